@@ -1,0 +1,34 @@
+#include "app/settings_store_qt.h"
+
+#include <QVariant>
+
+namespace cat {
+
+QtSettingsStore::QtSettingsStore()
+    : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                            QStringLiteral("CAT"), QStringLiteral("CAT"))) {}
+
+QtSettingsStore::QtSettingsStore(const QString& path)
+    : settings_(std::make_unique<QSettings>(path, QSettings::IniFormat)) {}
+
+std::optional<std::string> QtSettingsStore::Read(const std::string& group, const std::string& key) {
+    const QString name = QString::fromStdString(group + "/" + key);
+    if (settings_->status() == QSettings::AccessError || !settings_->contains(name))
+        return std::nullopt;
+    // A hand-edited file may hold a list ("a, b") or junk; only plain text is a stored value.
+    const QVariant value = settings_->value(name);
+    if (!value.canConvert<QString>()) return std::nullopt;
+    return value.toString().toStdString();
+}
+
+void QtSettingsStore::Write(const std::string& group, const std::string& key,
+                            const std::string& value) {
+    settings_->setValue(QString::fromStdString(group + "/" + key), QString::fromStdString(value));
+}
+
+bool QtSettingsStore::Sync() {
+    settings_->sync();
+    return settings_->status() == QSettings::NoError;
+}
+
+}  // namespace cat

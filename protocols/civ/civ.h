@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/platform.h"
+#include "app/session_state.h"
+
+namespace cat {
+
+// Read frequency to a radio at 5E: fe fe 5e e0 03 fd 00 (the trailing 00 sits outside the frame).
+// Builds the frame from hexadecimal text, writes it in one Output, pauses 5 ms and runs one
+// receive pass. False when the port is closed or the write failed ("Com error" box).
+bool ComICOM(SessionState& state, Platform& platform, const std::string& Cn,
+             const std::string& Sc, const std::string& D);
+
+// "fe" -> 254, "7" -> 7, "1G" -> 16; anything else, empty or longer than two digits -> 0.
+std::int16_t InvHex(std::string_view Hexa);
+
+// One receive pass: takes the waiting bytes into RxBuffer as hexadecimal text and decodes the
+// complete frames from the configured radio. Never raises.
+void ReadICOMBuffer(SessionState& state, CommPort& port);
+
+// Mode frame text "FEFEE05E040102FD" -> CurMode 1 (USB).
+void ReadICOMMode(SessionState& state, std::string_view ICMode);
+
+}  // namespace cat

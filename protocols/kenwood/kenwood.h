@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/platform.h"
+#include "app/session_state.h"
+
+namespace cat {
+
+// "IF" goes out as IF; ; writes the command with its terminator, pauses 5 ms and runs one
+// receive pass. Always returns the empty text; failures are skipped silently.
+std::string ComKenwood(SessionState& state, Platform& platform, const std::string& KC,
+                       int NByte);
+
+// Cuts Buffer into ";"-terminated replies and takes frequency and mode out of each 37-character
+// "IF" reply. With Read, first moves the waiting bytes from the port into Buffer.
+void ReadKenwoodBuffer(SessionState& state, CommPort& port, std::string& Buffer, bool Read);
+
+// Mode digit 2 -> USB (1); 7 and 9 are the reverse variants of CW and FSK.
+void KenwoodMode(std::int16_t KMode, std::int16_t& YMode, std::int16_t& Reverse);
+
+}  // namespace cat

@@ -1,0 +1,251 @@
+#pragma once
+
+// Test doubles for the core's platform interfaces. Each test builds its own FakeWorld.
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <initializer_list>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/cat_error.h"
+#include "app/platform.h"
+#include "link/comm_port.h"
+
+namespace cat::test {
+
+// Bytes from a list of values: Bytes({0xFE, 0xFE, 0x5E}).
+inline std::string Bytes(std::initializer_list<int> values) {
+    std::string out;
+    for (int v : values) out.push_back(static_cast<char>(static_cast<unsigned char>(v)));
+    return out;
+}
+
+// "fe fe 5e e0 03 fd": how frames print when an assertion fails.
+inline std::string ToHex(const std::string& bytes) {
+    static const char* digits = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        if (!out.empty()) out.push_back(' ');
+        out.push_back(digits[c >> 4]);
+        out.push_back(digits[c & 15]);
+    }
+    return out;
+}
+
+class FakeClock : public Clock {
+public:
+    float now = 0.0f;
+    float stepPerRead = 0.0f;  // advances the clock on every read, like time passing while polled
+    float SecondsSinceMidnight() override {
+        float t = now;
+        now += stepPerRead;
+        return t;
+    }
+    void Advance(double seconds) { now = static_cast<float>(now + seconds); }
+};
+
+class FakePause : public Pause {
+public:
+    explicit FakePause(FakeClock& clock) : clock_(clock) {}
+    std::vector<int> sleeps;
+    void Sleep(int milliseconds) override {
+        sleeps.push_back(milliseconds);
+        clock_.Advance(milliseconds / 1000.0);
+    }
+
+private:
+    FakeClock& clock_;
+};
+
+class FakeMessages : public MessageBoxes {
+public:
+    struct Box {
+        std::string title;
+        std::string text;
+        bool critical;
+    };
+    std::vector<Box> shown;
+    std::function<void()> whileShown;  // runs "inside" the modal box, as a nested dispatch would
+    void Critical(const std::string& text) override {
+        shown.push_back({"CAT", text, true});
+        if (whileShown) whileShown();
+    }
+    void Information(const std::string& title, const std::string& text) override {
+        shown.push_back({title, text, false});
+        if (whileShown) whileShown();
+    }
+};
+
+class FakeTimer : public PollTimer {
+public:
+    bool enabled = false;
+    std::vector<bool> history;  // every SetEnabled call, in order
+    void SetEnabled(bool on) override {
+        enabled = on;
+        history.push_back(on);
+    }
+    bool Enabled() const override { return enabled; }
+};
+
+// A serial port that records everything set and written, and serves scripted input.
+class FakeCommPort : public CommPort {
+public:
+    enum class Op {
+        SetCommPort,
+        SetSettings,
+        SetHandshaking,
+        SetInputMode,
+        SetPortOpen,
+        PortOpen,
+        Output,
+        InBufferCount,
+        ClearInBuffer,
+        Input,
+        WaitForInput
+    };
+
+    explicit FakeCommPort(FakeClock* clock = nullptr) : clock_(clock) {}
+
+    // What the test reads back.
+    std::vector<std::string> log;     // "CommPort=3", "Settings=9600,n,8,2", "PortOpen=1", ...
+    std::vector<std::string> writes;  // every Output, one entry per call
+    std::vector<std::chrono::milliseconds> waits;
+    std::int16_t commPort = 0;
+    std::string settings;
+    int handshaking = -1;
+    int inputMode = -1;
+    bool open = false;
+    bool failOutputWhenClosed = true;  // a closed port raises on Output and reads, as comCAT does
+
+    // Scripted input.
+    std::string waiting;                 // bytes already in the buffer
+    std::deque<std::string> arrivals;    // pieces that arrive one per read of the count or wait
+    std::deque<std::string> replies;     // one reply queued per Output, in order
+    std::function<std::string(const std::string&)> responder;  // answers a write, if set
+    std::optional<std::size_t> inputShortBy;  // Input returns fewer bytes than counted
+
+    void Arrive(const std::string& bytes) { waiting += bytes; }
+    std::string AllWritten() const {
+        std::string all;
+        for (const auto& w : writes) all += w;
+        return all;
+    }
+
+    // The next `times` calls of `op` (or all, with -1) raise CatError(number, description).
+    void FailOn(Op op, int number = 8012, std::string description = "The device is not open.",
+                int times = -1) {
+        failures_[op] = {number, std::move(description), times};
+    }
+    void Heal(Op op) { failures_.erase(op); }
+
+    void SetCommPort(std::int16_t number) override {
+        Check(Op::SetCommPort);
+        commPort = number;
+        log.push_back("CommPort=" + std::to_string(number));
+    }
+    std::int16_t GetCommPort() const override { return commPort; }
+    void SetSettings(const std::string& s) override {
+        Check(Op::SetSettings);
+        settings = s;
+        log.push_back("Settings=" + s);
+    }
+    void SetHandshaking(int mode) override {
+        Check(Op::SetHandshaking);
+        handshaking = mode;
+        log.push_back("Handshaking=" + std::to_string(mode));
+    }
+    void SetInputMode(int mode) override {
+        Check(Op::SetInputMode);
+        inputMode = mode;
+        log.push_back("InputMode=" + std::to_string(mode));
+    }
+    void SetPortOpen(bool on) override {
+        Check(Op::SetPortOpen);
+        open = on;
+        log.push_back(std::string("PortOpen=") + (on ? "1" : "0"));
+    }
+    bool PortOpen() const override {
+        const_cast<FakeCommPort*>(this)->Check(Op::PortOpen);
+        return open;
+    }
+    void Output(const std::string& bytes) override {
+        Check(Op::Output);
+        RequireOpen();
+        writes.push_back(bytes);
+        if (responder) waiting += responder(bytes);
+        if (!replies.empty()) {
+            waiting += replies.front();
+            replies.pop_front();
+        }
+    }
+    int InBufferCount() override {
+        Check(Op::InBufferCount);
+        RequireOpen();
+        TakeArrival();
+        return static_cast<int>(waiting.size());
+    }
+    void ClearInBuffer() override {
+        Check(Op::ClearInBuffer);
+        RequireOpen();
+        waiting.clear();
+    }
+    std::string Input() override {
+        Check(Op::Input);
+        RequireOpen();
+        std::string out = waiting;
+        if (inputShortBy && *inputShortBy <= out.size()) out.resize(out.size() - *inputShortBy);
+        waiting.clear();
+        return out;
+    }
+    int WaitForInput(int count, std::chrono::milliseconds timeout) override {
+        Check(Op::WaitForInput);
+        RequireOpen();
+        waits.push_back(timeout);
+        while (static_cast<int>(waiting.size()) < count && !arrivals.empty()) TakeArrival();
+        if (static_cast<int>(waiting.size()) < count && clock_)
+            clock_->Advance(timeout.count() / 1000.0);
+        return static_cast<int>(waiting.size());
+    }
+
+private:
+    struct Failure {
+        int number;
+        std::string description;
+        int times;
+    };
+    void Check(Op op) {
+        auto it = failures_.find(op);
+        if (it == failures_.end()) return;
+        Failure f = it->second;
+        if (it->second.times > 0 && --it->second.times == 0) failures_.erase(it);
+        throw CatError(f.number, f.description);
+    }
+    void RequireOpen() const {
+        if (!open && failOutputWhenClosed) throw CatError(8012, "The device is not open.");
+    }
+    void TakeArrival() {
+        if (arrivals.empty()) return;
+        waiting += arrivals.front();
+        arrivals.pop_front();
+    }
+
+    FakeClock* clock_;
+    std::map<Op, Failure> failures_;
+};
+
+// Everything a core routine needs, faked, wired together.
+struct FakeWorld {
+    FakeClock clock;
+    FakePause pause{clock};
+    FakeMessages messages;
+    FakeTimer timer;
+    FakeCommPort port{&clock};
+    Platform platform{port, clock, pause, messages, timer};
+};
+
+}  // namespace cat::test
