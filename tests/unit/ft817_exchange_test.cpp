@@ -1,0 +1,249 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <string>
+
+#include "protocols/ft817/ft817.h"
+#include "tests/support/fakes.h"
+
+namespace cat {
+namespace {
+
+using std::chrono::milliseconds;
+using test::Bytes;
+using test::FakeClock;
+using test::FakeCommPort;
+using test::FakeMessages;
+using test::FakePause;
+using test::FakeTimer;
+using test::ToHex;
+
+const std::string kReadCommand = Bytes({0x00, 0x00, 0x00, 0x00, 0x03});
+
+// Counts every reading of the port's count, so a wait that spins shows up as thousands of calls.
+class CountingPort : public FakeCommPort {
+public:
+    using FakeCommPort::FakeCommPort;
+    int countReads = 0;
+    int waitCalls = 0;
+    float wrapClockTo = -1.0f;  // >= 0: the first wait crosses midnight to this clock value
+    int InBufferCount() override {
+        ++countReads;
+        return FakeCommPort::InBufferCount();
+    }
+    int WaitForInput(int count, milliseconds timeout) override {
+        ++waitCalls;
+        const int n = FakeCommPort::WaitForInput(count, timeout);
+        if (wrapClockTo >= 0.0f && clock != nullptr) {
+            clock->now = wrapClockTo;
+            wrapClockTo = -1.0f;
+        }
+        return n;
+    }
+    FakeClock* clock = nullptr;
+};
+
+struct World {
+    World() {
+        port.open = true;
+        port.clock = &clock;
+    }
+    FakeClock clock;
+    CountingPort port{&clock};
+    FakePause pause{clock};
+    FakeMessages messages;
+    FakeTimer timer;
+    Platform platform{port, clock, pause, messages, timer};
+};
+
+struct Exchange {
+    std::array<std::int16_t, 5> data{-1, -1, -1, -1, -1};
+    std::int16_t count = 5;
+};
+
+Exchange Exchange817(World& world, std::int16_t expected = 5, std::int16_t param = 0,
+                     std::int16_t opcode = 3) {
+    Exchange e;
+    e.count = expected;
+    ReadDATA(world.platform, e.data[0], e.data[1], e.data[2], e.data[3], e.data[4], e.count, param,
+             opcode);
+    return e;
+}
+
+std::string DataHex(const Exchange& e) {
+    std::string bytes;
+    for (auto d : e.data) bytes.push_back(static_cast<char>(d));
+    return ToHex(bytes);
+}
+
+milliseconds TotalWait(const FakeCommPort& port) {
+    milliseconds total{0};
+    for (auto w : port.waits) total += w;
+    return total;
+}
+
+TEST(ReadData, SendsTheReadCommandAndTakesTheFiveByteReply) {
+    World world;
+    world.port.replies.push_back(Bytes({0x01, 0x42, 0x34, 0x56, 0x01}));
+
+    const Exchange e = Exchange817(world);
+
+    ASSERT_EQ(world.port.writes.size(), 1u);
+    EXPECT_EQ(world.port.writes[0], kReadCommand) << ToHex(world.port.writes[0]);
+    EXPECT_EQ(e.count, 5);
+    EXPECT_EQ(DataHex(e), "01 42 34 56 01");
+    EXPECT_EQ(world.port.waiting, "");
+}
+
+TEST(ReadData, StaleBytesAreDiscardedBeforeTheCommandGoesOut) {
+    World world;
+    world.port.Arrive(Bytes({0xFF, 0x01, 0x02}));
+    world.port.responder = [&](const std::string&) {
+        EXPECT_EQ(world.port.waiting, "") << "stale bytes still waiting when the command went out";
+        return Bytes({0x00, 0x70, 0x00, 0x00, 0x03});
+    };
+
+    const Exchange e = Exchange817(world);
+
+    EXPECT_EQ(e.count, 5);
+    EXPECT_EQ(DataHex(e), "00 70 00 00 03");
+}
+
+TEST(ReadData, ReplyArrivingInPiecesIsCollectedWithinTheLimit) {
+    World world;
+    world.port.responder = [&](const std::string&) {
+        world.port.arrivals = {Bytes({0x43, 0x95}), Bytes({0x00}), Bytes({0x00, 0x88})};
+        return std::string();
+    };
+
+    const Exchange e = Exchange817(world);
+
+    EXPECT_EQ(e.count, 5);
+    EXPECT_EQ(DataHex(e), "43 95 00 00 88");
+}
+
+TEST(ReadData, FourBytesOnlyTimeOutAndAreDiscarded) {
+    World world;
+    world.port.replies.push_back(Bytes({0x01, 0x42, 0x34, 0x56}));
+
+    const Exchange e = Exchange817(world);
+
+    EXPECT_EQ(e.count, 4);
+    EXPECT_EQ(DataHex(e), "00 00 00 00 00");
+    EXPECT_EQ(world.port.waiting, "");
+    EXPECT_GE(world.clock.now, 0.29f);
+}
+
+TEST(ReadData, TenBytesWaitingTakeTheFirstFiveAndReportTen) {
+    World world;
+    world.port.replies.push_back(kReadCommand + Bytes({0x01, 0x42, 0x34, 0x56, 0x01}));
+
+    const Exchange e = Exchange817(world);
+
+    EXPECT_EQ(e.count, 10);
+    EXPECT_EQ(DataHex(e), "00 00 00 00 03");
+    EXPECT_EQ(world.port.waiting, "");
+}
+
+TEST(ReadData, SilentRadioIsAwaitedByBlockingNotBySpinning) {
+    World world;
+
+    const Exchange e = Exchange817(world);
+
+    EXPECT_EQ(e.count, 0);
+    EXPECT_EQ(DataHex(e), "00 00 00 00 00");
+    ASSERT_FALSE(world.port.waits.empty());
+    for (auto w : world.port.waits) EXPECT_LE(w.count(), 300);
+    EXPECT_GE(TotalWait(world.port).count(), 299);
+    EXPECT_LE(TotalWait(world.port).count(), 300);
+    EXPECT_LE(world.port.countReads, 4);
+}
+
+TEST(ReadData, LimitGrowsByTenMillisecondsPerExpectedByte) {
+    World world;
+
+    Exchange817(world, 15);
+
+    EXPECT_GE(TotalWait(world.port).count(), 399);
+    EXPECT_LE(TotalWait(world.port).count(), 400);
+}
+
+TEST(ReadData, WaitSpanningMidnightEndsAtTheNextCheck) {
+    World world;
+    world.clock.now = 86399.95f;
+    world.port.wrapClockTo = 0.05f;
+
+    const Exchange e = Exchange817(world);
+
+    EXPECT_EQ(e.count, 0);
+    EXPECT_EQ(world.port.waitCalls, 1);
+    for (auto w : world.port.waits) EXPECT_LE(w.count(), 300);
+}
+
+TEST(ReadData, ClosedPortTimesOutAtOnceWithNothingSentOrSpun) {
+    World world;
+    world.port.open = false;
+
+    const Exchange e = Exchange817(world);
+
+    EXPECT_EQ(e.count, 0);
+    EXPECT_EQ(DataHex(e), "00 00 00 00 00");
+    EXPECT_TRUE(world.port.writes.empty());
+    EXPECT_LE(world.port.countReads, 2);
+    EXPECT_EQ(world.port.waitCalls, 1);
+}
+
+TEST(ReadData, FailingWaitCountsAsElapsedInsteadOfSpinning) {
+    World world;
+    world.port.FailOn(FakeCommPort::Op::WaitForInput);
+
+    const Exchange e = Exchange817(world);
+
+    EXPECT_EQ(e.count, 0);
+    EXPECT_EQ(world.port.waitCalls, 1);
+    EXPECT_LE(world.port.countReads, 2);
+}
+
+TEST(ReadData, FailingOutputStillWaitsOutTheLimitQuietly) {
+    World world;
+    world.port.FailOn(FakeCommPort::Op::Output);
+
+    const Exchange e = Exchange817(world);
+
+    EXPECT_EQ(e.count, 0);
+    EXPECT_GE(TotalWait(world.port).count(), 299);
+}
+
+TEST(ReadData, InputShorterThanItsCountReportsOnlyTheBytesThatCameBack) {
+    World world;
+    world.port.replies.push_back(Bytes({0x01, 0x42, 0x34, 0x56, 0x01}));
+    world.port.inputShortBy = 2;
+
+    const Exchange e = Exchange817(world);
+
+    EXPECT_EQ(e.count, 3);
+    EXPECT_EQ(DataHex(e), "01 42 34 00 00");
+}
+
+TEST(ReadData, FailingInputReportsNoBytesRatherThanAReplyOfZeros) {
+    World world;
+    world.port.replies.push_back(Bytes({0x01, 0x42, 0x34, 0x56, 0x01}));
+    world.port.FailOn(FakeCommPort::Op::Input);
+
+    const Exchange e = Exchange817(world);
+
+    EXPECT_EQ(e.count, 0);
+    EXPECT_EQ(DataHex(e), "00 00 00 00 00");
+}
+
+TEST(ReadData, ParameterThatIsNoByteIsNotSent) {
+    World world;
+
+    Exchange817(world, 5, 0x100, 3);
+
+    EXPECT_TRUE(world.port.writes.empty());
+}
+
+}  // namespace
+}  // namespace cat

@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "protocols/ft817/ft817.h"
+#include "tests/support/fakes.h"
+
+namespace cat {
+namespace {
+
+using test::Bytes;
+using test::FakeWorld;
+using test::ToHex;
+
+const std::string kReadCommand = Bytes({0x00, 0x00, 0x00, 0x00, 0x03});
+
+constexpr double kFreqBefore = 3.5;
+constexpr std::int16_t kModeBefore = 3;  // AM
+
+class Ft817Poll : public ::testing::Test {
+protected:
+    Ft817Poll() {
+        world.port.open = true;
+        state.ProtocolCode = kFT817;
+        state.CurFreq = kFreqBefore;
+        state.CurMode = kModeBefore;
+    }
+    FakeWorld world;
+    SessionState state;
+};
+
+struct ReplyRow {
+    const char* name;
+    std::string reply;
+    double freq;
+    std::int16_t mode;
+};
+
+class Ft817Replies : public Ft817Poll, public ::testing::WithParamInterface<ReplyRow> {};
+
+TEST_P(Ft817Replies, DecodeIntoFrequencyAndMode) {
+    const ReplyRow& row = GetParam();
+    world.port.replies.push_back(row.reply);
+
+    Poll817(state, world.platform);
+
+    ASSERT_EQ(world.port.writes.size(), 1u);
+    EXPECT_EQ(world.port.writes[0], kReadCommand) << ToHex(world.port.writes[0]);
+    EXPECT_DOUBLE_EQ(state.CurFreq, row.freq) << ToHex(row.reply);
+    EXPECT_EQ(state.CurMode, row.mode) << ToHex(row.reply);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ft817, Ft817Replies,
+    ::testing::Values(
+        ReplyRow{"Usb14MHz", Bytes({0x01, 0x42, 0x34, 0x56, 0x01}), 14.23456, 1},
+        ReplyRow{"Cw7MHz", Bytes({0x00, 0x70, 0x00, 0x00, 0x03}), 7.0, 2},
+        ReplyRow{"NarrowFm70cm", Bytes({0x43, 0x95, 0x00, 0x00, 0x88}), 439.5, 4},
+        ReplyRow{"Fsk2m", Bytes({0x14, 0x50, 0x00, 0x00, 0x0A}), 145.0, 5},
+        ReplyRow{"Pkt2m", Bytes({0x14, 0x50, 0x00, 0x00, 0x0C}), 145.0, 6},
+        ReplyRow{"Lsb", Bytes({0x00, 0x35, 0x00, 0x00, 0x00}), 3.5, 0},
+        ReplyRow{"Cw", Bytes({0x00, 0x70, 0x00, 0x00, 0x02}), 7.0, 2},
+        ReplyRow{"Am", Bytes({0x00, 0x70, 0x00, 0x00, 0x04}), 7.0, 3},
+        ReplyRow{"Fm", Bytes({0x02, 0x90, 0x00, 0x00, 0x08}), 29.0, 4},
+        ReplyRow{"NarrowCw", Bytes({0x00, 0x70, 0x00, 0x00, 0x82}), 7.0, 2},
+        ReplyRow{"NarrowCwReverse", Bytes({0x00, 0x70, 0x00, 0x00, 0x83}), 7.0, 2},
+        ReplyRow{"NarrowFsk", Bytes({0x00, 0x70, 0x00, 0x00, 0x8A}), 7.0, 5},
+        ReplyRow{"HighestFrequencyAllNines", Bytes({0x99, 0x99, 0x99, 0x99, 0x01}), 999.99999, 1},
+        ReplyRow{"ZeroFrequency", Bytes({0x00, 0x00, 0x00, 0x00, 0x01}), 0.0, 1},
+        ReplyRow{"WideFmByte06IsFm", Bytes({0x02, 0x90, 0x00, 0x00, 0x06}), 29.0, 4},
+        ReplyRow{"NarrowAmByte84IsAm", Bytes({0x00, 0x70, 0x00, 0x00, 0x84}), 7.0, 3},
+        ReplyRow{"NarrowPktByte8CIsPkt", Bytes({0x14, 0x50, 0x00, 0x00, 0x8C}), 145.0, 6},
+        ReplyRow{"UnknownModeByte05KeepsModeNotItsOwnValue", Bytes({0x00, 0x70, 0x00, 0x00, 0x05}),
+                 7.0, kModeBefore},
+        ReplyRow{"UnknownModeByteFFKeepsModeNotItsOwnValue", Bytes({0x00, 0x70, 0x00, 0x00, 0xFF}),
+                 7.0, kModeBefore},
+        ReplyRow{"UnknownModeByte80KeepsMode", Bytes({0x00, 0x70, 0x00, 0x00, 0x80}), 7.0,
+                 kModeBefore},
+        ReplyRow{"LowHalfAboveNineDropsTheWholeReply", Bytes({0x01, 0x4A, 0x34, 0x56, 0x01}),
+                 kFreqBefore, kModeBefore},
+        ReplyRow{"HighHalfAboveNineDropsTheWholeReply", Bytes({0x01, 0x42, 0x34, 0xF6, 0x01}),
+                 kFreqBefore, kModeBefore},
+        ReplyRow{"FirstByteFFDropsTheWholeReply", Bytes({0xFF, 0x42, 0x34, 0x56, 0x08}),
+                 kFreqBefore, kModeBefore}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Ft817Poll, FourBytesOnlyChangeNothingAndAreDiscarded) {
+    world.port.replies.push_back(Bytes({0x01, 0x42, 0x34, 0x56}));
+
+    Poll817(state, world.platform);
+
+    EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore);
+    EXPECT_EQ(state.CurMode, kModeBefore);
+    EXPECT_EQ(world.port.waiting, "");
+}
+
+TEST_F(Ft817Poll, EchoedCommandAheadOfTheReplyDropsThePoll) {
+    world.port.responder = [](const std::string& sent) {
+        return sent + Bytes({0x01, 0x42, 0x34, 0x56, 0x01});
+    };
+
+    Poll817(state, world.platform);
+
+    EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore);
+    EXPECT_EQ(state.CurMode, kModeBefore);
+    EXPECT_EQ(world.port.waiting, "");
+}
+
+TEST_F(Ft817Poll, BytesWaitingBeforeThePollAreNeverDecoded) {
+    world.port.Arrive(Bytes({0x14, 0x50, 0x00, 0x00, 0x0C}));
+
+    Poll817(state, world.platform);
+
+    EXPECT_EQ(world.port.AllWritten(), kReadCommand) << ToHex(world.port.AllWritten());
+    EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore);
+    EXPECT_EQ(state.CurMode, kModeBefore);
+}
+
+TEST_F(Ft817Poll, ClosedPortChangesNothingAndRaisesNothing) {
+    world.port.open = false;
+
+    Poll817(state, world.platform);
+
+    EXPECT_TRUE(world.port.writes.empty());
+    EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore);
+    EXPECT_EQ(state.CurMode, kModeBefore);
+}
+
+class Ft817OtherProtocols : public Ft817Poll, public ::testing::WithParamInterface<std::int16_t> {};
+
+TEST_P(Ft817OtherProtocols, SendNothing) {
+    state.ProtocolCode = GetParam();
+    world.port.replies.push_back(Bytes({0x01, 0x42, 0x34, 0x56, 0x01}));
+
+    Poll817(state, world.platform);
+
+    EXPECT_EQ(world.port.AllWritten(), "") << ToHex(world.port.AllWritten());
+    EXPECT_TRUE(world.port.waits.empty());
+    EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ft817, Ft817OtherProtocols,
+                         ::testing::Values(kNoProtocol, 11, kKenwood, kICOM),
+                         [](const auto& info) { return "Code" + std::to_string(info.param); });
+
+}  // namespace
+}  // namespace cat

@@ -1,0 +1,272 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "protocols/kenwood/kenwood.h"
+#include "tests/support/fakes.h"
+
+namespace cat {
+namespace {
+
+using test::Bytes;
+using test::FakeCommPort;
+using test::FakeWorld;
+using test::ToHex;
+
+// The radio's status reply before its ";": "IF", 11 frequency digits in hertz, 16 unused, the
+// mode digit at position 30, 7 unused.
+std::string If(const std::string& frequency, char modeDigit) {
+    return "IF" + frequency + "0000+00000000000" + modeDigit + "0000000";
+}
+
+const std::string kUsb14250 = If("00014250000", '2') + ";";
+
+constexpr double kFreqBefore = 3.5;
+constexpr std::int16_t kModeBefore = 6;  // PKT: never produced by a Kenwood reply
+
+class KenwoodReceive : public ::testing::Test {
+protected:
+    KenwoodReceive() {
+        world.port.open = true;
+        state.CurFreq = kFreqBefore;
+        state.CurMode = kModeBefore;
+    }
+    void Pass(bool read = true) {
+        ReadKenwoodBuffer(state, world.port, state.RxBuffer, read);
+        EXPECT_FALSE(state.KenwoodParsing);
+    }
+
+    FakeWorld world;
+    SessionState state;
+};
+
+struct ReplyRow {
+    const char* name;
+    std::string received;
+    double freq;
+    std::int16_t mode;
+    std::string left;
+};
+
+class KenwoodReplies : public KenwoodReceive, public ::testing::WithParamInterface<ReplyRow> {};
+
+TEST_P(KenwoodReplies, UpdateFrequencyAndModeAsReceived) {
+    const ReplyRow& row = GetParam();
+    world.port.Arrive(row.received);
+
+    Pass();
+
+    EXPECT_DOUBLE_EQ(state.CurFreq, row.freq) << ToHex(row.received);
+    EXPECT_EQ(state.CurMode, row.mode) << ToHex(row.received);
+    EXPECT_EQ(state.RxBuffer, row.left) << ToHex(state.RxBuffer);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kenwood, KenwoodReplies,
+    ::testing::Values(
+        ReplyRow{"IfReplySetsFrequencyAndMode", kUsb14250, 14.25, 1, ""},
+        ReplyRow{"ModeDigit7IsCw", If("00014250000", '7') + ";", 14.25, 2, ""},
+        ReplyRow{"ModeDigit8KeepsModeButTakesFrequency", If("00014250000", '8') + ";", 14.25,
+                 kModeBefore, ""},
+        ReplyRow{"ModeDigit0KeepsModeButTakesFrequency", If("00014250000", '0') + ";", 14.25,
+                 kModeBefore, ""},
+        ReplyRow{"BlankModeDigitKeepsMode", If("00007074000", ' ') + ";", 7.074, kModeBefore, ""},
+        ReplyRow{"ThirtySixCharactersAreIgnoredAndConsumed", kUsb14250.substr(0, 36) + ";",
+                 kFreqBefore, kModeBefore, ""},
+        ReplyRow{"ThirtyEightCharactersAreIgnoredAndConsumed", If("00014250000", '2') + "0;",
+                 kFreqBefore, kModeBefore, ""},
+        ReplyRow{"LowerCaseIfIsIgnoredAndConsumed", "if" + kUsb14250.substr(2), kFreqBefore,
+                 kModeBefore, ""},
+        ReplyRow{"FaEchoAndIfReplyTogetherBothConsumed", "FA00007074000;" + kUsb14250, 14.25, 1,
+                 ""},
+        ReplyRow{"ThreeTerminatorsAreThreeEmptyReplies", ";;;", kFreqBefore, kModeBefore, ""},
+        ReplyRow{"ReplyWithoutTerminatorWaitsInTheBuffer", kUsb14250.substr(0, 37), kFreqBefore,
+                 kModeBefore, kUsb14250.substr(0, 37)},
+        ReplyRow{"PieceOfTheNextReplyStaysBehind", kUsb14250 + "IF0001", 14.25, 1, "IF0001"},
+        ReplyRow{"LaterReplyWins", If("00007074000", '1') + ";" + kUsb14250, 14.25, 1, ""},
+        ReplyRow{"LeadingBlanksInTheFrequencyAreSkipped", If("    7074000", '3') + ";", 7.074, 2,
+                 ""},
+        ReplyRow{"FrequencyWithoutDigitsReadsAsZero", If("-----------", '2') + ";", 0.0, 1, ""},
+        ReplyRow{"FrequencyOverflowingToInfinityKeepsFrequency", If("9e999999999", '5') + ";",
+                 kFreqBefore, 3, ""},
+        ReplyRow{"OtherBytesAreKeptOneCharacterEach", Bytes({0x00, 0xFF, 0x80}), kFreqBefore,
+                 kModeBefore, Bytes({0x00, 0xFF, 0x80})}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(KenwoodReceive, ReplySplitOverTwoPassesIsParsedWhenItsTerminatorArrives) {
+    world.port.Arrive(kUsb14250.substr(0, 20));
+    Pass();
+    EXPECT_EQ(state.RxBuffer, kUsb14250.substr(0, 20));
+    EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore);
+
+    world.port.Arrive(kUsb14250.substr(20));
+    Pass();
+    EXPECT_EQ(state.RxBuffer, "");
+    EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
+    EXPECT_EQ(state.CurMode, 1);
+}
+
+TEST_F(KenwoodReceive, WithoutReadTheBufferIsParsedAndThePortLeftAlone) {
+    state.RxBuffer = kUsb14250;
+    world.port.Arrive("FA00007074000;");
+
+    Pass(false);
+
+    EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
+    EXPECT_EQ(state.RxBuffer, "");
+    EXPECT_EQ(world.port.waiting, "FA00007074000;");
+}
+
+TEST_F(KenwoodReceive, NothingWaitingStillParsesTheBuffer) {
+    state.RxBuffer = kUsb14250;
+
+    Pass();
+
+    EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
+    EXPECT_EQ(state.RxBuffer, "");
+}
+
+TEST_F(KenwoodReceive, FailingCountSkipsTheReadAndStillParsesTheBuffer) {
+    state.RxBuffer = kUsb14250;
+    world.port.Arrive("IF;");
+    world.port.FailOn(FakeCommPort::Op::InBufferCount);
+
+    Pass();
+
+    EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
+    EXPECT_EQ(state.RxBuffer, "");
+    EXPECT_EQ(world.port.waiting, "IF;");
+}
+
+TEST_F(KenwoodReceive, FailingInputAppendsNothingAndStillParsesTheBuffer) {
+    state.RxBuffer = kUsb14250 + "IF00";
+    world.port.Arrive("garbage;");
+    world.port.FailOn(FakeCommPort::Op::Input);
+
+    Pass();
+
+    EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
+    EXPECT_EQ(state.RxBuffer, "IF00");
+}
+
+TEST_F(KenwoodReceive, ClosedPortStillParsesTheBuffer) {
+    world.port.open = false;
+    state.RxBuffer = kUsb14250;
+
+    Pass();
+
+    EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
+}
+
+TEST_F(KenwoodReceive, InputShorterThanItsCountAppendsOnlyWhatCameBack) {
+    world.port.Arrive(kUsb14250);
+    world.port.inputShortBy = 1;
+
+    Pass();
+
+    EXPECT_EQ(state.RxBuffer, kUsb14250.substr(0, 37)) << ToHex(state.RxBuffer);
+    EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore);
+}
+
+// A radio that keeps talking: more bytes reach the port between the count and the read.
+class PortStillReceiving : public FakeCommPort {
+public:
+    std::string lateBytes;
+    std::string Input() override {
+        waiting += lateBytes;
+        return FakeCommPort::Input();
+    }
+};
+
+TEST(KenwoodReceiveLate, BytesArrivingAfterTheCountAreKeptRatherThanCutAtTheCount) {
+    PortStillReceiving port;
+    port.open = true;
+    port.Arrive(kUsb14250.substr(0, 10));
+    port.lateBytes = kUsb14250.substr(10);
+    SessionState state;
+
+    ReadKenwoodBuffer(state, port, state.RxBuffer, true);
+
+    EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
+    EXPECT_EQ(state.CurMode, 1);
+    EXPECT_EQ(state.RxBuffer, "");
+}
+
+TEST_F(KenwoodReceive, PassEnteredWhileParsingLeavesBufferFlagAndPortAlone) {
+    state.KenwoodParsing = true;
+    state.RxBuffer = kUsb14250;
+    world.port.Arrive("FA;");
+
+    ReadKenwoodBuffer(state, world.port, state.RxBuffer, true);
+
+    EXPECT_TRUE(state.KenwoodParsing);
+    EXPECT_EQ(state.RxBuffer, kUsb14250);
+    EXPECT_EQ(world.port.waiting, "FA;");
+    EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore);
+}
+
+TEST_F(KenwoodReceive, NoiseWithoutTerminatorIsKeptUpTo4096Characters) {
+    state.RxBuffer = std::string(4000, 'x');
+    world.port.Arrive(std::string(96, 'x'));
+
+    Pass();
+
+    EXPECT_EQ(state.RxBuffer.size(), 4096u);
+}
+
+TEST_F(KenwoodReceive, NoiseWithoutTerminatorIsThrownAwayAt4097Characters) {
+    state.RxBuffer = std::string(4000, 'x');
+    world.port.Arrive(std::string(97, 'x'));
+
+    Pass();
+
+    EXPECT_EQ(state.RxBuffer, "");
+    EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore);
+}
+
+std::string BurstOfReplies(int count) {
+    std::string burst;
+    for (int i = 0; i < count - 1; ++i) burst += If("00007074000", '1') + ";";
+    return burst + kUsb14250;
+}
+
+TEST_F(KenwoodReceive, BurstOverTheLimitParsesItsRepliesRatherThanDiscardingThem) {
+    const std::string burst = BurstOfReplies(150);
+    ASSERT_GT(burst.size(), 4096u);
+    world.port.Arrive(burst);
+
+    Pass();
+
+    EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
+    EXPECT_EQ(state.CurMode, 1);
+    EXPECT_EQ(state.RxBuffer, "");
+}
+
+TEST_F(KenwoodReceive, BurstOverTheLimitKeepsTheStartOfTheNextReply) {
+    world.port.Arrive(BurstOfReplies(150) + "IF0001425");
+
+    Pass();
+
+    EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
+    EXPECT_EQ(state.RxBuffer, "IF0001425");
+}
+
+TEST_F(KenwoodReceive, BurstOverTheLimitParsesItsRepliesAndDropsTheOverlongRest) {
+    world.port.Arrive(BurstOfReplies(150) + std::string(4097, 'x'));
+
+    Pass();
+
+    EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
+    EXPECT_EQ(state.RxBuffer, "");
+}
+
+TEST_F(KenwoodReceive, OverlongBufferIsBoundedEvenWhenNothingNewArrives) {
+    state.RxBuffer = std::string(5000, 'x');
+
+    Pass(false);
+
+    EXPECT_EQ(state.RxBuffer, "");
+}
+
+}  // namespace
+}  // namespace cat
