@@ -1,0 +1,92 @@
+#include <array>
+#include <cstddef>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "protocols/civ/civ.h"
+
+namespace cat {
+
+namespace {
+
+// Hexadecimal digit values, either case: 'e' and 'E' are both 14.
+constexpr std::array<std::pair<char, int>, 22> kHexDigits{{
+    {'0', 0},  {'1', 1},  {'2', 2},  {'3', 3},  {'4', 4},  {'5', 5},  {'6', 6},  {'7', 7},
+    {'8', 8},  {'9', 9},  {'A', 10}, {'B', 11}, {'C', 12}, {'D', 13}, {'E', 14}, {'F', 15},
+    {'a', 10}, {'b', 11}, {'c', 12}, {'d', 13}, {'e', 14}, {'f', 15},
+}};
+
+// A character that is no hexadecimal digit counts as 0: callers hand us text, not checked input.
+int DigitValue(char c) {
+    for (const auto& [digit, value] : kHexDigits)
+        if (digit == c) return value;
+    return 0;
+}
+
+std::string_view TrimSpaces(std::string_view s) {
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    return s;
+}
+
+// Half the text length, ties to even: 13 characters give 6 pairs, 15 give 8.
+std::size_t PairCount(std::size_t length) {
+    std::size_t half = length / 2;
+    if (length % 2 == 1 && half % 2 == 1) ++half;
+    return half;
+}
+
+// The leading "00" is never sent, and the pair just past the end of an even-length text is
+// empty: it converts to the zero byte that follows every frame on the line.
+std::string FrameBytes(const std::string& hex) {
+    std::string bytes;
+    const std::size_t pairs = PairCount(hex.size());
+    bytes.reserve(pairs);
+    for (std::size_t k = 1; k <= pairs; ++k) {
+        const std::size_t at = 2 * k;
+        const std::string_view pair =
+            at < hex.size() ? std::string_view(hex).substr(at, 2) : std::string_view();
+        bytes.push_back(static_cast<char>(static_cast<unsigned char>(InvHex(pair))));
+    }
+    return bytes;
+}
+
+}  // namespace
+
+std::int16_t InvHex(std::string_view Hexa) {
+    const std::string_view s = TrimSpaces(Hexa);
+    if (s.size() == 1) return static_cast<std::int16_t>(DigitValue(s[0]));
+    if (s.size() == 2) return static_cast<std::int16_t>(16 * DigitValue(s[0]) + DigitValue(s[1]));
+    return 0;
+}
+
+bool ComICOM(SessionState& state, Platform& platform, const std::string& Cn, const std::string& Sc,
+             const std::string& D) {
+    // Any failure of the port or of building the frame is reported once and ends the command;
+    // the receive pass reports nothing itself, so it cannot bring up this box.
+    try {
+        if (!platform.comCAT.PortOpen()) return false;
+
+        std::string hex = "00FEFE";
+        hex += TrimSpaces(state.RadioAddr);
+        hex += state.CtrlAddr;
+        hex += Cn;
+        hex += Sc;
+        hex += D;
+        hex += "FD";
+
+        platform.comCAT.Output(FrameBytes(hex));
+        // The reply takes longer than this to arrive at 9600 baud; whatever is already in
+        // (an interface's echo, a late reply to the previous command) is parsed now.
+        platform.pause.Sleep(5);
+        ReadICOMBuffer(state, platform.comCAT);
+        return true;
+    } catch (const std::exception&) {
+        platform.messages.Critical("Com error");
+        return false;
+    }
+}
+
+}  // namespace cat

@@ -1,0 +1,157 @@
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "app/stored_values.h"
+#include "protocols/civ/civ.h"
+
+namespace cat {
+
+namespace {
+
+// Unconsumed text may wait between passes up to 255 characters (127 bytes). More is not a frame
+// in progress but noise, and is dropped so that each pass searches a short text.
+constexpr std::size_t kMaxBufferedText = 255;
+
+// Mode byte, read as decimal, to ModeIndex: "FE FE E0 5E 04 01 02 FD" is USB. Anything else is LSB.
+constexpr std::array<std::pair<int, std::int16_t>, 10> kModes{{
+    {0, 0},   // LSB
+    {1, 1},   // USB
+    {2, 3},   // AM
+    {3, 2},   // CW
+    {4, 5},   // RTTY -> FSK
+    {5, 4},   // FM
+    {6, 4},   // WFM -> FM
+    {7, 2},   // CW reverse
+    {8, 5},   // RTTY reverse -> FSK
+    {11, 3},  // AM
+}};
+
+// A failing step of a receive pass is skipped and the pass goes on with the next one: the pass
+// runs from the port's notification and from every command, and must never fail either.
+template <typename Step>
+void Skipping(Step&& step) noexcept {
+    try {
+        step();
+    } catch (const std::exception&) {
+    }
+}
+
+std::string_view TrimSpaces(std::string_view s) {
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    return s;
+}
+
+// Characters `first`..`first + count - 1` (from 1), or as many of them as exist.
+std::string_view Field(std::string_view text, std::size_t first, std::size_t count) {
+    if (first - 1 >= text.size()) return {};
+    return text.substr(first - 1, count);
+}
+
+void AppendHex(std::string& buffer, std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        buffer.push_back(kDigits[b >> 4]);
+        buffer.push_back(kDigits[b & 15]);
+    }
+}
+
+// Frequency bytes come least significant first, two decimal digits each. Reading them from
+// the last to the first gives the hertz digits in order. A half-byte A..F is no frequency:
+// the frame is dropped rather than shown as a made-up number.
+void DecodeFrequency(SessionState& state, std::string_view frame) {
+    std::size_t dataBytes = 0;
+    if (frame.size() == 20) dataBytes = 4;
+    if (frame.size() == 22) dataBytes = 5;
+    if (dataBytes == 0) return;
+
+    std::uint64_t hertz = 0;
+    for (std::size_t k = dataBytes; k >= 1; --k) {
+        for (char c : frame.substr(10 + 2 * (k - 1), 2)) {
+            if (c < '0' || c > '9') return;
+            hertz = hertz * 10 + static_cast<std::uint64_t>(c - '0');
+        }
+    }
+    state.CurFreq = static_cast<double>(hertz) / 1000000.0;
+    state.RadioReported = true;
+}
+
+void DecodeFrame(SessionState& state, std::string_view frame) {
+    // The echo of our own command carries source E0 and is dropped here, as are other stations.
+    if (Field(frame, 7, 2) != TrimSpaces(state.RadioAddr)) return;
+    const std::string_view command = Field(frame, 9, 2);
+    if (command == "00" || command == "03") {
+        DecodeFrequency(state, frame);
+    } else if (command == "01" || command == "04") {
+        ReadICOMMode(state, frame);
+    }
+}
+
+bool At(std::string_view text, std::size_t i, std::string_view what) {
+    return text.compare(i, what.size(), what) == 0;
+}
+
+// Cuts complete frames out of the buffer and decodes them; returns how many characters were
+// consumed. Markers count only on byte boundaries: "0F D3" holds no end of message. The
+// boundaries are counted from the end of the text, which is always whole received bytes; only
+// the front may be odd, when text from a Kenwood link is still waiting there.
+std::size_t DecodeFrames(SessionState& state, std::string_view text) {
+    std::size_t start = 0;  // first unconsumed character
+    std::size_t i = text.size() % 2;
+    std::size_t frameStart = std::string_view::npos;
+    for (; i + 2 <= text.size(); i += 2) {
+        if (At(text, i, "FD")) {
+            // A frame begins at the last preamble before its end: a third FE, or a broken
+            // fragment in front, must not hide a good frame.
+            if (frameStart != std::string_view::npos) {
+                const std::string_view frame = text.substr(frameStart, i + 2 - frameStart);
+                DecodeFrame(state, frame);
+            }
+            start = i + 2;
+            frameStart = std::string_view::npos;
+            // An echoed command leaves the zero byte that follows every frame we send.
+            if (text.substr(start) == "00") return text.size();
+        } else if (At(text, i, "FEFE")) {
+            frameStart = i;
+        }
+    }
+    return start;
+}
+
+}  // namespace
+
+void ReadICOMBuffer(SessionState& state, CommPort& port) {
+    int waiting = 0;
+    Skipping([&] { waiting = port.InBufferCount(); });
+    if (waiting <= 0) return;
+
+    Skipping([&] {
+        const std::string bytes = port.Input();
+        // Never more than the count said, and never more than Input actually returned.
+        const std::size_t taken = std::min(bytes.size(), static_cast<std::size_t>(waiting));
+        AppendHex(state.RxBuffer, std::string_view(bytes).substr(0, taken));
+    });
+
+    // A burst decodes its complete frames before the length is judged, so no good frame is lost.
+    Skipping([&] { state.RxBuffer.erase(0, DecodeFrames(state, state.RxBuffer)); });
+    if (state.RxBuffer.size() > kMaxBufferedText) state.RxBuffer.clear();
+}
+
+void ReadICOMMode(SessionState& state, std::string_view ICMode) {
+    // The mode byte is read as a decimal number: 11 is eleven. A mode frame without data reads
+    // its own end-of-message text here, which gives 0.
+    const double m = NumericValue(Field(ICMode, 11, 2));
+    std::int16_t mode = 0;
+    for (const auto& [code, index] : kModes)
+        if (m == code) mode = index;
+    state.CurMode = mode;
+}
+
+}  // namespace cat

@@ -1,0 +1,358 @@
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+
+#include "app/session_state.h"
+#include "protocols/civ/civ.h"
+#include "tests/support/fakes.h"
+
+namespace cat {
+namespace {
+
+using test::Bytes;
+using test::FakeCommPort;
+using test::FakeWorld;
+using test::ToHex;
+
+// Values no CI-V frame here produces, so any change shows.
+constexpr double kOldFreq = 7.0;
+constexpr std::int16_t kOldMode = 6;  // PKT: no ICOM mode maps to it
+
+struct IcomLink {
+    FakeWorld world;
+    SessionState state;
+    explicit IcomLink(const char* radioAddr = "5E") {
+        world.port.open = true;
+        state.RadioAddr = radioAddr;
+        state.CtrlAddr = "E0";
+        state.CurFreq = kOldFreq;
+        state.CurMode = kOldMode;
+    }
+    void Receive(const std::string& bytes) {
+        world.port.Arrive(bytes);
+        ReadICOMBuffer(state, world.port);
+    }
+};
+
+const std::string kReply14_2505 =
+    Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x05, 0x25, 0x14, 0x00, 0xFD});
+const std::string kEcho03 = Bytes({0xFE, 0xFE, 0x5E, 0xE0, 0x03, 0xFD, 0x00});
+
+// ---- one pass ---------------------------------------------------------------------------------
+
+struct PassRow {
+    const char* name;
+    std::string received;
+    double freq;
+    std::int16_t mode;
+    std::string rxBuffer;
+    const char* radioAddr = "5E";
+    std::string before = "";  // RxBuffer at the start of the pass
+};
+
+void PrintTo(const PassRow& row, std::ostream* os) {
+    *os << row.name << ": " << ToHex(row.received);
+}
+
+class OnePass : public ::testing::TestWithParam<PassRow> {};
+
+TEST_P(OnePass, DecodesWhatItShouldAndKeepsTheRest) {
+    const PassRow& row = GetParam();
+    IcomLink link(row.radioAddr);
+    link.state.RxBuffer = row.before;
+
+    link.Receive(row.received);
+
+    SCOPED_TRACE("received " + ToHex(row.received));
+    EXPECT_DOUBLE_EQ(link.state.CurFreq, row.freq);
+    EXPECT_EQ(link.state.CurMode, row.mode);
+    EXPECT_EQ(link.state.RxBuffer, row.rxBuffer);
+}
+
+std::string Repeat(const std::string& bytes, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += bytes;
+    return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Civ, OnePass,
+    ::testing::Values(
+        PassRow{"EchoDroppedReplyDecoded", kEcho03 + kReply14_2505, 14.2505, kOldMode, ""},
+        PassRow{"EchoAloneLeavesNothing", kEcho03, kOldFreq, kOldMode, ""},
+        PassRow{"FourByteFrequency",
+                Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x50, 0x25, 0x14, 0xFD}), 14.255,
+                kOldMode, ""},
+        PassRow{"AnnouncedFrequencyCommand00",
+                Bytes({0xFE, 0xFE, 0x00, 0x5E, 0x00, 0x00, 0x40, 0x07, 0x14, 0x00, 0xFD}), 14.074,
+                kOldMode, ""},
+        PassRow{"FifthByteCarriesHundredsOfMegahertz",
+                Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x00, 0x30, 0x44, 0x01, 0xFD}), 144.3,
+                kOldMode, ""},
+        PassRow{"SixDataBytesIgnored",
+                Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x05, 0x25, 0x14, 0x00, 0x00, 0xFD}),
+                kOldFreq, kOldMode, ""},
+        PassRow{"ThreeDataBytesIgnored",
+                Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x05, 0x25, 0x14, 0xFD}), kOldFreq, kOldMode,
+                ""},
+        PassRow{"ModeReplyUsb", Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x04, 0x01, 0x02, 0xFD}), kOldFreq,
+                1, ""},
+        PassRow{"AnnouncedModeCommand01", Bytes({0xFE, 0xFE, 0x00, 0x5E, 0x01, 0x03, 0x01, 0xFD}),
+                kOldFreq, 2, ""},
+        PassRow{"ModeFrameWithoutDataReadsLsb", Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x04, 0xFD}),
+                kOldFreq, 0, ""},
+        PassRow{"AcknowledgementConsumedAndIgnored", Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0xFB, 0xFD}),
+                kOldFreq, kOldMode, ""},
+        PassRow{"OtherStationDropped",
+                Bytes({0xFE, 0xFE, 0xE0, 0x70, 0x03, 0x00, 0x05, 0x25, 0x14, 0x00, 0xFD}), kOldFreq,
+                kOldMode, ""},
+        PassRow{"Address00AcceptsNoReply", kReply14_2505, kOldFreq, kOldMode, "", "00"},
+        PassRow{"Address00AcceptsNotEvenItsOwnEcho",
+                Bytes({0xFE, 0xFE, 0x00, 0xE0, 0x03, 0xFD, 0x00}), kOldFreq, kOldMode, "", "00"},
+        PassRow{"AddressTrimmedBeforeComparing", kReply14_2505, 14.2505, kOldMode, "", " 5E "},
+        PassRow{"IncompleteFrameKeptAsText", Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00}), kOldFreq,
+                kOldMode, "FEFEE05E0300"},
+        PassRow{"FragmentWithoutPreambleDiscardedThroughItsEnd",
+                Bytes({0x05, 0x25, 0xFD}) + kReply14_2505, 14.2505, kOldMode, ""},
+        PassRow{"TextAfterLastFrameKept", kReply14_2505 + Bytes({0xFE, 0xFE}), 14.2505, kOldMode,
+                "FEFE"},
+        PassRow{"TwoZeroBytesAfterEchoAreKept", kEcho03 + Bytes({0x00}), kOldFreq, kOldMode,
+                "0000"},
+        // Half-bytes A..F are no decimal digits: no made-up frequency.
+        PassRow{"FrequencyNotPackedDecimalDropped",
+                Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x0A, 0x25, 0x14, 0x00, 0xFD}), kOldFreq,
+                kOldMode, ""},
+        // A Kenwood reply left over from before the link was reopened goes with the first frame.
+        PassRow{"KenwoodLeftoverDiscardedWithFirstFrame", kReply14_2505, 14.2505, kOldMode, "",
+                "5E", "IF00014250000     ;"},
+        PassRow{"OddKenwoodLeftoverDoesNotShiftTheFrames", kReply14_2505, 14.2505, kOldMode, "",
+                "5E", "IF;"},
+        PassRow{"FrameCompletedFromEarlierText", Bytes({0x05, 0x25, 0x14, 0x00, 0xFD}), 14.2505,
+                kOldMode, "", "5E", "FEFEE05E0300"},
+        // 127 bytes without an end of message are 254 characters: still within the limit.
+        PassRow{"LongestUnfinishedTextKept", Repeat(Bytes({0x12}), 127), kOldFreq, kOldMode,
+                Repeat("12", 127)},
+        PassRow{"TooMuchUnfinishedTextDropped", Repeat(Bytes({0x12}), 128), kOldFreq, kOldMode, ""},
+        PassRow{"TwoHundredBytesOfNoiseDropped", Repeat(Bytes({0x55}), 200), kOldFreq, kOldMode,
+                ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- mends: markers on byte boundaries, last preamble, bursts ----------------------------------
+
+TEST(CivBoundaries, EndMarkerSpanningTwoBytesIsData) {
+    // A radio at D3 answering a controller at 0F: the text reads "FEFE0FD3...", whose "FD"
+    // straddles two bytes.
+    IcomLink link("D3");
+    const std::string reply =
+        Bytes({0xFE, 0xFE, 0x0F, 0xD3, 0x03, 0x00, 0x05, 0x25, 0x14, 0x00, 0xFD});
+
+    link.Receive(reply);
+
+    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505) << ToHex(reply);
+    EXPECT_EQ(link.state.RxBuffer, "");
+}
+
+TEST(CivBoundaries, FrameWithStraddlingMarkerWaitsWhole) {
+    IcomLink link;
+    link.Receive(Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x1A, 0x0F, 0xD3}));
+    EXPECT_EQ(link.state.RxBuffer, "FEFEE05E1A0FD3");
+
+    link.Receive(Bytes({0xFD}) + kReply14_2505);
+    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);
+    EXPECT_EQ(link.state.RxBuffer, "");
+}
+
+TEST(CivBoundaries, PreambleStraddlingTwoBytesIsNoFrameStart) {
+    IcomLink link;
+    // The data "1F EF EE 05 E0 40 11" reads "1FEFEE05E04011": off the byte boundaries it looks
+    // like a USB mode reply from 5E.
+    const std::string bytes =
+        Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x1A, 0x1F, 0xEF, 0xEE, 0x05, 0xE0, 0x40, 0x11, 0xFD});
+    link.Receive(bytes);
+    EXPECT_EQ(link.state.CurMode, kOldMode) << ToHex(bytes);
+    EXPECT_EQ(link.state.RxBuffer, "");
+}
+
+TEST(CivPreamble, ThirdPreambleByteDoesNotHideTheFrame) {
+    IcomLink link;
+    const std::string bytes = Bytes({0xFE}) + kReply14_2505;
+    link.Receive(bytes);
+    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505) << ToHex(bytes);
+}
+
+TEST(CivPreamble, LonePreambleFromBrokenFrameDoesNotHideTheNextFrame) {
+    IcomLink link;
+    link.Receive(Bytes({0xFE, 0xFE}));
+    link.Receive(kReply14_2505);
+    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);
+    EXPECT_EQ(link.state.RxBuffer, "");
+}
+
+TEST(CivPreamble, TruncatedFrameBeforeAGoodOneIsDiscarded) {
+    IcomLink link;
+    const std::string bytes = Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x05}) +
+                              Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x50, 0x25, 0x14, 0xFD});
+    link.Receive(bytes);
+    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.255) << ToHex(bytes);
+    EXPECT_EQ(link.state.RxBuffer, "");
+}
+
+TEST(CivLimit, BurstOverTheLimitStillDecodesItsFrames) {
+    IcomLink link;
+    // Twelve frames are 264 characters of text; the newest one counts.
+    const std::string burst = Repeat(kReply14_2505, 11) + Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00,
+                                                                 0x40, 0x07, 0x14, 0x00, 0xFD});
+    link.Receive(burst);
+    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.074);
+    EXPECT_EQ(link.state.RxBuffer, "");
+}
+
+TEST(CivLimit, BurstKeepsItsShortUnfinishedTail) {
+    IcomLink link;
+    link.Receive(Repeat(kReply14_2505, 12) + Bytes({0xFE, 0xFE, 0xE0}));
+    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);
+    EXPECT_EQ(link.state.RxBuffer, "FEFEE0");
+}
+
+TEST(CivLimit, FramesBeforeLongNoiseDecodedNoiseDropped) {
+    IcomLink link;
+    link.Receive(Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x04, 0x05, 0x01, 0xFD}) +
+                 Repeat(Bytes({0x33}), 150));
+    EXPECT_EQ(link.state.CurMode, 4);  // FM
+    EXPECT_EQ(link.state.RxBuffer, "");
+}
+
+TEST(CivLimit, StaysBoundedWhenNoiseArrivesInPieces) {
+    IcomLink link;
+    for (int i = 0; i < 40; ++i) {
+        link.Receive(Repeat(Bytes({0x47}), 17));
+        ASSERT_LE(link.state.RxBuffer.size(), 255u) << "after piece " << i;
+    }
+    link.Receive(kReply14_2505);
+    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);
+}
+
+// ---- several passes ---------------------------------------------------------------------------
+
+TEST(CivPasses, ReplySplitOverTwoPasses) {
+    IcomLink link;
+    link.Receive(Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00}));
+    EXPECT_EQ(link.state.RxBuffer, "FEFEE05E0300");
+    EXPECT_DOUBLE_EQ(link.state.CurFreq, kOldFreq);
+
+    link.Receive(Bytes({0x05, 0x25, 0x14, 0x00, 0xFD}));
+    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);
+    EXPECT_EQ(link.state.RxBuffer, "");
+}
+
+TEST(CivPasses, ZeroByteOfEchoArrivingLateGoesWithTheNextFrame) {
+    IcomLink link;
+    link.Receive(Bytes({0xFE, 0xFE, 0x5E, 0xE0, 0x03, 0xFD}));
+    link.Receive(Bytes({0x00}));
+    EXPECT_EQ(link.state.RxBuffer, "00");
+
+    link.Receive(kReply14_2505);
+    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);
+    EXPECT_EQ(link.state.RxBuffer, "");
+}
+
+TEST(CivPasses, NothingWaitingLeavesTheBufferUnexamined) {
+    IcomLink link;
+    link.state.RxBuffer = "FEFEE05E030005251400FD";
+    ReadICOMBuffer(link.state, link.world.port);
+    EXPECT_DOUBLE_EQ(link.state.CurFreq, kOldFreq);
+    EXPECT_EQ(link.state.RxBuffer, "FEFEE05E030005251400FD");
+}
+
+TEST(CivPasses, FrequencyFromTheRadioMarksItReported) {
+    IcomLink link;
+    link.Receive(kEcho03);
+    EXPECT_FALSE(link.state.RadioReported);
+    link.Receive(kReply14_2505);
+    EXPECT_TRUE(link.state.RadioReported);
+}
+
+// ---- the port misbehaving ---------------------------------------------------------------------
+
+TEST(CivPort, InputShorterThanCountAppendsOnlyWhatCame) {
+    IcomLink link;
+    link.world.port.inputShortBy = 1;  // the FD is counted but not handed over
+    link.Receive(kReply14_2505);
+    EXPECT_EQ(link.state.RxBuffer, "FEFEE05E030005251400");
+    EXPECT_DOUBLE_EQ(link.state.CurFreq, kOldFreq);
+}
+
+TEST(CivPort, FailingCountEndsThePassQuietly) {
+    IcomLink link;
+    link.world.port.FailOn(FakeCommPort::Op::InBufferCount);
+    link.state.RxBuffer = "FEFEE05E030005251400FD";
+    EXPECT_NO_THROW(link.Receive(kReply14_2505));
+    EXPECT_DOUBLE_EQ(link.state.CurFreq, kOldFreq);
+    EXPECT_EQ(link.state.RxBuffer, "FEFEE05E030005251400FD");
+}
+
+TEST(CivPort, FailingInputSkipsOnlyTheAppend) {
+    IcomLink link;
+    link.world.port.FailOn(FakeCommPort::Op::Input);
+    link.state.RxBuffer = "FEFEE05E030005251400FD";
+    EXPECT_NO_THROW(link.Receive(Bytes({0x01})));
+    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);
+    EXPECT_EQ(link.state.RxBuffer, "");
+}
+
+TEST(CivPort, ClosedPortChangesNothing) {
+    IcomLink link;
+    link.world.port.Arrive(kReply14_2505);
+    link.world.port.open = false;
+    EXPECT_NO_THROW(ReadICOMBuffer(link.state, link.world.port));
+    EXPECT_DOUBLE_EQ(link.state.CurFreq, kOldFreq);
+    EXPECT_EQ(link.state.RxBuffer, "");
+}
+
+// ---- mode table -------------------------------------------------------------------------------
+
+struct ModeRow {
+    const char* name;
+    int modeByte;
+    std::int16_t expected;
+};
+
+void PrintTo(const ModeRow& row, std::ostream* os) { *os << row.name; }
+
+class CivModeTable : public ::testing::TestWithParam<ModeRow> {};
+
+TEST_P(CivModeTable, ModeByteGivesModeIndex) {
+    IcomLink link;
+    const std::string frame =
+        Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x04, GetParam().modeByte, 0x01, 0xFD});
+    link.Receive(frame);
+    EXPECT_EQ(link.state.CurMode, GetParam().expected) << ToHex(frame);
+}
+
+INSTANTIATE_TEST_SUITE_P(Civ, CivModeTable,
+                         ::testing::Values(ModeRow{"Lsb00", 0x00, 0}, ModeRow{"Usb01", 0x01, 1},
+                                           ModeRow{"Am02", 0x02, 3}, ModeRow{"Cw03", 0x03, 2},
+                                           ModeRow{"Rtty04IsFsk", 0x04, 5},
+                                           ModeRow{"Fm05", 0x05, 4}, ModeRow{"Wide06IsFm", 0x06, 4},
+                                           ModeRow{"CwReverse07IsCw", 0x07, 2},
+                                           ModeRow{"RttyReverse08IsFsk", 0x08, 5},
+                                           ModeRow{"Byte11ReadAsElevenIsAm", 0x11, 3},
+                                           ModeRow{"Byte12UnknownIsLsb", 0x12, 0},
+                                           ModeRow{"Byte09UnknownIsLsb", 0x09, 0},
+                                           ModeRow{"Byte17NotSeventeenStillUnknown", 0x17, 0},
+                                           ModeRow{"LetterAfterDigitReadsTheDigit", 0x1A, 1},
+                                           ModeRow{"LeadingLetterReadsZero", 0xA1, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ReadICOMMode, ReadsTheModeByteOfTheFrameText) {
+    SessionState state;
+    state.CurMode = kOldMode;
+    ReadICOMMode(state, "FEFEE05E040502FD");
+    EXPECT_EQ(state.CurMode, 4);
+    ReadICOMMode(state, "FEFEE05E04FD");
+    EXPECT_EQ(state.CurMode, 0);
+}
+
+}  // namespace
+}  // namespace cat
