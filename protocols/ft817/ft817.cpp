@@ -101,6 +101,8 @@ void ReadDATA(Platform& platform, std::int16_t& Data1, std::int16_t& Data2, std:
     float t0 = 0.0f;
     SkipOnFailure([&] { t0 = platform.clock.SecondsSinceMidnight(); });
     const float limit = static_cast<float>(expected) * 0.01f + 0.25f;
+    const long limitMs = std::lround(static_cast<double>(limit) * 1000.0);
+    long blockedMs = 0;
 
     int waiting = 0;
     for (;;) {
@@ -119,19 +121,22 @@ void ReadDATA(Platform& platform, std::int16_t& Data1, std::int16_t& Data2, std:
             return;
         }
 
-        // The clock restarts at midnight; the absolute difference makes a wait that spans it
-        // end at once instead of lasting a day. The limit is kept to the millisecond: less than
-        // half of one left counts as elapsed.
+        // Two bounds, whichever ends first: the clock, and the time already spent blocked in
+        // the port. The clock restarts at midnight; the absolute difference makes a wait that
+        // spans it end at once instead of lasting a day. Near midnight a single-precision clock
+        // moves in steps of about 8 ms, which the blocked-time budget does not depend on.
         float now = t0;
         const bool clockRead = SkipOnFailure([&] { now = platform.clock.SecondsSinceMidnight(); });
-        const long remainingMs =
-            std::lround(static_cast<double>(limit - std::fabs(now - t0)) * 1000.0);
+        const long byClock = std::lround(static_cast<double>(limit - std::fabs(now - t0)) * 1000.0);
+        const long remainingMs = std::min(byClock, limitMs - blockedMs);
         bool waited = false;
+        // Less than half a millisecond left counts as elapsed.
         if (clockRead && remainingMs > 0) {
             // A port that cannot wait cannot deliver either: treat the wait as elapsed rather
             // than spin on a failing call for the rest of the limit.
             waited = SkipOnFailure(
                 [&] { port.WaitForInput(expected, std::chrono::milliseconds(remainingMs)); });
+            blockedMs += remainingMs;
         }
         if (!waited) {
             SkipOnFailure([&] { port.ClearInBuffer(); });

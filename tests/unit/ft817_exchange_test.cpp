@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <deque>
 #include <string>
 
 #include "protocols/ft817/ft817.h"
@@ -29,11 +30,18 @@ public:
     int waitCalls = 0;
     float wrapClockTo = -1.0f;  // >= 0: the first wait crosses midnight to this clock value
     int InBufferCount() override {
-        ++countReads;
+        // A wait that never ends would hang the test; fail it and let the port break instead.
+        if (++countReads > 1000) {
+            ADD_FAILURE() << "the wait keeps polling the count";
+            throw CatError(8012, "runaway wait");
+        }
         return FakeCommPort::InBufferCount();
     }
     int WaitForInput(int count, milliseconds timeout) override {
-        ++waitCalls;
+        if (++waitCalls > 1000) {
+            ADD_FAILURE() << "the wait never ends";
+            throw CatError(8012, "runaway wait");
+        }
         const int n = FakeCommPort::WaitForInput(count, timeout);
         if (wrapClockTo >= 0.0f && clock != nullptr) {
             clock->now = wrapClockTo;
@@ -44,12 +52,24 @@ public:
     FakeClock* clock = nullptr;
 };
 
+// Reads follow the script first, then the fake clock from the last scripted value on.
+class ScriptedClock : public FakeClock {
+public:
+    std::deque<float> script;
+    float SecondsSinceMidnight() override {
+        if (script.empty()) return FakeClock::SecondsSinceMidnight();
+        now = script.front();
+        script.pop_front();
+        return now;
+    }
+};
+
 struct World {
     World() {
         port.open = true;
         port.clock = &clock;
     }
-    FakeClock clock;
+    ScriptedClock clock;
     CountingPort port{&clock};
     FakePause pause{clock};
     FakeMessages messages;
@@ -179,6 +199,27 @@ TEST(ReadData, WaitSpanningMidnightEndsAtTheNextCheck) {
     EXPECT_EQ(e.count, 0);
     EXPECT_EQ(world.port.waitCalls, 1);
     for (auto w : world.port.waits) EXPECT_LE(w.count(), 300);
+}
+
+TEST(ReadData, ClockWrappingBeforeTheFirstCheckEndsTheWaitAtOnce) {
+    World world;
+    world.clock.script = {86399.99f, 0.02f};
+
+    const Exchange e = Exchange817(world);
+
+    EXPECT_EQ(e.count, 0);
+    EXPECT_EQ(world.port.waitCalls, 0);
+}
+
+TEST(ReadData, CoarseClockJustBeforeMidnightStillEndsWithinTheLimit) {
+    World world;
+    world.clock.now = 86399.95f;
+
+    const Exchange e = Exchange817(world);
+
+    EXPECT_EQ(e.count, 0);
+    EXPECT_LE(TotalWait(world.port).count(), 300);
+    EXPECT_LE(world.port.countReads, 4);
 }
 
 TEST(ReadData, ClosedPortTimesOutAtOnceWithNothingSentOrSpun) {

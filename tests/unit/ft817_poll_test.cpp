@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "protocols/ft817/ft817.h"
@@ -35,6 +36,8 @@ struct ReplyRow {
     double freq;
     std::int16_t mode;
 };
+
+void PrintTo(const ReplyRow& row, std::ostream* os) { *os << row.name << " " << ToHex(row.reply); }
 
 class Ft817Replies : public Ft817Poll, public ::testing::WithParamInterface<ReplyRow> {};
 

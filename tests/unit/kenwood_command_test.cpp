@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ struct WriteRow {
     std::string command;
     std::string line;
 };
+
+void PrintTo(const WriteRow& row, std::ostream* os) {
+    *os << row.name << " " << ToHex(row.command);
+}
 
 class ComKenwoodWrites : public ::testing::TestWithParam<WriteRow> {};
 
@@ -123,6 +128,8 @@ struct ModeRow {
     std::int16_t mode;
     std::int16_t reverse;
 };
+
+void PrintTo(const ModeRow& row, std::ostream* os) { *os << row.name; }
 
 class KenwoodModeDigits : public ::testing::TestWithParam<ModeRow> {};
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "protocols/kenwood/kenwood.h"
@@ -47,6 +48,10 @@ struct ReplyRow {
     std::int16_t mode;
     std::string left;
 };
+
+void PrintTo(const ReplyRow& row, std::ostream* os) {
+    *os << row.name << " " << ToHex(row.received);
+}
 
 class KenwoodReplies : public KenwoodReceive, public ::testing::WithParamInterface<ReplyRow> {};
 
