@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -13,10 +14,17 @@ namespace cat {
 void Decompose(double Qrg, std::span<std::int16_t> iq);
 
 // 14.074 -> "14.074.00", 7.074 -> " 7.074.00", 144.3 -> "144.300.0". On any failure strF is
-// left exactly as it was.
+// left exactly as it was; a negative frequency has no display and leaves it as well.
 void EcriF(const SessionState& state, double f, std::string& strF);
 
 // 14.074 -> "00014074000": the frequency in hertz, 11 digits, the sign ignored.
+// Raises CatError from 1000 MHz up, where the digits no longer fit.
 std::string SFreq(double Freq);
+
+// The four packed-decimal frequency bytes B1..B4, most significant first:
+// 14.074 -> 01 40 74 00, 144.3 -> 14 43 00 00. `a` is in MHz and not negative.
+// Raises CatError when a digit falls outside 0..9 (1000 MHz and above), so no byte
+// that is not packed decimal ever reaches a radio.
+std::array<std::int16_t, 4> FrequencyBytes(double a);
 
 }  // namespace cat
