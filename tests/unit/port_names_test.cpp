@@ -1,0 +1,114 @@
+#include "link/port_names.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "link/comm_errors.h"
+
+namespace cat {
+namespace {
+
+class MemoryStore : public SettingsStore {
+public:
+    std::map<std::pair<std::string, std::string>, std::string> values;
+    std::optional<std::string> Read(const std::string& group, const std::string& key) override {
+        auto it = values.find({group, key});
+        if (it == values.end()) return std::nullopt;
+        return it->second;
+    }
+    void Write(const std::string& group, const std::string& key,
+               const std::string& value) override {
+        values[{group, key}] = value;
+    }
+    bool Sync() override { return true; }
+};
+
+struct MappingRow {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> ports;  // [Ports] key = value
+    std::int16_t number;
+    std::string device;
+};
+
+class DeviceForPortTest : public ::testing::TestWithParam<MappingRow> {};
+
+TEST_P(DeviceForPortTest, OpensTheNamedOrTheSystemDevice) {
+    const MappingRow& row = GetParam();
+    MemoryStore store;
+    for (const auto& [key, value] : row.ports) store.Write("Ports", key, value);
+    EXPECT_EQ(DeviceForPort(store, row.number), row.device);
+}
+
+#ifdef _WIN32
+const std::string kCom1 = "COM1", kCom3 = "COM3", kCom32 = "COM32";
+#else
+const std::string kCom1 = "/dev/ttyS0", kCom3 = "/dev/ttyS2", kCom32 = "/dev/ttyS31";
+#endif
+
+const MappingRow kMappingRows[] = {
+    {"NothingStoredGivesFirstSystemPort", {}, 1, kCom1},
+    {"NothingStoredGivesLastSystemPort", {}, 32, kCom32},
+    {"NamedDeviceWins", {{"Com3", "/dev/ttyUSB0"}}, 3, "/dev/ttyUSB0"},
+    {"NamedDeviceIsTrimmed", {{"Com3", "  /dev/ttyUSB0\t "}}, 3, "/dev/ttyUSB0"},
+    {"BlankEntryFallsBack", {{"Com3", "   "}}, 3, kCom3},
+    {"EmptyEntryFallsBack", {{"Com3", ""}}, 3, kCom3},
+    {"OtherPortsEntryIsNotUsed", {{"Com30", "/dev/ttyUSB9"}, {"Com2", "/dev/ttyACM0"}}, 3, kCom3},
+    {"KeyIsExactlyComAndNumber", {{"Com 3", "/dev/ttyUSB0"}, {"COM03", "/dev/ttyUSB1"}}, 3, kCom3},
+#ifndef _WIN32
+    {"BareNameIsUnderDev", {{"Com3", "ttyUSB0"}}, 3, "/dev/ttyUSB0"},
+    {"PseudoTerminalPathKept", {{"Com1", "/dev/pts/7"}}, 1, "/dev/pts/7"},
+#endif
+    {"NoPortNoDevice", {{"Com0", "/dev/ttyUSB0"}}, 0, ""},
+    {"NegativeNoDevice", {}, -4, ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, DeviceForPortTest, ::testing::ValuesIn(kMappingRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DeviceForPortTest, OnlyThePortsGroupNamesDevices) {
+    MemoryStore store;
+    store.Write("Setup", "Com3", "/dev/ttyUSB0");
+    EXPECT_EQ(DeviceForPort(store, 3), kCom3);
+}
+
+TEST(PortTooltipTest, NamesTheDeviceTheEntryOpens) {
+    MemoryStore store;
+    store.Write("Ports", "Com3", "/dev/ttyUSB0");
+    EXPECT_EQ(PortTooltip(store, 3), "Com 3 opens /dev/ttyUSB0");
+    EXPECT_EQ(PortTooltip(store, 1), "Com 1 opens " + kCom1);
+}
+
+TEST(PortLabelTest, NamesPortAndDevice) {
+    EXPECT_EQ(PortLabel(3, "/dev/ttyUSB0"), "Com 3 (/dev/ttyUSB0)");
+    EXPECT_EQ(PortLabel(12, ""), "Com 12");
+}
+
+TEST(CommErrorTest, NumbersAreDistinct) {
+    for (std::size_t i = 0; i < kCommFaults.size(); ++i)
+        for (std::size_t j = i + 1; j < kCommFaults.size(); ++j)
+            EXPECT_NE(kCommFaults[i].number, kCommFaults[j].number)
+                << kCommFaults[i].text << " / " << kCommFaults[j].text;
+}
+
+TEST(CommErrorTest, DescriptionNamesDeviceAndKeepsSystemTextAsDetail) {
+    const CatError error = CommError(CommFault::DeviceInUse, "Com 3 (/dev/ttyUSB0)", {},
+                                     "Permission error while locking the device");
+    EXPECT_EQ(error.Number(), 8011);
+    EXPECT_EQ(error.Description(),
+              "Com 3 (/dev/ttyUSB0) is in use by another program: close that program, or pick "
+              "another port. (Permission error while locking the device)");
+}
+
+TEST(CommErrorTest, RejectedValueIsQuoted) {
+    const CatError error = CommError(CommFault::InvalidSettings, {}, "9600,x,8,2");
+    EXPECT_EQ(error.Description().rfind("The line settings \"9600,x,8,2\" are not valid", 0), 0u)
+        << error.Description();
+}
+
+}  // namespace
+}  // namespace cat
