@@ -1,0 +1,189 @@
+#include "control/set_frequency.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tests/support/fakes.h"
+
+namespace cat {
+namespace {
+
+using test::Bytes;
+using test::FakeCommPort;
+using test::FakeWorld;
+using test::ToHex;
+
+// A link as link control leaves it: addresses set, port open, polling running.
+SessionState OpenLink(FakeWorld& world, std::int16_t protocol) {
+    world.port.open = true;
+    world.timer.enabled = true;
+    SessionState state;
+    state.ProtocolCode = protocol;
+    state.RadioAddr = "5E";
+    state.CtrlAddr = "E0";
+    return state;
+}
+
+std::string Civ(std::initializer_list<int> data) {
+    std::string frame = Bytes({0xFE, 0xFE, 0x5E, 0xE0, 0x05});
+    frame += Bytes(data);
+    return frame + Bytes({0xFD, 0x00});
+}
+
+struct SendRow {
+    const char* name;
+    std::int16_t protocol;
+    double mhz;
+    std::string line;
+};
+
+void PrintTo(const SendRow& row, std::ostream* os) { *os << row.name << " " << ToHex(row.line); }
+
+class SetRXFrequencySends : public ::testing::TestWithParam<SendRow> {};
+
+TEST_P(SetRXFrequencySends, OneCommandWithPollingOffWhileItGoesOut) {
+    FakeWorld world;
+    SessionState state = OpenLink(world, GetParam().protocol);
+    std::vector<bool> timerDuringSend;
+    world.port.responder = [&](const std::string&) {
+        timerDuringSend.push_back(world.timer.enabled);
+        return std::string();
+    };
+
+    SetRXFrequency(state, world.platform, GetParam().mhz);
+
+    ASSERT_EQ(world.port.writes.size(), 1u) << ToHex(world.port.AllWritten());
+    EXPECT_EQ(world.port.writes[0], GetParam().line)
+        << ToHex(world.port.writes[0]) << " vs " << ToHex(GetParam().line);
+    EXPECT_EQ(timerDuringSend, std::vector<bool>{false});
+    EXPECT_EQ(world.timer.history, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(world.messages.shown.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kenwood, SetRXFrequencySends,
+    ::testing::Values(SendRow{"TwentyMetres", kKenwood, 14.074, "FA00014074000;"},
+                      SendRow{"BelowTenMegahertz", kKenwood, 7.074, "FA00007074000;"},
+                      SendRow{"TwoMetres", kKenwood, 144.3, "FA00144300000;"},
+                      SendRow{"TensOfHertz", kKenwood, 14.07405, "FA00014074050;"},
+                      SendRow{"NegativeEntrySendsItsSize", kKenwood, -14.074, "FA00014074000;"},
+                      SendRow{"AnyCodeOfTheFamily", 150, 14.074, "FA00014074000;"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    Icom, SetRXFrequencySends,
+    ::testing::Values(
+        SendRow{"TwentyMetres", kICOM, 14.074, Civ({0x00, 0x40, 0x07, 0x14, 0x00})},
+        SendRow{"BelowTenMegahertz", kICOM, 7.074, Civ({0x00, 0x40, 0x07, 0x07, 0x00})},
+        SendRow{"TwoMetres", kICOM, 144.3, Civ({0x00, 0x00, 0x30, 0x44, 0x01})},
+        SendRow{"TensOfHertz", kICOM, 14.07405, Civ({0x50, 0x40, 0x07, 0x14, 0x00})},
+        SendRow{"NegativeEntrySendsItsSize", kICOM, -14.074, Civ({0x00, 0x40, 0x07, 0x14, 0x00})},
+        SendRow{"FinerThanTenHertzIsCut", kICOM, 14.074005, Civ({0x00, 0x40, 0x07, 0x14, 0x00})}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    Ft817, SetRXFrequencySends,
+    ::testing::Values(
+        SendRow{"TwentyMetres", kFT817, 14.074, Bytes({0x01, 0x40, 0x74, 0x00, 0x01})},
+        SendRow{"BelowTenMegahertz", kFT817, 7.074, Bytes({0x00, 0x70, 0x74, 0x00, 0x01})},
+        SendRow{"TwoMetres", kFT817, 144.3, Bytes({0x14, 0x43, 0x00, 0x00, 0x01})},
+        SendRow{"TensOfHertz", kFT817, 14.07405, Bytes({0x01, 0x40, 0x74, 0x05, 0x01})},
+        SendRow{"NegativeEntrySendsItsSize", kFT817, -14.074,
+                Bytes({0x01, 0x40, 0x74, 0x00, 0x01})},
+        SendRow{"TopOfTheRange", kFT817, 999.99999, Bytes({0x99, 0x99, 0x99, 0x99, 0x01})}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SetRXFrequency, BeforeAnyLinkNothingIsSentAndTheTimerIsLeftAlone) {
+    for (bool timerOn : {false, true}) {
+        FakeWorld world;
+        world.port.open = true;
+        world.timer.enabled = timerOn;
+        SessionState state;  // ProtocolCode 0
+
+        SetRXFrequency(state, world.platform, 14.074);
+
+        EXPECT_TRUE(world.port.writes.empty()) << ToHex(world.port.AllWritten());
+        EXPECT_TRUE(world.timer.history.empty());
+        EXPECT_EQ(world.timer.enabled, timerOn);
+    }
+}
+
+struct ProtocolRow {
+    const char* name;
+    std::int16_t protocol;
+};
+
+void PrintTo(const ProtocolRow& row, std::ostream* os) { *os << row.name; }
+
+class SetRXFrequencyOnEveryLink : public ::testing::TestWithParam<ProtocolRow> {};
+
+TEST_P(SetRXFrequencyOnEveryLink, ClosedPortSendsNothingSaysNothingAndPollingResumes) {
+    FakeWorld world;
+    SessionState state = OpenLink(world, GetParam().protocol);
+    world.port.open = false;  // closing keeps ProtocolCode
+
+    SetRXFrequency(state, world.platform, 14.074);
+
+    EXPECT_TRUE(world.port.writes.empty()) << ToHex(world.port.AllWritten());
+    EXPECT_TRUE(world.messages.shown.empty());
+    EXPECT_TRUE(world.timer.enabled);
+}
+
+TEST_P(SetRXFrequencyOnEveryLink, FailedWriteStillTurnsPollingBackOn) {
+    FakeWorld world;
+    SessionState state = OpenLink(world, GetParam().protocol);
+    world.port.FailOn(FakeCommPort::Op::Output, 8005, "Port write failed");
+
+    SetRXFrequency(state, world.platform, 14.074);
+
+    EXPECT_EQ(world.timer.history, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(world.timer.enabled);
+}
+
+TEST_P(SetRXFrequencyOnEveryLink, FromOneThousandMegahertzUpTheEntryIsRefused) {
+    const double entries[] = {1000.0,      1296.1,
+                              -1296.1,
+                              999.999999,  // lifted to 1000 by the 1 Hz allowance
+                              1e12,        std::numeric_limits<double>::infinity(),
+                              std::nan("")};
+    for (double mhz : entries) {
+        FakeWorld world;
+        SessionState state = OpenLink(world, GetParam().protocol);
+
+        SetRXFrequency(state, world.platform, mhz);
+
+        EXPECT_TRUE(world.port.writes.empty()) << mhz << ": " << ToHex(world.port.AllWritten());
+        EXPECT_TRUE(world.messages.shown.empty()) << mhz;
+        EXPECT_EQ(world.timer.history, (std::vector<bool>{false, true})) << mhz;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, SetRXFrequencyOnEveryLink,
+                         ::testing::Values(ProtocolRow{"Kenwood", kKenwood},
+                                           ProtocolRow{"Icom", kICOM},
+                                           ProtocolRow{"Ft817", kFT817}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SetRXFrequency, IcomWriteFailureShowsTheSendersMessageAndPollingResumes) {
+    FakeWorld world;
+    SessionState state = OpenLink(world, kICOM);
+    world.port.FailOn(FakeCommPort::Op::Output);
+    bool timerOffWhileShown = false;
+    world.messages.whileShown = [&] { timerOffWhileShown = !world.timer.enabled; };
+
+    SetRXFrequency(state, world.platform, 14.074);
+
+    ASSERT_EQ(world.messages.shown.size(), 1u);
+    EXPECT_EQ(world.messages.shown[0].text, "Com error");
+    EXPECT_TRUE(timerOffWhileShown);
+    EXPECT_TRUE(world.timer.enabled);
+}
+
+}  // namespace
+}  // namespace cat

@@ -1,0 +1,136 @@
+#include "control/set_mode.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "tests/support/fakes.h"
+
+namespace cat {
+namespace {
+
+using test::Bytes;
+using test::FakeWorld;
+using test::ToHex;
+
+constexpr std::int16_t kLsb = 0, kUsb = 1, kCw = 2, kAm = 3, kFm = 4, kFsk = 5, kPkt = 6;
+
+SessionState OpenLink(FakeWorld& world, std::int16_t protocol) {
+    world.port.open = true;
+    SessionState state;
+    state.ProtocolCode = protocol;
+    state.RadioAddr = "5E";
+    state.CtrlAddr = "E0";
+    state.CurMode = kFm;  // what the radio last reported
+    return state;
+}
+
+std::string Ft817(int code) { return Bytes({code, 0x00, 0x00, 0x00, 0x07}); }
+std::string Civ(int mode) { return Bytes({0xFE, 0xFE, 0x5E, 0xE0, 0x06, mode, 0xFD, 0x00}); }
+
+struct ModeRow {
+    const char* name;
+    std::int16_t protocol;
+    std::int16_t entry;
+    std::int16_t ireverse;
+    std::string line;  // empty: nothing may be written
+};
+
+void PrintTo(const ModeRow& row, std::ostream* os) { *os << row.name << " " << ToHex(row.line); }
+
+class SelectOpModeSends : public ::testing::TestWithParam<ModeRow> {};
+
+TEST_P(SelectOpModeSends, TheRadiosOwnCodeInOneWrite) {
+    FakeWorld world;
+    SessionState state = OpenLink(world, GetParam().protocol);
+
+    SelectOpMode(state, world.platform, GetParam().entry, GetParam().ireverse);
+
+    if (GetParam().line.empty()) {
+        EXPECT_TRUE(world.port.writes.empty()) << ToHex(world.port.AllWritten());
+    } else {
+        ASSERT_EQ(world.port.writes.size(), 1u) << ToHex(world.port.AllWritten());
+        EXPECT_EQ(world.port.writes[0], GetParam().line)
+            << ToHex(world.port.writes[0]) << " vs " << ToHex(GetParam().line);
+    }
+    EXPECT_EQ(state.CurMode, kFm) << "the display changes only when the radio reports";
+    EXPECT_TRUE(world.messages.shown.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ft817, SelectOpModeSends,
+    ::testing::Values(ModeRow{"Lsb", kFT817, kLsb, 0, Ft817(0x00)},
+                      ModeRow{"Usb", kFT817, kUsb, 0, Ft817(0x01)},
+                      ModeRow{"Cw", kFT817, kCw, 0, Ft817(0x02)},
+                      ModeRow{"Am", kFT817, kAm, 0, Ft817(0x04)},
+                      ModeRow{"Fm", kFT817, kFm, 0, Ft817(0x08)},
+                      ModeRow{"FskSendsTheCodeReadBackAsFskNotFm", kFT817, kFsk, 0, Ft817(0x0A)},
+                      ModeRow{"Pkt", kFT817, kPkt, 0, Ft817(0x0A)},
+                      ModeRow{"ReverseCw", kFT817, kCw, 1, Ft817(0x03)},
+                      ModeRow{"ReverseUsbIsUsb", kFT817, kUsb, 1, Ft817(0x01)},
+                      ModeRow{"ReverseAmIsAm", kFT817, kAm, 1, Ft817(0x04)},
+                      ModeRow{"ReverseFskIsFsk", kFT817, kFsk, 1, Ft817(0x0A)},
+                      ModeRow{"ReversePktIsPkt", kFT817, kPkt, 1, Ft817(0x0A)},
+                      ModeRow{"PositionWithoutAByteSendsNothing", kFT817, -1, 0, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(Kenwood, SelectOpModeSends,
+                         ::testing::Values(ModeRow{"LsbIsListPositionPlusOne", kKenwood, kLsb, 0,
+                                                   "MD1;"},
+                                           ModeRow{"Usb", kKenwood, kUsb, 0, "MD2;"},
+                                           ModeRow{"Cw", kKenwood, kCw, 0, "MD3;"},
+                                           ModeRow{"Am", kKenwood, kAm, 0, "MD5;"},
+                                           ModeRow{"Fm", kKenwood, kFm, 0, "MD4;"},
+                                           ModeRow{"Fsk", kKenwood, kFsk, 0, "MD6;"},
+                                           ModeRow{"PktIsNeverSent", kKenwood, kPkt, 0, ""},
+                                           ModeRow{"ReverseCw", kKenwood, kCw, 1, "MD7;"},
+                                           ModeRow{"ReverseFsk", kKenwood, kFsk, 1, "MD9;"},
+                                           ModeRow{"ReverseAmIsAm", kKenwood, kAm, 1, "MD5;"},
+                                           ModeRow{"ReversePktIsNeverSent", kKenwood, kPkt, 1, ""},
+                                           ModeRow{"AnyCodeOfTheFamily", 199, kUsb, 0, "MD2;"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(Icom, SelectOpModeSends,
+                         ::testing::Values(ModeRow{"Lsb", kICOM, kLsb, 0, Civ(0x00)},
+                                           ModeRow{"Usb", kICOM, kUsb, 0, Civ(0x01)},
+                                           ModeRow{"Cw", kICOM, kCw, 0, Civ(0x03)},
+                                           ModeRow{"Am", kICOM, kAm, 0, Civ(0x02)},
+                                           ModeRow{"Fm", kICOM, kFm, 0, Civ(0x05)},
+                                           ModeRow{"Fsk", kICOM, kFsk, 0, Civ(0x04)},
+                                           ModeRow{"PktIsNeverSent", kICOM, kPkt, 0, ""},
+                                           ModeRow{"ReverseCw", kICOM, kCw, 1, Civ(0x07)},
+                                           ModeRow{"ReverseFsk", kICOM, kFsk, 1, Civ(0x08)},
+                                           ModeRow{"ReverseAmIsAm", kICOM, kAm, 1, Civ(0x02)},
+                                           ModeRow{"ReversePktIsNeverSent", kICOM, kPkt, 1, ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SelectOpMode, BeforeAnyLinkNothingIsWritten) {
+    for (std::int16_t entry = kLsb; entry <= kPkt; ++entry) {
+        FakeWorld world;
+        world.port.open = true;
+        SessionState state;  // ProtocolCode 0
+
+        SelectOpMode(state, world.platform, entry, 0);
+
+        EXPECT_TRUE(world.port.writes.empty()) << entry << ": " << ToHex(world.port.AllWritten());
+        EXPECT_TRUE(world.messages.shown.empty());
+    }
+}
+
+TEST(SelectOpMode, ClosedLinkWritesNothingAndSaysNothing) {
+    for (std::int16_t protocol : {kFT817, kKenwood, kICOM}) {
+        FakeWorld world;
+        SessionState state = OpenLink(world, protocol);
+        world.port.open = false;  // closing keeps ProtocolCode
+
+        SelectOpMode(state, world.platform, kUsb, 0);
+
+        EXPECT_TRUE(world.port.writes.empty()) << protocol;
+        EXPECT_TRUE(world.messages.shown.empty()) << protocol;
+    }
+}
+
+}  // namespace
+}  // namespace cat
