@@ -1,0 +1,339 @@
+#include "link/comcat_qt.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <optional>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include "link/comm_errors.h"
+#include "link/port_names.h"
+
+namespace cat {
+
+namespace {
+
+// "9600,n,8,2": speed, parity letter, data bits, stop bits.
+constexpr std::array<std::pair<char, QSerialPort::Parity>, 5> kParities{{
+    {'n', QSerialPort::NoParity},
+    {'e', QSerialPort::EvenParity},
+    {'o', QSerialPort::OddParity},
+    {'m', QSerialPort::MarkParity},
+    {'s', QSerialPort::SpaceParity},
+}};
+constexpr std::array<std::pair<std::string_view, QSerialPort::DataBits>, 4> kDataBits{{
+    {"5", QSerialPort::Data5},
+    {"6", QSerialPort::Data6},
+    {"7", QSerialPort::Data7},
+    {"8", QSerialPort::Data8},
+}};
+constexpr std::array<std::pair<std::string_view, QSerialPort::StopBits>, 3> kStopBits{{
+    {"1", QSerialPort::OneStop},
+    {"1.5", QSerialPort::OneAndHalfStop},
+    {"2", QSerialPort::TwoStop},
+}};
+
+constexpr qint32 kSlowestSpeed = 50;
+constexpr qint32 kFastestSpeed = 4000000;
+
+// Long enough for a whole command at the slowest line speed we are likely to meet; a port
+// that takes longer (flow control holding it) sends the rest once the event loop runs.
+constexpr int kWriteWaitMs = 1000;
+
+std::vector<std::string_view> SplitFields(std::string_view text) {
+    std::vector<std::string_view> fields;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        fields.push_back(
+            text.substr(start, comma == std::string_view::npos ? comma : comma - start));
+        if (comma == std::string_view::npos) return fields;
+        start = comma + 1;
+    }
+}
+
+std::optional<qint32> ParseSpeed(std::string_view text) {
+    if (text.empty() || text.size() > 7) return std::nullopt;
+    qint32 speed = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        speed = speed * 10 + (c - '0');
+    }
+    if (speed < kSlowestSpeed || speed > kFastestSpeed) return std::nullopt;
+    return speed;
+}
+
+template <typename Table, typename Key>
+auto Lookup(const Table& table, const Key& key)
+    -> std::optional<typename Table::value_type::second_type> {
+    for (const auto& [name, value] : table)
+        if (name == key) return value;
+    return std::nullopt;
+}
+
+std::optional<QSerialPort::Parity> ParseParity(std::string_view text) {
+    if (text.size() != 1) return std::nullopt;
+    const char letter = (text[0] >= 'A' && text[0] <= 'Z') ? char(text[0] - 'A' + 'a') : text[0];
+    return Lookup(kParities, letter);
+}
+
+// How a failed open reads to the operator; PermissionError is split further below.
+constexpr std::array<std::pair<QSerialPort::SerialPortError, CommFault>, 4> kOpenFailures{{
+    {QSerialPort::DeviceNotFoundError, CommFault::DeviceNotFound},
+    {QSerialPort::PermissionError, CommFault::DeviceInUse},
+    {QSerialPort::OpenError, CommFault::PortAlreadyOpen},
+    {QSerialPort::UnsupportedOperationError, CommFault::SettingsRejected},
+}};
+
+bool IsFatal(QSerialPort::SerialPortError error) {
+    return error == QSerialPort::ReadError || error == QSerialPort::WriteError ||
+           error == QSerialPort::ResourceError;
+}
+
+// Qt reports a lock held by another process, a device opened exclusively and a device we may
+// not touch all as PermissionError; only the file's access rights tell them apart.
+bool MayUseDevice(const std::string& device) {
+#ifdef _WIN32
+    (void)device;
+    return true;
+#else
+    return ::access(device.c_str(), R_OK | W_OK) == 0;
+#endif
+}
+
+}  // namespace
+
+QtCommPort::QtCommPort(SettingsStore& store, QObject* parent) : QObject(parent), store_(store) {
+    connect(&port_, &QSerialPort::errorOccurred, this, &QtCommPort::HandleError);
+    // waitForReadyRead emits readyRead inside itself: OnComm must not run there.
+    connect(&port_, &QSerialPort::readyRead, this, &QtCommPort::ScheduleOnComm);
+}
+
+QtCommPort::~QtCommPort() {
+    port_.disconnect(this);
+    CloseQuietly();
+}
+
+void QtCommPort::SetCommPort(std::int16_t number) {
+    if (number == 0) throw CommError(CommFault::NoPortChosen);
+    if (number < kFirstPort || number > kLastPort)
+        throw CommError(CommFault::InvalidPortNumber, {}, std::to_string(number));
+    if (port_.isOpen() && number != number_)
+        throw CommError(CommFault::PortChangeWhileOpen, Label());
+    number_ = number;
+}
+
+void QtCommPort::SetSettings(const std::string& settings) {
+    const std::vector<std::string_view> fields = SplitFields(settings);
+    const auto invalid = [&] { return CommError(CommFault::InvalidSettings, {}, settings); };
+    if (fields.size() != 4) throw invalid();
+    const auto speed = ParseSpeed(fields[0]);
+    const auto parity = ParseParity(fields[1]);
+    const auto dataBits = Lookup(kDataBits, fields[2]);
+    const auto stopBits = Lookup(kStopBits, fields[3]);
+    if (!speed || !parity || !dataBits || !stopBits) throw invalid();
+
+    line_ = {*speed, *parity, *dataBits, *stopBits, settings};
+    if (!port_.isOpen()) return;
+    if (!ApplyLineSettings()) {
+        RequireOpen();  // the device may have gone while we set it
+        throw CommError(CommFault::SettingsRejected, Label(), settings,
+                        port_.errorString().toStdString());
+    }
+}
+
+void QtCommPort::SetHandshaking(int mode) {
+    if (mode != 0 && mode != 2)
+        throw CommError(CommFault::InvalidHandshaking, {}, std::to_string(mode));
+    handshaking_ = mode;
+    if (!port_.isOpen()) return;
+    if (!port_.setFlowControl(mode == 2 ? QSerialPort::HardwareControl
+                                        : QSerialPort::NoFlowControl)) {
+        RequireOpen();
+        throw CommError(
+            CommFault::SettingsRejected, Label(),
+            line_.text + (mode == 2 ? " with RTS/CTS handshaking" : " without handshaking"),
+            port_.errorString().toStdString());
+    }
+}
+
+void QtCommPort::SetInputMode(int mode) {
+    if (mode != 0 && mode != 1)
+        throw CommError(CommFault::InvalidInputMode, {}, std::to_string(mode));
+    inputMode_ = mode;
+}
+
+void QtCommPort::SetPortOpen(bool open) {
+    if (!open) {
+        CloseQuietly();
+        lost_ = false;
+        return;
+    }
+    if (port_.isOpen()) throw CommError(CommFault::PortAlreadyOpen, Label());
+    if (number_ == 0) throw CommError(CommFault::NoPortChosen);
+
+    device_ = DeviceForPort(store_, number_);
+    lost_ = false;
+    port_.setPortName(QString::fromStdString(device_));
+
+    quietErrors_ = true;
+    // On a closed port these only record the values; open() applies them.
+    ApplyLineSettings();
+    const bool opened = port_.open(QIODevice::ReadWrite);
+    quietErrors_ = false;
+    if (!opened) RaiseOpenFailure();
+
+    // What arrived before we opened belongs to nobody.
+    port_.clear(QSerialPort::Input);
+    SetLineDefaults();
+}
+
+bool QtCommPort::PortOpen() const { return port_.isOpen(); }
+
+void QtCommPort::Output(const std::string& bytes) {
+    RequireOpen();
+    if (bytes.empty()) return;
+    // write() only queues; flush() hands the bytes to the system now.
+    port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    if (port_.isOpen()) port_.flush();
+    if (port_.isOpen() && port_.bytesToWrite() > 0) port_.waitForBytesWritten(kWriteWaitMs);
+    RequireOpen();
+}
+
+int QtCommPort::InBufferCount() {
+    RequireOpen();
+    Pull();
+    return Waiting();
+}
+
+void QtCommPort::ClearInBuffer() {
+    RequireOpen();
+    port_.clear(QSerialPort::Input);
+}
+
+std::string QtCommPort::Input() {
+    RequireOpen();
+    // Readers take exactly the bytes InBufferCount reported; pulling more here would hand
+    // them bytes beyond that count, which they drop. Pull only when nothing was counted.
+    if (port_.bytesAvailable() == 0) Pull();
+    const QByteArray data = port_.readAll();
+    return std::string(data.constData(), static_cast<std::size_t>(data.size()));
+}
+
+int QtCommPort::WaitForInput(int count, std::chrono::milliseconds timeout) {
+    RequireOpen();
+    const qint64 limit = std::clamp<qint64>(timeout.count(), 0, std::numeric_limits<int>::max());
+    QDeadlineTimer deadline(limit);
+    Pull();
+    while (Waiting() < count) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0) break;
+        const bool woke = port_.waitForReadyRead(static_cast<int>(left));
+        RequireOpen();
+        // A wait that ends early with nothing read (a failing poll) must not become a spin.
+        if (!woke && deadline.remainingTime() > 0) QThread::msleep(1);
+    }
+    return Waiting();
+}
+
+std::string QtCommPort::DeviceName() const {
+    if (port_.isOpen() || lost_) return device_;
+    return DeviceForPort(store_, number_);
+}
+
+void QtCommPort::HandleError(QSerialPort::SerialPortError error) {
+    if (quietErrors_ || !IsFatal(error) || !port_.isOpen()) return;
+    // A vanished device keeps reporting the same failure thousands of times a second while
+    // the port stays open: close at the first one.
+    lost_ = true;
+    // A read that meets a hung-up device returns nothing and Qt quotes whatever system error
+    // happened last; only write and resource failures carry a message worth showing.
+    lostDetail_ = error == QSerialPort::ReadError ? "" : port_.errorString().toStdString();
+    CloseQuietly();
+    const QString description =
+        QString::fromStdString(CommErrorText(CommFault::DeviceLost, Label(), {}, lostDetail_));
+    QMetaObject::invokeMethod(
+        this, [this, description] { emit PortLost(description); }, Qt::QueuedConnection);
+}
+
+void QtCommPort::ScheduleOnComm() {
+    if (onCommQueued_) return;
+    onCommQueued_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            onCommQueued_ = false;
+            emit OnComm();
+        },
+        Qt::QueuedConnection);
+}
+
+void QtCommPort::CloseQuietly() {
+    if (!port_.isOpen()) return;
+    // Closing a vanished device fails to restore its settings; Qt reports that, and the
+    // error handler must not close the port a second time from inside close().
+    quietErrors_ = true;
+    port_.close();
+    quietErrors_ = false;
+}
+
+void QtCommPort::SetLineDefaults() {
+    // Linux raises DTR and RTS when a port opens, and some interfaces key the transmitter from
+    // RTS. Pseudo-terminals have no modem lines: failing here is expected and harmless.
+    quietErrors_ = true;
+    port_.setDataTerminalReady(true);
+    if (handshaking_ != 2) port_.setRequestToSend(false);
+    quietErrors_ = false;
+    port_.clearError();
+}
+
+bool QtCommPort::ApplyLineSettings() {
+    bool ok = port_.setBaudRate(line_.speed);
+    ok = port_.setParity(line_.parity) && ok;
+    ok = port_.setDataBits(line_.dataBits) && ok;
+    ok = port_.setStopBits(line_.stopBits) && ok;
+    ok = port_.setFlowControl(handshaking_ == 2 ? QSerialPort::HardwareControl
+                                                : QSerialPort::NoFlowControl) &&
+         ok;
+    return ok;
+}
+
+void QtCommPort::RaiseOpenFailure() {
+    CommFault fault = Lookup(kOpenFailures, port_.error()).value_or(CommFault::OpenFailed);
+    if (fault == CommFault::DeviceInUse && !MayUseDevice(device_))
+        fault = CommFault::PermissionDenied;
+    throw CommError(fault, Label(), fault == CommFault::SettingsRejected ? line_.text : "",
+                    port_.errorString().toStdString());
+}
+
+void QtCommPort::RequireOpen() const {
+    if (port_.isOpen()) return;
+    if (lost_) throw CommError(CommFault::DeviceLost, Label(), {}, lostDetail_);
+    throw CommError(CommFault::PortNotOpen, Label());
+}
+
+void QtCommPort::Pull() {
+    // Without an event loop Qt's buffer only grows when asked: poll the system once, no wait.
+    port_.waitForReadyRead(0);
+    RequireOpen();
+}
+
+int QtCommPort::Waiting() const {
+    return static_cast<int>(
+        std::min<qint64>(port_.bytesAvailable(), std::numeric_limits<int>::max()));
+}
+
+std::string QtCommPort::Label() const {
+    if (number_ == 0) return "The serial port";
+    return PortLabel(number_, DeviceName());
+}
+
+}  // namespace cat

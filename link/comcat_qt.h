@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <cstdint>
+#include <string>
+
+#include "app/settings_store.h"
+#include "link/comm_port.h"
+
+namespace cat {
+
+// The serial port over QSerialPort, usable from synchronous code with no event loop running:
+// every read first pulls what the system holds, waits block in the system instead of spinning.
+// "Com N" becomes a device at open time, through the settings store's [Ports] group.
+//
+// OnComm is emitted from the event loop only (a queued call, repeated arrivals coalesced), never
+// from inside a read or wait, so its handler may run directly and may find nothing waiting.
+class QtCommPort : public QObject, public CommPort {
+    Q_OBJECT
+
+public:
+    explicit QtCommPort(SettingsStore& store, QObject* parent = nullptr);
+    ~QtCommPort() override;
+
+    void SetCommPort(std::int16_t number) override;
+    std::int16_t GetCommPort() const override { return number_; }
+    void SetSettings(const std::string& settings) override;
+    void SetHandshaking(int mode) override;
+    void SetInputMode(int mode) override;
+    void SetPortOpen(bool open) override;
+    bool PortOpen() const override;
+
+    void Output(const std::string& bytes) override;
+    int InBufferCount() override;
+    void ClearInBuffer() override;
+    std::string Input() override;
+    int WaitForInput(int count, std::chrono::milliseconds timeout) override;
+
+    // The device the port was opened on, or would open now.
+    std::string DeviceName() const;
+
+signals:
+    void OnComm();
+    // The device went away and the port was closed; queued like OnComm.
+    void PortLost(const QString& description);
+
+private:
+    struct LineSettings {
+        qint32 speed = 9600;
+        QSerialPort::Parity parity = QSerialPort::NoParity;
+        QSerialPort::DataBits dataBits = QSerialPort::Data8;
+        QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+        std::string text = "9600,n,8,1";
+    };
+
+    void HandleError(QSerialPort::SerialPortError error);
+    void ScheduleOnComm();
+    void CloseQuietly();
+    void SetLineDefaults();
+    bool ApplyLineSettings();
+    [[noreturn]] void RaiseOpenFailure();
+    void RequireOpen() const;
+    void Pull();
+    int Waiting() const;
+    std::string Label() const;
+
+    SettingsStore& store_;
+    QSerialPort port_;
+    std::int16_t number_ = 0;
+    std::string device_;  // resolved when the port opens
+    LineSettings line_;
+    int handshaking_ = 0;
+    int inputMode_ = 0;  // text and binary read alike here: one char per byte either way
+
+    // Qt reports failures while it opens, sets modem lines on a pseudo-terminal, or closes a
+    // vanished device; none of those may close the port from the error handler.
+    bool quietErrors_ = false;
+    bool lost_ = false;  // the port closed itself when its device went away
+    std::string lostDetail_;
+    bool onCommQueued_ = false;
+};
+
+}  // namespace cat
