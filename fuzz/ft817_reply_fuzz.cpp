@@ -1,0 +1,133 @@
+// Arbitrary bytes as everything an FT-817 (or the line) might send around one poll: stale
+// bytes before it, a reply in pieces after the command, a port that returns short. The mode
+// must stay a ModeIndex and the exchange must end without spinning.
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <deque>
+#include <string>
+
+#include "app/cat_error.h"
+#include "app/platform.h"
+#include "app/session_state.h"
+#include "link/comm_port.h"
+#include "protocols/ft817/ft817.h"
+
+namespace {
+
+class StepClock : public cat::Clock {
+public:
+    float now = 0.0f;
+    float SecondsSinceMidnight() override { return now; }
+};
+
+class NoPause : public cat::Pause {
+public:
+    void Sleep(int) override {}
+};
+
+class NoMessages : public cat::MessageBoxes {
+public:
+    void Critical(const std::string&) override { std::abort(); }
+    void Information(const std::string&, const std::string&) override { std::abort(); }
+};
+
+class NoTimer : public cat::PollTimer {
+public:
+    void SetEnabled(bool) override {}
+    bool Enabled() const override { return true; }
+};
+
+class ScriptedPort : public cat::CommPort {
+public:
+    explicit ScriptedPort(StepClock& clock) : clock_(clock) {}
+
+    std::string waiting;
+    std::deque<std::string> afterCommand;  // pieces, one per count or wait after the command
+    std::size_t inputShortBy = 0;
+    int calls = 0;
+
+    void SetCommPort(std::int16_t) override {}
+    std::int16_t GetCommPort() const override { return 1; }
+    void SetSettings(const std::string&) override {}
+    void SetHandshaking(int) override {}
+    void SetInputMode(int) override {}
+    void SetPortOpen(bool) override {}
+    bool PortOpen() const override { return true; }
+    void Output(const std::string& bytes) override {
+        if (bytes.size() != 5) std::abort();
+        sent_ = true;
+    }
+    int InBufferCount() override {
+        if (++calls > 200) std::abort();  // a wait that polls instead of blocking
+        Deliver();
+        return static_cast<int>(waiting.size());
+    }
+    void ClearInBuffer() override { waiting.clear(); }
+    std::string Input() override {
+        std::string out;
+        out.swap(waiting);
+        out.resize(out.size() - std::min(inputShortBy, out.size()));
+        return out;
+    }
+    int WaitForInput(int count, std::chrono::milliseconds timeout) override {
+        if (++calls > 200) std::abort();
+        if (timeout.count() <= 0 || timeout.count() > 400) std::abort();
+        Deliver();
+        if (static_cast<int>(waiting.size()) < count) {
+            clock_.now += timeout.count() / 1000.0f;
+            if (clock_.now >= 86400.0f) clock_.now -= 86400.0f;  // midnight
+        }
+        return static_cast<int>(waiting.size());
+    }
+
+private:
+    void Deliver() {
+        if (!sent_ || afterCommand.empty()) return;
+        waiting += afterCommand.front();
+        afterCommand.pop_front();
+    }
+    StepClock& clock_;
+    bool sent_ = false;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 3) return 0;
+    StepClock clock;
+    ScriptedPort port(clock);
+    NoPause pause;
+    NoMessages messages;
+    NoTimer timer;
+    cat::Platform platform{port, clock, pause, messages, timer};
+
+    cat::SessionState state;
+    state.ProtocolCode = cat::kFT817;
+    state.CurMode = static_cast<std::int16_t>(data[0] % 7);
+    clock.now = (data[1] & 0x80) ? 86399.9f : static_cast<float>(data[1]) * 300.0f;
+    port.inputShortBy = data[1] & 0x03;
+    std::size_t i = 2;
+
+    const std::size_t staleWanted = data[i++] % 16;
+    const std::size_t stale = std::min(staleWanted, size - i);
+    port.waiting.assign(reinterpret_cast<const char*>(data + i), stale);
+    i += stale;
+    while (i < size) {
+        const std::size_t wanted = data[i++] % 8;
+        const std::size_t length = std::min(wanted, size - i);
+        port.afterCommand.emplace_back(reinterpret_cast<const char*>(data + i), length);
+        i += length;
+    }
+
+    cat::Poll817(state, platform);
+
+    if (state.CurMode < 0 || state.CurMode > 6) std::abort();
+    if (!std::isfinite(state.CurFreq) || state.CurFreq < 0.0 || state.CurFreq >= 1000.0)
+        std::abort();
+    return 0;
+}
