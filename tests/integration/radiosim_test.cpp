@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -870,6 +871,21 @@ TEST(RadiosimPty, ClientMayCloseAndReopenAndTheRadioIdlesMeanwhile) {
     sim.Send(kReadMode);
     EXPECT_EQ(ToHex(sim.Receive(8)),
               ToHex(Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x04, 0x01, 0x01, 0xFD})));
+}
+
+TEST(RadiosimPty, ReportsClientsAndUndoesTheExclusiveLockOfOneThatVanished) {
+    Radiosim sim({});
+    START(sim);
+    EXPECT_TRUE(sim.AwaitLine("open")) << sim.Transcript();
+    // A serial library's lock, never undone, as when the program crashes.
+    ASSERT_EQ(::ioctl(sim.pty(), TIOCEXCL), 0);
+    sim.Close();
+    EXPECT_TRUE(sim.AwaitLine("close")) << sim.Transcript();
+    ASSERT_TRUE(sim.Settle());
+    ASSERT_TRUE(sim.Open());
+    int exclusive = -1;
+    ASSERT_EQ(::ioctl(sim.pty(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
 }
 
 // ---- Where the program finds it ------------------------------------------------------------

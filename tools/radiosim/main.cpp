@@ -4,6 +4,7 @@
 #include <getopt.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -19,6 +20,10 @@
 #include <string>
 #include <string_view>
 #include <utility>
+
+#ifdef __linux__
+#include <sys/inotify.h>
+#endif
 
 #include "tools/radiosim/port_setting.h"
 #include "tools/radiosim/radio.h"
@@ -73,6 +78,7 @@ Standard output, one line per event, flushed at once:
                     are not listed
   freq HZ           the frequency was set (by a command or a control line), in Hz
   mode NAME         the mode was set, e.g. mode CW
+  open, close       a client opened or closed the pty (Linux)
   silent on|off, garble on|off, delay MS, pong [TEXT]
                     answers to the control lines below
 Set commands report freq/mode every time they are accepted, even when the value
@@ -403,7 +409,7 @@ public:
                 ::unlink(options_.link.c_str());
             }
         }
-        for (int fd : {master_, held_slave_, signal_pipe_[0], signal_pipe_[1]}) {
+        for (int fd : {master_, held_slave_, watch_, signal_pipe_[0], signal_pipe_[1]}) {
             if (fd >= 0) ::close(fd);
         }
     }
@@ -418,6 +424,7 @@ public:
         pty_path_ = name;
         SetFlags(master_, O_NONBLOCK);
         OpenHeldSlave();
+        WatchClients();
 
         if (!options_.link.empty()) MakeLink();
         if (options_.com != 0) {
@@ -444,16 +451,19 @@ public:
     void Run() {
         bool stdin_open = true;
         for (;;) {
-            pollfd fds[3] = {
+            pollfd fds[4] = {
                 {signal_pipe_[0], POLLIN, 0},
                 {master_, static_cast<short>(POLLIN | (outgoing_.empty() ? 0 : POLLOUT)), 0},
                 {stdin_open ? STDIN_FILENO : -1, POLLIN, 0},
+                {watch_, POLLIN, 0},
             };
-            if (::poll(fds, 3, Timeout()) < 0) {
+            if (::poll(fds, 4, Timeout()) < 0) {
                 if (errno == EINTR) continue;
                 Fail(std::string("poll: ") + std::strerror(errno));
             }
             if (fds[0].revents != 0) return;
+            // Before the bytes: a client's open is reported ahead of what it sends.
+            if (fds[3].revents != 0) ReadClientEvents();
             if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) ReadPty();
             if (fds[2].revents != 0) stdin_open = ReadControl();
             ReleaseDue();
@@ -487,6 +497,35 @@ private:
         if (held_slave_ < 0) Fail("cannot open " + pty_path_ + ": " + std::strerror(errno));
         ::fcntl(held_slave_, F_SETFD, FD_CLOEXEC);
         SetRaw(held_slave_);
+    }
+
+    void WatchClients() {
+#ifdef __linux__
+        watch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (watch_ >= 0 && ::inotify_add_watch(watch_, pty_path_.c_str(), IN_OPEN | IN_CLOSE) < 0) {
+            ::close(watch_);
+            watch_ = -1;
+        }
+#endif
+    }
+
+    void ReadClientEvents() {
+#ifdef __linux__
+        alignas(inotify_event) char buffer[4096];
+        const ssize_t got = ::read(watch_, buffer, sizeof buffer);
+        for (ssize_t at = 0; got > 0 && at < got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            if (event->mask & IN_OPEN) Line("open");
+            if (event->mask & IN_CLOSE) {
+                // A serial port library locks the tty for itself (TIOCEXCL) and unlocks it when
+                // it closes; a client that crashed never does, and since our descriptor keeps
+                // the tty alive, nobody but root could open it again.
+                ::ioctl(held_slave_, TIOCNXCL);
+                Line("close");
+            }
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+#endif
     }
 
     void MakeLink() {
@@ -653,6 +692,7 @@ private:
     std::string pty_path_;
     int master_ = -1;
     int held_slave_ = -1;
+    int watch_ = -1;  // client opens and closes of the pty
     int signal_pipe_[2] = {-1, -1};
     bool link_made_ = false;
     int hangups_ = 0;
