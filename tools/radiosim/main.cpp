@@ -114,6 +114,13 @@ What the radio answers:
   A mode a protocol has no code for reads back as its nearest one (PKT as USB
   on icom and kenwood, WFM as FM on kenwood, FSK-R as 0A on ft817).
 
+Notes:
+  Frequencies run from 0 to below 10 GHz (icom, kenwood) or 1 GHz (ft817, which
+  tunes in 10 Hz steps). 'send' lines ignore the silent, garble and delay faults.
+  Keep reading standard output, or use --quiet or send it to /dev/null: a full
+  pipe stalls the radio. The line speed is not simulated (a pty has none).
+  The ComN entry stays in the settings after exit; the next run rewrites it.
+
 It stops cleanly on SIGTERM, SIGINT or SIGHUP. Exit status: 0 after a signal,
 1 when the pty, the link or the settings cannot be set up, 2 for a bad option.
 )";
