@@ -1,0 +1,323 @@
+#include "app/frmcat_qt.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLocale>
+#include <QScreen>
+#include <QWindow>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "app/cat_error.h"
+#include "app/icons_qt.h"
+#include "app/startup.h"
+#include "control/set_frequency.h"
+#include "control/set_mode.h"
+#include "link/comcat_qt.h"
+#include "link/link_control.h"
+#include "link/port_names.h"
+
+namespace cat {
+
+namespace {
+
+constexpr int kClientTwips = 3585;
+constexpr double kTwipsPerInch = 1440.0;
+
+QString Q(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+
+// Twips are whole numbers in the store; positions far off any screen are brought back later.
+long ToTwips(int pixels, double twipsPerPixel) {
+    return std::lround(pixels * twipsPerPixel);
+}
+
+int ToPixels(double twips, double twipsPerPixel) {
+    const double pixels = std::nearbyint(twips / twipsPerPixel);
+    constexpr double kLimit = 1 << 24;  // far beyond any screen, and safe for QPoint
+    return static_cast<int>(std::clamp(pixels, -kLimit, kLimit));
+}
+
+}  // namespace
+
+std::string frmCAT::TxtFreqBox::Text() const { return box_->text().toStdString(); }
+
+void frmCAT::TxtFreqBox::SetText(const std::string& text) { box_->setText(Q(text)); }
+
+frmCAT::frmCAT(SettingsStore& store, QWidget* parent)
+    : QWidget(parent), store_(store), comCAT_(std::make_unique<QtCommPort>(store)) {
+    BuildControls();
+    timer_ = std::make_unique<QtPollTimer>(*Timer1);
+    platform_ = std::make_unique<Platform>(Platform{*comCAT_, clock_, pause_, messages_, *timer_});
+
+    connect(chkOnTop, &QPushButton::toggled, this, &frmCAT::chkOnTop_Click);
+    connect(chkOpen, &QPushButton::toggled, this, &frmCAT::chkOpen_Click);
+    connect(cmdHelp, &QPushButton::clicked, this, &frmCAT::cmdHelp_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &frmCAT::cmdExit_Click);
+    connect(cmdSet, &QPushButton::clicked, this, &frmCAT::cmdSet_Click);
+    connect(cboMode, &QComboBox::activated, this, &frmCAT::cboMode_Click);
+    connect(cboCom, &QComboBox::currentIndexChanged, this, &frmCAT::UpdatePortTooltip);
+    connect(Timer1, &QTimer::timeout, this, &frmCAT::Timer1_Timer);
+    connect(comCAT_.get(), &QtCommPort::OnComm, this, &frmCAT::comCAT_OnComm);
+
+    Form_Load();
+}
+
+frmCAT::~frmCAT() = default;
+
+CommPort& frmCAT::Port() { return *comCAT_; }
+
+double frmCAT::TwipsPerPixelX() const {
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    return kTwipsPerInch / (s ? s->logicalDotsPerInchX() : 96.0);
+}
+
+double frmCAT::TwipsPerPixelY() const {
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    return kTwipsPerInch / (s ? s->logicalDotsPerInchY() : 96.0);
+}
+
+QRect frmCAT::Twips(int left, int top, int width, int height) const {
+    const double x = TwipsPerPixelX();
+    const double y = TwipsPerPixelY();
+    return QRect(ToPixels(left, x), ToPixels(top, y), ToPixels(width, x), ToPixels(height, y));
+}
+
+void frmCAT::BuildControls() {
+    setWindowTitle(QStringLiteral("CAT"));
+    setWindowIcon(WindowIcon());
+    setFixedSize(ToPixels(kClientTwips, TwipsPerPixelX()), ToPixels(kClientTwips, TwipsPerPixelY()));
+
+    auto button = [this](QWidget* parent, const char* name, const QString& caption, QRect rect) {
+        auto* b = new QPushButton(caption, parent);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(rect);
+        return b;
+    };
+    auto frame = [this](const char* name, const QString& caption, QRect rect) {
+        auto* f = new QGroupBox(caption, this);
+        f->setObjectName(QString::fromLatin1(name));
+        f->setGeometry(rect);
+        return f;
+    };
+    auto label = [](QWidget* parent, const char* name, const QString& caption, QRect rect) {
+        auto* l = new QLabel(caption, parent);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setGeometry(rect);
+        return l;
+    };
+    auto combo = [](QWidget* parent, const char* name, QRect rect) {
+        auto* c = new QComboBox(parent);
+        c->setObjectName(QString::fromLatin1(name));
+        c->setGeometry(rect);
+        return c;
+    };
+    auto edit = [](QWidget* parent, const char* name, QRect rect) {
+        auto* e = new QLineEdit(parent);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setGeometry(rect);
+        return e;
+    };
+
+    chkOnTop = button(this, "chkOnTop", QStringLiteral("On top"), Twips(555, 2850, 804, 336));
+    chkOnTop->setCheckable(true);
+    cmdHelp = button(this, "cmdHelp", QString(), Twips(90, 2850, 408, 336));
+    cmdHelp->setIcon(HelpIcon());
+    cmdHelp->setIconSize(QSize(16, 16));
+    cmdExit = button(this, "cmdExit", QStringLiteral("Exit"), Twips(2736, 2850, 804, 336));
+
+    fraTRX1 = frame("fraTRX1", QStringLiteral("Monotoring"), Twips(36, -36, 3504, 768));
+    txtFreq = edit(fraTRX1, "txtFreq", Twips(108, 216, 3288, 444));
+    QFont display(QStringLiteral("MS Sans Serif"), 12, QFont::Bold);
+    display.setStyleHint(QFont::SansSerif);
+    txtFreq->setFont(display);
+    txtFreq->setReadOnly(true);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(100);
+
+    FraSetup = frame("FraSetup", QStringLiteral("Setup"), Twips(36, 1440, 3504, 1350));
+    chkOpen = button(FraSetup, "chkOpen", QStringLiteral("Open"), Twips(2820, 840, 570, 390));
+    chkOpen->setCheckable(true);
+    chkOpen->setToolTip(QStringLiteral("Opens Com Port and Starts Link"));
+    cboSpeed = combo(FraSetup, "cboSpeed", Twips(2100, 450, 1320, 315));
+    for (auto speed : kSpeedEntries) cboSpeed->addItem(Q(speed));
+    cboSpeed->setCurrentIndex(-1);
+    txtAddress = edit(FraSetup, "txtAddress", Twips(1560, 450, 444, 300));
+    cboCom = combo(FraSetup, "cboCom", Twips(1590, 870, 1155, 315));
+    cboSelect = combo(FraSetup, "cboSelect", Twips(60, 450, 1395, 315));
+    for (auto protocol : kProtocolEntries) cboSelect->addItem(Q(protocol));
+    cboSelect->setCurrentIndex(-1);
+    lblSpeed = label(FraSetup, "lblSpeed", QStringLiteral("Speed"), Twips(2070, 180, 960, 210));
+    lblAddress = label(FraSetup, "lblAddress", QStringLiteral("Adrs"), Twips(1590, 180, 555, 225));
+    LblCom = label(FraSetup, "LblCom", QStringLiteral("Com Port >"), Twips(120, 930, 1320, 195));
+    lblProtocol =
+        label(FraSetup, "lblProtocol", QStringLiteral("Protocol"), Twips(72, 216, 1272, 192));
+
+    fraTrx = frame("fraTrx", QStringLiteral("Set Frequency Mode"), Twips(36, 756, 3504, 660));
+    cboMode = combo(fraTrx, "cboMode", Twips(2376, 216, 984, 288));
+    txtFreqTRX = edit(fraTrx, "txtFreqTRX", Twips(144, 216, 1416, 336));
+    cmdSet = button(fraTrx, "cmdSet", QStringLiteral("Set"), Twips(1692, 216, 552, 336));
+    cmdSet->setToolTip(QStringLiteral("Set RX Frequency"));
+
+    // Later siblings are drawn on top; the display frame reaches above the client area and must not
+    // cover the set-frequency frame it touches.
+    fraTrx->raise();
+    FraSetup->raise();
+    SetTabOrder();
+}
+
+void frmCAT::SetTabOrder() {
+    // Tab indices: cmdHelp 0, cmdExit 1, (fraTRX1 2), txtFreq 3, (FraSetup 4), chkOnTop 5,
+    // (fraTrx 6), cmdSet 7, (labels 8, 9), txtFreqTRX 10, cboMode 11, cboSelect 12, cboCom 13,
+    // txtAddress 14, (lblAddress 15), cboSpeed 16, (lblSpeed 17), chkOpen 18. Frames and labels
+    // take no focus.
+    const QWidget* order[] = {cmdHelp, cmdExit,    txtFreq,   chkOnTop, cmdSet,
+                              txtFreqTRX, cboMode, cboSelect, cboCom,   txtAddress,
+                              cboSpeed,   chkOpen};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
+}
+
+void frmCAT::Form_Load() {
+    // A second running copy never gets here: main() ends it before the window exists.
+    const RestoredChoices choices = RestoreChoices(store_);
+    RestorePosition(choices.top, choices.left);
+    FillDigitChars(state_);
+    for (int p = 0; p < kPortCount; ++p) cboCom->addItem(Q(PortEntry(p)));
+    cboCom->setCurrentIndex(-1);
+    for (auto mode : kModeEntries) cboMode->addItem(Q(mode));
+    cboMode->setCurrentIndex(-1);
+    txtAddress->setText(Q(choices.address));
+    cboSelect->setCurrentIndex(choices.type);
+    cboSpeed->setCurrentIndex(choices.speed);
+    cboCom->setCurrentIndex(choices.comPort);
+    UpdatePortTooltip();
+    chkOnTop->setChecked(choices.onTop);
+}
+
+void frmCAT::RestorePosition(double topTwips, double leftTwips) {
+    QPoint position(ToPixels(leftTwips, TwipsPerPixelX()), ToPixels(topTwips, TwipsPerPixelY()));
+    // A window restored where no screen is (a monitor since removed) could not be reached.
+    const QRect wanted(position, size());
+    bool visible = false;
+    for (const QScreen* s : QGuiApplication::screens())
+        visible = visible || s->availableGeometry().intersects(wanted);
+    if (!visible && QGuiApplication::primaryScreen())
+        position = QGuiApplication::primaryScreen()->availableGeometry().topLeft();
+    move(position);
+}
+
+void frmCAT::UpdatePortTooltip() {
+    const int position = cboCom->currentIndex();
+    cboCom->setToolTip(position < 0 ? QString()
+                                    : Q(PortTooltip(store_, static_cast<std::int16_t>(position + 1))));
+}
+
+void frmCAT::closeEvent(QCloseEvent* event) {
+    Form_QueryUnload();
+    Form_Unload();
+    event->accept();
+}
+
+void frmCAT::Form_QueryUnload() { Timer1->stop(); }
+
+void frmCAT::Form_Unload() {
+    ChoicesToSave c;
+    c.comPort = static_cast<std::int16_t>(cboCom->currentIndex());
+    c.type = static_cast<std::int16_t>(cboSelect->currentIndex());
+    c.speed = static_cast<std::int16_t>(cboSpeed->currentIndex());
+    c.address = txtAddress->text().toStdString();
+    c.onTop = chkOnTop->isChecked();
+    c.normalState = !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized));
+    const QRect frame = frameGeometry();
+    c.left = ToTwips(frame.x(), TwipsPerPixelX());
+    c.top = ToTwips(frame.y(), TwipsPerPixelY());
+    c.width = ToTwips(frame.width(), TwipsPerPixelX());
+    c.height = ToTwips(frame.height(), TwipsPerPixelY());
+    if (!SaveChoices(store_, c))
+        std::fputs("CAT: the settings could not be saved.\n", stderr);
+}
+
+void frmCAT::cmdExit_Click() {
+    // A click can only meet a running tick inside a box the tick opened; close once it is over,
+    // without blocking the loop that will end it.
+    if (state_.Busy) {
+        QTimer::singleShot(20, this, &frmCAT::cmdExit_Click);
+        return;
+    }
+    close();
+}
+
+void frmCAT::chkOnTop_Click() {
+    if (state_.Busy) {
+        QTimer::singleShot(20, this, &frmCAT::chkOnTop_Click);
+        return;
+    }
+    AlwaysOnTop(chkOnTop->isChecked());
+}
+
+void frmCAT::AlwaysOnTop(bool setOnTop) {
+    platform_->Timer1.SetEnabled(false);
+    onTop_ = setOnTop;
+    // Changing the flag on the native window keeps its place and size and does not activate it;
+    // QWidget::setWindowFlag would hide and re-create a visible window.
+    if (QWindow* window = windowHandle()) {
+        window->setFlag(Qt::WindowStaysOnTopHint, setOnTop);
+    } else {
+        setWindowFlag(Qt::WindowStaysOnTopHint, setOnTop);
+    }
+    platform_->Timer1.SetEnabled(true);
+}
+
+void frmCAT::cmdHelp_Click() { messages_.Information(kHelpTitle, HelpText()); }
+
+void frmCAT::chkOpen_Click() {
+    const bool ticked = chkOpen->isChecked();
+    try {
+        if (ticked) {
+            LinkChoices choices;
+            choices.protocolText = cboSelect->currentText().toStdString();
+            choices.portListIndex = cboCom->currentIndex();
+            choices.addressText = txtAddress->text().toStdString();
+            choices.speedText = cboSpeed->currentText().toStdString();
+            OpenLink(state_, *platform_, choices);
+        } else {
+            CloseLink(*platform_);
+        }
+        for (QWidget* w : {static_cast<QWidget*>(cboSelect), static_cast<QWidget*>(cboSpeed),
+                           static_cast<QWidget*>(cboCom), static_cast<QWidget*>(txtAddress)})
+            w->setEnabled(!ticked);
+    } catch (const CatError& e) {
+        messages_.Critical(OpenErrorText(e.Number(), e.Description()));
+    } catch (const std::exception& e) {
+        messages_.Critical(OpenErrorText(errors::kInvalidValue, e.what()));
+    }
+}
+
+void frmCAT::Timer1_Timer() { PollTick(state_, *platform_, isMinimized(), display_); }
+
+void frmCAT::comCAT_OnComm() { ReceiveDispatch(state_, *comCAT_); }
+
+void frmCAT::cmdSet_Click() {
+    // The operator types in the regional format: a comma where the locale writes one.
+    bool ok = false;
+    const double frequency = QLocale().toDouble(txtFreqTRX->text().trimmed(), &ok);
+    if (!ok) return;
+    try {
+        SetRXFrequency(state_, *platform_, frequency);
+    } catch (...) {
+        // Nothing is reported to the operator; the next poll shows what the radio has.
+    }
+}
+
+void frmCAT::cboMode_Click() {
+    try {
+        SelectOpMode(state_, *platform_, static_cast<std::int16_t>(cboMode->currentIndex()), 0);
+    } catch (...) {
+        // Failures are handled inside the senders; nothing else may escape a slot.
+    }
+}
+
+}  // namespace cat

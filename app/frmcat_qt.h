@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+#include <memory>
+
+#include "app/qt_platform.h"
+#include "app/session_state.h"
+#include "app/settings_store.h"
+#include "link/comm_port.h"
+#include "link/poll_cycle.h"
+
+namespace cat {
+
+class QtCommPort;
+
+// The program's one window. Handlers gather what the core routine needs and call it.
+class frmCAT : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit frmCAT(SettingsStore& store, QWidget* parent = nullptr);
+    ~frmCAT() override;
+
+    SessionState& State() { return state_; }
+    CommPort& Port();
+    bool OnTop() const { return onTop_; }
+    double TwipsPerPixelX() const;
+    double TwipsPerPixelY() const;
+
+    // Controls, named as the operator's manual and the tests know them.
+    QPushButton* chkOnTop;  // push-button style check boxes stay pressed while ticked
+    QPushButton* cmdHelp;
+    QPushButton* cmdExit;
+    QGroupBox* fraTRX1;
+    QLineEdit* txtFreq;
+    QTimer* Timer1;
+    QGroupBox* FraSetup;
+    QPushButton* chkOpen;
+    QComboBox* cboSpeed;
+    QLineEdit* txtAddress;
+    QComboBox* cboCom;
+    QComboBox* cboSelect;
+    QLabel* lblSpeed;
+    QLabel* lblAddress;
+    QLabel* LblCom;
+    QLabel* lblProtocol;
+    QGroupBox* fraTrx;
+    QComboBox* cboMode;
+    QLineEdit* txtFreqTRX;
+    QPushButton* cmdSet;
+
+public slots:
+    void chkOnTop_Click();
+    void cmdHelp_Click();
+    void cmdExit_Click();
+    void chkOpen_Click();
+    void Timer1_Timer();
+    void comCAT_OnComm();
+    void cmdSet_Click();
+    void cboMode_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    class TxtFreqBox : public DisplayBox {
+    public:
+        explicit TxtFreqBox(QLineEdit*& box) : box_(box) {}
+        std::string Text() const override;
+        void SetText(const std::string& text) override;
+
+    private:
+        QLineEdit*& box_;
+    };
+
+    void BuildControls();
+    void SetTabOrder();
+    void Form_Load();
+    void Form_QueryUnload();
+    void Form_Unload();
+    void AlwaysOnTop(bool setOnTop);
+    void RestorePosition(double topTwips, double leftTwips);
+    void UpdatePortTooltip();
+    QRect Twips(int left, int top, int width, int height) const;
+
+    SettingsStore& store_;
+    SessionState state_;
+    std::unique_ptr<QtCommPort> comCAT_;
+    QtClock clock_;
+    QtPause pause_;
+    QtMessageBoxes messages_{this};
+    std::unique_ptr<QtPollTimer> timer_;
+    std::unique_ptr<Platform> platform_;
+    TxtFreqBox display_{txtFreq};
+    bool onTop_ = false;
+};
+
+}  // namespace cat

@@ -1,0 +1,86 @@
+#include "app/startup.h"
+
+#include <cmath>
+
+#include "app/stored_values.h"
+
+namespace cat {
+
+namespace {
+
+std::string ReadSetting(SettingsStore& store, const char* key, const char* fallback) {
+    return store.Read(kSetupGroup, key).value_or(fallback);
+}
+
+// A position outside its list (a store edited by hand) keeps the key's default.
+std::int16_t ListPosition(SettingsStore& store, const char* key, const char* fallback,
+                          std::size_t listSize) {
+    const std::int16_t byDefault = *RoundToInt16(NumericValue(fallback));
+    const auto position = RoundToInt16(NumericValue(ReadSetting(store, key, fallback)));
+    if (!position || *position < -1 || *position >= static_cast<int>(listSize)) return byDefault;
+    return *position;
+}
+
+double Geometry(SettingsStore& store, const char* key) {
+    const double value = NumericValue(ReadSetting(store, key, "0"));
+    return std::isfinite(value) ? value : 0.0;
+}
+
+}  // namespace
+
+std::string PortEntry(int position) { return "Com " + std::to_string(position + 1); }
+
+void FillDigitChars(SessionState& state) {
+    for (int i = 1; i <= 10; ++i) state.DigitChars[i] = std::to_string(i - 1).back();
+}
+
+RestoredChoices RestoreChoices(SettingsStore& store) {
+    RestoredChoices c;
+    c.top = Geometry(store, "Top");
+    c.left = Geometry(store, "Left");
+    c.address = ReadSetting(store, "Address", "00");
+    const auto first = c.address.find_first_not_of(' ');
+    c.address = first == std::string::npos
+                    ? std::string()
+                    : c.address.substr(first, c.address.find_last_not_of(' ') - first + 1);
+    c.type = ListPosition(store, "Type", "-1", kProtocolEntries.size());
+    c.speed = ListPosition(store, "Speed", "1", kSpeedEntries.size());
+    c.comPort = ListPosition(store, "ComPort", "1", kPortCount);
+    c.onTop = NumericValue(ReadSetting(store, "OnTop", "0")) == 1.0;
+    return c;
+}
+
+bool SaveChoices(SettingsStore& store, const ChoicesToSave& c) {
+    store.Write(kSetupGroup, "ComPort", std::to_string(c.comPort));
+    store.Write(kSetupGroup, "Type", std::to_string(c.type));
+    store.Write(kSetupGroup, "Speed", std::to_string(c.speed));
+    store.Write(kSetupGroup, "Address", c.address);
+    store.Write(kSetupGroup, "OnTop", c.onTop ? "1" : "0");
+    if (c.normalState) {
+        store.Write(kSetupGroup, "Left", GeometryText(c.left));
+        store.Write(kSetupGroup, "Top", GeometryText(c.top));
+        store.Write(kSetupGroup, "Width", GeometryText(c.width));
+        store.Write(kSetupGroup, "Height", GeometryText(c.height));
+    }
+    return store.Sync();
+}
+
+std::string HelpText() {
+    static constexpr std::array<std::string_view, 8> lines = {
+        "BASIC MORAVEL Program for Kenwood / ICOM /FT817",
+        "by VASKRO",
+        "",
+        "This program allows you to test bidirectional RS232 communications",
+        "",
+        "Select Protocol, Address(ICOM), Speed, Com port",
+        "Press IOPEN",
+        "The current frequency must be displayed"};
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) text += "\r\n";
+        text += lines[i];
+    }
+    return text;
+}
+
+}  // namespace cat

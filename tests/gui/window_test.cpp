@@ -1,0 +1,249 @@
+#include <QCryptographicHash>
+#include <QFile>
+#include <QTest>
+#include <QWindow>
+
+#include "app/startup.h"
+#include "tests/support/window_fixture.h"
+
+namespace cat {
+namespace {
+
+using test::WindowTest;
+
+TEST_F(WindowTest, FirstRunShowsTheDefaults) {
+    frmCAT& w = Start();
+    EXPECT_EQ(w.windowTitle(), "CAT");
+    EXPECT_EQ(w.pos(), QPoint(0, 0));
+    EXPECT_EQ(w.txtAddress->text(), "00");
+    EXPECT_EQ(w.cboSelect->currentIndex(), -1);
+    EXPECT_EQ(w.cboSpeed->currentText(), "9600");
+    EXPECT_EQ(w.cboCom->currentText(), "Com 2");
+    EXPECT_FALSE(w.chkOnTop->isChecked());
+    EXPECT_FALSE(w.chkOpen->isChecked());
+    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_EQ(w.Timer1->interval(), 100);
+    EXPECT_TRUE(w.txtFreq->text().isEmpty());
+    EXPECT_EQ(w.State().DigitChars[1], '0');
+    EXPECT_EQ(w.State().DigitChars[10], '9');
+}
+
+TEST_F(WindowTest, ListsHoldTheirEntriesInOrder) {
+    frmCAT& w = Start();
+    auto items = [](QComboBox* box) {
+        QStringList list;
+        for (int i = 0; i < box->count(); ++i) list << box->itemText(i);
+        return list;
+    };
+    EXPECT_EQ(items(w.cboSelect), QStringList({"ICOM", "Kenwood", "FT-817"}));
+    EXPECT_EQ(items(w.cboSpeed), QStringList({"4800", "9600", "19200", "57600", "115200"}));
+    EXPECT_EQ(items(w.cboMode), QStringList({"LSB", "USB", "CW", "AM", "FM", "FSK", "PKT"}));
+    ASSERT_EQ(w.cboCom->count(), 32);
+    EXPECT_EQ(w.cboCom->itemText(0), "Com 1");
+    EXPECT_EQ(w.cboCom->itemText(31), "Com 32");
+}
+
+TEST_F(WindowTest, ControlsSitWhereTheLayoutPutsThem) {
+    frmCAT& w = Start();
+    const double x = w.TwipsPerPixelX();
+    const double y = w.TwipsPerPixelY();
+    auto px = [](double twips, double per) { return static_cast<int>(std::nearbyint(twips / per)); };
+    EXPECT_EQ(w.size(), QSize(px(3585, x), px(3585, y)));
+    EXPECT_EQ(w.chkOpen->parentWidget(), w.FraSetup);
+    EXPECT_EQ(w.chkOpen->geometry(), QRect(px(2820, x), px(840, y), px(570, x), px(390, y)));
+    EXPECT_EQ(w.txtFreq->parentWidget(), w.fraTRX1);
+    EXPECT_EQ(w.fraTRX1->geometry().top(), px(-36, y));
+    EXPECT_EQ(w.cmdSet->parentWidget(), w.fraTrx);
+    EXPECT_TRUE(w.txtFreq->font().bold());
+    EXPECT_EQ(w.txtFreq->font().pointSize(), 12);
+    EXPECT_TRUE(w.chkOnTop->isCheckable());
+    EXPECT_TRUE(w.chkOpen->isCheckable());
+    EXPECT_EQ(w.chkOpen->toolTip(), "Opens Com Port and Starts Link");
+    EXPECT_EQ(w.cmdSet->toolTip(), "Set RX Frequency");
+    EXPECT_FALSE(w.cmdHelp->icon().isNull());
+    EXPECT_FALSE(w.windowIcon().isNull());
+    EXPECT_EQ(w.fraTRX1->title(), "Monotoring");
+    EXPECT_EQ(w.fraTrx->title(), "Set Frequency Mode");
+    EXPECT_EQ(w.FraSetup->title(), "Setup");
+}
+
+TEST_F(WindowTest, TabOrderStartsAtHelpThenExitThenTheDisplay) {
+    frmCAT& w = Start();
+    const std::vector<QWidget*> expected = {w.cmdHelp,    w.cmdExit,  w.txtFreq,   w.chkOnTop,
+                                            w.cmdSet,     w.txtFreqTRX, w.cboMode, w.cboSelect,
+                                            w.cboCom,     w.txtAddress, w.cboSpeed, w.chkOpen};
+    std::vector<QWidget*> chain;
+    QWidget* current = w.cmdHelp;
+    do {
+        if (current->focusPolicy() & Qt::TabFocus) chain.push_back(current);
+        current = current->nextInFocusChain();
+    } while (current != w.cmdHelp && chain.size() < 40);
+    ASSERT_GE(chain.size(), expected.size());
+    chain.resize(expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(chain[i], expected[i]) << "tab stop " << i << " is "
+                                         << chain[i]->objectName().toStdString();
+}
+
+TEST_F(WindowTest, StoredChoicesAreRestored) {
+    Stored("Top", " 1200");
+    Stored("Left", " 300");
+    Stored("Address", " 5E ");
+    Stored("Type", "1");
+    Stored("Speed", "4");
+    Stored("ComPort", "0");
+    frmCAT& w = Start();
+    EXPECT_EQ(w.pos().y(), std::lround(1200 / w.TwipsPerPixelY()));
+    EXPECT_EQ(w.pos().x(), std::lround(300 / w.TwipsPerPixelX()));
+    EXPECT_EQ(w.txtAddress->text(), "5E");
+    EXPECT_EQ(w.cboSelect->currentText(), "Kenwood");
+    EXPECT_EQ(w.cboSpeed->currentText(), "115200");
+    EXPECT_EQ(w.cboCom->currentText(), "Com 1");
+}
+
+TEST_F(WindowTest, CorruptedStoreNeverFailsStartUp) {
+    Stored("Top", "1e308");
+    Stored("Left", "-99999999999999");
+    Stored("Type", "-7");
+    Stored("Speed", "abc");
+    Stored("ComPort", "1e9");
+    Stored("OnTop", QString::fromLatin1("\x01\x7f junk"));
+    Stored("Address", QString(5000, QChar('x')));
+    frmCAT& w = Start();
+    EXPECT_EQ(w.cboSelect->currentIndex(), -1);
+    EXPECT_EQ(w.cboSpeed->currentIndex(), 0) << "text reads as 0, a valid position";
+    EXPECT_EQ(w.cboCom->currentIndex(), 1) << "a position past the list keeps the default";
+    EXPECT_FALSE(w.chkOnTop->isChecked());
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(screen.intersects(QRect(w.pos(), w.size())))
+        << "a window restored where no screen is comes back onto the primary screen";
+}
+
+TEST_F(WindowTest, NormalCloseSavesEverythingWithTheStoredFormats) {
+    frmCAT& w = Start();
+    w.cboSelect->setCurrentIndex(2);
+    w.cboCom->setCurrentIndex(4);
+    w.txtAddress->setText(" 7A");
+    w.move(40, 80);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    CloseWindow();
+    EXPECT_EQ(Saved("Type").toString(), "2");
+    EXPECT_EQ(Saved("ComPort").toString(), "4");
+    EXPECT_EQ(Saved("Speed").toString(), "1");
+    EXPECT_EQ(Saved("Address").toString(), " 7A");
+    EXPECT_EQ(Saved("OnTop").toString(), "0");
+    const QRect frame = w.frameGeometry();
+    EXPECT_EQ(Saved("Top").toString(),
+              " " + QString::number(std::lround(frame.y() * w.TwipsPerPixelY())));
+    EXPECT_EQ(Saved("Left").toString(),
+              " " + QString::number(std::lround(frame.x() * w.TwipsPerPixelX())));
+    EXPECT_TRUE(Saved("Width").toString().startsWith(' '));
+    EXPECT_TRUE(Saved("Height").toString().startsWith(' '));
+}
+
+TEST_F(WindowTest, ClosingWhileMinimisedKeepsTheGeometryKeys) {
+    Stored("Top", " 1200");
+    Stored("Left", " 15");
+    Stored("Width", " 3705");
+    Stored("Height", " 4000");
+    frmCAT& w = Start();
+    w.cboSelect->setCurrentIndex(0);
+    w.show();
+    w.setWindowState(Qt::WindowMinimized);
+    CloseWindow();
+    EXPECT_EQ(Saved("Top").toString(), " 1200");
+    EXPECT_EQ(Saved("Left").toString(), " 15");
+    EXPECT_EQ(Saved("Width").toString(), " 3705");
+    EXPECT_EQ(Saved("Height").toString(), " 4000");
+    EXPECT_EQ(Saved("Type").toString(), "0");
+    EXPECT_EQ(Saved("ComPort").toString(), "1");
+}
+
+TEST_F(WindowTest, ClosingStopsThePollTimer) {
+    frmCAT& w = Start();
+    w.Timer1->start();
+    CloseWindow();
+    EXPECT_FALSE(w.Timer1->isActive());
+}
+
+TEST_F(WindowTest, OnTopSetAndClearedWithoutMovingOrResizing) {
+    frmCAT& w = Start();
+    w.move(100, 50);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const QRect before = w.geometry();
+    w.chkOnTop->click();
+    ASSERT_NE(w.windowHandle(), nullptr);
+    EXPECT_TRUE(w.windowHandle()->flags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(w.OnTop());
+    EXPECT_EQ(w.geometry(), before);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.Timer1->isActive()) << "the timer runs after the call even with no link";
+    w.chkOnTop->click();
+    EXPECT_FALSE(w.windowHandle()->flags() & Qt::WindowStaysOnTopHint);
+    EXPECT_FALSE(w.OnTop());
+    EXPECT_EQ(w.geometry(), before);
+    EXPECT_TRUE(w.Timer1->isActive());
+}
+
+TEST_F(WindowTest, SavedOnTopMakesTheWindowTopmostAtStart) {
+    Stored("OnTop", "1");
+    frmCAT& w = Start();
+    EXPECT_TRUE(w.chkOnTop->isChecked());
+    EXPECT_TRUE(w.OnTop());
+    EXPECT_TRUE(w.Timer1->isActive());
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    EXPECT_TRUE(w.windowHandle()->flags() & Qt::WindowStaysOnTopHint);
+    CloseWindow();
+    EXPECT_EQ(Saved("OnTop").toString(), "1");
+}
+
+TEST_F(WindowTest, HelpBoxShowsTheEightLinesExactly) {
+    frmCAT& w = Start();
+    w.show();
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QWidget* parent = nullptr;
+    const bool shown = WithModalBox([&] { w.cmdHelp->click(); },
+                                    [&](QMessageBox& box) {
+                                        title = box.windowTitle();
+                                        text = box.text();
+                                        icon = box.icon();
+                                        parent = box.parentWidget();
+                                    });
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(title, "MORAVEL");
+    EXPECT_EQ(icon, QMessageBox::Information);
+    EXPECT_EQ(parent, &w);
+    EXPECT_EQ(text,
+              "BASIC MORAVEL Program for Kenwood / ICOM /FT817\nby VASKRO\n\n"
+              "This program allows you to test bidirectional RS232 communications\n\n"
+              "Select Protocol, Address(ICOM), Speed, Com port\nPress IOPEN\n"
+              "The current frequency must be displayed");
+}
+
+TEST_F(WindowTest, ExitClosesAndSaves) {
+    frmCAT& w = Start();
+    w.show();
+    w.cboSelect->setCurrentIndex(1);
+    w.cmdExit->click();
+    store->Sync();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(Saved("Type").toString(), "1");
+}
+
+TEST_F(WindowTest, ExitDuringATickWaitsForItWithoutBlocking) {
+    frmCAT& w = Start();
+    w.show();
+    w.State().Busy = true;  // as inside a box opened by a running tick
+    w.cmdExit->click();
+    EXPECT_TRUE(w.isVisible()) << "must not close in the middle of a tick";
+    QTimer::singleShot(50, [&] { w.State().Busy = false; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w.isVisible(); }, 2000));
+}
+
+}  // namespace
+}  // namespace cat

@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "app/startup.h"
+#include "app/stored_values.h"
+#include "tests/support/memory_store.h"
+
+namespace cat {
+namespace {
+
+using test::MemoryStore;
+
+TEST(NumericValue, ReadsTheLongestLeadingDecimalNumber) {
+    struct Row {
+        const char* name;
+        const char* text;
+        double expected;
+    };
+    const Row rows[] = {
+        {"empty", "", 0},
+        {"leading_blank_geometry", " 1200", 1200},
+        {"negative_geometry", "-15", -15},
+        {"tab_and_blanks", " \t 42", 42},
+        {"trailing_junk_ignored", "12abc", 12},
+        {"decimal_point_is_a_dot", "14.074", 14.074},
+        {"comma_is_not_a_point", "14,074", 14},
+        {"no_leading_number", "abc", 0},
+        {"sign_alone", "-", 0},
+        {"point_alone", ".", 0},
+        {"leading_point", ".5", 0.5},
+        {"exponent", "1e3", 1000},
+        {"exponent_without_digits", "7e", 7},
+        {"plus_sign", "+9", 9},
+        {"blank_inside_stops_reading", "1 2", 1},
+    };
+    for (const auto& row : rows) {
+        EXPECT_DOUBLE_EQ(NumericValue(row.text), row.expected) << row.name;
+    }
+}
+
+TEST(NumericValue, SurvivesHugeAndBinaryText) {
+    EXPECT_TRUE(std::isinf(NumericValue("1e999999999")));
+    EXPECT_EQ(NumericValue("1e-999999"), 0.0);
+    EXPECT_EQ(NumericValue(std::string("\0\xff\x80", 3)), 0.0);
+    EXPECT_EQ(NumericValue(std::string(5000, '9')), std::numeric_limits<double>::infinity());
+}
+
+TEST(RoundToInt16, RoundsHalfToEvenAndRefusesWhatDoesNotFit) {
+    EXPECT_EQ(RoundToInt16(0.5), 0);
+    EXPECT_EQ(RoundToInt16(1.5), 2);
+    EXPECT_EQ(RoundToInt16(2.5), 2);
+    EXPECT_EQ(RoundToInt16(-0.5), 0);
+    EXPECT_EQ(RoundToInt16(-1.5), -2);
+    EXPECT_EQ(RoundToInt16(32767.4), 32767);
+    EXPECT_FALSE(RoundToInt16(32767.5));
+    EXPECT_EQ(RoundToInt16(-32768.0), -32768);
+    EXPECT_FALSE(RoundToInt16(-32769.0));
+    EXPECT_FALSE(RoundToInt16(std::numeric_limits<double>::infinity()));
+    EXPECT_FALSE(RoundToInt16(std::nan("")));
+}
+
+TEST(GeometryText, LeadingBlankForPositiveMinusForNegative) {
+    EXPECT_EQ(GeometryText(1200), " 1200");
+    EXPECT_EQ(GeometryText(0), " 0");
+    EXPECT_EQ(GeometryText(-15), "-15");
+}
+
+TEST(RestoreChoices, EmptyStoreGivesTheDefaults) {
+    MemoryStore store;
+    const RestoredChoices c = RestoreChoices(store);
+    EXPECT_EQ(c.top, 0);
+    EXPECT_EQ(c.left, 0);
+    EXPECT_EQ(c.address, "00");
+    EXPECT_EQ(c.type, -1);
+    EXPECT_EQ(c.speed, 1);
+    EXPECT_EQ(c.comPort, 1);
+    EXPECT_FALSE(c.onTop);
+    EXPECT_TRUE(store.writeOrder.empty());
+}
+
+TEST(RestoreChoices, StoredValuesAreApplied) {
+    MemoryStore store;
+    store.Set("Top", " 1200");
+    store.Set("Left", "-300");
+    store.Set("Address", "  5E ");
+    store.Set("Type", "2");
+    store.Set("Speed", "4");
+    store.Set("ComPort", "31");
+    store.Set("OnTop", "1");
+    const RestoredChoices c = RestoreChoices(store);
+    EXPECT_EQ(c.top, 1200);
+    EXPECT_EQ(c.left, -300);
+    EXPECT_EQ(c.address, "5E");
+    EXPECT_EQ(c.type, 2);
+    EXPECT_EQ(c.speed, 4);
+    EXPECT_EQ(c.comPort, 31);
+    EXPECT_TRUE(c.onTop);
+}
+
+TEST(RestoreChoices, ListPositionsRoundHalfToEvenAndOutOfRangeKeepsTheDefault) {
+    struct Row {
+        const char* name;
+        const char* stored;
+        int type;
+        int speed;
+    };
+    const Row rows[] = {
+        {"half_rounds_down_to_even", "0.5", 0, 0},
+        {"one_and_half_rounds_to_two", "1.5", 2, 2},
+        {"two_and_half_rounds_to_two", "2.5", 2, 2},
+        {"minus_one_means_nothing", "-1", -1, -1},
+        {"below_minus_one_keeps_default", "-2", -1, 1},
+        {"past_the_list_keeps_default", "5", -1, 1},
+        {"huge_keeps_default", "99999999999", -1, 1},
+        {"text_reads_as_zero", "ICOM", 0, 0},
+        {"binary_junk_reads_as_zero", "\x01\xfe", 0, 0},
+    };
+    for (const auto& row : rows) {
+        MemoryStore store;
+        store.Set("Type", row.stored);
+        store.Set("Speed", row.stored);
+        const RestoredChoices c = RestoreChoices(store);
+        EXPECT_EQ(c.type, row.type) << row.name;
+        EXPECT_EQ(c.speed, row.speed) << row.name;
+    }
+}
+
+TEST(RestoreChoices, OnTopOnlyWhenTheValueIsOne) {
+    struct Row {
+        const char* stored;
+        bool onTop;
+    };
+    const Row rows[] = {{"1", true},   {" 1", true},  {"1.0", true}, {"0", false},
+                        {"2", false},  {"-1", false}, {"yes", false}, {"1.5", false}};
+    for (const auto& row : rows) {
+        MemoryStore store;
+        store.Set("OnTop", row.stored);
+        EXPECT_EQ(RestoreChoices(store).onTop, row.onTop) << "stored \"" << row.stored << "\"";
+    }
+}
+
+TEST(RestoreChoices, CorruptGeometryNeverFails) {
+    for (const char* junk : {"1e999", "-1e999", "nan", "\xff\xfe", "12x34"}) {
+        MemoryStore store;
+        store.Set("Top", junk);
+        store.Set("Left", junk);
+        const RestoredChoices c = RestoreChoices(store);
+        EXPECT_TRUE(std::isfinite(c.top)) << junk;
+        EXPECT_TRUE(std::isfinite(c.left)) << junk;
+    }
+}
+
+TEST(SaveChoices, WritesEveryKeyInOrderWithItsTextFormat) {
+    MemoryStore store;
+    ChoicesToSave c;
+    c.comPort = 2;
+    c.type = 0;
+    c.speed = 1;
+    c.address = " 5E";
+    c.onTop = true;
+    c.left = 1500;
+    c.top = 1200;
+    c.width = 3705;
+    c.height = -30;
+    ASSERT_TRUE(SaveChoices(store, c));
+    const std::vector<std::string> order = {"ComPort", "Type",  "Speed", "Address", "OnTop",
+                                            "Left",    "Top",   "Width", "Height"};
+    EXPECT_EQ(store.writeOrder, order);
+    EXPECT_EQ(store.Get("ComPort"), "2");
+    EXPECT_EQ(store.Get("Type"), "0");
+    EXPECT_EQ(store.Get("Address"), " 5E");
+    EXPECT_EQ(store.Get("OnTop"), "1");
+    EXPECT_EQ(store.Get("Top"), " 1200");
+    EXPECT_EQ(store.Get("Height"), "-30");
+}
+
+TEST(SaveChoices, MinimisedOrMaximisedKeepsTheEarlierGeometry) {
+    MemoryStore store;
+    store.Set("Top", " 777");
+    ChoicesToSave c;
+    c.normalState = false;
+    c.type = -1;
+    ASSERT_TRUE(SaveChoices(store, c));
+    EXPECT_EQ(store.writeOrder.size(), 5u);
+    EXPECT_EQ(store.Get("Top"), " 777");
+    EXPECT_EQ(store.Get("Type"), "-1");
+    EXPECT_EQ(store.Get("OnTop"), "0");
+}
+
+TEST(SaveChoices, AnUnwritableStoreIsReportedNotThrown) {
+    MemoryStore store;
+    store.writable = false;
+    EXPECT_FALSE(SaveChoices(store, ChoicesToSave{}));
+}
+
+TEST(SaveThenRestore, WhatShutDownWritesStartUpReadsBack) {
+    MemoryStore store;
+    ChoicesToSave c;
+    c.comPort = 31;
+    c.type = 1;
+    c.speed = 4;
+    c.address = "7A";
+    c.top = 1200;
+    c.left = 45;
+    ASSERT_TRUE(SaveChoices(store, c));
+    const RestoredChoices r = RestoreChoices(store);
+    EXPECT_EQ(r.comPort, 31);
+    EXPECT_EQ(r.type, 1);
+    EXPECT_EQ(r.speed, 4);
+    EXPECT_EQ(r.address, "7A");
+    EXPECT_EQ(r.top, 1200);
+    EXPECT_EQ(r.left, 45);
+}
+
+TEST(StartupTables, DigitCharsPortListAndHelpText) {
+    SessionState state;
+    FillDigitChars(state);
+    EXPECT_EQ(state.DigitChars[0], '\0');
+    EXPECT_EQ(state.DigitChars[1], '0');
+    EXPECT_EQ(state.DigitChars[10], '9');
+    EXPECT_EQ(PortEntry(0), "Com 1");
+    EXPECT_EQ(PortEntry(31), "Com 32");
+    EXPECT_EQ(HelpText(),
+              "BASIC MORAVEL Program for Kenwood / ICOM /FT817\r\n"
+              "by VASKRO\r\n"
+              "\r\n"
+              "This program allows you to test bidirectional RS232 communications\r\n"
+              "\r\n"
+              "Select Protocol, Address(ICOM), Speed, Com port\r\n"
+              "Press IOPEN\r\n"
+              "The current frequency must be displayed");
+}
+
+}  // namespace
+}  // namespace cat
