@@ -1,0 +1,34 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/platform.h"
+#include "app/session_state.h"
+
+namespace cat {
+
+// The setup controls as the operator left them when ticking "Open".
+struct LinkChoices {
+    std::string protocolText;  // cboSelect.Text
+    int portListIndex = -1;    // cboCom.ListIndex; -1 when nothing is chosen
+    std::string addressText;   // txtAddress.Text
+    std::string speedText;     // cboSpeed.Text
+};
+
+// Records the choices, configures comCAT (9600,n,8,2; RTS/CTS only for Kenwood above 4800 baud),
+// opens it and starts the poll timer. Raises CatError at the first failing step; the steps before
+// it keep their effect.
+void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choices);
+
+// Unticking "Open": the port closes, everything else stays as it is.
+void CloseLink(Platform& platform);
+
+// "5" -> "05", " 5e " -> "5E", "" -> "00"; nothing for text that is not one or two hex digits.
+std::optional<std::string> NormaliseICOMAddress(std::string_view text);
+
+// "Error 8002 : description", as the open box shows it.
+std::string OpenErrorText(int number, const std::string& description);
+
+}  // namespace cat

@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include "app/cat_error.h"
+#include "link/link_control.h"
+#include "tests/support/fakes.h"
+
+namespace cat {
+namespace {
+
+using test::FakeCommPort;
+using test::FakeWorld;
+
+LinkChoices Choices(std::string protocol, int port, std::string address, std::string speed) {
+    return LinkChoices{std::move(protocol), port, std::move(address), std::move(speed)};
+}
+
+TEST(OpenLink, ConfiguresThePortInOrderAndStartsTheTimer) {
+    FakeWorld w;
+    SessionState s;
+    OpenLink(s, w.platform, Choices("ICOM", 2, "5E", "9600"));
+    const std::vector<std::string> expected = {"CommPort=3", "InputMode=1", "Settings=9600,n,8,2",
+                                               "Handshaking=0", "PortOpen=1"};
+    EXPECT_EQ(w.port.log, expected);
+    EXPECT_TRUE(w.timer.enabled);
+    EXPECT_EQ(s.ProtocolCode, kICOM);
+    EXPECT_EQ(s.RadioAddr, "5E");
+    EXPECT_EQ(s.CtrlAddr, "E0");
+    EXPECT_EQ(s.Speed, "9600");
+    EXPECT_EQ(s.StopBits, "2");
+}
+
+TEST(OpenLink, ProtocolTextIsComparedUpperCased) {
+    struct Row {
+        const char* name;
+        const char* text;
+        std::int16_t code;
+    };
+    const Row rows[] = {
+        {"icom_list_entry", "ICOM", kICOM},
+        {"kenwood_list_entry", "Kenwood", kKenwood},
+        {"kenwood_upper", "KENWOOD", kKenwood},
+        {"kenwood_mixed", "kEnWoOd", kKenwood},
+        {"ft817_list_entry", "FT-817", kFT817},
+        {"ft817_lower", "ft-817", kFT817},
+        {"nothing_chosen", "", kNoProtocol},
+        {"other_text", "Yaesu", kNoProtocol},
+        {"padded_text_is_not_a_name", " ICOM", kNoProtocol},
+    };
+    for (const auto& row : rows) {
+        FakeWorld w;
+        SessionState s;
+        s.ProtocolCode = kKenwood;  // left from an earlier open: every open starts again from 0
+        OpenLink(s, w.platform, Choices(row.text, 0, "", "9600"));
+        EXPECT_EQ(s.ProtocolCode, row.code) << row.name;
+        EXPECT_TRUE(w.port.open) << row.name << ": the port opens whatever the protocol";
+    }
+}
+
+TEST(OpenLink, HandshakingOnlyForKenwoodAbove4800) {
+    struct Row {
+        const char* name;
+        const char* protocol;
+        const char* speed;
+        int handshaking;
+    };
+    const Row rows[] = {
+        {"kenwood_4800_none", "Kenwood", "4800", 0},
+        {"kenwood_9600_rtscts", "Kenwood", "9600", 2},
+        {"kenwood_115200_rtscts", "Kenwood", "115200", 2},
+        {"icom_19200_none", "ICOM", "19200", 0},
+        {"ft817_57600_none", "FT-817", "57600", 0},
+        {"no_protocol_9600_none", "other", "9600", 0},
+    };
+    for (const auto& row : rows) {
+        FakeWorld w;
+        SessionState s;
+        OpenLink(s, w.platform, Choices(row.protocol, 0, "", row.speed));
+        EXPECT_EQ(w.port.handshaking, row.handshaking) << row.name;
+        EXPECT_EQ(w.port.settings, std::string(row.speed) + ",n,8,2") << row.name;
+    }
+}
+
+TEST(OpenLink, AddressIsTrimmedAndDefaultsTo00) {
+    struct Row {
+        const char* name;
+        const char* protocol;
+        const char* typed;
+        const char* stored;
+    };
+    const Row rows[] = {
+        {"icom_blanks_only", "ICOM", "   ", "00"},
+        {"icom_empty", "ICOM", "", "00"},
+        {"icom_padded", "ICOM", " 5A ", "5A"},
+        {"icom_one_digit_gets_leading_zero", "ICOM", "5", "05"},
+        {"icom_lower_case_is_upper_cased", "ICOM", "5e", "5E"},
+        {"icom_one_lower_digit", "ICOM", " e ", "0E"},
+        {"kenwood_ignores_the_box", "Kenwood", " whatever ", "whatever"},
+        {"kenwood_empty_box", "Kenwood", "", "00"},
+    };
+    for (const auto& row : rows) {
+        FakeWorld w;
+        SessionState s;
+        OpenLink(s, w.platform, Choices(row.protocol, 0, row.typed, "9600"));
+        EXPECT_EQ(s.RadioAddr, row.stored) << row.name;
+    }
+}
+
+TEST(OpenLink, BadIcomAddressFailsBeforeThePortOpens) {
+    for (const char* typed : {"5G", "123", "0x5E", "5 E", "-1", "ZZ"}) {
+        FakeWorld w;
+        SessionState s;
+        try {
+            OpenLink(s, w.platform, Choices("ICOM", 0, typed, "9600"));
+            ADD_FAILURE() << typed << " was accepted";
+        } catch (const CatError& e) {
+            EXPECT_NE(std::string(e.what()).find("two hexadecimal digits"), std::string::npos);
+        }
+        EXPECT_FALSE(w.port.open) << typed;
+        EXPECT_FALSE(w.timer.enabled) << typed;
+        EXPECT_EQ(s.ProtocolCode, kICOM) << "steps before the failure keep their effect";
+    }
+}
+
+TEST(OpenLink, SpeedMustBeANumber) {
+    for (const char* speed : {"", "fast", "96OO", "9600.5"}) {
+        FakeWorld w;
+        SessionState s;
+        EXPECT_THROW(OpenLink(s, w.platform, Choices("ICOM", 0, "", speed)), CatError) << speed;
+        EXPECT_FALSE(w.port.open) << speed;
+        EXPECT_EQ(s.Speed, speed) << "the speed is recorded before it is converted";
+    }
+}
+
+TEST(OpenLink, PortErrorStopsTheRestAndKeepsWhatWasDone) {
+    FakeWorld w;
+    SessionState s;
+    w.port.FailOn(FakeCommPort::Op::SetPortOpen, 8010, "Com 3 (/dev/ttyUSB0) is in use by another program.");
+    try {
+        OpenLink(s, w.platform, Choices("Kenwood", 2, "", "9600"));
+        FAIL() << "the open error was swallowed";
+    } catch (const CatError& e) {
+        EXPECT_EQ(OpenErrorText(e.Number(), e.Description()),
+                  "Error 8010 : Com 3 (/dev/ttyUSB0) is in use by another program.");
+    }
+    EXPECT_EQ(s.ProtocolCode, kKenwood);
+    EXPECT_EQ(w.port.handshaking, 2);
+    EXPECT_FALSE(w.timer.enabled);
+}
+
+TEST(OpenLink, NoPortChosenAsksForPortZero) {
+    FakeWorld w;
+    SessionState s;
+    OpenLink(s, w.platform, Choices("ICOM", -1, "", "9600"));
+    EXPECT_EQ(w.port.log.front(), "CommPort=0") << "the port itself refuses port 0";
+}
+
+TEST(CloseLink, ClosesThePortAndKeepsTheRest) {
+    FakeWorld w;
+    SessionState s;
+    OpenLink(s, w.platform, Choices("FT-817", 0, "", "4800"));
+    s.CurFreq = 14.074;
+    CloseLink(w.platform);
+    EXPECT_FALSE(w.port.open);
+    EXPECT_TRUE(w.timer.enabled);
+    EXPECT_EQ(s.ProtocolCode, kFT817);
+    EXPECT_EQ(s.CurFreq, 14.074);
+}
+
+TEST(NormaliseICOMAddress, AcceptsOneOrTwoHexDigitsOnly) {
+    EXPECT_EQ(NormaliseICOMAddress("5"), "05");
+    EXPECT_EQ(NormaliseICOMAddress("5e"), "5E");
+    EXPECT_EQ(NormaliseICOMAddress("Ff"), "FF");
+    EXPECT_EQ(NormaliseICOMAddress(""), "00");
+    EXPECT_EQ(NormaliseICOMAddress("  "), "00");
+    EXPECT_FALSE(NormaliseICOMAddress("g"));
+    EXPECT_FALSE(NormaliseICOMAddress("100"));
+    EXPECT_FALSE(NormaliseICOMAddress("\t5"));
+}
+
+}  // namespace
+}  // namespace cat
