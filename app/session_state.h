@@ -32,6 +32,9 @@ struct SessionState {
     std::string StopBits;
     std::string RxBuffer;
     bool KenwoodParsing = false;
+    // Set by every decoder that stores a frequency from the radio: until then CurFreq is only the
+    // initial 0 and the display stays empty.
+    bool RadioReported = false;
 };
 
 }  // namespace cat

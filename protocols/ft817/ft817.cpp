@@ -163,6 +163,7 @@ void Poll817(SessionState& state, Platform& platform) {
         tensOfHertz = tensOfHertz * 100 + *pair;
     }
     state.CurFreq = static_cast<double>(tensOfHertz) / 100000.0;
+    state.RadioReported = true;
     if (const auto mode = ModeOfByte(d5)) state.CurMode = *mode;
 }
 

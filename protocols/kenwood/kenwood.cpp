@@ -64,7 +64,10 @@ void ParseReply(SessionState& state, std::string_view reply) {
     // The digits are read leniently, as the radio's texts always have been; a field that reads
     // as no finite number (an exponent far out of range) cannot be a frequency and is skipped.
     const double hertz = NumericValue(reply.substr(kIfFrequencyPos, kIfFrequencyLength));
-    if (std::isfinite(hertz)) state.CurFreq = hertz / 1000000.0;
+    if (std::isfinite(hertz)) {
+        state.CurFreq = hertz / 1000000.0;
+        state.RadioReported = true;
+    }
 
     if (auto digit = RoundToInt16(NumericValue(reply.substr(kIfModePos, 1)))) {
         std::int16_t reverse = 0;

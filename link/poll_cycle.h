@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+#include "app/platform.h"
+#include "app/session_state.h"
+
+namespace cat {
+
+// The frequency and mode box the poll keeps up to date.
+class DisplayBox {
+public:
+    virtual ~DisplayBox() = default;
+    virtual std::string Text() const = 0;
+    virtual void SetText(const std::string& text) = 0;
+};
+
+// One tick of the 100 ms poll timer: asks the radio of the open link for frequency and mode
+// (Kenwood at most every 0.25 s, ICOM every 2 s, FT-817 every tick) and refreshes the display.
+// Never raises; Busy is always clear again when it returns.
+void PollTick(SessionState& state, Platform& platform, bool minimised, DisplayBox& txtFreq);
+
+// The port's receive notification: hands waiting bytes to the open protocol's parser.
+void ReceiveDispatch(SessionState& state, CommPort& port);
+
+// "14.074.00 USB"; empty until a radio has reported a frequency.
+std::string DisplayText(const SessionState& state);
+
+}  // namespace cat

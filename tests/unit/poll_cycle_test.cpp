@@ -1,0 +1,265 @@
+#include <gtest/gtest.h>
+
+#include "app/startup.h"
+#include "link/poll_cycle.h"
+#include "tests/support/fakes.h"
+
+namespace cat {
+namespace {
+
+using test::Bytes;
+using test::FakeWorld;
+using test::ToHex;
+
+class FakeDisplay : public DisplayBox {
+public:
+    std::string text;
+    int writes = 0;
+    bool failNextWrite = false;
+    std::string Text() const override { return text; }
+    void SetText(const std::string& t) override {
+        if (failNextWrite) {
+            failNextWrite = false;
+            throw std::runtime_error("display gone");
+        }
+        text = t;
+        ++writes;
+    }
+};
+
+// An IF reply: "IF", 11 frequency digits, 16 unused characters, the mode digit, 7 more, ";".
+std::string IfReply(const std::string& hertz11, char modeDigit) {
+    return "IF" + hertz11 + std::string(16, '0') + modeDigit + std::string(7, '0') + ";";
+}
+
+const std::string kIcomReadFreq = Bytes({0xFE, 0xFE, 0x5E, 0xE0, 0x03, 0xFD, 0x00});
+const std::string kIcomReadMode = Bytes({0xFE, 0xFE, 0x5E, 0xE0, 0x04, 0xFD, 0x00});
+const std::string kFt817Read = Bytes({0x00, 0x00, 0x00, 0x00, 0x03});
+
+struct PollTest : ::testing::Test {
+    FakeWorld w;
+    SessionState s;
+    FakeDisplay display;
+
+    void SetUp() override {
+        FillDigitChars(s);
+        w.port.open = true;
+        w.clock.now = 36000.0f;
+    }
+    void Link(std::int16_t code) {
+        s.ProtocolCode = code;
+        s.RadioAddr = "5E";
+        s.CtrlAddr = "E0";
+    }
+    void Tick(bool minimised = false) { PollTick(s, w.platform, minimised, display); }
+};
+
+TEST_F(PollTest, NoProtocolMeansTicksAndNotificationsDoNothing) {
+    w.port.Arrive(IfReply("00014074000", '2'));
+    Tick();
+    ReceiveDispatch(s, w.port);
+    EXPECT_TRUE(w.port.writes.empty());
+    EXPECT_EQ(display.writes, 0);
+    EXPECT_FALSE(s.Busy);
+    EXPECT_TRUE(s.RxBuffer.empty());
+    EXPECT_FALSE(w.port.waiting.empty()) << "nothing was read";
+}
+
+TEST_F(PollTest, MinimisedWindowSendsNothingAndLeavesTheDisplay) {
+    Link(kKenwood);
+    display.text = "14.074.00 USB";
+    Tick(/*minimised=*/true);
+    EXPECT_TRUE(w.port.writes.empty());
+    EXPECT_EQ(display.writes, 0);
+    Tick();
+    EXPECT_EQ(w.port.AllWritten(), "IF;") << "after a restore the first tick polls";
+}
+
+TEST_F(PollTest, TickDuringATickReturnsAtOnce) {
+    Link(kFT817);
+    s.Busy = true;
+    Tick();
+    EXPECT_TRUE(w.port.writes.empty());
+    EXPECT_TRUE(s.Busy) << "an early return leaves Busy as it was";
+}
+
+TEST_F(PollTest, KenwoodPollsOnlyWhenMoreThanAQuarterSecondPassed) {
+    Link(kKenwood);
+    const struct {
+        const char* name;
+        double advance;
+        bool polls;
+    } steps[] = {
+        {"first_tick_after_open", 0.0, true}, {"tick_0_1_s_later", 0.1, false},
+        {"tick_0_2_s_later", 0.1, false},     {"tick_0_3_s_later", 0.1, true},
+        {"next_tick_0_1_s", 0.1, false},
+    };
+    for (const auto& step : steps) {
+        w.clock.Advance(step.advance);
+        const std::size_t before = w.port.writes.size();
+        Tick();
+        EXPECT_EQ(w.port.writes.size() - before, step.polls ? 1u : 0u) << step.name;
+        if (step.polls) {
+            EXPECT_EQ(w.port.writes.back(), "IF;") << step.name;
+        }
+        EXPECT_FALSE(s.Busy) << step.name;
+    }
+}
+
+TEST_F(PollTest, LastPollIsTakenAfterThePoll) {
+    Link(kKenwood);
+    Tick();
+    EXPECT_FLOAT_EQ(s.LastPoll, 36000.005f) << "read afresh after the 5 ms pause of the sender";
+}
+
+TEST_F(PollTest, IcomAsksFrequencyThenModeEveryTwoSeconds) {
+    Link(kICOM);
+    Tick();
+    ASSERT_EQ(w.port.writes.size(), 2u);
+    EXPECT_EQ(ToHex(w.port.writes[0]), ToHex(kIcomReadFreq));
+    EXPECT_EQ(ToHex(w.port.writes[1]), ToHex(kIcomReadMode));
+    w.clock.Advance(1.9);
+    Tick();
+    EXPECT_EQ(w.port.writes.size(), 2u);
+    w.clock.Advance(0.2);
+    Tick();
+    EXPECT_EQ(w.port.writes.size(), 4u);
+}
+
+TEST_F(PollTest, MidnightAndAClockSetBackPollAtOnce) {
+    const struct {
+        const char* name;
+        float lastPoll;
+        float now;
+    } rows[] = {
+        {"day_wrapped_at_midnight", 86399.9f, 0.05f},
+        {"clock_set_back_an_hour", 40000.0f, 36400.0f},
+    };
+    for (const auto& row : rows) {
+        FakeWorld world;
+        world.port.open = true;
+        SessionState state;
+        state.ProtocolCode = kKenwood;
+        state.LastPoll = row.lastPoll;
+        world.clock.now = row.now;
+        PollTick(state, world.platform, false, display);
+        EXPECT_EQ(world.port.AllWritten(), "IF;") << row.name;
+    }
+}
+
+TEST_F(PollTest, Ft817PollsOnEveryTick) {
+    Link(kFT817);
+    for (int i = 0; i < 3; ++i) {
+        w.clock.Advance(0.1);
+        Tick();
+    }
+    ASSERT_EQ(w.port.writes.size(), 3u);
+    for (const auto& write : w.port.writes) EXPECT_EQ(ToHex(write), ToHex(kFt817Read));
+}
+
+TEST_F(PollTest, DisplayShowsFrequencyAndModeAndIsWrittenOnlyOnChange) {
+    Link(kFT817);
+    w.port.responder = [](const std::string&) { return Bytes({0x01, 0x40, 0x74, 0x00, 0x01}); };
+    for (int i = 0; i < 10; ++i) Tick();
+    EXPECT_EQ(display.text, "14.074.00 USB");
+    EXPECT_EQ(display.writes, 1);
+}
+
+TEST_F(PollTest, DisplayStaysEmptyUntilARadioReportedAFrequency) {
+    Link(kFT817);  // a silent radio
+    for (int i = 0; i < 5; ++i) Tick();
+    EXPECT_EQ(display.text, "");
+    EXPECT_EQ(display.writes, 0) << "not \" 0.000.00 LSB\": no radio sent that";
+}
+
+TEST_F(PollTest, ValuesOutliveCloseAndAProtocolChange) {
+    Link(kFT817);
+    w.port.responder = [](const std::string&) { return Bytes({0x00, 0x70, 0x74, 0x00, 0x02}); };
+    Tick();
+    ASSERT_EQ(display.text, " 7.074.00 CW");
+    w.port.responder = nullptr;
+    w.port.open = false;  // closed: ticks go on against the closed port
+    Tick();
+    Link(kKenwood);
+    w.port.open = true;  // re-opened with another radio, which stays silent
+    Tick();
+    EXPECT_EQ(display.text, " 7.074.00 CW");
+    EXPECT_FALSE(s.Busy);
+}
+
+TEST_F(PollTest, ModeOutsideTheListShowsTheFrequencyAlone) {
+    Link(kKenwood);
+    s.RadioReported = true;
+    s.CurFreq = 14.074;
+    s.CurMode = 9;
+    s.LastPoll = w.clock.now;  // no poll this tick
+    Tick();
+    EXPECT_EQ(display.text, "14.074.00");
+}
+
+TEST_F(PollTest, FrequencyTheDisplayCannotShowLeavesTheModeAlone) {
+    Link(kKenwood);
+    s.RadioReported = true;
+    s.CurFreq = 1296.1;
+    s.CurMode = 1;
+    s.LastPoll = w.clock.now;
+    Tick();
+    EXPECT_EQ(display.text, " USB");
+}
+
+TEST_F(PollTest, AFailingTickClearsBusySoTheNextPollsNormally) {
+    Link(kFT817);
+    w.port.responder = [](const std::string&) { return Bytes({0x01, 0x40, 0x74, 0x00, 0x01}); };
+    display.failNextWrite = true;
+    Tick();
+    EXPECT_FALSE(s.Busy);
+    Tick();
+    EXPECT_EQ(display.text, "14.074.00 USB");
+    EXPECT_EQ(w.port.writes.size(), 2u);
+}
+
+TEST_F(PollTest, TickFiredInsideAComErrorBoxReturnsAtOnce) {
+    Link(kICOM);
+    w.port.FailOn(test::FakeCommPort::Op::Output, 8015, "write failed", 1);
+    int nestedWrites = -1;
+    w.messages.whileShown = [&] {
+        const std::size_t before = w.port.writes.size();
+        Tick();  // the timer keeps firing while the modal box is up
+        nestedWrites = static_cast<int>(w.port.writes.size() - before);
+    };
+    Tick();
+    ASSERT_FALSE(w.messages.shown.empty());
+    EXPECT_EQ(w.messages.shown[0].text, "Com error");
+    EXPECT_EQ(nestedWrites, 0);
+    EXPECT_FALSE(s.Busy);
+}
+
+TEST_F(PollTest, NotificationHandsBytesToTheOpenProtocolsParser) {
+    Link(kKenwood);
+    w.port.Arrive(IfReply("00014250000", '2'));
+    ReceiveDispatch(s, w.port);
+    EXPECT_DOUBLE_EQ(s.CurFreq, 14.25);
+    EXPECT_EQ(s.CurMode, 1);
+
+    Link(kICOM);
+    w.port.Arrive(Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x40, 0x07, 0x07, 0x00, 0xFD}));
+    ReceiveDispatch(s, w.port);
+    EXPECT_DOUBLE_EQ(s.CurFreq, 7.074);
+
+    Link(kFT817);
+    w.port.Arrive(Bytes({0x01, 0x40, 0x74, 0x00, 0x01}));
+    ReceiveDispatch(s, w.port);
+    EXPECT_EQ(w.port.waiting.size(), 5u) << "the FT-817 exchange reads its replies itself";
+}
+
+TEST_F(PollTest, NotificationSwallowsPortFailures) {
+    Link(kICOM);
+    w.port.FailOn(test::FakeCommPort::Op::InBufferCount);
+    EXPECT_NO_THROW(ReceiveDispatch(s, w.port));
+    Link(kKenwood);
+    EXPECT_NO_THROW(ReceiveDispatch(s, w.port));
+    EXPECT_FALSE(s.KenwoodParsing);
+}
+
+}  // namespace
+}  // namespace cat
