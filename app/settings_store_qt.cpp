@@ -13,6 +13,9 @@ QtSettingsStore::QtSettingsStore(const QString& path)
 
 std::optional<std::string> QtSettingsStore::Read(const std::string& group, const std::string& key) {
     const QString name = QString::fromStdString(group + "/" + key);
+    // Another program (radiosim, an editor) may have changed the file since it was loaded: a
+    // port mapped while the window is up must be found when the port opens.
+    settings_->sync();
     if (settings_->status() == QSettings::AccessError || !settings_->contains(name))
         return std::nullopt;
     // A hand-edited file may hold a list ("a, b") or junk; only plain text is a stored value.

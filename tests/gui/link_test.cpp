@@ -1,0 +1,96 @@
+// Ticking "Open" in the real window, against a pseudo-terminal and against a port that is not there.
+#include <QTest>
+
+#include "tests/support/radiosim_process.h"
+#include "tests/support/window_fixture.h"
+
+namespace cat {
+namespace {
+
+using test::Radiosim;
+using test::WindowTest;
+
+class LinkTest : public WindowTest {
+protected:
+    void Choose(frmCAT& w, const QString& protocol, int comIndex, const QString& speed = "9600") {
+        w.cboSelect->setCurrentText(protocol);
+        w.cboCom->setCurrentIndex(comIndex);
+        w.cboSpeed->setCurrentText(speed);
+        w.txtAddress->setText("5e");
+    }
+    static std::vector<bool> SetupEnabled(frmCAT& w) {
+        return {w.cboSelect->isEnabled(), w.cboSpeed->isEnabled(), w.cboCom->isEnabled(),
+                w.txtAddress->isEnabled()};
+    }
+};
+
+TEST_F(LinkTest, OpenOnAMappedPtyOpensItAndDisablesTheSetup) {
+    Radiosim radio(IniPath(), 1, {"--protocol", "icom"});
+    ASSERT_TRUE(radio.Started());
+    frmCAT& w = Start();
+    w.show();
+    Choose(w, "ICOM", 0);
+    EXPECT_TRUE(w.cboCom->toolTip().contains(radio.Pty())) << w.cboCom->toolTip().toStdString();
+    w.chkOpen->click();
+    EXPECT_TRUE(w.chkOpen->isChecked());
+    EXPECT_TRUE(w.Port().PortOpen());
+    EXPECT_TRUE(w.Timer1->isActive());
+    EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, false));
+    EXPECT_EQ(w.State().RadioAddr, "5E");
+    EXPECT_TRUE(radio.WaitForLine("open"));
+
+    w.chkOpen->click();
+    EXPECT_FALSE(w.Port().PortOpen());
+    EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, true));
+    EXPECT_TRUE(w.Timer1->isActive()) << "closing keeps the timer";
+    EXPECT_EQ(w.State().ProtocolCode, 200) << "closing keeps the protocol";
+}
+
+TEST_F(LinkTest, PortThatIsNotThereShowsTheErrorBoxAndKeepsTheSetupEnabled) {
+    QSettings ini(IniPath(), QSettings::IniFormat);
+    ini.setValue("Ports/Com32", dir_.filePath("no-such-device"));
+    ini.sync();
+    frmCAT& w = Start();
+    w.show();
+    Choose(w, "Kenwood", 31);
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    const bool shown = WithModalBox([&] { w.chkOpen->click(); },
+                                    [&](QMessageBox& box) {
+                                        title = box.windowTitle();
+                                        text = box.text();
+                                        icon = box.icon();
+                                    });
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(title, "CAT");
+    EXPECT_EQ(icon, QMessageBox::Critical);
+    EXPECT_TRUE(text.startsWith("Error ")) << text.toStdString();
+    EXPECT_TRUE(text.contains(" : ")) << text.toStdString();
+    EXPECT_TRUE(text.contains("no-such-device")) << "the message names the device";
+    EXPECT_TRUE(w.chkOpen->isChecked()) << "the box stays ticked after a failed open";
+    EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, true));
+    EXPECT_FALSE(w.Port().PortOpen());
+    EXPECT_EQ(w.State().ProtocolCode, 100);
+
+    w.chkOpen->click();  // unticking runs the close path: harmless, controls stay enabled
+    EXPECT_FALSE(w.chkOpen->isChecked());
+    EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, true));
+}
+
+TEST_F(LinkTest, BadIcomAddressIsRefusedWithABoxAndThePortStaysClosed) {
+    Radiosim radio(IniPath(), 1, {"--protocol", "icom"});
+    ASSERT_TRUE(radio.Started());
+    frmCAT& w = Start();
+    Choose(w, "ICOM", 0);
+    w.txtAddress->setText("5G");
+    QString text;
+    ASSERT_TRUE(WithModalBox([&] { w.chkOpen->click(); },
+                             [&](QMessageBox& box) { text = box.text(); }));
+    EXPECT_TRUE(text.startsWith("Error ")) << text.toStdString();
+    EXPECT_TRUE(text.contains("two hexadecimal digits")) << text.toStdString();
+    EXPECT_FALSE(w.Port().PortOpen());
+}
+
+}  // namespace
+}  // namespace cat
