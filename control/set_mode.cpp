@@ -18,10 +18,10 @@ using Code = std::pair<std::int16_t, std::int16_t>;  // ModeIndex, the radio's c
 
 constexpr std::int16_t kPkt = 6;
 
-// P1 of opcode 07: "AM" goes out as 04 00 00 00 07. "FSK" sends 0A, the code the radio reports
-// back for FSK; 08 would switch it to FM.
+// P1 of opcode 07: "AM" goes out as 04 00 00 00 07. "FSK" and "PKT" send 0A and 0C, the codes the
+// radio reports back for them; 08 would switch FSK to FM, and 0A would make PKT a second FSK.
 constexpr std::array kFt817Codes{Code{0, 0x00}, Code{1, 0x01}, Code{2, 0x02}, Code{3, 0x04},
-                                 Code{4, 0x08}, Code{5, 0x0A}, Code{6, 0x0A}};
+                                 Code{4, 0x08}, Code{5, 0x0A}, Code{6, 0x0C}};
 constexpr std::array kFt817Reverse{Code{2, 0x03}};  // CW reverse: 03 00 00 00 07
 
 // The digit after "MD": "AM" goes out as MD5;. PKT has no digit and is never sent.

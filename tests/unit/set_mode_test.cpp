@@ -67,12 +67,12 @@ INSTANTIATE_TEST_SUITE_P(
                       ModeRow{"Am", kFT817, kAm, 0, Ft817(0x04)},
                       ModeRow{"Fm", kFT817, kFm, 0, Ft817(0x08)},
                       ModeRow{"FskSendsTheCodeReadBackAsFskNotFm", kFT817, kFsk, 0, Ft817(0x0A)},
-                      ModeRow{"Pkt", kFT817, kPkt, 0, Ft817(0x0A)},
+                      ModeRow{"PktSendsTheCodeReadBackAsPktNotFsk", kFT817, kPkt, 0, Ft817(0x0C)},
                       ModeRow{"ReverseCw", kFT817, kCw, 1, Ft817(0x03)},
                       ModeRow{"ReverseUsbIsUsb", kFT817, kUsb, 1, Ft817(0x01)},
                       ModeRow{"ReverseAmIsAm", kFT817, kAm, 1, Ft817(0x04)},
                       ModeRow{"ReverseFskIsFsk", kFT817, kFsk, 1, Ft817(0x0A)},
-                      ModeRow{"ReversePktIsPkt", kFT817, kPkt, 1, Ft817(0x0A)},
+                      ModeRow{"ReversePktIsPkt", kFT817, kPkt, 1, Ft817(0x0C)},
                       ModeRow{"PositionWithoutAByteSendsNothing", kFT817, -1, 0, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -1,0 +1,179 @@
+// The whole program against the virtual radio: the real window, the real serial port, a pty and
+// radiosim, one group per protocol.
+#include <QTest>
+
+#include "tests/support/radiosim_process.h"
+#include "tests/support/window_fixture.h"
+
+namespace cat {
+namespace {
+
+using test::Radiosim;
+
+class LiveRadioTest : public test::WindowTest {
+protected:
+    // Starts radiosim on Com 1 and the window, and ticks "Open" with the given protocol.
+    frmCAT& OpenWith(const QString& protocol, const QStringList& radioOptions) {
+        radio = std::make_unique<Radiosim>(IniPath(), 1, radioOptions);
+        EXPECT_TRUE(radio->Started());
+        frmCAT& w = Start();
+        w.show();
+        w.cboSelect->setCurrentText(protocol);
+        w.cboCom->setCurrentIndex(0);
+        w.cboSpeed->setCurrentText("9600");
+        w.txtAddress->setText("5E");
+        w.chkOpen->click();
+        EXPECT_TRUE(w.Port().PortOpen());
+        return w;
+    }
+    bool Shows(frmCAT& w, const QString& text, int ms = 8000) {
+        return QTest::qWaitFor([&] { return w.txtFreq->text() == text; }, ms);
+    }
+    void Set(frmCAT& w, const QString& mhz) {
+        w.txtFreqTRX->setText(mhz);
+        w.cmdSet->click();
+    }
+    void PickMode(frmCAT& w, int index) {
+        w.cboMode->setCurrentIndex(index);
+        emit w.cboMode->activated(index);  // what a pick from the drop-down list delivers
+    }
+    // radiosim has handled everything it was sent before this call.
+    void Settle() {
+        radio->Control("ping settle");
+        ASSERT_TRUE(radio->WaitForLine("pong settle"));
+    }
+
+    std::unique_ptr<Radiosim> radio;
+};
+
+TEST_F(LiveRadioTest, IcomShowsSetsAndFollows) {
+    frmCAT& w = OpenWith("ICOM", {"--protocol", "icom", "--address", "5E"});
+    ASSERT_TRUE(Shows(w, "14.074.00 USB")) << w.txtFreq->text().toStdString();
+    Set(w, "7.074");
+    EXPECT_TRUE(radio->WaitForLine("freq 7074000"));
+    EXPECT_TRUE(Shows(w, " 7.074.00 USB")) << w.txtFreq->text().toStdString();
+    Set(w, "144.3");
+    EXPECT_TRUE(radio->WaitForLine("freq 144300000"));
+    EXPECT_TRUE(Shows(w, "144.300.0 USB")) << w.txtFreq->text().toStdString();
+}
+
+TEST_F(LiveRadioTest, IcomModesFromTheList) {
+    frmCAT& w = OpenWith("ICOM", {"--protocol", "icom"});
+    const char* modes[] = {"LSB", "USB", "CW", "AM", "FM", "FSK"};
+    for (int i = 0; i < 6; ++i) {
+        radio->Forget();
+        PickMode(w, i);
+        EXPECT_TRUE(radio->WaitForLine(QString("mode ") + modes[i])) << modes[i];
+    }
+    EXPECT_TRUE(Shows(w, "14.074.00 FSK")) << w.txtFreq->text().toStdString();
+    radio->Forget();
+    PickMode(w, 6);  // PKT has no CI-V mode: nothing goes out
+    Settle();
+    EXPECT_EQ(radio->CountStartingWith("rx fe fe 5e e0 06"), 0);
+    EXPECT_EQ(radio->CountStartingWith("mode"), 0);
+}
+
+TEST_F(LiveRadioTest, IcomThroughAnEchoingBusWithAnnouncements) {
+    frmCAT& w = OpenWith("ICOM", {"--protocol", "icom", "--echo", "--transceive", "--freq", "3.5655",
+                                  "--mode", "LSB"});
+    ASSERT_TRUE(Shows(w, " 3.565.50 LSB")) << w.txtFreq->text().toStdString();
+    // The operator turns the radio's dial; the announcement arrives between two polls.
+    radio->Control("freq 21.074");
+    EXPECT_TRUE(Shows(w, "21.074.00 LSB", 1500)) << "an announcement shows before the next poll";
+    radio->Control("mode CW");
+    EXPECT_TRUE(Shows(w, "21.074.00 CW", 1500));
+}
+
+TEST_F(LiveRadioTest, KenwoodShowsSetsAndFollows) {
+    frmCAT& w = OpenWith("Kenwood", {"--protocol", "kenwood", "--freq", "7.074", "--mode", "CW"});
+    ASSERT_TRUE(Shows(w, " 7.074.00 CW")) << w.txtFreq->text().toStdString();
+    Set(w, "14.074");
+    EXPECT_TRUE(radio->WaitForLine("freq 14074000"));
+    EXPECT_TRUE(Shows(w, "14.074.00 CW"));
+    const char* modes[] = {"LSB", "USB", "CW", "AM", "FM", "FSK"};
+    for (int i = 0; i < 6; ++i) {
+        PickMode(w, i);
+        EXPECT_TRUE(radio->WaitForLine(QString("mode ") + modes[i])) << modes[i];
+    }
+    radio->Forget();
+    PickMode(w, 6);
+    Settle();
+    EXPECT_EQ(radio->CountStartingWith("rx 4d 44"), 0) << "PKT sends no MD command";
+}
+
+TEST_F(LiveRadioTest, KenwoodReplyInPiecesIsAssembled) {
+    frmCAT& w = OpenWith("Kenwood", {"--protocol", "kenwood", "--silent"});
+    const QByteArray reply = "IF00010136000" + QByteArray(16, '0') + "1" + QByteArray(7, '0') + ";";
+    auto hex = [](const QByteArray& bytes) { return QString::fromLatin1(bytes.toHex(' ')); };
+    radio->Control("send " + hex(reply.left(20)));
+    QTest::qWait(300);
+    EXPECT_EQ(w.txtFreq->text(), "") << "half a reply changes nothing";
+    radio->Control("send " + hex(reply.mid(20)));
+    EXPECT_TRUE(Shows(w, "10.136.00 LSB")) << w.txtFreq->text().toStdString();
+}
+
+TEST_F(LiveRadioTest, Ft817ShowsSetsAndFollows) {
+    frmCAT& w = OpenWith("FT-817", {"--protocol", "ft817", "--freq", "144.3", "--mode", "FM"});
+    ASSERT_TRUE(Shows(w, "144.300.0 FM")) << w.txtFreq->text().toStdString();
+    Set(w, "7.074");
+    EXPECT_TRUE(radio->WaitForLine("freq 7074000"));
+    EXPECT_TRUE(Shows(w, " 7.074.00 FM"));
+    const char* modes[] = {"LSB", "USB", "CW", "AM", "FM", "FSK", "PKT"};
+    for (int i = 0; i < 7; ++i) {
+        PickMode(w, i);
+        EXPECT_TRUE(radio->WaitForLine(QString("mode ") + modes[i])) << modes[i];
+    }
+}
+
+TEST_F(LiveRadioTest, SilentRadioNeverHangsAndTheDisplayStaysEmpty) {
+    frmCAT& w = OpenWith("FT-817", {"--protocol", "ft817", "--silent"});
+    int ticks = 0;
+    QObject::connect(w.Timer1, &QTimer::timeout, [&] { ++ticks; });
+    QTest::qWait(2000);
+    // Each tick waits its bounded 0.30 s for a reply that never comes, then the next one runs.
+    EXPECT_GE(ticks, 3);
+    EXPECT_GE(radio->CountStartingWith("rx 00 00 00 00 03"), 3);
+    EXPECT_EQ(w.txtFreq->text(), "");
+    EXPECT_FALSE(w.State().Busy);
+}
+
+TEST_F(LiveRadioTest, ClosingTheLinkKeepsTheDisplay) {
+    frmCAT& w = OpenWith("FT-817", {"--protocol", "ft817"});
+    ASSERT_TRUE(Shows(w, "14.074.00 USB"));
+    w.chkOpen->click();
+    EXPECT_FALSE(w.Port().PortOpen());
+    QTest::qWait(400);
+    EXPECT_EQ(w.txtFreq->text(), "14.074.00 USB");
+}
+
+TEST_F(LiveRadioTest, PtyClosedUnderARunningLinkIsSurvived) {
+    frmCAT& w = OpenWith("Kenwood", {"--protocol", "kenwood"});
+    ASSERT_TRUE(Shows(w, "14.074.00 USB"));
+    radio->Stop();  // the device disappears, as an unplugged adapter does
+    int ticks = 0;
+    QObject::connect(w.Timer1, &QTimer::timeout, [&] { ++ticks; });
+    QTest::qWait(1000);
+    EXPECT_GE(ticks, 3) << "the program goes on";
+    EXPECT_FALSE(w.Port().PortOpen());
+    EXPECT_EQ(w.txtFreq->text(), "14.074.00 USB");
+    w.chkOpen->click();  // the operator unticks: harmless
+    EXPECT_FALSE(w.chkOpen->isChecked());
+    EXPECT_TRUE(w.cboCom->isEnabled());
+}
+
+TEST_F(LiveRadioTest, MinimisedWindowSendsNothing) {
+    frmCAT& w = OpenWith("Kenwood", {"--protocol", "kenwood"});
+    ASSERT_TRUE(Shows(w, "14.074.00 USB"));
+    w.setWindowState(Qt::WindowMinimized);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.isMinimized(); }, 2000));
+    Settle();
+    radio->Forget();
+    QTest::qWait(800);
+    Settle();
+    EXPECT_EQ(radio->CountStartingWith("rx"), 0) << radio->Lines().join("\n").toStdString();
+    w.setWindowState(Qt::WindowNoState);
+    EXPECT_TRUE(radio->WaitForLine("rx 49 46 3b")) << "polling resumes after a restore";
+}
+
+}  // namespace
+}  // namespace cat
