@@ -11,24 +11,17 @@
 
 #include "app/session_state.h"
 #include "link/comm_port.h"
+#include "tests/support/open_port.h"
 #include "protocols/civ/civ.h"
 
 namespace {
 
-class StreamPort : public cat::CommPort {
+class StreamPort : public cat::test::AlwaysOpenPort {
 public:
     const std::string* stream = nullptr;
     std::size_t at = 0;
     std::size_t piece = 17;
 
-    void SetCommPort(std::int16_t) override {}
-    std::int16_t GetCommPort() const override { return 1; }
-    void SetSettings(const std::string&) override {}
-    void SetHandshaking(int) override {}
-    void SetInputMode(int) override {}
-    void SetPortOpen(bool) override {}
-    bool PortOpen() const override { return true; }
-    void Output(const std::string&) override {}
     int InBufferCount() override { return static_cast<int>(std::min(piece, stream->size() - at)); }
     void ClearInBuffer() override {}
     std::string Input() override {
@@ -37,7 +30,6 @@ public:
         at += n;
         return out;
     }
-    int WaitForInput(int, std::chrono::milliseconds) override { return InBufferCount(); }
 };
 
 std::string Frame(std::initializer_list<int> bytes) {

@@ -12,29 +12,21 @@
 
 #include "app/session_state.h"
 #include "link/comm_port.h"
+#include "tests/support/open_port.h"
 #include "protocols/kenwood/kenwood.h"
 
 namespace {
 
 // Serves one prepared piece per pass.
-class StreamPort : public cat::CommPort {
+class StreamPort : public cat::test::AlwaysOpenPort {
 public:
     explicit StreamPort(const std::vector<std::string>& pieces) : pieces_(pieces) {}
     void Rewind() { next_ = 0; }
     bool Done() const { return next_ >= pieces_.size(); }
 
-    void SetCommPort(std::int16_t) override {}
-    std::int16_t GetCommPort() const override { return 1; }
-    void SetSettings(const std::string&) override {}
-    void SetHandshaking(int) override {}
-    void SetInputMode(int) override {}
-    void SetPortOpen(bool) override {}
-    bool PortOpen() const override { return true; }
-    void Output(const std::string&) override {}
     int InBufferCount() override { return Done() ? 0 : static_cast<int>(pieces_[next_].size()); }
     void ClearInBuffer() override { ++next_; }
     std::string Input() override { return pieces_[next_++]; }
-    int WaitForInput(int, std::chrono::milliseconds) override { return InBufferCount(); }
 
 private:
     const std::vector<std::string>& pieces_;

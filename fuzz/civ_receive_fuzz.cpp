@@ -7,23 +7,16 @@
 
 #include "app/session_state.h"
 #include "link/comm_port.h"
+#include "tests/support/open_port.h"
 #include "protocols/civ/civ.h"
 
 namespace {
 
-class PiecePort : public cat::CommPort {
+class PiecePort : public cat::test::AlwaysOpenPort {
 public:
     std::string waiting;
     std::size_t shortBy = 0;  // Input hands over fewer bytes than counted
 
-    void SetCommPort(std::int16_t) override {}
-    std::int16_t GetCommPort() const override { return 1; }
-    void SetSettings(const std::string&) override {}
-    void SetHandshaking(int) override {}
-    void SetInputMode(int) override {}
-    void SetPortOpen(bool) override {}
-    bool PortOpen() const override { return true; }
-    void Output(const std::string&) override {}
     int InBufferCount() override { return static_cast<int>(waiting.size()); }
     void ClearInBuffer() override { waiting.clear(); }
     std::string Input() override {
@@ -31,9 +24,6 @@ public:
         out.resize(out.size() > shortBy ? out.size() - shortBy : 0);
         waiting.clear();
         return out;
-    }
-    int WaitForInput(int, std::chrono::milliseconds) override {
-        return static_cast<int>(waiting.size());
     }
 };
 

@@ -15,6 +15,7 @@
 #include "app/platform.h"
 #include "app/session_state.h"
 #include "link/comm_port.h"
+#include "tests/support/open_port.h"
 #include "protocols/ft817/ft817.h"
 
 namespace {
@@ -42,7 +43,7 @@ public:
     bool Enabled() const override { return true; }
 };
 
-class ScriptedPort : public cat::CommPort {
+class ScriptedPort : public cat::test::AlwaysOpenPort {
 public:
     explicit ScriptedPort(StepClock& clock) : clock_(clock) {}
 
@@ -51,13 +52,6 @@ public:
     std::size_t inputShortBy = 0;
     int calls = 0;
 
-    void SetCommPort(std::int16_t) override {}
-    std::int16_t GetCommPort() const override { return 1; }
-    void SetSettings(const std::string&) override {}
-    void SetHandshaking(int) override {}
-    void SetInputMode(int) override {}
-    void SetPortOpen(bool) override {}
-    bool PortOpen() const override { return true; }
     void Output(const std::string& bytes) override {
         if (bytes.size() != 5) std::abort();
         sent_ = true;

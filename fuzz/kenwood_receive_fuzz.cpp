@@ -12,23 +12,16 @@
 #include "app/cat_error.h"
 #include "app/session_state.h"
 #include "link/comm_port.h"
+#include "tests/support/open_port.h"
 #include "protocols/kenwood/kenwood.h"
 
 namespace {
 
-class PiecePort : public cat::CommPort {
+class PiecePort : public cat::test::AlwaysOpenPort {
 public:
     std::string waiting;
     bool failCount = false;
 
-    void SetCommPort(std::int16_t) override {}
-    std::int16_t GetCommPort() const override { return 1; }
-    void SetSettings(const std::string&) override {}
-    void SetHandshaking(int) override {}
-    void SetInputMode(int) override {}
-    void SetPortOpen(bool) override {}
-    bool PortOpen() const override { return true; }
-    void Output(const std::string&) override {}
     int InBufferCount() override {
         if (failCount) throw cat::CatError(8012, "The device is not open.");
         return static_cast<int>(waiting.size());
@@ -38,9 +31,6 @@ public:
         std::string out;
         out.swap(waiting);
         return out;
-    }
-    int WaitForInput(int, std::chrono::milliseconds) override {
-        return static_cast<int>(waiting.size());
     }
 };
 
