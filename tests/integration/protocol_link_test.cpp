@@ -1,0 +1,360 @@
+// Each protocol end to end without the window: the real serial port on radiosim's pseudo-terminal,
+// driven by the protocol routines, link control and poll cycle exactly as the window drives them.
+// Expected values are radiosim's documented state and the wire formats of its README.
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/cat_error.h"
+#include "app/platform.h"
+#include "app/qt_platform.h"
+#include "app/session_state.h"
+#include "app/settings_store_qt.h"
+#include "app/startup.h"
+#include "control/set_frequency.h"
+#include "control/set_mode.h"
+#include "link/comcat_qt.h"
+#include "link/link_control.h"
+#include "link/poll_cycle.h"
+#include "protocols/civ/civ.h"
+#include "protocols/ft817/ft817.h"
+#include "protocols/kenwood/kenwood.h"
+#include "tests/support/fakes.h"
+#include "tests/support/radiosim_process.h"
+
+namespace cat {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Radiosim;
+using test::ToHex;
+using SteadyClock = std::chrono::steady_clock;
+
+// Generous for a machine whose two cores are busy; every wait ends as soon as its goal is met.
+constexpr auto kPatience = 5s;
+
+// CurMode before the radio has answered: no ModeIndex, so any decoded mode replaces it.
+constexpr std::int16_t kNoMode = -1;
+
+enum ModeIndex : std::int16_t { LSB, USB, CW, AM, FM, FSK, PKT };
+
+class RecordingDisplay : public DisplayBox {
+public:
+    std::string Text() const override { return text_; }
+    void SetText(const std::string& text) override { text_ = text; }
+
+private:
+    std::string text_;
+};
+
+// One radio, one port, one session: everything a test touches, thrown away with the test. The
+// radio outlives the port so that the port never sees its device vanish while it is open.
+class LinkWorld {
+public:
+    LinkWorld(const QString& protocolText, const QStringList& radiosimOptions)
+        : protocolText_(protocolText.toStdString()) {
+        FillDigitChars(state);  // as start-up does; the display text is built from them
+        radio_ = std::make_unique<Radiosim>(IniPath(), 1, radiosimOptions);
+        store_ = std::make_unique<QtSettingsStore>(IniPath());
+        port_ = std::make_unique<QtCommPort>(*store_);
+        platform_ = std::make_unique<Platform>(Platform{*port_, clock_, pause_, messages, timer});
+    }
+    ~LinkWorld() {
+        platform_.reset();
+        port_.reset();
+    }
+
+    bool Ready() const { return dir_.isValid() && radio_->Started(); }
+    QString IniPath() const { return dir_.filePath("CAT.ini"); }
+
+    // Ticks "Open" with "Com 1" (list index 0), address 5E and 9600 baud.
+    void Open() {
+        LinkChoices choices;
+        choices.protocolText = protocolText_;
+        choices.portListIndex = 0;
+        choices.addressText = "5E";
+        choices.speedText = "9600";
+        try {
+            OpenLink(state, *platform_, choices);
+        } catch (const CatError& e) {
+            FAIL() << "opening the link failed: " << e.Number() << " " << e.what();
+        }
+        ASSERT_TRUE(port_->PortOpen());
+        ASSERT_TRUE(radio_->WaitForLine("open")) << "radiosim never saw the port open";
+    }
+
+    // Forgets what the session knows of the radio, so that only a fresh reply can fill it in.
+    void ForgetRadio() {
+        state.CurFreq = 0.0;
+        state.CurMode = kNoMode;
+        state.RadioReported = false;
+    }
+    bool RadioAnswered() const { return state.RadioReported && state.CurMode != kNoMode; }
+
+    // Feeds arriving bytes to the receive notification until `done` holds or patience runs out.
+    bool ReceiveUntil(const std::function<bool()>& done) {
+        const auto end = SteadyClock::now() + kPatience;
+        while (!done() && SteadyClock::now() < end) {
+            port_->WaitForInput(1, 100ms);
+            ReceiveDispatch(state, *port_);
+        }
+        return done();
+    }
+
+    // Asks for frequency and mode through the link's protocol and waits for the answer to be
+    // decoded. FT-817 exchanges are synchronous; one that meets a slow radio is simply repeated.
+    bool ReadFrequencyAndMode() {
+        ForgetRadio();
+        if (IsICOM(state.ProtocolCode)) {
+            ComICOM(state, *platform_, "03", "", "");
+            ComICOM(state, *platform_, "04", "", "");
+            return ReceiveUntil([&] { return RadioAnswered(); });
+        }
+        if (IsKenwood(state.ProtocolCode)) {
+            ComKenwood(state, *platform_, "IF", 0);
+            return ReceiveUntil([&] { return RadioAnswered(); });
+        }
+        const auto end = SteadyClock::now() + kPatience;
+        do {
+            Poll817(state, *platform_);
+        } while (!RadioAnswered() && SteadyClock::now() < end);
+        return RadioAnswered();
+    }
+
+    QtCommPort& Port() { return *port_; }
+    Platform& platform() { return *platform_; }
+    Radiosim& Radio() { return *radio_; }
+
+    SessionState state;
+    test::FakeMessages messages;
+    test::FakeTimer timer;
+
+private:
+    QTemporaryDir dir_;
+    std::string protocolText_;
+    QtClock clock_;
+    QtPause pause_;
+    std::unique_ptr<Radiosim> radio_;
+    std::unique_ptr<QtSettingsStore> store_;
+    std::unique_ptr<QtCommPort> port_;
+    std::unique_ptr<Platform> platform_;
+};
+
+std::string BoxTexts(const test::FakeMessages& messages) {
+    std::string all;
+    for (const auto& box : messages.shown) all += "[" + box.text + "] ";
+    return all;
+}
+
+// What SelectOpMode(i, ireverse) must make the radio report, and what the radio then reads back.
+struct ModeRow {
+    const char* name;
+    std::int16_t listPosition;
+    std::int16_t reverse;
+    const char* radioMode;  // radiosim's "mode NAME" report
+    std::int16_t readBack;  // ModeIndex decoded from the radio's own mode code
+};
+
+struct ProtocolCase {
+    const char* name;
+    QString protocolText;
+    QStringList options;
+    std::vector<ModeRow> modes;
+};
+
+const std::vector<ModeRow> kIcomModes = {
+    {"LSB", LSB, 0, "LSB", LSB},       {"USB", USB, 0, "USB", USB},
+    {"CW", CW, 0, "CW", CW},           {"AM", AM, 0, "AM", AM},
+    {"FM", FM, 0, "FM", FM},           {"FSK", FSK, 0, "FSK", FSK},
+    {"CW reverse", CW, 1, "CW-R", CW}, {"FSK reverse", FSK, 1, "FSK-R", FSK},
+};
+
+const std::vector<ModeRow> kKenwoodModes = {
+    {"LSB", LSB, 0, "LSB", LSB},       {"USB", USB, 0, "USB", USB},
+    {"CW", CW, 0, "CW", CW},           {"AM", AM, 0, "AM", AM},
+    {"FM", FM, 0, "FM", FM},           {"FSK", FSK, 0, "FSK", FSK},
+    {"CW reverse", CW, 1, "CW-R", CW}, {"FSK reverse", FSK, 1, "FSK-R", FSK},
+};
+
+const std::vector<ModeRow> kFt817Modes = {
+    {"LSB", LSB, 0, "LSB", LSB}, {"USB", USB, 0, "USB", USB},       {"CW", CW, 0, "CW", CW},
+    {"AM", AM, 0, "AM", AM},     {"FM", FM, 0, "FM", FM},           {"FSK", FSK, 0, "FSK", FSK},
+    {"PKT", PKT, 0, "PKT", PKT}, {"CW reverse", CW, 1, "CW-R", CW},
+};
+
+const ProtocolCase kProtocols[] = {
+    {"Icom", "ICOM", {"--protocol", "icom"}, kIcomModes},
+    {"IcomOnAnEchoingBus", "ICOM", {"--protocol", "icom", "--echo"}, kIcomModes},
+    {"Kenwood", "Kenwood", {"--protocol", "kenwood"}, kKenwoodModes},
+    {"Ft817", "FT-817", {"--protocol", "ft817"}, kFt817Modes},
+};
+
+void PrintTo(const ProtocolCase& c, std::ostream* os) { *os << c.name; }
+
+class ProtocolLinkTest : public ::testing::TestWithParam<ProtocolCase> {};
+
+TEST_P(ProtocolLinkTest, ReadsTheRadioSetsFrequencyAndModeAndReadsThemBack) {
+    LinkWorld world(GetParam().protocolText, GetParam().options);
+    ASSERT_TRUE(world.Ready());
+    world.Open();
+    if (HasFatalFailure()) return;
+
+    // radiosim starts at 14.074 MHz USB.
+    ASSERT_TRUE(world.ReadFrequencyAndMode()) << "no frequency and mode from the radio";
+    EXPECT_DOUBLE_EQ(world.state.CurFreq, 14.074);
+    EXPECT_EQ(world.state.CurMode, USB);
+
+    world.Radio().Forget();
+    SetRXFrequency(world.state, world.platform(), 7.074);
+    EXPECT_TRUE(world.Radio().WaitForLine("freq 7074000"))
+        << world.Radio().Lines().join(" | ").toStdString();
+    EXPECT_TRUE(world.timer.enabled) << "polling must be back on after a set";
+
+    SelectOpMode(world.state, world.platform(), CW, 0);
+    EXPECT_TRUE(world.Radio().WaitForLine("mode CW"))
+        << world.Radio().Lines().join(" | ").toStdString();
+
+    ASSERT_TRUE(world.ReadFrequencyAndMode()) << "no read-back after the set commands";
+    EXPECT_DOUBLE_EQ(world.state.CurFreq, 7.074);
+    EXPECT_EQ(world.state.CurMode, CW);
+    EXPECT_TRUE(world.messages.shown.empty()) << BoxTexts(world.messages);
+}
+
+TEST_P(ProtocolLinkTest, EveryModeOfTheListReachesTheRadioAndReadsBack) {
+    LinkWorld world(GetParam().protocolText, GetParam().options);
+    ASSERT_TRUE(world.Ready());
+    world.Open();
+    if (HasFatalFailure()) return;
+
+    for (const ModeRow& row : GetParam().modes) {
+        SCOPED_TRACE(row.name);
+        world.Radio().Forget();
+        SelectOpMode(world.state, world.platform(), row.listPosition, row.reverse);
+        EXPECT_TRUE(world.Radio().WaitForLine(QString("mode ") + row.radioMode))
+            << world.Radio().Lines().join(" | ").toStdString();
+        ASSERT_TRUE(world.ReadFrequencyAndMode()) << "no read-back";
+        EXPECT_EQ(world.state.CurMode, row.readBack);
+        EXPECT_DOUBLE_EQ(world.state.CurFreq, 14.074) << "a mode change must not retune";
+    }
+    EXPECT_TRUE(world.messages.shown.empty()) << BoxTexts(world.messages);
+}
+
+// The timer's own path: ticks and receive notifications until the display shows the radio.
+TEST_P(ProtocolLinkTest, PollTicksShowTheRadioInTheDisplay) {
+    LinkWorld world(GetParam().protocolText, GetParam().options);
+    ASSERT_TRUE(world.Ready());
+    world.Open();
+    if (HasFatalFailure()) return;
+
+    RecordingDisplay txtFreq;
+    PollTick(world.state, world.platform(), false, txtFreq);
+    world.ReceiveUntil([&] {
+        PollTick(world.state, world.platform(), false, txtFreq);
+        return !txtFreq.Text().empty();
+    });
+    EXPECT_EQ(txtFreq.Text(), "14.074.00 USB");
+    EXPECT_FALSE(world.state.Busy);
+    EXPECT_TRUE(world.messages.shown.empty()) << BoxTexts(world.messages);
+}
+
+INSTANTIATE_TEST_SUITE_P(Radios, ProtocolLinkTest, ::testing::ValuesIn(kProtocols),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(IcomLinkTest, ReadsTheStartStateRadiosimWasGiven) {
+    LinkWorld world("ICOM", {"--protocol", "icom", "--freq", "144.3", "--mode", "FM"});
+    ASSERT_TRUE(world.Ready());
+    world.Open();
+    if (HasFatalFailure()) return;
+
+    ASSERT_TRUE(world.ReadFrequencyAndMode());
+    EXPECT_DOUBLE_EQ(world.state.CurFreq, 144.3);
+    EXPECT_EQ(world.state.CurMode, FM);
+}
+
+TEST(Ft817LinkTest, SilentRadioLeavesFrequencyAndModeAsTheyWere) {
+    LinkWorld world("FT-817", {"--protocol", "ft817", "--silent"});
+    ASSERT_TRUE(world.Ready());
+    world.Open();
+    if (HasFatalFailure()) return;
+
+    world.state.CurFreq = 3.5;
+    world.state.CurMode = CW;
+    world.Radio().Forget();
+    Poll817(world.state, world.platform());
+
+    // The request went out, so the nothing-changed below is the radio's silence at work.
+    EXPECT_TRUE(world.Radio().WaitForLine("rx 00 00 00 00 03"))
+        << world.Radio().Lines().join(" | ").toStdString();
+    EXPECT_DOUBLE_EQ(world.state.CurFreq, 3.5);
+    EXPECT_EQ(world.state.CurMode, CW);
+    EXPECT_FALSE(world.state.RadioReported);
+    EXPECT_TRUE(world.messages.shown.empty()) << BoxTexts(world.messages);
+}
+
+// The IF reply for 7.074 MHz CW, field by field: 11 frequency digits, step, RIT/XIT offset,
+// RIT, XIT, memory, TX/RX, the mode digit (3, CW) at position 30, VFO, scan, split, tone,
+// tone number, shift.
+const std::string kIfReply = std::string("IF") + "00007074000" + "0000" + "+00000" + "0" + "0" +
+                             "000" + "0" + "3" + "0" + "0" + "0" + "0" + "00" + "0" + ";";
+
+struct SplitRow {
+    const char* name;
+    std::size_t firstPieceLength;
+};
+
+void PrintTo(const SplitRow& row, std::ostream* os) { *os << row.name; }
+
+class KenwoodSplitReplyTest : public ::testing::TestWithParam<SplitRow> {};
+
+TEST_P(KenwoodSplitReplyTest, ReplyArrivingInTwoPiecesIsAssembled) {
+    ASSERT_EQ(kIfReply.size(), 38u);
+    const std::string first = kIfReply.substr(0, GetParam().firstPieceLength);
+    const std::string second = kIfReply.substr(first.size());
+
+    // Silent: the radio answers nothing by itself, only what the test makes it send.
+    LinkWorld world("Kenwood", {"--protocol", "kenwood", "--silent"});
+    ASSERT_TRUE(world.Ready());
+    world.Open();
+    if (HasFatalFailure()) return;
+    world.ForgetRadio();
+
+    world.Radio().Control("send " + QString::fromStdString(ToHex(first)));
+    ASSERT_TRUE(world.Radio().WaitForLine("tx " + QString::fromStdString(ToHex(first))));
+    ASSERT_EQ(world.Port().WaitForInput(static_cast<int>(first.size()), kPatience),
+              static_cast<int>(first.size()));
+    ReadKenwoodBuffer(world.state, world.Port(), world.state.RxBuffer, true);
+    EXPECT_EQ(ToHex(world.state.RxBuffer), ToHex(first)) << "the first piece must wait";
+    EXPECT_FALSE(world.state.RadioReported);
+    EXPECT_EQ(world.state.CurMode, kNoMode);
+
+    QTest::qWait(50);
+    world.Radio().Control("send " + QString::fromStdString(ToHex(second)));
+    ASSERT_TRUE(world.Radio().WaitForLine("tx " + QString::fromStdString(ToHex(second))));
+    ASSERT_EQ(world.Port().WaitForInput(static_cast<int>(second.size()), kPatience),
+              static_cast<int>(second.size()));
+    ReadKenwoodBuffer(world.state, world.Port(), world.state.RxBuffer, true);
+    EXPECT_EQ(world.state.RxBuffer, "");
+    EXPECT_TRUE(world.state.RadioReported);
+    EXPECT_DOUBLE_EQ(world.state.CurFreq, 7.074);
+    EXPECT_EQ(world.state.CurMode, CW);
+}
+
+INSTANTIATE_TEST_SUITE_P(Splits, KenwoodSplitReplyTest,
+                         ::testing::Values(SplitRow{"AfterTheFirstLetter", 1},
+                                           SplitRow{"InsideTheFrequency", 8},
+                                           SplitRow{"JustBeforeTheModeDigit", 29},
+                                           SplitRow{"JustBeforeTheTerminator", 37}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace cat
