@@ -11,6 +11,7 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <poll.h>
 #include <unistd.h>
 #endif
 
@@ -98,6 +99,21 @@ bool IsFatal(QSerialPort::SerialPortError error) {
            error == QSerialPort::ResourceError;
 }
 
+// Qt takes a read that returns no bytes for a read error. A device that hung up does that, but so
+// does a terminal in raw mode when the bytes Qt was told about were already taken by a synchronous
+// read: only the hang-up leaves the descriptor flagged.
+bool DeviceHungUp(const QSerialPort& port) {
+#ifdef _WIN32
+    Q_UNUSED(port);
+    return true;
+#else
+    pollfd fd{static_cast<int>(port.handle()), POLLIN, 0};
+    if (fd.fd < 0) return true;
+    if (::poll(&fd, 1, 0) < 0) return true;
+    return (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#endif
+}
+
 // Qt reports a lock held by another process, a device opened exclusively and a device we may
 // not touch all as PermissionError; only the file's access rights tell them apart.
 bool MayUseDevice(const std::string& device) {
@@ -111,7 +127,8 @@ bool MayUseDevice(const std::string& device) {
 
 }  // namespace
 
-QtCommPort::QtCommPort(SettingsStore& store, QObject* parent) : QObject(parent), store_(store) {
+QtCommPort::QtCommPort(SettingsStore& store, QObject* parent)
+    : QObject(parent), store_(store), port_(this) {
     connect(&port_, &QSerialPort::errorOccurred, this, &QtCommPort::HandleError);
     // waitForReadyRead emits readyRead inside itself: OnComm must not run there.
     connect(&port_, &QSerialPort::readyRead, this, &QtCommPort::ScheduleOnComm);
@@ -251,6 +268,10 @@ std::string QtCommPort::DeviceName() const {
 
 void QtCommPort::HandleError(QSerialPort::SerialPortError error) {
     if (quietErrors_ || !IsFatal(error) || !port_.isOpen()) return;
+    if (error == QSerialPort::ReadError && !DeviceHungUp(port_)) {
+        port_.clearError();
+        return;
+    }
     // A vanished device keeps reporting the same failure thousands of times a second while
     // the port stays open: close at the first one.
     lost_ = true;

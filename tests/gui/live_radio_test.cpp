@@ -81,7 +81,8 @@ TEST_F(LiveRadioTest, IcomThroughAnEchoingBusWithAnnouncements) {
     radio->Control("freq 21.074");
     EXPECT_TRUE(Shows(w, "21.074.00 LSB", 1500)) << "an announcement shows before the next poll";
     radio->Control("mode CW");
-    EXPECT_TRUE(Shows(w, "21.074.00 CW", 1500));
+    EXPECT_TRUE(Shows(w, "21.074.00 CW", 1500))
+        << w.txtFreq->text().toStdString() << "\n" << radio->Lines().join("\n").toStdString();
 }
 
 TEST_F(LiveRadioTest, KenwoodShowsSetsAndFollows) {
