@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -75,10 +76,34 @@ TEST_F(InstanceTest, KilledCopyDoesNotBlockTheNext) {
     ASSERT_TRUE(QFile::exists(LockPath())) << "a killed copy leaves its lock behind";
 
     QProcess& next = Launch();
-    EXPECT_FALSE(next.waitForFinished(1500)) << "the next copy ended: the stale lock blocked it";
+    EXPECT_FALSE(next.waitForFinished(1500))
+        << "the next copy ended (status " << next.exitCode() << "): "
+        << next.readAllStandardError().toStdString();
     EXPECT_EQ(next.state(), QProcess::Running);
     next.terminate();
     EXPECT_TRUE(next.waitForFinished(5000));
+}
+
+TEST_F(InstanceTest, LockFileLeftEmptyByACrashDoesNotBlockTheNext) {
+    // A copy killed between creating its lock file and writing its process number into it.
+    QDir().mkpath(QFileInfo(LockPath()).absolutePath());
+    {
+        QFile lock(LockPath());
+        ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+    }
+    QProcess& next = Launch();
+    EXPECT_FALSE(next.waitForFinished(3000)) << "the next copy ended: the empty lock blocked it";
+    next.terminate();
+    EXPECT_TRUE(next.waitForFinished(5000));
+}
+
+TEST_F(InstanceTest, LiveCopysLockIsNeverTakenOver) {
+    QProcess& first = Launch();
+    ASSERT_TRUE(WaitForLock());
+    QTest::qWait(1500);  // older than any grace period
+    QProcess& second = Launch();
+    EXPECT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(first.state(), QProcess::Running);
 }
 
 TEST_F(InstanceTest, TerminationByTheSystemSavesTheSettings) {
