@@ -35,6 +35,9 @@ struct SessionState {
     // Set by every decoder that stores a frequency from the radio: until then CurFreq is only the
     // initial 0 and the display stays empty.
     bool RadioReported = false;
+    // Likewise for the mode: an ICOM radio answers frequency and mode in separate frames, and the
+    // initial 0 would show as LSB until the mode frame is in.
+    bool ModeReported = false;
 };
 
 }  // namespace cat

@@ -52,7 +52,8 @@ std::string DisplayText(const SessionState& state) {
     if (!state.RadioReported) return {};
     std::string text;
     EcriF(state, state.CurFreq, text);
-    if (state.CurMode >= 0 && state.CurMode < static_cast<int>(kModeSuffixes.size()))
+    if (state.ModeReported && state.CurMode >= 0 &&
+        state.CurMode < static_cast<int>(kModeSuffixes.size()))
         text += kModeSuffixes[static_cast<std::size_t>(state.CurMode)];
     return text;
 }

@@ -23,7 +23,8 @@ void PollTick(SessionState& state, Platform& platform, bool minimised, DisplayBo
 // The port's receive notification: hands waiting bytes to the open protocol's parser.
 void ReceiveDispatch(SessionState& state, CommPort& port);
 
-// "14.074.00 USB"; empty until a radio has reported a frequency.
+// "14.074.00 USB"; empty until a radio has reported a frequency, and without a mode until it
+// has reported one.
 std::string DisplayText(const SessionState& state);
 
 }  // namespace cat

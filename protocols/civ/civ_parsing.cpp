@@ -152,6 +152,7 @@ void ReadICOMMode(SessionState& state, std::string_view ICMode) {
     for (const auto& [code, index] : kModes)
         if (m == code) mode = index;
     state.CurMode = mode;
+    state.ModeReported = true;
 }
 
 }  // namespace cat

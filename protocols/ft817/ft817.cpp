@@ -164,7 +164,10 @@ void Poll817(SessionState& state, Platform& platform) {
     }
     state.CurFreq = static_cast<double>(tensOfHertz) / 100000.0;
     state.RadioReported = true;
-    if (const auto mode = ModeOfByte(d5)) state.CurMode = *mode;
+    if (const auto mode = ModeOfByte(d5)) {
+        state.CurMode = *mode;
+        state.ModeReported = true;
+    }
 }
 
 }  // namespace cat

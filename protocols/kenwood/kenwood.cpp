@@ -71,7 +71,12 @@ void ParseReply(SessionState& state, std::string_view reply) {
 
     if (auto digit = RoundToInt16(NumericValue(reply.substr(kIfModePos, 1)))) {
         std::int16_t reverse = 0;
-        KenwoodMode(*digit, state.CurMode, reverse);
+        std::int16_t mode = -1;  // stays -1 for a digit with no mode (0, 8)
+        KenwoodMode(*digit, mode, reverse);
+        if (mode >= 0) {
+            state.CurMode = mode;
+            state.ModeReported = true;
+        }
     }
 }
 

@@ -172,6 +172,19 @@ TEST_F(PollTest, DisplayStaysEmptyUntilARadioReportedAFrequency) {
     EXPECT_EQ(display.writes, 0) << "not \" 0.000.00 LSB\": no radio sent that";
 }
 
+TEST_F(PollTest, IcomFrequencyAheadOfItsModeShowsNoModeYet) {
+    Link(kICOM);
+    // The radio's frequency reply is in; its mode reply is still on the way.
+    w.port.Arrive(Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x40, 0x07, 0x14, 0x00, 0xFD}));
+    Tick();
+    EXPECT_EQ(display.text, "14.074.00") << "not LSB: no radio said LSB";
+    w.port.Arrive(Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x04, 0x01, 0x02, 0xFD}));
+    ReceiveDispatch(s, w.port);
+    w.clock.Advance(0.1);
+    Tick();
+    EXPECT_EQ(display.text, "14.074.00 USB");
+}
+
 TEST_F(PollTest, ValuesOutliveCloseAndAProtocolChange) {
     Link(kFT817);
     w.port.responder = [](const std::string&) { return Bytes({0x00, 0x70, 0x74, 0x00, 0x02}); };
@@ -190,6 +203,7 @@ TEST_F(PollTest, ValuesOutliveCloseAndAProtocolChange) {
 TEST_F(PollTest, ModeOutsideTheListShowsTheFrequencyAlone) {
     Link(kKenwood);
     s.RadioReported = true;
+    s.ModeReported = true;
     s.CurFreq = 14.074;
     s.CurMode = 9;
     s.LastPoll = w.clock.now;  // no poll this tick
@@ -200,6 +214,7 @@ TEST_F(PollTest, ModeOutsideTheListShowsTheFrequencyAlone) {
 TEST_F(PollTest, FrequencyTheDisplayCannotShowLeavesTheModeAlone) {
     Link(kKenwood);
     s.RadioReported = true;
+    s.ModeReported = true;
     s.CurFreq = 1296.1;
     s.CurMode = 1;
     s.LastPoll = w.clock.now;
