@@ -5,9 +5,9 @@
 #include <QLocale>
 #include <QScreen>
 #include <QWindow>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <limits>
 
 #include "app/cat_error.h"
 #include "app/icons_qt.h"
@@ -28,9 +28,7 @@ constexpr double kTwipsPerInch = 1440.0;
 QString Q(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
 
 // Twips are whole numbers in the store; positions far off any screen are brought back later.
-long ToTwips(int pixels, double twipsPerPixel) {
-    return std::lround(pixels * twipsPerPixel);
-}
+long ToTwips(int pixels, double twipsPerPixel) { return std::lround(pixels * twipsPerPixel); }
 
 int ToPixels(double twips, double twipsPerPixel) {
     const double pixels = std::nearbyint(twips / twipsPerPixel);
@@ -86,9 +84,10 @@ QRect frmCAT::Twips(int left, int top, int width, int height) const {
 void frmCAT::BuildControls() {
     setWindowTitle(QStringLiteral("CAT"));
     setWindowIcon(WindowIcon());
-    setFixedSize(ToPixels(kClientTwips, TwipsPerPixelX()), ToPixels(kClientTwips, TwipsPerPixelY()));
+    setFixedSize(ToPixels(kClientTwips, TwipsPerPixelX()),
+                 ToPixels(kClientTwips, TwipsPerPixelY()));
 
-    auto button = [this](QWidget* parent, const char* name, const QString& caption, QRect rect) {
+    auto button = [](QWidget* parent, const char* name, const QString& caption, QRect rect) {
         auto* b = new QPushButton(caption, parent);
         b->setObjectName(QString::fromLatin1(name));
         b->setGeometry(rect);
@@ -173,9 +172,8 @@ void frmCAT::SetTabOrder() {
     // (fraTrx 6), cmdSet 7, (labels 8, 9), txtFreqTRX 10, cboMode 11, cboSelect 12, cboCom 13,
     // txtAddress 14, (lblAddress 15), cboSpeed 16, (lblSpeed 17), chkOpen 18. Frames and labels
     // take no focus.
-    const QWidget* order[] = {cmdHelp, cmdExit,    txtFreq,   chkOnTop, cmdSet,
-                              txtFreqTRX, cboMode, cboSelect, cboCom,   txtAddress,
-                              cboSpeed,   chkOpen};
+    const QWidget* order[] = {cmdHelp, cmdExit,   txtFreq, chkOnTop,   cmdSet,   txtFreqTRX,
+                              cboMode, cboSelect, cboCom,  txtAddress, cboSpeed, chkOpen};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
 }
@@ -211,8 +209,8 @@ void frmCAT::RestorePosition(double topTwips, double leftTwips) {
 
 void frmCAT::UpdatePortTooltip() {
     const int position = cboCom->currentIndex();
-    cboCom->setToolTip(position < 0 ? QString()
-                                    : Q(PortTooltip(store_, static_cast<std::int16_t>(position + 1))));
+    cboCom->setToolTip(
+        position < 0 ? QString() : Q(PortTooltip(store_, static_cast<std::int16_t>(position + 1))));
 }
 
 void frmCAT::closeEvent(QCloseEvent* event) {
@@ -236,8 +234,7 @@ void frmCAT::Form_Unload() {
     c.top = ToTwips(frame.y(), TwipsPerPixelY());
     c.width = ToTwips(frame.width(), TwipsPerPixelX());
     c.height = ToTwips(frame.height(), TwipsPerPixelY());
-    if (!SaveChoices(store_, c))
-        std::fputs("CAT: the settings could not be saved.\n", stderr);
+    if (!SaveChoices(store_, c)) std::fputs("CAT: the settings could not be saved.\n", stderr);
 }
 
 void frmCAT::cmdExit_Click() {

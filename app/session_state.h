@@ -20,10 +20,10 @@ inline bool IsICOM(std::int16_t code) { return code >= 200 && code <= 299; }
 // The window's shared record: one link and one radio at a time, touched only
 // on the UI thread. Created zero-filled with the window and never saved.
 struct SessionState {
-    double CurFreq = 0.0;     // MHz, last reported by the radio
-    std::int16_t CurMode = 0;  // ModeIndex: 0 LSB, 1 USB, 2 CW, 3 AM, 4 FM, 5 FSK, 6 PKT
-    float LastPoll = 0.0f;    // seconds since local midnight at the end of the last poll
-    bool Busy = false;        // a poll tick is doing its work
+    double CurFreq = 0.0;               // MHz, last reported by the radio
+    std::int16_t CurMode = 0;           // ModeIndex: 0 LSB, 1 USB, 2 CW, 3 AM, 4 FM, 5 FSK, 6 PKT
+    float LastPoll = 0.0f;              // seconds since local midnight at the end of the last poll
+    bool Busy = false;                  // a poll tick is doing its work
     std::array<char, 11> DigitChars{};  // [d + 1] is the character of digit d
     std::string RadioAddr;
     std::string CtrlAddr;

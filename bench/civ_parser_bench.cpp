@@ -11,8 +11,8 @@
 
 #include "app/session_state.h"
 #include "link/comm_port.h"
-#include "tests/support/open_port.h"
 #include "protocols/civ/civ.h"
+#include "tests/support/open_port.h"
 
 namespace {
 

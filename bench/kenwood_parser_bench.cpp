@@ -12,8 +12,8 @@
 
 #include "app/session_state.h"
 #include "link/comm_port.h"
-#include "tests/support/open_port.h"
 #include "protocols/kenwood/kenwood.h"
+#include "tests/support/open_port.h"
 
 namespace {
 

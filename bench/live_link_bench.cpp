@@ -56,7 +56,9 @@ void Run(const QString& protocol, const Options& o) {
     cat::QtSettingsStore store(ini);
     cat::frmCAT w(store);
     w.show();
-    const QString listText = protocol == "icom" ? "ICOM" : protocol == "kenwood" ? "Kenwood" : "FT-817";
+    const QString listText = protocol == "icom"      ? "ICOM"
+                             : protocol == "kenwood" ? "Kenwood"
+                                                     : "FT-817";
     w.cboSelect->setCurrentText(listText);
     w.cboCom->setCurrentIndex(0);
     w.cboSpeed->setCurrentText("9600");
@@ -69,7 +71,7 @@ void Run(const QString& protocol, const Options& o) {
 
     // Delay from the dial to the display, for a few frequencies in turn.
     const std::pair<const char*, const char*> steps[] = {
-        {"7.074", " 7.074.00"}, {"21.074", "21.074.00"}, {"3.5655", " 3.565.50"},
+        {"7.074", " 7.074.00"},  {"21.074", "21.074.00"}, {"3.5655", " 3.565.50"},
         {"28.074", "28.074.00"}, {"14.074", "14.074.00"}, {"10.136", "10.136.00"}};
     double worst = 0;
     double total = 0;
@@ -108,13 +110,14 @@ void Run(const QString& protocol, const Options& o) {
     }
     const double cpu = CpuSeconds() - cpuStart;
     const double elapsed = wall.nsecsElapsed() / 1e9;
-    std::printf("%-8s%s: CPU %.2f%% of one core over %.0f s; resident %ld KiB at start, %ld KiB at "
-                "end, peak %ld KiB",
-                qPrintable(protocol), o.silent ? " (silent radio)" : "", 100.0 * cpu / elapsed,
-                elapsed, rssStart, ResidentKiB(), rssPeak);
+    std::printf(
+        "%-8s%s: CPU %.2f%% of one core over %.0f s; resident %ld KiB at start, %ld KiB at "
+        "end, peak %ld KiB",
+        qPrintable(protocol), o.silent ? " (silent radio)" : "", 100.0 * cpu / elapsed, elapsed,
+        rssStart, ResidentKiB(), rssPeak);
     if (measured > 0)
-        std::printf("; dial-to-display delay mean %.0f ms, worst %.0f ms over %d changes", total / measured,
-                    worst, measured);
+        std::printf("; dial-to-display delay mean %.0f ms, worst %.0f ms over %d changes",
+                    total / measured, worst, measured);
     std::printf("; display \"%s\"\n", qPrintable(w.txtFreq->text()));
     std::fflush(stdout);
     w.chkOpen->click();

@@ -15,8 +15,8 @@
 #include "app/platform.h"
 #include "app/session_state.h"
 #include "link/comm_port.h"
-#include "tests/support/open_port.h"
 #include "protocols/ft817/ft817.h"
+#include "tests/support/open_port.h"
 
 namespace {
 

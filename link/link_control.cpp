@@ -38,9 +38,9 @@ bool IsHexDigit(char c) {
 // The speed list's text as the port's speed: it must be a number, written back without blanks.
 std::string SpeedSetting(const std::string& speed) {
     const std::string trimmed = Trim(speed);
-    const bool numeric = !trimmed.empty() && std::all_of(trimmed.begin(), trimmed.end(), [](char c) {
-        return c >= '0' && c <= '9';
-    });
+    const bool numeric =
+        !trimmed.empty() &&
+        std::all_of(trimmed.begin(), trimmed.end(), [](char c) { return c >= '0' && c <= '9'; });
     if (!numeric || trimmed.size() > 9)
         throw CatError(errors::kTypeMismatch,
                        "The speed \"" + speed + "\" is not a number of bauds (for example 9600).");

@@ -12,8 +12,8 @@ namespace cat {
 // Read frequency to a radio at 5E: fe fe 5e e0 03 fd 00 (the trailing 00 sits outside the frame).
 // Builds the frame from hexadecimal text, writes it in one Output, pauses 5 ms and runs one
 // receive pass. False when the port is closed or the write failed ("Com error" box).
-bool ComICOM(SessionState& state, Platform& platform, const std::string& Cn,
-             const std::string& Sc, const std::string& D);
+bool ComICOM(SessionState& state, Platform& platform, const std::string& Cn, const std::string& Sc,
+             const std::string& D);
 
 // "fe" -> 254, "7" -> 7, "1G" -> 16; anything else, empty or longer than two digits -> 0.
 std::int16_t InvHex(std::string_view Hexa);

@@ -13,7 +13,8 @@ void ReadDATA(Platform& platform, std::int16_t& Data1, std::int16_t& Data2, std:
               std::int16_t& Data4, std::int16_t& Data5, std::int16_t& NData, std::int16_t Param,
               std::int16_t opcode);
 
-// Reply 01 42 34 56 01 -> CurFreq 14.23456, CurMode 1 (USB). Does nothing unless ProtocolCode is 10.
+// Reply 01 42 34 56 01 -> CurFreq 14.23456, CurMode 1 (USB). Does nothing unless ProtocolCode
+// is 10.
 void Poll817(SessionState& state, Platform& platform);
 
 }  // namespace cat

@@ -10,8 +10,7 @@ namespace cat {
 
 // "IF" goes out as IF; ; writes the command with its terminator, pauses 5 ms and runs one
 // receive pass. Always returns the empty text; failures are skipped silently.
-std::string ComKenwood(SessionState& state, Platform& platform, const std::string& KC,
-                       int NByte);
+std::string ComKenwood(SessionState& state, Platform& platform, const std::string& KC, int NByte);
 
 // Cuts Buffer into ";"-terminated replies and takes frequency and mode out of each 37-character
 // "IF" reply. With Read, first moves the waiting bytes from the port into Buffer.

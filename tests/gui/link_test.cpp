@@ -1,4 +1,5 @@
-// Ticking "Open" in the real window, against a pseudo-terminal and against a port that is not there.
+// Ticking "Open" in the real window, against a pseudo-terminal and against a port that is not
+// there.
 #include <QTest>
 
 #include "tests/support/radiosim_process.h"
@@ -85,8 +86,8 @@ TEST_F(LinkTest, BadIcomAddressIsRefusedWithABoxAndThePortStaysClosed) {
     Choose(w, "ICOM", 0);
     w.txtAddress->setText("5G");
     QString text;
-    ASSERT_TRUE(WithModalBox([&] { w.chkOpen->click(); },
-                             [&](QMessageBox& box) { text = box.text(); }));
+    ASSERT_TRUE(
+        WithModalBox([&] { w.chkOpen->click(); }, [&](QMessageBox& box) { text = box.text(); }));
     EXPECT_TRUE(text.startsWith("Error ")) << text.toStdString();
     EXPECT_TRUE(text.contains("two hexadecimal digits")) << text.toStdString();
     EXPECT_FALSE(w.Port().PortOpen());

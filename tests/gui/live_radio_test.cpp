@@ -74,15 +74,15 @@ TEST_F(LiveRadioTest, IcomModesFromTheList) {
 }
 
 TEST_F(LiveRadioTest, IcomThroughAnEchoingBusWithAnnouncements) {
-    frmCAT& w = OpenWith("ICOM", {"--protocol", "icom", "--echo", "--transceive", "--freq", "3.5655",
-                                  "--mode", "LSB"});
+    frmCAT& w = OpenWith("ICOM", {"--protocol", "icom", "--echo", "--transceive", "--freq",
+                                  "3.5655", "--mode", "LSB"});
     ASSERT_TRUE(Shows(w, " 3.565.50 LSB")) << w.txtFreq->text().toStdString();
     // The operator turns the radio's dial; the announcement arrives between two polls.
     radio->Control("freq 21.074");
     EXPECT_TRUE(Shows(w, "21.074.00 LSB", 1500)) << "an announcement shows before the next poll";
     radio->Control("mode CW");
-    EXPECT_TRUE(Shows(w, "21.074.00 CW", 1500))
-        << w.txtFreq->text().toStdString() << "\n" << radio->Lines().join("\n").toStdString();
+    EXPECT_TRUE(Shows(w, "21.074.00 CW", 1500)) << w.txtFreq->text().toStdString() << "\n"
+                                                << radio->Lines().join("\n").toStdString();
 }
 
 TEST_F(LiveRadioTest, KenwoodShowsSetsAndFollows) {

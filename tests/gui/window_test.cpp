@@ -47,7 +47,9 @@ TEST_F(WindowTest, ControlsSitWhereTheLayoutPutsThem) {
     frmCAT& w = Start();
     const double x = w.TwipsPerPixelX();
     const double y = w.TwipsPerPixelY();
-    auto px = [](double twips, double per) { return static_cast<int>(std::nearbyint(twips / per)); };
+    auto px = [](double twips, double per) {
+        return static_cast<int>(std::nearbyint(twips / per));
+    };
     EXPECT_EQ(w.size(), QSize(px(3585, x), px(3585, y)));
     EXPECT_EQ(w.chkOpen->parentWidget(), w.FraSetup);
     EXPECT_EQ(w.chkOpen->geometry(), QRect(px(2820, x), px(840, y), px(570, x), px(390, y)));
@@ -69,9 +71,9 @@ TEST_F(WindowTest, ControlsSitWhereTheLayoutPutsThem) {
 
 TEST_F(WindowTest, TabOrderStartsAtHelpThenExitThenTheDisplay) {
     frmCAT& w = Start();
-    const std::vector<QWidget*> expected = {w.cmdHelp,    w.cmdExit,  w.txtFreq,   w.chkOnTop,
-                                            w.cmdSet,     w.txtFreqTRX, w.cboMode, w.cboSelect,
-                                            w.cboCom,     w.txtAddress, w.cboSpeed, w.chkOpen};
+    const std::vector<QWidget*> expected = {w.cmdHelp, w.cmdExit,    w.txtFreq,  w.chkOnTop,
+                                            w.cmdSet,  w.txtFreqTRX, w.cboMode,  w.cboSelect,
+                                            w.cboCom,  w.txtAddress, w.cboSpeed, w.chkOpen};
     std::vector<QWidget*> chain;
     QWidget* current = w.cmdHelp;
     do {
@@ -81,8 +83,8 @@ TEST_F(WindowTest, TabOrderStartsAtHelpThenExitThenTheDisplay) {
     ASSERT_GE(chain.size(), expected.size());
     chain.resize(expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i)
-        EXPECT_EQ(chain[i], expected[i]) << "tab stop " << i << " is "
-                                         << chain[i]->objectName().toStdString();
+        EXPECT_EQ(chain[i], expected[i])
+            << "tab stop " << i << " is " << chain[i]->objectName().toStdString();
 }
 
 TEST_F(WindowTest, StoredChoicesAreRestored) {

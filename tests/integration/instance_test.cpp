@@ -76,9 +76,8 @@ TEST_F(InstanceTest, KilledCopyDoesNotBlockTheNext) {
     ASSERT_TRUE(QFile::exists(LockPath())) << "a killed copy leaves its lock behind";
 
     QProcess& next = Launch();
-    EXPECT_FALSE(next.waitForFinished(1500))
-        << "the next copy ended (status " << next.exitCode() << "): "
-        << next.readAllStandardError().toStdString();
+    EXPECT_FALSE(next.waitForFinished(1500)) << "the next copy ended (status " << next.exitCode()
+                                             << "): " << next.readAllStandardError().toStdString();
     EXPECT_EQ(next.state(), QProcess::Running);
     next.terminate();
     EXPECT_TRUE(next.waitForFinished(5000));

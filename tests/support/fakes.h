@@ -123,9 +123,9 @@ public:
     bool failOutputWhenClosed = true;  // a closed port raises on Output and reads, as comCAT does
 
     // Scripted input.
-    std::string waiting;                 // bytes already in the buffer
-    std::deque<std::string> arrivals;    // pieces that arrive one per read of the count or wait
-    std::deque<std::string> replies;     // one reply queued per Output, in order
+    std::string waiting;               // bytes already in the buffer
+    std::deque<std::string> arrivals;  // pieces that arrive one per read of the count or wait
+    std::deque<std::string> replies;   // one reply queued per Output, in order
     std::function<std::string(const std::string&)> responder;  // answers a write, if set
     std::optional<std::size_t> inputShortBy;  // Input returns fewer bytes than counted
 

@@ -1,7 +1,8 @@
+#include "link/link_control.h"
+
 #include <gtest/gtest.h>
 
 #include "app/cat_error.h"
-#include "link/link_control.h"
 #include "tests/support/fakes.h"
 
 namespace cat {
@@ -134,7 +135,8 @@ TEST(OpenLink, SpeedMustBeANumber) {
 TEST(OpenLink, PortErrorStopsTheRestAndKeepsWhatWasDone) {
     FakeWorld w;
     SessionState s;
-    w.port.FailOn(FakeCommPort::Op::SetPortOpen, 8010, "Com 3 (/dev/ttyUSB0) is in use by another program.");
+    w.port.FailOn(FakeCommPort::Op::SetPortOpen, 8010,
+                  "Com 3 (/dev/ttyUSB0) is in use by another program.");
     try {
         OpenLink(s, w.platform, Choices("Kenwood", 2, "", "9600"));
         FAIL() << "the open error was swallowed";

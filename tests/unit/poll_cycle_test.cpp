@@ -1,7 +1,8 @@
+#include "link/poll_cycle.h"
+
 #include <gtest/gtest.h>
 
 #include "app/startup.h"
-#include "link/poll_cycle.h"
 #include "tests/support/fakes.h"
 
 namespace cat {

@@ -1,9 +1,10 @@
+#include "app/startup.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
-#include "app/startup.h"
 #include "app/stored_values.h"
 #include "tests/support/memory_store.h"
 
@@ -132,8 +133,8 @@ TEST(RestoreChoices, OnTopOnlyWhenTheValueIsOne) {
         const char* stored;
         bool onTop;
     };
-    const Row rows[] = {{"1", true},   {" 1", true},  {"1.0", true}, {"0", false},
-                        {"2", false},  {"-1", false}, {"yes", false}, {"1.5", false}};
+    const Row rows[] = {{"1", true},  {" 1", true},  {"1.0", true},  {"0", false},
+                        {"2", false}, {"-1", false}, {"yes", false}, {"1.5", false}};
     for (const auto& row : rows) {
         MemoryStore store;
         store.Set("OnTop", row.stored);
@@ -165,8 +166,8 @@ TEST(SaveChoices, WritesEveryKeyInOrderWithItsTextFormat) {
     c.width = 3705;
     c.height = -30;
     ASSERT_TRUE(SaveChoices(store, c));
-    const std::vector<std::string> order = {"ComPort", "Type",  "Speed", "Address", "OnTop",
-                                            "Left",    "Top",   "Width", "Height"};
+    const std::vector<std::string> order = {"ComPort", "Type", "Speed", "Address", "OnTop",
+                                            "Left",    "Top",  "Width", "Height"};
     EXPECT_EQ(store.writeOrder, order);
     EXPECT_EQ(store.Get("ComPort"), "2");
     EXPECT_EQ(store.Get("Type"), "0");
