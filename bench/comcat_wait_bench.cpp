@@ -17,6 +17,7 @@
 
 #include "app/settings_store_qt.h"
 #include "link/comcat_qt.h"
+#include "tests/support/raw_pty.h"
 
 namespace {
 
@@ -32,14 +33,9 @@ double ProcessCpuSeconds() {
 class Link {
 public:
     Link() {
-        int slave = -1;
-        char name[256] = {};
-        if (openpty(&master_, &slave, name, nullptr, nullptr) != 0) return;
-        termios raw{};
-        tcgetattr(master_, &raw);
-        cfmakeraw(&raw);
-        tcsetattr(master_, TCSANOW, &raw);
-        ::close(slave);
+        std::string name;
+        master_ = cat::test::OpenRawPty(name);
+        if (master_ < 0) return;
         store_ = std::make_unique<cat::QtSettingsStore>(dir_.filePath(QStringLiteral("cat.ini")));
         store_->Write("Ports", "Com1", name);
         port_ = std::make_unique<cat::QtCommPort>(*store_);

@@ -26,6 +26,7 @@
 #include "link/comcat_qt.h"
 #include "link/comm_errors.h"
 #include "tests/support/fakes.h"
+#include "tests/support/raw_pty.h"
 
 namespace cat {
 namespace {
@@ -55,18 +56,7 @@ bool RunEventLoopUntil(const std::function<bool()>& done, std::chrono::milliseco
 
 class Pty {
 public:
-    Pty() {
-        int slave = -1;
-        char name[256] = {};
-        if (openpty(&master_, &slave, name, nullptr, nullptr) != 0) return;
-        termios raw{};
-        tcgetattr(master_, &raw);
-        cfmakeraw(&raw);
-        tcsetattr(master_, TCSANOW, &raw);
-        // Only the port under test holds the slave, so closing the master makes it vanish.
-        ::close(slave);
-        slave_ = name;
-    }
+    Pty() : master_(test::OpenRawPty(slave_)) {}
     ~Pty() { Close(); }
     Pty(const Pty&) = delete;
     Pty& operator=(const Pty&) = delete;
@@ -100,8 +90,8 @@ public:
     }
 
 private:
+    std::string slave_;  // filled by the master's initialiser, so declared first
     int master_ = -1;
-    std::string slave_;
 };
 
 // One test's world: its own directory, settings file and pseudo-terminal mapped as Com 1.
