@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/session_state.h"
-#include "link/comm_port.h"
+#include "core/session_state.h"
+#include "core/comm_port.h"
 #include "protocols/civ/civ.h"
 #include "tests/support/open_port.h"
 

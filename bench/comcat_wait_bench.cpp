@@ -15,8 +15,8 @@
 #include <string>
 #include <thread>
 
-#include "app/settings_store_qt.h"
-#include "link/comcat_qt.h"
+#include "qt/qt_settings_store.h"
+#include "qt/serial_port.h"
 #include "tests/support/raw_pty.h"
 
 namespace {

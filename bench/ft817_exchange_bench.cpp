@@ -16,10 +16,10 @@
 #include <string>
 #include <thread>
 
-#include "app/platform.h"
-#include "app/session_state.h"
-#include "app/settings_store.h"
-#include "link/comcat_qt.h"
+#include "core/platform.h"
+#include "core/session_state.h"
+#include "core/settings_store.h"
+#include "qt/serial_port.h"
 #include "protocols/ft817/ft817.h"
 
 namespace {

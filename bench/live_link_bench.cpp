@@ -13,8 +13,8 @@
 #include <QTest>
 #include <cstdio>
 
-#include "app/frmcat_qt.h"
-#include "app/settings_store_qt.h"
+#include "qt/frmcat.h"
+#include "qt/qt_settings_store.h"
 
 namespace {
 

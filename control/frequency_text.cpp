@@ -5,7 +5,7 @@
 #include <limits>
 #include <string_view>
 
-#include "app/cat_error.h"
+#include "core/cat_error.h"
 
 namespace cat {
 namespace {

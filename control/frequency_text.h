@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-#include "app/session_state.h"
+#include "core/session_state.h"
 
 namespace cat {
 

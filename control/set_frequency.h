@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/platform.h"
-#include "app/session_state.h"
+#include "core/platform.h"
+#include "core/session_state.h"
 
 namespace cat {
 

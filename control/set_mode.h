@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "app/platform.h"
-#include "app/session_state.h"
+#include "core/platform.h"
+#include "core/session_state.h"
 
 namespace cat {
 

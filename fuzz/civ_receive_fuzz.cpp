@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/session_state.h"
-#include "link/comm_port.h"
+#include "core/session_state.h"
+#include "core/comm_port.h"
 #include "protocols/civ/civ.h"
 #include "tests/support/open_port.h"
 

@@ -11,10 +11,10 @@
 #include <deque>
 #include <string>
 
-#include "app/cat_error.h"
-#include "app/platform.h"
-#include "app/session_state.h"
-#include "link/comm_port.h"
+#include "core/cat_error.h"
+#include "core/platform.h"
+#include "core/session_state.h"
+#include "core/comm_port.h"
 #include "protocols/ft817/ft817.h"
 #include "tests/support/open_port.h"
 

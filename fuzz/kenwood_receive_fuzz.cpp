@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/cat_error.h"
-#include "app/session_state.h"
-#include "link/comm_port.h"
+#include "core/cat_error.h"
+#include "core/session_state.h"
+#include "core/comm_port.h"
 #include "protocols/kenwood/kenwood.h"
 #include "tests/support/open_port.h"
 

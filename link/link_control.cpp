@@ -5,8 +5,8 @@
 #include <cctype>
 #include <utility>
 
-#include "app/cat_error.h"
-#include "app/stored_values.h"
+#include "core/cat_error.h"
+#include "core/stored_values.h"
 
 namespace cat {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/platform.h"
-#include "app/session_state.h"
+#include "core/platform.h"
+#include "core/session_state.h"
 
 namespace cat {
 

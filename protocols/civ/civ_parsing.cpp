@@ -7,7 +7,7 @@
 #include <string_view>
 #include <utility>
 
-#include "app/stored_values.h"
+#include "core/stored_values.h"
 #include "protocols/civ/civ.h"
 
 namespace cat {

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "app/cat_error.h"
+#include "core/cat_error.h"
 
 namespace cat {
 

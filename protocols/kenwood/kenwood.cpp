@@ -4,8 +4,8 @@
 #include <cmath>
 #include <string_view>
 
-#include "app/cat_error.h"
-#include "app/stored_values.h"
+#include "core/cat_error.h"
+#include "core/stored_values.h"
 
 namespace cat {
 

@@ -3,7 +3,7 @@
 #include <QTest>
 #include <QWindow>
 
-#include "app/startup.h"
+#include "core/startup.h"
 #include "tests/support/window_fixture.h"
 
 namespace cat {

@@ -21,10 +21,10 @@
 #include <string>
 #include <thread>
 
-#include "app/cat_error.h"
-#include "app/settings_store_qt.h"
-#include "link/comcat_qt.h"
-#include "link/comm_errors.h"
+#include "core/cat_error.h"
+#include "qt/qt_settings_store.h"
+#include "qt/serial_port.h"
+#include "core/comm_errors.h"
 #include "tests/support/fakes.h"
 #include "tests/support/raw_pty.h"
 

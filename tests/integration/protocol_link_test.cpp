@@ -15,15 +15,15 @@
 #include <string>
 #include <vector>
 
-#include "app/cat_error.h"
-#include "app/platform.h"
-#include "app/qt_platform.h"
-#include "app/session_state.h"
-#include "app/settings_store_qt.h"
-#include "app/startup.h"
+#include "core/cat_error.h"
+#include "core/platform.h"
+#include "qt/qt_platform.h"
+#include "core/session_state.h"
+#include "qt/qt_settings_store.h"
+#include "core/startup.h"
 #include "control/set_frequency.h"
 #include "control/set_mode.h"
-#include "link/comcat_qt.h"
+#include "qt/serial_port.h"
 #include "link/link_control.h"
 #include "link/poll_cycle.h"
 #include "protocols/civ/civ.h"

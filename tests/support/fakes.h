@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "app/cat_error.h"
-#include "app/platform.h"
-#include "link/comm_port.h"
+#include "core/cat_error.h"
+#include "core/platform.h"
+#include "core/comm_port.h"
 
 namespace cat::test {
 

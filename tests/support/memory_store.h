@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/settings_store.h"
+#include "core/settings_store.h"
 
 namespace cat::test {
 

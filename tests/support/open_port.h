@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/comm_port.h"
+#include "core/comm_port.h"
 
 namespace cat::test {
 

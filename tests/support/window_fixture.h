@@ -11,8 +11,8 @@
 #include <functional>
 #include <memory>
 
-#include "app/frmcat_qt.h"
-#include "app/settings_store_qt.h"
+#include "qt/frmcat.h"
+#include "qt/qt_settings_store.h"
 
 namespace cat::test {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/session_state.h"
+#include "core/session_state.h"
 #include "protocols/civ/civ.h"
 #include "tests/support/fakes.h"
 

@@ -3,7 +3,7 @@
 #include <ostream>
 #include <string>
 
-#include "app/session_state.h"
+#include "core/session_state.h"
 #include "protocols/civ/civ.h"
 #include "tests/support/fakes.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/cat_error.h"
+#include "core/cat_error.h"
 
 namespace cat {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/cat_error.h"
+#include "core/cat_error.h"
 #include "tests/support/fakes.h"
 
 namespace cat {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/startup.h"
+#include "core/startup.h"
 #include "tests/support/fakes.h"
 
 namespace cat {

@@ -1,4 +1,4 @@
-#include "link/port_names.h"
+#include "core/port_names.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "link/comm_errors.h"
+#include "core/comm_errors.h"
 
 namespace cat {
 namespace {

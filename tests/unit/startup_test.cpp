@@ -1,11 +1,11 @@
-#include "app/startup.h"
+#include "core/startup.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
-#include "app/stored_values.h"
+#include "core/stored_values.h"
 #include "tests/support/memory_store.h"
 
 namespace cat {

@@ -1,4 +1,4 @@
-#include "app/instance_lock_qt.h"
+#include "qt/instance_lock.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/session_state.h"
-#include "app/settings_store.h"
+#include "core/session_state.h"
+#include "core/settings_store.h"
 
 namespace cat {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/cat_error.h"
+#include "core/cat_error.h"
 
 namespace cat {
 

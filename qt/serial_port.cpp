@@ -1,4 +1,4 @@
-#include "link/comcat_qt.h"
+#include "qt/serial_port.h"
 
 #include <QDeadlineTimer>
 #include <QThread>
@@ -15,8 +15,8 @@
 #include <unistd.h>
 #endif
 
-#include "link/comm_errors.h"
-#include "link/port_names.h"
+#include "core/comm_errors.h"
+#include "core/port_names.h"
 
 namespace cat {
 

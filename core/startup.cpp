@@ -1,8 +1,8 @@
-#include "app/startup.h"
+#include "core/startup.h"
 
 #include <cmath>
 
-#include "app/stored_values.h"
+#include "core/stored_values.h"
 
 namespace cat {
 

@@ -3,7 +3,7 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "app/platform.h"
+#include "core/platform.h"
 
 namespace cat {
 

@@ -3,7 +3,7 @@
 #include <QSettings>
 #include <memory>
 
-#include "app/settings_store.h"
+#include "core/settings_store.h"
 
 namespace cat {
 

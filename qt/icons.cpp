@@ -1,4 +1,4 @@
-#include "app/icons_qt.h"
+#include "qt/icons.h"
 
 #include <QPainter>
 #include <QPixmap>

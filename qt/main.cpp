@@ -1,9 +1,9 @@
 #include <QApplication>
 
-#include "app/close_on_signal_qt.h"
-#include "app/frmcat_qt.h"
-#include "app/instance_lock_qt.h"
-#include "app/settings_store_qt.h"
+#include "qt/close_on_signal.h"
+#include "qt/frmcat.h"
+#include "qt/instance_lock.h"
+#include "qt/qt_settings_store.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

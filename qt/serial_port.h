@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/settings_store.h"
-#include "link/comm_port.h"
+#include "core/settings_store.h"
+#include "core/comm_port.h"
 
 namespace cat {
 

@@ -1,4 +1,4 @@
-#include "app/stored_values.h"
+#include "core/stored_values.h"
 
 #include <cmath>
 #include <limits>

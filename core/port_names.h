@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/settings_store.h"
+#include "core/settings_store.h"
 
 namespace cat {
 

@@ -10,10 +10,10 @@
 #include <QWidget>
 #include <memory>
 
-#include "app/qt_platform.h"
-#include "app/session_state.h"
-#include "app/settings_store.h"
-#include "link/comm_port.h"
+#include "qt/qt_platform.h"
+#include "core/session_state.h"
+#include "core/settings_store.h"
+#include "core/comm_port.h"
 #include "link/poll_cycle.h"
 
 namespace cat {

@@ -1,4 +1,4 @@
-#include "link/port_names.h"
+#include "core/port_names.h"
 
 #include <string_view>
 

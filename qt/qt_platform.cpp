@@ -1,4 +1,4 @@
-#include "app/qt_platform.h"
+#include "qt/qt_platform.h"
 
 #include <QMessageBox>
 #include <QThread>

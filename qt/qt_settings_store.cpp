@@ -1,4 +1,4 @@
-#include "app/settings_store_qt.h"
+#include "qt/qt_settings_store.h"
 
 #include <QVariant>
 

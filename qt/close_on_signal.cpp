@@ -1,4 +1,4 @@
-#include "app/close_on_signal_qt.h"
+#include "qt/close_on_signal.h"
 
 #include <signal.h>
 #include <sys/socket.h>

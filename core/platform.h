@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "link/comm_port.h"
+#include "core/comm_port.h"
 
 namespace cat {
 

@@ -1,4 +1,4 @@
-#include "app/frmcat_qt.h"
+#include "qt/frmcat.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -9,14 +9,14 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/cat_error.h"
-#include "app/icons_qt.h"
-#include "app/startup.h"
+#include "core/cat_error.h"
+#include "qt/icons.h"
+#include "core/startup.h"
 #include "control/set_frequency.h"
 #include "control/set_mode.h"
-#include "link/comcat_qt.h"
+#include "qt/serial_port.h"
 #include "link/link_control.h"
-#include "link/port_names.h"
+#include "core/port_names.h"
 
 namespace cat {
 
