@@ -81,84 +81,121 @@ QRect frmCAT::Twips(int left, int top, int width, int height) const {
     return QRect(ToPixels(left, x), ToPixels(top, y), ToPixels(width, x), ToPixels(height, y));
 }
 
+namespace {
+
+enum class Kind { Button, Toggle, Frame, Label, Combo, Edit };
+
+// The window's controls, in window order: positions in twips within their container (the window
+// when none is named). Toggles are check boxes drawn as buttons that stay pressed while ticked.
+struct ControlSpec {
+    const char* name;
+    Kind kind;
+    const char* container;
+    const char* caption;
+    const char* toolTip;
+    int left, top, width, height;
+};
+
+constexpr ControlSpec kControls[] = {
+    {"chkOnTop", Kind::Toggle, nullptr, "On top", nullptr, 555, 2850, 804, 336},
+    {"cmdHelp", Kind::Button, nullptr, "", nullptr, 90, 2850, 408, 336},
+    {"cmdExit", Kind::Button, nullptr, "Exit", nullptr, 2736, 2850, 804, 336},
+    {"fraTRX1", Kind::Frame, nullptr, "Monotoring", nullptr, 36, -36, 3504, 768},
+    {"txtFreq", Kind::Edit, "fraTRX1", "", nullptr, 108, 216, 3288, 444},
+    {"FraSetup", Kind::Frame, nullptr, "Setup", nullptr, 36, 1440, 3504, 1350},
+    {"chkOpen", Kind::Toggle, "FraSetup", "Open", "Opens Com Port and Starts Link", 2820, 840, 570,
+     390},
+    {"cboSpeed", Kind::Combo, "FraSetup", "", nullptr, 2100, 450, 1320, 315},
+    {"txtAddress", Kind::Edit, "FraSetup", "", nullptr, 1560, 450, 444, 300},
+    {"cboCom", Kind::Combo, "FraSetup", "", nullptr, 1590, 870, 1155, 315},
+    {"cboSelect", Kind::Combo, "FraSetup", "", nullptr, 60, 450, 1395, 315},
+    {"lblSpeed", Kind::Label, "FraSetup", "Speed", nullptr, 2070, 180, 960, 210},
+    {"lblAddress", Kind::Label, "FraSetup", "Adrs", nullptr, 1590, 180, 555, 225},
+    {"LblCom", Kind::Label, "FraSetup", "Com Port >", nullptr, 120, 930, 1320, 195},
+    {"lblProtocol", Kind::Label, "FraSetup", "Protocol", nullptr, 72, 216, 1272, 192},
+    {"fraTrx", Kind::Frame, nullptr, "Set Frequency Mode", nullptr, 36, 756, 3504, 660},
+    {"cboMode", Kind::Combo, "fraTrx", "", nullptr, 2376, 216, 984, 288},
+    {"txtFreqTRX", Kind::Edit, "fraTrx", "", nullptr, 144, 216, 1416, 336},
+    {"cmdSet", Kind::Button, "fraTrx", "Set", "Set RX Frequency", 1692, 216, 552, 336},
+};
+
+QWidget* MakeControl(Kind kind, const QString& caption, QWidget* parent) {
+    switch (kind) {
+        case Kind::Button:
+            return new QPushButton(caption, parent);
+        case Kind::Toggle: {
+            auto* toggle = new QPushButton(caption, parent);
+            toggle->setCheckable(true);
+            return toggle;
+        }
+        case Kind::Frame:
+            return new QGroupBox(caption, parent);
+        case Kind::Label:
+            return new QLabel(caption, parent);
+        case Kind::Combo:
+            return new QComboBox(parent);
+        case Kind::Edit:
+            return new QLineEdit(parent);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+template <typename T>
+void frmCAT::Bind(T*& member, const char* name) {
+    member = findChild<T*>(QString::fromLatin1(name));
+}
+
 void frmCAT::BuildControls() {
     setWindowTitle(QStringLiteral("CAT"));
     setWindowIcon(WindowIcon());
     setFixedSize(ToPixels(kClientTwips, TwipsPerPixelX()),
                  ToPixels(kClientTwips, TwipsPerPixelY()));
 
-    auto button = [](QWidget* parent, const char* name, const QString& caption, QRect rect) {
-        auto* b = new QPushButton(caption, parent);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(rect);
-        return b;
-    };
-    auto frame = [this](const char* name, const QString& caption, QRect rect) {
-        auto* f = new QGroupBox(caption, this);
-        f->setObjectName(QString::fromLatin1(name));
-        f->setGeometry(rect);
-        return f;
-    };
-    auto label = [](QWidget* parent, const char* name, const QString& caption, QRect rect) {
-        auto* l = new QLabel(caption, parent);
-        l->setObjectName(QString::fromLatin1(name));
-        l->setGeometry(rect);
-        return l;
-    };
-    auto combo = [](QWidget* parent, const char* name, QRect rect) {
-        auto* c = new QComboBox(parent);
-        c->setObjectName(QString::fromLatin1(name));
-        c->setGeometry(rect);
-        return c;
-    };
-    auto edit = [](QWidget* parent, const char* name, QRect rect) {
-        auto* e = new QLineEdit(parent);
-        e->setObjectName(QString::fromLatin1(name));
-        e->setGeometry(rect);
-        return e;
-    };
+    // Frames come before what they hold, so each container exists when its controls are made.
+    for (const ControlSpec& c : kControls) {
+        QWidget* parent =
+            c.container ? findChild<QWidget*>(QString::fromLatin1(c.container)) : this;
+        QWidget* w = MakeControl(c.kind, QString::fromUtf8(c.caption), parent);
+        w->setObjectName(QString::fromLatin1(c.name));
+        w->setGeometry(Twips(c.left, c.top, c.width, c.height));
+        if (c.toolTip) w->setToolTip(QString::fromUtf8(c.toolTip));
+    }
+    Bind(chkOnTop, "chkOnTop");
+    Bind(cmdHelp, "cmdHelp");
+    Bind(cmdExit, "cmdExit");
+    Bind(fraTRX1, "fraTRX1");
+    Bind(txtFreq, "txtFreq");
+    Bind(FraSetup, "FraSetup");
+    Bind(chkOpen, "chkOpen");
+    Bind(cboSpeed, "cboSpeed");
+    Bind(txtAddress, "txtAddress");
+    Bind(cboCom, "cboCom");
+    Bind(cboSelect, "cboSelect");
+    Bind(lblSpeed, "lblSpeed");
+    Bind(lblAddress, "lblAddress");
+    Bind(LblCom, "LblCom");
+    Bind(lblProtocol, "lblProtocol");
+    Bind(fraTrx, "fraTrx");
+    Bind(cboMode, "cboMode");
+    Bind(txtFreqTRX, "txtFreqTRX");
+    Bind(cmdSet, "cmdSet");
 
-    chkOnTop = button(this, "chkOnTop", QStringLiteral("On top"), Twips(555, 2850, 804, 336));
-    chkOnTop->setCheckable(true);
-    cmdHelp = button(this, "cmdHelp", QString(), Twips(90, 2850, 408, 336));
     cmdHelp->setIcon(HelpIcon());
     cmdHelp->setIconSize(QSize(16, 16));
-    cmdExit = button(this, "cmdExit", QStringLiteral("Exit"), Twips(2736, 2850, 804, 336));
-
-    fraTRX1 = frame("fraTRX1", QStringLiteral("Monotoring"), Twips(36, -36, 3504, 768));
-    txtFreq = edit(fraTRX1, "txtFreq", Twips(108, 216, 3288, 444));
     QFont display(QStringLiteral("MS Sans Serif"), 12, QFont::Bold);
     display.setStyleHint(QFont::SansSerif);
     txtFreq->setFont(display);
     txtFreq->setReadOnly(true);
+    for (auto speed : kSpeedEntries) cboSpeed->addItem(Q(speed));
+    cboSpeed->setCurrentIndex(-1);
+    for (auto protocol : kProtocolEntries) cboSelect->addItem(Q(protocol));
+    cboSelect->setCurrentIndex(-1);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(100);
-
-    FraSetup = frame("FraSetup", QStringLiteral("Setup"), Twips(36, 1440, 3504, 1350));
-    chkOpen = button(FraSetup, "chkOpen", QStringLiteral("Open"), Twips(2820, 840, 570, 390));
-    chkOpen->setCheckable(true);
-    chkOpen->setToolTip(QStringLiteral("Opens Com Port and Starts Link"));
-    cboSpeed = combo(FraSetup, "cboSpeed", Twips(2100, 450, 1320, 315));
-    for (auto speed : kSpeedEntries) cboSpeed->addItem(Q(speed));
-    cboSpeed->setCurrentIndex(-1);
-    txtAddress = edit(FraSetup, "txtAddress", Twips(1560, 450, 444, 300));
-    cboCom = combo(FraSetup, "cboCom", Twips(1590, 870, 1155, 315));
-    cboSelect = combo(FraSetup, "cboSelect", Twips(60, 450, 1395, 315));
-    for (auto protocol : kProtocolEntries) cboSelect->addItem(Q(protocol));
-    cboSelect->setCurrentIndex(-1);
-    lblSpeed = label(FraSetup, "lblSpeed", QStringLiteral("Speed"), Twips(2070, 180, 960, 210));
-    lblAddress = label(FraSetup, "lblAddress", QStringLiteral("Adrs"), Twips(1590, 180, 555, 225));
-    LblCom = label(FraSetup, "LblCom", QStringLiteral("Com Port >"), Twips(120, 930, 1320, 195));
-    lblProtocol =
-        label(FraSetup, "lblProtocol", QStringLiteral("Protocol"), Twips(72, 216, 1272, 192));
-
-    fraTrx = frame("fraTrx", QStringLiteral("Set Frequency Mode"), Twips(36, 756, 3504, 660));
-    cboMode = combo(fraTrx, "cboMode", Twips(2376, 216, 984, 288));
-    txtFreqTRX = edit(fraTrx, "txtFreqTRX", Twips(144, 216, 1416, 336));
-    cmdSet = button(fraTrx, "cmdSet", QStringLiteral("Set"), Twips(1692, 216, 552, 336));
-    cmdSet->setToolTip(QStringLiteral("Set RX Frequency"));
 
     // Later siblings are drawn on top; the display frame reaches above the client area and must not
     // cover the set-frequency frame it touches.

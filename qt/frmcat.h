@@ -81,6 +81,8 @@ private:
     };
 
     void BuildControls();
+    template <typename T>
+    void Bind(T*& member, const char* name);
     void SetTabOrder();
     void Form_Load();
     void Form_QueryUnload();
