@@ -7,69 +7,18 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
-#include <map>
-#include <optional>
 #include <string>
-#include <thread>
 
-#include "core/platform.h"
 #include "core/session_state.h"
-#include "core/settings_store.h"
-#include "qt/serial_port.h"
 #include "protocols/ft817/ft817.h"
+#include "qt/qt_platform.h"
+#include "qt/serial_port.h"
+#include "tests/support/fakes.h"
+#include "tests/support/memory_store.h"
 
 namespace {
-
-class MemoryStore : public cat::SettingsStore {
-public:
-    std::map<std::string, std::string> values;
-    std::optional<std::string> Read(const std::string& group, const std::string& key) override {
-        auto it = values.find(group + "/" + key);
-        if (it == values.end()) return std::nullopt;
-        return it->second;
-    }
-    void Write(const std::string& group, const std::string& key,
-               const std::string& value) override {
-        values[group + "/" + key] = value;
-    }
-    bool Sync() override { return true; }
-};
-
-class LocalClock : public cat::Clock {
-public:
-    float SecondsSinceMidnight() override {
-        const auto now = std::chrono::system_clock::now();
-        const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-        std::tm local{};
-        localtime_r(&seconds, &local);
-        const auto fraction = now - std::chrono::system_clock::from_time_t(seconds);
-        return static_cast<float>(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec +
-                                  std::chrono::duration<double>(fraction).count());
-    }
-};
-
-class ThreadPause : public cat::Pause {
-public:
-    void Sleep(int milliseconds) override {
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-    }
-};
-
-class NoMessages : public cat::MessageBoxes {
-public:
-    void Critical(const std::string&) override {}
-    void Information(const std::string&, const std::string&) override {}
-};
-
-class NoTimer : public cat::PollTimer {
-public:
-    void SetEnabled(bool) override {}
-    bool Enabled() const override { return false; }
-};
 
 // The radio's end of the line: it reads nothing back and answers nothing.
 struct SilentRadio {
@@ -94,7 +43,7 @@ struct SilentRadio {
 
 void BM_Ft817TimedOutExchange(benchmark::State& state) {
     SilentRadio radio;
-    MemoryStore store;
+    cat::test::MemoryStore store;
     store.Write("Ports", "Com1", radio.device);
     cat::QtCommPort port(store);
     port.SetCommPort(1);
@@ -103,10 +52,10 @@ void BM_Ft817TimedOutExchange(benchmark::State& state) {
     port.SetHandshaking(0);
     port.SetPortOpen(true);
 
-    LocalClock clock;
-    ThreadPause pause;
-    NoMessages messages;
-    NoTimer timer;
+    cat::QtClock clock;
+    cat::QtPause pause;
+    cat::test::FakeMessages messages;
+    cat::test::FakeTimer timer;
     cat::Platform platform{port, clock, pause, messages, timer};
     cat::SessionState session;
     session.ProtocolCode = cat::kFT817;

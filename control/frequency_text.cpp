@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/cat_error.h"
+#include "core/failure_policy.h"
 
 namespace cat {
 namespace {
@@ -60,7 +61,8 @@ void Decompose(double Qrg, std::span<std::int16_t> iq) {
 }
 
 void EcriF(const SessionState& state, double f, std::string& strF) {
-    try {
+    // Failure style: abandon, leaving strF exactly as it was.
+    SkipOnFailure([&] {
         if (!(f >= 0)) return;
 
         std::array<std::int16_t, 13> iq{};
@@ -83,8 +85,7 @@ void EcriF(const SessionState& state, double f, std::string& strF) {
         for (std::size_t p = 0; p < layout.size(); ++p)
             if (IsDigitPlace(layout[p])) text[p] = state.DigitChars[index[p]];
         strF = std::move(text);
-    } catch (...) {
-    }
+    });
 }
 
 std::array<std::int16_t, 4> FrequencyBytes(double a) {

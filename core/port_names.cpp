@@ -2,19 +2,9 @@
 
 #include <string_view>
 
+#include "core/text.h"
+
 namespace cat {
-
-namespace {
-
-std::string_view Trimmed(std::string_view text) {
-    constexpr std::string_view blanks = " \t\r\n";
-    const auto first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(blanks);
-    return text.substr(first, last - first + 1);
-}
-
-}  // namespace
 
 std::string PortKey(std::int16_t number) { return "Com" + std::to_string(number); }
 
@@ -30,7 +20,7 @@ std::string DefaultDeviceForPort(std::int16_t number) {
 std::string DeviceForPort(SettingsStore& store, std::int16_t number) {
     if (number < 1) return {};
     const std::optional<std::string> named = store.Read(kPortsGroup, PortKey(number));
-    const std::string_view device = named ? Trimmed(*named) : std::string_view{};
+    const std::string_view device = named ? Trim(*named, kBlanks) : std::string_view{};
     if (device.empty()) return DefaultDeviceForPort(number);
 #ifndef _WIN32
     if (device.front() != '/') return "/dev/" + std::string(device);

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/stored_values.h"
+#include "core/text.h"
 
 namespace cat {
 
@@ -39,10 +40,7 @@ RestoredChoices RestoreChoices(SettingsStore& store) {
     c.top = Geometry(store, "Top");
     c.left = Geometry(store, "Left");
     c.address = ReadSetting(store, "Address", "00");
-    const auto first = c.address.find_first_not_of(' ');
-    c.address = first == std::string::npos
-                    ? std::string()
-                    : c.address.substr(first, c.address.find_last_not_of(' ') - first + 1);
+    c.address = std::string(Trim(c.address));
     c.type = ListPosition(store, "Type", "-1", kProtocolEntries.size());
     c.speed = ListPosition(store, "Speed", "1", kSpeedEntries.size());
     c.comPort = ListPosition(store, "ComPort", "1", kPortCount);

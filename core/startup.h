@@ -15,8 +15,6 @@ inline constexpr const char* kSetupGroup = "Setup";
 inline constexpr std::array<std::string_view, 3> kProtocolEntries = {"ICOM", "Kenwood", "FT-817"};
 inline constexpr std::array<std::string_view, 5> kSpeedEntries = {"4800", "9600", "19200", "57600",
                                                                   "115200"};
-inline constexpr std::array<std::string_view, 7> kModeEntries = {"LSB", "USB", "CW", "AM",
-                                                                 "FM",  "FSK", "PKT"};
 inline constexpr int kPortCount = 32;
 
 // "Com 1" ... "Com 32": list position p stands for port p + 1.

@@ -12,36 +12,16 @@
 #include <string>
 
 #include "core/cat_error.h"
+#include "core/comm_port.h"
 #include "core/platform.h"
 #include "core/session_state.h"
-#include "core/comm_port.h"
 #include "protocols/ft817/ft817.h"
+#include "tests/support/fakes.h"
 #include "tests/support/open_port.h"
 
 namespace {
 
-class StepClock : public cat::Clock {
-public:
-    float now = 0.0f;
-    float SecondsSinceMidnight() override { return now; }
-};
-
-class NoPause : public cat::Pause {
-public:
-    void Sleep(int) override {}
-};
-
-class NoMessages : public cat::MessageBoxes {
-public:
-    void Critical(const std::string&) override { std::abort(); }
-    void Information(const std::string&, const std::string&) override { std::abort(); }
-};
-
-class NoTimer : public cat::PollTimer {
-public:
-    void SetEnabled(bool) override {}
-    bool Enabled() const override { return true; }
-};
+using StepClock = cat::test::FakeClock;
 
 class ScriptedPort : public cat::test::AlwaysOpenPort {
 public:
@@ -95,9 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 3) return 0;
     StepClock clock;
     ScriptedPort port(clock);
-    NoPause pause;
-    NoMessages messages;
-    NoTimer timer;
+    cat::test::FakePause pause{clock};
+    cat::test::FakeMessages messages;
+    cat::test::FakeTimer timer;
     cat::Platform platform{port, clock, pause, messages, timer};
 
     cat::SessionState state;
@@ -120,6 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     cat::Poll817(state, platform);
 
+    if (!messages.shown.empty()) std::abort();  // the FT-817 routines never tell the operator
     if (state.CurMode < 0 || state.CurMode > 6) std::abort();
     if (!std::isfinite(state.CurFreq) || state.CurFreq < 0.0 || state.CurFreq >= 1000.0)
         std::abort();

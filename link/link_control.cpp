@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <utility>
 
 #include "core/cat_error.h"
 #include "core/stored_values.h"
+#include "core/text.h"
 
 namespace cat {
 
@@ -19,38 +19,26 @@ constexpr std::array<std::pair<std::string_view, std::int16_t>, 3> kProtocolCode
     {"ICOM", kICOM},
 }};
 
-std::string Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
-}
-
-std::string UpperCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
 bool IsHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
 
 // The speed list's text as the port's speed: it must be a number, written back without blanks.
 std::string SpeedSetting(const std::string& speed) {
-    const std::string trimmed = Trim(speed);
+    const std::string_view trimmed = Trim(speed);
     const bool numeric =
         !trimmed.empty() &&
         std::all_of(trimmed.begin(), trimmed.end(), [](char c) { return c >= '0' && c <= '9'; });
     if (!numeric || trimmed.size() > 9)
         throw CatError(errors::kTypeMismatch,
                        "The speed \"" + speed + "\" is not a number of bauds (for example 9600).");
-    return std::to_string(std::stol(trimmed));
+    return std::to_string(std::stol(std::string(trimmed)));
 }
 
 }  // namespace
 
 std::optional<std::string> NormaliseICOMAddress(std::string_view text) {
-    std::string address = Trim(text);
+    std::string address(Trim(text));
     if (address.empty()) return "00";
     if (address.size() > 2 || !std::all_of(address.begin(), address.end(), IsHexDigit))
         return std::nullopt;
@@ -75,18 +63,19 @@ void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choice
         const auto address = NormaliseICOMAddress(choices.addressText);
         if (!address)
             throw CatError(errors::kInvalidValue,
-                           "The ICOM address \"" + Trim(choices.addressText) +
+                           "The ICOM address \"" + std::string(Trim(choices.addressText)) +
                                "\" is not valid: it must be two hexadecimal digits (00 to FF).");
         state.RadioAddr = *address;
     } else {
-        state.RadioAddr = Trim(choices.addressText);
+        state.RadioAddr = std::string(Trim(choices.addressText));
         if (state.RadioAddr.empty()) state.RadioAddr = "00";
     }
-    state.CtrlAddr = "E0";
+    state.CtrlAddr = "E0";  // the controller's CI-V address
     state.Speed = choices.speedText;
     state.StopBits = "2";
     platform.comCAT.SetInputMode(1);
-    platform.comCAT.SetSettings(SpeedSetting(state.Speed) + ",n,8," + Trim(state.StopBits));
+    platform.comCAT.SetSettings(SpeedSetting(state.Speed) + ",n,8," +
+                                std::string(Trim(state.StopBits)));
     const bool flowControl = NumericValue(state.Speed) > 4800 && state.ProtocolCode == kKenwood;
     platform.comCAT.SetHandshaking(flowControl ? 2 : 0);
     platform.comCAT.SetPortOpen(true);

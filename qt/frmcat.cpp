@@ -9,14 +9,16 @@
 #include <cmath>
 #include <cstdio>
 
-#include "core/cat_error.h"
-#include "qt/icons.h"
-#include "core/startup.h"
 #include "control/set_frequency.h"
 #include "control/set_mode.h"
-#include "qt/serial_port.h"
-#include "link/link_control.h"
+#include "core/cat_error.h"
+#include "core/failure_policy.h"
+#include "core/mode.h"
 #include "core/port_names.h"
+#include "core/startup.h"
+#include "link/link_control.h"
+#include "qt/icons.h"
+#include "qt/serial_port.h"
 
 namespace cat {
 
@@ -222,7 +224,7 @@ void frmCAT::Form_Load() {
     FillDigitChars(state_);
     for (int p = 0; p < kPortCount; ++p) cboCom->addItem(Q(PortEntry(p)));
     cboCom->setCurrentIndex(-1);
-    for (auto mode : kModeEntries) cboMode->addItem(Q(mode));
+    for (auto mode : kModeNames) cboMode->addItem(Q(mode));
     cboMode->setCurrentIndex(-1);
     txtAddress->setText(Q(choices.address));
     cboSelect->setCurrentIndex(choices.type);
@@ -339,19 +341,15 @@ void frmCAT::cmdSet_Click() {
     bool ok = false;
     const double frequency = QLocale().toDouble(txtFreqTRX->text().trimmed(), &ok);
     if (!ok) return;
-    try {
-        SetRXFrequency(state_, *platform_, frequency);
-    } catch (...) {
-        // Nothing is reported to the operator; the next poll shows what the radio has.
-    }
+    // Nothing is reported to the operator; the next poll shows what the radio has.
+    SkipOnFailure([&] { SetRXFrequency(state_, *platform_, frequency); });
 }
 
 void frmCAT::cboMode_Click() {
-    try {
+    // Failures are handled inside the senders; nothing else may escape a slot.
+    SkipOnFailure([&] {
         SelectOpMode(state_, *platform_, static_cast<std::int16_t>(cboMode->currentIndex()), 0);
-    } catch (...) {
-        // Failures are handled inside the senders; nothing else may escape a slot.
-    }
+    });
 }
 
 }  // namespace cat

@@ -10,11 +10,11 @@
 #include <QWidget>
 #include <memory>
 
-#include "qt/qt_platform.h"
+#include "core/comm_port.h"
 #include "core/session_state.h"
 #include "core/settings_store.h"
-#include "core/comm_port.h"
 #include "link/poll_cycle.h"
+#include "qt/qt_platform.h"
 
 namespace cat {
 

@@ -8,7 +8,6 @@
 #include <optional>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 #ifndef _WIN32
 #include <poll.h>
@@ -16,75 +15,36 @@
 #endif
 
 #include "core/comm_errors.h"
+#include "core/line_settings.h"
+#include "core/lookup.h"
 #include "core/port_names.h"
 
 namespace cat {
 
 namespace {
 
-// "9600,n,8,2": speed, parity letter, data bits, stop bits.
-constexpr std::array<std::pair<char, QSerialPort::Parity>, 5> kParities{{
-    {'n', QSerialPort::NoParity},
-    {'e', QSerialPort::EvenParity},
-    {'o', QSerialPort::OddParity},
-    {'m', QSerialPort::MarkParity},
-    {'s', QSerialPort::SpaceParity},
-}};
-constexpr std::array<std::pair<std::string_view, QSerialPort::DataBits>, 4> kDataBits{{
-    {"5", QSerialPort::Data5},
-    {"6", QSerialPort::Data6},
-    {"7", QSerialPort::Data7},
-    {"8", QSerialPort::Data8},
-}};
-constexpr std::array<std::pair<std::string_view, QSerialPort::StopBits>, 3> kStopBits{{
-    {"1", QSerialPort::OneStop},
-    {"1.5", QSerialPort::OneAndHalfStop},
-    {"2", QSerialPort::TwoStop},
-}};
-
-constexpr qint32 kSlowestSpeed = 50;
-constexpr qint32 kFastestSpeed = 4000000;
-
 // Long enough for a whole command at the slowest line speed we are likely to meet; a port
 // that takes longer (flow control holding it) sends the rest once the event loop runs.
 constexpr int kWriteWaitMs = 1000;
 
-std::vector<std::string_view> SplitFields(std::string_view text) {
-    std::vector<std::string_view> fields;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = text.find(',', start);
-        fields.push_back(
-            text.substr(start, comma == std::string_view::npos ? comma : comma - start));
-        if (comma == std::string_view::npos) return fields;
-        start = comma + 1;
-    }
-}
-
-std::optional<qint32> ParseSpeed(std::string_view text) {
-    if (text.empty() || text.size() > 7) return std::nullopt;
-    qint32 speed = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        speed = speed * 10 + (c - '0');
-    }
-    if (speed < kSlowestSpeed || speed > kFastestSpeed) return std::nullopt;
-    return speed;
-}
-
-template <typename Table, typename Key>
-auto Lookup(const Table& table, const Key& key)
-    -> std::optional<typename Table::value_type::second_type> {
-    for (const auto& [name, value] : table)
-        if (name == key) return value;
-    return std::nullopt;
-}
-
-std::optional<QSerialPort::Parity> ParseParity(std::string_view text) {
-    if (text.size() != 1) return std::nullopt;
-    const char letter = (text[0] >= 'A' && text[0] <= 'Z') ? char(text[0] - 'A' + 'a') : text[0];
-    return Lookup(kParities, letter);
-}
+constexpr std::array<std::pair<Parity, QSerialPort::Parity>, 5> kParities{{
+    {Parity::None, QSerialPort::NoParity},
+    {Parity::Even, QSerialPort::EvenParity},
+    {Parity::Odd, QSerialPort::OddParity},
+    {Parity::Mark, QSerialPort::MarkParity},
+    {Parity::Space, QSerialPort::SpaceParity},
+}};
+constexpr std::array<std::pair<int, QSerialPort::DataBits>, 4> kDataBits{{
+    {5, QSerialPort::Data5},
+    {6, QSerialPort::Data6},
+    {7, QSerialPort::Data7},
+    {8, QSerialPort::Data8},
+}};
+constexpr std::array<std::pair<StopBits, QSerialPort::StopBits>, 3> kStopBits{{
+    {StopBits::One, QSerialPort::OneStop},
+    {StopBits::OneAndHalf, QSerialPort::OneAndHalfStop},
+    {StopBits::Two, QSerialPort::TwoStop},
+}};
 
 // How a failed open reads to the operator; PermissionError is split further below.
 constexpr std::array<std::pair<QSerialPort::SerialPortError, CommFault>, 4> kOpenFailures{{
@@ -149,16 +109,9 @@ void QtCommPort::SetCommPort(std::int16_t number) {
 }
 
 void QtCommPort::SetSettings(const std::string& settings) {
-    const std::vector<std::string_view> fields = SplitFields(settings);
-    const auto invalid = [&] { return CommError(CommFault::InvalidSettings, {}, settings); };
-    if (fields.size() != 4) throw invalid();
-    const auto speed = ParseSpeed(fields[0]);
-    const auto parity = ParseParity(fields[1]);
-    const auto dataBits = Lookup(kDataBits, fields[2]);
-    const auto stopBits = Lookup(kStopBits, fields[3]);
-    if (!speed || !parity || !dataBits || !stopBits) throw invalid();
-
-    line_ = {*speed, *parity, *dataBits, *stopBits, settings};
+    const std::optional<LineSettings> parsed = ParseLineSettings(settings);
+    if (!parsed) throw CommError(CommFault::InvalidSettings, {}, settings);
+    line_ = *parsed;
     if (!port_.isOpen()) return;
     if (!ApplyLineSettings()) {
         RequireOpen();  // the device may have gone while we set it
@@ -318,9 +271,9 @@ void QtCommPort::SetLineDefaults() {
 
 bool QtCommPort::ApplyLineSettings() {
     bool ok = port_.setBaudRate(line_.speed);
-    ok = port_.setParity(line_.parity) && ok;
-    ok = port_.setDataBits(line_.dataBits) && ok;
-    ok = port_.setStopBits(line_.stopBits) && ok;
+    ok = port_.setParity(*Lookup(kParities, line_.parity)) && ok;
+    ok = port_.setDataBits(*Lookup(kDataBits, line_.dataBits)) && ok;
+    ok = port_.setStopBits(*Lookup(kStopBits, line_.stopBits)) && ok;
     ok = port_.setFlowControl(handshaking_ == 2 ? QSerialPort::HardwareControl
                                                 : QSerialPort::NoFlowControl) &&
          ok;

@@ -6,8 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "core/settings_store.h"
 #include "core/comm_port.h"
+#include "core/line_settings.h"
+#include "core/settings_store.h"
 
 namespace cat {
 
@@ -47,14 +48,6 @@ signals:
     void PortLost(const QString& description);
 
 private:
-    struct LineSettings {
-        qint32 speed = 9600;
-        QSerialPort::Parity parity = QSerialPort::NoParity;
-        QSerialPort::DataBits dataBits = QSerialPort::Data8;
-        QSerialPort::StopBits stopBits = QSerialPort::OneStop;
-        std::string text = "9600,n,8,1";
-    };
-
     void HandleError(QSerialPort::SerialPortError error);
     void ScheduleOnComm();
     void CloseQuietly();

@@ -1,28 +1,36 @@
 #pragma once
 
+// ICOM CI-V: commands go out as frames built from hexadecimal text, replies are cut out of the
+// received bytes kept as hexadecimal text in RxBuffer. Codes are named in civ_codes.h.
+
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "core/platform.h"
+#include "core/radio_protocol.h"
 #include "core/session_state.h"
 
 namespace cat {
 
 // Read frequency to a radio at 5E: fe fe 5e e0 03 fd 00 (the trailing 00 sits outside the frame).
 // Builds the frame from hexadecimal text, writes it in one Output, pauses 5 ms and runs one
-// receive pass. False when the port is closed or the write failed ("Com error" box).
-bool ComICOM(SessionState& state, Platform& platform, const std::string& Cn, const std::string& Sc,
-             const std::string& D);
+// receive pass. Failure style: report. False when the port is closed (silently) or the write
+// failed (the "Com error" box).
+bool ComICOM(SessionState& state, Platform& platform, std::string_view Cn, std::string_view Sc,
+             std::string_view D);
 
 // "fe" -> 254, "7" -> 7, "1G" -> 16; anything else, empty or longer than two digits -> 0.
 std::int16_t InvHex(std::string_view Hexa);
 
 // One receive pass: takes the waiting bytes into RxBuffer as hexadecimal text and decodes the
-// complete frames from the configured radio. Never raises.
+// complete frames from the configured radio. Failure style: ignore; never raises.
 void ReadICOMBuffer(SessionState& state, CommPort& port);
 
 // Mode frame text "FEFEE05E040102FD" -> CurMode 1 (USB).
 void ReadICOMMode(SessionState& state, std::string_view ICMode);
+
+// Polls with 03 then 04 every 2 s; sets with 05 and 06.
+const RadioProtocol& CivProtocol();
 
 }  // namespace cat

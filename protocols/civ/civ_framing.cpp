@@ -5,6 +5,7 @@
 #include <string_view>
 #include <utility>
 
+#include "core/text.h"
 #include "protocols/civ/civ.h"
 
 namespace cat {
@@ -23,12 +24,6 @@ int DigitValue(char c) {
     for (const auto& [digit, value] : kHexDigits)
         if (digit == c) return value;
     return 0;
-}
-
-std::string_view TrimSpaces(std::string_view s) {
-    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    return s;
 }
 
 // Half the text length, ties to even: 13 characters give 6 pairs, 15 give 8.
@@ -56,21 +51,21 @@ std::string FrameBytes(const std::string& hex) {
 }  // namespace
 
 std::int16_t InvHex(std::string_view Hexa) {
-    const std::string_view s = TrimSpaces(Hexa);
+    const std::string_view s = Trim(Hexa);
     if (s.size() == 1) return static_cast<std::int16_t>(DigitValue(s[0]));
     if (s.size() == 2) return static_cast<std::int16_t>(16 * DigitValue(s[0]) + DigitValue(s[1]));
     return 0;
 }
 
-bool ComICOM(SessionState& state, Platform& platform, const std::string& Cn, const std::string& Sc,
-             const std::string& D) {
+bool ComICOM(SessionState& state, Platform& platform, std::string_view Cn, std::string_view Sc,
+             std::string_view D) {
     // Any failure of the port or of building the frame is reported once and ends the command;
     // the receive pass reports nothing itself, so it cannot bring up this box.
     try {
         if (!platform.comCAT.PortOpen()) return false;
 
         std::string hex = "00FEFE";
-        hex += TrimSpaces(state.RadioAddr);
+        hex += Trim(state.RadioAddr);
         hex += state.CtrlAddr;
         hex += Cn;
         hex += Sc;

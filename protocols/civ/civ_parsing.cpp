@@ -7,8 +7,11 @@
 #include <string_view>
 #include <utility>
 
+#include "core/failure_policy.h"
 #include "core/stored_values.h"
+#include "core/text.h"
 #include "protocols/civ/civ.h"
+#include "protocols/civ/civ_codes.h"
 
 namespace cat {
 
@@ -17,36 +20,6 @@ namespace {
 // Unconsumed text may wait between passes up to 255 characters (127 bytes). More is not a frame
 // in progress but noise, and is dropped so that each pass searches a short text.
 constexpr std::size_t kMaxBufferedText = 255;
-
-// Mode byte, read as decimal, to ModeIndex: "FE FE E0 5E 04 01 02 FD" is USB. Anything else is LSB.
-constexpr std::array<std::pair<int, std::int16_t>, 10> kModes{{
-    {0, 0},   // LSB
-    {1, 1},   // USB
-    {2, 3},   // AM
-    {3, 2},   // CW
-    {4, 5},   // RTTY -> FSK
-    {5, 4},   // FM
-    {6, 4},   // WFM -> FM
-    {7, 2},   // CW reverse
-    {8, 5},   // RTTY reverse -> FSK
-    {11, 3},  // AM
-}};
-
-// A failing step of a receive pass is skipped and the pass goes on with the next one: the pass
-// runs from the port's notification and from every command, and must never fail either.
-template <typename Step>
-void Skipping(Step&& step) noexcept {
-    try {
-        step();
-    } catch (const std::exception&) {
-    }
-}
-
-std::string_view TrimSpaces(std::string_view s) {
-    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    return s;
-}
 
 // Characters `first`..`first + count - 1` (from 1), or as many of them as exist.
 std::string_view Field(std::string_view text, std::size_t first, std::size_t count) {
@@ -85,11 +58,11 @@ void DecodeFrequency(SessionState& state, std::string_view frame) {
 
 void DecodeFrame(SessionState& state, std::string_view frame) {
     // The echo of our own command carries source E0 and is dropped here, as are other stations.
-    if (Field(frame, 7, 2) != TrimSpaces(state.RadioAddr)) return;
+    if (Field(frame, 7, 2) != Trim(state.RadioAddr)) return;
     const std::string_view command = Field(frame, 9, 2);
-    if (command == "00" || command == "03") {
+    if (command == civ::kAnnounceFrequency || command == civ::kReadFrequency) {
         DecodeFrequency(state, frame);
-    } else if (command == "01" || command == "04") {
+    } else if (command == civ::kAnnounceMode || command == civ::kReadMode) {
         ReadICOMMode(state, frame);
     }
 }
@@ -129,10 +102,10 @@ std::size_t DecodeFrames(SessionState& state, std::string_view text) {
 
 void ReadICOMBuffer(SessionState& state, CommPort& port) {
     int waiting = 0;
-    Skipping([&] { waiting = port.InBufferCount(); });
+    SkipOnFailure([&] { waiting = port.InBufferCount(); });
     if (waiting <= 0) return;
 
-    Skipping([&] {
+    SkipOnFailure([&] {
         const std::string bytes = port.Input();
         // Never more than the count said, and never more than Input actually returned.
         const std::size_t taken = std::min(bytes.size(), static_cast<std::size_t>(waiting));
@@ -140,7 +113,7 @@ void ReadICOMBuffer(SessionState& state, CommPort& port) {
     });
 
     // A burst decodes its complete frames before the length is judged, so no good frame is lost.
-    Skipping([&] { state.RxBuffer.erase(0, DecodeFrames(state, state.RxBuffer)); });
+    SkipOnFailure([&] { state.RxBuffer.erase(0, DecodeFrames(state, state.RxBuffer)); });
     if (state.RxBuffer.size() > kMaxBufferedText) state.RxBuffer.clear();
 }
 
@@ -148,10 +121,10 @@ void ReadICOMMode(SessionState& state, std::string_view ICMode) {
     // The mode byte is read as a decimal number: 11 is eleven. A mode frame without data reads
     // its own end-of-message text here, which gives 0.
     const double m = NumericValue(Field(ICMode, 11, 2));
-    std::int16_t mode = 0;
-    for (const auto& [code, index] : kModes)
+    ModeIndex mode = ModeIndex::LSB;
+    for (const auto& [code, index] : civ::kReceivedModes)
         if (m == code) mode = index;
-    state.CurMode = mode;
+    state.CurMode = ToInt(mode);
     state.ModeReported = true;
 }
 

@@ -4,23 +4,15 @@
 #include <cmath>
 #include <string_view>
 
-#include "core/cat_error.h"
+#include "core/failure_policy.h"
+#include "core/lookup.h"
 #include "core/stored_values.h"
+#include "core/text.h"
+#include "protocols/kenwood/kenwood_codes.h"
 
 namespace cat {
 
 namespace {
-
-// The Kenwood routines never stop on a port failure and never tell the operator: a step that
-// raises is skipped, whatever it would have produced keeps its previous value, and the routine
-// goes on with its next step. A closed port therefore costs nothing but the skipped steps.
-template <typename Step>
-void SkipOnFailure(Step&& step) {
-    try {
-        step();
-    } catch (const CatError&) {
-    }
-}
 
 // The longest run of received text kept waiting for its ";". A stream that never terminates a
 // reply (wrong speed, another protocol on the line) would otherwise grow without end.
@@ -32,34 +24,8 @@ constexpr std::size_t kIfFrequencyPos = 2;
 constexpr std::size_t kIfFrequencyLength = 11;
 constexpr std::size_t kIfModePos = 29;
 
-struct ModeDigit {
-    std::int16_t digit;
-    std::int16_t mode;  // ModeIndex
-    std::int16_t reverse;
-};
-
-// MD2; / IF...2... is USB. 7 and 9 are the radio's reverse sidebands of CW and FSK.
-// 0, 8 and anything else are not listed and leave the mode as it was.
-constexpr std::array<ModeDigit, 8> kModeDigits{{
-    {1, 0, 0},  // LSB
-    {2, 1, 0},  // USB
-    {3, 2, 0},  // CW
-    {4, 4, 0},  // FM
-    {5, 3, 0},  // AM
-    {6, 5, 0},  // FSK
-    {7, 2, 1},  // CW reverse
-    {9, 5, 1},  // FSK reverse
-}};
-
-std::string_view TrimSpaces(std::string_view text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(' ');
-    return text.substr(first, last - first + 1);
-}
-
 void ParseReply(SessionState& state, std::string_view reply) {
-    if (reply.size() != kIfReplyLength || reply.substr(0, 2) != "IF") return;
+    if (reply.size() != kIfReplyLength || reply.substr(0, 2) != kenwood::kReadStatus) return;
 
     // The digits are read leniently, as the radio's texts always have been; a field that reads
     // as no finite number (an exponent far out of range) cannot be a frequency and is skipped.
@@ -92,14 +58,50 @@ private:
     bool& flag_;
 };
 
+constexpr float kPollPeriod = 0.25f;
+
+class Kenwood final : public RadioProtocol {
+public:
+    std::optional<float> PollPeriod() const override { return kPollPeriod; }
+
+    void Poll(SessionState& state, Platform& platform) const override {
+        ComKenwood(state, platform, std::string(kenwood::kReadStatus), 0);
+    }
+
+    void Receive(SessionState& state, CommPort& port) const override {
+        ReadKenwoodBuffer(state, port, state.RxBuffer, true);
+    }
+
+    void SetFrequency(SessionState& state, Platform& platform,
+                      const FrequencyCommand& frequency) const override {
+        ComKenwood(state, platform, std::string(kenwood::kSetFrequency) + frequency.hertzDigits, 0);
+    }
+
+    void SetMode(SessionState& state, Platform& platform, ModeIndex mode,
+                 bool reversed) const override {
+        if (mode == ModeIndex::PKT) return;
+        std::optional<int> k;
+        if (reversed) k = Lookup(kenwood::kSentReverseModes, mode);
+        // A position the list does not have goes out as the next digit: LSB and USB are 1 and 2.
+        if (!k) k = Lookup(kenwood::kSentModes, mode);
+        ComKenwood(state, platform,
+                   std::string(kenwood::kSetMode) + std::to_string(k.value_or(ToInt(mode) + 1)), 0);
+    }
+};
+
 }  // namespace
+
+const RadioProtocol& KenwoodProtocol() {
+    static const Kenwood protocol;
+    return protocol;
+}
 
 std::string ComKenwood(SessionState& state, Platform& platform, const std::string& KC,
                        int /*NByte*/) {
     // Callers may pass the command with or without its ";"; it must not go out twice. Spaces
     // are trimmed only after joining, so a trailing space before an added ";" stays in.
-    const std::string_view terminator = TrimSpaces(KC).ends_with(';') ? "" : ";";
-    const std::string text(TrimSpaces(KC + std::string(terminator)));
+    const std::string_view terminator = Trim(KC).ends_with(';') ? "" : ";";
+    const std::string text(Trim(KC + std::string(terminator)));
 
     SkipOnFailure([&] { platform.comCAT.Output(text); });
     SkipOnFailure([&] { platform.pause.Sleep(5); });
@@ -141,10 +143,10 @@ void ReadKenwoodBuffer(SessionState& state, CommPort& port, std::string& Buffer,
 
 void KenwoodMode(std::int16_t KMode, std::int16_t& YMode, std::int16_t& Reverse) {
     Reverse = 0;
-    for (const ModeDigit& row : kModeDigits) {
+    for (const kenwood::ReceivedMode& row : kenwood::kReceivedModes) {
         if (row.digit == KMode) {
-            YMode = row.mode;
-            Reverse = row.reverse;
+            YMode = ToInt(row.mode);
+            Reverse = row.reverse ? 1 : 0;
             return;
         }
     }

@@ -1,9 +1,13 @@
 #pragma once
 
+// Kenwood: ";"-terminated text commands, and the IF status reply that carries frequency and mode.
+// Codes are named in kenwood_codes.h. Failure style of every routine here: ignore.
+
 #include <cstdint>
 #include <string>
 
 #include "core/platform.h"
+#include "core/radio_protocol.h"
 #include "core/session_state.h"
 
 namespace cat {
@@ -16,7 +20,11 @@ std::string ComKenwood(SessionState& state, Platform& platform, const std::strin
 // "IF" reply. With Read, first moves the waiting bytes from the port into Buffer.
 void ReadKenwoodBuffer(SessionState& state, CommPort& port, std::string& Buffer, bool Read);
 
-// Mode digit 2 -> USB (1); 7 and 9 are the reverse variants of CW and FSK.
+// Mode digit 2 -> USB (1); 7 and 9 are the reverse variants of CW and FSK. YMode is left as it
+// was for a digit with no mode.
 void KenwoodMode(std::int16_t KMode, std::int16_t& YMode, std::int16_t& Reverse);
+
+// Polls with IF at most every 0.25 s; sets with FA and MD.
+const RadioProtocol& KenwoodProtocol();
 
 }  // namespace cat

@@ -457,39 +457,11 @@ TEST_F(ComCatPtyTest, AnotherPortCannotBeChosenWhileOpen) {
     EXPECT_EQ(port->GetCommPort(), 1);
 }
 
-TEST_F(ComCatPtyTest, InvalidSettingsTextsRaise) {
-    struct Row {
-        const char* name;
-        const char* text;
-    };
-    const Row rows[] = {
-        {"Empty", ""},
-        {"SpeedOnly", "9600"},
-        {"NoStopBits", "9600,n,8"},
-        {"FiveFields", "9600,n,8,2,1"},
-        {"SpeedNotANumber", "abc,n,8,2"},
-        {"SpeedZero", "0,n,8,2"},
-        {"SpeedNegative", "-9600,n,8,2"},
-        {"SpeedWithFraction", "9600.5,n,8,2"},
-        {"SpeedWithBlank", " 9600,n,8,2"},
-        {"TrailingBlank", "9600,n,8,2 "},
-        {"SpeedTooHigh", "99999999,n,8,2"},
-        {"UnknownParity", "9600,x,8,2"},
-        {"EmptyParity", "9600,,8,2"},
-        {"TwoParityLetters", "9600,ne,8,2"},
-        {"NineDataBits", "9600,n,9,2"},
-        {"FourDataBits", "9600,n,4,2"},
-        {"ThreeStopBits", "9600,n,8,3"},
-        {"StopBitsOnePointZero", "9600,n,8,1.0"},
-        {"Semicolons", "9600;n;8;2"},
-    };
+TEST_F(ComCatPtyTest, InvalidSettingsTextRaisesAndKeepsThePortOpen) {
     auto port = world.OpenPort();
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        const std::string text =
-            RaisedDescription([&] { port->SetSettings(row.text); }, CommFault::InvalidSettings);
-        EXPECT_NE(text.find(std::string("\"") + row.text + "\""), std::string::npos) << text;
-    }
+    const std::string text =
+        RaisedDescription([&] { port->SetSettings("9600,x,8,2"); }, CommFault::InvalidSettings);
+    EXPECT_NE(text.find("\"9600,x,8,2\""), std::string::npos) << text;
     EXPECT_TRUE(port->PortOpen());
 }
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "core/cat_error.h"
-#include "core/platform.h"
 #include "core/comm_port.h"
+#include "core/platform.h"
 
 namespace cat::test {
 
@@ -90,6 +90,23 @@ public:
         history.push_back(on);
     }
     bool Enabled() const override { return enabled; }
+};
+
+// A pause during which the radio's reply comes in, as it does on a real line: the pass that
+// follows the pause finds it.
+class ReplyDuringPause : public Pause {
+public:
+    ReplyDuringPause(std::string& waiting, std::string reply)
+        : waiting_(waiting), reply_(std::move(reply)) {}
+    std::vector<int> sleeps;
+    void Sleep(int milliseconds) override {
+        sleeps.push_back(milliseconds);
+        waiting_ += reply_;
+    }
+
+private:
+    std::string& waiting_;
+    std::string reply_;
 };
 
 // A serial port that records everything set and written, and serves scripted input.

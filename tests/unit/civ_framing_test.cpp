@@ -155,25 +155,10 @@ TEST(ComICOM, FailingPortOpenQueryIsReportedToo) {
     EXPECT_TRUE(link.world.port.writes.empty());
 }
 
-// A reply that comes in during the pause is what the pass after it finds.
-class ArrivingDuringPause : public Pause {
-public:
-    ArrivingDuringPause(FakeCommPort& port, std::string reply) : port_(port), reply_(reply) {}
-    std::vector<int> sleeps;
-    void Sleep(int milliseconds) override {
-        sleeps.push_back(milliseconds);
-        port_.Arrive(reply_);
-    }
-
-private:
-    FakeCommPort& port_;
-    std::string reply_;
-};
-
 TEST(ComICOM, PausesFiveMillisecondsThenRunsOneReceivePass) {
     IcomLink link;
-    ArrivingDuringPause pause(
-        link.world.port, Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x40, 0x07, 0x14, 0x00, 0xFD}));
+    test::ReplyDuringPause pause(link.world.port.waiting, Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00,
+                                                                 0x40, 0x07, 0x14, 0x00, 0xFD}));
     Platform platform{link.world.port, link.world.clock, pause, link.world.messages,
                       link.world.timer};
 

@@ -62,25 +62,10 @@ INSTANTIATE_TEST_SUITE_P(
                       WriteRow{"EmptyCommandSendsTheTerminatorAlone", "", ";"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-class PauseThatHearsTheRadio : public Pause {
-public:
-    PauseThatHearsTheRadio(FakeCommPort& port, std::string reply)
-        : port_(port), reply_(std::move(reply)) {}
-    std::vector<int> sleeps;
-    void Sleep(int milliseconds) override {
-        sleeps.push_back(milliseconds);
-        port_.Arrive(reply_);
-    }
-
-private:
-    FakeCommPort& port_;
-    std::string reply_;
-};
-
 TEST(ComKenwood, ReplyArrivingDuringThePauseIsParsedByTheSamePass) {
     FakeWorld world;
     world.port.open = true;
-    PauseThatHearsTheRadio pause(world.port, kIfUsb14250);
+    test::ReplyDuringPause pause(world.port.waiting, kIfUsb14250);
     Platform platform{world.port, world.clock, pause, world.messages, world.timer};
     SessionState state;
 

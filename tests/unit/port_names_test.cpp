@@ -9,24 +9,12 @@
 #include <vector>
 
 #include "core/comm_errors.h"
+#include "tests/support/memory_store.h"
 
 namespace cat {
 namespace {
 
-class MemoryStore : public SettingsStore {
-public:
-    std::map<std::pair<std::string, std::string>, std::string> values;
-    std::optional<std::string> Read(const std::string& group, const std::string& key) override {
-        auto it = values.find({group, key});
-        if (it == values.end()) return std::nullopt;
-        return it->second;
-    }
-    void Write(const std::string& group, const std::string& key,
-               const std::string& value) override {
-        values[{group, key}] = value;
-    }
-    bool Sync() override { return true; }
-};
+using test::MemoryStore;
 
 struct MappingRow {
     const char* name;

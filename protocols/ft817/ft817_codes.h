@@ -1,0 +1,55 @@
+#pragma once
+
+// FT-817 opcodes and mode bytes, both ways. Every command is five bytes, P1 P2 P3 P4 and the
+// opcode: read frequency and mode is 00 00 00 00 03, set 14.074 MHz is 01 40 74 00 01.
+
+#include <array>
+#include <cstdint>
+#include <utility>
+
+#include "core/mode.h"
+
+namespace cat::ft817 {
+
+inline constexpr std::uint8_t kSetFrequency = 0x01;       // P1..P4: 4 packed-decimal bytes of 10 Hz
+inline constexpr std::uint8_t kReadFrequencyMode = 0x03;  // reply: 4 frequency bytes, mode byte
+inline constexpr std::uint8_t kSetMode = 0x07;            // P1: the mode byte
+
+// Received mode byte to ModeIndex: reply 01 42 34 56 01 is USB. Bit 7 marks the radio's narrow
+// filter, so 82/83/88/8A are the narrow variants of CW/CW/FM/FSK; 06 (wide FM), 84 (narrow AM) and
+// 8C (narrow PKT) follow the same pattern.
+inline constexpr std::array<std::pair<std::uint8_t, ModeIndex>, 15> kReceivedModes{{
+    {0x00, ModeIndex::LSB},
+    {0x01, ModeIndex::USB},
+    {0x02, ModeIndex::CW},
+    {0x03, ModeIndex::CW},  // CW reverse
+    {0x04, ModeIndex::AM},
+    {0x06, ModeIndex::FM},  // wide FM
+    {0x08, ModeIndex::FM},
+    {0x0A, ModeIndex::FSK},  // DIG
+    {0x0C, ModeIndex::PKT},
+    {0x82, ModeIndex::CW},
+    {0x83, ModeIndex::CW},
+    {0x84, ModeIndex::AM},
+    {0x88, ModeIndex::FM},
+    {0x8A, ModeIndex::FSK},
+    {0x8C, ModeIndex::PKT},
+}};
+
+// ModeIndex to P1 of the set-mode command: "AM" goes out as 04 00 00 00 07. FSK and PKT send 0A
+// and 0C, the codes the radio reports back for them; 08 would switch FSK to FM, and 0A would make
+// PKT a second FSK.
+inline constexpr std::array<std::pair<ModeIndex, std::int16_t>, 7> kSentModes{{
+    {ModeIndex::LSB, 0x00},
+    {ModeIndex::USB, 0x01},
+    {ModeIndex::CW, 0x02},
+    {ModeIndex::AM, 0x04},
+    {ModeIndex::FM, 0x08},
+    {ModeIndex::FSK, 0x0A},
+    {ModeIndex::PKT, 0x0C},
+}};
+inline constexpr std::array<std::pair<ModeIndex, std::int16_t>, 1> kSentReverseModes{{
+    {ModeIndex::CW, 0x03},
+}};
+
+}  // namespace cat::ft817

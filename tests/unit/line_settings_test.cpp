@@ -1,0 +1,64 @@
+#include "core/line_settings.h"
+
+#include <gtest/gtest.h>
+
+namespace cat {
+namespace {
+
+TEST(ParseLineSettings, ReadsEachField) {
+    struct Row {
+        const char* text;
+        std::int32_t speed;
+        Parity parity;
+        int dataBits;
+        StopBits stopBits;
+    };
+    const Row rows[] = {
+        {"9600,n,8,2", 9600, Parity::None, 8, StopBits::Two},
+        {"115200,n,8,1", 115200, Parity::None, 8, StopBits::One},
+        {"19200,e,7,1", 19200, Parity::Even, 7, StopBits::One},
+        {"38400,O,8,2", 38400, Parity::Odd, 8, StopBits::Two},
+        {"300,m,5,1.5", 300, Parity::Mark, 5, StopBits::OneAndHalf},
+        {"50,S,6,1", 50, Parity::Space, 6, StopBits::One},
+        {"4000000,n,8,1", 4000000, Parity::None, 8, StopBits::One},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        const auto line = ParseLineSettings(row.text);
+        ASSERT_TRUE(line.has_value());
+        EXPECT_EQ(line->speed, row.speed);
+        EXPECT_EQ(line->parity, row.parity);
+        EXPECT_EQ(line->dataBits, row.dataBits);
+        EXPECT_EQ(line->stopBits, row.stopBits);
+        EXPECT_EQ(line->text, row.text);
+    }
+}
+
+TEST(ParseLineSettings, RefusesAnythingElse) {
+    for (const char* text : {"",
+                             "9600",
+                             "9600,n,8",
+                             "9600,n,8,2,1",
+                             "abc,n,8,2",
+                             "0,n,8,2",
+                             "49,n,8,2",
+                             "4000001,n,8,1",
+                             "-9600,n,8,2",
+                             "9600.5,n,8,2",
+                             " 9600,n,8,2",
+                             "9600,n,8,2 ",
+                             "99999999,n,8,2",
+                             "9600,x,8,2",
+                             "9600,,8,2",
+                             "9600,ne,8,2",
+                             "9600,n,9,2",
+                             "9600,n,4,2",
+                             "9600,n,8,3",
+                             "9600,n,8,1.0",
+                             "9600;n;8;2"}) {
+        EXPECT_FALSE(ParseLineSettings(text).has_value()) << '"' << text << '"';
+    }
+}
+
+}  // namespace
+}  // namespace cat
