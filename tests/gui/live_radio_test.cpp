@@ -23,7 +23,6 @@ protected:
         w.cboSpeed->setCurrentText("9600");
         w.txtAddress->setText("5E");
         w.chkOpen->click();
-        EXPECT_TRUE(w.Port().PortOpen());
         return w;
     }
     bool Shows(frmCAT& w, const QString& text, int ms = 8000) {
@@ -48,6 +47,7 @@ protected:
 
 TEST_F(LiveRadioTest, IcomShowsSetsAndFollows) {
     frmCAT& w = OpenWith("ICOM", {"--protocol", "icom", "--address", "5E"});
+    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
     ASSERT_TRUE(Shows(w, "14.074.00 USB")) << w.txtFreq->text().toStdString();
     Set(w, "7.074");
     EXPECT_TRUE(radio->WaitForLine("freq 7074000"));
@@ -59,6 +59,7 @@ TEST_F(LiveRadioTest, IcomShowsSetsAndFollows) {
 
 TEST_F(LiveRadioTest, IcomModesFromTheList) {
     frmCAT& w = OpenWith("ICOM", {"--protocol", "icom"});
+    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
     const char* modes[] = {"LSB", "USB", "CW", "AM", "FM", "FSK"};
     for (int i = 0; i < 6; ++i) {
         radio->Forget();
@@ -76,6 +77,7 @@ TEST_F(LiveRadioTest, IcomModesFromTheList) {
 TEST_F(LiveRadioTest, IcomThroughAnEchoingBusWithAnnouncements) {
     frmCAT& w = OpenWith("ICOM", {"--protocol", "icom", "--echo", "--transceive", "--freq",
                                   "3.5655", "--mode", "LSB"});
+    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
     ASSERT_TRUE(Shows(w, " 3.565.50 LSB")) << w.txtFreq->text().toStdString();
     // The operator turns the radio's dial; the announcement arrives between two polls.
     radio->Control("freq 21.074");
@@ -87,6 +89,7 @@ TEST_F(LiveRadioTest, IcomThroughAnEchoingBusWithAnnouncements) {
 
 TEST_F(LiveRadioTest, KenwoodShowsSetsAndFollows) {
     frmCAT& w = OpenWith("Kenwood", {"--protocol", "kenwood", "--freq", "7.074", "--mode", "CW"});
+    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
     ASSERT_TRUE(Shows(w, " 7.074.00 CW")) << w.txtFreq->text().toStdString();
     Set(w, "14.074");
     EXPECT_TRUE(radio->WaitForLine("freq 14074000"));
@@ -104,6 +107,7 @@ TEST_F(LiveRadioTest, KenwoodShowsSetsAndFollows) {
 
 TEST_F(LiveRadioTest, KenwoodReplyInPiecesIsAssembled) {
     frmCAT& w = OpenWith("Kenwood", {"--protocol", "kenwood", "--silent"});
+    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
     const QByteArray reply = "IF00010136000" + QByteArray(16, '0') + "1" + QByteArray(7, '0') + ";";
     auto hex = [](const QByteArray& bytes) { return QString::fromLatin1(bytes.toHex(' ')); };
     radio->Control("send " + hex(reply.left(20)));
@@ -115,6 +119,7 @@ TEST_F(LiveRadioTest, KenwoodReplyInPiecesIsAssembled) {
 
 TEST_F(LiveRadioTest, Ft817ShowsSetsAndFollows) {
     frmCAT& w = OpenWith("FT-817", {"--protocol", "ft817", "--freq", "144.3", "--mode", "FM"});
+    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
     ASSERT_TRUE(Shows(w, "144.300.0 FM")) << w.txtFreq->text().toStdString();
     Set(w, "7.074");
     EXPECT_TRUE(radio->WaitForLine("freq 7074000"));
@@ -128,6 +133,7 @@ TEST_F(LiveRadioTest, Ft817ShowsSetsAndFollows) {
 
 TEST_F(LiveRadioTest, SilentRadioNeverHangsAndTheDisplayStaysEmpty) {
     frmCAT& w = OpenWith("FT-817", {"--protocol", "ft817", "--silent"});
+    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
     int ticks = 0;
     QObject::connect(w.Timer1, &QTimer::timeout, [&] { ++ticks; });
     QTest::qWait(2000);
@@ -140,6 +146,7 @@ TEST_F(LiveRadioTest, SilentRadioNeverHangsAndTheDisplayStaysEmpty) {
 
 TEST_F(LiveRadioTest, ClosingTheLinkKeepsTheDisplay) {
     frmCAT& w = OpenWith("FT-817", {"--protocol", "ft817"});
+    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
     ASSERT_TRUE(Shows(w, "14.074.00 USB"));
     w.chkOpen->click();
     EXPECT_FALSE(w.Port().PortOpen());
@@ -149,6 +156,7 @@ TEST_F(LiveRadioTest, ClosingTheLinkKeepsTheDisplay) {
 
 TEST_F(LiveRadioTest, PtyClosedUnderARunningLinkIsSurvived) {
     frmCAT& w = OpenWith("Kenwood", {"--protocol", "kenwood"});
+    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
     ASSERT_TRUE(Shows(w, "14.074.00 USB"));
     radio->Stop();  // the device disappears, as an unplugged adapter does
     int ticks = 0;
@@ -164,6 +172,7 @@ TEST_F(LiveRadioTest, PtyClosedUnderARunningLinkIsSurvived) {
 
 TEST_F(LiveRadioTest, MinimisedWindowSendsNothing) {
     frmCAT& w = OpenWith("Kenwood", {"--protocol", "kenwood"});
+    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
     ASSERT_TRUE(Shows(w, "14.074.00 USB"));
     w.setWindowState(Qt::WindowMinimized);
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.isMinimized(); }, 2000));

@@ -18,8 +18,20 @@ namespace cat::test {
 
 class WindowTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        // A box nobody expected (an open that failed, a "Com error") would wait for a click that
+        // never comes, and the test would hang until CTest kills it. Close it and fail instead.
+        QObject::connect(&boxWatch_, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || expectingBox_) return;
+            ADD_FAILURE() << "unexpected message box: " << box->text().toStdString();
+            box->reject();
+        });
+        boxWatch_.start(50);
+    }
     void TearDown() override {
+        boxWatch_.stop();
         window.reset();
         store.reset();
     }
@@ -48,8 +60,9 @@ protected:
 
     // Runs `action`, which opens a modal box; `inspect` sees the box, which is then dismissed.
     // Returns false when no box came up.
-    static bool WithModalBox(const std::function<void()>& action,
-                             const std::function<void(QMessageBox&)>& inspect) {
+    bool WithModalBox(const std::function<void()>& action,
+                      const std::function<void(QMessageBox&)>& inspect) {
+        expectingBox_ = true;
         bool seen = false;
         QTimer poll;
         poll.setInterval(10);
@@ -65,10 +78,13 @@ protected:
         QTimer::singleShot(5000, [&] { poll.stop(); });
         action();
         poll.stop();
+        expectingBox_ = false;
         return seen;
     }
 
     QTemporaryDir dir_;
+    QTimer boxWatch_;
+    bool expectingBox_ = false;
     std::unique_ptr<QtSettingsStore> store;
     std::unique_ptr<frmCAT> window;
 };
