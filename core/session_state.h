@@ -35,9 +35,13 @@ struct SessionState {
     // Set by every decoder that stores a frequency from the radio: until then CurFreq is only the
     // initial 0 and the display stays empty.
     bool RadioReported = false;
-    // Likewise for the mode: an ICOM radio answers frequency and mode in separate frames, and the
-    // initial 0 would show as LSB until the mode frame is in.
-    bool ModeReported = false;
+    // The radio's last mode report named a mode of the list: until then, and after a report
+    // with no mode or a code without a name, the display shows no mode. An ICOM radio answers
+    // frequency and mode in separate frames, and the initial 0 would show as LSB meanwhile.
+    bool ModeKnown = false;
+    // The FT-817's reply has no frame and no checksum: a reading is shown only once two replies
+    // in a row agree. The last plausible reply, not shown yet when it differs from the display.
+    std::string Ft817Candidate;
 };
 
 }  // namespace cat

@@ -40,7 +40,7 @@ std::string DisplayText(const SessionState& state) {
     if (!state.RadioReported) return {};
     std::string text;
     EcriF(state, state.CurFreq, text);
-    if (state.ModeReported)
+    if (state.ModeKnown)
         if (const auto name = ModeName(state.CurMode)) text += " " + std::string(*name);
     return text;
 }

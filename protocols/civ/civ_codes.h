@@ -22,8 +22,8 @@ inline constexpr std::string_view kSetMode = "06";       // data: "0" and the mo
 // The controller's own address.
 inline constexpr std::string_view kControllerAddress = "E0";
 
-// Received mode byte, read as decimal, to ModeIndex: fe fe e0 5e 04 01 02 fd is USB. A byte not
-// listed reads as LSB.
+// Received mode byte, read as decimal, to ModeIndex: fe fe e0 5e 04 01 02 fd is USB. The
+// radios' other codes (12 PSK, 17 DV, 22 DD, ...) have no name in the list and show no mode.
 inline constexpr std::array<std::pair<int, ModeIndex>, 10> kReceivedModes{{
     {0, ModeIndex::LSB},
     {1, ModeIndex::USB},

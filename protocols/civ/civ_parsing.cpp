@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "core/failure_policy.h"
-#include "core/stored_values.h"
+#include "core/lookup.h"
 #include "core/text.h"
 #include "protocols/civ/civ.h"
 #include "protocols/civ/civ_codes.h"
@@ -20,6 +20,8 @@ namespace {
 // Unconsumed text may wait between passes up to 255 characters (127 bytes). More is not a frame
 // in progress but noise, and is dropped so that each pass searches a short text.
 constexpr std::size_t kMaxBufferedText = 255;
+
+bool IsDecimal(char c) { return c >= '0' && c <= '9'; }
 
 // Characters `first`..`first + count - 1` (from 1), or as many of them as exist.
 std::string_view Field(std::string_view text, std::size_t first, std::size_t count) {
@@ -118,14 +120,16 @@ void ReadICOMBuffer(SessionState& state, CommPort& port) {
 }
 
 void ReadICOMMode(SessionState& state, std::string_view ICMode) {
-    // The mode byte is read as a decimal number: 11 is eleven. A mode frame without data reads
-    // its own end-of-message text here, which gives 0.
-    const double m = NumericValue(Field(ICMode, 11, 2));
-    ModeIndex mode = ModeIndex::LSB;
-    for (const auto& [code, index] : civ::kReceivedModes)
-        if (m == code) mode = index;
-    state.CurMode = ToInt(mode);
-    state.ModeReported = true;
+    // The mode byte is read as a decimal number: 11 is eleven. A frame without a mode byte (its
+    // own end of message stands there), or a code the list has no name for, shows no mode rather
+    // than a made-up one.
+    const std::string_view digits = Field(ICMode, 11, 2);
+    const bool decimal = digits.size() == 2 && IsDecimal(digits[0]) && IsDecimal(digits[1]);
+    const auto mode = decimal
+                          ? Lookup(civ::kReceivedModes, (digits[0] - '0') * 10 + (digits[1] - '0'))
+                          : std::nullopt;
+    state.ModeKnown = mode.has_value();
+    if (mode) state.CurMode = ToInt(*mode);
 }
 
 }  // namespace cat

@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "core/failure_policy.h"
 #include "core/lookup.h"
@@ -42,60 +43,105 @@ void DiscardWaiting(CommPort& port) {
     });
 }
 
-// Takes the first `expected` bytes of what is waiting, then drops the rest.
-Ft817Reply TakeReply(CommPort& port, int expected, int waiting) {
-    Ft817Reply reply;
-    std::string bytes;
-    SkipOnFailure([&] { bytes = port.Input(); });
-    // A port that hands back fewer bytes than it counted has not delivered the reply; the count
-    // returned says so, and the bytes it did deliver are all that is read.
-    const std::size_t got = std::min(bytes.size(), static_cast<std::size_t>(waiting));
-    const std::size_t take = std::min<std::size_t>(
-        {got, reply.Data.size(), static_cast<std::size_t>(std::max(expected, 0))});
-    for (std::size_t i = 0; i < take; ++i) reply.Data[i] = static_cast<unsigned char>(bytes[i]);
-    SkipOnFailure([&] { port.ClearInBuffer(); });
-    reply.NData = Saturate16(got);
-    return reply;
-}
-
-// Waits for `expected` bytes under two bounds, whichever ends first: the clock, and the time
-// already spent blocked in the port. The clock restarts at midnight; the absolute difference
+// Waits for `expected` reply bytes under two bounds, whichever ends first: the clock, and the
+// time already spent blocked in the port. The clock restarts at midnight; the absolute difference
 // makes a wait that spans it end at once instead of lasting a day. Near midnight a
 // single-precision clock moves in steps of about 8 ms, which the blocked-time budget does not
 // depend on.
-Ft817Reply WaitForReply(Platform& platform, int expected) {
-    CommPort& port = platform.comCAT;
-    float t0 = 0.0f;
-    SkipOnFailure([&] { t0 = platform.clock.SecondsSinceMidnight(); });
-    const float limit = static_cast<float>(expected) * 0.01f + 0.25f;
-    const long limitMs = std::lround(static_cast<double>(limit) * 1000.0);
-    long blockedMs = 0;
+//
+// An interface that echoes returns the command itself ahead of the reply: five bytes equal to
+// `command` at the front are dropped once, and the reply behind them is waited for.
+class ReplyWait {
+public:
+    ReplyWait(Platform& platform, int expected, std::string command)
+        : platform_(platform), expected_(expected), command_(std::move(command)) {}
 
-    int waiting = 0;
-    for (;;) {
-        SkipOnFailure([&] { waiting = port.InBufferCount(); });
-        if (waiting >= expected) return TakeReply(port, expected, waiting);
-
-        float now = t0;
-        const bool clockRead = SkipOnFailure([&] { now = platform.clock.SecondsSinceMidnight(); });
-        const long byClock = std::lround(static_cast<double>(limit - std::fabs(now - t0)) * 1000.0);
-        const long remainingMs = std::min(byClock, limitMs - blockedMs);
-        bool waited = false;
-        // Less than half a millisecond left counts as elapsed.
-        if (clockRead && remainingMs > 0) {
-            // A port that cannot wait cannot deliver either: treat the wait as elapsed rather
-            // than spin on a failing call for the rest of the limit.
-            waited = SkipOnFailure(
-                [&] { port.WaitForInput(expected, std::chrono::milliseconds(remainingMs)); });
-            blockedMs += remainingMs;
-        }
-        if (!waited) {
-            SkipOnFailure([&] { port.ClearInBuffer(); });
-            Ft817Reply timedOut;
-            timedOut.NData = Saturate16(static_cast<std::size_t>(std::max(waiting, 0)));
-            return timedOut;
+    Ft817Reply Run() {
+        CommPort& port = platform_.comCAT;
+        SkipOnFailure([&] { t0_ = platform_.clock.SecondsSinceMidnight(); });
+        for (;;) {
+            int waiting = 0;
+            SkipOnFailure([&] { waiting = port.InBufferCount(); });
+            if (static_cast<int>(got_.size()) + waiting >= expected_) {
+                // A port that hands back fewer bytes than it counted has not delivered the reply;
+                // the count returned says so, and the bytes it did deliver are all that is read.
+                const bool delivered = Take(port, waiting);
+                if (static_cast<int>(got_.size()) >= expected_ || !delivered) return Reply(port);
+                continue;  // that was the echo: the reply is still to come
+            }
+            if (!Wait(port, expected_ - static_cast<int>(got_.size()))) {
+                SkipOnFailure([&] { port.ClearInBuffer(); });
+                Ft817Reply timedOut;
+                timedOut.NData =
+                    Saturate16(got_.size() + static_cast<std::size_t>(std::max(waiting, 0)));
+                return timedOut;
+            }
         }
     }
+
+private:
+    // Takes what is waiting, never more than was counted; false when the port delivered less.
+    bool Take(CommPort& port, int waiting) {
+        std::string bytes;
+        SkipOnFailure([&] { bytes = port.Input(); });
+        got_.append(bytes, 0, std::min(bytes.size(), static_cast<std::size_t>(waiting)));
+        if (!echoDropped_ && !command_.empty() && got_.compare(0, command_.size(), command_) == 0) {
+            got_.erase(0, command_.size());
+            echoDropped_ = true;
+        }
+        return bytes.size() >= static_cast<std::size_t>(waiting);
+    }
+
+    Ft817Reply Reply(CommPort& port) {
+        Ft817Reply reply;
+        const std::size_t take = std::min<std::size_t>(
+            {got_.size(), reply.Data.size(), static_cast<std::size_t>(std::max(expected_, 0))});
+        for (std::size_t i = 0; i < take; ++i) reply.Data[i] = static_cast<unsigned char>(got_[i]);
+        SkipOnFailure([&] { port.ClearInBuffer(); });
+        reply.NData = Saturate16(got_.size());
+        return reply;
+    }
+
+    // False when the time is up (or the port cannot wait, which cannot deliver either: treat it
+    // as elapsed rather than spin on a failing call for the rest of the limit).
+    bool Wait(CommPort& port, int count) {
+        float now = t0_;
+        const bool clockRead = SkipOnFailure([&] { now = platform_.clock.SecondsSinceMidnight(); });
+        const long byClock =
+            std::lround(static_cast<double>(limit_ - std::fabs(now - t0_)) * 1000.0);
+        const long remainingMs = std::min(byClock, limitMs_ - blockedMs_);
+        // Less than half a millisecond left counts as elapsed.
+        if (!clockRead || remainingMs <= 0) return false;
+        blockedMs_ += remainingMs;
+        return SkipOnFailure(
+            [&] { port.WaitForInput(count, std::chrono::milliseconds(remainingMs)); });
+    }
+
+    Platform& platform_;
+    const int expected_;
+    const std::string command_;
+    const float limit_ = static_cast<float>(expected_) * 0.01f + 0.25f;
+    const long limitMs_ = std::lround(static_cast<double>(limit_) * 1000.0);
+    float t0_ = 0.0f;
+    long blockedMs_ = 0;
+    std::string got_;  // bytes taken from the port, the echo removed
+    bool echoDropped_ = false;
+};
+
+// A reply is shown only when it can be one: packed-decimal digits, a mode byte the radio sends,
+// and a frequency it can tune. Garbled bytes that pass all three are still caught by the rule that
+// two replies in a row must agree.
+std::optional<long> PlausibleTensOfHertz(const Ft817Reply& reply) {
+    long tens = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        const auto pair = PackedDecimal(reply.Data[i]);
+        if (!pair) return std::nullopt;
+        tens = tens * 100 + *pair;
+    }
+    if (!Lookup(ft817::kReceivedModes, reply.Data[4])) return std::nullopt;
+    for (const auto& [low, high] : ft817::kTunableRanges)
+        if (tens >= low && tens <= high) return tens;
+    return std::nullopt;
 }
 
 class Ft817 final : public RadioProtocol {
@@ -132,34 +178,34 @@ Ft817Reply ReadDATA(Platform& platform, std::int16_t NData, std::int16_t Param,
                     std::int16_t opcode) {
     DiscardWaiting(platform.comCAT);
     // A parameter that is no byte cannot be sent; that step is skipped like any failing one.
+    std::string sent;
     if (IsByte(Param) && IsByte(opcode)) {
-        SkipOnFailure(
-            [&] { platform.comCAT.Output(Command(Param, static_cast<std::uint8_t>(opcode))); });
+        const std::string command = Command(Param, static_cast<std::uint8_t>(opcode));
+        if (SkipOnFailure([&] { platform.comCAT.Output(command); })) sent = command;
     }
-    return WaitForReply(platform, NData);
+    return ReplyWait(platform, NData, sent).Run();
 }
 
 void Poll817(SessionState& state, Platform& platform) {
     if (!IsFT817(state.ProtocolCode)) return;
 
     const Ft817Reply reply = ReadDATA(platform, 5, 0, ft817::kReadFrequencyMode);
-    // A late, short or over-long reply (an echoing interface returns ten bytes) is dropped.
+    // A late, short or over-long reply is dropped, and so is one that cannot be a reading.
     if (reply.NData != 5) return;
+    const std::optional<long> tensOfHertz = PlausibleTensOfHertz(reply);
+    if (!tensOfHertz) return;
 
     // Eight digits in units of 10 Hz, most significant byte first: 01 42 34 56 is 14.23456 MHz.
-    long tensOfHertz = 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-        const auto pair = PackedDecimal(reply.Data[i]);
-        if (!pair) return;  // not a frequency: the whole reply is line noise
-        tensOfHertz = tensOfHertz * 100 + *pair;
+    // A new reading waits for the next reply to confirm it.
+    const std::string bytes(reply.Data.begin(), reply.Data.end());
+    if (bytes != state.Ft817Candidate) {
+        state.Ft817Candidate = bytes;
+        return;
     }
-    state.CurFreq = static_cast<double>(tensOfHertz) / 100000.0;
+    state.CurFreq = static_cast<double>(*tensOfHertz) / 100000.0;
     state.RadioReported = true;
-    // A mode byte not listed leaves the mode as it was.
-    if (const auto mode = Lookup(ft817::kReceivedModes, reply.Data[4])) {
-        state.CurMode = ToInt(*mode);
-        state.ModeReported = true;
-    }
+    state.CurMode = ToInt(*Lookup(ft817::kReceivedModes, reply.Data[4]));
+    state.ModeKnown = true;
 }
 
 const RadioProtocol& Ft817Protocol() {

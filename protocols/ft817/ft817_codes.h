@@ -36,6 +36,16 @@ inline constexpr std::array<std::pair<std::uint8_t, ModeIndex>, 15> kReceivedMod
     {0x8C, ModeIndex::PKT},
 }};
 
+// What the radio can tune, in units of 10 Hz, both ends included: its receive ranges
+// (100 kHz to 56 MHz, 76 to 108 MHz, 118 to 164 MHz, 420 to 470 MHz). A reply outside them
+// is line noise, not a reading.
+inline constexpr std::array<std::pair<long, long>, 4> kTunableRanges{{
+    {10'000, 5'600'000},
+    {7'600'000, 10'800'000},
+    {11'800'000, 16'400'000},
+    {42'000'000, 47'000'000},
+}};
+
 // ModeIndex to P1 of the set-mode command: "AM" goes out as 04 00 00 00 07. FSK and PKT send 0A
 // and 0C, the codes the radio reports back for them; 08 would switch FSK to FM, and 0A would make
 // PKT a second FSK.

@@ -1,7 +1,7 @@
 #include "protocols/kenwood/kenwood.h"
 
+#include <algorithm>
 #include <array>
-#include <cmath>
 #include <string_view>
 
 #include "core/failure_policy.h"
@@ -24,26 +24,31 @@ constexpr std::size_t kIfFrequencyPos = 2;
 constexpr std::size_t kIfFrequencyLength = 11;
 constexpr std::size_t kIfModePos = 29;
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool AllDigits(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), IsDigit);
+}
+
 void ParseReply(SessionState& state, std::string_view reply) {
     if (reply.size() != kIfReplyLength || reply.substr(0, 2) != kenwood::kReadStatus) return;
 
-    // The digits are read leniently, as the radio's texts always have been; a field that reads
-    // as no finite number (an exponent far out of range) cannot be a frequency and is skipped.
-    const double hertz = NumericValue(reply.substr(kIfFrequencyPos, kIfFrequencyLength));
-    if (std::isfinite(hertz)) {
-        state.CurFreq = hertz / 1000000.0;
-        state.RadioReported = true;
-    }
+    // The radio writes its frequency as eleven digits with leading zeros. Anything else there is
+    // a damaged reply (noise, a wrong line speed), not a reading: the whole reply is dropped, as
+    // a CI-V frame with a byte that is not packed decimal is.
+    const std::string_view hertz = reply.substr(kIfFrequencyPos, kIfFrequencyLength);
+    if (!AllDigits(hertz)) return;
+    state.CurFreq = NumericValue(hertz) / 1000000.0;
+    state.RadioReported = true;
 
-    if (auto digit = RoundToInt16(NumericValue(reply.substr(kIfModePos, 1)))) {
-        std::int16_t reverse = 0;
-        std::int16_t mode = -1;  // stays -1 for a digit with no mode (0, 8)
-        KenwoodMode(*digit, mode, reverse);
-        if (mode >= 0) {
-            state.CurMode = mode;
-            state.ModeReported = true;
-        }
-    }
+    // A mode character the list has no name for (0, 8, the letters of newer radios) shows no
+    // mode rather than the one before.
+    const char digit = reply[kIfModePos];
+    std::int16_t mode = -1;
+    std::int16_t reverse = 0;
+    if (IsDigit(digit)) KenwoodMode(static_cast<std::int16_t>(digit - '0'), mode, reverse);
+    state.ModeKnown = mode >= 0;
+    if (state.ModeKnown) state.CurMode = mode;
 }
 
 // Clears the re-entrancy flag however the pass ends.

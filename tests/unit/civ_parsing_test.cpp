@@ -18,6 +18,10 @@ using test::ToHex;
 // Values no CI-V frame here produces, so any change shows.
 constexpr double kOldFreq = 7.0;
 constexpr std::int16_t kOldMode = 6;  // PKT: no ICOM mode maps to it
+constexpr std::int16_t kNoMode = -1;  // the display shows no mode
+
+// The mode as the display sees it.
+std::int16_t Shown(const SessionState& state) { return state.ModeKnown ? state.CurMode : kNoMode; }
 
 struct IcomLink {
     FakeWorld world;
@@ -28,6 +32,7 @@ struct IcomLink {
         state.CtrlAddr = "E0";
         state.CurFreq = kOldFreq;
         state.CurMode = kOldMode;
+        state.ModeKnown = true;
     }
     void Receive(const std::string& bytes) {
         world.port.Arrive(bytes);
@@ -66,7 +71,7 @@ TEST_P(OnePass, DecodesWhatItShouldAndKeepsTheRest) {
 
     SCOPED_TRACE("received " + ToHex(row.received));
     EXPECT_DOUBLE_EQ(link.state.CurFreq, row.freq);
-    EXPECT_EQ(link.state.CurMode, row.mode);
+    EXPECT_EQ(Shown(link.state), row.mode);
     EXPECT_EQ(link.state.RxBuffer, row.rxBuffer);
 }
 
@@ -100,8 +105,10 @@ INSTANTIATE_TEST_SUITE_P(
                 1, ""},
         PassRow{"AnnouncedModeCommand01", Bytes({0xFE, 0xFE, 0x00, 0x5E, 0x01, 0x03, 0x01, 0xFD}),
                 kOldFreq, 2, ""},
-        PassRow{"ModeFrameWithoutDataReadsLsb", Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x04, 0xFD}),
-                kOldFreq, 0, ""},
+        PassRow{"ModeFrameWithoutAModeByteShowsNoMode", Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x04, 0xFD}),
+                kOldFreq, kNoMode, ""},
+        PassRow{"AnnouncementWithoutAModeByteShowsNoMode",
+                Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x01, 0xFD}), kOldFreq, kNoMode, ""},
         PassRow{"AcknowledgementConsumedAndIgnored", Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0xFB, 0xFD}),
                 kOldFreq, kOldMode, ""},
         PassRow{"OtherStationDropped",
@@ -327,7 +334,7 @@ TEST_P(CivModeTable, ModeByteGivesModeIndex) {
     const std::string frame =
         Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x04, GetParam().modeByte, 0x01, 0xFD});
     link.Receive(frame);
-    EXPECT_EQ(link.state.CurMode, GetParam().expected) << ToHex(frame);
+    EXPECT_EQ(Shown(link.state), GetParam().expected) << ToHex(frame);
 }
 
 INSTANTIATE_TEST_SUITE_P(Civ, CivModeTable,
@@ -338,20 +345,20 @@ INSTANTIATE_TEST_SUITE_P(Civ, CivModeTable,
                                            ModeRow{"CwReverse07IsCw", 0x07, 2},
                                            ModeRow{"RttyReverse08IsFsk", 0x08, 5},
                                            ModeRow{"Byte11ReadAsElevenIsAm", 0x11, 3},
-                                           ModeRow{"Byte12UnknownIsLsb", 0x12, 0},
-                                           ModeRow{"Byte09UnknownIsLsb", 0x09, 0},
-                                           ModeRow{"Byte17NotSeventeenStillUnknown", 0x17, 0},
-                                           ModeRow{"LetterAfterDigitReadsTheDigit", 0x1A, 1},
-                                           ModeRow{"LeadingLetterReadsZero", 0xA1, 0}),
+                                           ModeRow{"Psk12HasNoName", 0x12, kNoMode},
+                                           ModeRow{"Byte09HasNoName", 0x09, kNoMode},
+                                           ModeRow{"Dv17HasNoName", 0x17, kNoMode},
+                                           ModeRow{"NotDecimal1AHasNoName", 0x1A, kNoMode},
+                                           ModeRow{"NotDecimalA1HasNoName", 0xA1, kNoMode}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReadICOMMode, ReadsTheModeByteOfTheFrameText) {
     SessionState state;
     state.CurMode = kOldMode;
     ReadICOMMode(state, "FEFEE05E040502FD");
-    EXPECT_EQ(state.CurMode, 4);
+    EXPECT_EQ(Shown(state), 4);
     ReadICOMMode(state, "FEFEE05E04FD");
-    EXPECT_EQ(state.CurMode, 0);
+    EXPECT_EQ(Shown(state), kNoMode);
 }
 
 }  // namespace

@@ -150,13 +150,42 @@ TEST(ReadData, FourBytesOnlyTimeOutAndAreDiscarded) {
 
 TEST(ReadData, TenBytesWaitingTakeTheFirstFiveAndReportTen) {
     World world;
-    world.port.replies.push_back(kReadCommand + Bytes({0x01, 0x42, 0x34, 0x56, 0x01}));
+    world.port.replies.push_back(
+        Bytes({0x01, 0x42, 0x34, 0x56, 0x01, 0x01, 0x42, 0x34, 0x56, 0x01}));
 
     const Exchange e = Exchange817(world);
 
     EXPECT_EQ(e.NData, 10);
-    EXPECT_EQ(DataHex(e), "00 00 00 00 03");
+    EXPECT_EQ(DataHex(e), "01 42 34 56 01");
     EXPECT_EQ(world.port.waiting, "");
+}
+
+TEST(ReadData, TheEchoOfTheCommandIsSkippedWhetherTheReplyCameWithItOrAfter) {
+    const std::string reply = Bytes({0x01, 0x42, 0x34, 0x56, 0x01});
+    for (bool together : {true, false}) {
+        SCOPED_TRACE(together ? "echo and reply in one piece" : "reply after the echo");
+        World world;
+        world.port.responder = [&](const std::string& sent) {
+            if (together) return sent + reply;
+            world.port.arrivals = {reply};
+            return sent;
+        };
+
+        const Exchange e = Exchange817(world);
+
+        EXPECT_EQ(e.NData, 5);
+        EXPECT_EQ(DataHex(e), "01 42 34 56 01");
+    }
+}
+
+TEST(ReadData, AnEchoWithNoReplyBehindItIsNoReply) {
+    World world;
+    world.port.responder = [](const std::string& sent) { return sent; };
+
+    const Exchange e = Exchange817(world);
+
+    EXPECT_EQ(e.NData, 0);
+    EXPECT_EQ(DataHex(e), "00 00 00 00 00");
 }
 
 TEST(ReadData, SilentRadioIsAwaitedByBlockingNotBySpinning) {

@@ -15,7 +15,7 @@ using test::ToHex;
 
 const std::string kReadCommand = Bytes({0x00, 0x00, 0x00, 0x00, 0x03});
 
-constexpr double kFreqBefore = 3.5;
+constexpr double kFreqBefore = 3.333;
 constexpr std::int16_t kModeBefore = 3;  // AM
 
 class Ft817Poll : public ::testing::Test {
@@ -41,23 +41,27 @@ void PrintTo(const ReplyRow& row, std::ostream* os) { *os << row.name << " " << 
 
 class Ft817Replies : public Ft817Poll, public ::testing::WithParamInterface<ReplyRow> {};
 
-TEST_P(Ft817Replies, DecodeIntoFrequencyAndMode) {
+// The radio gives the same reply twice: the first is held back until the second confirms it.
+TEST_P(Ft817Replies, DecodeIntoFrequencyAndModeOnceConfirmed) {
     const ReplyRow& row = GetParam();
-    world.port.replies.push_back(row.reply);
+    world.port.replies = {row.reply, row.reply};
 
     Poll817(state, world.platform);
+    EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore) << "shown before a second reply agreed";
+    Poll817(state, world.platform);
 
-    ASSERT_EQ(world.port.writes.size(), 1u);
+    ASSERT_EQ(world.port.writes.size(), 2u);
     EXPECT_EQ(world.port.writes[0], kReadCommand) << ToHex(world.port.writes[0]);
     EXPECT_DOUBLE_EQ(state.CurFreq, row.freq) << ToHex(row.reply);
     EXPECT_EQ(state.CurMode, row.mode) << ToHex(row.reply);
+    EXPECT_EQ(state.RadioReported, row.freq != kFreqBefore);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Ft817, Ft817Replies,
     ::testing::Values(
         ReplyRow{"Usb14MHz", Bytes({0x01, 0x42, 0x34, 0x56, 0x01}), 14.23456, 1},
-        ReplyRow{"Cw7MHz", Bytes({0x00, 0x70, 0x00, 0x00, 0x03}), 7.0, 2},
+        ReplyRow{"CwReverse7MHz", Bytes({0x00, 0x70, 0x00, 0x00, 0x03}), 7.0, 2},
         ReplyRow{"NarrowFm70cm", Bytes({0x43, 0x95, 0x00, 0x00, 0x88}), 439.5, 4},
         ReplyRow{"Fsk2m", Bytes({0x14, 0x50, 0x00, 0x00, 0x0A}), 145.0, 5},
         ReplyRow{"Pkt2m", Bytes({0x14, 0x50, 0x00, 0x00, 0x0C}), 145.0, 6},
@@ -68,24 +72,43 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyRow{"NarrowCw", Bytes({0x00, 0x70, 0x00, 0x00, 0x82}), 7.0, 2},
         ReplyRow{"NarrowCwReverse", Bytes({0x00, 0x70, 0x00, 0x00, 0x83}), 7.0, 2},
         ReplyRow{"NarrowFsk", Bytes({0x00, 0x70, 0x00, 0x00, 0x8A}), 7.0, 5},
-        ReplyRow{"HighestFrequencyAllNines", Bytes({0x99, 0x99, 0x99, 0x99, 0x01}), 999.99999, 1},
-        ReplyRow{"ZeroFrequency", Bytes({0x00, 0x00, 0x00, 0x00, 0x01}), 0.0, 1},
         ReplyRow{"WideFmByte06IsFm", Bytes({0x02, 0x90, 0x00, 0x00, 0x06}), 29.0, 4},
         ReplyRow{"NarrowAmByte84IsAm", Bytes({0x00, 0x70, 0x00, 0x00, 0x84}), 7.0, 3},
         ReplyRow{"NarrowPktByte8CIsPkt", Bytes({0x14, 0x50, 0x00, 0x00, 0x8C}), 145.0, 6},
-        ReplyRow{"UnknownModeByte05KeepsModeNotItsOwnValue", Bytes({0x00, 0x70, 0x00, 0x00, 0x05}),
-                 7.0, kModeBefore},
-        ReplyRow{"UnknownModeByteFFKeepsModeNotItsOwnValue", Bytes({0x00, 0x70, 0x00, 0x00, 0xFF}),
-                 7.0, kModeBefore},
-        ReplyRow{"UnknownModeByte80KeepsMode", Bytes({0x00, 0x70, 0x00, 0x00, 0x80}), 7.0,
+        ReplyRow{"LowestTunable100kHz", Bytes({0x00, 0x01, 0x00, 0x00, 0x04}), 0.1, 3},
+        ReplyRow{"HighestTunable470MHz", Bytes({0x47, 0x00, 0x00, 0x00, 0x08}), 470.0, 4},
+        // Replies that cannot be readings change nothing, however often they come.
+        ReplyRow{"BelowTheLowestBand", Bytes({0x00, 0x00, 0x99, 0x99, 0x01}), kFreqBefore,
                  kModeBefore},
-        ReplyRow{"LowHalfAboveNineDropsTheWholeReply", Bytes({0x01, 0x4A, 0x34, 0x56, 0x01}),
-                 kFreqBefore, kModeBefore},
-        ReplyRow{"HighHalfAboveNineDropsTheWholeReply", Bytes({0x01, 0x42, 0x34, 0xF6, 0x01}),
-                 kFreqBefore, kModeBefore},
-        ReplyRow{"FirstByteFFDropsTheWholeReply", Bytes({0xFF, 0x42, 0x34, 0x56, 0x08}),
-                 kFreqBefore, kModeBefore}),
+        ReplyRow{"BetweenTheBands", Bytes({0x30, 0x00, 0x00, 0x00, 0x08}), kFreqBefore,
+                 kModeBefore},
+        ReplyRow{"AboveTheHighestBand", Bytes({0x99, 0x99, 0x99, 0x99, 0x01}), kFreqBefore,
+                 kModeBefore},
+        ReplyRow{"ZeroFrequency", Bytes({0x00, 0x00, 0x00, 0x00, 0x01}), kFreqBefore, kModeBefore},
+        ReplyRow{"ModeByte05TheRadioNeverSends", Bytes({0x00, 0x70, 0x00, 0x00, 0x05}), kFreqBefore,
+                 kModeBefore},
+        ReplyRow{"ModeByteFF", Bytes({0x00, 0x70, 0x00, 0x00, 0xFF}), kFreqBefore, kModeBefore},
+        ReplyRow{"LowHalfAboveNine", Bytes({0x01, 0x4A, 0x34, 0x56, 0x01}), kFreqBefore,
+                 kModeBefore},
+        ReplyRow{"HighHalfAboveNine", Bytes({0x01, 0x42, 0x34, 0xF6, 0x01}), kFreqBefore,
+                 kModeBefore}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Ft817Poll, ANewReadingWaitsForTheNextReplyAndNoiseBetweenDoesNotUnseatIt) {
+    const std::string first = Bytes({0x01, 0x40, 0x74, 0x00, 0x01});
+    const std::string second = Bytes({0x00, 0x70, 0x74, 0x00, 0x02});
+    const std::string noise = Bytes({0x9A, 0x13, 0x00, 0x00, 0x01});
+    // Each poll takes one reply; the table is what the display has after it.
+    const std::pair<std::string, double> polls[] = {
+        {first, kFreqBefore}, {first, 14.074}, {second, 14.074}, {noise, 14.074},
+        {second, 7.074},      {first, 7.074},  {"", 7.074},      {first, 14.074},
+    };
+    for (const auto& [reply, shown] : polls) {
+        world.port.replies = {reply};
+        Poll817(state, world.platform);
+        EXPECT_DOUBLE_EQ(state.CurFreq, shown) << "after " << ToHex(reply);
+    }
+}
 
 TEST_F(Ft817Poll, FourBytesOnlyChangeNothingAndAreDiscarded) {
     world.port.replies.push_back(Bytes({0x01, 0x42, 0x34, 0x56}));
@@ -97,15 +120,16 @@ TEST_F(Ft817Poll, FourBytesOnlyChangeNothingAndAreDiscarded) {
     EXPECT_EQ(world.port.waiting, "");
 }
 
-TEST_F(Ft817Poll, EchoedCommandAheadOfTheReplyDropsThePoll) {
+TEST_F(Ft817Poll, AnEchoingInterfaceStillGivesReadings) {
     world.port.responder = [](const std::string& sent) {
         return sent + Bytes({0x01, 0x42, 0x34, 0x56, 0x01});
     };
 
     Poll817(state, world.platform);
+    Poll817(state, world.platform);
 
-    EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore);
-    EXPECT_EQ(state.CurMode, kModeBefore);
+    EXPECT_DOUBLE_EQ(state.CurFreq, 14.23456);
+    EXPECT_EQ(state.CurMode, 1);
     EXPECT_EQ(world.port.waiting, "");
 }
 

@@ -24,6 +24,7 @@ const std::string kUsb14250 = If("00014250000", '2') + ";";
 
 constexpr double kFreqBefore = 3.5;
 constexpr std::int16_t kModeBefore = 6;  // PKT: never produced by a Kenwood reply
+constexpr std::int16_t kNoMode = -1;     // the display shows no mode
 
 class KenwoodReceive : public ::testing::Test {
 protected:
@@ -31,6 +32,7 @@ protected:
         world.port.open = true;
         state.CurFreq = kFreqBefore;
         state.CurMode = kModeBefore;
+        state.ModeKnown = true;
     }
     void Pass(bool read = true) {
         ReadKenwoodBuffer(state, world.port, state.RxBuffer, read);
@@ -62,7 +64,7 @@ TEST_P(KenwoodReplies, UpdateFrequencyAndModeAsReceived) {
     Pass();
 
     EXPECT_DOUBLE_EQ(state.CurFreq, row.freq) << ToHex(row.received);
-    EXPECT_EQ(state.CurMode, row.mode) << ToHex(row.received);
+    EXPECT_EQ(state.ModeKnown ? state.CurMode : kNoMode, row.mode) << ToHex(row.received);
     EXPECT_EQ(state.RxBuffer, row.left) << ToHex(state.RxBuffer);
 }
 
@@ -71,11 +73,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ReplyRow{"IfReplySetsFrequencyAndMode", kUsb14250, 14.25, 1, ""},
         ReplyRow{"ModeDigit7IsCw", If("00014250000", '7') + ";", 14.25, 2, ""},
-        ReplyRow{"ModeDigit8KeepsModeButTakesFrequency", If("00014250000", '8') + ";", 14.25,
-                 kModeBefore, ""},
-        ReplyRow{"ModeDigit0KeepsModeButTakesFrequency", If("00014250000", '0') + ";", 14.25,
-                 kModeBefore, ""},
-        ReplyRow{"BlankModeDigitKeepsMode", If("00007074000", ' ') + ";", 7.074, kModeBefore, ""},
+        ReplyRow{"ModeDigit8HasNoNameButTheFrequencyCounts", If("00014250000", '8') + ";", 14.25,
+                 kNoMode, ""},
+        ReplyRow{"ModeDigit0HasNoName", If("00014250000", '0') + ";", 14.25, kNoMode, ""},
+        ReplyRow{"ModeLetterOfNewerRadiosHasNoName", If("00014250000", 'A') + ";", 14.25, kNoMode,
+                 ""},
+        ReplyRow{"BlankModeHasNoName", If("00007074000", ' ') + ";", 7.074, kNoMode, ""},
         ReplyRow{"ThirtySixCharactersAreIgnoredAndConsumed", kUsb14250.substr(0, 36) + ";",
                  kFreqBefore, kModeBefore, ""},
         ReplyRow{"ThirtyEightCharactersAreIgnoredAndConsumed", If("00014250000", '2') + "0;",
@@ -89,11 +92,17 @@ INSTANTIATE_TEST_SUITE_P(
                  kModeBefore, kUsb14250.substr(0, 37)},
         ReplyRow{"PieceOfTheNextReplyStaysBehind", kUsb14250 + "IF0001", 14.25, 1, "IF0001"},
         ReplyRow{"LaterReplyWins", If("00007074000", '1') + ";" + kUsb14250, 14.25, 1, ""},
-        ReplyRow{"LeadingBlanksInTheFrequencyAreSkipped", If("    7074000", '3') + ";", 7.074, 2,
-                 ""},
-        ReplyRow{"FrequencyWithoutDigitsReadsAsZero", If("-----------", '2') + ";", 0.0, 1, ""},
-        ReplyRow{"FrequencyOverflowingToInfinityKeepsFrequency", If("9e999999999", '5') + ";",
-                 kFreqBefore, 3, ""},
+        // A frequency field that is not eleven digits is no reading: the whole reply is dropped.
+        ReplyRow{"BlanksInTheFrequencyDropTheReply", If("    7074000", '3') + ";", kFreqBefore,
+                 kModeBefore, ""},
+        ReplyRow{"LettersInTheFrequencyDropTheReply", If("0001407abcd", '2') + ";", kFreqBefore,
+                 kModeBefore, ""},
+        ReplyRow{"DecimalPointInTheFrequencyDropsTheReply", If("   14.07400", '2') + ";",
+                 kFreqBefore, kModeBefore, ""},
+        ReplyRow{"DashesInTheFrequencyDropTheReply", If("-----------", '2') + ";", kFreqBefore,
+                 kModeBefore, ""},
+        ReplyRow{"ExponentInTheFrequencyDropsTheReply", If("9e999999999", '5') + ";", kFreqBefore,
+                 kModeBefore, ""},
         ReplyRow{"OtherBytesAreKeptOneCharacterEach", Bytes({0x00, 0xFF, 0x80}), kFreqBefore,
                  kModeBefore, Bytes({0x00, 0xFF, 0x80})}),
     [](const auto& info) { return std::string(info.param.name); });

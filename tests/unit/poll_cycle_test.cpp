@@ -190,6 +190,7 @@ TEST_F(PollTest, ValuesOutliveCloseAndAProtocolChange) {
     Link(kFT817);
     w.port.responder = [](const std::string&) { return Bytes({0x00, 0x70, 0x74, 0x00, 0x02}); };
     Tick();
+    Tick();  // the second reply confirms the first
     ASSERT_EQ(display.text, " 7.074.00 CW");
     w.port.responder = nullptr;
     w.port.open = false;  // closed: ticks go on against the closed port
@@ -204,7 +205,7 @@ TEST_F(PollTest, ValuesOutliveCloseAndAProtocolChange) {
 TEST_F(PollTest, ModeOutsideTheListShowsTheFrequencyAlone) {
     Link(kKenwood);
     s.RadioReported = true;
-    s.ModeReported = true;
+    s.ModeKnown = true;
     s.CurFreq = 14.074;
     s.CurMode = 9;
     s.LastPoll = w.clock.now;  // no poll this tick
@@ -215,7 +216,7 @@ TEST_F(PollTest, ModeOutsideTheListShowsTheFrequencyAlone) {
 TEST_F(PollTest, FrequencyTheDisplayCannotShowLeavesTheModeAlone) {
     Link(kKenwood);
     s.RadioReported = true;
-    s.ModeReported = true;
+    s.ModeKnown = true;
     s.CurFreq = 1296.1;
     s.CurMode = 1;
     s.LastPoll = w.clock.now;
@@ -226,12 +227,13 @@ TEST_F(PollTest, FrequencyTheDisplayCannotShowLeavesTheModeAlone) {
 TEST_F(PollTest, AFailingTickClearsBusySoTheNextPollsNormally) {
     Link(kFT817);
     w.port.responder = [](const std::string&) { return Bytes({0x01, 0x40, 0x74, 0x00, 0x01}); };
+    Tick();  // a first reading waits for the next reply to confirm it
     display.failNextWrite = true;
     Tick();
     EXPECT_FALSE(s.Busy);
     Tick();
     EXPECT_EQ(display.text, "14.074.00 USB");
-    EXPECT_EQ(w.port.writes.size(), 2u);
+    EXPECT_EQ(w.port.writes.size(), 3u);
 }
 
 TEST_F(PollTest, TickFiredInsideAComErrorBoxReturnsAtOnce) {
