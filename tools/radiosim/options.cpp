@@ -3,6 +3,7 @@
 #include <array>
 #include <string_view>
 
+#include "tools/radiosim/line.h"
 #include "tools/radiosim/port_setting.h"
 #include "tools/radiosim/text.h"
 
@@ -12,8 +13,10 @@ namespace {
 // What the rows below fill in before the checks that need more than one option.
 struct Draft {
     Options options;
-    std::string freq = "14.074";
+    std::string freq;  // empty: where the radio starts
     std::string mode = "USB";
+    bool protocol_given = false;
+    bool address_given = false;
 };
 
 // Each handler takes the option's value (empty for a flag) and returns what is wrong with it.
@@ -34,6 +37,7 @@ std::string SetProtocol(Draft& d, std::string_view value) {
     for (const auto& [name, protocol] : kProtocols) {
         if (value == name) {
             d.options.radio.protocol = protocol;
+            d.protocol_given = true;
             return {};
         }
     }
@@ -50,6 +54,41 @@ std::string SetAddress(Draft& d, std::string_view digits) {
         return "the address is one or two hexadecimal digits, e.g. 5E";
     }
     d.options.radio.address = static_cast<std::uint8_t>((*bytes)[0]);
+    d.address_given = true;
+    return {};
+}
+
+std::string SetModel(Draft& d, std::string_view value) {
+    d.options.radio.model = FindModel(value);
+    if (d.options.radio.model == nullptr) {
+        return "unknown model '" + std::string(value) + "' (" + ModelNames() + ")";
+    }
+    return {};
+}
+
+std::string SetSpeed(Draft& d, std::string_view value) {
+    const auto baud = ParseInt(value, 1, 1'000'000);
+    if (!baud || !IsRadioSpeed(*baud)) {
+        return "--speed takes 1200 2400 4800 9600 19200 38400 57600 or 115200";
+    }
+    d.options.speed = *baud;
+    return {};
+}
+
+std::string SetEchoOnly(Draft& d, std::string_view) {
+    d.options.echo_only = true;
+    return {};
+}
+
+std::string SetRefuse(Draft& d, std::string_view) {
+    d.options.radio.refuse = true;
+    return {};
+}
+
+std::string SetStopAfter(Draft& d, std::string_view value) {
+    const auto ms = ParseSeconds(value);
+    if (!ms) return "--stop-after takes seconds, e.g. 2 or 0.5";
+    d.options.stop_after_ms = *ms;
     return {};
 }
 
@@ -114,8 +153,13 @@ std::string SetQuiet(Draft& d, std::string_view) {
     return {};
 }
 
-constexpr std::array<OptionRow, 13> kOptionRows{{
+constexpr std::array<OptionRow, 18> kOptionRows{{
     {"protocol", true, SetProtocol},
+    {"model", true, SetModel},
+    {"speed", true, SetSpeed},
+    {"echo-only", false, SetEchoOnly},
+    {"refuse", false, SetRefuse},
+    {"stop-after", true, SetStopAfter},
     {"address", true, SetAddress},
     {"freq", true, SetFreq},
     {"mode", true, SetMode},
@@ -130,18 +174,63 @@ constexpr std::array<OptionRow, 13> kOptionRows{{
     {"quiet", false, SetQuiet},
 }};
 
+std::string BandsText(const Model& model) {
+    std::string text;
+    for (const Band& band : model.bands) {
+        if (!text.empty()) text += ", ";
+        text += std::to_string(static_cast<double>(band.low_hz) / 1e6) + "-" +
+                std::to_string(static_cast<double>(band.high_hz) / 1e6);
+    }
+    return text;
+}
+
+std::string SpeedsText(const Model& model) {
+    std::string text;
+    for (int speed : model.speeds) text += (text.empty() ? "" : " ") + std::to_string(speed);
+    return text;
+}
+
+// The model decides the protocol and, unless given, the address and the start frequency.
+std::string ApplyModel(Draft& d) {
+    Radio::Config& radio = d.options.radio;
+    if (radio.model == nullptr) return {};
+    const Model& model = *radio.model;
+    if (d.protocol_given && radio.protocol != model.protocol) {
+        return "the " + std::string(model.title) + " does not speak that protocol";
+    }
+    radio.protocol = model.protocol;
+    if (!d.address_given) radio.address = model.address;
+    if (d.options.speed != 0 && !HasSpeed(model, d.options.speed)) {
+        return "the " + std::string(model.title) + " runs at " + SpeedsText(model) + " baud";
+    }
+    return {};
+}
+
 // The checks that need the whole command line.
 std::string Finish(Draft& d) {
     Options& o = d.options;
+    if (std::string failure = ApplyModel(d); !failure.empty()) return failure;
+    const bool generic = o.radio.model == nullptr;
+    const Model& model = generic ? GenericModel(o.radio.protocol) : *o.radio.model;
     const std::int64_t limit = Radio::Limit(o.radio.protocol);
-    const auto hz = ParseMegahertz(d.freq);
-    if (!hz || *hz >= limit) {
+    const auto hz = d.freq.empty() ? std::optional<std::int64_t>(model.start_hz)
+                                   : ParseMegahertz(d.freq);
+    const std::int64_t step = o.radio.protocol == Protocol::kFt817 ? 10 : 1;
+    if (generic && (!hz || *hz >= limit)) {
         return "--freq takes megahertz below " + std::to_string(limit / 1'000'000) +
                ", e.g. 14.074";
     }
+    if (!hz || !CanTune(model, *hz - *hz % step)) {
+        return "the " + std::string(model.title) + " tunes " + BandsText(model) + " MHz";
+    }
     o.tuning.hz = *hz;
     o.tuning.mode = FindMode(d.mode);
-    if (o.tuning.mode == nullptr) return "unknown mode '" + d.mode + "' (" + ModeNames() + ")";
+    if (o.tuning.mode == nullptr || !HasMode(model, o.tuning.mode->name)) {
+        return "unknown mode '" + d.mode + "' (" + ModeNames(model) + ")";
+    }
+    if (o.radio.refuse && o.radio.protocol == Protocol::kFt817) {
+        return "--refuse: an FT-817 has no answer that refuses a command";
+    }
     if (!o.settings.empty() && o.com == 0) return "--settings needs --com N";
     if (o.com != 0 && o.settings.empty()) o.settings = DefaultSettingsFile();
     return {};

@@ -14,6 +14,9 @@ struct Options {
     Radio::Config radio;
     Tuning tuning;
     bool echo = false;
+    bool echo_only = false;  // an interface that echoes, with no radio behind it
+    int speed = 0;           // the radio's line speed in baud; 0: whatever the client sets
+    long long stop_after_ms = -1;  // silent this long after the first command; -1: never
     bool silent = false;
     bool garble = false;
     int delay_ms = 0;

@@ -18,6 +18,7 @@
 #include <sys/inotify.h>
 #endif
 
+#include "tools/radiosim/line.h"
 #include "tools/radiosim/port_setting.h"
 #include "tools/radiosim/text.h"
 
@@ -26,6 +27,10 @@ namespace {
 
 // Nobody reads the pty past this much; a radio does not wait for the computer either.
 constexpr std::size_t kMaxPending = 64 * 1024;
+
+// How often the line settings are looked at while a client has the pty open: a client may change
+// them without sending anything, and a pty tells nobody.
+constexpr int kLineCheckMs = 200;
 
 volatile sig_atomic_t g_signal_fd = -1;
 
@@ -93,6 +98,11 @@ void Simulator::Setup() {
         if (!failure.empty()) Fail(failure);
     }
     InstallSignals();
+    // What the pty starts with is no change to report.
+    if (termios settings{}; ::tcgetattr(held_slave_, &settings) == 0) {
+        line_text_ = LineText(settings);
+        client_baud_ = Baud(settings);
+    }
     Line("pty " + pty_path_, true);
 }
 
@@ -128,16 +138,19 @@ void Simulator::Run() {
         if (fds[3].revents != 0) ReadClientEvents();
         if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) ReadPty();
         if (fds[2].revents != 0) stdin_open = ReadControl();
+        if (clients_ > 0) CheckLine(false);
         ReleaseDue();
         Flush();
     }
 }
 
 void Simulator::Transmit(std::string bytes) {
-    if (silent_) return;
+    if (silent_ || Stopped()) return;
     if (garble_) {
         for (char& c : bytes) c = static_cast<char>(Noise());
     }
+    if (WrongSpeed()) bytes = Resample(bytes, options_.speed, client_baud_);
+    if (bytes.empty()) return;
     scheduled_.push_back({Clock::now() + std::chrono::milliseconds(delay_), std::move(bytes)});
     ReleaseDue();
 }
@@ -168,8 +181,13 @@ void Simulator::ReadClientEvents() {
     const ssize_t got = ::read(watch_, buffer, sizeof buffer);
     for (ssize_t at = 0; got > 0 && at < got;) {
         const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-        if (event->mask & IN_OPEN) Line("open");
+        if (event->mask & IN_OPEN) {
+            ++clients_;
+            Line("open");
+            CheckLine(true);
+        }
         if (event->mask & IN_CLOSE) {
+            if (clients_ > 0) --clients_;
             // A serial port library locks the tty for itself (TIOCEXCL) and unlocks it when it
             // closes; a client that crashed never does, and since our descriptor keeps the tty
             // alive, nobody but root could open it again.
@@ -223,10 +241,20 @@ void Simulator::ReadPty() {
         if (got > 0) {
             hangups_ = 0;
             const std::string_view bytes(buffer, static_cast<std::size_t>(got));
+            CheckLine(false);
             Line("rx " + Hex(bytes));
             // The bus returns every byte to its sender before the radio can answer.
-            if (options_.echo) outgoing_.append(bytes);
-            radio_.Receive(bytes);
+            if (options_.echo || options_.echo_only) outgoing_.append(bytes);
+            if (options_.echo_only) continue;
+            if (!commanded_) {
+                commanded_ = true;
+                first_command_ = Clock::now();
+            }
+            if (WrongSpeed()) {
+                radio_.Receive(Resample(bytes, client_baud_, options_.speed));
+            } else {
+                radio_.Receive(bytes);
+            }
             continue;
         }
         if (got < 0 && errno == EINTR) continue;
@@ -273,10 +301,9 @@ void Simulator::Control(std::string_view line) {
         const auto hz = ParseMegahertz(rest);
         if (!hz || !radio_.Tune(*hz)) Warn("freq takes megahertz, e.g. freq 7.074");
     } else if (word == "mode") {
-        if (const Mode* mode = FindMode(rest)) {
-            radio_.SelectMode(*mode, radio_.tuning().filter);
-        } else {
-            Warn("unknown mode '" + std::string(rest) + "' (" + ModeNames() + ")");
+        const Mode* mode = FindMode(rest);
+        if (mode == nullptr || !radio_.SelectMode(*mode, radio_.tuning().filter)) {
+            Warn("unknown mode '" + std::string(rest) + "' (" + ModeNames(radio_.model()) + ")");
         }
     } else if (word == "silent" && ParseOnOff(rest)) {
         silent_ = *ParseOnOff(rest);
@@ -305,12 +332,32 @@ void Simulator::Warn(const std::string& text) {
     std::fprintf(stderr, "radiosim: %s\n", text.c_str());
 }
 
+void Simulator::CheckLine(bool report_always) {
+    termios settings{};
+    if (::tcgetattr(held_slave_, &settings) != 0) return;
+    client_baud_ = Baud(settings);
+    std::string text = LineText(settings);
+    if (text != line_text_ || report_always) Line("line " + text);
+    line_text_ = std::move(text);
+}
+
+bool Simulator::Stopped() {
+    if (stopped_ || options_.stop_after_ms < 0 || !commanded_) return stopped_;
+    if (Clock::now() - first_command_ < std::chrono::milliseconds(options_.stop_after_ms)) {
+        return false;
+    }
+    stopped_ = true;
+    Line("stopped");
+    return true;
+}
+
 int Simulator::Timeout() const {
-    if (scheduled_.empty()) return -1;
+    if (scheduled_.empty()) return clients_ > 0 ? kLineCheckMs : -1;
     const auto wait = scheduled_.front().due - Clock::now();
     if (wait <= Clock::duration::zero()) return 0;
     // Round up, or poll wakes a little early and goes round once more for nothing.
-    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count());
+    const auto ms = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count());
+    return clients_ > 0 && ms > kLineCheckMs ? kLineCheckMs : ms;
 }
 
 void Simulator::ReleaseDue() {

@@ -56,6 +56,10 @@ private:
     void ReleaseDue();
     void Flush();
     std::uint8_t Noise();
+    // The client's line settings: reported when they change, and the speed it talks at.
+    void CheckLine(bool report_always);
+    bool WrongSpeed() const { return options_.speed != 0 && client_baud_ != options_.speed; }
+    bool Stopped();
 
     const Options& options_;
     bool silent_;
@@ -73,6 +77,12 @@ private:
     std::deque<Pending> scheduled_;
     std::string outgoing_;
     std::uint32_t noise_ = 0x2545F491;
+    int clients_ = 0;  // open descriptors of the pty besides ours
+    std::string line_text_;
+    int client_baud_ = 0;
+    bool commanded_ = false;  // --stop-after counts from the first command
+    Clock::time_point first_command_;
+    bool stopped_ = false;
 };
 
 }  // namespace radiosim
