@@ -115,8 +115,8 @@ std::string Radio::Ft817TxStatus(std::string_view) {
 }
 
 std::string Radio::Ft817ReadEeprom(std::string_view params) {
-    const int address = static_cast<std::uint8_t>(params[0]) << 8 |
-                        static_cast<std::uint8_t>(params[1]);
+    const int address =
+        static_cast<std::uint8_t>(params[0]) << 8 | static_cast<std::uint8_t>(params[1]);
     std::string reply(2, '\0');
     for (int i = 0; i < 2; ++i) {
         if (address + i == kVfoByteAddress && Has(kFt817Full)) reply[i] = selected_ == 1 ? 1 : 0;

@@ -48,8 +48,8 @@ std::string SetAddress(Draft& d, std::string_view digits) {
     if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
         digits.remove_prefix(2);
     }
-    const auto bytes = ParseHexBytes(digits.size() == 1 ? "0" + std::string(digits)
-                                                        : std::string(digits));
+    const auto bytes =
+        ParseHexBytes(digits.size() == 1 ? "0" + std::string(digits) : std::string(digits));
     if (digits.empty() || digits.size() > 2 || !bytes || bytes->size() != 1) {
         return "the address is one or two hexadecimal digits, e.g. 5E";
     }
@@ -213,8 +213,8 @@ std::string Finish(Draft& d) {
     const bool generic = o.radio.model == nullptr;
     const Model& model = generic ? GenericModel(o.radio.protocol) : *o.radio.model;
     const std::int64_t limit = Radio::Limit(o.radio.protocol);
-    const auto hz = d.freq.empty() ? std::optional<std::int64_t>(model.start_hz)
-                                   : ParseMegahertz(d.freq);
+    const auto hz =
+        d.freq.empty() ? std::optional<std::int64_t>(model.start_hz) : ParseMegahertz(d.freq);
     const std::int64_t step = o.radio.protocol == Protocol::kFt817 ? 10 : 1;
     if (generic && (!hz || *hz >= limit)) {
         return "--freq takes megahertz below " + std::to_string(limit / 1'000'000) +

@@ -14,8 +14,8 @@ struct Options {
     Radio::Config radio;
     Tuning tuning;
     bool echo = false;
-    bool echo_only = false;  // an interface that echoes, with no radio behind it
-    int speed = 0;           // the radio's line speed in baud; 0: whatever the client sets
+    bool echo_only = false;        // an interface that echoes, with no radio behind it
+    int speed = 0;                 // the radio's line speed in baud; 0: whatever the client sets
     long long stop_after_ms = -1;  // silent this long after the first command; -1: never
     bool silent = false;
     bool garble = false;
@@ -28,8 +28,8 @@ struct Options {
 
 struct ParsedOptions {
     Options options;
-    bool help = false;   // --help: print HelpText() and stop
-    std::string error;   // empty when the command line is good
+    bool help = false;  // --help: print HelpText() and stop
+    std::string error;  // empty when the command line is good
 };
 
 // `args` without the program name.
