@@ -54,7 +54,7 @@ public:
         control_ = to_child[1];
         report_ = from_child[0];
         ::fcntl(report_, F_SETFL, O_NONBLOCK);
-        const auto deadline = Clock::now() + 2 * kPatience;
+        const auto deadline = Clock::now() + kPatience;
         while (lines_.empty() && Clock::now() < deadline && Pump(Left(deadline))) {
         }
         if (!lines_.empty() && lines_.front().rfind("pty ", 0) == 0) {
