@@ -1,13 +1,17 @@
 #pragma once
 
-// radiosim as a child process for the window's end-to-end tests: it writes the Com N mapping into
-// the test's settings file and reports what it receives and how its state changes.
+// radiosim for the window's end-to-end tests: it writes the Com N mapping into the test's
+// settings file and reports what it receives and how its state changes. A Qt face on the one
+// radiosim driver (radiosim_runner.h): waits run the event loop, so the window keeps polling.
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
+#include <QSocketNotifier>
 #include <QStringList>
 #include <QTest>
+#include <memory>
+
+#include "tests/support/radiosim_runner.h"
 
 namespace cat::test {
 
@@ -15,42 +19,47 @@ class Radiosim {
 public:
     // Starts radiosim and waits for its "pty PATH" line.
     Radiosim(const QString& settingsPath, int com, const QStringList& options) {
-        QStringList args = options;
-        args << "--settings" << settingsPath << "--com" << QString::number(com);
-        process_.setProcessChannelMode(QProcess::SeparateChannels);
-        process_.start(RADIOSIM_PATH, args);
-        started_ = process_.waitForStarted(5000) &&
-                   QTest::qWaitFor([&] { return ReadLines(), !pty_.isEmpty(); }, 10000);
+        std::vector<std::string> args;
+        for (const QString& option : options) args.push_back(option.toStdString());
+        args.insert(args.end(),
+                    {"--settings", settingsPath.toStdString(), "--com", std::to_string(com)});
+        runner_ = std::make_unique<RadiosimRunner>(std::move(args));
+        if (runner_->ReportFd() >= 0) {
+            // Keep its output drained while the test waits on something else: a full pipe
+            // would stall the radio.
+            notifier_ =
+                std::make_unique<QSocketNotifier>(runner_->ReportFd(), QSocketNotifier::Read);
+            QObject::connect(notifier_.get(), &QSocketNotifier::activated,
+                             [this] { runner_->Pump(0); });
+        }
     }
     ~Radiosim() { Stop(); }
 
-    bool Started() const { return started_; }
-    QString Pty() const { return pty_; }
+    bool Started() const { return runner_->Started(); }
+    QString Pty() const { return QString::fromStdString(runner_->PtyPath()); }
 
     void Stop() {
-        if (process_.state() == QProcess::NotRunning) return;
-        process_.terminate();
-        if (!process_.waitForFinished(5000)) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
+        notifier_.reset();
+        if (runner_->Pid() > 0 && runner_->Stop(SIGTERM) == -1) runner_->Stop(SIGKILL);
     }
 
     // A control line, as if the operator turned the radio's dial ("freq 7.074", "mode CW").
-    void Control(const QString& line) {
-        process_.write((line + "\n").toUtf8());
-        process_.waitForBytesWritten(1000);
-    }
+    void Control(const QString& line) { runner_->Control(line.toStdString()); }
 
-    // Waits until radiosim has printed `line` (exactly) since the last Forget(); runs the event
-    // loop meanwhile, so the window keeps polling.
+    // Waits until radiosim has printed `line` (exactly) since the last Forget().
     bool WaitForLine(const QString& line, int ms = 8000) {
-        return QTest::qWaitFor([&] { return ReadLines(), lines_.contains(line); }, ms);
+        return QTest::qWaitFor([&] { return Lines().contains(line); }, ms);
     }
     // Lines seen since the last Forget().
     QStringList Lines() {
-        ReadLines();
-        return lines_;
+        while (runner_->Pump(0)) {
+        }
+        QStringList lines;
+        const auto& all = runner_->Lines();
+        for (std::size_t i = forgotten_; i < all.size(); ++i) {
+            lines << QString::fromStdString(all[i]).trimmed();
+        }
+        return lines;
     }
     int CountStartingWith(const QString& prefix) {
         int n = 0;
@@ -58,31 +67,15 @@ public:
         return n;
     }
     void Forget() {
-        ReadLines();
-        lines_.clear();
+        while (runner_->Pump(0)) {
+        }
+        forgotten_ = runner_->Lines().size();
     }
 
 private:
-    void ReadLines() {
-        process_.waitForReadyRead(0);
-        buffer_ += process_.readAllStandardOutput();
-        int end;
-        while ((end = buffer_.indexOf('\n')) >= 0) {
-            const QString line = QString::fromUtf8(buffer_.left(end)).trimmed();
-            buffer_.remove(0, end + 1);
-            if (pty_.isEmpty() && line.startsWith("pty ")) {
-                pty_ = line.mid(4);
-                continue;
-            }
-            lines_ << line;
-        }
-    }
-
-    QProcess process_;
-    QByteArray buffer_;
-    QString pty_;
-    QStringList lines_;
-    bool started_ = false;
+    std::unique_ptr<RadiosimRunner> runner_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    std::size_t forgotten_ = 0;
 };
 
 }  // namespace cat::test

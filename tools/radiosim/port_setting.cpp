@@ -75,40 +75,30 @@ bool ReadAll(const std::string& path, std::string& out) {
     return true;
 }
 
-}  // namespace
-
-std::string DefaultSettingsFile() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (config != nullptr && config[0] == '/') {
-        base = config;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::string(home != nullptr ? home : "") + "/.config";
-    }
-    return base + "/CAT/CAT.ini";
+// The file itself when `file` is a symlink: we write through the link, never over it.
+std::string ResolveTarget(const std::string& file) {
+    if (char resolved[PATH_MAX]; ::realpath(file.c_str(), resolved) != nullptr) return resolved;
+    return file;
 }
 
-std::string WritePortSetting(const std::string& file, int com, const std::string& device) {
-    // Write through a symlink to the file it names, not over the link.
-    std::string target = file;
-    if (char resolved[PATH_MAX]; ::realpath(file.c_str(), resolved) != nullptr) target = resolved;
-
-    std::string text;
-    mode_t mode = 0666;
+// The file's text and permissions; a missing file is empty, gets the folders it needs and the
+// permissions the umask allows.
+std::string LoadExisting(const std::string& target, std::string& text, mode_t& mode) {
     struct stat info {};
     if (::stat(target.c_str(), &info) == 0) {
         mode = info.st_mode & 07777;
         if (!ReadAll(target, text)) return Describe("cannot read", target);
-    } else if (errno != ENOENT) {
-        return Describe("cannot open", target);
-    } else {
-        if (std::string failure = MakeFolders(target); !failure.empty()) return failure;
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode &= ~mask;
+        return {};
     }
+    if (errno != ENOENT) return Describe("cannot open", target);
+    if (std::string failure = MakeFolders(target); !failure.empty()) return failure;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+    return {};
+}
 
+std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
     for (std::size_t start = 0; start < text.size();) {
         std::size_t end = text.find('\n', start);
@@ -116,9 +106,12 @@ std::string WritePortSetting(const std::string& file, int com, const std::string
         lines.push_back(text.substr(start, end - start));
         start = end + 1;
     }
+    return lines;
+}
 
-    const std::string key = "Com" + std::to_string(com);
-    const std::string entry = key + "=" + IniValue(device);
+// Replaces the key's line inside [Ports], or adds it after the section's last entry, or adds the
+// section at the end. Comments and other sections stay where they are.
+void PutEntry(std::vector<std::string>& lines, const std::string& key, const std::string& entry) {
     bool in_ports = false;
     bool seen_ports = false;
     bool written = false;
@@ -142,25 +135,24 @@ std::string WritePortSetting(const std::string& file, int com, const std::string
             written = true;
         }
     }
-    if (!written) {
-        if (seen_ports) {
-            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert_at), entry);
-        } else {
-            if (!lines.empty() && !Trim(lines.back()).empty()) lines.emplace_back();
-            lines.emplace_back("[Ports]");
-            lines.push_back(entry);
-        }
+    if (written) return;
+    if (seen_ports) {
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert_at), entry);
+        return;
     }
+    if (!lines.empty() && !Trim(lines.back()).empty()) lines.emplace_back();
+    lines.emplace_back("[Ports]");
+    lines.push_back(entry);
+}
 
-    std::string out;
-    for (const std::string& line : lines) out += line + "\n";
-
+// Writes a sibling file and renames it over the target, so a reader sees the old file or the
+// new one, never half of one.
+std::string ReplaceFile(const std::string& target, const std::string& text, mode_t mode) {
     std::string temporary = target + ".radiosim-XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) return Describe("cannot write next to", target);
-    std::size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t wrote = ::write(fd, out.data() + done, out.size() - done);
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t wrote = ::write(fd, text.data() + done, text.size() - done);
         if (wrote < 0 && errno == EINTR) continue;
         if (wrote <= 0) {
             std::string failure = Describe("cannot write", temporary);
@@ -177,6 +169,33 @@ std::string WritePortSetting(const std::string& file, int com, const std::string
         return failure;
     }
     return {};
+}
+
+}  // namespace
+
+std::string DefaultSettingsFile() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    std::string base;
+    if (config != nullptr && config[0] == '/') {
+        base = config;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = std::string(home != nullptr ? home : "") + "/.config";
+    }
+    return base + "/CAT/CAT.ini";
+}
+
+std::string WritePortSetting(const std::string& file, int com, const std::string& device) {
+    const std::string target = ResolveTarget(file);
+    std::string text;
+    mode_t mode = 0666;
+    if (std::string failure = LoadExisting(target, text, mode); !failure.empty()) return failure;
+    std::vector<std::string> lines = SplitLines(text);
+    const std::string key = "Com" + std::to_string(com);
+    PutEntry(lines, key, key + "=" + IniValue(device));
+    std::string out;
+    for (const std::string& line : lines) out += line + "\n";
+    return ReplaceFile(target, out, mode);
 }
 
 }  // namespace radiosim

@@ -1,16 +1,20 @@
 #pragma once
 
-// The transceiver itself: its tuning and the three command languages it understands, seen from
+// The transceiver itself: two VFOs and the three command languages it understands, seen from
 // the radio's side of the cable. No I/O here; bytes come in through Receive() and leave through
 // the Listener, so the pty loop decides about echo, delay, silence and noise.
 
+#include <array>
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "tools/radiosim/models.h"
 
 namespace radiosim {
-
-enum class Protocol { kIcom, kKenwood, kFt817 };
 
 // One operating mode and the code each protocol uses for it. A mode a protocol has no code for
 // carries the code that radio shows instead (data modes ride on USB there), so reading it back is
@@ -27,13 +31,15 @@ struct Mode {
 
 // Case-blind; nullptr when the name is unknown.
 const Mode* FindMode(std::string_view name);
-// The mode names, space-separated, for messages and help.
-std::string ModeNames();
+// The modes this radio has, space-separated, for messages and help.
+std::string ModeNames(const Model& model);
 
+// One VFO.
 struct Tuning {
     std::int64_t hz = 14'074'000;
     const Mode* mode = nullptr;
     std::uint8_t filter = 1;  // CI-V filter number, 1..3
+    std::uint8_t data = 0;    // CI-V data mode, 0 (off) .. 3
 };
 
 class Radio {
@@ -51,6 +57,8 @@ public:
         Protocol protocol = Protocol::kIcom;
         std::uint8_t address = 0x5E;
         bool transceive = false;
+        const Model* model = nullptr;  // nullptr: the generic radio of the protocol
+        bool refuse = false;           // every command refused (Kenwood ?;, ICOM FA)
     };
 
     Radio(Config config, Tuning initial, Listener& listener);
@@ -58,26 +66,131 @@ public:
     void Receive(std::string_view bytes);
 
     // The operator turns the dial or presses a mode key, or a set command arrived. Both report
-    // the new value and, with transceive on, announce it. False when the radio cannot tune there.
+    // the new value and, with transceive on, announce it. False when this radio cannot tune there
+    // or has no such mode.
     bool Tune(std::int64_t hz);
-    void SelectMode(const Mode& mode, std::uint8_t filter);
+    bool SelectMode(const Mode& mode, std::uint8_t filter);
 
-    const Tuning& tuning() const { return tuning_; }
+    // The selected VFO.
+    const Tuning& tuning() const { return vfo_[selected_]; }
+    const Model& model() const { return model_; }
 
-    // Frequencies from 0 up to, not including, this limit can be tuned: ten CI-V digits,
-    // eight FT-817 digits of 10 Hz.
+    // Frequencies from 0 up to, not including, this limit fit the protocol's digits: ten CI-V
+    // digits, eight FT-817 digits of 10 Hz.
     static std::int64_t Limit(Protocol protocol);
 
 private:
+    using Reply = std::optional<std::string>;  // nullopt: refused (FA, ?;); empty: no answer
+
+    struct CivCommand {
+        std::uint8_t command;
+        int sub;  // -1: the data starts right after the command byte
+        std::uint32_t needs;
+        Reply (Radio::*handle)(std::string_view data);
+    };
+    struct KenwoodCommand {
+        std::string_view name;
+        std::uint32_t needs;
+        Reply (Radio::*handle)(std::string_view params);
+    };
+    struct Ft817Command {
+        std::uint8_t opcode;
+        std::uint32_t needs;
+        std::string (Radio::*handle)(std::string_view params);
+    };
+    static const CivCommand kCivCommands[];
+    static const KenwoodCommand kKenwoodCommands[];
+    static const Ft817Command kFt817Commands[];
+
+    bool Has(std::uint32_t feature) const { return (model_.features & feature) != 0; }
+    bool Allowed(const Mode& mode) const;
+    std::int64_t Quantise(std::int64_t hz) const;
+    bool TuneVfo(int vfo, std::int64_t hz);
+    bool SetVfoMode(int vfo, const Mode& mode, std::uint8_t filter, std::uint8_t data);
+    void Select(int vfo);
+    void SetSplit(bool on);
+    // Transceive and auto-information: what the radio sends unasked after a change.
+    void Announce(std::string bytes);
+
+    // CI-V
     void IcomByte(std::uint8_t byte);
     void IcomFrame();
     void IcomAnswer(std::uint8_t to, std::string_view payload);
-    void KenwoodCommand(std::string_view command);
-    void Ft817Command();
+    std::string IcomModeBytes(const Tuning& vfo) const;
+    Reply CivTakeFrequency(std::string_view data);
+    Reply CivTakeMode(std::string_view data);
+    Reply CivReadFrequency(std::string_view data);
+    Reply CivReadMode(std::string_view data);
+    Reply CivSetFrequency(std::string_view data);
+    Reply CivSetMode(std::string_view data);
+    Reply CivVfo(std::string_view data);
+    Reply CivSplit(std::string_view data);
+    Reply CivMeter(std::string_view data);
+    Reply CivId(std::string_view data);
+    Reply CivSettings(std::string_view data);
+    Reply CivDataMode(std::string_view data);
+    Reply CivTransmit(std::string_view data);
+    Reply CivVfoFrequency(std::string_view data);
+    Reply CivVfoMode(std::string_view data);
+
+    // Kenwood
+    void KenwoodText(char c);
+    void KenwoodCommandText(std::string_view command);
+    std::string KenwoodInformation() const;
+    Reply KenwoodFrequency(int vfo, std::string_view params);
+    Reply KenwoodFa(std::string_view params) { return KenwoodFrequency(0, params); }
+    Reply KenwoodFb(std::string_view params) { return KenwoodFrequency(1, params); }
+    Reply KenwoodFr(std::string_view params);
+    Reply KenwoodFt(std::string_view params);
+    Reply KenwoodIf(std::string_view params);
+    Reply KenwoodMd(std::string_view params);
+    Reply KenwoodId(std::string_view params);
+    Reply KenwoodFv(std::string_view params);
+    Reply KenwoodDa(std::string_view params);
+    Reply KenwoodPs(std::string_view params);
+    Reply KenwoodAi(std::string_view params);
+    Reply KenwoodSm(std::string_view params);
+    Reply KenwoodTx(std::string_view params);
+    Reply KenwoodRx(std::string_view params);
+
+    // FT-817
+    void Ft817Frame();
+    std::string Ft817Read(std::string_view);
+    std::string Ft817SetFrequency(std::string_view params);
+    std::string Ft817SetMode(std::string_view params);
+    std::string Ft817RxStatus(std::string_view);
+    std::string Ft817TxStatus(std::string_view);
+    std::string Ft817ReadEeprom(std::string_view params);
+    std::string Ft817Switch(bool& state, bool on, std::string_view report);
+    std::string Ft817LockOn(std::string_view) { return Ft817Switch(lock_, true, "lock"); }
+    std::string Ft817LockOff(std::string_view) { return Ft817Switch(lock_, false, "lock"); }
+    std::string Ft817SplitOn(std::string_view) { return Ft817Switch(split_, true, "split"); }
+    std::string Ft817SplitOff(std::string_view) { return Ft817Switch(split_, false, "split"); }
+    std::string Ft817ClarOn(std::string_view) { return Ft817Switch(clarifier_, true, "clar"); }
+    std::string Ft817ClarOff(std::string_view) { return Ft817Switch(clarifier_, false, "clar"); }
+    std::string Ft817PttOn(std::string_view) { return Ft817Switch(ptt_, true, "ptt"); }
+    std::string Ft817PttOff(std::string_view) { return Ft817Switch(ptt_, false, "ptt"); }
+    std::string Ft817ToggleVfo(std::string_view);
+    std::string Ft817PowerOn(std::string_view);
+    std::string Ft817PowerOff(std::string_view);
+    std::string Ft817Taken(std::string_view) { return {}; }
 
     Config config_;
-    Tuning tuning_;
+    const Model& model_;
     Listener& listener_;
+    std::array<Tuning, 2> vfo_;
+    int selected_ = 0;  // VFO A or B (main or sub); Kenwood: the receive VFO
+    int transmit_ = 0;  // Kenwood FT: the transmit VFO
+    bool split_ = false;
+    bool lock_ = false;
+    bool clarifier_ = false;
+    bool ptt_ = false;  // asked for; the radio never transmits
+    char auto_information_ = '0';
+    std::map<int, std::string> settings_;  // CI-V 1A 05 items written so far
+
+    // Announcements made while a command is being answered go out after its answer.
+    bool answering_ = false;
+    std::vector<std::string> deferred_;
 
     // CI-V framing: count of preamble bytes seen, and the frame body after them.
     int preamble_ = 0;
@@ -85,6 +198,7 @@ private:
     std::string frame_;
 
     std::string kenwood_pending_;
+    bool in_junk_ = false;  // inside a run of bytes that belong to no Kenwood command
     std::string ft817_pending_;
 };
 

@@ -1,0 +1,384 @@
+// The radio in process: bytes in through Receive(), what it transmits and reports out through
+// its Listener. One table per command language; expected bytes are written from the makers' CAT
+// references, never produced by radiosim's own encoders.
+
+#include "tools/radiosim/radio.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/radiosim/hex.h"
+
+namespace radiosim {
+namespace {
+
+using test::Bytes;
+using test::Hex;
+
+struct Recorder : Radio::Listener {
+    std::string sent;
+    std::vector<std::string> reports;
+    void Transmit(std::string bytes) override { sent += bytes; }
+    void Report(std::string line) override { reports.push_back(std::move(line)); }
+    std::string Reports() const {
+        std::string all;
+        for (const std::string& line : reports) all += line + "\n";
+        return all;
+    }
+};
+
+// A radio as radiosim's options would build it: a model by name, or the generic one.
+struct RadioSetup {
+    Protocol protocol = Protocol::kIcom;
+    const char* model = "";
+    bool transceive = false;
+    bool refuse = false;
+};
+
+struct World {
+    explicit World(const RadioSetup& setup) : radio(Configure(setup), Start(setup), recorder) {}
+    static Radio::Config Configure(const RadioSetup& setup) {
+        Radio::Config config;
+        config.protocol = setup.protocol;
+        config.model = FindModel(setup.model);
+        if (config.model != nullptr) {
+            config.protocol = config.model->protocol;
+            config.address = config.model->address;
+        }
+        config.transceive = setup.transceive;
+        config.refuse = setup.refuse;
+        return config;
+    }
+    static Tuning Start(const RadioSetup& setup) {
+        Tuning tuning;
+        if (const Model* model = FindModel(setup.model)) tuning.hz = model->start_hz;
+        tuning.mode = FindMode("USB");
+        return tuning;
+    }
+    Recorder recorder;
+    Radio radio;
+};
+
+// Each row sends its commands to a fresh radio and expects exactly these bytes back and, when
+// given, this text among the report lines.
+struct Row {
+    const char* name;
+    RadioSetup setup;
+    std::string in;  // hexadecimal for ICOM and FT-817, text for Kenwood
+    std::string out;
+    const char* report = "";
+};
+
+void Check(const Row& row, bool text) {
+    SCOPED_TRACE(row.name);
+    World world(row.setup);
+    world.radio.Receive(text ? row.in : Bytes(row.in));
+    if (text) {
+        EXPECT_EQ(world.recorder.sent, row.out);
+    } else {
+        EXPECT_EQ(Hex(world.recorder.sent), Hex(Bytes(row.out)));
+    }
+    EXPECT_NE(world.recorder.Reports().find(row.report), std::string::npos)
+        << world.recorder.Reports();
+}
+
+// ---- ICOM CI-V -------------------------------------------------------------------------------
+
+constexpr RadioSetup kIcom{};
+constexpr RadioSetup kIc7300{Protocol::kIcom, "ic7300"};
+
+TEST(RadioIcom, AnswersAsItsCommandTableSays) {
+    const Row rows[] = {
+        {"read frequency, answered to the sender from our address", kIcom, "fe fe 5e e0 03 fd 00",
+         "fe fe e0 5e 03 00 40 07 14 00 fd"},
+        {"read mode from another controller address", kIcom, "fe fe 5e e1 04 fd",
+         "fe fe e1 5e 04 01 01 fd"},
+        {"set five bytes, read back", kIcom, "fe fe 5e e0 05 00 05 25 14 00 fd fe fe 5e e0 03 fd",
+         "fe fe e0 5e fb fd fe fe e0 5e 03 00 05 25 14 00 fd", "freq 14250500"},
+        {"set four bytes of an older radio", kIcom, "fe fe 5e e0 05 00 50 25 14 fd",
+         "fe fe e0 5e fb fd", "freq 14255000"},
+        {"set above 1 GHz", kIcom, "fe fe 5e e0 05 00 00 00 96 12 fd", "fe fe e0 5e fb fd",
+         "freq 1296000000"},
+        {"set CW with filter 2, read back", kIcom, "fe fe 5e e0 06 03 02 fd fe fe 5e e0 04 fd",
+         "fe fe e0 5e fb fd fe fe e0 5e 04 03 02 fd", "mode CW"},
+        {"set mode without filter keeps filter 1", kIcom, "fe fe 5e e0 06 08 fd fe fe 5e e0 04 fd",
+         "fe fe e0 5e fb fd fe fe e0 5e 04 08 01 fd", "mode FSK-R"},
+        {"synchronous AM is taken as AM", kIcom, "fe fe 5e e0 06 11 fd fe fe 5e e0 04 fd",
+         "fe fe e0 5e fb fd fe fe e0 5e 04 02 01 fd", "mode AM"},
+        {"unknown command gets FA and a report", kIcom, "fe fe 5e e0 77 fd", "fe fe e0 5e fa fd",
+         "unknown fe fe 5e e0 77 fd"},
+        {"read frequency with data", kIcom, "fe fe 5e e0 03 01 fd", "fe fe e0 5e fa fd"},
+        {"frequency not packed decimal", kIcom, "fe fe 5e e0 05 00 0a 25 14 00 fd",
+         "fe fe e0 5e fa fd"},
+        {"frequency of three bytes", kIcom, "fe fe 5e e0 05 00 25 14 fd", "fe fe e0 5e fa fd"},
+        {"unknown mode", kIcom, "fe fe 5e e0 06 09 fd", "fe fe e0 5e fa fd"},
+        {"filter 4", kIcom, "fe fe 5e e0 06 03 04 fd", "fe fe e0 5e fa fd"},
+        {"the generic radio has no 19 00", kIcom, "fe fe 5e e0 19 00 fd", "fe fe e0 5e fa fd",
+         "unknown"},
+        {"transceive acknowledges, then announces to 00",
+         {Protocol::kIcom, "", true},
+         "fe fe 5e e0 05 00 05 25 14 00 fd",
+         "fe fe e0 5e fb fd fe fe 00 5e 00 00 05 25 14 00 fd"},
+        {"refuse answers FA even to a read",
+         {Protocol::kIcom, "", false, true},
+         "fe fe 5e e0 03 fd",
+         "fe fe e0 5e fa fd"},
+    };
+    for (const Row& row : rows) Check(row, false);
+}
+
+TEST(RadioIcom, TakesOnlyFramesAfterTwoPreambleBytes) {
+    // Each row's bytes come before a mode read; the only answer must be the one to that read.
+    const Row rows[] = {
+        {"frame for another radio", kIcom, "fe fe 70 e0 03 fd 00", ""},
+        {"broadcast address", kIcom, "fe fe 00 e0 03 fd", ""},
+        {"stray zeros", kIcom, "00 00 00", ""},
+        {"one preamble byte is not enough", kIcom, "fe 5e e0 03 fd", ""},
+        {"one preamble byte after a cut frame is not enough", kIcom,
+         "fe fe 5e e0 03 fe 5e e0 03 fd", ""},
+        {"a radio's own reply on the bus", kIcom, "fe fe e0 5e 03 00 40 07 14 00 fd", ""},
+        {"frame cut by a collision", kIcom, "fe fe 5e e0 03 fc fd", ""},
+        {"frame that lost its end", kIcom, "fe fe 5e e0 03", ""},
+        {"a longer preamble is fine", kIcom, "fe", ""},
+    };
+    for (Row row : rows) {
+        row.in += " fe fe 5e e0 04 fd";
+        row.out = "fe fe e0 5e 04 01 01 fd";
+        Check(row, false);
+    }
+}
+
+TEST(RadioIcom, TakesAFrameInPieces) {
+    World world(kIcom);
+    for (const char* piece : {"fe fe fe 5e", "e0 04", "fd 00"}) world.radio.Receive(Bytes(piece));
+    EXPECT_EQ(Hex(world.recorder.sent), "fe fe e0 5e 04 01 01 fd");
+}
+
+TEST(RadioIcom, ModelsAnswerTheirOwnCommands) {
+    constexpr RadioSetup kIc706{Protocol::kIcom, "ic706mk2g"};
+    constexpr RadioSetup kIc9700{Protocol::kIcom, "ic9700"};
+    constexpr RadioSetup kIc7610{Protocol::kIcom, "ic7610"};
+    const Row rows[] = {
+        {"IC-7300 answers at 94 and not at 5E", kIc7300, "fe fe 5e e0 03 fd fe fe 94 e0 19 00 fd",
+         "fe fe e0 94 19 00 94 fd"},
+        {"S-meter reads S9", kIc7300, "fe fe 94 e0 15 02 fd", "fe fe e0 94 15 02 01 20 fd"},
+        {"split on, read", kIc7300, "fe fe 94 e0 0f 01 fd fe fe 94 e0 0f fd",
+         "fe fe e0 94 fb fd fe fe e0 94 0f 01 fd", "split on"},
+        {"VFO B then exchange: B's frequency goes to A", kIc7300,
+         "fe fe 94 e0 07 01 fd fe fe 94 e0 05 00 40 07 07 00 fd fe fe 94 e0 07 b0 fd "
+         "fe fe 94 e0 07 00 fd fe fe 94 e0 03 fd",
+         "fe fe e0 94 fb fd fe fe e0 94 fb fd fe fe e0 94 fb fd fe fe e0 94 fb fd "
+         "fe fe e0 94 03 00 40 07 07 00 fd",
+         "vfo B"},
+        {"unselected VFO frequency set and read (25 01)", kIc7300,
+         "fe fe 94 e0 25 01 00 50 07 07 00 fd fe fe 94 e0 25 01 fd fe fe 94 e0 03 fd",
+         "fe fe e0 94 fb fd fe fe e0 94 25 01 00 50 07 07 00 fd "
+         "fe fe e0 94 03 00 40 07 14 00 fd",
+         "unselected freq 7075000"},
+        {"selected VFO mode with data and filter (26 00)", kIc7300,
+         "fe fe 94 e0 26 00 03 00 02 fd fe fe 94 e0 26 00 fd",
+         "fe fe e0 94 fb fd fe fe e0 94 26 00 03 00 02 fd", "mode CW"},
+        {"26 without data and filter is DATA OFF, FIL1", kIc7300,
+         "fe fe 94 e0 26 00 00 fd fe fe 94 e0 26 00 fd",
+         "fe fe e0 94 fb fd fe fe e0 94 26 00 00 00 01 fd"},
+        {"data mode on with filter 2, read", kIc7300,
+         "fe fe 94 e0 1a 06 01 02 fd fe fe 94 e0 1a 06 fd",
+         "fe fe e0 94 fb fd fe fe e0 94 1a 06 01 02 fd", "data 1"},
+        {"data mode off reads filter 00", kIc7300, "fe fe 94 e0 1a 06 fd",
+         "fe fe e0 94 1a 06 00 00 fd"},
+        {"IC-7300 has no D2", kIc7300, "fe fe 94 e0 1a 06 02 01 fd", "fe fe e0 94 fa fd"},
+        {"IC-7610 has D3", kIc7610, "fe fe 98 e0 1a 06 03 01 fd", "fe fe e0 98 fb fd"},
+        {"set-mode item written, read back; unwritten reads 00", kIc7300,
+         "fe fe 94 e0 1a 05 00 71 01 fd fe fe 94 e0 1a 05 00 71 fd "
+         "fe fe 94 e0 1a 05 00 72 fd",
+         "fe fe e0 94 fb fd fe fe e0 94 1a 05 00 71 01 fd fe fe e0 94 1a 05 00 72 00 fd"},
+        {"transmit request acknowledged, still reads receive", kIc7300,
+         "fe fe 94 e0 1c 00 01 fd fe fe 94 e0 1c 00 fd",
+         "fe fe e0 94 fb fd fe fe e0 94 1c 00 00 fd", "ptt on"},
+        {"transceive frame from another station: taken, no answer", kIc7300,
+         "fe fe 94 e0 00 00 40 07 07 00 fd", "", "freq 7074000"},
+        {"outside the IC-7300's range", kIc7300, "fe fe 94 e0 05 00 00 00 45 01 fd",
+         "fe fe e0 94 fa fd"},
+        {"a mode the IC-7300 lacks (WFM)", kIc7300, "fe fe 94 e0 06 06 fd", "fe fe e0 94 fa fd"},
+        {"unknown 1B: FA and a report", kIc7300, "fe fe 94 e0 1b 00 fd", "fe fe e0 94 fa fd",
+         "unknown fe fe 94 e0 1b 00 fd"},
+        {"IC-706MKIIG has no 1C", kIc706, "fe fe 58 e0 1c 00 fd", "fe fe e0 58 fa fd", "unknown"},
+        {"IC-706MKIIG has no data mode", kIc706, "fe fe 58 e0 1a 06 fd", "fe fe e0 58 fa fd"},
+        {"IC-706MKIIG has no 25", kIc706, "fe fe 58 e0 25 00 fd", "fe fe e0 58 fa fd"},
+        {"IC-9700 selects the sub band", kIc9700, "fe fe a2 e0 07 d1 fd", "fe fe e0 a2 fb fd",
+         "vfo B"},
+        {"IC-7300 has no sub band", kIc7300, "fe fe 94 e0 07 d1 fd", "fe fe e0 94 fa fd"},
+        {"IC-9700 tunes 1296 MHz but not 14 MHz", kIc9700,
+         "fe fe a2 e0 05 00 00 00 96 12 fd fe fe a2 e0 05 00 40 07 14 00 fd",
+         "fe fe e0 a2 fb fd fe fe e0 a2 fa fd"},
+        {"IC-9700 has DV", kIc9700, "fe fe a2 e0 06 17 fd", "fe fe e0 a2 fb fd", "mode DV"},
+    };
+    for (const Row& row : rows) Check(row, false);
+}
+
+// ---- Kenwood -------------------------------------------------------------------------------
+
+constexpr RadioSetup kKenwood{Protocol::kKenwood};
+constexpr RadioSetup kTs590{Protocol::kKenwood, "ts590s"};
+constexpr RadioSetup kTs2000{Protocol::kKenwood, "ts2000"};
+
+// IF: frequency, step, RIT/XIT offset, RIT, XIT, memory, TX/RX, mode, VFO, scan, split, tone,
+// tone number, shift; 38 characters.
+const std::string kIfUsb =
+    "IF00014074000"
+    "0000"
+    "+00000"
+    "0"
+    "0"
+    "000"
+    "0"
+    "2"
+    "0"
+    "0"
+    "0"
+    "0"
+    "00"
+    "0"
+    ";";
+
+TEST(RadioKenwood, AnswersAsItsCommandTableSays) {
+    const Row rows[] = {
+        {"IF has the common layout", kKenwood, "IF;", kIfUsb},
+        {"set frequency and mode take effect without answer", kKenwood,
+         "FA00007074000;MD3;AI0;FA;MD;", "FA00007074000;MD3;", "freq 7074000"},
+        {"fixed reads in one write", kKenwood, "ID;PS;AI;", "ID019;PS1;AI0;"},
+        {"unknown command: ?; and a report", kKenwood, "XX;", "?;", "unknown XX;"},
+        {"frequency of three digits", kKenwood, "FA123;", "?;"},
+        {"frequency with a letter", kKenwood, "FA0001407400A;", "?;"},
+        {"frequency of twelve digits", kKenwood, "FA000140740000;", "?;"},
+        {"mode digit 8", kKenwood, "MD8;", "?;"},
+        {"lower case is no command", kKenwood, "if;", "?;"},
+        {"an empty command", kKenwood, "MD;;", "MD2;?;"},
+        {"ID with a parameter", kKenwood, "ID0;", "?;"},
+        {"the generic radio has no FB", kKenwood, "FB;", "?;", "unknown FB;"},
+        {"a CI-V frame draws one ?;", kKenwood, Bytes("fe fe 94 e0 03 fd") + "ID;", "?;ID019;"},
+        {"refuse answers ?; to everything",
+         {Protocol::kKenwood, "", false, true},
+         "ID;FA;",
+         "?;?;"},
+        {"TS-590S is 021 and has FV and DA", kTs590, "ID;FV;DA1;DA;", "ID021;FV1.04;DA1;",
+         "data 1"},
+        {"TS-890S is 024", {Protocol::kKenwood, "ts890s"}, "ID;SM0;", "ID024;SM00035;"},
+        {"TS-2000 is 019, has SM1 but no FV or DA", kTs2000, "ID;SM1;FV;DA;", "ID019;SM10000;?;?;",
+         "unknown FV;"},
+        {"S-meter of the main receiver", kTs590, "SM0;", "SM00015;"},
+        {"VFO B set and read", kTs590, "FB00007074000;FB;FA;", "FB00007074000;FA00014074000;",
+         "unselected freq 7074000"},
+        {"FR selects B for receive and transmit; IF shows B", kTs590, "FB00007074000;FR1;FR;FT;IF;",
+         "FR1;FT1;IF00007074000"
+         "0000+00000000000"
+         "2"
+         "1"
+         "0"
+         "0"
+         "0000;"},
+        {"FT alone makes split; IF shows it", kTs590, "FT1;IF;",
+         "IF00014074000"
+         "0000+00000000000"
+         "2"
+         "0"
+         "0"
+         "1"
+         "0000;",
+         "split on"},
+        {"TX is reported but IF still says receive", kTs590, "TX;IF;RX;", kIfUsb, "ptt on"},
+        {"outside the TS-590S's range", kTs590, "FA00145000000;", "?;"},
+        {"TS-2000 tunes 145 MHz", kTs2000, "FA00145000000;FA;", "FA00145000000;"},
+        {"auto information sends IF after a change", kTs590, "AI2;MD3;",
+         "IF00014074000"
+         "0000+00000000000"
+         "3"
+         "0000000;"},
+    };
+    for (const Row& row : rows) Check(row, true);
+}
+
+TEST(RadioKenwood, TakesACommandInPieces) {
+    World world(kKenwood);
+    for (const char* piece : {"I", "F", ";F", "A;"}) world.radio.Receive(piece);
+    EXPECT_EQ(world.recorder.sent, kIfUsb + "FA00014074000;");
+}
+
+// ---- FT-817 --------------------------------------------------------------------------------
+
+constexpr RadioSetup kFt817Generic{Protocol::kFt817};
+constexpr RadioSetup kFt817{Protocol::kFt817, "ft817"};
+
+TEST(RadioFt817, AnswersAsItsCommandTableSays) {
+    const Row rows[] = {
+        {"read: packed decimal tens of hertz and the mode byte", kFt817Generic, "00 00 00 00 03",
+         "01 40 74 00 01"},
+        {"set frequency and mode, no answer; read back", kFt817Generic,
+         "14 43 00 00 01 0c 00 00 00 07 00 00 00 00 03", "14 43 00 00 0c", "mode PKT"},
+        {"not packed decimal and unknown mode are ignored", kFt817Generic,
+         "1a 00 00 00 01 05 00 00 00 07 00 00 00 00 03", "01 40 74 00 01"},
+        {"commands are counted across pieces", kFt817Generic, "00 00 00 00 03 00 00",
+         "01 40 74 00 01"},
+        {"receiver status", kFt817Generic, "00 00 00 00 e7", "00"},
+        {"transmitter status: not transmitting", kFt817Generic, "00 00 00 00 f7", "ff"},
+        {"memory read", kFt817Generic, "00 55 00 00 bb", "00 00"},
+        {"the generic radio ignores lock and reports it", kFt817Generic, "00 00 00 00 00", "",
+         "unknown 00 00 00 00 00"},
+        {"a model: lock on, again, off", kFt817, "00 00 00 00 00 00 00 00 00 00 00 00 00 00 80",
+         "00 f0 00", "lock off"},
+        {"PTT is answered and reported, TX status stays receive", kFt817,
+         "00 00 00 00 08 00 00 00 00 f7", "00 ff", "ptt on"},
+        {"split on, already on", kFt817, "00 00 00 00 02 00 00 00 00 02", "00 f0", "split on"},
+        {"receiver status of a model: S9, squelch open", kFt817, "00 00 00 00 e7", "09"},
+        {"VFO toggle shows in EEPROM 0055 bit 0", kFt817,
+         "00 00 00 00 81 00 54 00 00 bb 00 55 00 00 bb", "00 01 01 00", "vfo B"},
+        {"outside the FT-817's range: ignored", kFt817, "06 00 00 00 01 00 00 00 00 03",
+         "01 40 74 00 01"},
+        {"a model's unknown opcode: no answer, a report", kFt817, "00 00 00 00 bd", "",
+         "unknown 00 00 00 00 bd"},
+    };
+    for (const Row& row : rows) Check(row, false);
+}
+
+// ---- Modes across the three languages --------------------------------------------------------
+
+TEST(RadioModes, EachModeReadsBackAsEachProtocolCodesIt) {
+    struct ModeRow {
+        const char* mode;
+        const char* icom;   // 04 answer: mode, filter
+        char kenwood;       // IF position 30
+        const char* ft817;  // 03 answer's fifth byte
+    };
+    const ModeRow rows[] = {
+        {"LSB", "00", '1', "00"},  {"USB", "01", '2', "01"}, {"CW", "03", '3', "02"},
+        {"CW-R", "07", '7', "03"}, {"AM", "02", '5', "04"},  {"FM", "05", '4', "08"},
+        {"WFM", "06", '4', "06"},  {"FSK", "04", '6', "0a"}, {"FSK-R", "08", '9', "0a"},
+        {"PKT", "01", '2', "0c"},
+    };
+    for (const ModeRow& row : rows) {
+        SCOPED_TRACE(row.mode);
+        World icom(kIcom), kenwood(kKenwood), ft817(kFt817Generic);
+        for (World* world : {&icom, &kenwood, &ft817}) {
+            ASSERT_TRUE(world->radio.SelectMode(*FindMode(row.mode), 1));
+        }
+        icom.radio.Receive(Bytes("fe fe 5e e0 04 fd"));
+        kenwood.radio.Receive("IF;");
+        ft817.radio.Receive(Bytes("00 00 00 00 03"));
+        EXPECT_EQ(Hex(icom.recorder.sent), "fe fe e0 5e 04 " + std::string(row.icom) + " 01 fd");
+        ASSERT_EQ(kenwood.recorder.sent.size(), 38u);
+        EXPECT_EQ(kenwood.recorder.sent[29], row.kenwood);
+        EXPECT_EQ(Hex(ft817.recorder.sent), "01 40 74 00 " + std::string(row.ft817));
+    }
+}
+
+TEST(RadioModes, TransceiveAnnouncesOperatorChanges) {
+    World world({Protocol::kIcom, "", true});
+    world.radio.Tune(7'074'000);
+    world.radio.SelectMode(*FindMode("CW"), 1);
+    EXPECT_EQ(Hex(world.recorder.sent), "fe fe 00 5e 00 00 40 07 07 00 fd fe fe 00 5e 01 03 01 fd");
+}
+
+}  // namespace
+}  // namespace radiosim

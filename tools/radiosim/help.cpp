@@ -1,0 +1,154 @@
+// radiosim --help: the whole story in one place, kept next to the README's tables.
+
+#include "tools/radiosim/options.h"
+
+namespace radiosim {
+namespace {
+
+constexpr const char* kHelp = R"(Usage: radiosim [OPTION]...
+A virtual transceiver on a pseudo-terminal: open the pty it names as a serial
+port and it answers like an ICOM (CI-V), Kenwood or FT-817 radio.
+
+Radio:
+  --protocol icom|kenwood|ft817   command language (default icom)
+  --model NAME      play one radio: its address or identity, speeds, frequency
+                    ranges, modes and the commands it answers; one of
+                    ic7300 ic705 ic9700 ic7610 ic706mk2g ts590s ts890s ts2000
+                    ft817 ft818 (sets the protocol; without it radiosim is a
+                    generic radio of the protocol, as described below)
+  --address HH      CI-V address in hexadecimal, icom only (default 5E, or the
+                    model's: 94 IC-7300, A4 IC-705, A2 IC-9700, 98 IC-7610,
+                    58 IC-706MKIIG)
+  --freq MHZ        starting frequency in MHz, '.' as decimal point (default
+                    14.074; 144.3 on the IC-9700)
+  --mode NAME       starting mode (default USB); one of
+                    LSB USB CW CW-R AM FM WFM FSK FSK-R PKT (DV DD on models
+                    that have them); a model offers only its own modes
+  --echo            repeat every received byte back at once, before any answer,
+                    as a one-wire CI-V bus does (works with every protocol)
+  --transceive      icom: announce every new frequency (command 00) and mode
+                    (command 01) to address 00, FE FE 00 <addr> 00|01 ... FD
+
+Faults, for tests and for the link doctor:
+  --speed N         the radio's line runs at N baud (1200 2400 4800 9600 19200
+                    38400 57600 115200; a model only its own). When the speed
+                    the program set on the pty differs, bytes are garbled both
+                    ways as a UART at the wrong speed garbles them: each byte is
+                    re-sampled bit by bit at the other speed, so bytes change,
+                    vanish or multiply; always the same way for the same bytes.
+                    Without --speed the radio follows whatever speed is set.
+  --echo-only       an interface that echoes every byte with no radio behind it:
+                    nothing but the echo comes back
+  --refuse          refuse every command: Kenwood answers ?; and ICOM FA
+  --stop-after S    answer normally for S seconds (e.g. 2 or 0.5) after the
+                    first command, then never again (prints 'stopped')
+  --silent          never transmit: set commands still take effect and are
+                    reported, but no answer, acknowledgement or announcement
+                    leaves the radio (a broken wire towards the computer);
+                    --echo still echoes, since the bus does that, not the radio
+  --garble          replace every answer by noise of the same length; the noise
+                    never holds FD, FE or ';', so it never forms a frame or
+                    ends a reply
+  --delay MS        hold every answer back MS milliseconds (echo is not held)
+  Replies of another protocol: run radiosim with another --protocol than the
+  program uses (CI-V frames sent to a Kenwood radiosim draw ?;, Kenwood text
+  sent to an ICOM radiosim draws nothing).
+
+Where the program finds it:
+  --link PATH       make PATH a symlink to the pty (replaced if it is a symlink,
+                    refused if it is anything else); removed again at exit
+  --com N           write Ports/ComN=<pty> into the program's settings, so that
+                    "Com N" in its port list opens the pty (N = 1..32)
+  --settings FILE   the INI file for --com (default $XDG_CONFIG_HOME/CAT/CAT.ini
+                    or ~/.config/CAT/CAT.ini); every other line is kept, the
+                    file and its folders are created when missing
+  --quiet           print only the first line (pty ...), no events
+  -h, --help        show this text
+Options take their value as the next word or after '=' (--speed=9600).
+
+Standard output, one line per event, flushed at once:
+  pty PATH          always the first line, once the pty, --link and --com are ready
+  rx HEX            bytes read from the pty, one line per read, e.g.
+                    rx fe fe 5e e0 03 fd 00   (a command may span several lines)
+  tx HEX            bytes the radio transmits (answers, FB/FA, announcements,
+                    noise, 'send' lines), when they are written; echoed bytes
+                    are not listed
+  freq HZ           the frequency was set (by a command or a control line), in Hz
+  mode NAME         the mode was set, e.g. mode CW
+  unselected freq HZ, unselected mode NAME   the same for the other VFO
+  vfo A|B, vfo equal, vfo exchange, split on|off, data N, setting ITEM VALUE,
+  lock on|off, clar on|off, power on|off
+                    what a set command changed
+  ptt on|off        a transmit request; taken, but radiosim never transmits
+  unknown ...       a command this radio does not know, e.g.
+                    unknown fe fe 94 e0 1b fd    unknown XY;    unknown 00 00 00 00 10
+  line SPEED FORMAT FLOW   the client's line settings, when a client opens and
+                    whenever they change, e.g. line 9600 8N2 rtscts
+  open, close       a client opened or closed the pty (Linux)
+  stopped           --stop-after has run out
+  silent on|off, garble on|off, delay MS, pong [TEXT]
+                    answers to the control lines below
+Set commands report freq/mode every time they are accepted, even when the value
+does not change. Errors and warnings go to standard error.
+
+Control lines on standard input (end of input is not a reason to stop):
+  freq MHZ          tune, as if the operator turned the dial, e.g. freq 7.074
+  mode NAME         select a mode, e.g. mode CW
+  silent on|off     garble on|off     delay MS      switch the faults above
+  send HEX...       transmit these bytes as they are, e.g. send fe fe e0 5e fb fd
+  ping [TEXT]       answer pong [TEXT]: everything read before has been handled
+Lines that are empty or start with # are skipped.
+
+What the radio answers:
+  icom     Only frames that start with two FE bytes. Every radio:
+           03 -> FE FE <from> <addr> 03 <5 BCD bytes, least significant first> FD
+           04 -> FE FE <from> <addr> 04 <mode> <filter> FD
+           05 <4|5 BCD bytes>, 06 <mode> [<filter 1..3>] -> FB; a bad value -> FA.
+           A model also has 00/01 (taken, no answer), 07 (VFO; D0/D1 on the
+           IC-9700 and IC-7610), 0F (split), 15 02 (S-meter: S9), 19 00 (its
+           address) and, except the IC-706MKIIG, 1A 05 (set-mode items), 1A 06
+           (data mode), 1C 00 (reads receive; a transmit request gets FB and a
+           'ptt on' line), 25 and 26 (selected/unselected VFO frequency, mode).
+           Anything else -> FA and an 'unknown' line. Frames for other
+           addresses are ignored, bytes between frames are skipped.
+           Modes: 00 LSB 01 USB 02 AM 03 CW 04 FSK 05 FM 06 WFM 07 CW-R 08 FSK-R
+           17 DV 22 DD (11, synchronous AM, is taken as AM). Replies go to the
+           address the command came from.
+  kenwood  Every radio: IF; FA; MD; ID; PS; (PS1;) AI; are answered; FA<11
+           digits>; MD<digit>; AI0; are taken without answer. The generic radio
+           answers ID019;. A model also has FB, FR/FT (receive and transmit
+           VFO), SM0 (S9), TX/RX (reported, never transmits), PS0/PS1, AI0..4
+           (AI on sends IF after a change), and FV and DA on the TS-590S and
+           TS-890S. ID: TS-590S 021, TS-890S 024, TS-2000 019. Anything else
+           -> ?; and an 'unknown' line.
+           Mode digits: 1 LSB 2 USB 3 CW 4 FM 5 AM 6 FSK 7 CW-R 9 FSK-R.
+           The IF reply is IF, 11 frequency digits, 0000+00000000000, the mode
+           digit, the VFO digit, 0, the split digit, 0000 and ';' (38 characters).
+  ft817    five-byte commands P1 P2 P3 P4 opcode, counted from the first byte:
+           03 -> 4 BCD bytes of 10 Hz, most significant first, and the mode byte;
+           01 sets the frequency from P1..P4, 07 the mode from P1; E7 -> 00 (a
+           model: 09, S9), F7 -> FF (not transmitting), BB -> the two EEPROM
+           bytes at P1 P2 (byte 0055 bit 0: VFO B in use; the rest reads 00).
+           A model also takes lock 00/80, PTT 08/88, split 02/82, clarifier
+           05/85 (each answers 00, or F0 when it was so already), F5, VFO A/B 81,
+           09 F9 0A 0B 0C, power 0F/8F. Other opcodes: no answer, 'unknown' line.
+           Modes: 00 LSB 01 USB 02 CW 03 CW-R 04 AM 06 WFM 08 FM 0A FSK 0C PKT.
+  A mode a protocol has no code for reads back as its nearest one (PKT as USB
+  on icom and kenwood, WFM as FM on kenwood, FSK-R as 0A on ft817).
+
+Notes:
+  Without a model frequencies run from 0 to below 10 GHz (icom, kenwood) or
+  1 GHz (ft817, which tunes in 10 Hz steps); a model tunes its own ranges and
+  refuses the rest. 'send' lines ignore the faults.
+  Keep reading standard output, or use --quiet or send it to /dev/null: a full
+  pipe stalls the radio. The ComN entry stays in the settings after exit.
+
+It stops cleanly on SIGTERM, SIGINT or SIGHUP. Exit status: 0 after a signal,
+1 when the pty, the link or the settings cannot be set up, 2 for a bad option.
+)";
+
+}  // namespace
+
+const char* HelpText() { return kHelp; }
+
+}  // namespace radiosim

@@ -1,0 +1,227 @@
+// The Kenwood side: two-letter commands with fixed-width parameters, each ended by ';'. A read
+// is the bare command, a set carries parameters; what the radio does not take is answered ?;.
+
+#include "tools/radiosim/radio.h"
+
+namespace radiosim {
+namespace {
+
+constexpr std::size_t kMaxCommand = 64;
+
+// IF answer fields between the frequency and the mode digit: step (4), RIT/XIT offset (6), RIT,
+// XIT, memory channel (3), TX/RX.
+constexpr std::string_view kBeforeMode = "0000+00000000000";
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string Digits(std::int64_t hz) {
+    std::string digits(11, '0');
+    for (int i = 10; i >= 0 && hz > 0; --i, hz /= 10) digits[i] = static_cast<char>('0' + hz % 10);
+    return digits;
+}
+
+std::optional<int> VfoDigit(std::string_view params) {
+    if (params.size() != 1 || (params[0] != '0' && params[0] != '1')) return std::nullopt;
+    return params[0] - '0';
+}
+
+}  // namespace
+
+// The commands, the feature a radio needs beyond the core set, and their handlers.
+const Radio::KenwoodCommand Radio::kKenwoodCommands[] = {
+    {"AI", 0, &Radio::KenwoodAi},
+    {"DA", kKenwoodData, &Radio::KenwoodDa},
+    {"FA", 0, &Radio::KenwoodFa},
+    {"FB", kKenwoodFull, &Radio::KenwoodFb},
+    {"FR", kKenwoodFull, &Radio::KenwoodFr},
+    {"FT", kKenwoodFull, &Radio::KenwoodFt},
+    {"FV", kKenwoodFirmware, &Radio::KenwoodFv},
+    {"ID", 0, &Radio::KenwoodId},
+    {"IF", 0, &Radio::KenwoodIf},
+    {"MD", 0, &Radio::KenwoodMd},
+    {"PS", 0, &Radio::KenwoodPs},
+    {"RX", kKenwoodFull, &Radio::KenwoodRx},
+    {"SM", kKenwoodFull, &Radio::KenwoodSm},
+    {"TX", kKenwoodFull, &Radio::KenwoodTx},
+};
+
+void Radio::KenwoodText(char c) {
+    // Control characters and bytes beyond ASCII are no part of any command: the radio drops what
+    // it had and answers ?; once for the whole run of them (a CI-V frame draws one ?;).
+    const auto byte = static_cast<std::uint8_t>(c);
+    if ((byte < 0x20 && c != '\r' && c != '\n') || byte >= 0x80) {
+        kenwood_pending_.clear();
+        if (!in_junk_) listener_.Transmit("?;");
+        in_junk_ = true;
+        return;
+    }
+    in_junk_ = false;
+    if (c == ';') {
+        KenwoodCommandText(kenwood_pending_);
+        kenwood_pending_.clear();
+    } else if (kenwood_pending_.size() < kMaxCommand) {
+        kenwood_pending_.push_back(c);
+    } else {
+        // Runaway text without a terminator: forget it, answer what follows.
+        kenwood_pending_.clear();
+    }
+}
+
+void Radio::KenwoodCommandText(std::string_view command) {
+    // Line ends typed by a terminal user are not part of the command.
+    while (!command.empty() &&
+           (command.front() == '\r' || command.front() == '\n' || command.front() == ' ')) {
+        command.remove_prefix(1);
+    }
+    if (config_.refuse) {
+        listener_.Transmit("?;");
+        return;
+    }
+    const std::string_view name = command.substr(0, 2);
+    const KenwoodCommand* found = nullptr;
+    for (const KenwoodCommand& row : kKenwoodCommands) {
+        if (row.name == name && (row.needs == 0 || Has(row.needs))) found = &row;
+    }
+    Reply reply;
+    if (found == nullptr) {
+        listener_.Report("unknown " + std::string(command) + ";");
+    } else {
+        answering_ = true;
+        reply = (this->*found->handle)(command.substr(name.size()));
+        answering_ = false;
+    }
+    if (!reply) {
+        listener_.Transmit("?;");
+    } else if (!reply->empty()) {
+        listener_.Transmit(std::move(*reply));
+    }
+    for (std::string& text : deferred_) listener_.Transmit(std::move(text));
+    deferred_.clear();
+}
+
+std::string Radio::KenwoodInformation() const {
+    // IF, frequency, step, RIT/XIT, memory, TX/RX (always receive), mode, VFO, scan, split,
+    // tone, tone number, shift: 38 characters.
+    std::string reply = "IF" + Digits(tuning().hz);
+    reply.append(kBeforeMode);
+    reply.push_back(tuning().mode->kenwood);
+    reply.push_back(static_cast<char>('0' + selected_));
+    reply.push_back('0');
+    reply.push_back(selected_ != transmit_ ? '1' : '0');
+    reply.append("0000;");
+    return reply;
+}
+
+Radio::Reply Radio::KenwoodFrequency(int vfo, std::string_view params) {
+    if (params.empty()) return std::string(vfo == 0 ? "FA" : "FB") + Digits(vfo_[vfo].hz) + ";";
+    if (params.size() != 11) return std::nullopt;
+    std::int64_t hz = 0;
+    for (char c : params) {
+        if (!IsDigit(c)) return std::nullopt;
+        hz = hz * 10 + (c - '0');
+    }
+    if (!TuneVfo(vfo, hz)) return std::nullopt;
+    return std::string();
+}
+
+Radio::Reply Radio::KenwoodFr(std::string_view params) {
+    if (params.empty()) return "FR" + std::to_string(selected_) + ";";
+    const auto vfo = VfoDigit(params);
+    if (!vfo) return std::nullopt;
+    // Choosing the receive VFO makes it the transmit VFO too; FT then splits them.
+    Select(*vfo);
+    transmit_ = *vfo;
+    return std::string();
+}
+
+Radio::Reply Radio::KenwoodFt(std::string_view params) {
+    if (params.empty()) return "FT" + std::to_string(transmit_) + ";";
+    const auto vfo = VfoDigit(params);
+    if (!vfo) return std::nullopt;
+    transmit_ = *vfo;
+    SetSplit(transmit_ != selected_);
+    return std::string();
+}
+
+Radio::Reply Radio::KenwoodIf(std::string_view params) {
+    if (!params.empty()) return std::nullopt;
+    return KenwoodInformation();
+}
+
+Radio::Reply Radio::KenwoodMd(std::string_view params) {
+    if (params.empty()) return std::string("MD") + tuning().mode->kenwood + ";";
+    if (params.size() != 1) return std::nullopt;
+    for (std::string_view name : model_.modes) {
+        const Mode* mode = FindMode(name);
+        // WFM and PKT share digits with FM and USB; a set command means the plain mode.
+        if (mode->kenwood == params[0] && name != "WFM" && name != "PKT" && name != "DV" &&
+            name != "DD") {
+            SelectMode(*mode, tuning().filter);
+            return std::string();
+        }
+    }
+    return std::nullopt;
+}
+
+Radio::Reply Radio::KenwoodId(std::string_view params) {
+    if (!params.empty()) return std::nullopt;
+    return "ID" + std::string(model_.id) + ";";
+}
+
+Radio::Reply Radio::KenwoodFv(std::string_view params) {
+    if (!params.empty()) return std::nullopt;
+    return "FV" + std::string(model_.firmware) + ";";
+}
+
+Radio::Reply Radio::KenwoodDa(std::string_view params) {
+    if (params.empty()) return "DA" + std::to_string(tuning().data) + ";";
+    const auto on = VfoDigit(params);
+    if (!on) return std::nullopt;
+    vfo_[selected_].data = static_cast<std::uint8_t>(*on);
+    listener_.Report("data " + std::to_string(*on));
+    return std::string();
+}
+
+Radio::Reply Radio::KenwoodPs(std::string_view params) {
+    if (params.empty()) return std::string("PS1;");
+    // Switching off is taken and reported, but the radio stays on to be useful.
+    if (Has(kKenwoodFull) && (params == "0" || params == "1")) {
+        listener_.Report(params == "1" ? "power on" : "power off");
+        return std::string();
+    }
+    return std::nullopt;
+}
+
+Radio::Reply Radio::KenwoodAi(std::string_view params) {
+    if (params.empty()) return std::string("AI") + auto_information_ + ";";
+    // Without a model only AI0 is taken: controllers switch auto-information off before polling.
+    const bool taken = params == "0" || (Has(kKenwoodFull) && params.size() == 1 &&
+                                         params[0] >= '0' && params[0] <= '4');
+    if (!taken) return std::nullopt;
+    auto_information_ = params[0];
+    return std::string();
+}
+
+Radio::Reply Radio::KenwoodSm(std::string_view params) {
+    // SM0 is the main receiver; SM1 the sub receiver, which hears nothing.
+    if (params == "0") return "SM0" + std::string(model_.meter) + ";";
+    if (params == "1" && Has(kKenwoodMeterSub)) return std::string("SM10000;");
+    return std::nullopt;
+}
+
+Radio::Reply Radio::KenwoodTx(std::string_view params) {
+    // Taken and reported; IF keeps saying receive, for radiosim never transmits.
+    if (params.size() > 1 || (params.size() == 1 && (params[0] < '0' || params[0] > '2'))) {
+        return std::nullopt;
+    }
+    listener_.Report("ptt on");
+    return std::string();
+}
+
+Radio::Reply Radio::KenwoodRx(std::string_view params) {
+    if (!params.empty()) return std::nullopt;
+    listener_.Report("ptt off");
+    return std::string();
+}
+
+}  // namespace radiosim

@@ -1,0 +1,40 @@
+#pragma once
+
+// radiosim's command line: what the radio is, which faults it has, and where the program finds
+// it. Parsing is pure (no output, no exit) so that each option's rules can be tested directly.
+
+#include <string>
+#include <vector>
+
+#include "tools/radiosim/radio.h"
+
+namespace radiosim {
+
+struct Options {
+    Radio::Config radio;
+    Tuning tuning;
+    bool echo = false;
+    bool echo_only = false;        // an interface that echoes, with no radio behind it
+    int speed = 0;                 // the radio's line speed in baud; 0: whatever the client sets
+    long long stop_after_ms = -1;  // silent this long after the first command; -1: never
+    bool silent = false;
+    bool garble = false;
+    int delay_ms = 0;
+    bool quiet = false;
+    std::string link;
+    std::string settings;
+    int com = 0;
+};
+
+struct ParsedOptions {
+    Options options;
+    bool help = false;  // --help: print HelpText() and stop
+    std::string error;  // empty when the command line is good
+};
+
+// `args` without the program name.
+ParsedOptions ParseOptions(const std::vector<std::string>& args);
+
+const char* HelpText();
+
+}  // namespace radiosim
