@@ -10,24 +10,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/radiosim/scratch.h"
+
 namespace radiosim {
 namespace {
 
-class Scratch {
-public:
-    Scratch() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "radiosim-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
+using test::Scratch;
 
 std::string Read(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

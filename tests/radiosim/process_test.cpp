@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "tests/radiosim/hex.h"
+#include "tests/radiosim/scratch.h"
 #include "tests/support/radiosim_runner.h"
 
 namespace radiosim {
@@ -97,21 +98,7 @@ private:
     Client client((sim).PtyPath());                           \
     ASSERT_TRUE(client.Open()) << "cannot open " << (sim).PtyPath()
 
-class Scratch {
-public:
-    Scratch() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "radiosim-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
+using test::Scratch;
 
 // CPU ticks (user and system) the process has used.
 long CpuTicks(pid_t pid) {
