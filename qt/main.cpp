@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QMessageBox>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -10,20 +11,59 @@
 #include "qt/frmcat.h"
 #include "qt/instance_lock.h"
 #include "qt/qt_settings_store.h"
+#include "qt/raise_channel.h"
 
 namespace {
 
-int RunWindow(const cat::CommandLine&, int& argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("CAT"));
+// How long a second copy waits for the running one to say its window is at the front.
+constexpr int kRaiseAnswerMs = 2000;
 
+void Say(const QString& text) { std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData()); }
+
+// A box is shown only where someone can see it: a desktop session, not a terminal over SSH nor
+// the offscreen platform the tests use.
+bool HasDisplay() {
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (platform.startsWith("offscreen") || platform.startsWith("minimal")) return false;
+    return !platform.isEmpty() || qEnvironmentVariableIsSet("DISPLAY") ||
+           qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+}
+
+int RunWindow(const cat::CommandLine&, int& argc, char** argv) {
     // A second copy ends here, before it reads a setting or shows a window.
     cat::InstanceLock lock;
-    if (!lock.Acquired()) return 0;
+    const QString channel = cat::RaiseChannelPath(lock.Path());
+    const bool running = lock.Result() == cat::InstanceLock::Outcome::RunningCopy;
+    bool answered = false;
+    if (running) {
+        answered = cat::AskRunningCopyToRaise(channel, kRaiseAnswerMs);
+    } else if (lock.Result() == cat::InstanceLock::Outcome::WithoutLock) {
+        // Without the lock, a copy that answers on the socket is running all the same.
+        answered = cat::AskRunningCopyToRaise(channel, kRaiseAnswerMs / 4);
+    }
+    if (running || answered) {
+        QString text = QStringLiteral("CAT is already running");
+        if (running) text += QStringLiteral(" (process %1)").arg(lock.OwnerPid());
+        Say(text + (answered ? QStringLiteral("; its window was brought to the front.")
+                             : QStringLiteral(".")));
+        return cat::kExitAlreadyRunning;
+    }
+    if (lock.Result() == cat::InstanceLock::Outcome::Blocked) {
+        Say(lock.Problem());
+        if (HasDisplay()) {
+            QApplication app(argc, argv);
+            QMessageBox::critical(nullptr, QStringLiteral("CAT"), lock.Problem());
+        }
+        return cat::kExitCannotStart;
+    }
+    if (lock.Result() == cat::InstanceLock::Outcome::WithoutLock) Say(lock.Problem());
 
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("CAT"));
     cat::QtSettingsStore store;
     cat::frmCAT window(store);
     cat::CloseOnSignal closeOnSignal(window);
+    cat::RaiseListener raiseListener(channel, window);
     window.show();
     return app.exec();
 }
