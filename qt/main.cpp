@@ -61,6 +61,7 @@ int RunWindow(const cat::CommandLine&, int& argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("CAT"));
     cat::QtSettingsStore store;
+    if (const QString problem = store.LoadProblem(); !problem.isEmpty()) Say(problem);
     cat::frmCAT window(store);
     cat::CloseOnSignal closeOnSignal(window);
     cat::RaiseListener raiseListener(channel, window);

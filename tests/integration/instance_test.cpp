@@ -254,4 +254,55 @@ TEST_F(InstanceTest, WhateverIsInTheWayOfTheLockIsNamed) {
     }
 }
 
+// A file QSettings cannot parse whole (comments, junk) is still read, and saving over it works; a
+// file that cannot be read is named at start, and only a save that failed is reported as failed.
+TEST_F(InstanceTest, SettingsFileProblemsAreNamedAndOnlyFailedSavesReported) {
+    struct Row {
+        const char* name;
+        bool unprivileged;
+        QByteArray contents;
+        bool readable;
+        const char* saidAtStart;
+        bool saved;
+    };
+    const Row rows[] = {
+        {"comments", false, "; mine\n[Setup]\n# the IC-706\nType=2\nComPort=4\n", true,
+         "holds lines that are not settings", true},
+        {"binary_junk", false, "[Setup]\nType=2\nComPort=4\n\x01\x02\xff\xfe junk\n", true,
+         "holds lines that are not settings", true},
+        {"clean", false, "[Setup]\nType=2\nComPort=4\n", true, nullptr, true},
+        {"unreadable", true, "[Setup]\nType=2\nComPort=4\n", false, "could not be read", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        homePath_ = home_.filePath(row.name);
+        QDir().mkpath(QFileInfo(IniPath()).absolutePath());
+        if (row.unprivileged && !PrepareUnprivileged()) {
+            ADD_FAILURE() << "cannot run the program as user nobody";
+            continue;
+        }
+        QFile ini(IniPath());
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write(row.contents);
+        ini.close();
+        if (!row.readable)
+            ini.setPermissions(::getuid() == 0 ? QFile::ReadOwner | QFile::WriteOwner
+                                               : QFile::Permissions());
+        QProcess& copy = Launch(row.unprivileged);
+        EXPECT_FALSE(copy.waitForFinished(1500));
+        copy.terminate();
+        ASSERT_TRUE(copy.waitForFinished(5000));
+        const QString said = copy.readAllStandardError();
+        EXPECT_EQ(said.contains(IniPath()), row.saidAtStart != nullptr) << said.toStdString();
+        if (row.saidAtStart) {
+            EXPECT_TRUE(said.contains(row.saidAtStart)) << said.toStdString();
+        }
+        EXPECT_EQ(said.contains("could not be saved"), !row.saved) << said.toStdString();
+        ini.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        const QSettings saved(IniPath(), QSettings::IniFormat);
+        EXPECT_EQ(saved.value("Setup/ComPort").toString(), "4");
+        EXPECT_EQ(saved.contains("Setup/OnTop"), row.saved);
+    }
+}
+
 }  // namespace
