@@ -36,7 +36,7 @@ INI
 
 # radiosim writes Ports/Com1 into the store once its pty is ready, then prints "pty PATH".
 log="$home/radiosim.log"
-"$build/tools/radiosim/radiosim" --protocol "$protocol" --settings "$home/CAT/CAT.ini" --com 1 \
+"$build/tools/radiosim/catlink-radiosim" --protocol "$protocol" --settings "$home/CAT/CAT.ini" --com 1 \
     > "$log" &
 radio_pid=$!
 for _ in $(seq 100); do

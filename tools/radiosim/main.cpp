@@ -33,7 +33,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kHelp = R"(Usage: radiosim [OPTION]...
+constexpr const char* kHelp = R"(Usage: catlink-radiosim [OPTION]...
 A virtual transceiver on a pseudo-terminal: open the pty it names as a serial
 port and it answers like an ICOM (CI-V), Kenwood or FT-817 radio.
 
@@ -235,7 +235,7 @@ std::optional<bool> ParseOnOff(std::string_view text) {
 }
 
 [[noreturn]] void Usage(const std::string& problem) {
-    std::fprintf(stderr, "radiosim: %s\nTry 'radiosim --help'.\n", problem.c_str());
+    std::fprintf(stderr, "radiosim: %s\nTry 'catlink-radiosim --help'.\n", problem.c_str());
     std::exit(2);
 }
 
