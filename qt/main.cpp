@@ -60,6 +60,7 @@ int RunWindow(const cat::CommandLine&, int& argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("CAT"));
+    QGuiApplication::setDesktopFileName(QStringLiteral(CATLINK_APP_ID));
     cat::QtSettingsStore store;
     if (const QString problem = store.LoadProblem(); !problem.isEmpty()) Say(problem);
     cat::frmCAT window(store);
