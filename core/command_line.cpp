@@ -123,8 +123,8 @@ std::string HelpText(std::span<const OptionSpec> options) {
         "\n"
         "Exit status:\n"
         "  0  the window was closed, or --help or --version was answered\n"
-        "  1  the program could not start: a file is in the way of its lock (the\n"
-        "     message names it and says what to do)\n"
+        "  1  the program could not start: there is no display, or a file is in the\n"
+        "     way of its lock (the message names it and says what to do)\n"
         "  2  the command line was wrong\n"
         "  3  another copy is already running; its window was brought to the front\n";
     return text;

@@ -17,7 +17,7 @@ namespace cat {
 
 // Exit statuses, as --help lists them.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitCannotStart = 1;  // a file is in the way of the single-copy lock
+inline constexpr int kExitCannotStart = 1;  // no display, or a file in the way of the lock
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitAlreadyRunning = 3;
 

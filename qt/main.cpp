@@ -29,6 +29,14 @@ bool HasDisplay() {
            qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
 }
 
+// Without any of these Qt's default platform cannot start, and it aborts with a core dump.
+bool WindowSystemNamed(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::string_view(argv[i]) == "-platform") return true;
+    return qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || qEnvironmentVariableIsSet("DISPLAY") ||
+           qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+}
+
 int RunWindow(const cat::CommandLine&, int& argc, char** argv) {
     // A second copy ends here, before it reads a setting or shows a window.
     cat::InstanceLock lock;
@@ -54,6 +62,12 @@ int RunWindow(const cat::CommandLine&, int& argc, char** argv) {
             QApplication app(argc, argv);
             QMessageBox::critical(nullptr, QStringLiteral("CAT"), lock.Problem());
         }
+        return cat::kExitCannotStart;
+    }
+    if (!WindowSystemNamed(argc, argv)) {
+        Say(QStringLiteral(
+            "CAT opens a window, and there is no display here (DISPLAY and WAYLAND_DISPLAY are "
+            "not set): start it from a desktop session. catlink --help works anywhere."));
         return cat::kExitCannotStart;
     }
     if (lock.Result() == cat::InstanceLock::Outcome::WithoutLock) Say(lock.Problem());

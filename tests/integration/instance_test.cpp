@@ -330,4 +330,38 @@ TEST_F(InstanceTest, SettingsFileProblemsAreNamedAndOnlyFailedSavesReported) {
     }
 }
 
+// Over SSH: every answer comes without a display, and the window's absence is said, not dumped.
+TEST_F(InstanceTest, WithoutADisplayTheCommandLineIsAnswered) {
+    struct Row {
+        QStringList args;
+        int status;
+        const char* out;  // start of standard output
+        const char* err;  // all of standard error, or its start
+    };
+    const Row rows[] = {
+        {{"--help"}, 0, "Usage: catlink [OPTION]...\n", ""},
+        {{"-h"}, 0, "Usage: catlink [OPTION]...\n", ""},
+        {{"--version"}, 0, "catlink ", ""},
+        {{"--colour"}, 2, "", "catlink: unknown option '--colour' (try 'catlink --help')\n"},
+        {{}, 1, "", "CAT opens a window, and there is no display here"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args.join(' ').toStdString());
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+        env.insert("HOME", homePath_);
+        env.insert("XDG_CONFIG_HOME", homePath_ + "/config");
+        p.setProcessEnvironment(env);
+        p.start(CATLINK_PATH, row.args);
+        ASSERT_TRUE(p.waitForFinished(5000));
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), row.status);
+        EXPECT_TRUE(p.readAllStandardOutput().startsWith(row.out));
+        const QByteArray err = p.readAllStandardError();
+        EXPECT_TRUE(*row.err ? err.startsWith(row.err) : err.isEmpty()) << err.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(IniPath())) << "no answer reads or writes the settings";
+}
+
 }  // namespace
