@@ -51,23 +51,5 @@ TEST_F(WindowTest, SecondCopyBringsTheMinimisedWindowToTheFront) {
         << "the second copy wrote settings";
 }
 
-TEST_F(WindowTest, NoOneListeningMeansNoRaise) {
-    QTemporaryDir home;
-    ASSERT_TRUE(home.isValid());
-    const QString socket = RaiseChannelPath(home.filePath("catlink.lock"));
-    EXPECT_FALSE(AskRunningCopyToRaise(socket, 500)) << "no socket at all";
-    {
-        frmCAT& w = Start();
-        RaiseListener listener(socket, w);
-        ASSERT_TRUE(listener.Listening());
-    }
-    EXPECT_FALSE(QFile::exists(socket)) << "a closed copy leaves its socket behind";
-    // A socket file left by a crash: nothing accepts on it.
-    QFile(socket).open(QIODevice::WriteOnly);
-    EXPECT_FALSE(AskRunningCopyToRaise(socket, 500));
-    EXPECT_FALSE(AskRunningCopyToRaise(home.filePath(QString(200, 'x')), 500))
-        << "a path longer than a socket address";
-}
-
 }  // namespace
 }  // namespace cat

@@ -340,7 +340,6 @@ TEST_F(InstanceTest, WithoutADisplayTheCommandLineIsAnswered) {
     };
     const Row rows[] = {
         {{"--help"}, 0, "Usage: catlink [OPTION]...\n", ""},
-        {{"-h"}, 0, "Usage: catlink [OPTION]...\n", ""},
         {{"--version"}, 0, "catlink ", ""},
         {{"--colour"}, 2, "", "catlink: unknown option '--colour' (try 'catlink --help')\n"},
         {{}, 1, "", "CAT opens a window, and there is no display here"},
