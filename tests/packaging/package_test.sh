@@ -67,10 +67,10 @@ owners=$(awk '{print $2}' <<< "$listing" | sort -u)
 [ "$owners" = root/root ] || fail "owners: $owners"
 
 root="$work/root"
-dpkg-deb -x "$deb" "$root"
+timeout 60 dpkg-deb -x "$deb" "$root"
 
 # desktop-file-validate prints hints it does not fail on: any output counts.
-report=$(desktop-file-validate "$root/usr/share/applications/$id.desktop" 2>&1) && [ -z "$report" ] ||
+report=$(timeout 30 desktop-file-validate "$root/usr/share/applications/$id.desktop" 2>&1) && [ -z "$report" ] ||
     fail "desktop-file-validate: $report"
 timeout 60 appstreamcli validate --no-net "$root/usr/share/metainfo/$id.metainfo.xml" > "$work/appstream.log" 2>&1 ||
     { cat "$work/appstream.log"; fail "appstreamcli validate"; }
@@ -96,9 +96,9 @@ said=$(run "$root/usr/bin/catlink" --version) || fail "catlink --version failed"
 # Each manual page renders without a warning and names every option its program's --help lists.
 for program in catlink catlink-radiosim; do
     page="$root/usr/share/man/man1/$program.1.gz"
-    warnings=$(zcat "$page" | groff -man -Tascii -ww -z 2>&1) || true
+    warnings=$(zcat "$page" | timeout 30 groff -man -Tascii -ww -z 2>&1) || true
     [ -z "$warnings" ] || fail "$program.1: $warnings"
-    text=$(zcat "$page" | groff -man -Tascii -P-cbou 2> /dev/null)
+    text=$(zcat "$page" | timeout 30 groff -man -Tascii -P-cbou 2> /dev/null)
     help=$(run "$root/usr/bin/$program" --help) || fail "$program --help failed"
     for option in $(grep -o -- '--[a-z][a-z-]*' <<< "$help" | sort -u); do
         grep -q -- "$option" <<< "$text" || fail "$program.1 does not mention $option"
