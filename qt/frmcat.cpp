@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QLocale>
 #include <QScreen>
+#include <QShortcut>
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
@@ -55,6 +56,7 @@ frmCAT::frmCAT(SettingsStore& store, QWidget* parent)
     connect(cmdHelp, &QPushButton::clicked, this, &frmCAT::cmdHelp_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmCAT::cmdExit_Click);
     connect(cmdSet, &QPushButton::clicked, this, &frmCAT::cmdSet_Click);
+    connect(txtFreqTRX, &QLineEdit::returnPressed, cmdSet, &QPushButton::click);
     connect(cboMode, &QComboBox::activated, this, &frmCAT::cboMode_Click);
     connect(cboCom, &QComboBox::currentIndexChanged, this, &frmCAT::UpdatePortTooltip);
     connect(Timer1, &QTimer::timeout, this, &frmCAT::Timer1_Timer);
@@ -89,6 +91,9 @@ enum class Kind { Button, Toggle, Frame, Label, Combo, Edit };
 
 // The window's controls, in window order: positions in twips within their container (the window
 // when none is named). Toggles are check boxes drawn as buttons that stay pressed while ticked.
+// The accessible name and description are what a screen reader says. A shortcut presses a button,
+// or moves the focus to the control itself, or for a label to the control the label names; the
+// captions stay as they are, so no shortcut is underlined in them.
 struct ControlSpec {
     const char* name;
     Kind kind;
@@ -96,29 +101,55 @@ struct ControlSpec {
     const char* caption;
     const char* toolTip;
     int left, top, width, height;
+    const char* accessibleName;
+    const char* accessibleDescription;
+    const char* shortcut;
+    const char* labelFor;
 };
 
 constexpr ControlSpec kControls[] = {
-    {"chkOnTop", Kind::Toggle, nullptr, "On top", nullptr, 555, 2850, 804, 336},
-    {"cmdHelp", Kind::Button, nullptr, "", nullptr, 90, 2850, 408, 336},
-    {"cmdExit", Kind::Button, nullptr, "Exit", nullptr, 2736, 2850, 804, 336},
-    {"fraTRX1", Kind::Frame, nullptr, "Monotoring", nullptr, 36, -36, 3504, 768},
-    {"txtFreq", Kind::Edit, "fraTRX1", "", nullptr, 108, 216, 3288, 444},
-    {"FraSetup", Kind::Frame, nullptr, "Setup", nullptr, 36, 1440, 3504, 1350},
+    {"chkOnTop", Kind::Toggle, nullptr, "On top", nullptr, 555, 2850, 804, 336, "On top",
+     "Keeps this window above all other windows while pressed", "Alt+T", nullptr},
+    {"cmdHelp", Kind::Button, nullptr, "", nullptr, 90, 2850, 408, 336, "Help",
+     "Shows what the program is for and how to start a link", "F1", nullptr},
+    {"cmdExit", Kind::Button, nullptr, "Exit", nullptr, 2736, 2850, 804, 336, "Exit",
+     "Saves the choices and closes the program", "Alt+X", nullptr},
+    {"fraTRX1", Kind::Frame, nullptr, "Monotoring", nullptr, 36, -36, 3504, 768, "Monitoring",
+     "What the radio reports", nullptr, nullptr},
+    {"txtFreq", Kind::Edit, "fraTRX1", "", nullptr, 108, 216, 3288, 444, "Radio frequency and mode",
+     "The frequency in megahertz and the mode the radio reports, such as 14.074.00 USB; empty "
+     "while no radio answers",
+     "Alt+R", nullptr},
+    {"FraSetup", Kind::Frame, nullptr, "Setup", nullptr, 36, 1440, 3504, 1350, "Setup",
+     "The link: protocol, address, speed and serial port", nullptr, nullptr},
     {"chkOpen", Kind::Toggle, "FraSetup", "Open", "Opens Com Port and Starts Link", 2820, 840, 570,
-     390},
-    {"cboSpeed", Kind::Combo, "FraSetup", "", nullptr, 2100, 450, 1320, 315},
-    {"txtAddress", Kind::Edit, "FraSetup", "", nullptr, 1560, 450, 444, 300},
-    {"cboCom", Kind::Combo, "FraSetup", "", nullptr, 1590, 870, 1155, 315},
-    {"cboSelect", Kind::Combo, "FraSetup", "", nullptr, 60, 450, 1395, 315},
-    {"lblSpeed", Kind::Label, "FraSetup", "Speed", nullptr, 2070, 180, 960, 210},
-    {"lblAddress", Kind::Label, "FraSetup", "Adrs", nullptr, 1590, 180, 555, 225},
-    {"LblCom", Kind::Label, "FraSetup", "Com Port >", nullptr, 120, 930, 1320, 195},
-    {"lblProtocol", Kind::Label, "FraSetup", "Protocol", nullptr, 72, 216, 1272, 192},
-    {"fraTrx", Kind::Frame, nullptr, "Set Frequency Mode", nullptr, 36, 756, 3504, 660},
-    {"cboMode", Kind::Combo, "fraTrx", "", nullptr, 2376, 216, 984, 288},
-    {"txtFreqTRX", Kind::Edit, "fraTrx", "", nullptr, 144, 216, 1416, 336},
-    {"cmdSet", Kind::Button, "fraTrx", "Set", "Set RX Frequency", 1692, 216, 552, 336},
+     390, "Open", "Opens the serial port and starts polling the radio; press again to close it",
+     "Alt+O", nullptr},
+    {"cboSpeed", Kind::Combo, "FraSetup", "", nullptr, 2100, 450, 1320, 315, "Speed",
+     "The line speed in baud; the radio must be set to the same", nullptr, nullptr},
+    {"txtAddress", Kind::Edit, "FraSetup", "", nullptr, 1560, 450, 444, 300, "Address",
+     "The radio's CI-V address in hexadecimal, such as 5E; used by ICOM radios only", nullptr,
+     nullptr},
+    {"cboCom", Kind::Combo, "FraSetup", "", nullptr, 1590, 870, 1155, 315, "Com port",
+     "The serial port the radio is on; its tooltip names the device it opens", nullptr, nullptr},
+    {"cboSelect", Kind::Combo, "FraSetup", "", nullptr, 60, 450, 1395, 315, "Protocol",
+     "The radio's command language: ICOM CI-V, Kenwood or FT-817", nullptr, nullptr},
+    {"lblSpeed", Kind::Label, "FraSetup", "Speed", nullptr, 2070, 180, 960, 210, "Speed",
+     "Names the line speed list", "Alt+E", "cboSpeed"},
+    {"lblAddress", Kind::Label, "FraSetup", "Adrs", nullptr, 1590, 180, 555, 225, "Address",
+     "Names the ICOM address box", "Alt+A", "txtAddress"},
+    {"LblCom", Kind::Label, "FraSetup", "Com Port >", nullptr, 120, 930, 1320, 195, "Com port",
+     "Names the serial port list", "Alt+C", "cboCom"},
+    {"lblProtocol", Kind::Label, "FraSetup", "Protocol", nullptr, 72, 216, 1272, 192, "Protocol",
+     "Names the protocol list", "Alt+P", "cboSelect"},
+    {"fraTrx", Kind::Frame, nullptr, "Set Frequency Mode", nullptr, 36, 756, 3504, 660,
+     "Set frequency and mode", "Sends a frequency or a mode to the radio", nullptr, nullptr},
+    {"cboMode", Kind::Combo, "fraTrx", "", nullptr, 2376, 216, 984, 288, "Mode",
+     "Picking a mode sets the radio to it", "Alt+M", nullptr},
+    {"txtFreqTRX", Kind::Edit, "fraTrx", "", nullptr, 144, 216, 1416, 336, "Frequency to set",
+     "A frequency in megahertz for the radio; Return or Set sends it", "Alt+F", nullptr},
+    {"cmdSet", Kind::Button, "fraTrx", "Set", "Set RX Frequency", 1692, 216, 552, 336, "Set",
+     "Sends the frequency typed in the box beside it to the radio", "Alt+S", nullptr},
 };
 
 QWidget* MakeControl(Kind kind, const QString& caption, QWidget* parent) {
@@ -163,6 +194,25 @@ void frmCAT::BuildControls() {
         w->setObjectName(QString::fromLatin1(c.name));
         w->setGeometry(Twips(c.left, c.top, c.width, c.height));
         if (c.toolTip) w->setToolTip(QString::fromUtf8(c.toolTip));
+        w->setAccessibleName(QString::fromUtf8(c.accessibleName));
+        w->setAccessibleDescription(QString::fromUtf8(c.accessibleDescription));
+    }
+    // Shortcuts once every control exists, since a label's names a control made after it.
+    for (const ControlSpec& c : kControls) {
+        if (!c.shortcut) continue;
+        auto* w = findChild<QWidget*>(QString::fromLatin1(c.name));
+        const QKeySequence key(QString::fromLatin1(c.shortcut));
+        if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            button->setShortcut(key);
+            continue;
+        }
+        QWidget* target = w;
+        if (c.labelFor) {
+            target = findChild<QWidget*>(QString::fromLatin1(c.labelFor));
+            static_cast<QLabel*>(w)->setBuddy(target);
+        }
+        connect(new QShortcut(key, this), &QShortcut::activated, target,
+                [target] { target->setFocus(Qt::ShortcutFocusReason); });
     }
     Bind(chkOnTop, "chkOnTop");
     Bind(cmdHelp, "cmdHelp");

@@ -3,26 +3,15 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include "qt/window_picture.h"
+
 namespace cat {
 
 QIcon WindowIcon() {
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.setPen(QColor(0, 0, 0));
-    p.drawLine(12, 0, 12, 5);  // antenna
-    p.setBrush(QColor(64, 64, 64));
-    p.drawRect(0, 5, 15, 10);  // cabinet
-    p.setBrush(QColor(0, 200, 0));
-    p.setPen(Qt::NoPen);
-    p.drawRect(2, 7, 6, 3);  // frequency display
-    p.setBrush(QColor(220, 220, 220));
-    p.drawEllipse(QPoint(11, 11), 3, 3);  // tuning dial
-    p.setBrush(QColor(255, 200, 0));
-    p.drawRect(2, 12, 2, 2);  // a button
-    p.drawRect(5, 12, 2, 2);
-    return QIcon(pixmap);
+    // Larger sizes for task switchers and panels that show more than the title bar's 16 pixels.
+    QIcon icon;
+    for (int size : {16, 32, 48}) icon.addPixmap(QPixmap::fromImage(RenderPicture(size)));
+    return icon;
 }
 
 QIcon HelpIcon() {

@@ -4,8 +4,8 @@
 
 namespace cat {
 
-// Small pictures drawn for this program at 16 x 16.
-QIcon WindowIcon();  // a transceiver with its dial and antenna
+// Small pictures drawn for this program.
+QIcon WindowIcon();  // the program's picture (qt/window_picture.h)
 QIcon HelpIcon();    // a question mark in a blue disc
 
 }  // namespace cat

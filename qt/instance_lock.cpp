@@ -1,17 +1,60 @@
 #include "qt/instance_lock.h"
 
+#include <fcntl.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QSysInfo>
 #include <QThread>
+#include <cerrno>
+#include <cstring>
 
 namespace cat {
 
 namespace {
 
 // A copy killed between creating the lock file and writing its process number leaves a file no one
-// owns. A live copy writes that number at once, so a file still unreadable after this long is left
-// over from a crash.
+// owns. A live copy writes that number at once, so a file still without one after this long is
+// left over from a crash.
 constexpr int kUnreadableLockGraceMs = 1000;
+
+// What a lock file says about its owner, in QLockFile's layout: process number, program name,
+// host name, machine id, boot id, one per line.
+struct Owner {
+    qint64 pid = 0;
+    QString host;
+    QByteArray machineId;
+};
+
+bool ParseOwner(const QByteArray& contents, Owner& owner) {
+    const QList<QByteArray> lines = contents.split('\n');
+    bool ok = false;
+    owner.pid = lines.value(0).toLongLong(&ok);
+    owner.host = QString::fromUtf8(lines.value(2));
+    owner.machineId = lines.value(3);
+    return ok && owner.pid > 0;
+}
+
+// The host test QLockFile itself uses: the machine id when the file has one, else the name.
+bool OnThisComputer(const Owner& owner) {
+    const QByteArray ours = QSysInfo::machineUniqueId();
+    if (!owner.machineId.isEmpty() && !ours.isEmpty()) return owner.machineId == ours;
+    return owner.host.isEmpty() || owner.host == QSysInfo::machineHostName();
+}
+
+bool ProcessExists(qint64 pid) { return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM; }
+
+QString UserName(uid_t uid) {
+    const passwd* entry = ::getpwuid(uid);
+    return entry ? QString::fromLocal8Bit(entry->pw_name) : QStringLiteral("user %1").arg(uid);
+}
+
+QString Quote(const QString& path) { return QLatin1Char('"') + path + QLatin1Char('"'); }
 
 }  // namespace
 
@@ -19,27 +62,128 @@ QString InstanceLock::DefaultPath() {
     return QDir::homePath() + QStringLiteral("/.local/state/CAT/catlink.lock");
 }
 
-InstanceLock::InstanceLock(const QString& path) : lock_(std::make_unique<QLockFile>(path)) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    // QLockFile removes a lock whose owner process is gone, so a copy killed with -9 never blocks
-    // the next start; a live owner's lock is never stale, however old.
+InstanceLock::InstanceLock(const QString& path)
+    : path_(path), lock_(std::make_unique<QLockFile>(path)) {
+    const QString folder = QFileInfo(path).absolutePath();
+    QDir().mkpath(folder);
+    // QLockFile removes a lock whose owner process is gone (a copy killed with -9, a reboot);
+    // without a stale time it never takes a live owner's lock, however old the file.
     lock_->setStaleLockTime(0);
-    acquired_ = lock_->tryLock(0);
-    if (!acquired_ && lock_->error() == QLockFile::LockFailedError) {
-        qint64 pid = 0;
-        QString host;
-        QString app;
-        for (int waited = 0; !lock_->getLockInfo(&pid, &host, &app); waited += 100) {
-            if (waited >= kUnreadableLockGraceMs) {
-                lock_->removeStaleLockFile();
-                acquired_ = lock_->tryLock(0);
-                break;
-            }
-            QThread::msleep(100);
+    // The file may change hands while it is looked at (a copy closing, a crash being cleaned up),
+    // so a look that finds it gone or replaced starts over.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (lock_->tryLock(0)) {
+            outcome_ = Outcome::Acquired;
+            return;
         }
+        if (lock_->error() != QLockFile::LockFailedError) {
+            // Only the folder stands in the way (a read-only home, a full disk): one copy too many
+            // is all that can go wrong without the lock, so the program starts.
+            QString reason = QStringLiteral("the file cannot be written");
+            if (!QFileInfo(folder).isDir())
+                reason = QStringLiteral("the folder %1 cannot be made").arg(Quote(folder));
+            else if (::access(QFile::encodeName(folder).constData(), W_OK) != 0)
+                reason = QString::fromLocal8Bit(std::strerror(errno));
+            outcome_ = Outcome::WithoutLock;
+            problem_ = QStringLiteral(
+                           "CAT cannot create its lock file %1 (%2) and starts without it, so a "
+                           "second copy will not be stopped.")
+                           .arg(Quote(path_), reason);
+            return;
+        }
+        Classify();
+        if (!problem_.isEmpty() || outcome_ == Outcome::RunningCopy) return;
     }
-    // A lock we cannot even create (read-only home) must not keep the program from starting.
-    if (!acquired_ && lock_->error() == QLockFile::PermissionError) acquired_ = true;
+    outcome_ = Outcome::Blocked;
+    problem_ = QStringLiteral(
+                   "CAT cannot start: the lock file %1 keeps changing and cannot be taken. Close "
+                   "every copy of CAT "
+                   "and start it again.")
+                   .arg(Quote(path_));
+}
+
+// Says who holds the lock, or what is in its place; leaves problem_ empty and the outcome as it was
+// when the file went away meanwhile, so the caller tries again.
+void InstanceLock::Classify() {
+    const QByteArray native = QFile::encodeName(path_);
+    struct stat st {};
+    if (::lstat(native.constData(), &st) != 0) return;
+    const auto blocked = [this](const QString& text) {
+        outcome_ = Outcome::Blocked;
+        problem_ = QStringLiteral("CAT cannot start: ") + text;
+    };
+    // QLockFile only ever makes a plain file; anything else was put there by someone else, and
+    // removing it is the user's call.
+    if (S_ISLNK(st.st_mode)) {
+        const QString target = QFile::symLinkTarget(path_);
+        return blocked(
+            QStringLiteral("the lock file %1 is a symbolic link (to %2), which CAT never makes. "
+                           "Remove the link (rm %1) and start CAT again.")
+                .arg(Quote(path_), Quote(target)));
+    }
+    if (S_ISDIR(st.st_mode))
+        return blocked(
+            QStringLiteral("the lock file %1 is a folder. Remove the folder (rmdir %1) and start "
+                           "CAT again.")
+                .arg(Quote(path_)));
+    if (!S_ISREG(st.st_mode))
+        return blocked(
+            QStringLiteral("the lock file %1 is not a plain file. Remove it (rm %1) and start CAT "
+                           "again.")
+                .arg(Quote(path_)));
+
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (!QFileInfo::exists(path_)) return;
+        // Most likely left by a copy started as another user (with sudo): it may still run.
+        return blocked(
+            QStringLiteral(
+                "the lock file %1 belongs to %2 and cannot be read, so CAT cannot tell whether "
+                "a copy started as %2 is running. Close that copy; if none runs, remove the file "
+                "(sudo rm %1) and start CAT again.")
+                .arg(Quote(path_), UserName(st.st_uid)));
+    }
+    Owner owner;
+    if (!ParseOwner(file.readAll(), owner)) {
+        for (int waited = 0; waited < kUnreadableLockGraceMs; waited += 100) {
+            QThread::msleep(100);
+            file.seek(0);
+            if (ParseOwner(file.readAll(), owner)) return;  // its owner just wrote: look again
+        }
+        // removeStaleLockFile fails while a process holds the file's lock, so a live owner who
+        // wrote nothing keeps it.
+        if (lock_->removeStaleLockFile()) return;
+        return blocked(
+            QStringLiteral("the lock file %1 holds no process number and cannot be removed. "
+                           "Close every copy of CAT, remove the file (rm %1) and start CAT again.")
+                .arg(Quote(path_)));
+    }
+    if (!OnThisComputer(owner)) {
+        // That copy cannot be asked or checked from here. It uses that computer's serial ports; the
+        // settings file is shared, and the copy that closes last saves its choices.
+        outcome_ = Outcome::WithoutLock;
+        problem_ = QStringLiteral(
+                       "The lock file %1 is held by process %2 on %3, another computer that "
+                       "shares this home folder. CAT starts without the lock. If CAT no longer "
+                       "runs on %3, remove the file (rm %1).")
+                       .arg(Quote(path_))
+                       .arg(owner.pid)
+                       .arg(owner.host);
+        return;
+    }
+    if (ProcessExists(owner.pid)) {
+        outcome_ = Outcome::RunningCopy;
+        ownerPid_ = owner.pid;
+        return;
+    }
+    // QLockFile removes a dead owner's file itself unless it may not: the file belongs to another
+    // user.
+    blocked(QStringLiteral(
+                "the lock file %1 was left by process %2, which has ended, and cannot be removed "
+                "(it belongs to %3). Remove it (sudo rm %1) and start CAT again.")
+                .arg(Quote(path_))
+                .arg(owner.pid)
+                .arg(UserName(st.st_uid)));
 }
 
 }  // namespace cat

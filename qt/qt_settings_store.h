@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSettings>
+#include <map>
 #include <memory>
 
 #include "core/settings_store.h"
@@ -17,9 +18,15 @@ public:
     void Write(const std::string& group, const std::string& key, const std::string& value) override;
     bool Sync() override;
     QString FileName() const { return settings_->fileName(); }
+    // A sentence naming the file when it could not be read as it was found; empty otherwise.
+    QString LoadProblem() const { return loadProblem_; }
 
 private:
+    void CheckLoad();
+
     std::unique_ptr<QSettings> settings_;
+    QString loadProblem_;
+    std::map<QString, QString> unsaved_;  // written since the last Sync that reached the file
 };
 
 }  // namespace cat

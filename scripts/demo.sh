@@ -36,8 +36,8 @@ INI
 
 # radiosim writes Ports/Com1 into the store once its pty is ready, then prints "pty PATH".
 log="$home/radiosim.log"
-"$build/tools/radiosim/radiosim" --protocol "$protocol" --settings "$home/CAT/CAT.ini" --com 1 \
-    > "$log" &
+"$build/tools/radiosim/catlink-radiosim" --protocol "$protocol" --settings "$home/CAT/CAT.ini" \
+    --com 1 > "$log" &
 radio_pid=$!
 for _ in $(seq 100); do
     grep -q '^pty ' "$log" 2>/dev/null && break
@@ -48,10 +48,13 @@ first=$(grep -m1 '^pty ' "$log")
 echo "Virtual $protocol radio on ${first#pty } (Com 1), 14.074 MHz USB."
 echo "Tick \"Open\" in the window: the display shows the radio's frequency and mode."
 echo "What the radio receives and does is logged in $log while the demo runs."
-echo "(Only one copy of CAT runs at a time: if no window appears, close the other one.)"
 
-XDG_CONFIG_HOME="$home" "$build/catlink" || {
-    status=$?
-    echo "The program ended with status $status (is another copy of CAT running?)" >&2
-    exit $status
-}
+status=0
+XDG_CONFIG_HOME="$home" "$build/catlink" || status=$?
+case $status in
+    0) ;;
+    3) echo "make demo: a copy of CAT is already running (its window is now in front); the demo" \
+            "needs its own copy: close that one and run make demo again." >&2 ;;
+    *) echo "make demo: the program ended with status $status." >&2 ;;
+esac
+exit $status

@@ -1,13 +1,28 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build and the tests need, only those that are missing.
+# Installs the Debian 12 packages that are missing.
+#   scripts/install-deps.sh run    what building and starting the program needs (make run, demo)
+#   scripts/install-deps.sh test   that, and what the tests, the benchmarks and the package need
+#                                  (make test, make build, make package); the default
 set -euo pipefail
 
+what=${1:-test}
 packages=(
-    cmake ninja-build g++ pkg-config
+    cmake ninja-build g++ pkg-config git
     qt6-base-dev qt6-serialport-dev libgl-dev
-    libgtest-dev libgmock-dev libbenchmark-dev
-    libhamlib-utils
 )
+case "$what" in
+    run) ;;
+    test)
+        packages+=(
+            libgtest-dev libgmock-dev libbenchmark-dev
+            # outside programs the tests run against radiosim and the program
+            libhamlib-utils
+            # the package and its check: dpkg-shlibdeps, validators, man page rendering, lintian
+            dpkg-dev desktop-file-utils appstream groff-base lintian
+        )
+        ;;
+    *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,7 +1,10 @@
+#include <QAccessible>
 #include <QCryptographicHash>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTest>
 #include <QWindow>
+#include <set>
 
 #include "core/startup.h"
 #include "tests/support/window_fixture.h"
@@ -245,6 +248,80 @@ TEST_F(WindowTest, ExitDuringATickWaitsForItWithoutBlocking) {
     EXPECT_TRUE(w.isVisible()) << "must not close in the middle of a tick";
     QTimer::singleShot(50, [&] { w.State().Busy = false; });
     EXPECT_TRUE(QTest::qWaitFor([&] { return !w.isVisible(); }, 2000));
+}
+
+// What a screen reader says comes through QAccessible: every control has its own name and a
+// description, and the visible captions stay the window's fixed texts.
+TEST_F(WindowTest, EveryControlIsNamedAndDescribedForScreenReaders) {
+    frmCAT& w = Start();
+    const std::pair<QWidget*, const char*> controls[] = {
+        {w.chkOnTop, "On top"},
+        {w.cmdHelp, ""},
+        {w.cmdExit, "Exit"},
+        {w.fraTRX1, "Monotoring"},
+        {w.txtFreq, ""},
+        {w.FraSetup, "Setup"},
+        {w.chkOpen, "Open"},
+        {w.cboSpeed, ""},
+        {w.txtAddress, ""},
+        {w.cboCom, ""},
+        {w.cboSelect, ""},
+        {w.lblSpeed, "Speed"},
+        {w.lblAddress, "Adrs"},
+        {w.LblCom, "Com Port >"},
+        {w.lblProtocol, "Protocol"},
+        {w.fraTrx, "Set Frequency Mode"},
+        {w.cboMode, ""},
+        {w.txtFreqTRX, ""},
+        {w.cmdSet, "Set"},
+    };
+    std::set<QString> inputNames;
+    for (const auto& [control, caption] : controls) {
+        SCOPED_TRACE(control->objectName().toStdString());
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(control);
+        ASSERT_NE(a, nullptr);
+        EXPECT_FALSE(a->text(QAccessible::Name).isEmpty());
+        EXPECT_GT(a->text(QAccessible::Description).size(), a->text(QAccessible::Name).size());
+        // Two inputs a reader could not tell apart would be one too many; a label may share its
+        // control's name.
+        if (!qobject_cast<QLabel*>(control) && !qobject_cast<QGroupBox*>(control)) {
+            EXPECT_TRUE(inputNames.insert(a->text(QAccessible::Name)).second);
+        }
+        QString shown;
+        if (auto* b = qobject_cast<QAbstractButton*>(control)) shown = b->text();
+        if (auto* l = qobject_cast<QLabel*>(control)) shown = l->text();
+        if (auto* g = qobject_cast<QGroupBox*>(control)) shown = g->title();
+        EXPECT_EQ(shown, caption);
+    }
+}
+
+TEST_F(WindowTest, KeysReachTheControlsWithoutChangingTheCaptions) {
+    frmCAT& w = Start();
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    // Return in the frequency box presses Set.
+    QSignalSpy set(w.cmdSet, &QPushButton::clicked);
+    w.txtFreqTRX->setFocus();
+    QTest::keyClicks(w.txtFreqTRX, "7.074");
+    QTest::keyClick(w.txtFreqTRX, Qt::Key_Return);
+    EXPECT_EQ(set.count(), 1);
+    // A label's shortcut moves to the control it names, a control's to itself.
+    const std::pair<const char*, QWidget*> focus[] = {
+        {"Alt+P", w.cboSelect}, {"Alt+A", w.txtAddress}, {"Alt+E", w.cboSpeed}, {"Alt+C", w.cboCom},
+        {"Alt+M", w.cboMode},   {"Alt+F", w.txtFreqTRX}, {"Alt+R", w.txtFreq},
+    };
+    for (const auto& [key, target] : focus) {
+        QTest::keySequence(&w, QKeySequence(QString::fromLatin1(key)));
+        EXPECT_EQ(QApplication::focusWidget(), target) << key;
+    }
+    // A button's shortcut presses it.
+    QTest::keySequence(&w, QKeySequence(QStringLiteral("Alt+T")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.chkOnTop->isChecked(); }, 1000));
+    QTest::keySequence(&w, QKeySequence(QStringLiteral("Alt+S")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return set.count() == 2; }, 1000));
+    QTest::keySequence(&w, QKeySequence(QStringLiteral("Alt+X")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w.isVisible(); }, 1000));
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 const std::map<std::string, int> kLayerRank = {
     {"core", 0}, {"protocols", 1}, {"control", 2}, {"link", 3}, {"qt", 4},
 };
-const std::set<std::string> kQtAllowed = {"qt", "tools", "tests", "bench"};
+const std::set<std::string> kQtAllowed = {"qt", "tools", "tests", "bench", "packaging"};
 
 struct Include {
     std::string fromFile;  // relative to the source root

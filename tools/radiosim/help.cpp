@@ -5,7 +5,7 @@
 namespace radiosim {
 namespace {
 
-constexpr const char* kHelp = R"(Usage: radiosim [OPTION]...
+constexpr const char* kHelp = R"(Usage: catlink-radiosim [OPTION]...
 A virtual transceiver on a pseudo-terminal: open the pty it names as a serial
 port and it answers like an ICOM (CI-V), Kenwood or FT-817 radio.
 

@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!parsed.error.empty()) {
-        std::fprintf(stderr, "radiosim: %s\nTry 'radiosim --help'.\n", parsed.error.c_str());
+        std::fprintf(stderr, "radiosim: %s\nTry 'catlink-radiosim --help'.\n", parsed.error.c_str());
         return 2;
     }
     try {

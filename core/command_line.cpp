@@ -1,0 +1,137 @@
+#include "core/command_line.h"
+
+namespace cat {
+
+namespace {
+
+const OptionSpec* Find(std::span<const OptionSpec> options, std::string_view word) {
+    for (const OptionSpec& o : options)
+        if (word == o.name || (!o.alias.empty() && word == o.alias)) return &o;
+    return nullptr;
+}
+
+std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+
+// "  -h, --help", "      --doctor [PORT]", "  -platform NAME": the left column of --help.
+std::string Synopsis(const OptionSpec& o) {
+    std::string left = o.kind == OptionKind::Toolkit ? "  "
+                       : o.alias.empty()             ? "      "
+                                                     : "  " + std::string(o.alias) + ", ";
+    left += o.name;
+    if (o.value == OptionValue::Required) left += " " + std::string(o.valueName);
+    if (o.value == OptionValue::Optional) left += " [" + std::string(o.valueName) + "]";
+    return left;
+}
+
+void AppendRows(std::string& text, std::span<const OptionSpec> options, OptionKind kind) {
+    constexpr std::size_t kColumn = 24;
+    for (const OptionSpec& o : options) {
+        if (o.kind != kind) continue;
+        std::string left = Synopsis(o);
+        left += left.size() + 2 <= kColumn ? std::string(kColumn - left.size(), ' ')
+                                           : "\n" + std::string(kColumn, ' ');
+        text += left;
+        for (char c : o.help)
+            text += c == '\n' ? "\n" + std::string(kColumn, ' ') : std::string(1, c);
+        text += '\n';
+    }
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(std::span<const std::string> args,
+                             std::span<const OptionSpec> options) {
+    CommandLine result;
+    bool help = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        // "--name=value" for long options; Qt's single-dash options take their value apart.
+        const std::size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
+        const std::string word = arg.substr(0, equals);
+        const OptionSpec* o = Find(options, word);
+        if (!o) {
+            result.error = arg.empty() || arg[0] != '-' ? "unexpected argument " + Quoted(arg)
+                                                        : "unknown option " + Quoted(word);
+            return result;
+        }
+        bool hasValue = equals != std::string::npos;
+        std::string value = hasValue ? arg.substr(equals + 1) : std::string();
+        if (hasValue && o->value == OptionValue::None) {
+            result.error = "option " + Quoted(o->name) + " takes no value";
+            return result;
+        }
+        // A separate word is the value when the option needs one, or when it may take one and the
+        // word is no option itself ("--doctor /dev/ttyUSB0", "--doctor --help").
+        const bool nextIsValue = i + 1 < args.size() && !args[i + 1].empty() &&
+                                 (o->value == OptionValue::Required ||
+                                  (o->value == OptionValue::Optional && args[i + 1][0] != '-'));
+        if (!hasValue && nextIsValue) {
+            hasValue = true;
+            value = args[++i];
+        }
+        if (o->value == OptionValue::Required && !hasValue) {
+            result.error = "option " + Quoted(o->name) + " needs " + std::string(o->valueName);
+            return result;
+        }
+        if (o->kind == OptionKind::Toolkit) continue;
+        if (o->name == kHelpMode) {
+            help = true;
+            continue;
+        }
+        if (!result.mode.empty() && result.mode != o->name) {
+            result.error = Quoted(result.mode) + " and " + Quoted(o->name) + " cannot be combined";
+            return result;
+        }
+        result.mode = o->name;
+        result.hasValue = hasValue;
+        result.value = value;
+    }
+    if (help) {
+        result = CommandLine();
+        result.mode = kHelpMode;
+    }
+    return result;
+}
+
+std::string HelpText(std::span<const OptionSpec> options) {
+    std::string text =
+        "Usage: catlink [OPTION]...\n"
+        "Checks the CAT link between this computer and a transceiver: choose the\n"
+        "protocol (ICOM CI-V, Kenwood or FT-817), the serial port, the speed and, for\n"
+        "ICOM, the radio's address, tick Open, and the window shows the radio's\n"
+        "frequency and mode. A frequency typed into the box next to Set, or a mode\n"
+        "picked from the list, is sent to the radio.\n"
+        "\n"
+        "Without an option the window opens. One copy runs per user: starting another\n"
+        "brings the running window to the front.\n"
+        "\n"
+        "Options:\n";
+    AppendRows(text, options, OptionKind::Mode);
+    text += "\nQt's options, passed on to the window system:\n";
+    AppendRows(text, options, OptionKind::Toolkit);
+    text +=
+        "\n"
+        "Files:\n"
+        "  $XDG_CONFIG_HOME/CAT/CAT.ini, or ~/.config/CAT/CAT.ini when it is not set:\n"
+        "      the settings: [Setup] holds the window's place and the last protocol,\n"
+        "      port, speed, address and \"On top\"; [Ports] maps a list entry to a device,\n"
+        "      e.g. Com3=/dev/ttyUSB0 (\"Com N\" opens /dev/ttyS<N-1> otherwise).\n"
+        "      The file is rewritten when the window closes; comments in it are not kept.\n"
+        "  ~/.local/state/CAT/catlink.lock\n"
+        "      held while a copy runs, with a socket beside it to bring that copy's\n"
+        "      window to the front.\n"
+        "\n"
+        "Exit status:\n"
+        "  0  the window was closed, or --help or --version was answered\n"
+        "  1  the program could not start: there is no display, or a file is in the\n"
+        "     way of its lock (the message names it and says what to do)\n"
+        "  2  the command line was wrong\n"
+        "  3  another copy is already running; its window was brought to the front\n";
+    return text;
+}
+
+std::string UsageErrorLine(const std::string& error) {
+    return "catlink: " + error + " (try 'catlink --help')\n";
+}
+
+}  // namespace cat

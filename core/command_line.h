@@ -1,0 +1,69 @@
+#pragma once
+
+// The program's command line. It is read before any window or display exists, so that --help,
+// --version and a mistyped option answer on a terminal with no display (over SSH).
+//
+// Each option is one row of kOptions. A row of kind Mode selects what the program does instead of
+// opening the window; main() keeps a table from the option's name to its handler, so a new mode is
+// a row here and a row plus a function there. A Toolkit row is one of Qt's own options: it is
+// accepted and left in argv for QApplication to read.
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cat {
+
+// Exit statuses, as --help lists them.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitCannotStart = 1;  // no display, or a file in the way of the lock
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitAlreadyRunning = 3;
+
+enum class OptionKind { Mode, Toolkit };
+enum class OptionValue { None, Optional, Required };
+
+struct OptionSpec {
+    std::string_view name;   // "--help"; toolkit options keep Qt's single dash ("-platform")
+    std::string_view alias;  // "-h", or empty
+    OptionKind kind;
+    OptionValue value;
+    std::string_view valueName;  // "PORT" in "--doctor [PORT]"
+    std::string_view help;       // for --help; '\n' starts a continuation line
+};
+
+inline constexpr OptionSpec kOptions[] = {
+    {"--help", "-h", OptionKind::Mode, OptionValue::None, "", "show this text and exit"},
+    {"--version", "", OptionKind::Mode, OptionValue::None, "", "print the version and exit"},
+    {"-platform", "", OptionKind::Toolkit, OptionValue::Required, "NAME",
+     "window system plugin: xcb, wayland, offscreen, ..."},
+    {"-display", "", OptionKind::Toolkit, OptionValue::Required, "DISPLAY",
+     "the X display to open (instead of $DISPLAY)"},
+    {"-style", "", OptionKind::Toolkit, OptionValue::Required, "NAME", "widget style: Fusion, ..."},
+    {"-session", "", OptionKind::Toolkit, OptionValue::Required, "ID",
+     "given by the desktop's session manager"},
+};
+
+inline constexpr std::string_view kHelpMode = "--help";
+inline constexpr std::string_view kVersionMode = "--version";
+
+struct CommandLine {
+    std::string_view mode;  // the Mode option's name; empty: open the window
+    bool hasValue = false;  // the mode option was given a value
+    std::string value;
+    std::string error;  // non-empty: a usage error, one line without the program's name
+};
+
+// args excludes the program's name. --help wins over every other mode; two other modes together
+// are an error, as is anything not in the table.
+CommandLine ParseCommandLine(std::span<const std::string> args,
+                             std::span<const OptionSpec> options = kOptions);
+
+// The whole --help text, every row of the table in it.
+std::string HelpText(std::span<const OptionSpec> options = kOptions);
+
+// "catlink: unknown option '--x' (try 'catlink --help')": one line for standard error.
+std::string UsageErrorLine(const std::string& error);
+
+}  // namespace cat

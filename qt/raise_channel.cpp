@@ -1,0 +1,122 @@
+#include "qt/raise_channel.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSysInfo>
+#include <QWidget>
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+namespace cat {
+
+namespace {
+
+constexpr char kRequest[] = "raise\n";
+constexpr char kReply[] = "raised\n";
+// A client writes its request right after connecting; one that does not is not waited for long.
+constexpr int kRequestWaitMs = 500;
+
+// False when the path does not fit a socket address (a very deep home folder): the copy then runs
+// without the channel.
+bool Address(const QByteArray& path, sockaddr_un& address) {
+    address = {};
+    address.sun_family = AF_UNIX;
+    if (path.isEmpty() || std::size_t(path.size()) >= sizeof(address.sun_path)) return false;
+    std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
+    return true;
+}
+
+bool SameUser(int fd) {
+    ucred peer{};
+    socklen_t size = sizeof(peer);
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::getuid();
+}
+
+// Reads until `expected` is complete or `timeoutMs` passes.
+bool Receive(int fd, const char* expected, int timeoutMs) {
+    const std::size_t length = std::strlen(expected);
+    std::string got;
+    while (got.size() < length) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0) return false;
+        char buffer[16];
+        const ssize_t n = ::read(fd, buffer, sizeof(buffer));
+        if (n <= 0) return false;
+        got.append(buffer, std::size_t(n));
+    }
+    return got.compare(0, length, expected) == 0;
+}
+
+bool Send(int fd, const char* text) {
+    const std::size_t length = std::strlen(text);
+    return ::send(fd, text, length, MSG_NOSIGNAL) == ssize_t(length);
+}
+
+}  // namespace
+
+QString RaiseChannelPath(const QString& lockPath) {
+    return QFileInfo(lockPath).absolutePath() + QStringLiteral("/catlink-") +
+           QSysInfo::machineHostName() + QStringLiteral(".socket");
+}
+
+bool AskRunningCopyToRaise(const QString& socketPath, int timeoutMs) {
+    sockaddr_un address;
+    if (!Address(QFile::encodeName(socketPath), address)) return false;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return false;
+    // A full backlog makes a non-blocking connect fail at once instead of hanging.
+    const bool raised =
+        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+        SameUser(fd) && Send(fd, kRequest) && Receive(fd, kReply, timeoutMs);
+    ::close(fd);
+    return raised;
+}
+
+RaiseListener::RaiseListener(const QString& socketPath, QWidget& window)
+    : window_(window), path_(QFile::encodeName(socketPath)) {
+    sockaddr_un address;
+    if (!Address(path_, address)) return;
+    fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd_ < 0) return;
+    // A socket file outlives a copy that crashed. Only the lock's holder, or a copy that has just
+    // found no one answering there, gets here, so the file is no one's.
+    ::unlink(path_.constData());
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        ::chmod(path_.constData(), S_IRUSR | S_IWUSR) != 0 || ::listen(fd_, 4) != 0) {
+        ::close(fd_);
+        fd_ = -1;
+        return;
+    }
+    notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, &RaiseListener::Answer);
+}
+
+RaiseListener::~RaiseListener() {
+    notifier_.reset();
+    if (fd_ < 0) return;
+    ::close(fd_);
+    ::unlink(path_.constData());
+}
+
+void RaiseListener::Answer() {
+    const int client = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (client < 0) return;
+    if (SameUser(client) && Receive(client, kRequest, kRequestWaitMs)) {
+        window_.show();
+        window_.setWindowState((window_.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+        window_.raise();
+        window_.activateWindow();
+        Send(client, kReply);
+    }
+    ::close(client);
+}
+
+}  // namespace cat

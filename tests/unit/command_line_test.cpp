@@ -1,0 +1,94 @@
+#include "core/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace cat {
+namespace {
+
+// The program's rows plus two of the shapes a mode can take, so that both kinds of value are
+// exercised before a real option needs them.
+constexpr OptionSpec kWithModes[] = {
+    kOptions[0],
+    kOptions[1],
+    kOptions[2],
+    {"--probe", "", OptionKind::Mode, OptionValue::Optional, "PORT", "probe a port"},
+    {"--count", "-n", OptionKind::Mode, OptionValue::Required, "N", "count to N"},
+};
+
+TEST(ParseCommandLine, EachWordIsAnOptionOrAnError) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        std::string_view mode;
+        const char* value;  // nullptr: the mode got no value
+        const char* error;  // nullptr: no error
+    };
+    const Row rows[] = {
+        {"nothing_opens_the_window", {}, "", nullptr, nullptr},
+        {"help", {"--help"}, "--help", nullptr, nullptr},
+        {"short_help", {"-h"}, "--help", nullptr, nullptr},
+        {"version", {"--version"}, "--version", nullptr, nullptr},
+        {"help_wins_over_a_mode_before_it", {"--version", "--help"}, "--help", nullptr, nullptr},
+        {"same_mode_twice", {"--version", "--version"}, "--version", nullptr, nullptr},
+        {"unknown_long", {"--versoin"}, "", nullptr, "unknown option '--versoin'"},
+        {"unknown_after_a_mode", {"--version", "-x"}, "", nullptr, "unknown option '-x'"},
+        {"unknown_with_value_names_the_option",
+         {"--colour=red"},
+         "",
+         nullptr,
+         "unknown option '--colour'"},
+        {"stray_word", {"COM3"}, "", nullptr, "unexpected argument 'COM3'"},
+        {"empty_word", {""}, "", nullptr, "unexpected argument ''"},
+        {"value_for_a_flag", {"--version=2"}, "", nullptr, "option '--version' takes no value"},
+        {"toolkit_option_keeps_the_window", {"-platform", "offscreen"}, "", nullptr, nullptr},
+        {"toolkit_value_is_not_read_as_an_option", {"-platform", "--help"}, "", nullptr, nullptr},
+        {"toolkit_option_without_its_value",
+         {"-platform"},
+         "",
+         nullptr,
+         "option '-platform' needs NAME"},
+        {"optional_value_absent", {"--probe"}, "--probe", nullptr, nullptr},
+        {"optional_value_next_word",
+         {"--probe", "/dev/ttyUSB0"},
+         "--probe",
+         "/dev/ttyUSB0",
+         nullptr},
+        {"optional_value_after_equals", {"--probe=Com 3"}, "--probe", "Com 3", nullptr},
+        {"optional_value_is_never_an_option", {"--probe", "--help"}, "--help", nullptr, nullptr},
+        {"required_value_next_word", {"-n", "5"}, "--count", "5", nullptr},
+        {"required_value_may_be_empty", {"--count="}, "--count", "", nullptr},
+        {"required_value_missing", {"--count"}, "", nullptr, "option '--count' needs N"},
+        {"two_modes",
+         {"--probe", "--version"},
+         "",
+         nullptr,
+         "'--probe' and '--version' cannot be combined"},
+        {"mode_with_toolkit_option", {"-platform", "xcb", "--probe", "p"}, "--probe", "p", nullptr},
+    };
+    for (const Row& row : rows) {
+        const CommandLine parsed = ParseCommandLine(row.args, kWithModes);
+        EXPECT_EQ(parsed.error, row.error ? row.error : "") << row.name;
+        if (row.error) continue;
+        EXPECT_EQ(parsed.mode, row.mode) << row.name;
+        EXPECT_EQ(parsed.hasValue, row.value != nullptr) << row.name;
+        if (row.value) {
+            EXPECT_EQ(parsed.value, row.value) << row.name;
+        }
+    }
+}
+
+TEST(HelpText, ListsEveryOptionWithItsValueAndTheExitStatuses) {
+    const std::string help = HelpText(kWithModes);
+    for (const char* line : {"  -h, --help", "      --probe [PORT]", "  -n, --count N",
+                             "  -platform NAME", "\n  3  another copy is already running"})
+        EXPECT_NE(help.find(line), std::string::npos) << line << "\n" << help;
+    for (const OptionSpec& o : kOptions) EXPECT_NE(HelpText().find(o.help), std::string::npos);
+    EXPECT_EQ(UsageErrorLine("unknown option '-x'"),
+              "catlink: unknown option '-x' (try 'catlink --help')\n");
+}
+
+}  // namespace
+}  // namespace cat
