@@ -33,6 +33,10 @@ public:
     // Blocks until at least `count` bytes are waiting or `timeout` has passed,
     // without spinning; returns InBufferCount() at that moment.
     virtual int WaitForInput(int count, std::chrono::milliseconds timeout) = 0;
+
+    // Bytes handed to Output that have not left yet: flow control holding them (the radio keeps
+    // CTS low), or a slow line. 0 for a port that cannot tell.
+    virtual int OutBufferCount() { return 0; }
 };
 
 }  // namespace cat

@@ -122,10 +122,12 @@ std::string HelpText(std::span<const OptionSpec> options) {
         "      window to the front.\n"
         "\n"
         "Exit status:\n"
-        "  0  the window was closed, or --help or --version was answered\n"
+        "  0  the window was closed, or --help or --version was answered, or\n"
+        "     --doctor heard a radio\n"
         "  1  the program could not start: there is no display, or a file is in the\n"
         "     way of its lock (the message names it and says what to do)\n"
-        "  2  the command line was wrong\n"
+        "  1  --doctor: no radio answered\n"
+        "  2  the command line was wrong, or --doctor could not use the port\n"
         "  3  another copy is already running; its window was brought to the front\n";
     return text;
 }

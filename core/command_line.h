@@ -36,6 +36,13 @@ struct OptionSpec {
 inline constexpr OptionSpec kOptions[] = {
     {"--help", "-h", OptionKind::Mode, OptionValue::None, "", "show this text and exit"},
     {"--version", "", OptionKind::Mode, OptionValue::None, "", "print the version and exit"},
+    {"--doctor", "", OptionKind::Mode, OptionValue::Optional, "PORT",
+     "check the link without a window: open the stored\n"
+     "setup, or PORT (/dev/ttyUSB0, \"Com 3\"), listen to\n"
+     "the radio and, when none answers, try every\n"
+     "protocol at every speed; print the verdict and\n"
+     "the traffic. Exit 0: a radio answered, 1: none\n"
+     "did, 2: the port could not be used"},
     {"-platform", "", OptionKind::Toolkit, OptionValue::Required, "NAME",
      "window system plugin: xcb, wayland, offscreen, ..."},
     {"-display", "", OptionKind::Toolkit, OptionValue::Required, "DISPLAY",
@@ -47,6 +54,12 @@ inline constexpr OptionSpec kOptions[] = {
 
 inline constexpr std::string_view kHelpMode = "--help";
 inline constexpr std::string_view kVersionMode = "--version";
+inline constexpr std::string_view kDoctorMode = "--doctor";
+
+// --doctor's own statuses beside the ones above: a radio answered (kExitOk), none did, or the
+// port could not be used.
+inline constexpr int kExitNoRadio = 1;
+inline constexpr int kExitPortError = 2;
 
 struct CommandLine {
     std::string_view mode;  // the Mode option's name; empty: open the window

@@ -13,6 +13,13 @@ public:
     virtual float SecondsSinceMidnight() = 0;
 };
 
+// Seconds from an arbitrary start, never going back: times the traffic on the line.
+class Stopwatch {
+public:
+    virtual ~Stopwatch() = default;
+    virtual double Seconds() = 0;
+};
+
 class Pause {
 public:
     virtual ~Pause() = default;

@@ -32,6 +32,10 @@ public:
     // Asks the radio for its frequency and mode, and takes in whatever answer is already there.
     virtual void Poll(SessionState& state, Platform& platform) const = 0;
 
+    // The one extra read a link makes the moment it opens, beside the polls, so that what is
+    // wrong shows at once. Nothing by default.
+    virtual void ReadAtOpen(SessionState&, Platform&) const {}
+
     // The port's receive notification: parses replies that came in after a command returned.
     virtual void Receive(SessionState& state, CommPort& port) const = 0;
 

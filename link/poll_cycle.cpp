@@ -57,6 +57,11 @@ void PollTick(SessionState& state, Platform& platform, bool minimised, DisplayBo
     state.Busy = false;
 }
 
+void ReadAtOpen(SessionState& state, Platform& platform) {
+    if (const RadioProtocol* protocol = ProtocolFor(state.ProtocolCode))
+        SkipOnFailure([&] { protocol->ReadAtOpen(state, platform); });
+}
+
 void ReceiveDispatch(SessionState& state, CommPort& port) {
     // Failure style: ignore, for every step.
     if (const RadioProtocol* protocol = ProtocolFor(state.ProtocolCode))

@@ -20,6 +20,10 @@ public:
 // Never raises; Busy is always clear again when it returns.
 void PollTick(SessionState& state, Platform& platform, bool minimised, DisplayBox& txtFreq);
 
+// The one extra read a link makes the moment it opens (ICOM: which radio is there, at which
+// address), so that what is wrong with the link shows at once. Never raises.
+void ReadAtOpen(SessionState& state, Platform& platform);
+
 // The port's receive notification: hands waiting bytes to the open protocol's parser.
 void ReceiveDispatch(SessionState& state, CommPort& port);
 

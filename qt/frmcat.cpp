@@ -19,6 +19,7 @@
 #include "core/startup.h"
 #include "link/link_control.h"
 #include "qt/icons.h"
+#include "qt/link_doctor.h"
 #include "qt/serial_port.h"
 
 namespace cat {
@@ -26,6 +27,8 @@ namespace cat {
 namespace {
 
 constexpr int kClientTwips = 3585;
+// The status line below the buttons; the window grows by it, and nothing else moves.
+constexpr int kStatusTwips = 270;
 constexpr double kTwipsPerInch = 1440.0;
 
 QString Q(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
@@ -49,7 +52,10 @@ frmCAT::frmCAT(SettingsStore& store, QWidget* parent)
     : QWidget(parent), store_(store), comCAT_(std::make_unique<QtCommPort>(store)) {
     BuildControls();
     timer_ = std::make_unique<QtPollTimer>(*Timer1);
-    platform_ = std::make_unique<Platform>(Platform{*comCAT_, clock_, pause_, messages_, *timer_});
+    watch_ = std::make_unique<doctor::LinkWatch>(*comCAT_, stopwatch_);
+    platform_ = std::make_unique<Platform>(Platform{*watch_, clock_, pause_, messages_, *timer_});
+    linkDoctor_ = new LinkDoctor(*this, *comCAT_, *watch_);
+    connect(comCAT_.get(), &QtCommPort::PortLost, linkDoctor_, &LinkDoctor::Lost);
 
     connect(chkOnTop, &QPushButton::toggled, this, &frmCAT::chkOnTop_Click);
     connect(chkOpen, &QPushButton::toggled, this, &frmCAT::chkOpen_Click);
@@ -150,6 +156,8 @@ constexpr ControlSpec kControls[] = {
      "A frequency in megahertz for the radio; Return or Set sends it", "Alt+F", nullptr},
     {"cmdSet", Kind::Button, "fraTrx", "Set", "Set RX Frequency", 1692, 216, 552, 336, "Set",
      "Sends the frequency typed in the box beside it to the radio", "Alt+S", nullptr},
+    {"lblStatus", Kind::Label, nullptr, "", nullptr, 90, 3240, 3450, kStatusTwips, "Link status",
+     "What the link is doing and, when the radio does not answer, why", nullptr, nullptr},
 };
 
 QWidget* MakeControl(Kind kind, const QString& caption, QWidget* parent) {
@@ -184,7 +192,7 @@ void frmCAT::BuildControls() {
     setWindowTitle(QStringLiteral("CAT"));
     setWindowIcon(WindowIcon());
     setFixedSize(ToPixels(kClientTwips, TwipsPerPixelX()),
-                 ToPixels(kClientTwips, TwipsPerPixelY()));
+                 ToPixels(kClientTwips + kStatusTwips, TwipsPerPixelY()));
 
     // Frames come before what they hold, so each container exists when its controls are made.
     for (const ControlSpec& c : kControls) {
@@ -233,6 +241,7 @@ void frmCAT::BuildControls() {
     Bind(cboMode, "cboMode");
     Bind(txtFreqTRX, "txtFreqTRX");
     Bind(cmdSet, "cmdSet");
+    Bind(lblStatus, "lblStatus");
 
     cmdHelp->setIcon(HelpIcon());
     cmdHelp->setIconSize(QSize(16, 16));
@@ -369,13 +378,17 @@ void frmCAT::chkOpen_Click() {
             choices.addressText = txtAddress->text().toStdString();
             choices.speedText = cboSpeed->currentText().toStdString();
             OpenLink(state_, *platform_, choices);
+            linkDoctor_->Opened();
+            ReadAtOpen(state_, *platform_);
         } else {
             CloseLink(*platform_);
+            linkDoctor_->Closed();
         }
         for (QWidget* w : {static_cast<QWidget*>(cboSelect), static_cast<QWidget*>(cboSpeed),
                            static_cast<QWidget*>(cboCom), static_cast<QWidget*>(txtAddress)})
             w->setEnabled(!ticked);
     } catch (const CatError& e) {
+        linkDoctor_->OpenFailed(e);
         messages_.Critical(OpenErrorText(e.Number(), e.Description()));
     } catch (const std::exception& e) {
         messages_.Critical(OpenErrorText(errors::kInvalidValue, e.what()));
@@ -384,7 +397,10 @@ void frmCAT::chkOpen_Click() {
 
 void frmCAT::Timer1_Timer() { PollTick(state_, *platform_, isMinimized(), display_); }
 
-void frmCAT::comCAT_OnComm() { ReceiveDispatch(state_, *comCAT_); }
+void frmCAT::comCAT_OnComm() {
+    // Find radio reads the port itself while it runs.
+    if (!linkDoctor_->Scanning()) ReceiveDispatch(state_, *watch_);
+}
 
 void frmCAT::cmdSet_Click() {
     // The operator types in the regional format: a comma where the locale writes one.

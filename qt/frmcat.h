@@ -13,12 +13,14 @@
 #include "core/comm_port.h"
 #include "core/session_state.h"
 #include "core/settings_store.h"
+#include "doctor/link_watch.h"
 #include "link/poll_cycle.h"
 #include "qt/qt_platform.h"
 
 namespace cat {
 
 class QtCommPort;
+class LinkDoctor;
 
 // The program's one window. Handlers gather what the core routine needs and call it.
 class frmCAT : public QWidget {
@@ -30,6 +32,7 @@ public:
 
     SessionState& State() { return state_; }
     CommPort& Port();
+    LinkDoctor& Doctor() { return *linkDoctor_; }
     bool OnTop() const { return onTop_; }
     double TwipsPerPixelX() const;
     double TwipsPerPixelY() const;
@@ -55,6 +58,7 @@ public:
     QComboBox* cboMode;
     QLineEdit* txtFreqTRX;
     QPushButton* cmdSet;
+    QLabel* lblStatus;  // the link's state in words, below the buttons
 
 public slots:
     void chkOnTop_Click();
@@ -95,6 +99,9 @@ private:
     SettingsStore& store_;
     SessionState state_;
     std::unique_ptr<QtCommPort> comCAT_;
+    QtStopwatch stopwatch_;
+    std::unique_ptr<doctor::LinkWatch> watch_;  // comCAT_ as the core routines reach it
+    LinkDoctor* linkDoctor_ = nullptr;
     QtClock clock_;
     QtPause pause_;
     QtMessageBoxes messages_{this};

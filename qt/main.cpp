@@ -8,6 +8,7 @@
 #include "qt/catlink_version.h"
 #include "core/command_line.h"
 #include "qt/close_on_signal.h"
+#include "qt/doctor_command.h"
 #include "qt/frmcat.h"
 #include "qt/instance_lock.h"
 #include "qt/qt_settings_store.h"
@@ -103,6 +104,7 @@ constexpr Handler kHandlers[] = {
     {"", RunWindow},
     {cat::kHelpMode, PrintHelp},
     {cat::kVersionMode, PrintVersion},
+    {cat::kDoctorMode, cat::RunDoctor},
 };
 
 constexpr bool EveryModeHasAHandler() {

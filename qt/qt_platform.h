@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 
@@ -15,6 +16,15 @@ public:
 class QtPause : public Pause {
 public:
     void Sleep(int milliseconds) override;
+};
+
+class QtStopwatch : public Stopwatch {
+public:
+    QtStopwatch() { timer_.start(); }
+    double Seconds() override { return static_cast<double>(timer_.nsecsElapsed()) / 1e9; }
+
+private:
+    QElapsedTimer timer_;
 };
 
 // Modal boxes parented to the window; the event loop runs while one is open.

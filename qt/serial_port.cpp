@@ -11,6 +11,7 @@
 
 #ifndef _WIN32
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
@@ -23,9 +24,13 @@ namespace cat {
 
 namespace {
 
-// Long enough for a whole command at the slowest line speed we are likely to meet; a port
-// that takes longer (flow control holding it) sends the rest once the event loop runs.
-constexpr int kWriteWaitMs = 1000;
+// Long enough for a whole command at the slowest line speed we are likely to meet (14 bytes take
+// 130 ms at 1200 baud); a port that takes longer (flow control holding it) sends the rest once
+// the event loop runs.
+constexpr int kWriteWaitMs = 300;
+
+// What may queue up behind a line that flow control holds; older commands are worthless by then.
+constexpr qint64 kHeldOutputLimit = 4096;
 
 constexpr std::array<std::pair<Parity, QSerialPort::Parity>, 5> kParities{{
     {Parity::None, QSerialPort::NoParity},
@@ -171,10 +176,15 @@ bool QtCommPort::PortOpen() const { return port_.isOpen(); }
 void QtCommPort::Output(const std::string& bytes) {
     RequireOpen();
     if (bytes.empty()) return;
+    // Bytes still held from an earlier write mean flow control has stopped the line: these queue
+    // behind them at once, rather than block the window once more for every command.
+    const bool held = port_.bytesToWrite() > 0;
+    if (port_.bytesToWrite() > kHeldOutputLimit) port_.clear(QSerialPort::Output);
     // write() only queues; flush() hands the bytes to the system now.
     port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
     if (port_.isOpen()) port_.flush();
-    if (port_.isOpen() && port_.bytesToWrite() > 0) port_.waitForBytesWritten(kWriteWaitMs);
+    if (!held && port_.isOpen() && port_.bytesToWrite() > 0)
+        port_.waitForBytesWritten(kWriteWaitMs);
     RequireOpen();
 }
 
@@ -214,6 +224,16 @@ int QtCommPort::WaitForInput(int count, std::chrono::milliseconds timeout) {
     return Waiting();
 }
 
+int QtCommPort::OutBufferCount() {
+    if (!port_.isOpen()) return 0;
+    qint64 held = port_.bytesToWrite();
+#ifndef _WIN32
+    int queued = 0;  // what the system holds, when it says
+    if (::ioctl(static_cast<int>(port_.handle()), TIOCOUTQ, &queued) == 0) held += queued;
+#endif
+    return static_cast<int>(std::min<qint64>(held, std::numeric_limits<int>::max()));
+}
+
 std::string QtCommPort::DeviceName() const {
     if (port_.isOpen() || lost_) return device_;
     return DeviceForPort(store_, number_);
@@ -221,7 +241,10 @@ std::string QtCommPort::DeviceName() const {
 
 void QtCommPort::HandleError(QSerialPort::SerialPortError error) {
     if (quietErrors_ || !IsFatal(error) || !port_.isOpen()) return;
-    if (error == QSerialPort::ReadError && !DeviceHungUp(port_)) {
+    // A write the system refuses for now (a line that flow control holds, reported as a
+    // resource error) leaves the device in place, as does a read of bytes already taken: only a
+    // hang-up means it has gone.
+    if (!DeviceHungUp(port_)) {
         port_.clearError();
         return;
     }

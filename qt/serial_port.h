@@ -38,6 +38,9 @@ public:
     void ClearInBuffer() override;
     std::string Input() override;
     int WaitForInput(int count, std::chrono::milliseconds timeout) override;
+    int OutBufferCount() override;
+
+    int Handshaking() const { return handshaking_; }
 
     // The device the port was opened on, or would open now.
     std::string DeviceName() const;

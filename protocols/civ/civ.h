@@ -20,6 +20,10 @@ namespace cat {
 bool ComICOM(SessionState& state, Platform& platform, std::string_view Cn, std::string_view Sc,
              std::string_view D);
 
+// fe fe 00 e0 19 00 fd 00: asks whichever radio is on the line for its address, so that one
+// answering at another address than RadioAddr shows. Sent and read like ComICOM.
+bool AskEveryRadioItsAddress(SessionState& state, Platform& platform);
+
 // "fe" -> 254, "7" -> 7, "1G" -> 16; anything else, empty or longer than two digits -> 0.
 std::int16_t InvHex(std::string_view Hexa);
 

@@ -18,9 +18,53 @@ inline constexpr std::string_view kReadFrequency = "03";
 inline constexpr std::string_view kReadMode = "04";
 inline constexpr std::string_view kSetFrequency = "05";  // data: 5 packed-decimal bytes, LSB first
 inline constexpr std::string_view kSetMode = "06";       // data: "0" and the mode number
+inline constexpr std::string_view kReadAddressText = "19";  // with sub-command 00
+inline constexpr std::string_view kEveryRadio = "00";       // the destination every radio hears
 
 // The controller's own address.
 inline constexpr std::string_view kControllerAddress = "E0";
+
+// Frame bytes: fe fe <to> <from> <command> [data] fd.
+inline constexpr std::uint8_t kPreamble = 0xFE;
+inline constexpr std::uint8_t kEndOfMessage = 0xFD;
+inline constexpr std::uint8_t kController = 0xE0;
+inline constexpr std::uint8_t kBroadcast = 0x00;  // every radio on the bus
+inline constexpr std::uint8_t kOk = 0xFB;
+inline constexpr std::uint8_t kNg = 0xFA;           // the radio refuses the command
+inline constexpr std::uint8_t kReadAddress = 0x19;  // with sub-command 00: the radio's address
+
+// What a command byte means, for people reading the traffic.
+inline constexpr std::array<std::pair<std::uint8_t, std::string_view>, 9> kCommandNames{{
+    {0x00, "frequency announced"},
+    {0x01, "mode announced"},
+    {0x03, "read frequency"},
+    {0x04, "read mode"},
+    {0x05, "set frequency"},
+    {0x06, "set mode"},
+    {0x19, "read address"},
+    {kOk, "OK"},
+    {kNg, "refused (NG)"},
+}};
+
+// The factory CI-V addresses of common radios, most common first: a scan asks them in turn.
+inline constexpr std::array<std::pair<std::uint8_t, std::string_view>, 16> kKnownAddresses{{
+    {0x94, "IC-7300"},
+    {0xA4, "IC-705"},
+    {0xA2, "IC-9700"},
+    {0x98, "IC-7610"},
+    {0x88, "IC-7100"},
+    {0x70, "IC-7000"},
+    {0x58, "IC-706MKIIG"},
+    {0x4E, "IC-706MKII"},
+    {0x48, "IC-706"},
+    {0x76, "IC-7200"},
+    {0x7A, "IC-7600"},
+    {0x80, "IC-7410"},
+    {0x7C, "IC-9100"},
+    {0x8E, "IC-7851"},
+    {0x5E, "IC-718"},
+    {0x66, "IC-746PRO"},
+}};
 
 // Received mode byte, read as decimal, to ModeIndex: fe fe e0 5e 04 01 02 fd is USB. The
 // radios' other codes (12 PSK, 17 DV, 22 DD, ...) have no name in the list and show no mode.

@@ -7,6 +7,7 @@
 
 #include "core/text.h"
 #include "protocols/civ/civ.h"
+#include "protocols/civ/civ_codes.h"
 
 namespace cat {
 
@@ -57,15 +58,17 @@ std::int16_t InvHex(std::string_view Hexa) {
     return 0;
 }
 
-bool ComICOM(SessionState& state, Platform& platform, std::string_view Cn, std::string_view Sc,
-             std::string_view D) {
+namespace {
+
+bool SendFrame(SessionState& state, Platform& platform, std::string_view to, std::string_view Cn,
+               std::string_view Sc, std::string_view D) {
     // Any failure of the port or of building the frame is reported once and ends the command;
     // the receive pass reports nothing itself, so it cannot bring up this box.
     try {
         if (!platform.comCAT.PortOpen()) return false;
 
         std::string hex = "00FEFE";
-        hex += Trim(state.RadioAddr);
+        hex += to;
         hex += state.CtrlAddr;
         hex += Cn;
         hex += Sc;
@@ -82,6 +85,17 @@ bool ComICOM(SessionState& state, Platform& platform, std::string_view Cn, std::
         platform.messages.Critical("Com error");
         return false;
     }
+}
+
+}  // namespace
+
+bool ComICOM(SessionState& state, Platform& platform, std::string_view Cn, std::string_view Sc,
+             std::string_view D) {
+    return SendFrame(state, platform, Trim(state.RadioAddr), Cn, Sc, D);
+}
+
+bool AskEveryRadioItsAddress(SessionState& state, Platform& platform) {
+    return SendFrame(state, platform, civ::kEveryRadio, civ::kReadAddressText, "00", "");
 }
 
 }  // namespace cat

@@ -26,6 +26,11 @@ public:
         ComICOM(state, platform, civ::kReadMode, "", "");
     }
 
+    // A radio at another address than the one chosen answers this, and never the polls.
+    void ReadAtOpen(SessionState& state, Platform& platform) const override {
+        AskEveryRadioItsAddress(state, platform);
+    }
+
     void Receive(SessionState& state, CommPort& port) const override {
         ReadICOMBuffer(state, port);
     }

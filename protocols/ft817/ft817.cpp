@@ -128,22 +128,6 @@ private:
     bool echoDropped_ = false;
 };
 
-// A reply is shown only when it can be one: packed-decimal digits, a mode byte the radio sends,
-// and a frequency it can tune. Garbled bytes that pass all three are still caught by the rule that
-// two replies in a row must agree.
-std::optional<long> PlausibleTensOfHertz(const Ft817Reply& reply) {
-    long tens = 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-        const auto pair = PackedDecimal(reply.Data[i]);
-        if (!pair) return std::nullopt;
-        tens = tens * 100 + *pair;
-    }
-    if (!Lookup(ft817::kReceivedModes, reply.Data[4])) return std::nullopt;
-    for (const auto& [low, high] : ft817::kTunableRanges)
-        if (tens >= low && tens <= high) return tens;
-    return std::nullopt;
-}
-
 class Ft817 final : public RadioProtocol {
 public:
     // The exchange waits for its own reply, so every tick polls and nothing is left for later.
@@ -184,6 +168,22 @@ Ft817Reply ReadDATA(Platform& platform, std::int16_t NData, std::int16_t Param,
         if (SkipOnFailure([&] { platform.comCAT.Output(command); })) sent = command;
     }
     return ReplyWait(platform, NData, sent).Run();
+}
+
+// A reply is shown only when it can be one: packed-decimal digits, a mode byte the radio sends,
+// and a frequency it can tune. Garbled bytes that pass all three are still caught by the rule that
+// two replies in a row must agree.
+std::optional<long> PlausibleTensOfHertz(const Ft817Reply& reply) {
+    long tens = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        const auto pair = PackedDecimal(reply.Data[i]);
+        if (!pair) return std::nullopt;
+        tens = tens * 100 + *pair;
+    }
+    if (!Lookup(ft817::kReceivedModes, reply.Data[4])) return std::nullopt;
+    for (const auto& [low, high] : ft817::kTunableRanges)
+        if (tens >= low && tens <= high) return tens;
+    return std::nullopt;
 }
 
 void Poll817(SessionState& state, Platform& platform) {

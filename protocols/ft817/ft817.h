@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "core/platform.h"
 #include "core/radio_protocol.h"
@@ -21,6 +22,10 @@ struct Ft817Reply {
 // NData x 10 ms + 0.25 s for NData reply bytes. Read frequency and mode: 00 00 00 00 03.
 Ft817Reply ReadDATA(Platform& platform, std::int16_t NData, std::int16_t Param,
                     std::int16_t opcode);
+
+// The reading in a reply that can be one: packed-decimal digits, a mode byte the radio sends, a
+// frequency it can tune; in units of 10 Hz. Nothing for line noise.
+std::optional<long> PlausibleTensOfHertz(const Ft817Reply& reply);
 
 // Reply 01 42 34 56 01 -> CurFreq 14.23456, CurMode 1 (USB). Does nothing unless ProtocolCode
 // is 10.

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 #include <utility>
 
 #include "core/mode.h"
@@ -14,6 +15,16 @@ namespace cat::ft817 {
 inline constexpr std::uint8_t kSetFrequency = 0x01;       // P1..P4: 4 packed-decimal bytes of 10 Hz
 inline constexpr std::uint8_t kReadFrequencyMode = 0x03;  // reply: 4 frequency bytes, mode byte
 inline constexpr std::uint8_t kSetMode = 0x07;            // P1: the mode byte
+
+inline constexpr std::uint8_t kPttOn =
+    0x08;  // makes the radio transmit: never sent by this program
+
+// What an opcode means, for people reading the traffic.
+inline constexpr std::array<std::pair<std::uint8_t, std::string_view>, 3> kOpcodeNames{{
+    {kSetFrequency, "set frequency"},
+    {kReadFrequencyMode, "read frequency and mode"},
+    {kSetMode, "set mode"},
+}};
 
 // Received mode byte to ModeIndex: reply 01 42 34 56 01 is USB. Bit 7 marks the radio's narrow
 // filter, so 82/83/88/8A are the narrow variants of CW/CW/FM/FSK; 06 (wide FM), 84 (narrow AM) and

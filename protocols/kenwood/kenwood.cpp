@@ -31,13 +31,8 @@ bool AllDigits(std::string_view text) {
 }
 
 void ParseReply(SessionState& state, std::string_view reply) {
-    if (reply.size() != kIfReplyLength || reply.substr(0, 2) != kenwood::kReadStatus) return;
-
-    // The radio writes its frequency as eleven digits with leading zeros. Anything else there is
-    // a damaged reply (noise, a wrong line speed), not a reading: the whole reply is dropped, as
-    // a CI-V frame with a byte that is not packed decimal is.
+    if (!IsStatusReply(reply)) return;
     const std::string_view hertz = reply.substr(kIfFrequencyPos, kIfFrequencyLength);
-    if (!AllDigits(hertz)) return;
     state.CurFreq = NumericValue(hertz) / 1000000.0;
     state.RadioReported = true;
 
@@ -95,6 +90,14 @@ public:
 };
 
 }  // namespace
+
+bool IsStatusReply(std::string_view reply) {
+    // The radio writes its frequency as eleven digits with leading zeros. Anything else there is
+    // a damaged reply (noise, a wrong line speed), not a reading: the whole reply is dropped, as
+    // a CI-V frame with a byte that is not packed decimal is.
+    return reply.size() == kIfReplyLength && reply.substr(0, 2) == kenwood::kReadStatus &&
+           AllDigits(reply.substr(kIfFrequencyPos, kIfFrequencyLength));
+}
 
 const RadioProtocol& KenwoodProtocol() {
     static const Kenwood protocol;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "core/platform.h"
 #include "core/radio_protocol.h"
@@ -23,6 +24,10 @@ void ReadKenwoodBuffer(SessionState& state, CommPort& port, std::string& Buffer,
 // Mode digit 2 -> USB (1); 7 and 9 are the reverse variants of CW and FSK. YMode is left as it
 // was for a digit with no mode.
 void KenwoodMode(std::int16_t KMode, std::int16_t& YMode, std::int16_t& Reverse);
+
+// A whole IF reply (without its ";") that the display would take: IF, eleven frequency digits, and
+// 37 characters in all.
+bool IsStatusReply(std::string_view reply);
 
 // Polls with IF at most every 0.25 s; sets with FA and MD.
 const RadioProtocol& KenwoodProtocol();

@@ -16,6 +16,28 @@ inline constexpr std::string_view kReadStatus = "IF";
 inline constexpr std::string_view kSetFrequency = "FA";  // + 11 digits in hertz
 inline constexpr std::string_view kSetMode = "MD";       // + the mode digit
 
+inline constexpr std::string_view kReadIdentity = "ID";  // reply ID021; names the model
+inline constexpr std::string_view kRefusal = "?";        // ?; : the radio refuses the command
+
+// What a command means, for people reading the traffic.
+inline constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kCommandNames{{
+    {"IF", "status"},
+    {"FA", "frequency"},
+    {"MD", "mode"},
+    {"ID", "identity"},
+    {"?", "refused"},
+}};
+
+// The number in the ID reply, to the model: ID021; is a TS-590S.
+inline constexpr std::array<std::pair<std::string_view, std::string_view>, 6> kIdentities{{
+    {"019", "TS-2000"},
+    {"020", "TS-480"},
+    {"021", "TS-590S"},
+    {"022", "TS-990S"},
+    {"023", "TS-590SG"},
+    {"024", "TS-890S"},
+}};
+
 struct ReceivedMode {
     std::int16_t digit;
     ModeIndex mode;

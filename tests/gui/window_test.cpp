@@ -53,7 +53,9 @@ TEST_F(WindowTest, ControlsSitWhereTheLayoutPutsThem) {
     auto px = [](double twips, double per) {
         return static_cast<int>(std::nearbyint(twips / per));
     };
-    EXPECT_EQ(w.size(), QSize(px(3585, x), px(3585, y)));
+    // The status line below the buttons makes the window taller; everything else keeps its place.
+    EXPECT_EQ(w.size(), QSize(px(3585, x), px(3585 + 270, y)));
+    EXPECT_GE(w.lblStatus->geometry().top(), w.cmdExit->geometry().bottom());
     EXPECT_EQ(w.chkOpen->parentWidget(), w.FraSetup);
     EXPECT_EQ(w.chkOpen->geometry(), QRect(px(2820, x), px(840, y), px(570, x), px(390, y)));
     EXPECT_EQ(w.txtFreq->parentWidget(), w.fraTRX1);

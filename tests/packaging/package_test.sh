@@ -88,7 +88,7 @@ grep -q '<svg' "$root/usr/share/icons/hicolor/scalable/apps/$id.svg" || fail "th
 # Both programs start from the unpacked tree, with no display, and answer.
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config"
 run() { env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 20 "$@"; }
-version=$(sed -n 's/^#define CATLINK_VERSION "\(.*\)"$/\1/p' "$build/generated/catlink_version.h")
+version=$(sed -n 's/^#define CATLINK_VERSION "\(.*\)"$/\1/p' "$build/generated/qt/catlink_version.h")
 said=$(run "$root/usr/bin/catlink" --version) || fail "catlink --version failed"
 [ "$said" = "catlink $version" ] || fail "catlink --version said '$said', not 'catlink $version'"
 [ -z "$(ls -A "$HOME" 2> /dev/null)" ] || fail "catlink --version wrote into the home folder"

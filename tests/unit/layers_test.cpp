@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 
 // From the bottom up; a folder's rank is its first path component's.
 const std::map<std::string, int> kLayerRank = {
-    {"core", 0}, {"protocols", 1}, {"control", 2}, {"link", 3}, {"qt", 4},
+    {"core", 0}, {"protocols", 1}, {"control", 2}, {"link", 3}, {"doctor", 4}, {"qt", 5},
 };
 const std::set<std::string> kQtAllowed = {"qt", "tools", "tests", "bench", "packaging"};
 

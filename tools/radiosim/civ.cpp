@@ -10,6 +10,7 @@ namespace {
 constexpr std::uint8_t kPreamble = 0xFE;
 constexpr std::uint8_t kEndOfMessage = 0xFD;
 constexpr std::uint8_t kCollision = 0xFC;
+constexpr std::uint8_t kEveryRadio = 0x00;
 constexpr char kAck = '\xFB';
 // Longer than any command this radio knows; a body this long lost its end byte.
 constexpr std::size_t kMaxFrameBody = 32;
@@ -126,7 +127,10 @@ void Radio::IcomFrame() {
     const auto from = static_cast<std::uint8_t>(frame_[1]);
     const auto command = static_cast<std::uint8_t>(frame_[2]);
     const std::string_view body = std::string_view(frame_).substr(3);
-    if (to != config_.address) return;
+    // "Which address?" asked of every radio on the bus (to 00) is the one broadcast a radio
+    // answers; everything else for 00 or for another address is not for it.
+    const bool askedOfAll = to == kEveryRadio && command == 0x19;
+    if (to != config_.address && !askedOfAll) return;
 
     const CivCommand* found = nullptr;
     for (const CivCommand& row : kCivCommands) {
@@ -137,6 +141,7 @@ void Radio::IcomFrame() {
             break;
         }
     }
+    if (askedOfAll && found == nullptr) return;  // a radio that has no 19 stays quiet
     Reply reply;
     if (config_.refuse) {
         reply = std::nullopt;

@@ -39,6 +39,8 @@ Faults, for tests and for the link doctor:
                     Without --speed the radio follows whatever speed is set.
   --echo-only       an interface that echoes every byte with no radio behind it:
                     nothing but the echo comes back
+  --cts-low         the radio holds CTS low: with RTS/CTS flow control nothing
+                    the program writes leaves its port (its output is stopped)
   --refuse          refuse every command: Kenwood answers ?; and ICOM FA
   --stop-after S    answer normally for S seconds (e.g. 2 or 0.5) after the
                     first command, then never again (prints 'stopped')

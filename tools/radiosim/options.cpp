@@ -80,6 +80,11 @@ std::string SetEchoOnly(Draft& d, std::string_view) {
     return {};
 }
 
+std::string SetCtsLow(Draft& d, std::string_view) {
+    d.options.cts_low = true;
+    return {};
+}
+
 std::string SetRefuse(Draft& d, std::string_view) {
     d.options.radio.refuse = true;
     return {};
@@ -153,7 +158,8 @@ std::string SetQuiet(Draft& d, std::string_view) {
     return {};
 }
 
-constexpr std::array<OptionRow, 18> kOptionRows{{
+constexpr std::array<OptionRow, 19> kOptionRows{{
+    {"cts-low", false, SetCtsLow},
     {"protocol", true, SetProtocol},
     {"model", true, SetModel},
     {"speed", true, SetSpeed},

@@ -15,6 +15,7 @@ struct Options {
     Tuning tuning;
     bool echo = false;
     bool echo_only = false;        // an interface that echoes, with no radio behind it
+    bool cts_low = false;          // the radio holds CTS low: nothing the client writes leaves
     int speed = 0;                 // the radio's line speed in baud; 0: whatever the client sets
     long long stop_after_ms = -1;  // silent this long after the first command; -1: never
     bool silent = false;

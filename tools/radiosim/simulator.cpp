@@ -163,6 +163,9 @@ void Simulator::OpenHeldSlave() {
     if (held_slave_ < 0) Fail("cannot open " + pty_path_ + ": " + Reason());
     ::fcntl(held_slave_, F_SETFD, FD_CLOEXEC);
     SetRaw(held_slave_);
+    // Flow control holding the line: a pty has no CTS wire, but its output can be stopped as a
+    // UART stops when CTS falls, so nothing the client writes reaches the radio.
+    if (options_.cts_low) ::tcflow(held_slave_, TCOOFF);
 }
 
 void Simulator::WatchClients() {
@@ -333,6 +336,8 @@ void Simulator::Warn(const std::string& text) {
 }
 
 void Simulator::CheckLine(bool report_always) {
+    // A client's settings may restart a stopped output; the radio keeps holding it.
+    if (options_.cts_low) ::tcflow(held_slave_, TCOOFF);
     termios settings{};
     if (::tcgetattr(held_slave_, &settings) != 0) return;
     client_baud_ = Baud(settings);

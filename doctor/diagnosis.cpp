@@ -1,0 +1,290 @@
+#include "doctor/diagnosis.h"
+
+#include <cstdio>
+#include <map>
+
+#include "core/session_state.h"
+
+namespace cat::doctor {
+
+namespace {
+
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, seconds < 10 ? "%.1f s" : "%.0f s", seconds);
+    return text;
+}
+
+std::string Hex2(int value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X", value & 0xFF);
+    return text;
+}
+
+std::string Joined(const std::vector<std::string>& items) {
+    std::string out;
+    for (const std::string& item : items) out += (out.empty() ? "" : ", ") + item;
+    return out;
+}
+
+// "Com 3 (/dev/ttyUSB0)", or the port alone when no device is known.
+std::string PortText(const Observation& o) {
+    return o.device.empty() ? o.port : o.port + " (" + o.device + ")";
+}
+
+std::string WhereText(const Observation& o) { return o.port + " at " + o.speed + " baud"; }
+
+// The radio's own menu items that decide whether it listens on its CAT port.
+std::string MenuAdvice(const Observation& o) {
+    if (IsICOM(o.protocolCode))
+        return "On the radio, check CI-V Baud Rate (" + o.speed + " or Auto) and CI-V Address (" +
+               o.radioAddress +
+               "), and on a radio with a USB socket the CI-V USB Port and USB baud rate.";
+    if (IsKenwood(o.protocolCode))
+        return "On the radio, check the baud rate of its COM or USB port (" + o.speed +
+               ") and that nothing else uses that port.";
+    return "On the radio, check menu 14 CAT RATE (" + o.speed +
+           ") and that menu 19 CAT/LIN/TUN is set to CAT.";
+}
+
+Verdict Make(VerdictKind kind, bool problem, std::string id, std::string brief, std::string text,
+             std::string advice) {
+    Verdict v;
+    v.kind = kind;
+    v.problem = problem;
+    v.id = std::move(id);
+    v.brief = std::move(brief);
+    v.text = std::move(text);
+    v.advice = std::move(advice);
+    return v;
+}
+
+Verdict FromFailure(const Observation& o) {
+    const OpenFailure& f = *o.failure;
+    switch (f.fault.value_or(CommFault::OpenFailed)) {
+        case CommFault::DeviceNotFound:
+            return Make(
+                VerdictKind::DeviceMissing, true, "device-missing", o.device + " does not exist",
+                o.port + " opens " + o.device + ", which does not exist. " +
+                    (f.present.empty() ? std::string("No serial device is present now.")
+                                       : "Serial devices present now: " + Joined(f.present) + "."),
+                "Plug the interface in and switch it on, or pick the Com number of a "
+                "device that is present.");
+        case CommFault::DeviceInUse:
+            return Make(VerdictKind::InUse, true, "in-use",
+                        o.port + " is in use" + (f.holder.empty() ? "" : " by " + f.holder),
+                        PortText(o) + " is in use by " +
+                            (f.holder.empty() ? "another program (the system does not say which)"
+                                              : f.holder) +
+                            ".",
+                        "Close that program, or pick another port.");
+        case CommFault::PermissionDenied:
+            return Make(VerdictKind::NoPermission, true, "no-permission",
+                        "Not allowed to use " + o.port, f.text,
+                        "Join the group that may use serial devices (on Debian: sudo adduser "
+                        "$USER dialout), then log in again.");
+        default:
+            return Make(VerdictKind::PortError, true, "port-error", o.port + " did not open",
+                        f.text, "Check the port's settings and the interface.");
+    }
+}
+
+// What came back, counted.
+struct Evidence {
+    int echo = 0;
+    int refusals = 0;
+    int noise = 0;
+    std::map<int, int> otherAddresses;  // address -> frames
+    std::map<std::int16_t, int> otherProtocols;
+    int Any() const {
+        return echo + refusals + noise + static_cast<int>(otherAddresses.size()) +
+               static_cast<int>(otherProtocols.size());
+    }
+};
+
+Evidence Gather(const std::deque<LineUnit>& units, double since) {
+    Evidence e;
+    for (const LineUnit& u : units) {
+        if (u.at < since) continue;
+        switch (u.kind) {
+            case UnitKind::Echo:
+                ++e.echo;
+                break;
+            case UnitKind::Refusal:
+                ++e.refusals;
+                break;
+            case UnitKind::Noise:
+                ++e.noise;
+                break;
+            case UnitKind::OtherAddress:
+                ++e.otherAddresses[u.address];
+                break;
+            case UnitKind::OtherProtocol:
+                ++e.otherProtocols[u.otherProtocol];
+                break;
+            default:
+                break;
+        }
+    }
+    return e;
+}
+
+template <typename Map>
+typename Map::key_type MostFrequent(const Map& counts) {
+    auto best = counts.begin();
+    for (auto it = counts.begin(); it != counts.end(); ++it)
+        if (it->second > best->second) best = it;
+    return best->first;
+}
+
+// The verdict from what came back when no good reply did.
+Verdict FromEvidence(const Observation& o, const Evidence& e, bool answeredBefore,
+                     double silentFor) {
+    const std::string name = ProtocolName(o.protocolCode);
+    if (!e.otherAddresses.empty()) {
+        const std::string found = Hex2(MostFrequent(e.otherAddresses));
+        Verdict v = Make(VerdictKind::OtherAddress, true, "other-address",
+                         "Radio answers at " + found + ", not " + o.radioAddress,
+                         "A radio answers at address " + found + ", not " + o.radioAddress + ".",
+                         "Use address " + found + ".");
+        v.useAddress = found;
+        return v;
+    }
+    if (!e.otherProtocols.empty()) {
+        const std::string other = ProtocolName(MostFrequent(e.otherProtocols));
+        Verdict v =
+            Make(VerdictKind::OtherProtocol, true, "other-protocol", "This radio speaks " + other,
+                 "The replies are framed as the " + other +
+                     " protocol frames them: this "
+                     "radio speaks the " +
+                     other + " protocol, not " + name + ".",
+                 "Choose " + other + " as the protocol, or let Find radio try them all.");
+        v.offerScan = true;
+        return v;
+    }
+    if (e.refusals > 0) {
+        return Make(VerdictKind::Refuses, true, "refuses", "Radio refuses the commands",
+                    "The radio answers but refuses every command" +
+                        std::string(IsKenwood(o.protocolCode) ? " (?;)" : " (NG)") +
+                        ": a menu may be open, it may be transmitting, or it expects another "
+                        "protocol.",
+                    "Close the radio's menus, stop transmitting, and check which protocol it "
+                    "speaks.");
+    }
+    if (e.noise > 0) {
+        Verdict v = Make(VerdictKind::Garbled, true, "garbled", "Garbled replies: wrong speed?",
+                         std::string("Bytes come back") + (e.echo > 0 ? " besides our echo" : "") +
+                             " but form no reply: most likely the radio runs at another speed "
+                             "than " +
+                             o.speed + " baud.",
+                         "Set the radio's CAT speed to " + o.speed +
+                             " baud, or let Find radio try every speed.");
+        v.offerScan = true;
+        return v;
+    }
+    if (answeredBefore) {
+        return Make(VerdictKind::Stopped, true, "stopped", "Radio silent for " + Seconds(silentFor),
+                    "The radio stopped answering: its last reply came " + Seconds(silentFor) +
+                        " ago. The display shows the last values, not live ones.",
+                    "Is the radio still switched on, and the cable in place?");
+    }
+    if (e.echo > 0) {
+        return Make(VerdictKind::EchoOnly, true, "echo-only", "Only our own echo comes back",
+                    "Only our own bytes come back: the interface echoes (a CI-V bus or a level "
+                    "converter) but no radio answers.",
+                    "Is the radio switched on, at " + WhereText(o) +
+                        (IsICOM(o.protocolCode) ? " and address " + o.radioAddress : "") + "? " +
+                        MenuAdvice(o));
+    }
+    Verdict v = Make(VerdictKind::NoReply, true, "no-reply", "No reply from the radio",
+                     "Nothing comes back on " + WhereText(o) +
+                         ": the radio may be off, the cable on another port, or its CAT port "
+                         "switched off.",
+                     MenuAdvice(o));
+    v.offerScan = true;
+    return v;
+}
+
+}  // namespace
+
+std::string ProtocolName(std::int16_t protocolCode) {
+    if (IsICOM(protocolCode)) return "ICOM";
+    if (IsKenwood(protocolCode)) return "Kenwood";
+    if (IsFT817(protocolCode)) return "FT-817";
+    return "no";
+}
+
+Verdict Diagnose(const Observation& o) {
+    if (!o.protocolChosen)
+        return Make(VerdictKind::NoProtocol, true, "no-protocol", "Choose a protocol first",
+                    "No protocol is chosen, so nothing is sent to the radio.",
+                    "Pick ICOM, Kenwood or FT-817 in the Protocol list, then tick Open again.");
+    if (o.failure) return FromFailure(o);
+    if (o.lostAt)
+        return Make(VerdictKind::Vanished, true, "vanished", "Adapter unplugged",
+                    PortText(o) + " disappeared " + Seconds(o.now - *o.lostAt) +
+                        " ago: the adapter was unplugged or switched off. The display shows "
+                        "the last values, not live ones.",
+                    "Plug it in again.");
+    if (!o.open)
+        return Make(VerdictKind::Closed, false, "closed", "Closed",
+                    o.everOpened ? "The link is closed: the display shows the last values, not "
+                                   "live ones."
+                                 : "The link is closed.",
+                    "Choose the protocol, port and speed, and tick Open.");
+    if (o.outputHeldSince && o.now - *o.outputHeldSince > kHeldSeconds)
+        return Make(VerdictKind::OutputBlocked, true, "output-blocked", "Nothing leaves the port",
+                    "Our bytes do not leave " + PortText(o) +
+                        (o.handshaking ? ": RTS/CTS flow control is on and the radio holds CTS "
+                                         "low."
+                                       : ": the port holds them back."),
+                    "Use a cable that carries the RTS and CTS lines, or turn flow control off "
+                    "for this port in the settings file ([Ports] " +
+                        o.port.substr(0, 3) + o.port.substr(o.port.find(' ') + 1) +
+                        ".Handshake=none), or use 4800 baud.");
+
+    static const std::deque<LineUnit> kNone;
+    const std::deque<LineUnit>& units = o.units ? *o.units : kNone;
+    std::optional<double> lastReply;
+    std::optional<double> firstCommand;
+    for (const LineUnit& u : units) {
+        if (u.at < o.openedAt) continue;
+        if (u.kind == UnitKind::Reply) lastReply = u.at;
+        if (u.kind == UnitKind::Command && !firstCommand) firstCommand = u.at;
+    }
+    // The first command that has not been answered yet.
+    std::optional<double> unanswered;
+    for (const LineUnit& u : units)
+        if (u.kind == UnitKind::Command && u.at >= o.openedAt &&
+            (!lastReply || u.at > *lastReply)) {
+            unanswered = u.at;
+            break;
+        }
+
+    const double since = lastReply.value_or(o.openedAt);
+    const bool overdue = unanswered && o.now - *unanswered > kAnswerSeconds;
+    if (lastReply && !overdue) {
+        const std::string who =
+            IsICOM(o.protocolCode) ? "ICOM " + o.radioAddress : ProtocolName(o.protocolCode);
+        return Make(VerdictKind::Answering, false, "answering",
+                    who + ": reply " + Seconds(o.now - *lastReply) + " ago",
+                    "The " + ProtocolName(o.protocolCode) + " radio" +
+                        (IsICOM(o.protocolCode) ? " at address " + o.radioAddress : "") +
+                        " answers on " + WhereText(o) + "; its last reply came " +
+                        Seconds(o.now - *lastReply) + " ago.",
+                    "");
+    }
+
+    const Evidence e = Gather(units, since);
+    // Another radio's frames, another protocol and refusals are plain at once; silence and noise
+    // need a command to have gone unanswered for a while.
+    const bool plain = !e.otherAddresses.empty() || !e.otherProtocols.empty() || e.refusals > 0;
+    if (!plain && !overdue)
+        return Make(VerdictKind::Waiting, false, "waiting", "Waiting for the radio on " + o.port,
+                    "Open on " + PortText(o) + " at " + o.speed + " baud; waiting for the " +
+                        ProtocolName(o.protocolCode) + " radio to answer.",
+                    "");
+    return FromEvidence(o, e, lastReply.has_value(), o.now - since);
+}
+
+}  // namespace cat::doctor

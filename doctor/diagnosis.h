@@ -1,0 +1,85 @@
+#pragma once
+
+// What is wrong with the link, in the operator's words, from what was observed on it. A pure
+// function: the window's status line, the monitor and `catlink --doctor` all feed it the same
+// record, and every verdict is tested from byte traces.
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/comm_errors.h"
+#include "doctor/line_analyzer.h"
+
+namespace cat::doctor {
+
+// What the shell saw when the port would not open, with the facts only it can gather.
+struct OpenFailure {
+    std::optional<CommFault> fault;    // nothing when the failure is not the port's own
+    std::string text;                  // the port's own sentence
+    std::vector<std::string> present;  // serial devices present now (device missing)
+    std::string holder;                // "flrig (process 1234)" (device in use), when known
+};
+
+struct Observation {
+    std::int16_t protocolCode = 0;
+    bool protocolChosen = true;  // false: Open was ticked with no protocol in the list
+    std::string radioAddress;    // ICOM: two hexadecimal digits
+    std::string port;            // "Com 3"
+    std::string device;          // "/dev/ttyUSB0"
+    std::string speed;           // "9600"
+    bool handshaking = false;    // RTS/CTS flow control is on
+    bool open = false;           // the link is open (Open is ticked and the port opened)
+    bool everOpened = false;     // a link was opened since the program started
+    double now = 0;              // seconds on the analyzer's watch
+    double openedAt = 0;
+    std::optional<OpenFailure> failure;
+    std::optional<double> lostAt;                 // the device vanished while open
+    std::optional<double> outputHeldSince;        // bytes have been waiting to leave since then
+    const std::deque<LineUnit>* units = nullptr;  // the line since the link opened
+};
+
+enum class VerdictKind {
+    Closed,
+    NoProtocol,
+    Waiting,
+    Answering,
+    DeviceMissing,
+    InUse,
+    NoPermission,
+    PortError,
+    NoReply,
+    EchoOnly,
+    OtherAddress,
+    Garbled,
+    OtherProtocol,
+    Refuses,
+    OutputBlocked,
+    Vanished,
+    Stopped,
+};
+
+struct Verdict {
+    VerdictKind kind = VerdictKind::Closed;
+    bool problem = false;
+    std::string id;          // a short stable name to grep for: "no-reply"
+    std::string brief;       // one short line for the status line
+    std::string text;        // what is wrong, in full
+    std::string advice;      // the next thing to try
+    std::string useAddress;  // OtherAddress: the address the radio answers at ("94")
+    bool offerScan = false;
+};
+
+// How long a command may go unanswered before the radio counts as silent.
+inline constexpr double kAnswerSeconds = 1.0;
+// How long bytes may wait to leave before the line counts as held.
+inline constexpr double kHeldSeconds = 0.5;
+
+Verdict Diagnose(const Observation& observation);
+
+// "ICOM", "Kenwood", "FT-817".
+std::string ProtocolName(std::int16_t protocolCode);
+
+}  // namespace cat::doctor

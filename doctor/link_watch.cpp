@@ -1,0 +1,97 @@
+#include "doctor/link_watch.h"
+
+#include "core/failure_policy.h"
+
+namespace cat::doctor {
+
+void LinkWatch::Start(const LinkFacts& facts) {
+    facts_ = facts;
+    line_ = std::make_unique<LineAnalyzer>(facts.protocolCode, facts.radioAddress);
+    openedAt_ = watch_.Seconds();
+    failure_.reset();
+    lostAt_.reset();
+    heldSince_.reset();
+    protocolChosen_ = true;
+}
+
+void LinkWatch::Opened(const LinkFacts& facts) {
+    Start(facts);
+    open_ = true;
+    everOpened_ = true;
+}
+
+void LinkWatch::OpenFailed(const LinkFacts& facts, OpenFailure failure) {
+    Start(facts);
+    open_ = false;
+    failure_ = std::move(failure);
+}
+
+void LinkWatch::NoProtocolChosen(const LinkFacts& facts) {
+    Start(facts);
+    protocolChosen_ = false;
+}
+
+void LinkWatch::Closed() {
+    open_ = false;
+    failure_.reset();
+    lostAt_.reset();
+    protocolChosen_ = true;
+}
+
+void LinkWatch::Lost() {
+    if (open_ && !lostAt_) lostAt_ = watch_.Seconds();
+}
+
+void LinkWatch::Output(const std::string& bytes) {
+    line_->Sent(watch_.Seconds(), bytes);
+    port_.Output(bytes);
+}
+
+void LinkWatch::ClearInBuffer() {
+    // What is thrown away (a reply too short for the FT-817's count) is still what the line said.
+    std::string dropped;
+    SkipOnFailure([&] {
+        if (port_.InBufferCount() > 0) dropped = port_.Input();
+    });
+    line_->Received(watch_.Seconds(), dropped);
+    port_.ClearInBuffer();
+}
+
+std::string LinkWatch::Input() {
+    std::string bytes = port_.Input();
+    line_->Received(watch_.Seconds(), bytes);
+    return bytes;
+}
+
+Observation LinkWatch::Observe() {
+    const double now = watch_.Seconds();
+    line_->Settle(now);
+    // Bytes that wait to leave are held by the line, once they have waited a while.
+    int held = 0;
+    if (open_ && !lostAt_) SkipOnFailure([&] { held = port_.OutBufferCount(); });
+    if (held <= 0) {
+        heldSince_.reset();
+    } else if (!heldSince_) {
+        heldSince_ = now;
+    }
+
+    Observation o;
+    o.protocolCode = facts_.protocolCode;
+    o.protocolChosen = protocolChosen_;
+    o.radioAddress = facts_.radioAddress;
+    o.port = facts_.port;
+    o.device = facts_.device;
+    o.speed = facts_.speed;
+    o.handshaking = facts_.handshaking;
+    o.open = open_;
+    o.everOpened = everOpened_;
+    o.now = now;
+    o.openedAt = openedAt_;
+    o.failure = failure_;
+    o.lostAt = lostAt_;
+    o.outputHeldSince = heldSince_;
+    o.units = &line_->Units();
+    return o;
+}
+
+}  // namespace cat::doctor

@@ -1,0 +1,79 @@
+#pragma once
+
+// The link as the doctor watches it: a serial port that records every byte both ways on a
+// stopwatch (give it to the core routines in place of the port it wraps), and the link's life as
+// the window or the command line reports it. Observe() turns both into the record Diagnose reads.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/comm_port.h"
+#include "core/platform.h"
+#include "doctor/diagnosis.h"
+#include "doctor/line_analyzer.h"
+
+namespace cat::doctor {
+
+struct LinkFacts {
+    std::int16_t protocolCode = 0;
+    std::string radioAddress;  // ICOM: two hexadecimal digits
+    std::string port;          // "Com 3"
+    std::string device;        // "/dev/ttyUSB0"
+    std::string speed;         // "9600"
+    bool handshaking = false;
+};
+
+class LinkWatch : public CommPort {
+public:
+    LinkWatch(CommPort& port, Stopwatch& watch) : port_(port), watch_(watch) {}
+
+    // The link's life. Each opening starts a fresh account of the line.
+    void Opened(const LinkFacts& facts);
+    void OpenFailed(const LinkFacts& facts, OpenFailure failure);
+    void NoProtocolChosen(const LinkFacts& facts);
+    void Closed();
+    void Lost();
+
+    Observation Observe();
+    Verdict Diagnose() { return doctor::Diagnose(Observe()); }
+    const LineAnalyzer& Line() const { return *line_; }
+    const LinkFacts& Facts() const { return facts_; }
+    double OpenedAt() const { return openedAt_; }
+    double Now() { return watch_.Seconds(); }
+
+    // CommPort: everything goes to the wrapped port; what is written and read is recorded.
+    void SetCommPort(std::int16_t number) override { port_.SetCommPort(number); }
+    std::int16_t GetCommPort() const override { return port_.GetCommPort(); }
+    void SetSettings(const std::string& settings) override { port_.SetSettings(settings); }
+    void SetHandshaking(int mode) override { port_.SetHandshaking(mode); }
+    void SetInputMode(int mode) override { port_.SetInputMode(mode); }
+    void SetPortOpen(bool open) override { port_.SetPortOpen(open); }
+    bool PortOpen() const override { return port_.PortOpen(); }
+    void Output(const std::string& bytes) override;
+    int InBufferCount() override { return port_.InBufferCount(); }
+    void ClearInBuffer() override;
+    std::string Input() override;
+    int WaitForInput(int count, std::chrono::milliseconds timeout) override {
+        return port_.WaitForInput(count, timeout);
+    }
+    int OutBufferCount() override { return port_.OutBufferCount(); }
+
+private:
+    void Start(const LinkFacts& facts);
+
+    CommPort& port_;
+    Stopwatch& watch_;
+    LinkFacts facts_;
+    std::unique_ptr<LineAnalyzer> line_ = std::make_unique<LineAnalyzer>(0, "");
+    bool open_ = false;
+    bool everOpened_ = false;
+    bool protocolChosen_ = true;
+    double openedAt_ = 0;
+    std::optional<OpenFailure> failure_;
+    std::optional<double> lostAt_;
+    std::optional<double> heldSince_;
+};
+
+}  // namespace cat::doctor

@@ -1,0 +1,348 @@
+#include "qt/link_doctor.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <vector>
+
+#include "core/cat_error.h"
+#include "core/session_state.h"
+#include "core/startup.h"
+#include "doctor/monitor_text.h"
+#include "qt/device_facts.h"
+#include "qt/frmcat.h"
+#include "qt/serial_port.h"
+
+namespace cat {
+
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// A problem is marked so that it reads as one at a glance, not only by its words.
+constexpr const char* kProblemColour = "#a00000";
+
+std::optional<CommFault> FaultOf(int number) {
+    for (const CommFaultText& entry : kCommFaults)
+        if (entry.number == number) return entry.fault;
+    return std::nullopt;
+}
+
+std::int16_t ProtocolOfListText(const QString& text) {
+    const QString upper = text.toUpper();
+    if (upper == QLatin1String("ICOM")) return kICOM;
+    if (upper == QLatin1String("KENWOOD")) return kKenwood;
+    if (upper == QLatin1String("FT-817")) return kFT817;
+    return kNoProtocol;
+}
+
+}  // namespace
+
+LinkDoctor::LinkDoctor(frmCAT& window, QtCommPort& port, doctor::LinkWatch& watch)
+    : QObject(&window), window_(window), port_(port), watch_(watch) {
+    ticker_.setInterval(100);
+    connect(&ticker_, &QTimer::timeout, this, &LinkDoctor::Update);
+    connect(window_.lblStatus, &QLabel::linkActivated, this, &LinkDoctor::ShowDetails);
+    Update();
+}
+
+LinkDoctor::~LinkDoctor() {
+    if (scanner_) scanner_->Cancel();
+    delete panel_;
+}
+
+doctor::LinkFacts LinkDoctor::Facts() const {
+    doctor::LinkFacts f;
+    f.protocolCode = window_.State().ProtocolCode;
+    f.radioAddress = window_.State().RadioAddr;
+    f.port = "Com " + std::to_string(window_.cboCom->currentIndex() + 1);
+    f.device = port_.DeviceName();
+    f.speed = window_.cboSpeed->currentText().toStdString();
+    f.handshaking = port_.Handshaking() == 2;
+    return f;
+}
+
+void LinkDoctor::Opened() {
+    if (window_.State().ProtocolCode <= 0) {
+        watch_.NoProtocolChosen(Facts());
+    } else {
+        watch_.Opened(Facts());
+    }
+    ticker_.start();
+    Update();
+}
+
+void LinkDoctor::OpenFailed(const CatError& error) {
+    doctor::OpenFailure failure;
+    failure.fault = FaultOf(error.Number());
+    failure.text = error.Description();
+    const doctor::LinkFacts facts = Facts();
+    if (failure.fault == CommFault::DeviceNotFound) failure.present = PresentSerialDevices();
+    if (failure.fault == CommFault::DeviceInUse) failure.holder = DeviceHolder(facts.device);
+    if (window_.State().ProtocolCode <= 0) {
+        watch_.NoProtocolChosen(facts);
+    } else {
+        watch_.OpenFailed(facts, failure);
+    }
+    ticker_.stop();
+    Update();
+}
+
+void LinkDoctor::Closed() {
+    watch_.Closed();
+    if (!scanner_) ticker_.stop();
+    Update();
+}
+
+void LinkDoctor::Lost() {
+    watch_.Lost();
+    Update();
+}
+
+void LinkDoctor::Update() {
+    const doctor::Verdict verdict = watch_.Diagnose();
+    const bool changed = verdict.brief != verdict_.brief || verdict.text != verdict_.text;
+    verdict_ = verdict;
+    if (changed) ShowVerdict();
+    // Old values must not pass for live ones: the display is greyed unless the radio answers.
+    ShowStale(verdict_.kind != doctor::VerdictKind::Answering);
+    if (panel_ && panel_->isVisible()) {
+        if (changed) FillPanel();
+        AppendTraffic();
+    }
+}
+
+void LinkDoctor::ShowVerdict() {
+    QLabel* status = window_.lblStatus;
+    const QString details = QStringLiteral(" <a href=\"details\">Details</a>");
+    // The line holds the brief and the link; a brief too long for it is cut, the whole stays in
+    // the tooltip and the panel.
+    const int room = status->width() -
+                     status->fontMetrics().horizontalAdvance(QStringLiteral(" Details")) -
+                     status->fontMetrics().horizontalAdvance(QStringLiteral("! ")) - 4;
+    const QString brief =
+        status->fontMetrics().elidedText(Q(verdict_.brief), Qt::ElideRight, std::max(room, 20));
+    QString html = brief.toHtmlEscaped();
+    if (verdict_.problem)
+        html = QStringLiteral("<span style=\"color:%1\"><b>!</b> %2</span>")
+                   .arg(QLatin1String(kProblemColour), html);
+    status->setText(html + details);
+    QString tip = Q(verdict_.text);
+    if (!verdict_.advice.empty()) tip += QStringLiteral("\n") + Q(verdict_.advice);
+    status->setToolTip(tip);
+    status->setAccessibleDescription(tip);
+}
+
+void LinkDoctor::ShowStale(bool stale) {
+    if (stale == stale_) return;
+    stale_ = stale;
+    QPalette palette = window_.txtFreq->palette();
+    const QPalette normal = QApplication::palette(window_.txtFreq);
+    const QColor text = normal.color(QPalette::Text);
+    const QColor base = normal.color(QPalette::Base);
+    // Half way to the background: plainly faded on any theme, still readable.
+    const QColor faded((text.red() + base.red()) / 2, (text.green() + base.green()) / 2,
+                       (text.blue() + base.blue()) / 2);
+    palette.setColor(QPalette::Text, stale ? faded : text);
+    window_.txtFreq->setPalette(palette);
+}
+
+void LinkDoctor::ShowDetails() {
+    if (!panel_) BuildPanel();
+    FillPanel();
+    AppendTraffic();
+    panel_->show();
+    panel_->raise();
+    panel_->activateWindow();
+}
+
+void LinkDoctor::BuildPanel() {
+    // Made on first use only: most sessions never open it, and start-up stays as light as the
+    // window alone.
+    panel_ = new QWidget(nullptr, Qt::Window);
+    panel_->setObjectName(QStringLiteral("linkDetails"));
+    panel_->setWindowTitle(QStringLiteral("CAT: link details"));
+    panel_->setAttribute(Qt::WA_QuitOnClose, false);
+    auto* layout = new QVBoxLayout(panel_);
+
+    diagnosis_ = new QLabel(panel_);
+    diagnosis_->setObjectName(QStringLiteral("diagnosis"));
+    diagnosis_->setWordWrap(true);
+    diagnosis_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    diagnosis_->setAccessibleName(QStringLiteral("Diagnosis"));
+    layout->addWidget(diagnosis_);
+
+    auto* actions = new QHBoxLayout;
+    useAddress_ = new QPushButton(panel_);
+    useAddress_->setObjectName(QStringLiteral("useAddress"));
+    findRadio_ = new QPushButton(QStringLiteral("Find radio"), panel_);
+    findRadio_->setObjectName(QStringLiteral("findRadio"));
+    findRadio_->setToolTip(
+        QStringLiteral("Tries this port for every protocol at every speed of the list"));
+    apply_ = new QPushButton(panel_);
+    apply_->setObjectName(QStringLiteral("applyFound"));
+    auto* copy = new QPushButton(QStringLiteral("Copy"), panel_);
+    copy->setObjectName(QStringLiteral("copyReport"));
+    copy->setToolTip(QStringLiteral("Copies the diagnosis and the traffic, to post or to keep"));
+    for (QPushButton* b : {useAddress_, findRadio_, apply_, copy}) actions->addWidget(b);
+    actions->addStretch();
+    layout->addLayout(actions);
+    connect(useAddress_, &QPushButton::clicked, this, &LinkDoctor::UseAddress);
+    connect(findRadio_, &QPushButton::clicked, this,
+            [this] { scanner_ ? CancelScan() : FindRadio(); });
+    connect(apply_, &QPushButton::clicked, this, &LinkDoctor::ApplyFound);
+    connect(copy, &QPushButton::clicked, this, &LinkDoctor::CopyReport);
+
+    scanState_ = new QLabel(panel_);
+    scanState_->setObjectName(QStringLiteral("scanState"));
+    layout->addWidget(scanState_);
+
+    monitor_ = new QPlainTextEdit(panel_);
+    monitor_->setObjectName(QStringLiteral("monitor"));
+    monitor_->setAccessibleName(QStringLiteral("Traffic"));
+    monitor_->setReadOnly(true);
+    monitor_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    monitor_->setMaximumBlockCount(static_cast<int>(doctor::LineAnalyzer::kKeptUnits));
+    monitor_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    layout->addWidget(monitor_, 1);
+    panel_->resize(640, 420);
+    // Beside the window, not over it: the display and the status line stay in sight.
+    panel_->move(window_.frameGeometry().topRight() + QPoint(8, 0));
+}
+
+void LinkDoctor::FillPanel() {
+    QString html = QStringLiteral("<b>%1</b><br>%2")
+                       .arg(Q(verdict_.brief).toHtmlEscaped(), Q(verdict_.text).toHtmlEscaped());
+    if (!verdict_.advice.empty())
+        html += QStringLiteral("<br>Try: ") + Q(verdict_.advice).toHtmlEscaped();
+    if (verdict_.problem)
+        html = QStringLiteral("<span style=\"color:%1\">%2</span>")
+                   .arg(QLatin1String(kProblemColour), html);
+    diagnosis_->setText(html);
+    useAddress_->setVisible(!verdict_.useAddress.empty());
+    useAddress_->setText(QStringLiteral("Use address %1").arg(Q(verdict_.useAddress)));
+    findRadio_->setText(scanner_ ? QStringLiteral("Cancel") : QStringLiteral("Find radio"));
+    apply_->setVisible(found_.has_value() && !scanner_);
+    if (found_) apply_->setText(QStringLiteral("Use these settings"));
+}
+
+void LinkDoctor::AppendTraffic() {
+    // A new link starts a new account of the line, and the monitor with it.
+    const doctor::LineAnalyzer& line = watch_.Line();
+    if (&line != shownLine_) {
+        shownLine_ = &line;
+        shownUnits_ = 0;
+        monitor_->appendPlainText(QStringLiteral("--- %1 on %2 at %3 baud ---")
+                                      .arg(Q(doctor::ProtocolName(watch_.Facts().protocolCode)),
+                                           Q(watch_.Facts().port), Q(watch_.Facts().speed)));
+    }
+    const auto& units = line.Units();
+    const std::size_t fresh = std::min(line.Total() - shownUnits_, units.size());
+    for (std::size_t i = units.size() - fresh; i < units.size(); ++i)
+        monitor_->appendPlainText(
+            Q(doctor::MonitorLine(units[i], watch_.Facts().protocolCode, watch_.OpenedAt())));
+    shownUnits_ = line.Total();
+    if (scanner_)
+        for (; shownScanLines_ < scanner_->Log().size(); ++shownScanLines_)
+            monitor_->appendPlainText(Q(scanner_->Log()[shownScanLines_]));
+}
+
+void LinkDoctor::FindRadio() {
+    if (scanner_) return;
+    if (!panel_) BuildPanel();
+    // The scan needs the port to itself: the link closes, and polling waits until it is over.
+    if (window_.chkOpen->isChecked()) window_.chkOpen->click();
+    pollingBeforeScan_ = window_.Timer1->isActive();
+    window_.Timer1->stop();
+    found_.reset();
+
+    std::vector<int> speeds;
+    for (int i = 0; i < window_.cboSpeed->count(); ++i)
+        speeds.push_back(window_.cboSpeed->itemText(i).toInt());
+    try {
+        port_.SetCommPort(static_cast<std::int16_t>(window_.cboCom->currentIndex() + 1));
+    } catch (const CatError& e) {
+        scanState_->setText(Q(e.Description()));
+        return;
+    }
+    scanner_ = std::make_unique<doctor::Scanner>(
+        port_, doctor::ScanPlan(speeds, ProtocolOfListText(window_.cboSelect->currentText()),
+                                window_.cboSpeed->currentText().toInt()));
+    shownScanLines_ = 0;
+    monitor_->appendPlainText(
+        QStringLiteral("--- Find radio on Com %1 ---").arg(window_.cboCom->currentIndex() + 1));
+    FillPanel();
+    ScanStep();
+}
+
+void LinkDoctor::ScanStep() {
+    if (!scanner_) return;
+    const std::optional<double> wait = scanner_->Step(watch_.Now());
+    AppendTraffic();
+    if (!wait) {
+        ScanOver();
+        return;
+    }
+    const std::size_t done = std::min(scanner_->ProbesDone() + 1, scanner_->ProbesTotal());
+    scanState_->setText(QStringLiteral("Trying every protocol and speed on this port (%1 of %2)")
+                            .arg(done)
+                            .arg(scanner_->ProbesTotal()));
+    QTimer::singleShot(static_cast<int>(*wait * 1000), this, &LinkDoctor::ScanStep);
+}
+
+void LinkDoctor::CancelScan() {
+    if (!scanner_) return;
+    scanner_->Cancel();
+    ScanOver();
+    scanState_->setText(QStringLiteral("Find radio was cancelled."));
+}
+
+void LinkDoctor::ScanOver() {
+    AppendTraffic();
+    found_ = scanner_->Result();
+    if (found_) {
+        scanState_->setText(QStringLiteral("Found: %1.").arg(Q(doctor::Describe(*found_))));
+    } else if (!scanner_->Failure().empty()) {
+        scanState_->setText(Q(scanner_->Failure()));
+    } else if (scanner_->ProbesDone() >= scanner_->ProbesTotal()) {
+        scanState_->setText(
+            QStringLiteral("No radio answered on this port, at any speed, in any protocol."));
+    }
+    scanner_.reset();
+    if (pollingBeforeScan_) window_.Timer1->start();
+    if (!window_.chkOpen->isChecked()) ticker_.stop();
+    FillPanel();
+}
+
+void LinkDoctor::UseAddress() {
+    if (verdict_.useAddress.empty()) return;
+    const QString address = Q(verdict_.useAddress);
+    if (window_.chkOpen->isChecked()) window_.chkOpen->click();
+    window_.txtAddress->setText(address);
+    window_.chkOpen->click();
+}
+
+void LinkDoctor::ApplyFound() {
+    if (!found_) return;
+    if (window_.chkOpen->isChecked()) window_.chkOpen->click();
+    const int protocol = IsICOM(found_->protocolCode) ? 0 : IsKenwood(found_->protocolCode) ? 1 : 2;
+    window_.cboSelect->setCurrentIndex(protocol);
+    window_.cboSpeed->setCurrentText(QString::number(found_->speed));
+    if (!found_->address.empty()) window_.txtAddress->setText(Q(found_->address));
+    found_.reset();
+    window_.chkOpen->click();
+}
+
+void LinkDoctor::CopyReport() {
+    QString report = Q(verdict_.brief) + QStringLiteral("\n") + Q(verdict_.text);
+    if (!verdict_.advice.empty()) report += QStringLiteral("\nTry: ") + Q(verdict_.advice);
+    report += QStringLiteral("\n\n") + monitor_->toPlainText();
+    QApplication::clipboard()->setText(report);
+}
+
+}  // namespace cat

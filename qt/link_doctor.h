@@ -1,0 +1,87 @@
+#pragma once
+
+// The link doctor in the window: the status line below the buttons, the stale look of the
+// display, and the details panel with the diagnosis in full, the traffic monitor and Find radio.
+// The window tells it what happens to the link; it asks the core what that means.
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <memory>
+#include <optional>
+
+#include "doctor/diagnosis.h"
+#include "doctor/link_watch.h"
+#include "doctor/scan.h"
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QWidget;
+
+namespace cat {
+
+class frmCAT;
+class QtCommPort;
+
+class LinkDoctor : public QObject {
+    Q_OBJECT
+
+public:
+    LinkDoctor(frmCAT& window, QtCommPort& port, doctor::LinkWatch& watch);
+    ~LinkDoctor() override;
+
+    // What happened to the link, as the window sees it.
+    void Opened();
+    void OpenFailed(const CatError& error);
+    void Closed();
+    void Lost();
+
+    bool Scanning() const { return scanner_ != nullptr; }
+    const doctor::Verdict& Current() const { return verdict_; }
+    QWidget* Details() const { return panel_; }  // nothing until first opened
+
+public slots:
+    void Update();
+    void ShowDetails();
+    void FindRadio();
+    void CancelScan();
+
+private:
+    doctor::LinkFacts Facts() const;
+    void ShowVerdict();
+    void ShowStale(bool stale);
+    void BuildPanel();
+    void FillPanel();
+    void AppendTraffic();
+    void ScanStep();
+    void ScanOver();
+    void UseAddress();
+    void ApplyFound();
+    void CopyReport();
+
+    frmCAT& window_;
+    QtCommPort& port_;
+    doctor::LinkWatch& watch_;
+    QTimer ticker_;  // the status follows the line while a link is open or a scan runs
+    doctor::Verdict verdict_;
+    bool stale_ = false;
+
+    // The details panel, made the first time it is asked for.
+    QPointer<QWidget> panel_;
+    QLabel* diagnosis_ = nullptr;
+    QLabel* scanState_ = nullptr;
+    QPushButton* useAddress_ = nullptr;
+    QPushButton* findRadio_ = nullptr;
+    QPushButton* apply_ = nullptr;
+    QPlainTextEdit* monitor_ = nullptr;
+    const doctor::LineAnalyzer* shownLine_ = nullptr;
+    std::size_t shownUnits_ = 0;
+    std::size_t shownScanLines_ = 0;
+
+    std::unique_ptr<doctor::Scanner> scanner_;
+    bool pollingBeforeScan_ = false;
+    std::optional<doctor::Found> found_;
+};
+
+}  // namespace cat

@@ -1,0 +1,217 @@
+// The link doctor in the real window: each fault on the line, played by radiosim (or by the port
+// itself), for each protocol it can happen with, and what the status line then says.
+
+#include <QProcess>
+#include <QTest>
+#include <functional>
+
+#include "core/session_state.h"
+#include "doctor/diagnosis.h"
+#include "qt/link_doctor.h"
+#include "tests/support/radiosim_process.h"
+#include "tests/support/window_fixture.h"
+
+namespace cat {
+namespace {
+
+using doctor::VerdictKind;
+using test::Radiosim;
+
+struct FaultRow {
+    const char* name;
+    const char* protocol;  // the window's choice
+    QStringList radio;     // radiosim's options; empty: no radiosim at all
+    VerdictKind verdict;
+    const char* says = "";  // in the status line's tooltip (the whole text)
+    const char* speed = "9600";
+    std::function<void()> meanwhile = nullptr;  // done to the radio once the link is open
+};
+
+std::ostream& operator<<(std::ostream& os, const FaultRow& row) { return os << row.name; }
+
+class DoctorTest : public test::WindowTest, public ::testing::WithParamInterface<FaultRow> {
+protected:
+    // The verdict the window shows within `ms`, or the last one it showed.
+    VerdictKind Shows(frmCAT& w, VerdictKind wanted, int ms = 6000) {
+        QTest::qWaitFor([&] { return w.Doctor().Current().kind == wanted; }, ms);
+        return w.Doctor().Current().kind;
+    }
+    void Open(frmCAT& w, const char* protocol, const char* speed) {
+        w.show();
+        w.cboSelect->setCurrentIndex(w.cboSelect->findText(QString::fromLatin1(protocol)));
+        w.cboCom->setCurrentIndex(0);
+        w.cboSpeed->setCurrentText(QString::fromLatin1(speed));
+        w.txtAddress->setText("5E");
+        w.chkOpen->click();
+    }
+    std::unique_ptr<Radiosim> radio;
+};
+
+TEST_P(DoctorTest, StatusLineNamesTheFault) {
+    const FaultRow& row = GetParam();
+    if (row.radio.isEmpty()) {
+        Stored("ComPort", "0");
+        QSettings(IniPath(), QSettings::IniFormat)
+            .setValue("Ports/Com1", dir_.filePath("no-such-adapter"));
+    } else {
+        radio = std::make_unique<Radiosim>(IniPath(), 1, row.radio);
+        ASSERT_TRUE(radio->Started());
+    }
+    frmCAT& w = Start();
+    if (row.radio.isEmpty()) {
+        // The spec'd error box comes up for a port that will not open; the status line stays.
+        ASSERT_TRUE(WithModalBox([&] { Open(w, row.protocol, row.speed); }, [](QMessageBox&) {}));
+    } else {
+        Open(w, row.protocol, row.speed);
+        ASSERT_TRUE(w.Port().PortOpen());
+    }
+    if (row.meanwhile) row.meanwhile();
+    if (QString(row.name).startsWith("Vanished")) radio->Stop();
+
+    EXPECT_EQ(Shows(w, row.verdict), row.verdict) << w.lblStatus->toolTip().toStdString();
+    EXPECT_TRUE(w.lblStatus->toolTip().contains(QString::fromUtf8(row.says)))
+        << w.lblStatus->toolTip().toStdString();
+    EXPECT_FALSE(w.lblStatus->text().isEmpty());
+}
+
+const FaultRow kFaults[] = {
+    {"MissingIcom", "ICOM", {}, VerdictKind::DeviceMissing, "does not exist"},
+    {"MissingKenwood", "Kenwood", {}, VerdictKind::DeviceMissing, "Serial devices present now"},
+    {"MissingFt817", "FT-817", {}, VerdictKind::DeviceMissing, "no-such-adapter"},
+    {"SilentIcom", "ICOM", {"--protocol", "icom", "--silent"}, VerdictKind::NoReply, "CI-V"},
+    {"SilentKenwood", "Kenwood", {"--protocol", "kenwood", "--silent"}, VerdictKind::NoReply},
+    {"SilentFt817", "FT-817", {"--protocol", "ft817", "--silent"}, VerdictKind::NoReply, "menu 14"},
+    {"EchoOnlyIcom", "ICOM", {"--protocol", "icom", "--echo-only"}, VerdictKind::EchoOnly},
+    {"EchoOnlyKenwood", "Kenwood", {"--protocol", "kenwood", "--echo-only"}, VerdictKind::EchoOnly},
+    {"EchoOnlyFt817", "FT-817", {"--protocol", "ft817", "--echo-only"}, VerdictKind::EchoOnly},
+    {"OtherAddressIcom",
+     "ICOM",
+     {"--model", "ic7300"},
+     VerdictKind::OtherAddress,
+     "address 94, not 5E"},
+    {"GarbledIcom", "ICOM", {"--protocol", "icom", "--garble"}, VerdictKind::Garbled},
+    {"GarbledKenwood", "Kenwood", {"--protocol", "kenwood", "--garble"}, VerdictKind::Garbled},
+    {"GarbledFt817", "FT-817", {"--protocol", "ft817", "--garble"}, VerdictKind::Garbled},
+    {"WrongSpeedKenwood",
+     "Kenwood",
+     {"--protocol", "kenwood", "--speed", "4800"},
+     VerdictKind::Garbled,
+     "another speed than 9600 baud"},
+    {"KenwoodRadioForIcom",
+     "ICOM",
+     {"--protocol", "kenwood"},
+     VerdictKind::OtherProtocol,
+     "speaks the Kenwood protocol"},
+    {"KenwoodRadioForFt817",
+     "FT-817",
+     {"--protocol", "kenwood"},
+     VerdictKind::OtherProtocol,
+     "speaks the Kenwood protocol"},
+    {"RefusesKenwood",
+     "Kenwood",
+     {"--protocol", "kenwood", "--refuse"},
+     VerdictKind::Refuses,
+     "?;"},
+    {"RefusesIcom", "ICOM", {"--protocol", "icom", "--refuse"}, VerdictKind::Refuses, "NG"},
+    {"CtsLowKenwood",
+     "Kenwood",
+     {"--protocol", "kenwood", "--cts-low"},
+     VerdictKind::OutputBlocked,
+     "RTS/CTS"},
+    {"StoppedIcom", "ICOM", {"--protocol", "icom", "--stop-after", "0.5"}, VerdictKind::Stopped},
+    {"StoppedKenwood",
+     "Kenwood",
+     {"--protocol", "kenwood", "--stop-after", "0.5"},
+     VerdictKind::Stopped},
+    {"StoppedFt817",
+     "FT-817",
+     {"--protocol", "ft817", "--stop-after", "0.5"},
+     VerdictKind::Stopped},
+    {"VanishedIcom", "ICOM", {"--protocol", "icom"}, VerdictKind::Vanished, "unplugged"},
+    {"VanishedKenwood", "Kenwood", {"--protocol", "kenwood"}, VerdictKind::Vanished},
+    {"VanishedFt817", "FT-817", {"--protocol", "ft817"}, VerdictKind::Vanished},
+    {"AnswersIcom", "ICOM", {"--protocol", "icom"}, VerdictKind::Answering, "at address 5E"},
+    {"AnswersKenwood", "Kenwood", {"--protocol", "kenwood"}, VerdictKind::Answering},
+    {"AnswersFt817", "FT-817", {"--protocol", "ft817"}, VerdictKind::Answering},
+};
+
+INSTANTIATE_TEST_SUITE_P(Faults, DoctorTest, ::testing::ValuesIn(kFaults),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class DoctorWindowTest : public test::WindowTest {};
+
+TEST_F(DoctorWindowTest, NoProtocolChosenSaysToChooseOne) {
+    Radiosim radio(IniPath(), 1, {"--protocol", "icom"});
+    ASSERT_TRUE(radio.Started());
+    frmCAT& w = Start();
+    w.show();
+    w.cboCom->setCurrentIndex(0);
+    w.chkOpen->click();
+    EXPECT_EQ(w.Doctor().Current().kind, VerdictKind::NoProtocol);
+    EXPECT_TRUE(w.lblStatus->text().contains("Choose a protocol"));
+}
+
+// The display keeps the radio's last values when it stops answering, but greyed, so nobody takes
+// an old frequency for a live one; the same once the link is closed.
+TEST_F(DoctorWindowTest, OldValuesLookOld) {
+    Radiosim radio(IniPath(), 1, {"--protocol", "kenwood", "--stop-after", "1"});
+    ASSERT_TRUE(radio.Started());
+    frmCAT& w = Start();
+    w.show();
+    w.cboSelect->setCurrentText("Kenwood");
+    w.cboCom->setCurrentIndex(0);
+    w.cboSpeed->setCurrentText("9600");
+    w.chkOpen->click();
+    const auto textColour = [&] { return w.txtFreq->palette().color(QPalette::Text); };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.txtFreq->text() == "14.074.00 USB"; }, 5000));
+    const QColor live = textColour();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return w.Doctor().Current().kind == VerdictKind::Stopped; }, 6000));
+    EXPECT_EQ(w.txtFreq->text(), "14.074.00 USB");
+    EXPECT_NE(textColour(), live);
+    w.chkOpen->click();
+    EXPECT_EQ(w.Doctor().Current().kind, VerdictKind::Closed);
+    EXPECT_NE(textColour(), live);
+}
+
+// Find radio, from the details panel: the radio is at another speed and address than chosen; the
+// scan names it, and using what it found brings the link up.
+TEST_F(DoctorWindowTest, FindRadioFindsItAndItsSettingsBringTheLinkUp) {
+    Radiosim radio(IniPath(), 1, {"--model", "ic705", "--speed", "19200"});
+    ASSERT_TRUE(radio.Started());
+    frmCAT& w = Start();
+    w.show();
+    w.cboSelect->setCurrentText("Kenwood");
+    w.cboCom->setCurrentIndex(0);
+    w.cboSpeed->setCurrentText("4800");
+    w.Doctor().ShowDetails();
+    w.Doctor().FindRadio();
+    ASSERT_TRUE(w.Doctor().Scanning());
+    auto* state = w.Doctor().Details()->findChild<QLabel*>("scanState");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Doctor().Scanning(); }, 20000));
+    EXPECT_EQ(state->text(), "Found: ICOM radio at address A4 (IC-705), 19200 baud.");
+    auto* apply = w.Doctor().Details()->findChild<QPushButton*>("applyFound");
+    ASSERT_TRUE(apply->isVisible());
+    apply->click();
+    EXPECT_EQ(w.cboSelect->currentText(), "ICOM");
+    EXPECT_EQ(w.cboSpeed->currentText(), "19200");
+    EXPECT_EQ(w.txtAddress->text(), "A4");
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return w.Doctor().Current().kind == VerdictKind::Answering; }, 6000));
+}
+
+TEST_F(DoctorWindowTest, CancelStopsTheScanAtOnce) {
+    Radiosim radio(IniPath(), 1, {"--protocol", "icom", "--silent"});
+    ASSERT_TRUE(radio.Started());
+    frmCAT& w = Start();
+    w.show();
+    w.cboCom->setCurrentIndex(0);
+    w.Doctor().FindRadio();
+    QTest::qWait(300);
+    w.Doctor().CancelScan();
+    EXPECT_FALSE(w.Doctor().Scanning());
+    EXPECT_FALSE(w.Port().PortOpen());
+}
+
+}  // namespace
+}  // namespace cat

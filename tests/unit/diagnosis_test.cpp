@@ -1,0 +1,309 @@
+// The diagnosis from byte traces: what was sent and what came back, with their times, and what
+// the operator reads. One table, every verdict for every protocol it can occur with.
+
+#include "doctor/diagnosis.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/session_state.h"
+#include "tests/support/fakes.h"
+
+namespace cat::doctor {
+namespace {
+
+using test::Bytes;
+
+struct Event {
+    double at;
+    bool sent;
+    std::string bytes;
+};
+
+const std::string kIcomPoll = Bytes({0xFE, 0xFE, 0x5E, 0xE0, 0x03, 0xFD, 0x00});
+const std::string kIcomReply =
+    Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x40, 0x07, 0x14, 0x00, 0xFD});
+const std::string kIcomFrom94 =
+    Bytes({0xFE, 0xFE, 0xE0, 0x94, 0x03, 0x00, 0x40, 0x07, 0x14, 0x00, 0xFD});
+const std::string kIcomNg = Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0xFA, 0xFD});
+const std::string kIf =
+    "IF00014074000"
+    "0000+00000000000"
+    "2"
+    "0000000;";
+const std::string kFtPoll = Bytes({0x00, 0x00, 0x00, 0x00, 0x03});
+const std::string kFtReply = Bytes({0x01, 0x40, 0x74, 0x00, 0x01});
+// A wrong line speed: bytes with no FE/FD, no ";", no plausible reading.
+const std::string kNoise = Bytes({0x9A, 0x3C, 0xF1, 0x0E, 0x77, 0xC3, 0x25});
+
+struct Row {
+    const char* name;
+    std::int16_t protocol;
+    std::vector<Event> events;
+    double now;
+    VerdictKind kind;
+    std::string saying = "";  // text the operator reads, in brief or text
+    std::function<void(Observation&)> port = nullptr;
+};
+
+std::ostream& operator<<(std::ostream& os, const Row& row) { return os << row.name; }
+
+Verdict DiagnoseTrace(const Row& row) {
+    LineAnalyzer line(row.protocol, "5E");
+    for (const Event& e : row.events) {
+        line.Settle(e.at);
+        if (e.sent)
+            line.Sent(e.at, e.bytes);
+        else
+            line.Received(e.at, e.bytes);
+    }
+    line.Settle(row.now);
+    Observation o;
+    o.protocolCode = row.protocol;
+    o.radioAddress = "5E";
+    o.port = "Com 3";
+    o.device = "/dev/ttyUSB0";
+    o.speed = "9600";
+    o.open = o.everOpened = true;
+    o.now = row.now;
+    o.units = &line.Units();
+    if (row.port) row.port(o);
+    return Diagnose(o);
+}
+
+const Row kRows[] = {
+    // Answering, and what the status line shows while waiting.
+    {"IcomAnswers",
+     kICOM,
+     {{0, true, kIcomPoll}, {0.03, false, kIcomReply}},
+     0.5,
+     VerdictKind::Answering,
+     "ICOM 5E: reply 0.5 s ago"},
+    {"KenwoodAnswers",
+     kKenwood,
+     {{0, true, "IF;"}, {0.04, false, kIf}},
+     0.3,
+     VerdictKind::Answering,
+     "Kenwood radio answers on Com 3 at 9600 baud"},
+    {"Ft817Answers",
+     kFT817,
+     {{0, true, kFtPoll}, {0.02, false, kFtReply}},
+     0.2,
+     VerdictKind::Answering},
+    {"SilenceIsFirstOnlyWaiting",
+     kICOM,
+     {{0, true, kIcomPoll}},
+     0.6,
+     VerdictKind::Waiting,
+     "Waiting for the radio on Com 3"},
+    // Nothing at all comes back.
+    {"IcomNoReply", kICOM, {{0, true, kIcomPoll}}, 1.2, VerdictKind::NoReply, "CI-V Address"},
+    {"KenwoodNoReply",
+     kKenwood,
+     {{0, true, "IF;"}, {0.25, true, "IF;"}, {0.5, true, "IF;"}},
+     1.1,
+     VerdictKind::NoReply,
+     "baud rate"},
+    {"Ft817NoReply",
+     kFT817,
+     {{0, true, kFtPoll}, {0.4, true, kFtPoll}},
+     1.1,
+     VerdictKind::NoReply,
+     "menu 14 CAT RATE"},
+    // Only our own bytes come back.
+    {"IcomEchoOnly",
+     kICOM,
+     {{0, true, kIcomPoll}, {0.01, false, kIcomPoll}},
+     1.2,
+     VerdictKind::EchoOnly},
+    {"KenwoodEchoOnly",
+     kKenwood,
+     {{0, true, "IF;"}, {0.01, false, "IF;"}},
+     1.2,
+     VerdictKind::EchoOnly},
+    {"Ft817EchoOnly",
+     kFT817,
+     {{0, true, kFtPoll}, {0.01, false, kFtPoll}},
+     1.2,
+     VerdictKind::EchoOnly},
+    // Frames from another CI-V address: plain at once, with the address to use.
+    {"IcomOtherAddress",
+     kICOM,
+     {{0, true, kIcomPoll}, {0.03, false, kIcomFrom94}},
+     0.1,
+     VerdictKind::OtherAddress,
+     "radio answers at address 94, not 5E"},
+    // Bytes that form no reply.
+    {"IcomGarbled",
+     kICOM,
+     {{0, true, kIcomPoll}, {0.03, false, kNoise}},
+     1.2,
+     VerdictKind::Garbled,
+     "another speed than 9600 baud"},
+    {"KenwoodGarbled",
+     kKenwood,
+     {{0, true, "IF;"}, {0.03, false, kNoise}},
+     1.2,
+     VerdictKind::Garbled},
+    {"Ft817Garbled",
+     kFT817,
+     {{0, true, kFtPoll}, {0.03, false, kNoise.substr(0, 5)}},
+     1.2,
+     VerdictKind::Garbled},
+    {"EchoPlusGarbageIsTheSpeed",
+     kICOM,
+     {{0, true, kIcomPoll}, {0.01, false, kIcomPoll}, {0.03, false, kNoise}},
+     1.2,
+     VerdictKind::Garbled,
+     "besides our echo"},
+    // Replies of another protocol.
+    {"IcomHearsKenwood",
+     kICOM,
+     {{0, true, kIcomPoll}, {0.02, false, "?;"}},
+     0.1,
+     VerdictKind::OtherProtocol,
+     "speaks the Kenwood protocol, not ICOM"},
+    {"Ft817HearsKenwood",
+     kFT817,
+     {{0, true, kFtPoll}, {0.02, false, "?;"}},
+     0.1,
+     VerdictKind::OtherProtocol,
+     "Kenwood"},
+    {"KenwoodHearsCiv",
+     kKenwood,
+     {{0, true, "IF;"}, {0.02, false, kIcomReply}},
+     0.1,
+     VerdictKind::OtherProtocol,
+     "speaks the ICOM protocol"},
+    // Refusals.
+    {"KenwoodRefusesEverything",
+     kKenwood,
+     {{0, true, "IF;"}, {0.02, false, "?;"}, {0.25, true, "IF;"}, {0.27, false, "?;"}},
+     0.3,
+     VerdictKind::Refuses,
+     "(?;)"},
+    {"IcomSaysNg",
+     kICOM,
+     {{0, true, kIcomPoll}, {0.02, false, kIcomNg}},
+     0.1,
+     VerdictKind::Refuses,
+     "(NG)"},
+    // The radio stopped, and a radio that answers every other poll.
+    {"IcomStopped",
+     kICOM,
+     {{0, true, kIcomPoll}, {0.03, false, kIcomReply}, {2, true, kIcomPoll}},
+     3.2,
+     VerdictKind::Stopped,
+     "3.2 s ago"},
+    {"KenwoodStoppedIntoRefusals",
+     kKenwood,
+     {{0, true, "IF;"}, {0.04, false, kIf}, {0.25, true, "IF;"}, {0.27, false, "?;"}},
+     1.3,
+     VerdictKind::Refuses},
+    {"KenwoodEveryOtherPollStillAnswers",
+     kKenwood,
+     {{0, true, "IF;"},
+      {0.04, false, kIf},
+      {0.25, true, "IF;"},
+      {0.5, true, "IF;"},
+      {0.54, false, kIf},
+      {0.75, true, "IF;"}},
+     0.9,
+     VerdictKind::Answering},
+    {"Ft817Stopped",
+     kFT817,
+     {{0, true, kFtPoll}, {0.02, false, kFtReply}, {0.4, true, kFtPoll}},
+     1.5,
+     VerdictKind::Stopped},
+    // What the port itself says.
+    {"DeviceMissingListsWhatIsThere",
+     kICOM,
+     {},
+     0.1,
+     VerdictKind::DeviceMissing,
+     "Serial devices present now: /dev/ttyS0, /dev/ttyUSB1",
+     [](Observation& o) {
+         o.open = false;
+         o.failure = OpenFailure{CommFault::DeviceNotFound, "", {"/dev/ttyS0", "/dev/ttyUSB1"}, ""};
+     }},
+    {"InUseNamesTheProgram",
+     kKenwood,
+     {},
+     0.1,
+     VerdictKind::InUse,
+     "in use by flrig (process 42)",
+     [](Observation& o) {
+         o.open = false;
+         o.failure = OpenFailure{CommFault::DeviceInUse, "", {}, "flrig (process 42)"};
+     }},
+    {"NoPermissionSaysWhichGroup",
+     kFT817,
+     {},
+     0.1,
+     VerdictKind::NoPermission,
+     "dialout",
+     [](Observation& o) {
+         o.open = false;
+         o.failure = OpenFailure{CommFault::PermissionDenied, "not allowed", {}, ""};
+     }},
+    {"OutputHeldByFlowControl",
+     kKenwood,
+     {{0, true, "IF;"}},
+     1.2,
+     VerdictKind::OutputBlocked,
+     "Com3.Handshake=none",
+     [](Observation& o) {
+         o.handshaking = true;
+         o.outputHeldSince = 0.1;
+     }},
+    {"AdapterUnplugged",
+     kICOM,
+     {{0, true, kIcomPoll}, {0.03, false, kIcomReply}},
+     2.5,
+     VerdictKind::Vanished,
+     "unplugged",
+     [](Observation& o) { o.lostAt = 1.0; }},
+    {"NoProtocolChosen",
+     0,
+     {},
+     0.1,
+     VerdictKind::NoProtocol,
+     "Choose a protocol",
+     [](Observation& o) { o.protocolChosen = false; }},
+    {"ClosedSaysTheDisplayIsOld",
+     kICOM,
+     {},
+     0.1,
+     VerdictKind::Closed,
+     "not live",
+     [](Observation& o) { o.open = false; }},
+};
+
+class Diagnosis : public ::testing::TestWithParam<Row> {};
+
+TEST_P(Diagnosis, NamesTheFaultInOperatorWords) {
+    const Row& row = GetParam();
+    const Verdict v = DiagnoseTrace(row);
+    EXPECT_EQ(v.kind, row.kind) << v.brief << " / " << v.text;
+    const std::string all = v.brief + " " + v.text + " " + v.advice;
+    EXPECT_NE(all.find(row.saying), std::string::npos) << all;
+    const bool fine = row.kind == VerdictKind::Answering || row.kind == VerdictKind::Waiting ||
+                      row.kind == VerdictKind::Closed;
+    EXPECT_EQ(v.problem, !fine);
+    EXPECT_FALSE(v.id.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Traces, Diagnosis, ::testing::ValuesIn(kRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Diagnosis, OtherAddressOffersTheAddressToUse) {
+    Row row = kRows[10];
+    ASSERT_EQ(std::string(row.name), "IcomOtherAddress");
+    EXPECT_EQ(DiagnoseTrace(row).useAddress, "94");
+}
+
+}  // namespace
+}  // namespace cat::doctor
