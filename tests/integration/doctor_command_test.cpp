@@ -1,0 +1,87 @@
+// catlink --doctor on a terminal with no display: the verdict and the traffic on standard output,
+// and an exit status a script can act on.
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include "tests/support/radiosim_process.h"
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    QString out;
+};
+
+class DoctorCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(home.isValid());
+        QSettings ini(Ini(), QSettings::IniFormat);
+        ini.setValue("Setup/Type", "0");  // ICOM
+        ini.setValue("Setup/Speed", "1");  // 9600
+        ini.setValue("Setup/ComPort", "0");
+        ini.setValue("Setup/Address", "5E");
+    }
+    QString Ini() const { return home.filePath("CAT/CAT.ini"); }
+    Outcome Doctor(const QStringList& args, int ms = 30000) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.remove("QT_QPA_PLATFORM");
+        env.insert("HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", home.path());
+        p.setProcessEnvironment(env);
+        p.start(CATLINK_PATH, QStringList{"--doctor"} + args);
+        if (!p.waitForFinished(ms)) {
+            p.kill();
+            p.waitForFinished(2000);
+            ADD_FAILURE() << "catlink --doctor did not end";
+        }
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                QString::fromUtf8(p.readAllStandardOutput())};
+    }
+    QTemporaryDir home;
+};
+
+TEST_F(DoctorCommand, ARadioThatAnswersEndsWellAndShowsTheTraffic) {
+    cat::test::Radiosim radio(Ini(), 1, {"--protocol", "icom"});
+    ASSERT_TRUE(radio.Started());
+    const Outcome run = Doctor({});
+    EXPECT_EQ(run.status, 0) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("verdict: answering")) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("fe fe e0 5e 03 00 40 07 14 00 fd")) << run.out.toStdString();
+    EXPECT_FALSE(QSettings(Ini(), QSettings::IniFormat).contains("Setup/Top"))
+        << "--doctor wrote the settings";
+}
+
+TEST_F(DoctorCommand, ARadioElsewhereIsFoundByTheScan) {
+    cat::test::Radiosim radio(Ini(), 2, {"--model", "ts590s", "--speed", "115200"});
+    ASSERT_TRUE(radio.Started());
+    const Outcome run = Doctor({"Com 2"});
+    EXPECT_EQ(run.status, 0) << run.out.toStdString();
+    // At 9600 baud the radio's bytes arrive mangled: the verdict names the speed.
+    EXPECT_TRUE(run.out.contains("verdict: garbled")) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("found: Kenwood radio (TS-590S), 115200 baud"))
+        << run.out.toStdString();
+}
+
+TEST_F(DoctorCommand, NoRadioAnywhereEndsWithOne) {
+    cat::test::Radiosim radio(Ini(), 1, {"--protocol", "ft817", "--silent"});
+    ASSERT_TRUE(radio.Started());
+    const Outcome run = Doctor({radio.Pty()});
+    EXPECT_EQ(run.status, 1) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("found: nothing")) << run.out.toStdString();
+}
+
+TEST_F(DoctorCommand, APortThatIsNotThereEndsWithTwo) {
+    const Outcome run = Doctor({home.filePath("no-such-adapter")});
+    EXPECT_EQ(run.status, 2) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("verdict: device-missing")) << run.out.toStdString();
+}
+
+}  // namespace
