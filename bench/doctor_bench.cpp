@@ -1,0 +1,193 @@
+// How fast the link doctor names each fault: the time from ticking Open (or from the fault) to
+// the status line's verdict, for every fault radiosim can play and every protocol, and how long
+// Find radio takes. Drives the real window offscreen; prints figures, asserts nothing.
+//
+//   doctor_bench [--radiosim PATH] [--rounds N]
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "doctor/diagnosis.h"
+#include "qt/frmcat.h"
+#include "qt/link_doctor.h"
+#include "qt/qt_settings_store.h"
+
+namespace {
+
+using cat::doctor::VerdictKind;
+
+QString g_radiosim = QStringLiteral(RADIOSIM_DEFAULT);
+
+struct Fault {
+    const char* name;
+    QStringList options;  // radiosim's, beside --protocol
+    VerdictKind verdict;
+    double faultAfter = 0;  // seconds after Open that the fault begins; timed from then
+    bool noRadio = false;   // no radiosim: Com 1 leads to a device that is not there
+};
+
+class Radio {
+public:
+    Radio(const QString& ini, int com, QStringList options) {
+        options << "--settings" << ini << "--com" << QString::number(com) << "--quiet";
+        process_.start(g_radiosim, options);
+        ok_ = process_.waitForStarted(5000) && process_.waitForReadyRead(5000);
+    }
+    ~Radio() { Stop(); }
+    bool Ok() const { return ok_; }
+    void Stop() {
+        if (process_.state() == QProcess::NotRunning) return;
+        process_.terminate();
+        process_.waitForFinished(5000);
+    }
+
+private:
+    QProcess process_;
+    bool ok_ = false;
+};
+
+// Milliseconds to the verdict, or -1 when it did not come within 10 s.
+double TimeToVerdict(const char* protocol, const Fault& f) {
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("CAT.ini");
+    QSettings(ini, QSettings::IniFormat).setValue("Ports/Com1", dir.filePath("no-such-adapter"));
+    std::unique_ptr<Radio> radio;
+    if (!f.noRadio) {
+        QStringList options = {"--protocol", protocol};
+        options << f.options;
+        radio = std::make_unique<Radio>(ini, 1, options);
+        if (!radio->Ok()) return -1;
+    }
+    cat::QtSettingsStore store(ini);
+    cat::frmCAT w(store);
+    w.show();
+    const QString list = QString(protocol) == "icom"      ? "ICOM"
+                         : QString(protocol) == "kenwood" ? "Kenwood"
+                                                          : "FT-817";
+    w.cboSelect->setCurrentText(list);
+    w.cboCom->setCurrentIndex(0);
+    w.cboSpeed->setCurrentText("9600");
+    w.txtAddress->setText("5E");
+    QElapsedTimer t;
+    // The port's own error box is dismissed as soon as it is up; the time runs from the click.
+    QTimer dismiss;
+    QObject::connect(&dismiss, &QTimer::timeout, [] {
+        if (QWidget* box = QApplication::activeModalWidget()) box->close();
+    });
+    dismiss.start(5);
+    t.start();
+    w.chkOpen->click();
+    const bool seen =
+        QTest::qWaitFor([&] { return w.Doctor().Current().kind == f.verdict; }, 10000);
+    return seen ? t.nsecsElapsed() / 1e6 - f.faultAfter * 1000 : -1;
+}
+
+double TimeToFind(const QStringList& radioOptions, const char* chosen, const char* speed,
+                  QString* said) {
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("CAT.ini");
+    Radio radio(ini, 1, radioOptions);
+    if (!radio.Ok()) return -1;
+    cat::QtSettingsStore store(ini);
+    cat::frmCAT w(store);
+    w.show();
+    w.cboSelect->setCurrentText(chosen);
+    w.cboCom->setCurrentIndex(0);
+    w.cboSpeed->setCurrentText(speed);
+    w.Doctor().ShowDetails();
+    QElapsedTimer t;
+    t.start();
+    w.Doctor().FindRadio();
+    QTest::qWaitFor([&] { return !w.Doctor().Scanning(); }, 60000);
+    const double ms = t.nsecsElapsed() / 1e6;
+    *said = w.Doctor().Details()->findChild<QLabel*>("scanState")->text();
+    return ms;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    int rounds = 3;
+    const QStringList args = app.arguments();
+    for (int i = 1; i + 1 < args.size(); i += 2) {
+        if (args[i] == "--radiosim") g_radiosim = args[i + 1];
+        if (args[i] == "--rounds") rounds = std::max(1, args[i + 1].toInt());
+    }
+
+    const Fault faults[] = {
+        {"device missing", {}, VerdictKind::DeviceMissing, 0, true},
+        {"nothing comes back", {"--silent"}, VerdictKind::NoReply},
+        {"only our own echo", {"--echo-only"}, VerdictKind::EchoOnly},
+        {"another CI-V address",
+         {"--address", "94", "--model", "ic7300"},
+         VerdictKind::OtherAddress},
+        {"bytes that form no reply", {"--garble"}, VerdictKind::Garbled},
+        {"Kenwood refuses (?;)", {"--refuse"}, VerdictKind::Refuses},
+        {"output held (CTS low)", {"--cts-low"}, VerdictKind::OutputBlocked},
+        {"radio stopped answering", {"--stop-after", "2"}, VerdictKind::Stopped, 2.0},
+        {"the radio answers", {}, VerdictKind::Answering},
+    };
+    const char* protocols[] = {"icom", "kenwood", "ft817"};
+    std::printf("time to the verdict, ms (median of %d): from Open, or from the fault\n", rounds);
+    std::printf("%-26s %9s %9s %9s\n", "fault", "ICOM", "Kenwood", "FT-817");
+    for (const Fault& f : faults) {
+        std::printf("%-26s", f.name);
+        for (const char* p : protocols) {
+            const bool icomOnly = QString(f.name).contains("CI-V");
+            const bool kenwoodOnly =
+                QString(f.name).contains("Kenwood") || QString(f.name).contains("CTS");
+            if ((icomOnly && QString(p) != "icom") || (kenwoodOnly && QString(p) != "kenwood")) {
+                std::printf(" %9s", "-");
+                continue;
+            }
+            Fault row = f;
+            if (icomOnly) row.options = {"--model", "ic7300"};
+            std::vector<double> times;
+            for (int r = 0; r < rounds; ++r) times.push_back(TimeToVerdict(p, row));
+            std::sort(times.begin(), times.end());
+            const double median = times[times.size() / 2];
+            if (median < 0)
+                std::printf(" %9s", "never");
+            else
+                std::printf(" %9.0f", median);
+            std::fflush(stdout);
+        }
+        std::printf("\n");
+    }
+
+    struct Scan {
+        const char* name;
+        QStringList radio;
+        const char* chosen;
+        const char* speed;
+    };
+    const Scan scans[] = {
+        {"IC-7300 at its 19200 baud, 94",
+         {"--model", "ic7300", "--speed", "19200"},
+         "Kenwood",
+         "4800"},
+        {"TS-590S at its 9600 baud", {"--model", "ts590s", "--speed", "9600"}, "ICOM", "19200"},
+        {"FT-817 at its 4800 baud", {"--model", "ft817", "--speed", "4800"}, "ICOM", "19200"},
+        {"IC-7300 at the last speed tried, address 3A",
+         {"--model", "ic7300", "--address", "3A", "--speed", "57600"},
+         "Kenwood",
+         "9600"},
+        {"no radio at all", {"--protocol", "icom", "--silent"}, "ICOM", "9600"},
+    };
+    std::printf("\nFind radio, ms from the click to the answer:\n");
+    for (const Scan& s : scans) {
+        QString said;
+        const double ms = TimeToFind(s.radio, s.chosen, s.speed, &said);
+        std::printf("  %-36s %7.0f  %s\n", s.name, ms, qPrintable(said));
+        std::fflush(stdout);
+    }
+    return 0;
+}
