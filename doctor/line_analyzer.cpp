@@ -238,6 +238,12 @@ std::size_t LineAnalyzer::CutCiv(std::string_view bytes, double at, bool final) 
         }
         if (end > 0) {
             AddCivFrame(bytes.substr(0, end), at);
+            // Our frames go out with a 00 after them; its echo belongs with theirs.
+            if (echoAwaited_ && end < bytes.size() && bytes[end] == '\0') {
+                units_.back().bytes.push_back('\0');
+                echoAwaited_ = false;
+                return end + 1;
+            }
             return end;
         }
         if (!final && bytes.size() < kLongestReply) return 0;
