@@ -1,7 +1,8 @@
 // Figures of the whole program polling radiosim: CPU share, resident memory over time, and the
 // delay from the radio's dial turning to the display showing it. Prints figures; asserts nothing.
 //
-//   live_link_bench [--protocol icom|kenwood|ft817|all] [--seconds N] [--silent] [--radiosim PATH]
+//   live_link_bench [--protocol icom|kenwood|ft817|all] [--seconds N] [--silent] [--details]
+//                   [--radiosim PATH]
 #include <sys/resource.h>
 
 #include <QApplication>
@@ -14,6 +15,7 @@
 #include <cstdio>
 
 #include "qt/frmcat.h"
+#include "qt/link_doctor.h"
 #include "qt/qt_settings_store.h"
 
 namespace {
@@ -37,6 +39,7 @@ struct Options {
     QStringList protocols = {"icom", "kenwood", "ft817"};
     int seconds = 60;
     bool silent = false;
+    bool details = false;  // with the link doctor's panel open, the traffic scrolling in it
     QString radiosim = QStringLiteral(RADIOSIM_DEFAULT);
 };
 
@@ -64,6 +67,7 @@ void Run(const QString& protocol, const Options& o) {
     w.cboSpeed->setCurrentText("9600");
     w.txtAddress->setText("5E");
     w.chkOpen->click();
+    if (o.details) w.Doctor().ShowDetails();
     if (!w.Port().PortOpen()) {
         std::printf("%s: the port did not open\n", qPrintable(protocol));
         return;
@@ -113,8 +117,11 @@ void Run(const QString& protocol, const Options& o) {
     std::printf(
         "%-8s%s: CPU %.2f%% of one core over %.0f s; resident %ld KiB at start, %ld KiB at "
         "end, peak %ld KiB",
-        qPrintable(protocol), o.silent ? " (silent radio)" : "", 100.0 * cpu / elapsed, elapsed,
-        rssStart, ResidentKiB(), rssPeak);
+        qPrintable(protocol),
+        o.silent    ? " (silent radio)"
+        : o.details ? " (details open)"
+                    : "",
+        100.0 * cpu / elapsed, elapsed, rssStart, ResidentKiB(), rssPeak);
     if (measured > 0)
         std::printf("; dial-to-display delay mean %.0f ms, worst %.0f ms over %d changes",
                     total / measured, worst, measured);
@@ -140,12 +147,14 @@ int main(int argc, char** argv) {
             o.seconds = args[++i].toInt();
         } else if (args[i] == "--silent") {
             o.silent = true;
+        } else if (args[i] == "--details") {
+            o.details = true;
         } else if (args[i] == "--radiosim" && i + 1 < args.size()) {
             o.radiosim = args[++i];
         } else {
             std::fprintf(stderr,
                          "usage: live_link_bench [--protocol icom|kenwood|ft817|all] [--seconds N] "
-                         "[--silent] [--radiosim PATH]\n");
+                         "[--silent] [--details] [--radiosim PATH]\n");
             return 2;
         }
     }

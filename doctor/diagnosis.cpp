@@ -9,10 +9,11 @@ namespace cat::doctor {
 
 namespace {
 
-std::string Seconds(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, seconds < 10 ? "%.1f s" : "%.0f s", seconds);
-    return text;
+// How long ago, in steps a status line can show without flickering: below a second it is simply
+// "<1 s ago", then whole seconds.
+std::string Ago(double seconds) {
+    if (seconds < 1) return "<1 s ago";
+    return std::to_string(static_cast<long>(seconds)) + " s ago";
 }
 
 std::string Hex2(int value) {
@@ -89,46 +90,6 @@ Verdict FromFailure(const Observation& o) {
     }
 }
 
-// What came back, counted.
-struct Evidence {
-    int echo = 0;
-    int refusals = 0;
-    int noise = 0;
-    std::map<int, int> otherAddresses;  // address -> frames
-    std::map<std::int16_t, int> otherProtocols;
-    int Any() const {
-        return echo + refusals + noise + static_cast<int>(otherAddresses.size()) +
-               static_cast<int>(otherProtocols.size());
-    }
-};
-
-Evidence Gather(const std::deque<LineUnit>& units, double since) {
-    Evidence e;
-    for (const LineUnit& u : units) {
-        if (u.at < since) continue;
-        switch (u.kind) {
-            case UnitKind::Echo:
-                ++e.echo;
-                break;
-            case UnitKind::Refusal:
-                ++e.refusals;
-                break;
-            case UnitKind::Noise:
-                ++e.noise;
-                break;
-            case UnitKind::OtherAddress:
-                ++e.otherAddresses[u.address];
-                break;
-            case UnitKind::OtherProtocol:
-                ++e.otherProtocols[u.otherProtocol];
-                break;
-            default:
-                break;
-        }
-    }
-    return e;
-}
-
 template <typename Map>
 typename Map::key_type MostFrequent(const Map& counts) {
     auto best = counts.begin();
@@ -138,7 +99,7 @@ typename Map::key_type MostFrequent(const Map& counts) {
 }
 
 // The verdict from what came back when no good reply did.
-Verdict FromEvidence(const Observation& o, const Evidence& e, bool answeredBefore,
+Verdict FromEvidence(const Observation& o, const LineSummary& e, bool answeredBefore,
                      double silentFor) {
     const std::string name = ProtocolName(o.protocolCode);
     if (!e.otherAddresses.empty()) {
@@ -183,9 +144,10 @@ Verdict FromEvidence(const Observation& o, const Evidence& e, bool answeredBefor
         return v;
     }
     if (answeredBefore) {
-        return Make(VerdictKind::Stopped, true, "stopped", "Radio silent for " + Seconds(silentFor),
-                    "The radio stopped answering: its last reply came " + Seconds(silentFor) +
-                        " ago. The display shows the last values, not live ones.",
+        return Make(VerdictKind::Stopped, true, "stopped",
+                    "Radio silent for " + std::to_string(static_cast<long>(silentFor)) + " s",
+                    "The radio stopped answering: its last reply came " + Ago(silentFor) +
+                        ". The display shows the last values, not live ones.",
                     "Is the radio still switched on, and the cable in place?");
     }
     if (e.echo > 0) {
@@ -222,9 +184,9 @@ Verdict Diagnose(const Observation& o) {
     if (o.failure) return FromFailure(o);
     if (o.lostAt)
         return Make(VerdictKind::Vanished, true, "vanished", "Adapter unplugged",
-                    PortText(o) + " disappeared " + Seconds(o.now - *o.lostAt) +
-                        " ago: the adapter was unplugged or switched off. The display shows "
-                        "the last values, not live ones.",
+                    PortText(o) + " disappeared " + Ago(o.now - *o.lostAt) +
+                        ": the adapter was unplugged or switched off. The display shows the last "
+                        "values, not live ones.",
                     "Plug it in again.");
     if (!o.open)
         return Make(VerdictKind::Closed, false, "closed", "Closed",
@@ -243,48 +205,32 @@ Verdict Diagnose(const Observation& o) {
                         o.port.substr(0, 3) + o.port.substr(o.port.find(' ') + 1) +
                         ".Handshake=none), or use 4800 baud.");
 
-    static const std::deque<LineUnit> kNone;
-    const std::deque<LineUnit>& units = o.units ? *o.units : kNone;
-    std::optional<double> lastReply;
-    std::optional<double> firstCommand;
-    for (const LineUnit& u : units) {
-        if (u.at < o.openedAt) continue;
-        if (u.kind == UnitKind::Reply) lastReply = u.at;
-        if (u.kind == UnitKind::Command && !firstCommand) firstCommand = u.at;
-    }
-    // The first command that has not been answered yet.
-    std::optional<double> unanswered;
-    for (const LineUnit& u : units)
-        if (u.kind == UnitKind::Command && u.at >= o.openedAt &&
-            (!lastReply || u.at > *lastReply)) {
-            unanswered = u.at;
-            break;
-        }
-
-    const double since = lastReply.value_or(o.openedAt);
-    const bool overdue = unanswered && o.now - *unanswered > kAnswerSeconds;
-    if (lastReply && !overdue) {
+    static const LineSummary kNothing;
+    const LineSummary& line = o.line ? *o.line : kNothing;
+    const double since = line.lastReply.value_or(o.openedAt);
+    const bool overdue = line.firstUnanswered && o.now - *line.firstUnanswered > kAnswerSeconds;
+    if (line.lastReply && !overdue) {
         const std::string who =
             IsICOM(o.protocolCode) ? "ICOM " + o.radioAddress : ProtocolName(o.protocolCode);
         return Make(VerdictKind::Answering, false, "answering",
-                    who + ": reply " + Seconds(o.now - *lastReply) + " ago",
+                    who + ": reply " + Ago(o.now - *line.lastReply),
                     "The " + ProtocolName(o.protocolCode) + " radio" +
                         (IsICOM(o.protocolCode) ? " at address " + o.radioAddress : "") +
                         " answers on " + WhereText(o) + "; its last reply came " +
-                        Seconds(o.now - *lastReply) + " ago.",
+                        Ago(o.now - *line.lastReply) + ".",
                     "");
     }
 
-    const Evidence e = Gather(units, since);
     // Another radio's frames, another protocol and refusals are plain at once; silence and noise
     // need a command to have gone unanswered for a while.
-    const bool plain = !e.otherAddresses.empty() || !e.otherProtocols.empty() || e.refusals > 0;
+    const bool plain =
+        !line.otherAddresses.empty() || !line.otherProtocols.empty() || line.refusals > 0;
     if (!plain && !overdue)
         return Make(VerdictKind::Waiting, false, "waiting", "Waiting for the radio on " + o.port,
                     "Open on " + PortText(o) + " at " + o.speed + " baud; waiting for the " +
                         ProtocolName(o.protocolCode) + " radio to answer.",
                     "");
-    return FromEvidence(o, e, lastReply.has_value(), o.now - since);
+    return FromEvidence(o, line, line.lastReply.has_value(), o.now - since);
 }
 
 }  // namespace cat::doctor

@@ -36,9 +36,9 @@ struct Observation {
     double now = 0;              // seconds on the analyzer's watch
     double openedAt = 0;
     std::optional<OpenFailure> failure;
-    std::optional<double> lostAt;                 // the device vanished while open
-    std::optional<double> outputHeldSince;        // bytes have been waiting to leave since then
-    const std::deque<LineUnit>* units = nullptr;  // the line since the link opened
+    std::optional<double> lostAt;           // the device vanished while open
+    std::optional<double> outputHeldSince;  // bytes have been waiting to leave since then
+    const LineSummary* line = nullptr;      // the line since the link opened
 };
 
 enum class VerdictKind {

@@ -107,6 +107,31 @@ LineAnalyzer::LineAnalyzer(std::int16_t protocolCode, std::string_view radioAddr
     : protocol_(protocolCode), address_(HexValue(radioAddress)) {}
 
 void LineAnalyzer::Add(LineUnit unit) {
+    LineSummary& s = summary_;
+    switch (unit.kind) {
+        case UnitKind::Command:
+            if (!s.firstCommand) s.firstCommand = unit.at;
+            if (!s.firstUnanswered) s.firstUnanswered = unit.at;
+            break;
+        case UnitKind::Reply:
+            s = LineSummary{s.firstCommand, unit.at, std::nullopt, 0, 0, 0, {}, {}};
+            break;
+        case UnitKind::Echo:
+            ++s.echo;
+            break;
+        case UnitKind::Refusal:
+            ++s.refusals;
+            break;
+        case UnitKind::Noise:
+            ++s.noise;
+            break;
+        case UnitKind::OtherAddress:
+            ++s.otherAddresses[unit.address];
+            break;
+        case UnitKind::OtherProtocol:
+            ++s.otherProtocols[unit.otherProtocol];
+            break;
+    }
     units_.push_back(std::move(unit));
     ++total_;
     if (units_.size() > kKeptUnits) units_.pop_front();

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,6 +32,20 @@ struct LineUnit {
     std::int16_t otherProtocol = 0;  // OtherProtocol: the family's ProtocolCode
 };
 
+// What the diagnosis needs of the line, kept up to date unit by unit so that judging it costs the
+// same after an hour as after a second.
+struct LineSummary {
+    std::optional<double> firstCommand;
+    std::optional<double> lastReply;
+    std::optional<double> firstUnanswered;  // the first command since the last reply
+    // What came back since the last reply (since the start while there was none).
+    int echo = 0;
+    int refusals = 0;
+    int noise = 0;
+    std::map<int, int> otherAddresses;           // address -> frames
+    std::map<std::int16_t, int> otherProtocols;  // ProtocolCode -> replies
+};
+
 class LineAnalyzer {
 public:
     // `radioAddress`: the ICOM radio's address as two hexadecimal digits ("5E").
@@ -44,6 +60,7 @@ public:
     const std::deque<LineUnit>& Units() const { return units_; }
     // Every unit ever added, kept or not: a reader that saw n can ask for what came since.
     std::size_t Total() const { return total_; }
+    const LineSummary& Summary() const { return summary_; }
 
     static constexpr std::size_t kKeptUnits = 4000;
     static constexpr double kSettleSeconds = 0.3;
@@ -61,6 +78,7 @@ private:
     int address_;  // -1 when no valid address was given
     std::deque<LineUnit> units_;
     std::size_t total_ = 0;
+    LineSummary summary_;
     std::string pending_;  // received, not yet a whole unit
     double pendingSince_ = 0;
     std::string lastCommand_;              // the FT-817 echo is the command itself

@@ -90,7 +90,7 @@ Observation LinkWatch::Observe() {
     o.failure = failure_;
     o.lostAt = lostAt_;
     o.outputHeldSince = heldSince_;
-    o.units = &line_->Units();
+    o.line = &line_->Summary();
     return o;
 }
 

@@ -27,6 +27,8 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 // A problem is marked so that it reads as one at a glance, not only by its words.
 constexpr const char* kProblemColour = "#a00000";
 
+constexpr int kTicksPerTrafficUpdate = 4;
+
 std::optional<CommFault> FaultOf(int number) {
     for (const CommFaultText& entry : kCommFaults)
         if (entry.number == number) return entry.fault;
@@ -113,7 +115,12 @@ void LinkDoctor::Update() {
     ShowStale(verdict_.kind != doctor::VerdictKind::Answering);
     if (panel_ && panel_->isVisible()) {
         if (changed) FillPanel();
-        AppendTraffic();
+        // The traffic scrolls a few times a second, not on every tick: laying out text is what
+        // costs, and a reader sees no difference.
+        if (++ticksSinceTraffic_ >= kTicksPerTrafficUpdate) {
+            ticksSinceTraffic_ = 0;
+            AppendTraffic();
+        }
     }
 }
 
@@ -241,15 +248,17 @@ void LinkDoctor::AppendTraffic() {
                                       .arg(Q(doctor::ProtocolName(watch_.Facts().protocolCode)),
                                            Q(watch_.Facts().port), Q(watch_.Facts().speed)));
     }
+    // One append per update: a block of lines lays out once, not once a line.
+    QStringList lines;
     const auto& units = line.Units();
     const std::size_t fresh = std::min(line.Total() - shownUnits_, units.size());
     for (std::size_t i = units.size() - fresh; i < units.size(); ++i)
-        monitor_->appendPlainText(
-            Q(doctor::MonitorLine(units[i], watch_.Facts().protocolCode, watch_.OpenedAt())));
+        lines << Q(doctor::MonitorLine(units[i], watch_.Facts().protocolCode, watch_.OpenedAt()));
     shownUnits_ = line.Total();
     if (scanner_)
         for (; shownScanLines_ < scanner_->Log().size(); ++shownScanLines_)
-            monitor_->appendPlainText(Q(scanner_->Log()[shownScanLines_]));
+            lines << Q(scanner_->Log()[shownScanLines_]);
+    if (!lines.isEmpty()) monitor_->appendPlainText(lines.join(QLatin1Char('\n')));
 }
 
 void LinkDoctor::FindRadio() {

@@ -78,6 +78,7 @@ private:
     const doctor::LineAnalyzer* shownLine_ = nullptr;
     std::size_t shownUnits_ = 0;
     std::size_t shownScanLines_ = 0;
+    int ticksSinceTraffic_ = 0;
 
     std::unique_ptr<doctor::Scanner> scanner_;
     bool pollingBeforeScan_ = false;

@@ -7,9 +7,11 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSysInfo>
+#include <QThread>
 #include <QWidget>
 #include <cerrno>
 #include <cstring>
@@ -70,14 +72,21 @@ QString RaiseChannelPath(const QString& lockPath) {
 bool AskRunningCopyToRaise(const QString& socketPath, int timeoutMs) {
     sockaddr_un address;
     if (!Address(QFile::encodeName(socketPath), address)) return false;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) return false;
-    // A full backlog makes a non-blocking connect fail at once instead of hanging.
-    const bool raised =
-        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-        SameUser(fd) && Send(fd, kRequest) && Receive(fd, kReply, timeoutMs);
-    ::close(fd);
-    return raised;
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0) return false;
+        // A full backlog makes a non-blocking connect fail at once instead of hanging.
+        const bool connected =
+            ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+        const bool raised = connected && SameUser(fd) && Send(fd, kRequest) &&
+                            Receive(fd, kReply, static_cast<int>(deadline.remainingTime()));
+        ::close(fd);
+        // A copy that has just taken the lock opens its socket once its window exists: until
+        // then, ask again rather than take it for one that cannot answer.
+        if (raised || connected || deadline.hasExpired()) return raised;
+        QThread::msleep(50);
+    }
 }
 
 RaiseListener::RaiseListener(const QString& socketPath, QWidget& window)

@@ -10,10 +10,16 @@ namespace {
 
 // The program's rows plus two of the shapes a mode can take, so that both kinds of value are
 // exercised before a real option needs them.
+constexpr const OptionSpec& Row(std::string_view name) {
+    for (const OptionSpec& o : kOptions)
+        if (o.name == name) return o;
+    return kOptions[0];
+}
+
 constexpr OptionSpec kWithModes[] = {
-    kOptions[0],
-    kOptions[1],
-    kOptions[2],
+    Row("--help"),
+    Row("--version"),
+    Row("-platform"),
     {"--probe", "", OptionKind::Mode, OptionValue::Optional, "PORT", "probe a port"},
     {"--count", "-n", OptionKind::Mode, OptionValue::Required, "N", "count to N"},
 };
@@ -85,7 +91,14 @@ TEST(HelpText, ListsEveryOptionWithItsValueAndTheExitStatuses) {
     for (const char* line : {"  -h, --help", "      --probe [PORT]", "  -n, --count N",
                              "  -platform NAME", "\n  3  another copy is already running"})
         EXPECT_NE(help.find(line), std::string::npos) << line << "\n" << help;
-    for (const OptionSpec& o : kOptions) EXPECT_NE(HelpText().find(o.help), std::string::npos);
+    // Every line of every option's help, continuation lines included.
+    for (const OptionSpec& o : kOptions)
+        for (std::size_t start = 0; start <= o.help.size();) {
+            const std::size_t end = std::min(o.help.find('\n', start), o.help.size());
+            EXPECT_NE(HelpText().find(o.help.substr(start, end - start)), std::string::npos)
+                << o.help.substr(start, end - start);
+            start = end + 1;
+        }
     EXPECT_EQ(UsageErrorLine("unknown option '-x'"),
               "catlink: unknown option '-x' (try 'catlink --help')\n");
 }

@@ -69,7 +69,7 @@ Verdict DiagnoseTrace(const Row& row) {
     o.speed = "9600";
     o.open = o.everOpened = true;
     o.now = row.now;
-    o.units = &line.Units();
+    o.line = &line.Summary();
     if (row.port) row.port(o);
     return Diagnose(o);
 }
@@ -81,7 +81,7 @@ const Row kRows[] = {
      {{0, true, kIcomPoll}, {0.03, false, kIcomReply}},
      0.5,
      VerdictKind::Answering,
-     "ICOM 5E: reply 0.5 s ago"},
+     "ICOM 5E: reply <1 s ago"},
     {"KenwoodAnswers",
      kKenwood,
      {{0, true, "IF;"}, {0.04, false, kIf}},
@@ -197,7 +197,7 @@ const Row kRows[] = {
      {{0, true, kIcomPoll}, {0.03, false, kIcomReply}, {2, true, kIcomPoll}},
      3.2,
      VerdictKind::Stopped,
-     "3.2 s ago"},
+     "came 3 s ago"},
     {"KenwoodStoppedIntoRefusals",
      kKenwood,
      {{0, true, "IF;"}, {0.04, false, kIf}, {0.25, true, "IF;"}, {0.27, false, "?;"}},
