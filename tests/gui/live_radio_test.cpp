@@ -131,6 +131,38 @@ TEST_F(LiveRadioTest, Ft817ShowsSetsAndFollows) {
     }
 }
 
+// The display shows only what the radio said: through an echoing interface the FT-817 is read
+// past its own echoed command, a mode the list has no name for shows no mode, and a Kenwood
+// status whose frequency is not digits is no reading.
+TEST_F(LiveRadioTest, Ft817BehindAnEchoingInterfaceIsRead) {
+    frmCAT& w = OpenWith("FT-817", {"--protocol", "ft817", "--echo", "--freq", "7.074"});
+    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    EXPECT_TRUE(Shows(w, " 7.074.00 USB")) << w.txtFreq->text().toStdString();
+}
+
+TEST_F(LiveRadioTest, IcomModeWithoutANameShowsNoMode) {
+    frmCAT& w = OpenWith("ICOM", {"--protocol", "icom"});
+    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(Shows(w, "14.074.00 USB")) << w.txtFreq->text().toStdString();
+    // A mode announcement with no mode byte, between two polls.
+    radio->Control("send fe fe 00 5e 01 fd");
+    EXPECT_TRUE(Shows(w, "14.074.00", 1500)) << w.txtFreq->text().toStdString();
+}
+
+TEST_F(LiveRadioTest, KenwoodStatusWithAFrequencyThatIsNotDigitsIsNoReading) {
+    frmCAT& w = OpenWith("Kenwood", {"--protocol", "kenwood", "--silent"});
+    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    auto hex = [](const QByteArray& bytes) { return QString::fromLatin1(bytes.toHex(' ')); };
+    const QByteArray tail = QByteArray(16, '0') + "2" + QByteArray(7, '0') + ";";
+    radio->Control("send " + hex("IF0001407abcd" + tail));
+    radio->Control("send " + hex("IF   14.07400" + tail));
+    Settle();
+    QTest::qWait(300);
+    EXPECT_EQ(w.txtFreq->text(), "");
+    radio->Control("send " + hex("IF00014074000" + tail));
+    EXPECT_TRUE(Shows(w, "14.074.00 USB")) << w.txtFreq->text().toStdString();
+}
+
 TEST_F(LiveRadioTest, SilentRadioNeverHangsAndTheDisplayStaysEmpty) {
     frmCAT& w = OpenWith("FT-817", {"--protocol", "ft817", "--silent"});
     ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
