@@ -56,6 +56,13 @@ int main(int argc, char** argv) {
     onTop->setGeometry(37, 190, 54, 22);
     (new QPushButton(QStringLiteral("Exit"), &window))->setGeometry(182, 190, 54, 22);
 
+    // The status line below the buttons.
+    window.setFixedSize(239, 257);
+    (new QLabel(QStringLiteral("Closed"), &window))->setGeometry(6, 216, 176, 18);
+    auto* details = new QPushButton(QStringLiteral("Details"), &window);
+    details->setFlat(true);
+    details->setGeometry(182, 216, 54, 18);
+
     window.show();
     return app.exec();
 }

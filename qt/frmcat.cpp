@@ -156,8 +156,11 @@ constexpr ControlSpec kControls[] = {
      "A frequency in megahertz for the radio; Return or Set sends it", "Alt+F", nullptr},
     {"cmdSet", Kind::Button, "fraTrx", "Set", "Set RX Frequency", 1692, 216, 552, 336, "Set",
      "Sends the frequency typed in the box beside it to the radio", "Alt+S", nullptr},
-    {"lblStatus", Kind::Label, nullptr, "", nullptr, 90, 3240, 3450, kStatusTwips, "Link status",
+    {"lblStatus", Kind::Label, nullptr, "", nullptr, 90, 3240, 2640, kStatusTwips, "Link status",
      "What the link is doing and, when the radio does not answer, why", nullptr, nullptr},
+    {"cmdDetails", Kind::Button, nullptr, "Details",
+     "The diagnosis in full, the traffic, Find radio", 2736, 3240, 804, kStatusTwips, "Details",
+     "Opens the link's diagnosis, the traffic on the line and Find radio", "Alt+D", nullptr},
 };
 
 QWidget* MakeControl(Kind kind, const QString& caption, QWidget* parent) {
@@ -242,6 +245,11 @@ void frmCAT::BuildControls() {
     Bind(txtFreqTRX, "txtFreqTRX");
     Bind(cmdSet, "cmdSet");
     Bind(lblStatus, "lblStatus");
+    Bind(cmdDetails, "cmdDetails");
+    // Plain text, drawn like the window's other labels: a rich-text link here would load a text
+    // engine at every start for one word.
+    lblStatus->setTextFormat(Qt::PlainText);
+    cmdDetails->setFlat(true);
 
     cmdHelp->setIcon(HelpIcon());
     cmdHelp->setIconSize(QSize(16, 16));
@@ -269,9 +277,10 @@ void frmCAT::SetTabOrder() {
     // Tab indices: cmdHelp 0, cmdExit 1, (fraTRX1 2), txtFreq 3, (FraSetup 4), chkOnTop 5,
     // (fraTrx 6), cmdSet 7, (labels 8, 9), txtFreqTRX 10, cboMode 11, cboSelect 12, cboCom 13,
     // txtAddress 14, (lblAddress 15), cboSpeed 16, (lblSpeed 17), chkOpen 18. Frames and labels
-    // take no focus.
-    const QWidget* order[] = {cmdHelp, cmdExit,   txtFreq, chkOnTop,   cmdSet,   txtFreqTRX,
-                              cboMode, cboSelect, cboCom,  txtAddress, cboSpeed, chkOpen};
+    // take no focus. The link doctor's Details button, which came later, comes last.
+    const QWidget* order[] = {cmdHelp,    cmdExit, txtFreq,   chkOnTop, cmdSet,
+                              txtFreqTRX, cboMode, cboSelect, cboCom,   txtAddress,
+                              cboSpeed,   chkOpen, cmdDetails};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
 }

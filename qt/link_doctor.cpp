@@ -49,7 +49,7 @@ LinkDoctor::LinkDoctor(frmCAT& window, QtCommPort& port, doctor::LinkWatch& watc
     : QObject(&window), window_(window), port_(port), watch_(watch) {
     ticker_.setInterval(100);
     connect(&ticker_, &QTimer::timeout, this, &LinkDoctor::Update);
-    connect(window_.lblStatus, &QLabel::linkActivated, this, &LinkDoctor::ShowDetails);
+    connect(window_.cmdDetails, &QPushButton::clicked, this, &LinkDoctor::ShowDetails);
     Update();
 }
 
@@ -126,19 +126,16 @@ void LinkDoctor::Update() {
 
 void LinkDoctor::ShowVerdict() {
     QLabel* status = window_.lblStatus;
-    const QString details = QStringLiteral(" <a href=\"details\">Details</a>");
-    // The line holds the brief and the link; a brief too long for it is cut, the whole stays in
-    // the tooltip and the panel.
-    const int room = status->width() -
-                     status->fontMetrics().horizontalAdvance(QStringLiteral(" Details")) -
-                     status->fontMetrics().horizontalAdvance(QStringLiteral("! ")) - 4;
-    const QString brief =
-        status->fontMetrics().elidedText(Q(verdict_.brief), Qt::ElideRight, std::max(room, 20));
-    QString html = brief.toHtmlEscaped();
-    if (verdict_.problem)
-        html = QStringLiteral("<span style=\"color:%1\"><b>!</b> %2</span>")
-                   .arg(QLatin1String(kProblemColour), html);
-    status->setText(html + details);
+    // The line holds the brief; one too long for it is cut, the whole stays in the tooltip and the
+    // panel. A problem is marked by a sign and a colour, so it reads as one at a glance.
+    const QString sign = verdict_.problem ? QStringLiteral("! ") : QString();
+    status->setText(status->fontMetrics().elidedText(sign + Q(verdict_.brief), Qt::ElideRight,
+                                                     status->width()));
+    QPalette palette = status->palette();
+    palette.setColor(QPalette::WindowText,
+                     verdict_.problem ? QColor(QLatin1String(kProblemColour))
+                                      : QApplication::palette(status).color(QPalette::WindowText));
+    status->setPalette(palette);
     QString tip = Q(verdict_.text);
     if (!verdict_.advice.empty()) tip += QStringLiteral("\n") + Q(verdict_.advice);
     status->setToolTip(tip);
