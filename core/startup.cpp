@@ -1,6 +1,7 @@
 #include "core/startup.h"
 
 #include <cmath>
+#include <optional>
 
 #include "core/stored_values.h"
 #include "core/text.h"
@@ -20,6 +21,29 @@ std::int16_t ListPosition(SettingsStore& store, const char* key, const char* fal
     const auto position = RoundToInt16(NumericValue(ReadSetting(store, key, fallback)));
     if (!position || *position < -1 || *position >= static_cast<int>(listSize)) return byDefault;
     return *position;
+}
+
+template <std::size_t N>
+std::optional<std::int16_t> PositionIn(const std::array<std::string_view, N>& list,
+                                       std::string_view text) {
+    for (std::size_t i = 0; i < N; ++i)
+        if (list[i] == text) return static_cast<std::int16_t>(i);
+    return std::nullopt;
+}
+
+// A file written by this version holds Baud and the matching former position; a file written by
+// an earlier version holds only Speed, or a Speed that an earlier version changed after us.
+std::int16_t SpeedPosition(SettingsStore& store) {
+    const std::int16_t former = ListPosition(store, "Speed", "1", kFormerSpeedEntries.size());
+    const std::optional<std::string> baud = store.Read(kSetupGroup, "Baud");
+    const auto current = baud ? PositionIn(kSpeedEntries, Trim(*baud, kBlanks)) : std::nullopt;
+    if (current) {
+        const std::int16_t formerOfCurrent =
+            PositionIn(kFormerSpeedEntries, kSpeedEntries[*current]).value_or(-1);
+        if (formerOfCurrent == former || !store.Read(kSetupGroup, "Speed")) return *current;
+    }
+    if (former < 0) return -1;
+    return *PositionIn(kSpeedEntries, kFormerSpeedEntries[former]);
 }
 
 double Geometry(SettingsStore& store, const char* key) {
@@ -42,7 +66,7 @@ RestoredChoices RestoreChoices(SettingsStore& store) {
     c.address = ReadSetting(store, "Address", "00");
     c.address = std::string(Trim(c.address));
     c.type = ListPosition(store, "Type", "-1", kProtocolEntries.size());
-    c.speed = ListPosition(store, "Speed", "1", kSpeedEntries.size());
+    c.speed = SpeedPosition(store);
     c.comPort = ListPosition(store, "ComPort", "1", kPortCount);
     c.onTop = NumericValue(ReadSetting(store, "OnTop", "0")) == 1.0;
     return c;
@@ -51,7 +75,12 @@ RestoredChoices RestoreChoices(SettingsStore& store) {
 bool SaveChoices(SettingsStore& store, const ChoicesToSave& c) {
     store.Write(kSetupGroup, "ComPort", std::to_string(c.comPort));
     store.Write(kSetupGroup, "Type", std::to_string(c.type));
-    store.Write(kSetupGroup, "Speed", std::to_string(c.speed));
+    const bool speedChosen = c.speed >= 0 && c.speed < static_cast<int>(kSpeedEntries.size());
+    const std::string_view baud = speedChosen ? kSpeedEntries[c.speed] : std::string_view{};
+    const std::int16_t former =
+        speedChosen ? PositionIn(kFormerSpeedEntries, baud).value_or(-1) : std::int16_t{-1};
+    store.Write(kSetupGroup, "Speed", std::to_string(former));
+    store.Write(kSetupGroup, "Baud", std::string(baud));
     store.Write(kSetupGroup, "Address", c.address);
     store.Write(kSetupGroup, "OnTop", c.onTop ? "1" : "0");
     if (c.normalState) {

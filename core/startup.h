@@ -13,8 +13,13 @@ namespace cat {
 inline constexpr const char* kSetupGroup = "Setup";
 
 inline constexpr std::array<std::string_view, 3> kProtocolEntries = {"ICOM", "Kenwood", "FT-817"};
-inline constexpr std::array<std::string_view, 5> kSpeedEntries = {"4800", "9600", "19200", "57600",
-                                                                  "115200"};
+inline constexpr std::array<std::string_view, 8> kSpeedEntries = {
+    "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"};
+// The speed list before 1200, 2400 and 38400 were offered. "Setup"/"Speed" keeps holding a position
+// in this list, so a file written by an earlier version opens at the same rate (and an earlier
+// version still reads a file written now); "Setup"/"Baud" holds the rate itself.
+inline constexpr std::array<std::string_view, 5> kFormerSpeedEntries = {"4800", "9600", "19200",
+                                                                        "57600", "115200"};
 inline constexpr int kPortCount = 32;
 
 // "Com 1" ... "Com 32": list position p stands for port p + 1.
@@ -30,7 +35,7 @@ struct RestoredChoices {
     double left = 0;  // twips
     std::string address = "00";
     std::int16_t type = -1;  // -1: nothing selected
-    std::int16_t speed = 1;
+    std::int16_t speed = 3;  // a position in kSpeedEntries: 9600
     std::int16_t comPort = 1;
     bool onTop = false;
 };
@@ -40,7 +45,7 @@ RestoredChoices RestoreChoices(SettingsStore& store);
 struct ChoicesToSave {
     std::int16_t comPort = -1;
     std::int16_t type = -1;
-    std::int16_t speed = -1;
+    std::int16_t speed = -1;  // a position in kSpeedEntries
     std::string address;
     bool onTop = false;
     bool normalState = true;
@@ -49,7 +54,7 @@ struct ChoicesToSave {
     long width = 0;
     long height = 0;
 };
-// Writes in the order ComPort, Type, Speed, Address, OnTop, then Left, Top, Width, Height.
+// Writes in the order ComPort, Type, Speed, Baud, Address, OnTop, then Left, Top, Width, Height.
 // False when the store could not be written.
 bool SaveChoices(SettingsStore& store, const ChoicesToSave& choices);
 

@@ -39,7 +39,8 @@ TEST_F(WindowTest, ListsHoldTheirEntriesInOrder) {
         return list;
     };
     EXPECT_EQ(items(w.cboSelect), QStringList({"ICOM", "Kenwood", "FT-817"}));
-    EXPECT_EQ(items(w.cboSpeed), QStringList({"4800", "9600", "19200", "57600", "115200"}));
+    EXPECT_EQ(items(w.cboSpeed),
+              QStringList({"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}));
     EXPECT_EQ(items(w.cboMode), QStringList({"LSB", "USB", "CW", "AM", "FM", "FSK", "PKT"}));
     ASSERT_EQ(w.cboCom->count(), 32);
     EXPECT_EQ(w.cboCom->itemText(0), "Com 1");
@@ -118,7 +119,7 @@ TEST_F(WindowTest, CorruptedStoreNeverFailsStartUp) {
     Stored("Address", QString(5000, QChar('x')));
     frmCAT& w = Start();
     EXPECT_EQ(w.cboSelect->currentIndex(), -1);
-    EXPECT_EQ(w.cboSpeed->currentIndex(), 0) << "text reads as 0, a valid position";
+    EXPECT_EQ(w.cboSpeed->currentText(), "4800") << "text reads as 0, a valid former position";
     EXPECT_EQ(w.cboCom->currentIndex(), 1) << "a position past the list keeps the default";
     EXPECT_FALSE(w.chkOnTop->isChecked());
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -75,7 +76,7 @@ TEST(RestoreChoices, EmptyStoreGivesTheDefaults) {
     EXPECT_EQ(c.left, 0);
     EXPECT_EQ(c.address, "00");
     EXPECT_EQ(c.type, -1);
-    EXPECT_EQ(c.speed, 1);
+    EXPECT_EQ(kSpeedEntries.at(c.speed), "9600");
     EXPECT_EQ(c.comPort, 1);
     EXPECT_FALSE(c.onTop);
     EXPECT_TRUE(store.writeOrder.empty());
@@ -95,7 +96,7 @@ TEST(RestoreChoices, StoredValuesAreApplied) {
     EXPECT_EQ(c.left, -300);
     EXPECT_EQ(c.address, "5E");
     EXPECT_EQ(c.type, 2);
-    EXPECT_EQ(c.speed, 4);
+    EXPECT_EQ(kSpeedEntries.at(c.speed), "115200") << "Speed is a position in the former list";
     EXPECT_EQ(c.comPort, 31);
     EXPECT_TRUE(c.onTop);
 }
@@ -105,18 +106,18 @@ TEST(RestoreChoices, ListPositionsRoundHalfToEvenAndOutOfRangeKeepsTheDefault) {
         const char* name;
         const char* stored;
         int type;
-        int speed;
+        const char* speed;  // the rate the former list's position stands for; "" for none
     };
     const Row rows[] = {
-        {"half_rounds_down_to_even", "0.5", 0, 0},
-        {"one_and_half_rounds_to_two", "1.5", 2, 2},
-        {"two_and_half_rounds_to_two", "2.5", 2, 2},
-        {"minus_one_means_nothing", "-1", -1, -1},
-        {"below_minus_one_keeps_default", "-2", -1, 1},
-        {"past_the_list_keeps_default", "5", -1, 1},
-        {"huge_keeps_default", "99999999999", -1, 1},
-        {"text_reads_as_zero", "ICOM", 0, 0},
-        {"binary_junk_reads_as_zero", "\x01\xfe", 0, 0},
+        {"half_rounds_down_to_even", "0.5", 0, "4800"},
+        {"one_and_half_rounds_to_two", "1.5", 2, "19200"},
+        {"two_and_half_rounds_to_two", "2.5", 2, "19200"},
+        {"minus_one_means_nothing", "-1", -1, ""},
+        {"below_minus_one_keeps_default", "-2", -1, "9600"},
+        {"past_the_former_list_keeps_default", "5", -1, "9600"},
+        {"huge_keeps_default", "99999999999", -1, "9600"},
+        {"text_reads_as_zero", "ICOM", 0, "4800"},
+        {"binary_junk_reads_as_zero", "\x01\xfe", 0, "4800"},
     };
     for (const auto& row : rows) {
         MemoryStore store;
@@ -124,7 +125,54 @@ TEST(RestoreChoices, ListPositionsRoundHalfToEvenAndOutOfRangeKeepsTheDefault) {
         store.Set("Speed", row.stored);
         const RestoredChoices c = RestoreChoices(store);
         EXPECT_EQ(c.type, row.type) << row.name;
-        EXPECT_EQ(c.speed, row.speed) << row.name;
+        EXPECT_EQ(c.speed < 0 ? "" : kSpeedEntries.at(c.speed), row.speed) << row.name;
+    }
+}
+
+TEST(RestoreChoices, SpeedFromTheRateOrFromAFormerPosition) {
+    struct Row {
+        const char* name;
+        const char* speed;  // nullptr: no key
+        const char* baud;
+        const char* restored;  // "" for nothing selected
+    };
+    const Row rows[] = {
+        {"file_of_an_earlier_version", "3", nullptr, "57600"},
+        {"rate_new_in_this_version", "-1", "38400", "38400"},
+        {"rate_in_both_lists", "1", "9600", "9600"},
+        {"slowest_rate", "-1", "1200", "1200"},
+        {"earlier_version_changed_speed_after_us", "4", "2400", "115200"},
+        {"earlier_version_cleared_speed_after_us", "-1", "9600", ""},
+        {"rate_written_by_hand_alone", nullptr, "2400", "2400"},
+        {"rate_not_offered_falls_back", "0", "14400", "4800"},
+        {"blank_rate_falls_back", "2", " ", "19200"},
+    };
+    for (const Row& row : rows) {
+        MemoryStore store;
+        if (row.speed) store.Set("Speed", row.speed);
+        if (row.baud) store.Set("Baud", row.baud);
+        const std::int16_t speed = RestoreChoices(store).speed;
+        EXPECT_EQ(speed < 0 ? "" : kSpeedEntries.at(speed), row.restored) << row.name;
+    }
+}
+
+TEST(SaveThenRestore, EveryRateReadsBackAndEarlierVersionsReadTheSameRate) {
+    for (std::int16_t position = -1; position < static_cast<int>(kSpeedEntries.size());
+         ++position) {
+        MemoryStore store;
+        ChoicesToSave c;
+        c.speed = position;
+        ASSERT_TRUE(SaveChoices(store, c));
+        EXPECT_EQ(RestoreChoices(store).speed, position);
+        // What an earlier version reads: the former list's entry, or nothing selected.
+        const int former = std::stoi(*store.Get("Speed"));
+        const std::string_view rate = position < 0 ? "" : kSpeedEntries[position];
+        if (former >= 0)
+            EXPECT_EQ(kFormerSpeedEntries.at(former), rate);
+        else
+            EXPECT_EQ(std::find(kFormerSpeedEntries.begin(), kFormerSpeedEntries.end(), rate),
+                      kFormerSpeedEntries.end())
+                << rate;
     }
 }
 
@@ -166,8 +214,8 @@ TEST(SaveChoices, WritesEveryKeyInOrderWithItsTextFormat) {
     c.width = 3705;
     c.height = -30;
     ASSERT_TRUE(SaveChoices(store, c));
-    const std::vector<std::string> order = {"ComPort", "Type", "Speed", "Address", "OnTop",
-                                            "Left",    "Top",  "Width", "Height"};
+    const std::vector<std::string> order = {"ComPort", "Type", "Speed", "Baud",  "Address",
+                                            "OnTop",   "Left", "Top",   "Width", "Height"};
     EXPECT_EQ(store.writeOrder, order);
     EXPECT_EQ(store.Get("ComPort"), "2");
     EXPECT_EQ(store.Get("Type"), "0");
@@ -184,7 +232,7 @@ TEST(SaveChoices, MinimisedOrMaximisedKeepsTheEarlierGeometry) {
     c.normalState = false;
     c.type = -1;
     ASSERT_TRUE(SaveChoices(store, c));
-    EXPECT_EQ(store.writeOrder.size(), 5u);
+    EXPECT_EQ(store.writeOrder.size(), 6u);
     EXPECT_EQ(store.Get("Top"), " 777");
     EXPECT_EQ(store.Get("Type"), "-1");
     EXPECT_EQ(store.Get("OnTop"), "0");
