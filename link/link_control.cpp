@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/cat_error.h"
+#include "core/handshake.h"
 #include "core/stored_values.h"
 #include "core/text.h"
 
@@ -76,8 +77,9 @@ void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choice
     platform.comCAT.SetInputMode(1);
     platform.comCAT.SetSettings(SpeedSetting(state.Speed) + ",n,8," +
                                 std::string(Trim(state.StopBits)));
-    const bool flowControl = NumericValue(state.Speed) > 4800 && state.ProtocolCode == kKenwood;
-    platform.comCAT.SetHandshaking(flowControl ? 2 : 0);
+    const HandshakeChoice handshake =
+        ResolveHandshake(choices.handshakeOverride, state.ProtocolCode, NumericValue(state.Speed));
+    platform.comCAT.SetHandshaking(HandshakingValue(handshake.mode));
     platform.comCAT.SetPortOpen(true);
     platform.Timer1.SetEnabled(true);
 }

@@ -15,11 +15,13 @@ struct LinkChoices {
     int portListIndex = -1;    // cboCom.ListIndex; -1 when nothing is chosen
     std::string addressText;   // txtAddress.Text
     std::string speedText;     // cboSpeed.Text
+    // The port's stored Handshake override ([Ports] ComN.Handshake), when there is one.
+    std::optional<std::string> handshakeOverride;
 };
 
-// Records the choices, configures comCAT (9600,n,8,2; RTS/CTS only for Kenwood above 4800 baud),
-// opens it and starts the poll timer. Raises CatError at the first failing step; the steps before
-// it keep their effect.
+// Records the choices, configures comCAT (9600,n,8,2; RTS/CTS only for Kenwood above 4800 baud
+// unless the port overrides it, see core/handshake.h), opens it and starts the poll timer. Raises
+// CatError at the first failing step; the steps before it keep their effect.
 void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choices);
 
 // Unticking "Open": the port closes, everything else stays as it is.

@@ -57,12 +57,13 @@ TEST(OpenLink, ProtocolTextIsComparedUpperCased) {
     }
 }
 
-TEST(OpenLink, HandshakingOnlyForKenwoodAbove4800) {
+TEST(OpenLink, HandshakingForKenwoodAbove4800UnlessThePortOverrides) {
     struct Row {
         const char* name;
         const char* protocol;
         const char* speed;
         int handshaking;
+        std::optional<std::string> portOverride = std::nullopt;
     };
     const Row rows[] = {
         {"kenwood_4800_none", "Kenwood", "4800", 0},
@@ -71,11 +72,15 @@ TEST(OpenLink, HandshakingOnlyForKenwoodAbove4800) {
         {"icom_19200_none", "ICOM", "19200", 0},
         {"ft817_57600_none", "FT-817", "57600", 0},
         {"no_protocol_9600_none", "other", "9600", 0},
+        {"kenwood_cable_without_handshake_lines", "Kenwood", "38400", 0, "none"},
+        {"icom_port_forced_to_rtscts", "ICOM", "1200", 2, "rtscts"},
     };
     for (const auto& row : rows) {
         FakeWorld w;
         SessionState s;
-        OpenLink(s, w.platform, Choices(row.protocol, 0, "", row.speed));
+        LinkChoices choices = Choices(row.protocol, 0, "", row.speed);
+        choices.handshakeOverride = row.portOverride;
+        OpenLink(s, w.platform, choices);
         EXPECT_EQ(w.port.handshaking, row.handshaking) << row.name;
         EXPECT_EQ(w.port.settings, std::string(row.speed) + ",n,8,2") << row.name;
     }

@@ -1,0 +1,44 @@
+#include "core/handshake.h"
+
+#include <gtest/gtest.h>
+
+#include "core/session_state.h"
+#include "tests/support/memory_store.h"
+
+namespace cat {
+namespace {
+
+TEST(HandshakeFor, TheProtocolsRuleUnlessThePortOverridesIt) {
+    struct Row {
+        const char* name;
+        std::int16_t protocol;
+        double speed;
+        const char* stored;  // nullptr: no key
+        Handshake mode;
+        HandshakeSource source;
+    };
+    const Row rows[] = {
+        {"kenwood_9600_rule", kKenwood, 9600, nullptr, Handshake::RtsCts, HandshakeSource::Default},
+        {"kenwood_4800_rule", kKenwood, 4800, nullptr, Handshake::None, HandshakeSource::Default},
+        {"icom_19200_rule", kICOM, 19200, nullptr, Handshake::None, HandshakeSource::Default},
+        {"cable_without_lines", kKenwood, 9600, "none", Handshake::None, HandshakeSource::Override},
+        {"override_any_case_and_blanks", kKenwood, 38400, " NoNe\t", Handshake::None,
+         HandshakeSource::Override},
+        {"forced_for_icom", kICOM, 1200, "rtscts", Handshake::RtsCts, HandshakeSource::Override},
+        {"auto_is_the_rule", kKenwood, 9600, "auto", Handshake::RtsCts, HandshakeSource::Default},
+        {"blank_is_the_rule", kFT817, 9600, "  ", Handshake::None, HandshakeSource::Default},
+        {"misspelt_is_ignored_and_said", kKenwood, 9600, "rts/cts", Handshake::RtsCts,
+         HandshakeSource::IgnoredOverride},
+    };
+    for (const Row& row : rows) {
+        test::MemoryStore store;
+        if (row.stored) store.Write("Ports", "Com3.Handshake", row.stored);
+        store.Write("Ports", "Com4.Handshake", "rtscts");  // another port's override
+        const HandshakeChoice choice = HandshakeFor(store, 3, row.protocol, row.speed);
+        EXPECT_EQ(choice.mode, row.mode) << row.name;
+        EXPECT_EQ(choice.source, row.source) << row.name;
+    }
+}
+
+}  // namespace
+}  // namespace cat
