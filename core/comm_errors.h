@@ -28,6 +28,13 @@ enum class CommFault {
     SettingsRejected,
     DeviceLost,
     OpenFailed,
+    InvalidNetworkAddress,
+    HostNotFound,
+    ConnectionRefused,
+    NoAnswer,
+    ConnectionLost,
+    FarPortRefused,
+    NoPortControl,
 };
 
 struct CommFaultText {
@@ -37,7 +44,7 @@ struct CommFaultText {
     std::string_view text;
 };
 
-inline constexpr std::array<CommFaultText, 14> kCommFaults{{
+inline constexpr std::array<CommFaultText, 21> kCommFaults{{
     {CommFault::NoPortChosen, 8001, "No serial port is chosen: pick one of Com 1 to Com 32."},
     {CommFault::InvalidPortNumber, 8002,
      "Com {value} is not a port this program can use: pick one of Com 1 to Com 32."},
@@ -65,8 +72,29 @@ inline constexpr std::array<CommFaultText, 14> kCommFaults{{
      "{port} did not accept the line settings {value}, or is not a serial port."},
     {CommFault::DeviceLost, 8015,
      "{port} is not open: it was closed when the device stopped answering (unplugged or switched "
-     "off). Connect it again and reopen the port."},
+     "off). The link reopens by itself when the device is back while Open stays ticked."},
     {CommFault::OpenFailed, 8016, "{port} could not be opened."},
+    {CommFault::InvalidNetworkAddress, 8017,
+     "{port}: \"{value}\" is not a network port this program can use: write "
+     "rfc2217://host:port or tcp://host:port in the [Ports] group of the settings file."},
+    {CommFault::HostNotFound, 8018,
+     "{port}: the computer {value} was not found on the network: check its name, or write its "
+     "address instead."},
+    {CommFault::ConnectionRefused, 8019,
+     "{port}: {value} refused the connection: check that ser2net runs there and publishes this "
+     "port number, and that no other program is connected to it."},
+    {CommFault::NoAnswer, 8020,
+     "{port}: {value} did not answer: check that the computer beside the radio is switched on "
+     "and on the network."},
+    {CommFault::ConnectionLost, 8021,
+     "{port} is not open: the connection to {value} was lost. The link reopens by itself when "
+     "the far end answers again."},
+    {CommFault::FarPortRefused, 8022,
+     "{port}: the serial port at the far end did not take {value}."},
+    {CommFault::NoPortControl, 8023,
+     "{port}: {value} does not let the program set its serial port: publish it with ser2net's "
+     "telnet(rfc2217) accepter, or write tcp:// instead of rfc2217:// to use it as it is set "
+     "there."},
 }};
 
 inline const CommFaultText& CommFaultEntry(CommFault fault) {
@@ -76,6 +104,16 @@ inline const CommFaultText& CommFaultEntry(CommFault fault) {
 }
 
 inline int CommErrorNumber(CommFault fault) { return CommFaultEntry(fault).number; }
+
+// Failures that mean "not there now" rather than "wrong": a device that is not plugged in, a far
+// end that is not up yet. A link ticked open waits for these to pass instead of reporting them.
+inline bool MeansAbsent(int errorNumber) {
+    for (CommFault fault :
+         {CommFault::DeviceNotFound, CommFault::DeviceLost, CommFault::ConnectionRefused,
+          CommFault::NoAnswer, CommFault::ConnectionLost})
+        if (CommErrorNumber(fault) == errorNumber) return true;
+    return false;
+}
 
 // The description of `fault` with its blanks filled in; `detail` (a system message) follows
 // in brackets when given.

@@ -1,10 +1,44 @@
 #include "core/port_names.h"
 
-#include <string_view>
+#include <algorithm>
+#include <array>
 
 #include "core/text.h"
 
 namespace cat {
+
+namespace {
+
+constexpr std::array<std::pair<std::string_view, PortKind>, 2> kSchemes{{
+    {"tcp://", PortKind::RawTcp},
+    {"rfc2217://", PortKind::Rfc2217},
+}};
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() &&
+           UpperCase(text.substr(0, prefix.size())) == UpperCase(prefix);
+}
+
+std::optional<std::uint16_t> ParsePortNumber(std::string_view digits) {
+    if (digits.empty() || digits.size() > 5) return std::nullopt;
+    std::uint32_t value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<std::uint32_t>(c - '0');
+    }
+    if (value < 1 || value > 65535) return std::nullopt;
+    return static_cast<std::uint16_t>(value);
+}
+
+// A host is one word: no blanks, no slashes, nothing a resolver would read as something else.
+bool IsHostText(std::string_view host) {
+    return !host.empty() && std::none_of(host.begin(), host.end(), [](char c) {
+        return c == ' ' || c == '\t' || c == '/' || c == '@' || c == '?' || c == '#' ||
+               static_cast<unsigned char>(c) < 0x20;
+    });
+}
+
+}  // namespace
 
 std::string PortKey(std::int16_t number) { return "Com" + std::to_string(number); }
 
@@ -23,9 +57,47 @@ std::string DeviceForPort(SettingsStore& store, std::int16_t number) {
     const std::string_view device = named ? Trim(*named, kBlanks) : std::string_view{};
     if (device.empty()) return DefaultDeviceForPort(number);
 #ifndef _WIN32
-    if (device.front() != '/') return "/dev/" + std::string(device);
+    if (device.front() != '/' && !IsNetworkAddress(device)) return "/dev/" + std::string(device);
 #endif
     return std::string(device);
+}
+
+bool IsNetworkAddress(std::string_view text) {
+    return std::any_of(kSchemes.begin(), kSchemes.end(),
+                       [&](const auto& scheme) { return StartsWithNoCase(text, scheme.first); });
+}
+
+std::optional<PortTarget> ParsePortTarget(std::string_view text) {
+    for (const auto& [scheme, kind] : kSchemes) {
+        if (!StartsWithNoCase(text, scheme)) continue;
+        const std::string_view rest = text.substr(scheme.size());
+        std::string_view host;
+        std::string_view port;
+        if (!rest.empty() && rest.front() == '[') {
+            const std::size_t close = rest.find(']');
+            if (close == std::string_view::npos || rest.substr(close + 1, 1) != ":")
+                return std::nullopt;
+            host = rest.substr(1, close - 1);
+            port = rest.substr(close + 2);
+        } else {
+            const std::size_t colon = rest.rfind(':');
+            if (colon == std::string_view::npos) return std::nullopt;
+            host = rest.substr(0, colon);
+            port = rest.substr(colon + 1);
+            // An unbracketed IPv6 address would make the port ambiguous.
+            if (host.find(':') != std::string_view::npos) return std::nullopt;
+        }
+        const auto number = ParsePortNumber(port);
+        if (!number || !IsHostText(host)) return std::nullopt;
+        PortTarget target;
+        target.kind = kind;
+        target.host = std::string(host);
+        target.port = *number;
+        return target;
+    }
+    PortTarget target;
+    target.device = std::string(text);
+    return target;
 }
 
 std::string PortLabel(std::int16_t number, const std::string& device) {

@@ -2,10 +2,13 @@
 
 // Which device the port list's "Com N" opens. The settings store's [Ports] group may name it
 // (Com3=/dev/ttyUSB0); otherwise Com N is the Nth serial port of the system (/dev/ttyS<N-1> on
-// Linux, COM<N> on Windows). Tests and radiosim reach a pseudo-terminal the same way.
+// Linux, COM<N> on Windows). Tests and radiosim reach a pseudo-terminal the same way. A value
+// tcp://host:port or rfc2217://host:port is a serial port published on the network (ser2net).
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/settings_store.h"
 
@@ -23,8 +26,31 @@ std::string PortKey(std::int16_t number);
 std::string DefaultDeviceForPort(std::int16_t number);
 
 // The named device, trimmed, when the store holds a non-blank one; otherwise the default. On
-// Linux a bare name ("ttyUSB0") is taken as a device under /dev, as the serial library does.
+// Linux a bare name ("ttyUSB0") is taken as a device under /dev, as the serial library does; a
+// network address is kept as written.
 std::string DeviceForPort(SettingsStore& store, std::int16_t number);
+
+enum class PortKind {
+    Device,   // a serial device of this computer
+    RawTcp,   // tcp://host:port: bytes as they are; the far end keeps its own line settings
+    Rfc2217,  // rfc2217://host:port: telnet with serial-port control, the program sets the line
+};
+
+struct PortTarget {
+    PortKind kind = PortKind::Device;
+    std::string device;  // Device: the path
+    std::string host;    // network: a name or an address, an IPv6 address without its brackets
+    std::uint16_t port = 0;
+};
+
+// True for text that names a network port ("tcp://...", "rfc2217://..." in any letter case),
+// well-formed or not.
+bool IsNetworkAddress(std::string_view text);
+
+// What DeviceForPort's result stands for. "rfc2217://pi:2000", "tcp://10.0.0.5:3000",
+// "tcp://[fe80::1]:3000"; nothing for a network address that is not host:port with a port of
+// 1..65535. Anything else is a device path.
+std::optional<PortTarget> ParsePortTarget(std::string_view text);
 
 // "Com 3 (/dev/ttyUSB0)": how error messages name a port; "Com 3" when no device is known.
 std::string PortLabel(std::int16_t number, const std::string& device);

@@ -50,6 +50,8 @@ const MappingRow kMappingRows[] = {
 #ifndef _WIN32
     {"BareNameIsUnderDev", {{"Com3", "ttyUSB0"}}, 3, "/dev/ttyUSB0"},
     {"PseudoTerminalPathKept", {{"Com1", "/dev/pts/7"}}, 1, "/dev/pts/7"},
+    {"NetworkAddressIsNotADevice", {{"Com5", " rfc2217://pi:2000 "}}, 5, "rfc2217://pi:2000"},
+    {"NetworkSchemeInAnyCase", {{"Com5", "TCP://pi:3000"}}, 5, "TCP://pi:3000"},
 #endif
     {"NoPortNoDevice", {{"Com0", "/dev/ttyUSB0"}}, 0, ""},
     {"NegativeNoDevice", {}, -4, ""},
@@ -57,6 +59,45 @@ const MappingRow kMappingRows[] = {
 
 INSTANTIATE_TEST_SUITE_P(Rows, DeviceForPortTest, ::testing::ValuesIn(kMappingRows),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ParsePortTarget, NetworkAddressesAreHostAndPortOrNothing) {
+    struct Row {
+        const char* name;
+        const char* text;
+        std::optional<PortKind> kind;  // nothing: refused
+        std::string host;
+        int port;
+    };
+    const Row rows[] = {
+        {"rfc2217_by_name", "rfc2217://shack-pi:2000", PortKind::Rfc2217, "shack-pi", 2000},
+        {"raw_by_address", "tcp://192.168.1.20:3001", PortKind::RawTcp, "192.168.1.20", 3001},
+        {"ipv6_in_brackets", "tcp://[fe80::1]:4000", PortKind::RawTcp, "fe80::1", 4000},
+        {"scheme_in_capitals", "RFC2217://pi:1", PortKind::Rfc2217, "pi", 1},
+        {"highest_port", "tcp://pi:65535", PortKind::RawTcp, "pi", 65535},
+        {"no_port", "tcp://pi", std::nullopt, "", 0},
+        {"empty_port", "tcp://pi:", std::nullopt, "", 0},
+        {"port_zero", "tcp://pi:0", std::nullopt, "", 0},
+        {"port_too_high", "tcp://pi:65536", std::nullopt, "", 0},
+        {"port_not_digits", "tcp://pi:20a0", std::nullopt, "", 0},
+        {"no_host", "rfc2217://:2000", std::nullopt, "", 0},
+        {"ipv6_without_brackets", "tcp://fe80::1:4000", std::nullopt, "", 0},
+        {"path_after_port", "tcp://pi:2000/x", std::nullopt, "", 0},
+        {"blank_in_host", "tcp://shack pi:2000", std::nullopt, "", 0},
+        {"user_in_host", "tcp://me@pi:2000", std::nullopt, "", 0},
+    };
+    for (const Row& row : rows) {
+        const auto target = ParsePortTarget(row.text);
+        ASSERT_EQ(target.has_value(), row.kind.has_value()) << row.name;
+        if (!target) continue;
+        EXPECT_EQ(target->kind, *row.kind) << row.name;
+        EXPECT_EQ(target->host, row.host) << row.name;
+        EXPECT_EQ(target->port, row.port) << row.name;
+    }
+    const auto device = ParsePortTarget("/dev/serial/by-id/usb-x");
+    ASSERT_TRUE(device);
+    EXPECT_EQ(device->kind, PortKind::Device);
+    EXPECT_EQ(device->device, "/dev/serial/by-id/usb-x");
+}
 
 TEST(DeviceForPortTest, OnlyThePortsGroupNamesDevices) {
     MemoryStore store;

@@ -1,0 +1,260 @@
+// What each Com N shows and which numbers new adapters get, from tables of what the serial
+// library lists, a /dev/serial/by-id folder and the paths that exist.
+#include "core/port_catalog.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/support/memory_store.h"
+
+namespace cat {
+namespace {
+
+using test::MemoryStore;
+
+const std::string kById = "/dev/serial/by-id/";
+const std::string kCp2102 = "usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_Controller_0001-if00-port0";
+const std::string kFtdi = "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+const std::string kIcom =
+    "usb-Silicon_Labs_CP2102N_USB_to_UART_Bridge_Controller_IC-7300_02-if00-port0";
+
+const SerialDeviceInfo kCp2102Info{"/dev/ttyUSB0", "CP2102 USB to UART Bridge Controller",
+                                   "Silicon Labs", "0001"};
+const SerialDeviceInfo kFtdiInfo{"/dev/ttyUSB1", "FT232R USB UART", "FTDI", "A50285BI"};
+const SerialDeviceInfo kUartInfo{"/dev/ttyS0", "", "", ""};
+
+// A machine: the ports the library lists, the by-id folder, and every other path that exists
+// (links followed: path -> device).
+struct Machine {
+    std::vector<SerialDeviceInfo> devices;
+    std::vector<StableName> byId;
+    std::map<std::string, std::string> paths;
+
+    DeviceSnapshot Snapshot() const {
+        DeviceSnapshot s;
+        s.devices = devices;
+        s.stableNames = byId;
+        std::map<std::string, std::string> all = paths;
+        for (const auto& d : devices) all[d.location] = d.location;
+        for (const auto& n : byId) all[kById + n.name] = n.device;
+        s.resolve = [all](const std::string& path) -> std::optional<std::string> {
+            auto it = all.find(path);
+            if (it == all.end()) return std::nullopt;
+            return it->second;
+        };
+        return s;
+    }
+};
+
+const Machine kTwoAdaptersAndAUart{
+    {kUartInfo, kCp2102Info, kFtdiInfo},
+    {{kCp2102, "/dev/ttyUSB0"}, {kFtdi, "/dev/ttyUSB1"}},
+    {{"/tmp/radio", "/dev/pts/4"}, {"/dev/pts/4", "/dev/pts/4"}},
+};
+
+struct EntryRow {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> ports;
+    std::int16_t number;
+    std::string entry;
+    std::string tooltip;
+};
+
+class PortEntryTest : public ::testing::TestWithParam<EntryRow> {};
+
+TEST_P(PortEntryTest, ShowsWhatTheEntryOpens) {
+    const EntryRow& row = GetParam();
+    MemoryStore store;
+    for (const auto& [key, value] : row.ports) store.Write("Ports", key, value);
+    const std::vector<PortRow> rows = DescribePorts(store, kTwoAdaptersAndAUart.Snapshot());
+    ASSERT_EQ(rows.size(), 32u);
+    const PortRow& port = rows[row.number - 1];
+    EXPECT_EQ(PortEntryText(port), row.entry);
+    EXPECT_EQ(PortRowTooltip(port), row.tooltip);
+}
+
+const EntryRow kEntryRows[] = {
+    {"SystemPortThereShowsItsName", {}, 1, "Com 1  ttyS0", "Com 1 opens /dev/ttyS0"},
+    {"SystemPortNotThereIsPlain",
+     {},
+     2,
+     "Com 2",
+     "Com 2 opens /dev/ttyS1, which is not there now "
+     "(unplugged or switched off)"},
+    {"ByIdMappingShowsDeviceAndDescription",
+     {{"Com3", kById + kCp2102}},
+     3,
+     "Com 3  ttyUSB0 (CP2102 USB to UART Bridge Controller)",
+     "Com 3 opens " + kById + kCp2102 +
+         ", now /dev/ttyUSB0: CP2102 USB to UART Bridge Controller, Silicon Labs, serial number "
+         "0001"},
+    {"ManufacturerNotRepeatedWhenInTheDescription",
+     {{"Com4", "/dev/ttyUSB1"}},
+     4,
+     "Com 4  ttyUSB1 (FT232R USB UART)",
+     "Com 4 opens /dev/ttyUSB1: FT232R USB UART, FTDI, serial number A50285BI"},
+    {"AbsentByIdMappingSaysSoWithTheAdaptersName",
+     {{"Com5", kById + kIcom}},
+     5,
+     "Com 5  Silicon_Labs_CP2102N_USB_to_UART_Bridge_Controller_IC-7300_02 (absent)",
+     "Com 5 opens " + kById + kIcom + ", which is not there now (unplugged or switched off)"},
+    {"AbsentPathMappingSaysSo",
+     {{"Com6", "ttyACM0"}},
+     6,
+     "Com 6  ttyACM0 (absent)",
+     "Com 6 opens /dev/ttyACM0, which is not there now (unplugged or switched off)"},
+    {"LinkOutsideDevShowsTheDeviceItReaches",
+     {{"Com1", "/tmp/radio"}},
+     1,
+     "Com 1  pts/4",
+     "Com 1 opens /tmp/radio, now /dev/pts/4"},
+    {"Rfc2217",
+     {{"Com7", "rfc2217://shack-pi:2000"}},
+     7,
+     "Com 7  rfc2217://shack-pi:2000",
+     "Com 7 opens rfc2217://shack-pi:2000: a serial port on the network (RFC 2217); the program "
+     "sets its line speed"},
+    {"RawTcpTooltipSaysTheSpeedIsTheFarEnds",
+     {{"Com8", "tcp://10.0.0.5:3001"}},
+     8,
+     "Com 8  tcp://10.0.0.5:3001",
+     "Com 8 opens tcp://10.0.0.5:3001: a network port (raw TCP); the line speed is whatever the "
+     "far end is set to"},
+    {"MalformedNetworkAddress",
+     {{"Com9", "tcp://shack-pi"}},
+     9,
+     "Com 9  tcp://shack-pi (not a valid address)",
+     "Com 9 opens tcp://shack-pi: not a valid network address (rfc2217://host:port or "
+     "tcp://host:port)"},
+    {"BlankMappingIsTheDefault",
+     {{"Com10", "  "}},
+     10,
+     "Com 10",
+     "Com 10 opens /dev/ttyS9, which is not there now (unplugged or switched off)"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, PortEntryTest, ::testing::ValuesIn(kEntryRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct AssignRow {
+    const char* name;
+    Machine machine;
+    std::vector<std::pair<std::string, std::string>> before;  // [Ports] as found
+    std::map<std::string, std::string> after;                 // [Ports] as left
+};
+
+class AssignNewAdaptersTest : public ::testing::TestWithParam<AssignRow> {};
+
+TEST_P(AssignNewAdaptersTest, GivesTheLowestFreeNumberOnceAndTouchesNoKey) {
+    const AssignRow& row = GetParam();
+    MemoryStore store;
+    for (const auto& [key, value] : row.before) store.Write("Ports", key, value);
+    AssignNewAdapters(store, row.machine.Snapshot());
+    std::map<std::string, std::string> ports;
+    for (const auto& [key, value] : store.values)
+        if (key.first == "Ports") ports[key.second] = value;
+    EXPECT_EQ(ports, row.after);
+    // A second scan of the same machine finds every adapter reached.
+    const std::size_t writes = store.writeOrder.size();
+    EXPECT_TRUE(AssignNewAdapters(store, row.machine.Snapshot()).empty());
+    EXPECT_EQ(store.writeOrder.size(), writes);
+}
+
+const Machine kOneAdapter{{kCp2102Info}, {{kCp2102, "/dev/ttyUSB0"}}, {}};
+const Machine kAdapterOnTtyUsb3{
+    {{"/dev/ttyUSB3", "CP2102 USB to UART Bridge Controller", "Silicon Labs", "0001"}},
+    {{kCp2102, "/dev/ttyUSB3"}},
+    {}};
+const Machine kFourSystemPorts{
+    {kUartInfo, {"/dev/ttyS2", "", "", ""}, {"/dev/ttyS3", "", "", ""}, kCp2102Info},
+    {{kCp2102, "/dev/ttyUSB0"}},
+    {}};
+
+const AssignRow kAssignRows[] = {
+    {"FirstAdapterGetsCom3", kOneAdapter, {}, {{"Com3", kById + kCp2102}}},
+    {"TwoAdaptersInNameOrder",
+     kTwoAdaptersAndAUart,
+     {},
+     {{"Com3", kById + kFtdi}, {"Com4", kById + kCp2102}}},
+    {"HandWrittenKeysAreSkippedAndKept",
+     kOneAdapter,
+     {{"Com3", "/dev/ttyUSB7"}, {"Com4", ""}},
+     {{"Com3", "/dev/ttyUSB7"}, {"Com4", ""}, {"Com5", kById + kCp2102}}},
+    {"AdapterMappedByHandByPathIsLeftAlone",
+     kOneAdapter,
+     {{"Com9", "ttyUSB0"}},
+     {{"Com9", "ttyUSB0"}}},
+    {"SameAdapterOnAnotherTtyKeepsItsNumber",
+     kAdapterOnTtyUsb3,
+     {{"Com6", kById + kCp2102}},
+     {{"Com6", kById + kCp2102}}},
+    {"SystemSerialPortsKeepTheirNumbers", kFourSystemPorts, {}, {{"Com5", kById + kCp2102}}},
+    {"NothingPluggedInWritesNothing", Machine{{kUartInfo}, {}, {}}, {}, {}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, AssignNewAdaptersTest, ::testing::ValuesIn(kAssignRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(AssignNewAdapters, NoFreeNumberLeavesTheAdapterUnmapped) {
+    MemoryStore store;
+    for (int n = 3; n <= 32; ++n) store.Write("Ports", "Com" + std::to_string(n), "tcp://x:1");
+    EXPECT_TRUE(AssignNewAdapters(store, kOneAdapter.Snapshot()).empty());
+    EXPECT_FALSE(store.Read("Ports", "Com1"));
+    EXPECT_FALSE(store.Read("Ports", "Com2"));
+}
+
+// A line of the table as its columns: runs of two or more blanks separate them.
+std::vector<std::string> Columns(const std::string& line) {
+    std::vector<std::string> columns;
+    std::size_t i = line.find_first_not_of(' ');
+    while (i != std::string::npos && i < line.size()) {
+        const std::size_t gap = line.find("  ", i);
+        columns.push_back(line.substr(i, gap == std::string::npos ? gap : gap - i));
+        i = gap == std::string::npos ? gap : line.find_first_not_of(' ', gap);
+    }
+    return columns;
+}
+
+TEST(PortTable, ListsWhatOpensSomethingAndTheAdaptersNoNumberReaches) {
+    MemoryStore store;
+    store.Write("Ports", "Com3", kById + kCp2102);
+    store.Write("Ports", "Com5", kById + kIcom);
+    store.Write("Ports", "Com6", "/tmp/radio");
+    store.Write("Ports", "Com7", "rfc2217://shack-pi:2000");
+    const DeviceSnapshot snapshot = kTwoAdaptersAndAUart.Snapshot();
+    const std::string table = PortTable(DescribePorts(store, snapshot), snapshot);
+
+    const std::vector<std::vector<std::string>> expected = {
+        {"Com", "Device", "By-id name", "Description"},
+        {"1", "/dev/ttyS0", "-"},
+        {"3", "/dev/ttyUSB0", kCp2102,
+         "CP2102 USB to UART Bridge Controller, Silicon Labs, serial number 0001"},
+        {"5", "-", kIcom, "absent: " + kById + kIcom + " is not there now"},
+        {"6", "/dev/pts/4", "-", "mapped as /tmp/radio"},
+        {"7", "rfc2217://shack-pi:2000", "-",
+         "a serial port on the network (RFC 2217); the program sets its line speed"},
+        {"-", "/dev/ttyUSB1", kFtdi,
+         "FT232R USB UART, FTDI, serial number A50285BI; no Com number"},
+    };
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = table.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(table.substr(at, end - at));
+    ASSERT_EQ(lines.size(), expected.size()) << table;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(Columns(lines[i]), expected[i]) << lines[i];
+        // Columns line up under their headings; numbers are right-aligned.
+        const std::size_t device = lines[i].find(expected[i][1]);
+        EXPECT_EQ(device, lines[0].find("Device")) << lines[i];
+        EXPECT_EQ(lines[i].find(expected[i][2], device + expected[i][1].size()),
+                  lines[0].find("By-id name"))
+            << lines[i];
+        EXPECT_NE(lines[i].back(), ' ');
+    }
+}
+
+}  // namespace
+}  // namespace cat
