@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QWidget>
 
+#include "qt/quit_request.h"
+
 namespace cat {
 
 namespace {
@@ -23,6 +25,8 @@ void OnSignal(int) {
 
 CloseOnSignal::CloseOnSignal(QWidget& window) : window_(window) {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return;
+    // A port waiting for a reply or for its bytes to leave sees the byte too and stops waiting.
+    SetQuitRequestFd(signalPipe[0]);
     notifier_ = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, [this] {
         char byte;
@@ -41,6 +45,7 @@ CloseOnSignal::~CloseOnSignal() {
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
     for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaction(s, &action, nullptr);
+    SetQuitRequestFd(-1);
     notifier_.reset();
     for (int& fd : signalPipe) {
         if (fd >= 0) ::close(fd);

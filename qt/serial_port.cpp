@@ -19,15 +19,17 @@
 #include "core/line_settings.h"
 #include "core/lookup.h"
 #include "core/port_names.h"
+#include "qt/network_port.h"
+#include "qt/quit_request.h"
 
 namespace cat {
 
 namespace {
 
-// Long enough for a whole command at the slowest line speed we are likely to meet (14 bytes take
-// 130 ms at 1200 baud); a port that takes longer (flow control holding it) sends the rest once
-// the event loop runs.
-constexpr int kWriteWaitMs = 300;
+// The longest Output waits for its bytes to leave: a whole command at the slowest line speed we
+// are likely to meet (14 bytes take 130 ms at 1200 baud). A port that takes longer (flow control
+// holding it) sends the rest once the event loop runs.
+constexpr int kLongestWriteWaitMs = 300;
 
 // What may queue up behind a line that flow control holds; older commands are worthless by then.
 constexpr qint64 kHeldOutputLimit = 4096;
@@ -101,6 +103,7 @@ QtCommPort::QtCommPort(SettingsStore& store, QObject* parent)
 
 QtCommPort::~QtCommPort() {
     port_.disconnect(this);
+    net_.reset();
     CloseQuietly();
 }
 
@@ -108,8 +111,7 @@ void QtCommPort::SetCommPort(std::int16_t number) {
     if (number == 0) throw CommError(CommFault::NoPortChosen);
     if (number < kFirstPort || number > kLastPort)
         throw CommError(CommFault::InvalidPortNumber, {}, std::to_string(number));
-    if (port_.isOpen() && number != number_)
-        throw CommError(CommFault::PortChangeWhileOpen, Label());
+    if (PortOpen() && number != number_) throw CommError(CommFault::PortChangeWhileOpen, Label());
     number_ = number;
 }
 
@@ -117,6 +119,7 @@ void QtCommPort::SetSettings(const std::string& settings) {
     const std::optional<LineSettings> parsed = ParseLineSettings(settings);
     if (!parsed) throw CommError(CommFault::InvalidSettings, {}, settings);
     line_ = *parsed;
+    if (net_ && net_->IsOpen()) return net_->Apply(line_, handshaking_ == 2);
     if (!port_.isOpen()) return;
     if (!ApplyLineSettings()) {
         RequireOpen();  // the device may have gone while we set it
@@ -129,6 +132,7 @@ void QtCommPort::SetHandshaking(int mode) {
     if (mode != 0 && mode != 2)
         throw CommError(CommFault::InvalidHandshaking, {}, std::to_string(mode));
     handshaking_ = mode;
+    if (net_ && net_->IsOpen()) return net_->Apply(line_, handshaking_ == 2);
     if (!port_.isOpen()) return;
     if (!port_.setFlowControl(mode == 2 ? QSerialPort::HardwareControl
                                         : QSerialPort::NoFlowControl)) {
@@ -148,15 +152,18 @@ void QtCommPort::SetInputMode(int mode) {
 
 void QtCommPort::SetPortOpen(bool open) {
     if (!open) {
+        net_.reset();
         CloseQuietly();
         lost_ = false;
         return;
     }
-    if (port_.isOpen()) throw CommError(CommFault::PortAlreadyOpen, Label());
+    if (PortOpen()) throw CommError(CommFault::PortAlreadyOpen, Label());
     if (number_ == 0) throw CommError(CommFault::NoPortChosen);
 
     device_ = DeviceForPort(store_, number_);
     lost_ = false;
+    net_.reset();
+    if (IsNetworkAddress(device_)) return OpenNetworkPort();
     port_.setPortName(QString::fromStdString(device_));
 
     quietErrors_ = true;
@@ -171,11 +178,33 @@ void QtCommPort::SetPortOpen(bool open) {
     SetLineDefaults();
 }
 
-bool QtCommPort::PortOpen() const { return port_.isOpen(); }
+void QtCommPort::OpenNetworkPort() {
+    const std::optional<PortTarget> target = ParsePortTarget(device_);
+    if (!target) throw CommError(CommFault::InvalidNetworkAddress, Label(), device_);
+    NetworkPort::Events events;
+    events.arrived = [this] { ScheduleOnComm(); };
+    events.lost = [this](const std::string& detail) {
+        ReportLost(CommFault::ConnectionLost, detail);
+    };
+    auto net = std::make_unique<NetworkPort>(*target, Label(), std::move(events));
+    net->Open(line_, handshaking_ == 2);
+    net_ = std::move(net);
+}
+
+bool QtCommPort::PortOpen() const { return net_ ? net_->IsOpen() : port_.isOpen(); }
+
+// What the bytes need at the line's speed, twice over, and a margin for the system.
+int QtCommPort::WriteWaitMs(std::size_t bytes) const {
+    const long long bits = static_cast<long long>(bytes) *
+                           (2 + line_.dataBits + (line_.parity == Parity::None ? 0 : 1));
+    const long long lineMs = 2 * bits * 1000 / std::max<std::int32_t>(line_.speed, 50);
+    return static_cast<int>(std::min<long long>(kLongestWriteWaitMs, 100 + lineMs));
+}
 
 void QtCommPort::Output(const std::string& bytes) {
     RequireOpen();
     if (bytes.empty()) return;
+    if (net_) return net_->Output(bytes, line_.speed);
     // Bytes still held from an earlier write mean flow control has stopped the line: these queue
     // behind them at once, rather than block the window once more for every command.
     const bool held = port_.bytesToWrite() > 0;
@@ -183,24 +212,37 @@ void QtCommPort::Output(const std::string& bytes) {
     // write() only queues; flush() hands the bytes to the system now.
     port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
     if (port_.isOpen()) port_.flush();
-    if (!held && port_.isOpen() && port_.bytesToWrite() > 0)
-        port_.waitForBytesWritten(kWriteWaitMs);
+    QDeadlineTimer deadline(held ? 0 : WriteWaitMs(bytes.size()));
+    while (port_.isOpen() && port_.bytesToWrite() > 0) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0) break;
+        const WaitResult r =
+            WaitForDescriptor(static_cast<int>(port_.handle()), POLLOUT, static_cast<int>(left));
+        if (r == WaitResult::QuitRequested) break;
+        const qint64 before = port_.bytesToWrite();
+        port_.flush();
+        // A descriptor reported writable that takes nothing must not become a spin.
+        if (port_.isOpen() && port_.bytesToWrite() == before) QThread::msleep(1);
+    }
     RequireOpen();
 }
 
 int QtCommPort::InBufferCount() {
     RequireOpen();
+    if (net_) return net_->Pull();
     Pull();
     return Waiting();
 }
 
 void QtCommPort::ClearInBuffer() {
     RequireOpen();
+    if (net_) return net_->Clear();
     port_.clear(QSerialPort::Input);
 }
 
 std::string QtCommPort::Input() {
     RequireOpen();
+    if (net_) return net_->Take();
     // Readers take exactly the bytes InBufferCount reported; pulling more here would hand
     // them bytes beyond that count, which they drop. Pull only when nothing was counted.
     if (port_.bytesAvailable() == 0) Pull();
@@ -210,21 +252,32 @@ std::string QtCommPort::Input() {
 
 int QtCommPort::WaitForInput(int count, std::chrono::milliseconds timeout) {
     RequireOpen();
+    if (net_) return net_->WaitFor(count, timeout);
     const qint64 limit = std::clamp<qint64>(timeout.count(), 0, std::numeric_limits<int>::max());
     QDeadlineTimer deadline(limit);
     Pull();
     while (Waiting() < count) {
         const qint64 left = deadline.remainingTime();
         if (left <= 0) break;
-        const bool woke = port_.waitForReadyRead(static_cast<int>(left));
-        RequireOpen();
-        // A wait that ends early with nothing read (a failing poll) must not become a spin.
-        if (!woke && deadline.remainingTime() > 0) QThread::msleep(1);
+        // Block in the system until the device has something (or will take what is queued),
+        // then let Qt move the bytes without waiting; a request to close ends the wait.
+        const short events = POLLIN | (port_.bytesToWrite() > 0 ? POLLOUT : 0);
+        const WaitResult r =
+            WaitForDescriptor(static_cast<int>(port_.handle()), events, static_cast<int>(left));
+        if (r == WaitResult::QuitRequested) break;
+        const int before = Waiting();
+        const qint64 unsent = port_.bytesToWrite();
+        Pull();
+        // A wait that ends early with nothing moved (a failing poll) must not become a spin.
+        if (r != WaitResult::TimedOut && Waiting() == before && port_.bytesToWrite() == unsent &&
+            deadline.remainingTime() > 0)
+            QThread::msleep(1);
     }
     return Waiting();
 }
 
 int QtCommPort::OutBufferCount() {
+    if (net_) return net_->IsOpen() ? net_->Unsent() : 0;
     if (!port_.isOpen()) return 0;
     qint64 held = port_.bytesToWrite();
 #ifndef _WIN32
@@ -235,8 +288,19 @@ int QtCommPort::OutBufferCount() {
 }
 
 std::string QtCommPort::DeviceName() const {
-    if (port_.isOpen() || lost_) return device_;
+    if (PortOpen() || lost_) return device_;
     return DeviceForPort(store_, number_);
+}
+
+void QtCommPort::ReportLost(CommFault fault, const std::string& detail) {
+    lost_ = true;
+    lostFault_ = fault;
+    lostDetail_ = detail;
+    const std::string value = fault == CommFault::ConnectionLost ? device_ : std::string{};
+    const QString description =
+        QString::fromStdString(CommErrorText(fault, Label(), value, lostDetail_));
+    QMetaObject::invokeMethod(
+        this, [this, description] { emit PortLost(description); }, Qt::QueuedConnection);
 }
 
 void QtCommPort::HandleError(QSerialPort::SerialPortError error) {
@@ -250,15 +314,12 @@ void QtCommPort::HandleError(QSerialPort::SerialPortError error) {
     }
     // A vanished device keeps reporting the same failure thousands of times a second while
     // the port stays open: close at the first one.
-    lost_ = true;
     // A read that meets a hung-up device returns nothing and Qt quotes whatever system error
     // happened last; only write and resource failures carry a message worth showing.
-    lostDetail_ = error == QSerialPort::ReadError ? "" : port_.errorString().toStdString();
+    const std::string detail =
+        error == QSerialPort::ReadError ? "" : port_.errorString().toStdString();
     CloseQuietly();
-    const QString description =
-        QString::fromStdString(CommErrorText(CommFault::DeviceLost, Label(), {}, lostDetail_));
-    QMetaObject::invokeMethod(
-        this, [this, description] { emit PortLost(description); }, Qt::QueuedConnection);
+    ReportLost(CommFault::DeviceLost, detail);
 }
 
 void QtCommPort::ScheduleOnComm() {
@@ -278,6 +339,9 @@ void QtCommPort::CloseQuietly() {
     // Closing a vanished device fails to restore its settings; Qt reports that, and the
     // error handler must not close the port a second time from inside close().
     quietErrors_ = true;
+    // Bytes still queued (flow control holding the line, a cable without CTS) would make the
+    // system drain them at line speed before the close returns, for up to 30 s: drop them.
+    port_.clear(QSerialPort::Output);
     port_.close();
     quietErrors_ = false;
 }
@@ -312,8 +376,11 @@ void QtCommPort::RaiseOpenFailure() {
 }
 
 void QtCommPort::RequireOpen() const {
-    if (port_.isOpen()) return;
-    if (lost_) throw CommError(CommFault::DeviceLost, Label(), {}, lostDetail_);
+    if (PortOpen()) return;
+    if (lost_)
+        throw CommError(lostFault_, Label(),
+                        lostFault_ == CommFault::ConnectionLost ? device_ : std::string{},
+                        lostDetail_);
     throw CommError(CommFault::PortNotOpen, Label());
 }
 

@@ -4,17 +4,23 @@
 #include <QSerialPort>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "core/comm_errors.h"
 #include "core/comm_port.h"
 #include "core/line_settings.h"
 #include "core/settings_store.h"
 
 namespace cat {
 
+class NetworkPort;
+
 // The serial port over QSerialPort, usable from synchronous code with no event loop running:
-// every read first pulls what the system holds, waits block in the system instead of spinning.
-// "Com N" becomes a device at open time, through the settings store's [Ports] group.
+// every read first pulls what the system holds, waits block in the system instead of spinning and
+// end at once when the program is asked to close. "Com N" becomes a device at open time, through
+// the settings store's [Ports] group; a network address there opens a NetworkPort instead, with
+// the same contract.
 //
 // OnComm is emitted from the event loop only (a queued call, repeated arrivals coalesced), never
 // from inside a read or wait, so its handler may run directly and may find nothing waiting.
@@ -47,10 +53,14 @@ public:
 
 signals:
     void OnComm();
-    // The device went away and the port was closed; queued like OnComm.
+    // The device went away (or the connection dropped) and the port was closed; queued like
+    // OnComm.
     void PortLost(const QString& description);
 
 private:
+    void OpenNetworkPort();
+    void ReportLost(CommFault fault, const std::string& detail);
+    int WriteWaitMs(std::size_t bytes) const;
     void HandleError(QSerialPort::SerialPortError error);
     void ScheduleOnComm();
     void CloseQuietly();
@@ -64,6 +74,7 @@ private:
 
     SettingsStore& store_;
     QSerialPort port_;
+    std::unique_ptr<NetworkPort> net_;  // while Com N is a network port
     std::int16_t number_ = 0;
     std::string device_;  // resolved when the port opens
     LineSettings line_;
@@ -74,6 +85,7 @@ private:
     // vanished device; none of those may close the port from the error handler.
     bool quietErrors_ = false;
     bool lost_ = false;  // the port closed itself when its device went away
+    CommFault lostFault_ = CommFault::DeviceLost;
     std::string lostDetail_;
     bool onCommQueued_ = false;
 };

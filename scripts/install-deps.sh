@@ -15,8 +15,9 @@ case "$what" in
     test)
         packages+=(
             libgtest-dev libgmock-dev libbenchmark-dev
-            # outside programs the tests run against radiosim and the program
-            libhamlib-utils
+            # outside programs the tests run against radiosim and the program; ser2net
+            # publishes a pseudo-terminal on the network for the remote-radio tests
+            libhamlib-utils ser2net
             # the package and its check: dpkg-shlibdeps, validators, man page rendering, lintian
             dpkg-dev desktop-file-utils appstream groff-base lintian
         )
