@@ -53,10 +53,17 @@ std::string Subnegotiation(ComPortCommand command, std::string_view value) {
 }  // namespace
 
 std::string TelnetSession::Start() {
-    us_[kComPortOption] = Side::WantYes;
-    us_[kBinary] = Side::WantYes;
-    him_[kBinary] = Side::WantYes;
-    return Command(kWILL, kComPortOption) + Command(kWILL, kBinary) + Command(kDO, kBinary);
+    // What the far end has offered already (ser2net greets first) is not asked for again.
+    std::string out;
+    const auto ask = [&](Side& side, std::uint8_t verb, std::uint8_t option) {
+        if (side != Side::No) return;
+        side = Side::WantYes;
+        out += Command(verb, option);
+    };
+    ask(us_[kComPortOption], kWILL, kComPortOption);
+    ask(us_[kBinary], kWILL, kBinary);
+    ask(him_[kBinary], kDO, kBinary);
+    return out;
 }
 
 void TelnetSession::Receive(std::string_view bytes, std::string& data, std::string& reply) {

@@ -60,7 +60,7 @@ public:
     enum class Agreement { Pending, Accepted, Refused };
 
     // The client's opening: WILL COM-PORT-OPTION, and binary both ways so that every byte value
-    // passes unchanged.
+    // passes unchanged; whatever the far end has already offered and we took is not asked again.
     std::string Start();
 
     // Takes bytes from the network: data bytes are appended to `data`, answers the far end is due

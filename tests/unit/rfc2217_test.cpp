@@ -45,6 +45,15 @@ TEST(TelnetSession, Ser2netGreetingIsAnsweredOnceAndGrantsPortControl) {
     EXPECT_EQ(ToHex(s.reply), "ff fe 01");
 }
 
+TEST(TelnetSession, GreetedFirstTheClientAgreesAndAsksNothingMore) {
+    Session s;
+    s.Receive(kSer2netGreeting);
+    EXPECT_EQ(ToHex(s.reply), "ff fd 03 ff fb 03 ff fe 01 ff fb 00 ff fd 00 ff fb 2c");
+    EXPECT_EQ(s.telnet.ComPortAgreement(), TelnetSession::Agreement::Accepted);
+    EXPECT_EQ(s.telnet.Start(), "");
+    EXPECT_EQ(s.telnet.ComPortAgreement(), TelnetSession::Agreement::Accepted);
+}
+
 TEST(TelnetSession, FarEndWithoutPortControlRefusesIt) {
     Session s;
     s.telnet.Start();
