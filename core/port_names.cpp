@@ -100,6 +100,10 @@ std::optional<PortTarget> ParsePortTarget(std::string_view text) {
     return target;
 }
 
+bool NamesTheSameDeviceWhenBack(std::string_view path) {
+    return path.rfind("/dev/pts/", 0) != 0 && !IsNetworkAddress(path);
+}
+
 std::string PortLabel(std::int16_t number, const std::string& device) {
     std::string label = "Com " + std::to_string(number);
     if (!device.empty()) label += " (" + device + ")";

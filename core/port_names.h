@@ -52,6 +52,11 @@ bool IsNetworkAddress(std::string_view text);
 // 1..65535. Anything else is a device path.
 std::optional<PortTarget> ParsePortTarget(std::string_view text);
 
+// Whether a device path that goes and comes back is the same device again. A pseudo-terminal's
+// name (/dev/pts/N) is handed to the next program that asks for one, a terminal window as like as
+// not: it never is. A link made to it (radiosim --link) is, as its maker re-creates it.
+bool NamesTheSameDeviceWhenBack(std::string_view path);
+
 // "Com 3 (/dev/ttyUSB0)": how error messages name a port; "Com 3" when no device is known.
 std::string PortLabel(std::int16_t number, const std::string& device);
 

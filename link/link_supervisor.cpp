@@ -8,28 +8,32 @@
 
 namespace cat {
 
-void LinkSupervisor::Enter(LinkState state, WaitReason reason, std::string detail) {
+void LinkSupervisor::Enter(LinkState state, WaitReason reason, std::string detail,
+                           int errorNumber) {
     status_.state = state;
     status_.reason = reason;
     status_.detail = std::move(detail);
+    status_.errorNumber = errorNumber;
     shell_.StatusChanged(status_);
 }
 
 void LinkSupervisor::Ticked() {
     if (status_.state == LinkState::Open) return;
-    status_.device = shell_.Device();
+    // The open chooses the port, so the device is known once it has been tried.
     try {
         shell_.OpenPort();
     } catch (const CatError& e) {
+        status_.device = shell_.Device();
         if (!MeansAbsent(e.Number())) {
             shell_.StopWatching();
             Enter(LinkState::Closed, WaitReason::None, {});
             throw;
         }
         shell_.Watch(status_.device);
-        Enter(LinkState::WaitingForDevice, WaitReason::AbsentAtOpen, e.Description());
+        Enter(LinkState::WaitingForDevice, WaitReason::AbsentAtOpen, e.Description(), e.Number());
         return;
     }
+    status_.device = shell_.Device();
     shell_.Watch(status_.device);
     Enter(LinkState::Open, WaitReason::None, {});
 }
@@ -58,6 +62,7 @@ bool LinkSupervisor::DeviceAppeared() {
         shell_.OpenPort();
     } catch (const CatError& e) {
         status_.detail = e.Description();
+        status_.errorNumber = e.Number();
         shell_.StatusChanged(status_);
         return false;
     } catch (const std::exception& e) {

@@ -26,7 +26,8 @@ struct LinkStatus {
     LinkState state = LinkState::Closed;
     std::string device;  // what the link opens: "/dev/serial/by-id/usb-...", "rfc2217://pi:2000"
     WaitReason reason = WaitReason::None;
-    std::string detail;  // while waiting: the last failure's description, in the operator's words
+    std::string detail;   // while waiting: the last failure's description, in the operator's words
+    int errorNumber = 0;  // and its number, 0 when the wait began with a loss
 };
 
 // What the supervisor asks of the shell.
@@ -63,7 +64,7 @@ public:
     const LinkStatus& Status() const { return status_; }
 
 private:
-    void Enter(LinkState state, WaitReason reason, std::string detail);
+    void Enter(LinkState state, WaitReason reason, std::string detail, int errorNumber = 0);
 
     LinkShell& shell_;
     LinkStatus status_;

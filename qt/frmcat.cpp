@@ -14,12 +14,14 @@
 #include "control/set_mode.h"
 #include "core/cat_error.h"
 #include "core/failure_policy.h"
+#include "core/handshake.h"
 #include "core/mode.h"
 #include "core/port_names.h"
 #include "core/startup.h"
 #include "link/link_control.h"
 #include "qt/icons.h"
 #include "qt/link_doctor.h"
+#include "qt/link_watch.h"
 #include "qt/serial_port.h"
 
 namespace cat {
@@ -55,7 +57,6 @@ frmCAT::frmCAT(SettingsStore& store, QWidget* parent)
     watch_ = std::make_unique<doctor::LinkWatch>(*comCAT_, stopwatch_);
     platform_ = std::make_unique<Platform>(Platform{*watch_, clock_, pause_, messages_, *timer_});
     linkDoctor_ = new LinkDoctor(*this, *comCAT_, *watch_);
-    connect(comCAT_.get(), &QtCommPort::PortLost, linkDoctor_, &LinkDoctor::Lost);
 
     connect(chkOnTop, &QPushButton::toggled, this, &frmCAT::chkOnTop_Click);
     connect(chkOpen, &QPushButton::toggled, this, &frmCAT::chkOpen_Click);
@@ -67,6 +68,7 @@ frmCAT::frmCAT(SettingsStore& store, QWidget* parent)
     connect(cboCom, &QComboBox::currentIndexChanged, this, &frmCAT::UpdatePortTooltip);
     connect(Timer1, &QTimer::timeout, this, &frmCAT::Timer1_Timer);
     connect(comCAT_.get(), &QtCommPort::OnComm, this, &frmCAT::comCAT_OnComm);
+    StartLinkWatch();
 
     Form_Load();
 }
@@ -320,6 +322,45 @@ void frmCAT::UpdatePortTooltip() {
         position < 0 ? QString() : Q(PortTooltip(store_, static_cast<std::int16_t>(position + 1))));
 }
 
+void frmCAT::StartLinkWatch() {
+    link_ = std::make_unique<LinkWatch>(
+        *comCAT_, [this](bool afterLoss) { OpenLinkFromChoices(afterLoss); },
+        [this] { CloseLink(*platform_); });
+    // The doctor hears of every loss, a hung-up device and a vanished path alike, and of a
+    // tick that waits for its device.
+    connect(link_.get(), &LinkWatch::DeviceLost, linkDoctor_, [this] { linkDoctor_->Lost(); });
+    connect(link_.get(), &LinkWatch::LinkStatusChanged, linkDoctor_,
+            [this](const LinkStatus& status) {
+                if (status.state == LinkState::WaitingForDevice &&
+                    status.reason == WaitReason::AbsentAtOpen && status.errorNumber != 0)
+                    linkDoctor_->OpenFailed(CatError(status.errorNumber, status.detail));
+            });
+}
+
+LinkChoices frmCAT::GatherLinkChoices() const {
+    LinkChoices choices;
+    choices.protocolText = cboSelect->currentText().toStdString();
+    choices.portListIndex = cboCom->currentIndex();
+    choices.addressText = txtAddress->text().toStdString();
+    choices.speedText = cboSpeed->currentText().toStdString();
+    const auto port = static_cast<std::int16_t>(choices.portListIndex + 1);
+    if (port >= kFirstPort && port <= kLastPort)
+        choices.handshakeOverride = store_.Read(kPortsGroup, HandshakeKey(port));
+    return choices;
+}
+
+void frmCAT::OpenLinkFromChoices(bool afterLoss) {
+    if (afterLoss) {
+        // Half a reply from the vanished device would spoil the first one after the replug,
+        // and the radio is asked at the next tick rather than up to a poll period later.
+        state_.RxBuffer.clear();
+        state_.LastPoll = clock_.SecondsSinceMidnight() - 60.0f;
+    }
+    OpenLink(state_, *platform_, linkChoices_);
+    linkDoctor_->Opened();
+    ReadAtOpen(state_, *platform_);
+}
+
 void frmCAT::closeEvent(QCloseEvent* event) {
     Form_QueryUnload();
     Form_Unload();
@@ -381,16 +422,10 @@ void frmCAT::chkOpen_Click() {
     const bool ticked = chkOpen->isChecked();
     try {
         if (ticked) {
-            LinkChoices choices;
-            choices.protocolText = cboSelect->currentText().toStdString();
-            choices.portListIndex = cboCom->currentIndex();
-            choices.addressText = txtAddress->text().toStdString();
-            choices.speedText = cboSpeed->currentText().toStdString();
-            OpenLink(state_, *platform_, choices);
-            linkDoctor_->Opened();
-            ReadAtOpen(state_, *platform_);
+            linkChoices_ = GatherLinkChoices();
+            link_->Tick();  // opens, or waits for a device that is not there
         } else {
-            CloseLink(*platform_);
+            link_->Untick();
             linkDoctor_->Closed();
         }
         for (QWidget* w : {static_cast<QWidget*>(cboSelect), static_cast<QWidget*>(cboSpeed),

@@ -14,11 +14,13 @@
 #include "core/session_state.h"
 #include "core/settings_store.h"
 #include "doctor/link_watch.h"
+#include "link/link_control.h"
 #include "link/poll_cycle.h"
 #include "qt/qt_platform.h"
 
 namespace cat {
 
+class LinkWatch;
 class QtCommPort;
 class LinkDoctor;
 
@@ -33,6 +35,8 @@ public:
     SessionState& State() { return state_; }
     CommPort& Port();
     LinkDoctor& Doctor() { return *linkDoctor_; }
+    // The link's life across unplug and replug: its state and signals for a status line.
+    LinkWatch& Link() { return *link_; }
     bool OnTop() const { return onTop_; }
     double TwipsPerPixelX() const;
     double TwipsPerPixelY() const;
@@ -95,6 +99,10 @@ private:
     void AlwaysOnTop(bool setOnTop);
     void RestorePosition(double topTwips, double leftTwips);
     void UpdatePortTooltip();
+    // Replug recovery, kept apart from the handlers above.
+    void StartLinkWatch();
+    LinkChoices GatherLinkChoices() const;
+    void OpenLinkFromChoices(bool afterLoss);
     QRect Twips(int left, int top, int width, int height) const;
 
     SettingsStore& store_;
@@ -110,6 +118,8 @@ private:
     std::unique_ptr<Platform> platform_;
     TxtFreqBox display_{txtFreq};
     bool onTop_ = false;
+    LinkChoices linkChoices_;  // what the last tick opened; a replug reopens the same
+    std::unique_ptr<LinkWatch> link_;
 };
 
 }  // namespace cat

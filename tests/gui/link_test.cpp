@@ -1,7 +1,9 @@
-// Ticking "Open" in the real window, against a pseudo-terminal and against a port that is not
-// there.
+// Ticking "Open" in the real window, against a pseudo-terminal, a port that is not there yet and
+// a file that is no serial port.
+#include <QFile>
 #include <QTest>
 
+#include "qt/link_watch.h"
 #include "tests/support/radiosim_process.h"
 #include "tests/support/window_fixture.h"
 
@@ -47,9 +49,41 @@ TEST_F(LinkTest, OpenOnAMappedPtyOpensItAndDisablesTheSetup) {
     EXPECT_EQ(w.State().ProtocolCode, 200) << "closing keeps the protocol";
 }
 
-TEST_F(LinkTest, PortThatIsNotThereShowsTheErrorBoxAndKeepsTheSetupEnabled) {
+TEST_F(LinkTest, AbsentDeviceIsWaitedForAndTheLinkOpensWhenItIsPluggedIn) {
+    const QString device = dir_.filePath("radio");
     QSettings ini(IniPath(), QSettings::IniFormat);
-    ini.setValue("Ports/Com32", dir_.filePath("no-such-device"));
+    ini.setValue("Ports/Com32", device);
+    ini.sync();
+    frmCAT& w = Start();
+    w.show();
+    Choose(w, "ICOM", 31);
+    w.chkOpen->click();  // the box watcher fails the test if an error box comes up
+    EXPECT_TRUE(w.chkOpen->isChecked());
+    EXPECT_FALSE(w.Port().PortOpen());
+    EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, false)) << "a waiting link is a ticked link";
+    EXPECT_EQ(w.Link().Status().state, LinkState::WaitingForDevice);
+    EXPECT_EQ(w.Link().Status().device, device.toStdString());
+    EXPECT_NE(w.Link().Status().detail.find("was not found"), std::string::npos);
+
+    Radiosim radio(IniPath(), 1, {"--protocol", "icom", "--link", device});
+    ASSERT_TRUE(radio.Started());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.Port().PortOpen(); }, 5000));
+    EXPECT_EQ(w.Link().Status().state, LinkState::Open);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.txtFreq->text() == "14.074.00 USB"; }, 8000))
+        << w.txtFreq->text().toStdString();
+
+    w.chkOpen->click();
+    EXPECT_EQ(w.Link().Status().state, LinkState::Closed);
+    EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, true));
+}
+
+TEST_F(LinkTest, PortThatIsNoSerialDeviceShowsTheErrorBoxAndKeepsTheSetupEnabled) {
+    const QString notADevice = dir_.filePath("not-a-device");
+    QFile file(notADevice);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    QSettings ini(IniPath(), QSettings::IniFormat);
+    ini.setValue("Ports/Com32", notADevice);
     ini.sync();
     frmCAT& w = Start();
     w.show();
@@ -68,11 +102,12 @@ TEST_F(LinkTest, PortThatIsNotThereShowsTheErrorBoxAndKeepsTheSetupEnabled) {
     EXPECT_EQ(icon, QMessageBox::Critical);
     EXPECT_TRUE(text.startsWith("Error ")) << text.toStdString();
     EXPECT_TRUE(text.contains(" : ")) << text.toStdString();
-    EXPECT_TRUE(text.contains("no-such-device")) << "the message names the device";
+    EXPECT_TRUE(text.contains("not-a-device")) << "the message names the device";
     EXPECT_TRUE(w.chkOpen->isChecked()) << "the box stays ticked after a failed open";
     EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, true));
     EXPECT_FALSE(w.Port().PortOpen());
     EXPECT_EQ(w.State().ProtocolCode, 100);
+    EXPECT_EQ(w.Link().Status().state, LinkState::Closed) << "nothing waits for a wrong device";
 
     w.chkOpen->click();  // unticking runs the close path: harmless, controls stay enabled
     EXPECT_FALSE(w.chkOpen->isChecked());

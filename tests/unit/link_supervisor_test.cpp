@@ -86,8 +86,9 @@ TEST_P(LinkSupervisorTest, FollowsTheDevice) {
     for (const auto& call : shell.calls)
         if (call.rfind("watch", 0) == 0 || call == "stop watching") lastWatch = call;
     EXPECT_EQ(lastWatch == "watch /dev/serial/by-id/usb-radio", row.watching);
-    if (row.finalState != LinkState::Closed)
+    if (row.finalState != LinkState::Closed) {
         EXPECT_EQ(supervisor.Status().device, "/dev/serial/by-id/usb-radio");
+    }
 }
 
 using E = Event;

@@ -99,6 +99,13 @@ TEST(ParsePortTarget, NetworkAddressesAreHostAndPortOrNothing) {
     EXPECT_EQ(device->device, "/dev/serial/by-id/usb-x");
 }
 
+TEST(NamesTheSameDeviceWhenBack, APseudoTerminalsNameIsReusedByOthers) {
+    EXPECT_TRUE(NamesTheSameDeviceWhenBack("/dev/serial/by-id/usb-FTDI_FT232R-if00-port0"));
+    EXPECT_TRUE(NamesTheSameDeviceWhenBack("/dev/ttyUSB0"));
+    EXPECT_TRUE(NamesTheSameDeviceWhenBack("/tmp/radio"));
+    EXPECT_FALSE(NamesTheSameDeviceWhenBack("/dev/pts/7"));
+}
+
 TEST(DeviceForPortTest, OnlyThePortsGroupNamesDevices) {
     MemoryStore store;
     store.Write("Setup", "Com3", "/dev/ttyUSB0");

@@ -1,0 +1,111 @@
+#include "qt/link_watch.h"
+
+#include "core/comm_errors.h"
+#include "core/port_names.h"
+#include "qt/network_port.h"
+#include "qt/serial_port.h"
+
+namespace cat {
+
+namespace {
+
+// A device that is there but does not open yet (udev still setting its permissions, a radio
+// still starting up) is tried again at growing intervals: never a loop, never a CPU burst.
+constexpr int kFirstRetryMs = 250;
+constexpr int kLongestRetryMs = 5000;
+
+}  // namespace
+
+LinkWatch::LinkWatch(QtCommPort& port, std::function<void(bool)> open, std::function<void()> close,
+                     QObject* parent)
+    : QObject(parent), port_(port), open_(std::move(open)), close_(std::move(close)) {
+    retry_.setSingleShot(true);
+    connect(&retry_, &QTimer::timeout, this, &LinkWatch::TryReopen);
+    connect(&watch_, &DeviceWatch::Appeared, this, [this] {
+        retryMs_ = 0;
+        TryReopen();
+    });
+    connect(&watch_, &DeviceWatch::Vanished, this, [this] {
+        if (supervisor_.Status().state != LinkState::Open) return;
+        Lost(QString::fromStdString(CommErrorText(
+            CommFault::DeviceLost, PortLabel(port_.GetCommPort(), Device()), {}, {})));
+    });
+    connect(&port_, &QtCommPort::PortLost, this, &LinkWatch::Lost);
+}
+
+void LinkWatch::Tick() {
+    retry_.stop();
+    retryMs_ = 0;
+    supervisor_.Ticked();
+    // Absent at the tick: a path that is there but failed is tried again later.
+    if (supervisor_.Status().state == LinkState::WaitingForDevice) RetryLater();
+}
+
+void LinkWatch::Untick() {
+    retry_.stop();
+    supervisor_.Unticked();
+}
+
+void LinkWatch::Lost(const QString& description) {
+    if (supervisor_.Status().state != LinkState::Open) return;
+    const QString device = QString::fromStdString(supervisor_.Status().device);
+    supervisor_.DeviceLost(description.toStdString());
+    emit DeviceLost(device, description);
+    retryMs_ = 0;
+    RetryLater();
+}
+
+void LinkWatch::TryReopen() {
+    if (supervisor_.Status().state != LinkState::WaitingForDevice) return;
+    const bool reopened = supervisor_.DeviceAppeared();
+    // A connection the probe kept and the open did not take would hold the far end's port.
+    DiscardProbedConnection();
+    if (reopened) {
+        retryMs_ = 0;
+        emit Reopened(QString::fromStdString(supervisor_.Status().device));
+        return;
+    }
+    RetryLater();
+}
+
+void LinkWatch::RetryLater() {
+    if (supervisor_.Status().state != LinkState::WaitingForDevice) return;
+    const std::optional<PortTarget> target = ParsePortTarget(supervisor_.Status().device);
+    if (target && target->kind != PortKind::Device) {
+        // The probe tries the network port in the background and says when it answers.
+        if (!watch_.Probing()) watch_.Watch(supervisor_.Status().device);
+        return;
+    }
+    // A path that is absent comes back through a folder notice; only one that is there and
+    // does not open is tried on a timer.
+    if (!watch_.Present() || !NamesTheSameDeviceWhenBack(supervisor_.Status().device)) return;
+    retryMs_ = retryMs_ == 0 ? kFirstRetryMs : std::min(retryMs_ * 2, kLongestRetryMs);
+    retry_.start(retryMs_);
+}
+
+void LinkWatch::OpenPort() {
+    // After a loss the link reopens with the same choices; what was half received from the
+    // vanished device belongs to no reply.
+    open_(supervisor_.Status().state == LinkState::WaitingForDevice &&
+          supervisor_.Status().reason == WaitReason::Lost);
+}
+
+void LinkWatch::ClosePort() { close_(); }
+
+std::string LinkWatch::Device() { return port_.DeviceName(); }
+
+void LinkWatch::Watch(const std::string& device) { watch_.Watch(device); }
+
+void LinkWatch::StopWatching() {
+    retry_.stop();
+    watch_.Stop();
+    DiscardProbedConnection();
+}
+
+void LinkWatch::StatusChanged(const LinkStatus& status) {
+    emit LinkStatusChanged(status);
+    if (status.state == LinkState::WaitingForDevice)
+        emit WaitingForDevice(QString::fromStdString(status.device));
+}
+
+}  // namespace cat
