@@ -49,10 +49,9 @@ std::string ShortStableName(std::string_view name) {
     return std::string(name);
 }
 
-// The stable name a mapping is written with, when it is one: "/dev/serial/by-id/usb-..." ->
-// "usb-...".
-std::string StableNameOfPath(const std::string& path) {
-    const std::string folder = std::string(kStableNameFolder) + "/";
+// The stable name a mapping is written with, when it is one: ".../by-id/usb-..." -> "usb-...".
+std::string StableNameOfPath(const DeviceSnapshot& snapshot, const std::string& path) {
+    const std::string folder = snapshot.stableNameFolder + "/";
     return path.rfind(folder, 0) == 0 ? path.substr(folder.size()) : std::string{};
 }
 
@@ -89,6 +88,7 @@ std::vector<PortRow> DescribePorts(SettingsStore& store, const DeviceSnapshot& s
         row.mapped = stored && !Trim(*stored, kBlanks).empty();
         row.opens = DeviceForPort(store, n);
         row.target = ParsePortTarget(row.opens);
+        row.mappedStableName = StableNameOfPath(snapshot, row.opens);
         if (row.target && row.target->kind == PortKind::Device && snapshot.resolve) {
             if (const auto device = snapshot.resolve(row.opens)) {
                 row.present = true;
@@ -112,7 +112,7 @@ std::string PortEntryText(const PortRow& row) {
     if (IsNetwork(row)) return text + row.opens;
     if (!row.target) return text + row.opens + " (not a valid address)";
     if (!row.present) {
-        const std::string stable = StableNameOfPath(row.opens);
+        const std::string& stable = row.mappedStableName;
         return text + (stable.empty() ? ShortDevice(row.opens) : ShortStableName(stable)) +
                " (absent)";
     }
@@ -150,7 +150,7 @@ std::vector<Assignment> AssignNewAdapters(SettingsStore& store, const DeviceSnap
             if (!store.Read(kPortsGroup, PortKey(n)) && !systemPortThere) free = n;
         }
         if (!free) break;
-        store.Write(kPortsGroup, PortKey(*free), std::string(kStableNameFolder) + "/" + name.name);
+        store.Write(kPortsGroup, PortKey(*free), snapshot.stableNameFolder + "/" + name.name);
         assigned.push_back({*free, name.name});
         rows = DescribePorts(store, snapshot);
     }
@@ -171,13 +171,12 @@ std::string PortTable(const std::vector<PortRow>& rows, const DeviceSnapshot& sn
             line.device = row.opens;
             line.description = NetworkRemark(row);
         } else if (!row.present) {
-            const std::string stable = StableNameOfPath(row.opens);
-            if (!stable.empty()) line.stable = stable;
+            if (!row.mappedStableName.empty()) line.stable = row.mappedStableName;
             line.description = "absent: " + row.opens + " is not there now";
         } else {
             line.description = row.info ? FullDescription(*row.info) : "";
             if (row.mapped && row.opens != row.device &&
-                row.opens != std::string(kStableNameFolder) + "/" + row.stableName)
+                row.opens != snapshot.stableNameFolder + "/" + row.stableName)
                 line.description +=
                     (line.description.empty() ? "" : "; ") + std::string("mapped as ") + row.opens;
         }

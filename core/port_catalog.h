@@ -35,6 +35,7 @@ inline constexpr const char* kStableNameFolder = "/dev/serial/by-id";
 
 struct DeviceSnapshot {
     std::vector<SerialDeviceInfo> devices;
+    std::string stableNameFolder = kStableNameFolder;  // where stableNames were found
     std::vector<StableName> stableNames;
     // The device a path stands for now, links followed; nothing when it does not exist.
     std::function<std::optional<std::string>(const std::string&)> resolve;
@@ -48,6 +49,7 @@ struct PortRow {
     bool present = false;                  // a device path that exists now
     std::string device;                    // what a present path stands for now ("/dev/ttyUSB0")
     std::string stableName;                // that device's name in /dev/serial/by-id, if it has one
+    std::string mappedStableName;          // the by-id name the mapping is written with, if so
     std::optional<SerialDeviceInfo> info;  // when the system lists that device as a serial port
 };
 
@@ -65,9 +67,10 @@ std::string PortEntryText(const PortRow& row);
 std::string PortRowTooltip(const PortRow& row);
 
 // USB adapters present that no Com number reaches get the lowest free number from 3 up, saved
-// in [Ports] under their /dev/serial/by-id name. A number is free when [Ports] has no key for it
-// at all and the system's own serial port of that number is not there. Existing keys, written by
-// hand or earlier, are never changed. Returns what was assigned; writes nothing when nothing is.
+// in [Ports] under their /dev/serial/by-id name (the snapshot's folder). A number is free when
+// [Ports] has no key for it at all and the system's own serial port of that number is not there.
+// Existing keys, written by hand or earlier, are never changed. Returns what was assigned; writes
+// nothing when nothing is.
 struct Assignment {
     std::int16_t number = 0;
     std::string stableName;

@@ -22,6 +22,7 @@
 #include "qt/icons.h"
 #include "qt/link_doctor.h"
 #include "qt/link_watch.h"
+#include "qt/port_list.h"
 #include "qt/serial_port.h"
 
 namespace cat {
@@ -300,6 +301,7 @@ void frmCAT::Form_Load() {
     cboSelect->setCurrentIndex(choices.type);
     cboSpeed->setCurrentIndex(choices.speed);
     cboCom->setCurrentIndex(choices.comPort);
+    StartPortList();
     UpdatePortTooltip();
     chkOnTop->setChecked(choices.onTop);
 }
@@ -318,8 +320,19 @@ void frmCAT::RestorePosition(double topTwips, double leftTwips) {
 
 void frmCAT::UpdatePortTooltip() {
     const int position = cboCom->currentIndex();
-    cboCom->setToolTip(
-        position < 0 ? QString() : Q(PortTooltip(store_, static_cast<std::int16_t>(position + 1))));
+    const QString named = portList_ ? portList_->Tooltip(position) : QString();
+    cboCom->setToolTip(position < 0 ? QString()
+                       : !named.isEmpty()
+                           ? named
+                           : Q(PortTooltip(store_, static_cast<std::int16_t>(position + 1))));
+}
+
+void frmCAT::StartPortList() {
+    portList_ = std::make_unique<PortListWatch>(store_, *cboCom);
+    connect(portList_.get(), &PortListWatch::Refreshed, this, &frmCAT::UpdatePortTooltip);
+    // Asking the system for its serial ports takes some milliseconds: not before the window
+    // is up.
+    QTimer::singleShot(0, portList_.get(), &PortListWatch::Refresh);
 }
 
 void frmCAT::StartLinkWatch() {

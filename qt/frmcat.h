@@ -21,6 +21,7 @@
 namespace cat {
 
 class LinkWatch;
+class PortListWatch;
 class QtCommPort;
 class LinkDoctor;
 
@@ -37,6 +38,8 @@ public:
     LinkDoctor& Doctor() { return *linkDoctor_; }
     // The link's life across unplug and replug: its state and signals for a status line.
     LinkWatch& Link() { return *link_; }
+    // The port list's entries, kept saying what each Com N opens.
+    PortListWatch& PortList() { return *portList_; }
     bool OnTop() const { return onTop_; }
     double TwipsPerPixelX() const;
     double TwipsPerPixelY() const;
@@ -99,7 +102,8 @@ private:
     void AlwaysOnTop(bool setOnTop);
     void RestorePosition(double topTwips, double leftTwips);
     void UpdatePortTooltip();
-    // Replug recovery, kept apart from the handlers above.
+    // Ports by name and replug recovery, kept apart from the handlers above.
+    void StartPortList();
     void StartLinkWatch();
     LinkChoices GatherLinkChoices() const;
     void OpenLinkFromChoices(bool afterLoss);
@@ -120,6 +124,7 @@ private:
     bool onTop_ = false;
     LinkChoices linkChoices_;  // what the last tick opened; a replug reopens the same
     std::unique_ptr<LinkWatch> link_;
+    std::unique_ptr<PortListWatch> portList_;
 };
 
 }  // namespace cat

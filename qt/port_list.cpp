@@ -1,0 +1,131 @@
+#include "qt/port_list.h"
+
+#include <QAbstractItemView>
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QSerialPortInfo>
+#include <algorithm>
+
+namespace cat {
+
+namespace {
+
+// udev makes an adapter's device node and its links one after the other: one rescan after the
+// burst is enough.
+constexpr int kSettleMs = 150;
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+std::optional<std::string> Resolve(const std::string& path) {
+    const QFileInfo info(Q(path));
+    const QString target = info.canonicalFilePath();  // empty when it does not exist
+    if (target.isEmpty()) return std::nullopt;
+    return target.toStdString();
+}
+
+// The folder itself, or the nearest one above it that exists now.
+QString ExistingFolder(QString folder) {
+    while (!QFileInfo(folder).isDir() && folder != QDir::rootPath())
+        folder = QFileInfo(folder).absolutePath();
+    return folder;
+}
+
+}  // namespace
+
+DeviceSnapshot TakeDeviceSnapshot(const QString& stableNameFolder) {
+    DeviceSnapshot snapshot;
+    snapshot.stableNameFolder = stableNameFolder.toStdString();
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        const std::optional<std::string> location = Resolve(info.systemLocation().toStdString());
+        snapshot.devices.push_back({location.value_or(info.systemLocation().toStdString()),
+                                    info.description().toStdString(),
+                                    info.manufacturer().toStdString(),
+                                    info.serialNumber().toStdString()});
+    }
+    const QDir folder(stableNameFolder);
+    for (const QFileInfo& entry :
+         folder.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
+        const QString target = entry.canonicalFilePath();
+        if (!target.isEmpty())
+            snapshot.stableNames.push_back({entry.fileName().toStdString(), target.toStdString()});
+    }
+    snapshot.resolve = Resolve;
+    return snapshot;
+}
+
+void ListPorts(SettingsStore& store, std::FILE* out, const QString& stableNameFolder) {
+    DeviceSnapshot snapshot = TakeDeviceSnapshot(stableNameFolder);
+    AssignNewAdapters(store, snapshot);
+    const std::string table = PortTable(DescribePorts(store, snapshot), snapshot);
+    std::fputs(table.c_str(), out);
+    std::fflush(out);
+}
+
+PortListWatch::PortListWatch(SettingsStore& store, QComboBox& list, const QString& stableNameFolder,
+                             QObject* parent)
+    : QObject(parent), store_(store), list_(list), stableNameFolder_(stableNameFolder) {
+    settle_.setSingleShot(true);
+    settle_.setInterval(kSettleMs);
+    connect(&settle_, &QTimer::timeout, this, &PortListWatch::Refresh);
+    connect(&folders_, &QFileSystemWatcher::directoryChanged, &settle_,
+            qOverload<>(&QTimer::start));
+    list_.installEventFilter(this);
+}
+
+bool PortListWatch::eventFilter(QObject* watched, QEvent* event) {
+    // Opening the list shows what is there at that moment, whatever notices were missed.
+    if (watched == &list_ && list_.isEnabled()) {
+        const bool click = event->type() == QEvent::MouseButtonPress;
+        const bool key = event->type() == QEvent::KeyPress &&
+                         (static_cast<QKeyEvent*>(event)->key() == Qt::Key_F4 ||
+                          static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space ||
+                          static_cast<QKeyEvent*>(event)->modifiers() & Qt::AltModifier);
+        if (click || key) Refresh();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void PortListWatch::Refresh() {
+    const DeviceSnapshot snapshot = TakeDeviceSnapshot(stableNameFolder_);
+    AssignNewAdapters(store_, snapshot);
+    rows_ = DescribePorts(store_, snapshot);
+    int widest = 0;
+    const QFontMetrics metrics(list_.view()->font());
+    for (const PortRow& row : rows_) {
+        const int position = row.number - 1;
+        if (position >= list_.count()) break;
+        const QString text = Q(PortEntryText(row));
+        if (list_.itemText(position) != text) list_.setItemText(position, text);
+        list_.setItemData(position, Q(PortRowTooltip(row)), Qt::ToolTipRole);
+        widest = std::max(widest, metrics.horizontalAdvance(text));
+    }
+    // The box keeps its place and size in the window; the open list is as wide as its entries.
+    list_.view()->setMinimumWidth(widest + 2 * metrics.averageCharWidth() +
+                                  list_.view()->verticalScrollBar()->sizeHint().width());
+    WatchFolders();
+    emit Refreshed();
+}
+
+QString PortListWatch::Tooltip(int position) const {
+    if (position < 0 || position >= static_cast<int>(rows_.size())) return {};
+    return Q(PortRowTooltip(rows_[position]));
+}
+
+void PortListWatch::WatchFolders() {
+    QStringList wanted = {ExistingFolder(QStringLiteral("/dev")),
+                          ExistingFolder(stableNameFolder_)};
+    for (const PortRow& row : rows_)
+        if (row.mapped && row.target && row.target->kind == PortKind::Device)
+            wanted << ExistingFolder(QFileInfo(Q(row.opens)).absolutePath());
+    wanted.removeDuplicates();
+    const QStringList watched = folders_.directories();
+    for (const QString& folder : watched)
+        if (!wanted.contains(folder)) folders_.removePath(folder);
+    for (const QString& folder : wanted)
+        if (!watched.contains(folder)) folders_.addPath(folder);
+}
+
+}  // namespace cat

@@ -1,0 +1,91 @@
+// The port list following a by-id folder: a temporary folder stands in for /dev/serial/by-id, a
+// link in it for an adapter being plugged in, and the list must follow through the folder's
+// change notices alone.
+#include "qt/port_list.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QComboBox>
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstdio>
+
+#include "qt/qt_settings_store.h"
+
+namespace cat {
+namespace {
+
+const char* kAdapter = "usb-Test_Radio_Interface_0001-if00-port0";
+
+class PortListTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        byId_ = dir_.filePath("by-id");
+        device_ = dir_.filePath("ttyTEST0");
+        QFile(device_).open(QIODevice::WriteOnly);  // what the adapter's link points at
+        store_ = std::make_unique<QtSettingsStore>(dir_.filePath("CAT.ini"));
+        for (int n = 1; n <= 32; ++n) list_.addItem(QString("Com %1").arg(n));
+    }
+    // The adapter plugged in: udev makes the by-id folder when the first adapter comes.
+    void PlugIn() {
+        QDir().mkpath(byId_);
+        ASSERT_EQ(::symlink(device_.toLocal8Bit().constData(), Link().constData()), 0);
+    }
+    void Unplug() { ASSERT_EQ(::unlink(Link().constData()), 0); }
+    QByteArray Link() const { return QDir(byId_).filePath(kAdapter).toLocal8Bit(); }
+
+    QTemporaryDir dir_;
+    QString byId_;
+    QString device_;
+    std::unique_ptr<QtSettingsStore> store_;
+    QComboBox list_;
+};
+
+TEST_F(PortListTest, FollowsPluggingAndKeepsTheAdaptersNumber) {
+    PortListWatch watch(*store_, list_, byId_);
+    watch.Refresh();
+    EXPECT_EQ(list_.itemText(2), "Com 3");
+    EXPECT_FALSE(store_->Read("Ports", "Com3"));
+
+    const auto shows = [&](const QString& text) {
+        return QTest::qWaitFor([&] { return list_.itemText(2) == text; }, 3000);
+    };
+    PlugIn();
+    EXPECT_TRUE(shows("Com 3  " + device_)) << list_.itemText(2).toStdString();
+    EXPECT_EQ(store_->Read("Ports", "Com3"), QDir(byId_).filePath(kAdapter).toStdString());
+    EXPECT_TRUE(list_.itemData(2, Qt::ToolTipRole).toString().contains(kAdapter));
+
+    Unplug();
+    EXPECT_TRUE(shows("Com 3  Test_Radio_Interface_0001 (absent)"))
+        << list_.itemText(2).toStdString();
+    PlugIn();
+    EXPECT_TRUE(shows("Com 3  " + device_)) << list_.itemText(2).toStdString();
+    EXPECT_FALSE(store_->Read("Ports", "Com4")) << "the same adapter keeps its number";
+    EXPECT_EQ(list_.count(), 32);
+}
+
+TEST_F(PortListTest, ListPortsNumbersNewAdaptersAndPrintsTheTable) {
+    PlugIn();
+    store_->Write("Ports", "Com9", "tcp://shack-pi:3001");
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    ListPorts(*store_, out, byId_);
+    std::rewind(out);
+    std::string table;
+    for (int c; (c = std::fgetc(out)) != EOF;) table.push_back(static_cast<char>(c));
+    std::fclose(out);
+
+    EXPECT_EQ(table.rfind("Com  Device", 0), 0u) << table;
+    EXPECT_NE(table.find("\n  3  " + device_.toStdString()), std::string::npos) << table;
+    EXPECT_NE(table.find(kAdapter), std::string::npos) << table;
+    EXPECT_NE(table.find("\n  9  tcp://shack-pi:3001"), std::string::npos) << table;
+    EXPECT_NE(table.find("the line speed is whatever the far end is set to"), std::string::npos);
+    EXPECT_EQ(store_->Read("Ports", "Com3"), QDir(byId_).filePath(kAdapter).toStdString());
+}
+
+}  // namespace
+}  // namespace cat
