@@ -7,6 +7,8 @@
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QSerialPortInfo>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <algorithm>
 
 namespace cat {
@@ -76,6 +78,19 @@ PortListWatch::PortListWatch(SettingsStore& store, QComboBox& list, const QStrin
 }
 
 bool PortListWatch::eventFilter(QObject* watched, QEvent* event) {
+    // The closed box is too narrow for a whole entry and keeps its size: it shows the number,
+    // the open list and the tooltip say what it opens.
+    if (watched == &list_ && event->type() == QEvent::Paint) {
+        QStylePainter painter(&list_);
+        QStyleOptionComboBox option;
+        option.initFrom(&list_);
+        option.frame = list_.hasFrame();
+        const QString text = list_.currentText();
+        option.currentText = text.left(text.indexOf(QLatin1String("  ")));
+        painter.drawComplexControl(QStyle::CC_ComboBox, option);
+        painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+        return true;
+    }
     // Opening the list shows what is there at that moment, whatever notices were missed.
     if (watched == &list_ && list_.isEnabled()) {
         const bool click = event->type() == QEvent::MouseButtonPress;
