@@ -21,8 +21,8 @@
 #include "link/link_control.h"
 #include "qt/icons.h"
 #include "qt/link_doctor.h"
-#include "qt/link_watch.h"
 #include "qt/port_list.h"
+#include "qt/replug_watch.h"
 #include "qt/serial_port.h"
 
 namespace cat {
@@ -69,7 +69,7 @@ frmCAT::frmCAT(SettingsStore& store, QWidget* parent)
     connect(cboCom, &QComboBox::currentIndexChanged, this, &frmCAT::UpdatePortTooltip);
     connect(Timer1, &QTimer::timeout, this, &frmCAT::Timer1_Timer);
     connect(comCAT_.get(), &QtCommPort::OnComm, this, &frmCAT::comCAT_OnComm);
-    StartLinkWatch();
+    StartReplugWatch();
 
     Form_Load();
 }
@@ -335,14 +335,14 @@ void frmCAT::StartPortList() {
     QTimer::singleShot(0, portList_.get(), &PortListWatch::Refresh);
 }
 
-void frmCAT::StartLinkWatch() {
-    link_ = std::make_unique<LinkWatch>(
+void frmCAT::StartReplugWatch() {
+    replug_ = std::make_unique<ReplugWatch>(
         *comCAT_, [this](bool afterLoss) { OpenLinkFromChoices(afterLoss); },
         [this] { CloseLink(*platform_); });
     // The doctor hears of every loss, a hung-up device and a vanished path alike, and of a
     // tick that waits for its device.
-    connect(link_.get(), &LinkWatch::DeviceLost, linkDoctor_, [this] { linkDoctor_->Lost(); });
-    connect(link_.get(), &LinkWatch::LinkStatusChanged, linkDoctor_,
+    connect(replug_.get(), &ReplugWatch::DeviceLost, linkDoctor_, [this] { linkDoctor_->Lost(); });
+    connect(replug_.get(), &ReplugWatch::LinkStatusChanged, linkDoctor_,
             [this](const LinkStatus& status) {
                 if (status.state == LinkState::WaitingForDevice &&
                     status.reason == WaitReason::AbsentAtOpen && status.errorNumber != 0)
@@ -436,9 +436,9 @@ void frmCAT::chkOpen_Click() {
     try {
         if (ticked) {
             linkChoices_ = GatherLinkChoices();
-            link_->Tick();  // opens, or waits for a device that is not there
+            replug_->Tick();  // opens, or waits for a device that is not there
         } else {
-            link_->Untick();
+            replug_->Untick();
             linkDoctor_->Closed();
         }
         for (QWidget* w : {static_cast<QWidget*>(cboSelect), static_cast<QWidget*>(cboSpeed),

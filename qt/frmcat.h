@@ -20,7 +20,7 @@
 
 namespace cat {
 
-class LinkWatch;
+class ReplugWatch;
 class PortListWatch;
 class QtCommPort;
 class LinkDoctor;
@@ -37,7 +37,7 @@ public:
     CommPort& Port();
     LinkDoctor& Doctor() { return *linkDoctor_; }
     // The link's life across unplug and replug: its state and signals for a status line.
-    LinkWatch& Link() { return *link_; }
+    ReplugWatch& Replug() { return *replug_; }
     // The port list's entries, kept saying what each Com N opens.
     PortListWatch& PortList() { return *portList_; }
     bool OnTop() const { return onTop_; }
@@ -104,7 +104,7 @@ private:
     void UpdatePortTooltip();
     // Ports by name and replug recovery, kept apart from the handlers above.
     void StartPortList();
-    void StartLinkWatch();
+    void StartReplugWatch();
     LinkChoices GatherLinkChoices() const;
     void OpenLinkFromChoices(bool afterLoss);
     QRect Twips(int left, int top, int width, int height) const;
@@ -123,7 +123,7 @@ private:
     TxtFreqBox display_{txtFreq};
     bool onTop_ = false;
     LinkChoices linkChoices_;  // what the last tick opened; a replug reopens the same
-    std::unique_ptr<LinkWatch> link_;
+    std::unique_ptr<ReplugWatch> replug_;
     std::unique_ptr<PortListWatch> portList_;
 };
 

@@ -8,7 +8,7 @@
 #include "core/session_state.h"
 #include "doctor/diagnosis.h"
 #include "qt/link_doctor.h"
-#include "qt/link_watch.h"
+#include "qt/replug_watch.h"
 #include "tests/support/radiosim_process.h"
 #include "tests/support/window_fixture.h"
 
@@ -62,7 +62,7 @@ TEST_P(DoctorTest, StatusLineNamesTheFault) {
     if (row.radio.isEmpty()) {
         // A ticked link waits for a device that is not there; the status line says what is wrong.
         Open(w, row.protocol, row.speed);
-        ASSERT_EQ(w.Link().Status().state, LinkState::WaitingForDevice);
+        ASSERT_EQ(w.Replug().Status().state, LinkState::WaitingForDevice);
     } else {
         Open(w, row.protocol, row.speed);
         ASSERT_TRUE(w.Port().PortOpen());

@@ -3,7 +3,7 @@
 #include <QFile>
 #include <QTest>
 
-#include "qt/link_watch.h"
+#include "qt/replug_watch.h"
 #include "tests/support/radiosim_process.h"
 #include "tests/support/window_fixture.h"
 
@@ -61,19 +61,19 @@ TEST_F(LinkTest, AbsentDeviceIsWaitedForAndTheLinkOpensWhenItIsPluggedIn) {
     EXPECT_TRUE(w.chkOpen->isChecked());
     EXPECT_FALSE(w.Port().PortOpen());
     EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, false)) << "a waiting link is a ticked link";
-    EXPECT_EQ(w.Link().Status().state, LinkState::WaitingForDevice);
-    EXPECT_EQ(w.Link().Status().device, device.toStdString());
-    EXPECT_NE(w.Link().Status().detail.find("was not found"), std::string::npos);
+    EXPECT_EQ(w.Replug().Status().state, LinkState::WaitingForDevice);
+    EXPECT_EQ(w.Replug().Status().device, device.toStdString());
+    EXPECT_NE(w.Replug().Status().detail.find("was not found"), std::string::npos);
 
     Radiosim radio(IniPath(), 1, {"--protocol", "icom", "--link", device});
     ASSERT_TRUE(radio.Started());
     EXPECT_TRUE(QTest::qWaitFor([&] { return w.Port().PortOpen(); }, 5000));
-    EXPECT_EQ(w.Link().Status().state, LinkState::Open);
+    EXPECT_EQ(w.Replug().Status().state, LinkState::Open);
     EXPECT_TRUE(QTest::qWaitFor([&] { return w.txtFreq->text() == "14.074.00 USB"; }, 8000))
         << w.txtFreq->text().toStdString();
 
     w.chkOpen->click();
-    EXPECT_EQ(w.Link().Status().state, LinkState::Closed);
+    EXPECT_EQ(w.Replug().Status().state, LinkState::Closed);
     EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, true));
 }
 
@@ -107,7 +107,7 @@ TEST_F(LinkTest, PortThatIsNoSerialDeviceShowsTheErrorBoxAndKeepsTheSetupEnabled
     EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, true));
     EXPECT_FALSE(w.Port().PortOpen());
     EXPECT_EQ(w.State().ProtocolCode, 100);
-    EXPECT_EQ(w.Link().Status().state, LinkState::Closed) << "nothing waits for a wrong device";
+    EXPECT_EQ(w.Replug().Status().state, LinkState::Closed) << "nothing waits for a wrong device";
 
     w.chkOpen->click();  // unticking runs the close path: harmless, controls stay enabled
     EXPECT_FALSE(w.chkOpen->isChecked());

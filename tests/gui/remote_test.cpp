@@ -7,7 +7,7 @@
 
 #include <QTest>
 
-#include "qt/link_watch.h"
+#include "qt/replug_watch.h"
 #include "tests/support/radiosim_process.h"
 #include "tests/support/ser2net_process.h"
 #include "tests/support/window_fixture.h"
@@ -75,7 +75,7 @@ TEST_P(RemoteRadioTest, ReadsSetsAndRidesOutTheFarEndGoingAway) {
     // waits for it like for any far end that is not ready.
     w.chkOpen->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.Port().PortOpen(); }, 5000))
-        << w.Link().Status().detail;
+        << w.Replug().Status().detail;
     ASSERT_TRUE(Follows(w, 30)) << w.txtFreq->text().toStdString();
     if (GetParam().rfc2217) {
         EXPECT_EQ(PtySpeed(), static_cast<speed_t>(B38400));
@@ -88,18 +88,18 @@ TEST_P(RemoteRadioTest, ReadsSetsAndRidesOutTheFarEndGoingAway) {
     for (int i = 1; i <= 2; ++i) {
         radio->Stop();  // ser2net loses its device and drops the connection
         ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return w.Link().Status().state == LinkState::WaitingForDevice; }, 5000))
+            [&] { return w.Replug().Status().state == LinkState::WaitingForDevice; }, 5000))
             << "drop " << i;
         EXPECT_FALSE(w.Port().PortOpen());
         EXPECT_TRUE(w.chkOpen->isChecked());
         radio = StartRadio();
         ASSERT_TRUE(QTest::qWaitFor([&] { return w.Port().PortOpen(); }, 8000))
-            << "return " << i << ": " << w.Link().Status().detail;
+            << "return " << i << ": " << w.Replug().Status().detail;
         ASSERT_TRUE(Follows(w, 30 + i))
             << "return " << i << ": " << w.txtFreq->text().toStdString();
         if (GetParam().rfc2217) {
-        EXPECT_EQ(PtySpeed(), static_cast<speed_t>(B38400));
-    }
+            EXPECT_EQ(PtySpeed(), static_cast<speed_t>(B38400));
+        }
     }
 }
 

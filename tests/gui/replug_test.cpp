@@ -7,7 +7,7 @@
 #include <QFile>
 #include <QTest>
 
-#include "qt/link_watch.h"
+#include "qt/replug_watch.h"
 #include "tests/support/radiosim_process.h"
 #include "tests/support/window_fixture.h"
 
@@ -58,14 +58,14 @@ protected:
     bool Waiting(frmCAT& w) {
         return QTest::qWaitFor(
             [&] {
-                return w.Link().Status().state == LinkState::WaitingForDevice &&
+                return w.Replug().Status().state == LinkState::WaitingForDevice &&
                        !w.Port().PortOpen();
             },
             3000);
     }
     bool Reopened(frmCAT& w) {
         return QTest::qWaitFor(
-            [&] { return w.Link().Status().state == LinkState::Open && w.Port().PortOpen(); },
+            [&] { return w.Replug().Status().state == LinkState::Open && w.Port().PortOpen(); },
             5000);
     }
 
@@ -79,8 +79,8 @@ TEST_P(ReplugTest, UnplugAndReplugManyTimesKeepsTheLinkLive) {
     ASSERT_TRUE(Follows(w, *radio, 10)) << w.txtFreq->text().toStdString();
     int lost = 0;
     int reopened = 0;
-    QObject::connect(&w.Link(), &LinkWatch::DeviceLost, [&] { ++lost; });
-    QObject::connect(&w.Link(), &LinkWatch::Reopened, [&] { ++reopened; });
+    QObject::connect(&w.Replug(), &ReplugWatch::DeviceLost, [&] { ++lost; });
+    QObject::connect(&w.Replug(), &ReplugWatch::Reopened, [&] { ++reopened; });
 
     const QByteArray pty = radio->Pty().toLocal8Bit();
     const QByteArray link = device.toLocal8Bit();
@@ -125,7 +125,7 @@ TEST_P(ReplugTest, UntickingWhileWaitingStopsWaiting) {
     radio->Stop();
     ASSERT_TRUE(Waiting(w));
     w.chkOpen->click();
-    EXPECT_EQ(w.Link().Status().state, LinkState::Closed);
+    EXPECT_EQ(w.Replug().Status().state, LinkState::Closed);
     radio = StartRadio();
     QTest::qWait(500);  // time enough for a reopen that must not happen
     EXPECT_FALSE(w.Port().PortOpen());

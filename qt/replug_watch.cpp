@@ -1,4 +1,4 @@
-#include "qt/link_watch.h"
+#include "qt/replug_watch.h"
 
 #include "core/comm_errors.h"
 #include "core/port_names.h"
@@ -16,11 +16,11 @@ constexpr int kLongestRetryMs = 5000;
 
 }  // namespace
 
-LinkWatch::LinkWatch(QtCommPort& port, std::function<void(bool)> open, std::function<void()> close,
-                     QObject* parent)
+ReplugWatch::ReplugWatch(QtCommPort& port, std::function<void(bool)> open,
+                         std::function<void()> close, QObject* parent)
     : QObject(parent), port_(port), open_(std::move(open)), close_(std::move(close)) {
     retry_.setSingleShot(true);
-    connect(&retry_, &QTimer::timeout, this, &LinkWatch::TryReopen);
+    connect(&retry_, &QTimer::timeout, this, &ReplugWatch::TryReopen);
     connect(&watch_, &DeviceWatch::Appeared, this, [this] {
         retryMs_ = 0;
         TryReopen();
@@ -30,10 +30,10 @@ LinkWatch::LinkWatch(QtCommPort& port, std::function<void(bool)> open, std::func
         Lost(QString::fromStdString(CommErrorText(
             CommFault::DeviceLost, PortLabel(port_.GetCommPort(), Device()), {}, {})));
     });
-    connect(&port_, &QtCommPort::PortLost, this, &LinkWatch::Lost);
+    connect(&port_, &QtCommPort::PortLost, this, &ReplugWatch::Lost);
 }
 
-void LinkWatch::Tick() {
+void ReplugWatch::Tick() {
     retry_.stop();
     retryMs_ = 0;
     supervisor_.Ticked();
@@ -41,12 +41,12 @@ void LinkWatch::Tick() {
     if (supervisor_.Status().state == LinkState::WaitingForDevice) RetryLater();
 }
 
-void LinkWatch::Untick() {
+void ReplugWatch::Untick() {
     retry_.stop();
     supervisor_.Unticked();
 }
 
-void LinkWatch::Lost(const QString& description) {
+void ReplugWatch::Lost(const QString& description) {
     if (supervisor_.Status().state != LinkState::Open) return;
     const QString device = QString::fromStdString(supervisor_.Status().device);
     supervisor_.DeviceLost(description.toStdString());
@@ -55,7 +55,7 @@ void LinkWatch::Lost(const QString& description) {
     RetryLater();
 }
 
-void LinkWatch::TryReopen() {
+void ReplugWatch::TryReopen() {
     if (supervisor_.Status().state != LinkState::WaitingForDevice) return;
     const bool reopened = supervisor_.DeviceAppeared();
     // A connection the probe kept and the open did not take would hold the far end's port.
@@ -68,7 +68,7 @@ void LinkWatch::TryReopen() {
     RetryLater();
 }
 
-void LinkWatch::RetryLater() {
+void ReplugWatch::RetryLater() {
     if (supervisor_.Status().state != LinkState::WaitingForDevice) return;
     const std::optional<PortTarget> target = ParsePortTarget(supervisor_.Status().device);
     if (target && target->kind != PortKind::Device) {
@@ -83,26 +83,26 @@ void LinkWatch::RetryLater() {
     retry_.start(retryMs_);
 }
 
-void LinkWatch::OpenPort() {
+void ReplugWatch::OpenPort() {
     // After a loss the link reopens with the same choices; what was half received from the
     // vanished device belongs to no reply.
     open_(supervisor_.Status().state == LinkState::WaitingForDevice &&
           supervisor_.Status().reason == WaitReason::Lost);
 }
 
-void LinkWatch::ClosePort() { close_(); }
+void ReplugWatch::ClosePort() { close_(); }
 
-std::string LinkWatch::Device() { return port_.DeviceName(); }
+std::string ReplugWatch::Device() { return port_.DeviceName(); }
 
-void LinkWatch::Watch(const std::string& device) { watch_.Watch(device); }
+void ReplugWatch::Watch(const std::string& device) { watch_.Watch(device); }
 
-void LinkWatch::StopWatching() {
+void ReplugWatch::StopWatching() {
     retry_.stop();
     watch_.Stop();
     DiscardProbedConnection();
 }
 
-void LinkWatch::StatusChanged(const LinkStatus& status) {
+void ReplugWatch::StatusChanged(const LinkStatus& status) {
     emit LinkStatusChanged(status);
     if (status.state == LinkState::WaitingForDevice)
         emit WaitingForDevice(QString::fromStdString(status.device));

@@ -15,14 +15,14 @@ class QtCommPort;
 // The window's side of the link supervisor: "Open" goes through it, it watches the device of a
 // ticked link, closes the port at once when the device goes and reopens the link with the same
 // settings when it is back. The window connects to its signals to tell the operator.
-class LinkWatch : public QObject, private LinkShell {
+class ReplugWatch : public QObject, private LinkShell {
     Q_OBJECT
 
 public:
     // `open` opens the link with the last tick's choices (OpenLink), `afterLoss` when it reopens
     // a link whose device went away; `close` closes it (CloseLink). Both may raise CatError.
-    LinkWatch(QtCommPort& port, std::function<void(bool afterLoss)> open,
-              std::function<void()> close, QObject* parent = nullptr);
+    ReplugWatch(QtCommPort& port, std::function<void(bool afterLoss)> open,
+                std::function<void()> close, QObject* parent = nullptr);
 
     // "Open" ticked: the link opens, or waits for an absent device. Other failures are raised
     // (CatError) for the window to report.
