@@ -43,6 +43,12 @@ inline constexpr OptionSpec kOptions[] = {
      "protocol at every speed; print the verdict and\n"
      "the traffic. Exit 0: a radio answered, 1: none\n"
      "did, 2: the port could not be used"},
+    {"--list-ports", "", OptionKind::Mode, OptionValue::None, "",
+     "print what each \"Com N\" opens: its device, the\n"
+     "adapter's name in /dev/serial/by-id and its\n"
+     "description, or its network address; new USB\n"
+     "adapters get their Com numbers first, as in the\n"
+     "window"},
     {"-platform", "", OptionKind::Toolkit, OptionValue::Required, "NAME",
      "window system plugin: xcb, wayland, offscreen, ..."},
     {"-display", "", OptionKind::Toolkit, OptionValue::Required, "DISPLAY",
@@ -55,6 +61,7 @@ inline constexpr OptionSpec kOptions[] = {
 inline constexpr std::string_view kHelpMode = "--help";
 inline constexpr std::string_view kVersionMode = "--version";
 inline constexpr std::string_view kDoctorMode = "--doctor";
+inline constexpr std::string_view kListPortsMode = "--list-ports";
 
 // --doctor's own statuses beside the ones above: a radio answered (kExitOk), none did, or the
 // port could not be used.

@@ -5,12 +5,13 @@
 #include <string_view>
 #include <vector>
 
-#include "qt/catlink_version.h"
 #include "core/command_line.h"
+#include "qt/catlink_version.h"
 #include "qt/close_on_signal.h"
 #include "qt/doctor_command.h"
 #include "qt/frmcat.h"
 #include "qt/instance_lock.h"
+#include "qt/port_list.h"
 #include "qt/qt_settings_store.h"
 #include "qt/raise_channel.h"
 
@@ -95,6 +96,14 @@ int PrintVersion(const cat::CommandLine&, int&, char**) {
     return cat::kExitOk;
 }
 
+int PrintPorts(const cat::CommandLine&, int& argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    cat::QtSettingsStore store;
+    if (const QString problem = store.LoadProblem(); !problem.isEmpty()) Say(problem);
+    cat::ListPorts(store, stdout);
+    return cat::kExitOk;
+}
+
 // What each mode of the option table does; the window when no mode was given.
 struct Handler {
     std::string_view mode;
@@ -105,6 +114,7 @@ constexpr Handler kHandlers[] = {
     {cat::kHelpMode, PrintHelp},
     {cat::kVersionMode, PrintVersion},
     {cat::kDoctorMode, cat::RunDoctor},
+    {cat::kListPortsMode, PrintPorts},
 };
 
 constexpr bool EveryModeHasAHandler() {

@@ -8,6 +8,9 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -85,6 +88,32 @@ TEST_F(PortListTest, ListPortsNumbersNewAdaptersAndPrintsTheTable) {
     EXPECT_NE(table.find("\n  9  tcp://shack-pi:3001"), std::string::npos) << table;
     EXPECT_NE(table.find("the line speed is whatever the far end is set to"), std::string::npos);
     EXPECT_EQ(store_->Read("Ports", "Com3"), QDir(byId_).filePath(kAdapter).toStdString());
+}
+
+TEST(ListPortsCommand, PrintsTheTableWithoutADisplay) {
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    QDir().mkpath(home.filePath("config/CAT"));
+    QSettings ini(home.filePath("config/CAT/CAT.ini"), QSettings::IniFormat);
+    ini.setValue("Ports/Com5", "rfc2217://shack-pi:2000");
+    ini.sync();
+    QProcess catlink;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home.path());
+    env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    catlink.setProcessEnvironment(env);
+    catlink.start(CATLINK_PATH, {"--list-ports"});
+    ASSERT_TRUE(catlink.waitForFinished(10000));
+    EXPECT_EQ(catlink.exitCode(), 0) << catlink.readAllStandardError().toStdString();
+    const QString out = QString::fromUtf8(catlink.readAllStandardOutput());
+    EXPECT_TRUE(out.startsWith("Com  Device")) << out.toStdString();
+    EXPECT_TRUE(
+        out.contains(QRegularExpression("\\n  5  rfc2217://shack-pi:2000 +- +a serial port "
+                                        "on the network")))
+        << out.toStdString();
 }
 
 }  // namespace
