@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/cat_error.h"
+#include "core/handshake.h"
 #include "core/port_names.h"
 #include "core/startup.h"
 #include "core/text.h"
@@ -158,6 +159,9 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     choices.addressText = stored.address;
     choices.speedText =
         stored.speed >= 0 ? std::string(kSpeedEntries[static_cast<std::size_t>(stored.speed)]) : "";
+    // The port's handshake override applies here as in the window.
+    choices.handshakeOverride =
+        store.Read(kPortsGroup, HandshakeKey(static_cast<std::int16_t>(com)));
 
     QtCommPort port(store);
     QtStopwatch stopwatch;
