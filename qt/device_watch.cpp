@@ -24,7 +24,7 @@ struct DeviceWatch::Probe {
 };
 
 DeviceWatch::DeviceWatch(QObject* parent) : QObject(parent) {
-    connect(&folders_, &QFileSystemWatcher::directoryChanged, this, &DeviceWatch::Recheck);
+    connect(&folders_, &FolderWatch::Changed, this, &DeviceWatch::Recheck);
 }
 
 DeviceWatch::~DeviceWatch() { Stop(); }
@@ -37,7 +37,7 @@ void DeviceWatch::Stop() {
         probe_->wake.notify_all();
     }
     probe_.reset();
-    if (!folders_.directories().isEmpty()) folders_.removePaths(folders_.directories());
+    folders_.Set({});
     path_.clear();
     identity_.reset();
     present_ = false;
@@ -98,10 +98,7 @@ void DeviceWatch::WatchFolders() {
     QString folder = QFileInfo(path_).absolutePath();
     while (!QFileInfo(folder).isDir() && folder != QDir::rootPath())
         folder = QFileInfo(folder).absolutePath();
-    const QStringList watched = folders_.directories();
-    if (watched.size() == 1 && watched.front() == folder) return;
-    if (!watched.isEmpty()) folders_.removePaths(watched);
-    folders_.addPath(folder);
+    folders_.Set({folder});
 }
 
 void DeviceWatch::Recheck() {

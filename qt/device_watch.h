@@ -1,17 +1,18 @@
 #pragma once
 
-#include <QFileSystemWatcher>
 #include <QObject>
 #include <QString>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "qt/folder_watch.h"
+
 namespace cat {
 
 // Tells when the device a link opens goes away and when it is there again. A device path is
-// followed through the change notices of the folder that holds it (inotify, through
-// QFileSystemWatcher): no polling, no CPU while nothing changes. A path that now stands for
+// followed through the change notices of the folder that holds it (inotify, see FolderWatch): no
+// polling, no CPU while nothing changes. A path that now stands for
 // another device (a link re-created to a new pseudo-terminal) counts as gone and back; a
 // pseudo-terminal's own name never comes back (see NamesTheSameDeviceWhenBack).
 //
@@ -52,7 +53,7 @@ private:
     std::optional<Identity> Look() const;
 
     QString path_;
-    QFileSystemWatcher folders_;
+    FolderWatch folders_;
     std::optional<Identity> identity_;
     bool present_ = false;
     int generation_ = 0;

@@ -40,7 +40,9 @@ constexpr milliseconds kGreetingWait{300};
 constexpr milliseconds kHangUpWait{50};
 // How long the watch keeps a connection it found up for the link to take over.
 constexpr milliseconds kProbedConnectionKept{3000};
-constexpr int kLongestWriteWaitMs = 1000;
+// As for a local port: a whole command at 1200 baud; what the socket has not taken by then leaves
+// when the event loop runs.
+constexpr int kLongestWriteWaitMs = 300;
 // Abandoned lookups keep their thread until the resolver gives up; never let them pile up.
 constexpr int kMostLookupsAtOnce = 4;
 

@@ -72,8 +72,7 @@ PortListWatch::PortListWatch(SettingsStore& store, QComboBox& list, const QStrin
     settle_.setSingleShot(true);
     settle_.setInterval(kSettleMs);
     connect(&settle_, &QTimer::timeout, this, &PortListWatch::Refresh);
-    connect(&folders_, &QFileSystemWatcher::directoryChanged, &settle_,
-            qOverload<>(&QTimer::start));
+    connect(&folders_, &FolderWatch::Changed, &settle_, qOverload<>(&QTimer::start));
     list_.installEventFilter(this);
 }
 
@@ -136,11 +135,7 @@ void PortListWatch::WatchFolders() {
         if (row.mapped && row.target && row.target->kind == PortKind::Device)
             wanted << ExistingFolder(QFileInfo(Q(row.opens)).absolutePath());
     wanted.removeDuplicates();
-    const QStringList watched = folders_.directories();
-    for (const QString& folder : watched)
-        if (!wanted.contains(folder)) folders_.removePath(folder);
-    for (const QString& folder : wanted)
-        if (!watched.contains(folder)) folders_.addPath(folder);
+    folders_.Set(wanted);
 }
 
 }  // namespace cat

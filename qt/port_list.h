@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QComboBox>
-#include <QFileSystemWatcher>
 #include <QObject>
 #include <QTimer>
 #include <cstdio>
@@ -9,6 +8,7 @@
 
 #include "core/port_catalog.h"
 #include "core/settings_store.h"
+#include "qt/folder_watch.h"
 
 namespace cat {
 
@@ -49,7 +49,7 @@ private:
     QComboBox& list_;
     QString stableNameFolder_;
     std::vector<PortRow> rows_;
-    QFileSystemWatcher folders_;
+    FolderWatch folders_;
     QTimer settle_;
 };
 
