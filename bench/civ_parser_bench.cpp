@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string>
 
-#include "core/session_state.h"
 #include "core/comm_port.h"
+#include "core/session_state.h"
 #include "protocols/civ/civ.h"
 #include "tests/support/open_port.h"
 

@@ -35,7 +35,9 @@ void Run(const QString& protocol, const Options& o) {
     QStringList args = {"--protocol", protocol, "--settings", ini, "--com", "1", "--quiet"};
     if (o.fault == "garble") args << "--garble";
     if (o.fault == "echo") args << "--echo";
-    if (o.fault == "speed") args << "--speed" << "4800";
+    if (o.fault == "speed")
+        args << "--speed"
+             << "4800";
     radio.start(o.radiosim, args);
     if (!radio.waitForStarted(5000) || !radio.waitForReadyRead(5000)) {
         std::printf("%s: radiosim did not start\n", qPrintable(protocol));

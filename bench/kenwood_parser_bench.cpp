@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "core/session_state.h"
 #include "core/comm_port.h"
+#include "core/session_state.h"
 #include "protocols/kenwood/kenwood.h"
 #include "tests/support/open_port.h"
 

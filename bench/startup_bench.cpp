@@ -97,9 +97,8 @@ std::optional<Sample> Measure(xcb_connection_t* x, const std::string& program,
     while (xcb_generic_event_t* event = xcb_poll_for_event(x)) std::free(event);
 
     const auto start = Clock::now();
-    const pid_t pid = Spawn({program},
-                            {"DISPLAY=" + display, "HOME=" + home, "XDG_CONFIG_HOME=" + home,
-                             "QT_QPA_PLATFORM=xcb"});
+    const pid_t pid = Spawn({program}, {"DISPLAY=" + display, "HOME=" + home,
+                                        "XDG_CONFIG_HOME=" + home, "QT_QPA_PLATFORM=xcb"});
     if (pid < 0) return std::nullopt;
     const bool mapped = WaitForMap(x, start + 20s);
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -131,9 +130,8 @@ int main(int argc, char** argv) {
     }
 
     const std::string display = ":" + std::to_string(90 + getpid() % 9);
-    const pid_t server = Spawn({"Xvfb", display, "-screen", "0", "1280x1024x24", "-nolisten",
-                                "tcp"},
-                               {});
+    const pid_t server =
+        Spawn({"Xvfb", display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}, {});
     if (server < 0) {
         std::printf("Xvfb could not be started (Debian package xvfb)\n");
         return 1;

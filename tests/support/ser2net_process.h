@@ -1,9 +1,9 @@
 #pragma once
 
 // ser2net as a child process: it publishes one device on loopback, as RFC 2217 (telnet) and as
-// raw TCP, on free ports. The test installs nothing: without ser2net it is skipped.
+// raw TCP, on free ports. The test installs nothing: without ser2net it is skipped
+// (SKIP_WITHOUT_SER2NET, for GoogleTest). The benchmarks use it too.
 
-#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
