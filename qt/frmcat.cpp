@@ -330,9 +330,6 @@ void frmCAT::UpdatePortTooltip() {
 void frmCAT::StartPortList() {
     portList_ = std::make_unique<PortListWatch>(store_, *cboCom);
     connect(portList_.get(), &PortListWatch::Refreshed, this, &frmCAT::UpdatePortTooltip);
-    // Asking the system for its serial ports takes some milliseconds: not before the window
-    // is up.
-    QTimer::singleShot(0, portList_.get(), &PortListWatch::Refresh);
 }
 
 void frmCAT::StartReplugWatch() {

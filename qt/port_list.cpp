@@ -74,6 +74,9 @@ PortListWatch::PortListWatch(SettingsStore& store, QComboBox& list, const QStrin
     connect(&settle_, &QTimer::timeout, this, &PortListWatch::Refresh);
     connect(&folders_, &FolderWatch::Changed, &settle_, qOverload<>(&QTimer::start));
     list_.installEventFilter(this);
+    // Asking the system for its serial ports costs some milliseconds and a megabyte: not at
+    // start, only when something changes or the operator looks.
+    WatchFolders();
 }
 
 bool PortListWatch::eventFilter(QObject* watched, QEvent* event) {
@@ -90,14 +93,15 @@ bool PortListWatch::eventFilter(QObject* watched, QEvent* event) {
         painter.drawControl(QStyle::CE_ComboBoxLabel, option);
         return true;
     }
-    // Opening the list shows what is there at that moment, whatever notices were missed.
-    if (watched == &list_ && list_.isEnabled()) {
-        const bool click = event->type() == QEvent::MouseButtonPress;
-        const bool key = event->type() == QEvent::KeyPress &&
+    // Opening the list, or asking for the tooltip, shows what is there at that moment.
+    if (watched == &list_) {
+        const bool tip = event->type() == QEvent::ToolTip;
+        const bool click = event->type() == QEvent::MouseButtonPress && list_.isEnabled();
+        const bool key = event->type() == QEvent::KeyPress && list_.isEnabled() &&
                          (static_cast<QKeyEvent*>(event)->key() == Qt::Key_F4 ||
                           static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space ||
                           static_cast<QKeyEvent*>(event)->modifiers() & Qt::AltModifier);
-        if (click || key) Refresh();
+        if (tip || click || key) Refresh();
     }
     return QObject::eventFilter(watched, event);
 }

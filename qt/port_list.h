@@ -24,7 +24,8 @@ void ListPorts(SettingsStore& store, std::FILE* out,
 // Keeps the window's port list saying what each Com N opens, while the window is up: entries
 // follow plugging and unplugging (change notices of /dev, the by-id folder and the folders of
 // mapped paths, no polling), new adapters get their numbers, and the list is brought up to date
-// when the operator opens it. Positions never move, so the stored choice keeps its meaning.
+// when the operator opens it or asks for its tooltip. Nothing is asked of the system at start.
+// Positions never move, so the stored choice keeps its meaning.
 class PortListWatch : public QObject {
     Q_OBJECT
 
