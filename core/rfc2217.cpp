@@ -166,11 +166,9 @@ void TelnetSession::EndSubnegotiation() {
     if (code < kServerReplyOffset) return;
     const std::uint8_t command = code - kServerReplyOffset;
     const std::string_view value = std::string_view(sub_).substr(2);
-    if (command == static_cast<std::uint8_t>(ComPortCommand::FlowControlSuspend)) {
-        suspended_ = true;
-    } else if (command == static_cast<std::uint8_t>(ComPortCommand::FlowControlResume)) {
-        suspended_ = false;
-    } else if (command == static_cast<std::uint8_t>(ComPortCommand::SetBaudRate)) {
+    // Notifications of line and modem state, and the far end's flow control, are not used: a
+    // CAT link sends a few bytes at a time.
+    if (command == static_cast<std::uint8_t>(ComPortCommand::SetBaudRate)) {
         if (value.size() != 4) return;
         std::uint32_t baud = 0;
         for (char c : value) baud = (baud << 8) | static_cast<std::uint8_t>(c);

@@ -40,8 +40,6 @@ enum class ComPortCommand : std::uint8_t {
     SetParity = 3,
     SetStopSize = 4,
     SetControl = 5,
-    FlowControlSuspend = 8,
-    FlowControlResume = 9,
 };
 inline constexpr std::uint8_t kServerReplyOffset = 100;
 
@@ -79,9 +77,6 @@ public:
     std::optional<std::uint32_t> Reported(ComPortCommand command) const;
     void ForgetReports();
 
-    // The far end asked us to stop sending for a while (FLOWCONTROL-SUSPEND) and has not resumed.
-    bool SendingSuspended() const { return suspended_; }
-
     // IAC SB COM-PORT-OPTION <command> <value> IAC SE, the value's bytes doubled where they are
     // 0xFF.
     static std::string SetBaudRate(std::uint32_t baud);
@@ -110,7 +105,6 @@ private:
     std::array<Side, 256> him_{};  // options the far end performs
     bool comPortRefused_ = false;
     std::array<std::optional<std::uint32_t>, 16> reported_{};
-    bool suspended_ = false;
 };
 
 }  // namespace cat

@@ -193,25 +193,11 @@ TEST_F(NetworkPortTest, FailuresSayWhatIsWrongInTheOperatorsWords) {
     }
 }
 
-TEST_F(NetworkPortTest, FarDeviceAbsentIsAnAbsenceWithSer2netsWords) {
-    radio_->Stop();  // radiosim removes its link: ser2net cannot open the device
-    QtCommPort& port = Port(ser2net_->Rfc2217Address());
-    try {
-        port.SetPortOpen(true);
-        ADD_FAILURE() << "opened";
-    } catch (const CatError& e) {
-        EXPECT_TRUE(MeansAbsent(e.Number())) << e.Description();
-        EXPECT_NE(e.Description().find("the far end closed the connection: Device open failure"),
-                  std::string::npos)
-            << e.Description();
-    }
-}
-
-TEST_F(NetworkPortTest, ConnectionDroppedClosesThePortOnceAndSaysSo) {
+TEST_F(NetworkPortTest, FarEndGoingAwayClosesThePortOnceAndItsAbsenceIsSaid) {
     QtCommPort& port = Port(ser2net_->Rfc2217Address());
     QSignalSpy lost(&port, &QtCommPort::PortLost);
-    port.SetPortOpen(true);
-    ser2net_->Stop();
+    Open(port);
+    radio_->Stop();  // ser2net loses its device and drops the connection
     ASSERT_TRUE(QTest::qWaitFor([&] { return lost.count() > 0; }, 3000));
     QTest::qWait(100);
     EXPECT_EQ(lost.count(), 1);
@@ -221,7 +207,16 @@ TEST_F(NetworkPortTest, ConnectionDroppedClosesThePortOnceAndSaysSo) {
         ADD_FAILURE() << "wrote to a lost connection";
     } catch (const CatError& e) {
         EXPECT_EQ(e.Number(), CommErrorNumber(CommFault::ConnectionLost)) << e.Description();
-        EXPECT_TRUE(MeansAbsent(e.Number()));
+    }
+    // Opened again while ser2net cannot open its device: an absence, in ser2net's own words.
+    try {
+        port.SetPortOpen(true);
+        ADD_FAILURE() << "opened";
+    } catch (const CatError& e) {
+        EXPECT_TRUE(MeansAbsent(e.Number())) << e.Description();
+        EXPECT_NE(e.Description().find("the far end closed the connection: Device open failure"),
+                  std::string::npos)
+            << e.Description();
     }
 }
 

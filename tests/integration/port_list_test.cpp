@@ -14,7 +14,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <cstdio>
 
 #include "qt/qt_settings_store.h"
 
@@ -69,25 +68,6 @@ TEST_F(PortListTest, FollowsPluggingAndKeepsTheAdaptersNumber) {
     EXPECT_TRUE(shows("Com 3  " + device_)) << list_.itemText(2).toStdString();
     EXPECT_FALSE(store_->Read("Ports", "Com4")) << "the same adapter keeps its number";
     EXPECT_EQ(list_.count(), 32);
-}
-
-TEST_F(PortListTest, ListPortsNumbersNewAdaptersAndPrintsTheTable) {
-    PlugIn();
-    store_->Write("Ports", "Com9", "tcp://shack-pi:3001");
-    std::FILE* out = std::tmpfile();
-    ASSERT_NE(out, nullptr);
-    ListPorts(*store_, out, byId_);
-    std::rewind(out);
-    std::string table;
-    for (int c; (c = std::fgetc(out)) != EOF;) table.push_back(static_cast<char>(c));
-    std::fclose(out);
-
-    EXPECT_EQ(table.rfind("Com  Device", 0), 0u) << table;
-    EXPECT_NE(table.find("\n  3  " + device_.toStdString()), std::string::npos) << table;
-    EXPECT_NE(table.find(kAdapter), std::string::npos) << table;
-    EXPECT_NE(table.find("\n  9  tcp://shack-pi:3001"), std::string::npos) << table;
-    EXPECT_NE(table.find("the line speed is whatever the far end is set to"), std::string::npos);
-    EXPECT_EQ(store_->Read("Ports", "Com3"), QDir(byId_).filePath(kAdapter).toStdString());
 }
 
 TEST(ListPortsCommand, PrintsTheTableWithoutADisplay) {

@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -31,12 +30,10 @@ public:
         return found;
     }
 
-    // A port nobody listens on now (and, in all likelihood, a moment later).
+    // A loopback port nobody listens on now (and, in all likelihood, a moment later).
     static int FreePort() {
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in address = Loopback(0);
         socklen_t size = sizeof address;
         int port = 0;
         if (::bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
@@ -44,18 +41,6 @@ public:
             port = ntohs(address.sin_port);
         ::close(fd);
         return port;
-    }
-
-    // Whether something accepts connections on loopback `port` now.
-    static bool Listening(int port) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        ::close(fd);
-        return ok;
     }
 
     // Publishes `device` (which need not exist yet) from `folder`, where the configuration goes.
@@ -81,7 +66,7 @@ public:
         process_.start(Binary(), {"-n", "-u", "-c", config, "-P", QDir(folder).filePath("pid")});
         started_ =
             process_.waitForStarted(5000) &&
-            QTest::qWaitFor([&] { return Listening(rfc2217Port_) && Listening(rawPort_); }, 5000);
+            QTest::qWaitFor([&] { return Listens(rfc2217Port_) && Listens(rawPort_); }, 5000);
     }
     ~Ser2net() { Stop(); }
 
@@ -104,6 +89,22 @@ public:
     }
 
 private:
+    static sockaddr_in Loopback(int port) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        return address;
+    }
+    static bool Listens(int port) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const sockaddr_in address = Loopback(port);
+        const bool ok =
+            ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        ::close(fd);
+        return ok;
+    }
+
     int rfc2217Port_;
     int rawPort_;
     QProcess process_;

@@ -6,7 +6,6 @@
 
 #include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "tests/support/memory_store.h"
@@ -56,155 +55,104 @@ const Machine kTwoAdaptersAndAUart{
     {{"/tmp/radio", "/dev/pts/4"}, {"/dev/pts/4", "/dev/pts/4"}},
 };
 
-struct EntryRow {
-    const char* name;
-    std::vector<std::pair<std::string, std::string>> ports;
-    std::int16_t number;
-    std::string entry;
-    std::string tooltip;
-};
-
-class PortEntryTest : public ::testing::TestWithParam<EntryRow> {};
-
-TEST_P(PortEntryTest, ShowsWhatTheEntryOpens) {
-    const EntryRow& row = GetParam();
-    MemoryStore store;
-    for (const auto& [key, value] : row.ports) store.Write("Ports", key, value);
-    const std::vector<PortRow> rows = DescribePorts(store, kTwoAdaptersAndAUart.Snapshot());
-    ASSERT_EQ(rows.size(), 32u);
-    const PortRow& port = rows[row.number - 1];
-    EXPECT_EQ(PortEntryText(port), row.entry);
-    EXPECT_EQ(PortRowTooltip(port), row.tooltip);
+TEST(PortEntry, ShowsWhatTheEntryOpensAndTheTooltipTheRest) {
+    struct Row {
+        const char* name;
+        const char* key;  // [Ports] key, nullptr for none
+        std::string value;
+        int number;
+        std::string entry;
+        std::string tooltip;
+    };
+    const std::string absent = ", which is not there now (unplugged or switched off)";
+    const Row rows[] = {
+        {"system_port_there", nullptr, "", 1, "Com 1  ttyS0", "Com 1 opens /dev/ttyS0"},
+        {"system_port_not_there", nullptr, "", 2, "Com 2", "Com 2 opens /dev/ttyS1" + absent},
+        {"by_id_mapping", "Com3", kById + kCp2102, 3,
+         "Com 3  ttyUSB0 (CP2102 USB to UART Bridge Controller)",
+         "Com 3 opens " + kById + kCp2102 +
+             ", now /dev/ttyUSB0: CP2102 USB to UART Bridge Controller, Silicon Labs, serial "
+             "number 0001"},
+        {"manufacturer_not_repeated", "Com4", "/dev/ttyUSB1", 4, "Com 4  ttyUSB1 (FT232R USB UART)",
+         "Com 4 opens /dev/ttyUSB1: FT232R USB UART, FTDI, serial number A50285BI"},
+        {"absent_adapter_by_its_name", "Com5", kById + kIcom, 5,
+         "Com 5  Silicon_Labs_CP2102N_USB_to_UART_Bridge_Controller_IC-7300_02 (absent)",
+         "Com 5 opens " + kById + kIcom + absent},
+        {"absent_path", "Com6", "ttyACM0", 6, "Com 6  ttyACM0 (absent)",
+         "Com 6 opens /dev/ttyACM0" + absent},
+        {"link_outside_dev", "Com1", "/tmp/radio", 1, "Com 1  pts/4",
+         "Com 1 opens /tmp/radio, now /dev/pts/4"},
+        {"rfc2217", "Com7", "rfc2217://shack-pi:2000", 7, "Com 7  rfc2217://shack-pi:2000",
+         "Com 7 opens rfc2217://shack-pi:2000: a serial port on the network (RFC 2217); the "
+         "program sets its line speed"},
+        {"raw_tcp_speed_is_the_far_ends", "Com8", "tcp://10.0.0.5:3001", 8,
+         "Com 8  tcp://10.0.0.5:3001",
+         "Com 8 opens tcp://10.0.0.5:3001: a network port (raw TCP); the line speed is whatever "
+         "the far end is set to"},
+        {"malformed_network_address", "Com9", "tcp://shack-pi", 9,
+         "Com 9  tcp://shack-pi (not a valid address)",
+         "Com 9 opens tcp://shack-pi: not a valid network address (rfc2217://host:port or "
+         "tcp://host:port)"},
+    };
+    for (const Row& row : rows) {
+        MemoryStore store;
+        if (row.key) store.Write("Ports", row.key, row.value);
+        const std::vector<PortRow> ports = DescribePorts(store, kTwoAdaptersAndAUart.Snapshot());
+        ASSERT_EQ(ports.size(), 32u);
+        EXPECT_EQ(PortEntryText(ports[row.number - 1]), row.entry) << row.name;
+        EXPECT_EQ(PortRowTooltip(ports[row.number - 1]), row.tooltip) << row.name;
+    }
 }
 
-const EntryRow kEntryRows[] = {
-    {"SystemPortThereShowsItsName", {}, 1, "Com 1  ttyS0", "Com 1 opens /dev/ttyS0"},
-    {"SystemPortNotThereIsPlain",
-     {},
-     2,
-     "Com 2",
-     "Com 2 opens /dev/ttyS1, which is not there now "
-     "(unplugged or switched off)"},
-    {"ByIdMappingShowsDeviceAndDescription",
-     {{"Com3", kById + kCp2102}},
-     3,
-     "Com 3  ttyUSB0 (CP2102 USB to UART Bridge Controller)",
-     "Com 3 opens " + kById + kCp2102 +
-         ", now /dev/ttyUSB0: CP2102 USB to UART Bridge Controller, Silicon Labs, serial number "
-         "0001"},
-    {"ManufacturerNotRepeatedWhenInTheDescription",
-     {{"Com4", "/dev/ttyUSB1"}},
-     4,
-     "Com 4  ttyUSB1 (FT232R USB UART)",
-     "Com 4 opens /dev/ttyUSB1: FT232R USB UART, FTDI, serial number A50285BI"},
-    {"AbsentByIdMappingSaysSoWithTheAdaptersName",
-     {{"Com5", kById + kIcom}},
-     5,
-     "Com 5  Silicon_Labs_CP2102N_USB_to_UART_Bridge_Controller_IC-7300_02 (absent)",
-     "Com 5 opens " + kById + kIcom + ", which is not there now (unplugged or switched off)"},
-    {"AbsentPathMappingSaysSo",
-     {{"Com6", "ttyACM0"}},
-     6,
-     "Com 6  ttyACM0 (absent)",
-     "Com 6 opens /dev/ttyACM0, which is not there now (unplugged or switched off)"},
-    {"LinkOutsideDevShowsTheDeviceItReaches",
-     {{"Com1", "/tmp/radio"}},
-     1,
-     "Com 1  pts/4",
-     "Com 1 opens /tmp/radio, now /dev/pts/4"},
-    {"Rfc2217",
-     {{"Com7", "rfc2217://shack-pi:2000"}},
-     7,
-     "Com 7  rfc2217://shack-pi:2000",
-     "Com 7 opens rfc2217://shack-pi:2000: a serial port on the network (RFC 2217); the program "
-     "sets its line speed"},
-    {"RawTcpTooltipSaysTheSpeedIsTheFarEnds",
-     {{"Com8", "tcp://10.0.0.5:3001"}},
-     8,
-     "Com 8  tcp://10.0.0.5:3001",
-     "Com 8 opens tcp://10.0.0.5:3001: a network port (raw TCP); the line speed is whatever the "
-     "far end is set to"},
-    {"MalformedNetworkAddress",
-     {{"Com9", "tcp://shack-pi"}},
-     9,
-     "Com 9  tcp://shack-pi (not a valid address)",
-     "Com 9 opens tcp://shack-pi: not a valid network address (rfc2217://host:port or "
-     "tcp://host:port)"},
-    {"BlankMappingIsTheDefault",
-     {{"Com10", "  "}},
-     10,
-     "Com 10",
-     "Com 10 opens /dev/ttyS9, which is not there now (unplugged or switched off)"},
-};
-
-INSTANTIATE_TEST_SUITE_P(Rows, PortEntryTest, ::testing::ValuesIn(kEntryRows),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-struct AssignRow {
-    const char* name;
-    Machine machine;
-    std::vector<std::pair<std::string, std::string>> before;  // [Ports] as found
-    std::map<std::string, std::string> after;                 // [Ports] as left
-};
-
-class AssignNewAdaptersTest : public ::testing::TestWithParam<AssignRow> {};
-
-TEST_P(AssignNewAdaptersTest, GivesTheLowestFreeNumberOnceAndTouchesNoKey) {
-    const AssignRow& row = GetParam();
-    MemoryStore store;
-    for (const auto& [key, value] : row.before) store.Write("Ports", key, value);
-    AssignNewAdapters(store, row.machine.Snapshot());
-    std::map<std::string, std::string> ports;
-    for (const auto& [key, value] : store.values)
-        if (key.first == "Ports") ports[key.second] = value;
-    EXPECT_EQ(ports, row.after);
-    // A second scan of the same machine finds every adapter reached.
-    const std::size_t writes = store.writeOrder.size();
-    EXPECT_TRUE(AssignNewAdapters(store, row.machine.Snapshot()).empty());
-    EXPECT_EQ(store.writeOrder.size(), writes);
-}
-
-const Machine kOneAdapter{{kCp2102Info}, {{kCp2102, "/dev/ttyUSB0"}}, {}};
-const Machine kAdapterOnTtyUsb3{
-    {{"/dev/ttyUSB3", "CP2102 USB to UART Bridge Controller", "Silicon Labs", "0001"}},
-    {{kCp2102, "/dev/ttyUSB3"}},
-    {}};
-const Machine kFourSystemPorts{
-    {kUartInfo, {"/dev/ttyS2", "", "", ""}, {"/dev/ttyS3", "", "", ""}, kCp2102Info},
-    {{kCp2102, "/dev/ttyUSB0"}},
-    {}};
-
-const AssignRow kAssignRows[] = {
-    {"FirstAdapterGetsCom3", kOneAdapter, {}, {{"Com3", kById + kCp2102}}},
-    {"TwoAdaptersInNameOrder",
-     kTwoAdaptersAndAUart,
-     {},
-     {{"Com3", kById + kFtdi}, {"Com4", kById + kCp2102}}},
-    {"HandWrittenKeysAreSkippedAndKept",
-     kOneAdapter,
-     {{"Com3", "/dev/ttyUSB7"}, {"Com4", ""}},
-     {{"Com3", "/dev/ttyUSB7"}, {"Com4", ""}, {"Com5", kById + kCp2102}}},
-    {"AdapterMappedByHandByPathIsLeftAlone",
-     kOneAdapter,
-     {{"Com9", "ttyUSB0"}},
-     {{"Com9", "ttyUSB0"}}},
-    {"SameAdapterOnAnotherTtyKeepsItsNumber",
-     kAdapterOnTtyUsb3,
-     {{"Com6", kById + kCp2102}},
-     {{"Com6", kById + kCp2102}}},
-    {"SystemSerialPortsKeepTheirNumbers", kFourSystemPorts, {}, {{"Com5", kById + kCp2102}}},
-    {"NothingPluggedInWritesNothing", Machine{{kUartInfo}, {}, {}}, {}, {}},
-};
-
-INSTANTIATE_TEST_SUITE_P(Rows, AssignNewAdaptersTest, ::testing::ValuesIn(kAssignRows),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(AssignNewAdapters, NoFreeNumberLeavesTheAdapterUnmapped) {
-    MemoryStore store;
-    for (int n = 3; n <= 32; ++n) store.Write("Ports", "Com" + std::to_string(n), "tcp://x:1");
-    EXPECT_TRUE(AssignNewAdapters(store, kOneAdapter.Snapshot()).empty());
-    EXPECT_FALSE(store.Read("Ports", "Com1"));
-    EXPECT_FALSE(store.Read("Ports", "Com2"));
+TEST(AssignNewAdapters, GivesTheLowestFreeNumberOnceAndTouchesNoKey) {
+    using Ports = std::map<std::string, std::string>;
+    const Machine oneAdapter{{kCp2102Info}, {{kCp2102, "/dev/ttyUSB0"}}, {}};
+    const Machine sameAdapterOnTtyUsb3{
+        {{"/dev/ttyUSB3", "CP2102", "", ""}}, {{kCp2102, "/dev/ttyUSB3"}}, {}};
+    const Machine fourSystemPorts{
+        {kUartInfo, {"/dev/ttyS2", "", "", ""}, {"/dev/ttyS3", "", "", ""}, kCp2102Info},
+        {{kCp2102, "/dev/ttyUSB0"}},
+        {}};
+    Ports full;  // every number from 3 up taken
+    for (int n = 3; n <= 32; ++n) full["Com" + std::to_string(n)] = "tcp://x:1";
+    struct Row {
+        const char* name;
+        const Machine& machine;
+        Ports before;
+        Ports after;
+    };
+    const Row rows[] = {
+        {"first_adapter_gets_com3", oneAdapter, {}, {{"Com3", kById + kCp2102}}},
+        {"two_in_name_order",
+         kTwoAdaptersAndAUart,
+         {},
+         {{"Com3", kById + kFtdi}, {"Com4", kById + kCp2102}}},
+        {"hand_written_keys_kept",
+         oneAdapter,
+         {{"Com3", "/dev/ttyUSB7"}, {"Com4", ""}},
+         {{"Com3", "/dev/ttyUSB7"}, {"Com4", ""}, {"Com5", kById + kCp2102}}},
+        {"mapped_by_hand_by_path", oneAdapter, {{"Com9", "ttyUSB0"}}, {{"Com9", "ttyUSB0"}}},
+        {"same_adapter_other_tty_keeps_its_number",
+         sameAdapterOnTtyUsb3,
+         {{"Com6", kById + kCp2102}},
+         {{"Com6", kById + kCp2102}}},
+        {"system_ports_keep_their_numbers", fourSystemPorts, {}, {{"Com5", kById + kCp2102}}},
+        {"no_free_number", oneAdapter, full, full},
+        {"nothing_plugged_in", Machine{{kUartInfo}, {}, {}}, {}, {}},
+    };
+    for (const Row& row : rows) {
+        MemoryStore store;
+        for (const auto& [key, value] : row.before) store.Write("Ports", key, value);
+        AssignNewAdapters(store, row.machine.Snapshot());
+        Ports ports;
+        for (const auto& [key, value] : store.values)
+            if (key.first == "Ports") ports[key.second] = value;
+        EXPECT_EQ(ports, row.after) << row.name;
+        // A second scan of the same machine finds every adapter reached and writes nothing.
+        const std::size_t writes = store.writeOrder.size();
+        EXPECT_TRUE(AssignNewAdapters(store, row.machine.Snapshot()).empty()) << row.name;
+        EXPECT_EQ(store.writeOrder.size(), writes) << row.name;
+    }
 }
 
 // A line of the table as its columns: runs of two or more blanks separate them.
