@@ -58,6 +58,7 @@ frmCAT::frmCAT(SettingsStore& store, QWidget* parent)
     watch_ = std::make_unique<doctor::LinkWatch>(*comCAT_, stopwatch_);
     platform_ = std::make_unique<Platform>(Platform{*watch_, clock_, pause_, messages_, *timer_});
     linkDoctor_ = new LinkDoctor(*this, *comCAT_, *watch_);
+    connect(comCAT_.get(), &QtCommPort::PortLost, linkDoctor_, &LinkDoctor::Lost);
 
     connect(chkOnTop, &QPushButton::toggled, this, &frmCAT::chkOnTop_Click);
     connect(chkOpen, &QPushButton::toggled, this, &frmCAT::chkOpen_Click);
@@ -336,8 +337,8 @@ void frmCAT::StartReplugWatch() {
     replug_ = std::make_unique<ReplugWatch>(
         *comCAT_, [this](bool afterLoss) { OpenLinkFromChoices(afterLoss); },
         [this] { CloseLink(*platform_); });
-    // The doctor hears of every loss, a hung-up device and a vanished path alike, and of a
-    // tick that waits for its device.
+    // The doctor hears of a path that vanished under the open link too (a hung-up device it
+    // hears of from the port), and of a tick that waits for its device.
     connect(replug_.get(), &ReplugWatch::DeviceLost, linkDoctor_, [this] { linkDoctor_->Lost(); });
     connect(replug_.get(), &ReplugWatch::LinkStatusChanged, linkDoctor_,
             [this](const LinkStatus& status) {
