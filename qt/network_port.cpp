@@ -43,6 +43,7 @@ constexpr milliseconds kProbedConnectionKept{3000};
 // As for a local port: a whole command at 1200 baud; what the socket has not taken by then leaves
 // when the event loop runs.
 constexpr int kLongestWriteWaitMs = 300;
+constexpr std::size_t kHeldOutputLimit = 65536;
 // Abandoned lookups keep their thread until the resolver gives up; never let them pile up.
 constexpr int kMostLookupsAtOnce = 4;
 
@@ -397,12 +398,18 @@ void NetworkPort::WatchWrites() {
 
 void NetworkPort::Output(const std::string& bytes, int speed) {
     RequireOpen();
+    // Bytes still waiting from earlier mean the far end has stopped taking them: these queue
+    // behind at once instead of blocking the window again, and past a limit a command is
+    // dropped whole (cutting into what is queued could split a telnet sequence).
+    const bool held = !out_.empty();
+    if (out_.size() > kHeldOutputLimit) return;
     out_ += target_.kind == PortKind::Rfc2217 ? telnet_.EncodeData(bytes) : bytes;
     Flush();
     // Wait, within what the bytes need at the line's speed, for the socket to take them.
     const int lineMs = static_cast<int>(2LL * static_cast<long long>(bytes.size()) * 11 * 1000 /
                                         std::max(speed, 50));
-    const auto deadline = Clock::now() + milliseconds(std::min(kLongestWriteWaitMs, 100 + lineMs));
+    const auto deadline =
+        Clock::now() + milliseconds(held ? 0 : std::min(kLongestWriteWaitMs, 100 + lineMs));
     while (IsOpen() && !out_.empty() && MsLeft(deadline) > 0) {
         const WaitResult r = WaitForDescriptor(fd_, POLLOUT, MsLeft(deadline));
         if (r == WaitResult::QuitRequested) break;
