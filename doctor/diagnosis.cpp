@@ -68,7 +68,8 @@ Verdict FromFailure(const Observation& o) {
                 VerdictKind::DeviceMissing, true, "device-missing", o.device + " does not exist",
                 o.port + " opens " + o.device + ", which does not exist. " +
                     (f.present.empty() ? std::string("No serial device is present now.")
-                                       : "Serial devices present now: " + Joined(f.present) + "."),
+                                       : "Serial devices present now: " + Joined(f.present) + ".") +
+                    (o.waitingForDevice ? " The link opens by itself when it appears." : ""),
                 "Plug the interface in and switch it on, or pick the Com number of a "
                 "device that is present.");
         case CommFault::DeviceInUse:
@@ -183,11 +184,14 @@ Verdict Diagnose(const Observation& o) {
                     "Pick ICOM, Kenwood or FT-817 in the Protocol list, then tick Open again.");
     if (o.failure) return FromFailure(o);
     if (o.lostAt)
-        return Make(VerdictKind::Vanished, true, "vanished", "Adapter unplugged",
-                    PortText(o) + " disappeared " + Ago(o.now - *o.lostAt) +
-                        ": the adapter was unplugged or switched off. The display shows the last "
-                        "values, not live ones.",
-                    "Plug it in again.");
+        return Make(
+            VerdictKind::Vanished, true, "vanished", "Adapter unplugged",
+            PortText(o) + " disappeared " + Ago(o.now - *o.lostAt) +
+                ": the adapter was unplugged or switched off. The display shows the last "
+                "values, not live ones." +
+                std::string(o.waitingForDevice ? " The link reopens by itself when it is back."
+                                               : ""),
+            "Plug it in again.");
     if (!o.open)
         return Make(VerdictKind::Closed, false, "closed", "Closed",
                     o.everOpened ? "The link is closed: the display shows the last values, not "

@@ -89,6 +89,7 @@ Observation LinkWatch::Observe() {
     o.openedAt = openedAt_;
     o.failure = failure_;
     o.lostAt = lostAt_;
+    o.waitingForDevice = waitingForDevice_;
     o.outputHeldSince = heldSince_;
     o.line = &line_->Summary();
     return o;

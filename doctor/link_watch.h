@@ -35,6 +35,7 @@ public:
     void NoProtocolChosen(const LinkFacts& facts);
     void Closed();
     void Lost();
+    void WaitingForDevice(bool waiting) { waitingForDevice_ = waiting; }
 
     Observation Observe();
     Verdict Diagnose() { return doctor::Diagnose(Observe()); }
@@ -73,6 +74,7 @@ private:
     double openedAt_ = 0;
     std::optional<OpenFailure> failure_;
     std::optional<double> lostAt_;
+    bool waitingForDevice_ = false;
     std::optional<double> heldSince_;
 };
 

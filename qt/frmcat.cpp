@@ -342,6 +342,10 @@ void frmCAT::StartReplugWatch() {
     connect(replug_.get(), &ReplugWatch::DeviceLost, linkDoctor_, [this] { linkDoctor_->Lost(); });
     connect(replug_.get(), &ReplugWatch::LinkStatusChanged, linkDoctor_,
             [this](const LinkStatus& status) {
+                // Only a device that comes back under the same name is waited for; a pty's
+                // number is anyone's once it is gone.
+                linkDoctor_->WaitingForDevice(status.state == LinkState::WaitingForDevice &&
+                                              NamesTheSameDeviceWhenBack(status.device));
                 if (status.state == LinkState::WaitingForDevice &&
                     status.reason == WaitReason::AbsentAtOpen && status.errorNumber != 0)
                     linkDoctor_->OpenFailed(CatError(status.errorNumber, status.detail));

@@ -65,7 +65,7 @@ public:
     QComboBox* cboMode;
     QLineEdit* txtFreqTRX;
     QPushButton* cmdSet;
-    QLabel* lblStatus;         // the link's state in words, below the buttons
+    QLabel* lblStatus;        // the link's state in words, below the buttons
     QPushButton* cmdDetails;  // opens the link doctor's details
 
 public slots:

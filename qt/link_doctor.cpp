@@ -106,6 +106,11 @@ void LinkDoctor::Lost() {
     Update();
 }
 
+void LinkDoctor::WaitingForDevice(bool waiting) {
+    watch_.WaitingForDevice(waiting);
+    Update();
+}
+
 void LinkDoctor::Update() {
     const doctor::Verdict verdict = watch_.Diagnose();
     const bool changed = verdict.brief != verdict_.brief || verdict.text != verdict_.text;

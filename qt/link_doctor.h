@@ -36,6 +36,7 @@ public:
     void OpenFailed(const CatError& error);
     void Closed();
     void Lost();
+    void WaitingForDevice(bool waiting);
 
     bool Scanning() const { return scanner_ != nullptr; }
     const doctor::Verdict& Current() const { return verdict_; }

@@ -55,8 +55,14 @@ TEST_P(DoctorTest, StatusLineNamesTheFault) {
         QSettings(IniPath(), QSettings::IniFormat)
             .setValue("Ports/Com1", dir_.filePath("no-such-adapter"));
     } else {
-        radio = std::make_unique<Radiosim>(IniPath(), 1, row.radio);
+        // A path of its own, as a USB adapter's by-id name is: "LINK" stands for it.
+        QStringList options = row.radio;
+        const QString link = dir_.filePath("adapter");
+        options.replaceInStrings("LINK", link);
+        radio = std::make_unique<Radiosim>(IniPath(), 1, options);
         ASSERT_TRUE(radio->Started());
+        if (options.contains(link))
+            QSettings(IniPath(), QSettings::IniFormat).setValue("Ports/Com1", link);
     }
     frmCAT& w = Start();
     if (row.radio.isEmpty()) {
@@ -76,8 +82,9 @@ TEST_P(DoctorTest, StatusLineNamesTheFault) {
     EXPECT_FALSE(w.lblStatus->text().isEmpty());
 }
 
+// clang-format off
 const FaultRow kFaults[] = {
-    {"MissingIcom", "ICOM", {}, VerdictKind::DeviceMissing, "does not exist"},
+    {"MissingIcom", "ICOM", {}, VerdictKind::DeviceMissing, "opens by itself when it appears"},
     {"MissingKenwood", "Kenwood", {}, VerdictKind::DeviceMissing, "Serial devices present now"},
     {"MissingFt817", "FT-817", {}, VerdictKind::DeviceMissing, "no-such-adapter"},
     {"SilentIcom", "ICOM", {"--protocol", "icom", "--silent"}, VerdictKind::NoReply, "CI-V"},
@@ -86,56 +93,37 @@ const FaultRow kFaults[] = {
     {"EchoOnlyIcom", "ICOM", {"--protocol", "icom", "--echo-only"}, VerdictKind::EchoOnly},
     {"EchoOnlyKenwood", "Kenwood", {"--protocol", "kenwood", "--echo-only"}, VerdictKind::EchoOnly},
     {"EchoOnlyFt817", "FT-817", {"--protocol", "ft817", "--echo-only"}, VerdictKind::EchoOnly},
-    {"OtherAddressIcom",
-     "ICOM",
-     {"--model", "ic7300"},
-     VerdictKind::OtherAddress,
+    {"OtherAddressIcom", "ICOM", {"--model", "ic7300"}, VerdictKind::OtherAddress,
      "address 94, not 5E"},
     {"GarbledIcom", "ICOM", {"--protocol", "icom", "--garble"}, VerdictKind::Garbled},
     {"GarbledKenwood", "Kenwood", {"--protocol", "kenwood", "--garble"}, VerdictKind::Garbled},
     {"GarbledFt817", "FT-817", {"--protocol", "ft817", "--garble"}, VerdictKind::Garbled},
-    {"WrongSpeedKenwood",
-     "Kenwood",
-     {"--protocol", "kenwood", "--speed", "4800"},
-     VerdictKind::Garbled,
-     "another speed than 9600 baud"},
-    {"KenwoodRadioForIcom",
-     "ICOM",
-     {"--protocol", "kenwood"},
-     VerdictKind::OtherProtocol,
+    {"WrongSpeedKenwood", "Kenwood", {"--protocol", "kenwood", "--speed", "4800"},
+     VerdictKind::Garbled, "another speed than 9600 baud"},
+    {"KenwoodRadioForIcom", "ICOM", {"--protocol", "kenwood"}, VerdictKind::OtherProtocol,
      "speaks the Kenwood protocol"},
-    {"KenwoodRadioForFt817",
-     "FT-817",
-     {"--protocol", "kenwood"},
-     VerdictKind::OtherProtocol,
+    {"KenwoodRadioForFt817", "FT-817", {"--protocol", "kenwood"}, VerdictKind::OtherProtocol,
      "speaks the Kenwood protocol"},
-    {"RefusesKenwood",
-     "Kenwood",
-     {"--protocol", "kenwood", "--refuse"},
-     VerdictKind::Refuses,
+    {"RefusesKenwood", "Kenwood", {"--protocol", "kenwood", "--refuse"}, VerdictKind::Refuses,
      "?;"},
     {"RefusesIcom", "ICOM", {"--protocol", "icom", "--refuse"}, VerdictKind::Refuses, "NG"},
-    {"CtsLowKenwood",
-     "Kenwood",
-     {"--protocol", "kenwood", "--cts-low"},
-     VerdictKind::OutputBlocked,
-     "RTS/CTS"},
+    {"CtsLowKenwood", "Kenwood", {"--protocol", "kenwood", "--cts-low"},
+     VerdictKind::OutputBlocked, "RTS/CTS"},
     {"StoppedIcom", "ICOM", {"--protocol", "icom", "--stop-after", "0.5"}, VerdictKind::Stopped},
-    {"StoppedKenwood",
-     "Kenwood",
-     {"--protocol", "kenwood", "--stop-after", "0.5"},
+    {"StoppedKenwood", "Kenwood", {"--protocol", "kenwood", "--stop-after", "0.5"},
      VerdictKind::Stopped},
-    {"StoppedFt817",
-     "FT-817",
-     {"--protocol", "ft817", "--stop-after", "0.5"},
+    {"StoppedFt817", "FT-817", {"--protocol", "ft817", "--stop-after", "0.5"},
      VerdictKind::Stopped},
     {"VanishedIcom", "ICOM", {"--protocol", "icom"}, VerdictKind::Vanished, "unplugged"},
     {"VanishedKenwood", "Kenwood", {"--protocol", "kenwood"}, VerdictKind::Vanished},
     {"VanishedFt817", "FT-817", {"--protocol", "ft817"}, VerdictKind::Vanished},
+    {"VanishedAdapterIsWaitedFor", "Kenwood", {"--protocol", "kenwood", "--link", "LINK"},
+     VerdictKind::Vanished, "reopens by itself when it is back"},
     {"AnswersIcom", "ICOM", {"--protocol", "icom"}, VerdictKind::Answering, "at address 5E"},
     {"AnswersKenwood", "Kenwood", {"--protocol", "kenwood"}, VerdictKind::Answering},
     {"AnswersFt817", "FT-817", {"--protocol", "ft817"}, VerdictKind::Answering},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Faults, DoctorTest, ::testing::ValuesIn(kFaults),
                          [](const auto& info) { return std::string(info.param.name); });
