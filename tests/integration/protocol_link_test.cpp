@@ -15,20 +15,21 @@
 #include <string>
 #include <vector>
 
-#include "core/cat_error.h"
-#include "core/platform.h"
-#include "qt/qt_platform.h"
-#include "core/session_state.h"
-#include "qt/qt_settings_store.h"
-#include "core/startup.h"
 #include "control/set_frequency.h"
 #include "control/set_mode.h"
-#include "qt/serial_port.h"
+#include "core/cat_error.h"
+#include "core/mode.h"
+#include "core/platform.h"
+#include "core/session_state.h"
+#include "core/startup.h"
 #include "link/link_control.h"
 #include "link/poll_cycle.h"
 #include "protocols/civ/civ.h"
 #include "protocols/ft817/ft817.h"
 #include "protocols/kenwood/kenwood.h"
+#include "qt/qt_platform.h"
+#include "qt/qt_settings_store.h"
+#include "qt/serial_port.h"
 #include "tests/support/fakes.h"
 #include "tests/support/radiosim_process.h"
 
@@ -46,16 +47,7 @@ constexpr auto kPatience = 5s;
 // CurMode before the radio has answered: no ModeIndex, so any decoded mode replaces it.
 constexpr std::int16_t kNoMode = -1;
 
-enum ModeIndex : std::int16_t { LSB, USB, CW, AM, FM, FSK, PKT };
-
-class RecordingDisplay : public DisplayBox {
-public:
-    std::string Text() const override { return text_; }
-    void SetText(const std::string& text) override { text_ = text; }
-
-private:
-    std::string text_;
-};
+using enum ModeIndex;
 
 // One radio, one port, one session: everything a test touches, thrown away with the test. The
 // radio outlives the port so that the port never sees its device vanish while it is open.
@@ -186,10 +178,10 @@ std::string BoxTexts(const test::FakeMessages& messages) {
 // What SelectOpMode(i, ireverse) must make the radio report, and what the radio then reads back.
 struct ModeRow {
     const char* name;
-    std::int16_t listPosition;
+    ModeIndex listPosition;
     std::int16_t reverse;
     const char* radioMode;  // radiosim's "mode NAME" report
-    std::int16_t readBack;  // ModeIndex decoded from the radio's own mode code
+    ModeIndex readBack;     // decoded from the radio's own mode code
 };
 
 struct ProtocolCase {
@@ -239,19 +231,19 @@ TEST_P(ProtocolLinkTest, ReadsTheRadioSetsFrequencyAndModeAndReadsThemBack) {
     // radiosim starts at 14.074 MHz USB.
     ASSERT_TRUE(world.ReadFrequencyAndMode()) << "no frequency and mode from the radio";
     EXPECT_DOUBLE_EQ(world.state.CurFreq, 14.074);
-    EXPECT_EQ(world.state.CurMode, USB);
+    EXPECT_EQ(world.state.CurMode, ToInt(USB));
 
     world.radio().Forget();
     SetRXFrequency(world.state, world.platform(), 7.074);
     EXPECT_TRUE(world.RadioReports("freq 7074000"));
     EXPECT_TRUE(world.timer.enabled) << "polling must be back on after a set";
 
-    SelectOpMode(world.state, world.platform(), CW, 0);
+    SelectOpMode(world.state, world.platform(), ToInt(CW), 0);
     EXPECT_TRUE(world.RadioReports("mode CW"));
 
     ASSERT_TRUE(world.ReadFrequencyAndMode()) << "no read-back after the set commands";
     EXPECT_DOUBLE_EQ(world.state.CurFreq, 7.074);
-    EXPECT_EQ(world.state.CurMode, CW);
+    EXPECT_EQ(world.state.CurMode, ToInt(CW));
     EXPECT_TRUE(world.messages.shown.empty()) << BoxTexts(world.messages);
 }
 
@@ -264,10 +256,10 @@ TEST_P(ProtocolLinkTest, EveryModeOfTheListReachesTheRadioAndReadsBack) {
     for (const ModeRow& row : GetParam().modes) {
         SCOPED_TRACE(row.name);
         world.radio().Forget();
-        SelectOpMode(world.state, world.platform(), row.listPosition, row.reverse);
+        SelectOpMode(world.state, world.platform(), ToInt(row.listPosition), row.reverse);
         EXPECT_TRUE(world.RadioReports(QString("mode ") + row.radioMode));
         ASSERT_TRUE(world.ReadFrequencyAndMode()) << "no read-back";
-        EXPECT_EQ(world.state.CurMode, row.readBack);
+        EXPECT_EQ(world.state.CurMode, ToInt(row.readBack));
         EXPECT_DOUBLE_EQ(world.state.CurFreq, 14.074) << "a mode change must not retune";
     }
     EXPECT_TRUE(world.messages.shown.empty()) << BoxTexts(world.messages);
@@ -282,7 +274,7 @@ TEST_P(ProtocolLinkTest, PollTicksShowTheRadioInTheDisplay) {
 
     // ICOM answers frequency and mode in separate frames, so a tick may fall between them and
     // show the frequency with the mode still unknown; only where the display settles counts.
-    RecordingDisplay txtFreq;
+    test::FakeDisplay txtFreq;
     std::vector<std::string> shown;
     const auto tick = [&] {
         PollTick(world.state, world.platform(), false, txtFreq);
@@ -307,7 +299,7 @@ TEST(IcomLinkTest, ReadsTheStartStateRadiosimWasGiven) {
 
     ASSERT_TRUE(world.ReadFrequencyAndMode());
     EXPECT_DOUBLE_EQ(world.state.CurFreq, 144.3);
-    EXPECT_EQ(world.state.CurMode, FM);
+    EXPECT_EQ(world.state.CurMode, ToInt(FM));
 }
 
 TEST(Ft817LinkTest, SilentRadioLeavesFrequencyAndModeAsTheyWere) {
@@ -317,14 +309,14 @@ TEST(Ft817LinkTest, SilentRadioLeavesFrequencyAndModeAsTheyWere) {
     if (HasFatalFailure()) return;
 
     world.state.CurFreq = 3.5;
-    world.state.CurMode = CW;
+    world.state.CurMode = ToInt(CW);
     world.radio().Forget();
     Poll817(world.state, world.platform());
 
     // The request went out, so the nothing-changed below is the radio's silence at work.
     EXPECT_TRUE(world.RadioReceived("00 00 00 00 03"));
     EXPECT_DOUBLE_EQ(world.state.CurFreq, 3.5);
-    EXPECT_EQ(world.state.CurMode, CW);
+    EXPECT_EQ(world.state.CurMode, ToInt(CW));
     EXPECT_FALSE(world.state.RadioReported);
     EXPECT_TRUE(world.messages.shown.empty()) << BoxTexts(world.messages);
 }
@@ -374,7 +366,7 @@ TEST_P(KenwoodSplitReplyTest, ReplyArrivingInTwoPiecesIsAssembled) {
     EXPECT_EQ(world.state.RxBuffer, "");
     EXPECT_TRUE(world.state.RadioReported);
     EXPECT_DOUBLE_EQ(world.state.CurFreq, 7.074);
-    EXPECT_EQ(world.state.CurMode, CW);
+    EXPECT_EQ(world.state.CurMode, ToInt(CW));
 }
 
 INSTANTIATE_TEST_SUITE_P(Splits, KenwoodSplitReplyTest,

@@ -9,12 +9,14 @@
 #include <initializer_list>
 #include <map>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "core/cat_error.h"
 #include "core/comm_port.h"
 #include "core/platform.h"
+#include "link/poll_cycle.h"
 
 namespace cat::test {
 
@@ -253,6 +255,24 @@ private:
 
     FakeClock* clock_;
     std::map<Op, Failure> failures_;
+};
+
+// The frequency box, remembering what it was given; it can fail the next write, as a window that
+// is going away might.
+class FakeDisplay : public DisplayBox {
+public:
+    std::string text;
+    int writes = 0;
+    bool failNextWrite = false;
+    std::string Text() const override { return text; }
+    void SetText(const std::string& t) override {
+        if (failNextWrite) {
+            failNextWrite = false;
+            throw std::runtime_error("display gone");
+        }
+        text = t;
+        ++writes;
+    }
 };
 
 // Everything a core routine needs, faked, wired together.

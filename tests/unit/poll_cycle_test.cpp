@@ -12,21 +12,7 @@ using test::Bytes;
 using test::FakeWorld;
 using test::ToHex;
 
-class FakeDisplay : public DisplayBox {
-public:
-    std::string text;
-    int writes = 0;
-    bool failNextWrite = false;
-    std::string Text() const override { return text; }
-    void SetText(const std::string& t) override {
-        if (failNextWrite) {
-            failNextWrite = false;
-            throw std::runtime_error("display gone");
-        }
-        text = t;
-        ++writes;
-    }
-};
+using test::FakeDisplay;
 
 // An IF reply: "IF", 11 frequency digits, 16 unused characters, the mode digit, 7 more, ";".
 std::string IfReply(const std::string& hertz11, char modeDigit) {
