@@ -16,6 +16,7 @@
 #include <QTest>
 #include <cstdio>
 
+#include "bench/bench_support.h"
 #include "qt/frmcat.h"
 #include "qt/qt_settings_store.h"
 
@@ -48,10 +49,6 @@ void Run(const QString& protocol, const Options& o) {
     cat::QtSettingsStore store(ini);
     cat::frmCAT w(store);
     w.show();
-    w.cboSelect->setCurrentIndex(protocol == "icom" ? 0 : protocol == "kenwood" ? 1 : 2);
-    w.cboCom->setCurrentIndex(0);
-    w.cboSpeed->setCurrentText("9600");
-    w.txtAddress->setText("5E");
 
     // What the radio holds; every display text must start with its frequency.
     QString truth = "14.074.00";
@@ -66,7 +63,11 @@ void Run(const QString& protocol, const Options& o) {
             if (untrueTexts.size() < 5) untrueTexts << text;
         }
     });
-    w.chkOpen->click();
+    cat::bench::OpenLinkOn(w,
+                           w.cboSelect->itemText(protocol == "icom"      ? 0
+                                                 : protocol == "kenwood" ? 1
+                                                                         : 2),
+                           1);
     if (!w.Port().PortOpen()) {
         std::printf("%s: the port did not open\n", qPrintable(protocol));
         return;

@@ -3,8 +3,6 @@
 //
 //   live_link_bench [--protocol icom|kenwood|ft817|all] [--seconds N] [--silent] [--details]
 //                   [--radiosim PATH]
-#include <sys/resource.h>
-
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -14,18 +12,12 @@
 #include <QTest>
 #include <cstdio>
 
+#include "bench/bench_support.h"
 #include "qt/frmcat.h"
 #include "qt/link_doctor.h"
 #include "qt/qt_settings_store.h"
 
 namespace {
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 long ResidentKiB() {
     QFile status("/proc/self/status");
@@ -62,11 +54,7 @@ void Run(const QString& protocol, const Options& o) {
     const QString listText = protocol == "icom"      ? "ICOM"
                              : protocol == "kenwood" ? "Kenwood"
                                                      : "FT-817";
-    w.cboSelect->setCurrentText(listText);
-    w.cboCom->setCurrentIndex(0);
-    w.cboSpeed->setCurrentText("9600");
-    w.txtAddress->setText("5E");
-    w.chkOpen->click();
+    cat::bench::OpenLinkOn(w, listText, 1);
     if (o.details) w.Doctor().ShowDetails();
     if (!w.Port().PortOpen()) {
         std::printf("%s: the port did not open\n", qPrintable(protocol));
@@ -101,7 +89,7 @@ void Run(const QString& protocol, const Options& o) {
     }
 
     const long rssStart = ResidentKiB();
-    const double cpuStart = CpuSeconds();
+    const double cpuStart = cat::bench::CpuSeconds();
     QElapsedTimer wall;
     wall.start();
     long rssPeak = rssStart;
@@ -112,7 +100,7 @@ void Run(const QString& protocol, const Options& o) {
             std::printf("  %s: after %3d s resident %ld KiB\n", qPrintable(protocol), s + 1,
                         ResidentKiB());
     }
-    const double cpu = CpuSeconds() - cpuStart;
+    const double cpu = cat::bench::CpuSeconds() - cpuStart;
     const double elapsed = wall.nsecsElapsed() / 1e9;
     std::printf(
         "%-8s%s: CPU %.2f%% of one core over %.0f s; resident %ld KiB at start, %ld KiB at "
