@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "protocols/common/family_codes.h"
 #include "core/session_state.h"
 #include "protocols/ft817/ft817.h"
 #include "qt/qt_platform.h"

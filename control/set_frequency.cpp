@@ -6,7 +6,7 @@
 
 #include "control/frequency_text.h"
 #include "core/failure_policy.h"
-#include "protocols/protocols.h"
+#include "protocols/families.h"
 
 namespace cat {
 
@@ -26,7 +26,7 @@ void SetRXFrequency(SessionState& state, Platform& platform, double frequency) {
     });
 
     if (sendable)
-        if (const RadioProtocol* protocol = ProtocolFor(state.ProtocolCode))
+        if (const RadioFamily* protocol = FamilyFor(state.ProtocolCode))
             SkipOnFailure([&] { protocol->SetFrequency(state, platform, command); });
 
     SkipOnFailure([&] { platform.Timer1.SetEnabled(true); });

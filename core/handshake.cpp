@@ -5,7 +5,6 @@
 
 #include "core/lookup.h"
 #include "core/port_names.h"
-#include "core/session_state.h"
 #include "core/text.h"
 
 namespace cat {
@@ -18,8 +17,6 @@ constexpr std::array<std::pair<std::string_view, HandshakeSetting>, 3> kSettings
     {"RTSCTS", HandshakeSetting::RtsCts},
 }};
 
-constexpr double kFastestWithoutHandshake = 4800;
-
 }  // namespace
 
 std::string HandshakeKey(std::int16_t port) { return PortKey(port) + ".Handshake"; }
@@ -30,11 +27,9 @@ std::optional<HandshakeSetting> ParseHandshakeSetting(std::string_view text) {
 
 int HandshakingValue(Handshake mode) { return mode == Handshake::RtsCts ? 2 : 0; }
 
-HandshakeChoice ResolveHandshake(std::optional<std::string> stored, std::int16_t protocolCode,
-                                 double speed) {
+HandshakeChoice ResolveHandshake(std::optional<std::string> stored, bool ruleWantsRtsCts) {
     HandshakeChoice choice;
-    choice.mode = speed > kFastestWithoutHandshake && protocolCode == kKenwood ? Handshake::RtsCts
-                                                                               : Handshake::None;
+    choice.mode = ruleWantsRtsCts ? Handshake::RtsCts : Handshake::None;
     if (!stored) return choice;
     choice.stored = std::string(Trim(*stored, kBlanks));
     if (choice.stored.empty()) return choice;
@@ -48,9 +43,8 @@ HandshakeChoice ResolveHandshake(std::optional<std::string> stored, std::int16_t
     return choice;
 }
 
-HandshakeChoice HandshakeFor(SettingsStore& store, std::int16_t port, std::int16_t protocolCode,
-                             double speed) {
-    return ResolveHandshake(store.Read(kPortsGroup, HandshakeKey(port)), protocolCode, speed);
+HandshakeChoice HandshakeFor(SettingsStore& store, std::int16_t port, bool ruleWantsRtsCts) {
+    return ResolveHandshake(store.Read(kPortsGroup, HandshakeKey(port)), ruleWantsRtsCts);
 }
 
 }  // namespace cat

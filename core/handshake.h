@@ -1,8 +1,9 @@
 #pragma once
 
-// Whether a link uses RTS/CTS handshaking, and why. By default only a Kenwood link above 4800
-// baud does; a home-made or TTL-level cable without the handshake lines then sends nothing at
-// all, so each port may override the rule in the settings store:
+// Whether a link uses RTS/CTS handshaking, and why. By default the radio family's rule decides (a
+// Kenwood link above 4800 baud, a Yaesu text link); a home-made or TTL-level cable without the
+// handshake lines then sends nothing at all, so each port may override the rule in the settings
+// store:
 //
 //   [Ports]
 //   Com3.Handshake=none      (or rtscts, or auto for the default rule)
@@ -40,14 +41,12 @@ std::optional<HandshakeSetting> ParseHandshakeSetting(std::string_view text);
 // The value CommPort::SetHandshaking takes: 0 none, 2 RTS/CTS.
 int HandshakingValue(Handshake mode);
 
-// The rule and the port's stored override together: `speed` is the line speed in baud,
-// `protocolCode` the link's ProtocolCode (the rule tests exactly Kenwood, 100).
-HandshakeChoice ResolveHandshake(std::optional<std::string> stored, std::int16_t protocolCode,
-                                 double speed);
+// The family's rule and the port's stored override together: `ruleWantsRtsCts` is what the
+// link's radio family asks for at the link's speed.
+HandshakeChoice ResolveHandshake(std::optional<std::string> stored, bool ruleWantsRtsCts);
 
 // What a link on Com `port` uses, read from the store; for the link itself and for anyone who
 // explains a silent line (the choice names whether it came from the rule or an override).
-HandshakeChoice HandshakeFor(SettingsStore& store, std::int16_t port, std::int16_t protocolCode,
-                             double speed);
+HandshakeChoice HandshakeFor(SettingsStore& store, std::int16_t port, bool ruleWantsRtsCts);
 
 }  // namespace cat

@@ -2,20 +2,16 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace cat {
 
-// Protocol codes stored in SessionState::ProtocolCode. Tests on them use the
-// inclusive ranges below, so a code inside a family selects that family.
+// The session's code of the link's radio family; 0 while none is chosen. protocols/ gives each
+// family its code and maps it back.
 inline constexpr std::int16_t kNoProtocol = 0;
-inline constexpr std::int16_t kFT817 = 10;
-inline constexpr std::int16_t kKenwood = 100;
-inline constexpr std::int16_t kICOM = 200;
 
-inline bool IsFT817(std::int16_t code) { return code == kFT817; }
-inline bool IsKenwood(std::int16_t code) { return code >= 100 && code <= 199; }
-inline bool IsICOM(std::int16_t code) { return code >= 200 && code <= 299; }
+class LineReader;
 
 // The window's shared record: one link and one radio at a time, touched only
 // on the UI thread. Created zero-filled with the window and never saved.
@@ -42,6 +38,9 @@ struct SessionState {
     // The FT-817's reply has no frame and no checksum: a reading is shown only once two replies
     // in a row agree. The last plausible reply, not shown yet when it differs from the display.
     std::string Ft817Candidate;
+    // The family's own reading of the line, kept from pass to pass (what it learnt about the
+    // radio's replies); made by the family on first use.
+    std::shared_ptr<LineReader> Reader;
 };
 
 }  // namespace cat

@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <map>
 
-#include "core/session_state.h"
+#include "protocols/common/family_support.h"
+#include "protocols/families.h"
 
 namespace cat::doctor {
 
@@ -14,12 +15,6 @@ namespace {
 std::string Ago(double seconds) {
     if (seconds < 1) return "<1 s ago";
     return std::to_string(static_cast<long>(seconds)) + " s ago";
-}
-
-std::string Hex2(int value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%02X", value & 0xFF);
-    return text;
 }
 
 std::string Joined(const std::vector<std::string>& items) {
@@ -37,15 +32,25 @@ std::string WhereText(const Observation& o) { return o.port + " at " + o.speed +
 
 // The radio's own menu items that decide whether it listens on its CAT port.
 std::string MenuAdvice(const Observation& o) {
-    if (IsICOM(o.protocolCode))
-        return "On the radio, check CI-V Baud Rate (" + o.speed + " or Auto) and CI-V Address (" +
-               o.radioAddress +
-               "), and on a radio with a USB socket the CI-V USB Port and USB baud rate.";
-    if (IsKenwood(o.protocolCode))
-        return "On the radio, check the baud rate of its COM or USB port (" + o.speed +
-               ") and that nothing else uses that port.";
-    return "On the radio, check menu 14 CAT RATE (" + o.speed +
-           ") and that menu 19 CAT/LIN/TUN is set to CAT.";
+    const RadioFamily* family = FamilyFor(o.protocolCode);
+    return family ? family->MenuAdvice(o.speed, o.radioAddress) : std::string();
+}
+
+bool Addressed(const Observation& o) {
+    const RadioFamily* family = FamilyFor(o.protocolCode);
+    return family && family->Addressed();
+}
+
+// The bytes as the chosen family's monitor shows them.
+std::string Shown(const Observation& o, const std::string& bytes) {
+    const RadioFamily* family = FamilyFor(o.protocolCode);
+    return family ? family->ShowBytes(bytes) : family::HexBytes(bytes);
+}
+
+// "?;" as it is; a binary refusal is named too: "NG: fe fe e0 5e fa fd".
+std::string RefusalText(const Observation& o, const std::string& bytes) {
+    const std::string shown = Shown(o, bytes);
+    return shown == bytes ? shown : "NG: " + shown;
 }
 
 Verdict Make(VerdictKind kind, bool problem, std::string id, std::string brief, std::string text,
@@ -104,7 +109,7 @@ Verdict FromEvidence(const Observation& o, const LineSummary& e, bool answeredBe
                      double silentFor) {
     const std::string name = ProtocolName(o.protocolCode);
     if (!e.otherAddresses.empty()) {
-        const std::string found = Hex2(MostFrequent(e.otherAddresses));
+        const std::string found = family::Hex2(MostFrequent(e.otherAddresses));
         Verdict v = Make(VerdictKind::OtherAddress, true, "other-address",
                          "Radio answers at " + found + ", not " + o.radioAddress,
                          "A radio answers at address " + found + ", not " + o.radioAddress + ".",
@@ -114,24 +119,32 @@ Verdict FromEvidence(const Observation& o, const LineSummary& e, bool answeredBe
     }
     if (!e.otherProtocols.empty()) {
         const std::string other = ProtocolName(MostFrequent(e.otherProtocols));
-        Verdict v =
-            Make(VerdictKind::OtherProtocol, true, "other-protocol", "This radio speaks " + other,
-                 "The replies are framed as the " + other +
-                     " protocol frames them: this "
-                     "radio speaks the " +
-                     other + " protocol, not " + name + ".",
-                 "Choose " + other + " as the protocol, or let Find radio try them all.");
+        Verdict v = Make(VerdictKind::OtherProtocol, true, "other-protocol",
+                         "This is a " + other + " radio: choose " + other,
+                         "The replies are " + other + " commands (" + Shown(o, e.sample) +
+                             "): this radio speaks the " + other + " protocol, not " + name + ".",
+                         "Choose " + other + " as the protocol, or let Find radio try them all.");
         v.offerScan = true;
         return v;
     }
     if (e.refusals > 0) {
         return Make(VerdictKind::Refuses, true, "refuses", "Radio refuses the commands",
-                    "The radio answers but refuses every command" +
-                        std::string(IsKenwood(o.protocolCode) ? " (?;)" : " (NG)") +
-                        ": a menu may be open, it may be transmitting, or it expects another "
+                    "The radio answers but refuses every command (" + RefusalText(o, e.sample) +
+                        "): a menu may be open, it may be transmitting, or it expects another "
                         "protocol.",
                     "Close the radio's menus, stop transmitting, and check which protocol it "
                     "speaks.");
+    }
+    // Clean replies are never blamed on the line speed: at a wrong speed they would not be clean.
+    if (e.unread > 0) {
+        Verdict v = Make(
+            VerdictKind::Unreadable, true, "unreadable", "Radio answers in commands not read here",
+            "The radio answers, but in commands this program does not read: " + Shown(o, e.sample) +
+                ".",
+            "Copy the details and the traffic to ask which radio this is; Find "
+            "radio tries every protocol this program reads.");
+        v.offerScan = true;
+        return v;
     }
     if (e.noise > 0) {
         Verdict v = Make(VerdictKind::Garbled, true, "garbled", "Garbled replies: wrong speed?",
@@ -156,7 +169,7 @@ Verdict FromEvidence(const Observation& o, const LineSummary& e, bool answeredBe
                     "Only our own bytes come back: the interface echoes (a CI-V bus or a level "
                     "converter) but no radio answers.",
                     "Is the radio switched on, at " + WhereText(o) +
-                        (IsICOM(o.protocolCode) ? " and address " + o.radioAddress : "") + "? " +
+                        (Addressed(o) ? " and address " + o.radioAddress : "") + "? " +
                         MenuAdvice(o));
     }
     Verdict v = Make(VerdictKind::NoReply, true, "no-reply", "No reply from the radio",
@@ -171,17 +184,15 @@ Verdict FromEvidence(const Observation& o, const LineSummary& e, bool answeredBe
 }  // namespace
 
 std::string ProtocolName(std::int16_t protocolCode) {
-    if (IsICOM(protocolCode)) return "ICOM";
-    if (IsKenwood(protocolCode)) return "Kenwood";
-    if (IsFT817(protocolCode)) return "FT-817";
-    return "no";
+    const RadioFamily* family = FamilyFor(protocolCode);
+    return family ? std::string(family->Name()) : "no";
 }
 
 Verdict Diagnose(const Observation& o) {
     if (!o.protocolChosen)
         return Make(VerdictKind::NoProtocol, true, "no-protocol", "Choose a protocol first",
                     "No protocol is chosen, so nothing is sent to the radio.",
-                    "Pick ICOM, Kenwood or FT-817 in the Protocol list, then tick Open again.");
+                    "Pick the radio's protocol in the Protocol list, then tick Open again.");
     if (o.failure) return FromFailure(o);
     if (o.lostAt)
         return Make(
@@ -214,21 +225,21 @@ Verdict Diagnose(const Observation& o) {
     const double since = line.lastReply.value_or(o.openedAt);
     const bool overdue = line.firstUnanswered && o.now - *line.firstUnanswered > kAnswerSeconds;
     if (line.lastReply && !overdue) {
-        const std::string who =
-            IsICOM(o.protocolCode) ? "ICOM " + o.radioAddress : ProtocolName(o.protocolCode);
+        const std::string who = Addressed(o) ? ProtocolName(o.protocolCode) + " " + o.radioAddress
+                                             : ProtocolName(o.protocolCode);
         return Make(VerdictKind::Answering, false, "answering",
                     who + ": reply " + Ago(o.now - *line.lastReply),
                     "The " + ProtocolName(o.protocolCode) + " radio" +
-                        (IsICOM(o.protocolCode) ? " at address " + o.radioAddress : "") +
-                        " answers on " + WhereText(o) + "; its last reply came " +
-                        Ago(o.now - *line.lastReply) + ".",
+                        (Addressed(o) ? " at address " + o.radioAddress : "") + " answers on " +
+                        WhereText(o) + "; its last reply came " + Ago(o.now - *line.lastReply) +
+                        ".",
                     "");
     }
 
     // Another radio's frames, another protocol and refusals are plain at once; silence and noise
     // need a command to have gone unanswered for a while.
-    const bool plain =
-        !line.otherAddresses.empty() || !line.otherProtocols.empty() || line.refusals > 0;
+    const bool plain = !line.otherAddresses.empty() || !line.otherProtocols.empty() ||
+                       line.refusals > 0 || line.unread > 0;
     if (!plain && !overdue)
         return Make(VerdictKind::Waiting, false, "waiting", "Waiting for the radio on " + o.port,
                     "Open on " + PortText(o) + " at " + o.speed + " baud; waiting for the " +

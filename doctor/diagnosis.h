@@ -56,6 +56,7 @@ enum class VerdictKind {
     OtherAddress,
     Garbled,
     OtherProtocol,
+    Unreadable,
     Refuses,
     OutputBlocked,
     Vanished,
@@ -80,7 +81,7 @@ inline constexpr double kHeldSeconds = 0.5;
 
 Verdict Diagnose(const Observation& observation);
 
-// "ICOM", "Kenwood", "FT-817".
+// "ICOM", "Kenwood", "FT-817", "Yaesu"; "no" for no family.
 std::string ProtocolName(std::int16_t protocolCode);
 
 }  // namespace cat::doctor

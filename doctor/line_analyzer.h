@@ -1,25 +1,31 @@
 #pragma once
 
 // The bytes on the line, cut into what they are: our commands, their echo, the radio's replies,
-// refusals, frames from another radio, replies in another protocol, and bytes that form nothing.
-// Both the diagnosis and the traffic monitor read this one account of the line.
+// refusals, frames from another radio, replies of another radio family, clean replies nothing
+// here reads, and bytes that form nothing. The chosen family's reader cuts the line (the same
+// reader the live link uses); what it cannot read is offered to every other family. Both the
+// diagnosis and the traffic monitor read this one account of the line.
 
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "core/radio_family.h"
 
 namespace cat::doctor {
 
 enum class UnitKind {
     Command,        // bytes we sent
     Echo,           // our own bytes coming back (an echoing interface, a one-wire CI-V bus)
-    Reply,          // a reply of the chosen protocol, from the chosen radio
-    Refusal,        // the radio answers but refuses: Kenwood ?;, CI-V NG
+    Reply,          // a reply of the chosen family, from the chosen radio
+    Refusal,        // the radio answers but refuses: ?;, CI-V NG
     OtherAddress,   // a CI-V frame from a radio at another address
-    OtherProtocol,  // a reply framed as another protocol frames it
+    OtherProtocol,  // a reply of another radio family
+    Unread,         // clean replies, framed as radios frame them, that no family here reads
     Noise,          // bytes that form no reply
 };
 
@@ -29,7 +35,7 @@ struct LineUnit {
     std::string bytes;
     std::string note;                // what it is, for people: "read frequency", "reply to ..."
     int address = -1;                // OtherAddress: the radio's CI-V address
-    std::int16_t otherProtocol = 0;  // OtherProtocol: the family's ProtocolCode
+    std::int16_t otherProtocol = 0;  // OtherProtocol: the family's code
 };
 
 // What the diagnosis needs of the line, kept up to date unit by unit so that judging it costs the
@@ -37,18 +43,22 @@ struct LineUnit {
 struct LineSummary {
     std::optional<double> firstCommand;
     std::optional<double> lastReply;
+    std::optional<double> lastReading;      // the last reply that carried the frequency
     std::optional<double> firstUnanswered;  // the first command since the last reply
     // What came back since the last reply (since the start while there was none).
     int echo = 0;
     int refusals = 0;
     int noise = 0;
+    int unread = 0;
     std::map<int, int> otherAddresses;           // address -> frames
-    std::map<std::int16_t, int> otherProtocols;  // ProtocolCode -> replies
+    std::map<std::int16_t, int> otherProtocols;  // family code -> replies
+    std::string sample;  // the last refusal, unread or other family's reply, as received
 };
 
 class LineAnalyzer {
 public:
-    // `radioAddress`: the ICOM radio's address as two hexadecimal digits ("5E").
+    // `protocolCode`: the chosen family's code (0: none); `radioAddress`: the radio's address
+    // as two hexadecimal digits ("5E"), where the family has addresses.
     LineAnalyzer(std::int16_t protocolCode, std::string_view radioAddress);
 
     void Sent(double at, std::string_view bytes);
@@ -61,29 +71,25 @@ public:
     // Every unit ever added, kept or not: a reader that saw n can ask for what came since.
     std::size_t Total() const { return total_; }
     const LineSummary& Summary() const { return summary_; }
+    // The chosen family; nothing when none was chosen.
+    const RadioFamily* Family() const { return family_; }
 
     static constexpr std::size_t kKeptUnits = 4000;
     static constexpr double kSettleSeconds = 0.3;
 
 private:
-    void Add(LineUnit unit);
+    void Add(LineUnit unit, const Piece* piece = nullptr);
     void Cut(double at, bool final);
-    std::size_t CutCiv(std::string_view bytes, double at, bool final);
-    std::size_t CutKenwood(std::string_view bytes, double at, bool final);
-    std::size_t CutFt817(std::string_view bytes, double at, bool final);
-    bool TakeForeign(std::string_view bytes, double at, std::size_t& used);
-    void AddCivFrame(std::string_view frame, double at);
+    // Another family's reply at the front of `bytes`: its length, and the family.
+    std::size_t TakeForeign(std::string_view bytes, double at);
 
-    std::int16_t protocol_;
-    int address_;  // -1 when no valid address was given
+    const RadioFamily* family_;
+    std::unique_ptr<LineReader> reader_;
     std::deque<LineUnit> units_;
     std::size_t total_ = 0;
     LineSummary summary_;
     std::string pending_;  // received, not yet a whole unit
     double pendingSince_ = 0;
-    std::string lastCommand_;              // the FT-817 echo is the command itself
-    std::deque<std::string> sentKenwood_;  // commands whose echo may still come, without ";"
-    bool echoAwaited_ = false;             // a CI-V command was sent and its echo not seen
 };
 
 }  // namespace cat::doctor

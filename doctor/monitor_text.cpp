@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-#include "core/session_state.h"
+#include "protocols/common/family_support.h"
+#include "protocols/families.h"
 
 namespace cat::doctor {
 
@@ -27,6 +28,8 @@ const char* KindWord(UnitKind kind) {
             return "another protocol";
         case UnitKind::Noise:
             return "no reply";
+        case UnitKind::Unread:
+            return "not read here";
         default:
             return "";
     }
@@ -35,26 +38,8 @@ const char* KindWord(UnitKind kind) {
 }  // namespace
 
 std::string ShowBytes(const std::string& bytes, std::int16_t protocolCode) {
-    std::string out;
-    char piece[8];
-    if (IsKenwood(protocolCode)) {
-        for (char c : bytes) {
-            const auto b = static_cast<unsigned char>(c);
-            if (b >= 0x20 && b < 0x7F && c != '\\') {
-                out.push_back(c);
-            } else {
-                std::snprintf(piece, sizeof piece, "\\x%02x", b);
-                out += piece;
-            }
-        }
-        return out;
-    }
-    for (char c : bytes) {
-        std::snprintf(piece, sizeof piece, out.empty() ? "%02x" : " %02x",
-                      static_cast<unsigned char>(c));
-        out += piece;
-    }
-    return out;
+    const RadioFamily* family = FamilyFor(protocolCode);
+    return family ? family->ShowBytes(bytes) : family::HexBytes(bytes);
 }
 
 std::string MonitorLine(const LineUnit& unit, std::int16_t protocolCode, double origin) {

@@ -11,6 +11,7 @@
 #include <deque>
 #include <string>
 
+#include "protocols/common/family_codes.h"
 #include "core/cat_error.h"
 #include "core/comm_port.h"
 #include "core/platform.h"

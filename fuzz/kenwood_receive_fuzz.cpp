@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "protocols/common/family_codes.h"
 #include "core/cat_error.h"
 #include "core/session_state.h"
 #include "core/comm_port.h"

@@ -8,17 +8,11 @@
 #include "core/handshake.h"
 #include "core/stored_values.h"
 #include "core/text.h"
+#include "protocols/families.h"
 
 namespace cat {
 
 namespace {
-
-// Protocol list texts (upper-cased) to codes; the first equal one wins.
-constexpr std::array<std::pair<std::string_view, std::int16_t>, 3> kProtocolCodes = {{
-    {"FT-817", kFT817},
-    {"KENWOOD", kKenwood},
-    {"ICOM", kICOM},
-}};
 
 bool IsHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
@@ -48,19 +42,15 @@ std::optional<std::string> NormaliseICOMAddress(std::string_view text) {
 }
 
 void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choices) {
-    state.ProtocolCode = kNoProtocol;
-    const std::string protocol = UpperCase(choices.protocolText);
-    for (const auto& [name, code] : kProtocolCodes) {
-        if (protocol == name) {
-            state.ProtocolCode = code;
-            break;
-        }
-    }
+    const RadioFamily* family = FamilyNamed(choices.protocolText);
+    state.ProtocolCode = family ? family->Code() : kNoProtocol;
+    // A new link reads the line afresh: nothing learnt of the last radio carries over.
+    state.Reader.reset();
     platform.comCAT.SetCommPort(static_cast<std::int16_t>(choices.portListIndex + 1));
 
     // CI-V frames carry the address as one byte and replies are matched on its upper-case text,
     // so a one-digit or lower-case address must be brought into that form here, once.
-    if (IsICOM(state.ProtocolCode)) {
+    if (family && family->Addressed()) {
         const auto address = NormaliseICOMAddress(choices.addressText);
         if (!address)
             throw CatError(errors::kInvalidValue,
@@ -77,8 +67,9 @@ void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choice
     platform.comCAT.SetInputMode(1);
     platform.comCAT.SetSettings(SpeedSetting(state.Speed) + ",n,8," +
                                 std::string(Trim(state.StopBits)));
+    const int speed = static_cast<int>(NumericValue(state.Speed));
     const HandshakeChoice handshake =
-        ResolveHandshake(choices.handshakeOverride, state.ProtocolCode, NumericValue(state.Speed));
+        ResolveHandshake(choices.handshakeOverride, family && family->FlowControl(speed));
     platform.comCAT.SetHandshaking(HandshakingValue(handshake.mode));
     platform.comCAT.SetPortOpen(true);
     platform.Timer1.SetEnabled(true);

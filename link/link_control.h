@@ -19,8 +19,8 @@ struct LinkChoices {
     std::optional<std::string> handshakeOverride;
 };
 
-// Records the choices, configures comCAT (9600,n,8,2; RTS/CTS only for Kenwood above 4800 baud
-// unless the port overrides it, see core/handshake.h), opens it and starts the poll timer. Raises
+// Records the choices, configures comCAT (9600,n,8,2; RTS/CTS where the radio family's rule wants
+// it unless the port overrides it, see core/handshake.h), opens it and starts the poll timer. Raises
 // CatError at the first failing step; the steps before it keep their effect.
 void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choices);
 

@@ -7,7 +7,7 @@
 #include "control/frequency_text.h"
 #include "core/failure_policy.h"
 #include "core/mode.h"
-#include "protocols/protocols.h"
+#include "protocols/families.h"
 
 namespace cat {
 
@@ -22,7 +22,7 @@ bool PeriodPassed(SessionState& state, Platform& platform, float period) {
 }
 
 void Poll(SessionState& state, Platform& platform) {
-    const RadioProtocol* protocol = ProtocolFor(state.ProtocolCode);
+    const RadioFamily* protocol = FamilyFor(state.ProtocolCode);
     if (!protocol) return;
     const std::optional<float> period = protocol->PollPeriod();
     if (!period) {
@@ -58,13 +58,13 @@ void PollTick(SessionState& state, Platform& platform, bool minimised, DisplayBo
 }
 
 void ReadAtOpen(SessionState& state, Platform& platform) {
-    if (const RadioProtocol* protocol = ProtocolFor(state.ProtocolCode))
+    if (const RadioFamily* protocol = FamilyFor(state.ProtocolCode))
         SkipOnFailure([&] { protocol->ReadAtOpen(state, platform); });
 }
 
 void ReceiveDispatch(SessionState& state, CommPort& port) {
     // Failure style: ignore, for every step.
-    if (const RadioProtocol* protocol = ProtocolFor(state.ProtocolCode))
+    if (const RadioFamily* protocol = FamilyFor(state.ProtocolCode))
         SkipOnFailure([&] { protocol->Receive(state, port); });
 }
 

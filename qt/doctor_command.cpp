@@ -17,6 +17,7 @@
 #include "doctor/scan.h"
 #include "link/link_control.h"
 #include "link/poll_cycle.h"
+#include "protocols/families.h"
 #include "qt/device_facts.h"
 #include "qt/qt_platform.h"
 #include "qt/qt_settings_store.h"
@@ -101,6 +102,11 @@ void PrintTraffic(const doctor::LinkWatch& watch) {
             doctor::MonitorLine(unit, watch.Facts().protocolCode, watch.OpenedAt()).c_str());
 }
 
+bool AddressedFamily(const std::string& listText) {
+    const RadioFamily* family = FamilyNamed(listText);
+    return family && family->Addressed();
+}
+
 bool IsPortError(doctor::VerdictKind kind) {
     using K = doctor::VerdictKind;
     return kind == K::DeviceMissing || kind == K::InUse || kind == K::NoPermission ||
@@ -126,9 +132,10 @@ int Scan(QtCommPort& port, doctor::LinkWatch& watch, std::int16_t protocol, int 
         std::printf("scan: %s\n", scanner.Failure().c_str());
         return kExitPortError;
     }
+    // A radio found at other settings is not a working link: the setup read no frequency.
     if (const auto& found = scanner.Result()) {
         std::printf("found: %s\n", doctor::Describe(*found).c_str());
-        return kExitOk;
+        return kExitNoRadio;
     }
     std::printf("found: nothing; no radio answered on this port\n");
     return kExitNoRadio;
@@ -180,11 +187,11 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     facts.port = PortLabel(static_cast<std::int16_t>(com), {});
     facts.device = DeviceForPort(store, static_cast<std::int16_t>(com));
     facts.speed = choices.speedText;
-    std::printf("catlink --doctor: %s (%s), %s at %s baud%s\n", facts.port.c_str(),
-                facts.device.c_str(),
-                choices.protocolText.empty() ? "no protocol chosen" : choices.protocolText.c_str(),
-                facts.speed.c_str(),
-                choices.protocolText == "ICOM" ? (", address " + choices.addressText).c_str() : "");
+    std::printf(
+        "catlink --doctor: %s (%s), %s at %s baud%s\n", facts.port.c_str(), facts.device.c_str(),
+        choices.protocolText.empty() ? "no protocol chosen" : choices.protocolText.c_str(),
+        facts.speed.c_str(),
+        AddressedFamily(choices.protocolText) ? (", address " + choices.addressText).c_str() : "");
 
     try {
         OpenLink(state, platform, choices);
@@ -227,7 +234,9 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
         std::printf("no protocol is chosen in the stored setup: nothing to listen for\n");
     }
     CloseLink(platform);
-    if (verdict.kind == doctor::VerdictKind::Answering) return kExitOk;
+    // Only a frequency read on the link as set up counts as a working link.
+    if (verdict.kind == doctor::VerdictKind::Answering)
+        return watch.Line().Summary().lastReading ? kExitOk : kExitNoRadio;
     if (IsPortError(verdict.kind)) return kExitPortError;
     return Scan(port, watch, state.ProtocolCode, std::atoi(choices.speedText.c_str()));
 }

@@ -14,6 +14,7 @@
 #include "core/session_state.h"
 #include "core/startup.h"
 #include "doctor/monitor_text.h"
+#include "protocols/families.h"
 #include "qt/device_facts.h"
 #include "qt/frmcat.h"
 #include "qt/serial_port.h"
@@ -36,11 +37,8 @@ std::optional<CommFault> FaultOf(int number) {
 }
 
 std::int16_t ProtocolOfListText(const QString& text) {
-    const QString upper = text.toUpper();
-    if (upper == QLatin1String("ICOM")) return kICOM;
-    if (upper == QLatin1String("KENWOOD")) return kKenwood;
-    if (upper == QLatin1String("FT-817")) return kFT817;
-    return kNoProtocol;
+    const RadioFamily* family = FamilyNamed(text.toStdString());
+    return family ? family->Code() : kNoProtocol;
 }
 
 }  // namespace
@@ -341,8 +339,8 @@ void LinkDoctor::UseAddress() {
 void LinkDoctor::ApplyFound() {
     if (!found_) return;
     if (window_.chkOpen->isChecked()) window_.chkOpen->click();
-    const int protocol = IsICOM(found_->protocolCode) ? 0 : IsKenwood(found_->protocolCode) ? 1 : 2;
-    window_.cboSelect->setCurrentIndex(protocol);
+    if (const RadioFamily* family = FamilyFor(found_->protocolCode))
+        window_.cboSelect->setCurrentIndex(ListPosition(*family));
     window_.cboSpeed->setCurrentText(QString::number(found_->speed));
     if (!found_->address.empty()) window_.txtAddress->setText(Q(found_->address));
     found_.reset();

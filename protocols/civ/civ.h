@@ -1,14 +1,15 @@
 #pragma once
 
-// ICOM CI-V: commands go out as frames built from hexadecimal text, replies are cut out of the
-// received bytes kept as hexadecimal text in RxBuffer. Codes are named in civ_codes.h.
+// ICOM CI-V, and the radios of other makers that speak it: commands go out as frames built from
+// hexadecimal text, replies are cut out of the received bytes by the frame cutter of civ_frame.h.
+// Codes are named in civ_codes.h.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "core/platform.h"
-#include "core/radio_protocol.h"
+#include "core/radio_family.h"
 #include "core/session_state.h"
 
 namespace cat {
@@ -27,14 +28,11 @@ bool AskEveryRadioItsAddress(SessionState& state, Platform& platform);
 // "fe" -> 254, "7" -> 7, "1G" -> 16; anything else, empty or longer than two digits -> 0.
 std::int16_t InvHex(std::string_view Hexa);
 
-// One receive pass: takes the waiting bytes into RxBuffer as hexadecimal text and decodes the
-// complete frames from the configured radio. Failure style: ignore; never raises.
+// One receive pass: takes the waiting bytes into RxBuffer and decodes the complete frames from the
+// configured radio. Failure style: ignore; never raises.
 void ReadICOMBuffer(SessionState& state, CommPort& port);
 
-// Mode frame text "FEFEE05E040102FD" -> CurMode 1 (USB).
-void ReadICOMMode(SessionState& state, std::string_view ICMode);
-
 // Polls with 03 then 04 every 2 s; sets with 05 and 06.
-const RadioProtocol& CivProtocol();
+const RadioFamily& CivFamily();
 
 }  // namespace cat

@@ -32,6 +32,10 @@ inline constexpr std::uint8_t kBroadcast = 0x00;  // every radio on the bus
 inline constexpr std::uint8_t kOk = 0xFB;
 inline constexpr std::uint8_t kNg = 0xFA;           // the radio refuses the command
 inline constexpr std::uint8_t kReadAddress = 0x19;  // with sub-command 00: the radio's address
+inline constexpr std::uint8_t kFrequencyAnnounced = 0x00;
+inline constexpr std::uint8_t kModeAnnounced = 0x01;
+inline constexpr std::uint8_t kFrequencyRead = 0x03;
+inline constexpr std::uint8_t kModeRead = 0x04;
 
 // What a command byte means, for people reading the traffic.
 inline constexpr std::array<std::pair<std::uint8_t, std::string_view>, 9> kCommandNames{{
@@ -46,24 +50,19 @@ inline constexpr std::array<std::pair<std::uint8_t, std::string_view>, 9> kComma
     {kNg, "refused (NG)"},
 }};
 
-// The factory CI-V addresses of common radios, most common first: a scan asks them in turn.
-inline constexpr std::array<std::pair<std::uint8_t, std::string_view>, 16> kKnownAddresses{{
-    {0x94, "IC-7300"},
-    {0xA4, "IC-705"},
-    {0xA2, "IC-9700"},
-    {0x98, "IC-7610"},
-    {0x88, "IC-7100"},
-    {0x70, "IC-7000"},
-    {0x58, "IC-706MKIIG"},
-    {0x4E, "IC-706MKII"},
-    {0x48, "IC-706"},
-    {0x76, "IC-7200"},
-    {0x7A, "IC-7600"},
-    {0x80, "IC-7410"},
-    {0x7C, "IC-9100"},
-    {0x8E, "IC-7851"},
-    {0x5E, "IC-718"},
-    {0x66, "IC-746PRO"},
+// The factory CI-V addresses of common radios, most common first: a scan asks them in turn, and a
+// reply to the address read is named from here. Radios that share an address have a row each.
+struct KnownRadio {
+    std::uint8_t address;
+    std::string_view model;
+};
+inline constexpr std::array<KnownRadio, 24> kKnownRadios{{
+    {0x94, "IC-7300"}, {0xB6, "IC-7300MK2"}, {0xA4, "IC-705"},      {0xA4, "Xiegu X6100"},
+    {0xA2, "IC-9700"}, {0x98, "IC-7610"},    {0x88, "IC-7100"},     {0x88, "Xiegu G90"},
+    {0xAC, "IC-905"},  {0x70, "IC-7000"},    {0x58, "IC-706MKIIG"}, {0x4E, "IC-706MKII"},
+    {0x48, "IC-706"},  {0x76, "IC-7200"},    {0x7A, "IC-7600"},     {0x74, "IC-7700"},
+    {0x6A, "IC-7800"}, {0x8E, "IC-7851"},    {0x80, "IC-7410"},     {0x7C, "IC-9100"},
+    {0x5E, "IC-718"},  {0x66, "IC-746PRO"},  {0x56, "IC-746"},      {0x5C, "IC-756PRO"},
 }};
 
 // Received mode byte, read as decimal, to ModeIndex: fe fe e0 5e 04 01 02 fd is USB. The

@@ -1,14 +1,153 @@
+#include <algorithm>
+#include <array>
 #include <string>
 
+#include "core/failure_policy.h"
 #include "core/lookup.h"
+#include "core/text.h"
 #include "protocols/civ/civ.h"
 #include "protocols/civ/civ_codes.h"
+#include "protocols/civ/civ_frame.h"
+#include "protocols/common/bcd.h"
+#include "protocols/common/family_codes.h"
+#include "protocols/common/family_support.h"
 
 namespace cat {
 
 namespace {
 
 constexpr float kPollPeriod = 2.0f;
+
+// Unconsumed bytes may wait between passes up to 127 bytes. More is not a frame in progress but
+// noise, and is dropped so that each pass searches a short buffer.
+constexpr std::size_t kMaxBufferedBytes = 127;
+
+constexpr std::array<int, 8> kScanSpeeds{19200, 9600, 115200, 4800, 38400, 57600, 2400, 1200};
+
+std::uint8_t Byte(char c) { return static_cast<std::uint8_t>(c); }
+
+// "5E" -> 0x5E; -1 for text that is not two hexadecimal digits.
+int AddressValue(std::string_view text) {
+    text = Trim(text);
+    if (text.size() != 2) return -1;
+    int value = 0;
+    for (const char c : text) {
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                 : -1;
+        if (digit < 0) return -1;
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+// The mode byte reads as two decimal digits: 04 is RTTY, shown as FSK; 11 is eleven.
+std::optional<ModeIndex> ModeOf(std::uint8_t byte) {
+    const int high = byte >> 4;
+    const int low = byte & 0x0F;
+    if (high > 9 || low > 9) return std::nullopt;
+    return Lookup(civ::kReceivedModes, high * 10 + low);
+}
+
+bool AddressedToUs(const civ::Frame& frame) {
+    return frame.to == civ::kController || frame.to == civ::kBroadcast;
+}
+
+class CivReader final : public LineReader {
+public:
+    explicit CivReader(int address) : address_(address) {}
+
+    std::string Sent(std::string_view bytes) override {
+        // Our frames end in fd and a 00 outside the frame.
+        const civ::FrameCut cut = civ::CutFrame(bytes, true);
+        return cut.frame ? civ::CommandName(cut.frame->command) : std::string();
+    }
+
+    Piece Next(std::string_view bytes, bool final) override {
+        Piece piece;
+        if (bytes.empty()) return piece;
+        if (echoAwaited_ && bytes[0] == '\0') {
+            echoAwaited_ = false;
+            piece.length = 1;
+            piece.kind = PieceKind::Echo;
+            piece.note = "echo of the 00 after our frame";
+            return piece;
+        }
+        const civ::FrameCut cut = civ::CutFrame(bytes, final);
+        echoAwaited_ = false;
+        piece.length = cut.length;
+        if (!cut.frame) {
+            piece.note = std::string(cut.why);
+            return piece;
+        }
+        Read(*cut.frame, piece);
+        // Our frames go out with a 00 after them; its echo belongs with theirs.
+        if (piece.kind == PieceKind::Echo) {
+            if (cut.length < bytes.size() && bytes[cut.length] == '\0') {
+                ++piece.length;
+            } else {
+                echoAwaited_ = true;
+            }
+        }
+        return piece;
+    }
+
+private:
+    void Read(const civ::Frame& f, Piece& piece) const {
+        const std::string name = civ::CommandName(f.command);
+        if (f.from == civ::kController) {
+            piece.kind = PieceKind::Echo;
+            piece.note = "echo of " + name;
+            return;
+        }
+        const std::optional<int> radio = RadioOf(f);
+        if (!AddressedToUs(f) || !radio) {
+            piece.kind = PieceKind::Unread;
+            piece.note = radio ? "a frame for another controller (" + family::Hex2(f.to) + ")"
+                               : "a frame from 00, which is no radio's address";
+            return;
+        }
+        if (*radio != address_) {
+            piece.kind = PieceKind::OtherAddress;
+            piece.address = *radio;
+            const std::string models = civ::ModelsAt(*radio);
+            piece.note = "from a radio at " + family::Hex2(*radio) +
+                         (models.empty() ? "" : " (" + models + ")") + ": " + name;
+            return;
+        }
+        piece.kind = PieceKind::Reply;
+        piece.note = name;
+        if (f.command == civ::kNg) {
+            piece.kind = PieceKind::Refusal;
+            piece.note = "the radio refuses the command (NG)";
+        } else if (f.command == civ::kFrequencyAnnounced || f.command == civ::kFrequencyRead) {
+            // A frequency that is not packed decimal fails the frame's only check.
+            const auto hertz = f.data.size() == 4 || f.data.size() == 5
+                                   ? bcd::Decode(f.data, bcd::Order::LeastSignificantFirst)
+                                   : std::nullopt;
+            if (!hertz) {
+                piece.kind = PieceKind::Noise;
+                piece.note = "a frequency frame that is not packed decimal";
+                return;
+            }
+            piece.hertz = *hertz;
+            piece.note += ": " + family::Megahertz(*hertz);
+        } else if (f.command == civ::kModeAnnounced || f.command == civ::kModeRead) {
+            // A frame without a mode byte, or a code the list has no name for, shows no mode
+            // rather than a made-up one.
+            piece.modeReported = true;
+            if (!f.data.empty()) piece.mode = ModeOf(Byte(f.data[0]));
+            const auto modeName = piece.mode ? ModeName(ToInt(*piece.mode)) : std::nullopt;
+            piece.note += ": " + (modeName ? std::string(*modeName) : "a mode without a name here");
+        } else if (f.command == civ::kReadAddress && f.data.size() >= 2) {
+            piece.note += ": " + family::Hex2(Byte(f.data[1]));
+        }
+    }
+
+    int address_;               // the chosen radio; -1 when none was given
+    bool echoAwaited_ = false;  // our frame came back, and the 00 after it may follow
+};
 
 // CI-V carries the frequency least significant byte first: "00014074000" -> "0040071400".
 std::string LeastSignificantFirst(const std::string& hertzDigits) {
@@ -17,8 +156,22 @@ std::string LeastSignificantFirst(const std::string& hertzDigits) {
     return D;
 }
 
-class Civ final : public RadioProtocol {
+std::string FrameTo(std::uint8_t to, std::initializer_list<std::uint8_t> body) {
+    std::string frame{static_cast<char>(civ::kPreamble), static_cast<char>(civ::kPreamble),
+                      static_cast<char>(to), static_cast<char>(civ::kController)};
+    for (const std::uint8_t b : body) frame.push_back(static_cast<char>(b));
+    frame.push_back(static_cast<char>(civ::kEndOfMessage));
+    return frame;
+}
+
+class Civ final : public RadioFamily {
 public:
+    std::string_view Name() const override { return "ICOM"; }
+    std::int16_t Code() const override { return kICOM; }
+    bool FlowControl(int) const override { return false; }
+    std::span<const int> ScanSpeeds() const override { return kScanSpeeds; }
+    bool Addressed() const override { return true; }
+
     std::optional<float> PollPeriod() const override { return kPollPeriod; }
 
     void Poll(SessionState& state, Platform& platform) const override {
@@ -49,13 +202,94 @@ public:
         if (!k) k = Lookup(civ::kSentModes, mode);
         ComICOM(state, platform, civ::kSetMode, "", "0" + std::to_string(k.value_or(ToInt(mode))));
     }
+
+    std::unique_ptr<LineReader> Reader(std::string_view radioAddress) const override {
+        return std::make_unique<CivReader>(AddressValue(radioAddress));
+    }
+
+    std::optional<std::size_t> Recognise(std::string_view bytes) const override {
+        const civ::FrameCut cut = civ::CutFrame(bytes, false);
+        if (!cut.frame || !AddressedToUs(*cut.frame) || !RadioOf(*cut.frame) ||
+            cut.frame->from == civ::kController)
+            return std::nullopt;
+        return cut.length;
+    }
+
+    std::string ShowBytes(std::string_view bytes) const override { return family::HexBytes(bytes); }
+
+    std::string MenuAdvice(const std::string& speed,
+                           const std::string& radioAddress) const override {
+        return "On the radio, check CI-V Baud Rate (" + speed + " or Auto) and CI-V Address (" +
+               radioAddress +
+               "), and on a radio with a USB socket the CI-V USB Port and USB baud rate.";
+    }
+
+    // Every radio on the bus answers "which address?" asked of all; for one that does not, the
+    // common factory addresses are asked for the frequency, each in its own frame.
+    std::vector<std::string> Probes() const override {
+        std::string train;
+        for (std::size_t i = 0; i < civ::kKnownRadios.size(); ++i) {
+            const std::uint8_t address = civ::kKnownRadios[i].address;
+            const bool asked = std::any_of(civ::kKnownRadios.begin(), civ::kKnownRadios.begin() + i,
+                                           [&](const auto& r) { return r.address == address; });
+            if (!asked) train += FrameTo(address, {civ::kFrequencyRead});
+        }
+        return {FrameTo(civ::kBroadcast, {civ::kReadAddress, 0x00}), train};
+    }
+
+    // fe fe e0 <radio> 19 00 <radio> fd, or fe fe e0 <radio> 03 <frequency> fd.
+    std::optional<Identity> Identify(std::string_view, std::string_view received) const override {
+        for (std::size_t at = 0; at < received.size();) {
+            const civ::FrameCut cut = civ::CutFrame(received.substr(at), true);
+            at += std::max<std::size_t>(cut.length, 1);
+            if (!cut.frame || cut.frame->to != civ::kController) continue;
+            const civ::Frame& f = *cut.frame;
+            const std::optional<int> radio = RadioOf(f);
+            const bool id = f.command == civ::kReadAddress;
+            const bool frequency = f.command == civ::kFrequencyRead &&
+                                   (f.data.size() == 4 || f.data.size() == 5) &&
+                                   bcd::Decode(f.data, bcd::Order::LeastSignificantFirst);
+            if (!radio || f.from == civ::kController || (!id && !frequency)) continue;
+            return Identity{family::Hex2(*radio), civ::ModelsAt(*radio), {}};
+        }
+        return std::nullopt;
+    }
+
+    std::string Describe(const Identity& identity) const override {
+        const std::string who = identity.model.empty() ? "ICOM radio" : identity.model;
+        return who + " at " + identity.address;
+    }
 };
 
 }  // namespace
 
-const RadioProtocol& CivProtocol() {
-    static const Civ protocol;
-    return protocol;
+void ReadICOMBuffer(SessionState& state, CommPort& port) {
+    int waiting = 0;
+    SkipOnFailure([&] { waiting = port.InBufferCount(); });
+    if (waiting <= 0) return;
+
+    SkipOnFailure([&] {
+        const std::string bytes = port.Input();
+        // Never more than the count said, and never more than Input actually returned.
+        state.RxBuffer.append(bytes, 0, std::min(bytes.size(), static_cast<std::size_t>(waiting)));
+    });
+
+    // A burst decodes its complete frames before the length is judged, so no good frame is lost.
+    CivReader reader(AddressValue(state.RadioAddr));
+    std::size_t at = 0;
+    while (at < state.RxBuffer.size()) {
+        const Piece piece = reader.Next(std::string_view(state.RxBuffer).substr(at), false);
+        if (piece.length == 0) break;
+        family::Apply(state, piece);
+        at += piece.length;
+    }
+    state.RxBuffer.erase(0, at);
+    if (state.RxBuffer.size() > kMaxBufferedBytes) state.RxBuffer.clear();
+}
+
+const RadioFamily& CivFamily() {
+    static const Civ family;
+    return family;
 }
 
 }  // namespace cat

@@ -1,15 +1,20 @@
 #include "protocols/ft817/ft817.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 
 #include "core/failure_policy.h"
 #include "core/lookup.h"
+#include "protocols/common/bcd.h"
+#include "protocols/common/family_codes.h"
+#include "protocols/common/family_support.h"
 #include "protocols/ft817/ft817_codes.h"
 
 namespace cat {
@@ -21,14 +26,6 @@ bool IsByte(std::int16_t value) { return value >= 0 && value <= 0xFF; }
 std::int16_t Saturate16(std::size_t value) {
     return static_cast<std::int16_t>(
         std::min<std::size_t>(value, std::numeric_limits<std::int16_t>::max()));
-}
-
-// Packed decimal, the earlier digit in the high half-byte; a half-byte above 9 is not a digit.
-std::optional<int> PackedDecimal(std::int16_t byte) {
-    const int high = (byte >> 4) & 0x0F;
-    const int low = byte & 0x0F;
-    if (!IsByte(byte) || high > 9 || low > 9) return std::nullopt;
-    return high * 10 + low;
 }
 
 std::string Command(std::int16_t P1, std::uint8_t opcode) {
@@ -128,8 +125,69 @@ private:
     bool echoDropped_ = false;
 };
 
-class Ft817 final : public RadioProtocol {
+constexpr std::array<int, 3> kScanSpeeds{38400, 9600, 4800};
+
+// "Yaesu FT-817, FT-818, FT-857 or FT-897": their five-byte replies are alike.
+constexpr std::string_view kModels = "FT-817, FT-818, FT-857 or FT-897";
+
+// The radio frames by count: every five bytes are one command, echo or reply alike.
+class Ft817Reader final : public LineReader {
 public:
+    std::string Sent(std::string_view bytes) override {
+        if (bytes.size() != 5) return "opcode";
+        lastCommand_ = std::string(bytes);
+        const auto name = Lookup(ft817::kOpcodeNames, static_cast<std::uint8_t>(bytes[4]));
+        return name ? std::string(*name) : "opcode";
+    }
+
+    Piece Next(std::string_view bytes, bool final) override {
+        Piece piece;
+        if (bytes.size() < 5) {
+            if (!final) return piece;
+            piece.length = bytes.size();
+            piece.note = "too short for a reply";
+            return piece;
+        }
+        const std::string_view five = bytes.substr(0, 5);
+        piece.length = 5;
+        if (!lastCommand_.empty() && five == lastCommand_) {
+            lastCommand_.clear();  // one echo per command
+            piece.kind = PieceKind::Echo;
+            piece.note = "echo of our command";
+            return piece;
+        }
+        Ft817Reply reply;
+        for (std::size_t i = 0; i < 5; ++i) reply.Data[i] = static_cast<std::uint8_t>(five[i]);
+        reply.NData = 5;
+        const auto tens = PlausibleTensOfHertz(reply);
+        if (!tens) {
+            piece.note = "cannot be a reading";
+            return piece;
+        }
+        piece.kind = PieceKind::Reply;
+        piece.hertz = static_cast<std::int64_t>(*tens) * 10;
+        piece.modeReported = true;
+        piece.mode = Lookup(ft817::kReceivedModes, static_cast<std::uint8_t>(five[4]));
+        const auto name = piece.mode ? ModeName(ToInt(*piece.mode)) : std::nullopt;
+        piece.note = "frequency and mode: " + family::Megahertz(*piece.hertz) +
+                     (name ? " " + std::string(*name) : std::string());
+        return piece;
+    }
+
+private:
+    std::string lastCommand_;  // its echo is the command itself
+};
+
+class Ft817 final : public RadioFamily {
+public:
+    std::string_view Name() const override { return "FT-817"; }
+    std::int16_t Code() const override { return kFT817; }
+    bool FlowControl(int) const override { return false; }
+    // Fastest first: bytes sent faster than the radio reads arrive as fewer bytes than were sent,
+    // never a whole five-byte block, so a probe at another speed than the radio's can never make
+    // it execute a command.
+    std::span<const int> ScanSpeeds() const override { return kScanSpeeds; }
+
     // The exchange waits for its own reply, so every tick polls and nothing is left for later.
     std::optional<float> PollPeriod() const override { return std::nullopt; }
 
@@ -154,6 +212,43 @@ public:
         // A closed port: the radio keeps its mode and the operator sees no message.
         SkipOnFailure([&] { platform.comCAT.Output(Command(code, ft817::kSetMode)); });
     }
+
+    std::unique_ptr<LineReader> Reader(std::string_view) const override {
+        return std::make_unique<Ft817Reader>();
+    }
+
+    // Five bytes without frame or checksum: nothing marks them as this radio's among others.
+    std::optional<std::size_t> Recognise(std::string_view) const override { return std::nullopt; }
+
+    std::string ShowBytes(std::string_view bytes) const override { return family::HexBytes(bytes); }
+
+    std::string MenuAdvice(const std::string& speed, const std::string&) const override {
+        return "On the radio, check menu 14 CAT RATE (" + speed +
+               ") and that menu 19 CAT/LIN/TUN is set to CAT.";
+    }
+
+    std::vector<std::string> Probes() const override {
+        return {Command(0, ft817::kReadFrequencyMode)};
+    }
+    // The radio drops a half-received block after 200 ms without a byte.
+    double SilenceBefore() const override { return 0.25; }
+    bool ConfirmByRepeat() const override { return true; }
+
+    std::optional<Identity> Identify(std::string_view probe,
+                                     std::string_view received) const override {
+        Ft817Reader reader;
+        reader.Sent(probe);
+        for (std::size_t at = 0; at < received.size();) {
+            const Piece piece = reader.Next(received.substr(at), true);
+            at += std::max<std::size_t>(piece.length, 1);
+            if (piece.kind == PieceKind::Reply) return Identity{{}, std::string(kModels), {}};
+        }
+        return std::nullopt;
+    }
+
+    std::string Describe(const Identity&) const override {
+        return "Yaesu " + std::string(kModels) + " (five-byte commands)";
+    }
 };
 
 }  // namespace
@@ -174,15 +269,18 @@ Ft817Reply ReadDATA(Platform& platform, std::int16_t NData, std::int16_t Param,
 // and a frequency it can tune. Garbled bytes that pass all three are still caught by the rule that
 // two replies in a row must agree.
 std::optional<long> PlausibleTensOfHertz(const Ft817Reply& reply) {
-    long tens = 0;
+    std::string digits;
     for (std::size_t i = 0; i < 4; ++i) {
-        const auto pair = PackedDecimal(reply.Data[i]);
-        if (!pair) return std::nullopt;
-        tens = tens * 100 + *pair;
+        if (!IsByte(reply.Data[i])) return std::nullopt;
+        digits.push_back(static_cast<char>(reply.Data[i]));
     }
-    if (!Lookup(ft817::kReceivedModes, reply.Data[4])) return std::nullopt;
+    const auto tens = bcd::Decode(digits, bcd::Order::MostSignificantFirst);
+    if (!tens) return std::nullopt;
+    if (!IsByte(reply.Data[4]) ||
+        !Lookup(ft817::kReceivedModes, static_cast<std::uint8_t>(reply.Data[4])))
+        return std::nullopt;
     for (const auto& [low, high] : ft817::kTunableRanges)
-        if (tens >= low && tens <= high) return tens;
+        if (*tens >= low && *tens <= high) return static_cast<long>(*tens);
     return std::nullopt;
 }
 
@@ -208,9 +306,9 @@ void Poll817(SessionState& state, Platform& platform) {
     state.ModeKnown = true;
 }
 
-const RadioProtocol& Ft817Protocol() {
-    static const Ft817 protocol;
-    return protocol;
+const RadioFamily& Ft817Family() {
+    static const Ft817 family;
+    return family;
 }
 
 }  // namespace cat

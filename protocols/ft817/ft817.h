@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "core/platform.h"
-#include "core/radio_protocol.h"
+#include "core/radio_family.h"
 #include "core/session_state.h"
 
 namespace cat {
@@ -32,6 +32,6 @@ std::optional<long> PlausibleTensOfHertz(const Ft817Reply& reply);
 void Poll817(SessionState& state, Platform& platform);
 
 // Polls on every tick; sets with opcodes 01 and 07, reading nothing back.
-const RadioProtocol& Ft817Protocol();
+const RadioFamily& Ft817Family();
 
 }  // namespace cat

@@ -2,27 +2,31 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <string_view>
 
-#include "core/failure_policy.h"
 #include "core/lookup.h"
-#include "core/stored_values.h"
-#include "core/text.h"
+#include "protocols/common/family_codes.h"
+#include "protocols/common/family_support.h"
+#include "protocols/common/text_commands.h"
 #include "protocols/kenwood/kenwood_codes.h"
 
 namespace cat {
 
 namespace {
 
-// The longest run of received text kept waiting for its ";". A stream that never terminates a
-// reply (wrong speed, another protocol on the line) would otherwise grow without end.
-constexpr std::size_t kBufferLimit = 4096;
-
-// "IF00014250000" + 16 unused + mode digit + 7 unused: 37 characters before the ";".
+// "IF00014250000" + 16 other characters + mode digit + 7 more: 37 characters before the ";".
 constexpr std::size_t kIfReplyLength = 37;
 constexpr std::size_t kIfFrequencyPos = 2;
-constexpr std::size_t kIfFrequencyLength = 11;
+constexpr std::size_t kFrequencyDigits = 11;
 constexpr std::size_t kIfModePos = 29;
+
+constexpr float kPollPeriod = 0.25f;
+
+// A radio whose status reply cannot be read this often is asked for FA and MD instead.
+constexpr int kUnreadStatusReplies = 2;
+
+constexpr std::array<int, 8> kScanSpeeds{9600, 115200, 57600, 38400, 19200, 4800, 2400, 1200};
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -30,46 +34,123 @@ bool AllDigits(std::string_view text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), IsDigit);
 }
 
-void ParseReply(SessionState& state, std::string_view reply) {
-    if (!IsStatusReply(reply)) return;
-    const std::string_view hertz = reply.substr(kIfFrequencyPos, kIfFrequencyLength);
-    state.CurFreq = NumericValue(hertz) / 1000000.0;
-    state.RadioReported = true;
+std::int64_t DigitsValue(std::string_view digits) {
+    std::int64_t value = 0;
+    for (const char c : digits) value = value * 10 + (c - '0');
+    return value;
+}
 
-    // A mode character the list has no name for (0, 8, the letters of newer radios) shows no
-    // mode rather than the one before.
-    const char digit = reply[kIfModePos];
+std::string CommandName(std::string_view text) {
+    if (const auto name = Lookup(kenwood::kCommandNames, text.substr(0, 2)))
+        return std::string(*name);
+    return std::string(text.substr(0, 2));
+}
+
+// The mode digit of IF and MD; a character the list has no name for (0, 8, the letters of newer
+// radios) reports no mode rather than the one before.
+void TakeMode(Piece& piece, char digit) {
+    piece.modeReported = true;
     std::int16_t mode = -1;
     std::int16_t reverse = 0;
     if (IsDigit(digit)) KenwoodMode(static_cast<std::int16_t>(digit - '0'), mode, reverse);
-    state.ModeKnown = mode >= 0;
-    if (state.ModeKnown) state.CurMode = mode;
+    if (mode >= 0) piece.mode = static_cast<ModeIndex>(mode);
+    const auto name = ModeName(mode);
+    piece.note += " " + (name ? std::string(*name) : std::string("(a mode without a name here)"));
 }
 
-// Clears the re-entrancy flag however the pass ends.
-class ParsingGuard {
+bool IsFrequencyReply(std::string_view text) {
+    return text.size() == 2 + kFrequencyDigits && text.substr(0, 2) == kenwood::kReadFrequency &&
+           AllDigits(text.substr(2));
+}
+
+bool IsModeReply(std::string_view text) {
+    return text.size() == 3 && text.substr(0, 2) == kenwood::kReadMode;
+}
+
+bool IsIdentityReply(std::string_view text) {
+    return text.size() == 5 && text.substr(0, 2) == kenwood::kReadIdentity &&
+           AllDigits(text.substr(2));
+}
+
+class KenwoodReader final : public text::TextReader {
 public:
-    explicit ParsingGuard(bool& flag) : flag_(flag) { flag_ = true; }
-    ~ParsingGuard() { flag_ = false; }
-    ParsingGuard(const ParsingGuard&) = delete;
-    ParsingGuard& operator=(const ParsingGuard&) = delete;
+    bool StatusUnreadable() const { return unreadStatus_ >= kUnreadStatusReplies; }
+
+protected:
+    Piece ReadReply(std::string_view text) const override {
+        Piece piece;
+        piece.kind = PieceKind::Reply;
+        piece.note = CommandName(text);
+        if (IsStatusReply(text)) {
+            const std::int64_t hertz = DigitsValue(text.substr(kIfFrequencyPos, kFrequencyDigits));
+            piece.hertz = hertz;
+            piece.note = "status: " + family::Megahertz(hertz);
+            TakeMode(piece, text[kIfModePos]);
+            unreadStatus_ = 0;
+        } else if (text.substr(0, 2) == kenwood::kReadStatus) {
+            // Clean text, in a layout this program cannot read (another maker's IF).
+            piece.kind = PieceKind::Unread;
+            piece.note = "a status reply in a layout this program does not read";
+            ++unreadStatus_;
+        } else if (IsFrequencyReply(text)) {
+            piece.hertz = DigitsValue(text.substr(2));
+            piece.note = "frequency: " + family::Megahertz(*piece.hertz);
+        } else if (IsModeReply(text)) {
+            piece.note = "mode:";
+            TakeMode(piece, text[2]);
+        } else if (IsIdentityReply(text)) {
+            const auto model = Lookup(kenwood::kIdentities, text.substr(2));
+            piece.note = "identity: " +
+                         (model ? std::string(*model) : "number " + std::string(text.substr(2)));
+        } else if (text.substr(0, 2) == kenwood::kReadFrequency ||
+                   text.substr(0, 2) == kenwood::kReadMode ||
+                   text.substr(0, 2) == kenwood::kReadIdentity) {
+            piece.kind = PieceKind::Unread;
+            piece.note = CommandName(text) + " in a form this program does not read";
+        }
+        return piece;
+    }
+
+    std::string CommandName(std::string_view text) const override { return cat::CommandName(text); }
 
 private:
-    bool& flag_;
+    mutable int unreadStatus_ = 0;
 };
 
-constexpr float kPollPeriod = 0.25f;
+// The link's reader, kept with the session so that what it learnt (an IF reply it cannot read)
+// lasts from poll to poll.
+KenwoodReader& ReaderOf(SessionState& state) {
+    if (auto* reader = dynamic_cast<KenwoodReader*>(state.Reader.get())) return *reader;
+    auto reader = std::make_shared<KenwoodReader>();
+    state.Reader = reader;
+    return *reader;
+}
 
-class Kenwood final : public RadioProtocol {
+std::string Model(const Identity& identity) { return identity.model; }
+
+class Kenwood final : public RadioFamily {
 public:
+    std::string_view Name() const override { return "Kenwood"; }
+    std::int16_t Code() const override { return kKenwood; }
+
+    // A Kenwood radio above 4800 baud wants RTS/CTS (a port may override it).
+    bool FlowControl(int speed) const override { return speed > 4800; }
+    std::span<const int> ScanSpeeds() const override { return kScanSpeeds; }
+
     std::optional<float> PollPeriod() const override { return kPollPeriod; }
 
     void Poll(SessionState& state, Platform& platform) const override {
-        ComKenwood(state, platform, std::string(kenwood::kReadStatus), 0);
+        KenwoodReader& reader = ReaderOf(state);
+        if (!reader.StatusUnreadable()) {
+            text::Send(state, platform, std::string(kenwood::kReadStatus), reader);
+            return;
+        }
+        text::Send(state, platform, std::string(kenwood::kReadFrequency), reader);
+        text::Send(state, platform, std::string(kenwood::kReadMode), reader);
     }
 
     void Receive(SessionState& state, CommPort& port) const override {
-        ReadKenwoodBuffer(state, port, state.RxBuffer, true);
+        text::ReceivePass(state, port, state.RxBuffer, true, ReaderOf(state));
     }
 
     void SetFrequency(SessionState& state, Platform& platform,
@@ -87,6 +168,82 @@ public:
         ComKenwood(state, platform,
                    std::string(kenwood::kSetMode) + std::to_string(k.value_or(ToInt(mode) + 1)), 0);
     }
+
+    std::unique_ptr<LineReader> Reader(std::string_view) const override {
+        return std::make_unique<KenwoodReader>();
+    }
+
+    std::optional<std::size_t> Recognise(std::string_view bytes) const override {
+        const std::size_t end = bytes.find(';');
+        if (end == std::string_view::npos || end > text::kLongestReply) return std::nullopt;
+        const std::string_view text = bytes.substr(0, end);
+        const bool ours = text == kenwood::kRefusal || IsStatusReply(text) ||
+                          IsFrequencyReply(text) || IsIdentityReply(text);
+        if (!ours) return std::nullopt;
+        return end + 1;
+    }
+
+    std::string ShowBytes(std::string_view bytes) const override {
+        return family::TextBytes(bytes);
+    }
+
+    std::string MenuAdvice(const std::string& speed, const std::string&) const override {
+        return "On the radio, check the baud rate of its COM or USB port (" + speed +
+               ") and that nothing else uses that port.";
+    }
+
+    std::vector<std::string> Probes() const override {
+        return {std::string(kenwood::kReadIdentity) + ";"};
+    }
+
+    std::optional<Identity> Identify(std::string_view probe,
+                                     std::string_view received) const override {
+        KenwoodReader reader;
+        reader.Sent(probe);
+        for (std::size_t at = 0; at < received.size();) {
+            const Piece piece = reader.Next(received.substr(at), true);
+            const std::string_view text = received.substr(at, piece.length);
+            at += std::max<std::size_t>(piece.length, 1);
+            // A radio that refuses ID; still speaks these commands.
+            if (piece.kind == PieceKind::Refusal) return Identity{};
+            if (piece.kind != PieceKind::Reply || !IsIdentityReply(text.substr(0, 5))) continue;
+            const std::string_view number = text.substr(2, 3);
+            Identity identity;
+            if (const auto model = Lookup(kenwood::kIdentities, number))
+                identity.model = std::string(*model);
+            if (number == kenwood::kElecraftId) identity.followUp = kenwood::kElecraftOptions;
+            if (number == kenwood::kTs2000Id) identity.followUp = kenwood::kExtendedFrequency;
+            return identity;
+        }
+        return std::nullopt;
+    }
+
+    void Refine(Identity& identity, std::string_view received) const override {
+        if (identity.followUp == kenwood::kElecraftOptions) {
+            // OM APXSHML14---; names option modules; a K4 marks itself with a 4 among them, the
+            // KX2 and KX3 end the reply in 01 and 02.
+            if (received.rfind("OM", 0) != 0) return;
+            const std::string_view options = received.substr(0, received.find(';'));
+            if (options.ends_with("01"))
+                identity.model = "Elecraft KX2";
+            else if (options.ends_with("02"))
+                identity.model = "Elecraft KX3";
+            else if (options.find('4') != std::string_view::npos)
+                identity.model = "Elecraft K4";
+            else
+                identity.model = "Elecraft K3";
+        } else if (identity.followUp == kenwood::kExtendedFrequency) {
+            if (received.rfind("ZZFA", 0) == 0)
+                identity.model = "an SDR program emulating a TS-2000";
+        }
+    }
+
+    std::string Describe(const Identity& identity) const override {
+        const std::string model = Model(identity);
+        if (model.empty()) return "Kenwood radio";
+        if (model.rfind("TS-", 0) == 0) return "Kenwood " + model;
+        return model + " (Kenwood commands)";
+    }
 };
 
 }  // namespace
@@ -95,58 +252,23 @@ bool IsStatusReply(std::string_view reply) {
     // The radio writes its frequency as eleven digits with leading zeros. Anything else there is
     // a damaged reply (noise, a wrong line speed), not a reading: the whole reply is dropped, as
     // a CI-V frame with a byte that is not packed decimal is.
-    return reply.size() == kIfReplyLength && reply.substr(0, 2) == kenwood::kReadStatus &&
-           AllDigits(reply.substr(kIfFrequencyPos, kIfFrequencyLength));
+    return reply.size() >= kIfReplyLength && reply.substr(0, 2) == kenwood::kReadStatus &&
+           AllDigits(reply.substr(kIfFrequencyPos, kFrequencyDigits));
 }
 
-const RadioProtocol& KenwoodProtocol() {
-    static const Kenwood protocol;
-    return protocol;
+const RadioFamily& KenwoodFamily() {
+    static const Kenwood family;
+    return family;
 }
 
 std::string ComKenwood(SessionState& state, Platform& platform, const std::string& KC,
                        int /*NByte*/) {
-    // Callers may pass the command with or without its ";"; it must not go out twice. Spaces
-    // are trimmed only after joining, so a trailing space before an added ";" stays in.
-    const std::string_view terminator = Trim(KC).ends_with(';') ? "" : ";";
-    const std::string text(Trim(KC + std::string(terminator)));
-
-    SkipOnFailure([&] { platform.comCAT.Output(text); });
-    SkipOnFailure([&] { platform.pause.Sleep(5); });
-    ReadKenwoodBuffer(state, platform.comCAT, state.RxBuffer, true);
+    text::Send(state, platform, KC, ReaderOf(state));
     return {};
 }
 
 void ReadKenwoodBuffer(SessionState& state, CommPort& port, std::string& Buffer, bool Read) {
-    // A receive notification can arrive while a pass is running (inside a modal box); the inner
-    // pass must leave the buffer to the outer one.
-    if (state.KenwoodParsing) return;
-    ParsingGuard guard(state.KenwoodParsing);
-
-    if (Read) {
-        int n = 0;
-        SkipOnFailure([&] { n = port.InBufferCount(); });
-        if (n > 0) {
-            // Input hands back every byte waiting, which can be more than were counted a moment
-            // ago or, on a failing port, fewer. All of them are kept: a byte dropped here would
-            // cut a reply in two.
-            SkipOnFailure([&] { Buffer += port.Input(); });
-        }
-    }
-
-    // Complete replies are parsed before the size limit is applied, so a burst that arrives
-    // in one piece (a busy line, a pass delayed by a modal box) loses none of its replies.
-    std::size_t start = 0;
-    while (start < Buffer.size()) {
-        const std::size_t end = Buffer.find(';', start);
-        if (end == std::string::npos) break;
-        ParseReply(state, std::string_view(Buffer).substr(start, end - start));
-        start = end + 1;
-    }
-    Buffer.erase(0, start);
-
-    // What is left has no ";" in it; beyond the limit it is noise, not a reply in progress.
-    if (Buffer.size() > kBufferLimit) Buffer.clear();
+    text::ReceivePass(state, port, Buffer, Read, ReaderOf(state));
 }
 
 void KenwoodMode(std::int16_t KMode, std::int16_t& YMode, std::int16_t& Reverse) {

@@ -16,27 +16,47 @@ inline constexpr std::string_view kReadStatus = "IF";
 inline constexpr std::string_view kSetFrequency = "FA";  // + 11 digits in hertz
 inline constexpr std::string_view kSetMode = "MD";       // + the mode digit
 
-inline constexpr std::string_view kReadIdentity = "ID";  // reply ID021; names the model
-inline constexpr std::string_view kRefusal = "?";        // ?; : the radio refuses the command
+inline constexpr std::string_view kReadIdentity = "ID";   // reply ID021; names the model
+inline constexpr std::string_view kReadFrequency = "FA";  // reply FA00014074000;
+inline constexpr std::string_view kReadMode = "MD";       // reply MD2;
+inline constexpr std::string_view kRefusal = "?";         // ?; : the radio refuses the command
 
 // What a command means, for people reading the traffic.
-inline constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kCommandNames{{
+inline constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kCommandNames{{
     {"IF", "status"},
     {"FA", "frequency"},
     {"MD", "mode"},
     {"ID", "identity"},
+    {"OM", "option modules"},
+    {"ZZ", "extended command"},
     {"?", "refused"},
 }};
 
-// The number in the ID reply, to the model: ID021; is a TS-590S.
-inline constexpr std::array<std::pair<std::string_view, std::string_view>, 6> kIdentities{{
+// The number in the ID reply, to the radios that answer it: ID021; is a TS-590S. Several makers'
+// radios answer as a Kenwood model they emulate; a further read (below) tells them apart.
+inline constexpr std::array<std::pair<std::string_view, std::string_view>, 13> kIdentities{{
+    {"017", "Elecraft K2, K3, KX2, KX3 or K4"},
     {"019", "TS-2000"},
-    {"020", "TS-480"},
+    {"020", "TS-480, or a radio speaking its commands (QRP Labs QMX/QDX, (tr)uSDX)"},
     {"021", "TS-590S"},
     {"022", "TS-990S"},
     {"023", "TS-590SG"},
     {"024", "TS-890S"},
+    {"904", "FLEX-6700"},
+    {"905", "FLEX-6500"},
+    {"906", "FLEX-6700R"},
+    {"907", "FLEX-6300"},
+    {"908", "FLEX-6400"},
+    {"909", "FLEX-6600"},
 }};
+
+// Reads that tell radios of one ID apart. Elecraft's radios all answer ID017; their option
+// module read OM; names the model. Programs that emulate a TS-2000 answer the ZZ commands a real
+// TS-2000 refuses with ?;.
+inline constexpr std::string_view kElecraftId = "017";
+inline constexpr std::string_view kElecraftOptions = "OM;";
+inline constexpr std::string_view kTs2000Id = "019";
+inline constexpr std::string_view kExtendedFrequency = "ZZFA;";
 
 struct ReceivedMode {
     std::int16_t digit;

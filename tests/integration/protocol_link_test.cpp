@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "protocols/common/family_codes.h"
 #include "control/set_frequency.h"
 #include "control/set_mode.h"
 #include "core/cat_error.h"

@@ -193,7 +193,7 @@ TEST(ComICOM, EchoingInterfaceAndReplyInTheSamePass) {
 
 TEST(ComICOM, PartialReplyLeftByAnEarlierPassIsCompleted) {
     IcomLink link;
-    link.state.RxBuffer = "FEFEE05E0300";
+    link.state.RxBuffer = Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00});
     link.world.port.Arrive(Bytes({0x05, 0x25, 0x14, 0x00, 0xFD}));
 
     EXPECT_TRUE(ComICOM(link.state, link.world.platform, "04", "", ""));

@@ -119,51 +119,41 @@ INSTANTIATE_TEST_SUITE_P(
                 Bytes({0xFE, 0xFE, 0x00, 0xE0, 0x03, 0xFD, 0x00}), kOldFreq, kOldMode, "", "00"},
         PassRow{"AddressTrimmedBeforeComparing", kReply14_2505, 14.2505, kOldMode, "", " 5E "},
         PassRow{"IncompleteFrameKeptAsText", Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00}), kOldFreq,
-                kOldMode, "FEFEE05E0300"},
+                kOldMode, Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00})},
         PassRow{"FragmentWithoutPreambleDiscardedThroughItsEnd",
                 Bytes({0x05, 0x25, 0xFD}) + kReply14_2505, 14.2505, kOldMode, ""},
-        PassRow{"TextAfterLastFrameKept", kReply14_2505 + Bytes({0xFE, 0xFE}), 14.2505, kOldMode,
-                "FEFE"},
-        PassRow{"TwoZeroBytesAfterEchoAreKept", kEcho03 + Bytes({0x00}), kOldFreq, kOldMode,
-                "0000"},
+        PassRow{"PreambleAfterLastFrameKept", kReply14_2505 + Bytes({0xFE, 0xFE}), 14.2505,
+                kOldMode, Bytes({0xFE, 0xFE})},
+        PassRow{"SecondZeroByteAfterEchoIsKept", kEcho03 + Bytes({0x00}), kOldFreq, kOldMode,
+                Bytes({0x00})},
         // Half-bytes A..F are no decimal digits: no made-up frequency.
         PassRow{"FrequencyNotPackedDecimalDropped",
                 Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x0A, 0x25, 0x14, 0x00, 0xFD}), kOldFreq,
                 kOldMode, ""},
-        // A Kenwood reply left over from before the link was reopened goes with the first frame.
+        // A Kenwood reply left over from before the link was reopened is no frame.
         PassRow{"KenwoodLeftoverDiscardedWithFirstFrame", kReply14_2505, 14.2505, kOldMode, "",
                 "5E", "IF00014250000     ;"},
         PassRow{"OddKenwoodLeftoverDoesNotShiftTheFrames", kReply14_2505, 14.2505, kOldMode, "",
                 "5E", "IF;"},
-        PassRow{"FrameCompletedFromEarlierText", Bytes({0x05, 0x25, 0x14, 0x00, 0xFD}), 14.2505,
-                kOldMode, "", "5E", "FEFEE05E0300"},
-        // 127 bytes without an end of message are 254 characters: still within the limit.
-        PassRow{"LongestUnfinishedTextKept", Repeat(Bytes({0x12}), 127), kOldFreq, kOldMode,
-                Repeat("12", 127)},
-        PassRow{"TooMuchUnfinishedTextDropped", Repeat(Bytes({0x12}), 128), kOldFreq, kOldMode, ""},
+        PassRow{"FrameCompletedFromEarlierBytes", Bytes({0x05, 0x25, 0x14, 0x00, 0xFD}), 14.2505,
+                kOldMode, "", "5E", Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00})},
+        // A frame in progress may wait up to 63 bytes for its end; a longer one is no frame.
+        PassRow{"LongestUnfinishedFrameKept",
+                Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x1A}) + Repeat(Bytes({0x12}), 58), kOldFreq,
+                kOldMode, Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x1A}) + Repeat(Bytes({0x12}), 58)},
+        PassRow{"OverlongUnfinishedFrameDropped",
+                Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x1A}) + Repeat(Bytes({0x12}), 59), kOldFreq,
+                kOldMode, ""},
         PassRow{"TwoHundredBytesOfNoiseDropped", Repeat(Bytes({0x55}), 200), kOldFreq, kOldMode,
                 ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- mends: markers on byte boundaries, last preamble, bursts ----------------------------------
 
-TEST(CivBoundaries, EndMarkerSpanningTwoBytesIsData) {
-    // A radio at D3 answering a controller at 0F: the text reads "FEFE0FD3...", whose "FD"
-    // straddles two bytes.
-    IcomLink link("D3");
-    const std::string reply =
-        Bytes({0xFE, 0xFE, 0x0F, 0xD3, 0x03, 0x00, 0x05, 0x25, 0x14, 0x00, 0xFD});
-
-    link.Receive(reply);
-
-    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505) << ToHex(reply);
-    EXPECT_EQ(link.state.RxBuffer, "");
-}
-
 TEST(CivBoundaries, FrameWithStraddlingMarkerWaitsWhole) {
     IcomLink link;
     link.Receive(Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x1A, 0x0F, 0xD3}));
-    EXPECT_EQ(link.state.RxBuffer, "FEFEE05E1A0FD3");
+    EXPECT_EQ(link.state.RxBuffer, Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x1A, 0x0F, 0xD3}));
 
     link.Receive(Bytes({0xFD}) + kReply14_2505);
     EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);
@@ -219,7 +209,7 @@ TEST(CivLimit, BurstKeepsItsShortUnfinishedTail) {
     IcomLink link;
     link.Receive(Repeat(kReply14_2505, 12) + Bytes({0xFE, 0xFE, 0xE0}));
     EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);
-    EXPECT_EQ(link.state.RxBuffer, "FEFEE0");
+    EXPECT_EQ(link.state.RxBuffer, Bytes({0xFE, 0xFE, 0xE0}));
 }
 
 TEST(CivLimit, FramesBeforeLongNoiseDecodedNoiseDropped) {
@@ -245,7 +235,7 @@ TEST(CivLimit, StaysBoundedWhenNoiseArrivesInPieces) {
 TEST(CivPasses, ReplySplitOverTwoPasses) {
     IcomLink link;
     link.Receive(Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00}));
-    EXPECT_EQ(link.state.RxBuffer, "FEFEE05E0300");
+    EXPECT_EQ(link.state.RxBuffer, Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00}));
     EXPECT_DOUBLE_EQ(link.state.CurFreq, kOldFreq);
 
     link.Receive(Bytes({0x05, 0x25, 0x14, 0x00, 0xFD}));
@@ -257,7 +247,7 @@ TEST(CivPasses, ZeroByteOfEchoArrivingLateGoesWithTheNextFrame) {
     IcomLink link;
     link.Receive(Bytes({0xFE, 0xFE, 0x5E, 0xE0, 0x03, 0xFD}));
     link.Receive(Bytes({0x00}));
-    EXPECT_EQ(link.state.RxBuffer, "00");
+    EXPECT_EQ(link.state.RxBuffer, Bytes({0x00}));
 
     link.Receive(kReply14_2505);
     EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);
@@ -266,10 +256,10 @@ TEST(CivPasses, ZeroByteOfEchoArrivingLateGoesWithTheNextFrame) {
 
 TEST(CivPasses, NothingWaitingLeavesTheBufferUnexamined) {
     IcomLink link;
-    link.state.RxBuffer = "FEFEE05E030005251400FD";
+    link.state.RxBuffer = kReply14_2505;
     ReadICOMBuffer(link.state, link.world.port);
     EXPECT_DOUBLE_EQ(link.state.CurFreq, kOldFreq);
-    EXPECT_EQ(link.state.RxBuffer, "FEFEE05E030005251400FD");
+    EXPECT_EQ(link.state.RxBuffer, kReply14_2505);
 }
 
 TEST(CivPasses, FrequencyFromTheRadioMarksItReported) {
@@ -286,23 +276,23 @@ TEST(CivPort, InputShorterThanCountAppendsOnlyWhatCame) {
     IcomLink link;
     link.world.port.inputShortBy = 1;  // the FD is counted but not handed over
     link.Receive(kReply14_2505);
-    EXPECT_EQ(link.state.RxBuffer, "FEFEE05E030005251400");
+    EXPECT_EQ(link.state.RxBuffer, kReply14_2505.substr(0, kReply14_2505.size() - 1));
     EXPECT_DOUBLE_EQ(link.state.CurFreq, kOldFreq);
 }
 
 TEST(CivPort, FailingCountEndsThePassQuietly) {
     IcomLink link;
     link.world.port.FailOn(FakeCommPort::Op::InBufferCount);
-    link.state.RxBuffer = "FEFEE05E030005251400FD";
+    link.state.RxBuffer = kReply14_2505;
     EXPECT_NO_THROW(link.Receive(kReply14_2505));
     EXPECT_DOUBLE_EQ(link.state.CurFreq, kOldFreq);
-    EXPECT_EQ(link.state.RxBuffer, "FEFEE05E030005251400FD");
+    EXPECT_EQ(link.state.RxBuffer, kReply14_2505);
 }
 
 TEST(CivPort, FailingInputSkipsOnlyTheAppend) {
     IcomLink link;
     link.world.port.FailOn(FakeCommPort::Op::Input);
-    link.state.RxBuffer = "FEFEE05E030005251400FD";
+    link.state.RxBuffer = kReply14_2505;
     EXPECT_NO_THROW(link.Receive(Bytes({0x01})));
     EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);
     EXPECT_EQ(link.state.RxBuffer, "");
@@ -351,15 +341,6 @@ INSTANTIATE_TEST_SUITE_P(Civ, CivModeTable,
                                            ModeRow{"NotDecimal1AHasNoName", 0x1A, kNoMode},
                                            ModeRow{"NotDecimalA1HasNoName", 0xA1, kNoMode}),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST(ReadICOMMode, ReadsTheModeByteOfTheFrameText) {
-    SessionState state;
-    state.CurMode = kOldMode;
-    ReadICOMMode(state, "FEFEE05E040502FD");
-    EXPECT_EQ(Shown(state), 4);
-    ReadICOMMode(state, "FEFEE05E04FD");
-    EXPECT_EQ(Shown(state), kNoMode);
-}
 
 }  // namespace
 }  // namespace cat

@@ -1,6 +1,7 @@
 // The diagnosis from byte traces: what was sent and what came back, with their times, and what
 // the operator reads. One table, every verdict for every protocol it can occur with.
 
+#include "protocols/common/family_codes.h"
 #include "doctor/diagnosis.h"
 
 #include <gtest/gtest.h>
@@ -190,7 +191,7 @@ const Row kRows[] = {
      {{0, true, kIcomPoll}, {0.02, false, kIcomNg}},
      0.1,
      VerdictKind::Refuses,
-     "(NG)"},
+     "(NG: fe fe"},
     // The radio stopped, and a radio that answers every other poll.
     {"IcomStopped",
      kICOM,

@@ -3,6 +3,7 @@
 #include <ostream>
 #include <string>
 
+#include "protocols/common/family_codes.h"
 #include "protocols/ft817/ft817.h"
 #include "tests/support/fakes.h"
 

@@ -2,13 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include "core/session_state.h"
+#include "protocols/common/family_codes.h"
+#include "protocols/families.h"
 #include "tests/support/memory_store.h"
 
 namespace cat {
 namespace {
 
-TEST(HandshakeFor, TheProtocolsRuleUnlessThePortOverridesIt) {
+// The rule each family gives, and the port's override over it.
+TEST(HandshakeFor, TheFamilysRuleUnlessThePortOverridesIt) {
     struct Row {
         const char* name;
         std::int16_t protocol;
@@ -27,6 +29,9 @@ TEST(HandshakeFor, TheProtocolsRuleUnlessThePortOverridesIt) {
         {"forced_for_icom", kICOM, 1200, "rtscts", Handshake::RtsCts, HandshakeSource::Override},
         {"auto_is_the_rule", kKenwood, 9600, "auto", Handshake::RtsCts, HandshakeSource::Default},
         {"blank_is_the_rule", kFT817, 9600, "  ", Handshake::None, HandshakeSource::Default},
+        {"yaesu_text_rule", kYaesu, 4800, nullptr, Handshake::RtsCts, HandshakeSource::Default},
+        {"yaesu_cable_without_lines", kYaesu, 38400, "none", Handshake::None,
+         HandshakeSource::Override},
         {"misspelt_is_ignored_and_said", kKenwood, 9600, "rts/cts", Handshake::RtsCts,
          HandshakeSource::IgnoredOverride},
     };
@@ -34,7 +39,8 @@ TEST(HandshakeFor, TheProtocolsRuleUnlessThePortOverridesIt) {
         test::MemoryStore store;
         if (row.stored) store.Write("Ports", "Com3.Handshake", row.stored);
         store.Write("Ports", "Com4.Handshake", "rtscts");  // another port's override
-        const HandshakeChoice choice = HandshakeFor(store, 3, row.protocol, row.speed);
+        const bool rule = FamilyFor(row.protocol)->FlowControl(static_cast<int>(row.speed));
+        const HandshakeChoice choice = HandshakeFor(store, 3, rule);
         EXPECT_EQ(choice.mode, row.mode) << row.name;
         EXPECT_EQ(choice.source, row.source) << row.name;
     }

@@ -81,8 +81,16 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyRow{"BlankModeHasNoName", If("00007074000", ' ') + ";", 7.074, kNoMode, ""},
         ReplyRow{"ThirtySixCharactersAreIgnoredAndConsumed", kUsb14250.substr(0, 36) + ";",
                  kFreqBefore, kModeBefore, ""},
-        ReplyRow{"ThirtyEightCharactersAreIgnoredAndConsumed", If("00014250000", '2') + "0;",
-                 kFreqBefore, kModeBefore, ""},
+        // Longer replies (SDR programs) and blanks outside the frequency (the TS-480 and its
+        // subsets leave the step field blank) are read by their fields.
+        ReplyRow{"LongerReplyIsReadByItsFields", If("00014250000", '2') + "0;", 14.25, 1, ""},
+        ReplyRow{"BlanksInTheStepFieldAreRead", "IF00014074000     +00000000002000000 ;", 14.074, 1,
+                 ""},
+        // Yaesu's status reply is clean text in another layout: not a reading here.
+        ReplyRow{"YaesuLayoutIsNotRead", "IF001014074000+000000200000;", kFreqBefore, kModeBefore,
+                 ""},
+        ReplyRow{"FrequencyReplyIsRead", "FA00007074000;", 7.074, kModeBefore, ""},
+        ReplyRow{"ModeReplyIsRead", "MD3;", kFreqBefore, 2, ""},
         ReplyRow{"LowerCaseIfIsIgnoredAndConsumed", "if" + kUsb14250.substr(2), kFreqBefore,
                  kModeBefore, ""},
         ReplyRow{"FaEchoAndIfReplyTogetherBothConsumed", "FA00007074000;" + kUsb14250, 14.25, 1,

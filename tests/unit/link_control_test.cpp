@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/cat_error.h"
+#include "protocols/common/family_codes.h"
 #include "tests/support/fakes.h"
 
 namespace cat {
@@ -45,7 +46,8 @@ TEST(OpenLink, ProtocolTextIsComparedUpperCased) {
         {"ft817_list_entry", "FT-817", kFT817},
         {"ft817_lower", "ft-817", kFT817},
         {"nothing_chosen", "", kNoProtocol},
-        {"other_text", "Yaesu", kNoProtocol},
+        {"yaesu_list_entry", "Yaesu", kYaesu},
+        {"other_text", "Elecraft", kNoProtocol},
         {"padded_text_is_not_a_name", " ICOM", kNoProtocol},
     };
     for (const auto& row : rows) {

@@ -1,3 +1,4 @@
+#include "protocols/common/family_codes.h"
 #include "link/poll_cycle.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-// Find my radio: the plan, what counts as a radio in each protocol's answer, and a whole scan of a
-// port with a radio behind it at some speed and address.
+// Find my radio: the plan (what goes out, in which order), what counts as a radio in each family's
+// answer, and whole scans of a port with a radio behind it at some speed.
 
 #include "doctor/scan.h"
 
@@ -8,7 +8,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "core/session_state.h"
+#include "protocols/common/family_codes.h"
+#include "protocols/ft817/ft817_codes.h"
 #include "tests/support/fakes.h"
 
 namespace cat::doctor {
@@ -18,75 +19,130 @@ using test::Bytes;
 
 const std::vector<int> kSpeeds = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 
-TEST(ScanPlan, TriesTheChoiceFirstThenEveryProtocolAtEverySpeedOnce) {
-    const std::vector<Probe> plan = ScanPlan(kSpeeds, kKenwood, 57600);
-    ASSERT_FALSE(plan.empty());
-    EXPECT_EQ(plan[0].protocolCode, kKenwood);
-    EXPECT_EQ(plan[0].speed, 57600);
-    for (std::int16_t protocol : {kICOM, kKenwood, kFT817})
-        for (int speed : kSpeeds) {
-            const auto tried = std::count_if(plan.begin(), plan.end(), [&](const Probe& p) {
-                return p.protocolCode == protocol && p.speed == speed;
-            });
-            // ICOM asks every radio for its address, then the factory addresses, in two probes.
-            EXPECT_EQ(tried, protocol == kICOM ? 2 : 1) << protocol << " at " << speed;
-        }
+bool Speaks(const Probe& p, std::int16_t family) {
+    return std::any_of(p.families.begin(), p.families.end(),
+                       [&](const RadioFamily* f) { return f->Code() == family; });
 }
 
-// Nothing that can make a radio transmit ever leaves: the FT-817 keys up on opcode 08 wherever
-// a byte of it falls in its count of five, a Kenwood radio on TX, an ICOM radio on 1C 00 01.
-TEST(ScanPlan, SendsNothingThatMakesARadioTransmit) {
+// A radio that frames by count must hear nothing of another family before its own probes, at any
+// choice the operator made: bytes at a wrong speed reach it re-sampled and get executed.
+TEST(ScanPlan, TheFiveByteRadioIsAskedFirstFastestFirstAfterASilence) {
+    for (const std::int16_t chosen : {kICOM, kKenwood, kFT817, kYaesu, std::int16_t{0}}) {
+        for (const int speed : {4800, 9600, 115200}) {
+            const std::vector<Probe> plan = ScanPlan(kSpeeds, chosen, speed);
+            ASSERT_GE(plan.size(), 3u);
+            std::vector<int> ft817Speeds;
+            for (std::size_t i = 0; i < 3; ++i) {
+                EXPECT_TRUE(Speaks(plan[i], kFT817)) << "probe " << i << " chosen " << chosen;
+                EXPECT_GE(plan[i].silenceBefore, 0.25);
+                ft817Speeds.push_back(plan[i].speed);
+            }
+            EXPECT_EQ(ft817Speeds, (std::vector<int>{38400, 9600, 4800}));
+            for (std::size_t i = 3; i < plan.size(); ++i) EXPECT_FALSE(Speaks(plan[i], kFT817));
+        }
+    }
+}
+
+TEST(ScanPlan, EveryFamilyAtEverySpeedAndTheShortReadsBeforeAnyAddressTrain) {
+    const std::vector<Probe> plan = ScanPlan(kSpeeds, kKenwood, 57600);
+    // After the five-byte radio, the operator's choice.
+    EXPECT_TRUE(Speaks(plan[3], kKenwood));
+    EXPECT_EQ(plan[3].speed, 57600);
+    for (const std::int16_t family : {kICOM, kKenwood, kYaesu})
+        for (const int speed : kSpeeds)
+            EXPECT_TRUE(
+                std::any_of(plan.begin(), plan.end(),
+                            [&](const Probe& p) { return Speaks(p, family) && p.speed == speed; }))
+                << family << " at " << speed;
+    const auto firstTrain =
+        std::find_if(plan.begin(), plan.end(), [](const Probe& p) { return p.bytes.size() > 40; });
+    ASSERT_NE(firstTrain, plan.end());
+    EXPECT_TRUE(std::all_of(firstTrain, plan.end(), [](const Probe& p) {
+        return p.bytes.size() > 40;
+    })) << "an address train before a short read";
+}
+
+// Every probe is a read. Over the whole byte stream of a scan, at each of the five places a
+// five-byte radio may start counting, no block ends in an opcode that keys the transmitter,
+// switches the radio off or writes its memory; and no text probe carries a command that sets or
+// transmits.
+TEST(ScanPlan, NoAlignmentOfTheWholeStreamMakesAFiveByteRadioChangeAnything) {
+    const std::uint8_t kForbidden[] = {ft817::kPttOn, 0x8F /* power off */,
+                                       0xBC /* EEPROM write */};
+    for (const std::int16_t chosen : {kICOM, kKenwood, kFT817, kYaesu}) {
+        std::string stream;
+        for (const Probe& p : ScanPlan(kSpeeds, chosen, 9600)) stream += p.bytes;
+        for (std::size_t start = 0; start < 5; ++start)
+            for (std::size_t end = start + 5; end <= stream.size(); end += 5) {
+                const auto opcode = static_cast<std::uint8_t>(stream[end - 1]);
+                for (const std::uint8_t bad : kForbidden)
+                    ASSERT_NE(opcode, bad) << "block ending at " << end << " from " << start;
+            }
+    }
     for (const Probe& p : ScanPlan(kSpeeds, kICOM, 9600)) {
-        EXPECT_EQ(p.bytes.find('\x08'), std::string::npos) << test::ToHex(p.bytes);
-        EXPECT_EQ(p.bytes.find("TX"), std::string::npos) << p.bytes;
-        EXPECT_EQ(p.bytes.find("\x1C"), std::string::npos) << test::ToHex(p.bytes);
+        if (p.bytes.back() != ';') continue;
+        for (const char* write : {"TX", "FA0", "MD0", "PS0", "AI", "FR", "FT"})
+            EXPECT_EQ(p.bytes.find(write), std::string::npos) << p.bytes;
     }
 }
 
 struct JudgeRow {
     const char* name;
-    std::int16_t protocol;
+    std::int16_t family;
     std::string received;
-    bool found;
-    std::string described = "";
+    const char* described;  // nullptr: no radio
 };
 
-TEST(ScanJudge, TakesOnlyAnAnswerOfTheProbesProtocol) {
+TEST(ScanJudge, NamesFamilyAndModelFromTheAnswer) {
     const JudgeRow rows[] = {
         {"IcomAnswersWhichAddress", kICOM, Bytes({0xFE, 0xFE, 0xE0, 0x94, 0x19, 0x00, 0x94, 0xFD}),
-         true, "ICOM radio at address 94 (IC-7300), 19200 baud"},
-        {"IcomAnswersItsFrequency", kICOM,
-         Bytes({0xFE, 0xFE, 0xE0, 0x3A, 0x03, 0x00, 0x40, 0x07, 0x14, 0x00, 0xFD}), true,
-         "ICOM radio at address 3A, 19200 baud"},
-        {"OurOwnEchoIsNoRadio", kICOM, Bytes({0xFE, 0xFE, 0x00, 0xE0, 0x19, 0x00, 0xFD}), false},
-        {"FrameForAnotherControllerIsNotAnAnswer", kICOM,
-         Bytes({0xFE, 0xFE, 0xE1, 0x94, 0x19, 0x00, 0x94, 0xFD}), false},
-        {"FrequencyThatIsNoBcdIsNoise", kICOM,
-         Bytes({0xFE, 0xFE, 0xE0, 0x94, 0x03, 0x0A, 0x40, 0x07, 0x14, 0x00, 0xFD}), false},
-        {"KenwoodIdentity", kKenwood, "ID021;", true, "Kenwood radio (TS-590S), 19200 baud"},
-        {"KenwoodRefusalIsStillAKenwood", kKenwood, "?;", true, "Kenwood radio, 19200 baud"},
-        {"KenwoodEchoIsNoRadio", kKenwood, "ID;", false},
-        {"Ft817Reading", kFT817, Bytes({0x01, 0x40, 0x74, 0x00, 0x01}), true,
-         "FT-817 radio, 19200 baud"},
-        {"Ft817EchoIsNoRadio", kFT817, Bytes({0x00, 0x00, 0x00, 0x00, 0x03}), false},
-        {"Ft817NoiseIsNoRadio", kFT817, Bytes({0x9A, 0x3C, 0xF1, 0x0E, 0x77}), false},
-        {"NothingIsNothing", kICOM, "", false},
+         "IC-7300 at 94 answers at 19200 baud"},
+        {"IcomAddressFromTheDataWhenTheSourceIsBroadcast", kICOM,
+         Bytes({0xFE, 0xFE, 0xE0, 0x00, 0x19, 0x00, 0xA4, 0xFD}),
+         "IC-705 or Xiegu X6100 at A4 answers at 19200 baud"},
+        {"IcomUnknownAddressAnsweringItsFrequency", kICOM,
+         Bytes({0xFE, 0xFE, 0xE0, 0x3A, 0x03, 0x00, 0x40, 0x07, 0x14, 0x00, 0xFD}),
+         "ICOM radio at 3A answers at 19200 baud"},
+        {"IcomOurOwnEchoIsNoRadio", kICOM, Bytes({0xFE, 0xFE, 0x00, 0xE0, 0x19, 0x00, 0xFD}),
+         nullptr},
+        {"IcomFrameForAnotherControllerIsNotAnAnswer", kICOM,
+         Bytes({0xFE, 0xFE, 0xE1, 0x94, 0x19, 0x00, 0x94, 0xFD}), nullptr},
+        {"IcomBroadcastSourceWithoutAddressIsNoRadio", kICOM,
+         Bytes({0xFE, 0xFE, 0xE0, 0x00, 0x03, 0x00, 0x40, 0x07, 0x14, 0x00, 0xFD}), nullptr},
+        {"KenwoodIdentity", kKenwood, "ID021;", "Kenwood TS-590S answers at 19200 baud"},
+        {"KenwoodRefusalIsStillAKenwood", kKenwood, "?;", "Kenwood radio answers at 19200 baud"},
+        {"KenwoodEchoIsNoRadio", kKenwood, "ID;", nullptr},
+        {"YaesuIdentity", kYaesu, "ID0670;", "Yaesu FT-991A answers at 19200 baud"},
+        {"YaesuUnknownNumberIsStillYaesu", kYaesu, "ID9999;",
+         "Yaesu radio (text commands) answers at 19200 baud"},
+        {"Ft817Reading", kFT817, Bytes({0x01, 0x40, 0x74, 0x00, 0x01}),
+         "Yaesu FT-817, FT-818, FT-857 or FT-897 (five-byte commands) answers at 38400 baud"},
+        {"Ft817EchoIsNoRadio", kFT817, Bytes({0x00, 0x00, 0x00, 0x00, 0x03}), nullptr},
+        {"Ft817NoiseIsNoRadio", kFT817, Bytes({0x9A, 0x3C, 0xF1, 0x0E, 0x77}), nullptr},
+        {"NothingIsNothing", kICOM, "", nullptr},
     };
     for (const JudgeRow& row : rows) {
         SCOPED_TRACE(row.name);
-        const auto plan = ScanPlan(kSpeeds, row.protocol, 19200);
-        const auto found = Judge(plan[0], row.received);
-        ASSERT_EQ(found.has_value(), row.found);
+        const auto plan = ScanPlan(kSpeeds, row.family, 19200);
+        const auto probe = std::find_if(plan.begin(), plan.end(), [&](const Probe& p) {
+            return Speaks(p, row.family) && (row.family == kFT817 || p.speed == 19200);
+        });
+        ASSERT_NE(probe, plan.end());
+        const auto found = Judge(*probe, row.received);
+        ASSERT_EQ(found.has_value(), row.described != nullptr);
         if (found) EXPECT_EQ(Describe(*found), row.described);
     }
 }
 
-// A radio behind the port: it answers what its protocol asks at its own speed, and turns
+// A radio behind the port: it answers its own family's reads at its own speed, and turns
 // everything at any other speed into noise.
 struct RadioBehind {
-    std::int16_t protocol;
+    const char* name;
+    std::int16_t family;
     int speed;
-    std::string answer;  // to any probe of its protocol
+    std::string answer;         // to the family's first read
+    std::string followUp = "";  // to a further read of the same family
+    const char* described = "";
 };
 
 class ScanRun : public ::testing::Test {
@@ -95,11 +151,13 @@ protected:
         world.port.responder = [&](const std::string& sent) -> std::string {
             const std::string& line = world.port.settings;
             const int speed = std::stoi(line.substr(0, line.find(',')));
-            const bool itsLanguage = (radio.protocol == kICOM && sent[0] == '\xFE') ||
-                                     (radio.protocol == kKenwood && sent == "ID;") ||
-                                     (radio.protocol == kFT817 && sent.size() == 5 && sent[0] == 0);
             if (speed != radio.speed) return Bytes({0x9A, 0x3C, 0xF1});
-            return itsLanguage ? radio.answer : std::string();
+            const bool text = radio.family == kKenwood || radio.family == kYaesu;
+            if (radio.family == kICOM && sent[0] == '\xFE') return radio.answer;
+            if (text && sent == "ID;") return radio.answer;
+            if (text && sent.back() == ';') return radio.followUp;
+            if (radio.family == kFT817 && sent.size() == 5 && sent[0] == 0) return radio.answer;
+            return {};
         };
         Scanner scanner(world.port, ScanPlan(kSpeeds, chosen, chosenSpeed));
         double now = 0;
@@ -119,31 +177,44 @@ protected:
     std::size_t probes = 0;
 };
 
-TEST_F(ScanRun, FindsEachRadioAtItsSpeedAndTellsWhatItIs) {
-    const std::pair<RadioBehind, std::string> radios[] = {
-        {{kICOM, 1200, Bytes({0xFE, 0xFE, 0xE0, 0xA4, 0x19, 0x00, 0xA4, 0xFD})},
-         "ICOM radio at address A4 (IC-705), 1200 baud"},
-        {{kKenwood, 115200, "ID024;"}, "Kenwood radio (TS-890S), 115200 baud"},
-        {{kFT817, 38400, Bytes({0x14, 0x43, 0x00, 0x00, 0x08})}, "FT-817 radio, 38400 baud"},
+TEST_F(ScanRun, FindsEachRadioAtItsFactorySpeedWithinTwoSecondsAndNamesIt) {
+    const RadioBehind radios[] = {
+        {"ic705", kICOM, 19200, Bytes({0xFE, 0xFE, 0xE0, 0xA4, 0x19, 0x00, 0xA4, 0xFD}), "",
+         "IC-705 or Xiegu X6100 at A4 answers at 19200 baud"},
+        {"ts890s", kKenwood, 9600, "ID024;", "", "Kenwood TS-890S answers at 9600 baud"},
+        {"k3", kKenwood, 9600, "ID017;", "OM AP---------;",
+         "Elecraft K3 (Kenwood commands) answers at 9600 baud"},
+        {"kx3", kKenwood, 9600, "ID017;", "OM AP---------02;",
+         "Elecraft KX3 (Kenwood commands) answers at 9600 baud"},
+        {"sdr", kKenwood, 9600, "ID019;", "ZZFA00014074000;",
+         "an SDR program emulating a TS-2000 (Kenwood commands) answers at 9600 baud"},
+        {"ts2000", kKenwood, 9600, "ID019;", "?;", "Kenwood TS-2000 answers at 9600 baud"},
+        {"ft991a", kYaesu, 4800, "ID0670;", "", "Yaesu FT-991A answers at 4800 baud"},
+        {"ft817", kFT817, 4800, Bytes({0x01, 0x40, 0x74, 0x00, 0x01}), "",
+         "Yaesu FT-817, FT-818, FT-857 or FT-897 (five-byte commands) answers at 4800 baud"},
     };
-    for (const auto& [radio, described] : radios) {
-        SCOPED_TRACE(described);
+    for (const RadioBehind& radio : radios) {
+        SCOPED_TRACE(radio.name);
         const auto found = Scan(radio, kICOM, 9600);
         ASSERT_TRUE(found.has_value());
-        EXPECT_EQ(Describe(*found), described);
+        EXPECT_EQ(Describe(*found), radio.described);
+        EXPECT_LE(elapsed, 2.0);
     }
 }
 
-TEST_F(ScanRun, NoRadioAnywhereEndsAfterEveryProbe) {
-    const auto found = Scan({kICOM, 300, ""}, kICOM, 9600);
+TEST_F(ScanRun, ASilentPortIsDoneWithEveryProbeWithinTenSeconds) {
+    const auto found = Scan({"none", kICOM, 300, ""}, kICOM, 9600);
     EXPECT_FALSE(found.has_value());
     EXPECT_EQ(probes, ScanPlan(kSpeeds, kICOM, 9600).size());
+    EXPECT_LE(elapsed, 10.0);
 }
 
 TEST_F(ScanRun, APortThatWillNotOpenEndsTheScanWithItsReason) {
     world.port.FailOn(test::FakeCommPort::Op::SetPortOpen, 8010, "Com 3 was not found.");
     Scanner scanner(world.port, ScanPlan(kSpeeds, kICOM, 9600));
-    EXPECT_FALSE(scanner.Step(0).has_value());
+    double now = 0;
+    std::optional<double> wait;
+    while ((wait = scanner.Step(now))) now += *wait;
     EXPECT_EQ(scanner.Failure(), "Com 3 was not found.");
 }
 

@@ -1,3 +1,4 @@
+#include "protocols/common/family_codes.h"
 #include "control/set_frequency.h"
 
 #include <gtest/gtest.h>

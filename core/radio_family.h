@@ -1,0 +1,134 @@
+#pragma once
+
+// A radio family: everything the program knows about one kind of CAT language (ICOM CI-V, the
+// Kenwood commands, the FT-817's five-byte blocks, Yaesu's text commands). protocols/ implements
+// it once per family; the link, the doctor and the window ask the family and never test which one
+// it is, so a new family is a new folder there and nothing else.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/mode.h"
+#include "core/platform.h"
+#include "core/session_state.h"
+
+namespace cat {
+
+// One frequency, as the set commands carry it, at 10 Hz resolution below 1000 MHz.
+struct FrequencyCommand {
+    std::string hertzDigits;          // 14.074 MHz: "00014074000", eleven digits in hertz
+    std::array<std::uint8_t, 4> bcd;  // 14.074 MHz: 01 40 74 00, packed decimal of 10 Hz
+};
+
+// What a piece of the received bytes is, as one family reads it.
+enum class PieceKind {
+    Echo,          // our own bytes coming back (an echoing interface, a one-wire CI-V bus)
+    Reply,         // a reply this family reads, from the radio we talk to
+    Refusal,       // the radio answers but refuses: ?;, NG
+    OtherAddress,  // a frame from a radio at another address than the one chosen
+    Unread,        // well formed in this family, but nothing this program reads
+    Noise,         // forms nothing in this family
+};
+
+struct Piece {
+    std::size_t length = 0;  // bytes taken from the front; 0 while the piece is not whole yet
+    PieceKind kind = PieceKind::Noise;
+    std::string note;                   // what it is, for people: "read frequency: 14.074000 MHz"
+    int address = -1;                   // OtherAddress: the radio's address
+    std::optional<std::int64_t> hertz;  // a reply that carries the frequency
+    bool modeReported = false;          // a reply that carries the mode (named or not)
+    std::optional<ModeIndex> mode;      // and the mode, when the list has a name for it
+};
+
+// One link's reading of the line: remembers what we sent (so its echo is known) and cuts what
+// comes back into pieces. The live link and the doctor use the same reader.
+class LineReader {
+public:
+    virtual ~LineReader() = default;
+    // Our command going out; returns its name for people ("read frequency").
+    virtual std::string Sent(std::string_view bytes) = 0;
+    // The first piece of `bytes`. With `final`, nothing more is coming for now: what is there
+    // is taken for what it is instead of waiting for the rest.
+    virtual Piece Next(std::string_view bytes, bool final) = 0;
+};
+
+// What a scan probe's answer tells: the radio and, where the reply says, its address and model.
+struct Identity {
+    std::string address;  // ICOM: two hexadecimal digits
+    std::string model;    // "IC-7300", "FT-991A", "K3"; empty when the reply does not say
+    // A further read that tells models of one identity apart (Elecraft's radios all answer
+    // ID017;); empty when there is none. Only ever a read.
+    std::string followUp;
+};
+
+class RadioFamily {
+public:
+    virtual ~RadioFamily() = default;
+
+    // The protocol list's caption ("ICOM") and the session's code for the family.
+    virtual std::string_view Name() const = 0;
+    virtual std::int16_t Code() const = 0;
+
+    // ---- the line -------------------------------------------------------------------------
+    // Whether the family's rule wants RTS/CTS flow control at `speed` (a port may override it).
+    virtual bool FlowControl(int speed) const = 0;
+    // The speeds its radios offer, in the order a scan tries them.
+    virtual std::span<const int> ScanSpeeds() const = 0;
+    // Commands carry the radio's address (the address box applies).
+    virtual bool Addressed() const { return false; }
+
+    // ---- the live link --------------------------------------------------------------------
+    // Seconds between polls, measured from the end of the last one; nothing when the family
+    // polls on every tick.
+    virtual std::optional<float> PollPeriod() const = 0;
+    // Asks the radio for its frequency and mode, and takes in whatever answer is already there.
+    virtual void Poll(SessionState& state, Platform& platform) const = 0;
+    // The one extra read a link makes the moment it opens, so that what is wrong shows at once.
+    virtual void ReadAtOpen(SessionState&, Platform&) const {}
+    // The port's receive notification: parses replies that came in after a command returned.
+    virtual void Receive(SessionState& state, CommPort& port) const = 0;
+    virtual void SetFrequency(SessionState& state, Platform& platform,
+                              const FrequencyCommand& frequency) const = 0;
+    // `mode` is the mode list's position; one the list does not have is sent as the radio's
+    // plain code for that number, as the list position has always been.
+    virtual void SetMode(SessionState& state, Platform& platform, ModeIndex mode,
+                         bool reversed) const = 0;
+
+    // ---- the doctor -----------------------------------------------------------------------
+    // `radioAddress`: the chosen address as two hexadecimal digits (ignored where unaddressed).
+    virtual std::unique_ptr<LineReader> Reader(std::string_view radioAddress) const = 0;
+    // How long a whole reply of this family at the front of `bytes` is, when there is one that
+    // the family reads as its own: the doctor asks every other family this of what the chosen
+    // one cannot read. Nothing for bytes no radio of this family sends.
+    virtual std::optional<std::size_t> Recognise(std::string_view bytes) const = 0;
+    // Bytes as the monitor shows them: hex for binary families, text for text ones.
+    virtual std::string ShowBytes(std::string_view bytes) const = 0;
+    // The radio's own menu items that decide whether it listens, named for the advice.
+    virtual std::string MenuAdvice(const std::string& speed,
+                                   const std::string& radioAddress) const = 0;
+
+    // ---- the scan -------------------------------------------------------------------------
+    // The reads the scan sends at one speed, each in one write, the shortest first. Never a
+    // command that changes the radio.
+    virtual std::vector<std::string> Probes() const = 0;
+    // Silence the line keeps before each probe of this family: a radio that frames by count
+    // drops a half-received block after a pause, and must hear our block from its start.
+    virtual double SilenceBefore() const { return 0; }
+    // A reply without frame or checksum must come twice alike before it counts.
+    virtual bool ConfirmByRepeat() const { return false; }
+    // What the answer to `probe` shows; nothing when it shows no radio of this family.
+    virtual std::optional<Identity> Identify(std::string_view probe,
+                                             std::string_view received) const = 0;
+    // The answer to a follow-up read narrows the model down.
+    virtual void Refine(Identity&, std::string_view /*received*/) const {}
+    // "Elecraft K3 (Kenwood commands)", "Yaesu FT-991A", "IC-705 at A4".
+    virtual std::string Describe(const Identity& identity) const = 0;
+};
+
+}  // namespace cat

@@ -1,0 +1,83 @@
+#include "protocols/civ/civ_frame.h"
+
+#include <cstdio>
+
+#include "core/lookup.h"
+#include "protocols/civ/civ_codes.h"
+
+namespace cat::civ {
+
+namespace {
+
+std::uint8_t Byte(char c) { return static_cast<std::uint8_t>(c); }
+
+bool PreambleAt(std::string_view bytes, std::size_t i) {
+    return i + 1 < bytes.size() && Byte(bytes[i]) == kPreamble && Byte(bytes[i + 1]) == kPreamble;
+}
+
+// to, from, command and the fd.
+constexpr std::size_t kShortestBody = 4;
+
+}  // namespace
+
+FrameCut CutFrame(std::string_view bytes, bool final) {
+    if (bytes.empty()) return {};
+    if (PreambleAt(bytes, 0)) {
+        std::size_t body = 2;
+        while (body < bytes.size() && Byte(bytes[body]) == kPreamble) ++body;
+        for (std::size_t i = body; i < bytes.size(); ++i) {
+            if (Byte(bytes[i]) == kEndOfMessage) {
+                if (i + 1 - body < kShortestBody) return {i + 1, std::nullopt, "not a frame"};
+                return {i + 1,
+                        Frame{Byte(bytes[body]), Byte(bytes[body + 1]), Byte(bytes[body + 2]),
+                              bytes.substr(body + 3, i - body - 3)},
+                        {}};
+            }
+            // A frame cut short by a new one: its start is noise, the new frame follows.
+            if (PreambleAt(bytes, i)) return {i, std::nullopt, "a broken frame"};
+        }
+        if (!final && bytes.size() < kLongestFrame) return {};
+        return {bytes.size(), std::nullopt, "a frame without its end"};
+    }
+    // Anything up to the next preamble forms nothing; a lone fe waits to see whether a second
+    // follows.
+    if (bytes.size() == 1 && Byte(bytes[0]) == kPreamble) {
+        if (!final) return {};
+        return {1, std::nullopt, "forms no frame"};
+    }
+    std::size_t next =
+        bytes.find(static_cast<char>(kPreamble), Byte(bytes[0]) == kPreamble ? 1 : 0);
+    if (next == std::string_view::npos) {
+        if (!final && bytes.size() < kLongestFrame) return {};
+        next = bytes.size();
+    }
+    return {next, std::nullopt, "forms no frame"};
+}
+
+std::optional<int> RadioOf(const Frame& frame) {
+    if (frame.from != kBroadcast) return frame.from;
+    // fe fe e0 00 19 00 a4 fd: a radio answering the broadcast read with 00 as its source still
+    // says its own address in the data.
+    if (frame.command == kReadAddress && frame.data.size() >= 2 && Byte(frame.data[0]) == 0x00)
+        return Byte(frame.data[1]);
+    return std::nullopt;
+}
+
+std::string ModelsAt(int address) {
+    std::string models;
+    for (const KnownRadio& radio : kKnownRadios) {
+        if (radio.address != address) continue;
+        if (!models.empty()) models += " or ";
+        models += radio.model;
+    }
+    return models;
+}
+
+std::string CommandName(std::uint8_t command) {
+    if (const auto name = Lookup(kCommandNames, command)) return std::string(*name);
+    char text[16];
+    std::snprintf(text, sizeof text, "command %02X", command);
+    return text;
+}
+
+}  // namespace cat::civ

@@ -1,0 +1,62 @@
+#include "protocols/common/family_support.h"
+
+#include <cstdio>
+
+namespace cat::family {
+
+std::string HexBytes(std::string_view bytes) {
+    std::string out;
+    char piece[8];
+    for (const char c : bytes) {
+        std::snprintf(piece, sizeof piece, out.empty() ? "%02x" : " %02x",
+                      static_cast<unsigned char>(c));
+        out += piece;
+    }
+    return out;
+}
+
+std::string TextBytes(std::string_view bytes) {
+    std::string out;
+    char piece[8];
+    for (const char c : bytes) {
+        if (Printable(c) && c != '\\') {
+            out.push_back(c);
+        } else {
+            std::snprintf(piece, sizeof piece, "\\x%02x", static_cast<unsigned char>(c));
+            out += piece;
+        }
+    }
+    return out;
+}
+
+std::string Megahertz(std::int64_t hertz) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.6f MHz", static_cast<double>(hertz) / 1e6);
+    return text;
+}
+
+std::string Hex2(int value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X", value & 0xFF);
+    return text;
+}
+
+bool Printable(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b >= 0x20 && b < 0x7F;
+}
+
+void Apply(SessionState& state, const Piece& piece) {
+    if (piece.kind != PieceKind::Reply) return;
+    if (piece.hertz) {
+        state.CurFreq = static_cast<double>(*piece.hertz) / 1000000.0;
+        state.RadioReported = true;
+    }
+    // A mode the list has no name for shows no mode rather than the one before.
+    if (piece.modeReported) {
+        state.ModeKnown = piece.mode.has_value();
+        if (piece.mode) state.CurMode = ToInt(*piece.mode);
+    }
+}
+
+}  // namespace cat::family

@@ -1,0 +1,124 @@
+#include "protocols/common/text_commands.h"
+
+#include <algorithm>
+
+#include "core/failure_policy.h"
+#include "core/text.h"
+#include "protocols/common/family_support.h"
+
+namespace cat::text {
+
+namespace {
+
+// The longest run of received text kept waiting for its ";". A stream that never terminates a
+// reply (wrong speed, another protocol on the line) would otherwise grow without end.
+constexpr std::size_t kBufferLimit = 4096;
+
+// Commands whose echo is still looked for; an interface echoes each once, soon.
+constexpr std::size_t kEchoesAwaited = 8;
+
+bool IsCapital(char c) { return c >= 'A' && c <= 'Z'; }
+
+// Clears the re-entrancy flag however the pass ends.
+class ParsingGuard {
+public:
+    explicit ParsingGuard(bool& flag) : flag_(flag) { flag_ = true; }
+    ~ParsingGuard() { flag_ = false; }
+    ParsingGuard(const ParsingGuard&) = delete;
+    ParsingGuard& operator=(const ParsingGuard&) = delete;
+
+private:
+    bool& flag_;
+};
+
+}  // namespace
+
+bool LooksLikeCommand(std::string_view text) {
+    return text.size() >= 2 && IsCapital(text[0]) && IsCapital(text[1]) &&
+           std::all_of(text.begin(), text.end(), family::Printable);
+}
+
+void Send(SessionState& state, Platform& platform, const std::string& command, LineReader& reader) {
+    // Callers may pass the command with or without its ";"; it must not go out twice. Spaces
+    // are trimmed only after joining, so a trailing space before an added ";" stays in.
+    const std::string_view terminator = Trim(command).ends_with(';') ? "" : ";";
+    const std::string text(Trim(command + std::string(terminator)));
+
+    SkipOnFailure([&] { platform.comCAT.Output(text); });
+    reader.Sent(text);
+    SkipOnFailure([&] { platform.pause.Sleep(5); });
+    ReceivePass(state, platform.comCAT, state.RxBuffer, true, reader);
+}
+
+void ReceivePass(SessionState& state, CommPort& port, std::string& buffer, bool read,
+                 LineReader& reader) {
+    // A receive notification can arrive while a pass is running (inside a modal box); the inner
+    // pass must leave the buffer to the outer one.
+    if (state.KenwoodParsing) return;
+    ParsingGuard guard(state.KenwoodParsing);
+
+    if (read) {
+        int n = 0;
+        SkipOnFailure([&] { n = port.InBufferCount(); });
+        // Input hands back every byte waiting, which can be more than were counted a moment ago
+        // or, on a failing port, fewer. All of them are kept: a byte dropped here would cut a
+        // reply in two.
+        if (n > 0) SkipOnFailure([&] { buffer += port.Input(); });
+    }
+
+    // Complete replies are parsed before the size limit is applied, so a burst that arrives in
+    // one piece (a busy line, a pass delayed by a modal box) loses none of its replies. Only
+    // what ends in ";" is taken here: the rest may still be a reply in progress.
+    std::size_t start = 0;
+    while (start < buffer.size()) {
+        const std::size_t end = buffer.find(';', start);
+        if (end == std::string::npos) break;
+        const std::string_view reply = std::string_view(buffer).substr(start, end + 1 - start);
+        const Piece piece = reader.Next(reply, true);
+        family::Apply(state, piece);
+        start = end + 1;
+    }
+    buffer.erase(0, start);
+
+    // What is left has no ";" in it; beyond the limit it is noise, not a reply in progress.
+    if (buffer.size() > kBufferLimit) buffer.clear();
+}
+
+std::string TextReader::Sent(std::string_view bytes) {
+    std::string_view text = bytes;
+    if (!text.empty() && text.back() == ';') text.remove_suffix(1);
+    sent_.emplace_back(text);
+    if (sent_.size() > kEchoesAwaited) sent_.pop_front();
+    return CommandName(text);
+}
+
+Piece TextReader::Next(std::string_view bytes, bool final) {
+    Piece piece;
+    const std::size_t end = bytes.find(';');
+    if (end == std::string_view::npos) {
+        if (!final && bytes.size() < kLongestReply) return piece;
+        piece.length = bytes.size();
+        piece.note = "no \";\" ends it";
+        return piece;
+    }
+    piece.length = end + 1;
+    const std::string_view text = bytes.substr(0, end);
+    const auto echoed = std::find(sent_.begin(), sent_.end(), text);
+    if (text == "?") {
+        piece.kind = PieceKind::Refusal;
+        piece.note = "the radio refuses the command";
+    } else if (echoed != sent_.end()) {
+        sent_.erase(echoed);
+        piece.kind = PieceKind::Echo;
+        piece.note = "echo of " + CommandName(text);
+    } else if (LooksLikeCommand(text)) {
+        Piece read = ReadReply(text);
+        read.length = piece.length;
+        return read;
+    } else {
+        piece.note = "forms no reply";
+    }
+    return piece;
+}
+
+}  // namespace cat::text

@@ -1,0 +1,48 @@
+#pragma once
+
+// What the text-command families (Kenwood and its dialects, Yaesu's text CAT) share: commands
+// of two capital letters and parameters, each ended by ";", and "?;" for a command the radio
+// refuses.
+
+#include <cstddef>
+#include <deque>
+#include <string>
+#include <string_view>
+
+#include "core/platform.h"
+#include "core/radio_family.h"
+#include "core/session_state.h"
+
+namespace cat::text {
+
+// Longer than any reply of these radios; a run this long without its ";" is not one.
+inline constexpr std::size_t kLongestReply = 64;
+
+// Writes `command` with its ";" (never twice), pauses 5 ms and runs one receive pass with
+// `reader`. Failure style: ignore.
+void Send(SessionState& state, Platform& platform, const std::string& command, LineReader& reader);
+
+// One receive pass: with `read`, moves the waiting bytes from the port into `buffer`; then cuts
+// the whole replies out of it and takes frequency and mode from those `reader` reads.
+void ReceivePass(SessionState& state, CommPort& port, std::string& buffer, bool read,
+                 LineReader& reader);
+
+// "IF00014074000...": a reply's text without its ";" that may be a command of these radios.
+bool LooksLikeCommand(std::string_view text);
+
+// Cuts text replies; what each reply means is the family's.
+class TextReader : public LineReader {
+public:
+    std::string Sent(std::string_view bytes) override;
+    Piece Next(std::string_view bytes, bool final) override;
+
+protected:
+    // A whole reply (without its ";") that LooksLikeCommand, and is not our echo or "?".
+    virtual Piece ReadReply(std::string_view text) const = 0;
+    virtual std::string CommandName(std::string_view text) const = 0;
+
+private:
+    std::deque<std::string> sent_;  // commands whose echo may still come, without ";"
+};
+
+}  // namespace cat::text

@@ -1,0 +1,52 @@
+#include "protocols/families.h"
+
+#include <array>
+
+#include "core/text.h"
+#include "protocols/civ/civ.h"
+#include "protocols/common/family_codes.h"
+#include "protocols/ft817/ft817.h"
+#include "protocols/kenwood/kenwood.h"
+#include "protocols/yaesu/yaesu.h"
+
+namespace cat {
+
+namespace {
+
+const std::array<const RadioFamily*, 4>& Table() {
+    static const std::array<const RadioFamily*, 4> table{&CivFamily(), &KenwoodFamily(),
+                                                         &Ft817Family(), &YaesuFamily()};
+    return table;
+}
+
+}  // namespace
+
+std::span<const RadioFamily* const> Families() { return Table(); }
+
+const RadioFamily* FamilyFor(std::int16_t code) {
+    if (IsFT817(code)) return &Ft817Family();
+    if (IsKenwood(code)) return &KenwoodFamily();
+    if (IsICOM(code)) return &CivFamily();
+    if (IsYaesu(code)) return &YaesuFamily();
+    return nullptr;
+}
+
+const RadioFamily* FamilyAt(int listPosition) {
+    if (listPosition < 0 || listPosition >= static_cast<int>(Table().size())) return nullptr;
+    return Table()[static_cast<std::size_t>(listPosition)];
+}
+
+const RadioFamily* FamilyNamed(std::string_view text) {
+    const std::string wanted = UpperCase(text);
+    for (const RadioFamily* family : Table())
+        if (UpperCase(family->Name()) == wanted) return family;
+    return nullptr;
+}
+
+int ListPosition(const RadioFamily& family) {
+    for (std::size_t i = 0; i < Table().size(); ++i)
+        if (Table()[i] == &family) return static_cast<int>(i);
+    return -1;
+}
+
+}  // namespace cat

@@ -1,0 +1,218 @@
+#include "protocols/yaesu/yaesu.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <string>
+
+#include "core/lookup.h"
+#include "protocols/common/family_codes.h"
+#include "protocols/common/family_support.h"
+#include "protocols/common/text_commands.h"
+#include "protocols/yaesu/yaesu_codes.h"
+
+namespace cat {
+
+namespace {
+
+constexpr float kPollPeriod = 0.25f;
+
+// The radios' CAT RATE menus offer 4800 (the factory setting) to 38400, the newer ones 115200.
+constexpr std::array<int, 8> kScanSpeeds{4800, 38400, 9600, 19200, 115200, 57600, 2400, 1200};
+
+// IF + memory channel (3) + frequency (9) + clarifier sign and offset (5) + RX and TX clarifier
+// + mode + VFO/memory + tone + 2 + shift: 27 characters, the mode at position 22.
+constexpr std::size_t kStatusLength = 27;
+constexpr std::size_t kStatusFrequencyPos = 5;
+constexpr std::size_t kStatusModePos = 21;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool AllDigits(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), IsDigit);
+}
+
+std::int64_t DigitsValue(std::string_view digits) {
+    std::int64_t value = 0;
+    for (const char c : digits) value = value * 10 + (c - '0');
+    return value;
+}
+
+std::optional<ModeIndex> ModeOf(char code) {
+    for (const yaesu::ReceivedMode& row : yaesu::kReceivedModes)
+        if (row.code == code) return row.mode;
+    return std::nullopt;
+}
+
+bool IsFrequencyReply(std::string_view text) {
+    return (text.size() == 10 || text.size() == 11) && text.substr(0, 2) == yaesu::kReadFrequency &&
+           AllDigits(text.substr(2));
+}
+
+bool IsModeReply(std::string_view text) {
+    return text.size() == 4 && text.substr(0, 3) == yaesu::kReadMode;
+}
+
+bool IsStatusReply(std::string_view text) {
+    return text.size() == kStatusLength && text.substr(0, 2) == yaesu::kReadStatus &&
+           AllDigits(text.substr(2, 3)) && AllDigits(text.substr(kStatusFrequencyPos, 9)) &&
+           (text[14] == '+' || text[14] == '-');
+}
+
+bool IsIdentityReply(std::string_view text) {
+    return text.size() == 6 && text.substr(0, 2) == yaesu::kReadIdentity &&
+           AllDigits(text.substr(2));
+}
+
+std::string CommandName(std::string_view text) {
+    if (const auto name = Lookup(yaesu::kCommandNames, text.substr(0, 2)))
+        return std::string(*name);
+    return std::string(text.substr(0, 2));
+}
+
+void TakeMode(Piece& piece, char code) {
+    piece.modeReported = true;
+    piece.mode = ModeOf(code);
+    const auto name = piece.mode ? ModeName(ToInt(*piece.mode)) : std::nullopt;
+    piece.note += " " + (name ? std::string(*name) : std::string("(a mode without a name here)"));
+}
+
+class YaesuReader final : public text::TextReader {
+protected:
+    Piece ReadReply(std::string_view text) const override {
+        Piece piece;
+        piece.kind = PieceKind::Reply;
+        piece.note = CommandName(text);
+        if (const auto hertz = YaesuFrequency(text)) {
+            piece.hertz = *hertz;
+            piece.note = CommandName(text) + ": " + family::Megahertz(*hertz);
+            if (IsStatusReply(text)) TakeMode(piece, text[kStatusModePos]);
+        } else if (IsModeReply(text)) {
+            piece.note = "mode:";
+            TakeMode(piece, text[3]);
+        } else if (IsIdentityReply(text)) {
+            const auto model = Lookup(yaesu::kIdentities, text.substr(2));
+            piece.note = "identity: " +
+                         (model ? std::string(*model) : "number " + std::string(text.substr(2)));
+        } else if (Lookup(yaesu::kCommandNames, text.substr(0, 2))) {
+            // One of the commands we send, answered in a layout that is not Yaesu's.
+            piece.kind = PieceKind::Unread;
+            piece.note = CommandName(text) + " in a form this program does not read";
+        }
+        return piece;
+    }
+
+    std::string CommandName(std::string_view text) const override { return cat::CommandName(text); }
+};
+
+YaesuReader& ReaderOf(SessionState& state) {
+    if (auto* reader = dynamic_cast<YaesuReader*>(state.Reader.get())) return *reader;
+    auto reader = std::make_shared<YaesuReader>();
+    state.Reader = reader;
+    return *reader;
+}
+
+void Send(SessionState& state, Platform& platform, const std::string& command) {
+    text::Send(state, platform, command, ReaderOf(state));
+}
+
+class Yaesu final : public RadioFamily {
+public:
+    std::string_view Name() const override { return "Yaesu"; }
+    std::int16_t Code() const override { return kYaesu; }
+
+    // The radios' CAT RTS menu is on from the factory: they send only while RTS is up, and a
+    // link with RTS/CTS keeps it up while we can take bytes (a port may override it).
+    bool FlowControl(int) const override { return true; }
+    std::span<const int> ScanSpeeds() const override { return kScanSpeeds; }
+
+    std::optional<float> PollPeriod() const override { return kPollPeriod; }
+
+    void Poll(SessionState& state, Platform& platform) const override {
+        Send(state, platform, std::string(yaesu::kReadFrequency));
+        Send(state, platform, std::string(yaesu::kReadMode));
+    }
+
+    void Receive(SessionState& state, CommPort& port) const override {
+        text::ReceivePass(state, port, state.RxBuffer, true, ReaderOf(state));
+    }
+
+    // Nine digits of hertz: 14.074 MHz goes out as FA014074000;.
+    void SetFrequency(SessionState& state, Platform& platform,
+                      const FrequencyCommand& frequency) const override {
+        Send(state, platform, std::string(yaesu::kReadFrequency) + frequency.hertzDigits.substr(2));
+    }
+
+    void SetMode(SessionState& state, Platform& platform, ModeIndex mode,
+                 bool reversed) const override {
+        std::optional<char> code;
+        if (reversed) code = Lookup(yaesu::kSentReverseModes, mode);
+        if (!code) code = Lookup(yaesu::kSentModes, mode);
+        if (!code) return;
+        Send(state, platform, std::string(yaesu::kReadMode) + *code);
+    }
+
+    std::unique_ptr<LineReader> Reader(std::string_view) const override {
+        return std::make_unique<YaesuReader>();
+    }
+
+    std::optional<std::size_t> Recognise(std::string_view bytes) const override {
+        const std::size_t end = bytes.find(';');
+        if (end == std::string_view::npos || end > text::kLongestReply) return std::nullopt;
+        const std::string_view text = bytes.substr(0, end);
+        const bool ours = IsFrequencyReply(text) || IsModeReply(text) || IsStatusReply(text) ||
+                          IsIdentityReply(text);
+        if (!ours) return std::nullopt;
+        return end + 1;
+    }
+
+    std::string ShowBytes(std::string_view bytes) const override {
+        return family::TextBytes(bytes);
+    }
+
+    std::string MenuAdvice(const std::string& speed, const std::string&) const override {
+        return "On the radio, check the CAT RATE menu (" + speed +
+               "), and CAT RTS: with a cable that has no RTS/CTS lines set it to DISABLE (FT-991A: "
+               "menus 031 CAT RATE and 033 CAT RTS).";
+    }
+
+    std::vector<std::string> Probes() const override {
+        return {std::string(yaesu::kReadIdentity) + ";"};
+    }
+
+    std::optional<Identity> Identify(std::string_view probe,
+                                     std::string_view received) const override {
+        YaesuReader reader;
+        reader.Sent(probe);
+        for (std::size_t at = 0; at < received.size();) {
+            const Piece piece = reader.Next(received.substr(at), true);
+            const std::string_view text = received.substr(at, piece.length);
+            at += std::max<std::size_t>(piece.length, 1);
+            if (piece.kind != PieceKind::Reply || !IsIdentityReply(text.substr(0, 6))) continue;
+            Identity identity;
+            if (const auto model = Lookup(yaesu::kIdentities, text.substr(2, 4)))
+                identity.model = std::string(*model);
+            return identity;
+        }
+        return std::nullopt;
+    }
+
+    std::string Describe(const Identity& identity) const override {
+        return identity.model.empty() ? "Yaesu radio (text commands)" : "Yaesu " + identity.model;
+    }
+};
+
+}  // namespace
+
+std::optional<std::int64_t> YaesuFrequency(std::string_view reply) {
+    if (IsFrequencyReply(reply)) return DigitsValue(reply.substr(2));
+    if (IsStatusReply(reply)) return DigitsValue(reply.substr(kStatusFrequencyPos, 9));
+    return std::nullopt;
+}
+
+const RadioFamily& YaesuFamily() {
+    static const Yaesu family;
+    return family;
+}
+
+}  // namespace cat

@@ -1,0 +1,86 @@
+#pragma once
+
+// Yaesu's text CAT (FT-991A, FT-891, FT-710, FTDX10, FTDX101, FTDX3000, FT-450D, ...): two
+// letters and parameters, ended by ";", like Kenwood's commands but with layouts of its own. The
+// frequency read is FA; (FA014074000;, nine digits of hertz), the mode read MD0; (MD02; is USB),
+// the identity ID; (ID0670; is an FT-991A).
+
+#include <array>
+#include <string_view>
+#include <utility>
+
+#include "core/mode.h"
+
+namespace cat::yaesu {
+
+inline constexpr std::string_view kReadFrequency = "FA";  // + 9 digits in hertz to set
+inline constexpr std::string_view kReadMode = "MD0";      // + the mode character to set
+inline constexpr std::string_view kReadStatus = "IF";
+inline constexpr std::string_view kReadIdentity = "ID";
+inline constexpr std::string_view kRefusal = "?";
+
+inline constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kCommandNames{{
+    {"FA", "frequency"},
+    {"MD", "mode"},
+    {"IF", "status"},
+    {"ID", "identity"},
+    {"?", "refused"},
+}};
+
+// The four digits of the ID reply, to the model.
+inline constexpr std::array<std::pair<std::string_view, std::string_view>, 14> kIdentities{{
+    {"0570", "FT-991"},
+    {"0670", "FT-991A"},
+    {"0650", "FT-891"},
+    {"0800", "FT-710"},
+    {"0761", "FTDX10"},
+    {"0681", "FTDX101D"},
+    {"0682", "FTDX101MP"},
+    {"0460", "FTDX3000"},
+    {"0583", "FTDX1200"},
+    {"0241", "FT-450"},
+    {"0244", "FT-450D"},
+    {"0310", "FT-950"},
+    {"0251", "FT-2000"},
+    {"0362", "FTDX5000"},
+}};
+
+// The mode character of MD0x; and of the IF reply. The data and narrow variants show as the
+// list's nearest mode: DATA-USB is PKT, FM-N is FM, RTTY-USB is the reverse of FSK.
+struct ReceivedMode {
+    char code;
+    ModeIndex mode;
+};
+inline constexpr std::array<ReceivedMode, 14> kReceivedModes{{
+    {'1', ModeIndex::LSB},
+    {'2', ModeIndex::USB},
+    {'3', ModeIndex::CW},  // CW-U
+    {'4', ModeIndex::FM},
+    {'5', ModeIndex::AM},
+    {'6', ModeIndex::FSK},  // RTTY-LSB
+    {'7', ModeIndex::CW},   // CW-L
+    {'8', ModeIndex::PKT},  // DATA-LSB
+    {'9', ModeIndex::FSK},  // RTTY-USB
+    {'A', ModeIndex::PKT},  // DATA-FM
+    {'B', ModeIndex::FM},   // FM-N
+    {'C', ModeIndex::PKT},  // DATA-USB
+    {'D', ModeIndex::AM},   // AM-N
+    {'E', ModeIndex::FM},   // C4FM
+}};
+
+// ModeIndex to the character after MD0: "AM" goes out as MD05;.
+inline constexpr std::array<std::pair<ModeIndex, char>, 7> kSentModes{{
+    {ModeIndex::LSB, '1'},
+    {ModeIndex::USB, '2'},
+    {ModeIndex::CW, '3'},
+    {ModeIndex::FM, '4'},
+    {ModeIndex::AM, '5'},
+    {ModeIndex::FSK, '6'},
+    {ModeIndex::PKT, 'C'},
+}};
+inline constexpr std::array<std::pair<ModeIndex, char>, 2> kSentReverseModes{{
+    {ModeIndex::CW, '7'},
+    {ModeIndex::FSK, '9'},
+}};
+
+}  // namespace cat::yaesu
