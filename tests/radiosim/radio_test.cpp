@@ -342,6 +342,105 @@ TEST(RadioFt817, AnswersAsItsCommandTableSays) {
     for (const Row& row : rows) Check(row, false);
 }
 
+TEST(RadioFt817, DropsAHalfBlockAfterAPauseOf200Ms) {
+    using std::chrono::milliseconds;
+    struct Timed {
+        int at_ms;
+        const char* bytes;
+    };
+    struct PauseRow {
+        const char* name;
+        std::vector<Timed> pieces;
+        const char* out;
+    };
+    // A read after a stray half block: counted on, the block would end inside the read.
+    const PauseRow rows[] = {
+        {"a pause of 200 ms restarts the count", {{0, "14 43 00"}, {200, "00 00 00 00 03"}},
+         "01 40 74 00 01"},
+        {"a pause of 199 ms does not", {{0, "14 43 00"}, {199, "00 00 00 00 03"}}, ""},
+        {"a slow block whose bytes are 150 ms apart is one block",
+         {{0, "00"}, {150, "00"}, {300, "00"}, {450, "00"}, {600, "03"}}, "01 40 74 00 01"},
+        {"a pause between whole blocks loses nothing",
+         {{0, "00 00 00 00 03"}, {5000, "00 00 00 00 03"}}, "01 40 74 00 01 01 40 74 00 01"},
+    };
+    for (const PauseRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        World world(kFt817Generic);
+        for (const Timed& piece : row.pieces) {
+            world.radio.Receive(Bytes(piece.bytes), milliseconds(10'000 + piece.at_ms));
+        }
+        EXPECT_EQ(Hex(world.recorder.sent), row.out);
+    }
+}
+
+// ---- Write lines: one for every command that asks for a change, none for a read ---------------
+
+TEST(RadioWrites, ReportsEveryCommandThatAsksForAChange) {
+    struct WriteRow {
+        RadioSetup setup;
+        std::string in;  // hexadecimal for ICOM and FT-817, text otherwise
+        const char* writes;  // the write lines, joined by '|'; empty: none
+    };
+    const WriteRow rows[] = {
+        // CI-V: reads, then sets taken, refused and unknown to radiosim.
+        {kIc7300, "fe fe 94 e0 03 fd fe fe 94 e0 04 fd fe fe 94 e0 0f fd fe fe 94 e0 15 02 fd", ""},
+        {kIc7300, "fe fe 94 e0 1a 05 00 71 fd fe fe 94 e0 1a 06 fd fe fe 94 e0 1c 00 fd", ""},
+        {kIc7300, "fe fe 94 e0 25 00 fd fe fe 94 e0 26 01 fd fe fe 94 e0 14 01 fd", ""},
+        {kIc7300, "fe fe 94 e0 05 00 40 07 14 00 fd", "write civ 05 00 40 07 14 00"},
+        {kIc7300, "fe fe 94 e0 05 00 00 00 45 01 fd", "write civ 05 00 00 00 45 01"},
+        {kIc7300, "fe fe 94 e0 06 03 fd fe fe 94 e0 07 00 fd",
+         "write civ 06 03|write civ 07 00"},
+        {kIc7300, "fe fe 94 e0 0f 01 fd fe fe 94 e0 1c 00 01 fd",
+         "write civ 0f 01|write civ 1c 00 01"},
+        {kIc7300, "fe fe 94 e0 1a 05 00 71 01 fd fe fe 94 e0 25 01 00 50 07 07 00 fd",
+         "write civ 1a 05 00 71 01|write civ 25 01 00 50 07 07 00"},
+        {kIc7300, "fe fe 94 e0 14 01 01 28 fd fe fe 94 e0 18 00 fd fe fe 94 e0 1a 00 00 01 fd",
+         "write civ 14 01 01 28|write civ 18 00"},
+        {{Protocol::kIcom, "", false, true}, "fe fe 5e e0 05 00 40 07 14 00 fd",
+         "write civ 05 00 40 07 14 00"},
+        {kIc7300, "fe fe 70 e0 05 00 40 07 14 00 fd", ""},
+        // Kenwood: reads with and without a selector; sets taken, refused and unknown.
+        {kTs590, "IF;FA;FB;MD;ID;PS;AI;SM0;FR;FT;DA;FV;EX0010000;", ""},
+        {kTs590, "FA00014074000;MD3;AI0;", "write kenwood FA00014074000;|write kenwood MD3;|"
+                                           "write kenwood AI0;"},
+        {kTs590, "TX;RX;FR1;FT0;PS1;DA1;", "write kenwood TX;|write kenwood RX;|write kenwood "
+                                            "FR1;|write kenwood FT0;|write kenwood PS1;|write "
+                                            "kenwood DA1;"},
+        {kTs590, "FA001;MD8;EX00100001;XX1;UP;", "write kenwood FA001;|write kenwood MD8;|write "
+                                                  "kenwood EX00100001;|write kenwood XX1;|write "
+                                                  "kenwood UP;"},
+        {kKenwood, "TX1;", "write kenwood TX1;"},
+        {{Protocol::kKenwood, "", false, true}, "FA;MD2;", "write kenwood MD2;"},
+        // FT-817: every opcode of the table that changes something, by name.
+        {kFt817, "00 00 00 00 03 00 00 00 00 e7 00 00 00 00 f7 00 55 00 00 bb", ""},
+        {kFt817, "00 00 00 00 00", "write ft817 lock on (00 00 00 00 00)"},
+        {kFt817, "14 07 40 00 01 01 00 00 00 07",
+         "write ft817 freq (14 07 40 00 01)|write ft817 mode (01 00 00 00 07)"},
+        {kFt817, "00 00 00 00 08 00 00 00 00 88 00 00 00 00 81",
+         "write ft817 ptt on (00 00 00 00 08)|write ft817 ptt off (00 00 00 00 88)|"
+         "write ft817 vfo toggle (00 00 00 00 81)"},
+        {kFt817, "00 55 01 00 bc 09 00 00 00 0f",
+         "write ft817 eeprom write (00 55 01 00 bc)|write ft817 power on (09 00 00 00 0f)"},
+        {kFt817Generic, "00 00 00 00 05", "write ft817 clar on (00 00 00 00 05)"},
+    };
+    for (const WriteRow& row : rows) {
+        SCOPED_TRACE(row.in);
+        World world(row.setup);
+        const bool text =
+            FindModel(row.setup.model) != nullptr
+                ? FindModel(row.setup.model)->protocol != Protocol::kIcom &&
+                      FindModel(row.setup.model)->protocol != Protocol::kFt817
+                : row.setup.protocol != Protocol::kIcom && row.setup.protocol != Protocol::kFt817;
+        world.radio.Receive(text ? row.in : Bytes(row.in));
+        std::string writes;
+        for (const std::string& line : world.recorder.reports) {
+            if (line.rfind("write ", 0) != 0) continue;
+            writes += (writes.empty() ? "" : "|") + line;
+        }
+        EXPECT_EQ(writes, row.writes);
+    }
+}
+
 // ---- Modes across the three languages --------------------------------------------------------
 
 TEST(RadioModes, EachModeReadsBackAsEachProtocolCodesIt) {

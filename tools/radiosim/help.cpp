@@ -82,6 +82,10 @@ Standard output, one line per event, flushed at once:
   lock on|off, clar on|off, power on|off
                     what a set command changed
   ptt on|off        a transmit request; taken, but radiosim never transmits
+  write LANGUAGE COMMAND   every received command that asks for a change, taken
+                    or not, never a read: write civ 05 00 40 07 14 00,
+                    write kenwood FA00014074000;  write yaesu MD02;
+                    write ft817 lock on (00 00 00 00 00)
   unknown ...       a command this radio does not know, e.g.
                     unknown fe fe 94 e0 1b fd    unknown XY;    unknown 00 00 00 00 10
   line SPEED FORMAT FLOW   the client's line settings, when a client opens and
@@ -126,7 +130,8 @@ What the radio answers:
            Mode digits: 1 LSB 2 USB 3 CW 4 FM 5 AM 6 FSK 7 CW-R 9 FSK-R.
            The IF reply is IF, 11 frequency digits, 0000+00000000000, the mode
            digit, the VFO digit, 0, the split digit, 0000 and ';' (38 characters).
-  ft817    five-byte commands P1 P2 P3 P4 opcode, counted from the first byte:
+  ft817    five-byte commands P1 P2 P3 P4 opcode, counted from the first byte
+           (a half block is dropped after 200 ms without a byte):
            03 -> 4 BCD bytes of 10 Hz, most significant first, and the mode byte;
            01 sets the frequency from P1..P4, 07 the mode from P1; E7 -> 00 (a
            model: 09, S9), F7 -> FF (not transmitting), BB -> the two EEPROM

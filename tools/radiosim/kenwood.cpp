@@ -1,6 +1,8 @@
 // The Kenwood side: two-letter commands with fixed-width parameters, each ended by ';'. A read
 // is the bare command, a set carries parameters; what the radio does not take is answered ?;.
 
+#include <span>
+
 #include "tools/radiosim/radio.h"
 
 namespace radiosim {
@@ -35,14 +37,14 @@ const Radio::KenwoodCommand Radio::kKenwoodCommands[] = {
     {"FB", kKenwoodFull, &Radio::KenwoodFb},
     {"FR", kKenwoodFull, &Radio::KenwoodFr},
     {"FT", kKenwoodFull, &Radio::KenwoodFt},
-    {"FV", kKenwoodFirmware, &Radio::KenwoodFv},
-    {"ID", 0, &Radio::KenwoodId},
-    {"IF", 0, &Radio::KenwoodIf},
+    {"FV", kKenwoodFirmware, &Radio::KenwoodFv, kNeverWrites},
+    {"ID", 0, &Radio::KenwoodId, kNeverWrites},
+    {"IF", 0, &Radio::KenwoodIf, kNeverWrites},
     {"MD", 0, &Radio::KenwoodMd},
     {"PS", 0, &Radio::KenwoodPs},
-    {"RX", kKenwoodFull, &Radio::KenwoodRx},
-    {"SM", kKenwoodFull, &Radio::KenwoodSm},
-    {"TX", kKenwoodFull, &Radio::KenwoodTx},
+    {"RX", kKenwoodFull, &Radio::KenwoodRx, kAlwaysWrites},
+    {"SM", kKenwoodFull, &Radio::KenwoodSm, 1},
+    {"TX", kKenwoodFull, &Radio::KenwoodTx, kAlwaysWrites},
 };
 
 void Radio::KenwoodText(char c) {
@@ -73,21 +75,25 @@ void Radio::KenwoodCommandText(std::string_view command) {
            (command.front() == '\r' || command.front() == '\n' || command.front() == ' ')) {
         command.remove_prefix(1);
     }
-    if (config_.refuse) {
-        listener_.Transmit("?;");
-        return;
-    }
     const std::string_view name = command.substr(0, 2);
     const KenwoodCommand* found = nullptr;
     for (const KenwoodCommand& row : kKenwoodCommands) {
         if (row.name == name && (row.needs == 0 || Has(row.needs))) found = &row;
+    }
+    const std::string_view params = command.substr(name.size());
+    if (found == nullptr ? TextIsWrite(name, params, false) : Writes(found->reads, params.size())) {
+        ReportWrite("kenwood", std::string(command) + ";");
+    }
+    if (config_.refuse) {
+        listener_.Transmit("?;");
+        return;
     }
     Reply reply;
     if (found == nullptr) {
         listener_.Report("unknown " + std::string(command) + ";");
     } else {
         answering_ = true;
-        reply = (this->*found->handle)(command.substr(name.size()));
+        reply = (this->*found->handle)(params);
         answering_ = false;
     }
     if (!reply) {
@@ -97,6 +103,40 @@ void Radio::KenwoodCommandText(std::string_view command) {
     }
     for (std::string& text : deferred_) listener_.Transmit(std::move(text));
     deferred_.clear();
+}
+
+bool Radio::TextIsWrite(std::string_view name, std::string_view params, bool yaesu) {
+    // A text command is a read when bare. These reads name what they read in their first
+    // characters: a receiver (SM0), a meter (RM1), a menu item (EX), a VFO ('$' on Elecraft
+    // radios, main or sub on Yaesu radios).
+    struct Row {
+        std::string_view name;
+        std::size_t reads;
+    };
+    static constexpr Row kKenwoodReads[] = {{"SM", 1}, {"RM", 1}, {"EX", 7}, {"RV", 1}};
+    static constexpr Row kYaesuReads[] = {
+        {"SM", 1}, {"RM", 1}, {"EX", 3}, {"AG", 1}, {"RG", 1}, {"SQ", 1}, {"SH", 1},
+        {"NA", 1}, {"IS", 1}, {"RL", 1}, {"NL", 1}, {"MD", 1}, {"CT", 1}, {"CN", 2},
+        {"CO", 2}, {"BP", 2}, {"FN", 0}, {"GT", 1}, {"VM", 1},
+    };
+    // And these change something even when bare: transmit, receive, steps, copying VFOs and
+    // memories.
+    static constexpr std::string_view kKenwoodBare[] = {"TX", "RX", "UP", "DN", "RC", "BU", "BD"};
+    static constexpr std::string_view kYaesuBare[] = {"AB", "BA", "SV", "AM", "MA",
+                                                      "QI", "QR", "UP", "DN"};
+    if (params.empty()) {
+        for (std::string_view bare : yaesu ? std::span<const std::string_view>(kYaesuBare)
+                                           : std::span<const std::string_view>(kKenwoodBare)) {
+            if (bare == name) return true;
+        }
+        return false;
+    }
+    if (!yaesu && params == "$") return false;
+    for (const Row& row : yaesu ? std::span<const Row>(kYaesuReads)
+                                : std::span<const Row>(kKenwoodReads)) {
+        if (row.name == name) return params.size() > row.reads;
+    }
+    return true;
 }
 
 std::string Radio::KenwoodInformation() const {

@@ -137,7 +137,17 @@ void Radio::Announce(std::string bytes) {
     }
 }
 
+void Radio::ReportWrite(std::string_view language, std::string_view command) {
+    listener_.Report("write " + std::string(language) + " " + std::string(command));
+}
+
 void Radio::Receive(std::string_view bytes) {
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+    Receive(bytes, now);
+}
+
+void Radio::Receive(std::string_view bytes, std::chrono::milliseconds at) {
     for (char c : bytes) {
         switch (config_.protocol) {
             case Protocol::kIcom:
@@ -147,11 +157,7 @@ void Radio::Receive(std::string_view bytes) {
                 KenwoodText(c);
                 break;
             case Protocol::kFt817:
-                ft817_pending_.push_back(c);
-                if (ft817_pending_.size() == 5) {
-                    Ft817Frame();
-                    ft817_pending_.clear();
-                }
+                Ft817Byte(c, at);
                 break;
         }
     }

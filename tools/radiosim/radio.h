@@ -5,6 +5,7 @@
 // the Listener, so the pty loop decides about echo, delay, silence and noise.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -63,6 +64,9 @@ public:
 
     Radio(Config config, Tuning initial, Listener& listener);
 
+    // Bytes as they arrive; `at` is when, on any steady clock. Only the FT-817's framing looks at
+    // the time: a real one forgets half a command after a pause.
+    void Receive(std::string_view bytes, std::chrono::milliseconds at);
     void Receive(std::string_view bytes);
 
     // The operator turns the dial or presses a mode key, or a set command arrived. Both report
@@ -82,16 +86,26 @@ public:
 private:
     using Reply = std::optional<std::string>;  // nullopt: refused (FA, ?;); empty: no answer
 
+    // kAlwaysWrites: the command changes something whatever data it carries. Otherwise a command
+    // is a write when it carries more data than its read does.
+    static constexpr int kAlwaysWrites = -1;
+    static constexpr int kNeverWrites = 1 << 20;
+    static bool Writes(int reads, std::size_t size) {
+        return reads == kAlwaysWrites || size > static_cast<std::size_t>(reads);
+    }
+
     struct CivCommand {
         std::uint8_t command;
         int sub;  // -1: the data starts right after the command byte
         std::uint32_t needs;
         Reply (Radio::*handle)(std::string_view data);
+        int reads = 0;  // data bytes after the sub-command that a read carries
     };
     struct KenwoodCommand {
         std::string_view name;
         std::uint32_t needs;
         Reply (Radio::*handle)(std::string_view params);
+        int reads = 0;  // parameter characters that a read carries (SM0;)
     };
     struct Ft817Command {
         std::uint8_t opcode;
@@ -111,6 +125,12 @@ private:
     void SetSplit(bool on);
     // Transceive and auto-information: what the radio sends unasked after a change.
     void Announce(std::string bytes);
+    // A received command that asks for a change, taken or not: "write <language> <command>".
+    void ReportWrite(std::string_view language, std::string_view command);
+
+    // Classifying commands radiosim does not answer, from the makers' tables.
+    static bool CivIsWrite(std::uint8_t command, std::string_view data);
+    static bool TextIsWrite(std::string_view name, std::string_view params, bool yaesu);
 
     // CI-V
     void IcomByte(std::uint8_t byte);
@@ -154,6 +174,7 @@ private:
     Reply KenwoodRx(std::string_view params);
 
     // FT-817
+    void Ft817Byte(char c, std::chrono::milliseconds at);
     void Ft817Frame();
     std::string Ft817Read(std::string_view);
     std::string Ft817SetFrequency(std::string_view params);
@@ -200,6 +221,7 @@ private:
     std::string kenwood_pending_;
     bool in_junk_ = false;  // inside a run of bytes that belong to no Kenwood command
     std::string ft817_pending_;
+    std::chrono::milliseconds ft817_last_{0};  // when the last byte of a block arrived
 };
 
 }  // namespace radiosim
