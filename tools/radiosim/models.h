@@ -10,7 +10,8 @@
 
 namespace radiosim {
 
-enum class Protocol { kIcom, kKenwood, kFt817 };
+// The order is that of the generic radios in models.cpp.
+enum class Protocol { kIcom, kKenwood, kFt817, kYaesu };
 
 // Commands beyond the core that every radio of a protocol answers (ICOM 03-06; Kenwood IF FA MD
 // ID PS AI; FT-817 01 03 07 and the status reads). A radio without one treats it as unknown.
@@ -30,6 +31,9 @@ enum Feature : std::uint32_t {
     kKenwoodData = 1u << 12,      // DA
     kKenwoodMeterSub = 1u << 13,  // SM1: the sub receiver's meter
     kFt817Full = 1u << 14,        // lock, PTT, split, clarifier, VFO, tones, power, EEPROM
+    kKenwoodElecraft = 1u << 15,  // K2 K3 OM, and the IF layout with blanks of the Elecraft radios
+    kKenwoodBlankStep = 1u << 16, // IF with blanks for the step and a blank at the end (QRP Labs)
+    kKenwoodZz = 1u << 17,        // ZZFA ZZFB ZZMD ZZIF of the SDR programs
 };
 
 struct Band {
@@ -51,6 +55,8 @@ struct Model {
     std::span<const std::string_view> modes;
     std::int64_t start_hz;  // where it starts without --freq
     int data_modes;         // ICOM 1A 06: highest data mode (1 on/off, 3 for D1..D3)
+    std::string_view modules = "";  // Elecraft OM answer: the option modules and the radio
+    int menu_digits = 0;            // Yaesu EX: digits of a menu number
 };
 
 const Model* FindModel(std::string_view name);

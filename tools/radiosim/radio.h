@@ -23,11 +23,13 @@ namespace radiosim {
 //   CI-V mode frame:   fe fe e0 5e 04 <icom> <filter> fd
 //   Kenwood:           MD<kenwood>;
 //   FT-817 reply:      <4 frequency bytes> <ft817>
+//   Yaesu text:        MD0<yaesu>;
 struct Mode {
     std::string_view name;
     std::uint8_t icom;
     char kenwood;
     std::uint8_t ft817;
+    char yaesu;
 };
 
 // Case-blind; nullptr when the name is unknown.
@@ -153,10 +155,45 @@ private:
     Reply CivVfoFrequency(std::string_view data);
     Reply CivVfoMode(std::string_view data);
 
-    // Kenwood
+    // Kenwood (and the framing of Yaesu text)
     void KenwoodText(char c);
     void KenwoodCommandText(std::string_view command);
     std::string KenwoodInformation() const;
+    // What auto-information sends after a change: the IF answer of the radio's language.
+    std::string TextInformation() const;
+    Reply KenwoodK2(std::string_view params);
+    Reply KenwoodK3(std::string_view params);
+    Reply KenwoodOm(std::string_view params);
+    Reply KenwoodRv(std::string_view params);
+    Reply KenwoodBw(std::string_view params);
+    Reply KenwoodTq(std::string_view params);
+    Reply KenwoodZzFa(std::string_view params);
+    Reply KenwoodZzFb(std::string_view params);
+    Reply KenwoodZzMd(std::string_view params);
+    Reply KenwoodZzIf(std::string_view params);
+
+    // Yaesu text
+    static const KenwoodCommand kYaesuCommands[];
+    void YaesuCommandText(std::string_view command);
+    std::string YaesuInformation() const;
+    Reply YaesuFrequency(int vfo, std::string_view params);
+    Reply YaesuFa(std::string_view params) { return YaesuFrequency(0, params); }
+    Reply YaesuFb(std::string_view params) { return YaesuFrequency(1, params); }
+    Reply YaesuMd(std::string_view params);
+    Reply YaesuIf(std::string_view params);
+    Reply YaesuId(std::string_view params);
+    Reply YaesuAi(std::string_view params);
+    Reply YaesuPs(std::string_view params);
+    Reply YaesuTx(std::string_view params);
+    Reply YaesuVs(std::string_view params);
+    Reply YaesuFt(std::string_view params);
+    Reply YaesuEx(std::string_view params);
+    Reply YaesuSetting(std::string_view name, std::string_view params, std::string_view initial);
+    Reply YaesuSh(std::string_view params) { return YaesuSetting("SH", params, "00"); }
+    Reply YaesuNa(std::string_view params) { return YaesuSetting("NA", params, "0"); }
+    Reply YaesuRf(std::string_view params) { return YaesuSetting("RF", params, "1"); }
+    Reply YaesuSt(std::string_view params);
+    Reply YaesuAb(std::string_view params);
     Reply KenwoodFrequency(int vfo, std::string_view params);
     Reply KenwoodFa(std::string_view params) { return KenwoodFrequency(0, params); }
     Reply KenwoodFb(std::string_view params) { return KenwoodFrequency(1, params); }
@@ -207,7 +244,11 @@ private:
     bool clarifier_ = false;
     bool ptt_ = false;  // asked for; the radio never transmits
     char auto_information_ = '0';
-    std::map<int, std::string> settings_;  // CI-V 1A 05 items written so far
+    char k2_mode_ = '0';  // Elecraft K2n; and K3n; command modes
+    char k3_mode_ = '0';
+    std::string bandwidth_ = "0270";  // Elecraft BW: the filter width in 10 Hz
+    std::map<int, std::string> settings_;  // CI-V 1A 05 items, Yaesu EX menus written so far
+    std::map<std::string, std::string> text_settings_;  // Yaesu filter width and narrow
 
     // Announcements made while a command is being answered go out after its answer.
     bool answering_ = false;
