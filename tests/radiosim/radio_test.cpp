@@ -324,8 +324,8 @@ TEST(RadioKenwood, DialectsAnswerTheirOwnCommands) {
          "OM ------------;"},
         {"KX3", kKx3, "ID;OM;", "ID017;OM ----------02;"},
         {"K4", kK4, "ID;OM;TQ;", "ID017;OM --------4---;TQ0;"},
-        {"firmware revision and filter width", kK3, "RVM;BW0100;BW;RVX;",
-         "RVM05.67;BW0100;?;", "setting BW 0100"},
+        {"firmware revision and filter width", kK3, "RVM;BW0100;BW;RVX;", "RVM05.67;BW0100;?;",
+         "setting BW 0100"},
         {"VFO B's mode with $", kK3, "MD$;", "MD$2;"},
         {"the K3 tunes no 2 m", kK3, "FA00144000000;", "?;"},
         // QMX: TS-480 IF with blanks for the step and a blank before ';'.
@@ -338,7 +338,13 @@ TEST(RadioKenwood, DialectsAnswerTheirOwnCommands) {
         {"SDR sets through ZZ; FA and MD follow", kSdr, "ZZFA00007074000;ZZMD04;FA;MD;",
          "FA00007074000;MD3;", "mode CW"},
         {"SDR ZZIF: the IF fields with a two-digit mode", kSdr, "ZZIF;",
-         "ZZIF00014074000" "0000" "+00000" "000000" "01" "000" "0000;"},
+         "ZZIF00014074000"
+         "0000"
+         "+00000"
+         "000000"
+         "01"
+         "000"
+         "0000;"},
         {"SDR: unknown ZZ mode", kSdr, "ZZMD08;", "?;"},
         {"the TS-2000 has no ZZ commands", kTs2000, "ZZFA;", "?;"},
     };
@@ -367,8 +373,8 @@ const std::string kYaesuIfUsb =
 
 TEST(RadioYaesu, AnswersAsItsCommandTableSays) {
     const Row rows[] = {
-        {"reads", kFt991, "ID;FA;MD0;IF;TX;AI;PS;", "ID0670;FA014074000;MD02;" + kYaesuIfUsb +
-                                                        "TX0;AI0;PS1;"},
+        {"reads", kFt991, "ID;FA;MD0;IF;TX;AI;PS;",
+         "ID0670;FA014074000;MD02;" + kYaesuIfUsb + "TX0;AI0;PS1;"},
         {"the other models' IDs", {Protocol::kYaesu, "ft891"}, "ID;", "ID0650;"},
         {"FT-710", {Protocol::kYaesu, "ft710"}, "ID;", "ID0800;"},
         {"FTDX10", {Protocol::kYaesu, "ftdx10"}, "ID;", "ID0761;"},
@@ -384,8 +390,7 @@ TEST(RadioYaesu, AnswersAsItsCommandTableSays) {
         {"mode F is none of these", kFt991, "MD0F;", "?;"},
         {"sub receiver MD1", kFt991, "MD1;", "?;"},
         {"unknown command", kFt991, "ZZ;", "?;", "unknown ZZ;"},
-        {"VFO B set and selected", kFt991, "FB007074000;VS1;VS;FB;", "VS1;FB007074000;",
-         "vfo B"},
+        {"VFO B set and selected", kFt991, "FB007074000;VS1;VS;FB;", "VS1;FB007074000;", "vfo B"},
         {"split through FT and ST", kFt991, "FT1;FT;ST;ST0;ST;", "FT1;ST1;ST0;", "split on"},
         {"transmit requested, still reads receive", kFt991, "TX1;TX;", "TX0;", "ptt on"},
         {"menu item written reads back; unwritten reads 0", kFt991, "EX0321;EX032;EX033;",
@@ -447,13 +452,16 @@ TEST(RadioFt817, DropsAHalfBlockAfterAPauseOf200Ms) {
     };
     // A read after a stray half block: counted on, the block would end inside the read.
     const PauseRow rows[] = {
-        {"a pause of 200 ms restarts the count", {{0, "14 43 00"}, {200, "00 00 00 00 03"}},
+        {"a pause of 200 ms restarts the count",
+         {{0, "14 43 00"}, {200, "00 00 00 00 03"}},
          "01 40 74 00 01"},
         {"a pause of 199 ms does not", {{0, "14 43 00"}, {199, "00 00 00 00 03"}}, ""},
         {"a slow block whose bytes are 150 ms apart is one block",
-         {{0, "00"}, {150, "00"}, {300, "00"}, {450, "00"}, {600, "03"}}, "01 40 74 00 01"},
+         {{0, "00"}, {150, "00"}, {300, "00"}, {450, "00"}, {600, "03"}},
+         "01 40 74 00 01"},
         {"a pause between whole blocks loses nothing",
-         {{0, "00 00 00 00 03"}, {5000, "00 00 00 00 03"}}, "01 40 74 00 01 01 40 74 00 01"},
+         {{0, "00 00 00 00 03"}, {5000, "00 00 00 00 03"}},
+         "01 40 74 00 01 01 40 74 00 01"},
     };
     for (const PauseRow& row : rows) {
         SCOPED_TRACE(row.name);
@@ -470,7 +478,7 @@ TEST(RadioFt817, DropsAHalfBlockAfterAPauseOf200Ms) {
 TEST(RadioWrites, ReportsEveryCommandThatAsksForAChange) {
     struct WriteRow {
         RadioSetup setup;
-        std::string in;  // hexadecimal for ICOM and FT-817, text otherwise
+        std::string in;      // hexadecimal for ICOM and FT-817, text otherwise
         const char* writes;  // the write lines, joined by '|'; empty: none
     };
     const WriteRow rows[] = {
@@ -480,40 +488,44 @@ TEST(RadioWrites, ReportsEveryCommandThatAsksForAChange) {
         {kIc7300, "fe fe 94 e0 25 00 fd fe fe 94 e0 26 01 fd fe fe 94 e0 14 01 fd", ""},
         {kIc7300, "fe fe 94 e0 05 00 40 07 14 00 fd", "write civ 05 00 40 07 14 00"},
         {kIc7300, "fe fe 94 e0 05 00 00 00 45 01 fd", "write civ 05 00 00 00 45 01"},
-        {kIc7300, "fe fe 94 e0 06 03 fd fe fe 94 e0 07 00 fd",
-         "write civ 06 03|write civ 07 00"},
+        {kIc7300, "fe fe 94 e0 06 03 fd fe fe 94 e0 07 00 fd", "write civ 06 03|write civ 07 00"},
         {kIc7300, "fe fe 94 e0 0f 01 fd fe fe 94 e0 1c 00 01 fd",
          "write civ 0f 01|write civ 1c 00 01"},
         {kIc7300, "fe fe 94 e0 1a 05 00 71 01 fd fe fe 94 e0 25 01 00 50 07 07 00 fd",
          "write civ 1a 05 00 71 01|write civ 25 01 00 50 07 07 00"},
         {kIc7300, "fe fe 94 e0 14 01 01 28 fd fe fe 94 e0 18 00 fd fe fe 94 e0 1a 00 00 01 fd",
          "write civ 14 01 01 28|write civ 18 00"},
-        {{Protocol::kIcom, "", false, true}, "fe fe 5e e0 05 00 40 07 14 00 fd",
+        {{Protocol::kIcom, "", false, true},
+         "fe fe 5e e0 05 00 40 07 14 00 fd",
          "write civ 05 00 40 07 14 00"},
         {kIc7300, "fe fe 70 e0 05 00 40 07 14 00 fd", ""},
         // Kenwood: reads with and without a selector; sets taken, refused and unknown.
         {kTs590, "IF;FA;FB;MD;ID;PS;AI;SM0;FR;FT;DA;FV;EX0010000;", ""},
-        {kTs590, "FA00014074000;MD3;AI0;", "write kenwood FA00014074000;|write kenwood MD3;|"
-                                           "write kenwood AI0;"},
-        {kTs590, "TX;RX;FR1;FT0;PS1;DA1;", "write kenwood TX;|write kenwood RX;|write kenwood "
-                                            "FR1;|write kenwood FT0;|write kenwood PS1;|write "
-                                            "kenwood DA1;"},
-        {kTs590, "FA001;MD8;EX00100001;XX1;UP;", "write kenwood FA001;|write kenwood MD8;|write "
-                                                  "kenwood EX00100001;|write kenwood XX1;|write "
-                                                  "kenwood UP;"},
+        {kTs590, "FA00014074000;MD3;AI0;",
+         "write kenwood FA00014074000;|write kenwood MD3;|"
+         "write kenwood AI0;"},
+        {kTs590, "TX;RX;FR1;FT0;PS1;DA1;",
+         "write kenwood TX;|write kenwood RX;|write kenwood "
+         "FR1;|write kenwood FT0;|write kenwood PS1;|write "
+         "kenwood DA1;"},
+        {kTs590, "FA001;MD8;EX00100001;XX1;UP;",
+         "write kenwood FA001;|write kenwood MD8;|write "
+         "kenwood EX00100001;|write kenwood XX1;|write "
+         "kenwood UP;"},
         {kKenwood, "TX1;", "write kenwood TX1;"},
         {{Protocol::kKenwood, "", false, true}, "FA;MD2;", "write kenwood MD2;"},
         // Yaesu: main-receiver digits and menu numbers are reads; sets taken and not.
         {kFt991, "FA;MD0;IF;ID;TX;SH0;NA0;EX032;ST;VS;FT;AI;PS;", ""},
-        {kFt991, "FA007074000;md03;TX1;", "write yaesu FA007074000;|write yaesu MD03;|"
-                                           "write yaesu TX1;"},
-        {kFt991, "EX0321;AB;BS03;FA1;", "write yaesu EX0321;|write yaesu AB;|write yaesu BS03;|"
-                                         "write yaesu FA1;"},
+        {kFt991, "FA007074000;md03;TX1;",
+         "write yaesu FA007074000;|write yaesu MD03;|"
+         "write yaesu TX1;"},
+        {kFt991, "EX0321;AB;BS03;FA1;",
+         "write yaesu EX0321;|write yaesu AB;|write yaesu BS03;|"
+         "write yaesu FA1;"},
         // Kenwood dialects: Elecraft meta commands and $ reads, ZZ commands.
         {{Protocol::kKenwood, "k3"}, "K2;K3;OM;RVM;MD$;BW;TQ;", ""},
         {{Protocol::kKenwood, "k3"}, "K22;BW0100;", "write kenwood K22;|write kenwood BW0100;"},
-        {{Protocol::kKenwood, "sdr"}, "ZZFA;ZZMD;ZZIF;ZZFI07;",
-         "write kenwood ZZFI07;"},
+        {{Protocol::kKenwood, "sdr"}, "ZZFA;ZZMD;ZZIF;ZZFI07;", "write kenwood ZZFI07;"},
         // FT-817: every opcode of the table that changes something, by name.
         {kFt817, "00 00 00 00 03 00 00 00 00 e7 00 00 00 00 f7 00 55 00 00 bb", ""},
         {kFt817, "00 00 00 00 00", "write ft817 lock on (00 00 00 00 00)"},

@@ -89,11 +89,21 @@ bool Radio::CivIsWrite(std::uint8_t command, std::string_view data) {
         int reads;
     };
     static constexpr Row kRows[] = {
-        {0x08, kAlwaysWrites}, {0x09, kAlwaysWrites}, {0x0A, kAlwaysWrites},
-        {0x0B, kAlwaysWrites}, {0x0E, kAlwaysWrites}, {0x10, 0},
-        {0x11, 0},             {0x12, 0},             {0x13, kAlwaysWrites},
-        {0x14, 1},             {0x16, 1},             {0x17, kAlwaysWrites},
-        {0x18, kAlwaysWrites}, {0x1B, 1},             {0x1C, 1},
+        {0x08, kAlwaysWrites},
+        {0x09, kAlwaysWrites},
+        {0x0A, kAlwaysWrites},
+        {0x0B, kAlwaysWrites},
+        {0x0E, kAlwaysWrites},
+        {0x10, 0},
+        {0x11, 0},
+        {0x12, 0},
+        {0x13, kAlwaysWrites},
+        {0x14, 1},
+        {0x16, 1},
+        {0x17, kAlwaysWrites},
+        {0x18, kAlwaysWrites},
+        {0x1B, 1},
+        {0x1C, 1},
         {0x21, 1},
     };
     if (command == 0x1A && !data.empty()) {

@@ -25,13 +25,11 @@ constexpr std::chrono::milliseconds kBlockTimeout{200};
 // Every opcode of the CAT table that changes the radio, named for the report line, and the EEPROM
 // write (BC) that control programs use. An opcode missing here only reads.
 constexpr std::array<std::pair<std::uint8_t, std::string_view>, 20> kWrites{{
-    {0x00, "lock on"},      {0x80, "lock off"},      {0x01, "freq"},
-    {0x07, "mode"},         {0x08, "ptt on"},        {0x88, "ptt off"},
-    {0x02, "split on"},     {0x82, "split off"},     {0x05, "clar on"},
-    {0x85, "clar off"},     {0xF5, "clar freq"},     {0x81, "vfo toggle"},
-    {0x09, "rpt shift"},    {0xF9, "rpt offset"},    {0x0A, "tone mode"},
-    {0x0B, "ctcss tone"},   {0x0C, "dcs code"},      {0x0F, "power on"},
-    {0x8F, "power off"},    {0xBC, "eeprom write"},
+    {0x00, "lock on"},   {0x80, "lock off"},   {0x01, "freq"},      {0x07, "mode"},
+    {0x08, "ptt on"},    {0x88, "ptt off"},    {0x02, "split on"},  {0x82, "split off"},
+    {0x05, "clar on"},   {0x85, "clar off"},   {0xF5, "clar freq"}, {0x81, "vfo toggle"},
+    {0x09, "rpt shift"}, {0xF9, "rpt offset"}, {0x0A, "tone mode"}, {0x0B, "ctcss tone"},
+    {0x0C, "dcs code"},  {0x0F, "power on"},   {0x8F, "power off"}, {0xBC, "eeprom write"},
 }};
 
 // Eight packed-decimal digits of 10 Hz, most significant byte first: 14 074 000 Hz is
@@ -99,7 +97,8 @@ void Radio::Ft817Frame() {
     const std::string_view params = std::string_view(ft817_pending_).substr(0, 4);
     const auto opcode = static_cast<std::uint8_t>(ft817_pending_[4]);
     for (const auto& [code, name] : kWrites) {
-        if (code == opcode) ReportWrite("ft817", std::string(name) + " (" + Hex(ft817_pending_) + ")");
+        if (code == opcode)
+            ReportWrite("ft817", std::string(name) + " (" + Hex(ft817_pending_) + ")");
     }
     for (const Ft817Command& row : kFt817Commands) {
         if (row.opcode == opcode && (row.needs == 0 || Has(row.needs))) {

@@ -100,8 +100,8 @@ void Radio::KenwoodCommandText(std::string_view command) {
     }
     const std::string_view params = command.substr(name.size());
     // '$' alone asks an Elecraft radio about VFO B: a read.
-    if (params != "$" &&
-        (found == nullptr ? TextIsWrite(name, params, false) : Writes(found->reads, params.size()))) {
+    if (params != "$" && (found == nullptr ? TextIsWrite(name, params, false)
+                                           : Writes(found->reads, params.size()))) {
         ReportWrite("kenwood", std::string(command) + ";");
     }
     if (config_.refuse) {
@@ -152,8 +152,8 @@ bool Radio::TextIsWrite(std::string_view name, std::string_view params, bool yae
         return false;
     }
     if (!yaesu && params == "$") return false;
-    for (const Row& row : yaesu ? std::span<const Row>(kYaesuReads)
-                                : std::span<const Row>(kKenwoodReads)) {
+    for (const Row& row :
+         yaesu ? std::span<const Row>(kYaesuReads) : std::span<const Row>(kKenwoodReads)) {
         if (row.name == name) return params.size() > row.reads;
     }
     return true;
@@ -296,9 +296,8 @@ Radio::Reply Radio::KenwoodZzIf(std::string_view params) {
     // TX/RX, mode, VFO, scan, split, tone, tone number, shift.
     if (!params.empty()) return std::nullopt;
     return "ZZIF" + Digits(tuning().hz) + std::string(kBeforeMode) +
-           std::string(ZzCode(tuning().mode->name)) +
-           static_cast<char>('0' + selected_) + "0" + (selected_ != transmit_ ? "1" : "0") +
-           "0000;";
+           std::string(ZzCode(tuning().mode->name)) + static_cast<char>('0' + selected_) + "0" +
+           (selected_ != transmit_ ? "1" : "0") + "0000;";
 }
 
 Radio::Reply Radio::KenwoodFr(std::string_view params) {

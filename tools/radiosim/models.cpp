@@ -63,12 +63,12 @@ constexpr std::array<ModeList, 8> kKenwoodModes{"LSB", "USB", "CW",   "FM",
 constexpr std::array<ModeList, 9> kFt817Modes{"LSB", "USB", "CW",  "CW-R", "AM",
                                               "WFM", "FM",  "FSK", "PKT"};
 
-constexpr std::array<ModeList, 13> kYaesuHfModes{"LSB",  "USB",    "CW",      "CW-R", "FM",
-                                                "AM",   "FSK",    "FSK-R",   "PKT",  "DATA-L",
-                                                "FM-N", "DATA-FM", "AM-N"};
-constexpr std::array<ModeList, 14> kFt991Modes{"LSB",  "USB",    "CW",      "CW-R", "FM",
-                                               "AM",   "FSK",    "FSK-R",   "PKT",  "DATA-L",
-                                               "FM-N", "DATA-FM", "AM-N",   "C4FM"};
+constexpr std::array<ModeList, 13> kYaesuHfModes{"LSB",  "USB",     "CW",    "CW-R", "FM",
+                                                 "AM",   "FSK",     "FSK-R", "PKT",  "DATA-L",
+                                                 "FM-N", "DATA-FM", "AM-N"};
+constexpr std::array<ModeList, 14> kFt991Modes{"LSB",  "USB",     "CW",    "CW-R", "FM",
+                                               "AM",   "FSK",     "FSK-R", "PKT",  "DATA-L",
+                                               "FM-N", "DATA-FM", "AM-N",  "C4FM"};
 // MD 1 LSB, 2 USB, 3 CW, 4 FM, 5 AM, 6 FSK (DATA on the K3, KX3 and K4), 7 CW-R, 9 FSK-R.
 constexpr std::array<ModeList, 8> kElecraftModes{"LSB", "USB", "CW",   "FM",
                                                  "AM",  "FSK", "CW-R", "FSK-R"};
@@ -116,13 +116,24 @@ constexpr std::array<Model, 20> kModels{{
      kYaesuHfModes, 14'074'000, 0, "", 6},
     {"k3", "K3", Protocol::kKenwood, kElecraft, 0, "017", "", "0015", kElecraftSpeeds, kK3Bands,
      kElecraftModes, 14'074'000, 0, "------------"},
-    {"kx3", "KX3", Protocol::kKenwood, kElecraft, 0, "017", "", "0015", kElecraftSpeeds,
-     kKx3Bands, kElecraftModes, 14'074'000, 0, "----------02"},
+    {"kx3", "KX3", Protocol::kKenwood, kElecraft, 0, "017", "", "0015", kElecraftSpeeds, kKx3Bands,
+     kElecraftModes, 14'074'000, 0, "----------02"},
     {"k4", "K4", Protocol::kKenwood, kElecraft, 0, "017", "", "0015", kElecraftSpeeds, kK4Bands,
      kElecraftModes, 14'074'000, 0, "--------4---"},
     // A TS-480 subset over a USB serial port that runs at any speed.
-    {"qmx", "QMX", Protocol::kKenwood, kKenwoodFull | kKenwoodBlankStep, 0, "020", "", "0015", {},
-     kQmxBands, kQmxModes, 14'074'000, 0},
+    {"qmx",
+     "QMX",
+     Protocol::kKenwood,
+     kKenwoodFull | kKenwoodBlankStep,
+     0,
+     "020",
+     "",
+     "0015",
+     {},
+     kQmxBands,
+     kQmxModes,
+     14'074'000,
+     0},
     // A TS-2000 as an SDR program plays it, with its own ZZ commands.
     {"sdr", "SDR (TS-2000 + ZZ)", Protocol::kKenwood, kKenwoodFull | kKenwoodZz, 0, "019", "",
      "0015", kTs2000Speeds, kSdrBands, kKenwoodModes, 14'074'000, 0},
@@ -144,8 +155,21 @@ constexpr std::array<Model, 4> kGeneric{{
      14'074'000,
      0},
     {"", "radio", Protocol::kFt817, 0, 0, "", "", "", {}, kFt817Digits, kAllModes, 14'074'000, 0},
-    {"", "radio", Protocol::kYaesu, 0, 0, "0670", "", "", {}, kNineDigits, kFt991Modes, 14'074'000,
-     0, "", 3},
+    {"",
+     "radio",
+     Protocol::kYaesu,
+     0,
+     0,
+     "0670",
+     "",
+     "",
+     {},
+     kNineDigits,
+     kFt991Modes,
+     14'074'000,
+     0,
+     "",
+     3},
 }};
 
 }  // namespace

@@ -51,7 +51,7 @@ std::string ModeNames(const Model& model) {
 
 std::int64_t Radio::Limit(Protocol protocol) {
     return protocol == Protocol::kFt817 || protocol == Protocol::kYaesu ? 1'000'000'000
-                                                                         : 10'000'000'000;
+                                                                        : 10'000'000'000;
 }
 
 Radio::Radio(Config config, Tuning initial, Listener& listener)

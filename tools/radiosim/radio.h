@@ -246,7 +246,7 @@ private:
     char auto_information_ = '0';
     char k2_mode_ = '0';  // Elecraft K2n; and K3n; command modes
     char k3_mode_ = '0';
-    std::string bandwidth_ = "0270";  // Elecraft BW: the filter width in 10 Hz
+    std::string bandwidth_ = "0270";       // Elecraft BW: the filter width in 10 Hz
     std::map<int, std::string> settings_;  // CI-V 1A 05 items, Yaesu EX menus written so far
     std::map<std::string, std::string> text_settings_;  // Yaesu filter width and narrow
 

@@ -171,7 +171,8 @@ Radio::Reply Radio::YaesuEx(std::string_view params) {
     if (item == 0) return std::nullopt;
     if (params.size() == digits) {
         const auto stored = settings_.find(item);
-        return "EX" + std::string(params) + (stored != settings_.end() ? stored->second : "0") + ";";
+        return "EX" + std::string(params) + (stored != settings_.end() ? stored->second : "0") +
+               ";";
     }
     settings_[item] = params.substr(digits);
     listener_.Report("setting " + std::string(params.substr(0, digits)) + " " +
@@ -188,8 +189,8 @@ Radio::Reply Radio::YaesuSetting(std::string_view name, std::string_view params,
     const std::string key(name);
     if (params.size() == 1) {
         const auto stored = text_settings_.find(key);
-        return key + "0" + (stored != text_settings_.end() ? stored->second : std::string(initial)) +
-               ";";
+        return key + "0" +
+               (stored != text_settings_.end() ? stored->second : std::string(initial)) + ";";
     }
     const std::string_view value = params.substr(1);
     if (value.size() < initial.size() || value.size() > initial.size() + 1) return std::nullopt;
