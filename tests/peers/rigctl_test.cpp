@@ -96,6 +96,8 @@ TEST(RigctlPeer, ReadsAndSetsFrequencyAndModeOfEachModel) {
         {"ic7300", "3073", "19200"},
         {"ts590s", "2031", "9600"},
         {"ft817", "1020", "4800"},
+        {"ft991a", "1035", "38400"},
+        {"k3", "2029", "38400"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.model);

@@ -23,7 +23,7 @@ TEST(Options, RefuseWhatNoRadioCanDo) {
         {"a word without dashes", {"icom"}, "unexpected argument 'icom'"},
         {"a value missing at the end", {"--delay"}, "--delay needs a value"},
         {"a value for a flag", {"--echo=1"}, "--echo takes no value"},
-        {"unknown protocol", {"--protocol", "yaesu"}, "unknown protocol 'yaesu'"},
+        {"unknown protocol", {"--protocol", "civ"}, "unknown protocol 'civ'"},
         {"address of three digits", {"--address", "5E0"}, "one or two hexadecimal digits"},
         {"address that is no hex", {"--address", "G1"}, "one or two hexadecimal digits"},
         {"frequency above ten digits", {"--freq", "10000"}, "megahertz below 10000"},

@@ -306,6 +306,103 @@ TEST(RadioKenwood, TakesACommandInPieces) {
     EXPECT_EQ(world.recorder.sent, kIfUsb + "FA00014074000;");
 }
 
+TEST(RadioKenwood, DialectsAnswerTheirOwnCommands) {
+    constexpr RadioSetup kK3{Protocol::kKenwood, "k3"};
+    constexpr RadioSetup kKx3{Protocol::kKenwood, "kx3"};
+    constexpr RadioSetup kK4{Protocol::kKenwood, "k4"};
+    constexpr RadioSetup kQmx{Protocol::kKenwood, "qmx"};
+    constexpr RadioSetup kSdr{Protocol::kKenwood, "sdr"};
+    const Row rows[] = {
+        // Elecraft: IF[f]*****+yyyyrx*00tmvspbd1*; in the programmer's reference, 38 characters.
+        {"K3 is 017 and answers the Elecraft IF", kK3, "ID;IF;",
+         "ID017;IF00014074000     +000000 0002000001 ;"},
+        {"K3 IF after CW on VFO B with split", kK3, "FB00007030000;FR1;FT0;MD3;IF;",
+         "IF00007030000     +000000 0003101001 ;", "split on"},
+        {"K2 and K3 command modes read back what was set", kK3, "K2;K22;K2;K3;K31;K3;K24;",
+         "K20;K22;K30;K31;?;"},
+        {"option modules: none on the K3, the radio's digits on the KX3 and K4", kK3, "OM;",
+         "OM ------------;"},
+        {"KX3", kKx3, "ID;OM;", "ID017;OM ----------02;"},
+        {"K4", kK4, "ID;OM;TQ;", "ID017;OM --------4---;TQ0;"},
+        {"firmware revision and filter width", kK3, "RVM;BW0100;BW;RVX;", "RVM05.67;BW0100;?;",
+         "setting BW 0100"},
+        {"VFO B's mode with $", kK3, "MD$;", "MD$2;"},
+        {"the K3 tunes no 2 m", kK3, "FA00144000000;", "?;"},
+        // QMX: TS-480 IF with blanks for the step and a blank before ';'.
+        {"QMX is 020 with its IF layout", kQmx, "ID;IF;",
+         "ID020;IF00014074000     +00000000002000000 ;"},
+        {"QMX has no FM", kQmx, "MD4;", "?;"},
+        {"QMX has no ZZ commands", kQmx, "ZZFA;", "?;", "unknown ZZFA;"},
+        // The SDR program: a TS-2000 with ZZ commands.
+        {"SDR reads through ZZ", kSdr, "ID;ZZFA;ZZMD;", "ID019;ZZFA00014074000;ZZMD01;"},
+        {"SDR sets through ZZ; FA and MD follow", kSdr, "ZZFA00007074000;ZZMD04;FA;MD;",
+         "FA00007074000;MD3;", "mode CW"},
+        {"SDR ZZIF: the IF fields with a two-digit mode", kSdr, "ZZIF;",
+         "ZZIF00014074000"
+         "0000"
+         "+00000"
+         "000000"
+         "01"
+         "000"
+         "0000;"},
+        {"SDR: unknown ZZ mode", kSdr, "ZZMD08;", "?;"},
+        {"the TS-2000 has no ZZ commands", kTs2000, "ZZFA;", "?;"},
+    };
+    for (const Row& row : rows) Check(row, true);
+}
+
+// ---- Yaesu text ------------------------------------------------------------------------------
+
+constexpr RadioSetup kYaesu{Protocol::kYaesu};
+constexpr RadioSetup kFt991{Protocol::kYaesu, "ft991a"};
+
+// IF: memory channel, frequency (9), clarifier direction and offset, RX clarifier, TX clarifier,
+// mode, VFO/memory, CTCSS, 00, shift; 28 characters.
+const std::string kYaesuIfUsb =
+    "IF001"
+    "014074000"
+    "+0000"
+    "0"
+    "0"
+    "2"
+    "0"
+    "0"
+    "00"
+    "0"
+    ";";
+
+TEST(RadioYaesu, AnswersAsItsCommandTableSays) {
+    const Row rows[] = {
+        {"reads", kFt991, "ID;FA;MD0;IF;TX;AI;PS;",
+         "ID0670;FA014074000;MD02;" + kYaesuIfUsb + "TX0;AI0;PS1;"},
+        {"the other models' IDs", {Protocol::kYaesu, "ft891"}, "ID;", "ID0650;"},
+        {"FT-710", {Protocol::kYaesu, "ft710"}, "ID;", "ID0800;"},
+        {"FTDX10", {Protocol::kYaesu, "ftdx10"}, "ID;", "ID0761;"},
+        {"FTDX101D", {Protocol::kYaesu, "ftdx101d"}, "ID;", "ID0681;"},
+        {"set frequency and mode, no answer; read back", kFt991, "FA007074000;MD03;FA;MD0;IF;",
+         "FA007074000;MD03;IF001007074000+000000300000;", "mode CW"},
+        {"mode characters beyond 9", kFt991, "MD0C;MD0;MD0E;MD0;", "MD0C;MD0E;", "mode C4FM"},
+        {"lower case is taken", kFt991, "fa;md0;", "FA014074000;MD02;"},
+        {"the FT-991A tunes 145 MHz", kFt991, "FA145000000;FA;", "FA145000000;"},
+        {"the FT-891 does not", {Protocol::kYaesu, "ft891"}, "FA145000000;", "?;"},
+        {"the FT-891 has no C4FM", {Protocol::kYaesu, "ft891"}, "MD0E;", "?;"},
+        {"eleven digits are Kenwood's, not Yaesu's", kFt991, "FA00014074000;", "?;"},
+        {"mode F is none of these", kFt991, "MD0F;", "?;"},
+        {"sub receiver MD1", kFt991, "MD1;", "?;"},
+        {"unknown command", kFt991, "ZZ;", "?;", "unknown ZZ;"},
+        {"VFO B set and selected", kFt991, "FB007074000;VS1;VS;FB;", "VS1;FB007074000;", "vfo B"},
+        {"split through FT and ST", kFt991, "FT1;FT;ST;ST0;ST;", "FT1;ST1;ST0;", "split on"},
+        {"transmit requested, still reads receive", kFt991, "TX1;TX;", "TX0;", "ptt on"},
+        {"menu item written reads back; unwritten reads 0", kFt991, "EX0321;EX032;EX033;",
+         "EX0321;EX0330;", "setting 032 1"},
+        {"width and narrow", kFt991, "SH016;SH0;NA01;NA0;", "SH016;NA01;"},
+        {"AI on: IF after a change", kFt991, "AI1;MD03;", "IF001014074000+000000300000;"},
+        {"the generic Yaesu radio", kYaesu, "ID;FA;", "ID0670;FA014074000;"},
+        {"refuse", {Protocol::kYaesu, "", false, true}, "FA;", "?;"},
+    };
+    for (const Row& row : rows) Check(row, true);
+}
+
 // ---- FT-817 --------------------------------------------------------------------------------
 
 constexpr RadioSetup kFt817Generic{Protocol::kFt817};
@@ -340,6 +437,123 @@ TEST(RadioFt817, AnswersAsItsCommandTableSays) {
          "unknown 00 00 00 00 bd"},
     };
     for (const Row& row : rows) Check(row, false);
+}
+
+TEST(RadioFt817, DropsAHalfBlockAfterAPauseOf200Ms) {
+    using std::chrono::milliseconds;
+    struct Timed {
+        int at_ms;
+        const char* bytes;
+    };
+    struct PauseRow {
+        const char* name;
+        std::vector<Timed> pieces;
+        const char* out;
+    };
+    // A read after a stray half block: counted on, the block would end inside the read.
+    const PauseRow rows[] = {
+        {"a pause of 200 ms restarts the count",
+         {{0, "14 43 00"}, {200, "00 00 00 00 03"}},
+         "01 40 74 00 01"},
+        {"a pause of 199 ms does not", {{0, "14 43 00"}, {199, "00 00 00 00 03"}}, ""},
+        {"a slow block whose bytes are 150 ms apart is one block",
+         {{0, "00"}, {150, "00"}, {300, "00"}, {450, "00"}, {600, "03"}},
+         "01 40 74 00 01"},
+        {"a pause between whole blocks loses nothing",
+         {{0, "00 00 00 00 03"}, {5000, "00 00 00 00 03"}},
+         "01 40 74 00 01 01 40 74 00 01"},
+    };
+    for (const PauseRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        World world(kFt817Generic);
+        for (const Timed& piece : row.pieces) {
+            world.radio.Receive(Bytes(piece.bytes), milliseconds(10'000 + piece.at_ms));
+        }
+        EXPECT_EQ(Hex(world.recorder.sent), row.out);
+    }
+}
+
+// ---- Write lines: one for every command that asks for a change, none for a read ---------------
+
+TEST(RadioWrites, ReportsEveryCommandThatAsksForAChange) {
+    struct WriteRow {
+        RadioSetup setup;
+        std::string in;      // hexadecimal for ICOM and FT-817, text otherwise
+        const char* writes;  // the write lines, joined by '|'; empty: none
+    };
+    const WriteRow rows[] = {
+        // CI-V: reads, then sets taken, refused and unknown to radiosim.
+        {kIc7300, "fe fe 94 e0 03 fd fe fe 94 e0 04 fd fe fe 94 e0 0f fd fe fe 94 e0 15 02 fd", ""},
+        {kIc7300, "fe fe 94 e0 1a 05 00 71 fd fe fe 94 e0 1a 06 fd fe fe 94 e0 1c 00 fd", ""},
+        {kIc7300, "fe fe 94 e0 25 00 fd fe fe 94 e0 26 01 fd fe fe 94 e0 14 01 fd", ""},
+        {kIc7300, "fe fe 94 e0 05 00 40 07 14 00 fd", "write civ 05 00 40 07 14 00"},
+        {kIc7300, "fe fe 94 e0 05 00 00 00 45 01 fd", "write civ 05 00 00 00 45 01"},
+        {kIc7300, "fe fe 94 e0 06 03 fd fe fe 94 e0 07 00 fd", "write civ 06 03|write civ 07 00"},
+        {kIc7300, "fe fe 94 e0 0f 01 fd fe fe 94 e0 1c 00 01 fd",
+         "write civ 0f 01|write civ 1c 00 01"},
+        {kIc7300, "fe fe 94 e0 1a 05 00 71 01 fd fe fe 94 e0 25 01 00 50 07 07 00 fd",
+         "write civ 1a 05 00 71 01|write civ 25 01 00 50 07 07 00"},
+        {kIc7300, "fe fe 94 e0 14 01 01 28 fd fe fe 94 e0 18 00 fd fe fe 94 e0 1a 00 00 01 fd",
+         "write civ 14 01 01 28|write civ 18 00"},
+        {{Protocol::kIcom, "", false, true},
+         "fe fe 5e e0 05 00 40 07 14 00 fd",
+         "write civ 05 00 40 07 14 00"},
+        {kIc7300, "fe fe 70 e0 05 00 40 07 14 00 fd", ""},
+        // Kenwood: reads with and without a selector; sets taken, refused and unknown.
+        {kTs590, "IF;FA;FB;MD;ID;PS;AI;SM0;FR;FT;DA;FV;EX0010000;", ""},
+        {kTs590, "FA00014074000;MD3;AI0;",
+         "write kenwood FA00014074000;|write kenwood MD3;|"
+         "write kenwood AI0;"},
+        {kTs590, "TX;RX;FR1;FT0;PS1;DA1;",
+         "write kenwood TX;|write kenwood RX;|write kenwood "
+         "FR1;|write kenwood FT0;|write kenwood PS1;|write "
+         "kenwood DA1;"},
+        {kTs590, "FA001;MD8;EX00100001;XX1;UP;",
+         "write kenwood FA001;|write kenwood MD8;|write "
+         "kenwood EX00100001;|write kenwood XX1;|write "
+         "kenwood UP;"},
+        {kKenwood, "TX1;", "write kenwood TX1;"},
+        {{Protocol::kKenwood, "", false, true}, "FA;MD2;", "write kenwood MD2;"},
+        // Yaesu: main-receiver digits and menu numbers are reads; sets taken and not.
+        {kFt991, "FA;MD0;IF;ID;TX;SH0;NA0;EX032;ST;VS;FT;AI;PS;", ""},
+        {kFt991, "FA007074000;md03;TX1;",
+         "write yaesu FA007074000;|write yaesu MD03;|"
+         "write yaesu TX1;"},
+        {kFt991, "EX0321;AB;BS03;FA1;",
+         "write yaesu EX0321;|write yaesu AB;|write yaesu BS03;|"
+         "write yaesu FA1;"},
+        // Kenwood dialects: Elecraft meta commands and $ reads, ZZ commands.
+        {{Protocol::kKenwood, "k3"}, "K2;K3;OM;RVM;MD$;BW;TQ;", ""},
+        {{Protocol::kKenwood, "k3"}, "K22;BW0100;", "write kenwood K22;|write kenwood BW0100;"},
+        {{Protocol::kKenwood, "sdr"}, "ZZFA;ZZMD;ZZIF;ZZFI07;", "write kenwood ZZFI07;"},
+        // FT-817: every opcode of the table that changes something, by name.
+        {kFt817, "00 00 00 00 03 00 00 00 00 e7 00 00 00 00 f7 00 55 00 00 bb", ""},
+        {kFt817, "00 00 00 00 00", "write ft817 lock on (00 00 00 00 00)"},
+        {kFt817, "14 07 40 00 01 01 00 00 00 07",
+         "write ft817 freq (14 07 40 00 01)|write ft817 mode (01 00 00 00 07)"},
+        {kFt817, "00 00 00 00 08 00 00 00 00 88 00 00 00 00 81",
+         "write ft817 ptt on (00 00 00 00 08)|write ft817 ptt off (00 00 00 00 88)|"
+         "write ft817 vfo toggle (00 00 00 00 81)"},
+        {kFt817, "00 55 01 00 bc 09 00 00 00 0f",
+         "write ft817 eeprom write (00 55 01 00 bc)|write ft817 power on (09 00 00 00 0f)"},
+        {kFt817Generic, "00 00 00 00 05", "write ft817 clar on (00 00 00 00 05)"},
+    };
+    for (const WriteRow& row : rows) {
+        SCOPED_TRACE(row.in);
+        World world(row.setup);
+        const bool text =
+            FindModel(row.setup.model) != nullptr
+                ? FindModel(row.setup.model)->protocol != Protocol::kIcom &&
+                      FindModel(row.setup.model)->protocol != Protocol::kFt817
+                : row.setup.protocol != Protocol::kIcom && row.setup.protocol != Protocol::kFt817;
+        world.radio.Receive(text ? row.in : Bytes(row.in));
+        std::string writes;
+        for (const std::string& line : world.recorder.reports) {
+            if (line.rfind("write ", 0) != 0) continue;
+            writes += (writes.empty() ? "" : "|") + line;
+        }
+        EXPECT_EQ(writes, row.writes);
+    }
 }
 
 // ---- Modes across the three languages --------------------------------------------------------

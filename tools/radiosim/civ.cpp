@@ -63,22 +63,63 @@ std::string Byte(int value) { return std::string(1, static_cast<char>(value)); }
 // Command, sub-command, the feature a radio needs for it, and its handler. The handler gets the
 // data after the sub-command (after the command when there is none).
 const Radio::CivCommand Radio::kCivCommands[] = {
-    {0x00, -1, kCivTransceive, &Radio::CivTakeFrequency},
-    {0x01, -1, kCivTransceive, &Radio::CivTakeMode},
-    {0x03, -1, 0, &Radio::CivReadFrequency},
-    {0x04, -1, 0, &Radio::CivReadMode},
-    {0x05, -1, 0, &Radio::CivSetFrequency},
-    {0x06, -1, 0, &Radio::CivSetMode},
-    {0x07, -1, kCivVfo, &Radio::CivVfo},
-    {0x0F, -1, kCivSplit, &Radio::CivSplit},
-    {0x15, 0x02, kCivMeter, &Radio::CivMeter},
-    {0x19, 0x00, kCivId, &Radio::CivId},
-    {0x1A, 0x05, kCivSettings, &Radio::CivSettings},
-    {0x1A, 0x06, kCivDataMode, &Radio::CivDataMode},
-    {0x1C, 0x00, kCivTransmit, &Radio::CivTransmit},
-    {0x25, -1, kCivVfoData, &Radio::CivVfoFrequency},
-    {0x26, -1, kCivVfoData, &Radio::CivVfoMode},
+    {0x00, -1, kCivTransceive, &Radio::CivTakeFrequency, kAlwaysWrites},
+    {0x01, -1, kCivTransceive, &Radio::CivTakeMode, kAlwaysWrites},
+    {0x03, -1, 0, &Radio::CivReadFrequency, kNeverWrites},
+    {0x04, -1, 0, &Radio::CivReadMode, kNeverWrites},
+    {0x05, -1, 0, &Radio::CivSetFrequency, kAlwaysWrites},
+    {0x06, -1, 0, &Radio::CivSetMode, kAlwaysWrites},
+    {0x07, -1, kCivVfo, &Radio::CivVfo, kAlwaysWrites},
+    {0x0F, -1, kCivSplit, &Radio::CivSplit, 0},
+    {0x15, 0x02, kCivMeter, &Radio::CivMeter, kNeverWrites},
+    {0x19, 0x00, kCivId, &Radio::CivId, kNeverWrites},
+    {0x1A, 0x05, kCivSettings, &Radio::CivSettings, 2},
+    {0x1A, 0x06, kCivDataMode, &Radio::CivDataMode, 0},
+    {0x1C, 0x00, kCivTransmit, &Radio::CivTransmit, 0},
+    {0x25, -1, kCivVfoData, &Radio::CivVfoFrequency, 1},
+    {0x26, -1, kCivVfoData, &Radio::CivVfoMode, 1},
 };
+
+bool Radio::CivIsWrite(std::uint8_t command, std::string_view data) {
+    // Commands of the CI-V reference that radiosim does not answer, with the data bytes (the
+    // sub-command included) that their read carries. Memory, scan, speech, CW and power commands
+    // change something whatever follows them.
+    struct Row {
+        std::uint8_t command;
+        int reads;
+    };
+    static constexpr Row kRows[] = {
+        {0x08, kAlwaysWrites},
+        {0x09, kAlwaysWrites},
+        {0x0A, kAlwaysWrites},
+        {0x0B, kAlwaysWrites},
+        {0x0E, kAlwaysWrites},
+        {0x10, 0},
+        {0x11, 0},
+        {0x12, 0},
+        {0x13, kAlwaysWrites},
+        {0x14, 1},
+        {0x16, 1},
+        {0x17, kAlwaysWrites},
+        {0x18, kAlwaysWrites},
+        {0x1B, 1},
+        {0x1C, 1},
+        {0x21, 1},
+    };
+    if (command == 0x1A && !data.empty()) {
+        // 1A 00 memory contents and 1A 01 band stack name their entry in two more bytes, the
+        // keyer memory 1A 02 in one; the rest read with the sub-command alone.
+        const auto sub = static_cast<std::uint8_t>(data[0]);
+        const std::size_t reads = sub <= 0x01 ? 3 : sub == 0x02 ? 2 : sub == 0x05 ? 3 : 1;
+        return data.size() > reads;
+    }
+    for (const Row& row : kRows) {
+        if (row.command == command) {
+            return Writes(row.reads, data.size());
+        }
+    }
+    return false;
+}
 
 void Radio::IcomByte(std::uint8_t byte) {
     if (!in_frame_) {
@@ -142,6 +183,10 @@ void Radio::IcomFrame() {
         }
     }
     if (askedOfAll && found == nullptr) return;  // a radio that has no 19 stays quiet
+    const std::string_view data = found == nullptr || found->sub < 0 ? body : body.substr(1);
+    const bool write =
+        found == nullptr ? CivIsWrite(command, body) : Writes(found->reads, data.size());
+    if (write) ReportWrite("civ", Hex(std::string_view(frame_).substr(2)));
     Reply reply;
     if (config_.refuse) {
         reply = std::nullopt;
@@ -149,7 +194,7 @@ void Radio::IcomFrame() {
         listener_.Report("unknown fe fe " + Hex(frame_) + " fd");
     } else {
         answering_ = true;
-        reply = (this->*found->handle)(body.substr(found->sub < 0 ? 0 : 1));
+        reply = (this->*found->handle)(data);
         answering_ = false;
     }
     if (!reply) {

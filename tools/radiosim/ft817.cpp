@@ -1,6 +1,9 @@
 // The FT-817 side: five-byte commands P1 P2 P3 P4 opcode, framed by count. Most commands have no
 // answer; the reads answer a fixed number of bytes, and the on/off switches one status byte.
 
+#include <array>
+#include <utility>
+
 #include "tools/radiosim/radio.h"
 #include "tools/radiosim/text.h"
 
@@ -14,6 +17,20 @@ constexpr char kAlready = '\xF0';
 // EEPROM byte 0055: bit 0 tells which VFO is in use. Every other byte reads 00 here: radiosim
 // knows where that bit lives, not the rest of a real radio's memory.
 constexpr int kVfoByteAddress = 0x0055;
+
+// A real radio drops a half-received block when this long passes without a byte, so a
+// controller that lost count is back in step after a pause.
+constexpr std::chrono::milliseconds kBlockTimeout{200};
+
+// Every opcode of the CAT table that changes the radio, named for the report line, and the EEPROM
+// write (BC) that control programs use. An opcode missing here only reads.
+constexpr std::array<std::pair<std::uint8_t, std::string_view>, 20> kWrites{{
+    {0x00, "lock on"},   {0x80, "lock off"},   {0x01, "freq"},      {0x07, "mode"},
+    {0x08, "ptt on"},    {0x88, "ptt off"},    {0x02, "split on"},  {0x82, "split off"},
+    {0x05, "clar on"},   {0x85, "clar off"},   {0xF5, "clar freq"}, {0x81, "vfo toggle"},
+    {0x09, "rpt shift"}, {0xF9, "rpt offset"}, {0x0A, "tone mode"}, {0x0B, "ctcss tone"},
+    {0x0C, "dcs code"},  {0x0F, "power on"},   {0x8F, "power off"}, {0xBC, "eeprom write"},
+}};
 
 // Eight packed-decimal digits of 10 Hz, most significant byte first: 14 074 000 Hz is
 // 01 40 74 00.
@@ -66,9 +83,23 @@ const Radio::Ft817Command Radio::kFt817Commands[] = {
     {0x8F, kFt817Full, &Radio::Ft817PowerOff},
 };
 
+void Radio::Ft817Byte(char c, std::chrono::milliseconds at) {
+    if (!ft817_pending_.empty() && at - ft817_last_ >= kBlockTimeout) ft817_pending_.clear();
+    ft817_last_ = at;
+    ft817_pending_.push_back(c);
+    if (ft817_pending_.size() == 5) {
+        Ft817Frame();
+        ft817_pending_.clear();
+    }
+}
+
 void Radio::Ft817Frame() {
     const std::string_view params = std::string_view(ft817_pending_).substr(0, 4);
     const auto opcode = static_cast<std::uint8_t>(ft817_pending_[4]);
+    for (const auto& [code, name] : kWrites) {
+        if (code == opcode)
+            ReportWrite("ft817", std::string(name) + " (" + Hex(ft817_pending_) + ")");
+    }
     for (const Ft817Command& row : kFt817Commands) {
         if (row.opcode == opcode && (row.needs == 0 || Has(row.needs))) {
             std::string reply = (this->*row.handle)(params);

@@ -7,15 +7,17 @@ namespace {
 
 constexpr const char* kHelp = R"(Usage: catlink-radiosim [OPTION]...
 A virtual transceiver on a pseudo-terminal: open the pty it names as a serial
-port and it answers like an ICOM (CI-V), Kenwood or FT-817 radio.
+port and it answers like an ICOM (CI-V), Kenwood, FT-817 or Yaesu text radio.
 
 Radio:
-  --protocol icom|kenwood|ft817   command language (default icom)
+  --protocol icom|kenwood|ft817|yaesu   command language (default icom)
   --model NAME      play one radio: its address or identity, speeds, frequency
                     ranges, modes and the commands it answers; one of
-                    ic7300 ic705 ic9700 ic7610 ic706mk2g ts590s ts890s ts2000
-                    ft817 ft818 (sets the protocol; without it radiosim is a
-                    generic radio of the protocol, as described below)
+                    ic7300 ic705 ic9700 ic7610 ic706mk2g (icom); ts590s ts890s
+                    ts2000 k3 kx3 k4 qmx sdr (kenwood); ft817 ft818 (ft817);
+                    ft991a ft891 ft710 ftdx10 ftdx101d (yaesu). It sets the
+                    protocol; without it radiosim is a generic radio of the
+                    protocol, as described below
   --address HH      CI-V address in hexadecimal, icom only (default 5E, or the
                     model's: 94 IC-7300, A4 IC-705, A2 IC-9700, 98 IC-7610,
                     58 IC-706MKIIG)
@@ -23,7 +25,8 @@ Radio:
                     14.074; 144.3 on the IC-9700)
   --mode NAME       starting mode (default USB); one of
                     LSB USB CW CW-R AM FM WFM FSK FSK-R PKT (DV DD on models
-                    that have them); a model offers only its own modes
+                    that have them; DATA-L DATA-FM FM-N AM-N C4FM on yaesu);
+                    a model offers only its own modes
   --echo            repeat every received byte back at once, before any answer,
                     as a one-wire CI-V bus does (works with every protocol)
   --transceive      icom: announce every new frequency (command 00) and mode
@@ -82,6 +85,10 @@ Standard output, one line per event, flushed at once:
   lock on|off, clar on|off, power on|off
                     what a set command changed
   ptt on|off        a transmit request; taken, but radiosim never transmits
+  write LANGUAGE COMMAND   every received command that asks for a change, taken
+                    or not, never a read: write civ 05 00 40 07 14 00,
+                    write kenwood FA00014074000;  write yaesu MD02;
+                    write ft817 lock on (00 00 00 00 00)
   unknown ...       a command this radio does not know, e.g.
                     unknown fe fe 94 e0 1b fd    unknown XY;    unknown 00 00 00 00 10
   line SPEED FORMAT FLOW   the client's line settings, when a client opens and
@@ -126,7 +133,22 @@ What the radio answers:
            Mode digits: 1 LSB 2 USB 3 CW 4 FM 5 AM 6 FSK 7 CW-R 9 FSK-R.
            The IF reply is IF, 11 frequency digits, 0000+00000000000, the mode
            digit, the VFO digit, 0, the split digit, 0000 and ';' (38 characters).
-  ft817    five-byte commands P1 P2 P3 P4 opcode, counted from the first byte:
+           k3 kx3 k4 (ID017): also K2 K3 (command modes), OM (option modules),
+           RVx (firmware), BW (width), TQ (TQ0;), MD$; and the Elecraft IF
+           with blanks: IF<11>     +000000 000<mode><vfo>0<split>001 ;
+           qmx (ID020): the TS-480 IF with blanks for the step:
+           IF<11>     +0000000000<mode><vfo>0<split>000 ;
+           sdr (ID019): a TS-2000 with ZZFA ZZFB (11 digits), ZZMD (00 LSB
+           01 USB 03 CW-R 04 CW 05 FM 06 AM 07 FSK-R 09 FSK) and ZZIF.
+  yaesu    Commands end in ';', either case. FA; FB; -> 9 digits, FA<9>; sets;
+           MD0; -> MD0<c>; MD0<c>; sets (1 LSB 2 USB 3 CW 4 FM 5 AM 6 FSK 7 CW-R
+           8 DATA-L 9 FSK-R A DATA-FM B FM-N C PKT D AM-N E C4FM); IF; ->
+           IF001<9 digits>+0000<rx clar><tx clar><c>00000; (28 characters);
+           ID; -> 4 digits (0670 FT-991A, 0650 FT-891, 0800 FT-710, 0761 FTDX10,
+           0681 FTDX101D); TX; -> TX0; (TX1 reported, never transmits); AI PS
+           VS FT ST AB EX SH NA RF. Anything else or a bad value -> ?;
+  ft817    five-byte commands P1 P2 P3 P4 opcode, counted from the first byte
+           (a half block is dropped after 200 ms without a byte):
            03 -> 4 BCD bytes of 10 Hz, most significant first, and the mode byte;
            01 sets the frequency from P1..P4, 07 the mode from P1; E7 -> 00 (a
            model: 09, S9), F7 -> FF (not transmitting), BB -> the two EEPROM

@@ -1,6 +1,10 @@
 // The Kenwood side: two-letter commands with fixed-width parameters, each ended by ';'. A read
 // is the bare command, a set carries parameters; what the radio does not take is answered ?;.
 
+#include <array>
+#include <span>
+#include <utility>
+
 #include "tools/radiosim/radio.h"
 
 namespace radiosim {
@@ -35,14 +39,24 @@ const Radio::KenwoodCommand Radio::kKenwoodCommands[] = {
     {"FB", kKenwoodFull, &Radio::KenwoodFb},
     {"FR", kKenwoodFull, &Radio::KenwoodFr},
     {"FT", kKenwoodFull, &Radio::KenwoodFt},
-    {"FV", kKenwoodFirmware, &Radio::KenwoodFv},
-    {"ID", 0, &Radio::KenwoodId},
-    {"IF", 0, &Radio::KenwoodIf},
+    {"FV", kKenwoodFirmware, &Radio::KenwoodFv, kNeverWrites},
+    {"ID", 0, &Radio::KenwoodId, kNeverWrites},
+    {"IF", 0, &Radio::KenwoodIf, kNeverWrites},
     {"MD", 0, &Radio::KenwoodMd},
     {"PS", 0, &Radio::KenwoodPs},
-    {"RX", kKenwoodFull, &Radio::KenwoodRx},
-    {"SM", kKenwoodFull, &Radio::KenwoodSm},
-    {"TX", kKenwoodFull, &Radio::KenwoodTx},
+    {"RX", kKenwoodFull, &Radio::KenwoodRx, kAlwaysWrites},
+    {"SM", kKenwoodFull, &Radio::KenwoodSm, 1},
+    {"TX", kKenwoodFull, &Radio::KenwoodTx, kAlwaysWrites},
+    {"K2", kKenwoodElecraft, &Radio::KenwoodK2},
+    {"K3", kKenwoodElecraft, &Radio::KenwoodK3},
+    {"OM", kKenwoodElecraft, &Radio::KenwoodOm, kNeverWrites},
+    {"RV", kKenwoodElecraft, &Radio::KenwoodRv, 1},
+    {"BW", kKenwoodElecraft, &Radio::KenwoodBw},
+    {"TQ", kKenwoodElecraft, &Radio::KenwoodTq, kNeverWrites},
+    {"ZZFA", kKenwoodZz, &Radio::KenwoodZzFa},
+    {"ZZFB", kKenwoodZz, &Radio::KenwoodZzFb},
+    {"ZZIF", kKenwoodZz, &Radio::KenwoodZzIf, kNeverWrites},
+    {"ZZMD", kKenwoodZz, &Radio::KenwoodZzMd},
 };
 
 void Radio::KenwoodText(char c) {
@@ -57,7 +71,11 @@ void Radio::KenwoodText(char c) {
     }
     in_junk_ = false;
     if (c == ';') {
-        KenwoodCommandText(kenwood_pending_);
+        if (config_.protocol == Protocol::kYaesu) {
+            YaesuCommandText(kenwood_pending_);
+        } else {
+            KenwoodCommandText(kenwood_pending_);
+        }
         kenwood_pending_.clear();
     } else if (kenwood_pending_.size() < kMaxCommand) {
         kenwood_pending_.push_back(c);
@@ -73,21 +91,29 @@ void Radio::KenwoodCommandText(std::string_view command) {
            (command.front() == '\r' || command.front() == '\n' || command.front() == ' ')) {
         command.remove_prefix(1);
     }
-    if (config_.refuse) {
-        listener_.Transmit("?;");
-        return;
-    }
-    const std::string_view name = command.substr(0, 2);
+    // The SDR programs' own commands have four letters, ZZ and two more.
+    const bool zz = Has(kKenwoodZz) && command.substr(0, 2) == "ZZ";
+    const std::string_view name = command.substr(0, zz ? 4 : 2);
     const KenwoodCommand* found = nullptr;
     for (const KenwoodCommand& row : kKenwoodCommands) {
         if (row.name == name && (row.needs == 0 || Has(row.needs))) found = &row;
+    }
+    const std::string_view params = command.substr(name.size());
+    // '$' alone asks an Elecraft radio about VFO B: a read.
+    if (params != "$" && (found == nullptr ? TextIsWrite(name, params, false)
+                                           : Writes(found->reads, params.size()))) {
+        ReportWrite("kenwood", std::string(command) + ";");
+    }
+    if (config_.refuse) {
+        listener_.Transmit("?;");
+        return;
     }
     Reply reply;
     if (found == nullptr) {
         listener_.Report("unknown " + std::string(command) + ";");
     } else {
         answering_ = true;
-        reply = (this->*found->handle)(command.substr(name.size()));
+        reply = (this->*found->handle)(params);
         answering_ = false;
     }
     if (!reply) {
@@ -99,17 +125,67 @@ void Radio::KenwoodCommandText(std::string_view command) {
     deferred_.clear();
 }
 
+bool Radio::TextIsWrite(std::string_view name, std::string_view params, bool yaesu) {
+    // A text command is a read when bare. These reads name what they read in their first
+    // characters: a receiver (SM0), a meter (RM1), a menu item (EX), a VFO ('$' on Elecraft
+    // radios, main or sub on Yaesu radios).
+    struct Row {
+        std::string_view name;
+        std::size_t reads;
+    };
+    static constexpr Row kKenwoodReads[] = {{"SM", 1}, {"RM", 1}, {"EX", 7}, {"RV", 1}};
+    static constexpr Row kYaesuReads[] = {
+        {"SM", 1}, {"RM", 1}, {"EX", 3}, {"AG", 1}, {"RG", 1}, {"SQ", 1}, {"SH", 1},
+        {"NA", 1}, {"IS", 1}, {"RL", 1}, {"NL", 1}, {"MD", 1}, {"CT", 1}, {"CN", 2},
+        {"CO", 2}, {"BP", 2}, {"FN", 0}, {"GT", 1}, {"VM", 1},
+    };
+    // And these change something even when bare: transmit, receive, steps, copying VFOs and
+    // memories.
+    static constexpr std::string_view kKenwoodBare[] = {"TX", "RX", "UP", "DN", "RC", "BU", "BD"};
+    static constexpr std::string_view kYaesuBare[] = {"AB", "BA", "SV", "AM", "MA",
+                                                      "QI", "QR", "UP", "DN"};
+    if (params.empty()) {
+        for (std::string_view bare : yaesu ? std::span<const std::string_view>(kYaesuBare)
+                                           : std::span<const std::string_view>(kKenwoodBare)) {
+            if (bare == name) return true;
+        }
+        return false;
+    }
+    if (!yaesu && params == "$") return false;
+    for (const Row& row :
+         yaesu ? std::span<const Row>(kYaesuReads) : std::span<const Row>(kKenwoodReads)) {
+        if (row.name == name) return params.size() > row.reads;
+    }
+    return true;
+}
+
 std::string Radio::KenwoodInformation() const {
+    const std::string frequency = Digits(tuning().hz);
+    const char mode = tuning().mode->kenwood;
+    const char vfo = static_cast<char>('0' + selected_);
+    const char split = selected_ != transmit_ ? '1' : '0';
+    if (Has(kKenwoodElecraft)) {
+        // Blanks where the Elecraft radios have no step or memory bank; the two fields before
+        // the final 1 are 0 in the basic layout (K22, K31 fill them).
+        return "IF" + frequency + "     +000000 000" + mode + vfo + "0" + split + "001 ;";
+    }
+    if (Has(kKenwoodBlankStep)) {
+        return "IF" + frequency + "     +0000" + "000000" + mode + vfo + "0" + split + "000 ;";
+    }
     // IF, frequency, step, RIT/XIT, memory, TX/RX (always receive), mode, VFO, scan, split,
     // tone, tone number, shift: 38 characters.
-    std::string reply = "IF" + Digits(tuning().hz);
+    std::string reply = "IF" + frequency;
     reply.append(kBeforeMode);
-    reply.push_back(tuning().mode->kenwood);
-    reply.push_back(static_cast<char>('0' + selected_));
+    reply.push_back(mode);
+    reply.push_back(vfo);
     reply.push_back('0');
-    reply.push_back(selected_ != transmit_ ? '1' : '0');
+    reply.push_back(split);
     reply.append("0000;");
     return reply;
+}
+
+std::string Radio::TextInformation() const {
+    return config_.protocol == Protocol::kYaesu ? YaesuInformation() : KenwoodInformation();
 }
 
 Radio::Reply Radio::KenwoodFrequency(int vfo, std::string_view params) {
@@ -122,6 +198,106 @@ Radio::Reply Radio::KenwoodFrequency(int vfo, std::string_view params) {
     }
     if (!TuneVfo(vfo, hz)) return std::nullopt;
     return std::string();
+}
+
+Radio::Reply Radio::KenwoodK2(std::string_view params) {
+    if (params.empty()) return std::string("K2") + k2_mode_ + ";";
+    if (params.size() != 1 || params[0] < '0' || params[0] > '3') return std::nullopt;
+    k2_mode_ = params[0];
+    return std::string();
+}
+
+Radio::Reply Radio::KenwoodK3(std::string_view params) {
+    if (params.empty()) return std::string("K3") + k3_mode_ + ";";
+    if (params.size() != 1 || params[0] < '0' || params[0] > '1') return std::nullopt;
+    k3_mode_ = params[0];
+    return std::string();
+}
+
+Radio::Reply Radio::KenwoodOm(std::string_view params) {
+    if (!params.empty()) return std::nullopt;
+    return "OM " + std::string(model_.modules) + ";";
+}
+
+Radio::Reply Radio::KenwoodRv(std::string_view params) {
+    // The firmware revision of one of the radio's processors: M main, D DSP, A auxiliary, R DVR,
+    // F front panel.
+    if (params.size() != 1 || std::string_view("MDARF").find(params[0]) == std::string_view::npos) {
+        return std::nullopt;
+    }
+    return "RV" + std::string(params) + "05.67;";
+}
+
+Radio::Reply Radio::KenwoodBw(std::string_view params) {
+    // Kept and read back; radiosim has no filter to change.
+    if (params.empty()) return "BW" + bandwidth_ + ";";
+    if (params.size() != 4) return std::nullopt;
+    for (char c : params) {
+        if (!IsDigit(c)) return std::nullopt;
+    }
+    bandwidth_ = params;
+    listener_.Report("setting BW " + bandwidth_);
+    return std::string();
+}
+
+Radio::Reply Radio::KenwoodTq(std::string_view params) {
+    // Transmit query: always receive, for radiosim never transmits.
+    if (!params.empty()) return std::nullopt;
+    return std::string("TQ0;");
+}
+
+namespace {
+
+// ZZMD codes of the SDR programs for the modes radiosim has: 00 LSB, 01 USB, 03 CW-L, 04 CW-U,
+// 05 FM, 06 AM, 07 DIG-U, 09 DIG-L. FSK rides on DIG-L and FSK-R on DIG-U there.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 8> kZzModes{{
+    {"LSB", "00"},
+    {"USB", "01"},
+    {"CW-R", "03"},
+    {"CW", "04"},
+    {"FM", "05"},
+    {"AM", "06"},
+    {"FSK-R", "07"},
+    {"FSK", "09"},
+}};
+
+std::string_view ZzCode(std::string_view mode) {
+    for (const auto& [name, code] : kZzModes) {
+        if (name == mode) return code;
+    }
+    return mode == "PKT" ? "07" : "05";  // data rides on DIG-U, WFM on FM
+}
+
+}  // namespace
+
+Radio::Reply Radio::KenwoodZzFa(std::string_view params) {
+    Reply reply = KenwoodFrequency(0, params);
+    return reply && !reply->empty() ? "ZZ" + *reply : reply;
+}
+
+Radio::Reply Radio::KenwoodZzFb(std::string_view params) {
+    Reply reply = KenwoodFrequency(1, params);
+    return reply && !reply->empty() ? "ZZ" + *reply : reply;
+}
+
+Radio::Reply Radio::KenwoodZzMd(std::string_view params) {
+    if (params.empty()) return "ZZMD" + std::string(ZzCode(tuning().mode->name)) + ";";
+    for (const auto& [name, code] : kZzModes) {
+        if (code == params && HasMode(model_, name)) {
+            SelectMode(*FindMode(name), tuning().filter);
+            return std::string();
+        }
+    }
+    return std::nullopt;
+}
+
+Radio::Reply Radio::KenwoodZzIf(std::string_view params) {
+    // The IF fields with a two-digit mode: frequency, step, RIT/XIT offset, RIT, XIT, memory,
+    // TX/RX, mode, VFO, scan, split, tone, tone number, shift.
+    if (!params.empty()) return std::nullopt;
+    return "ZZIF" + Digits(tuning().hz) + std::string(kBeforeMode) +
+           std::string(ZzCode(tuning().mode->name)) + static_cast<char>('0' + selected_) + "0" +
+           (selected_ != transmit_ ? "1" : "0") + "0000;";
 }
 
 Radio::Reply Radio::KenwoodFr(std::string_view params) {
@@ -150,6 +326,9 @@ Radio::Reply Radio::KenwoodIf(std::string_view params) {
 
 Radio::Reply Radio::KenwoodMd(std::string_view params) {
     if (params.empty()) return std::string("MD") + tuning().mode->kenwood + ";";
+    if (params == "$" && Has(kKenwoodElecraft)) {
+        return std::string("MD$") + vfo_[1 - selected_].mode->kenwood + ";";
+    }
     if (params.size() != 1) return std::nullopt;
     for (std::string_view name : model_.modes) {
         const Mode* mode = FindMode(name);

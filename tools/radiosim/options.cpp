@@ -29,10 +29,11 @@ struct OptionRow {
 };
 
 std::string SetProtocol(Draft& d, std::string_view value) {
-    static constexpr std::array<std::pair<std::string_view, Protocol>, 3> kProtocols{{
+    static constexpr std::array<std::pair<std::string_view, Protocol>, 4> kProtocols{{
         {"icom", Protocol::kIcom},
         {"kenwood", Protocol::kKenwood},
         {"ft817", Protocol::kFt817},
+        {"yaesu", Protocol::kYaesu},
     }};
     for (const auto& [name, protocol] : kProtocols) {
         if (value == name) {
@@ -41,7 +42,7 @@ std::string SetProtocol(Draft& d, std::string_view value) {
             return {};
         }
     }
-    return "unknown protocol '" + std::string(value) + "' (icom, kenwood or ft817)";
+    return "unknown protocol '" + std::string(value) + "' (icom, kenwood, ft817 or yaesu)";
 }
 
 std::string SetAddress(Draft& d, std::string_view digits) {

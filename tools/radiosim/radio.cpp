@@ -5,20 +5,26 @@
 namespace radiosim {
 namespace {
 
-constexpr std::array<Mode, 12> kModes{{
-    {"LSB", 0x00, '1', 0x00},
-    {"USB", 0x01, '2', 0x01},
-    {"CW", 0x03, '3', 0x02},
-    {"CW-R", 0x07, '7', 0x03},
-    {"AM", 0x02, '5', 0x04},
-    {"FM", 0x05, '4', 0x08},
-    {"WFM", 0x06, '4', 0x06},
-    {"FSK", 0x04, '6', 0x0A},
-    {"FSK-R", 0x08, '9', 0x0A},
-    {"PKT", 0x01, '2', 0x0C},
+constexpr std::array<Mode, 17> kModes{{
+    {"LSB", 0x00, '1', 0x00, '1'},
+    {"USB", 0x01, '2', 0x01, '2'},
+    {"CW", 0x03, '3', 0x02, '3'},
+    {"CW-R", 0x07, '7', 0x03, '7'},
+    {"AM", 0x02, '5', 0x04, '5'},
+    {"FM", 0x05, '4', 0x08, '4'},
+    {"WFM", 0x06, '4', 0x06, '4'},
+    {"FSK", 0x04, '6', 0x0A, '6'},
+    {"FSK-R", 0x08, '9', 0x0A, '9'},
+    {"PKT", 0x01, '2', 0x0C, 'C'},
     // D-STAR voice and data: only the ICOM radios that have them offer them.
-    {"DV", 0x17, '4', 0x08},
-    {"DD", 0x22, '4', 0x08},
+    {"DV", 0x17, '4', 0x08, '4'},
+    {"DD", 0x22, '4', 0x08, '4'},
+    // Yaesu's own: data on LSB and FM, the narrow filters, and C4FM digital voice.
+    {"DATA-L", 0x00, '1', 0x0A, '8'},
+    {"DATA-FM", 0x05, '4', 0x0C, 'A'},
+    {"FM-N", 0x05, '4', 0x08, 'B'},
+    {"AM-N", 0x02, '5', 0x04, 'D'},
+    {"C4FM", 0x05, '4', 0x08, 'E'},
 }};
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -44,7 +50,8 @@ std::string ModeNames(const Model& model) {
 }
 
 std::int64_t Radio::Limit(Protocol protocol) {
-    return protocol == Protocol::kFt817 ? 1'000'000'000 : 10'000'000'000;
+    return protocol == Protocol::kFt817 || protocol == Protocol::kYaesu ? 1'000'000'000
+                                                                        : 10'000'000'000;
 }
 
 Radio::Radio(Config config, Tuning initial, Listener& listener)
@@ -86,8 +93,8 @@ bool Radio::TuneVfo(int vfo, std::int64_t hz) {
         }
         Announce(std::move(payload));
     }
-    if (config_.protocol == Protocol::kKenwood && auto_information_ != '0') {
-        Announce(KenwoodInformation());
+    if (config_.protocol != Protocol::kIcom && auto_information_ != '0') {
+        Announce(TextInformation());
     }
     return true;
 }
@@ -106,8 +113,8 @@ bool Radio::SetVfoMode(int vfo, const Mode& mode, std::uint8_t filter, std::uint
     if (config_.protocol == Protocol::kIcom && config_.transceive) {
         Announce(std::string{'\x01'} + IcomModeBytes(target));
     }
-    if (config_.protocol == Protocol::kKenwood && auto_information_ != '0') {
-        Announce(KenwoodInformation());
+    if (config_.protocol != Protocol::kIcom && auto_information_ != '0') {
+        Announce(TextInformation());
     }
     return true;
 }
@@ -137,21 +144,28 @@ void Radio::Announce(std::string bytes) {
     }
 }
 
+void Radio::ReportWrite(std::string_view language, std::string_view command) {
+    listener_.Report("write " + std::string(language) + " " + std::string(command));
+}
+
 void Radio::Receive(std::string_view bytes) {
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+    Receive(bytes, now);
+}
+
+void Radio::Receive(std::string_view bytes, std::chrono::milliseconds at) {
     for (char c : bytes) {
         switch (config_.protocol) {
             case Protocol::kIcom:
                 IcomByte(static_cast<std::uint8_t>(c));
                 break;
             case Protocol::kKenwood:
+            case Protocol::kYaesu:
                 KenwoodText(c);
                 break;
             case Protocol::kFt817:
-                ft817_pending_.push_back(c);
-                if (ft817_pending_.size() == 5) {
-                    Ft817Frame();
-                    ft817_pending_.clear();
-                }
+                Ft817Byte(c, at);
                 break;
         }
     }

@@ -5,6 +5,7 @@
 // the Listener, so the pty loop decides about echo, delay, silence and noise.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -22,11 +23,13 @@ namespace radiosim {
 //   CI-V mode frame:   fe fe e0 5e 04 <icom> <filter> fd
 //   Kenwood:           MD<kenwood>;
 //   FT-817 reply:      <4 frequency bytes> <ft817>
+//   Yaesu text:        MD0<yaesu>;
 struct Mode {
     std::string_view name;
     std::uint8_t icom;
     char kenwood;
     std::uint8_t ft817;
+    char yaesu;
 };
 
 // Case-blind; nullptr when the name is unknown.
@@ -63,6 +66,9 @@ public:
 
     Radio(Config config, Tuning initial, Listener& listener);
 
+    // Bytes as they arrive; `at` is when, on any steady clock. Only the FT-817's framing looks at
+    // the time: a real one forgets half a command after a pause.
+    void Receive(std::string_view bytes, std::chrono::milliseconds at);
     void Receive(std::string_view bytes);
 
     // The operator turns the dial or presses a mode key, or a set command arrived. Both report
@@ -82,16 +88,26 @@ public:
 private:
     using Reply = std::optional<std::string>;  // nullopt: refused (FA, ?;); empty: no answer
 
+    // kAlwaysWrites: the command changes something whatever data it carries. Otherwise a command
+    // is a write when it carries more data than its read does.
+    static constexpr int kAlwaysWrites = -1;
+    static constexpr int kNeverWrites = 1 << 20;
+    static bool Writes(int reads, std::size_t size) {
+        return reads == kAlwaysWrites || size > static_cast<std::size_t>(reads);
+    }
+
     struct CivCommand {
         std::uint8_t command;
         int sub;  // -1: the data starts right after the command byte
         std::uint32_t needs;
         Reply (Radio::*handle)(std::string_view data);
+        int reads = 0;  // data bytes after the sub-command that a read carries
     };
     struct KenwoodCommand {
         std::string_view name;
         std::uint32_t needs;
         Reply (Radio::*handle)(std::string_view params);
+        int reads = 0;  // parameter characters that a read carries (SM0;)
     };
     struct Ft817Command {
         std::uint8_t opcode;
@@ -111,6 +127,12 @@ private:
     void SetSplit(bool on);
     // Transceive and auto-information: what the radio sends unasked after a change.
     void Announce(std::string bytes);
+    // A received command that asks for a change, taken or not: "write <language> <command>".
+    void ReportWrite(std::string_view language, std::string_view command);
+
+    // Classifying commands radiosim does not answer, from the makers' tables.
+    static bool CivIsWrite(std::uint8_t command, std::string_view data);
+    static bool TextIsWrite(std::string_view name, std::string_view params, bool yaesu);
 
     // CI-V
     void IcomByte(std::uint8_t byte);
@@ -133,10 +155,45 @@ private:
     Reply CivVfoFrequency(std::string_view data);
     Reply CivVfoMode(std::string_view data);
 
-    // Kenwood
+    // Kenwood (and the framing of Yaesu text)
     void KenwoodText(char c);
     void KenwoodCommandText(std::string_view command);
     std::string KenwoodInformation() const;
+    // What auto-information sends after a change: the IF answer of the radio's language.
+    std::string TextInformation() const;
+    Reply KenwoodK2(std::string_view params);
+    Reply KenwoodK3(std::string_view params);
+    Reply KenwoodOm(std::string_view params);
+    Reply KenwoodRv(std::string_view params);
+    Reply KenwoodBw(std::string_view params);
+    Reply KenwoodTq(std::string_view params);
+    Reply KenwoodZzFa(std::string_view params);
+    Reply KenwoodZzFb(std::string_view params);
+    Reply KenwoodZzMd(std::string_view params);
+    Reply KenwoodZzIf(std::string_view params);
+
+    // Yaesu text
+    static const KenwoodCommand kYaesuCommands[];
+    void YaesuCommandText(std::string_view command);
+    std::string YaesuInformation() const;
+    Reply YaesuFrequency(int vfo, std::string_view params);
+    Reply YaesuFa(std::string_view params) { return YaesuFrequency(0, params); }
+    Reply YaesuFb(std::string_view params) { return YaesuFrequency(1, params); }
+    Reply YaesuMd(std::string_view params);
+    Reply YaesuIf(std::string_view params);
+    Reply YaesuId(std::string_view params);
+    Reply YaesuAi(std::string_view params);
+    Reply YaesuPs(std::string_view params);
+    Reply YaesuTx(std::string_view params);
+    Reply YaesuVs(std::string_view params);
+    Reply YaesuFt(std::string_view params);
+    Reply YaesuEx(std::string_view params);
+    Reply YaesuSetting(std::string_view name, std::string_view params, std::string_view initial);
+    Reply YaesuSh(std::string_view params) { return YaesuSetting("SH", params, "00"); }
+    Reply YaesuNa(std::string_view params) { return YaesuSetting("NA", params, "0"); }
+    Reply YaesuRf(std::string_view params) { return YaesuSetting("RF", params, "1"); }
+    Reply YaesuSt(std::string_view params);
+    Reply YaesuAb(std::string_view params);
     Reply KenwoodFrequency(int vfo, std::string_view params);
     Reply KenwoodFa(std::string_view params) { return KenwoodFrequency(0, params); }
     Reply KenwoodFb(std::string_view params) { return KenwoodFrequency(1, params); }
@@ -154,6 +211,7 @@ private:
     Reply KenwoodRx(std::string_view params);
 
     // FT-817
+    void Ft817Byte(char c, std::chrono::milliseconds at);
     void Ft817Frame();
     std::string Ft817Read(std::string_view);
     std::string Ft817SetFrequency(std::string_view params);
@@ -186,7 +244,11 @@ private:
     bool clarifier_ = false;
     bool ptt_ = false;  // asked for; the radio never transmits
     char auto_information_ = '0';
-    std::map<int, std::string> settings_;  // CI-V 1A 05 items written so far
+    char k2_mode_ = '0';  // Elecraft K2n; and K3n; command modes
+    char k3_mode_ = '0';
+    std::string bandwidth_ = "0270";       // Elecraft BW: the filter width in 10 Hz
+    std::map<int, std::string> settings_;  // CI-V 1A 05 items, Yaesu EX menus written so far
+    std::map<std::string, std::string> text_settings_;  // Yaesu filter width and narrow
 
     // Announcements made while a command is being answered go out after its answer.
     bool answering_ = false;
@@ -200,6 +262,7 @@ private:
     std::string kenwood_pending_;
     bool in_junk_ = false;  // inside a run of bytes that belong to no Kenwood command
     std::string ft817_pending_;
+    std::chrono::milliseconds ft817_last_{0};  // when the last byte of a block arrived
 };
 
 }  // namespace radiosim
