@@ -179,7 +179,7 @@ TEST_F(DoctorWindowTest, FindRadioFindsItAndItsSettingsBringTheLinkUp) {
     ASSERT_TRUE(w.Doctor().Scanning());
     auto* state = w.Doctor().Details()->findChild<QLabel*>("scanState");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Doctor().Scanning(); }, 20000));
-    EXPECT_EQ(state->text(), "Found: ICOM radio at address A4 (IC-705), 19200 baud.");
+    EXPECT_EQ(state->text(), "Found: IC-705 or Xiegu X6100 at A4 answers at 19200 baud.");
     auto* apply = w.Doctor().Details()->findChild<QPushButton*>("applyFound");
     ASSERT_TRUE(apply->isVisible());
     apply->click();

@@ -38,7 +38,7 @@ TEST_F(WindowTest, ListsHoldTheirEntriesInOrder) {
         for (int i = 0; i < box->count(); ++i) list << box->itemText(i);
         return list;
     };
-    EXPECT_EQ(items(w.cboSelect), QStringList({"ICOM", "Kenwood", "FT-817"}));
+    EXPECT_EQ(items(w.cboSelect), QStringList({"ICOM", "Kenwood", "FT-817", "Yaesu"}));
     EXPECT_EQ(items(w.cboSpeed),
               QStringList({"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}));
     EXPECT_EQ(items(w.cboMode), QStringList({"LSB", "USB", "CW", "AM", "FM", "FSK", "PKT"}));
