@@ -65,7 +65,7 @@ RestoredChoices RestoreChoices(SettingsStore& store) {
     c.left = Geometry(store, "Left");
     c.address = ReadSetting(store, "Address", "00");
     c.address = std::string(Trim(c.address));
-    c.type = ListPosition(store, "Type", "-1", kProtocolEntries.size());
+    c.type = ListPosition(store, "Type", "-1", kProtocolListSize);
     c.speed = SpeedPosition(store);
     c.comPort = ListPosition(store, "ComPort", "1", kPortCount);
     c.onTop = NumericValue(ReadSetting(store, "OnTop", "0")) == 1.0;

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "core/startup.h"
 #include "core/text.h"
 #include "protocols/civ/civ.h"
 #include "protocols/common/family_codes.h"
@@ -18,6 +19,9 @@ const std::array<const RadioFamily*, 4>& Table() {
                                                          &Ft817Family(), &YaesuFamily()};
     return table;
 }
+
+// The stored list position is checked against the list's size before the families exist.
+static_assert(std::tuple_size_v<std::remove_cvref_t<decltype(Table())>> == kProtocolListSize);
 
 }  // namespace
 

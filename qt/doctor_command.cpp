@@ -160,8 +160,7 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     }
     LinkChoices choices;
     choices.protocolText =
-        stored.type >= 0 ? std::string(kProtocolEntries[static_cast<std::size_t>(stored.type)])
-                         : "";
+        FamilyAt(stored.type) ? std::string(FamilyAt(stored.type)->Name()) : "";
     choices.portListIndex = com - 1;
     choices.addressText = stored.address;
     choices.speedText =

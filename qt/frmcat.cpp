@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "protocols/families.h"
 #include "control/set_frequency.h"
 #include "control/set_mode.h"
 #include "core/cat_error.h"
@@ -263,7 +264,7 @@ void frmCAT::BuildControls() {
     txtFreq->setReadOnly(true);
     for (auto speed : kSpeedEntries) cboSpeed->addItem(Q(speed));
     cboSpeed->setCurrentIndex(-1);
-    for (auto protocol : kProtocolEntries) cboSelect->addItem(Q(protocol));
+    for (const RadioFamily* family : Families()) cboSelect->addItem(Q(std::string(family->Name())));
     cboSelect->setCurrentIndex(-1);
 
     Timer1 = new QTimer(this);

@@ -124,6 +124,31 @@ TEST_F(Layers, QtOnlyInTheShell) {
     }
 }
 
+// A radio family is one object: outside protocols/ nothing asks which family a link speaks (no
+// family code, no family test, no family's own header), it asks the family. Comments aside.
+TEST(FamilyBranches, NothingOutsideProtocolsTestsForAFamily) {
+    static const std::regex kFamilyTest(
+        R"(\b(Is(ICOM|Kenwood|FT817|Yaesu)|k(ICOM|Kenwood|FT817|Yaesu))\b|)"
+        R"(protocols/(civ|kenwood|ft817|yaesu)/|protocols/common/family_codes\.h)");
+    int files = 0;
+    for (const char* folder : {"core", "control", "link", "doctor", "qt"}) {
+        for (const auto& entry : fs::recursive_directory_iterator(fs::path(CAT_SOURCE_DIR) / folder)) {
+            const std::string ext = entry.path().extension().string();
+            if (!entry.is_regular_file() || (ext != ".h" && ext != ".cpp")) continue;
+            ++files;
+            std::ifstream in(entry.path());
+            int number = 0;
+            for (std::string line; std::getline(in, line);) {
+                ++number;
+                const std::string code = line.substr(0, line.find("//"));
+                EXPECT_FALSE(std::regex_search(code, kFamilyTest))
+                    << entry.path().generic_string() << ":" << number << ": " << line;
+            }
+        }
+    }
+    EXPECT_GT(files, 50);
+}
+
 TEST_F(Layers, TheVirtualRadioSharesNothingWithTheProgram) {
     for (const Include& inc : includes_) {
         if (inc.fromFile.rfind("tools/radiosim/", 0) != 0 || !inc.quoted) continue;
