@@ -52,6 +52,15 @@ private:
     bool ok_ = false;
 };
 
+// radiosim's protocol names to the protocol list's.
+QString ListText(const QString& protocol) {
+    if (protocol == "icom") return "ICOM";
+    if (protocol == "kenwood") return "Kenwood";
+    if (protocol == "ft817") return "FT-817";
+    if (protocol == "yaesu") return "Yaesu";
+    return protocol;  // already the list's
+}
+
 // Milliseconds to the verdict, or -1 when it did not come within 10 s.
 double TimeToVerdict(const char* protocol, const Fault& f) {
     QTemporaryDir dir;
@@ -59,18 +68,15 @@ double TimeToVerdict(const char* protocol, const Fault& f) {
     QSettings(ini, QSettings::IniFormat).setValue("Ports/Com1", dir.filePath("no-such-adapter"));
     std::unique_ptr<Radio> radio;
     if (!f.noRadio) {
-        QStringList options = {"--protocol", protocol};
-        options << f.options;
+        QStringList options = f.options;
+        if (!options.contains("--model")) options = QStringList{"--protocol", protocol} + options;
         radio = std::make_unique<Radio>(ini, 1, options);
         if (!radio->Ok()) return -1;
     }
     cat::QtSettingsStore store(ini);
     cat::frmCAT w(store);
     w.show();
-    const QString list = QString(protocol) == "icom"      ? "ICOM"
-                         : QString(protocol) == "kenwood" ? "Kenwood"
-                                                          : "FT-817";
-    w.cboSelect->setCurrentText(list);
+    w.cboSelect->setCurrentText(ListText(protocol));
     w.cboCom->setCurrentIndex(0);
     w.cboSpeed->setCurrentText("9600");
     w.txtAddress->setText("5E");
@@ -130,21 +136,21 @@ int main(int argc, char** argv) {
          {"--address", "94", "--model", "ic7300"},
          VerdictKind::OtherAddress},
         {"bytes that form no reply", {"--garble"}, VerdictKind::Garbled},
-        {"Kenwood refuses (?;)", {"--refuse"}, VerdictKind::Refuses},
+        {"text radio refuses (?;)", {"--refuse"}, VerdictKind::Refuses},
         {"output held (CTS low)", {"--cts-low"}, VerdictKind::OutputBlocked},
         {"radio stopped answering", {"--stop-after", "2"}, VerdictKind::Stopped, 2.0},
         {"the radio answers", {}, VerdictKind::Answering},
     };
-    const char* protocols[] = {"icom", "kenwood", "ft817"};
+    const char* protocols[] = {"icom", "kenwood", "ft817", "yaesu"};
     std::printf("time to the verdict, ms (median of %d): from Open, or from the fault\n", rounds);
-    std::printf("%-26s %9s %9s %9s\n", "fault", "ICOM", "Kenwood", "FT-817");
+    std::printf("%-26s %9s %9s %9s %9s\n", "fault", "ICOM", "Kenwood", "FT-817", "Yaesu");
     for (const Fault& f : faults) {
         std::printf("%-26s", f.name);
         for (const char* p : protocols) {
             const bool icomOnly = QString(f.name).contains("CI-V");
-            const bool kenwoodOnly =
-                QString(f.name).contains("Kenwood") || QString(f.name).contains("CTS");
-            if ((icomOnly && QString(p) != "icom") || (kenwoodOnly && QString(p) != "kenwood")) {
+            const bool textOnly = QString(f.name).contains("?;") || QString(f.name).contains("CTS");
+            const bool text = QString(p) == "kenwood" || QString(p) == "yaesu";
+            if ((icomOnly && QString(p) != "icom") || (textOnly && !text)) {
                 std::printf(" %9s", "-");
                 continue;
             }
@@ -161,6 +167,34 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
         }
         std::printf("\n");
+    }
+
+    // The radios of today, on a link chosen for them or for a neighbour family.
+    struct Today {
+        const char* name;
+        const char* chosen;
+        QStringList radio;
+        VerdictKind verdict;
+    };
+    const Today today[] = {
+        {"FT-991A on a Yaesu link", "Yaesu", {"--model", "ft991a"}, VerdictKind::Answering},
+        {"FTDX101D on a Yaesu link", "Yaesu", {"--model", "ftdx101d"}, VerdictKind::Answering},
+        {"FT-991A on a Kenwood link", "Kenwood", {"--model", "ft991a"}, VerdictKind::OtherProtocol},
+        {"TS-590S on a Yaesu link", "Yaesu", {"--model", "ts590s"}, VerdictKind::OtherProtocol},
+        {"K3 on a Kenwood link", "Kenwood", {"--model", "k3"}, VerdictKind::Answering},
+        {"QMX on a Kenwood link", "Kenwood", {"--model", "qmx"}, VerdictKind::Answering},
+        {"SDR program on a Kenwood link", "Kenwood", {"--model", "sdr"}, VerdictKind::Answering},
+        {"IC-705 on ICOM, address 5E", "ICOM", {"--model", "ic705"}, VerdictKind::OtherAddress},
+    };
+    std::printf("\ntoday's radios, ms from Open to the verdict (median of %d):\n", rounds);
+    for (const Today& t : today) {
+        std::vector<double> times;
+        for (int r = 0; r < rounds; ++r)
+            times.push_back(TimeToVerdict(t.chosen, Fault{t.name, t.radio, t.verdict}));
+        std::sort(times.begin(), times.end());
+        const double median = times[times.size() / 2];
+        std::printf("  %-36s %7.0f\n", t.name, median);
+        std::fflush(stdout);
     }
 
     struct Scan {
@@ -180,6 +214,16 @@ int main(int argc, char** argv) {
          {"--model", "ic7300", "--address", "3A", "--speed", "57600"},
          "Kenwood",
          "9600"},
+        {"FT-991A at 4800 baud", {"--model", "ft991a", "--speed", "4800"}, "ICOM", "19200"},
+        {"FT-891 at 4800 baud", {"--model", "ft891", "--speed", "4800"}, "ICOM", "19200"},
+        {"FT-710 at 4800 baud", {"--model", "ft710", "--speed", "4800"}, "ICOM", "19200"},
+        {"FTDX10 at 4800 baud", {"--model", "ftdx10", "--speed", "4800"}, "ICOM", "19200"},
+        {"FTDX101D at 4800 baud", {"--model", "ftdx101d", "--speed", "4800"}, "ICOM", "19200"},
+        {"K3 at 38400 baud", {"--model", "k3", "--speed", "38400"}, "ICOM", "19200"},
+        {"KX3 at 38400 baud", {"--model", "kx3", "--speed", "38400"}, "ICOM", "19200"},
+        {"K4 at 38400 baud", {"--model", "k4", "--speed", "38400"}, "ICOM", "19200"},
+        {"QMX at 9600 baud", {"--model", "qmx", "--speed", "9600"}, "ICOM", "19200"},
+        {"SDR program at 9600 baud", {"--model", "sdr", "--speed", "9600"}, "ICOM", "19200"},
         {"no radio at all", {"--protocol", "icom", "--silent"}, "ICOM", "9600"},
     };
     std::printf("\nFind radio, ms from the click to the answer:\n");

@@ -102,9 +102,8 @@ protected:
             const auto model = Lookup(kenwood::kIdentities, text.substr(2));
             piece.note = "identity: " +
                          (model ? std::string(*model) : "number " + std::string(text.substr(2)));
-        } else if (text.substr(0, 2) == kenwood::kReadFrequency ||
-                   text.substr(0, 2) == kenwood::kReadMode ||
-                   text.substr(0, 2) == kenwood::kReadIdentity) {
+        } else {
+            // Clean text, but nothing this program reads: not a reply to our reads.
             piece.kind = PieceKind::Unread;
             piece.note = CommandName(text) + " in a form this program does not read";
         }

@@ -94,8 +94,8 @@ protected:
             const auto model = Lookup(yaesu::kIdentities, text.substr(2));
             piece.note = "identity: " +
                          (model ? std::string(*model) : "number " + std::string(text.substr(2)));
-        } else if (Lookup(yaesu::kCommandNames, text.substr(0, 2))) {
-            // One of the commands we send, answered in a layout that is not Yaesu's.
+        } else {
+            // Clean text, but nothing this program reads: not a reply to our reads.
             piece.kind = PieceKind::Unread;
             piece.note = CommandName(text) + " in a form this program does not read";
         }

@@ -105,6 +105,26 @@ TEST_F(LiveRadioTest, KenwoodShowsSetsAndFollows) {
     EXPECT_EQ(radio->CountStartingWith("rx 4d 44"), 0) << "PKT sends no MD command";
 }
 
+// A radio of today speaking Yaesu's own text commands: read, set, and named modes both ways; and
+// nothing the link sends on its own changes it.
+TEST_F(LiveRadioTest, YaesuShowsSetsAndFollows) {
+    frmCAT& w = OpenWith("Yaesu", {"--model", "ft991a", "--freq", "7.074", "--mode", "CW"});
+    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(Shows(w, " 7.074.00 CW")) << w.txtFreq->text().toStdString();
+    EXPECT_EQ(radio->CountStartingWith("write "), 0) << "polls changed the radio";
+    Set(w, "14.074");
+    EXPECT_TRUE(radio->WaitForLine("freq 14074000"));
+    EXPECT_TRUE(Shows(w, "14.074.00 CW"));
+    const char* modes[] = {"LSB", "USB", "CW", "AM", "FM", "FSK"};
+    for (int i = 0; i < 6; ++i) {
+        PickMode(w, i);
+        EXPECT_TRUE(radio->WaitForLine(QString("mode ") + modes[i])) << modes[i];
+        EXPECT_TRUE(Shows(w, QString("14.074.00 ") + modes[i])) << modes[i];
+    }
+    radio->Control("freq 21.074");
+    EXPECT_TRUE(Shows(w, "21.074.00 FSK"));
+}
+
 TEST_F(LiveRadioTest, KenwoodReplyInPiecesIsAssembled) {
     frmCAT& w = OpenWith("Kenwood", {"--protocol", "kenwood", "--silent"});
     ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";

@@ -1,7 +1,6 @@
 // The diagnosis from byte traces: what was sent and what came back, with their times, and what
 // the operator reads. One table, every verdict for every protocol it can occur with.
 
-#include "protocols/common/family_codes.h"
 #include "doctor/diagnosis.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "core/session_state.h"
+#include "protocols/common/family_codes.h"
 #include "tests/support/fakes.h"
 
 namespace cat::doctor {
@@ -37,6 +37,15 @@ const std::string kIf =
     "0000000;";
 const std::string kFtPoll = Bytes({0x00, 0x00, 0x00, 0x00, 0x03});
 const std::string kFtReply = Bytes({0x01, 0x40, 0x74, 0x00, 0x01});
+const std::string kYaesuPoll = "FA;MD0;";
+const std::string kYaesuReply = "FA014074000;MD02;";
+// Yaesu's status reply, clean text in its own layout; what a Kenwood link gets from such a radio.
+const std::string kYaesuIf = "IF059014200000+000000700000;";
+// A TS-480 subset leaves the step field blank; an SDR program sends a longer reply.
+const std::string kTs480If = "IF00014074000     +00000000002000000 ;";
+const std::string kLongIf = "IF000140740000000+0000000000020000000000;";
+// The broadcast read answered with 00 as the source: the address is in the data.
+const std::string kIcomFrom00 = Bytes({0xFE, 0xFE, 0xE0, 0x00, 0x19, 0x00, 0xA4, 0xFD});
 // A wrong line speed: bytes with no FE/FD, no ";", no plausible reading.
 const std::string kNoise = Bytes({0x9A, 0x3C, 0xF1, 0x0E, 0x77, 0xC3, 0x25});
 
@@ -267,6 +276,59 @@ const Row kRows[] = {
      VerdictKind::Vanished,
      "unplugged",
      [](Observation& o) { o.lostAt = 1.0; }},
+    // The families and dialects of today's radios: clean replies are read or named, never
+    // blamed on the speed.
+    {"YaesuAnswers",
+     kYaesu,
+     {{0, true, kYaesuPoll}, {0.03, false, kYaesuReply}},
+     0.5,
+     VerdictKind::Answering,
+     "Yaesu: reply <1 s ago"},
+    {"YaesuRadioOnAKenwoodLink",
+     kKenwood,
+     {{0, true, "IF;"}, {0.03, false, kYaesuIf}},
+     0.1,
+     VerdictKind::OtherProtocol,
+     "This is a Yaesu radio: choose Yaesu"},
+    {"KenwoodRadioOnAYaesuLink",
+     kYaesu,
+     {{0, true, kYaesuPoll}, {0.03, false, "FA00014074000;?;"}},
+     0.1,
+     VerdictKind::OtherProtocol,
+     "choose Kenwood"},
+    {"YaesuRefuses",
+     kYaesu,
+     {{0, true, kYaesuPoll}, {0.03, false, "?;?;"}},
+     1.5,
+     VerdictKind::Refuses,
+     "(?;)"},
+    {"Ts480SubsetIsRead",
+     kKenwood,
+     {{0, true, "IF;"}, {0.03, false, kTs480If}},
+     0.5,
+     VerdictKind::Answering},
+    {"LongSdrStatusIsRead",
+     kKenwood,
+     {{0, true, "IF;"}, {0.03, false, kLongIf}},
+     0.5,
+     VerdictKind::Answering},
+    {"CleanTextNoFamilyReads",
+     kKenwood,
+     {{0, true, "IF;"}, {0.03, false, "XQ12;XQ12;"}},
+     0.1,
+     VerdictKind::Unreadable,
+     "does not read: XQ12;"},
+    {"CleanTextAndNoiseIsNotTheSpeed",
+     kKenwood,
+     {{0, true, "IF;"}, {0.03, false, kNoise + ";XQ12;"}},
+     1.5,
+     VerdictKind::Unreadable},
+    {"IcomAnswerFrom00NamesTheAddressInItsData",
+     kICOM,
+     {{0, true, kIcomPoll}, {0.03, false, kIcomFrom00}},
+     0.1,
+     VerdictKind::OtherAddress,
+     "Radio answers at A4, not 5E"},
     {"NoProtocolChosen",
      0,
      {},
@@ -299,6 +361,16 @@ TEST_P(Diagnosis, NamesTheFaultInOperatorWords) {
 
 INSTANTIATE_TEST_SUITE_P(Traces, Diagnosis, ::testing::ValuesIn(kRows),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A reply whose source is the broadcast 00 offers the address its data carries, never 00.
+TEST(Diagnosis, TheBroadcastAddressIsNeverOffered) {
+    const Row row{"From00",
+                  kICOM,
+                  {{0, true, kIcomPoll}, {0.03, false, kIcomFrom00}},
+                  0.1,
+                  VerdictKind::OtherAddress};
+    EXPECT_EQ(DiagnoseTrace(row).useAddress, "A4");
+}
 
 TEST(Diagnosis, OtherAddressOffersTheAddressToUse) {
     Row row = kRows[10];

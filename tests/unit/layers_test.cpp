@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <regex>
 #include <set>
@@ -132,7 +132,8 @@ TEST(FamilyBranches, NothingOutsideProtocolsTestsForAFamily) {
         R"(protocols/(civ|kenwood|ft817|yaesu)/|protocols/common/family_codes\.h)");
     int files = 0;
     for (const char* folder : {"core", "control", "link", "doctor", "qt"}) {
-        for (const auto& entry : fs::recursive_directory_iterator(fs::path(CAT_SOURCE_DIR) / folder)) {
+        for (const auto& entry :
+             fs::recursive_directory_iterator(fs::path(CAT_SOURCE_DIR) / folder)) {
             const std::string ext = entry.path().extension().string();
             if (!entry.is_regular_file() || (ext != ".h" && ext != ".cpp")) continue;
             ++files;
