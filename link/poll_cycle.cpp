@@ -13,6 +13,8 @@ namespace cat {
 
 namespace {
 
+constexpr float kQuietAfterRead = 0.25f;
+
 // The absolute difference makes midnight (the clock falling back to 0) and a clock set back
 // poll at once instead of stalling.
 bool PeriodPassed(SessionState& state, Platform& platform, float period) {
@@ -58,8 +60,18 @@ void PollTick(SessionState& state, Platform& platform, bool minimised, DisplayBo
 }
 
 void ReadAtOpen(SessionState& state, Platform& platform) {
-    if (const RadioFamily* protocol = FamilyFor(state.ProtocolCode))
-        SkipOnFailure([&] { protocol->ReadAtOpen(state, platform); });
+    const RadioFamily* protocol = FamilyFor(state.ProtocolCode);
+    if (!protocol) return;
+    SkipOnFailure([&] { protocol->ReadAtOpen(state, platform); });
+    // The first poll keeps a quarter second of silence after this read. A radio that counts
+    // every five bytes as one command (an FT-817 on a link set up for another family) drops the
+    // read's leftover bytes in that pause; sent straight after it, the poll's bytes would join
+    // them into a command (at ICOM's read and poll, "lock the dial").
+    if (const std::optional<float> period = protocol->PollPeriod();
+        period && *period > kQuietAfterRead)
+        SkipOnFailure([&] {
+            state.LastPoll = platform.clock.SecondsSinceMidnight() - (*period - kQuietAfterRead);
+        });
 }
 
 void ReceiveDispatch(SessionState& state, CommPort& port) {

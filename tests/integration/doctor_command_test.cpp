@@ -73,6 +73,38 @@ TEST_F(DoctorCommand, ARadioElsewhereIsFoundByTheScan) {
         << run.out.toStdString();
 }
 
+// The radios of today, each with the protocol a new user might pick for it: read where the
+// program reads them, named where it does not, and never changed by what the doctor sends.
+TEST_F(DoctorCommand, TodaysRadiosAreReadOrNamedAndNeverChanged) {
+    struct Row {
+        const char* type;  // the stored list position
+        QStringList radio;
+        int status;
+        const char* says;
+    };
+    const Row rows[] = {
+        {"3", {"--model", "ft991a"}, 0, "verdict: answering"},
+        {"1", {"--model", "ft991a"}, 1, "This is a Yaesu radio: choose Yaesu"},
+        {"1", {"--model", "qmx"}, 0, "verdict: answering"},
+        {"1", {"--model", "sdr"}, 0, "verdict: answering"},
+        {"1", {"--model", "k3"}, 0, "verdict: answering"},
+        {"0", {"--model", "ft817", "--speed", "9600"}, 1,
+         "found: Yaesu FT-817, FT-818, FT-857 or FT-897 (five-byte commands) answers at 9600 baud"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.radio.join(' ').toStdString() + " as list entry " + row.type);
+        QSettings(Ini(), QSettings::IniFormat).setValue("Setup/Type", row.type);
+        cat::test::Radiosim radio(Ini(), 1, row.radio);
+        ASSERT_TRUE(radio.Started());
+        const Outcome run = Doctor({});
+        EXPECT_EQ(run.status, row.status) << run.out.toStdString();
+        EXPECT_TRUE(run.out.contains(row.says)) << run.out.toStdString();
+        radio.Control("ping done");
+        ASSERT_TRUE(radio.WaitForLine("pong done"));
+        EXPECT_EQ(radio.CountStartingWith("write "), 0) << radio.Lines().join('\n').toStdString();
+    }
+}
+
 TEST_F(DoctorCommand, NoRadioAnywhereEndsWithOne) {
     cat::test::Radiosim radio(Ini(), 1, {"--protocol", "ft817", "--silent"});
     ASSERT_TRUE(radio.Started());

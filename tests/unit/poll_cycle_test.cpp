@@ -268,3 +268,30 @@ TEST_F(PollTest, NotificationSwallowsPortFailures) {
 
 }  // namespace
 }  // namespace cat
+
+namespace cat {
+namespace {
+
+// The read at open and the first poll are a quarter second apart: a radio that counts every five
+// bytes as one command drops the read's leftover in that pause instead of joining the poll to it.
+TEST(ReadAtOpen, TheFirstPollKeepsAQuarterSecondOfSilence) {
+    test::FakeWorld world;
+    world.port.open = true;
+    world.clock.now = 1000.0f;
+    SessionState state;
+    state.ProtocolCode = kICOM;
+    state.RadioAddr = "5E";
+    state.CtrlAddr = "E0";
+    test::FakeDisplay display;
+    ReadAtOpen(state, world.platform);
+    ASSERT_EQ(world.port.writes.size(), 1u);
+    world.clock.Advance(0.2);
+    PollTick(state, world.platform, false, display);
+    EXPECT_EQ(world.port.writes.size(), 1u) << "polled within the silence";
+    world.clock.Advance(0.1);
+    PollTick(state, world.platform, false, display);
+    EXPECT_EQ(world.port.writes.size(), 3u) << "frequency and mode reads after it";
+}
+
+}  // namespace
+}  // namespace cat
