@@ -1,7 +1,7 @@
 // Figures of the whole program polling radiosim: CPU share, resident memory over time, and the
 // delay from the radio's dial turning to the display showing it. Prints figures; asserts nothing.
 //
-//   live_link_bench [--protocol icom|kenwood|ft817|all] [--seconds N] [--silent] [--details]
+//   live_link_bench [--protocol icom|kenwood|ft817|yaesu|all] [--seconds N] [--silent] [--details]
 //                   [--radiosim PATH]
 #include <QApplication>
 #include <QElapsedTimer>
@@ -28,7 +28,7 @@ long ResidentKiB() {
 }
 
 struct Options {
-    QStringList protocols = {"icom", "kenwood", "ft817"};
+    QStringList protocols = {"icom", "kenwood", "ft817", "yaesu"};
     int seconds = 60;
     bool silent = false;
     bool details = false;  // with the link doctor's panel open, the traffic scrolling in it
@@ -53,6 +53,7 @@ void Run(const QString& protocol, const Options& o) {
     w.show();
     const QString listText = protocol == "icom"      ? "ICOM"
                              : protocol == "kenwood" ? "Kenwood"
+                             : protocol == "yaesu"   ? "Yaesu"
                                                      : "FT-817";
     cat::bench::OpenLinkOn(w, listText, 1);
     if (o.details) w.Doctor().ShowDetails();

@@ -292,3 +292,33 @@ TEST_F(KenwoodReceive, OverlongBufferIsBoundedEvenWhenNothingNewArrives) {
 
 }  // namespace
 }  // namespace cat
+
+namespace cat {
+namespace {
+
+// A radio whose status reply cannot be read (a short IF of its own) is asked for FA and MD
+// instead; a radio that answers IF as the Kenwood radios do is never asked anything else.
+TEST(KenwoodPoll, ARadioWhoseStatusCannotBeReadIsAskedForFrequencyAndMode) {
+    for (const bool readable : {true, false}) {
+        SCOPED_TRACE(readable ? "readable IF" : "unreadable IF");
+        test::FakeWorld world;
+        world.port.open = true;
+        world.port.responder = [&](const std::string& sent) -> std::string {
+            if (sent == "IF;") return readable ? kUsb14250 : "IF00014250000;";
+            if (sent == "FA;") return "FA00014250000;";
+            if (sent == "MD;") return "MD2;";
+            return {};
+        };
+        SessionState state;
+        for (int i = 0; i < 3; ++i) KenwoodFamily().Poll(state, world.platform);
+        const std::vector<std::string> expected =
+            readable ? std::vector<std::string>{"IF;", "IF;", "IF;"}
+                     : std::vector<std::string>{"IF;", "IF;", "FA;", "MD;"};
+        EXPECT_EQ(world.port.writes, expected);
+        EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
+        EXPECT_EQ(state.CurMode, 1);
+    }
+}
+
+}  // namespace
+}  // namespace cat
