@@ -26,4 +26,16 @@ bool Printable(char c);
 // A reply's frequency and mode, into the session the display reads.
 void Apply(SessionState& state, const Piece& piece);
 
+// Cuts all of `received` with `reader` and hands each piece with its bytes to `take`, until
+// `take` returns true.
+template <typename Take>
+void ForEachPiece(LineReader& reader, std::string_view received, Take take) {
+    for (std::size_t at = 0; at < received.size();) {
+        const Piece piece = reader.Next(received.substr(at), true);
+        const std::size_t length = piece.length > 0 ? piece.length : 1;
+        if (take(piece, received.substr(at, length))) return;
+        at += length;
+    }
+}
+
 }  // namespace cat::family

@@ -33,6 +33,28 @@ private:
 
 }  // namespace
 
+bool AllDigits(std::string_view text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::int64_t DigitsValue(std::string_view digits) {
+    std::int64_t value = 0;
+    for (const char c : digits) value = value * 10 + (c - '0');
+    return value;
+}
+
+std::string IdentityNote(const std::optional<std::string_view>& model, std::string_view number) {
+    return "identity: " + (model ? std::string(*model) : "number " + std::string(number));
+}
+
+Piece Unread(const std::string& name) {
+    Piece piece;
+    piece.kind = PieceKind::Unread;
+    piece.note = name + " in a form this program does not read";
+    return piece;
+}
+
 bool LooksLikeCommand(std::string_view text) {
     return text.size() >= 2 && IsCapital(text[0]) && IsCapital(text[1]) &&
            std::all_of(text.begin(), text.end(), family::Printable);

@@ -5,7 +5,9 @@
 // refuses.
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,6 +31,16 @@ void ReceivePass(SessionState& state, CommPort& port, std::string& buffer, bool 
 
 // "IF00014074000...": a reply's text without its ";" that may be a command of these radios.
 bool LooksLikeCommand(std::string_view text);
+
+bool AllDigits(std::string_view text);
+// "00014074000" -> 14074000; only for text AllDigits accepts.
+std::int64_t DigitsValue(std::string_view digits);
+
+// "identity: TS-590S", or "identity: number 099" for a number no table has.
+std::string IdentityNote(const std::optional<std::string_view>& model, std::string_view number);
+
+// Clean text a reader does not read: not a reply to anything we asked.
+Piece Unread(const std::string& name);
 
 // Cuts text replies; what each reply means is the family's.
 class TextReader : public LineReader {

@@ -238,12 +238,12 @@ public:
                                      std::string_view received) const override {
         Ft817Reader reader;
         reader.Sent(probe);
-        for (std::size_t at = 0; at < received.size();) {
-            const Piece piece = reader.Next(received.substr(at), true);
-            at += std::max<std::size_t>(piece.length, 1);
-            if (piece.kind == PieceKind::Reply) return Identity{{}, std::string(kModels), {}};
-        }
-        return std::nullopt;
+        std::optional<Identity> found;
+        family::ForEachPiece(reader, received, [&](const Piece& piece, std::string_view) {
+            if (piece.kind == PieceKind::Reply) found = Identity{{}, std::string(kModels), {}};
+            return found.has_value();
+        });
+        return found;
     }
 
     std::string Describe(const Identity&) const override {

@@ -28,17 +28,8 @@ constexpr int kUnreadStatusReplies = 2;
 
 constexpr std::array<int, 8> kScanSpeeds{9600, 115200, 57600, 38400, 19200, 4800, 2400, 1200};
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool AllDigits(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), IsDigit);
-}
-
-std::int64_t DigitsValue(std::string_view digits) {
-    std::int64_t value = 0;
-    for (const char c : digits) value = value * 10 + (c - '0');
-    return value;
-}
+using text::AllDigits;
+using text::DigitsValue;
 
 std::string CommandName(std::string_view text) {
     if (const auto name = Lookup(kenwood::kCommandNames, text.substr(0, 2)))
@@ -52,7 +43,8 @@ void TakeMode(Piece& piece, char digit) {
     piece.modeReported = true;
     std::int16_t mode = -1;
     std::int16_t reverse = 0;
-    if (IsDigit(digit)) KenwoodMode(static_cast<std::int16_t>(digit - '0'), mode, reverse);
+    if (digit >= '0' && digit <= '9')
+        KenwoodMode(static_cast<std::int16_t>(digit - '0'), mode, reverse);
     if (mode >= 0) piece.mode = static_cast<ModeIndex>(mode);
     const auto name = ModeName(mode);
     piece.note += " " + (name ? std::string(*name) : std::string("(a mode without a name here)"));
@@ -99,13 +91,10 @@ protected:
             piece.note = "mode:";
             TakeMode(piece, text[2]);
         } else if (IsIdentityReply(text)) {
-            const auto model = Lookup(kenwood::kIdentities, text.substr(2));
-            piece.note = "identity: " +
-                         (model ? std::string(*model) : "number " + std::string(text.substr(2)));
+            piece.note =
+                text::IdentityNote(Lookup(kenwood::kIdentities, text.substr(2)), text.substr(2));
         } else {
-            // Clean text, but nothing this program reads: not a reply to our reads.
-            piece.kind = PieceKind::Unread;
-            piece.note = CommandName(text) + " in a form this program does not read";
+            piece = text::Unread(CommandName(text));
         }
         return piece;
     }
@@ -199,22 +188,21 @@ public:
                                      std::string_view received) const override {
         KenwoodReader reader;
         reader.Sent(probe);
-        for (std::size_t at = 0; at < received.size();) {
-            const Piece piece = reader.Next(received.substr(at), true);
-            const std::string_view text = received.substr(at, piece.length);
-            at += std::max<std::size_t>(piece.length, 1);
+        std::optional<Identity> found;
+        family::ForEachPiece(reader, received, [&](const Piece& piece, std::string_view text) {
             // A radio that refuses ID; still speaks these commands.
-            if (piece.kind == PieceKind::Refusal) return Identity{};
-            if (piece.kind != PieceKind::Reply || !IsIdentityReply(text.substr(0, 5))) continue;
+            if (piece.kind == PieceKind::Refusal) found = Identity{};
+            if (piece.kind != PieceKind::Reply || !IsIdentityReply(text.substr(0, 5)))
+                return found.has_value();
             const std::string_view number = text.substr(2, 3);
-            Identity identity;
+            found = Identity{};
             if (const auto model = Lookup(kenwood::kIdentities, number))
-                identity.model = std::string(*model);
-            if (number == kenwood::kElecraftId) identity.followUp = kenwood::kElecraftOptions;
-            if (number == kenwood::kTs2000Id) identity.followUp = kenwood::kExtendedFrequency;
-            return identity;
-        }
-        return std::nullopt;
+                found->model = std::string(*model);
+            if (number == kenwood::kElecraftId) found->followUp = kenwood::kElecraftOptions;
+            if (number == kenwood::kTs2000Id) found->followUp = kenwood::kExtendedFrequency;
+            return true;
+        });
+        return found;
     }
 
     void Refine(Identity& identity, std::string_view received) const override {

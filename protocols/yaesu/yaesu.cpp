@@ -26,17 +26,8 @@ constexpr std::size_t kStatusLength = 27;
 constexpr std::size_t kStatusFrequencyPos = 5;
 constexpr std::size_t kStatusModePos = 21;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool AllDigits(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), IsDigit);
-}
-
-std::int64_t DigitsValue(std::string_view digits) {
-    std::int64_t value = 0;
-    for (const char c : digits) value = value * 10 + (c - '0');
-    return value;
-}
+using text::AllDigits;
+using text::DigitsValue;
 
 std::optional<ModeIndex> ModeOf(char code) {
     for (const yaesu::ReceivedMode& row : yaesu::kReceivedModes)
@@ -91,13 +82,10 @@ protected:
             piece.note = "mode:";
             TakeMode(piece, text[3]);
         } else if (IsIdentityReply(text)) {
-            const auto model = Lookup(yaesu::kIdentities, text.substr(2));
-            piece.note = "identity: " +
-                         (model ? std::string(*model) : "number " + std::string(text.substr(2)));
+            piece.note =
+                text::IdentityNote(Lookup(yaesu::kIdentities, text.substr(2)), text.substr(2));
         } else {
-            // Clean text, but nothing this program reads: not a reply to our reads.
-            piece.kind = PieceKind::Unread;
-            piece.note = CommandName(text) + " in a form this program does not read";
+            piece = text::Unread(CommandName(text));
         }
         return piece;
     }
@@ -184,17 +172,15 @@ public:
                                      std::string_view received) const override {
         YaesuReader reader;
         reader.Sent(probe);
-        for (std::size_t at = 0; at < received.size();) {
-            const Piece piece = reader.Next(received.substr(at), true);
-            const std::string_view text = received.substr(at, piece.length);
-            at += std::max<std::size_t>(piece.length, 1);
-            if (piece.kind != PieceKind::Reply || !IsIdentityReply(text.substr(0, 6))) continue;
-            Identity identity;
+        std::optional<Identity> found;
+        family::ForEachPiece(reader, received, [&](const Piece& piece, std::string_view text) {
+            if (piece.kind != PieceKind::Reply || !IsIdentityReply(text.substr(0, 6))) return false;
+            found = Identity{};
             if (const auto model = Lookup(yaesu::kIdentities, text.substr(2, 4)))
-                identity.model = std::string(*model);
-            return identity;
-        }
-        return std::nullopt;
+                found->model = std::string(*model);
+            return true;
+        });
+        return found;
     }
 
     std::string Describe(const Identity& identity) const override {
