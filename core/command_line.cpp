@@ -125,10 +125,11 @@ std::string HelpText(std::span<const OptionSpec> options) {
         "\n"
         "Exit status:\n"
         "  0  the window was closed, or --help, --version or --list-ports was\n"
-        "     answered, or --doctor heard a radio\n"
+        "     answered, or --doctor read the radio's frequency\n"
         "  1  the program could not start: there is no display, or a file is in the\n"
         "     way of its lock (the message names it and says what to do)\n"
-        "  1  --doctor: no radio answered\n"
+        "  1  --doctor: the link read no frequency (a radio found at other\n"
+        "     settings is printed as found)\n"
         "  2  the command line was wrong, or --doctor could not use the port\n"
         "  3  another copy is already running; its window was brought to the front\n";
     return text;
