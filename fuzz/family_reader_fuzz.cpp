@@ -1,0 +1,42 @@
+// Arbitrary bytes, in arbitrary pieces, through every family's line reader as the doctor and the
+// live link use it: each piece it cuts lies within the bytes, a whole final pass consumes them
+// all, and every family's identity read takes the same bytes without harm.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "protocols/families.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 2) return 0;
+    const auto families = cat::Families();
+    const cat::RadioFamily& family = *families[data[0] % families.size()];
+    const std::size_t cut = data[1];
+    const std::string_view bytes(reinterpret_cast<const char*>(data) + 2, size - 2);
+
+    const auto reader = family.Reader("5E");
+    reader->Sent(family.Probes().front());
+    std::string pending;
+    for (std::size_t at = 0; at <= bytes.size(); at += cut + 1) {
+        pending.append(bytes.substr(at, cut + 1));
+        const bool final = at + cut + 1 >= bytes.size();
+        std::size_t done = 0;
+        while (done < pending.size()) {
+            const cat::Piece piece = reader->Next(std::string_view(pending).substr(done), final);
+            if (piece.length > pending.size() - done) std::abort();
+            if (piece.length == 0) {
+                if (final) std::abort();  // a final pass must take everything
+                break;
+            }
+            done += piece.length;
+        }
+        pending.erase(0, done);
+    }
+    for (const cat::RadioFamily* any : families) {
+        any->Identify(any->Probes().front(), bytes);
+        any->Recognise(bytes);
+    }
+    return 0;
+}
