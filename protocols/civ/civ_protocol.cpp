@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "core/failure_policy.h"
 #include "core/lookup.h"
@@ -16,7 +18,12 @@ namespace cat {
 
 namespace {
 
-constexpr float kPollPeriod = 2.0f;
+// Each read every 2 s, the frequency and the mode reads a second apart. Sent together, the two
+// frames are fourteen bytes in one burst: an FT-817 on the line at another speed counts them as
+// whole five-byte commands (at 9600 baud into a radio at 4800, "power off" on every poll). One
+// seven-byte frame alone reaches such a radio as fewer than five bytes when sent faster than it
+// reads, and it drops the rest during the second of silence that follows.
+constexpr float kPollPeriod = 1.0f;
 
 // Unconsumed bytes may wait between passes up to 127 bytes. More is not a frame in progress but
 // noise, and is dropped so that each pass searches a short buffer.
@@ -57,6 +64,10 @@ bool AddressedToUs(const civ::Frame& frame) {
 class CivReader final : public LineReader {
 public:
     explicit CivReader(int address) : address_(address) {}
+
+    int Address() const { return address_; }
+    // The poll alternates: frequency, then mode a period later.
+    bool TakeModeTurn() { return std::exchange(modeNext_, !modeNext_); }
 
     std::string Sent(std::string_view bytes) override {
         // Our frames end in fd and a 00 outside the frame.
@@ -147,7 +158,18 @@ private:
 
     int address_;               // the chosen radio; -1 when none was given
     bool echoAwaited_ = false;  // our frame came back, and the 00 after it may follow
+    bool modeNext_ = false;     // the next poll reads the mode
 };
+
+// The link's reader, kept with the session from pass to pass (a new one for another address).
+CivReader& ReaderOf(SessionState& state) {
+    const int address = AddressValue(state.RadioAddr);
+    auto* reader = dynamic_cast<CivReader*>(state.Reader.get());
+    if (reader && reader->Address() == address) return *reader;
+    auto made = std::make_shared<CivReader>(address);
+    state.Reader = made;
+    return *made;
+}
 
 // CI-V carries the frequency least significant byte first: "00014074000" -> "0040071400".
 std::string LeastSignificantFirst(const std::string& hertzDigits) {
@@ -175,8 +197,8 @@ public:
     std::optional<float> PollPeriod() const override { return kPollPeriod; }
 
     void Poll(SessionState& state, Platform& platform) const override {
-        ComICOM(state, platform, civ::kReadFrequency, "", "");
-        ComICOM(state, platform, civ::kReadMode, "", "");
+        const bool mode = ReaderOf(state).TakeModeTurn();
+        ComICOM(state, platform, mode ? civ::kReadMode : civ::kReadFrequency, "", "");
     }
 
     // A radio at another address than the one chosen answers this, and never the polls.
@@ -275,7 +297,7 @@ void ReadICOMBuffer(SessionState& state, CommPort& port) {
     });
 
     // A burst decodes its complete frames before the length is judged, so no good frame is lost.
-    CivReader reader(AddressValue(state.RadioAddr));
+    CivReader& reader = ReaderOf(state);
     std::size_t at = 0;
     while (at < state.RxBuffer.size()) {
         const Piece piece = reader.Next(std::string_view(state.RxBuffer).substr(at), false);
