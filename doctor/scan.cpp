@@ -171,23 +171,47 @@ std::optional<double> Scanner::Step(double now) {
                 ++next_;
                 return 0.0;
             }
-            case Stage::FollowUp: {
-                const std::string received = Receive(probe, now);
-                for (const RadioFamily* family : probe.families) {
-                    if (family->Code() != candidate_->protocolCode) continue;
-                    Identity identity{candidate_->address, candidate_->model, candidateBytes_};
-                    family->Refine(identity, received);
-                    found_ = Make(*family, probe.speed, identity);
-                }
-                Finish();
-                return std::nullopt;
-            }
+            case Stage::FollowUp:
+                return FollowedUp(probe, Receive(probe, now), now);
         }
     } catch (const CatError& e) {
         failure_ = e.Description();
         Finish();
     }
     return std::nullopt;
+}
+
+std::optional<double> Scanner::FollowedUp(const Probe& probe, const std::string& received,
+                                          double now) {
+    // The probe asked again (its first answer was a refusal, as a text radio gives when bytes of
+    // an earlier probe were still in its buffer): any family of the probe may know the answer.
+    if (candidateBytes_ == probe.bytes) {
+        for (const RadioFamily* family : probe.families) {
+            const std::optional<Identity> identity = family->Identify(probe.bytes, received);
+            if (!identity || identity->followUp == probe.bytes) continue;
+            candidate_ = Make(*family, probe.speed, *identity);
+            if (!identity->followUp.empty()) return Ask(probe, identity->followUp, now);
+            break;
+        }
+        found_ = candidate_;
+        Finish();
+        return std::nullopt;
+    }
+    for (const RadioFamily* family : probe.families) {
+        if (family->Code() != candidate_->protocolCode) continue;
+        Identity identity{candidate_->address, candidate_->model, candidateBytes_};
+        family->Refine(identity, received);
+        found_ = Make(*family, probe.speed, identity);
+    }
+    Finish();
+    return std::nullopt;
+}
+
+std::optional<double> Scanner::Ask(const Probe& probe, const std::string& bytes, double now) {
+    candidateBytes_ = bytes;
+    stage_ = Stage::FollowUp;
+    Send(probe, bytes, now);
+    return probe.listenSeconds;
 }
 
 std::optional<double> Scanner::Judged(const Probe& probe, const std::string& received, double now) {
@@ -201,12 +225,7 @@ std::optional<double> Scanner::Judged(const Probe& probe, const std::string& rec
             stage_ = Stage::ConfirmSend;
             return 0.0;
         }
-        if (!identity->followUp.empty()) {
-            candidateBytes_ = identity->followUp;
-            stage_ = Stage::FollowUp;
-            Send(probe, identity->followUp, now);
-            return probe.listenSeconds;
-        }
+        if (!identity->followUp.empty()) return Ask(probe, identity->followUp, now);
         found_ = candidate_;
         Finish();
         return std::nullopt;

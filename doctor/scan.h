@@ -73,6 +73,9 @@ private:
     void Send(const Probe& probe, const std::string& bytes, double now);
     std::string Receive(const Probe& probe, double now);
     std::optional<double> Judged(const Probe& probe, const std::string& received, double now);
+    std::optional<double> FollowedUp(const Probe& probe, const std::string& received, double now);
+    // Sends a further read of the probe's families and listens for its answer.
+    std::optional<double> Ask(const Probe& probe, const std::string& bytes, double now);
 
     CommPort& port_;
     std::vector<Probe> plan_;

@@ -190,8 +190,9 @@ public:
         reader.Sent(probe);
         std::optional<Identity> found;
         family::ForEachPiece(reader, received, [&](const Piece& piece, std::string_view text) {
-            // A radio that refuses ID; still speaks these commands.
-            if (piece.kind == PieceKind::Refusal) found = Identity{};
+            // A radio that refuses ID; speaks these commands; asked again, it may say which it
+            // is (a refusal is also what bytes of an earlier probe left in its buffer draw).
+            if (piece.kind == PieceKind::Refusal) found = Identity{{}, {}, std::string(probe)};
             if (piece.kind != PieceKind::Reply || !IsIdentityReply(text.substr(0, 5)))
                 return found.has_value();
             const std::string_view number = text.substr(2, 3);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "protocols/common/family_codes.h"
@@ -143,6 +144,7 @@ struct RadioBehind {
     std::string answer;         // to the family's first read
     std::string followUp = "";  // to a further read of the same family
     const char* described = "";
+    bool refusesFirst = false;  // bytes of earlier probes still in its buffer draw one ?;
 };
 
 class ScanRun : public ::testing::Test {
@@ -154,11 +156,12 @@ protected:
             if (speed != radio.speed) return Bytes({0x9A, 0x3C, 0xF1});
             const bool text = radio.family == kKenwood || radio.family == kYaesu;
             if (radio.family == kICOM && sent[0] == '\xFE') return radio.answer;
-            if (text && sent == "ID;") return radio.answer;
+            if (text && sent == "ID;") return std::exchange(refused, true) ? radio.answer : "?;";
             if (text && sent.back() == ';') return radio.followUp;
             if (radio.family == kFT817 && sent.size() == 5 && sent[0] == 0) return radio.answer;
             return {};
         };
+        refused = !radio.refusesFirst;
         Scanner scanner(world.port, ScanPlan(kSpeeds, chosen, chosenSpeed));
         double now = 0;
         for (int steps = 0; steps < 500; ++steps) {
@@ -175,6 +178,7 @@ protected:
     test::FakeWorld world;
     double elapsed = 0;
     std::size_t probes = 0;
+    bool refused = false;
 };
 
 TEST_F(ScanRun, FindsEachRadioAtItsFactorySpeedWithinTwoSecondsAndNamesIt) {
@@ -190,6 +194,10 @@ TEST_F(ScanRun, FindsEachRadioAtItsFactorySpeedWithinTwoSecondsAndNamesIt) {
          "an SDR program emulating a TS-2000 (Kenwood commands) answers at 9600 baud"},
         {"ts2000", kKenwood, 9600, "ID019;", "?;", "Kenwood TS-2000 answers at 9600 baud"},
         {"ft991a", kYaesu, 4800, "ID0670;", "", "Yaesu FT-991A answers at 4800 baud"},
+        {"ft991a_refusing_first", kYaesu, 38400, "ID0670;", "",
+         "Yaesu FT-991A answers at 38400 baud", true},
+        {"k3_refusing_first", kKenwood, 38400, "ID017;", "OM AP---------;",
+         "Elecraft K3 (Kenwood commands) answers at 38400 baud", true},
         {"ft817", kFT817, 4800, Bytes({0x01, 0x40, 0x74, 0x00, 0x01}), "",
          "Yaesu FT-817, FT-818, FT-857 or FT-897 (five-byte commands) answers at 4800 baud"},
     };
@@ -198,7 +206,7 @@ TEST_F(ScanRun, FindsEachRadioAtItsFactorySpeedWithinTwoSecondsAndNamesIt) {
         const auto found = Scan(radio, kICOM, 9600);
         ASSERT_TRUE(found.has_value());
         EXPECT_EQ(Describe(*found), radio.described);
-        EXPECT_LE(elapsed, 2.0);
+        EXPECT_LE(elapsed, radio.refusesFirst ? 2.5 : 2.0);  // asking again costs a round trip
     }
 }
 
