@@ -47,6 +47,12 @@ std::string Shown(const Observation& o, const std::string& bytes) {
     return family ? family->ShowBytes(bytes) : family::HexBytes(bytes);
 }
 
+// "an ICOM", "an FT-817", "a Yaesu", as the names are spoken.
+std::string Article(const std::string& name) {
+    const bool vowelSound = name.find_first_of("AEIOU") == 0 || name.rfind("FT-", 0) == 0;
+    return vowelSound ? "an " : "a ";
+}
+
 // "?;" as it is; a binary refusal is named too: "NG: fe fe e0 5e fa fd".
 std::string RefusalText(const Observation& o, const std::string& bytes) {
     const std::string shown = Shown(o, bytes);
@@ -119,11 +125,11 @@ Verdict FromEvidence(const Observation& o, const LineSummary& e, bool answeredBe
     }
     if (!e.otherProtocols.empty()) {
         const std::string other = ProtocolName(MostFrequent(e.otherProtocols));
-        Verdict v = Make(VerdictKind::OtherProtocol, true, "other-protocol",
-                         "This is a " + other + " radio: choose " + other,
-                         "The replies are " + other + " commands (" + Shown(o, e.sample) +
-                             "): this radio speaks the " + other + " protocol, not " + name + ".",
-                         "Choose " + other + " as the protocol, or let Find radio try them all.");
+        Verdict v = Make(
+            VerdictKind::OtherProtocol, true, "other-protocol", "Radio speaks " + other,
+            "This is " + Article(other) + other + " radio: choose " + other + ". The replies are " +
+                other + " commands (" + Shown(o, e.sample) + "), not " + name + ".",
+            "Choose " + other + " as the protocol, or let Find radio try them all.");
         v.offerScan = true;
         return v;
     }
@@ -137,12 +143,11 @@ Verdict FromEvidence(const Observation& o, const LineSummary& e, bool answeredBe
     }
     // Clean replies are never blamed on the line speed: at a wrong speed they would not be clean.
     if (e.unread > 0) {
-        Verdict v = Make(
-            VerdictKind::Unreadable, true, "unreadable", "Radio answers in commands not read here",
-            "The radio answers, but in commands this program does not read: " + Shown(o, e.sample) +
-                ".",
-            "Copy the details and the traffic to ask which radio this is; Find "
-            "radio tries every protocol this program reads.");
+        Verdict v = Make(VerdictKind::Unreadable, true, "unreadable", "Replies not read here",
+                         "The radio answers, but in commands this program does not read: " +
+                             Shown(o, e.sample) + ".",
+                         "Copy the details and the traffic to ask which radio this is; Find "
+                         "radio tries every protocol this program reads.");
         v.offerScan = true;
         return v;
     }

@@ -175,7 +175,7 @@ const Row kRows[] = {
      {{0, true, kIcomPoll}, {0.02, false, "?;"}},
      0.1,
      VerdictKind::OtherProtocol,
-     "speaks the Kenwood protocol, not ICOM"},
+     "This is a Kenwood radio: choose Kenwood"},
     {"Ft817HearsKenwood",
      kFT817,
      {{0, true, kFtPoll}, {0.02, false, "?;"}},
@@ -187,7 +187,7 @@ const Row kRows[] = {
      {{0, true, "IF;"}, {0.02, false, kIcomReply}},
      0.1,
      VerdictKind::OtherProtocol,
-     "speaks the ICOM protocol"},
+     "This is an ICOM radio: choose ICOM"},
     // Refusals.
     {"KenwoodRefusesEverything",
      kKenwood,
