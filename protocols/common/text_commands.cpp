@@ -107,11 +107,18 @@ void ReceivePass(SessionState& state, CommPort& port, std::string& buffer, bool 
 }
 
 std::string TextReader::Sent(std::string_view bytes) {
-    std::string_view text = bytes;
-    if (!text.empty() && text.back() == ';') text.remove_suffix(1);
-    sent_.emplace_back(text);
-    if (sent_.size() > kEchoesAwaited) sent_.pop_front();
-    return CommandName(text);
+    // One write may carry several commands (";ID;" is an empty one and ID): each may echo.
+    std::string name;
+    for (std::size_t start = 0; start < bytes.size();) {
+        const std::size_t end = std::min(bytes.find(';', start), bytes.size());
+        const std::string_view text = bytes.substr(start, end - start);
+        start = end + 1;
+        if (text.empty()) continue;
+        sent_.emplace_back(text);
+        if (sent_.size() > kEchoesAwaited) sent_.pop_front();
+        name += (name.empty() ? "" : ", ") + CommandName(text);
+    }
+    return name;
 }
 
 Piece TextReader::Next(std::string_view bytes, bool final) {

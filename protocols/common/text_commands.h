@@ -17,6 +17,11 @@
 
 namespace cat::text {
 
+// The scan's read of a text radio's identity. The ";" in front ends whatever bytes of an earlier
+// probe (another family's, or at another speed) the radio still holds, so that the ID; itself
+// reaches it whole.
+inline constexpr std::string_view kIdentityProbe = ";ID;";
+
 // Longer than any reply of these radios; a run this long without its ";" is not one.
 inline constexpr std::size_t kLongestReply = 64;
 

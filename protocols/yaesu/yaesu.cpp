@@ -164,9 +164,7 @@ public:
                "menus 031 CAT RATE and 033 CAT RTS).";
     }
 
-    std::vector<std::string> Probes() const override {
-        return {std::string(yaesu::kReadIdentity) + ";"};
-    }
+    std::vector<std::string> Probes() const override { return {std::string(text::kIdentityProbe)}; }
 
     std::optional<Identity> Identify(std::string_view probe,
                                      std::string_view received) const override {

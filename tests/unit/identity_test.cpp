@@ -86,7 +86,7 @@ TEST(Identity, AFollowUpReadNarrowsTheModelDown) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.named);
-        auto identity = kenwood.Identify("ID;", row.id);
+        auto identity = kenwood.Identify(kenwood.Probes().front(), row.id);
         ASSERT_TRUE(identity.has_value());
         EXPECT_EQ(identity->followUp, row.followUp);
         kenwood.Refine(*identity, row.answer);

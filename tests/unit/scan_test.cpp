@@ -112,7 +112,11 @@ TEST(ScanJudge, NamesFamilyAndModelFromTheAnswer) {
          Bytes({0xFE, 0xFE, 0xE0, 0x00, 0x03, 0x00, 0x40, 0x07, 0x14, 0x00, 0xFD}), nullptr},
         {"KenwoodIdentity", kKenwood, "ID021;", "Kenwood TS-590S answers at 19200 baud"},
         {"KenwoodRefusalIsStillAKenwood", kKenwood, "?;", "Kenwood radio answers at 19200 baud"},
-        {"KenwoodEchoIsNoRadio", kKenwood, "ID;", nullptr},
+        {"KenwoodEchoIsNoRadio", kKenwood, ";ID;", nullptr},
+        {"KenwoodIdentityAfterTheFlushesRefusal", kKenwood, "?;ID024;",
+         "Kenwood TS-890S answers at 19200 baud"},
+        {"YaesuIdentityAfterTheFlushesRefusal", kYaesu, "?;ID0650;",
+         "Yaesu FT-891 answers at 19200 baud"},
         {"YaesuIdentity", kYaesu, "ID0670;", "Yaesu FT-991A answers at 19200 baud"},
         {"YaesuUnknownNumberIsStillYaesu", kYaesu, "ID9999;",
          "Yaesu radio (text commands) answers at 19200 baud"},
@@ -156,7 +160,7 @@ protected:
             if (speed != radio.speed) return Bytes({0x9A, 0x3C, 0xF1});
             const bool text = radio.family == kKenwood || radio.family == kYaesu;
             if (radio.family == kICOM && sent[0] == '\xFE') return radio.answer;
-            if (text && sent == "ID;") return std::exchange(refused, true) ? radio.answer : "?;";
+            if (text && sent == ";ID;") return std::exchange(refused, true) ? radio.answer : "?;";
             if (text && sent.back() == ';') return radio.followUp;
             if (radio.family == kFT817 && sent.size() == 5 && sent[0] == 0) return radio.answer;
             return {};
