@@ -1,5 +1,6 @@
 #include "protocols/civ/civ_frame.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "core/lookup.h"
@@ -25,7 +26,10 @@ FrameCut CutFrame(std::string_view bytes, bool final) {
     if (PreambleAt(bytes, 0)) {
         std::size_t body = 2;
         while (body < bytes.size() && Byte(bytes[body]) == kPreamble) ++body;
-        for (std::size_t i = body; i < bytes.size(); ++i) {
+        // Only a frame's length is searched: a flood is cut in bounded pieces, each found in
+        // bounded time.
+        const std::size_t searched = std::min(bytes.size(), kLongestFrame);
+        for (std::size_t i = body; i < searched; ++i) {
             if (Byte(bytes[i]) == kEndOfMessage) {
                 if (i + 1 - body < kShortestBody) return {i + 1, std::nullopt, "not a frame"};
                 return {i + 1,
@@ -37,21 +41,19 @@ FrameCut CutFrame(std::string_view bytes, bool final) {
             if (PreambleAt(bytes, i)) return {i, std::nullopt, "a broken frame"};
         }
         if (!final && bytes.size() < kLongestFrame) return {};
-        return {bytes.size(), std::nullopt, "a frame without its end"};
+        return {searched, std::nullopt, "a frame without its end"};
     }
-    // Anything up to the next preamble forms nothing; a lone fe waits to see whether a second
-    // follows.
+    // Anything up to the next preamble forms nothing, at once: no later byte can make it a frame.
+    // A lone fe waits to see whether a second follows.
     if (bytes.size() == 1 && Byte(bytes[0]) == kPreamble) {
         if (!final) return {};
         return {1, std::nullopt, "forms no frame"};
     }
-    std::size_t next =
-        bytes.find(static_cast<char>(kPreamble), Byte(bytes[0]) == kPreamble ? 1 : 0);
-    if (next == std::string_view::npos) {
-        if (!final && bytes.size() < kLongestFrame) return {};
-        next = bytes.size();
-    }
-    return {next, std::nullopt, "forms no frame"};
+    const std::size_t next =
+        bytes.substr(0, kLongestFrame)
+            .find(static_cast<char>(kPreamble), Byte(bytes[0]) == kPreamble ? 1 : 0);
+    return {next == std::string_view::npos ? std::min(bytes.size(), kLongestFrame) : next,
+            std::nullopt, "forms no frame"};
 }
 
 std::optional<int> RadioOf(const Frame& frame) {

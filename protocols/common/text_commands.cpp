@@ -123,10 +123,12 @@ std::string TextReader::Sent(std::string_view bytes) {
 
 Piece TextReader::Next(std::string_view bytes, bool final) {
     Piece piece;
-    const std::size_t end = bytes.find(';');
+    // Only a reply's length is searched: a flood without ";" is cut in bounded pieces, each found
+    // in bounded time.
+    const std::size_t end = bytes.substr(0, kLongestReply + 1).find(';');
     if (end == std::string_view::npos) {
-        if (!final && bytes.size() < kLongestReply) return piece;
-        piece.length = bytes.size();
+        if (!final && bytes.size() <= kLongestReply) return piece;
+        piece.length = std::min(bytes.size(), kLongestReply);
         piece.note = "no \";\" ends it";
         return piece;
     }

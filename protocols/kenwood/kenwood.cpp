@@ -163,8 +163,8 @@ public:
     }
 
     std::optional<std::size_t> Recognise(std::string_view bytes) const override {
-        const std::size_t end = bytes.find(';');
-        if (end == std::string_view::npos || end > text::kLongestReply) return std::nullopt;
+        const std::size_t end = bytes.substr(0, text::kLongestReply + 1).find(';');
+        if (end == std::string_view::npos) return std::nullopt;
         const std::string_view text = bytes.substr(0, end);
         const bool ours = text == kenwood::kRefusal || IsStatusReply(text) ||
                           IsFrequencyReply(text) || IsIdentityReply(text);
