@@ -112,6 +112,7 @@ TEST(RestoreChoices, ListPositionsRoundHalfToEvenAndOutOfRangeKeepsTheDefault) {
         {"half_rounds_down_to_even", "0.5", 0, "4800"},
         {"one_and_half_rounds_to_two", "1.5", 2, "19200"},
         {"two_and_half_rounds_to_two", "2.5", 2, "19200"},
+        {"the_fourth_protocol_is_yaesu", "3", 3, "57600"},
         {"minus_one_means_nothing", "-1", -1, ""},
         {"below_minus_one_keeps_default", "-2", -1, "9600"},
         {"past_the_former_list_keeps_default", "5", -1, "9600"},
