@@ -12,6 +12,7 @@ namespace cat {
 inline constexpr std::int16_t kNoProtocol = 0;
 
 class LineReader;
+class FiveByteCheck;  // link/five_byte_check.h
 
 // The window's shared record: one link and one radio at a time, touched only
 // on the UI thread. Created zero-filled with the window and never saved.
@@ -41,6 +42,9 @@ struct SessionState {
     // The family's own reading of the line, kept from pass to pass (what it learnt about the
     // radio's replies); made by the family on first use.
     std::shared_ptr<LineReader> Reader;
+    // A radio that frames by count is looked for before the link's own first bytes; made when
+    // the link opens, when it needs one.
+    std::shared_ptr<FiveByteCheck> Check;
 };
 
 }  // namespace cat

@@ -214,6 +214,19 @@ Verdict Diagnose(const Observation& o) {
                                    "live ones."
                                  : "The link is closed.",
                     "Choose the protocol, port and speed, and tick Open.");
+    if (o.fiveByteRadio) {
+        const std::string other = ProtocolName(o.fiveByteRadio->protocolCode);
+        const std::string speed = std::to_string(o.fiveByteRadio->speed);
+        Verdict v = Make(
+            VerdictKind::OtherProtocol, true, "other-protocol", "Radio speaks " + other,
+            "This is " + Article(other) + other + " radio at " + speed + " baud: choose " + other +
+                ". It answered the read sent before the " + ProtocolName(o.protocolCode) +
+                " commands; they are not sent, as at another speed they would reach "
+                "it as commands of its own.",
+            "Choose " + other + " and " + speed + " baud.");
+        v.offerScan = true;
+        return v;
+    }
     if (o.outputHeldSince && o.now - *o.outputHeldSince > kHeldSeconds)
         return Make(VerdictKind::OutputBlocked, true, "output-blocked", "Nothing leaves the port",
                     "Our bytes do not leave " + PortText(o) +

@@ -23,6 +23,12 @@ struct OpenFailure {
     std::string holder;                // "flrig (process 1234)" (device in use), when known
 };
 
+// A radio that frames by count, found on the line before the link sent anything of its own.
+struct FoundFiveByteRadio {
+    std::int16_t protocolCode = 0;
+    int speed = 0;
+};
+
 struct Observation {
     std::int16_t protocolCode = 0;
     bool protocolChosen = true;  // false: Open was ticked with no protocol in the list
@@ -40,6 +46,7 @@ struct Observation {
     bool waitingForDevice = false;          // the link opens by itself once the device is there
     std::optional<double> outputHeldSince;  // bytes have been waiting to leave since then
     const LineSummary* line = nullptr;      // the line since the link opened
+    std::optional<FoundFiveByteRadio> fiveByteRadio;
 };
 
 enum class VerdictKind {

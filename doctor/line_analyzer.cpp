@@ -72,7 +72,20 @@ void LineAnalyzer::Add(LineUnit unit, const Piece* piece) {
 void LineAnalyzer::Sent(double at, std::string_view bytes) {
     LineUnit unit{at, UnitKind::Command, std::string(bytes), {}, -1, 0};
     if (reader_) unit.note = reader_->Sent(bytes);
+    sent_.emplace_back(bytes);
+    if (sent_.size() > kEchoesAwaited) sent_.pop_front();
     Add(std::move(unit));
+}
+
+std::size_t LineAnalyzer::TakeEcho(std::string_view bytes, double at) {
+    for (auto it = sent_.begin(); it != sent_.end(); ++it) {
+        if (it->empty() || !bytes.starts_with(*it)) continue;
+        const std::size_t length = it->size();
+        Add({at, UnitKind::Echo, std::string(bytes.substr(0, length)), "echo of our bytes", -1, 0});
+        sent_.erase(it);
+        return length;
+    }
+    return 0;
 }
 
 void LineAnalyzer::Received(double at, std::string_view bytes) {
@@ -112,6 +125,12 @@ void LineAnalyzer::Cut(double at, bool final) {
         // What the chosen family cannot read (or waits on) may be another family's reply.
         if (piece.length == 0 || piece.kind == PieceKind::Noise ||
             piece.kind == PieceKind::Unread) {
+            // Our own bytes back that the family does not know as its own (another family's
+            // read, sent before the link's first command), or another family's reply.
+            if (const std::size_t echo = TakeEcho(rest, at)) {
+                done += echo;
+                continue;
+            }
             if (const std::size_t foreign = TakeForeign(rest, at)) {
                 done += foreign;
                 continue;

@@ -82,13 +82,18 @@ private:
     void Cut(double at, bool final);
     // Another family's reply at the front of `bytes`: its length, and the family.
     std::size_t TakeForeign(std::string_view bytes, double at);
+    // Our own bytes, whole, at the front of `bytes`: their length.
+    std::size_t TakeEcho(std::string_view bytes, double at);
+
+    static constexpr std::size_t kEchoesAwaited = 8;
 
     const RadioFamily* family_;
     std::unique_ptr<LineReader> reader_;
     std::deque<LineUnit> units_;
     std::size_t total_ = 0;
     LineSummary summary_;
-    std::string pending_;  // received, not yet a whole unit
+    std::deque<std::string> sent_;  // what we sent lately, whose echo may still come
+    std::string pending_;           // received, not yet a whole unit
     double pendingSince_ = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "doctor/link_watch.h"
 
 #include "core/failure_policy.h"
+#include "link/five_byte_check.h"
 
 namespace cat::doctor {
 
@@ -11,6 +12,7 @@ void LinkWatch::Start(const LinkFacts& facts) {
     failure_.reset();
     lostAt_.reset();
     heldSince_.reset();
+    fiveByteRadio_.reset();
     protocolChosen_ = true;
 }
 
@@ -63,6 +65,11 @@ std::string LinkWatch::Input() {
     return bytes;
 }
 
+void LinkWatch::FollowCheck(const SessionState& state) {
+    if (fiveByteRadio_ || !state.Check || !state.Check->Found()) return;
+    fiveByteRadio_ = FoundFiveByteRadio{state.Check->Found()->Code(), state.Check->FoundSpeed()};
+}
+
 Observation LinkWatch::Observe() {
     const double now = watch_.Seconds();
     line_->Settle(now);
@@ -92,6 +99,7 @@ Observation LinkWatch::Observe() {
     o.waitingForDevice = waitingForDevice_;
     o.outputHeldSince = heldSince_;
     o.line = &line_->Summary();
+    o.fiveByteRadio = fiveByteRadio_;
     return o;
 }
 

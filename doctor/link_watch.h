@@ -11,6 +11,7 @@
 
 #include "core/comm_port.h"
 #include "core/platform.h"
+#include "core/session_state.h"
 #include "doctor/diagnosis.h"
 #include "doctor/line_analyzer.h"
 
@@ -36,6 +37,9 @@ public:
     void Closed();
     void Lost();
     void WaitingForDevice(bool waiting) { waitingForDevice_ = waiting; }
+    // What the link's check before its first bytes found: a radio that frames by count. Called
+    // after each poll tick.
+    void FollowCheck(const SessionState& state);
 
     Observation Observe();
     Verdict Diagnose() { return doctor::Diagnose(Observe()); }
@@ -76,6 +80,7 @@ private:
     std::optional<double> lostAt_;
     bool waitingForDevice_ = false;
     std::optional<double> heldSince_;
+    std::optional<FoundFiveByteRadio> fiveByteRadio_;
 };
 
 }  // namespace cat::doctor

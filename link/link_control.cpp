@@ -8,6 +8,7 @@
 #include "core/handshake.h"
 #include "core/stored_values.h"
 #include "core/text.h"
+#include "link/five_byte_check.h"
 #include "protocols/families.h"
 
 namespace cat {
@@ -71,7 +72,12 @@ void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choice
     const HandshakeChoice handshake =
         ResolveHandshake(choices.handshakeOverride, family && family->FlowControl(speed));
     platform.comCAT.SetHandshaking(HandshakingValue(handshake.mode));
+    state.Check.reset();
     platform.comCAT.SetPortOpen(true);
+    if (family)
+        state.Check = FiveByteCheck::For(
+            *family, speed, SpeedSetting(state.Speed) + ",n,8," + std::string(Trim(state.StopBits)),
+            HandshakingValue(handshake.mode));
     platform.Timer1.SetEnabled(true);
 }
 

@@ -20,8 +20,8 @@ struct LinkChoices {
 };
 
 // Records the choices, configures comCAT (9600,n,8,2; RTS/CTS where the radio family's rule wants
-// it unless the port overrides it, see core/handshake.h), opens it and starts the poll timer. Raises
-// CatError at the first failing step; the steps before it keep their effect.
+// it unless the port overrides it, see core/handshake.h), opens it and starts the poll timer.
+// Raises CatError at the first failing step; the steps before it keep their effect.
 void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choices);
 
 // Unticking "Open": the port closes, everything else stays as it is.

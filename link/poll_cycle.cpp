@@ -7,6 +7,7 @@
 #include "control/frequency_text.h"
 #include "core/failure_policy.h"
 #include "core/mode.h"
+#include "link/five_byte_check.h"
 #include "protocols/families.h"
 
 namespace cat {
@@ -23,8 +24,34 @@ bool PeriodPassed(SessionState& state, Platform& platform, float period) {
     return elapsed > period;
 }
 
+// The family's own read at open, and the quiet after it.
+void FamilyReadAtOpen(SessionState& state, Platform& platform, const RadioFamily& protocol) {
+    SkipOnFailure([&] { protocol.ReadAtOpen(state, platform); });
+    // The first poll keeps a quarter second of silence after this read. A radio that counts
+    // every five bytes as one command (an FT-817 on a link set up for another family) drops the
+    // read's leftover bytes in that pause; sent straight after it, the poll's bytes would join
+    // them into a command (at ICOM's read and poll, "lock the dial").
+    if (const std::optional<float> period = protocol.PollPeriod();
+        period && *period > kQuietAfterRead)
+        SkipOnFailure([&] {
+            state.LastPoll = platform.clock.SecondsSinceMidnight() - (*period - kQuietAfterRead);
+        });
+}
+
+// True once the link may send its own family's bytes: its check for a five-byte radio is over
+// and found none. The check's last step is followed by the read at open it held back.
+bool Checked(SessionState& state, Platform& platform, const RadioFamily& protocol) {
+    FiveByteCheck* check = state.Check.get();
+    if (!check || (check->Over() && !check->Found())) return true;
+    if (check->Found()) return false;
+    if (check->Step(platform, platform.clock.SecondsSinceMidnight()) && !check->Found())
+        FamilyReadAtOpen(state, platform, protocol);
+    return false;
+}
+
 void Poll(SessionState& state, Platform& platform) {
     const RadioFamily* protocol = FamilyFor(state.ProtocolCode);
+    if (!protocol || !Checked(state, platform, *protocol)) return;
     if (!protocol) return;
     const std::optional<float> period = protocol->PollPeriod();
     if (!period) {
@@ -61,20 +88,14 @@ void PollTick(SessionState& state, Platform& platform, bool minimised, DisplayBo
 
 void ReadAtOpen(SessionState& state, Platform& platform) {
     const RadioFamily* protocol = FamilyFor(state.ProtocolCode);
-    if (!protocol) return;
-    SkipOnFailure([&] { protocol->ReadAtOpen(state, platform); });
-    // The first poll keeps a quarter second of silence after this read. A radio that counts
-    // every five bytes as one command (an FT-817 on a link set up for another family) drops the
-    // read's leftover bytes in that pause; sent straight after it, the poll's bytes would join
-    // them into a command (at ICOM's read and poll, "lock the dial").
-    if (const std::optional<float> period = protocol->PollPeriod();
-        period && *period > kQuietAfterRead)
-        SkipOnFailure([&] {
-            state.LastPoll = platform.clock.SecondsSinceMidnight() - (*period - kQuietAfterRead);
-        });
+    // A link that looks for a five-byte radio first reads at open when that check is over.
+    if (!protocol || (state.Check && !state.Check->Over())) return;
+    if (!state.Check || !state.Check->Found()) FamilyReadAtOpen(state, platform, *protocol);
 }
 
 void ReceiveDispatch(SessionState& state, CommPort& port) {
+    // The check reads its own answers; a five-byte radio found is not read as the link's.
+    if (state.Check && (!state.Check->Over() || state.Check->Found())) return;
     // Failure style: ignore, for every step.
     if (const RadioFamily* protocol = FamilyFor(state.ProtocolCode))
         SkipOnFailure([&] { protocol->Receive(state, port); });

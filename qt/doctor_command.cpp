@@ -159,8 +159,7 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
         }
     }
     LinkChoices choices;
-    choices.protocolText =
-        FamilyAt(stored.type) ? std::string(FamilyAt(stored.type)->Name()) : "";
+    choices.protocolText = FamilyAt(stored.type) ? std::string(FamilyAt(stored.type)->Name()) : "";
     choices.portListIndex = com - 1;
     choices.addressText = stored.address;
     choices.speedText =
@@ -220,6 +219,7 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
         // time, so the traffic shows it more than once.
         for (;;) {
             PollTick(state, platform, false, display);
+            watch.FollowCheck(state);
             Wait(kTickMs);
             verdict = watch.Diagnose();
             const double listened = watch.Now() - watch.OpenedAt();

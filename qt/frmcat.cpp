@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "protocols/families.h"
 #include "control/set_frequency.h"
 #include "control/set_mode.h"
 #include "core/cat_error.h"
@@ -20,6 +19,7 @@
 #include "core/port_names.h"
 #include "core/startup.h"
 #include "link/link_control.h"
+#include "protocols/families.h"
 #include "qt/icons.h"
 #include "qt/link_doctor.h"
 #include "qt/port_list.h"
@@ -455,7 +455,10 @@ void frmCAT::chkOpen_Click() {
     }
 }
 
-void frmCAT::Timer1_Timer() { PollTick(state_, *platform_, isMinimized(), display_); }
+void frmCAT::Timer1_Timer() {
+    PollTick(state_, *platform_, isMinimized(), display_);
+    watch_->FollowCheck(state_);
+}
 
 void frmCAT::comCAT_OnComm() {
     // Find radio reads the port itself while it runs.

@@ -130,6 +130,8 @@ TEST_F(LiveRadioTest, KenwoodReplyInPiecesIsAssembled) {
     ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
     const QByteArray reply = "IF00010136000" + QByteArray(16, '0') + "1" + QByteArray(7, '0') + ";";
     auto hex = [](const QByteArray& bytes) { return QString::fromLatin1(bytes.toHex(' ')); };
+    // Once the link polls: what comes before is the line's check for a five-byte radio's.
+    ASSERT_TRUE(radio->WaitForLine("rx 49 46 3b"));
     radio->Control("send " + hex(reply.left(20)));
     QTest::qWait(300);
     EXPECT_EQ(w.txtFreq->text(), "") << "half a reply changes nothing";
@@ -174,6 +176,7 @@ TEST_F(LiveRadioTest, KenwoodStatusWithAFrequencyThatIsNotDigitsIsNoReading) {
     ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
     auto hex = [](const QByteArray& bytes) { return QString::fromLatin1(bytes.toHex(' ')); };
     const QByteArray tail = QByteArray(16, '0') + "2" + QByteArray(7, '0') + ";";
+    ASSERT_TRUE(radio->WaitForLine("rx 49 46 3b"));  // the link polls: its line check is over
     radio->Control("send " + hex("IF0001407abcd" + tail));
     radio->Control("send " + hex("IF   14.07400" + tail));
     Settle();

@@ -88,8 +88,16 @@ TEST_F(DoctorCommand, TodaysRadiosAreReadOrNamedAndNeverChanged) {
         {"1", {"--model", "qmx"}, 0, "verdict: answering"},
         {"1", {"--model", "sdr"}, 0, "verdict: answering"},
         {"1", {"--model", "k3"}, 0, "verdict: answering"},
-        {"0", {"--model", "ft817", "--speed", "9600"}, 1,
+        {"0",
+         {"--model", "ft817", "--speed", "9600"},
+         1,
          "found: Yaesu FT-817, FT-818, FT-857 or FT-897 (five-byte commands) answers at 9600 baud"},
+        // Faster than the link: found before the first ICOM byte, which would reach it as its own
+        // commands.
+        {"0",
+         {"--model", "ft818", "--speed", "38400"},
+         1,
+         "This is an FT-817 radio at 38400 baud: choose FT-817"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.radio.join(' ').toStdString() + " as list entry " + row.type);

@@ -1,0 +1,64 @@
+#pragma once
+
+// Before a link sends its own family's bytes, a radio that frames by count (the FT-817) is looked
+// for at each of its speeds faster than the link's. Such a radio counts every five bytes as one
+// command, and bytes sent slower than it reads reach it re-sampled into more bytes than were
+// sent: polls of another family would lock its dial or worse, poll after poll (measured with
+// five_byte_exposure_bench). Bytes sent at its own speed or faster reach it whole or as fewer than
+// five, so no check is needed there, and none is sent at such speeds.
+//
+// The check sends the scan's read, each time after a quarter second of silence, and restores the
+// link's own line when it is over. A radio found is never polled in the link's family.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/platform.h"
+#include "core/radio_family.h"
+
+namespace cat {
+
+class FiveByteCheck {
+public:
+    // Nothing when the link needs no check: its family frames by count itself, or no such radio
+    // runs faster than `speed`. `lineSettings` and `handshaking` are the link's own, restored at
+    // the end.
+    static std::shared_ptr<FiveByteCheck> For(const RadioFamily& family, int speed,
+                                              std::string lineSettings, int handshaking);
+
+    // One step at `now` (seconds on the platform clock); true once the check is over.
+    bool Step(Platform& platform, double now);
+
+    bool Over() const { return stage_ == Stage::Over; }
+    // The family and speed of the radio found.
+    const RadioFamily* Found() const { return found_; }
+    int FoundSpeed() const { return foundSpeed_; }
+
+private:
+    enum class Stage { Quiet, Listen, Over };
+
+    FiveByteCheck(const RadioFamily& family, std::vector<int> speeds, std::string lineSettings,
+                  int handshaking)
+        : family_(family),
+          speeds_(std::move(speeds)),
+          lineSettings_(std::move(lineSettings)),
+          handshaking_(handshaking) {}
+    void Finish(Platform& platform);
+    void Restore(Platform& platform);
+
+    const RadioFamily& family_;  // the family looked for
+    std::vector<int> speeds_;
+    std::string lineSettings_;
+    int handshaking_;
+    std::size_t next_ = 0;
+    Stage stage_ = Stage::Quiet;
+    std::optional<double> lastSent_;
+    double listenUntil_ = 0;
+    std::optional<std::string> firstAnswer_;  // an answer waits for a second alike
+    const RadioFamily* found_ = nullptr;
+    int foundSpeed_ = 0;
+};
+
+}  // namespace cat

@@ -1,0 +1,101 @@
+// The link's look for a five-byte radio before its first bytes: at which speeds it asks, that the
+// link's own line comes back, and that a radio found there is never polled in the link's family.
+
+#include "link/five_byte_check.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "link/link_control.h"
+#include "link/poll_cycle.h"
+#include "tests/support/fakes.h"
+
+namespace cat {
+namespace {
+
+using test::Bytes;
+
+const std::string kFt817Read = Bytes({0x00, 0x00, 0x00, 0x00, 0x03});
+
+struct OpenedLink {
+    test::FakeWorld world;
+    SessionState state;
+    test::FakeDisplay display;
+    std::vector<std::pair<std::string, std::string>> sent;  // line settings, bytes
+
+    // Opens the link and ticks the poll timer for `seconds`, answering the five-byte read at
+    // `radioSpeed` when a five-byte radio is there.
+    OpenedLink(const char* family, const char* speed, int radioSpeed, double seconds) {
+        world.port.responder = [this, radioSpeed](const std::string& bytes) -> std::string {
+            sent.emplace_back(world.port.settings, bytes);
+            const bool atItsSpeed = world.port.settings.rfind(std::to_string(radioSpeed), 0) == 0;
+            return atItsSpeed && bytes == kFt817Read ? Bytes({0x01, 0x40, 0x74, 0x00, 0x01}) : "";
+        };
+        world.clock.now = 1000.0f;
+        LinkChoices choices;
+        choices.protocolText = family;
+        choices.portListIndex = 0;
+        choices.addressText = "5E";
+        choices.speedText = speed;
+        OpenLink(state, world.platform, choices);
+        ReadAtOpen(state, world.platform);
+        for (double t = 0; t < seconds; t += 0.1) {
+            PollTick(state, world.platform, false, display);
+            world.clock.Advance(0.1);
+        }
+    }
+    std::vector<std::string> CheckedAt() const {
+        std::vector<std::string> speeds;
+        for (const auto& [settings, bytes] : sent)
+            if (bytes == kFt817Read) speeds.push_back(settings.substr(0, settings.find(',')));
+        return speeds;
+    }
+};
+
+TEST(FiveByteCheck, AsksOnlyAtTheSpeedsFasterThanTheLinkAndThenPollsOnItsOwnLine) {
+    const struct {
+        const char* family;
+        const char* speed;
+        std::vector<std::string> checked;
+    } rows[] = {
+        {"ICOM", "9600", {"38400"}},
+        {"Kenwood", "4800", {"38400", "9600"}},
+        {"Yaesu", "1200", {"38400", "9600", "4800"}},
+        {"ICOM", "38400", {}},
+        {"Kenwood", "115200", {}},
+        {"FT-817", "4800", {}},  // frames by count itself: no check
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.family) + " at " + row.speed);
+        OpenedLink run(row.family, row.speed, 0, 3.0);
+        std::vector<std::string> checked = run.CheckedAt();
+        if (std::string(row.family) == "FT-817") {
+            EXPECT_FALSE(run.state.Check);
+            continue;
+        }
+        EXPECT_EQ(checked, row.checked);
+        // Everything after the check goes out on the link's own line.
+        const std::size_t own = checked.size();
+        ASSERT_GT(run.sent.size(), own) << "the link never polled";
+        for (std::size_t i = own; i < run.sent.size(); ++i)
+            EXPECT_EQ(run.sent[i].first.substr(0, run.sent[i].first.find(',')), row.speed);
+    }
+}
+
+TEST(FiveByteCheck, AFiveByteRadioFoundIsNeverPolledInTheLinksFamily) {
+    OpenedLink run("ICOM", "9600", 38400, 5.0);
+    ASSERT_TRUE(run.state.Check);
+    ASSERT_TRUE(run.state.Check->Found());
+    EXPECT_EQ(run.state.Check->Found()->Name(), "FT-817");
+    EXPECT_EQ(run.state.Check->FoundSpeed(), 38400);
+    // The read, and the same read again to be sure: nothing of ICOM's.
+    EXPECT_EQ(run.CheckedAt(), (std::vector<std::string>{"38400", "38400"}));
+    EXPECT_EQ(run.sent.size(), 2u);
+    EXPECT_EQ(run.world.port.settings, "9600,n,8,2") << "the link's own line is back";
+}
+
+}  // namespace
+}  // namespace cat
