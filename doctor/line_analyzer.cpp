@@ -32,6 +32,7 @@ LineAnalyzer::LineAnalyzer(std::int16_t protocolCode, std::string_view radioAddr
 
 void LineAnalyzer::Add(LineUnit unit, const Piece* piece) {
     LineSummary& s = summary_;
+    replyMayStart_ = unit.kind != UnitKind::Noise && unit.kind != UnitKind::Unread;
     switch (unit.kind) {
         case UnitKind::Command:
             if (!s.firstCommand) s.firstCommand = unit.at;
@@ -90,6 +91,9 @@ std::size_t LineAnalyzer::TakeEcho(std::string_view bytes, double at) {
 
 void LineAnalyzer::Received(double at, std::string_view bytes) {
     if (bytes.empty()) return;
+    // After a pause the line starts afresh: what comes may be a reply whatever came before.
+    if (pending_.empty() && at - lastReceived_ >= kPauseSeconds) replyMayStart_ = true;
+    lastReceived_ = at;
     if (pending_.empty()) pendingSince_ = at;
     pending_.append(bytes);
     Cut(at, false);
@@ -131,7 +135,9 @@ void LineAnalyzer::Cut(double at, bool final) {
                 done += echo;
                 continue;
             }
-            if (const std::size_t foreign = TakeForeign(rest, at)) {
+            // Another family's reply starts where the line was quiet or a whole unit ended,
+            // never inside noise: a flood holds every short pattern somewhere.
+            if (const std::size_t foreign = replyMayStart_ ? TakeForeign(rest, at) : 0) {
                 done += foreign;
                 continue;
             }

@@ -86,6 +86,8 @@ private:
     std::size_t TakeEcho(std::string_view bytes, double at);
 
     static constexpr std::size_t kEchoesAwaited = 8;
+    // A gap this long between received bytes is a pause on the line.
+    static constexpr double kPauseSeconds = 0.02;
 
     const RadioFamily* family_;
     std::unique_ptr<LineReader> reader_;
@@ -95,6 +97,8 @@ private:
     std::deque<std::string> sent_;  // what we sent lately, whose echo may still come
     std::string pending_;           // received, not yet a whole unit
     double pendingSince_ = 0;
+    double lastReceived_ = -1;
+    bool replyMayStart_ = true;  // the front of what is pending may start a reply
 };
 
 }  // namespace cat::doctor

@@ -65,6 +65,27 @@ std::optional<int> RadioOf(const Frame& frame) {
     return std::nullopt;
 }
 
+bool LooksLikeAReply(const Frame& frame) {
+    const std::optional<int> radio = RadioOf(frame);
+    if (!radio || *radio == 0 || *radio >= kController) return false;
+    const std::size_t n = frame.data.size();
+    switch (frame.command) {
+        case kFrequencyAnnounced:
+        case kFrequencyRead:
+            return n == 4 || n == 5;
+        case kModeAnnounced:
+        case kModeRead:
+            return n == 1 || n == 2;
+        case kReadAddress:
+            return n == 2;
+        case kOk:
+        case kNg:
+            return n == 0;
+        default:
+            return false;
+    }
+}
+
 std::string ModelsAt(int address) {
     std::string models;
     for (const KnownRadio& radio : kKnownRadios) {

@@ -35,6 +35,12 @@ FrameCut CutFrame(std::string_view bytes, bool final);
 // broadcast 00 as source, the address its data carries. Nothing when the frame names no radio.
 std::optional<int> RadioOf(const Frame& frame);
 
+// A frame a radio would send a controller unasked or in answer to our reads: from an address a
+// radio may have (01 to DF), with a command we read (frequency, mode, address, OK, NG) and a
+// length that command has. Line noise seldom passes all of it: an FE FE ... FD run from a random
+// address with a random command is not a radio.
+bool LooksLikeAReply(const Frame& frame);
+
 // "IC-7300", "IC-705 or Xiegu X6100", empty for an address no common radio has.
 std::string ModelsAt(int address);
 

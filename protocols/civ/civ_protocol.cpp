@@ -114,9 +114,14 @@ private:
         }
         const std::optional<int> radio = RadioOf(f);
         if (!AddressedToUs(f) || !radio) {
-            piece.kind = PieceKind::Unread;
             piece.note = radio ? "a frame for another controller (" + family::Hex2(f.to) + ")"
                                : "a frame from 00, which is no radio's address";
+            return;
+        }
+        // Another radio is named only for a frame a radio would send: noise that happens to
+        // run from FE FE to FD must not offer a random address to use.
+        if (*radio != address_ && !civ::LooksLikeAReply(f)) {
+            piece.note = "forms no reply";
             return;
         }
         if (*radio != address_) {
@@ -231,8 +236,7 @@ public:
 
     std::optional<std::size_t> Recognise(std::string_view bytes) const override {
         const civ::FrameCut cut = civ::CutFrame(bytes, false);
-        if (!cut.frame || !AddressedToUs(*cut.frame) || !RadioOf(*cut.frame) ||
-            cut.frame->from == civ::kController)
+        if (!cut.frame || !AddressedToUs(*cut.frame) || !civ::LooksLikeAReply(*cut.frame))
             return std::nullopt;
         return cut.length;
     }

@@ -161,11 +161,20 @@ public:
         reply.NData = 5;
         const auto tens = PlausibleTensOfHertz(reply);
         if (!tens) {
+            lastReading_.clear();
             piece.note = "cannot be a reading";
             return piece;
         }
-        piece.kind = PieceKind::Reply;
+        // No frame and no checksum: as the link does, a reading counts once a second reply says
+        // the same. Noise seldom passes the plausibility check twice alike.
+        const bool confirmed = five == lastReading_;
+        lastReading_ = std::string(five);
         piece.hertz = static_cast<std::int64_t>(*tens) * 10;
+        if (!confirmed) {
+            piece.note = "a reading, until the next reply says the same";
+            return piece;
+        }
+        piece.kind = PieceKind::Reply;
         piece.modeReported = true;
         piece.mode = Lookup(ft817::kReceivedModes, static_cast<std::uint8_t>(five[4]));
         const auto name = piece.mode ? ModeName(ToInt(*piece.mode)) : std::nullopt;
@@ -176,6 +185,7 @@ public:
 
 private:
     std::string lastCommand_;  // its echo is the command itself
+    std::string lastReading_;  // a plausible reply that waits for a second alike
 };
 
 class Ft817 final : public RadioFamily {
@@ -240,7 +250,8 @@ public:
         reader.Sent(probe);
         std::optional<Identity> found;
         family::ForEachPiece(reader, received, [&](const Piece& piece, std::string_view) {
-            if (piece.kind == PieceKind::Reply) found = Identity{{}, std::string(kModels), {}};
+            // One plausible reading is enough here: the scan asks again for the second.
+            if (piece.hertz) found = Identity{{}, std::string(kModels), {}};
             return found.has_value();
         });
         return found;

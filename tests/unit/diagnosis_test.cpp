@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -100,9 +101,15 @@ const Row kRows[] = {
      "Kenwood radio answers on Com 3 at 9600 baud"},
     {"Ft817Answers",
      kFT817,
-     {{0, true, kFtPoll}, {0.02, false, kFtReply}},
+     {{0, true, kFtPoll}, {0.02, false, kFtReply}, {0.1, true, kFtPoll}, {0.12, false, kFtReply}},
      0.2,
      VerdictKind::Answering},
+    // Without frame or checksum, one plausible reply is not yet a radio: noise can pass once.
+    {"Ft817SingleReadingIsNotYetARadio",
+     kFT817,
+     {{0, true, kFtPoll}, {0.02, false, kFtReply}},
+     0.2,
+     VerdictKind::Waiting},
     {"SilenceIsFirstOnlyWaiting",
      kICOM,
      {{0, true, kIcomPoll}},
@@ -225,7 +232,11 @@ const Row kRows[] = {
      VerdictKind::Answering},
     {"Ft817Stopped",
      kFT817,
-     {{0, true, kFtPoll}, {0.02, false, kFtReply}, {0.4, true, kFtPoll}},
+     {{0, true, kFtPoll},
+      {0.02, false, kFtReply},
+      {0.1, true, kFtPoll},
+      {0.12, false, kFtReply},
+      {0.4, true, kFtPoll}},
      1.5,
      VerdictKind::Stopped},
     // What the port itself says.
@@ -373,8 +384,9 @@ TEST(Diagnosis, TheBroadcastAddressIsNeverOffered) {
 }
 
 TEST(Diagnosis, OtherAddressOffersTheAddressToUse) {
-    Row row = kRows[10];
-    ASSERT_EQ(std::string(row.name), "IcomOtherAddress");
+    const auto row = *std::find_if(std::begin(kRows), std::end(kRows), [](const Row& r) {
+        return std::string(r.name) == "IcomOtherAddress";
+    });
     EXPECT_EQ(DiagnoseTrace(row).useAddress, "94");
 }
 
