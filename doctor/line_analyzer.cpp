@@ -65,6 +65,15 @@ void LineAnalyzer::Add(LineUnit unit, const Piece* piece) {
             s.sample = unit.bytes;
             break;
     }
+    // Noise in a row is one unit up to a reply's length: a flood cut in small pieces (five bytes
+    // at a time for a radio that frames by count) costs few units and reads as what it is.
+    if (unit.kind == UnitKind::Noise && !units_.empty() && mergeNoise_ &&
+        units_.back().kind == UnitKind::Noise && units_.back().at == unit.at &&
+        units_.back().bytes.size() + unit.bytes.size() <= kLongestNoise) {
+        units_.back().bytes += unit.bytes;
+        return;
+    }
+    mergeNoise_ = unit.kind == UnitKind::Noise;
     units_.push_back(std::move(unit));
     ++total_;
     if (units_.size() > kKeptUnits) units_.pop_front();

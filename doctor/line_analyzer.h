@@ -88,6 +88,7 @@ private:
     static constexpr std::size_t kEchoesAwaited = 8;
     // A gap this long between received bytes is a pause on the line.
     static constexpr double kPauseSeconds = 0.02;
+    static constexpr std::size_t kLongestNoise = 64;
 
     const RadioFamily* family_;
     std::unique_ptr<LineReader> reader_;
@@ -99,6 +100,7 @@ private:
     double pendingSince_ = 0;
     double lastReceived_ = -1;
     bool replyMayStart_ = true;  // the front of what is pending may start a reply
+    bool mergeNoise_ = false;    // the last unit is noise that more noise may join
 };
 
 }  // namespace cat::doctor
