@@ -44,6 +44,7 @@ constexpr milliseconds kProbedConnectionKept{3000};
 // when the event loop runs.
 constexpr int kLongestWriteWaitMs = 300;
 constexpr std::size_t kHeldOutputLimit = 65536;
+constexpr std::size_t kReadPerPass = 65536;
 // Abandoned lookups keep their thread until the resolver gives up; never let them pile up.
 constexpr int kMostLookupsAtOnce = 4;
 
@@ -343,14 +344,25 @@ void NetworkPort::RequireOpen() const {
 
 void NetworkPort::ReadSocket() {
     char buffer[4096];
-    while (IsOpen()) {
+    // One pass takes at most this much: a far end that floods must not keep the event loop in
+    // here. What is left stays in the socket, whose notifier fires again on the next turn.
+    std::size_t taken = 0;
+    while (IsOpen() && taken < kReadPerPass) {
         const ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
         if (n > 0) {
+            taken += static_cast<std::size_t>(n);
             const std::string_view bytes(buffer, static_cast<std::size_t>(n));
             if (target_.kind == PortKind::Rfc2217) {
                 std::string reply;
                 telnet_.Receive(bytes, in_, reply);
                 out_ += reply;
+                // Answers to negotiation are bounded like data: a far end that floods them while
+                // its answers pile up is no serial port.
+                if (out_.size() > kHeldOutputLimit) {
+                    out_.clear();
+                    Lose("the far end floods telnet option negotiation");
+                    return;
+                }
             } else {
                 in_.append(bytes);
             }

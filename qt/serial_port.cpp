@@ -33,6 +33,7 @@ constexpr int kLongestWriteWaitMs = 300;
 
 // What may queue up behind a line that flow control holds; older commands are worthless by then.
 constexpr qint64 kHeldOutputLimit = 4096;
+constexpr qint64 kReadBufferSize = 65536;
 
 constexpr std::array<std::pair<Parity, QSerialPort::Parity>, 5> kParities{{
     {Parity::None, QSerialPort::NoParity},
@@ -99,6 +100,9 @@ QtCommPort::QtCommPort(SettingsStore& store, QObject* parent)
     connect(&port_, &QSerialPort::errorOccurred, this, &QtCommPort::HandleError);
     // waitForReadyRead emits readyRead inside itself: OnComm must not run there.
     connect(&port_, &QSerialPort::readyRead, this, &QtCommPort::ScheduleOnComm);
+    // A device that floods is read a bounded amount at a time: Qt stops taking bytes from the
+    // system while this much waits unread, and the event loop keeps turning.
+    port_.setReadBufferSize(kReadBufferSize);
 }
 
 QtCommPort::~QtCommPort() {
