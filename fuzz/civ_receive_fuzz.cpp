@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/session_state.h"
 #include "core/comm_port.h"
+#include "core/session_state.h"
 #include "protocols/civ/civ.h"
 #include "tests/support/open_port.h"
 

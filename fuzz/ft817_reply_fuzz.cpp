@@ -11,11 +11,11 @@
 #include <deque>
 #include <string>
 
-#include "protocols/common/family_codes.h"
 #include "core/cat_error.h"
 #include "core/comm_port.h"
 #include "core/platform.h"
 #include "core/session_state.h"
+#include "protocols/common/family_codes.h"
 #include "protocols/ft817/ft817.h"
 #include "tests/support/fakes.h"
 #include "tests/support/open_port.h"

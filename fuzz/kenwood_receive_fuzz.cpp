@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "protocols/common/family_codes.h"
 #include "core/cat_error.h"
-#include "core/session_state.h"
 #include "core/comm_port.h"
+#include "core/session_state.h"
+#include "protocols/common/family_codes.h"
 #include "protocols/kenwood/kenwood.h"
 #include "tests/support/open_port.h"
 

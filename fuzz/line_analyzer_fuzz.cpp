@@ -1,0 +1,48 @@
+// Arbitrary traffic through the doctor: sent and received bytes at arbitrary times, for each
+// family, then the diagnosis and every monitor line. Nothing may crash, hang or grow without end.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "doctor/diagnosis.h"
+#include "doctor/line_analyzer.h"
+#include "doctor/monitor_text.h"
+#include "protocols/families.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 2) return 0;
+    const auto families = cat::Families();
+    const cat::RadioFamily& family = *families[data[0] % families.size()];
+    cat::doctor::LineAnalyzer line(family.Code(), "5E");
+    double now = 0;
+    // Each record: a control byte (sent or received, how long, how much later), then its bytes.
+    for (std::size_t at = 1; at + 1 < size;) {
+        const std::uint8_t control = data[at++];
+        const std::size_t length = std::min<std::size_t>(control & 0x1F, size - at);
+        const std::string_view bytes(reinterpret_cast<const char*>(data) + at, length);
+        at += length;
+        now += (control >> 6) * 0.1;
+        if (control & 0x20)
+            line.Sent(now, bytes);
+        else
+            line.Received(now, bytes);
+        line.Settle(now);
+    }
+    line.Settle(now + 1);
+    if (line.Units().size() > cat::doctor::LineAnalyzer::kKeptUnits) std::abort();
+    for (const cat::doctor::LineUnit& unit : line.Units())
+        cat::doctor::MonitorLine(unit, family.Code(), 0);
+    cat::doctor::Observation o;
+    o.protocolCode = family.Code();
+    o.radioAddress = "5E";
+    o.port = "Com 1";
+    o.speed = "9600";
+    o.open = o.everOpened = true;
+    o.now = now + 1;
+    o.line = &line.Summary();
+    cat::doctor::Diagnose(o);
+    return 0;
+}

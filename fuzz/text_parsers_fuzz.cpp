@@ -1,0 +1,29 @@
+// Arbitrary text where the program takes text from outside: a [Ports] value, a line-settings
+// text, a stored number, and the command line (split at NUL bytes into arguments).
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/command_line.h"
+#include "core/line_settings.h"
+#include "core/port_names.h"
+#include "core/stored_values.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    cat::ParsePortTarget(text);
+    cat::IsNetworkAddress(text);
+    cat::ParseLineSettings(text);
+    cat::RoundToInt16(cat::NumericValue(text));
+    std::vector<std::string> args;
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t end = std::min(text.find('\0', start), text.size());
+        args.emplace_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    cat::ParseCommandLine(args);
+    return 0;
+}
