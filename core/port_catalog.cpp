@@ -192,13 +192,18 @@ std::string PortTable(const std::vector<PortRow>& rows, const DeviceSnapshot& sn
         description += (description.empty() ? "" : "; ") + std::string("no Com number");
         lines.push_back({"-", info.location, name ? name->name : "-", description});
     }
+    std::string table;
+    for (Line& line : lines) {
+        // A value from the settings file may carry a line end: one entry stays one line.
+        for (std::string* cell : {&line.device, &line.stable, &line.description})
+            *cell = OneLine(*cell);
+    }
     std::size_t widths[3] = {0, 0, 0};
     for (const Line& line : lines) {
         widths[0] = std::max(widths[0], line.com.size());
         widths[1] = std::max(widths[1], line.device.size());
         widths[2] = std::max(widths[2], line.stable.size());
     }
-    std::string table;
     for (const Line& line : lines) {
         table += std::string(widths[0] - line.com.size(), ' ') + line.com + "  ";
         table += line.device + std::string(widths[1] - line.device.size(), ' ') + "  ";

@@ -114,4 +114,9 @@ std::string PortTooltip(SettingsStore& store, std::int16_t number) {
     return "Com " + std::to_string(number) + " opens " + DeviceForPort(store, number);
 }
 
+std::string HostAndPort(const PortTarget& target) {
+    const bool ipv6 = target.host.find(':') != std::string::npos;
+    return (ipv6 ? "[" + target.host + "]" : target.host) + ":" + std::to_string(target.port);
+}
+
 }  // namespace cat

@@ -43,6 +43,10 @@ struct PortTarget {
     std::uint16_t port = 0;
 };
 
+// "shack-pi:2000", "[fe80::1]:4000": a network target's host and port as people write them, an
+// IPv6 address in brackets so that its port stays apart.
+std::string HostAndPort(const PortTarget& target);
+
 // True for text that names a network port ("tcp://...", "rfc2217://..." in any letter case),
 // well-formed or not.
 bool IsNetworkAddress(std::string_view text);

@@ -16,4 +16,21 @@ std::string UpperCase(std::string_view text) {
     return upper;
 }
 
+std::string OneLine(std::string_view text) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b != 0x7F) {
+            out.push_back(c);
+        } else {
+            out += "\\x";
+            out.push_back(kDigits[b >> 4]);
+            out.push_back(kDigits[b & 15]);
+        }
+    }
+    return out;
+}
+
 }  // namespace cat

@@ -15,6 +15,10 @@ inline constexpr std::string_view kBlanks = " \t\r\n";
 // "  5E " -> "5E"; all blanks -> "".
 std::string_view Trim(std::string_view text, std::string_view blanks = kSpaces);
 
+// Text from a settings file or a device, fit for one line of a terminal: control characters
+// (a line end inside a hand-edited value) are shown as \xNN, everything else is kept.
+std::string OneLine(std::string_view text);
+
 // ASCII upper case; bytes above 127 are left as they are, whatever the locale.
 std::string UpperCase(std::string_view text);
 

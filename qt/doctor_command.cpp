@@ -90,8 +90,10 @@ void Wait(int ms) {
 }
 
 void PrintVerdict(const doctor::Verdict& v) {
-    std::printf("verdict: %s\n  %s\n  %s\n", v.id.c_str(), v.brief.c_str(), v.text.c_str());
-    if (!v.advice.empty()) std::printf("  Try: %s\n", v.advice.c_str());
+    // The texts name the device as the settings file spells it: one line each, whatever it holds.
+    std::printf("verdict: %s\n  %s\n  %s\n", v.id.c_str(), OneLine(v.brief).c_str(),
+                OneLine(v.text).c_str());
+    if (!v.advice.empty()) std::printf("  Try: %s\n", OneLine(v.advice).c_str());
 }
 
 void PrintTraffic(const doctor::LinkWatch& watch) {
@@ -186,7 +188,8 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     facts.device = DeviceForPort(store, static_cast<std::int16_t>(com));
     facts.speed = choices.speedText;
     std::printf(
-        "catlink --doctor: %s (%s), %s at %s baud%s\n", facts.port.c_str(), facts.device.c_str(),
+        "catlink --doctor: %s (%s), %s at %s baud%s\n", facts.port.c_str(),
+        OneLine(facts.device).c_str(),
         choices.protocolText.empty() ? "no protocol chosen" : choices.protocolText.c_str(),
         facts.speed.c_str(),
         AddressedFamily(choices.protocolText) ? (", address " + choices.addressText).c_str() : "");

@@ -76,7 +76,7 @@ std::atomic<int> lookupsRunning{0};
 // getaddrinfo on a thread of its own, waited for with a bound: a resolver that does not answer
 // must not hang the window. A lookup given up on frees its own result when it ends.
 AddrList Resolve(const PortTarget& target, Clock::time_point deadline, const std::string& label) {
-    const std::string where = target.host + ":" + std::to_string(target.port);
+    const std::string where = HostAndPort(target);
     if (lookupsRunning.load() >= kMostLookupsAtOnce)
         throw CommError(CommFault::NoAnswer, label, where, "the name server does not answer");
     auto job = std::make_shared<Lookup>();
@@ -122,7 +122,7 @@ AddrList Resolve(const PortTarget& target, Clock::time_point deadline, const std
 int ConnectTo(const PortTarget& target, milliseconds timeout, const std::string& label) {
     const auto deadline = Clock::now() + timeout;
     const AddrList list = Resolve(target, deadline, label);
-    const std::string where = target.host + ":" + std::to_string(target.port);
+    const std::string where = HostAndPort(target);
     int lastError = ETIMEDOUT;
     for (addrinfo* a = list.get(); a; a = a->ai_next) {
         const int fd = ::socket(a->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -188,7 +188,7 @@ NetworkPort::NetworkPort(PortTarget target, std::string label, Events events)
 
 NetworkPort::~NetworkPort() { Close(); }
 
-std::string NetworkPort::Where() const { return target_.host + ":" + std::to_string(target_.port); }
+std::string NetworkPort::Where() const { return HostAndPort(target_); }
 
 void NetworkPort::Open(const LineSettings& line, bool rtsCts) {
     Close();

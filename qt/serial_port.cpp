@@ -84,12 +84,17 @@ bool DeviceHungUp(const QSerialPort& port) {
 
 // Qt reports a lock held by another process, a device opened exclusively and a device we may
 // not touch all as PermissionError; only the file's access rights tell them apart.
-bool MayUseDevice(const std::string& device) {
+// Why the system will not let us use the device, when it is not busy: permission, or the device
+// cannot be there at all (missing, or a path no file can have). Nothing when it may be used.
+std::optional<CommFault> DeviceRefusal(const std::string& device) {
 #ifdef _WIN32
     (void)device;
-    return true;
+    return std::nullopt;
 #else
-    return ::access(device.c_str(), R_OK | W_OK) == 0;
+    if (::access(device.c_str(), R_OK | W_OK) == 0) return std::nullopt;
+    if (errno == ENOENT || errno == ENAMETOOLONG || errno == ENOTDIR)
+        return CommFault::DeviceNotFound;
+    return CommFault::PermissionDenied;
 #endif
 }
 
@@ -373,8 +378,8 @@ bool QtCommPort::ApplyLineSettings() {
 
 void QtCommPort::RaiseOpenFailure() {
     CommFault fault = Lookup(kOpenFailures, port_.error()).value_or(CommFault::OpenFailed);
-    if (fault == CommFault::DeviceInUse && !MayUseDevice(device_))
-        fault = CommFault::PermissionDenied;
+    if (fault == CommFault::DeviceInUse || fault == CommFault::OpenFailed)
+        fault = DeviceRefusal(device_).value_or(fault);
     throw CommError(fault, Label(), fault == CommFault::SettingsRejected ? line_.text : "",
                     port_.errorString().toStdString());
 }

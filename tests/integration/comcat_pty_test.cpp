@@ -22,9 +22,9 @@
 #include <thread>
 
 #include "core/cat_error.h"
+#include "core/comm_errors.h"
 #include "qt/qt_settings_store.h"
 #include "qt/serial_port.h"
-#include "core/comm_errors.h"
 #include "tests/support/fakes.h"
 #include "tests/support/raw_pty.h"
 
@@ -386,6 +386,9 @@ TEST_F(ComCatPtyTest, OpenFailuresNameTheDevice) {
          "Com 1 (" + missing + ") was not found"},
         {"NotASerialDevice", "/dev/null", CommFault::SettingsRejected,
          "Com 1 (/dev/null) did not accept the line settings 9600,n,8,2"},
+        // A path no file can have is missing, not a matter of permission.
+        {"PathTooLongForAnyFile", "/dev/" + std::string(5000, 'x'), CommFault::DeviceNotFound,
+         "was not found"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

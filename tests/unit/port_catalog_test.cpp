@@ -173,6 +173,7 @@ TEST(PortTable, ListsWhatOpensSomethingAndTheAdaptersNoNumberReaches) {
     store.Write("Ports", "Com5", kById + kIcom);
     store.Write("Ports", "Com6", "/tmp/radio");
     store.Write("Ports", "Com7", "rfc2217://shack-pi:2000");
+    store.Write("Ports", "Com8", "/tmp/ra\ndio");  // a hand-edited value with a line end in it
     const DeviceSnapshot snapshot = kTwoAdaptersAndAUart.Snapshot();
     const std::string table = PortTable(DescribePorts(store, snapshot), snapshot);
 
@@ -185,6 +186,7 @@ TEST(PortTable, ListsWhatOpensSomethingAndTheAdaptersNoNumberReaches) {
         {"6", "/dev/pts/4", "-", "mapped as /tmp/radio"},
         {"7", "rfc2217://shack-pi:2000", "-",
          "a serial port on the network (RFC 2217); the program sets its line speed"},
+        {"8", "-", "-", "absent: /tmp/ra\\x0adio is not there now"},
         {"-", "/dev/ttyUSB1", kFtdi,
          "FT232R USB UART, FTDI, serial number A50285BI; no Com number"},
     };

@@ -88,6 +88,10 @@ TEST(ParsePortTarget, NetworkAddressesAreHostAndPortOrNothing) {
         EXPECT_EQ(target->kind, *row.kind) << row.name;
         EXPECT_EQ(target->host, row.host) << row.name;
         EXPECT_EQ(target->port, row.port) << row.name;
+        // Written back as people write it: an IPv6 address keeps its brackets.
+        EXPECT_EQ(HostAndPort(*target),
+                  std::string(row.text).substr(std::string(row.text).find("//") + 2))
+            << row.name;
     }
     const auto device = ParsePortTarget("/dev/serial/by-id/usb-x");
     ASSERT_TRUE(device);
