@@ -109,8 +109,10 @@ const FaultRow kFaults[] = {
     {"RefusesIcom", "ICOM", {"--protocol", "icom", "--refuse"}, VerdictKind::Refuses, "NG"},
     {"CtsLowKenwood", "Kenwood", {"--protocol", "kenwood", "--cts-low"},
      VerdictKind::OutputBlocked, "RTS/CTS"},
-    {"StoppedIcom", "ICOM", {"--protocol", "icom", "--stop-after", "0.5"}, VerdictKind::Stopped},
-    {"StoppedKenwood", "Kenwood", {"--protocol", "kenwood", "--stop-after", "0.5"},
+    // The ICOM and Kenwood links first look for a five-byte radio (about half a second at 9600):
+    // the radio stops after it has answered their own reads.
+    {"StoppedIcom", "ICOM", {"--protocol", "icom", "--stop-after", "1.5"}, VerdictKind::Stopped},
+    {"StoppedKenwood", "Kenwood", {"--protocol", "kenwood", "--stop-after", "1.5"},
      VerdictKind::Stopped},
     {"StoppedFt817", "FT-817", {"--protocol", "ft817", "--stop-after", "0.5"},
      VerdictKind::Stopped},
