@@ -24,6 +24,8 @@ double ListenSeconds(std::size_t sent, int speed) { return LineSeconds(sent + 16
 
 bool FramesByCount(const RadioFamily& family) { return family.SilenceBefore() > 0; }
 
+constexpr double kFiveByteListen = 0.3;
+
 std::string Head(double now, const Probe& probe, const char* direction) {
     std::string names;
     for (const RadioFamily* f : probe.families)
@@ -80,12 +82,12 @@ std::vector<Probe> ScanPlan(std::span<const int> speeds, std::int16_t chosenProt
                 return;
             }
         }
-        plan.push_back({{s.family},
-                        s.speed,
-                        flow,
-                        bytes,
-                        s.family->SilenceBefore(),
-                        ListenSeconds(bytes.size(), s.speed)});
+        // A radio that frames by count is listened to longer: missed, it would hear every other
+        // family's probes next, and a busy machine may hand its answer over late.
+        const double listen = FramesByCount(*s.family)
+                                  ? std::max(ListenSeconds(bytes.size(), s.speed), kFiveByteListen)
+                                  : ListenSeconds(bytes.size(), s.speed);
+        plan.push_back({{s.family}, s.speed, flow, bytes, s.family->SilenceBefore(), listen});
     };
     for (const Setting& s : order) add(s, s.family->Probes().front());
     for (const Setting& s : order) {

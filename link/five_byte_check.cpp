@@ -1,5 +1,7 @@
 #include "link/five_byte_check.h"
 
+#include <algorithm>
+
 #include "core/failure_policy.h"
 #include "protocols/families.h"
 
@@ -7,8 +9,9 @@ namespace cat {
 
 namespace {
 
-// Line time of the read and of the longest reply, and a margin for the radio to think.
-double ListenSeconds(int speed) { return 21.0 * 11 / speed + 0.12; }
+// Line time of the read and of its reply, and a margin for the radio to think and for a busy
+// machine to hand the answer over: a radio missed here gets the link's own bytes next.
+double ListenSeconds(int speed) { return std::max(10.0 * 11 / speed + 0.12, 0.3); }
 
 }  // namespace
 
