@@ -39,8 +39,12 @@ void LineAnalyzer::Add(LineUnit unit, const Piece* piece) {
             if (!s.firstUnanswered) s.firstUnanswered = unit.at;
             break;
         case UnitKind::Reply: {
-            const bool reading = piece && piece->hertz;
-            s = LineSummary{s.firstCommand, unit.at, reading ? unit.at : s.lastReading};
+            // A reply starts the count of what came back afresh.
+            LineSummary fresh;
+            fresh.firstCommand = s.firstCommand;
+            fresh.lastReply = unit.at;
+            fresh.lastReading = piece && piece->hertz ? unit.at : s.lastReading;
+            s = std::move(fresh);
             break;
         }
         case UnitKind::Echo:

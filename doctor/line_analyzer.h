@@ -71,8 +71,6 @@ public:
     // Every unit ever added, kept or not: a reader that saw n can ask for what came since.
     std::size_t Total() const { return total_; }
     const LineSummary& Summary() const { return summary_; }
-    // The chosen family; nothing when none was chosen.
-    const RadioFamily* Family() const { return family_; }
 
     static constexpr std::size_t kKeptUnits = 4000;
     static constexpr double kSettleSeconds = 0.3;

@@ -115,8 +115,6 @@ KenwoodReader& ReaderOf(SessionState& state) {
     return *reader;
 }
 
-std::string Model(const Identity& identity) { return identity.model; }
-
 class Kenwood final : public RadioFamily {
 public:
     std::string_view Name() const override { return "Kenwood"; }
@@ -226,7 +224,7 @@ public:
     }
 
     std::string Describe(const Identity& identity) const override {
-        const std::string model = Model(identity);
+        const std::string& model = identity.model;
         if (model.empty()) return "Kenwood radio";
         if (model.rfind("TS-", 0) == 0) return "Kenwood " + model;
         return model + " (Kenwood commands)";
