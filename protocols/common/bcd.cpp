@@ -6,11 +6,10 @@ namespace cat::bcd {
 
 std::optional<std::int64_t> Decode(std::string_view bytes, Order order) {
     if (bytes.size() > 9) return std::nullopt;
-    std::string ordered(bytes);
-    if (order == Order::LeastSignificantFirst) std::reverse(ordered.begin(), ordered.end());
+    const bool reversed = order == Order::LeastSignificantFirst;
     std::int64_t value = 0;
-    for (const char c : ordered) {
-        const auto byte = static_cast<std::uint8_t>(c);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<std::uint8_t>(bytes[reversed ? bytes.size() - 1 - i : i]);
         const int high = byte >> 4;
         const int low = byte & 0x0F;
         if (high > 9 || low > 9) return std::nullopt;

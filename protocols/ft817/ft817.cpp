@@ -156,13 +156,11 @@ public:
             piece.note = "echo of our command";
             return piece;
         }
-        Ft817Reply reply;
-        for (std::size_t i = 0; i < 5; ++i) reply.Data[i] = static_cast<std::uint8_t>(five[i]);
-        reply.NData = 5;
-        const auto tens = PlausibleTensOfHertz(reply);
+        const auto tens = TensOfHertz(five);
         if (!tens) {
             lastReading_.clear();
-            piece.note = "cannot be a reading";
+            piece.length = NoiseLength(bytes);
+            piece.note = "not a reading";
             return piece;
         }
         // No frame and no checksum: as the link does, a reading counts once a second reply says
@@ -184,6 +182,25 @@ public:
     }
 
 private:
+    static std::optional<long> TensOfHertz(std::string_view five) {
+        Ft817Reply reply;
+        for (std::size_t i = 0; i < 5; ++i) reply.Data[i] = static_cast<std::uint8_t>(five[i]);
+        reply.NData = 5;
+        return PlausibleTensOfHertz(reply);
+    }
+
+    // Blocks in a row that are neither a reading nor our echo are one piece of noise, up to a
+    // dozen: a flood then costs a piece per 60 bytes, not per five.
+    std::size_t NoiseLength(std::string_view bytes) const {
+        std::size_t length = 5;
+        while (length + 5 <= std::min<std::size_t>(bytes.size(), 60)) {
+            const std::string_view next = bytes.substr(length, 5);
+            if (next == lastCommand_ || TensOfHertz(next)) break;
+            length += 5;
+        }
+        return length;
+    }
+
     std::string lastCommand_;  // its echo is the command itself
     std::string lastReading_;  // a plausible reply that waits for a second alike
 };
@@ -280,16 +297,17 @@ Ft817Reply ReadDATA(Platform& platform, std::int16_t NData, std::int16_t Param,
 // and a frequency it can tune. Garbled bytes that pass all three are still caught by the rule that
 // two replies in a row must agree.
 std::optional<long> PlausibleTensOfHertz(const Ft817Reply& reply) {
-    std::string digits;
-    for (std::size_t i = 0; i < 4; ++i) {
-        if (!IsByte(reply.Data[i])) return std::nullopt;
-        digits.push_back(static_cast<char>(reply.Data[i]));
-    }
-    const auto tens = bcd::Decode(digits, bcd::Order::MostSignificantFirst);
-    if (!tens) return std::nullopt;
+    // The mode byte first: it turns most noise away for the price of one look-up.
     if (!IsByte(reply.Data[4]) ||
         !Lookup(ft817::kReceivedModes, static_cast<std::uint8_t>(reply.Data[4])))
         return std::nullopt;
+    char digits[4];
+    for (std::size_t i = 0; i < 4; ++i) {
+        if (!IsByte(reply.Data[i])) return std::nullopt;
+        digits[i] = static_cast<char>(reply.Data[i]);
+    }
+    const auto tens = bcd::Decode({digits, 4}, bcd::Order::MostSignificantFirst);
+    if (!tens) return std::nullopt;
     for (const auto& [low, high] : ft817::kTunableRanges)
         if (*tens >= low && *tens <= high) return static_cast<long>(*tens);
     return std::nullopt;
