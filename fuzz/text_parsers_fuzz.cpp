@@ -1,5 +1,5 @@
 // Arbitrary text where the program takes text from outside: a [Ports] value, a line-settings
-// text, a stored number, and the command line (split at NUL bytes into arguments).
+// text, a stored number, a lock file, and the command line (split at NUL bytes into arguments).
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +9,7 @@
 
 #include "core/command_line.h"
 #include "core/line_settings.h"
+#include "core/lock_owner.h"
 #include "core/port_names.h"
 #include "core/stored_values.h"
 
@@ -18,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     cat::IsNetworkAddress(text);
     cat::ParseLineSettings(text);
     cat::RoundToInt16(cat::NumericValue(text));
+    cat::ParseLockOwner(text);
     std::vector<std::string> args;
     for (std::size_t start = 0; start <= text.size();) {
         const std::size_t end = std::min(text.find('\0', start), text.size());

@@ -14,6 +14,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/lock_owner.h"
+
 namespace cat {
 
 namespace {
@@ -23,28 +25,11 @@ namespace {
 // left over from a crash.
 constexpr int kUnreadableLockGraceMs = 1000;
 
-// What a lock file says about its owner, in QLockFile's layout: process number, program name,
-// host name, machine id, boot id, one per line.
-struct Owner {
-    qint64 pid = 0;
-    QString host;
-    QByteArray machineId;
-};
-
-bool ParseOwner(const QByteArray& contents, Owner& owner) {
-    const QList<QByteArray> lines = contents.split('\n');
-    bool ok = false;
-    owner.pid = lines.value(0).toLongLong(&ok);
-    owner.host = QString::fromUtf8(lines.value(2));
-    owner.machineId = lines.value(3);
-    return ok && owner.pid > 0;
-}
-
 // The host test QLockFile itself uses: the machine id when the file has one, else the name.
-bool OnThisComputer(const Owner& owner) {
+bool OnThisComputer(const LockOwner& owner) {
     const QByteArray ours = QSysInfo::machineUniqueId();
-    if (!owner.machineId.isEmpty() && !ours.isEmpty()) return owner.machineId == ours;
-    return owner.host.isEmpty() || owner.host == QSysInfo::machineHostName();
+    if (!owner.machineId.empty() && !ours.isEmpty()) return ours.toStdString() == owner.machineId;
+    return owner.host.empty() || QString::fromStdString(owner.host) == QSysInfo::machineHostName();
 }
 
 bool ProcessExists(qint64 pid) { return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM; }
@@ -143,12 +128,13 @@ void InstanceLock::Classify() {
                 "(sudo rm %1) and start CAT again.")
                 .arg(Quote(path_), UserName(st.st_uid)));
     }
-    Owner owner;
-    if (!ParseOwner(file.readAll(), owner)) {
+    const std::optional<LockOwner> read = ParseLockOwner(file.readAll().toStdString());
+    if (!read) {
         for (int waited = 0; waited < kUnreadableLockGraceMs; waited += 100) {
             QThread::msleep(100);
             file.seek(0);
-            if (ParseOwner(file.readAll(), owner)) return;  // its owner just wrote: look again
+            // Its owner just wrote: look again.
+            if (ParseLockOwner(file.readAll().toStdString())) return;
         }
         // removeStaleLockFile fails while a process holds the file's lock, so a live owner who
         // wrote nothing keeps it.
@@ -158,6 +144,7 @@ void InstanceLock::Classify() {
                            "Close every copy of CAT, remove the file (rm %1) and start CAT again.")
                 .arg(Quote(path_)));
     }
+    const LockOwner& owner = *read;
     if (!OnThisComputer(owner)) {
         // That copy cannot be asked or checked from here. It uses that computer's serial ports; the
         // settings file is shared, and the copy that closes last saves its choices.
@@ -168,7 +155,7 @@ void InstanceLock::Classify() {
                        "runs on %3, remove the file (rm %1).")
                        .arg(Quote(path_))
                        .arg(owner.pid)
-                       .arg(owner.host);
+                       .arg(QString::fromStdString(owner.host));
         return;
     }
     if (ProcessExists(owner.pid)) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "core/lock_owner.h"
 #include "core/stored_values.h"
 #include "tests/support/memory_store.h"
 
@@ -262,6 +263,34 @@ TEST(SaveThenRestore, WhatShutDownWritesStartUpReadsBack) {
     EXPECT_EQ(r.address, "7A");
     EXPECT_EQ(r.top, 1200);
     EXPECT_EQ(r.left, 45);
+}
+
+TEST(LockOwner, OnlyAPositiveProcessNumberMakesAnOwner) {
+    struct Row {
+        std::string contents;
+        std::int64_t pid;  // 0: no owner
+        const char* host;
+        const char* machineId;
+    };
+    const Row rows[] = {
+        {"4242\ncatlink\nshack\nabc123\nboot\n", 4242, "shack", "abc123"},
+        {" 77 \r\n", 77, "", ""},  // blanks around the number, nothing after it
+        {"", 0, "", ""},            // a copy has made the file and not written yet
+        {"0\ncatlink\n", 0, "", ""},
+        {"-5\n", 0, "", ""},
+        {"12abc\n", 0, "", ""},
+        {"99999999999999999999999\n", 0, "", ""},  // more than any process number holds
+        {std::string("7\0\nx", 5), 0, "", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.contents));
+        const std::optional<LockOwner> owner = ParseLockOwner(row.contents);
+        ASSERT_EQ(owner.has_value(), row.pid != 0);
+        if (!owner) continue;
+        EXPECT_EQ(owner->pid, row.pid);
+        EXPECT_EQ(owner->host, row.host);
+        EXPECT_EQ(owner->machineId, row.machineId);
+    }
 }
 
 TEST(StartupTables, DigitCharsPortListAndHelpText) {
