@@ -69,6 +69,7 @@ void LineAnalyzer::Add(LineUnit unit, const Piece* piece) {
             s.sample = unit.bytes;
             break;
     }
+    bytes_ += unit.bytes.size();
     // Noise in a row is one unit up to a reply's length: a flood cut in small pieces (five bytes
     // at a time for a radio that frames by count) costs few units and reads as what it is.
     if (unit.kind == UnitKind::Noise && !units_.empty() && mergeNoise_ &&

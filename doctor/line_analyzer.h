@@ -70,6 +70,9 @@ public:
     const std::deque<LineUnit>& Units() const { return units_; }
     // Every unit ever added, kept or not: a reader that saw n can ask for what came since.
     std::size_t Total() const { return total_; }
+    // The bytes of every unit ever added, both ways: what a reader has not seen of them is the
+    // difference.
+    std::size_t Bytes() const { return bytes_; }
     const LineSummary& Summary() const { return summary_; }
 
     static constexpr std::size_t kKeptUnits = 4000;
@@ -92,6 +95,7 @@ private:
     std::unique_ptr<LineReader> reader_;
     std::deque<LineUnit> units_;
     std::size_t total_ = 0;
+    std::size_t bytes_ = 0;
     LineSummary summary_;
     std::deque<std::string> sent_;  // what we sent lately, whose echo may still come
     std::string pending_;           // received, not yet a whole unit

@@ -1,5 +1,6 @@
 #include "doctor/monitor_text.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "protocols/common/family_support.h"
@@ -57,6 +58,26 @@ std::string MonitorLine(const LineUnit& unit, std::int16_t protocolCode, double 
         line += note;
     }
     return line;
+}
+
+std::vector<std::string> NextMonitorLines(const LineAnalyzer& line, MonitorCursor& cursor,
+                                          std::int16_t protocolCode, double origin,
+                                          std::size_t limit) {
+    const auto& units = line.Units();
+    const std::size_t fresh = std::min({line.Total() - cursor.units, units.size(), limit});
+    std::vector<std::string> lines(1);  // room for the count of what is left out
+    std::size_t shownBytes = 0;
+    for (std::size_t i = units.size() - fresh; i < units.size(); ++i) {
+        lines.push_back(MonitorLine(units[i], protocolCode, origin));
+        shownBytes += units[i].bytes.size();
+    }
+    const std::size_t notShown = line.Bytes() - cursor.bytes - shownBytes;
+    if (notShown > 0)
+        lines.front() = "... " + std::to_string(notShown) + " bytes not shown";
+    else
+        lines.erase(lines.begin());
+    cursor = {line.Total(), line.Bytes()};
+    return lines;
 }
 
 }  // namespace cat::doctor

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "doctor/line_analyzer.h"
 
@@ -16,6 +17,19 @@ namespace cat::doctor {
 
 // `origin`: the time shown as 0, the moment the link opened.
 std::string MonitorLine(const LineUnit& unit, std::int16_t protocolCode, double origin = 0);
+
+// How far a monitor has shown one line analyzer's account.
+struct MonitorCursor {
+    std::size_t units = 0;
+    std::size_t bytes = 0;
+};
+
+// The monitor lines for what came since `cursor`, which moves on: at most `limit` of the newest
+// units, led by "... N bytes not shown" when some could not be shown (the analyzer kept too few,
+// or more came than a reader can follow), so a flood costs the display a bounded amount of work.
+std::vector<std::string> NextMonitorLines(const LineAnalyzer& line, MonitorCursor& cursor,
+                                          std::int16_t protocolCode, double origin,
+                                          std::size_t limit);
 
 // "fe fe 5e e0 03 fd" / "IF;" / "\x00?;": bytes as the monitor shows them for that family.
 std::string ShowBytes(const std::string& bytes, std::int16_t protocolCode);

@@ -29,6 +29,8 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 constexpr const char* kProblemColour = "#a00000";
 
 constexpr int kTicksPerTrafficUpdate = 4;
+// More lines than a reader can follow in that time: a flood is counted, not laid out.
+constexpr std::size_t kTrafficLinesPerUpdate = 500;
 
 std::optional<CommFault> FaultOf(int number) {
     for (const CommFaultText& entry : kCommFaults)
@@ -243,18 +245,17 @@ void LinkDoctor::AppendTraffic() {
     const doctor::LineAnalyzer& line = watch_.Line();
     if (&line != shownLine_) {
         shownLine_ = &line;
-        shownUnits_ = 0;
+        shown_ = {};
         monitor_->appendPlainText(QStringLiteral("--- %1 on %2 at %3 baud ---")
                                       .arg(Q(doctor::ProtocolName(watch_.Facts().protocolCode)),
                                            Q(watch_.Facts().port), Q(watch_.Facts().speed)));
     }
     // One append per update: a block of lines lays out once, not once a line.
     QStringList lines;
-    const auto& units = line.Units();
-    const std::size_t fresh = std::min(line.Total() - shownUnits_, units.size());
-    for (std::size_t i = units.size() - fresh; i < units.size(); ++i)
-        lines << Q(doctor::MonitorLine(units[i], watch_.Facts().protocolCode, watch_.OpenedAt()));
-    shownUnits_ = line.Total();
+    for (const std::string& text :
+         doctor::NextMonitorLines(line, shown_, watch_.Facts().protocolCode, watch_.OpenedAt(),
+                                  kTrafficLinesPerUpdate))
+        lines << Q(text);
     if (scanner_)
         for (; shownScanLines_ < scanner_->Log().size(); ++shownScanLines_)
             lines << Q(scanner_->Log()[shownScanLines_]);

@@ -12,6 +12,7 @@
 
 #include "doctor/diagnosis.h"
 #include "doctor/link_watch.h"
+#include "doctor/monitor_text.h"
 #include "doctor/scan.h"
 
 class QLabel;
@@ -77,7 +78,7 @@ private:
     QPushButton* apply_ = nullptr;
     QPlainTextEdit* monitor_ = nullptr;
     const doctor::LineAnalyzer* shownLine_ = nullptr;
-    std::size_t shownUnits_ = 0;
+    doctor::MonitorCursor shown_;
     std::size_t shownScanLines_ = 0;
     int ticksSinceTraffic_ = 0;
 

@@ -1,14 +1,17 @@
 // Line noise is never taken for a radio: random bytes, runs of FE FE ... FD, and frames to other
 // destinations give no reply, no radio at another address and no other family, for any family
-// chosen; the doctor calls them garbled.
+// chosen; the doctor calls them garbled, and the monitor counts what it cannot show.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <random>
 #include <string>
 
 #include "doctor/diagnosis.h"
 #include "doctor/line_analyzer.h"
+#include "doctor/monitor_text.h"
 #include "protocols/common/family_codes.h"
 #include "tests/support/fakes.h"
 
@@ -88,6 +91,23 @@ TEST(Noise, IsNeverARadio) {
             EXPECT_NE(v.kind, VerdictKind::Answering);
             EXPECT_NE(v.kind, VerdictKind::OtherAddress);
             EXPECT_NE(v.kind, VerdictKind::OtherProtocol);
+
+            // The monitor shows a bounded number of lines and counts every other byte.
+            MonitorCursor cursor;
+            const auto lines = NextMonitorLines(line, cursor, family, 0, 500);
+            const std::size_t kept = std::min<std::size_t>(line.Units().size(), 500);
+            std::size_t shown = 0;
+            for (auto u = line.Units().end() - static_cast<std::ptrdiff_t>(kept);
+                 u != line.Units().end(); ++u)
+                shown += u->bytes.size();
+            std::size_t notShown = 0;
+            if (lines.size() == kept + 1)
+                ASSERT_EQ(std::sscanf(lines[0].c_str(), "... %zu bytes not shown", &notShown), 1)
+                    << lines[0];
+            else
+                ASSERT_EQ(lines.size(), kept);
+            EXPECT_EQ(notShown + shown, flood.bytes.size() + 4);  // and the four sent
+            EXPECT_TRUE(NextMonitorLines(line, cursor, family, 0, 500).empty());
         }
     }
 }
