@@ -12,10 +12,14 @@
 #include <QFileInfo>
 #include <QSysInfo>
 #include <QThread>
+#include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace cat {
 
@@ -25,6 +29,7 @@ constexpr char kRequest[] = "raise\n";
 constexpr char kReply[] = "raised\n";
 // A client writes its request right after connecting; one that does not is not waited for long.
 constexpr int kRequestWaitMs = 500;
+constexpr int kRequestsWaiting = 4;
 
 // False when the path does not fit a socket address (a very deep home folder): the copy then runs
 // without the channel.
@@ -42,7 +47,7 @@ bool SameUser(int fd) {
     return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::getuid();
 }
 
-// Reads until `expected` is complete or `timeoutMs` passes.
+// The asking copy's side: reads until `expected` is complete or `timeoutMs` passes.
 bool Receive(int fd, const char* expected, int timeoutMs) {
     const std::size_t length = std::strlen(expected);
     std::string got;
@@ -99,7 +104,8 @@ RaiseListener::RaiseListener(const QString& socketPath, QWidget& window)
     // found no one answering there, gets here, so the file is no one's.
     ::unlink(path_.constData());
     if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        ::chmod(path_.constData(), S_IRUSR | S_IWUSR) != 0 || ::listen(fd_, 4) != 0) {
+        ::chmod(path_.constData(), S_IRUSR | S_IWUSR) != 0 ||
+        ::listen(fd_, kRequestsWaiting) != 0) {
         ::close(fd_);
         fd_ = -1;
         return;
@@ -115,17 +121,71 @@ RaiseListener::~RaiseListener() {
     ::unlink(path_.constData());
 }
 
+namespace {
+
+// One client's request, read as it comes, so a client that writes slowly or not at all never
+// holds up the window; it is dropped when its time is up.
+class Request : public QObject {
+public:
+    Request(int fd, QObject* parent, std::function<void()> raise)
+        : QObject(parent),
+          fd_(fd),
+          notifier_(fd, QSocketNotifier::Read, this),
+          raise_(std::move(raise)) {
+        connect(&notifier_, &QSocketNotifier::activated, this, &Request::Read);
+        deadline_.setSingleShot(true);
+        connect(&deadline_, &QTimer::timeout, this, &Request::Drop);
+        deadline_.start(kRequestWaitMs);
+    }
+    ~Request() override { ::close(fd_); }
+
+private:
+    void Read() {
+        char buffer[16];
+        const ssize_t n = ::read(fd_, buffer, sizeof(buffer));
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+        if (n > 0) got_.append(buffer, std::size_t(n));
+        const std::string_view request(kRequest);
+        const std::size_t compared = std::min(got_.size(), request.size());
+        if (n <= 0 || got_.compare(0, compared, request.substr(0, compared)) != 0) return Drop();
+        if (compared < request.size()) return;
+        raise_();
+        Send(fd_, kReply);
+        Drop();
+    }
+
+    // Deleted later: this may run from the notifier's or the timer's own signal.
+    void Drop() {
+        notifier_.setEnabled(false);
+        deadline_.stop();
+        deleteLater();
+    }
+
+    int fd_;
+    QSocketNotifier notifier_;
+    QTimer deadline_;
+    std::string got_;
+    std::function<void()> raise_;
+};
+
+}  // namespace
+
 void RaiseListener::Answer() {
-    const int client = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    const int client = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (client < 0) return;
-    if (SameUser(client) && Receive(client, kRequest, kRequestWaitMs)) {
+    // As many requests wait at once as the socket's backlog holds; anyone else is not our user or
+    // is flooding us.
+    const auto waiting = findChildren<Request*>(Qt::FindDirectChildrenOnly).size();
+    if (!SameUser(client) || waiting >= kRequestsWaiting) {
+        ::close(client);
+        return;
+    }
+    new Request(client, this, [this] {
         window_.show();
         window_.setWindowState((window_.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
         window_.raise();
         window_.activateWindow();
-        Send(client, kReply);
-    }
-    ::close(client);
+    });
 }
 
 }  // namespace cat

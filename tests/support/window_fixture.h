@@ -10,9 +10,13 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <ostream>
 
 #include "qt/frmcat.h"
 #include "qt/qt_settings_store.h"
+
+// A failed comparison of texts shows the texts, not their UTF-16 units.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << text.toStdString(); }
 
 namespace cat::test {
 
