@@ -40,8 +40,11 @@ enum class CommFault {
 struct CommFaultText {
     CommFault fault;
     int number;
-    // {port} is the port and its device ("Com 3 (/dev/ttyUSB0)"), {value} the rejected value.
+    // {port} is the port and its device ("Com 3 (/dev/ttyUSB0)"), {value} the rejected value,
+    // {reopens} the sentence below.
     std::string_view text;
+    // What the window does about it while Open stays ticked; a look that runs once leaves it out.
+    std::string_view reopens = {};
 };
 
 inline constexpr std::array<CommFaultText, 21> kCommFaults{{
@@ -72,7 +75,8 @@ inline constexpr std::array<CommFaultText, 21> kCommFaults{{
      "{port} did not accept the line settings {value}, or is not a serial port."},
     {CommFault::DeviceLost, 8015,
      "{port} is not open: it was closed when the device stopped answering (unplugged or switched "
-     "off). The link reopens by itself when the device is back while Open stays ticked."},
+     "off).{reopens}",
+     " The link reopens by itself when the device is back while Open stays ticked."},
     {CommFault::OpenFailed, 8016, "{port} could not be opened."},
     {CommFault::InvalidNetworkAddress, 8017,
      "{port}: \"{value}\" is not a network port this program can use: write "
@@ -87,8 +91,8 @@ inline constexpr std::array<CommFaultText, 21> kCommFaults{{
      "{port}: {value} did not answer: check that the computer beside the radio is switched on "
      "and on the network."},
     {CommFault::ConnectionLost, 8021,
-     "{port} is not open: the connection to {value} was lost. The link reopens by itself when "
-     "the far end answers again."},
+     "{port} is not open: the connection to {value} was lost.{reopens}",
+     " The link reopens by itself when the far end answers again."},
     {CommFault::FarPortRefused, 8022,
      "{port}: the serial port at the far end did not take {value}."},
     {CommFault::NoPortControl, 8023,
@@ -119,7 +123,8 @@ inline bool MeansAbsent(int errorNumber) {
 // in brackets when given.
 inline std::string CommErrorText(CommFault fault, std::string_view port, std::string_view value,
                                  std::string_view detail) {
-    const std::string_view text = CommFaultEntry(fault).text;
+    const CommFaultText& entry = CommFaultEntry(fault);
+    const std::string_view text = entry.text;
     std::string out;
     for (std::size_t i = 0; i < text.size();) {
         if (text.substr(i, 6) == "{port}") {
@@ -128,6 +133,9 @@ inline std::string CommErrorText(CommFault fault, std::string_view port, std::st
         } else if (text.substr(i, 7) == "{value}") {
             out += value;
             i += 7;
+        } else if (text.substr(i, 9) == "{reopens}") {
+            out += entry.reopens;
+            i += 9;
         } else {
             out.push_back(text[i++]);
         }
@@ -138,6 +146,17 @@ inline std::string CommErrorText(CommFault fault, std::string_view port, std::st
         out += ")";
     }
     return out;
+}
+
+// `text` without the promise that the link reopens by itself, for a look at the link that runs
+// once and ends.
+inline std::string WithoutReopening(std::string text) {
+    for (const auto& entry : kCommFaults) {
+        if (entry.reopens.empty()) continue;
+        for (std::size_t at; (at = text.find(entry.reopens)) != std::string::npos;)
+            text.erase(at, entry.reopens.size());
+    }
+    return text;
 }
 
 inline CatError CommError(CommFault fault, std::string_view port = {}, std::string_view value = {},

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <map>
 
+#include "core/port_names.h"
+
 #include "protocols/common/family_support.h"
 #include "protocols/families.h"
 
@@ -199,6 +201,17 @@ Verdict Diagnose(const Observation& o) {
                     "No protocol is chosen, so nothing is sent to the radio.",
                     "Pick the radio's protocol in the Protocol list, then tick Open again.");
     if (o.failure) return FromFailure(o);
+    if (o.lostAt && IsNetworkAddress(o.device))
+        return Make(
+            VerdictKind::Vanished, true, "vanished", "Connection lost",
+            PortText(o) + " lost its connection " + Ago(o.now - *o.lostAt) +
+                ": the far end closed it or stopped answering. The display shows the last "
+                "values, not live ones." +
+                std::string(o.waitingForDevice ? " The link reopens by itself when the far end "
+                                                 "answers again."
+                                               : ""),
+            "Check that the computer beside the radio is on the network and still serves the "
+            "port.");
     if (o.lostAt)
         return Make(
             VerdictKind::Vanished, true, "vanished", "Adapter unplugged",

@@ -200,7 +200,7 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
         doctor::OpenFailure failure;
         for (const CommFaultText& entry : kCommFaults)
             if (entry.number == e.Number()) failure.fault = entry.fault;
-        failure.text = e.Description();
+        failure.text = WithoutReopening(e.Description());
         if (failure.fault == CommFault::DeviceNotFound) failure.present = PresentSerialDevices();
         if (failure.fault == CommFault::DeviceInUse) failure.holder = DeviceHolder(facts.device);
         facts.protocolCode = state.ProtocolCode;

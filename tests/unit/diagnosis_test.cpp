@@ -287,6 +287,16 @@ const Row kRows[] = {
      VerdictKind::Vanished,
      "unplugged",
      [](Observation& o) { o.lostAt = 1.0; }},
+    {"ConnectionLost",
+     kKenwood,
+     {{0, true, "IF;"}},
+     2.5,
+     VerdictKind::Vanished,
+     "Connection lost",
+     [](Observation& o) {
+         o.lostAt = 1.0;
+         o.device = "tcp://[fe80::1]:4000";
+     }},
     // The families and dialects of today's radios: clean replies are read or named, never
     // blamed on the speed.
     {"YaesuAnswers",

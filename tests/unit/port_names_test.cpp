@@ -140,6 +140,18 @@ TEST(CommErrorTest, DescriptionNamesDeviceAndKeepsSystemTextAsDetail) {
               "another port. (Permission error while locking the device)");
 }
 
+// The window keeps Open ticked and says the link comes back; a look that runs once says only what
+// happened.
+TEST(CommErrorTest, ALostLinkPromisesToReopenOnlyWhereItWill) {
+    for (const CommFault fault : {CommFault::DeviceLost, CommFault::ConnectionLost}) {
+        const std::string text = CommError(fault, "Com 5", "pi:2000", "reset").Description();
+        EXPECT_NE(text.find("reopens by itself"), std::string::npos) << text;
+        const std::string once = WithoutReopening(text);
+        EXPECT_EQ(once.find("reopens"), std::string::npos) << once;
+        EXPECT_TRUE(once.ends_with(". (reset)")) << once;
+    }
+}
+
 TEST(CommErrorTest, RejectedValueIsQuoted) {
     const CatError error = CommError(CommFault::InvalidSettings, {}, "9600,x,8,2");
     EXPECT_EQ(error.Description().rfind("The line settings \"9600,x,8,2\" are not valid", 0), 0u)
