@@ -204,9 +204,9 @@ Verdict Diagnose(const Observation& o) {
     if (o.lostAt && IsNetworkAddress(o.device))
         return Make(
             VerdictKind::Vanished, true, "vanished", "Connection lost",
-            PortText(o) + " lost its connection " + Ago(o.now - *o.lostAt) +
-                ": the far end closed it or stopped answering. The display shows the last "
-                "values, not live ones." +
+            PortText(o) + " lost its connection " + Ago(o.now - *o.lostAt) + ": " +
+                (o.lostWhy.empty() ? "the far end closed it or stopped answering" : o.lostWhy) +
+                ". The display shows the last values, not live ones." +
                 std::string(o.waitingForDevice ? " The link reopens by itself when the far end "
                                                  "answers again."
                                                : ""),

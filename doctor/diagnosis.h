@@ -43,6 +43,7 @@ struct Observation {
     double openedAt = 0;
     std::optional<OpenFailure> failure;
     std::optional<double> lostAt;           // the device vanished while open
+    std::string lostWhy;                    // what the port said of it, when it did
     bool waitingForDevice = false;          // the link opens by itself once the device is there
     std::optional<double> outputHeldSince;  // bytes have been waiting to leave since then
     const LineSummary* line = nullptr;      // the line since the link opened

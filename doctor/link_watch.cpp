@@ -40,8 +40,10 @@ void LinkWatch::Closed() {
     protocolChosen_ = true;
 }
 
-void LinkWatch::Lost() {
-    if (open_ && !lostAt_) lostAt_ = watch_.Seconds();
+void LinkWatch::Lost(std::string why) {
+    if (!open_ || lostAt_) return;
+    lostAt_ = watch_.Seconds();
+    lostWhy_ = std::move(why);
 }
 
 void LinkWatch::Output(const std::string& bytes) {
@@ -96,6 +98,7 @@ Observation LinkWatch::Observe() {
     o.openedAt = openedAt_;
     o.failure = failure_;
     o.lostAt = lostAt_;
+    o.lostWhy = lostWhy_;
     o.waitingForDevice = waitingForDevice_;
     o.outputHeldSince = heldSince_;
     o.line = &line_->Summary();

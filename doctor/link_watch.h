@@ -35,7 +35,9 @@ public:
     void OpenFailed(const LinkFacts& facts, OpenFailure failure);
     void NoProtocolChosen(const LinkFacts& facts);
     void Closed();
-    void Lost();
+    // The port went away under the open link; `why`, where the port says, in its words ("the far
+    // end floods telnet option negotiation").
+    void Lost(std::string why = {});
     void WaitingForDevice(bool waiting) { waitingForDevice_ = waiting; }
     // What the link's check before its first bytes found: a radio that frames by count. Called
     // after each poll tick.
@@ -78,6 +80,7 @@ private:
     double openedAt_ = 0;
     std::optional<OpenFailure> failure_;
     std::optional<double> lostAt_;
+    std::string lostWhy_;
     bool waitingForDevice_ = false;
     std::optional<double> heldSince_;
     std::optional<FoundFiveByteRadio> fiveByteRadio_;

@@ -181,7 +181,7 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     SessionState state;
     FillDigitChars(state);
     QObject::connect(&port, &QtCommPort::OnComm, [&] { ReceiveDispatch(state, watch); });
-    QObject::connect(&port, &QtCommPort::PortLost, [&] { watch.Lost(); });
+    QObject::connect(&port, &QtCommPort::PortLost, [&] { watch.Lost(port.LostDetail()); });
 
     doctor::LinkFacts facts;
     facts.port = PortLabel(static_cast<std::int16_t>(com), {});

@@ -102,7 +102,7 @@ void LinkDoctor::Closed() {
 }
 
 void LinkDoctor::Lost() {
-    watch_.Lost();
+    watch_.Lost(port_.LostDetail());
     Update();
 }
 

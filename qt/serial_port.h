@@ -50,6 +50,8 @@ public:
 
     // The device the port was opened on, or would open now.
     std::string DeviceName() const;
+    // Why the open port went away, in the system's or the far end's words; empty when it did not.
+    const std::string& LostDetail() const { return lostDetail_; }
 
 signals:
     void OnComm();

@@ -265,13 +265,20 @@ public:
                                      std::string_view received) const override {
         Ft817Reader reader;
         reader.Sent(probe);
-        std::optional<Identity> found;
+        // The radio answers one read with one reading, behind the read's echo where the interface
+        // echoes. Anything else beside it is noise, which holds plausible readings somewhere.
+        int readings = 0;
+        bool other = false;
         family::ForEachPiece(reader, received, [&](const Piece& piece, std::string_view) {
-            // One plausible reading is enough here: the scan asks again for the second.
-            if (piece.hertz) found = Identity{{}, std::string(kModels), {}};
-            return found.has_value();
+            if (piece.hertz)
+                ++readings;
+            else if (piece.kind != PieceKind::Echo)
+                other = true;
+            return other;
         });
-        return found;
+        // One reading is enough here: the scan asks again for the second.
+        if (readings != 1 || other) return std::nullopt;
+        return Identity{{}, std::string(kModels), {}};
     }
 
     std::string Describe(const Identity&) const override {

@@ -94,5 +94,30 @@ TEST(Identity, AFollowUpReadNarrowsTheModelDown) {
     }
 }
 
+// A five-byte radio answers a read with one reading, behind the read's echo on an echoing
+// interface; noise around a plausible block is no answer (a flood holds such blocks somewhere).
+TEST(Identity, AFiveByteAnswerIsOneReadingAlone) {
+    const RadioFamily& ft817 = *FamilyAt(2);
+    const std::string probe = ft817.Probes().front();
+    const std::string reading = Bytes({0x01, 0x40, 0x74, 0x00, 0x01});  // 14.074 MHz USB
+    const std::string noise = Bytes({0xFF, 0xA7, 0x13, 0xC4, 0x9E});
+    const struct {
+        const char* name;
+        std::string received;
+        bool named;
+    } rows[] = {
+        {"reading", reading, true},
+        {"echo_then_reading", probe + reading, true},
+        {"noise_then_reading", noise + reading, false},
+        {"reading_then_noise", reading + noise, false},
+        {"two_readings", reading + reading, false},
+        {"a_short_reading", reading.substr(0, 4), false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(ft817.Identify(probe, row.received).has_value(), row.named);
+    }
+}
+
 }  // namespace
 }  // namespace cat
