@@ -1,31 +1,58 @@
 // A far end that floods the network port (anything listening at a mapped address can): the
-// event loop keeps turning, everything is read in bounded passes, and the noise names no radio.
+// event loop keeps turning, everything is read in bounded passes, and the noise names no radio;
+// a far end that floods telnet negotiation is dropped, saying so; and the window closes at once
+// when told to, whatever comes in.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <signal.h>
+
+#include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <random>
 #include <thread>
 
 #include "doctor/line_analyzer.h"
 #include "protocols/common/family_codes.h"
+#include "qt/close_on_signal.h"
 #include "qt/serial_port.h"
 #include "tests/support/memory_store.h"
+#include "tests/support/window_fixture.h"
 
 namespace cat {
 namespace {
 
-// Accepts one connection on loopback and sends random bytes as fast as the socket takes them,
-// until stopped, and for 4 s at most.
+using test::WindowTest;
+
+std::string RandomChunk() {
+    std::mt19937 random(3);
+    std::string chunk(64 * 1024, '\0');
+    for (char& c : chunk) c = static_cast<char>(random() & 0xFF);
+    return chunk;
+}
+
+// Every option but binary and the serial port's, offered, refused, asked for and forbidden.
+std::string NegotiationStorm() {
+    std::string chunk;
+    for (int option = 1; option < 256; ++option)
+        for (const int verb : {251, 252, 253, 254})  // WILL, WONT, DO, DONT
+            if (option != 44) chunk += {'\xFF', static_cast<char>(verb), static_cast<char>(option)};
+    return chunk;
+}
+
+// Accepts one connection on loopback and sends `chunk` over and over as fast as the socket takes
+// it, reading nothing, until stopped, and for `seconds` at most.
 class FloodServer {
 public:
-    FloodServer() {
+    explicit FloodServer(std::string chunk, int seconds = 4)
+        : chunk_(std::move(chunk)), seconds_(seconds) {
         listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -40,6 +67,8 @@ public:
     ~FloodServer() {
         stop_ = true;
         ::shutdown(listener_, SHUT_RDWR);
+        // A send blocked on a reader that stopped reading returns.
+        if (const int client = client_; client >= 0) ::shutdown(client, SHUT_RDWR);
         thread_.join();
         ::close(listener_);
     }
@@ -49,23 +78,25 @@ private:
     void Serve() {
         const int client = ::accept(listener_, nullptr, nullptr);
         if (client < 0) return;
-        std::mt19937 random(3);
-        std::string chunk(64 * 1024, '\0');
-        for (char& c : chunk) c = static_cast<char>(random() & 0xFF);
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+        client_ = client;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds_);
         while (!stop_ && std::chrono::steady_clock::now() < end)
-            if (::send(client, chunk.data(), chunk.size(), MSG_NOSIGNAL) <= 0) break;
+            if (::send(client, chunk_.data(), chunk_.size(), MSG_NOSIGNAL) <= 0) break;
+        client_ = -1;
         ::close(client);
     }
 
+    const std::string chunk_;
+    const int seconds_;
     int listener_ = -1;
+    std::atomic<int> client_{-1};
     int port_ = 0;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
 
 TEST(Flood, ABurstIntoTheNetworkPortKeepsTheEventLoopTurning) {
-    FloodServer server;
+    FloodServer server(RandomChunk());
     test::MemoryStore store;
     store.Write("Ports", "Com5", "tcp://127.0.0.1:" + std::to_string(server.Port()));
     QtCommPort port(store);
@@ -94,6 +125,49 @@ TEST(Flood, ABurstIntoTheNetworkPortKeepsTheEventLoopTurning) {
     EXPECT_GT(received, 1u << 20) << "the flood was read";
     EXPECT_TRUE(line.Summary().otherAddresses.empty());
     EXPECT_FALSE(line.Summary().lastReply.has_value());
+}
+
+TEST(Flood, ATelnetNegotiationStormIsDroppedSayingSo) {
+    FloodServer server(NegotiationStorm());
+    test::MemoryStore store;
+    store.Write("Ports", "Com5", "rfc2217://127.0.0.1:" + std::to_string(server.Port()));
+    QtCommPort port(store);
+    port.SetCommPort(5);
+    port.SetSettings("9600,n,8,2");
+    // Our answers pile up while the far end reads none of them: the connection goes, during the
+    // open or soon after, and not the program's memory.
+    std::string why;
+    QObject::connect(&port, &QtCommPort::PortLost,
+                     [&](const QString& description) { why = description.toStdString(); });
+    try {
+        port.SetPortOpen(true);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !why.empty(); }, 4000));
+    } catch (const CatError& e) {
+        why = e.Description();
+    }
+    EXPECT_NE(why.find("the far end floods telnet option negotiation"), std::string::npos) << why;
+    EXPECT_FALSE(port.PortOpen());
+}
+
+// The window, with its link open on a far end that floods it, closes on SIGTERM as on a quiet
+// line: the signal's byte waits behind one bounded read pass at most.
+TEST_F(WindowTest, TheWindowClosesOnSigtermUnderAFlood) {
+    FloodServer server(RandomChunk(), 10);
+    frmCAT& w = Start();
+    store->Write("Ports", "Com5", "tcp://127.0.0.1:" + std::to_string(server.Port()));
+    w.cboSelect->setCurrentIndex(0);
+    w.cboCom->setCurrentIndex(4);
+    w.show();
+    w.chkOpen->click();
+    ASSERT_TRUE(w.chkOpen->isChecked());
+    CloseOnSignal closeOnSignal(w);
+    QTest::qWait(1000);  // well into the flood
+    ASSERT_TRUE(w.isVisible());
+    QElapsedTimer clock;
+    clock.start();
+    ::raise(SIGTERM);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w.isVisible(); }, 3000)) << "SIGTERM went unheard";
+    std::printf("closed %lld ms after SIGTERM\n", static_cast<long long>(clock.elapsed()));
 }
 
 }  // namespace
