@@ -363,4 +363,21 @@ TEST_F(InstanceTest, WithoutADisplayTheCommandLineIsAnswered) {
     EXPECT_FALSE(QFile::exists(IniPath())) << "no answer reads or writes the settings";
 }
 
+// A copy started as another user (with sudo, keeping HOME) holds the lock. This user may not signal
+// it, so kill(pid, 0) fails with EPERM: that copy lives all the same, and its lock is not taken.
+TEST_F(InstanceTest, ACopyRunningAsAnotherUserIsRunning) {
+    if (::getuid() != 0) GTEST_SKIP() << "needs root, to run copies as root and as user nobody";
+    ASSERT_TRUE(PrepareUnprivileged()) << "cannot run the program as user nobody";
+    QProcess& first = Launch();
+    ASSERT_TRUE(WaitForLock());
+    QProcess& second = Launch(true);
+    ASSERT_TRUE(second.waitForFinished(10000)) << "the second copy is still running";
+    const QString said = second.readAllStandardError();
+    EXPECT_EQ(second.exitCode(), 3) << said.toStdString();
+    EXPECT_TRUE(said.startsWith(
+        QStringLiteral("CAT is already running (process %1)").arg(first.processId())))
+        << said.toStdString();
+    EXPECT_EQ(first.state(), QProcess::Running);
+}
+
 }  // namespace

@@ -3,13 +3,18 @@
 // through a [Ports] mapping. The line the program sets is read back from the pseudo-terminal.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "core/comm_errors.h"
 #include "qt/serial_port.h"
@@ -27,6 +32,71 @@ using test::ToHex;
 
 const std::string kIcomPoll = Bytes({0xfe, 0xfe, 0x5e, 0xe0, 0x03, 0xfd});
 const std::string kIcomReply = "fe fe e0 5e 03 00 40 07 14 00 fd";
+
+// A far end that grants port control and answers every setting, but keeps its line at 9600 baud
+// whatever speed is asked, and says so in its answer: one connection, on a loopback port.
+class FarEndAt9600 {
+public:
+    FarEndAt9600() {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+            ::listen(listener_, 1) == 0 &&
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+            port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~FarEndAt9600() {
+        stop_ = true;
+        thread_.join();
+        ::close(listener_);
+    }
+    QString Address() const { return QStringLiteral("rfc2217://127.0.0.1:%1").arg(port_); }
+
+private:
+    bool Readable(int fd) {
+        pollfd p{fd, POLLIN, 0};
+        return ::poll(&p, 1, 100) > 0;
+    }
+    void Serve() {
+        while (!stop_ && !Readable(listener_)) {
+        }
+        if (stop_) return;
+        const int fd = ::accept(listener_, nullptr, nullptr);
+        // DO COM-PORT-OPTION, WILL BINARY, DO BINARY.
+        Send(fd, Bytes({0xff, 0xfd, 0x2c, 0xff, 0xfb, 0x00, 0xff, 0xfd, 0x00}));
+        std::string heard;
+        bool answered = false;
+        while (!stop_) {
+            if (!Readable(fd)) continue;
+            char buffer[256];
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n <= 0) break;
+            heard.append(buffer, static_cast<std::size_t>(n));
+            // The client's SET-CONTROL follows its other settings: all are asked, answer them.
+            if (answered || heard.find(Bytes({0xff, 0xfa, 0x2c, 0x05})) == std::string::npos)
+                continue;
+            answered = true;
+            Send(fd, Bytes({0xff, 0xfa, 0x2c, 0x65, 0x00, 0x00, 0x25, 0x80, 0xff, 0xf0,  // 9600
+                            0xff, 0xfa, 0x2c, 0x66, 0x08, 0xff, 0xf0,     // 8 data bits
+                            0xff, 0xfa, 0x2c, 0x67, 0x01, 0xff, 0xf0,     // no parity
+                            0xff, 0xfa, 0x2c, 0x68, 0x02, 0xff, 0xf0,     // 2 stop bits
+                            0xff, 0xfa, 0x2c, 0x69, 0x01, 0xff, 0xf0}));  // no flow control
+        }
+        ::close(fd);
+    }
+    static void Send(int fd, const std::string& bytes) {
+        EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
 
 class NetworkPortTest : public ::testing::Test {
 protected:
@@ -158,6 +228,7 @@ TEST_F(NetworkPortTest, FailuresSayWhatIsWrongInTheOperatorsWords) {
         const char* says;
     };
     const QString nobody = QStringLiteral("rfc2217://127.0.0.1:%1").arg(test::Ser2net::FreePort());
+    const FarEndAt9600 at9600;
     const Row rows[] = {
         {"nothing_listens", nobody, "9600,n,8,2", CommFault::ConnectionRefused,
          "refused the connection"},
@@ -167,6 +238,8 @@ TEST_F(NetworkPortTest, FailuresSayWhatIsWrongInTheOperatorsWords) {
          "is not a network port this program can use"},
         {"far_port_without_one_and_a_half_stop_bits", ser2net_->Rfc2217Address(), "9600,n,8,1.5",
          CommFault::FarPortRefused, "stop bits: no answer"},
+        {"far_port_answering_another_speed", at9600.Address(), "4800,n,8,2",
+         CommFault::FarPortRefused, "speed: it answered 9600"},
         {"raw_port_taken_for_rfc2217",
          QStringLiteral("rfc2217://127.0.0.1:%1").arg(ser2net_->RawPort()), "9600,n,8,2",
          CommFault::NoPortControl, "does not let the program set its serial port"},

@@ -50,6 +50,13 @@ const std::string kIcomFrom00 = Bytes({0xFE, 0xFE, 0xE0, 0x00, 0x19, 0x00, 0xA4,
 // A wrong line speed: bytes with no FE/FD, no ";", no plausible reading.
 const std::string kNoise = Bytes({0x9A, 0x3C, 0xF1, 0x0E, 0x77, 0xC3, 0x25});
 
+// `events`, then `bytes` arriving one at a time, 0.1 s apart from `from` on: a slow trickle.
+std::vector<Event> Trickled(std::vector<Event> events, const std::string& bytes, double from) {
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        events.push_back({from + 0.1 * static_cast<double>(i), false, bytes.substr(i, 1)});
+    return events;
+}
+
 struct Row {
     const char* name;
     std::int16_t protocol;
@@ -153,6 +160,17 @@ const Row kRows[] = {
      0.1,
      VerdictKind::OtherAddress,
      "radio answers at address 94, not 5E"},
+    {"TwoOtherAddressesOfferTheOneHeardMost",
+     kICOM,
+     {{0, true, kIcomPoll},
+      {0.03, false, Bytes({0xFE, 0xFE, 0xE0, 0x70, 0x03, 0x00, 0x40, 0x07, 0x14, 0x00, 0xFD})},
+      {0.5, true, kIcomPoll},
+      {0.53, false, kIcomFrom94},
+      {1.0, true, kIcomPoll},
+      {1.03, false, kIcomFrom94}},
+     1.1,
+     VerdictKind::OtherAddress,
+     "Use address 94."},
     // Bytes that form no reply.
     {"IcomGarbled",
      kICOM,
@@ -165,6 +183,10 @@ const Row kRows[] = {
      {{0, true, "IF;"}, {0.03, false, kNoise}},
      1.2,
      VerdictKind::Garbled},
+    // Noise trickling in never makes up a reply's length; it is judged as soon as the radio is
+    // overdue, not when 64 bytes have come.
+    {"TricklingNoiseIsGarbledOnceTheReplyIsOverdue", kKenwood,
+     Trickled({{0, true, "IF;"}}, kNoise + kNoise.substr(0, 4), 0.05), 1.1, VerdictKind::Garbled},
     {"Ft817Garbled",
      kFT817,
      {{0, true, kFtPoll}, {0.03, false, kNoise.substr(0, 5)}},
@@ -279,6 +301,16 @@ const Row kRows[] = {
      [](Observation& o) {
          o.handshaking = true;
          o.outputHeldSince = 0.1;
+     }},
+    {"BriefOutputHoldIsNoFault",
+     kKenwood,
+     {{0, true, "IF;"}, {0.04, false, kIf}},
+     0.5,
+     VerdictKind::Answering,
+     "",
+     [](Observation& o) {
+         o.handshaking = true;
+         o.outputHeldSince = 0.05;
      }},
     {"AdapterUnplugged",
      kICOM,

@@ -73,6 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ReplyRow{"IfReplySetsFrequencyAndMode", kUsb14250, 14.25, 1, ""},
         ReplyRow{"ModeDigit7IsCw", If("00014250000", '7') + ";", 14.25, 2, ""},
+        ReplyRow{"ModeDigit1IsLsbTheFirstMode", If("00007074000", '1') + ";", 7.074, 0, ""},
         ReplyRow{"ModeDigit8HasNoNameButTheFrequencyCounts", If("00014250000", '8') + ";", 14.25,
                  kNoMode, ""},
         ReplyRow{"ModeDigit0HasNoName", If("00014250000", '0') + ";", 14.25, kNoMode, ""},

@@ -154,5 +154,31 @@ TEST(TelnetSession, CarriageReturnCarriesANulUntilBinaryIsAgreed) {
     EXPECT_EQ(ToHex(s.data), "0d 00");
 }
 
+// Binary is agreed for each direction on its own: what we send is binary once the far end says
+// DO, what it sends once it says WILL. A far end that grants one direction only still gets, and
+// sends, CR NUL the other way.
+TEST(TelnetSession, BinaryIsAgreedForEachDirectionOnItsOwn) {
+    struct Row {
+        const char* name;
+        std::string farEnd;
+        const char* sent;      // "A\r" on the wire
+        const char* received;  // data from 0d 00 on the wire
+    };
+    const Row rows[] = {
+        // DO BINARY, WONT BINARY.
+        {"ours_only", Bytes({0xff, 0xfd, 0x00, 0xff, 0xfc, 0x00}), "41 0d", "0d"},
+        // DONT BINARY, WILL BINARY.
+        {"its_only", Bytes({0xff, 0xfe, 0x00, 0xff, 0xfb, 0x00}), "41 0d 00", "0d 00"},
+    };
+    for (const Row& row : rows) {
+        Session s;
+        s.telnet.Start();
+        s.Receive(row.farEnd);
+        EXPECT_EQ(ToHex(s.telnet.EncodeData("A\r")), row.sent) << row.name;
+        s.Receive(Bytes({0x0d, 0x00}));
+        EXPECT_EQ(ToHex(s.data), row.received) << row.name;
+    }
+}
+
 }  // namespace
 }  // namespace cat
