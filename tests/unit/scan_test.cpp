@@ -135,7 +135,9 @@ TEST(ScanJudge, NamesFamilyAndModelFromTheAnswer) {
         ASSERT_NE(probe, plan.end());
         const auto found = Judge(*probe, row.received);
         ASSERT_EQ(found.has_value(), row.described != nullptr);
-        if (found) EXPECT_EQ(Describe(*found), row.described);
+        if (found) {
+            EXPECT_EQ(Describe(*found), row.described);
+        }
     }
 }
 
