@@ -1,14 +1,24 @@
 // How the line analyzer copes with a flood: random bytes of 1, 16 and 100 MB, handed over in the
 // 64 KiB pieces a busy port delivers, for each radio family. Prints the time and the process's
-// peak memory; asserts nothing.
+// peak memory. Then the whole program: `catlink --doctor` on a loopback port that sends the same
+// bursts, with its time and peak memory. Asserts nothing.
 //
-//   analyzer_flood_bench [--megabytes N ...]
+//   analyzer_flood_bench [--megabytes N ...] [--catlink PATH]
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <random>
+#include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "doctor/line_analyzer.h"
@@ -23,12 +33,79 @@ long PeakKiB() {
     return -1;
 }
 
+// Serves one connection on loopback with `bytes` of the pieces, then closes it.
+class BurstServer {
+public:
+    BurstServer(const std::vector<std::string>& pieces, std::size_t bytes) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(listener_, 4);
+        socklen_t length = sizeof address;
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this, &pieces, bytes] {
+            const int client = ::accept(listener_, nullptr, nullptr);
+            if (client < 0) return;
+            for (std::size_t sent = 0, i = 0; sent < bytes; sent += pieces[i].size(), ++i %= 16)
+                if (::send(client, pieces[i].data(), pieces[i].size(), MSG_NOSIGNAL) <= 0) break;
+            ::close(client);
+        });
+    }
+    ~BurstServer() {
+        ::shutdown(listener_, SHUT_RDWR);
+        thread_.join();
+        ::close(listener_);
+    }
+    int Port() const { return port_; }
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+// catlink --doctor on Com 5, mapped to the burst: seconds and the child's peak memory in MiB.
+std::pair<double, double> DoctorUnderBurst(const std::string& catlink,
+                                           const std::vector<std::string>& pieces,
+                                           std::size_t bytes) {
+    BurstServer server(pieces, bytes);
+    const std::filesystem::path home =
+        std::filesystem::temp_directory_path() / ("flood-bench-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(home / "config/CAT");
+    std::ofstream(home / "config/CAT/CAT.ini")
+        << "[Setup]\nType=1\nComPort=4\n[Ports]\nCom5=tcp://127.0.0.1:" << server.Port() << "\n";
+    const auto start = std::chrono::steady_clock::now();
+    std::fflush(stdout);  // or the child's copy of the buffer is printed twice
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::setenv("HOME", home.c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        if (!std::freopen("/dev/null", "w", stdout)) _exit(127);
+        ::execl(catlink.c_str(), catlink.c_str(), "--doctor", "Com 5", nullptr);
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::filesystem::remove_all(home);
+    return {seconds, usage.ru_maxrss / 1024.0};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::size_t> sizes;
-    for (int i = 1; i + 1 < argc; i += 2)
+    std::string catlink = CATLINK_DEFAULT;
+    for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--megabytes") == 0) sizes.push_back(std::stoul(argv[i + 1]));
+        if (std::strcmp(argv[i], "--catlink") == 0) catlink = argv[i + 1];
+    }
     if (sizes.empty()) sizes = {1, 16, 100};
     constexpr std::size_t kPiece = 64 * 1024;
     // A few random pieces made beforehand, so that the time is the analyzer's, not the generator's.
@@ -53,6 +130,14 @@ int main(int argc, char** argv) {
                         seconds, line.Units().size(), PeakKiB() / 1024.0);
             std::fflush(stdout);
         }
+    }
+    // The doctor listens for its two seconds and ends; what it has not read by then stays unread.
+    std::printf("\ncatlink --doctor, Kenwood, on a port that sends a burst and closes:\n");
+    std::printf("%6s %10s %14s\n", "MB", "seconds", "peak RSS MiB");
+    for (const std::size_t mb : sizes) {
+        const auto [seconds, peak] = DoctorUnderBurst(catlink, pieces, mb * 1024 * 1024);
+        std::printf("%6zu %10.2f %14.1f\n", mb, seconds, peak);
+        std::fflush(stdout);
     }
     return 0;
 }
