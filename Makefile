@@ -37,8 +37,11 @@ build: deps
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --no-tests=error -j $(JOBS)
 
-package: build
-	cmake --build $(BUILD) --target package
+# The package holds the program alone: it is built apart, without the tests and benchmarks.
+package: deps
+	cmake -S . -B $(BUILD)-package -G Ninja -DCAT_TESTS=OFF -DCAT_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build $(BUILD)-package -j $(JOBS) --target package
+	mkdir -p $(BUILD) && cp $(BUILD)-package/catlink_*.deb $(BUILD)/
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(BUILD)-package

@@ -110,8 +110,8 @@ double TimeToFind(const QStringList& radioOptions, const char* chosen, const cha
     QElapsedTimer t;
     t.start();
     w.Doctor().FindRadio();
-    QTest::qWaitFor([&] { return !w.Doctor().Scanning(); }, 60000);
-    const double ms = t.nsecsElapsed() / 1e6;
+    const bool over = QTest::qWaitFor([&] { return !w.Doctor().Scanning(); }, 60000);
+    const double ms = over ? t.nsecsElapsed() / 1e6 : -1;  // -1: the scan did not end
     *said = w.Doctor().Details()->findChild<QLabel*>("scanState")->text();
     return ms;
 }

@@ -6,6 +6,7 @@
 //   Error 8011 : Com 3 (/dev/ttyUSB0) is in use by another program: ...
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -108,6 +109,13 @@ inline const CommFaultText& CommFaultEntry(CommFault fault) {
 }
 
 inline int CommErrorNumber(CommFault fault) { return CommFaultEntry(fault).number; }
+
+// The port fault an error number stands for; nothing for the errors that are not the port's.
+inline std::optional<CommFault> CommFaultOf(int errorNumber) {
+    for (const auto& entry : kCommFaults)
+        if (entry.number == errorNumber) return entry.fault;
+    return std::nullopt;
+}
 
 // Failures that mean "not there now" rather than "wrong": a device that is not plugged in, a far
 // end that is not up yet. A link ticked open waits for these to pass instead of reporting them.

@@ -92,7 +92,7 @@ bool SaveChoices(SettingsStore& store, const ChoicesToSave& c) {
     return store.Sync();
 }
 
-std::string HelpText() {
+std::string HelpBoxText() {
     static constexpr std::array<std::string_view, 8> lines = {
         "BASIC MORAVEL Program for Kenwood / ICOM /FT817",
         "by VASKRO",

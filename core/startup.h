@@ -61,6 +61,6 @@ bool SaveChoices(SettingsStore& store, const ChoicesToSave& choices);
 
 // The help box: title and its eight lines joined by CR LF, nothing after the last.
 inline constexpr const char* kHelpTitle = "MORAVEL";
-std::string HelpText();
+std::string HelpBoxText();
 
 }  // namespace cat

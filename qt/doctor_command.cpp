@@ -198,8 +198,7 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
         OpenLink(state, platform, choices);
     } catch (const CatError& e) {
         doctor::OpenFailure failure;
-        for (const CommFaultText& entry : kCommFaults)
-            if (entry.number == e.Number()) failure.fault = entry.fault;
+        failure.fault = CommFaultOf(e.Number());
         failure.text = WithoutReopening(e.Description());
         if (failure.fault == CommFault::DeviceNotFound) failure.present = PresentSerialDevices();
         if (failure.fault == CommFault::DeviceInUse) failure.holder = DeviceHolder(facts.device);

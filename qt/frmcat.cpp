@@ -432,7 +432,7 @@ void frmCAT::AlwaysOnTop(bool setOnTop) {
     platform_->Timer1.SetEnabled(true);
 }
 
-void frmCAT::cmdHelp_Click() { messages_.Information(kHelpTitle, HelpText()); }
+void frmCAT::cmdHelp_Click() { messages_.Information(kHelpTitle, HelpBoxText()); }
 
 void frmCAT::chkOpen_Click() {
     const bool ticked = chkOpen->isChecked();

@@ -32,12 +32,6 @@ constexpr int kTicksPerTrafficUpdate = 4;
 // More lines than a reader can follow in that time: a flood is counted, not laid out.
 constexpr std::size_t kTrafficLinesPerUpdate = 500;
 
-std::optional<CommFault> FaultOf(int number) {
-    for (const CommFaultText& entry : kCommFaults)
-        if (entry.number == number) return entry.fault;
-    return std::nullopt;
-}
-
 std::int16_t ProtocolOfListText(const QString& text) {
     const RadioFamily* family = FamilyNamed(text.toStdString());
     return family ? family->Code() : kNoProtocol;
@@ -81,7 +75,7 @@ void LinkDoctor::Opened() {
 
 void LinkDoctor::OpenFailed(const CatError& error) {
     doctor::OpenFailure failure;
-    failure.fault = FaultOf(error.Number());
+    failure.fault = CommFaultOf(error.Number());
     failure.text = error.Description();
     const doctor::LinkFacts facts = Facts();
     if (failure.fault == CommFault::DeviceNotFound) failure.present = PresentSerialDevices();

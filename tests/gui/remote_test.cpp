@@ -24,6 +24,9 @@ struct Row {
     bool rfc2217;
 };
 
+// Test names and failures show the row by its name.
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+
 class RemoteRadioTest : public test::WindowTest, public ::testing::WithParamInterface<Row> {
 protected:
     void SetUp() override {
@@ -110,7 +113,7 @@ const Row kRows[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Ser2net, RemoteRadioTest, ::testing::ValuesIn(kRows),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 }  // namespace
 }  // namespace cat

@@ -22,6 +22,9 @@ struct Protocol {
     const char* radiosim;
 };
 
+// Test names and failures show the row by its name.
+void PrintTo(const Protocol& row, std::ostream* out) { *out << row.name; }
+
 class ReplugTest : public test::WindowTest, public ::testing::WithParamInterface<Protocol> {
 protected:
     void SetUp() override {
@@ -132,7 +135,7 @@ const Protocol kProtocols[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Protocols, ReplugTest, ::testing::ValuesIn(kProtocols),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 }  // namespace
 }  // namespace cat

@@ -290,7 +290,7 @@ TEST_P(ProtocolLinkTest, PollTicksShowTheRadioInTheDisplay) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Radios, ProtocolLinkTest, ::testing::ValuesIn(kProtocols),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(IcomLinkTest, ReadsTheStartStateRadiosimWasGiven) {
     LinkWorld world("ICOM", {"--protocol", "icom", "--freq", "144.3", "--mode", "FM"});
@@ -375,7 +375,7 @@ INSTANTIATE_TEST_SUITE_P(Splits, KenwoodSplitReplyTest,
                                            SplitRow{"InsideTheFrequency", 8},
                                            SplitRow{"JustBeforeTheModeDigit", 29},
                                            SplitRow{"JustBeforeTheTerminator", 37}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 }  // namespace
 }  // namespace cat

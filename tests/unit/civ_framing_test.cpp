@@ -79,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
                  Bytes({0xFE, 0xFE, 0x5E, 0xE0, 0x03, 0x1F, 0x0D, 0x00})},
         FrameRow{"NonHexDigitCountsAsZero", "5E", "0G", "", "",
                  Bytes({0xFE, 0xFE, 0x5E, 0xE0, 0x00, 0xFD, 0x00})}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 // ---- InvHex -----------------------------------------------------------------------------------
 
@@ -110,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
                       InvHexRow{"NonHexFirstGivesNoHighPart", "G1", 1},
                       InvHexRow{"ThreeDigitsIsZero", "123", 0},
                       InvHexRow{"TrailingSpaceLeavesOneDigit", "5 ", 5}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 // ---- the command's own path -------------------------------------------------------------------
 

@@ -147,7 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
                 kOldMode, ""},
         PassRow{"TwoHundredBytesOfNoiseDropped", Repeat(Bytes({0x55}), 200), kOldFreq, kOldMode,
                 ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 // ---- mends: markers on byte boundaries, last preamble, bursts ----------------------------------
 
@@ -341,7 +341,7 @@ INSTANTIATE_TEST_SUITE_P(Civ, CivModeTable,
                                            ModeRow{"Dv17HasNoName", 0x17, kNoMode},
                                            ModeRow{"NotDecimal1AHasNoName", 0x1A, kNoMode},
                                            ModeRow{"NotDecimalA1HasNoName", 0xA1, kNoMode}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 }  // namespace
 }  // namespace cat

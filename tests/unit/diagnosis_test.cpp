@@ -413,7 +413,7 @@ TEST_P(Diagnosis, NamesTheFaultInOperatorWords) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Traces, Diagnosis, ::testing::ValuesIn(kRows),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 // A reply whose source is the broadcast 00 offers the address its data carries, never 00.
 TEST(Diagnosis, TheBroadcastAddressIsNeverOffered) {

@@ -61,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
         DigitsRow{"TopOfTheRange", 999.99, {9, 9, 9, 10, 9, 9, 0, 10, 0, 0}},
         DigitsRow{"TenHertzBelowTwoHundredStaysBelow", 199.99999, {1, 9, 9, 10, 9, 9, 9, 10, 9, 9}},
         DigitsRow{"GigahertzPutsTwelveIntoTheHundreds", 1296.1, {12, 9, 6, 10, 1, 0, 0, 10, 0, 0}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(Decompose, ArrayTooShortForTenDigitsIsAnIndexError) {
     std::array<std::int16_t, 9> iq{};
@@ -127,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
         TextRow{"TwoMetres", 144.3, "144.300.0", "00144300000"},
         TextRow{"TopOfTheRange", 999.99, "999.990.0", "00999990000"},
         TextRow{"LastTenHertzStepBeforeTwoHundred", 199.99999, "199.999.9", "00199999990"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(EcriF, TakesEachCharacterFromTheDigitTableAtDigitPlusOne) {
     SessionState state;

@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
                  kModeBefore},
         ReplyRow{"HighHalfAboveNine", Bytes({0x01, 0x42, 0x34, 0xF6, 0x01}), kFreqBefore,
                  kModeBefore}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST_F(Ft817Poll, ANewReadingWaitsForTheNextReplyAndNoiseBetweenDoesNotUnseatIt) {
     const std::string first = Bytes({0x01, 0x40, 0x74, 0x00, 0x01});
@@ -169,7 +169,7 @@ TEST_P(Ft817OtherProtocols, SendNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Ft817, Ft817OtherProtocols,
                          ::testing::Values(kNoProtocol, 11, kKenwood, kICOM),
-                         [](const auto& info) { return "Code" + std::to_string(info.param); });
+                         [](const auto& instance) { return "Code" + std::to_string(instance.param); });
 
 }  // namespace
 }  // namespace cat

@@ -60,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
                       WriteRow{"FrequencyCommandKeepsAllItsDigits", "FA00014074000",
                                "FA00014074000;"},
                       WriteRow{"EmptyCommandSendsTheTerminatorAlone", "", ";"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(ComKenwood, ReplyArrivingDuringThePauseIsParsedByTheSamePass) {
     FakeWorld world;
@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ModeRow{"Digit7IsCwReverse", 7, 2, 1}, ModeRow{"Digit9IsFskReverse", 9, 5, 1},
                       ModeRow{"Digit0KeepsMode", 0, 6, 0}, ModeRow{"Digit8KeepsMode", 8, 6, 0},
                       ModeRow{"NegativeKeepsMode", -1, 6, 0}, ModeRow{"TenKeepsMode", 10, 6, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 }  // namespace
 }  // namespace cat

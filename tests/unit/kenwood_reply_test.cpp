@@ -114,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
                  kModeBefore, ""},
         ReplyRow{"OtherBytesAreKeptOneCharacterEach", Bytes({0x00, 0xFF, 0x80}), kFreqBefore,
                  kModeBefore, Bytes({0x00, 0xFF, 0x80})}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST_F(KenwoodReceive, ReplySplitOverTwoPassesIsParsedWhenItsTerminatorArrives) {
     world.port.Arrive(kUsb14250.substr(0, 20));

@@ -23,6 +23,9 @@ struct MappingRow {
     std::string device;
 };
 
+// Test names and failures show the row by its name.
+void PrintTo(const MappingRow& row, std::ostream* out) { *out << row.name; }
+
 class DeviceForPortTest : public ::testing::TestWithParam<MappingRow> {};
 
 TEST_P(DeviceForPortTest, OpensTheNamedOrTheSystemDevice) {
@@ -58,7 +61,7 @@ const MappingRow kMappingRows[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, DeviceForPortTest, ::testing::ValuesIn(kMappingRows),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(ParsePortTarget, NetworkAddressesAreHostAndPortOrNothing) {
     struct Row {

@@ -75,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SendRow{"TensOfHertz", kKenwood, 14.07405, "FA00014074050;"},
                       SendRow{"NegativeEntrySendsItsSize", kKenwood, -14.074, "FA00014074000;"},
                       SendRow{"AnyCodeOfTheFamily", 150, 14.074, "FA00014074000;"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     Icom, SetRXFrequencySends,
@@ -86,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
         SendRow{"TensOfHertz", kICOM, 14.07405, Civ({0x50, 0x40, 0x07, 0x14, 0x00})},
         SendRow{"NegativeEntrySendsItsSize", kICOM, -14.074, Civ({0x00, 0x40, 0x07, 0x14, 0x00})},
         SendRow{"FinerThanTenHertzIsCut", kICOM, 14.074005, Civ({0x00, 0x40, 0x07, 0x14, 0x00})}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     Ft817, SetRXFrequencySends,
@@ -98,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
         SendRow{"NegativeEntrySendsItsSize", kFT817, -14.074,
                 Bytes({0x01, 0x40, 0x74, 0x00, 0x01})},
         SendRow{"TopOfTheRange", kFT817, 999.99999, Bytes({0x99, 0x99, 0x99, 0x99, 0x01})}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(SetRXFrequency, BeforeAnyLinkNothingIsSentAndTheTimerIsLeftAlone) {
     for (bool timerOn : {false, true}) {
@@ -169,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(Links, SetRXFrequencyOnEveryLink,
                          ::testing::Values(ProtocolRow{"Kenwood", kKenwood},
                                            ProtocolRow{"Icom", kICOM},
                                            ProtocolRow{"Ft817", kFT817}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(SetRXFrequency, IcomWriteFailureShowsTheSendersMessageAndPollingResumes) {
     FakeWorld world;

@@ -75,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ModeRow{"ReverseFskIsFsk", kFT817, kFsk, 1, Ft817(0x0A)},
                       ModeRow{"ReversePktIsPkt", kFT817, kPkt, 1, Ft817(0x0C)},
                       ModeRow{"PositionWithoutAByteSendsNothing", kFT817, -1, 0, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Kenwood, SelectOpModeSends,
                          ::testing::Values(ModeRow{"LsbIsListPositionPlusOne", kKenwood, kLsb, 0,
@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(Kenwood, SelectOpModeSends,
                                            ModeRow{"ReverseAmIsAm", kKenwood, kAm, 1, "MD5;"},
                                            ModeRow{"ReversePktIsNeverSent", kKenwood, kPkt, 1, ""},
                                            ModeRow{"AnyCodeOfTheFamily", 199, kUsb, 0, "MD2;"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Icom, SelectOpModeSends,
                          ::testing::Values(ModeRow{"Lsb", kICOM, kLsb, 0, Civ(0x00)},
@@ -105,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(Icom, SelectOpModeSends,
                                            ModeRow{"ReverseFsk", kICOM, kFsk, 1, Civ(0x08)},
                                            ModeRow{"ReverseAmIsAm", kICOM, kAm, 1, Civ(0x02)},
                                            ModeRow{"ReversePktIsNeverSent", kICOM, kPkt, 1, ""}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(SelectOpMode, BeforeAnyLinkNothingIsWritten) {
     for (std::int16_t entry = kLsb; entry <= kPkt; ++entry) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "core/command_line.h"  // beside startup.h: the two must not declare one name twice
 #include "core/lock_owner.h"
 #include "core/stored_values.h"
 #include "tests/support/memory_store.h"
@@ -301,7 +302,7 @@ TEST(StartupTables, DigitCharsPortListAndHelpText) {
     EXPECT_EQ(state.DigitChars[10], '9');
     EXPECT_EQ(PortEntry(0), "Com 1");
     EXPECT_EQ(PortEntry(31), "Com 32");
-    EXPECT_EQ(HelpText(),
+    EXPECT_EQ(HelpBoxText(),
               "BASIC MORAVEL Program for Kenwood / ICOM /FT817\r\n"
               "by VASKRO\r\n"
               "\r\n"
