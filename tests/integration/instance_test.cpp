@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
@@ -196,7 +197,11 @@ TEST_F(InstanceTest, TerminationByTheSystemSavesTheSettings) {
     }
     QProcess& only = Launch();
     ASSERT_TRUE(WaitForLock(only));
-    QTest::qWait(300);
+    // Its signal handling is in place before it listens for later copies; a fixed wait here was
+    // outlasted by a busy machine's start-up, and SIGTERM then simply killed it.
+    const QString channel = QFileInfo(LockPath()).absolutePath() + "/catlink-" +
+                            QSysInfo::machineHostName() + ".socket";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(channel); }, 10000));
     only.terminate();  // SIGTERM, as at logout
     ASSERT_TRUE(only.waitForFinished(5000));
     EXPECT_EQ(only.exitStatus(), QProcess::NormalExit);
