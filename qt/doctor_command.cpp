@@ -180,7 +180,8 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     Platform platform{watch, clock, pause, messages, timer};
     SessionState state;
     FillDigitChars(state);
-    QObject::connect(&port, &QtCommPort::OnComm, [&] { ReceiveDispatch(state, watch); });
+    const QMetaObject::Connection linkReader =
+        QObject::connect(&port, &QtCommPort::OnComm, [&] { ReceiveDispatch(state, watch); });
     QObject::connect(&port, &QtCommPort::PortLost, [&] { watch.Lost(port.LostDetail()); });
 
     doctor::LinkFacts facts;
@@ -239,6 +240,10 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     if (verdict.kind == doctor::VerdictKind::Answering)
         return watch.Line().Summary().lastReading ? kExitOk : kExitNoRadio;
     if (IsPortError(verdict.kind)) return kExitPortError;
+    // The scan reads its answers itself. Left connected, the link's reader would take any answer
+    // that reaches the port before the scan looks, as one does when a busy machine runs the
+    // radio's reply in before our wait begins.
+    QObject::disconnect(linkReader);
     return Scan(port, watch, state.ProtocolCode, std::atoi(choices.speedText.c_str()));
 }
 

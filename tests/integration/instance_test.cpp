@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
@@ -86,8 +87,17 @@ protected:
 
     QString LockPath() const { return homePath_ + "/.local/state/CAT/catlink.lock"; }
     QString IniPath() const { return homePath_ + "/config/CAT/CAT.ini"; }
-    bool WaitForLock() {
-        return QTest::qWaitFor([&] { return QFile::exists(LockPath()); }, 10000);
+    // The lock file is made first and its owner written into it after: only a file that names
+    // `owner` is its finished lock (an earlier look sees it empty, and its time changes once
+    // more).
+    bool WaitForLock(const QProcess& owner) {
+        const QByteArray pid = QByteArray::number(owner.processId());
+        return QTest::qWaitFor(
+            [&] {
+                QFile lock(LockPath());
+                return lock.open(QIODevice::ReadOnly) && lock.readLine().trimmed() == pid;
+            },
+            10000);
     }
 
     QTemporaryDir home_;
@@ -103,7 +113,7 @@ TEST_F(InstanceTest, SecondCopyRaisesTheFirstEndsWithStatus3AndChangesNoSetting)
         ini.write("[Setup]\nType=1\nTop= 1200\n");
     }
     QProcess& first = Launch();
-    ASSERT_TRUE(WaitForLock());
+    ASSERT_TRUE(WaitForLock(first));
     QProcess& second = Launch();
     EXPECT_TRUE(second.waitForFinished(10000)) << "the second copy is still running";
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
@@ -121,7 +131,7 @@ TEST_F(InstanceTest, SecondCopyRaisesTheFirstEndsWithStatus3AndChangesNoSetting)
 
 TEST_F(InstanceTest, KilledCopyDoesNotBlockTheNext) {
     QProcess& first = Launch();
-    ASSERT_TRUE(WaitForLock());
+    ASSERT_TRUE(WaitForLock(first));
     ::kill(static_cast<pid_t>(first.processId()), SIGKILL);
     ASSERT_TRUE(first.waitForFinished(5000));
     ASSERT_TRUE(QFile::exists(LockPath())) << "a killed copy leaves its lock behind";
@@ -149,7 +159,7 @@ TEST_F(InstanceTest, LockFileLeftEmptyByACrashDoesNotBlockTheNext) {
 
 TEST_F(InstanceTest, LiveCopysLockIsNeverTakenOverHoweverOld) {
     QProcess& first = Launch();
-    ASSERT_TRUE(WaitForLock());
+    ASSERT_TRUE(WaitForLock(first));
     QFile lock(LockPath());
     ASSERT_TRUE(lock.open(QIODevice::ReadWrite));
     const QByteArray owner = lock.readAll();
@@ -186,8 +196,12 @@ TEST_F(InstanceTest, TerminationByTheSystemSavesTheSettings) {
         ini.write("[Setup]\nType=2\nComPort=5\nAddress=5E\n");
     }
     QProcess& only = Launch();
-    ASSERT_TRUE(WaitForLock());
-    QTest::qWait(300);
+    ASSERT_TRUE(WaitForLock(only));
+    // Its signal handling is in place before it listens for later copies; a fixed wait here was
+    // outlasted by a busy machine's start-up, and SIGTERM then simply killed it.
+    const QString channel = QFileInfo(LockPath()).absolutePath() + "/catlink-" +
+                            QSysInfo::machineHostName() + ".socket";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(channel); }, 10000));
     only.terminate();  // SIGTERM, as at logout
     ASSERT_TRUE(only.waitForFinished(5000));
     EXPECT_EQ(only.exitStatus(), QProcess::NormalExit);
@@ -369,7 +383,7 @@ TEST_F(InstanceTest, ACopyRunningAsAnotherUserIsRunning) {
     if (::getuid() != 0) GTEST_SKIP() << "needs root, to run copies as root and as user nobody";
     ASSERT_TRUE(PrepareUnprivileged()) << "cannot run the program as user nobody";
     QProcess& first = Launch();
-    ASSERT_TRUE(WaitForLock());
+    ASSERT_TRUE(WaitForLock(first));
     QProcess& second = Launch(true);
     ASSERT_TRUE(second.waitForFinished(10000)) << "the second copy is still running";
     const QString said = second.readAllStandardError();

@@ -13,6 +13,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "protocols/common/family_codes.h"
@@ -23,6 +24,7 @@
 #include "core/platform.h"
 #include "core/session_state.h"
 #include "core/startup.h"
+#include "link/five_byte_check.h"
 #include "link/link_control.h"
 #include "link/poll_cycle.h"
 #include "protocols/civ/civ.h"
@@ -84,6 +86,17 @@ public:
         }
         ASSERT_TRUE(port_->PortOpen());
         ASSERT_TRUE(RadioReports("open"));
+        // Ticks as the window's timer does until the link's look for a five-byte radio is over:
+        // until then the link takes no reply of its own, and a reply that missed the commands'
+        // own short read would be dropped.
+        test::FakeDisplay display;
+        const auto end = SteadyClock::now() + kPatience;
+        while (state.Check && !state.Check->Over() && SteadyClock::now() < end) {
+            PollTick(state, *platform_, false, display);
+            std::this_thread::sleep_for(20ms);
+        }
+        ASSERT_TRUE(!state.Check || (state.Check->Over() && !state.Check->Found()))
+            << "the link's look for a five-byte radio did not end, or found one";
     }
 
     // Forgets what the session knows of the radio, so that only a fresh reply can fill it in.
