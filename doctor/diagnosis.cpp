@@ -112,6 +112,10 @@ typename Map::key_type MostFrequent(const Map& counts) {
     return best->first;
 }
 
+// Refusals or clean text that no family reads tell of a radio only when they are not a few short
+// texts among much noise: a flood of random bytes holds "?;" and "MM;" somewhere.
+bool StandsOut(int count, const LineSummary& e) { return count > 0 && count >= e.noise; }
+
 // The verdict from what came back when no good reply did.
 Verdict FromEvidence(const Observation& o, const LineSummary& e, bool answeredBefore,
                      double silentFor) {
@@ -135,7 +139,7 @@ Verdict FromEvidence(const Observation& o, const LineSummary& e, bool answeredBe
         v.offerScan = true;
         return v;
     }
-    if (e.refusals > 0) {
+    if (StandsOut(e.refusals, e)) {
         return Make(VerdictKind::Refuses, true, "refuses", "Radio refuses the commands",
                     "The radio answers but refuses every command (" + RefusalText(o, e.sample) +
                         "): a menu may be open, it may be transmitting, or it expects another "
@@ -144,7 +148,7 @@ Verdict FromEvidence(const Observation& o, const LineSummary& e, bool answeredBe
                     "speaks.");
     }
     // Clean replies are never blamed on the line speed: at a wrong speed they would not be clean.
-    if (e.unread > 0) {
+    if (StandsOut(e.unread, e)) {
         Verdict v = Make(VerdictKind::Unreadable, true, "unreadable", "Replies not read here",
                          "The radio answers, but in commands this program does not read: " +
                              Shown(o, e.sample) + ".",
@@ -270,7 +274,7 @@ Verdict Diagnose(const Observation& o) {
     // Another radio's frames, another protocol and refusals are plain at once; silence and noise
     // need a command to have gone unanswered for a while.
     const bool plain = !line.otherAddresses.empty() || !line.otherProtocols.empty() ||
-                       line.refusals > 0 || line.unread > 0;
+                       StandsOut(line.refusals, line) || StandsOut(line.unread, line);
     if (!plain && !overdue)
         return Make(VerdictKind::Waiting, false, "waiting", "Waiting for the radio on " + o.port,
                     "Open on " + PortText(o) + " at " + o.speed + " baud; waiting for the " +

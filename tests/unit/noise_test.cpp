@@ -91,6 +91,8 @@ TEST(Noise, IsNeverARadio) {
             EXPECT_NE(v.kind, VerdictKind::Answering);
             EXPECT_NE(v.kind, VerdictKind::OtherAddress);
             EXPECT_NE(v.kind, VerdictKind::OtherProtocol);
+            EXPECT_NE(v.kind, VerdictKind::Refuses) << v.text;
+            EXPECT_NE(v.kind, VerdictKind::Unreadable) << v.text;
 
             // The monitor shows a bounded number of lines and counts every other byte.
             MonitorCursor cursor;
