@@ -139,7 +139,14 @@ void LineAnalyzer::Cut(double at, bool final) {
             done = pending_.size();
             break;
         }
-        const Piece piece = reader_->Next(rest, final);
+        Piece piece = reader_->Next(rest, final);
+        // Inside noise, a reply is where a pause or a whole unit ends, as another family's reply
+        // is: a flood holds every short reply's pattern somewhere, which no radio sent.
+        if (!replyMayStart_ && piece.kind == PieceKind::Reply) {
+            piece.kind = PieceKind::Noise;
+            piece.hertz.reset();
+            piece.modeReported = false;
+        }
         // What the chosen family cannot read (or waits on) may be another family's reply.
         if (piece.length == 0 || piece.kind == PieceKind::Noise ||
             piece.kind == PieceKind::Unread) {
