@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <random>
 #include <thread>
 
@@ -95,13 +96,21 @@ private:
     std::thread thread_;
 };
 
+// Com 5, mapped to the server through `scheme`, set as a link sets it; not opened yet.
+std::unique_ptr<QtCommPort> Com5(test::MemoryStore& store, const char* scheme,
+                                 const FloodServer& server) {
+    store.Write("Ports", "Com5", scheme + ("://127.0.0.1:" + std::to_string(server.Port())));
+    auto port = std::make_unique<QtCommPort>(store);
+    port->SetCommPort(5);
+    port->SetSettings("9600,n,8,2");
+    return port;
+}
+
 TEST(Flood, ABurstIntoTheNetworkPortKeepsTheEventLoopTurning) {
     FloodServer server(RandomChunk());
     test::MemoryStore store;
-    store.Write("Ports", "Com5", "tcp://127.0.0.1:" + std::to_string(server.Port()));
-    QtCommPort port(store);
-    port.SetCommPort(5);
-    port.SetSettings("9600,n,8,2");
+    const auto com5 = Com5(store, "tcp", server);
+    QtCommPort& port = *com5;
     port.SetPortOpen(true);
 
     doctor::LineAnalyzer line(kICOM, "5E");
@@ -130,10 +139,8 @@ TEST(Flood, ABurstIntoTheNetworkPortKeepsTheEventLoopTurning) {
 TEST(Flood, ATelnetNegotiationStormIsDroppedSayingSo) {
     FloodServer server(NegotiationStorm());
     test::MemoryStore store;
-    store.Write("Ports", "Com5", "rfc2217://127.0.0.1:" + std::to_string(server.Port()));
-    QtCommPort port(store);
-    port.SetCommPort(5);
-    port.SetSettings("9600,n,8,2");
+    const auto com5 = Com5(store, "rfc2217", server);
+    QtCommPort& port = *com5;
     // Our answers pile up while the far end reads none of them: the connection goes, during the
     // open or soon after, and not the program's memory.
     std::string why;
