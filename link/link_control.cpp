@@ -44,7 +44,7 @@ std::optional<std::string> NormaliseICOMAddress(std::string_view text) {
 
 void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choices) {
     const RadioFamily* family = FamilyNamed(choices.protocolText);
-    state.ProtocolCode = family ? family->Code() : kNoProtocol;
+    state.ProtocolCode = ProtocolCodeNamed(choices.protocolText);
     // A new link reads the line afresh: nothing learnt of the last radio carries over.
     state.Reader.reset();
     platform.comCAT.SetCommPort(static_cast<std::int16_t>(choices.portListIndex + 1));

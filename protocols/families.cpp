@@ -47,6 +47,11 @@ const RadioFamily* FamilyNamed(std::string_view text) {
     return nullptr;
 }
 
+std::int16_t ProtocolCodeNamed(std::string_view text) {
+    const RadioFamily* family = FamilyNamed(text);
+    return family ? family->Code() : kNoProtocol;
+}
+
 int ListPosition(const RadioFamily& family) {
     for (std::size_t i = 0; i < Table().size(); ++i)
         if (Table()[i] == &family) return static_cast<int>(i);

@@ -25,6 +25,8 @@ const RadioFamily* FamilyAt(int listPosition);
 
 // The family whose caption is `text`, in any letter case ("kenwood"); nothing otherwise.
 const RadioFamily* FamilyNamed(std::string_view text);
+// Its code, or kNoProtocol for a text that names no family (an empty list entry).
+std::int16_t ProtocolCodeNamed(std::string_view text);
 
 // The list position of a family.
 int ListPosition(const RadioFamily& family);

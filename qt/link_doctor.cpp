@@ -32,11 +32,6 @@ constexpr int kTicksPerTrafficUpdate = 4;
 // More lines than a reader can follow in that time: a flood is counted, not laid out.
 constexpr std::size_t kTrafficLinesPerUpdate = 500;
 
-std::int16_t ProtocolOfListText(const QString& text) {
-    const RadioFamily* family = FamilyNamed(text.toStdString());
-    return family ? family->Code() : kNoProtocol;
-}
-
 }  // namespace
 
 LinkDoctor::LinkDoctor(frmCAT& window, QtCommPort& port, doctor::LinkWatch& watch)
@@ -275,7 +270,7 @@ void LinkDoctor::FindRadio() {
         return;
     }
     scanner_ = std::make_unique<doctor::Scanner>(
-        port_, doctor::ScanPlan(speeds, ProtocolOfListText(window_.cboSelect->currentText()),
+        port_, doctor::ScanPlan(speeds, ProtocolCodeNamed(window_.cboSelect->currentText().toStdString()),
                                 window_.cboSpeed->currentText().toInt()));
     shownScanLines_ = 0;
     monitor_->appendPlainText(
