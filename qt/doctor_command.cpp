@@ -233,7 +233,11 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
         PrintTraffic(watch);
         if (!display.Text().empty()) std::printf("display: %s\n", display.Text().c_str());
     } else {
-        std::printf("no protocol is chosen in the stored setup: nothing to listen for\n");
+        // Nothing is sent for a link without a protocol; the verdict says so, and the scan
+        // looks for the radio.
+        watch.NoProtocolChosen(facts);
+        verdict = watch.Diagnose();
+        PrintVerdict(verdict);
     }
     CloseLink(platform);
     // Only a frequency read on the link as set up counts as a working link.

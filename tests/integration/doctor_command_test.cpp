@@ -113,6 +113,18 @@ TEST_F(DoctorCommand, TodaysRadiosAreReadOrNamedAndNeverChanged) {
     }
 }
 
+// A first run with no protocol stored: a verdict that says so, then the scan finds the radio; the
+// link as stored reads nothing, so the status is 1.
+TEST_F(DoctorCommand, WithNoProtocolStoredTheVerdictSaysSoAndTheScanFindsTheRadio) {
+    QSettings(Ini(), QSettings::IniFormat).remove("Setup/Type");
+    cat::test::Radiosim radio(Ini(), 1, {"--model", "ic7300"});
+    ASSERT_TRUE(radio.Started());
+    const Outcome run = Doctor({});
+    EXPECT_EQ(run.status, 1) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("verdict: no-protocol")) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("found: IC-7300")) << run.out.toStdString();
+}
+
 TEST_F(DoctorCommand, NoRadioAnywhereEndsWithOne) {
     cat::test::Radiosim radio(Ini(), 1, {"--protocol", "ft817", "--silent"});
     ASSERT_TRUE(radio.Started());
