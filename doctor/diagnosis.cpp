@@ -4,7 +4,6 @@
 #include <map>
 
 #include "core/port_names.h"
-
 #include "protocols/common/family_support.h"
 #include "protocols/families.h"
 
@@ -27,7 +26,7 @@ std::string Joined(const std::vector<std::string>& items) {
 
 // "Com 3 (/dev/ttyUSB0)", or the port alone when no device is known.
 std::string PortText(const Observation& o) {
-    return o.device.empty() ? o.port : o.port + " (" + o.device + ")";
+    return o.device.empty() || o.device == o.port ? o.port : o.port + " (" + o.device + ")";
 }
 
 std::string WhereText(const Observation& o) { return o.port + " at " + o.speed + " baud"; }
@@ -79,7 +78,8 @@ Verdict FromFailure(const Observation& o) {
         case CommFault::DeviceNotFound:
             return Make(
                 VerdictKind::DeviceMissing, true, "device-missing", o.device + " does not exist",
-                o.port + " opens " + o.device + ", which does not exist. " +
+                (o.device == o.port ? o.device + " does not exist. "
+                                    : o.port + " opens " + o.device + ", which does not exist. ") +
                     (f.present.empty() ? std::string("No serial device is present now.")
                                        : "Serial devices present now: " + Joined(f.present) + ".") +
                     (o.waitingForDevice ? " The link opens by itself when it appears." : ""),

@@ -187,10 +187,17 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     doctor::LinkFacts facts;
     facts.port = PortLabel(static_cast<std::int16_t>(com), {});
     facts.device = DeviceForPort(store, static_cast<std::int16_t>(com));
+    // A path given on the command line is the port's name: it is no Com number of the list.
+    if (store.device) {
+        facts.port = OneLine(*store.device);
+        port.CallIt(facts.port);
+    }
     facts.speed = choices.speedText;
     std::printf(
-        "catlink --doctor: %s (%s), %s at %s baud%s\n", facts.port.c_str(),
-        OneLine(facts.device).c_str(),
+        "catlink --doctor: %s, %s at %s baud%s\n",
+        (facts.port == OneLine(facts.device) ? facts.port
+                                             : facts.port + " (" + OneLine(facts.device) + ")")
+            .c_str(),
         choices.protocolText.empty() ? "no protocol chosen" : choices.protocolText.c_str(),
         facts.speed.c_str(),
         AddressedFamily(choices.protocolText) ? (", address " + choices.addressText).c_str() : "");

@@ -405,6 +405,7 @@ int QtCommPort::Waiting() const {
 }
 
 std::string QtCommPort::Label() const {
+    if (!name_.empty()) return name_;
     if (number_ == 0) return "The serial port";
     return PortLabel(number_, DeviceName());
 }

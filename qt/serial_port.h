@@ -52,6 +52,9 @@ public:
     std::string DeviceName() const;
     // Why the open port went away, in the system's or the far end's words; empty when it did not.
     const std::string& LostDetail() const { return lostDetail_; }
+    // What messages call the port instead of its Com number and device: the path a user named
+    // on the command line, which is no Com number of the list.
+    void CallIt(std::string name) { name_ = std::move(name); }
 
 signals:
     void OnComm();
@@ -78,6 +81,7 @@ private:
     QSerialPort port_;
     std::unique_ptr<NetworkPort> net_;  // while Com N is a network port
     std::int16_t number_ = 0;
+    std::string name_;
     std::string device_;  // resolved when the port opens
     LineSettings line_;
     int handshaking_ = 0;

@@ -158,6 +158,10 @@ TEST_F(DoctorCommand, APortThatIsNotThereEndsWithTwo) {
     const Outcome run = Doctor({home.filePath("no-such-adapter")});
     EXPECT_EQ(run.status, 2) << run.out.toStdString();
     EXPECT_TRUE(run.out.contains("verdict: device-missing")) << run.out.toStdString();
+    // The port is the path given, not whatever Com 1 is.
+    EXPECT_FALSE(run.out.contains("Com 1")) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains(home.filePath("no-such-adapter") + " does not exist. "))
+        << run.out.toStdString();
 }
 
 }  // namespace
