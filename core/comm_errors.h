@@ -70,7 +70,7 @@ inline constexpr std::array<CommFaultText, 21> kCommFaults{{
     {CommFault::PortNotOpen, 8012, "{port} is not open."},
     {CommFault::PermissionDenied, 8013,
      "You are not allowed to use {port}: the user must be allowed to use serial devices. On "
-     "Debian Linux, add the user to the dialout group (sudo adduser <user> dialout) and log in "
+     "Debian Linux, add the user to the dialout group (sudo adduser {value} dialout) and log in "
      "again."},
     {CommFault::SettingsRejected, 8014,
      "{port} did not accept the line settings {value}, or is not a serial port."},

@@ -11,6 +11,7 @@
 
 #ifndef _WIN32
 #include <poll.h>
+#include <pwd.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #endif
@@ -86,6 +87,14 @@ bool DeviceHungUp(const QSerialPort& port) {
 // not touch all as PermissionError; only the file's access rights tell them apart.
 // Why the system will not let us use the device, when it is not busy: permission, or the device
 // cannot be there at all (missing, or a path no file can have). Nothing when it may be used.
+// Who runs the program, for the command that lets them use serial devices.
+std::string UserName() {
+#ifndef _WIN32
+    if (const passwd* entry = ::getpwuid(::getuid())) return entry->pw_name;
+#endif
+    return "$USER";
+}
+
 std::optional<CommFault> DeviceRefusal(const std::string& device) {
 #ifdef _WIN32
     (void)device;
@@ -380,8 +389,10 @@ void QtCommPort::RaiseOpenFailure() {
     CommFault fault = Lookup(kOpenFailures, port_.error()).value_or(CommFault::OpenFailed);
     if (fault == CommFault::DeviceInUse || fault == CommFault::OpenFailed)
         fault = DeviceRefusal(device_).value_or(fault);
-    throw CommError(fault, Label(), fault == CommFault::SettingsRejected ? line_.text : "",
-                    port_.errorString().toStdString());
+    std::string value;
+    if (fault == CommFault::SettingsRejected) value = line_.text;
+    if (fault == CommFault::PermissionDenied) value = UserName();
+    throw CommError(fault, Label(), value, port_.errorString().toStdString());
 }
 
 void QtCommPort::RequireOpen() const {
