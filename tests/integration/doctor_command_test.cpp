@@ -2,7 +2,11 @@
 // and an exit status a script can act on.
 
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <QFile>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -29,7 +33,8 @@ protected:
         ini.setValue("Setup/Address", "5E");
     }
     QString Ini() const { return home.filePath("CAT/CAT.ini"); }
-    Outcome Doctor(const QStringList& args, int ms = 30000) {
+    // `asNobody`: as user nobody when the tests run as root, so that permissions count.
+    Outcome Doctor(const QStringList& args, int ms = 30000, bool asNobody = false) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("DISPLAY");
@@ -38,7 +43,12 @@ protected:
         env.insert("HOME", home.path());
         env.insert("XDG_CONFIG_HOME", home.path());
         p.setProcessEnvironment(env);
-        p.start(CATLINK_PATH, QStringList{"--doctor"} + args);
+        if (asNobody && ::getuid() == 0)
+            p.start("setpriv", QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                           CATLINK_PATH, "--doctor"} +
+                                   args);
+        else
+            p.start(CATLINK_PATH, QStringList{"--doctor"} + args);
         if (!p.waitForFinished(ms)) {
             p.kill();
             p.waitForFinished(2000);
@@ -152,6 +162,27 @@ TEST_F(DoctorCommand, ARadioOnTheNetworkIsHeardThroughSer2net) {
         EXPECT_EQ(run.status, 0) << run.out.toStdString();
         EXPECT_TRUE(run.out.contains("verdict: answering")) << run.out.toStdString();
     }
+}
+
+// A device the user may not open: the verdict says so and gives the command, with the user's
+// name in it.
+TEST_F(DoctorCommand, ADeviceTheUserMayNotUseNamesTheCommandThatGrantsIt) {
+    cat::test::Radiosim radio(Ini(), 1, {"--protocol", "icom"});
+    ASSERT_TRUE(radio.Started());
+    const std::string pty = radio.Pty().toStdString();
+    ASSERT_EQ(::chmod(pty.c_str(), 0600), 0);
+    if (::getuid() != 0) {
+        ASSERT_EQ(::chmod(pty.c_str(), 0), 0);
+    }
+    // nobody reads the settings in the test's home folder.
+    ASSERT_EQ(::chmod(QFile::encodeName(home.path()).constData(), 0755), 0);
+    const passwd* user = ::getuid() == 0 ? ::getpwnam("nobody") : ::getpwuid(::getuid());
+    ASSERT_NE(user, nullptr);
+    const Outcome run = Doctor({radio.Pty()}, 30000, true);
+    EXPECT_EQ(run.status, 2) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("verdict: no-permission")) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains(QString("sudo adduser %1 dialout").arg(user->pw_name)))
+        << run.out.toStdString();
 }
 
 TEST_F(DoctorCommand, APortThatIsNotThereEndsWithTwo) {
