@@ -177,8 +177,10 @@ Verdict FromEvidence(const Observation& o, const LineSummary& e, bool answeredBe
     }
     if (e.echo > 0) {
         return Make(VerdictKind::EchoOnly, true, "echo-only", "Only our own echo comes back",
-                    "Only our own bytes come back: the interface echoes (a CI-V bus or a level "
-                    "converter) but no radio answers.",
+                    std::string("Only our own bytes come back: the interface echoes (") +
+                        (Addressed(o) ? "a CI-V bus or a level converter"
+                                      : "a level converter or a cable that joins the data lines") +
+                        ") but no radio answers.",
                     "Is the radio switched on, at " + WhereText(o) +
                         (Addressed(o) ? " and address " + o.radioAddress : "") + "? " +
                         MenuAdvice(o));
@@ -250,10 +252,13 @@ Verdict Diagnose(const Observation& o) {
                         (o.handshaking ? ": RTS/CTS flow control is on and the radio holds CTS "
                                          "low."
                                        : ": the port holds them back."),
-                    "Use a cable that carries the RTS and CTS lines, or turn flow control off "
-                    "for this port in the settings file ([Ports] " +
-                        o.port.substr(0, 3) + o.port.substr(o.port.find(' ') + 1) +
-                        ".Handshake=none), or use 4800 baud.");
+                    o.handshaking
+                        ? "Use a cable that carries the RTS and CTS lines, or turn flow control "
+                          "off for this port in the settings file ([Ports] " +
+                              o.port.substr(0, 3) + o.port.substr(o.port.find(' ') + 1) +
+                              ".Handshake=none), or use 4800 baud."
+                        : "Check the cable and the interface: with flow control off, only the "
+                          "interface or its driver holds our bytes back.");
 
     static const LineSummary kNothing;
     const LineSummary& line = o.line ? *o.line : kNothing;

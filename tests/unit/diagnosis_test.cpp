@@ -142,12 +142,15 @@ const Row kRows[] = {
      kICOM,
      {{0, true, kIcomPoll}, {0.01, false, kIcomPoll}},
      1.2,
-     VerdictKind::EchoOnly},
+     VerdictKind::EchoOnly,
+     "a CI-V bus"},
+    // No bus carries a text family: the echo comes from the interface or the cable.
     {"KenwoodEchoOnly",
      kKenwood,
      {{0, true, "IF;"}, {0.01, false, "IF;"}},
      1.2,
-     VerdictKind::EchoOnly},
+     VerdictKind::EchoOnly,
+     "(a level converter or a cable that joins the data lines)"},
     {"Ft817EchoOnly",
      kFT817,
      {{0, true, kFtPoll}, {0.01, false, kFtPoll}},
@@ -302,6 +305,14 @@ const Row kRows[] = {
          o.handshaking = true;
          o.outputHeldSince = 0.1;
      }},
+    // Without flow control, turning it off is no advice.
+    {"OutputHeldWithoutFlowControl",
+     kKenwood,
+     {{0, true, "IF;"}},
+     1.2,
+     VerdictKind::OutputBlocked,
+     "with flow control off, only the interface or its driver",
+     [](Observation& o) { o.outputHeldSince = 0.1; }},
     {"BriefOutputHoldIsNoFault",
      kKenwood,
      {{0, true, "IF;"}, {0.04, false, kIf}},
