@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "core/text.h"
+
 namespace cat {
 
 namespace {
@@ -18,14 +20,9 @@ std::string_view LineAt(std::string_view text, int index) {
 }  // namespace
 
 std::optional<LockOwner> ParseLockOwner(std::string_view contents) {
-    std::string_view number = LineAt(contents, 0);
     // Qt reads the number leniently about blanks around it; a lock file written by hand may have
     // them too.
-    while (!number.empty() && (number.front() == ' ' || number.front() == '\t'))
-        number.remove_prefix(1);
-    while (!number.empty() &&
-           (number.back() == ' ' || number.back() == '\t' || number.back() == '\r'))
-        number.remove_suffix(1);
+    const std::string_view number = Trim(LineAt(contents, 0), kBlanks);
     LockOwner owner;
     const auto [end, error] =
         std::from_chars(number.data(), number.data() + number.size(), owner.pid);

@@ -65,17 +65,14 @@ std::vector<std::string> NextMonitorLines(const LineAnalyzer& line, MonitorCurso
                                           std::size_t limit) {
     const auto& units = line.Units();
     const std::size_t fresh = std::min({line.Total() - cursor.units, units.size(), limit});
-    std::vector<std::string> lines(1);  // room for the count of what is left out
-    std::size_t shownBytes = 0;
+    std::vector<std::string> lines;
+    std::size_t notShown = line.Bytes() - cursor.bytes;
     for (std::size_t i = units.size() - fresh; i < units.size(); ++i) {
         lines.push_back(MonitorLine(units[i], protocolCode, origin));
-        shownBytes += units[i].bytes.size();
+        notShown -= units[i].bytes.size();
     }
-    const std::size_t notShown = line.Bytes() - cursor.bytes - shownBytes;
     if (notShown > 0)
-        lines.front() = "... " + std::to_string(notShown) + " bytes not shown";
-    else
-        lines.erase(lines.begin());
+        lines.insert(lines.begin(), "... " + std::to_string(notShown) + " bytes not shown");
     cursor = {line.Total(), line.Bytes()};
     return lines;
 }

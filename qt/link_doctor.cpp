@@ -241,9 +241,8 @@ void LinkDoctor::AppendTraffic() {
     }
     // One append per update: a block of lines lays out once, not once a line.
     QStringList lines;
-    for (const std::string& text :
-         doctor::NextMonitorLines(line, shown_, watch_.Facts().protocolCode, watch_.OpenedAt(),
-                                  kTrafficLinesPerUpdate))
+    for (const std::string& text : doctor::NextMonitorLines(
+             line, shown_, watch_.Facts().protocolCode, watch_.OpenedAt(), kTrafficLinesPerUpdate))
         lines << Q(text);
     if (scanner_)
         for (; shownScanLines_ < scanner_->Log().size(); ++shownScanLines_)
@@ -270,8 +269,9 @@ void LinkDoctor::FindRadio() {
         return;
     }
     scanner_ = std::make_unique<doctor::Scanner>(
-        port_, doctor::ScanPlan(speeds, ProtocolCodeNamed(window_.cboSelect->currentText().toStdString()),
-                                window_.cboSpeed->currentText().toInt()));
+        port_,
+        doctor::ScanPlan(speeds, ProtocolCodeNamed(window_.cboSelect->currentText().toStdString()),
+                         window_.cboSpeed->currentText().toInt()));
     shownScanLines_ = 0;
     monitor_->appendPlainText(
         QStringLiteral("--- Find radio on Com %1 ---").arg(window_.cboCom->currentIndex() + 1));
