@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <map>
+#include <optional>
 
 #include "core/port_names.h"
 #include "protocols/common/family_support.h"
@@ -114,77 +115,79 @@ typename Map::key_type MostFrequent(const Map& counts) {
 
 // Refusals or clean text that no family reads tell of a radio only when they are not a few short
 // texts among much noise: a flood of random bytes holds "?;" and "MM;" somewhere.
-bool StandsOut(int count, const LineSummary& e) { return count > 0 && count >= e.noise; }
+bool StandsOut(int count, const LineSummary& line) { return count > 0 && count >= line.noise; }
 
-// The verdict from what came back when no good reply did.
-Verdict FromEvidence(const Observation& o, const LineSummary& e, bool answeredBefore,
-                     double silentFor) {
-    const std::string name = ProtocolName(o.protocolCode);
-    if (!e.otherAddresses.empty()) {
-        const std::string found = family::Hex2(MostFrequent(e.otherAddresses));
-        Verdict v = Make(VerdictKind::OtherAddress, true, "other-address",
-                         "Radio answers at " + found + ", not " + o.radioAddress,
-                         "A radio answers at address " + found + ", not " + o.radioAddress + ".",
-                         "Use address " + found + ".");
-        v.useAddress = found;
-        return v;
-    }
-    if (!e.otherProtocols.empty()) {
-        const std::string other = ProtocolName(MostFrequent(e.otherProtocols));
-        Verdict v = Make(
-            VerdictKind::OtherProtocol, true, "other-protocol", "Radio speaks " + other,
-            "This is " + Article(other) + other + " radio: choose " + other + ". The replies are " +
-                other + " commands (" + Shown(o, e.sample) + "), not " + name + ".",
-            "Choose " + other + " as the protocol, or let Find radio try them all.");
-        v.offerScan = true;
-        return v;
-    }
-    if (StandsOut(e.refusals, e)) {
-        return Make(VerdictKind::Refuses, true, "refuses", "Radio refuses the commands",
-                    "The radio answers but refuses every command (" + RefusalText(o, e.sample) +
-                        "): a menu may be open, it may be transmitting, or it expects another "
-                        "protocol.",
-                    "Close the radio's menus, stop transmitting, and check which protocol it "
-                    "speaks.");
-    }
-    // Clean replies are never blamed on the line speed: at a wrong speed they would not be clean.
-    if (StandsOut(e.unread, e)) {
-        Verdict v = Make(VerdictKind::Unreadable, true, "unreadable", "Replies not read here",
-                         "The radio answers, but in commands this program does not read: " +
-                             Shown(o, e.sample) + ".",
-                         "Copy the details and the traffic to ask which radio this is; Find "
-                         "radio tries every protocol this program reads.");
-        v.offerScan = true;
-        return v;
-    }
-    if (e.noise > 0) {
-        Verdict v = Make(VerdictKind::Garbled, true, "garbled", "Garbled replies: wrong speed?",
-                         std::string("Bytes come back") + (e.echo > 0 ? " besides our echo" : "") +
-                             " but form no reply: most likely the radio runs at another speed "
-                             "than " +
-                             o.speed + " baud.",
-                         "Set the radio's CAT speed to " + o.speed +
-                             " baud, or let Find radio try every speed.");
-        v.offerScan = true;
-        return v;
-    }
-    if (answeredBefore) {
-        return Make(VerdictKind::Stopped, true, "stopped",
-                    "Radio silent for " + std::to_string(static_cast<long>(silentFor)) + " s",
-                    "The radio stopped answering: its last reply came " + Ago(silentFor) +
-                        ". The display shows the last values, not live ones.",
-                    "Is the radio still switched on, and the cable in place?");
-    }
-    if (e.echo > 0) {
-        return Make(VerdictKind::EchoOnly, true, "echo-only", "Only our own echo comes back",
-                    std::string("Only our own bytes come back: the interface echoes (") +
-                        (Addressed(o) ? "a CI-V bus or a level converter"
-                                      : "a level converter or a cable that joins the data lines") +
-                        ") but no radio answers.",
-                    "Is the radio switched on, at " + WhereText(o) +
-                        (Addressed(o) ? " and address " + o.radioAddress : "") + "? " +
-                        MenuAdvice(o));
-    }
+Verdict OtherAddressVerdict(const Observation& o, const LineSummary& line) {
+    const std::string found = family::Hex2(MostFrequent(line.otherAddresses));
+    Verdict v = Make(VerdictKind::OtherAddress, true, "other-address",
+                     "Radio answers at " + found + ", not " + o.radioAddress,
+                     "A radio answers at address " + found + ", not " + o.radioAddress + ".",
+                     "Use address " + found + ".");
+    v.useAddress = found;
+    return v;
+}
+
+Verdict OtherProtocolVerdict(const Observation& o, const LineSummary& line) {
+    const std::string other = ProtocolName(MostFrequent(line.otherProtocols));
+    Verdict v = Make(VerdictKind::OtherProtocol, true, "other-protocol", "Radio speaks " + other,
+                     "This is " + Article(other) + other + " radio: choose " + other +
+                         ". The replies are " + other + " commands (" + Shown(o, line.sample) +
+                         "), not " + ProtocolName(o.protocolCode) + ".",
+                     "Choose " + other + " as the protocol, or let Find radio try them all.");
+    v.offerScan = true;
+    return v;
+}
+
+Verdict RefusesVerdict(const Observation& o, const LineSummary& line) {
+    return Make(VerdictKind::Refuses, true, "refuses", "Radio refuses the commands",
+                "The radio answers but refuses every command (" + RefusalText(o, line.sample) +
+                    "): a menu may be open, it may be transmitting, or it expects another "
+                    "protocol.",
+                "Close the radio's menus, stop transmitting, and check which protocol it "
+                "speaks.");
+}
+
+Verdict UnreadableVerdict(const Observation& o, const LineSummary& line) {
+    Verdict v = Make(VerdictKind::Unreadable, true, "unreadable", "Replies not read here",
+                     "The radio answers, but in commands this program does not read: " +
+                         Shown(o, line.sample) + ".",
+                     "Copy the details and the traffic to ask which radio this is; Find "
+                     "radio tries every protocol this program reads.");
+    v.offerScan = true;
+    return v;
+}
+
+Verdict GarbledVerdict(const Observation& o, const LineSummary& line) {
+    Verdict v = Make(
+        VerdictKind::Garbled, true, "garbled", "Garbled replies: wrong speed?",
+        std::string("Bytes come back") + (line.echo > 0 ? " besides our echo" : "") +
+            " but form no reply: most likely the radio runs at another speed "
+            "than " +
+            o.speed + " baud.",
+        "Set the radio's CAT speed to " + o.speed + " baud, or let Find radio try every speed.");
+    v.offerScan = true;
+    return v;
+}
+
+Verdict StoppedVerdict(double silentFor) {
+    return Make(VerdictKind::Stopped, true, "stopped",
+                "Radio silent for " + std::to_string(static_cast<long>(silentFor)) + " s",
+                "The radio stopped answering: its last reply came " + Ago(silentFor) +
+                    ". The display shows the last values, not live ones.",
+                "Is the radio still switched on, and the cable in place?");
+}
+
+Verdict EchoOnlyVerdict(const Observation& o) {
+    return Make(VerdictKind::EchoOnly, true, "echo-only", "Only our own echo comes back",
+                std::string("Only our own bytes come back: the interface echoes (") +
+                    (Addressed(o) ? "a CI-V bus or a level converter"
+                                  : "a level converter or a cable that joins the data lines") +
+                    ") but no radio answers.",
+                "Is the radio switched on, at " + WhereText(o) +
+                    (Addressed(o) ? " and address " + o.radioAddress : "") + "? " + MenuAdvice(o));
+}
+
+Verdict NoReplyVerdict(const Observation& o) {
     Verdict v = Make(VerdictKind::NoReply, true, "no-reply", "No reply from the radio",
                      "Nothing comes back on " + WhereText(o) +
                          ": the radio may be off, the cable on another port, or its CAT port "
@@ -192,6 +195,131 @@ Verdict FromEvidence(const Observation& o, const LineSummary& e, bool answeredBe
                      MenuAdvice(o));
     v.offerScan = true;
     return v;
+}
+
+// The verdict from what came back when no good reply did. The order is the order of certainty:
+// a reply from another radio or protocol names the fault outright; noise only suggests a speed.
+Verdict FromEvidence(const Observation& o, const LineSummary& line, bool answeredBefore,
+                     double silentFor) {
+    if (!line.otherAddresses.empty()) return OtherAddressVerdict(o, line);
+    if (!line.otherProtocols.empty()) return OtherProtocolVerdict(o, line);
+    if (StandsOut(line.refusals, line)) return RefusesVerdict(o, line);
+    // Clean replies are never blamed on the line speed: at a wrong speed they would not be clean.
+    if (StandsOut(line.unread, line)) return UnreadableVerdict(o, line);
+    if (line.noise > 0) return GarbledVerdict(o, line);
+    if (answeredBefore) return StoppedVerdict(silentFor);
+    if (line.echo > 0) return EchoOnlyVerdict(o);
+    return NoReplyVerdict(o);
+}
+
+Verdict NoProtocolVerdict() {
+    return Make(VerdictKind::NoProtocol, true, "no-protocol", "Choose a protocol first",
+                "No protocol is chosen, so nothing is sent to the radio.",
+                "Pick the radio's protocol in the Protocol list, then tick Open again.");
+}
+
+// The port went away while open: a network port's far end, or a USB adapter pulled out.
+Verdict VanishedVerdict(const Observation& o) {
+    const std::string ago = Ago(o.now - *o.lostAt);
+    if (IsNetworkAddress(o.device))
+        return Make(
+            VerdictKind::Vanished, true, "vanished", "Connection lost",
+            PortText(o) + " lost its connection " + ago + ": " +
+                (o.lostWhy.empty() ? "the far end closed it or stopped answering" : o.lostWhy) +
+                ". The display shows the last values, not live ones." +
+                std::string(o.waitingForDevice ? " The link reopens by itself when the far end "
+                                                 "answers again."
+                                               : ""),
+            "Check that the computer beside the radio is on the network and still serves the "
+            "port.");
+    return Make(
+        VerdictKind::Vanished, true, "vanished", "Adapter unplugged",
+        PortText(o) + " disappeared " + ago +
+            ": the adapter was unplugged or switched off. The display shows the last "
+            "values, not live ones." +
+            std::string(o.waitingForDevice ? " The link reopens by itself when it is back." : ""),
+        "Plug it in again.");
+}
+
+Verdict ClosedVerdict(const Observation& o) {
+    return Make(VerdictKind::Closed, false, "closed", "Closed",
+                o.everOpened ? "The link is closed: the display shows the last values, not "
+                               "live ones."
+                             : "The link is closed.",
+                "Choose the protocol, port and speed, and tick Open.");
+}
+
+// A five-byte radio answered the probe sent before our own family's commands, which were then
+// held back.
+Verdict FiveByteRadioVerdict(const Observation& o) {
+    const std::string other = ProtocolName(o.fiveByteRadio->protocolCode);
+    const std::string speed = std::to_string(o.fiveByteRadio->speed);
+    Verdict v =
+        Make(VerdictKind::OtherProtocol, true, "other-protocol", "Radio speaks " + other,
+             "This is " + Article(other) + other + " radio at " + speed + " baud: choose " + other +
+                 ". It answered the read sent before the " + ProtocolName(o.protocolCode) +
+                 " commands; they are not sent, as at another speed they would reach "
+                 "it as commands of its own.",
+             "Choose " + other + " and " + speed + " baud.");
+    v.offerScan = true;
+    return v;
+}
+
+// "[Ports] Com3.Handshake=none": the key as the settings file spells it for the port "Com 3".
+std::string HandshakeSetting(const std::string& port) {
+    return port.substr(0, 3) + port.substr(port.find(' ') + 1) + ".Handshake=none";
+}
+
+Verdict OutputBlockedVerdict(const Observation& o) {
+    return Make(VerdictKind::OutputBlocked, true, "output-blocked", "Nothing leaves the port",
+                "Our bytes do not leave " + PortText(o) +
+                    (o.handshaking ? ": RTS/CTS flow control is on and the radio holds CTS low."
+                                   : ": the port holds them back."),
+                o.handshaking
+                    ? "Use a cable that carries the RTS and CTS lines, or turn flow control "
+                      "off for this port in the settings file ([Ports] " +
+                          HandshakeSetting(o.port) + "), or use 4800 baud."
+                    : "Check the cable and the interface: with flow control off, only the "
+                      "interface or its driver holds our bytes back.");
+}
+
+Verdict AnsweringVerdict(const Observation& o, double lastReply) {
+    const std::string name = ProtocolName(o.protocolCode);
+    const std::string who = Addressed(o) ? name + " " + o.radioAddress : name;
+    return Make(
+        VerdictKind::Answering, false, "answering", who + ": reply " + Ago(o.now - lastReply),
+        "The " + name + " radio" + (Addressed(o) ? " at address " + o.radioAddress : "") +
+            " answers on " + WhereText(o) + "; its last reply came " + Ago(o.now - lastReply) + ".",
+        "");
+}
+
+Verdict WaitingVerdict(const Observation& o) {
+    return Make(VerdictKind::Waiting, false, "waiting", "Waiting for the radio on " + o.port,
+                "Open on " + PortText(o) + " at " + o.speed + " baud; waiting for the " +
+                    ProtocolName(o.protocolCode) + " radio to answer.",
+                "");
+}
+
+// Verdicts that need nothing from the line: the link is not open, or cannot be.
+std::optional<Verdict> FromLinkState(const Observation& o) {
+    if (!o.protocolChosen) return NoProtocolVerdict();
+    if (o.failure) return FromFailure(o);
+    if (o.lostAt) return VanishedVerdict(o);
+    if (!o.open) return ClosedVerdict(o);
+    return std::nullopt;
+}
+
+// An open link, judged by what its line carried.
+Verdict FromLine(const Observation& o, const LineSummary& line) {
+    const bool overdue = line.firstUnanswered && o.now - *line.firstUnanswered > kAnswerSeconds;
+    if (line.lastReply && !overdue) return AnsweringVerdict(o, *line.lastReply);
+    // Another radio's frames, another protocol and refusals are plain at once; silence and noise
+    // need a command to have gone unanswered for a while.
+    const bool plain = !line.otherAddresses.empty() || !line.otherProtocols.empty() ||
+                       StandsOut(line.refusals, line) || StandsOut(line.unread, line);
+    if (!plain && !overdue) return WaitingVerdict(o);
+    const double since = line.lastReply.value_or(o.openedAt);
+    return FromEvidence(o, line, line.lastReply.has_value(), o.now - since);
 }
 
 }  // namespace
@@ -202,90 +330,12 @@ std::string ProtocolName(std::int16_t protocolCode) {
 }
 
 Verdict Diagnose(const Observation& o) {
-    if (!o.protocolChosen)
-        return Make(VerdictKind::NoProtocol, true, "no-protocol", "Choose a protocol first",
-                    "No protocol is chosen, so nothing is sent to the radio.",
-                    "Pick the radio's protocol in the Protocol list, then tick Open again.");
-    if (o.failure) return FromFailure(o);
-    if (o.lostAt && IsNetworkAddress(o.device))
-        return Make(
-            VerdictKind::Vanished, true, "vanished", "Connection lost",
-            PortText(o) + " lost its connection " + Ago(o.now - *o.lostAt) + ": " +
-                (o.lostWhy.empty() ? "the far end closed it or stopped answering" : o.lostWhy) +
-                ". The display shows the last values, not live ones." +
-                std::string(o.waitingForDevice ? " The link reopens by itself when the far end "
-                                                 "answers again."
-                                               : ""),
-            "Check that the computer beside the radio is on the network and still serves the "
-            "port.");
-    if (o.lostAt)
-        return Make(
-            VerdictKind::Vanished, true, "vanished", "Adapter unplugged",
-            PortText(o) + " disappeared " + Ago(o.now - *o.lostAt) +
-                ": the adapter was unplugged or switched off. The display shows the last "
-                "values, not live ones." +
-                std::string(o.waitingForDevice ? " The link reopens by itself when it is back."
-                                               : ""),
-            "Plug it in again.");
-    if (!o.open)
-        return Make(VerdictKind::Closed, false, "closed", "Closed",
-                    o.everOpened ? "The link is closed: the display shows the last values, not "
-                                   "live ones."
-                                 : "The link is closed.",
-                    "Choose the protocol, port and speed, and tick Open.");
-    if (o.fiveByteRadio) {
-        const std::string other = ProtocolName(o.fiveByteRadio->protocolCode);
-        const std::string speed = std::to_string(o.fiveByteRadio->speed);
-        Verdict v = Make(
-            VerdictKind::OtherProtocol, true, "other-protocol", "Radio speaks " + other,
-            "This is " + Article(other) + other + " radio at " + speed + " baud: choose " + other +
-                ". It answered the read sent before the " + ProtocolName(o.protocolCode) +
-                " commands; they are not sent, as at another speed they would reach "
-                "it as commands of its own.",
-            "Choose " + other + " and " + speed + " baud.");
-        v.offerScan = true;
-        return v;
-    }
+    if (std::optional<Verdict> state = FromLinkState(o)) return *state;
+    if (o.fiveByteRadio) return FiveByteRadioVerdict(o);
     if (o.outputHeldSince && o.now - *o.outputHeldSince > kHeldSeconds)
-        return Make(VerdictKind::OutputBlocked, true, "output-blocked", "Nothing leaves the port",
-                    "Our bytes do not leave " + PortText(o) +
-                        (o.handshaking ? ": RTS/CTS flow control is on and the radio holds CTS "
-                                         "low."
-                                       : ": the port holds them back."),
-                    o.handshaking
-                        ? "Use a cable that carries the RTS and CTS lines, or turn flow control "
-                          "off for this port in the settings file ([Ports] " +
-                              o.port.substr(0, 3) + o.port.substr(o.port.find(' ') + 1) +
-                              ".Handshake=none), or use 4800 baud."
-                        : "Check the cable and the interface: with flow control off, only the "
-                          "interface or its driver holds our bytes back.");
-
+        return OutputBlockedVerdict(o);
     static const LineSummary kNothing;
-    const LineSummary& line = o.line ? *o.line : kNothing;
-    const double since = line.lastReply.value_or(o.openedAt);
-    const bool overdue = line.firstUnanswered && o.now - *line.firstUnanswered > kAnswerSeconds;
-    if (line.lastReply && !overdue) {
-        const std::string who = Addressed(o) ? ProtocolName(o.protocolCode) + " " + o.radioAddress
-                                             : ProtocolName(o.protocolCode);
-        return Make(VerdictKind::Answering, false, "answering",
-                    who + ": reply " + Ago(o.now - *line.lastReply),
-                    "The " + ProtocolName(o.protocolCode) + " radio" +
-                        (Addressed(o) ? " at address " + o.radioAddress : "") + " answers on " +
-                        WhereText(o) + "; its last reply came " + Ago(o.now - *line.lastReply) +
-                        ".",
-                    "");
-    }
-
-    // Another radio's frames, another protocol and refusals are plain at once; silence and noise
-    // need a command to have gone unanswered for a while.
-    const bool plain = !line.otherAddresses.empty() || !line.otherProtocols.empty() ||
-                       StandsOut(line.refusals, line) || StandsOut(line.unread, line);
-    if (!plain && !overdue)
-        return Make(VerdictKind::Waiting, false, "waiting", "Waiting for the radio on " + o.port,
-                    "Open on " + PortText(o) + " at " + o.speed + " baud; waiting for the " +
-                        ProtocolName(o.protocolCode) + " radio to answer.",
-                    "");
-    return FromEvidence(o, line, line.lastReply.has_value(), o.now - since);
+    return FromLine(o, o.line ? *o.line : kNothing);
 }
 
 }  // namespace cat::doctor

@@ -305,6 +305,18 @@ const Row kRows[] = {
          o.handshaking = true;
          o.outputHeldSince = 0.1;
      }},
+    // The key is written as the settings file spells it, whatever the number's width.
+    {"OutputHeldOnATwoDigitPort",
+     kKenwood,
+     {{0, true, "IF;"}},
+     1.2,
+     VerdictKind::OutputBlocked,
+     "([Ports] Com12.Handshake=none)",
+     [](Observation& o) {
+         o.port = "Com 12";
+         o.handshaking = true;
+         o.outputHeldSince = 0.1;
+     }},
     // Without flow control, turning it off is no advice.
     {"OutputHeldWithoutFlowControl",
      kKenwood,
@@ -339,6 +351,17 @@ const Row kRows[] = {
      [](Observation& o) {
          o.lostAt = 1.0;
          o.device = "tcp://[fe80::1]:4000";
+     }},
+    {"ConnectionLostSaysWhatThePortSaid",
+     kKenwood,
+     {{0, true, "IF;"}},
+     2.5,
+     VerdictKind::Vanished,
+     "lost its connection 1 s ago: the far end reset it.",
+     [](Observation& o) {
+         o.lostAt = 1.0;
+         o.lostWhy = "the far end reset it";
+         o.device = "rfc2217://pi:2000";
      }},
     // The families and dialects of today's radios: clean replies are read or named, never
     // blamed on the speed.
