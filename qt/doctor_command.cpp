@@ -115,6 +115,13 @@ bool IsPortError(doctor::VerdictKind kind) {
            kind == K::PortError || kind == K::Vanished;
 }
 
+// Prints the scan's log lines that have not been printed yet.
+void PrintNewLogLines(const doctor::Scanner& scanner, std::size_t& printed) {
+    for (; printed < scanner.Log().size(); ++printed)
+        std::printf("  %s\n", scanner.Log()[printed].c_str());
+    std::fflush(stdout);
+}
+
 int Scan(QtCommPort& port, doctor::LinkWatch& watch, std::int16_t protocol, int speed) {
     std::vector<int> speeds;
     for (std::string_view s : kSpeedEntries) speeds.push_back(std::stoi(std::string(s)));
@@ -123,13 +130,10 @@ int Scan(QtCommPort& port, doctor::LinkWatch& watch, std::int16_t protocol, int 
                 scanner.ProbesTotal());
     std::size_t printed = 0;
     while (const std::optional<double> wait = scanner.Step(watch.Now())) {
-        for (; printed < scanner.Log().size(); ++printed)
-            std::printf("  %s\n", scanner.Log()[printed].c_str());
-        std::fflush(stdout);
+        PrintNewLogLines(scanner, printed);
         Wait(static_cast<int>(*wait * 1000));
     }
-    for (; printed < scanner.Log().size(); ++printed)
-        std::printf("  %s\n", scanner.Log()[printed].c_str());
+    PrintNewLogLines(scanner, printed);
     if (!scanner.Failure().empty()) {
         std::printf("scan: %s\n", scanner.Failure().c_str());
         return kExitPortError;
@@ -143,6 +147,104 @@ int Scan(QtCommPort& port, doctor::LinkWatch& watch, std::int16_t protocol, int 
     return kExitNoRadio;
 }
 
+// The Com entry the doctor opens: PORT when given ("Com 3", or a device path that Com 1 then
+// leads to), else the stored one.
+int ChosenCom(const CommandLine& command, const RestoredChoices& stored, ReadOnlyStore& store) {
+    if (!command.hasValue) return stored.portPosition + 1;
+    if (const auto number = ComNumber(command.value)) return *number;
+    store.device = command.value;
+    return 1;
+}
+
+// The choices the window would open the link with, read from the stored setup.
+LinkChoices StoredChoices(const RestoredChoices& stored, int com, SettingsStore& store) {
+    LinkChoices choices;
+    const RadioFamily* family = FamilyAt(stored.protocolPosition);
+    choices.protocolText = family ? std::string(family->Name()) : "";
+    choices.portListIndex = com - 1;
+    choices.addressText = stored.address;
+    choices.speedText =
+        stored.speedPosition >= 0
+            ? std::string(kSpeedEntries[static_cast<std::size_t>(stored.speedPosition)])
+            : "";
+    // The port's handshake override applies here as in the window.
+    choices.handshakeOverride =
+        store.Read(kPortsGroup, HandshakeKey(static_cast<std::int16_t>(com)));
+    return choices;
+}
+
+doctor::LinkFacts PortFacts(ReadOnlyStore& store, int com, QtCommPort& port) {
+    doctor::LinkFacts facts;
+    facts.port = PortLabel(static_cast<std::int16_t>(com), {});
+    facts.device = DeviceForPort(store, static_cast<std::int16_t>(com));
+    // A path given on the command line is the port's name: it is no Com number of the list.
+    if (store.device) {
+        facts.port = OneLine(*store.device);
+        port.CallIt(facts.port);
+    }
+    return facts;
+}
+
+void PrintHeading(const doctor::LinkFacts& facts, const LinkChoices& choices) {
+    const std::string device = OneLine(facts.device);
+    std::printf(
+        "catlink --doctor: %s, %s at %s baud%s\n",
+        (facts.port == device ? facts.port : facts.port + " (" + device + ")").c_str(),
+        choices.protocolText.empty() ? "no protocol chosen" : choices.protocolText.c_str(),
+        facts.speed.c_str(),
+        AddressedFamily(choices.protocolText) ? (", address " + choices.addressText).c_str() : "");
+}
+
+int ReportOpenFailure(const CatError& error, doctor::LinkWatch& watch,
+                      const doctor::LinkFacts& facts) {
+    doctor::OpenFailure failure;
+    failure.fault = CommFaultOf(error.Number());
+    failure.text = WithoutReopening(error.Description());
+    if (failure.fault == CommFault::DeviceNotFound) failure.present = PresentSerialDevices();
+    if (failure.fault == CommFault::DeviceInUse) failure.holder = DeviceHolder(facts.device);
+    watch.OpenFailed(facts, failure);
+    const doctor::Verdict verdict = watch.Diagnose();
+    PrintVerdict(verdict);
+    return IsPortError(verdict.kind) || failure.fault ? kExitPortError : kExitNoRadio;
+}
+
+// Polls while the verdict may still change; a radio that answers is heard for the whole time,
+// so the traffic shows it more than once.
+doctor::Verdict Listen(SessionState& state, Platform& platform, doctor::LinkWatch& watch,
+                       DisplayBox& display) {
+    for (;;) {
+        PollTick(state, platform, false, display);
+        watch.FollowCheck(state);
+        Wait(kTickMs);
+        const doctor::Verdict verdict = watch.Diagnose();
+        const double listened = watch.Now() - watch.OpenedAt();
+        const bool decided = verdict.kind != doctor::VerdictKind::Waiting;
+        if ((decided && listened >= kListenSeconds) || listened >= 2 * kListenSeconds)
+            return verdict;
+    }
+}
+
+// The verdict on the open link, printed with what the line carried.
+doctor::Verdict Examine(SessionState& state, Platform& platform, doctor::LinkWatch& watch,
+                        const doctor::LinkFacts& facts) {
+    if (state.ProtocolCode <= 0) {
+        // Nothing is sent for a link without a protocol; the verdict says so, and the scan
+        // looks for the radio.
+        watch.NoProtocolChosen(facts);
+        const doctor::Verdict verdict = watch.Diagnose();
+        PrintVerdict(verdict);
+        return verdict;
+    }
+    watch.Opened(facts);
+    ReadAtOpen(state, platform);
+    NoDisplay display;
+    const doctor::Verdict verdict = Listen(state, platform, watch, display);
+    PrintVerdict(verdict);
+    PrintTraffic(watch);
+    if (!display.Text().empty()) std::printf("display: %s\n", display.Text().c_str());
+    return verdict;
+}
+
 }  // namespace
 
 int RunDoctor(const CommandLine& command, int& argc, char** argv) {
@@ -150,25 +252,8 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     QtSettingsStore userStore;
     ReadOnlyStore store(userStore);
     const RestoredChoices stored = RestoreChoices(store);
-
-    int com = stored.comPort + 1;
-    if (command.hasValue) {
-        if (const auto number = ComNumber(command.value)) {
-            com = *number;
-        } else {
-            store.device = command.value;
-            com = 1;
-        }
-    }
-    LinkChoices choices;
-    choices.protocolText = FamilyAt(stored.type) ? std::string(FamilyAt(stored.type)->Name()) : "";
-    choices.portListIndex = com - 1;
-    choices.addressText = stored.address;
-    choices.speedText =
-        stored.speed >= 0 ? std::string(kSpeedEntries[static_cast<std::size_t>(stored.speed)]) : "";
-    // The port's handshake override applies here as in the window.
-    choices.handshakeOverride =
-        store.Read(kPortsGroup, HandshakeKey(static_cast<std::int16_t>(com)));
+    const int com = ChosenCom(command, stored, store);
+    const LinkChoices choices = StoredChoices(stored, com, store);
 
     QtCommPort port(store);
     QtStopwatch stopwatch;
@@ -184,68 +269,19 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
         QObject::connect(&port, &QtCommPort::OnComm, [&] { ReceiveDispatch(state, watch); });
     QObject::connect(&port, &QtCommPort::PortLost, [&] { watch.Lost(port.LostDetail()); });
 
-    doctor::LinkFacts facts;
-    facts.port = PortLabel(static_cast<std::int16_t>(com), {});
-    facts.device = DeviceForPort(store, static_cast<std::int16_t>(com));
-    // A path given on the command line is the port's name: it is no Com number of the list.
-    if (store.device) {
-        facts.port = OneLine(*store.device);
-        port.CallIt(facts.port);
-    }
+    doctor::LinkFacts facts = PortFacts(store, com, port);
     facts.speed = choices.speedText;
-    std::printf(
-        "catlink --doctor: %s, %s at %s baud%s\n",
-        (facts.port == OneLine(facts.device) ? facts.port
-                                             : facts.port + " (" + OneLine(facts.device) + ")")
-            .c_str(),
-        choices.protocolText.empty() ? "no protocol chosen" : choices.protocolText.c_str(),
-        facts.speed.c_str(),
-        AddressedFamily(choices.protocolText) ? (", address " + choices.addressText).c_str() : "");
-
+    PrintHeading(facts, choices);
     try {
         OpenLink(state, platform, choices);
     } catch (const CatError& e) {
-        doctor::OpenFailure failure;
-        failure.fault = CommFaultOf(e.Number());
-        failure.text = WithoutReopening(e.Description());
-        if (failure.fault == CommFault::DeviceNotFound) failure.present = PresentSerialDevices();
-        if (failure.fault == CommFault::DeviceInUse) failure.holder = DeviceHolder(facts.device);
         facts.protocolCode = state.ProtocolCode;
-        watch.OpenFailed(facts, failure);
-        const doctor::Verdict verdict = watch.Diagnose();
-        PrintVerdict(verdict);
-        return IsPortError(verdict.kind) || failure.fault ? kExitPortError : kExitNoRadio;
+        return ReportOpenFailure(e, watch, facts);
     }
     facts.protocolCode = state.ProtocolCode;
     facts.radioAddress = state.RadioAddr;
     facts.handshaking = port.Handshaking() == 2;
-
-    doctor::Verdict verdict;
-    if (state.ProtocolCode > 0) {
-        watch.Opened(facts);
-        ReadAtOpen(state, platform);
-        NoDisplay display;
-        // Listen while the verdict may still change; a radio that answers is heard for the whole
-        // time, so the traffic shows it more than once.
-        for (;;) {
-            PollTick(state, platform, false, display);
-            watch.FollowCheck(state);
-            Wait(kTickMs);
-            verdict = watch.Diagnose();
-            const double listened = watch.Now() - watch.OpenedAt();
-            const bool decided = verdict.kind != doctor::VerdictKind::Waiting;
-            if ((decided && listened >= kListenSeconds) || listened >= 2 * kListenSeconds) break;
-        }
-        PrintVerdict(verdict);
-        PrintTraffic(watch);
-        if (!display.Text().empty()) std::printf("display: %s\n", display.Text().c_str());
-    } else {
-        // Nothing is sent for a link without a protocol; the verdict says so, and the scan
-        // looks for the radio.
-        watch.NoProtocolChosen(facts);
-        verdict = watch.Diagnose();
-        PrintVerdict(verdict);
-    }
+    const doctor::Verdict verdict = Examine(state, platform, watch, facts);
     CloseLink(platform);
     // Only a frequency read on the link as set up counts as a working link.
     if (verdict.kind == doctor::VerdictKind::Answering)
