@@ -41,6 +41,36 @@ QString UserName(uid_t uid) {
 
 QString Quote(const QString& path) { return QLatin1Char('"') + path + QLatin1Char('"'); }
 
+// Why a lock file cannot be made in `folder`, in the user's words.
+QString WhyNotWritable(const QString& folder) {
+    if (!QFileInfo(folder).isDir())
+        return QStringLiteral("the folder %1 cannot be made").arg(Quote(folder));
+    if (::access(QFile::encodeName(folder).constData(), W_OK) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    return QStringLiteral("the file cannot be written");
+}
+
+// QLockFile only ever makes a plain file; anything else was put there by someone else, and
+// removing it is the user's call. Empty for a plain file.
+QString NotAPlainFile(const QString& path, mode_t mode) {
+    if (S_ISLNK(mode))
+        return QStringLiteral(
+                   "the lock file %1 is a symbolic link (to %2), which CAT never makes. "
+                   "Remove the link (rm %1) and start CAT again.")
+            .arg(Quote(path), Quote(QFile::symLinkTarget(path)));
+    if (S_ISDIR(mode))
+        return QStringLiteral(
+                   "the lock file %1 is a folder. Remove the folder (rmdir %1) and start "
+                   "CAT again.")
+            .arg(Quote(path));
+    if (!S_ISREG(mode))
+        return QStringLiteral(
+                   "the lock file %1 is not a plain file. Remove it (rm %1) and start CAT "
+                   "again.")
+            .arg(Quote(path));
+    return {};
+}
+
 }  // namespace
 
 QString InstanceLock::DefaultPath() {
@@ -64,16 +94,11 @@ InstanceLock::InstanceLock(const QString& path)
         if (lock_->error() != QLockFile::LockFailedError) {
             // Only the folder stands in the way (a read-only home, a full disk): one copy too many
             // is all that can go wrong without the lock, so the program starts.
-            QString reason = QStringLiteral("the file cannot be written");
-            if (!QFileInfo(folder).isDir())
-                reason = QStringLiteral("the folder %1 cannot be made").arg(Quote(folder));
-            else if (::access(QFile::encodeName(folder).constData(), W_OK) != 0)
-                reason = QString::fromLocal8Bit(std::strerror(errno));
             outcome_ = Outcome::WithoutLock;
             problem_ = QStringLiteral(
                            "CAT cannot create its lock file %1 (%2) and starts without it, so a "
                            "second copy will not be stopped.")
-                           .arg(Quote(path_), reason);
+                           .arg(Quote(path_), WhyNotWritable(folder));
             return;
         }
         Classify();
@@ -87,64 +112,52 @@ InstanceLock::InstanceLock(const QString& path)
                    .arg(Quote(path_));
 }
 
+void InstanceLock::Block(const QString& text) {
+    outcome_ = Outcome::Blocked;
+    problem_ = QStringLiteral("CAT cannot start: ") + text;
+}
+
 // Says who holds the lock, or what is in its place; leaves problem_ empty and the outcome as it was
 // when the file went away meanwhile, so the caller tries again.
 void InstanceLock::Classify() {
     const QByteArray native = QFile::encodeName(path_);
     struct stat st {};
     if (::lstat(native.constData(), &st) != 0) return;
-    const auto blocked = [this](const QString& text) {
-        outcome_ = Outcome::Blocked;
-        problem_ = QStringLiteral("CAT cannot start: ") + text;
-    };
-    // QLockFile only ever makes a plain file; anything else was put there by someone else, and
-    // removing it is the user's call.
-    if (S_ISLNK(st.st_mode)) {
-        const QString target = QFile::symLinkTarget(path_);
-        return blocked(
-            QStringLiteral("the lock file %1 is a symbolic link (to %2), which CAT never makes. "
-                           "Remove the link (rm %1) and start CAT again.")
-                .arg(Quote(path_), Quote(target)));
-    }
-    if (S_ISDIR(st.st_mode))
-        return blocked(
-            QStringLiteral("the lock file %1 is a folder. Remove the folder (rmdir %1) and start "
-                           "CAT again.")
-                .arg(Quote(path_)));
-    if (!S_ISREG(st.st_mode))
-        return blocked(
-            QStringLiteral("the lock file %1 is not a plain file. Remove it (rm %1) and start CAT "
-                           "again.")
-                .arg(Quote(path_)));
+    if (const QString odd = NotAPlainFile(path_, st.st_mode); !odd.isEmpty()) return Block(odd);
 
     QFile file(path_);
     if (!file.open(QIODevice::ReadOnly)) {
         if (!QFileInfo::exists(path_)) return;
         // Most likely left by a copy started as another user (with sudo): it may still run.
-        return blocked(
+        return Block(
             QStringLiteral(
                 "the lock file %1 belongs to %2 and cannot be read, so CAT cannot tell whether "
                 "a copy started as %2 is running. Close that copy; if none runs, remove the file "
                 "(sudo rm %1) and start CAT again.")
                 .arg(Quote(path_), UserName(st.st_uid)));
     }
-    const std::optional<LockOwner> read = ParseLockOwner(file.readAll().toStdString());
-    if (!read) {
-        for (int waited = 0; waited < kUnreadableLockGraceMs; waited += 100) {
-            QThread::msleep(100);
-            file.seek(0);
-            // Its owner just wrote: look again.
-            if (ParseLockOwner(file.readAll().toStdString())) return;
-        }
-        // removeStaleLockFile fails while a process holds the file's lock, so a live owner who
-        // wrote nothing keeps it.
-        if (lock_->removeStaleLockFile()) return;
-        return blocked(
-            QStringLiteral("the lock file %1 holds no process number and cannot be removed. "
-                           "Close every copy of CAT, remove the file (rm %1) and start CAT again.")
-                .arg(Quote(path_)));
+    const std::optional<LockOwner> owner = ParseLockOwner(file.readAll().toStdString());
+    if (!owner) return ClassifyWithoutOwner(file);
+    ClassifyOwner(*owner, st.st_uid);
+}
+
+// The file names no process: its owner may be writing it just now, or died before it could.
+void InstanceLock::ClassifyWithoutOwner(QFile& file) {
+    for (int waited = 0; waited < kUnreadableLockGraceMs; waited += 100) {
+        QThread::msleep(100);
+        file.seek(0);
+        // Its owner just wrote: look again.
+        if (ParseLockOwner(file.readAll().toStdString())) return;
     }
-    const LockOwner& owner = *read;
+    // removeStaleLockFile fails while a process holds the file's lock, so a live owner who
+    // wrote nothing keeps it.
+    if (lock_->removeStaleLockFile()) return;
+    Block(QStringLiteral("the lock file %1 holds no process number and cannot be removed. "
+                         "Close every copy of CAT, remove the file (rm %1) and start CAT again.")
+              .arg(Quote(path_)));
+}
+
+void InstanceLock::ClassifyOwner(const LockOwner& owner, uid_t fileOwner) {
     if (!OnThisComputer(owner)) {
         // That copy cannot be asked or checked from here. It uses that computer's serial ports; the
         // settings file is shared, and the copy that closes last saves its choices.
@@ -165,12 +178,12 @@ void InstanceLock::Classify() {
     }
     // QLockFile removes a dead owner's file itself unless it may not: the file belongs to another
     // user.
-    blocked(QStringLiteral(
-                "the lock file %1 was left by process %2, which has ended, and cannot be removed "
-                "(it belongs to %3). Remove it (sudo rm %1) and start CAT again.")
-                .arg(Quote(path_))
-                .arg(owner.pid)
-                .arg(UserName(st.st_uid)));
+    Block(QStringLiteral(
+              "the lock file %1 was left by process %2, which has ended, and cannot be removed "
+              "(it belongs to %3). Remove it (sudo rm %1) and start CAT again.")
+              .arg(Quote(path_))
+              .arg(owner.pid)
+              .arg(UserName(fileOwner)));
 }
 
 }  // namespace cat

@@ -1,8 +1,13 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <QFile>
 #include <QLockFile>
 #include <QString>
 #include <memory>
+
+#include "core/lock_owner.h"
 
 namespace cat {
 
@@ -32,6 +37,9 @@ public:
 
 private:
     void Classify();
+    void ClassifyWithoutOwner(QFile& file);
+    void ClassifyOwner(const LockOwner& owner, uid_t fileOwner);
+    void Block(const QString& text);
 
     QString path_;
     std::unique_ptr<QLockFile> lock_;
