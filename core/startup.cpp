@@ -60,34 +60,36 @@ void FillDigitChars(SessionState& state) {
 }
 
 RestoredChoices RestoreChoices(SettingsStore& store) {
-    RestoredChoices c;
-    c.top = Geometry(store, "Top");
-    c.left = Geometry(store, "Left");
-    c.address = ReadSetting(store, "Address", "00");
-    c.address = std::string(Trim(c.address));
-    c.type = ListPosition(store, "Type", "-1", kProtocolListSize);
-    c.speed = SpeedPosition(store);
-    c.comPort = ListPosition(store, "ComPort", "1", kPortCount);
-    c.onTop = NumericValue(ReadSetting(store, "OnTop", "0")) == 1.0;
-    return c;
+    RestoredChoices restored;
+    restored.top = Geometry(store, "Top");
+    restored.left = Geometry(store, "Left");
+    restored.address = ReadSetting(store, "Address", "00");
+    restored.address = std::string(Trim(restored.address));
+    restored.protocolPosition = ListPosition(store, "Type", "-1", kProtocolListSize);
+    restored.speedPosition = SpeedPosition(store);
+    restored.portPosition = ListPosition(store, "ComPort", "1", kPortCount);
+    restored.onTop = NumericValue(ReadSetting(store, "OnTop", "0")) == 1.0;
+    return restored;
 }
 
-bool SaveChoices(SettingsStore& store, const ChoicesToSave& c) {
-    store.Write(kSetupGroup, "ComPort", std::to_string(c.comPort));
-    store.Write(kSetupGroup, "Type", std::to_string(c.type));
-    const bool speedChosen = c.speed >= 0 && c.speed < static_cast<int>(kSpeedEntries.size());
-    const std::string_view baud = speedChosen ? kSpeedEntries[c.speed] : std::string_view{};
+bool SaveChoices(SettingsStore& store, const ChoicesToSave& choices) {
+    store.Write(kSetupGroup, "ComPort", std::to_string(choices.portPosition));
+    store.Write(kSetupGroup, "Type", std::to_string(choices.protocolPosition));
+    const bool speedChosen = choices.speedPosition >= 0 &&
+                             choices.speedPosition < static_cast<int>(kSpeedEntries.size());
+    const std::string_view baud =
+        speedChosen ? kSpeedEntries[choices.speedPosition] : std::string_view{};
     const std::int16_t former =
         speedChosen ? PositionIn(kFormerSpeedEntries, baud).value_or(-1) : std::int16_t{-1};
     store.Write(kSetupGroup, "Speed", std::to_string(former));
     store.Write(kSetupGroup, "Baud", std::string(baud));
-    store.Write(kSetupGroup, "Address", c.address);
-    store.Write(kSetupGroup, "OnTop", c.onTop ? "1" : "0");
-    if (c.normalState) {
-        store.Write(kSetupGroup, "Left", GeometryText(c.left));
-        store.Write(kSetupGroup, "Top", GeometryText(c.top));
-        store.Write(kSetupGroup, "Width", GeometryText(c.width));
-        store.Write(kSetupGroup, "Height", GeometryText(c.height));
+    store.Write(kSetupGroup, "Address", choices.address);
+    store.Write(kSetupGroup, "OnTop", choices.onTop ? "1" : "0");
+    if (choices.normalState) {
+        store.Write(kSetupGroup, "Left", GeometryText(choices.left));
+        store.Write(kSetupGroup, "Top", GeometryText(choices.top));
+        store.Write(kSetupGroup, "Width", GeometryText(choices.width));
+        store.Write(kSetupGroup, "Height", GeometryText(choices.height));
     }
     return store.Sync();
 }

@@ -35,18 +35,18 @@ struct RestoredChoices {
     double top = 0;   // twips
     double left = 0;  // twips
     std::string address = "00";
-    std::int16_t type = -1;  // -1: nothing selected
-    std::int16_t speed = 3;  // a position in kSpeedEntries: 9600
-    std::int16_t comPort = 1;
+    std::int16_t protocolPosition = -1;  // -1: nothing selected
+    std::int16_t speedPosition = 3;      // a position in kSpeedEntries: 9600
+    std::int16_t portPosition = 1;       // Com 2
     bool onTop = false;
 };
 RestoredChoices RestoreChoices(SettingsStore& store);
 
 // What shut-down writes; the geometry (twips, the frame's) only when the window state is normal.
 struct ChoicesToSave {
-    std::int16_t comPort = -1;
-    std::int16_t type = -1;
-    std::int16_t speed = -1;  // a position in kSpeedEntries
+    std::int16_t portPosition = -1;
+    std::int16_t protocolPosition = -1;
+    std::int16_t speedPosition = -1;  // a position in kSpeedEntries
     std::string address;
     bool onTop = false;
     bool normalState = true;

@@ -10,68 +10,78 @@ namespace {
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// Decimal digits, signs and exponents are read by hand: wire and stored texts must never depend
+// on the process locale, whose decimal point strtod follows.
+class NumberReader {
+public:
+    explicit NumberReader(std::string_view text) : text_(text) {}
+
+    void SkipBlanks() {
+        while (More() && IsBlank(text_[at_])) ++at_;
+    }
+
+    // True for '-'; an absent sign is '+'.
+    bool Sign() {
+        if (!More() || (text_[at_] != '+' && text_[at_] != '-')) return false;
+        return text_[at_++] == '-';
+    }
+
+    // Digits with an optional point: the mantissa's digits without the point, and how many of
+    // them stand after it. Empty when there are none.
+    std::string Mantissa(int& pointShift) {
+        std::string digits;
+        while (More() && IsDigit(text_[at_])) digits.push_back(text_[at_++]);
+        if (More() && text_[at_] == '.') {
+            ++at_;
+            while (More() && IsDigit(text_[at_])) {
+                digits.push_back(text_[at_++]);
+                --pointShift;
+            }
+        }
+        return digits;
+    }
+
+    // "e12", "E-3": 0 when no digit follows the letter (then the letter is no exponent).
+    // Capped far beyond any double's range, so a long run of digits cannot overflow.
+    long Exponent() {
+        if (!More() || (text_[at_] != 'e' && text_[at_] != 'E')) return 0;
+        std::size_t j = at_ + 1;
+        bool negative = false;
+        if (j < text_.size() && (text_[j] == '+' || text_[j] == '-')) negative = text_[j++] == '-';
+        long exponent = 0;
+        for (; j < text_.size() && IsDigit(text_[j]); ++j)
+            if (exponent < 100000) exponent = exponent * 10 + (text_[j] - '0');
+        return negative ? -exponent : exponent;
+    }
+
+private:
+    bool More() const { return at_ < text_.size(); }
+
+    std::string_view text_;
+    std::size_t at_ = 0;
+};
+
+// digits x 10^power, with 0 and infinity beyond what a double holds.
+double Scaled(const std::string& digits, long power) {
+    long double mantissa = 0.0L;
+    for (char c : digits) mantissa = mantissa * 10.0L + (c - '0');
+    if (mantissa == 0.0L || power < -400) return 0.0;
+    if (power > 400) return std::numeric_limits<double>::infinity();
+    if (power < 0)
+        return static_cast<double>(mantissa / std::pow(10.0L, static_cast<long double>(-power)));
+    return static_cast<double>(mantissa * std::pow(10.0L, static_cast<long double>(power)));
+}
+
 }  // namespace
 
 double NumericValue(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && IsBlank(text[i])) ++i;
-
-    // Decimal digits and a sign are parsed by hand: wire and stored texts must never depend on
-    // the process locale.
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    std::string digits;  // mantissa digits, without the point
+    NumberReader reader(text);
+    reader.SkipBlanks();
+    const bool negative = reader.Sign();
     int pointShift = 0;
-    bool any = false;
-    while (i < text.size() && IsDigit(text[i])) {
-        digits.push_back(text[i++]);
-        any = true;
-    }
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        while (i < text.size() && IsDigit(text[i])) {
-            digits.push_back(text[i++]);
-            --pointShift;
-            any = true;
-        }
-    }
-    if (!any) return 0.0;
-
-    long exponent = 0;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        std::size_t j = i + 1;
-        bool expNegative = false;
-        if (j < text.size() && (text[j] == '+' || text[j] == '-')) {
-            expNegative = text[j] == '-';
-            ++j;
-        }
-        if (j < text.size() && IsDigit(text[j])) {
-            while (j < text.size() && IsDigit(text[j])) {
-                if (exponent < 100000) exponent = exponent * 10 + (text[j] - '0');
-                ++j;
-            }
-            if (expNegative) exponent = -exponent;
-        }
-    }
-
-    // Digits are accumulated by hand rather than through strtod, whose decimal point follows
-    // the process locale.
-    long double mantissa = 0.0L;
-    for (char c : digits) mantissa = mantissa * 10.0L + (c - '0');
-    long total = exponent + pointShift;
-    double value = 0.0;
-    if (mantissa == 0.0L || total < -400) {
-        value = 0.0;
-    } else if (total > 400) {
-        value = std::numeric_limits<double>::infinity();
-    } else if (total < 0) {
-        value = static_cast<double>(mantissa / std::pow(10.0L, static_cast<long double>(-total)));
-    } else {
-        value = static_cast<double>(mantissa * std::pow(10.0L, static_cast<long double>(total)));
-    }
+    const std::string digits = reader.Mantissa(pointShift);
+    if (digits.empty()) return 0.0;
+    const double value = Scaled(digits, reader.Exponent() + pointShift);
     return negative ? -value : value;
 }
 

@@ -300,9 +300,9 @@ void frmCAT::Form_Load() {
     for (auto mode : kModeNames) cboMode->addItem(Q(mode));
     cboMode->setCurrentIndex(-1);
     txtAddress->setText(Q(choices.address));
-    cboSelect->setCurrentIndex(choices.type);
-    cboSpeed->setCurrentIndex(choices.speed);
-    cboCom->setCurrentIndex(choices.comPort);
+    cboSelect->setCurrentIndex(choices.protocolPosition);
+    cboSpeed->setCurrentIndex(choices.speedPosition);
+    cboCom->setCurrentIndex(choices.portPosition);
     StartPortList();
     UpdatePortTooltip();
     chkOnTop->setChecked(choices.onTop);
@@ -387,9 +387,9 @@ void frmCAT::Form_QueryUnload() { Timer1->stop(); }
 
 void frmCAT::Form_Unload() {
     ChoicesToSave c;
-    c.comPort = static_cast<std::int16_t>(cboCom->currentIndex());
-    c.type = static_cast<std::int16_t>(cboSelect->currentIndex());
-    c.speed = static_cast<std::int16_t>(cboSpeed->currentIndex());
+    c.portPosition = static_cast<std::int16_t>(cboCom->currentIndex());
+    c.protocolPosition = static_cast<std::int16_t>(cboSelect->currentIndex());
+    c.speedPosition = static_cast<std::int16_t>(cboSpeed->currentIndex());
     c.address = txtAddress->text().toStdString();
     c.onTop = chkOnTop->isChecked();
     c.normalState = !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized));

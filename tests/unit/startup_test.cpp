@@ -38,6 +38,15 @@ TEST(NumericValue, ReadsTheLongestLeadingDecimalNumber) {
         {"exponent_without_digits", "7e", 7},
         {"plus_sign", "+9", 9},
         {"blank_inside_stops_reading", "1 2", 1},
+        {"signed_leading_point", "-.5", -0.5},
+        {"trailing_point", "5.", 5},
+        {"second_point_stops_reading", "1.5.3", 1.5},
+        {"negative_exponent_after_a_fraction", "-3.5e-2x", -0.035},
+        {"exponent_plus_sign", "1e+2", 100},
+        {"exponent_sign_without_digits", "7e-", 7},
+        {"exponent_without_mantissa", "e5", 0},
+        {"point_then_exponent", ".e3", 0},
+        {"exponent_leading_zeros", "1e0000000000000000002", 100},
     };
     for (const auto& row : rows) {
         EXPECT_DOUBLE_EQ(NumericValue(row.text), row.expected) << row.name;
@@ -77,9 +86,9 @@ TEST(RestoreChoices, EmptyStoreGivesTheDefaults) {
     EXPECT_EQ(c.top, 0);
     EXPECT_EQ(c.left, 0);
     EXPECT_EQ(c.address, "00");
-    EXPECT_EQ(c.type, -1);
-    EXPECT_EQ(kSpeedEntries.at(c.speed), "9600");
-    EXPECT_EQ(c.comPort, 1);
+    EXPECT_EQ(c.protocolPosition, -1);
+    EXPECT_EQ(kSpeedEntries.at(c.speedPosition), "9600");
+    EXPECT_EQ(c.portPosition, 1);
     EXPECT_FALSE(c.onTop);
     EXPECT_TRUE(store.writeOrder.empty());
 }
@@ -97,9 +106,10 @@ TEST(RestoreChoices, StoredValuesAreApplied) {
     EXPECT_EQ(c.top, 1200);
     EXPECT_EQ(c.left, -300);
     EXPECT_EQ(c.address, "5E");
-    EXPECT_EQ(c.type, 2);
-    EXPECT_EQ(kSpeedEntries.at(c.speed), "115200") << "Speed is a position in the former list";
-    EXPECT_EQ(c.comPort, 31);
+    EXPECT_EQ(c.protocolPosition, 2);
+    EXPECT_EQ(kSpeedEntries.at(c.speedPosition), "115200")
+        << "Speed is a position in the former list";
+    EXPECT_EQ(c.portPosition, 31);
     EXPECT_TRUE(c.onTop);
 }
 
@@ -127,8 +137,9 @@ TEST(RestoreChoices, ListPositionsRoundHalfToEvenAndOutOfRangeKeepsTheDefault) {
         store.Set("Type", row.stored);
         store.Set("Speed", row.stored);
         const RestoredChoices c = RestoreChoices(store);
-        EXPECT_EQ(c.type, row.type) << row.name;
-        EXPECT_EQ(c.speed < 0 ? "" : kSpeedEntries.at(c.speed), row.speed) << row.name;
+        EXPECT_EQ(c.protocolPosition, row.type) << row.name;
+        EXPECT_EQ(c.speedPosition < 0 ? "" : kSpeedEntries.at(c.speedPosition), row.speed)
+            << row.name;
     }
 }
 
@@ -154,7 +165,7 @@ TEST(RestoreChoices, SpeedFromTheRateOrFromAFormerPosition) {
         MemoryStore store;
         if (row.speed) store.Set("Speed", row.speed);
         if (row.baud) store.Set("Baud", row.baud);
-        const std::int16_t speed = RestoreChoices(store).speed;
+        const std::int16_t speed = RestoreChoices(store).speedPosition;
         EXPECT_EQ(speed < 0 ? "" : kSpeedEntries.at(speed), row.restored) << row.name;
     }
 }
@@ -164,9 +175,9 @@ TEST(SaveThenRestore, EveryRateReadsBackAndEarlierVersionsReadTheSameRate) {
          ++position) {
         MemoryStore store;
         ChoicesToSave c;
-        c.speed = position;
+        c.speedPosition = position;
         ASSERT_TRUE(SaveChoices(store, c));
-        EXPECT_EQ(RestoreChoices(store).speed, position);
+        EXPECT_EQ(RestoreChoices(store).speedPosition, position);
         // What an earlier version reads: the former list's entry, or nothing selected.
         const int former = std::stoi(*store.Get("Speed"));
         const std::string_view rate = position < 0 ? "" : kSpeedEntries[position];
@@ -207,9 +218,9 @@ TEST(RestoreChoices, CorruptGeometryNeverFails) {
 TEST(SaveChoices, WritesEveryKeyInOrderWithItsTextFormat) {
     MemoryStore store;
     ChoicesToSave c;
-    c.comPort = 2;
-    c.type = 0;
-    c.speed = 1;
+    c.portPosition = 2;
+    c.protocolPosition = 0;
+    c.speedPosition = 1;
     c.address = " 5E";
     c.onTop = true;
     c.left = 1500;
@@ -233,7 +244,7 @@ TEST(SaveChoices, MinimisedOrMaximisedKeepsTheEarlierGeometry) {
     store.Set("Top", " 777");
     ChoicesToSave c;
     c.normalState = false;
-    c.type = -1;
+    c.protocolPosition = -1;
     ASSERT_TRUE(SaveChoices(store, c));
     EXPECT_EQ(store.writeOrder.size(), 6u);
     EXPECT_EQ(store.Get("Top"), " 777");
@@ -250,17 +261,17 @@ TEST(SaveChoices, AnUnwritableStoreIsReportedNotThrown) {
 TEST(SaveThenRestore, WhatShutDownWritesStartUpReadsBack) {
     MemoryStore store;
     ChoicesToSave c;
-    c.comPort = 31;
-    c.type = 1;
-    c.speed = 4;
+    c.portPosition = 31;
+    c.protocolPosition = 1;
+    c.speedPosition = 4;
     c.address = "7A";
     c.top = 1200;
     c.left = 45;
     ASSERT_TRUE(SaveChoices(store, c));
     const RestoredChoices r = RestoreChoices(store);
-    EXPECT_EQ(r.comPort, 31);
-    EXPECT_EQ(r.type, 1);
-    EXPECT_EQ(r.speed, 4);
+    EXPECT_EQ(r.portPosition, 31);
+    EXPECT_EQ(r.protocolPosition, 1);
+    EXPECT_EQ(r.speedPosition, 4);
     EXPECT_EQ(r.address, "7A");
     EXPECT_EQ(r.top, 1200);
     EXPECT_EQ(r.left, 45);
@@ -276,7 +287,7 @@ TEST(LockOwner, OnlyAPositiveProcessNumberMakesAnOwner) {
     const Row rows[] = {
         {"4242\ncatlink\nshack\nabc123\nboot\n", 4242, "shack", "abc123"},
         {" 77 \r\n", 77, "", ""},  // blanks around the number, nothing after it
-        {"", 0, "", ""},            // a copy has made the file and not written yet
+        {"", 0, "", ""},           // a copy has made the file and not written yet
         {"0\ncatlink\n", 0, "", ""},
         {"-5\n", 0, "", ""},
         {"12abc\n", 0, "", ""},
