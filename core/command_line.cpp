@@ -1,5 +1,7 @@
 #include "core/command_line.h"
 
+#include <optional>
+
 namespace cat {
 
 namespace {
@@ -37,6 +39,85 @@ void AppendRows(std::string& text, std::span<const OptionSpec> options, OptionKi
     }
 }
 
+struct GivenOption {
+    const OptionSpec* spec = nullptr;
+    bool hasValue = false;
+    std::string value;
+};
+
+// The option at args[i] with its value; i moves past a value given as the next word. Nothing,
+// with `error` set, on a usage error.
+std::optional<GivenOption> ReadOption(std::span<const std::string> args, std::size_t& i,
+                                      std::span<const OptionSpec> options, std::string& error) {
+    const std::string& arg = args[i];
+    // "--name=value" for long options; Qt's single-dash options take their value apart.
+    const std::size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
+    const std::string word = arg.substr(0, equals);
+    GivenOption given{Find(options, word), equals != std::string::npos, ""};
+    if (!given.spec) {
+        error = arg.empty() || arg[0] != '-' ? "unexpected argument " + Quoted(arg)
+                                             : "unknown option " + Quoted(word);
+        return std::nullopt;
+    }
+    const OptionSpec& o = *given.spec;
+    if (given.hasValue) given.value = arg.substr(equals + 1);
+    if (given.hasValue && o.value == OptionValue::None) {
+        error = "option " + Quoted(o.name) + " takes no value";
+        return std::nullopt;
+    }
+    // A separate word is the value when the option needs one, or when it may take one and the
+    // word is no option itself ("--doctor /dev/ttyUSB0", "--doctor --help").
+    const bool nextIsValue = i + 1 < args.size() && !args[i + 1].empty() &&
+                             (o.value == OptionValue::Required ||
+                              (o.value == OptionValue::Optional && args[i + 1][0] != '-'));
+    if (!given.hasValue && nextIsValue) {
+        given.hasValue = true;
+        given.value = args[++i];
+    }
+    if (o.value == OptionValue::Required && !given.hasValue) {
+        error = "option " + Quoted(o.name) + " needs " + std::string(o.valueName);
+        return std::nullopt;
+    }
+    return given;
+}
+
+constexpr std::string_view kHelpIntro =
+    "Usage: catlink [OPTION]...\n"
+    "Checks the CAT link between this computer and a transceiver: choose the\n"
+    "protocol (ICOM CI-V, Kenwood or FT-817), the serial port, the speed and, for\n"
+    "ICOM, the radio's address, tick Open, and the window shows the radio's\n"
+    "frequency and mode. A frequency typed into the box next to Set, or a mode\n"
+    "picked from the list, is sent to the radio.\n"
+    "\n"
+    "Without an option the window opens. One copy runs per user: starting another\n"
+    "brings the running window to the front.\n"
+    "\n"
+    "Options:\n";
+
+constexpr std::string_view kHelpFilesAndStatus =
+    "\n"
+    "Files:\n"
+    "  $XDG_CONFIG_HOME/CAT/CAT.ini, or ~/.config/CAT/CAT.ini when it is not set:\n"
+    "      the settings: [Setup] holds the window's place and the last protocol,\n"
+    "      port, speed, address and \"On top\"; [Ports] maps a list entry to a device,\n"
+    "      e.g. Com3=/dev/ttyUSB0 (\"Com N\" opens /dev/ttyS<N-1> otherwise), or to a\n"
+    "      serial port on the network, Com5=rfc2217://host:port or tcp://host:port;\n"
+    "      Com3.Handshake=none, rtscts or auto sets RTS/CTS for that port.\n"
+    "      The file is rewritten when the window closes; comments in it are not kept.\n"
+    "  ~/.local/state/CAT/catlink.lock\n"
+    "      held while a copy runs, with a socket beside it to bring that copy's\n"
+    "      window to the front.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  the window was closed, or --help, --version or --list-ports was\n"
+    "     answered, or --doctor read the radio's frequency\n"
+    "  1  the program could not start: there is no display, or a file is in the\n"
+    "     way of its lock (the message names it and says what to do)\n"
+    "  1  --doctor: the link read no frequency (a radio found at other\n"
+    "     settings is printed as found)\n"
+    "  2  the command line was wrong, or --doctor could not use the port\n"
+    "  3  another copy is already running; its window was brought to the front\n";
+
 }  // namespace
 
 CommandLine ParseCommandLine(std::span<const std::string> args,
@@ -44,47 +125,21 @@ CommandLine ParseCommandLine(std::span<const std::string> args,
     CommandLine result;
     bool help = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        // "--name=value" for long options; Qt's single-dash options take their value apart.
-        const std::size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
-        const std::string word = arg.substr(0, equals);
-        const OptionSpec* o = Find(options, word);
-        if (!o) {
-            result.error = arg.empty() || arg[0] != '-' ? "unexpected argument " + Quoted(arg)
-                                                        : "unknown option " + Quoted(word);
-            return result;
-        }
-        bool hasValue = equals != std::string::npos;
-        std::string value = hasValue ? arg.substr(equals + 1) : std::string();
-        if (hasValue && o->value == OptionValue::None) {
-            result.error = "option " + Quoted(o->name) + " takes no value";
-            return result;
-        }
-        // A separate word is the value when the option needs one, or when it may take one and the
-        // word is no option itself ("--doctor /dev/ttyUSB0", "--doctor --help").
-        const bool nextIsValue = i + 1 < args.size() && !args[i + 1].empty() &&
-                                 (o->value == OptionValue::Required ||
-                                  (o->value == OptionValue::Optional && args[i + 1][0] != '-'));
-        if (!hasValue && nextIsValue) {
-            hasValue = true;
-            value = args[++i];
-        }
-        if (o->value == OptionValue::Required && !hasValue) {
-            result.error = "option " + Quoted(o->name) + " needs " + std::string(o->valueName);
-            return result;
-        }
-        if (o->kind == OptionKind::Toolkit) continue;
-        if (o->name == kHelpMode) {
+        const std::optional<GivenOption> given = ReadOption(args, i, options, result.error);
+        if (!given) return result;
+        const OptionSpec& o = *given->spec;
+        if (o.kind == OptionKind::Toolkit) continue;
+        if (o.name == kHelpMode) {
             help = true;
             continue;
         }
-        if (!result.mode.empty() && result.mode != o->name) {
-            result.error = Quoted(result.mode) + " and " + Quoted(o->name) + " cannot be combined";
+        if (!result.mode.empty() && result.mode != o.name) {
+            result.error = Quoted(result.mode) + " and " + Quoted(o.name) + " cannot be combined";
             return result;
         }
-        result.mode = o->name;
-        result.hasValue = hasValue;
-        result.value = value;
+        result.mode = o.name;
+        result.hasValue = given->hasValue;
+        result.value = given->value;
     }
     if (help) {
         result = CommandLine();
@@ -94,44 +149,11 @@ CommandLine ParseCommandLine(std::span<const std::string> args,
 }
 
 std::string HelpText(std::span<const OptionSpec> options) {
-    std::string text =
-        "Usage: catlink [OPTION]...\n"
-        "Checks the CAT link between this computer and a transceiver: choose the\n"
-        "protocol (ICOM CI-V, Kenwood or FT-817), the serial port, the speed and, for\n"
-        "ICOM, the radio's address, tick Open, and the window shows the radio's\n"
-        "frequency and mode. A frequency typed into the box next to Set, or a mode\n"
-        "picked from the list, is sent to the radio.\n"
-        "\n"
-        "Without an option the window opens. One copy runs per user: starting another\n"
-        "brings the running window to the front.\n"
-        "\n"
-        "Options:\n";
+    std::string text(kHelpIntro);
     AppendRows(text, options, OptionKind::Mode);
     text += "\nQt's options, passed on to the window system:\n";
     AppendRows(text, options, OptionKind::Toolkit);
-    text +=
-        "\n"
-        "Files:\n"
-        "  $XDG_CONFIG_HOME/CAT/CAT.ini, or ~/.config/CAT/CAT.ini when it is not set:\n"
-        "      the settings: [Setup] holds the window's place and the last protocol,\n"
-        "      port, speed, address and \"On top\"; [Ports] maps a list entry to a device,\n"
-        "      e.g. Com3=/dev/ttyUSB0 (\"Com N\" opens /dev/ttyS<N-1> otherwise), or to a\n"
-        "      serial port on the network, Com5=rfc2217://host:port or tcp://host:port;\n"
-        "      Com3.Handshake=none, rtscts or auto sets RTS/CTS for that port.\n"
-        "      The file is rewritten when the window closes; comments in it are not kept.\n"
-        "  ~/.local/state/CAT/catlink.lock\n"
-        "      held while a copy runs, with a socket beside it to bring that copy's\n"
-        "      window to the front.\n"
-        "\n"
-        "Exit status:\n"
-        "  0  the window was closed, or --help, --version or --list-ports was\n"
-        "     answered, or --doctor read the radio's frequency\n"
-        "  1  the program could not start: there is no display, or a file is in the\n"
-        "     way of its lock (the message names it and says what to do)\n"
-        "  1  --doctor: the link read no frequency (a radio found at other\n"
-        "     settings is printed as found)\n"
-        "  2  the command line was wrong, or --doctor could not use the port\n"
-        "  3  another copy is already running; its window was brought to the front\n";
+    text += kHelpFilesAndStatus;
     return text;
 }
 

@@ -158,30 +158,35 @@ std::vector<Assignment> AssignNewAdapters(SettingsStore& store, const DeviceSnap
     return assigned;
 }
 
-std::string PortTable(const std::vector<PortRow>& rows, const DeviceSnapshot& snapshot) {
-    struct Line {
-        std::string com, device, stable, description;
-    };
-    std::vector<Line> lines = {{"Com", "Device", "By-id name", "Description"}};
-    for (const PortRow& row : rows) {
-        if (!OpensSomething(row)) continue;
-        Line line{std::to_string(row.number), row.present ? row.device : "-",
-                  row.stableName.empty() ? "-" : row.stableName, ""};
-        if (IsNetwork(row) || !row.target) {
-            line.device = row.opens;
-            line.description = NetworkRemark(row);
-        } else if (!row.present) {
-            if (!row.mappedStableName.empty()) line.stable = row.mappedStableName;
-            line.description = "absent: " + row.opens + " is not there now";
-        } else {
-            line.description = row.info ? FullDescription(*row.info) : "";
-            if (row.mapped && row.opens != row.device &&
-                row.opens != snapshot.stableNameFolder + "/" + row.stableName)
-                line.description +=
-                    (line.description.empty() ? "" : "; ") + std::string("mapped as ") + row.opens;
-        }
-        lines.push_back(std::move(line));
+namespace {
+
+struct TableLine {
+    std::string com, device, stable, description;
+};
+
+TableLine LineForRow(const PortRow& row, const DeviceSnapshot& snapshot) {
+    TableLine line{std::to_string(row.number), row.present ? row.device : "-",
+                   row.stableName.empty() ? "-" : row.stableName, ""};
+    if (IsNetwork(row) || !row.target) {
+        line.device = row.opens;
+        line.description = NetworkRemark(row);
+    } else if (!row.present) {
+        if (!row.mappedStableName.empty()) line.stable = row.mappedStableName;
+        line.description = "absent: " + row.opens + " is not there now";
+    } else {
+        line.description = row.info ? FullDescription(*row.info) : "";
+        // A mapping written another way than the device or its by-id name is worth knowing.
+        if (row.mapped && row.opens != row.device &&
+            row.opens != snapshot.stableNameFolder + "/" + row.stableName)
+            line.description +=
+                (line.description.empty() ? "" : "; ") + std::string("mapped as ") + row.opens;
     }
+    return line;
+}
+
+// Serial ports present that no shown entry opens.
+void AddUnreachedDevices(std::vector<TableLine>& lines, const std::vector<PortRow>& rows,
+                         const DeviceSnapshot& snapshot) {
     for (const SerialDeviceInfo& info : snapshot.devices) {
         const bool reached = std::any_of(rows.begin(), rows.end(), [&](const PortRow& row) {
             return OpensSomething(row) && row.present && row.device == info.location;
@@ -192,19 +197,21 @@ std::string PortTable(const std::vector<PortRow>& rows, const DeviceSnapshot& sn
         description += (description.empty() ? "" : "; ") + std::string("no Com number");
         lines.push_back({"-", info.location, name ? name->name : "-", description});
     }
-    std::string table;
-    for (Line& line : lines) {
+}
+
+// Columns padded to their widest cell, the Com numbers to the right; no blanks end a line.
+std::string Columns(std::vector<TableLine> lines) {
+    std::size_t widths[3] = {0, 0, 0};
+    for (TableLine& line : lines) {
         // A value from the settings file may carry a line end: one entry stays one line.
         for (std::string* cell : {&line.device, &line.stable, &line.description})
             *cell = OneLine(*cell);
-    }
-    std::size_t widths[3] = {0, 0, 0};
-    for (const Line& line : lines) {
         widths[0] = std::max(widths[0], line.com.size());
         widths[1] = std::max(widths[1], line.device.size());
         widths[2] = std::max(widths[2], line.stable.size());
     }
-    for (const Line& line : lines) {
+    std::string table;
+    for (const TableLine& line : lines) {
         table += std::string(widths[0] - line.com.size(), ' ') + line.com + "  ";
         table += line.device + std::string(widths[1] - line.device.size(), ' ') + "  ";
         table += line.stable + std::string(widths[2] - line.stable.size(), ' ') + "  ";
@@ -213,6 +220,16 @@ std::string PortTable(const std::vector<PortRow>& rows, const DeviceSnapshot& sn
         table += "\n";
     }
     return table;
+}
+
+}  // namespace
+
+std::string PortTable(const std::vector<PortRow>& rows, const DeviceSnapshot& snapshot) {
+    std::vector<TableLine> lines = {{"Com", "Device", "By-id name", "Description"}};
+    for (const PortRow& row : rows)
+        if (OpensSomething(row)) lines.push_back(LineForRow(row, snapshot));
+    AddUnreachedDevices(lines, rows, snapshot);
+    return Columns(std::move(lines));
 }
 
 }  // namespace cat
