@@ -190,14 +190,7 @@ std::string Radio::TextInformation() const {
 
 Radio::Reply Radio::KenwoodFrequency(int vfo, std::string_view params) {
     if (params.empty()) return std::string(vfo == 0 ? "FA" : "FB") + Digits(vfo_[vfo].hz) + ";";
-    if (params.size() != 11) return std::nullopt;
-    std::int64_t hz = 0;
-    for (char c : params) {
-        if (!IsDigit(c)) return std::nullopt;
-        hz = hz * 10 + (c - '0');
-    }
-    if (!TuneVfo(vfo, hz)) return std::nullopt;
-    return std::string();
+    return TuneVfoFromDigits(vfo, params, 11);
 }
 
 Radio::Reply Radio::KenwoodK2(std::string_view params) {

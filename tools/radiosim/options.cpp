@@ -28,7 +28,20 @@ struct OptionRow {
     Handler apply;
 };
 
-std::string SetProtocol(Draft& d, std::string_view value) {
+// A flag sets one option of the simulation, or one of the radio's.
+template <bool Options::*Flag>
+std::string SetFlag(Draft& draft, std::string_view) {
+    draft.options.*Flag = true;
+    return {};
+}
+
+template <bool Radio::Config::*Flag>
+std::string SetRadioFlag(Draft& draft, std::string_view) {
+    draft.options.radio.*Flag = true;
+    return {};
+}
+
+std::string SetProtocol(Draft& draft, std::string_view value) {
     static constexpr std::array<std::pair<std::string_view, Protocol>, 4> kProtocols{{
         {"icom", Protocol::kIcom},
         {"kenwood", Protocol::kKenwood},
@@ -37,15 +50,15 @@ std::string SetProtocol(Draft& d, std::string_view value) {
     }};
     for (const auto& [name, protocol] : kProtocols) {
         if (value == name) {
-            d.options.radio.protocol = protocol;
-            d.protocol_given = true;
+            draft.options.radio.protocol = protocol;
+            draft.protocol_given = true;
             return {};
         }
     }
     return "unknown protocol '" + std::string(value) + "' (icom, kenwood, ft817 or yaesu)";
 }
 
-std::string SetAddress(Draft& d, std::string_view digits) {
+std::string SetAddress(Draft& draft, std::string_view digits) {
     if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
         digits.remove_prefix(2);
     }
@@ -54,131 +67,91 @@ std::string SetAddress(Draft& d, std::string_view digits) {
     if (digits.empty() || digits.size() > 2 || !bytes || bytes->size() != 1) {
         return "the address is one or two hexadecimal digits, e.g. 5E";
     }
-    d.options.radio.address = static_cast<std::uint8_t>((*bytes)[0]);
-    d.address_given = true;
+    draft.options.radio.address = static_cast<std::uint8_t>((*bytes)[0]);
+    draft.address_given = true;
     return {};
 }
 
-std::string SetModel(Draft& d, std::string_view value) {
-    d.options.radio.model = FindModel(value);
-    if (d.options.radio.model == nullptr) {
+std::string SetModel(Draft& draft, std::string_view value) {
+    draft.options.radio.model = FindModel(value);
+    if (draft.options.radio.model == nullptr) {
         return "unknown model '" + std::string(value) + "' (" + ModelNames() + ")";
     }
     return {};
 }
 
-std::string SetSpeed(Draft& d, std::string_view value) {
+std::string SetSpeed(Draft& draft, std::string_view value) {
     const auto baud = ParseInt(value, 1, 1'000'000);
     if (!baud || !IsRadioSpeed(*baud)) {
         return "--speed takes 1200 2400 4800 9600 19200 38400 57600 or 115200";
     }
-    d.options.speed = *baud;
+    draft.options.speed = *baud;
     return {};
 }
 
-std::string SetEchoOnly(Draft& d, std::string_view) {
-    d.options.echo_only = true;
-    return {};
-}
-
-std::string SetCtsLow(Draft& d, std::string_view) {
-    d.options.cts_low = true;
-    return {};
-}
-
-std::string SetRefuse(Draft& d, std::string_view) {
-    d.options.radio.refuse = true;
-    return {};
-}
-
-std::string SetStopAfter(Draft& d, std::string_view value) {
+std::string SetStopAfter(Draft& draft, std::string_view value) {
     const auto ms = ParseSeconds(value);
     if (!ms) return "--stop-after takes seconds, e.g. 2 or 0.5";
-    d.options.stop_after_ms = *ms;
+    draft.options.stop_after_ms = *ms;
     return {};
 }
 
-std::string SetFreq(Draft& d, std::string_view value) {
-    d.freq = value;
+std::string SetFreq(Draft& draft, std::string_view value) {
+    draft.freq = value;
     return {};
 }
 
-std::string SetMode(Draft& d, std::string_view value) {
-    d.mode = value;
+std::string SetMode(Draft& draft, std::string_view value) {
+    draft.mode = value;
     return {};
 }
 
-std::string SetEcho(Draft& d, std::string_view) {
-    d.options.echo = true;
-    return {};
-}
-
-std::string SetTransceive(Draft& d, std::string_view) {
-    d.options.radio.transceive = true;
-    return {};
-}
-
-std::string SetSilent(Draft& d, std::string_view) {
-    d.options.silent = true;
-    return {};
-}
-
-std::string SetGarble(Draft& d, std::string_view) {
-    d.options.garble = true;
-    return {};
-}
-
-std::string SetDelay(Draft& d, std::string_view value) {
+std::string SetDelay(Draft& draft, std::string_view value) {
     const auto ms = ParseInt(value, 0, 60'000);
     if (!ms) return "--delay takes milliseconds, 0 to 60000";
-    d.options.delay_ms = *ms;
+    draft.options.delay_ms = *ms;
     return {};
 }
 
-std::string SetLink(Draft& d, std::string_view value) {
+std::string SetLink(Draft& draft, std::string_view value) {
     if (value.empty()) return "--link takes a path";
-    d.options.link = value;
+    draft.options.link = value;
     return {};
 }
 
-std::string SetSettings(Draft& d, std::string_view value) {
+std::string SetSettingsFile(Draft& draft, std::string_view value) {
     if (value.empty()) return "--settings takes a file";
-    d.options.settings = value;
+    draft.options.settings = value;
     return {};
 }
 
-std::string SetCom(Draft& d, std::string_view value) {
+std::string SetCom(Draft& draft, std::string_view value) {
     const auto com = ParseInt(value, 1, 32);
     if (!com) return "--com takes a port number from 1 to 32";
-    d.options.com = *com;
-    return {};
-}
-
-std::string SetQuiet(Draft& d, std::string_view) {
-    d.options.quiet = true;
+    draft.options.com = *com;
     return {};
 }
 
 constexpr std::array<OptionRow, 19> kOptionRows{{
-    {"cts-low", false, SetCtsLow},
+    {"cts-low", false, SetFlag<&Options::cts_low>},
     {"protocol", true, SetProtocol},
     {"model", true, SetModel},
     {"speed", true, SetSpeed},
-    {"echo-only", false, SetEchoOnly},
-    {"refuse", false, SetRefuse},
+    {"echo-only", false, SetFlag<&Options::echo_only>},
+    {"refuse", false, SetRadioFlag<&Radio::Config::refuse>},
     {"stop-after", true, SetStopAfter},
     {"address", true, SetAddress},
     {"freq", true, SetFreq},
     {"mode", true, SetMode},
-    {"echo", false, SetEcho},
-    {"transceive", false, SetTransceive},
-    {"silent", false, SetSilent},
-    {"garble", false, SetGarble},
+    {"echo", false, SetFlag<&Options::echo>},
+    {"transceive", false, SetRadioFlag<&Radio::Config::transceive>},
+    {"silent", false, SetFlag<&Options::silent>},
+    {"garble", false, SetFlag<&Options::garble>},
     {"delay", true, SetDelay},
     {"link", true, SetLink},
-    {"settings", true, SetSettings},
+    {"settings", true, SetSettingsFile},
     {"com", true, SetCom},
-    {"quiet", false, SetQuiet},
+    {"quiet", false, SetFlag<&Options::quiet>},
 }};
 
 std::string BandsText(const Model& model) {
@@ -198,30 +171,30 @@ std::string SpeedsText(const Model& model) {
 }
 
 // The model decides the protocol and, unless given, the address and the start frequency.
-std::string ApplyModel(Draft& d) {
-    Radio::Config& radio = d.options.radio;
+std::string ApplyModel(Draft& draft) {
+    Radio::Config& radio = draft.options.radio;
     if (radio.model == nullptr) return {};
     const Model& model = *radio.model;
-    if (d.protocol_given && radio.protocol != model.protocol) {
+    if (draft.protocol_given && radio.protocol != model.protocol) {
         return "the " + std::string(model.title) + " does not speak that protocol";
     }
     radio.protocol = model.protocol;
-    if (!d.address_given) radio.address = model.address;
-    if (d.options.speed != 0 && !HasSpeed(model, d.options.speed)) {
+    if (!draft.address_given) radio.address = model.address;
+    if (draft.options.speed != 0 && !HasSpeed(model, draft.options.speed)) {
         return "the " + std::string(model.title) + " runs at " + SpeedsText(model) + " baud";
     }
     return {};
 }
 
 // The checks that need the whole command line.
-std::string Finish(Draft& d) {
-    Options& o = d.options;
-    if (std::string failure = ApplyModel(d); !failure.empty()) return failure;
+std::string Finish(Draft& draft) {
+    Options& o = draft.options;
+    if (std::string failure = ApplyModel(draft); !failure.empty()) return failure;
     const bool generic = o.radio.model == nullptr;
     const Model& model = generic ? GenericModel(o.radio.protocol) : *o.radio.model;
     const std::int64_t limit = Radio::Limit(o.radio.protocol);
-    const auto hz =
-        d.freq.empty() ? std::optional<std::int64_t>(model.start_hz) : ParseMegahertz(d.freq);
+    const auto hz = draft.freq.empty() ? std::optional<std::int64_t>(model.start_hz)
+                                       : ParseMegahertz(draft.freq);
     const std::int64_t step = o.radio.protocol == Protocol::kFt817 ? 10 : 1;
     if (generic && (!hz || *hz >= limit)) {
         return "--freq takes megahertz below " + std::to_string(limit / 1'000'000) +
@@ -231,9 +204,9 @@ std::string Finish(Draft& d) {
         return "the " + std::string(model.title) + " tunes " + BandsText(model) + " MHz";
     }
     o.tuning.hz = *hz;
-    o.tuning.mode = FindMode(d.mode);
+    o.tuning.mode = FindMode(draft.mode);
     if (o.tuning.mode == nullptr || !HasMode(model, o.tuning.mode->name)) {
-        return "unknown mode '" + d.mode + "' (" + ModeNames(model) + ")";
+        return "unknown mode '" + draft.mode + "' (" + ModeNames(model) + ")";
     }
     if (o.radio.refuse && o.radio.protocol == Protocol::kFt817) {
         return "--refuse: an FT-817 has no answer that refuses a command";

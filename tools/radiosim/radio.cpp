@@ -76,6 +76,17 @@ bool Radio::SelectMode(const Mode& mode, std::uint8_t filter) {
     return SetVfoMode(selected_, mode, filter, tuning().data);
 }
 
+Radio::Reply Radio::TuneVfoFromDigits(int vfo, std::string_view digits, std::size_t width) {
+    if (digits.size() != width) return std::nullopt;
+    std::int64_t hz = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return std::nullopt;
+        hz = hz * 10 + (c - '0');
+    }
+    if (!TuneVfo(vfo, hz)) return std::nullopt;
+    return std::string();
+}
+
 bool Radio::TuneVfo(int vfo, std::int64_t hz) {
     if (hz < 0) return false;
     hz = Quantise(hz);

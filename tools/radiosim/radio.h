@@ -122,6 +122,8 @@ private:
     bool Allowed(const Mode& mode) const;
     std::int64_t Quantise(std::int64_t hz) const;
     bool TuneVfo(int vfo, std::int64_t hz);
+    // The text families' frequency set: exactly `width` decimal digits of hertz, tuned or refused.
+    Reply TuneVfoFromDigits(int vfo, std::string_view digits, std::size_t width);
     bool SetVfoMode(int vfo, const Mode& mode, std::uint8_t filter, std::uint8_t data);
     void Select(int vfo);
     void SetSplit(bool on);

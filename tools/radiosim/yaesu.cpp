@@ -93,14 +93,7 @@ std::string Radio::YaesuInformation() const {
 
 Radio::Reply Radio::YaesuFrequency(int vfo, std::string_view params) {
     if (params.empty()) return std::string(vfo == 0 ? "FA" : "FB") + NineDigits(vfo_[vfo].hz) + ";";
-    if (params.size() != 9) return std::nullopt;
-    std::int64_t hz = 0;
-    for (char c : params) {
-        if (!IsDigit(c)) return std::nullopt;
-        hz = hz * 10 + (c - '0');
-    }
-    if (!TuneVfo(vfo, hz)) return std::nullopt;
-    return std::string();
+    return TuneVfoFromDigits(vfo, params, 9);
 }
 
 Radio::Reply Radio::YaesuMd(std::string_view params) {
