@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "tools/radiosim/radio.h"
+#include "tools/radiosim/text.h"
 
 namespace radiosim {
 namespace {
@@ -17,12 +18,6 @@ constexpr std::size_t kMaxCommand = 64;
 constexpr std::string_view kBeforeMode = "0000+00000000000";
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-std::string Digits(std::int64_t hz) {
-    std::string digits(11, '0');
-    for (int i = 10; i >= 0 && hz > 0; --i, hz /= 10) digits[i] = static_cast<char>('0' + hz % 10);
-    return digits;
-}
 
 std::optional<int> VfoDigit(std::string_view params) {
     if (params.size() != 1 || (params[0] != '0' && params[0] != '1')) return std::nullopt;
@@ -160,7 +155,7 @@ bool Radio::TextIsWrite(std::string_view name, std::string_view params, bool yae
 }
 
 std::string Radio::KenwoodInformation() const {
-    const std::string frequency = Digits(tuning().hz);
+    const std::string frequency = HertzDigits(tuning().hz, 11);
     const char mode = tuning().mode->kenwood;
     const char vfo = static_cast<char>('0' + selected_);
     const char split = selected_ != transmit_ ? '1' : '0';
@@ -189,7 +184,8 @@ std::string Radio::TextInformation() const {
 }
 
 Radio::Reply Radio::KenwoodFrequency(int vfo, std::string_view params) {
-    if (params.empty()) return std::string(vfo == 0 ? "FA" : "FB") + Digits(vfo_[vfo].hz) + ";";
+    if (params.empty())
+        return std::string(vfo == 0 ? "FA" : "FB") + HertzDigits(vfo_[vfo].hz, 11) + ";";
     return TuneVfoFromDigits(vfo, params, 11);
 }
 
@@ -288,7 +284,7 @@ Radio::Reply Radio::KenwoodZzIf(std::string_view params) {
     // The IF fields with a two-digit mode: frequency, step, RIT/XIT offset, RIT, XIT, memory,
     // TX/RX, mode, VFO, scan, split, tone, tone number, shift.
     if (!params.empty()) return std::nullopt;
-    return "ZZIF" + Digits(tuning().hz) + std::string(kBeforeMode) +
+    return "ZZIF" + HertzDigits(tuning().hz, 11) + std::string(kBeforeMode) +
            std::string(ZzCode(tuning().mode->name)) + static_cast<char>('0' + selected_) + "0" +
            (selected_ != transmit_ ? "1" : "0") + "0000;";
 }

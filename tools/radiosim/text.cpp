@@ -14,6 +14,13 @@ std::string Hex(std::string_view bytes) {
     return out;
 }
 
+std::string HertzDigits(std::int64_t hz, std::size_t width) {
+    std::string digits(width, '0');
+    for (std::size_t i = width; i > 0 && hz > 0; --i, hz /= 10)
+        digits[i - 1] = static_cast<char>('0' + hz % 10);
+    return digits;
+}
+
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;

@@ -13,6 +13,9 @@ namespace radiosim {
 // "fe fe 5e e0 03 fd": lower case, one space between bytes.
 std::string Hex(std::string_view bytes);
 
+// Hertz as a text radio sends them: `width` decimal digits, zeros in front ("00014074000").
+std::string HertzDigits(std::int64_t hz, std::size_t width);
+
 // "fe fe e0 5e fb fd" or "fefee05efbfd"; nullopt on anything else, such as an odd digit.
 std::optional<std::string> ParseHexBytes(std::string_view text);
 

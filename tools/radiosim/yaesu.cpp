@@ -4,17 +4,12 @@
 // What the radio does not know, or a value it cannot take, draws ?;.
 
 #include "tools/radiosim/radio.h"
+#include "tools/radiosim/text.h"
 
 namespace radiosim {
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-std::string NineDigits(std::int64_t hz) {
-    std::string digits(9, '0');
-    for (int i = 8; i >= 0 && hz > 0; --i, hz /= 10) digits[i] = static_cast<char>('0' + hz % 10);
-    return digits;
-}
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -83,7 +78,7 @@ void Radio::YaesuCommandText(std::string_view text) {
 std::string Radio::YaesuInformation() const {
     // IF, memory channel (3), frequency (9), clarifier direction and offset (5), RX clarifier,
     // TX clarifier, mode, VFO (0) or memory, CTCSS (0 off), 00, shift (0 simplex): 28 characters.
-    std::string reply = "IF001" + NineDigits(tuning().hz) + "+0000";
+    std::string reply = "IF001" + HertzDigits(tuning().hz, 9) + "+0000";
     reply += clarifier_ ? "1" : "0";
     reply += "0";
     reply.push_back(tuning().mode->yaesu);
@@ -92,7 +87,8 @@ std::string Radio::YaesuInformation() const {
 }
 
 Radio::Reply Radio::YaesuFrequency(int vfo, std::string_view params) {
-    if (params.empty()) return std::string(vfo == 0 ? "FA" : "FB") + NineDigits(vfo_[vfo].hz) + ";";
+    if (params.empty())
+        return std::string(vfo == 0 ? "FA" : "FB") + HertzDigits(vfo_[vfo].hz, 9) + ";";
     return TuneVfoFromDigits(vfo, params, 9);
 }
 
