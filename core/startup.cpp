@@ -39,11 +39,12 @@ std::int16_t SpeedPosition(SettingsStore& store) {
     const auto current = baud ? PositionIn(kSpeedEntries, Trim(*baud, kBlanks)) : std::nullopt;
     if (current) {
         const std::int16_t formerOfCurrent =
-            PositionIn(kFormerSpeedEntries, kSpeedEntries[*current]).value_or(-1);
+            PositionIn(kFormerSpeedEntries, kSpeedEntries[static_cast<std::size_t>(*current)])
+                .value_or(-1);
         if (formerOfCurrent == former || !store.Read(kSetupGroup, "Speed")) return *current;
     }
     if (former < 0) return -1;
-    return *PositionIn(kSpeedEntries, kFormerSpeedEntries[former]);
+    return *PositionIn(kSpeedEntries, kFormerSpeedEntries[static_cast<std::size_t>(former)]);
 }
 
 double Geometry(SettingsStore& store, const char* key) {
@@ -56,7 +57,7 @@ double Geometry(SettingsStore& store, const char* key) {
 std::string PortEntry(int position) { return "Com " + std::to_string(position + 1); }
 
 void FillDigitChars(SessionState& state) {
-    for (int i = 1; i <= 10; ++i) state.DigitChars[i] = std::to_string(i - 1).back();
+    for (std::size_t i = 1; i <= 10; ++i) state.DigitChars[i] = std::to_string(i - 1).back();
 }
 
 RestoredChoices RestoreChoices(SettingsStore& store) {
@@ -78,7 +79,8 @@ bool SaveChoices(SettingsStore& store, const ChoicesToSave& choices) {
     const bool speedChosen = choices.speedPosition >= 0 &&
                              choices.speedPosition < static_cast<int>(kSpeedEntries.size());
     const std::string_view baud =
-        speedChosen ? kSpeedEntries[choices.speedPosition] : std::string_view{};
+        speedChosen ? kSpeedEntries[static_cast<std::size_t>(choices.speedPosition)]
+                    : std::string_view{};
     const std::int16_t former =
         speedChosen ? PositionIn(kFormerSpeedEntries, baud).value_or(-1) : std::int16_t{-1};
     store.Write(kSetupGroup, "Speed", std::to_string(former));

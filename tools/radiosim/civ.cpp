@@ -274,7 +274,7 @@ Radio::Reply Radio::CivVfo(std::string_view data) {
     if (sub == 0x00 || sub == 0x01 || main_sub) {
         Select(sub & 1);
     } else if (sub == 0xA0) {
-        vfo_[1 - selected_] = vfo_[selected_];  // A=B: the other VFO takes this one's values
+        Vfo(1 - selected_) = Vfo(selected_);  // A=B: the other VFO takes this one's values
         listener_.Report("vfo equal");
     } else if (sub == 0xB0) {
         std::swap(vfo_[0], vfo_[1]);
@@ -296,7 +296,7 @@ Radio::Reply Radio::CivVfoFrequency(std::string_view data) {
     const auto which = WhichVfo(data);
     if (!which) return std::nullopt;
     const int vfo = *which == 0 ? selected_ : 1 - selected_;
-    if (data.size() == 1) return "\x25" + Byte(*which) + Frequency(vfo_[vfo].hz);
+    if (data.size() == 1) return "\x25" + Byte(*which) + Frequency(Vfo(vfo).hz);
     const auto hz = FrequencyData(data.substr(1));
     if (!hz || data.size() != 6 || !TuneVfo(vfo, *hz)) return std::nullopt;
     return Byte(kAck);
@@ -306,7 +306,7 @@ Radio::Reply Radio::CivVfoMode(std::string_view data) {
     const auto which = WhichVfo(data);
     if (!which) return std::nullopt;
     const int vfo = *which == 0 ? selected_ : 1 - selected_;
-    const Tuning& current = vfo_[vfo];
+    const Tuning& current = Vfo(vfo);
     if (data.size() == 1) {
         return "\x26" + Byte(*which) + Byte(current.mode->icom) + Byte(current.data) +
                Byte(current.filter);
@@ -367,8 +367,8 @@ Radio::Reply Radio::CivDataMode(std::string_view data) {
     std::uint8_t filter = current.filter;
     if (data.size() == 2 && data_mode != 0) filter = static_cast<std::uint8_t>(data[1]);
     if (data_mode > model_.data_modes || filter < 1 || filter > 3) return std::nullopt;
-    vfo_[selected_].data = data_mode;
-    vfo_[selected_].filter = filter;
+    Vfo(selected_).data = data_mode;
+    Vfo(selected_).filter = filter;
     listener_.Report("data " + std::to_string(data_mode));
     return Byte(kAck);
 }

@@ -37,8 +37,8 @@ constexpr std::array<std::pair<std::uint8_t, std::string_view>, 20> kWrites{{
 std::string Frequency(std::int64_t hz) {
     std::int64_t tens = hz / 10;
     std::string out(4, '\0');
-    for (int i = 3; i >= 0; --i, tens /= 100) {
-        out[i] = static_cast<char>((tens / 10 % 10) << 4 | tens % 10);
+    for (std::size_t i = 4; i > 0; --i, tens /= 100) {
+        out[i - 1] = static_cast<char>((tens / 10 % 10) << 4 | tens % 10);
     }
     return out;
 }
@@ -150,7 +150,8 @@ std::string Radio::Ft817ReadEeprom(std::string_view params) {
         static_cast<std::uint8_t>(params[0]) << 8 | static_cast<std::uint8_t>(params[1]);
     std::string reply(2, '\0');
     for (int i = 0; i < 2; ++i) {
-        if (address + i == kVfoByteAddress && Has(kFt817Full)) reply[i] = selected_ == 1 ? 1 : 0;
+        if (address + i == kVfoByteAddress && Has(kFt817Full))
+            reply[static_cast<std::size_t>(i)] = selected_ == 1 ? 1 : 0;
     }
     return reply;
 }

@@ -185,7 +185,7 @@ std::string Radio::TextInformation() const {
 
 Radio::Reply Radio::KenwoodFrequency(int vfo, std::string_view params) {
     if (params.empty())
-        return std::string(vfo == 0 ? "FA" : "FB") + HertzDigits(vfo_[vfo].hz, 11) + ";";
+        return std::string(vfo == 0 ? "FA" : "FB") + HertzDigits(Vfo(vfo).hz, 11) + ";";
     return TuneVfoFromDigits(vfo, params, 11);
 }
 
@@ -316,7 +316,7 @@ Radio::Reply Radio::KenwoodIf(std::string_view params) {
 Radio::Reply Radio::KenwoodMd(std::string_view params) {
     if (params.empty()) return std::string("MD") + tuning().mode->kenwood + ";";
     if (params == "$" && Has(kKenwoodElecraft)) {
-        return std::string("MD$") + vfo_[1 - selected_].mode->kenwood + ";";
+        return std::string("MD$") + Vfo(1 - selected_).mode->kenwood + ";";
     }
     if (params.size() != 1) return std::nullopt;
     for (std::string_view name : model_.modes) {
@@ -345,7 +345,7 @@ Radio::Reply Radio::KenwoodDa(std::string_view params) {
     if (params.empty()) return "DA" + std::to_string(tuning().data) + ";";
     const auto on = VfoDigit(params);
     if (!on) return std::nullopt;
-    vfo_[selected_].data = static_cast<std::uint8_t>(*on);
+    Vfo(selected_).data = static_cast<std::uint8_t>(*on);
     listener_.Report("data " + std::to_string(*on));
     return std::string();
 }

@@ -190,7 +190,9 @@ std::string ModelNames() {
     return names;
 }
 
-const Model& GenericModel(Protocol protocol) { return kGeneric[static_cast<int>(protocol)]; }
+const Model& GenericModel(Protocol protocol) {
+    return kGeneric[static_cast<std::size_t>(protocol)];
+}
 
 bool CanTune(const Model& model, std::int64_t hz) {
     for (const Band& band : model.bands) {

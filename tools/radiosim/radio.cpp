@@ -91,7 +91,7 @@ bool Radio::TuneVfo(int vfo, std::int64_t hz) {
     if (hz < 0) return false;
     hz = Quantise(hz);
     if (!CanTune(model_, hz)) return false;
-    vfo_[vfo].hz = hz;
+    Vfo(vfo).hz = hz;
     if (vfo != selected_) {
         listener_.Report("unselected freq " + std::to_string(hz));
         return true;
@@ -112,7 +112,7 @@ bool Radio::TuneVfo(int vfo, std::int64_t hz) {
 
 bool Radio::SetVfoMode(int vfo, const Mode& mode, std::uint8_t filter, std::uint8_t data) {
     if (!Allowed(mode)) return false;
-    Tuning& target = vfo_[vfo];
+    Tuning& target = Vfo(vfo);
     target.mode = &mode;
     target.filter = filter;
     target.data = data;

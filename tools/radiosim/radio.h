@@ -78,7 +78,7 @@ public:
     bool SelectMode(const Mode& mode, std::uint8_t filter);
 
     // The selected VFO.
-    const Tuning& tuning() const { return vfo_[selected_]; }
+    const Tuning& tuning() const { return Vfo(selected_); }
     const Model& model() const { return model_; }
 
     // Frequencies from 0 up to, not including, this limit fit the protocol's digits: ten CI-V
@@ -121,6 +121,9 @@ private:
     bool Has(std::uint32_t feature) const { return (model_.features & feature) != 0; }
     bool Allowed(const Mode& mode) const;
     std::int64_t Quantise(std::int64_t hz) const;
+    // VFO A is 0, VFO B is 1.
+    Tuning& Vfo(int vfo) { return vfo_[static_cast<std::size_t>(vfo)]; }
+    const Tuning& Vfo(int vfo) const { return vfo_[static_cast<std::size_t>(vfo)]; }
     bool TuneVfo(int vfo, std::int64_t hz);
     // The text families' frequency set: exactly `width` decimal digits of hertz, tuned or refused.
     Reply TuneVfoFromDigits(int vfo, std::string_view digits, std::size_t width);

@@ -88,7 +88,7 @@ std::string Radio::YaesuInformation() const {
 
 Radio::Reply Radio::YaesuFrequency(int vfo, std::string_view params) {
     if (params.empty())
-        return std::string(vfo == 0 ? "FA" : "FB") + HertzDigits(vfo_[vfo].hz, 9) + ";";
+        return std::string(vfo == 0 ? "FA" : "FB") + HertzDigits(Vfo(vfo).hz, 9) + ";";
     return TuneVfoFromDigits(vfo, params, 9);
 }
 
