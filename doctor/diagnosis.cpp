@@ -199,15 +199,14 @@ Verdict NoReplyVerdict(const Observation& o) {
 
 // The verdict from what came back when no good reply did. The order is the order of certainty:
 // a reply from another radio or protocol names the fault outright; noise only suggests a speed.
-Verdict FromEvidence(const Observation& o, const LineSummary& line, bool answeredBefore,
-                     double silentFor) {
+Verdict FromEvidence(const Observation& o, const LineSummary& line) {
     if (!line.otherAddresses.empty()) return OtherAddressVerdict(o, line);
     if (!line.otherProtocols.empty()) return OtherProtocolVerdict(o, line);
     if (StandsOut(line.refusals, line)) return RefusesVerdict(o, line);
     // Clean replies are never blamed on the line speed: at a wrong speed they would not be clean.
     if (StandsOut(line.unread, line)) return UnreadableVerdict(o, line);
     if (line.noise > 0) return GarbledVerdict(o, line);
-    if (answeredBefore) return StoppedVerdict(silentFor);
+    if (line.lastReply) return StoppedVerdict(o.now - *line.lastReply);
     if (line.echo > 0) return EchoOnlyVerdict(o);
     return NoReplyVerdict(o);
 }
@@ -318,8 +317,7 @@ Verdict FromLine(const Observation& o, const LineSummary& line) {
     const bool plain = !line.otherAddresses.empty() || !line.otherProtocols.empty() ||
                        StandsOut(line.refusals, line) || StandsOut(line.unread, line);
     if (!plain && !overdue) return WaitingVerdict(o);
-    const double since = line.lastReply.value_or(o.openedAt);
-    return FromEvidence(o, line, line.lastReply.has_value(), o.now - since);
+    return FromEvidence(o, line);
 }
 
 }  // namespace

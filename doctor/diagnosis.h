@@ -40,7 +40,6 @@ struct Observation {
     bool open = false;           // the link is open (Open is ticked and the port opened)
     bool everOpened = false;     // a link was opened since the program started
     double now = 0;              // seconds on the analyzer's watch
-    double openedAt = 0;
     std::optional<OpenFailure> failure;
     std::optional<double> lostAt;           // the device vanished while open
     std::string lostWhy;                    // what the port said of it, when it did

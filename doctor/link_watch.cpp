@@ -95,7 +95,6 @@ Observation LinkWatch::Observe() {
     o.open = open_;
     o.everOpened = everOpened_;
     o.now = now;
-    o.openedAt = openedAt_;
     o.failure = failure_;
     o.lostAt = lostAt_;
     o.lostWhy = lostWhy_;
