@@ -6,8 +6,8 @@ namespace cat {
 
 namespace {
 
-const OptionSpec* Find(std::span<const OptionSpec> options, std::string_view word) {
-    for (const OptionSpec& o : options)
+const CommandOption* Find(std::span<const CommandOption> options, std::string_view word) {
+    for (const CommandOption& o : options)
         if (word == o.name || (!o.alias.empty() && word == o.alias)) return &o;
     return nullptr;
 }
@@ -15,7 +15,7 @@ const OptionSpec* Find(std::span<const OptionSpec> options, std::string_view wor
 std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 
 // "  -h, --help", "      --doctor [PORT]", "  -platform NAME": the left column of --help.
-std::string Synopsis(const OptionSpec& o) {
+std::string Synopsis(const CommandOption& o) {
     std::string left = o.kind == OptionKind::Toolkit ? "  "
                        : o.alias.empty()             ? "      "
                                                      : "  " + std::string(o.alias) + ", ";
@@ -25,9 +25,9 @@ std::string Synopsis(const OptionSpec& o) {
     return left;
 }
 
-void AppendRows(std::string& text, std::span<const OptionSpec> options, OptionKind kind) {
+void AppendRows(std::string& text, std::span<const CommandOption> options, OptionKind kind) {
     constexpr std::size_t kColumn = 24;
-    for (const OptionSpec& o : options) {
+    for (const CommandOption& o : options) {
         if (o.kind != kind) continue;
         std::string left = Synopsis(o);
         left += left.size() + 2 <= kColumn ? std::string(kColumn - left.size(), ' ')
@@ -40,7 +40,7 @@ void AppendRows(std::string& text, std::span<const OptionSpec> options, OptionKi
 }
 
 struct GivenOption {
-    const OptionSpec* spec = nullptr;
+    const CommandOption* option = nullptr;
     bool hasValue = false;
     std::string value;
 };
@@ -48,18 +48,18 @@ struct GivenOption {
 // The option at args[i] with its value; i moves past a value given as the next word. Nothing,
 // with `error` set, on a usage error.
 std::optional<GivenOption> ReadOption(std::span<const std::string> args, std::size_t& i,
-                                      std::span<const OptionSpec> options, std::string& error) {
+                                      std::span<const CommandOption> options, std::string& error) {
     const std::string& arg = args[i];
     // "--name=value" for long options; Qt's single-dash options take their value apart.
     const std::size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
     const std::string word = arg.substr(0, equals);
     GivenOption given{Find(options, word), equals != std::string::npos, ""};
-    if (!given.spec) {
+    if (!given.option) {
         error = arg.empty() || arg[0] != '-' ? "unexpected argument " + Quoted(arg)
                                              : "unknown option " + Quoted(word);
         return std::nullopt;
     }
-    const OptionSpec& o = *given.spec;
+    const CommandOption& o = *given.option;
     if (given.hasValue) given.value = arg.substr(equals + 1);
     if (given.hasValue && o.value == OptionValue::None) {
         error = "option " + Quoted(o.name) + " takes no value";
@@ -121,13 +121,13 @@ constexpr std::string_view kHelpFilesAndStatus =
 }  // namespace
 
 CommandLine ParseCommandLine(std::span<const std::string> args,
-                             std::span<const OptionSpec> options) {
+                             std::span<const CommandOption> options) {
     CommandLine result;
     bool help = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::optional<GivenOption> given = ReadOption(args, i, options, result.error);
         if (!given) return result;
-        const OptionSpec& o = *given->spec;
+        const CommandOption& o = *given->option;
         if (o.kind == OptionKind::Toolkit) continue;
         if (o.name == kHelpMode) {
             help = true;
@@ -148,7 +148,7 @@ CommandLine ParseCommandLine(std::span<const std::string> args,
     return result;
 }
 
-std::string HelpText(std::span<const OptionSpec> options) {
+std::string HelpText(std::span<const CommandOption> options) {
     std::string text(kHelpIntro);
     AppendRows(text, options, OptionKind::Mode);
     text += "\nQt's options, passed on to the window system:\n";

@@ -24,7 +24,7 @@ inline constexpr int kExitAlreadyRunning = 3;
 enum class OptionKind { Mode, Toolkit };
 enum class OptionValue { None, Optional, Required };
 
-struct OptionSpec {
+struct CommandOption {
     std::string_view name;   // "--help"; toolkit options keep Qt's single dash ("-platform")
     std::string_view alias;  // "-h", or empty
     OptionKind kind;
@@ -33,7 +33,7 @@ struct OptionSpec {
     std::string_view help;       // for --help; '\n' starts a continuation line
 };
 
-inline constexpr OptionSpec kOptions[] = {
+inline constexpr CommandOption kOptions[] = {
     {"--help", "-h", OptionKind::Mode, OptionValue::None, "", "show this text and exit"},
     {"--version", "", OptionKind::Mode, OptionValue::None, "", "print the version and exit"},
     {"--doctor", "", OptionKind::Mode, OptionValue::Optional, "PORT",
@@ -78,10 +78,10 @@ struct CommandLine {
 // args excludes the program's name. --help wins over every other mode; two other modes together
 // are an error, as is anything not in the table.
 CommandLine ParseCommandLine(std::span<const std::string> args,
-                             std::span<const OptionSpec> options = kOptions);
+                             std::span<const CommandOption> options = kOptions);
 
 // The whole --help text, every row of the table in it.
-std::string HelpText(std::span<const OptionSpec> options = kOptions);
+std::string HelpText(std::span<const CommandOption> options = kOptions);
 
 // "catlink: unknown option '--x' (try 'catlink --help')": one line for standard error.
 std::string UsageErrorLine(const std::string& error);

@@ -118,7 +118,7 @@ constexpr Handler kHandlers[] = {
 };
 
 constexpr bool EveryModeHasAHandler() {
-    for (const cat::OptionSpec& option : cat::kOptions) {
+    for (const cat::CommandOption& option : cat::kOptions) {
         bool found = option.kind != cat::OptionKind::Mode;
         for (const Handler& handler : kHandlers) found = found || handler.mode == option.name;
         if (!found) return false;

@@ -10,13 +10,13 @@ namespace {
 
 // The program's rows plus two of the shapes a mode can take, so that both kinds of value are
 // exercised before a real option needs them.
-constexpr const OptionSpec& Row(std::string_view name) {
-    for (const OptionSpec& o : kOptions)
+constexpr const CommandOption& Row(std::string_view name) {
+    for (const CommandOption& o : kOptions)
         if (o.name == name) return o;
     return kOptions[0];
 }
 
-constexpr OptionSpec kWithModes[] = {
+constexpr CommandOption kWithModes[] = {
     Row("--help"),
     Row("--version"),
     Row("-platform"),
@@ -99,7 +99,7 @@ TEST(HelpText, ListsEveryOptionWithItsValueAndTheExitStatuses) {
                              "  -platform NAME", "\n  3  another copy is already running"})
         EXPECT_NE(help.find(line), std::string::npos) << line << "\n" << help;
     // Every line of every option's help, continuation lines included.
-    for (const OptionSpec& o : kOptions)
+    for (const CommandOption& o : kOptions)
         for (std::size_t start = 0; start <= o.help.size();) {
             const std::size_t end = std::min(o.help.find('\n', start), o.help.size());
             EXPECT_NE(HelpText().find(o.help.substr(start, end - start)), std::string::npos)
