@@ -18,10 +18,10 @@
 #include "link/link_control.h"
 #include "link/poll_cycle.h"
 #include "protocols/families.h"
-#include "qt/device_facts.h"
+#include "qt/ports/device_facts.h"
 #include "qt/qt_platform.h"
 #include "qt/qt_settings_store.h"
-#include "qt/serial_port.h"
+#include "qt/ports/qt_comm_port.h"
 
 namespace cat {
 
@@ -218,7 +218,7 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     }
     facts.protocolCode = state.ProtocolCode;
     facts.radioAddress = state.RadioAddr;
-    facts.handshaking = port.Handshaking() == 2;
+    facts.handshaking = port.CurrentHandshake() == Handshake::RtsCts;
 
     doctor::Verdict verdict;
     if (state.ProtocolCode > 0) {

@@ -22,9 +22,9 @@
 #include "protocols/families.h"
 #include "qt/icons.h"
 #include "qt/link_doctor.h"
-#include "qt/port_list.h"
+#include "qt/ports/port_list.h"
 #include "qt/replug_watch.h"
-#include "qt/serial_port.h"
+#include "qt/ports/qt_comm_port.h"
 
 namespace cat {
 

@@ -1,4 +1,4 @@
-#include "qt/device_facts.h"
+#include "qt/ports/device_facts.h"
 
 #include <unistd.h>
 

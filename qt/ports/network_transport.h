@@ -2,14 +2,12 @@
 
 #include <QSocketNotifier>
 #include <chrono>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 
-#include "core/line_settings.h"
 #include "core/port_names.h"
 #include "core/rfc2217.h"
+#include "qt/ports/port_transport.h"
 
 namespace cat {
 
@@ -18,49 +16,53 @@ namespace cat {
 // port's line. Plain POSIX sockets: the program does not load a network module at every start
 // for a feature that only some stations use.
 //
-// Synchronous like the serial port: reads first take what the system holds, waits block in poll()
-// with a bound and end at once when the program is asked to close. Name lookups run with a bound
-// too, so a slow resolver cannot hang the window. Failures are raised as CatError in the
+// Synchronous like the serial device: reads first take what the system holds, waits block in
+// poll() with a bound and end at once when the program is asked to close. Name lookups run with a
+// bound too, so a slow resolver cannot hang the window. Failures are raised as CatError in the
 // operator's words, naming `label` ("Com 5 (rfc2217://shack-pi:2000)").
-class NetworkPort {
+class NetworkTransport : public PortTransport {
 public:
-    struct Events {
-        std::function<void()> arrived;                 // bytes came in from the event loop
-        std::function<void(const std::string&)> lost;  // the connection dropped; now closed
-    };
+    NetworkTransport(PortTarget target, std::string label, Events events);
+    ~NetworkTransport() override;
+    NetworkTransport(const NetworkTransport&) = delete;
+    NetworkTransport& operator=(const NetworkTransport&) = delete;
 
-    NetworkPort(PortTarget target, std::string label, Events events);
-    ~NetworkPort();
-    NetworkPort(const NetworkPort&) = delete;
-    NetworkPort& operator=(const NetworkPort&) = delete;
+    void Open(const LineSettings& line, Handshake handshake) override;
+    bool IsOpen() const override { return fd_ >= 0; }
+    // RFC 2217: sets the far port's line and checks the far end's answers; raw TCP: nothing to
+    // set, so a handshake alone is the same request.
+    void SetLine(const LineSettings& line, Handshake handshake) override;
+    void SetHandshake(const LineSettings& line, Handshake handshake) override {
+        SetLine(line, handshake);
+    }
 
-    void Open(const LineSettings& line, bool rtsCts);
-    void Close();
-    bool IsOpen() const { return fd_ >= 0; }
-
-    // RFC 2217: sets the far port's line and checks the far end's answers; raw TCP: nothing to set.
-    void Apply(const LineSettings& line, bool rtsCts);
-
-    void Output(const std::string& bytes, int speed);
-    int Pull();  // takes what has arrived, without waiting; the count waiting
-    int Waiting() const { return static_cast<int>(in_.size()); }
-    // Bytes handed to Output that have not left this computer yet.
-    int Unsent() const;
-    std::string Take();
-    void Clear() { in_.clear(); }
-    int WaitFor(int count, std::chrono::milliseconds timeout);
+    void Write(const std::string& bytes, const LineSettings& line) override;
+    int BytesWaiting() override;
+    void DiscardInput() override { in_.clear(); }
+    std::string ReadAll() override;
+    int WaitForInput(int count, std::chrono::milliseconds timeout) override;
+    // Bytes handed to Write that have not left this computer yet.
+    int BytesPending() const override;
 
     // How long a connection attempt may take before it counts as no answer.
     static constexpr std::chrono::milliseconds kConnectTimeout{3000};
 
 private:
+    void Connect();
     void AwaitHangUp();
-    void Negotiate(const LineSettings& line, bool rtsCts);
+    void Negotiate(const LineSettings& line, Handshake handshake);
+    void SendLineSettings(const LineSettings& line, Handshake handshake);
+    void CheckLineAnswers(const LineSettings& line, Handshake handshake);
+    template <typename Done>
+    void ReadUntil(Done done, std::chrono::steady_clock::time_point deadline);
     void ReadSocket();
     void Flush();
+    void Close();
     void Lose(const std::string& detail);
     void RequireOpen() const;
+    void WatchReads();
     void WatchWrites();
+    int Waiting() const { return static_cast<int>(in_.size()); }
     std::string Where() const;
 
     PortTarget target_;
@@ -72,27 +74,9 @@ private:
     std::string out_;  // encoded bytes the socket has not taken yet
     std::string lostDetail_;
     bool holdReplies_ = false;  // while ser2net may still hang up on us
+    bool probed_ = false;       // the connection came from a watch that found it up
     std::unique_ptr<QSocketNotifier> readNotifier_;
     std::unique_ptr<QSocketNotifier> writeNotifier_;
 };
-
-struct ProbedConnection {
-    int fd = -1;
-    std::string received;  // what the far end said meanwhile (ser2net's telnet greeting)
-};
-
-// The wait for a network port that is not up yet: a connection to `target` made within
-// `timeout` that stays up, or nothing. Safe to call from any thread.
-std::optional<ProbedConnection> ProbeNetworkPort(const PortTarget& target,
-                                                 std::chrono::milliseconds timeout);
-
-// A far end like ser2net takes one connection at a time: the connection a probe found up is kept
-// for a few seconds for the next NetworkPort::Open of the same address, instead of being closed
-// and asked for again (the far end would still be busy with the first). Keeping another closes
-// the one kept before.
-void KeepProbedConnection(const PortTarget& target, ProbedConnection connection);
-std::optional<ProbedConnection> TakeProbedConnection(const PortTarget& target);
-// The link no longer waits: a kept connection would hold the far end's port for nobody.
-void DiscardProbedConnection();
 
 }  // namespace cat

@@ -1,26 +1,23 @@
 #pragma once
 
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
-#include <cstdint>
 #include <memory>
 #include <string>
 
 #include "core/comm_errors.h"
 #include "core/comm_port.h"
+#include "core/handshake.h"
 #include "core/line_settings.h"
 #include "core/settings_store.h"
 
 namespace cat {
 
-class NetworkPort;
+class PortTransport;
 
-// The serial port over QSerialPort, usable from synchronous code with no event loop running:
-// every read first pulls what the system holds, waits block in the system instead of spinning and
-// end at once when the program is asked to close. "Com N" becomes a device at open time, through
-// the settings store's [Ports] group; a network address there opens a NetworkPort instead, with
-// the same contract.
+// The program's port, usable from synchronous code with no event loop running. "Com N" becomes a
+// device at open time, through the settings store's [Ports] group: a local serial device, or a
+// network address that opens a serial port published on the network, with the same contract.
 //
 // OnComm is emitted from the event loop only (a queued call, repeated arrivals coalesced), never
 // from inside a read or wait, so its handler may run directly and may find nothing waiting.
@@ -31,22 +28,22 @@ public:
     explicit QtCommPort(SettingsStore& store, QObject* parent = nullptr);
     ~QtCommPort() override;
 
-    void SetCommPort(std::int16_t number) override;
-    std::int16_t GetCommPort() const override { return number_; }
-    void SetSettings(const std::string& settings) override;
-    void SetHandshaking(int mode) override;
-    void SetInputMode(int mode) override;
-    void SetPortOpen(bool open) override;
-    bool PortOpen() const override;
+    void SelectPort(int number) override;
+    int PortNumber() const override { return number_; }
+    void SetLineSettings(const LineSettings& line) override;
+    void SetHandshake(Handshake mode) override;
+    void Open() override;
+    void Close() override;
+    bool IsOpen() const override;
 
-    void Output(const std::string& bytes) override;
-    int InBufferCount() override;
-    void ClearInBuffer() override;
-    std::string Input() override;
+    void Write(const std::string& bytes) override;
+    int BytesWaiting() override;
+    void DiscardInput() override;
+    std::string ReadAll() override;
     int WaitForInput(int count, std::chrono::milliseconds timeout) override;
-    int OutBufferCount() override;
+    int BytesPending() override;
 
-    int Handshaking() const { return handshaking_; }
+    Handshake CurrentHandshake() const { return handshake_; }
 
     // The device the port was opened on, or would open now.
     std::string DeviceName() const;
@@ -63,33 +60,20 @@ signals:
     void PortLost(const QString& description);
 
 private:
-    void OpenNetworkPort();
+    std::unique_ptr<PortTransport> TransportFor(const std::string& device);
     void ReportLost(CommFault fault, const std::string& detail);
-    int WriteWaitMs(std::size_t bytes) const;
-    void HandleError(QSerialPort::SerialPortError error);
     void ScheduleOnComm();
-    void CloseQuietly();
-    void SetLineDefaults();
-    bool ApplyLineSettings();
-    [[noreturn]] void RaiseOpenFailure();
     void RequireOpen() const;
-    void Pull();
-    int Waiting() const;
     std::string Label() const;
 
     SettingsStore& store_;
-    QSerialPort port_;
-    std::unique_ptr<NetworkPort> net_;  // while Com N is a network port
-    std::int16_t number_ = 0;
+    std::unique_ptr<PortTransport> transport_;  // from Open to Close, lost or not
+    int number_ = 0;
     std::string name_;
     std::string device_;  // resolved when the port opens
     LineSettings line_;
-    int handshaking_ = 0;
-    int inputMode_ = 0;  // text and binary read alike here: one char per byte either way
+    Handshake handshake_ = Handshake::None;
 
-    // Qt reports failures while it opens, sets modem lines on a pseudo-terminal, or closes a
-    // vanished device; none of those may close the port from the error handler.
-    bool quietErrors_ = false;
     bool lost_ = false;  // the port closed itself when its device went away
     CommFault lostFault_ = CommFault::DeviceLost;
     std::string lostDetail_;

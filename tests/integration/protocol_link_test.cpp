@@ -32,7 +32,7 @@
 #include "protocols/kenwood/kenwood.h"
 #include "qt/qt_platform.h"
 #include "qt/qt_settings_store.h"
-#include "qt/serial_port.h"
+#include "qt/ports/qt_comm_port.h"
 #include "tests/support/fakes.h"
 #include "tests/support/radiosim_process.h"
 
@@ -84,7 +84,7 @@ public:
         } catch (const CatError& e) {
             FAIL() << "opening the link failed: " << e.Number() << " " << e.what();
         }
-        ASSERT_TRUE(port_->PortOpen());
+        ASSERT_TRUE(port_->IsOpen());
         ASSERT_TRUE(RadioReports("open"));
         // Ticks as the window's timer does until the link's look for a five-byte radio is over:
         // until then the link takes no reply of its own, and a reply that missed the commands'
