@@ -114,10 +114,12 @@ inline std::optional<CommFault> CommFaultOf(int errorNumber) {
 // Failures that mean "not there now" rather than "wrong": a device that is not plugged in, a far
 // end that is not up yet. A link ticked open waits for these to pass instead of reporting them.
 inline bool MeansAbsent(int errorNumber) {
-    for (CommFault fault :
+    const std::optional<CommFault> fault = CommFaultOf(errorNumber);
+    if (!fault) return false;
+    for (CommFault absence :
          {CommFault::DeviceNotFound, CommFault::DeviceLost, CommFault::ConnectionRefused,
           CommFault::NoAnswer, CommFault::ConnectionLost})
-        if (CommErrorNumber(fault) == errorNumber) return true;
+        if (*fault == absence) return true;
     return false;
 }
 

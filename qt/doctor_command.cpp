@@ -181,7 +181,7 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     SessionState state;
     FillDigitChars(state);
     const QMetaObject::Connection linkReader =
-        QObject::connect(&port, &QtCommPort::OnComm, [&] { ReceiveDispatch(state, watch); });
+        QObject::connect(&port, &QtCommPort::BytesArrived, [&] { ReceiveDispatch(state, watch); });
     QObject::connect(&port, &QtCommPort::PortLost, [&] { watch.Lost(port.LostDetail()); });
 
     doctor::LinkFacts facts;
@@ -205,11 +205,8 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     try {
         OpenLink(state, platform, choices);
     } catch (const CatError& e) {
-        doctor::OpenFailure failure;
-        failure.fault = CommFaultOf(e.Number());
-        failure.text = WithoutReopening(e.Description());
-        if (failure.fault == CommFault::DeviceNotFound) failure.present = PresentSerialDevices();
-        if (failure.fault == CommFault::DeviceInUse) failure.holder = DeviceHolder(facts.device);
+        doctor::OpenFailure failure = OpenFailureFacts(e, facts.device);
+        failure.text = WithoutReopening(failure.text);
         facts.protocolCode = state.ProtocolCode;
         watch.OpenFailed(facts, failure);
         const doctor::Verdict verdict = watch.Diagnose();

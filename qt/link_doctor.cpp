@@ -69,12 +69,8 @@ void LinkDoctor::Opened() {
 }
 
 void LinkDoctor::OpenFailed(const CatError& error) {
-    doctor::OpenFailure failure;
-    failure.fault = CommFaultOf(error.Number());
-    failure.text = error.Description();
     const doctor::LinkFacts facts = Facts();
-    if (failure.fault == CommFault::DeviceNotFound) failure.present = PresentSerialDevices();
-    if (failure.fault == CommFault::DeviceInUse) failure.holder = DeviceHolder(facts.device);
+    const doctor::OpenFailure failure = OpenFailureFacts(error, facts.device);
     if (window_.State().ProtocolCode <= 0) {
         watch_.NoProtocolChosen(facts);
     } else {

@@ -1,5 +1,7 @@
 #include "qt/ports/device_facts.h"
 
+#include "core/comm_errors.h"
+
 #include <unistd.h>
 
 #include <QSerialPortInfo>
@@ -61,6 +63,15 @@ std::string DeviceHolder(const std::string& device) {
     (void)device;
     return {};
 #endif
+}
+
+doctor::OpenFailure OpenFailureFacts(const CatError& error, const std::string& device) {
+    doctor::OpenFailure failure;
+    failure.fault = CommFaultOf(error.Number());
+    failure.text = error.Description();
+    if (failure.fault == CommFault::DeviceNotFound) failure.present = PresentSerialDevices();
+    if (failure.fault == CommFault::DeviceInUse) failure.holder = DeviceHolder(device);
+    return failure;
 }
 
 }  // namespace cat

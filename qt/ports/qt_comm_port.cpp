@@ -45,7 +45,7 @@ void QtCommPort::Open() {
 // The one place that tells a network port from a local device.
 std::unique_ptr<PortTransport> QtCommPort::TransportFor(const std::string& device) {
     PortTransport::Events events;
-    events.arrived = [this] { ScheduleOnComm(); };
+    events.arrived = [this] { NotifyArrival(); };
     events.lost = [this](CommFault fault, const std::string& detail) { ReportLost(fault, detail); };
     if (!IsNetworkAddress(device))
         return std::make_unique<SerialTransport>(device, Label(), std::move(events), this);
@@ -105,14 +105,14 @@ void QtCommPort::ReportLost(CommFault fault, const std::string& detail) {
         this, [this, description] { emit PortLost(description); }, Qt::QueuedConnection);
 }
 
-void QtCommPort::ScheduleOnComm() {
-    if (onCommQueued_) return;
-    onCommQueued_ = true;
+void QtCommPort::NotifyArrival() {
+    if (arrivalQueued_) return;
+    arrivalQueued_ = true;
     QMetaObject::invokeMethod(
         this,
         [this] {
-            onCommQueued_ = false;
-            emit OnComm();
+            arrivalQueued_ = false;
+            emit BytesArrived();
         },
         Qt::QueuedConnection);
 }

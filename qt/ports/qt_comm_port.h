@@ -19,7 +19,7 @@ class PortTransport;
 // device at open time, through the settings store's [Ports] group: a local serial device, or a
 // network address that opens a serial port published on the network, with the same contract.
 //
-// OnComm is emitted from the event loop only (a queued call, repeated arrivals coalesced), never
+// BytesArrived is emitted from the event loop only (a queued call, repeated arrivals coalesced), never
 // from inside a read or wait, so its handler may run directly and may find nothing waiting.
 class QtCommPort : public QObject, public CommPort {
     Q_OBJECT
@@ -54,15 +54,15 @@ public:
     void CallIt(std::string name) { name_ = std::move(name); }
 
 signals:
-    void OnComm();
+    void BytesArrived();
     // The device went away (or the connection dropped) and the port was closed; queued like
-    // OnComm.
+    // BytesArrived.
     void PortLost(const QString& description);
 
 private:
     std::unique_ptr<PortTransport> TransportFor(const std::string& device);
     void ReportLost(CommFault fault, const std::string& detail);
-    void ScheduleOnComm();
+    void NotifyArrival();
     void RequireOpen() const;
     std::string Label() const;
 
@@ -77,7 +77,7 @@ private:
     bool lost_ = false;  // the port closed itself when its device went away
     CommFault lostFault_ = CommFault::DeviceLost;
     std::string lostDetail_;
-    bool onCommQueued_ = false;
+    bool arrivalQueued_ = false;
 };
 
 }  // namespace cat

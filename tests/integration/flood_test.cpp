@@ -115,7 +115,7 @@ TEST(Flood, ABurstIntoTheNetworkPortKeepsTheEventLoopTurning) {
 
     doctor::LineAnalyzer line(kICOM, "5E");
     std::size_t received = 0;
-    QObject::connect(&port, &QtCommPort::OnComm, [&] {
+    QObject::connect(&port, &QtCommPort::BytesArrived, [&] {
         if (!port.IsOpen()) return;
         const std::string bytes = port.ReadAll();
         received += bytes.size();

@@ -142,7 +142,7 @@ std::string RaisedDescription(Call&& call, CommFault fault) {
     return {};
 }
 
-class ComCatPtyTest : public ::testing::Test {
+class PtyPortTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(world.dir.isValid());
@@ -151,7 +151,7 @@ protected:
     World world;
 };
 
-TEST_F(ComCatPtyTest, EveryByteValueArrivesWithNoEventLoop) {
+TEST_F(PtyPortTest, EveryByteValueArrivesWithNoEventLoop) {
     auto port = world.OpenPort();
     const std::string sent = test::Bytes({0x00, 0xFF, 0xFE, 0xFE, 0x5E, 0xE0, 0x03, 0xFD, 0x0D,
                                           0x0A, 0x11, 0x13, 0x03, 0x1A, 0x7F, 0x00});
@@ -163,7 +163,7 @@ TEST_F(ComCatPtyTest, EveryByteValueArrivesWithNoEventLoop) {
     EXPECT_EQ(port->BytesWaiting(), 0);
 }
 
-TEST_F(ComCatPtyTest, OutputIsOnTheLineWhenItReturns) {
+TEST_F(PtyPortTest, WrittenBytesAreOnTheLineWhenWriteReturns) {
     auto port = world.OpenPort();
     const std::string sent = AllByteValues();
     port->Write(sent);
@@ -171,7 +171,7 @@ TEST_F(ComCatPtyTest, OutputIsOnTheLineWhenItReturns) {
     EXPECT_EQ(ToHex(got), ToHex(sent));
 }
 
-TEST_F(ComCatPtyTest, CountIncludesBytesThatCameAfterOthersWereBuffered) {
+TEST_F(PtyPortTest, CountIncludesBytesThatCameAfterOthersWereBuffered) {
     auto port = world.OpenPort();
     world.pty.Write("IF0");
     std::this_thread::sleep_for(20ms);
@@ -182,21 +182,21 @@ TEST_F(ComCatPtyTest, CountIncludesBytesThatCameAfterOthersWereBuffered) {
     EXPECT_EQ(port->ReadAll(), "IF014;");
 }
 
-TEST_F(ComCatPtyTest, InputReturnsNoMoreThanWasCounted) {
+TEST_F(PtyPortTest, ReadAllReturnsNoMoreThanWasCounted) {
     auto port = world.OpenPort();
     world.pty.Write("FA");
     std::this_thread::sleep_for(20ms);
     ASSERT_EQ(port->BytesWaiting(), 2);
     world.pty.Write(";");
     std::this_thread::sleep_for(20ms);
-    // A reader uses the first InBufferCount bytes of Input: the late ';' must wait for the next
+    // A reader uses the first BytesWaiting bytes of ReadAll: the late ';' must wait for the next
     // count rather than be handed over and dropped.
     EXPECT_EQ(port->ReadAll(), "FA");
     EXPECT_EQ(port->BytesWaiting(), 1);
     EXPECT_EQ(port->ReadAll(), ";");
 }
 
-TEST_F(ComCatPtyTest, StaleInputIsDiscardedAtOpen) {
+TEST_F(PtyPortTest, StaleInputIsDiscardedAtOpen) {
     world.pty.Write("left over from before");
     std::this_thread::sleep_for(20ms);
     auto port = world.OpenPort();
@@ -206,7 +206,7 @@ TEST_F(ComCatPtyTest, StaleInputIsDiscardedAtOpen) {
     EXPECT_EQ(port->ReadAll(), "new");
 }
 
-TEST_F(ComCatPtyTest, ClearInBufferDiscardsWhatIsWaiting) {
+TEST_F(PtyPortTest, DiscardInputDropsWhatIsWaiting) {
     auto port = world.OpenPort();
     world.pty.Write("junk");
     std::this_thread::sleep_for(20ms);
@@ -215,7 +215,7 @@ TEST_F(ComCatPtyTest, ClearInBufferDiscardsWhatIsWaiting) {
     EXPECT_EQ(port->BytesWaiting(), 0);
 }
 
-TEST_F(ComCatPtyTest, WaitReturnsAsSoonAsTheBytesArrive) {
+TEST_F(PtyPortTest, WaitReturnsAsSoonAsTheBytesArrive) {
     auto port = world.OpenPort();
     std::thread radio([&] {
         std::this_thread::sleep_for(50ms);
@@ -230,7 +230,7 @@ TEST_F(ComCatPtyTest, WaitReturnsAsSoonAsTheBytesArrive) {
     EXPECT_EQ(ToHex(port->ReadAll()), "00 14 07 40 01");
 }
 
-TEST_F(ComCatPtyTest, WaitCollectsPiecesUntilTheCountIsIn) {
+TEST_F(PtyPortTest, WaitCollectsPiecesUntilTheCountIsIn) {
     auto port = world.OpenPort();
     std::thread radio([&] {
         for (const char* piece : {"\x01\x02", "\x03", "\x04\x05"}) {
@@ -244,7 +244,7 @@ TEST_F(ComCatPtyTest, WaitCollectsPiecesUntilTheCountIsIn) {
     EXPECT_EQ(ToHex(port->ReadAll()), "01 02 03 04 05");
 }
 
-TEST_F(ComCatPtyTest, WaitTimesOutWithWhatCame) {
+TEST_F(PtyPortTest, WaitTimesOutWithWhatCame) {
     auto port = world.OpenPort();
     world.pty.Write("ab");
     const auto start = Clock::now();
@@ -255,7 +255,7 @@ TEST_F(ComCatPtyTest, WaitTimesOutWithWhatCame) {
     EXPECT_LT(elapsed, 2000ms);
 }
 
-TEST_F(ComCatPtyTest, SilentWaitBlocksInsteadOfSpinning) {
+TEST_F(PtyPortTest, SilentWaitBlocksInsteadOfSpinning) {
     auto port = world.OpenPort();
     const double cpuBefore = ProcessCpuSeconds();
     EXPECT_EQ(port->WaitForInput(5, 300ms), 0);
@@ -263,7 +263,7 @@ TEST_F(ComCatPtyTest, SilentWaitBlocksInsteadOfSpinning) {
     EXPECT_LT(ProcessCpuSeconds() - cpuBefore, 0.1);
 }
 
-TEST_F(ComCatPtyTest, VanishedDeviceClosesThePortWithoutBusyLoop) {
+TEST_F(PtyPortTest, VanishedDeviceClosesThePortWithoutBusyLoop) {
     auto port = world.OpenPort();
     int lost = 0;
     QString lostText;
@@ -293,7 +293,7 @@ TEST_F(ComCatPtyTest, VanishedDeviceClosesThePortWithoutBusyLoop) {
     RaisedDescription([&] { port->BytesWaiting(); }, CommFault::PortNotOpen);
 }
 
-TEST_F(ComCatPtyTest, ReadNotificationForBytesAlreadyTakenKeepsThePortOpen) {
+TEST_F(PtyPortTest, ReadNotificationForBytesAlreadyTakenKeepsThePortOpen) {
     // Under load the event loop can learn that bytes arrived after a tick has already taken them
     // synchronously; Qt's read then returns nothing and reports a read error. The device is fine.
     auto port = world.OpenPort();
@@ -314,7 +314,7 @@ TEST_F(ComCatPtyTest, ReadNotificationForBytesAlreadyTakenKeepsThePortOpen) {
     EXPECT_EQ(port->ReadAll(), "FA;");
 }
 
-TEST_F(ComCatPtyTest, DeviceVanishingDuringAWaitEndsTheWait) {
+TEST_F(PtyPortTest, DeviceVanishingDuringAWaitEndsTheWait) {
     auto port = world.OpenPort();
     std::thread unplug([&] {
         std::this_thread::sleep_for(50ms);
@@ -327,7 +327,7 @@ TEST_F(ComCatPtyTest, DeviceVanishingDuringAWaitEndsTheWait) {
     EXPECT_FALSE(port->IsOpen());
 }
 
-TEST_F(ComCatPtyTest, WritingToAVanishedDeviceRaises) {
+TEST_F(PtyPortTest, WritingToAVanishedDeviceRaises) {
     auto port = world.OpenPort();
     world.pty.Close();
     RaisedDescription(
@@ -338,7 +338,7 @@ TEST_F(ComCatPtyTest, WritingToAVanishedDeviceRaises) {
     EXPECT_FALSE(port->IsOpen());
 }
 
-TEST_F(ComCatPtyTest, OpensAgainOnceTheDeviceIsBack) {
+TEST_F(PtyPortTest, OpensAgainOnceTheDeviceIsBack) {
     auto port = world.OpenPort();
     world.pty.Close();
     RunEventLoop(100ms);
@@ -356,7 +356,7 @@ TEST_F(ComCatPtyTest, OpensAgainOnceTheDeviceIsBack) {
     EXPECT_EQ(port->WaitForInput(6, 2000ms), 6);
 }
 
-TEST_F(ComCatPtyTest, SecondOpenOfTheSameDeviceIsRefusedAsInUse) {
+TEST_F(PtyPortTest, SecondOpenOfTheSameDeviceIsRefusedAsInUse) {
     auto first = world.OpenPort();
     auto second = world.NewPort();
     const std::string text =
@@ -373,7 +373,7 @@ TEST_F(ComCatPtyTest, SecondOpenOfTheSameDeviceIsRefusedAsInUse) {
     EXPECT_TRUE(second->IsOpen());
 }
 
-TEST_F(ComCatPtyTest, OpenFailuresNameTheDevice) {
+TEST_F(PtyPortTest, OpenFailuresNameTheDevice) {
     struct Row {
         const char* name;
         std::string device;
@@ -400,7 +400,7 @@ TEST_F(ComCatPtyTest, OpenFailuresNameTheDevice) {
     }
 }
 
-TEST_F(ComCatPtyTest, DeviceWeMayNotUseSaysHowToGetAccess) {
+TEST_F(PtyPortTest, DeviceWeMayNotUseSaysHowToGetAccess) {
     if (geteuid() == 0) GTEST_SKIP() << "root may open any device";
     ASSERT_EQ(chmod(world.pty.Slave().c_str(), 0), 0);
     auto port = world.NewPort();
@@ -413,7 +413,7 @@ TEST_F(ComCatPtyTest, DeviceWeMayNotUseSaysHowToGetAccess) {
         << text;
 }
 
-TEST_F(ComCatPtyTest, OpenAndCloseTwice) {
+TEST_F(PtyPortTest, OpenAndCloseTwice) {
     auto port = world.OpenPort();
     RaisedDescription([&] { port->Open(); }, CommFault::PortAlreadyOpen);
     EXPECT_TRUE(port->IsOpen());
@@ -424,14 +424,14 @@ TEST_F(ComCatPtyTest, OpenAndCloseTwice) {
     EXPECT_EQ(text, "Com 1 (" + world.pty.Slave() + ") is not open.");
 }
 
-TEST_F(ComCatPtyTest, NoPortChosenRaises) {
+TEST_F(PtyPortTest, NoPortChosenRaises) {
     QtCommPort port(*world.store);
     RaisedDescription([&] { port.Open(); }, CommFault::NoPortChosen);
     RaisedDescription([&] { port.SelectPort(0); }, CommFault::NoPortChosen);
     EXPECT_FALSE(port.IsOpen());
 }
 
-TEST_F(ComCatPtyTest, PortNumbersOutsideTheListRaiseAndKeepTheChoice) {
+TEST_F(PtyPortTest, PortNumbersOutsideTheListRaiseAndKeepTheChoice) {
     QtCommPort port(*world.store);
     port.SelectPort(5);
     for (const int number : {33, -1, 1000}) {
@@ -443,7 +443,7 @@ TEST_F(ComCatPtyTest, PortNumbersOutsideTheListRaiseAndKeepTheChoice) {
     EXPECT_EQ(port.PortNumber(), 5);
 }
 
-TEST_F(ComCatPtyTest, AnotherPortCannotBeChosenWhileOpen) {
+TEST_F(PtyPortTest, AnotherPortCannotBeChosenWhileOpen) {
     auto port = world.OpenPort();
     RaisedDescription([&] { port->SelectPort(2); }, CommFault::PortChangeWhileOpen);
     EXPECT_NO_THROW(port->SelectPort(1));
@@ -458,7 +458,7 @@ termios LineOf(const Pty& pty) {
     return t;
 }
 
-TEST_F(ComCatPtyTest, SettingsReachTheLine) {
+TEST_F(PtyPortTest, SettingsReachTheLine) {
     struct Row {
         const char* name;
         const char* text;
@@ -481,7 +481,7 @@ TEST_F(ComCatPtyTest, SettingsReachTheLine) {
     }
 }
 
-TEST_F(ComCatPtyTest, SettingsAndHandshakingChangeWhileOpen) {
+TEST_F(PtyPortTest, SettingsAndHandshakingChangeWhileOpen) {
     auto port = world.OpenPort("4800,n,8,2");
     EXPECT_EQ(LineOf(world.pty).c_cflag & CRTSCTS, 0u);
     port->SetLineSettings(RequireLineSettings("19200,n,8,1"));
@@ -492,18 +492,18 @@ TEST_F(ComCatPtyTest, SettingsAndHandshakingChangeWhileOpen) {
     EXPECT_NE(t.c_cflag & CRTSCTS, 0u);
 }
 
-TEST_F(ComCatPtyTest, HandshakingChosenBeforeOpenApplies) {
+TEST_F(PtyPortTest, HandshakingChosenBeforeOpenApplies) {
     auto port = world.OpenPort("9600,n,8,2", Handshake::RtsCts);
     EXPECT_NE(LineOf(world.pty).c_cflag & CRTSCTS, 0u);
 }
 
-TEST_F(ComCatPtyTest, OnCommComesFromTheEventLoopNotFromReads) {
+TEST_F(PtyPortTest, ArrivalNoticeComesFromTheEventLoopNotFromReads) {
     auto port = world.OpenPort();
     bool inSyncCall = false;
     int duringSync = 0;
     int notifications = 0;
     std::string received;
-    QObject::connect(port.get(), &QtCommPort::OnComm, [&] {
+    QObject::connect(port.get(), &QtCommPort::BytesArrived, [&] {
         ++notifications;
         if (inSyncCall) ++duringSync;
         // Like the receive dispatch: the bytes may already be gone.
@@ -533,7 +533,7 @@ TEST_F(ComCatPtyTest, OnCommComesFromTheEventLoopNotFromReads) {
     EXPECT_GE(notifications, 1);
 }
 
-TEST_F(ComCatPtyTest, TooltipAndDeviceFollowTheMapping) {
+TEST_F(PtyPortTest, TooltipAndDeviceFollowTheMapping) {
     QtCommPort port(*world.store);
     port.SelectPort(1);
     EXPECT_EQ(port.DeviceName(), world.pty.Slave());
