@@ -15,8 +15,8 @@
 #include <string>
 #include <thread>
 
-#include "qt/qt_settings_store.h"
 #include "qt/ports/qt_comm_port.h"
+#include "qt/qt_settings_store.h"
 #include "tests/support/raw_pty.h"
 
 namespace {

@@ -19,9 +19,9 @@
 #include "link/poll_cycle.h"
 #include "protocols/families.h"
 #include "qt/ports/device_facts.h"
+#include "qt/ports/qt_comm_port.h"
 #include "qt/qt_platform.h"
 #include "qt/qt_settings_store.h"
-#include "qt/ports/qt_comm_port.h"
 
 namespace cat {
 

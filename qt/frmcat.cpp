@@ -23,8 +23,8 @@
 #include "qt/icons.h"
 #include "qt/link_doctor.h"
 #include "qt/ports/port_list.h"
-#include "qt/replug_watch.h"
 #include "qt/ports/qt_comm_port.h"
+#include "qt/replug_watch.h"
 
 namespace cat {
 

@@ -15,8 +15,8 @@
 #include "core/startup.h"
 #include "doctor/monitor_text.h"
 #include "protocols/families.h"
-#include "qt/ports/device_facts.h"
 #include "qt/frmcat.h"
+#include "qt/ports/device_facts.h"
 #include "qt/ports/qt_comm_port.h"
 
 namespace cat {

@@ -1,13 +1,13 @@
 #include "qt/ports/device_facts.h"
 
-#include "core/comm_errors.h"
-
 #include <unistd.h>
 
 #include <QSerialPortInfo>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+
+#include "core/comm_errors.h"
 
 namespace cat {
 

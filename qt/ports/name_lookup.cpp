@@ -55,9 +55,9 @@ void StartLookup(const std::shared_ptr<PendingLookup>& job, const PortTarget& ta
 }  // namespace
 
 int MillisecondsLeft(SteadyTime deadline) {
-    const auto left = std::chrono::duration_cast<milliseconds>(
-                          deadline - std::chrono::steady_clock::now())
-                          .count();
+    const auto left =
+        std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now())
+            .count();
     return static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
 }
 
@@ -81,8 +81,9 @@ AddressList LookUpAddresses(const PortTarget& target, SteadyTime deadline,
             job->abandoned = true;
             throw CommError(CommFault::NoAnswer, label, where, "the name server did not answer");
         }
-        job->done.wait_for(lock, std::min<milliseconds>(milliseconds(50),
-                                                        milliseconds(MillisecondsLeft(deadline) + 1)));
+        job->done.wait_for(
+            lock,
+            std::min<milliseconds>(milliseconds(50), milliseconds(MillisecondsLeft(deadline) + 1)));
     }
     if (job->status == EAI_AGAIN)
         throw CommError(CommFault::NoAnswer, label, where, gai_strerror(job->status));

@@ -19,8 +19,8 @@
 #include "core/comm_errors.h"
 #include "qt/ports/name_lookup.h"
 #include "qt/ports/parked_connections.h"
-#include "qt/ports/tcp_connect.h"
 #include "qt/ports/quit_request.h"
+#include "qt/ports/tcp_connect.h"
 
 namespace cat {
 
@@ -147,9 +147,8 @@ void NetworkTransport::Negotiate(const LineSettings& line, Handshake handshake) 
     RequireOpen();
     out_ += telnet_.Start();
     Flush();
-    ReadUntil(
-        [this] { return telnet_.ComPortAgreement() != TelnetSession::Agreement::Pending; },
-        Clock::now() + kNegotiationTimeout);
+    ReadUntil([this] { return telnet_.ComPortAgreement() != TelnetSession::Agreement::Pending; },
+              Clock::now() + kNegotiationTimeout);
     RequireOpen();
     if (telnet_.ComPortAgreement() != TelnetSession::Agreement::Accepted)
         throw CommError(CommFault::NoPortControl, label_, Where());

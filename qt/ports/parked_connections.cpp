@@ -10,8 +10,8 @@
 
 #include "core/cat_error.h"
 #include "qt/ports/name_lookup.h"
-#include "qt/ports/tcp_connect.h"
 #include "qt/ports/quit_request.h"
+#include "qt/ports/tcp_connect.h"
 
 namespace cat {
 

@@ -19,8 +19,8 @@ class PortTransport;
 // device at open time, through the settings store's [Ports] group: a local serial device, or a
 // network address that opens a serial port published on the network, with the same contract.
 //
-// BytesArrived is emitted from the event loop only (a queued call, repeated arrivals coalesced), never
-// from inside a read or wait, so its handler may run directly and may find nothing waiting.
+// BytesArrived is emitted from the event loop only (a queued call, repeated arrivals coalesced),
+// never from inside a read or wait, so its handler may run directly and may find nothing waiting.
 class QtCommPort : public QObject, public CommPort {
     Q_OBJECT
 

@@ -110,8 +110,8 @@ std::optional<CommFault> DeviceRefusal(const std::string& device) {
 
 // What the bytes need at the line's speed, twice over, and a margin for the system.
 int WriteWaitMs(std::size_t bytes, const LineSettings& line) {
-    const long long bits = static_cast<long long>(bytes) *
-                           (2 + line.dataBits + (line.parity == Parity::None ? 0 : 1));
+    const long long bits =
+        static_cast<long long>(bytes) * (2 + line.dataBits + (line.parity == Parity::None ? 0 : 1));
     const long long lineMs = 2 * bits * 1000 / std::max<std::int32_t>(line.speed, 50);
     return static_cast<int>(std::min<long long>(kLongestWriteWaitMs, 100 + lineMs));
 }

@@ -5,10 +5,9 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <signal.h>
 
 #include <QElapsedTimer>
 #include <QTest>

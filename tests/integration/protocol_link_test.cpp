@@ -16,7 +16,6 @@
 #include <thread>
 #include <vector>
 
-#include "protocols/common/family_codes.h"
 #include "control/set_frequency.h"
 #include "control/set_mode.h"
 #include "core/cat_error.h"
@@ -28,11 +27,12 @@
 #include "link/link_control.h"
 #include "link/poll_cycle.h"
 #include "protocols/civ/civ.h"
+#include "protocols/common/family_codes.h"
 #include "protocols/ft817/ft817.h"
 #include "protocols/kenwood/kenwood.h"
+#include "qt/ports/qt_comm_port.h"
 #include "qt/qt_platform.h"
 #include "qt/qt_settings_store.h"
-#include "qt/ports/qt_comm_port.h"
 #include "tests/support/fakes.h"
 #include "tests/support/radiosim_process.h"
 

@@ -24,8 +24,8 @@
 
 #include "core/cat_error.h"
 #include "core/comm_errors.h"
-#include "qt/qt_settings_store.h"
 #include "qt/ports/qt_comm_port.h"
+#include "qt/qt_settings_store.h"
 #include "tests/support/fakes.h"
 #include "tests/support/raw_pty.h"
 
@@ -359,8 +359,7 @@ TEST_F(PtyPortTest, OpensAgainOnceTheDeviceIsBack) {
 TEST_F(PtyPortTest, SecondOpenOfTheSameDeviceIsRefusedAsInUse) {
     auto first = world.OpenPort();
     auto second = world.NewPort();
-    const std::string text =
-        RaisedDescription([&] { second->Open(); }, CommFault::DeviceInUse);
+    const std::string text = RaisedDescription([&] { second->Open(); }, CommFault::DeviceInUse);
     EXPECT_NE(text.find("Com 1 (" + world.pty.Slave() + ") is in use by another program"),
               std::string::npos)
         << text;
@@ -404,8 +403,7 @@ TEST_F(PtyPortTest, DeviceWeMayNotUseSaysHowToGetAccess) {
     if (geteuid() == 0) GTEST_SKIP() << "root may open any device";
     ASSERT_EQ(chmod(world.pty.Slave().c_str(), 0), 0);
     auto port = world.NewPort();
-    const std::string text =
-        RaisedDescription([&] { port->Open(); }, CommFault::PermissionDenied);
+    const std::string text = RaisedDescription([&] { port->Open(); }, CommFault::PermissionDenied);
     EXPECT_NE(text.find(world.pty.Slave()), std::string::npos) << text;
     // The command to type, with the user's own name in it.
     EXPECT_NE(text.find("sudo adduser " + std::string(getpwuid(geteuid())->pw_name) + " dialout"),
@@ -436,8 +434,8 @@ TEST_F(PtyPortTest, PortNumbersOutsideTheListRaiseAndKeepTheChoice) {
     port.SelectPort(5);
     for (const int number : {33, -1, 1000}) {
         SCOPED_TRACE(number);
-        const std::string text = RaisedDescription([&] { port.SelectPort(number); },
-                                                   CommFault::InvalidPortNumber);
+        const std::string text =
+            RaisedDescription([&] { port.SelectPort(number); }, CommFault::InvalidPortNumber);
         EXPECT_NE(text.find("Com " + std::to_string(number) + " "), std::string::npos) << text;
     }
     EXPECT_EQ(port.PortNumber(), 5);
