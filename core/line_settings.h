@@ -26,4 +26,8 @@ struct LineSettings {
 // 1, 1.5 or 2; exactly four comma-separated fields, no blanks. Nothing for anything else.
 std::optional<LineSettings> ParseLineSettings(std::string_view text);
 
+// As ParseLineSettings, for a caller that builds the text itself: anything invalid is raised as
+// the port's "line settings are not valid" error, naming the text.
+LineSettings RequireLineSettings(std::string_view text);
+
 }  // namespace cat

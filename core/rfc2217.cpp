@@ -67,69 +67,85 @@ std::string TelnetSession::Start() {
 }
 
 void TelnetSession::Receive(std::string_view bytes, std::string& data, std::string& reply) {
-    for (char c : bytes) {
-        const auto b = static_cast<std::uint8_t>(c);
-        switch (state_) {
-            case State::Data:
-                if (b == kIAC) {
-                    state_ = State::Iac;
-                    break;
-                }
-                // Without binary, a CR on the wire is followed by a NUL that is not data.
-                if (b == 0 && lastWasCr_ && him_[kBinary] != Side::Yes) {
-                    lastWasCr_ = false;
-                    break;
-                }
-                lastWasCr_ = b == '\r';
-                data.push_back(c);
-                break;
-            case State::Iac:
-                if (b == kIAC) {
-                    data.push_back(c);
-                    lastWasCr_ = false;
-                    state_ = State::Data;
-                } else if (b == kWILL || b == kWONT || b == kDO || b == kDONT) {
-                    verb_ = b;
-                    state_ = State::Verb;
-                } else if (b == kSB) {
-                    sub_.clear();
-                    subOverflow_ = false;
-                    state_ = State::Sub;
-                } else {
-                    state_ = State::Data;  // NOP, GA and the like carry nothing for us
-                }
-                break;
-            case State::Verb:
-                Negotiate(verb_, b, reply);
-                state_ = State::Data;
-                break;
-            case State::Sub:
-                if (b == kIAC) {
-                    state_ = State::SubIac;
-                } else if (sub_.size() < kLongestSubnegotiation) {
-                    sub_.push_back(c);
-                } else {
-                    subOverflow_ = true;
-                }
-                break;
-            case State::SubIac:
-                if (b == kIAC) {
-                    if (sub_.size() < kLongestSubnegotiation) {
-                        sub_.push_back(c);
-                    } else {
-                        subOverflow_ = true;
-                    }
-                    state_ = State::Sub;
-                } else if (b == kSE) {
-                    EndSubnegotiation();
-                    state_ = State::Data;
-                } else {
-                    // An unterminated subnegotiation: drop it and read this byte as a command.
-                    state_ = State::Iac;
-                    Receive(std::string_view(&c, 1), data, reply);
-                }
-                break;
-        }
+    for (char c : bytes) Take(c, data, reply);
+}
+
+void TelnetSession::Take(char c, std::string& data, std::string& reply) {
+    const auto b = static_cast<std::uint8_t>(c);
+    switch (state_) {
+        case State::Data:
+            return TakeData(c, data);
+        case State::Iac:
+            return TakeCommand(c, data);
+        case State::Verb:
+            Negotiate(verb_, b, reply);
+            state_ = State::Data;
+            return;
+        case State::Sub:
+            if (b == kIAC)
+                state_ = State::SubIac;
+            else
+                KeepSubnegotiationByte(c);
+            return;
+        case State::SubIac:
+            return TakeAfterSubnegotiationIac(c, data, reply);
+    }
+}
+
+void TelnetSession::TakeData(char c, std::string& data) {
+    const auto b = static_cast<std::uint8_t>(c);
+    if (b == kIAC) {
+        state_ = State::Iac;
+        return;
+    }
+    // Without binary, a CR on the wire is followed by a NUL that is not data.
+    if (b == 0 && lastWasCr_ && him_[kBinary] != Side::Yes) {
+        lastWasCr_ = false;
+        return;
+    }
+    lastWasCr_ = b == '\r';
+    data.push_back(c);
+}
+
+// The byte after IAC in the data stream.
+void TelnetSession::TakeCommand(char c, std::string& data) {
+    const auto b = static_cast<std::uint8_t>(c);
+    if (b == kIAC) {
+        data.push_back(c);
+        lastWasCr_ = false;
+        state_ = State::Data;
+    } else if (b == kWILL || b == kWONT || b == kDO || b == kDONT) {
+        verb_ = b;
+        state_ = State::Verb;
+    } else if (b == kSB) {
+        sub_.clear();
+        subOverflow_ = false;
+        state_ = State::Sub;
+    } else {
+        state_ = State::Data;  // NOP, GA and the like carry nothing for us
+    }
+}
+
+// A far end that never ends its subnegotiation must not grow it without bound.
+void TelnetSession::KeepSubnegotiationByte(char c) {
+    if (sub_.size() < kLongestSubnegotiation)
+        sub_.push_back(c);
+    else
+        subOverflow_ = true;
+}
+
+void TelnetSession::TakeAfterSubnegotiationIac(char c, std::string& data, std::string& reply) {
+    const auto b = static_cast<std::uint8_t>(c);
+    if (b == kIAC) {
+        KeepSubnegotiationByte(c);
+        state_ = State::Sub;
+    } else if (b == kSE) {
+        EndSubnegotiation();
+        state_ = State::Data;
+    } else {
+        // An unterminated subnegotiation: drop it and read this byte as a command.
+        state_ = State::Iac;
+        Take(c, data, reply);
     }
 }
 

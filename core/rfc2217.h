@@ -5,9 +5,9 @@
 // exchanges data through it. A value with no I/O of its own: bytes received go in, data for the
 // reader and answers for the wire come out, so it is tested from byte traces.
 //
-//   set 9600 baud:   ff fa 2c 01 00 00 25 80 ff f0     (IAC SB COM-PORT-OPTION SET-BAUDRATE ... IAC
-//   SE) the far end:     ff fa 2c 65 00 00 25 80 ff f0     (the same command + 100, with the value
-//   in use) data byte ff:    ff ff                             (doubled both ways)
+//   set 9600 baud:  ff fa 2c 01 00 00 25 80 ff f0  (IAC SB COM-PORT-OPTION SET-BAUDRATE .. IAC SE)
+//   the far end:    ff fa 2c 65 00 00 25 80 ff f0  (the same command + 100, the value in use)
+//   data byte ff:   ff ff                          (doubled both ways)
 
 #include <array>
 #include <cstdint>
@@ -93,6 +93,11 @@ private:
     enum class State { Data, Iac, Verb, Sub, SubIac };
     enum class Side { No, WantYes, Yes };
 
+    void Take(char c, std::string& data, std::string& reply);
+    void TakeData(char c, std::string& data);
+    void TakeCommand(char c, std::string& data);
+    void KeepSubnegotiationByte(char c);
+    void TakeAfterSubnegotiationIac(char c, std::string& data, std::string& reply);
     void Negotiate(std::uint8_t verb, std::uint8_t option, std::string& reply);
     void EndSubnegotiation();
 

@@ -26,7 +26,7 @@ public:
     // runs faster than `speed`. `lineSettings` and `handshaking` are the link's own, restored at
     // the end.
     static std::shared_ptr<FiveByteCheck> For(const RadioFamily& family, int speed,
-                                              std::string lineSettings, int handshaking);
+                                              std::string lineSettings, Handshake handshaking);
 
     // One step at `now` (seconds on the platform clock); true once the check is over.
     bool Step(Platform& platform, double now);
@@ -40,7 +40,7 @@ private:
     enum class Stage { Quiet, Listen, Over };
 
     FiveByteCheck(const RadioFamily& family, std::vector<int> speeds, std::string lineSettings,
-                  int handshaking)
+                  Handshake handshaking)
         : family_(family),
           speeds_(std::move(speeds)),
           lineSettings_(std::move(lineSettings)),
@@ -51,7 +51,7 @@ private:
     const RadioFamily& family_;  // the family looked for
     std::vector<int> speeds_;
     std::string lineSettings_;
-    int handshaking_;
+    Handshake handshaking_;
     std::size_t next_ = 0;
     Stage stage_ = Stage::Quiet;
     std::optional<double> lastSent_;

@@ -7,7 +7,7 @@
 #include <QApplication>
 #include <QWidget>
 
-#include "qt/quit_request.h"
+#include "qt/ports/quit_request.h"
 
 namespace cat {
 

@@ -18,10 +18,10 @@
 #include "link/link_control.h"
 #include "link/poll_cycle.h"
 #include "protocols/families.h"
-#include "qt/device_facts.h"
+#include "qt/ports/device_facts.h"
+#include "qt/ports/qt_comm_port.h"
 #include "qt/qt_platform.h"
 #include "qt/qt_settings_store.h"
-#include "qt/serial_port.h"
 
 namespace cat {
 
@@ -197,11 +197,8 @@ void PrintHeading(const doctor::LinkFacts& facts, const LinkChoices& choices) {
 
 int ReportOpenFailure(const CatError& error, doctor::LinkWatch& watch,
                       const doctor::LinkFacts& facts) {
-    doctor::OpenFailure failure;
-    failure.fault = CommFaultOf(error.Number());
-    failure.text = WithoutReopening(error.Description());
-    if (failure.fault == CommFault::DeviceNotFound) failure.present = PresentSerialDevices();
-    if (failure.fault == CommFault::DeviceInUse) failure.holder = DeviceHolder(facts.device);
+    doctor::OpenFailure failure = OpenFailureFacts(error, facts.device);
+    failure.text = WithoutReopening(failure.text);
     watch.OpenFailed(facts, failure);
     const doctor::Verdict verdict = watch.Diagnose();
     PrintVerdict(verdict);
@@ -266,7 +263,7 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     SessionState state;
     FillDigitChars(state);
     const QMetaObject::Connection linkReader =
-        QObject::connect(&port, &QtCommPort::OnComm, [&] { ReceiveDispatch(state, watch); });
+        QObject::connect(&port, &QtCommPort::BytesArrived, [&] { ReceiveDispatch(state, watch); });
     QObject::connect(&port, &QtCommPort::PortLost, [&] { watch.Lost(port.LostDetail()); });
 
     doctor::LinkFacts facts = PortFacts(store, com, port);
@@ -280,7 +277,7 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     }
     facts.protocolCode = state.ProtocolCode;
     facts.radioAddress = state.RadioAddr;
-    facts.handshaking = port.Handshaking() == 2;
+    facts.handshaking = port.CurrentHandshake() == Handshake::RtsCts;
     const doctor::Verdict verdict = Examine(state, platform, watch, facts);
     CloseLink(platform);
     // Only a frequency read on the link as set up counts as a working link.

@@ -22,9 +22,9 @@
 #include "protocols/families.h"
 #include "qt/icons.h"
 #include "qt/link_doctor.h"
-#include "qt/port_list.h"
+#include "qt/ports/port_list.h"
+#include "qt/ports/qt_comm_port.h"
 #include "qt/replug_watch.h"
-#include "qt/serial_port.h"
 
 namespace cat {
 
@@ -70,7 +70,7 @@ frmCAT::frmCAT(SettingsStore& store, QWidget* parent)
     connect(cboMode, &QComboBox::activated, this, &frmCAT::cboMode_Click);
     connect(cboCom, &QComboBox::currentIndexChanged, this, &frmCAT::UpdatePortTooltip);
     connect(Timer1, &QTimer::timeout, this, &frmCAT::Timer1_Timer);
-    connect(comCAT_.get(), &QtCommPort::OnComm, this, &frmCAT::comCAT_OnComm);
+    connect(comCAT_.get(), &QtCommPort::BytesArrived, this, &frmCAT::comCAT_OnComm);
     StartReplugWatch();
 
     Form_Load();

@@ -15,9 +15,9 @@
 #include "core/startup.h"
 #include "doctor/monitor_text.h"
 #include "protocols/families.h"
-#include "qt/device_facts.h"
 #include "qt/frmcat.h"
-#include "qt/serial_port.h"
+#include "qt/ports/device_facts.h"
+#include "qt/ports/qt_comm_port.h"
 
 namespace cat {
 
@@ -54,7 +54,7 @@ doctor::LinkFacts LinkDoctor::Facts() const {
     f.port = "Com " + std::to_string(window_.cboCom->currentIndex() + 1);
     f.device = port_.DeviceName();
     f.speed = window_.cboSpeed->currentText().toStdString();
-    f.handshaking = port_.Handshaking() == 2;
+    f.handshaking = port_.CurrentHandshake() == Handshake::RtsCts;
     return f;
 }
 
@@ -69,12 +69,8 @@ void LinkDoctor::Opened() {
 }
 
 void LinkDoctor::OpenFailed(const CatError& error) {
-    doctor::OpenFailure failure;
-    failure.fault = CommFaultOf(error.Number());
-    failure.text = error.Description();
     const doctor::LinkFacts facts = Facts();
-    if (failure.fault == CommFault::DeviceNotFound) failure.present = PresentSerialDevices();
-    if (failure.fault == CommFault::DeviceInUse) failure.holder = DeviceHolder(facts.device);
+    const doctor::OpenFailure failure = OpenFailureFacts(error, facts.device);
     if (window_.State().ProtocolCode <= 0) {
         watch_.NoProtocolChosen(facts);
     } else {
@@ -263,7 +259,7 @@ void LinkDoctor::FindRadio() {
     for (int i = 0; i < window_.cboSpeed->count(); ++i)
         speeds.push_back(window_.cboSpeed->itemText(i).toInt());
     try {
-        port_.SetCommPort(static_cast<std::int16_t>(window_.cboCom->currentIndex() + 1));
+        port_.SelectPort(static_cast<std::int16_t>(window_.cboCom->currentIndex() + 1));
     } catch (const CatError& e) {
         scanState_->setText(Q(e.Description()));
         return;

@@ -11,7 +11,7 @@
 #include "qt/doctor_command.h"
 #include "qt/frmcat.h"
 #include "qt/instance_lock.h"
-#include "qt/port_list.h"
+#include "qt/ports/port_list.h"
 #include "qt/qt_settings_store.h"
 #include "qt/raise_channel.h"
 

@@ -2,8 +2,8 @@
 
 #include "core/comm_errors.h"
 #include "core/port_names.h"
-#include "qt/network_port.h"
-#include "qt/serial_port.h"
+#include "qt/ports/parked_connections.h"
+#include "qt/ports/qt_comm_port.h"
 
 namespace cat {
 
@@ -27,8 +27,8 @@ ReplugWatch::ReplugWatch(QtCommPort& port, std::function<void(bool)> open,
     });
     connect(&watch_, &DeviceWatch::Vanished, this, [this] {
         if (supervisor_.Status().state != LinkState::Open) return;
-        Lost(QString::fromStdString(CommErrorText(
-            CommFault::DeviceLost, PortLabel(port_.GetCommPort(), Device()), {}, {})));
+        Lost(QString::fromStdString(
+            CommErrorText(CommFault::DeviceLost, PortLabel(port_.PortNumber(), Device()), {}, {})));
     });
     connect(&port_, &QtCommPort::PortLost, this, &ReplugWatch::Lost);
 }

@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "link/link_supervisor.h"
-#include "qt/device_watch.h"
+#include "qt/ports/device_watch.h"
 
 namespace cat {
 

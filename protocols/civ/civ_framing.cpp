@@ -65,7 +65,7 @@ bool SendFrame(SessionState& state, Platform& platform, std::string_view to, std
     // Any failure of the port or of building the frame is reported once and ends the command;
     // the receive pass reports nothing itself, so it cannot bring up this box.
     try {
-        if (!platform.comCAT.PortOpen()) return false;
+        if (!platform.comCAT.IsOpen()) return false;
 
         std::string hex = "00FEFE";
         hex += to;
@@ -75,7 +75,7 @@ bool SendFrame(SessionState& state, Platform& platform, std::string_view to, std
         hex += D;
         hex += "FD";
 
-        platform.comCAT.Output(FrameBytes(hex));
+        platform.comCAT.Write(FrameBytes(hex));
         // The reply takes longer than this to arrive at 9600 baud; whatever is already in
         // (an interface's echo, a late reply to the previous command) is parsed now.
         platform.pause.Sleep(5);

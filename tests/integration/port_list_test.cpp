@@ -1,7 +1,7 @@
 // The port list following a by-id folder: a temporary folder stands in for /dev/serial/by-id, a
 // link in it for an adapter being plugged in, and the list must follow through the folder's
 // change notices alone.
-#include "qt/port_list.h"
+#include "qt/ports/port_list.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -13,8 +13,8 @@
 #include "core/startup.h"
 #include "doctor/scan.h"
 #include "protocols/common/family_codes.h"
+#include "qt/ports/qt_comm_port.h"
 #include "qt/qt_settings_store.h"
-#include "qt/serial_port.h"
 #include "tests/support/radiosim_process.h"
 
 namespace cat {
@@ -47,7 +47,7 @@ TEST(ScanSafety, AFiveByteRadioIsFoundAndNeverChanged) {
         ASSERT_TRUE(radio.Started());
         QtSettingsStore store(ini);
         QtCommPort port(store);
-        port.SetCommPort(1);
+        port.SelectPort(1);
 
         doctor::Scanner scanner(port, doctor::ScanPlan(speeds, row.chosen, row.chosenSpeed));
         double now = 0;

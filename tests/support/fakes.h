@@ -118,7 +118,6 @@ public:
         SetCommPort,
         SetSettings,
         SetHandshaking,
-        SetInputMode,
         SetPortOpen,
         PortOpen,
         Output,
@@ -137,7 +136,6 @@ public:
     std::int16_t commPort = 0;
     std::string settings;
     int handshaking = -1;
-    int inputMode = -1;
     bool open = false;
     bool failOutputWhenClosed = true;  // a closed port raises on Output and reads, as comCAT does
 
@@ -162,37 +160,29 @@ public:
     }
     void Heal(Op op) { failures_.erase(op); }
 
-    void SetCommPort(std::int16_t number) override {
+    void SelectPort(int number) override {
         Check(Op::SetCommPort);
-        commPort = number;
+        commPort = static_cast<std::int16_t>(number);
         log.push_back("CommPort=" + std::to_string(number));
     }
-    std::int16_t GetCommPort() const override { return commPort; }
-    void SetSettings(const std::string& s) override {
+    int PortNumber() const override { return commPort; }
+    void SetLineSettings(const LineSettings& line) override {
         Check(Op::SetSettings);
-        settings = s;
-        log.push_back("Settings=" + s);
+        settings = line.text;
+        log.push_back("Settings=" + line.text);
     }
-    void SetHandshaking(int mode) override {
+    void SetHandshake(Handshake mode) override {
         Check(Op::SetHandshaking);
-        handshaking = mode;
-        log.push_back("Handshaking=" + std::to_string(mode));
+        handshaking = mode == Handshake::RtsCts ? 2 : 0;
+        log.push_back("Handshaking=" + std::to_string(handshaking));
     }
-    void SetInputMode(int mode) override {
-        Check(Op::SetInputMode);
-        inputMode = mode;
-        log.push_back("InputMode=" + std::to_string(mode));
-    }
-    void SetPortOpen(bool on) override {
-        Check(Op::SetPortOpen);
-        open = on;
-        log.push_back(std::string("PortOpen=") + (on ? "1" : "0"));
-    }
-    bool PortOpen() const override {
+    void Open() override { SetOpen(true); }
+    void Close() override { SetOpen(false); }
+    bool IsOpen() const override {
         const_cast<FakeCommPort*>(this)->Check(Op::PortOpen);
         return open;
     }
-    void Output(const std::string& bytes) override {
+    void Write(const std::string& bytes) override {
         Check(Op::Output);
         RequireOpen();
         writes.push_back(bytes);
@@ -202,18 +192,18 @@ public:
             replies.pop_front();
         }
     }
-    int InBufferCount() override {
+    int BytesWaiting() override {
         Check(Op::InBufferCount);
         RequireOpen();
         TakeArrival();
         return static_cast<int>(waiting.size());
     }
-    void ClearInBuffer() override {
+    void DiscardInput() override {
         Check(Op::ClearInBuffer);
         RequireOpen();
         waiting.clear();
     }
-    std::string Input() override {
+    std::string ReadAll() override {
         Check(Op::Input);
         RequireOpen();
         std::string out = waiting;
@@ -232,6 +222,11 @@ public:
     }
 
 private:
+    void SetOpen(bool on) {
+        Check(Op::SetPortOpen);
+        open = on;
+        log.push_back(std::string("PortOpen=") + (on ? "1" : "0"));
+    }
     struct Failure {
         int number;
         std::string description;

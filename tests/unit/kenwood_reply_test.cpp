@@ -195,9 +195,9 @@ TEST_F(KenwoodReceive, InputShorterThanItsCountAppendsOnlyWhatCameBack) {
 class PortStillReceiving : public FakeCommPort {
 public:
     std::string lateBytes;
-    std::string Input() override {
+    std::string ReadAll() override {
         waiting += lateBytes;
-        return FakeCommPort::Input();
+        return FakeCommPort::ReadAll();
     }
 };
 

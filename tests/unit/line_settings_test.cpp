@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/comm_errors.h"
+
 namespace cat {
 namespace {
 
@@ -31,10 +33,12 @@ TEST(ParseLineSettings, ReadsEachField) {
         EXPECT_EQ(line->dataBits, row.dataBits);
         EXPECT_EQ(line->stopBits, row.stopBits);
         EXPECT_EQ(line->text, row.text);
+        // A caller that builds the text gets the same line, or the error below.
+        EXPECT_EQ(RequireLineSettings(row.text).speed, row.speed);
     }
 }
 
-TEST(ParseLineSettings, RefusesAnythingElse) {
+TEST(ParseLineSettings, RefusesAnythingElseAndRequiringItRaisesTheSettingsError) {
     for (const char* text : {"",
                              "9600",
                              "9600,n,8",
@@ -56,7 +60,18 @@ TEST(ParseLineSettings, RefusesAnythingElse) {
                              "9600,n,8,3",
                              "9600,n,8,1.0",
                              "9600;n;8;2"}) {
-        EXPECT_FALSE(ParseLineSettings(text).has_value()) << '"' << text << '"';
+        SCOPED_TRACE(std::string("\"") + text + "\"");
+        EXPECT_FALSE(ParseLineSettings(text).has_value());
+        // What the operator reads: the port's invalid-settings error quoting the text.
+        try {
+            RequireLineSettings(text);
+            ADD_FAILURE() << "no error raised";
+        } catch (const CatError& e) {
+            EXPECT_EQ(e.Number(), CommErrorNumber(CommFault::InvalidSettings));
+            EXPECT_NE(e.Description().find(std::string("\"") + text + "\" are not valid"),
+                      std::string::npos)
+                << e.Description();
+        }
     }
 }
 

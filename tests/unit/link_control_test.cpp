@@ -21,8 +21,8 @@ TEST(OpenLink, ConfiguresThePortInOrderAndStartsTheTimer) {
     FakeWorld w;
     SessionState s;
     OpenLink(s, w.platform, Choices("ICOM", 2, "5E", "9600"));
-    const std::vector<std::string> expected = {"CommPort=3", "InputMode=1", "Settings=9600,n,8,2",
-                                               "Handshaking=0", "PortOpen=1"};
+    const std::vector<std::string> expected = {"CommPort=3", "Settings=9600,n,8,2", "Handshaking=0",
+                                               "PortOpen=1"};
     EXPECT_EQ(w.port.log, expected);
     EXPECT_TRUE(w.timer.enabled);
     EXPECT_EQ(s.ProtocolCode, kICOM);

@@ -1,4 +1,4 @@
-#include "qt/folder_watch.h"
+#include "qt/ports/folder_watch.h"
 
 #include <QCoreApplication>
 #include <QFileSystemWatcher>

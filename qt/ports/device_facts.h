@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "core/cat_error.h"
+#include "doctor/diagnosis.h"
+
 namespace cat {
 
 // The serial devices present now: "/dev/ttyS0", "/dev/ttyUSB0", ...
@@ -13,5 +16,10 @@ std::vector<std::string> PresentSerialDevices();
 // The program holding `device` open, as "flrig (process 1234)", when the system lets us see it:
 // its own processes' open files, or a lock file naming the process. Empty when unknown.
 std::string DeviceHolder(const std::string& device);
+
+// What a failed open of `device` gives the doctor: which of the port's faults it was (nothing
+// when the error is not the port's), the port's sentence, and what only the system can add: the
+// devices present when it was not found, the holder when it is in use.
+doctor::OpenFailure OpenFailureFacts(const CatError& error, const std::string& device);
 
 }  // namespace cat

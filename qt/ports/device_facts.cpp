@@ -1,4 +1,4 @@
-#include "qt/device_facts.h"
+#include "qt/ports/device_facts.h"
 
 #include <unistd.h>
 
@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+
+#include "core/comm_errors.h"
 
 namespace cat {
 
@@ -61,6 +63,15 @@ std::string DeviceHolder(const std::string& device) {
     (void)device;
     return {};
 #endif
+}
+
+doctor::OpenFailure OpenFailureFacts(const CatError& error, const std::string& device) {
+    doctor::OpenFailure failure;
+    failure.fault = CommFaultOf(error.Number());
+    failure.text = error.Description();
+    if (failure.fault == CommFault::DeviceNotFound) failure.present = PresentSerialDevices();
+    if (failure.fault == CommFault::DeviceInUse) failure.holder = DeviceHolder(device);
+    return failure;
 }
 
 }  // namespace cat

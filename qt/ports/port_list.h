@@ -8,7 +8,7 @@
 
 #include "core/port_catalog.h"
 #include "core/settings_store.h"
-#include "qt/folder_watch.h"
+#include "qt/ports/folder_watch.h"
 
 namespace cat {
 

@@ -24,8 +24,8 @@
 
 #include "core/cat_error.h"
 #include "core/comm_errors.h"
+#include "qt/ports/qt_comm_port.h"
 #include "qt/qt_settings_store.h"
-#include "qt/serial_port.h"
 #include "tests/support/fakes.h"
 #include "tests/support/raw_pty.h"
 
@@ -107,19 +107,18 @@ struct World {
     }
 
     std::unique_ptr<QtCommPort> NewPort(const std::string& settings = "9600,n,8,2",
-                                        int handshaking = 0) {
+                                        Handshake handshake = Handshake::None) {
         auto port = std::make_unique<QtCommPort>(*store);
-        port->SetCommPort(1);
-        port->SetInputMode(1);
-        port->SetSettings(settings);
-        port->SetHandshaking(handshaking);
+        port->SelectPort(1);
+        port->SetLineSettings(RequireLineSettings(settings));
+        port->SetHandshake(handshake);
         return port;
     }
 
     std::unique_ptr<QtCommPort> OpenPort(const std::string& settings = "9600,n,8,2",
-                                         int handshaking = 0) {
-        auto port = NewPort(settings, handshaking);
-        port->SetPortOpen(true);
+                                         Handshake handshake = Handshake::None) {
+        auto port = NewPort(settings, handshake);
+        port->Open();
         return port;
     }
 };
@@ -143,7 +142,7 @@ std::string RaisedDescription(Call&& call, CommFault fault) {
     return {};
 }
 
-class ComCatPtyTest : public ::testing::Test {
+class PtyPortTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(world.dir.isValid());
@@ -152,71 +151,71 @@ protected:
     World world;
 };
 
-TEST_F(ComCatPtyTest, EveryByteValueArrivesWithNoEventLoop) {
+TEST_F(PtyPortTest, EveryByteValueArrivesWithNoEventLoop) {
     auto port = world.OpenPort();
     const std::string sent = test::Bytes({0x00, 0xFF, 0xFE, 0xFE, 0x5E, 0xE0, 0x03, 0xFD, 0x0D,
                                           0x0A, 0x11, 0x13, 0x03, 0x1A, 0x7F, 0x00});
     world.pty.Write(sent);
     std::this_thread::sleep_for(20ms);
-    ASSERT_EQ(port->InBufferCount(), static_cast<int>(sent.size()));
-    const std::string got = port->Input();
+    ASSERT_EQ(port->BytesWaiting(), static_cast<int>(sent.size()));
+    const std::string got = port->ReadAll();
     EXPECT_EQ(ToHex(got), ToHex(sent));
-    EXPECT_EQ(port->InBufferCount(), 0);
+    EXPECT_EQ(port->BytesWaiting(), 0);
 }
 
-TEST_F(ComCatPtyTest, OutputIsOnTheLineWhenItReturns) {
+TEST_F(PtyPortTest, WrittenBytesAreOnTheLineWhenWriteReturns) {
     auto port = world.OpenPort();
     const std::string sent = AllByteValues();
-    port->Output(sent);
+    port->Write(sent);
     const std::string got = world.pty.Read(sent.size());
     EXPECT_EQ(ToHex(got), ToHex(sent));
 }
 
-TEST_F(ComCatPtyTest, CountIncludesBytesThatCameAfterOthersWereBuffered) {
+TEST_F(PtyPortTest, CountIncludesBytesThatCameAfterOthersWereBuffered) {
     auto port = world.OpenPort();
     world.pty.Write("IF0");
     std::this_thread::sleep_for(20ms);
-    ASSERT_EQ(port->InBufferCount(), 3);
+    ASSERT_EQ(port->BytesWaiting(), 3);
     world.pty.Write("14;");
     std::this_thread::sleep_for(20ms);
-    ASSERT_EQ(port->InBufferCount(), 6);
-    EXPECT_EQ(port->Input(), "IF014;");
+    ASSERT_EQ(port->BytesWaiting(), 6);
+    EXPECT_EQ(port->ReadAll(), "IF014;");
 }
 
-TEST_F(ComCatPtyTest, InputReturnsNoMoreThanWasCounted) {
+TEST_F(PtyPortTest, ReadAllReturnsNoMoreThanWasCounted) {
     auto port = world.OpenPort();
     world.pty.Write("FA");
     std::this_thread::sleep_for(20ms);
-    ASSERT_EQ(port->InBufferCount(), 2);
+    ASSERT_EQ(port->BytesWaiting(), 2);
     world.pty.Write(";");
     std::this_thread::sleep_for(20ms);
-    // A reader uses the first InBufferCount bytes of Input: the late ';' must wait for the next
+    // A reader uses the first BytesWaiting bytes of ReadAll: the late ';' must wait for the next
     // count rather than be handed over and dropped.
-    EXPECT_EQ(port->Input(), "FA");
-    EXPECT_EQ(port->InBufferCount(), 1);
-    EXPECT_EQ(port->Input(), ";");
+    EXPECT_EQ(port->ReadAll(), "FA");
+    EXPECT_EQ(port->BytesWaiting(), 1);
+    EXPECT_EQ(port->ReadAll(), ";");
 }
 
-TEST_F(ComCatPtyTest, StaleInputIsDiscardedAtOpen) {
+TEST_F(PtyPortTest, StaleInputIsDiscardedAtOpen) {
     world.pty.Write("left over from before");
     std::this_thread::sleep_for(20ms);
     auto port = world.OpenPort();
-    EXPECT_EQ(port->InBufferCount(), 0);
+    EXPECT_EQ(port->BytesWaiting(), 0);
     world.pty.Write("new");
     std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(port->Input(), "new");
+    EXPECT_EQ(port->ReadAll(), "new");
 }
 
-TEST_F(ComCatPtyTest, ClearInBufferDiscardsWhatIsWaiting) {
+TEST_F(PtyPortTest, DiscardInputDropsWhatIsWaiting) {
     auto port = world.OpenPort();
     world.pty.Write("junk");
     std::this_thread::sleep_for(20ms);
-    ASSERT_EQ(port->InBufferCount(), 4);
-    port->ClearInBuffer();
-    EXPECT_EQ(port->InBufferCount(), 0);
+    ASSERT_EQ(port->BytesWaiting(), 4);
+    port->DiscardInput();
+    EXPECT_EQ(port->BytesWaiting(), 0);
 }
 
-TEST_F(ComCatPtyTest, WaitReturnsAsSoonAsTheBytesArrive) {
+TEST_F(PtyPortTest, WaitReturnsAsSoonAsTheBytesArrive) {
     auto port = world.OpenPort();
     std::thread radio([&] {
         std::this_thread::sleep_for(50ms);
@@ -228,10 +227,10 @@ TEST_F(ComCatPtyTest, WaitReturnsAsSoonAsTheBytesArrive) {
     radio.join();
     EXPECT_EQ(count, 5);
     EXPECT_LT(elapsed, 2000ms);
-    EXPECT_EQ(ToHex(port->Input()), "00 14 07 40 01");
+    EXPECT_EQ(ToHex(port->ReadAll()), "00 14 07 40 01");
 }
 
-TEST_F(ComCatPtyTest, WaitCollectsPiecesUntilTheCountIsIn) {
+TEST_F(PtyPortTest, WaitCollectsPiecesUntilTheCountIsIn) {
     auto port = world.OpenPort();
     std::thread radio([&] {
         for (const char* piece : {"\x01\x02", "\x03", "\x04\x05"}) {
@@ -242,10 +241,10 @@ TEST_F(ComCatPtyTest, WaitCollectsPiecesUntilTheCountIsIn) {
     const int count = port->WaitForInput(5, 3000ms);
     radio.join();
     EXPECT_EQ(count, 5);
-    EXPECT_EQ(ToHex(port->Input()), "01 02 03 04 05");
+    EXPECT_EQ(ToHex(port->ReadAll()), "01 02 03 04 05");
 }
 
-TEST_F(ComCatPtyTest, WaitTimesOutWithWhatCame) {
+TEST_F(PtyPortTest, WaitTimesOutWithWhatCame) {
     auto port = world.OpenPort();
     world.pty.Write("ab");
     const auto start = Clock::now();
@@ -256,7 +255,7 @@ TEST_F(ComCatPtyTest, WaitTimesOutWithWhatCame) {
     EXPECT_LT(elapsed, 2000ms);
 }
 
-TEST_F(ComCatPtyTest, SilentWaitBlocksInsteadOfSpinning) {
+TEST_F(PtyPortTest, SilentWaitBlocksInsteadOfSpinning) {
     auto port = world.OpenPort();
     const double cpuBefore = ProcessCpuSeconds();
     EXPECT_EQ(port->WaitForInput(5, 300ms), 0);
@@ -264,7 +263,7 @@ TEST_F(ComCatPtyTest, SilentWaitBlocksInsteadOfSpinning) {
     EXPECT_LT(ProcessCpuSeconds() - cpuBefore, 0.1);
 }
 
-TEST_F(ComCatPtyTest, VanishedDeviceClosesThePortWithoutBusyLoop) {
+TEST_F(PtyPortTest, VanishedDeviceClosesThePortWithoutBusyLoop) {
     auto port = world.OpenPort();
     int lost = 0;
     QString lostText;
@@ -279,28 +278,28 @@ TEST_F(ComCatPtyTest, VanishedDeviceClosesThePortWithoutBusyLoop) {
     const double cpu = ProcessCpuSeconds() - cpuBefore;
 
     EXPECT_LT(cpu, 0.1) << "the event loop kept handling a dead device";
-    EXPECT_FALSE(port->PortOpen());
+    EXPECT_FALSE(port->IsOpen());
     EXPECT_EQ(lost, 1);
     EXPECT_NE(lostText.toStdString().find(world.pty.Slave()), std::string::npos)
         << lostText.toStdString();
     for (const auto& call : std::initializer_list<std::function<void()>>{
-             [&] { port->InBufferCount(); }, [&] { port->Output("FA;"); }, [&] { port->Input(); },
+             [&] { port->BytesWaiting(); }, [&] { port->Write("FA;"); }, [&] { port->ReadAll(); },
              [&] { port->WaitForInput(5, 300ms); }}) {
         const std::string text = RaisedDescription(call, CommFault::DeviceLost);
         EXPECT_NE(text.find("Com 1 (" + world.pty.Slave() + ") is not open"), std::string::npos)
             << text;
     }
-    port->SetPortOpen(false);
-    RaisedDescription([&] { port->InBufferCount(); }, CommFault::PortNotOpen);
+    port->Close();
+    RaisedDescription([&] { port->BytesWaiting(); }, CommFault::PortNotOpen);
 }
 
-TEST_F(ComCatPtyTest, ReadNotificationForBytesAlreadyTakenKeepsThePortOpen) {
+TEST_F(PtyPortTest, ReadNotificationForBytesAlreadyTakenKeepsThePortOpen) {
     // Under load the event loop can learn that bytes arrived after a tick has already taken them
     // synchronously; Qt's read then returns nothing and reports a read error. The device is fine.
     auto port = world.OpenPort();
     world.pty.Write("IF;");
     ASSERT_EQ(port->WaitForInput(3, 1000ms), 3);
-    EXPECT_EQ(port->Input(), "IF;");
+    EXPECT_EQ(port->ReadAll(), "IF;");
     const auto notifiers = port->findChildren<QSocketNotifier*>();
     ASSERT_FALSE(notifiers.isEmpty());
     for (QSocketNotifier* notifier : notifiers) {
@@ -309,13 +308,13 @@ TEST_F(ComCatPtyTest, ReadNotificationForBytesAlreadyTakenKeepsThePortOpen) {
         QCoreApplication::sendEvent(notifier, &activation);
     }
     RunEventLoop(50ms);
-    EXPECT_TRUE(port->PortOpen());
+    EXPECT_TRUE(port->IsOpen());
     world.pty.Write("FA;");
     EXPECT_EQ(port->WaitForInput(3, 1000ms), 3);
-    EXPECT_EQ(port->Input(), "FA;");
+    EXPECT_EQ(port->ReadAll(), "FA;");
 }
 
-TEST_F(ComCatPtyTest, DeviceVanishingDuringAWaitEndsTheWait) {
+TEST_F(PtyPortTest, DeviceVanishingDuringAWaitEndsTheWait) {
     auto port = world.OpenPort();
     std::thread unplug([&] {
         std::this_thread::sleep_for(50ms);
@@ -325,56 +324,55 @@ TEST_F(ComCatPtyTest, DeviceVanishingDuringAWaitEndsTheWait) {
     RaisedDescription([&] { port->WaitForInput(5, 3000ms); }, CommFault::DeviceLost);
     unplug.join();
     EXPECT_LT(Clock::now() - start, 2000ms);
-    EXPECT_FALSE(port->PortOpen());
+    EXPECT_FALSE(port->IsOpen());
 }
 
-TEST_F(ComCatPtyTest, WritingToAVanishedDeviceRaises) {
+TEST_F(PtyPortTest, WritingToAVanishedDeviceRaises) {
     auto port = world.OpenPort();
     world.pty.Close();
     RaisedDescription(
         [&] {
-            port->Output(test::Bytes({0xFE, 0xFE, 0x5E, 0xE0, 0x03, 0xFD}));
+            port->Write(test::Bytes({0xFE, 0xFE, 0x5E, 0xE0, 0x03, 0xFD}));
         },
         CommFault::DeviceLost);
-    EXPECT_FALSE(port->PortOpen());
+    EXPECT_FALSE(port->IsOpen());
 }
 
-TEST_F(ComCatPtyTest, OpensAgainOnceTheDeviceIsBack) {
+TEST_F(PtyPortTest, OpensAgainOnceTheDeviceIsBack) {
     auto port = world.OpenPort();
     world.pty.Close();
     RunEventLoop(100ms);
-    ASSERT_FALSE(port->PortOpen());
+    ASSERT_FALSE(port->IsOpen());
 
     Pty back;
     ASSERT_TRUE(back.Ok());
     world.store->Write("Ports", "Com1", back.Slave());
-    port->SetPortOpen(true);
-    EXPECT_TRUE(port->PortOpen());
+    port->Open();
+    EXPECT_TRUE(port->IsOpen());
     EXPECT_EQ(port->DeviceName(), back.Slave());
-    port->Output("ID;");
+    port->Write("ID;");
     EXPECT_EQ(back.Read(3), "ID;");
     back.Write("ID020;");
     EXPECT_EQ(port->WaitForInput(6, 2000ms), 6);
 }
 
-TEST_F(ComCatPtyTest, SecondOpenOfTheSameDeviceIsRefusedAsInUse) {
+TEST_F(PtyPortTest, SecondOpenOfTheSameDeviceIsRefusedAsInUse) {
     auto first = world.OpenPort();
     auto second = world.NewPort();
-    const std::string text =
-        RaisedDescription([&] { second->SetPortOpen(true); }, CommFault::DeviceInUse);
+    const std::string text = RaisedDescription([&] { second->Open(); }, CommFault::DeviceInUse);
     EXPECT_NE(text.find("Com 1 (" + world.pty.Slave() + ") is in use by another program"),
               std::string::npos)
         << text;
-    EXPECT_FALSE(second->PortOpen());
-    first->Output("ok");
+    EXPECT_FALSE(second->IsOpen());
+    first->Write("ok");
     EXPECT_EQ(world.pty.Read(2), "ok");
 
-    first->SetPortOpen(false);
-    second->SetPortOpen(true);
-    EXPECT_TRUE(second->PortOpen());
+    first->Close();
+    second->Open();
+    EXPECT_TRUE(second->IsOpen());
 }
 
-TEST_F(ComCatPtyTest, OpenFailuresNameTheDevice) {
+TEST_F(PtyPortTest, OpenFailuresNameTheDevice) {
     struct Row {
         const char* name;
         std::string device;
@@ -395,18 +393,17 @@ TEST_F(ComCatPtyTest, OpenFailuresNameTheDevice) {
         SCOPED_TRACE(row.name);
         world.store->Write("Ports", "Com1", row.device);
         auto port = world.NewPort();
-        const std::string text = RaisedDescription([&] { port->SetPortOpen(true); }, row.fault);
+        const std::string text = RaisedDescription([&] { port->Open(); }, row.fault);
         EXPECT_NE(text.find(row.says), std::string::npos) << text;
-        EXPECT_FALSE(port->PortOpen());
+        EXPECT_FALSE(port->IsOpen());
     }
 }
 
-TEST_F(ComCatPtyTest, DeviceWeMayNotUseSaysHowToGetAccess) {
+TEST_F(PtyPortTest, DeviceWeMayNotUseSaysHowToGetAccess) {
     if (geteuid() == 0) GTEST_SKIP() << "root may open any device";
     ASSERT_EQ(chmod(world.pty.Slave().c_str(), 0), 0);
     auto port = world.NewPort();
-    const std::string text =
-        RaisedDescription([&] { port->SetPortOpen(true); }, CommFault::PermissionDenied);
+    const std::string text = RaisedDescription([&] { port->Open(); }, CommFault::PermissionDenied);
     EXPECT_NE(text.find(world.pty.Slave()), std::string::npos) << text;
     // The command to type, with the user's own name in it.
     EXPECT_NE(text.find("sudo adduser " + std::string(getpwuid(geteuid())->pw_name) + " dialout"),
@@ -414,62 +411,41 @@ TEST_F(ComCatPtyTest, DeviceWeMayNotUseSaysHowToGetAccess) {
         << text;
 }
 
-TEST_F(ComCatPtyTest, OpenAndCloseTwice) {
+TEST_F(PtyPortTest, OpenAndCloseTwice) {
     auto port = world.OpenPort();
-    RaisedDescription([&] { port->SetPortOpen(true); }, CommFault::PortAlreadyOpen);
-    EXPECT_TRUE(port->PortOpen());
-    port->SetPortOpen(false);
-    EXPECT_FALSE(port->PortOpen());
-    EXPECT_NO_THROW(port->SetPortOpen(false));
-    const std::string text = RaisedDescription([&] { port->Output("x"); }, CommFault::PortNotOpen);
+    RaisedDescription([&] { port->Open(); }, CommFault::PortAlreadyOpen);
+    EXPECT_TRUE(port->IsOpen());
+    port->Close();
+    EXPECT_FALSE(port->IsOpen());
+    EXPECT_NO_THROW(port->Close());
+    const std::string text = RaisedDescription([&] { port->Write("x"); }, CommFault::PortNotOpen);
     EXPECT_EQ(text, "Com 1 (" + world.pty.Slave() + ") is not open.");
 }
 
-TEST_F(ComCatPtyTest, NoPortChosenRaises) {
+TEST_F(PtyPortTest, NoPortChosenRaises) {
     QtCommPort port(*world.store);
-    RaisedDescription([&] { port.SetPortOpen(true); }, CommFault::NoPortChosen);
-    RaisedDescription([&] { port.SetCommPort(0); }, CommFault::NoPortChosen);
-    EXPECT_FALSE(port.PortOpen());
+    RaisedDescription([&] { port.Open(); }, CommFault::NoPortChosen);
+    RaisedDescription([&] { port.SelectPort(0); }, CommFault::NoPortChosen);
+    EXPECT_FALSE(port.IsOpen());
 }
 
-TEST_F(ComCatPtyTest, OutOfRangeValuesRaise) {
-    struct Row {
-        const char* name;
-        std::function<void(QtCommPort&)> set;
-        CommFault fault;
-    };
-    const Row rows[] = {
-        {"Port33", [](QtCommPort& p) { p.SetCommPort(33); }, CommFault::InvalidPortNumber},
-        {"PortMinus1", [](QtCommPort& p) { p.SetCommPort(-1); }, CommFault::InvalidPortNumber},
-        {"HandshakingXonXoff", [](QtCommPort& p) { p.SetHandshaking(1); },
-         CommFault::InvalidHandshaking},
-        {"Handshaking3", [](QtCommPort& p) { p.SetHandshaking(3); }, CommFault::InvalidHandshaking},
-        {"HandshakingNegative", [](QtCommPort& p) { p.SetHandshaking(-1); },
-         CommFault::InvalidHandshaking},
-        {"InputMode2", [](QtCommPort& p) { p.SetInputMode(2); }, CommFault::InvalidInputMode},
-    };
+TEST_F(PtyPortTest, PortNumbersOutsideTheListRaiseAndKeepTheChoice) {
     QtCommPort port(*world.store);
-    port.SetCommPort(5);
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        RaisedDescription([&] { row.set(port); }, row.fault);
+    port.SelectPort(5);
+    for (const int number : {33, -1, 1000}) {
+        SCOPED_TRACE(number);
+        const std::string text =
+            RaisedDescription([&] { port.SelectPort(number); }, CommFault::InvalidPortNumber);
+        EXPECT_NE(text.find("Com " + std::to_string(number) + " "), std::string::npos) << text;
     }
-    EXPECT_EQ(port.GetCommPort(), 5);
+    EXPECT_EQ(port.PortNumber(), 5);
 }
 
-TEST_F(ComCatPtyTest, AnotherPortCannotBeChosenWhileOpen) {
+TEST_F(PtyPortTest, AnotherPortCannotBeChosenWhileOpen) {
     auto port = world.OpenPort();
-    RaisedDescription([&] { port->SetCommPort(2); }, CommFault::PortChangeWhileOpen);
-    EXPECT_NO_THROW(port->SetCommPort(1));
-    EXPECT_EQ(port->GetCommPort(), 1);
-}
-
-TEST_F(ComCatPtyTest, InvalidSettingsTextRaisesAndKeepsThePortOpen) {
-    auto port = world.OpenPort();
-    const std::string text =
-        RaisedDescription([&] { port->SetSettings("9600,x,8,2"); }, CommFault::InvalidSettings);
-    EXPECT_NE(text.find("\"9600,x,8,2\""), std::string::npos) << text;
-    EXPECT_TRUE(port->PortOpen());
+    RaisedDescription([&] { port->SelectPort(2); }, CommFault::PortChangeWhileOpen);
+    EXPECT_NO_THROW(port->SelectPort(1));
+    EXPECT_EQ(port->PortNumber(), 1);
 }
 
 // The master end reports the slave's line settings, so the test sees what the port set. A
@@ -480,7 +456,7 @@ termios LineOf(const Pty& pty) {
     return t;
 }
 
-TEST_F(ComCatPtyTest, SettingsReachTheLine) {
+TEST_F(PtyPortTest, SettingsReachTheLine) {
     struct Row {
         const char* name;
         const char* text;
@@ -503,43 +479,43 @@ TEST_F(ComCatPtyTest, SettingsReachTheLine) {
     }
 }
 
-TEST_F(ComCatPtyTest, SettingsAndHandshakingChangeWhileOpen) {
-    auto port = world.OpenPort("4800,n,8,2", 0);
+TEST_F(PtyPortTest, SettingsAndHandshakingChangeWhileOpen) {
+    auto port = world.OpenPort("4800,n,8,2");
     EXPECT_EQ(LineOf(world.pty).c_cflag & CRTSCTS, 0u);
-    port->SetSettings("19200,n,8,1");
-    port->SetHandshaking(2);
+    port->SetLineSettings(RequireLineSettings("19200,n,8,1"));
+    port->SetHandshake(Handshake::RtsCts);
     const termios t = LineOf(world.pty);
     EXPECT_EQ(cfgetospeed(&t), B19200);
     EXPECT_EQ(t.c_cflag & CSTOPB, 0u);
     EXPECT_NE(t.c_cflag & CRTSCTS, 0u);
 }
 
-TEST_F(ComCatPtyTest, HandshakingChosenBeforeOpenApplies) {
-    auto port = world.OpenPort("9600,n,8,2", 2);
+TEST_F(PtyPortTest, HandshakingChosenBeforeOpenApplies) {
+    auto port = world.OpenPort("9600,n,8,2", Handshake::RtsCts);
     EXPECT_NE(LineOf(world.pty).c_cflag & CRTSCTS, 0u);
 }
 
-TEST_F(ComCatPtyTest, OnCommComesFromTheEventLoopNotFromReads) {
+TEST_F(PtyPortTest, ArrivalNoticeComesFromTheEventLoopNotFromReads) {
     auto port = world.OpenPort();
     bool inSyncCall = false;
     int duringSync = 0;
     int notifications = 0;
     std::string received;
-    QObject::connect(port.get(), &QtCommPort::OnComm, [&] {
+    QObject::connect(port.get(), &QtCommPort::BytesArrived, [&] {
         ++notifications;
         if (inSyncCall) ++duringSync;
         // Like the receive dispatch: the bytes may already be gone.
-        if (port->InBufferCount() > 0) received += port->Input();
+        if (port->BytesWaiting() > 0) received += port->ReadAll();
     });
 
     world.pty.Write("FA00014074000;");
     std::this_thread::sleep_for(20ms);
     inSyncCall = true;
-    EXPECT_EQ(port->InBufferCount(), 14);
+    EXPECT_EQ(port->BytesWaiting(), 14);
     world.pty.Write("MD2;");
     EXPECT_EQ(port->WaitForInput(18, 2000ms), 18);
     inSyncCall = false;
-    EXPECT_EQ(port->Input(), "FA00014074000;MD2;");
+    EXPECT_EQ(port->ReadAll(), "FA00014074000;MD2;");
     EXPECT_EQ(notifications, 0);
 
     // The notification queued by those reads runs now and finds nothing waiting.
@@ -555,11 +531,11 @@ TEST_F(ComCatPtyTest, OnCommComesFromTheEventLoopNotFromReads) {
     EXPECT_GE(notifications, 1);
 }
 
-TEST_F(ComCatPtyTest, TooltipAndDeviceFollowTheMapping) {
+TEST_F(PtyPortTest, TooltipAndDeviceFollowTheMapping) {
     QtCommPort port(*world.store);
-    port.SetCommPort(1);
+    port.SelectPort(1);
     EXPECT_EQ(port.DeviceName(), world.pty.Slave());
-    port.SetCommPort(4);
+    port.SelectPort(4);
     EXPECT_EQ(port.DeviceName(), "/dev/ttyS3");
 }
 

@@ -6,7 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "qt/folder_watch.h"
+#include "core/port_names.h"
+#include "qt/ports/folder_watch.h"
 
 namespace cat {
 
@@ -48,6 +49,7 @@ private:
         unsigned long long inode = 0;
         bool operator==(const Identity&) const = default;
     };
+    static void ProbeUntilUp(const std::shared_ptr<Probe>& probe, const PortTarget& target);
     void Recheck();
     void WatchFolders();
     std::optional<Identity> Look() const;

@@ -1,12 +1,12 @@
-#include "qt/serial_port.h"
+#include "qt/ports/serial_transport.h"
 
 #include <QDeadlineTimer>
 #include <QThread>
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <limits>
 #include <optional>
-#include <string_view>
 #include <utility>
 
 #ifndef _WIN32
@@ -16,18 +16,14 @@
 #include <unistd.h>
 #endif
 
-#include "core/comm_errors.h"
-#include "core/line_settings.h"
 #include "core/lookup.h"
-#include "core/port_names.h"
-#include "qt/network_port.h"
-#include "qt/quit_request.h"
+#include "qt/ports/quit_request.h"
 
 namespace cat {
 
 namespace {
 
-// The longest Output waits for its bytes to leave: a whole command at the slowest line speed we
+// The longest Write waits for its bytes to leave: a whole command at the slowest line speed we
 // are likely to meet (14 bytes take 130 ms at 1200 baud). A port that takes longer (flow control
 // holding it) sends the rest once the event loop runs.
 constexpr int kLongestWriteWaitMs = 300;
@@ -63,6 +59,11 @@ constexpr std::array<std::pair<QSerialPort::SerialPortError, CommFault>, 4> kOpe
     {QSerialPort::UnsupportedOperationError, CommFault::SettingsRejected},
 }};
 
+QSerialPort::FlowControl FlowControlFor(Handshake handshake) {
+    return handshake == Handshake::RtsCts ? QSerialPort::HardwareControl
+                                          : QSerialPort::NoFlowControl;
+}
+
 bool IsFatal(QSerialPort::SerialPortError error) {
     return error == QSerialPort::ReadError || error == QSerialPort::WriteError ||
            error == QSerialPort::ResourceError;
@@ -83,10 +84,6 @@ bool DeviceHungUp(const QSerialPort& port) {
 #endif
 }
 
-// Qt reports a lock held by another process, a device opened exclusively and a device we may
-// not touch all as PermissionError; only the file's access rights tell them apart.
-// Why the system will not let us use the device, when it is not busy: permission, or the device
-// cannot be there at all (missing, or a path no file can have). Nothing when it may be used.
 // Who runs the program, for the command that lets them use serial devices.
 std::string UserName() {
 #ifndef _WIN32
@@ -95,6 +92,10 @@ std::string UserName() {
     return "$USER";
 }
 
+// Qt reports a lock held by another process, a device opened exclusively and a device we may
+// not touch all as PermissionError; only the file's access rights tell them apart. Why the
+// system will not let us use the device, when it is not busy: permission, or the device cannot
+// be there at all (missing, or a path no file can have). Nothing when it may be used.
 std::optional<CommFault> DeviceRefusal(const std::string& device) {
 #ifdef _WIN32
     (void)device;
@@ -107,122 +108,68 @@ std::optional<CommFault> DeviceRefusal(const std::string& device) {
 #endif
 }
 
-}  // namespace
-
-QtCommPort::QtCommPort(SettingsStore& store, QObject* parent)
-    : QObject(parent), store_(store), port_(this) {
-    connect(&port_, &QSerialPort::errorOccurred, this, &QtCommPort::HandleError);
-    // waitForReadyRead emits readyRead inside itself: OnComm must not run there.
-    connect(&port_, &QSerialPort::readyRead, this, &QtCommPort::ScheduleOnComm);
-    // A device that floods is read a bounded amount at a time: Qt stops taking bytes from the
-    // system while this much waits unread, and the event loop keeps turning.
-    port_.setReadBufferSize(kReadBufferSize);
-}
-
-QtCommPort::~QtCommPort() {
-    port_.disconnect(this);
-    net_.reset();
-    CloseQuietly();
-}
-
-void QtCommPort::SetCommPort(std::int16_t number) {
-    if (number == 0) throw CommError(CommFault::NoPortChosen);
-    if (number < kFirstPort || number > kLastPort)
-        throw CommError(CommFault::InvalidPortNumber, {}, std::to_string(number));
-    if (PortOpen() && number != number_) throw CommError(CommFault::PortChangeWhileOpen, Label());
-    number_ = number;
-}
-
-void QtCommPort::SetSettings(const std::string& settings) {
-    const std::optional<LineSettings> parsed = ParseLineSettings(settings);
-    if (!parsed) throw CommError(CommFault::InvalidSettings, {}, settings);
-    line_ = *parsed;
-    if (net_ && net_->IsOpen()) return net_->Apply(line_, handshaking_ == 2);
-    if (!port_.isOpen()) return;
-    if (!ApplyLineSettings()) {
-        RequireOpen();  // the device may have gone while we set it
-        throw CommError(CommFault::SettingsRejected, Label(), settings,
-                        port_.errorString().toStdString());
-    }
-}
-
-void QtCommPort::SetHandshaking(int mode) {
-    if (mode != 0 && mode != 2)
-        throw CommError(CommFault::InvalidHandshaking, {}, std::to_string(mode));
-    handshaking_ = mode;
-    if (net_ && net_->IsOpen()) return net_->Apply(line_, handshaking_ == 2);
-    if (!port_.isOpen()) return;
-    if (!port_.setFlowControl(mode == 2 ? QSerialPort::HardwareControl
-                                        : QSerialPort::NoFlowControl)) {
-        RequireOpen();
-        throw CommError(
-            CommFault::SettingsRejected, Label(),
-            line_.text + (mode == 2 ? " with RTS/CTS handshaking" : " without handshaking"),
-            port_.errorString().toStdString());
-    }
-}
-
-void QtCommPort::SetInputMode(int mode) {
-    if (mode != 0 && mode != 1)
-        throw CommError(CommFault::InvalidInputMode, {}, std::to_string(mode));
-    inputMode_ = mode;
-}
-
-void QtCommPort::SetPortOpen(bool open) {
-    if (!open) {
-        net_.reset();
-        CloseQuietly();
-        lost_ = false;
-        return;
-    }
-    if (PortOpen()) throw CommError(CommFault::PortAlreadyOpen, Label());
-    if (number_ == 0) throw CommError(CommFault::NoPortChosen);
-
-    device_ = DeviceForPort(store_, number_);
-    lost_ = false;
-    net_.reset();
-    if (IsNetworkAddress(device_)) return OpenNetworkPort();
-    port_.setPortName(QString::fromStdString(device_));
-
-    quietErrors_ = true;
-    // On a closed port these only record the values; open() applies them.
-    ApplyLineSettings();
-    const bool opened = port_.open(QIODevice::ReadWrite);
-    quietErrors_ = false;
-    if (!opened) RaiseOpenFailure();
-
-    // What arrived before we opened belongs to nobody.
-    port_.clear(QSerialPort::Input);
-    SetLineDefaults();
-}
-
-void QtCommPort::OpenNetworkPort() {
-    const std::optional<PortTarget> target = ParsePortTarget(device_);
-    if (!target) throw CommError(CommFault::InvalidNetworkAddress, Label(), device_);
-    NetworkPort::Events events;
-    events.arrived = [this] { ScheduleOnComm(); };
-    events.lost = [this](const std::string& detail) {
-        ReportLost(CommFault::ConnectionLost, detail);
-    };
-    auto net = std::make_unique<NetworkPort>(*target, Label(), std::move(events));
-    net->Open(line_, handshaking_ == 2);
-    net_ = std::move(net);
-}
-
-bool QtCommPort::PortOpen() const { return net_ ? net_->IsOpen() : port_.isOpen(); }
-
 // What the bytes need at the line's speed, twice over, and a margin for the system.
-int QtCommPort::WriteWaitMs(std::size_t bytes) const {
-    const long long bits = static_cast<long long>(bytes) *
-                           (2 + line_.dataBits + (line_.parity == Parity::None ? 0 : 1));
-    const long long lineMs = 2 * bits * 1000 / std::max<std::int32_t>(line_.speed, 50);
+int WriteWaitMs(std::size_t bytes, const LineSettings& line) {
+    const long long bits =
+        static_cast<long long>(bytes) * (2 + line.dataBits + (line.parity == Parity::None ? 0 : 1));
+    const long long lineMs = 2 * bits * 1000 / std::max<std::int32_t>(line.speed, 50);
     return static_cast<int>(std::min<long long>(kLongestWriteWaitMs, 100 + lineMs));
 }
 
-void QtCommPort::Output(const std::string& bytes) {
+}  // namespace
+
+SerialTransport::SerialTransport(std::string device, std::string label, Events events,
+                                 QObject* owner)
+    : device_(std::move(device)), label_(std::move(label)), events_(std::move(events)) {
+    // Destroyed with the transport, before its owner would delete it.
+    port_.setParent(owner);
+    QObject::connect(&port_, &QSerialPort::errorOccurred, &port_,
+                     [this](QSerialPort::SerialPortError error) { HandleError(error); });
+    // waitForReadyRead emits readyRead inside itself: the owner only queues its notice there.
+    QObject::connect(&port_, &QSerialPort::readyRead, &port_, [this] {
+        if (events_.arrived) events_.arrived();
+    });
+    // A device that floods is read a bounded amount at a time: Qt stops taking bytes from the
+    // system while this much waits unread, and the event loop keeps turning.
+    port_.setReadBufferSize(kReadBufferSize);
+    port_.setPortName(QString::fromStdString(device_));
+}
+
+SerialTransport::~SerialTransport() {
+    port_.disconnect();
+    CloseQuietly();
+}
+
+void SerialTransport::Open(const LineSettings& line, Handshake handshake) {
+    quietErrors_ = true;
+    // On a closed port these only record the values; open() applies them.
+    ApplyLine(line, handshake);
+    const bool opened = port_.open(QIODevice::ReadWrite);
+    quietErrors_ = false;
+    if (!opened) RaiseOpenFailure(line);
+
+    // What arrived before we opened belongs to nobody.
+    port_.clear(QSerialPort::Input);
+    SetLineDefaults(handshake);
+}
+
+void SerialTransport::SetLine(const LineSettings& line, Handshake handshake) {
+    if (ApplyLine(line, handshake)) return;
+    RequireOpen();  // the device may have gone while we set it
+    throw CommError(CommFault::SettingsRejected, label_, line.text,
+                    port_.errorString().toStdString());
+}
+
+void SerialTransport::SetHandshake(const LineSettings& line, Handshake handshake) {
+    if (port_.setFlowControl(FlowControlFor(handshake))) return;
     RequireOpen();
-    if (bytes.empty()) return;
-    if (net_) return net_->Output(bytes, line_.speed);
+    const bool rtsCts = handshake == Handshake::RtsCts;
+    throw CommError(CommFault::SettingsRejected, label_,
+                    line.text + (rtsCts ? " with RTS/CTS handshaking" : " without handshaking"),
+                    port_.errorString().toStdString());
+}
+
+void SerialTransport::Write(const std::string& bytes, const LineSettings& line) {
     // Bytes still held from an earlier write mean flow control has stopped the line: these queue
     // behind them at once, rather than block the window once more for every command.
     const bool held = port_.bytesToWrite() > 0;
@@ -230,7 +177,7 @@ void QtCommPort::Output(const std::string& bytes) {
     // write() only queues; flush() hands the bytes to the system now.
     port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
     if (port_.isOpen()) port_.flush();
-    QDeadlineTimer deadline(held ? 0 : WriteWaitMs(bytes.size()));
+    QDeadlineTimer deadline(held ? 0 : WriteWaitMs(bytes.size(), line));
     while (port_.isOpen() && port_.bytesToWrite() > 0) {
         const qint64 left = deadline.remainingTime();
         if (left <= 0) break;
@@ -245,32 +192,22 @@ void QtCommPort::Output(const std::string& bytes) {
     RequireOpen();
 }
 
-int QtCommPort::InBufferCount() {
-    RequireOpen();
-    if (net_) return net_->Pull();
+int SerialTransport::BytesWaiting() {
     Pull();
     return Waiting();
 }
 
-void QtCommPort::ClearInBuffer() {
-    RequireOpen();
-    if (net_) return net_->Clear();
-    port_.clear(QSerialPort::Input);
-}
+void SerialTransport::DiscardInput() { port_.clear(QSerialPort::Input); }
 
-std::string QtCommPort::Input() {
-    RequireOpen();
-    if (net_) return net_->Take();
-    // Readers take exactly the bytes InBufferCount reported; pulling more here would hand
-    // them bytes beyond that count, which they drop. Pull only when nothing was counted.
+std::string SerialTransport::ReadAll() {
+    // Readers take exactly the bytes BytesWaiting reported; pulling more here would hand them
+    // bytes beyond that count, which they drop. Pull only when nothing was counted.
     if (port_.bytesAvailable() == 0) Pull();
     const QByteArray data = port_.readAll();
     return std::string(data.constData(), static_cast<std::size_t>(data.size()));
 }
 
-int QtCommPort::WaitForInput(int count, std::chrono::milliseconds timeout) {
-    RequireOpen();
-    if (net_) return net_->WaitFor(count, timeout);
+int SerialTransport::WaitForInput(int count, std::chrono::milliseconds timeout) {
     const qint64 limit = std::clamp<qint64>(timeout.count(), 0, std::numeric_limits<int>::max());
     QDeadlineTimer deadline(limit);
     Pull();
@@ -294,8 +231,7 @@ int QtCommPort::WaitForInput(int count, std::chrono::milliseconds timeout) {
     return Waiting();
 }
 
-int QtCommPort::OutBufferCount() {
-    if (net_) return net_->IsOpen() ? net_->Unsent() : 0;
+int SerialTransport::BytesPending() const {
     if (!port_.isOpen()) return 0;
     qint64 held = port_.bytesToWrite();
 #ifndef _WIN32
@@ -305,23 +241,7 @@ int QtCommPort::OutBufferCount() {
     return static_cast<int>(std::min<qint64>(held, std::numeric_limits<int>::max()));
 }
 
-std::string QtCommPort::DeviceName() const {
-    if (PortOpen() || lost_) return device_;
-    return DeviceForPort(store_, number_);
-}
-
-void QtCommPort::ReportLost(CommFault fault, const std::string& detail) {
-    lost_ = true;
-    lostFault_ = fault;
-    lostDetail_ = detail;
-    const std::string value = fault == CommFault::ConnectionLost ? device_ : std::string{};
-    const QString description =
-        QString::fromStdString(CommErrorText(fault, Label(), value, lostDetail_));
-    QMetaObject::invokeMethod(
-        this, [this, description] { emit PortLost(description); }, Qt::QueuedConnection);
-}
-
-void QtCommPort::HandleError(QSerialPort::SerialPortError error) {
+void SerialTransport::HandleError(QSerialPort::SerialPortError error) {
     if (quietErrors_ || !IsFatal(error) || !port_.isOpen()) return;
     // A write the system refuses for now (a line that flow control holds, reported as a
     // resource error) leaves the device in place, as does a read of bytes already taken: only a
@@ -330,29 +250,17 @@ void QtCommPort::HandleError(QSerialPort::SerialPortError error) {
         port_.clearError();
         return;
     }
-    // A vanished device keeps reporting the same failure thousands of times a second while
-    // the port stays open: close at the first one.
     // A read that meets a hung-up device returns nothing and Qt quotes whatever system error
     // happened last; only write and resource failures carry a message worth showing.
     const std::string detail =
         error == QSerialPort::ReadError ? "" : port_.errorString().toStdString();
     CloseQuietly();
-    ReportLost(CommFault::DeviceLost, detail);
+    lost_ = true;
+    lostDetail_ = detail;
+    if (events_.lost) events_.lost(CommFault::DeviceLost, detail);
 }
 
-void QtCommPort::ScheduleOnComm() {
-    if (onCommQueued_) return;
-    onCommQueued_ = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            onCommQueued_ = false;
-            emit OnComm();
-        },
-        Qt::QueuedConnection);
-}
-
-void QtCommPort::CloseQuietly() {
+void SerialTransport::CloseQuietly() {
     if (!port_.isOpen()) return;
     // Closing a vanished device fails to restore its settings; Qt reports that, and the
     // error handler must not close the port a second time from inside close().
@@ -364,61 +272,51 @@ void QtCommPort::CloseQuietly() {
     quietErrors_ = false;
 }
 
-void QtCommPort::SetLineDefaults() {
+void SerialTransport::SetLineDefaults(Handshake handshake) {
     // Linux raises DTR and RTS when a port opens, and some interfaces key the transmitter from
     // RTS. Pseudo-terminals have no modem lines: failing here is expected and harmless.
     quietErrors_ = true;
     port_.setDataTerminalReady(true);
-    if (handshaking_ != 2) port_.setRequestToSend(false);
+    if (handshake != Handshake::RtsCts) port_.setRequestToSend(false);
     quietErrors_ = false;
     port_.clearError();
 }
 
-bool QtCommPort::ApplyLineSettings() {
-    bool ok = port_.setBaudRate(line_.speed);
-    ok = port_.setParity(*Lookup(kParities, line_.parity)) && ok;
-    ok = port_.setDataBits(*Lookup(kDataBits, line_.dataBits)) && ok;
-    ok = port_.setStopBits(*Lookup(kStopBits, line_.stopBits)) && ok;
-    ok = port_.setFlowControl(handshaking_ == 2 ? QSerialPort::HardwareControl
-                                                : QSerialPort::NoFlowControl) &&
-         ok;
+bool SerialTransport::ApplyLine(const LineSettings& line, Handshake handshake) {
+    bool ok = port_.setBaudRate(line.speed);
+    ok = port_.setParity(*Lookup(kParities, line.parity)) && ok;
+    ok = port_.setDataBits(*Lookup(kDataBits, line.dataBits)) && ok;
+    ok = port_.setStopBits(*Lookup(kStopBits, line.stopBits)) && ok;
+    ok = port_.setFlowControl(FlowControlFor(handshake)) && ok;
     return ok;
 }
 
-void QtCommPort::RaiseOpenFailure() {
+void SerialTransport::RaiseOpenFailure(const LineSettings& line) {
     CommFault fault = Lookup(kOpenFailures, port_.error()).value_or(CommFault::OpenFailed);
     if (fault == CommFault::DeviceInUse || fault == CommFault::OpenFailed)
         fault = DeviceRefusal(device_).value_or(fault);
     std::string value;
-    if (fault == CommFault::SettingsRejected) value = line_.text;
+    if (fault == CommFault::SettingsRejected) value = line.text;
     if (fault == CommFault::PermissionDenied) value = UserName();
-    throw CommError(fault, Label(), value, port_.errorString().toStdString());
+    throw CommError(fault, label_, value, port_.errorString().toStdString());
 }
 
-void QtCommPort::RequireOpen() const {
-    if (PortOpen()) return;
-    if (lost_)
-        throw CommError(lostFault_, Label(),
-                        lostFault_ == CommFault::ConnectionLost ? device_ : std::string{},
-                        lostDetail_);
-    throw CommError(CommFault::PortNotOpen, Label());
+// The same words QtCommPort uses for a port that is not open, for a device lost mid-call.
+void SerialTransport::RequireOpen() const {
+    if (port_.isOpen()) return;
+    if (lost_) throw CommError(CommFault::DeviceLost, label_, {}, lostDetail_);
+    throw CommError(CommFault::PortNotOpen, label_);
 }
 
-void QtCommPort::Pull() {
+void SerialTransport::Pull() {
     // Without an event loop Qt's buffer only grows when asked: poll the system once, no wait.
     port_.waitForReadyRead(0);
     RequireOpen();
 }
 
-int QtCommPort::Waiting() const {
+int SerialTransport::Waiting() const {
     return static_cast<int>(
         std::min<qint64>(port_.bytesAvailable(), std::numeric_limits<int>::max()));
-}
-
-std::string QtCommPort::Label() const {
-    if (!name_.empty()) return name_;
-    if (number_ == 0) return "The serial port";
-    return PortLabel(number_, DeviceName());
 }
 
 }  // namespace cat

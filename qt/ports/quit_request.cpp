@@ -1,4 +1,4 @@
-#include "qt/quit_request.h"
+#include "qt/ports/quit_request.h"
 
 #include <poll.h>
 

@@ -1,4 +1,4 @@
-#include "qt/device_watch.h"
+#include "qt/ports/device_watch.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "core/port_names.h"
-#include "qt/network_port.h"
+#include "qt/ports/parked_connections.h"
 
 namespace cat {
 
@@ -46,43 +46,47 @@ void DeviceWatch::Stop() {
 void DeviceWatch::Watch(const std::string& device) {
     Stop();
     const std::optional<PortTarget> target = ParsePortTarget(device);
-    if (target && target->kind != PortKind::Device) {
+    if (!target) return;  // a malformed network address never appears
+    if (target->kind != PortKind::Device) {
         probe_ = std::make_shared<Probe>();
         probe_->owner = this;
-        std::thread([probe = probe_, target = *target] {
-            const auto interval = std::chrono::milliseconds(kProbeIntervalMs);
-            for (;;) {
-                std::optional<ProbedConnection> connection = ProbeNetworkPort(target, interval);
-                std::unique_lock<std::mutex> lock(probe->mutex);
-                if (!probe->owner) {
-                    if (connection) ::close(connection->fd);
-                    return;
-                }
-                if (connection) {
-                    KeepProbedConnection(target, std::move(*connection));
-                    QMetaObject::invokeMethod(
-                        probe->owner,
-                        [owner = probe->owner, probe] {
-                            if (owner->probe_ != probe) return;  // re-aimed meanwhile
-                            owner->probe_.reset();
-                            owner->present_ = true;
-                            emit owner->Appeared();
-                        },
-                        Qt::QueuedConnection);
-                    probe->owner = nullptr;
-                    return;
-                }
-                probe->wake.wait_for(lock, interval, [&] { return !probe->owner; });
-                if (!probe->owner) return;
-            }
-        }).detach();
+        std::thread([probe = probe_, target = *target] { ProbeUntilUp(probe, target); }).detach();
         return;
     }
-    if (!target) return;  // a malformed network address never appears
     path_ = QString::fromStdString(device);
     identity_ = Look();
     present_ = identity_.has_value();
     WatchFolders();
+}
+
+// On the probing thread: a connection every interval until one stays up (kept for the link to
+// take over, and Appeared queued to the watch) or the watch no longer wants it.
+void DeviceWatch::ProbeUntilUp(const std::shared_ptr<Probe>& probe, const PortTarget& target) {
+    const auto interval = std::chrono::milliseconds(kProbeIntervalMs);
+    for (;;) {
+        std::optional<ProbedConnection> connection = ProbeNetworkPort(target, interval);
+        std::unique_lock<std::mutex> lock(probe->mutex);
+        if (!probe->owner) {
+            if (connection) ::close(connection->fd);
+            return;
+        }
+        if (connection) {
+            KeepProbedConnection(target, std::move(*connection));
+            QMetaObject::invokeMethod(
+                probe->owner,
+                [owner = probe->owner, probe] {
+                    if (owner->probe_ != probe) return;  // re-aimed meanwhile
+                    owner->probe_.reset();
+                    owner->present_ = true;
+                    emit owner->Appeared();
+                },
+                Qt::QueuedConnection);
+            probe->owner = nullptr;
+            return;
+        }
+        probe->wake.wait_for(lock, interval, [&] { return !probe->owner; });
+        if (!probe->owner) return;
+    }
 }
 
 std::optional<DeviceWatch::Identity> DeviceWatch::Look() const {

@@ -1,4 +1,4 @@
-#include "qt/port_list.h"
+#include "qt/ports/port_list.h"
 
 #include <QAbstractItemView>
 #include <QDir>

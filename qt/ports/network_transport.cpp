@@ -1,0 +1,366 @@
+#include "qt/ports/network_transport.h"
+
+#include <poll.h>
+#ifdef __linux__
+#include <linux/sockios.h>
+#endif
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QThread>
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <limits>
+#include <optional>
+#include <utility>
+
+#include "core/comm_errors.h"
+#include "qt/ports/name_lookup.h"
+#include "qt/ports/parked_connections.h"
+#include "qt/ports/quit_request.h"
+#include "qt/ports/tcp_connect.h"
+
+namespace cat {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// The far end answers each setting at once; a loaded network may take a second.
+constexpr milliseconds kNegotiationTimeout{1500};
+constexpr milliseconds kGreetingWait{300};
+constexpr milliseconds kHangUpWait{50};
+// As for a local port: a whole command at 1200 baud; what the socket has not taken by then leaves
+// when the event loop runs.
+constexpr int kLongestWriteWaitMs = 300;
+constexpr std::size_t kHeldOutputLimit = 65536;
+constexpr std::size_t kReadPerPass = 65536;
+
+// ser2net says why it hangs up ("Device open failure: ...") as a line of text before it does:
+// worth passing on when the last bytes in are such a line.
+std::string FarEndsWords(const std::string& in) {
+    if (in.size() < 2 || in.compare(in.size() - 2, 2, "\r\n") != 0) return {};
+    const std::size_t start = in.find_last_of('\n', in.size() - 3);
+    const std::string line = in.substr(start == std::string::npos ? 0 : start + 1);
+    const std::string text = line.substr(0, line.size() - 2);
+    const bool printable = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return c >= 0x20 && c < 0x7f;
+    });
+    return printable ? ": " + text : std::string{};
+}
+
+ComPortControl FlowControlFor(Handshake handshake) {
+    return handshake == Handshake::RtsCts ? ComPortControl::HardwareFlowControl
+                                          : ComPortControl::NoFlowControl;
+}
+
+// A line setting sent to the far end, with the value its answer must carry.
+struct LineRequest {
+    ComPortCommand command;
+    std::uint32_t value;
+    const char* what;
+};
+
+std::array<LineRequest, 5> LineRequests(const LineSettings& line, Handshake handshake) {
+    return {{
+        {ComPortCommand::SetBaudRate, static_cast<std::uint32_t>(line.speed), "speed"},
+        {ComPortCommand::SetDataSize, static_cast<std::uint32_t>(line.dataBits), "data bits"},
+        {ComPortCommand::SetParity, TelnetSession::ParityValue(line.parity), "parity"},
+        {ComPortCommand::SetStopSize, TelnetSession::StopSizeValue(line.stopBits), "stop bits"},
+        {ComPortCommand::SetControl, static_cast<std::uint32_t>(FlowControlFor(handshake)),
+         "handshaking"},
+    }};
+}
+
+}  // namespace
+
+NetworkTransport::NetworkTransport(PortTarget target, std::string label, Events events)
+    : target_(std::move(target)), label_(std::move(label)), events_(std::move(events)) {}
+
+NetworkTransport::~NetworkTransport() { Close(); }
+
+std::string NetworkTransport::Where() const { return HostAndPort(target_); }
+
+void NetworkTransport::Open(const LineSettings& line, Handshake handshake) {
+    Close();
+    telnet_ = TelnetSession{};
+    lostDetail_.clear();
+    Connect();
+    try {
+        if (!probed_) AwaitHangUp();
+        RequireOpen();
+        if (target_.kind == PortKind::Rfc2217) Negotiate(line, handshake);
+    } catch (...) {
+        Close();
+        throw;
+    }
+    // What arrived before the port was ready belongs to nobody.
+    in_.clear();
+    WatchReads();
+    WatchWrites();
+}
+
+// A connection the watch found up is taken over, with what the far end said to it meanwhile.
+void NetworkTransport::Connect() {
+    std::optional<ProbedConnection> probed = TakeProbedConnection(target_);
+    probed_ = probed.has_value();
+    fd_ = probed ? probed->fd : ConnectTo(target_, kConnectTimeout, label_);
+    TuneSocket(fd_);
+    if (probed && target_.kind == PortKind::Rfc2217) {
+        std::string reply;
+        telnet_.Receive(probed->received, in_, reply);
+        out_ += reply;
+    }
+}
+
+template <typename Done>
+void NetworkTransport::ReadUntil(Done done, Clock::time_point deadline) {
+    while (IsOpen() && !done() && MillisecondsLeft(deadline) > 0) {
+        const WaitResult r = WaitForDescriptor(fd_, POLLIN, MillisecondsLeft(deadline));
+        if (r == WaitResult::QuitRequested || r == WaitResult::Failed) break;
+        if (r == WaitResult::Ready) ReadSocket();
+    }
+}
+
+// ser2net takes every connection and only then opens its device; when it cannot (absent, or
+// still held by the connection before) it says so and hangs up at once. Nothing goes out until
+// that moment has passed: had we sent anything it had not read, its words would be lost in a
+// reset. A connection the watch found up has been through this already.
+void NetworkTransport::AwaitHangUp() {
+    holdReplies_ = true;
+    if (target_.kind == PortKind::Rfc2217) {
+        ReadUntil(
+            [this] {
+                return !in_.empty() ||
+                       telnet_.ComPortAgreement() != TelnetSession::Agreement::Pending;
+            },
+            Clock::now() + kGreetingWait);
+    }
+    ReadUntil([] { return false; }, Clock::now() + kHangUpWait);
+    holdReplies_ = false;
+}
+
+void NetworkTransport::Negotiate(const LineSettings& line, Handshake handshake) {
+    RequireOpen();
+    out_ += telnet_.Start();
+    Flush();
+    ReadUntil([this] { return telnet_.ComPortAgreement() != TelnetSession::Agreement::Pending; },
+              Clock::now() + kNegotiationTimeout);
+    RequireOpen();
+    if (telnet_.ComPortAgreement() != TelnetSession::Agreement::Accepted)
+        throw CommError(CommFault::NoPortControl, label_, Where());
+    SetLine(line, handshake);
+}
+
+void NetworkTransport::SetLine(const LineSettings& line, Handshake handshake) {
+    if (target_.kind != PortKind::Rfc2217 || !IsOpen()) return;
+    SendLineSettings(line, handshake);
+    CheckLineAnswers(line, handshake);
+    // As on a local port: DTR on, RTS off unless it is the handshake line. A far port without
+    // modem lines (a pseudo-terminal) does not answer these; that is harmless.
+    out_ += TelnetSession::SetControl(ComPortControl::DtrOn);
+    if (handshake != Handshake::RtsCts) out_ += TelnetSession::SetControl(ComPortControl::RtsOff);
+    Flush();
+}
+
+void NetworkTransport::SendLineSettings(const LineSettings& line, Handshake handshake) {
+    telnet_.ForgetReports();
+    // The order the option's authors recommend: speed, data size, parity, stop size.
+    out_ += TelnetSession::SetBaudRate(static_cast<std::uint32_t>(line.speed)) +
+            TelnetSession::SetDataSize(line.dataBits) + TelnetSession::SetParity(line.parity) +
+            TelnetSession::SetStopSize(line.stopBits) +
+            TelnetSession::SetControl(FlowControlFor(handshake));
+    Flush();
+}
+
+// Waits for the far end to answer every setting, and raises what it did not take.
+void NetworkTransport::CheckLineAnswers(const LineSettings& line, Handshake handshake) {
+    const auto requests = LineRequests(line, handshake);
+    ReadUntil(
+        [&] {
+            return std::all_of(requests.begin(), requests.end(), [&](const LineRequest& r) {
+                return telnet_.Reported(r.command).has_value();
+            });
+        },
+        Clock::now() + kNegotiationTimeout);
+    RequireOpen();
+    std::string refused;
+    for (const LineRequest& request : requests) {
+        const auto reported = telnet_.Reported(request.command);
+        if (reported == request.value) continue;
+        if (!refused.empty()) refused += "; ";
+        refused += std::string(request.what) + ": " +
+                   (reported ? "it answered " + std::to_string(*reported) : "no answer");
+    }
+    if (!refused.empty())
+        throw CommError(
+            CommFault::FarPortRefused, label_,
+            line.text + (handshake == Handshake::RtsCts ? " with RTS/CTS handshaking" : ""),
+            refused);
+}
+
+void NetworkTransport::Close() {
+    readNotifier_.reset();
+    writeNotifier_.reset();
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    out_.clear();
+}
+
+void NetworkTransport::Lose(const std::string& detail) {
+    lostDetail_ = detail;
+    // Called from inside a notifier's own signal as well: the notifiers go after it returns.
+    if (readNotifier_) {
+        readNotifier_->setEnabled(false);
+        readNotifier_.release()->deleteLater();
+    }
+    if (writeNotifier_) {
+        writeNotifier_->setEnabled(false);
+        writeNotifier_.release()->deleteLater();
+    }
+    Close();
+    if (events_.lost) events_.lost(CommFault::ConnectionLost, detail);
+}
+
+void NetworkTransport::RequireOpen() const {
+    if (!IsOpen()) throw CommError(CommFault::ConnectionLost, label_, Where(), lostDetail_);
+}
+
+void NetworkTransport::ReadSocket() {
+    char buffer[4096];
+    // One pass takes at most this much: a far end that floods must not keep the event loop in
+    // here. What is left stays in the socket, whose notifier fires again on the next turn.
+    std::size_t taken = 0;
+    while (IsOpen() && taken < kReadPerPass) {
+        const ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n > 0) {
+            taken += static_cast<std::size_t>(n);
+            const std::string_view bytes(buffer, static_cast<std::size_t>(n));
+            if (target_.kind != PortKind::Rfc2217) {
+                in_.append(bytes);
+                continue;
+            }
+            std::string reply;
+            telnet_.Receive(bytes, in_, reply);
+            out_ += reply;
+            // Answers to negotiation are bounded like data: a far end that floods them while
+            // its answers pile up is no serial port.
+            if (out_.size() > kHeldOutputLimit) {
+                out_.clear();
+                return Lose("the far end floods telnet option negotiation");
+            }
+            continue;
+        }
+        if (n == 0) return Lose("the far end closed the connection" + FarEndsWords(in_));
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) Lose(SystemText(errno));
+        break;
+    }
+    if (!out_.empty() && !holdReplies_) Flush();
+}
+
+void NetworkTransport::Flush() {
+    while (IsOpen() && !out_.empty()) {
+        const ssize_t n = ::send(fd_, out_.data(), out_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            out_.erase(0, static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) Lose(SystemText(errno));
+        break;
+    }
+    WatchWrites();
+}
+
+void NetworkTransport::WatchReads() {
+    readNotifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+    QObject::connect(readNotifier_.get(), &QSocketNotifier::activated, readNotifier_.get(), [this] {
+        const std::size_t before = in_.size();
+        ReadSocket();
+        if (in_.size() > before && events_.arrived) events_.arrived();
+    });
+}
+
+void NetworkTransport::WatchWrites() {
+    if (!IsOpen()) return;
+    if (out_.empty()) {
+        if (writeNotifier_) writeNotifier_->setEnabled(false);
+        return;
+    }
+    // What the socket did not take leaves when the event loop runs.
+    if (!writeNotifier_) {
+        writeNotifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Write);
+        QObject::connect(writeNotifier_.get(), &QSocketNotifier::activated, writeNotifier_.get(),
+                         [this] { Flush(); });
+    }
+    writeNotifier_->setEnabled(true);
+}
+
+void NetworkTransport::Write(const std::string& bytes, const LineSettings& line) {
+    RequireOpen();
+    // Bytes still waiting from earlier mean the far end has stopped taking them: these queue
+    // behind at once instead of blocking the window again, and past a limit a command is
+    // dropped whole (cutting into what is queued could split a telnet sequence).
+    const bool held = !out_.empty();
+    if (out_.size() > kHeldOutputLimit) return;
+    out_ += target_.kind == PortKind::Rfc2217 ? telnet_.EncodeData(bytes) : bytes;
+    Flush();
+    // Wait, within what the bytes need at the line's speed, for the socket to take them.
+    const int lineMs = static_cast<int>(2LL * static_cast<long long>(bytes.size()) * 11 * 1000 /
+                                        std::max(line.speed, 50));
+    const auto deadline =
+        Clock::now() + milliseconds(held ? 0 : std::min(kLongestWriteWaitMs, 100 + lineMs));
+    while (IsOpen() && !out_.empty() && MillisecondsLeft(deadline) > 0) {
+        const WaitResult r = WaitForDescriptor(fd_, POLLOUT, MillisecondsLeft(deadline));
+        if (r == WaitResult::QuitRequested) break;
+        if (r == WaitResult::Failed) QThread::msleep(1);
+        Flush();
+    }
+    RequireOpen();
+}
+
+int NetworkTransport::BytesPending() const {
+    if (!IsOpen()) return 0;
+    int queued = 0;  // what the system holds and has not sent, when it says
+#ifdef SIOCOUTQNSD
+    if (::ioctl(fd_, SIOCOUTQNSD, &queued) != 0) queued = 0;
+#endif
+    return static_cast<int>(std::min<std::size_t>(out_.size() + static_cast<std::size_t>(queued),
+                                                  std::numeric_limits<int>::max()));
+}
+
+int NetworkTransport::BytesWaiting() {
+    RequireOpen();
+    ReadSocket();
+    RequireOpen();
+    return Waiting();
+}
+
+std::string NetworkTransport::ReadAll() {
+    RequireOpen();
+    if (in_.empty()) ReadSocket();
+    std::string out;
+    out.swap(in_);
+    return out;
+}
+
+int NetworkTransport::WaitForInput(int count, milliseconds timeout) {
+    const auto deadline = Clock::now() + std::max(timeout, milliseconds(0));
+    BytesWaiting();
+    while (Waiting() < count && MillisecondsLeft(deadline) > 0) {
+        const short events = POLLIN | (out_.empty() ? 0 : POLLOUT);
+        const WaitResult r = WaitForDescriptor(fd_, events, MillisecondsLeft(deadline));
+        if (r == WaitResult::QuitRequested) break;
+        // A poll that fails must not turn the wait into a spin.
+        if (r == WaitResult::Failed) QThread::msleep(1);
+        ReadSocket();
+        RequireOpen();
+    }
+    return Waiting();
+}
+
+}  // namespace cat

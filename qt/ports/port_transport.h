@@ -1,0 +1,42 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "core/comm_errors.h"
+#include "core/handshake.h"
+#include "core/line_settings.h"
+
+namespace cat {
+
+// What carries the bytes of an open port: a local serial device or a serial port published on
+// the network. QtCommPort picks one when it opens and keeps, for both alike, the Com N mapping,
+// the receive notification and the errors a closed port raises. Every call is synchronous, as
+// CommPort's contract asks; failures are raised as CatError in the operator's words.
+class PortTransport {
+public:
+    struct Events {
+        std::function<void()> arrived;  // bytes came in while the event loop ran
+        // The device or the connection went away and the transport closed itself.
+        std::function<void(CommFault fault, const std::string& detail)> lost;
+    };
+
+    virtual ~PortTransport() = default;
+
+    virtual void Open(const LineSettings& line, Handshake handshake) = 0;
+    virtual bool IsOpen() const = 0;
+    // Set on the open line: all of it, or only the handshake (a failure then names that).
+    virtual void SetLine(const LineSettings& line, Handshake handshake) = 0;
+    virtual void SetHandshake(const LineSettings& line, Handshake handshake) = 0;
+
+    // Returns once the bytes have left, or a bound set by the line's speed has passed.
+    virtual void Write(const std::string& bytes, const LineSettings& line) = 0;
+    virtual int BytesWaiting() = 0;  // takes what the system holds first, without waiting
+    virtual void DiscardInput() = 0;
+    virtual std::string ReadAll() = 0;
+    virtual int WaitForInput(int count, std::chrono::milliseconds timeout) = 0;
+    virtual int BytesPending() const = 0;  // written, not yet gone; 0 when closed
+};
+
+}  // namespace cat
