@@ -96,7 +96,7 @@ void Run(const QString& protocol, const Options& o) {
     QObject::connect(Reading(w), &QLineEdit::textChanged,
                      [&](const QString& text) { check.Saw(text, o.fault == "echo"); });
     OpenLinkOn(w, ListText(protocol), 1);
-    if (!w.Port().PortOpen()) {
+    if (!PortIsOpen(w)) {
         std::printf("%s: the port did not open\n", qPrintable(protocol));
         return;
     }

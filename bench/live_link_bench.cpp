@@ -113,7 +113,7 @@ void Run(const QString& protocol, const Options& o) {
     w.show();
     OpenLinkOn(w, ListText(protocol), 1);
     if (o.details) w.Doctor().ShowDetails();
-    if (!w.Port().PortOpen()) {
+    if (!PortIsOpen(w)) {
         std::printf("%s: the port did not open\n", qPrintable(protocol));
         return;
     }

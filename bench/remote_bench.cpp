@@ -85,7 +85,7 @@ void WindowThrough(const QString& address, const QString& ini, const QString& li
     }
     const double connected = CpuShare(f.seconds);
     radio->Stop();  // the far end's radio goes away; ser2net drops the connection
-    RunUntil([&] { return !w.Port().PortOpen(); }, 5000);
+    RunUntil([&] { return !PortIsOpen(w); }, 5000);
     const double waiting = CpuShare(f.seconds);
     // The radio comes back on another frequency: the first reading of it is a live one.
     const auto back = Clock::now();

@@ -30,14 +30,14 @@ TEST_F(LinkTest, OpenOnAMappedPtyOpensItAndDisablesTheSetup) {
         << PortList(w)->toolTip().toStdString();
     OpenButton(w)->click();
     EXPECT_TRUE(OpenButton(w)->isChecked());
-    EXPECT_TRUE(w.Port().PortOpen());
+    EXPECT_TRUE(PortIsOpen(w));
     EXPECT_TRUE(PollingTimer(w)->isActive());
     EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, false));
     EXPECT_EQ(w.State().RadioAddr, "5E");
     EXPECT_TRUE(radio.WaitForLine("open"));
 
     OpenButton(w)->click();
-    EXPECT_FALSE(w.Port().PortOpen());
+    EXPECT_FALSE(PortIsOpen(w));
     EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, true));
     EXPECT_TRUE(PollingTimer(w)->isActive()) << "closing keeps the timer";
     EXPECT_EQ(w.State().ProtocolCode, 200) << "closing keeps the protocol";
@@ -51,7 +51,7 @@ TEST_F(LinkTest, AbsentDeviceIsWaitedForAndTheLinkOpensWhenItIsPluggedIn) {
     ChooseLink(w, "ICOM", 32, "9600", "5e");
     OpenButton(w)->click();  // the box watcher fails the test if an error box comes up
     EXPECT_TRUE(OpenButton(w)->isChecked());
-    EXPECT_FALSE(w.Port().PortOpen());
+    EXPECT_FALSE(PortIsOpen(w));
     EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, false)) << "a waiting link is a ticked link";
     EXPECT_EQ(w.Replug().Status().state, LinkState::WaitingForDevice);
     EXPECT_EQ(w.Replug().Status().device, device.toStdString());
@@ -59,7 +59,7 @@ TEST_F(LinkTest, AbsentDeviceIsWaitedForAndTheLinkOpensWhenItIsPluggedIn) {
 
     Radiosim radio(IniPath(), 1, {"--protocol", "icom", "--link", device});
     ASSERT_TRUE(radio.Started());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w.Port().PortOpen(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return PortIsOpen(w); }, 5000));
     EXPECT_EQ(w.Replug().Status().state, LinkState::Open);
     EXPECT_TRUE(QTest::qWaitFor([&] { return Reading(w)->text() == "14.074.00 USB"; }, 8000))
         << Reading(w)->text().toStdString();
@@ -95,7 +95,7 @@ TEST_F(LinkTest, PortThatIsNoSerialDeviceShowsTheErrorBoxAndKeepsTheSetupEnabled
     EXPECT_TRUE(text.contains("not-a-device")) << "the message names the device";
     EXPECT_TRUE(OpenButton(w)->isChecked()) << "the box stays ticked after a failed open";
     EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, true));
-    EXPECT_FALSE(w.Port().PortOpen());
+    EXPECT_FALSE(PortIsOpen(w));
     EXPECT_EQ(w.State().ProtocolCode, 100);
     EXPECT_EQ(w.Replug().Status().state, LinkState::Closed) << "nothing waits for a wrong device";
 
@@ -115,7 +115,7 @@ TEST_F(LinkTest, BadIcomAddressIsRefusedWithABoxAndThePortStaysClosed) {
                              [&](QMessageBox& box) { text = box.text(); }));
     EXPECT_TRUE(text.startsWith("Error ")) << text.toStdString();
     EXPECT_TRUE(text.contains("two hexadecimal digits")) << text.toStdString();
-    EXPECT_FALSE(w.Port().PortOpen());
+    EXPECT_FALSE(PortIsOpen(w));
 }
 
 }  // namespace

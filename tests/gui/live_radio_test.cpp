@@ -47,7 +47,7 @@ protected:
 
 TEST_F(LiveRadioTest, IcomShowsSetsAndFollows) {
     MainWindow& w = OpenWith("ICOM", {"--protocol", "icom", "--address", "5E"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(PortIsOpen(w)) << "the link did not open";
     ASSERT_TRUE(Shows(w, "14.074.00 USB")) << Reading(w)->text().toStdString();
     Set(w, "7.074");
     EXPECT_TRUE(radio->WaitForLine("freq 7074000"));
@@ -59,7 +59,7 @@ TEST_F(LiveRadioTest, IcomShowsSetsAndFollows) {
 
 TEST_F(LiveRadioTest, IcomModesFromTheList) {
     MainWindow& w = OpenWith("ICOM", {"--protocol", "icom"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(PortIsOpen(w)) << "the link did not open";
     const char* modes[] = {"LSB", "USB", "CW", "AM", "FM", "FSK"};
     for (int i = 0; i < 6; ++i) {
         radio->Forget();
@@ -77,7 +77,7 @@ TEST_F(LiveRadioTest, IcomModesFromTheList) {
 TEST_F(LiveRadioTest, IcomThroughAnEchoingBusWithAnnouncements) {
     MainWindow& w = OpenWith("ICOM", {"--protocol", "icom", "--echo", "--transceive", "--freq",
                                       "3.5655", "--mode", "LSB"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(PortIsOpen(w)) << "the link did not open";
     ASSERT_TRUE(Shows(w, " 3.565.50 LSB")) << Reading(w)->text().toStdString();
     // The operator turns the radio's dial; the announcement arrives between two polls.
     radio->Control("freq 21.074");
@@ -90,7 +90,7 @@ TEST_F(LiveRadioTest, IcomThroughAnEchoingBusWithAnnouncements) {
 TEST_F(LiveRadioTest, KenwoodShowsSetsAndFollows) {
     MainWindow& w =
         OpenWith("Kenwood", {"--protocol", "kenwood", "--freq", "7.074", "--mode", "CW"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(PortIsOpen(w)) << "the link did not open";
     ASSERT_TRUE(Shows(w, " 7.074.00 CW")) << Reading(w)->text().toStdString();
     Set(w, "14.074");
     EXPECT_TRUE(radio->WaitForLine("freq 14074000"));
@@ -110,7 +110,7 @@ TEST_F(LiveRadioTest, KenwoodShowsSetsAndFollows) {
 // nothing the link sends on its own changes it.
 TEST_F(LiveRadioTest, YaesuShowsSetsAndFollows) {
     MainWindow& w = OpenWith("Yaesu", {"--model", "ft991a", "--freq", "7.074", "--mode", "CW"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(PortIsOpen(w)) << "the link did not open";
     ASSERT_TRUE(Shows(w, " 7.074.00 CW")) << Reading(w)->text().toStdString();
     EXPECT_EQ(radio->CountStartingWith("write "), 0) << "polls changed the radio";
     Set(w, "14.074");
@@ -128,7 +128,7 @@ TEST_F(LiveRadioTest, YaesuShowsSetsAndFollows) {
 
 TEST_F(LiveRadioTest, KenwoodReplyInPiecesIsAssembled) {
     MainWindow& w = OpenWith("Kenwood", {"--protocol", "kenwood", "--silent"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(PortIsOpen(w)) << "the link did not open";
     const QByteArray reply = "IF00010136000" + QByteArray(16, '0') + "1" + QByteArray(7, '0') + ";";
     auto hex = [](const QByteArray& bytes) { return QString::fromLatin1(bytes.toHex(' ')); };
     // Once the link polls: what comes before is the line's check for a five-byte radio's.
@@ -142,7 +142,7 @@ TEST_F(LiveRadioTest, KenwoodReplyInPiecesIsAssembled) {
 
 TEST_F(LiveRadioTest, Ft817ShowsSetsAndFollows) {
     MainWindow& w = OpenWith("FT-817", {"--protocol", "ft817", "--freq", "144.3", "--mode", "FM"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(PortIsOpen(w)) << "the link did not open";
     ASSERT_TRUE(Shows(w, "144.300.0 FM")) << Reading(w)->text().toStdString();
     Set(w, "7.074");
     EXPECT_TRUE(radio->WaitForLine("freq 7074000"));
@@ -159,13 +159,13 @@ TEST_F(LiveRadioTest, Ft817ShowsSetsAndFollows) {
 // status whose frequency is not digits is no reading.
 TEST_F(LiveRadioTest, Ft817BehindAnEchoingInterfaceIsRead) {
     MainWindow& w = OpenWith("FT-817", {"--protocol", "ft817", "--echo", "--freq", "7.074"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(PortIsOpen(w)) << "the link did not open";
     EXPECT_TRUE(Shows(w, " 7.074.00 USB")) << Reading(w)->text().toStdString();
 }
 
 TEST_F(LiveRadioTest, IcomModeWithoutANameShowsNoMode) {
     MainWindow& w = OpenWith("ICOM", {"--protocol", "icom"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(PortIsOpen(w)) << "the link did not open";
     ASSERT_TRUE(Shows(w, "14.074.00 USB")) << Reading(w)->text().toStdString();
     // A mode announcement with no mode byte, between two polls.
     radio->Control("send fe fe 00 5e 01 fd");
@@ -174,7 +174,7 @@ TEST_F(LiveRadioTest, IcomModeWithoutANameShowsNoMode) {
 
 TEST_F(LiveRadioTest, KenwoodStatusWithAFrequencyThatIsNotDigitsIsNoReading) {
     MainWindow& w = OpenWith("Kenwood", {"--protocol", "kenwood", "--silent"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(PortIsOpen(w)) << "the link did not open";
     auto hex = [](const QByteArray& bytes) { return QString::fromLatin1(bytes.toHex(' ')); };
     const QByteArray tail = QByteArray(16, '0') + "2" + QByteArray(7, '0') + ";";
     ASSERT_TRUE(radio->WaitForLine("rx 49 46 3b"));  // the link polls: its line check is over
@@ -189,7 +189,7 @@ TEST_F(LiveRadioTest, KenwoodStatusWithAFrequencyThatIsNotDigitsIsNoReading) {
 
 TEST_F(LiveRadioTest, SilentRadioNeverHangsAndTheDisplayStaysEmpty) {
     MainWindow& w = OpenWith("FT-817", {"--protocol", "ft817", "--silent"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(PortIsOpen(w)) << "the link did not open";
     int ticks = 0;
     QObject::connect(PollingTimer(w), &QTimer::timeout, [&] { ++ticks; });
     QTest::qWait(2000);
@@ -202,24 +202,24 @@ TEST_F(LiveRadioTest, SilentRadioNeverHangsAndTheDisplayStaysEmpty) {
 
 TEST_F(LiveRadioTest, ClosingTheLinkKeepsTheDisplay) {
     MainWindow& w = OpenWith("FT-817", {"--protocol", "ft817"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(PortIsOpen(w)) << "the link did not open";
     ASSERT_TRUE(Shows(w, "14.074.00 USB"));
     OpenButton(w)->click();
-    EXPECT_FALSE(w.Port().PortOpen());
+    EXPECT_FALSE(PortIsOpen(w));
     QTest::qWait(400);
     EXPECT_EQ(Reading(w)->text(), "14.074.00 USB");
 }
 
 TEST_F(LiveRadioTest, PtyClosedUnderARunningLinkIsSurvived) {
     MainWindow& w = OpenWith("Kenwood", {"--protocol", "kenwood"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(PortIsOpen(w)) << "the link did not open";
     ASSERT_TRUE(Shows(w, "14.074.00 USB"));
     radio->Stop();  // the device disappears, as an unplugged adapter does
     int ticks = 0;
     QObject::connect(PollingTimer(w), &QTimer::timeout, [&] { ++ticks; });
     QTest::qWait(1000);
     EXPECT_GE(ticks, 3) << "the program goes on";
-    EXPECT_FALSE(w.Port().PortOpen());
+    EXPECT_FALSE(PortIsOpen(w));
     EXPECT_EQ(Reading(w)->text(), "14.074.00 USB");
     OpenButton(w)->click();  // the operator unticks: harmless
     EXPECT_FALSE(OpenButton(w)->isChecked());
@@ -228,7 +228,7 @@ TEST_F(LiveRadioTest, PtyClosedUnderARunningLinkIsSurvived) {
 
 TEST_F(LiveRadioTest, MinimisedWindowSendsNothing) {
     MainWindow& w = OpenWith("Kenwood", {"--protocol", "kenwood"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(PortIsOpen(w)) << "the link did not open";
     ASSERT_TRUE(Shows(w, "14.074.00 USB"));
     w.setWindowState(Qt::WindowMinimized);
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.isMinimized(); }, 2000));

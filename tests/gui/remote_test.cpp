@@ -63,8 +63,7 @@ TEST_P(RemoteRadioTest, ReadsSetsAndRidesOutTheFarEndGoingAway) {
     // ser2net's device may still be busy from the helper's check that it listens: a ticked link
     // waits for it like for any far end that is not ready.
     OpenButton(w)->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Port().PortOpen(); }, 5000))
-        << w.Replug().Status().detail;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return PortIsOpen(w); }, 5000)) << w.Replug().Status().detail;
     ASSERT_TRUE(ReadingFollows(w, *radio, 30)) << Reading(w)->text().toStdString();
     if (Rfc2217()) {
         EXPECT_EQ(PtySpeed(), static_cast<speed_t>(B38400));
@@ -79,10 +78,10 @@ TEST_P(RemoteRadioTest, ReadsSetsAndRidesOutTheFarEndGoingAway) {
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return w.Replug().Status().state == LinkState::WaitingForDevice; }, 5000))
             << "drop " << i;
-        EXPECT_FALSE(w.Port().PortOpen());
+        EXPECT_FALSE(PortIsOpen(w));
         EXPECT_TRUE(OpenButton(w)->isChecked());
         radio = StartRadio();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return w.Port().PortOpen(); }, 8000))
+        ASSERT_TRUE(QTest::qWaitFor([&] { return PortIsOpen(w); }, 8000))
             << "return " << i << ": " << w.Replug().Status().detail;
         ASSERT_TRUE(ReadingFollows(w, *radio, 30 + i))
             << "return " << i << ": " << Reading(w)->text().toStdString();

@@ -41,15 +41,13 @@ protected:
     bool Waiting(MainWindow& w) {
         return QTest::qWaitFor(
             [&] {
-                return w.Replug().Status().state == LinkState::WaitingForDevice &&
-                       !w.Port().PortOpen();
+                return w.Replug().Status().state == LinkState::WaitingForDevice && !PortIsOpen(w);
             },
             3000);
     }
     bool Reopened(MainWindow& w) {
         return QTest::qWaitFor(
-            [&] { return w.Replug().Status().state == LinkState::Open && w.Port().PortOpen(); },
-            5000);
+            [&] { return w.Replug().Status().state == LinkState::Open && PortIsOpen(w); }, 5000);
     }
 
     QString device;
@@ -58,7 +56,7 @@ protected:
 TEST_P(ReplugTest, UnplugAndReplugManyTimesKeepsTheLinkLive) {
     auto radio = StartRadio();
     MainWindow& w = OpenWindow();
-    ASSERT_TRUE(w.Port().PortOpen());
+    ASSERT_TRUE(PortIsOpen(w));
     ASSERT_TRUE(ReadingFollows(w, *radio, 10)) << Reading(w)->text().toStdString();
     int lost = 0;
     int reopened = 0;
@@ -105,7 +103,7 @@ TEST_P(ReplugTest, RadioOffAndOnAgainReopensOnTheNewDeviceUntilUnticked) {
     EXPECT_EQ(w.Replug().Status().state, LinkState::Closed);
     radio = StartRadio();
     QTest::qWait(500);  // time enough for a reopen that must not happen
-    EXPECT_FALSE(w.Port().PortOpen());
+    EXPECT_FALSE(PortIsOpen(w));
 }
 
 INSTANTIATE_TEST_SUITE_P(Protocols, ReplugTest, ::testing::ValuesIn(kFamilyRows),

@@ -13,6 +13,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "qt/window/main_window.h"
+
 namespace cat::test {
 
 // A control the window no longer has fails the test that asked for it, not the whole run.
@@ -39,6 +41,9 @@ inline QPushButton* ExitButton(const QWidget& w) { return Control<QPushButton>(w
 inline QPushButton* DetailsButton(const QWidget& w) { return Control<QPushButton>(w, "details"); }
 inline QLabel* StatusLine(const QWidget& w) { return Control<QLabel>(w, "status"); }
 inline QTimer* PollingTimer(const QWidget& w) { return Control<QTimer>(w, "pollTimer"); }
+
+// The window's port is open: the link is up, not waiting for its device.
+inline bool PortIsOpen(MainWindow& w) { return w.Port().PortOpen(); }
 
 // Picks the protocol by its list text, "Com `com`", the speed and the ICOM address; Open stays as
 // it is.
