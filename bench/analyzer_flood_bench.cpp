@@ -14,13 +14,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <random>
-#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/bench_arguments.h"
 #include "doctor/line_analyzer.h"
 #include "protocols/families.h"
 
@@ -100,13 +101,12 @@ std::pair<double, double> DoctorUnderBurst(const std::string& catlink,
 }  // namespace
 
 int main(int argc, char** argv) {
+    const cat::bench::Arguments arguments(argc, argv);
+    if (!arguments.Understood("analyzer_flood_bench [--megabytes N]... [--catlink PATH]")) return 2;
     std::vector<std::size_t> sizes;
-    std::string catlink = CATLINK_DEFAULT;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--megabytes") == 0) sizes.push_back(std::stoul(argv[i + 1]));
-        if (std::strcmp(argv[i], "--catlink") == 0) catlink = argv[i + 1];
-    }
-    if (sizes.empty()) sizes = {1, 16, 100};
+    for (const std::string& mb : arguments.Values("--megabytes", {"1", "16", "100"}))
+        sizes.push_back(std::stoul(mb));
+    const std::string catlink = arguments.Text("--catlink", CATLINK_DEFAULT);
     constexpr std::size_t kPiece = 64 * 1024;
     // A few random pieces made beforehand, so that the time is the analyzer's, not the generator's.
     std::mt19937 random(42);

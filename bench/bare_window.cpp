@@ -9,12 +9,9 @@
 #include <QPushButton>
 #include <QWidget>
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("CAT"));
-    window.setFixedSize(239, 239);
+namespace {
 
+void AddReadingAndSetFrames(QWidget& window) {
     auto* display = new QGroupBox(QStringLiteral("Monotoring"), &window);
     display->setGeometry(2, -2, 234, 51);
     auto* frequency = new QLineEdit(display);
@@ -29,7 +26,9 @@ int main(int argc, char** argv) {
     auto* mode = new QComboBox(set);
     mode->addItems({"LSB", "USB", "CW", "AM", "FM", "FSK", "PKT"});
     mode->setGeometry(158, 14, 66, 19);
+}
 
+void AddSetupFrame(QWidget& window) {
     auto* setup = new QGroupBox(QStringLiteral("Setup"), &window);
     setup->setGeometry(2, 96, 234, 90);
     (new QLabel(QStringLiteral("Protocol"), setup))->setGeometry(5, 14, 85, 13);
@@ -49,7 +48,9 @@ int main(int argc, char** argv) {
     auto* open = new QPushButton(QStringLiteral("Open"), setup);
     open->setCheckable(true);
     open->setGeometry(188, 56, 38, 26);
+}
 
+void AddButtonsAndStatusLine(QWidget& window) {
     (new QPushButton(&window))->setGeometry(6, 190, 27, 22);
     auto* onTop = new QPushButton(QStringLiteral("On top"), &window);
     onTop->setCheckable(true);
@@ -62,7 +63,18 @@ int main(int argc, char** argv) {
     auto* details = new QPushButton(QStringLiteral("Details"), &window);
     details->setFlat(true);
     details->setGeometry(182, 216, 54, 18);
+}
 
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("CAT"));
+    window.setFixedSize(239, 239);
+    AddReadingAndSetFrames(window);
+    AddSetupFrame(window);
+    AddButtonsAndStatusLine(window);
     window.show();
     return app.exec();
 }

@@ -1,11 +1,13 @@
 #pragma once
 
-// What the replug, remote and exit benchmarks share: CPU time, a virtual radio behind a link, an
-// event loop run for a while, and the window opened on a Com number. Figures only, no assertions.
+// What the benchmarks that drive the window share: their command line, CPU time, a virtual radio,
+// an event loop run for a while, the window opened on a Com number and the teardown after a run.
+// Figures only, no assertions.
 
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QEventLoop>
 #include <QProcess>
 #include <QTimer>
@@ -15,9 +17,13 @@
 #include <numeric>
 #include <vector>
 
-#include "qt/frmcat.h"
+#include "bench/bench_arguments.h"
+#include "qt/window/main_window.h"
+#include "tests/support/window_controls.h"
 
 namespace cat::bench {
+
+using namespace cat::test;
 
 using Clock = std::chrono::steady_clock;
 
@@ -46,18 +52,52 @@ inline bool RunUntil(const std::function<bool()>& done, int limitMs) {
     return done();
 }
 
-// radiosim with its pty behind `link`; reads its first line to learn the pty.
+// The event loop without a screen unless the caller named one, as the tests run it.
+inline void OffscreenUnlessTold() {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+#ifdef RADIOSIM_DEFAULT
+inline QString RadiosimPath(const Arguments& arguments) {
+    return QString::fromStdString(arguments.Text("--radiosim", RADIOSIM_DEFAULT));
+}
+#endif
+
+// "--protocol NAME" given, or every name of `all`.
+inline QStringList Protocols(const Arguments& arguments, const QStringList& all) {
+    std::vector<std::string> fallback;
+    for (const QString& name : all) fallback.push_back(name.toStdString());
+    QStringList chosen;
+    for (const std::string& name : arguments.Values("--protocol", fallback))
+        chosen << QString::fromStdString(name);
+    return chosen;
+}
+
+// radiosim's protocol names to the protocol list's; a list text stays as it is.
+inline QString ListText(const QString& protocol) {
+    if (protocol == "icom") return QStringLiteral("ICOM");
+    if (protocol == "kenwood") return QStringLiteral("Kenwood");
+    if (protocol == "ft817") return QStringLiteral("FT-817");
+    if (protocol == "yaesu") return QStringLiteral("Yaesu");
+    return protocol;
+}
+
+// radiosim on its own pseudo-terminal, which it names in its first line.
 class Radio {
 public:
-    Radio(const QString& radiosim, const QString& protocol, const QString& link,
-          const QStringList& more = {}) {
-        process_.start(radiosim,
-                       QStringList{"--protocol", protocol, "--link", link, "--quiet"} + more);
+    Radio(const QString& radiosim, const QStringList& arguments) {
+        process_.start(radiosim, arguments);
         if (process_.waitForStarted(5000) && process_.waitForReadyRead(5000))
             pty_ = QString::fromUtf8(process_.readLine()).trimmed().mid(4);
     }
+    // Behind `link`, quiet.
+    Radio(const QString& radiosim, const QString& protocol, const QString& link,
+          const QStringList& more = {})
+        : Radio(radiosim, QStringList{"--protocol", protocol, "--link", link, "--quiet"} + more) {}
     ~Radio() { Stop(); }
     bool Started() const { return !pty_.isEmpty(); }
+    // What radiosim reports, for a program that counts its lines.
+    QProcess& Process() { return process_; }
     QString Pty() const { return pty_; }
     void Control(const QByteArray& line) {
         process_.write(line + "\n");
@@ -76,12 +116,26 @@ private:
 };
 
 // Picks the protocol, "Com `com`", 9600 baud and address 5E, and ticks Open.
-inline void OpenLinkOn(frmCAT& w, const QString& listText, int com) {
-    w.cboSelect->setCurrentText(listText);
-    w.cboCom->setCurrentIndex(com - 1);
-    w.cboSpeed->setCurrentText("9600");
-    w.txtAddress->setText("5E");
-    w.chkOpen->click();
+inline void OpenLinkOn(const QWidget& w, const QString& listText, int com) {
+    ChooseLink(w, listText, com);
+    OpenButton(w)->click();
+}
+
+// False, after saying so, when `radio` did not start; `what` names the run.
+inline bool RadioStarted(const Radio& radio, const QString& what) {
+    if (!radio.Started()) std::printf("%s: radiosim did not start\n", qPrintable(what));
+    return radio.Started();
+}
+
+// Open released, as a click would, when it is pressed.
+inline void ReleaseOpen(const QWidget& w) {
+    if (OpenButton(w)->isChecked()) OpenButton(w)->click();
+}
+
+// The end of a run: the link closes and the radio goes.
+inline void Teardown(const QWidget& w, Radio& radio) {
+    ReleaseOpen(w);
+    radio.Stop();
 }
 
 struct Summary {

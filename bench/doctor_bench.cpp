@@ -6,23 +6,28 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "doctor/diagnosis.h"
-#include "qt/frmcat.h"
-#include "qt/link_doctor.h"
 #include "qt/qt_settings_store.h"
+#include "qt/window/link_doctor.h"
+#include "qt/window/main_window.h"
+#include "tests/support/window_controls.h"
 
 namespace {
 
+using namespace cat::bench;
+using namespace cat::test;
+
 using cat::doctor::VerdictKind;
 
-QString g_radiosim = QStringLiteral(RADIOSIM_DEFAULT);
+QString g_radiosim;
 
 struct Fault {
     const char* name;
@@ -32,33 +37,12 @@ struct Fault {
     bool noRadio = false;   // no radiosim: Com 1 leads to a device that is not there
 };
 
-class Radio {
-public:
-    Radio(const QString& ini, int com, QStringList options) {
-        options << "--settings" << ini << "--com" << QString::number(com) << "--quiet";
-        process_.start(g_radiosim, options);
-        ok_ = process_.waitForStarted(5000) && process_.waitForReadyRead(5000);
-    }
-    ~Radio() { Stop(); }
-    bool Ok() const { return ok_; }
-    void Stop() {
-        if (process_.state() == QProcess::NotRunning) return;
-        process_.terminate();
-        process_.waitForFinished(5000);
-    }
-
-private:
-    QProcess process_;
-    bool ok_ = false;
-};
-
-// radiosim's protocol names to the protocol list's.
-QString ListText(const QString& protocol) {
-    if (protocol == "icom") return "ICOM";
-    if (protocol == "kenwood") return "Kenwood";
-    if (protocol == "ft817") return "FT-817";
-    if (protocol == "yaesu") return "Yaesu";
-    return protocol;  // already the list's
+// radiosim on Com 1 of the settings at `ini`.
+std::unique_ptr<Radio> StartRadio(const QString& ini, QStringList options) {
+    options << "--settings" << ini << "--com"
+            << "1"
+            << "--quiet";
+    return std::make_unique<Radio>(g_radiosim, options);
 }
 
 // Milliseconds to the verdict, or -1 when it did not come within 10 s.
@@ -70,16 +54,13 @@ double TimeToVerdict(const char* protocol, const Fault& f) {
     if (!f.noRadio) {
         QStringList options = f.options;
         if (!options.contains("--model")) options = QStringList{"--protocol", protocol} + options;
-        radio = std::make_unique<Radio>(ini, 1, options);
-        if (!radio->Ok()) return -1;
+        radio = StartRadio(ini, options);
+        if (!radio->Started()) return -1;
     }
     cat::QtSettingsStore store(ini);
-    cat::frmCAT w(store);
+    cat::MainWindow w(store);
     w.show();
-    w.cboSelect->setCurrentText(ListText(protocol));
-    w.cboCom->setCurrentIndex(0);
-    w.cboSpeed->setCurrentText("9600");
-    w.txtAddress->setText("5E");
+    ChooseLink(w, ListText(protocol), 1);
     QElapsedTimer t;
     // The port's own error box is dismissed as soon as it is up; the time runs from the click.
     QTimer dismiss;
@@ -88,7 +69,7 @@ double TimeToVerdict(const char* protocol, const Fault& f) {
     });
     dismiss.start(5);
     t.start();
-    w.chkOpen->click();
+    OpenButton(w)->click();
     const bool seen =
         QTest::qWaitFor([&] { return w.Doctor().Current().kind == f.verdict; }, 10000);
     return seen ? t.nsecsElapsed() / 1e6 - f.faultAfter * 1000 : -1;
@@ -98,14 +79,12 @@ double TimeToFind(const QStringList& radioOptions, const char* chosen, const cha
                   QString* said) {
     QTemporaryDir dir;
     const QString ini = dir.filePath("CAT.ini");
-    Radio radio(ini, 1, radioOptions);
-    if (!radio.Ok()) return -1;
+    const auto radio = StartRadio(ini, radioOptions);
+    if (!radio->Started()) return -1;
     cat::QtSettingsStore store(ini);
-    cat::frmCAT w(store);
+    cat::MainWindow w(store);
     w.show();
-    w.cboSelect->setCurrentText(chosen);
-    w.cboCom->setCurrentIndex(0);
-    w.cboSpeed->setCurrentText(speed);
+    ChooseLink(w, chosen, 1, speed, AddressBox(w)->text());
     w.Doctor().ShowDetails();
     QElapsedTimer t;
     t.start();
@@ -116,18 +95,15 @@ double TimeToFind(const QStringList& radioOptions, const char* chosen, const cha
     return ms;
 }
 
-}  // namespace
+// The median of `rounds` times to the verdict; negative when it never came.
+double MedianTime(const char* protocol, const Fault& fault, int rounds) {
+    std::vector<double> times;
+    for (int r = 0; r < rounds; ++r) times.push_back(TimeToVerdict(protocol, fault));
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    int rounds = 3;
-    const QStringList args = app.arguments();
-    for (int i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == "--radiosim") g_radiosim = args[i + 1];
-        if (args[i] == "--rounds") rounds = std::max(1, args[i + 1].toInt());
-    }
-
+void PrintFaultVerdicts(int rounds) {
     const Fault faults[] = {
         {"device missing", {}, VerdictKind::DeviceMissing, 0, true},
         {"nothing comes back", {"--silent"}, VerdictKind::NoReply},
@@ -156,10 +132,7 @@ int main(int argc, char** argv) {
             }
             Fault row = f;
             if (icomOnly) row.options = {"--model", "ic7300"};
-            std::vector<double> times;
-            for (int r = 0; r < rounds; ++r) times.push_back(TimeToVerdict(p, row));
-            std::sort(times.begin(), times.end());
-            const double median = times[times.size() / 2];
+            const double median = MedianTime(p, row, rounds);
             if (median < 0)
                 std::printf(" %9s", "never");
             else
@@ -168,7 +141,9 @@ int main(int argc, char** argv) {
         }
         std::printf("\n");
     }
+}
 
+void PrintTodaysRadios(int rounds) {
     // The radios of today, on a link chosen for them or for a neighbour family.
     struct Today {
         const char* name;
@@ -188,15 +163,13 @@ int main(int argc, char** argv) {
     };
     std::printf("\ntoday's radios, ms from Open to the verdict (median of %d):\n", rounds);
     for (const Today& t : today) {
-        std::vector<double> times;
-        for (int r = 0; r < rounds; ++r)
-            times.push_back(TimeToVerdict(t.chosen, Fault{t.name, t.radio, t.verdict}));
-        std::sort(times.begin(), times.end());
-        const double median = times[times.size() / 2];
+        const double median = MedianTime(t.chosen, Fault{t.name, t.radio, t.verdict}, rounds);
         std::printf("  %-36s %7.0f\n", t.name, median);
         std::fflush(stdout);
     }
+}
 
+void PrintFindRadio() {
     struct Scan {
         const char* name;
         QStringList radio;
@@ -233,5 +206,19 @@ int main(int argc, char** argv) {
         std::printf("  %-36s %7.0f  %s\n", s.name, ms, qPrintable(said));
         std::fflush(stdout);
     }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    OffscreenUnlessTold();
+    QApplication app(argc, argv);
+    const Arguments arguments(argc, argv);
+    if (!arguments.Understood("doctor_bench [--radiosim PATH] [--rounds N]")) return 2;
+    g_radiosim = RadiosimPath(arguments);
+    const int rounds = std::max(1, arguments.Number("--rounds", 3));
+    PrintFaultVerdicts(rounds);
+    PrintTodaysRadios(rounds);
+    PrintFindRadio();
     return 0;
 }

@@ -46,10 +46,10 @@ double OneRun(const Case& c, const QString& radiosim, int delayMs, bool* opened)
     }
     QSettings(ini, QSettings::IniFormat).setValue("Ports/Com5", address);
     cat::QtSettingsStore store(ini);
-    auto w = std::make_unique<cat::frmCAT>(store);
+    auto w = std::make_unique<cat::MainWindow>(store);
     w->show();
     OpenLinkOn(*w, c.listText, 5);
-    *opened = RunUntil([&] { return w->Port().IsOpen(); }, 8000);
+    *opened = RunUntil([&] { return PortIsOpen(*w); }, 8000);
     RunFor(1500);  // polling in full swing
 
     std::atomic<long long> signalled{0};
@@ -74,24 +74,13 @@ double OneRun(const Case& c, const QString& radiosim, int delayMs, bool* opened)
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    OffscreenUnlessTold();
     QApplication app(argc, argv);
-    int runs = 8;
-    bool localOnly = false;
-    QString radiosim = QStringLiteral(RADIOSIM_DEFAULT);
-    const QStringList args = app.arguments();
-    for (int i = 1; i < args.size(); ++i) {
-        if (args[i] == "--runs" && i + 1 < args.size()) {
-            runs = args[++i].toInt();
-        } else if (args[i] == "--local-only") {
-            localOnly = true;
-        } else if (args[i] == "--radiosim" && i + 1 < args.size()) {
-            radiosim = args[++i];
-        } else {
-            std::fprintf(stderr, "usage: exit_bench [--runs N] [--local-only] [--radiosim PATH]\n");
-            return 2;
-        }
-    }
+    const Arguments arguments(argc, argv, {"--local-only"});
+    if (!arguments.Understood("exit_bench [--runs N] [--local-only] [--radiosim PATH]")) return 2;
+    const int runs = arguments.Number("--runs", 8);
+    const bool localOnly = arguments.Flag("--local-only");
+    const QString radiosim = RadiosimPath(arguments);
     const Case cases[] = {
         {"icom", "ICOM", false, false},      {"kenwood", "Kenwood", false, false},
         {"ft817", "FT-817", false, false},   {"icom", "ICOM", true, false},

@@ -15,35 +15,36 @@
 #include "bench/bench_support.h"
 #include "core/startup.h"
 #include "protocols/families.h"
-#include "qt/frmcat.h"
 #include "qt/qt_settings_store.h"
+#include "qt/window/main_window.h"
+#include "tests/support/window_controls.h"
 
 namespace {
+
+using namespace cat::bench;
+using namespace cat::test;
 
 struct Options {
     int seconds = 60;
     QString radioSpeed = "4800";
     QStringList families;
     QStringList speeds;
-    QString radiosim = QStringLiteral(RADIOSIM_DEFAULT);
+    QString radiosim;
 };
 
 // radiosim's report lines "write ft817 lock on (00 00 00 00 00)", counted by what they did.
 void Run(const QString& family, const QString& speed, const Options& o) {
     QTemporaryDir dir;
     const QString ini = dir.filePath("CAT.ini");
-    QProcess radio;
-    radio.start(o.radiosim,
+    Radio radio(o.radiosim,
                 {"--model", "ft817", "--speed", o.radioSpeed, "--settings", ini, "--com", "1"});
-    if (!radio.waitForStarted(5000) || !radio.waitForReadyRead(5000)) {
-        std::printf("radiosim did not start\n");
-        return;
-    }
+    if (!RadioStarted(radio, family + " at " + speed)) return;
     std::map<QString, int> writes;
     int total = 0;
-    QObject::connect(&radio, &QProcess::readyReadStandardOutput, [&] {
-        while (radio.canReadLine()) {
-            const QString line = QString::fromUtf8(radio.readLine()).trimmed();
+    QProcess& reports = radio.Process();
+    QObject::connect(&reports, &QProcess::readyReadStandardOutput, [&] {
+        while (reports.canReadLine()) {
+            const QString line = QString::fromUtf8(reports.readLine()).trimmed();
             if (!line.startsWith("write ")) continue;
             ++total;
             ++writes[line.section(' ', 2).section(" (", 0, 0)];
@@ -51,18 +52,14 @@ void Run(const QString& family, const QString& speed, const Options& o) {
     });
 
     cat::QtSettingsStore store(ini);
-    cat::frmCAT w(store);
+    cat::MainWindow w(store);
     w.show();
-    w.cboSelect->setCurrentText(family);
-    w.cboCom->setCurrentIndex(0);
-    w.cboSpeed->setCurrentText(speed);
-    w.txtAddress->setText("5E");
-    w.chkOpen->click();
-    cat::bench::RunFor(o.seconds * 1000);
-    w.chkOpen->click();
-    cat::bench::RunFor(300);
-    radio.terminate();
-    radio.waitForFinished(5000);
+    ChooseLink(w, family, 1, speed);
+    OpenButton(w)->click();
+    RunFor(o.seconds * 1000);
+    ReleaseOpen(w);
+    RunFor(300);  // the last writes are reported
+    radio.Stop();
 
     QString kinds;
     for (const auto& [what, n] : writes) kinds += QStringLiteral("%1 x%2; ").arg(what).arg(n);
@@ -76,15 +73,18 @@ void Run(const QString& family, const QString& speed, const Options& o) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    const Arguments arguments(argc, argv);
+    if (!arguments.Understood("five_byte_exposure_bench [--seconds N] [--radio-speed BAUD] "
+                              "[--family NAME]... [--speed BAUD]... [--radiosim PATH]"))
+        return 2;
     Options o;
-    const QStringList args = app.arguments();
-    for (int i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == "--seconds") o.seconds = args[i + 1].toInt();
-        if (args[i] == "--radio-speed") o.radioSpeed = args[i + 1];
-        if (args[i] == "--family") o.families << args[i + 1];
-        if (args[i] == "--speed") o.speeds << args[i + 1];
-        if (args[i] == "--radiosim") o.radiosim = args[i + 1];
-    }
+    o.seconds = arguments.Number("--seconds", o.seconds);
+    o.radioSpeed = QString::fromStdString(arguments.Text("--radio-speed", "4800"));
+    for (const std::string& family : arguments.Values("--family", {}))
+        o.families << QString::fromStdString(family);
+    for (const std::string& speed : arguments.Values("--speed", {}))
+        o.speeds << QString::fromStdString(speed);
+    o.radiosim = RadiosimPath(arguments);
     if (o.families.isEmpty())
         for (const cat::RadioFamily* family : cat::Families())
             if (family->SilenceBefore() == 0)

@@ -6,18 +6,21 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
 
 #include "bench/bench_support.h"
-#include "qt/frmcat.h"
-#include "qt/link_doctor.h"
 #include "qt/qt_settings_store.h"
+#include "qt/window/link_doctor.h"
+#include "qt/window/main_window.h"
+#include "tests/support/window_controls.h"
 
 namespace {
+
+using namespace cat::bench;
+using namespace cat::test;
 
 long ResidentKiB() {
     QFile status("/proc/self/status");
@@ -28,69 +31,49 @@ long ResidentKiB() {
 }
 
 struct Options {
-    QStringList protocols = {"icom", "kenwood", "ft817", "yaesu"};
     int seconds = 60;
     bool silent = false;
     bool details = false;  // with the link doctor's panel open, the traffic scrolling in it
-    QString radiosim = QStringLiteral(RADIOSIM_DEFAULT);
+    QString radiosim;
 };
 
-void Run(const QString& protocol, const Options& o) {
-    QTemporaryDir dir;
-    const QString ini = dir.filePath("CAT.ini");
-    QProcess radio;
-    QStringList args = {"--protocol", protocol, "--settings", ini, "--com", "1", "--quiet"};
-    if (o.silent) args << "--silent";
-    radio.start(o.radiosim, args);
-    if (!radio.waitForStarted(5000) || !radio.waitForReadyRead(5000)) {
-        std::printf("%s: radiosim did not start\n", qPrintable(protocol));
-        return;
-    }
-    radio.readAllStandardOutput();
-
-    cat::QtSettingsStore store(ini);
-    cat::frmCAT w(store);
-    w.show();
-    const QString listText = protocol == "icom"      ? "ICOM"
-                             : protocol == "kenwood" ? "Kenwood"
-                             : protocol == "yaesu"   ? "Yaesu"
-                                                     : "FT-817";
-    cat::bench::OpenLinkOn(w, listText, 1);
-    if (o.details) w.Doctor().ShowDetails();
-    if (!w.Port().IsOpen()) {
-        std::printf("%s: the port did not open\n", qPrintable(protocol));
-        return;
-    }
-
-    // Delay from the dial to the display, for a few frequencies in turn.
-    const std::pair<const char*, const char*> steps[] = {
-        {"7.074", " 7.074.00"},  {"21.074", "21.074.00"}, {"3.5655", " 3.565.50"},
-        {"28.074", "28.074.00"}, {"14.074", "14.074.00"}, {"10.136", "10.136.00"}};
+struct DialDelay {
     double worst = 0;
     double total = 0;
     int measured = 0;
-    if (!o.silent) {
-        QTest::qWait(2500);  // the first poll of every protocol is in
-        // Changes fall at random points of the poll cycle, as an operator's would.
-        QRandomGenerator random(817);
-        const int period = protocol == "icom" ? 2000 : protocol == "kenwood" ? 250 : 100;
-        for (const auto& [mhz, shown] : steps) {
-            QTest::qWait(static_cast<int>(random.bounded(period)));
-            QElapsedTimer t;
-            t.start();
-            radio.write(QByteArray("freq ") + mhz + "\n");
-            const bool seen = QTest::qWaitFor(
-                [&, s = shown] { return w.txtFreq->text().startsWith(QLatin1String(s)); }, 10000);
-            const double ms = t.nsecsElapsed() / 1e6;
-            if (!seen) continue;
-            worst = std::max(worst, ms);
-            total += ms;
-            ++measured;
-        }
-    }
+};
 
+// Delay from the dial to the display, for a few frequencies in turn.
+DialDelay MeasureDialDelay(const QWidget& w, Radio& radio, const QString& protocol) {
+    const std::pair<const char*, const char*> steps[] = {
+        {"7.074", " 7.074.00"},  {"21.074", "21.074.00"}, {"3.5655", " 3.565.50"},
+        {"28.074", "28.074.00"}, {"14.074", "14.074.00"}, {"10.136", "10.136.00"}};
+    DialDelay delay;
+    QTest::qWait(2500);  // the first poll of every protocol is in
+    // Changes fall at random points of the poll cycle, as an operator's would.
+    QRandomGenerator random(817);
+    const int period = protocol == "icom" ? 2000 : protocol == "kenwood" ? 250 : 100;
+    for (const auto& [mhz, shown] : steps) {
+        QTest::qWait(static_cast<int>(random.bounded(period)));
+        QElapsedTimer t;
+        t.start();
+        radio.Control(QByteArray("freq ") + mhz);
+        const bool seen = QTest::qWaitFor(
+            [&, s = shown] { return Reading(w)->text().startsWith(QLatin1String(s)); }, 10000);
+        const double ms = t.nsecsElapsed() / 1e6;
+        if (!seen) continue;
+        delay.worst = std::max(delay.worst, ms);
+        delay.total += ms;
+        ++delay.measured;
+    }
+    return delay;
+}
+
+// CPU share and resident memory over the run, printed with the dial delay.
+void MeasureLoad(const QWidget& w, const QString& protocol, const Options& o,
+                 const DialDelay& delay) {
     const long rssStart = ResidentKiB();
-    const double cpuStart = cat::bench::CpuSeconds();
+    const double cpuStart = CpuSeconds();
     QElapsedTimer wall;
     wall.start();
     long rssPeak = rssStart;
@@ -101,7 +84,7 @@ void Run(const QString& protocol, const Options& o) {
             std::printf("  %s: after %3d s resident %ld KiB\n", qPrintable(protocol), s + 1,
                         ResidentKiB());
     }
-    const double cpu = cat::bench::CpuSeconds() - cpuStart;
+    const double cpu = CpuSeconds() - cpuStart;
     const double elapsed = wall.nsecsElapsed() / 1e9;
     std::printf(
         "%-8s%s: CPU %.2f%% of one core over %.0f s; resident %ld KiB at start, %ld KiB at "
@@ -111,42 +94,49 @@ void Run(const QString& protocol, const Options& o) {
         : o.details ? " (details open)"
                     : "",
         100.0 * cpu / elapsed, elapsed, rssStart, ResidentKiB(), rssPeak);
-    if (measured > 0)
+    if (delay.measured > 0)
         std::printf("; dial-to-display delay mean %.0f ms, worst %.0f ms over %d changes",
-                    total / measured, worst, measured);
-    std::printf("; display \"%s\"\n", qPrintable(w.txtFreq->text()));
+                    delay.total / delay.measured, delay.worst, delay.measured);
+    std::printf("; display \"%s\"\n", qPrintable(Reading(w)->text()));
     std::fflush(stdout);
-    w.chkOpen->click();
-    radio.terminate();
-    radio.waitForFinished(5000);
+}
+
+void Run(const QString& protocol, const Options& o) {
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("CAT.ini");
+    QStringList args = {"--protocol", protocol, "--settings", ini, "--com", "1", "--quiet"};
+    if (o.silent) args << "--silent";
+    Radio radio(o.radiosim, args);
+    if (!RadioStarted(radio, protocol)) return;
+    cat::QtSettingsStore store(ini);
+    cat::MainWindow w(store);
+    w.show();
+    OpenLinkOn(w, ListText(protocol), 1);
+    if (o.details) w.Doctor().ShowDetails();
+    if (!PortIsOpen(w)) {
+        std::printf("%s: the port did not open\n", qPrintable(protocol));
+        return;
+    }
+    const DialDelay delay = o.silent ? DialDelay{} : MeasureDialDelay(w, radio, protocol);
+    MeasureLoad(w, protocol, o, delay);
+    Teardown(w, radio);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    OffscreenUnlessTold();
     QApplication app(argc, argv);
+    const Arguments arguments(argc, argv, {"--silent", "--details"});
+    if (!arguments.Understood("live_link_bench [--protocol icom|kenwood|ft817|yaesu|all] "
+                              "[--seconds N] [--silent] [--details] [--radiosim PATH]"))
+        return 2;
     Options o;
-    const QStringList args = app.arguments();
-    for (int i = 1; i < args.size(); ++i) {
-        if (args[i] == "--protocol" && i + 1 < args.size()) {
-            const QString p = args[++i];
-            if (p != "all") o.protocols = {p};
-        } else if (args[i] == "--seconds" && i + 1 < args.size()) {
-            o.seconds = args[++i].toInt();
-        } else if (args[i] == "--silent") {
-            o.silent = true;
-        } else if (args[i] == "--details") {
-            o.details = true;
-        } else if (args[i] == "--radiosim" && i + 1 < args.size()) {
-            o.radiosim = args[++i];
-        } else {
-            std::fprintf(stderr,
-                         "usage: live_link_bench [--protocol icom|kenwood|ft817|all] [--seconds N] "
-                         "[--silent] [--details] [--radiosim PATH]\n");
-            return 2;
-        }
-    }
-    for (const QString& protocol : o.protocols) Run(protocol, o);
+    o.seconds = arguments.Number("--seconds", o.seconds);
+    o.silent = arguments.Flag("--silent");
+    o.details = arguments.Flag("--details");
+    o.radiosim = RadiosimPath(arguments);
+    for (const QString& protocol : Protocols(arguments, {"icom", "kenwood", "ft817", "yaesu"}))
+        Run(protocol, o);
     return 0;
 }

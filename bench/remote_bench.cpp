@@ -10,9 +10,9 @@
 #include <cstdio>
 
 #include "bench/bench_support.h"
-#include "qt/ports/qt_comm_port.h"
 #include "qt/qt_settings_store.h"
 #include "qt/replug_watch.h"
+#include "qt/ports/qt_comm_port.h"
 #include "tests/support/memory_store.h"
 #include "tests/support/ser2net_process.h"
 
@@ -56,84 +56,80 @@ void RoundTrips(const char* what, const QString& address, int polls) {
     RunFor(300);  // ser2net lets the device go
 }
 
-double WindowCpu(cat::frmCAT& w, int seconds) {
-    (void)w;
+// The program's CPU share, in per cent of one core, over `seconds` of its event loop.
+double CpuShare(int seconds) {
     const double cpu0 = CpuSeconds();
     const auto wall0 = Clock::now();
     RunFor(seconds * 1000);
     return 100.0 * (CpuSeconds() - cpu0) / (MsSince(wall0) / 1000.0);
 }
 
+struct Figures {
+    int polls = 200;
+    int seconds = 10;
+    QString radiosim;
+};
+
+// The window on Com 5 mapped to `address`: its CPU while it polls, while it waits for a far end
+// that went away, and the time to the first live reading once that end is back on `khz`.
+void WindowThrough(const QString& address, const QString& ini, const QString& link,
+                   std::unique_ptr<Radio>& radio, int khz, const Figures& f) {
+    QSettings(ini, QSettings::IniFormat).setValue("Ports/Com5", address);
+    cat::QtSettingsStore store(ini);
+    cat::MainWindow w(store);
+    w.show();
+    OpenLinkOn(w, "ICOM", 5);
+    if (!RunUntil([&] { return !Reading(w)->text().isEmpty(); }, 10000)) {
+        std::printf("%s: the window shows no reading\n", qPrintable(address));
+        return;
+    }
+    const double connected = CpuShare(f.seconds);
+    radio->Stop();  // the far end's radio goes away; ser2net drops the connection
+    RunUntil([&] { return !PortIsOpen(w); }, 5000);
+    const double waiting = CpuShare(f.seconds);
+    // The radio comes back on another frequency: the first reading of it is a live one.
+    const auto back = Clock::now();
+    radio = std::make_unique<Radio>(f.radiosim, "icom", link,
+                                    QStringList{"--freq", QString("7.%1").arg(khz)});
+    const QString shown = QString(" 7.%1.00").arg(khz);
+    const bool live = RunUntil([&] { return Reading(w)->text().startsWith(shown); }, 10000);
+    std::printf(
+        "%s: CPU while polling ICOM through it %.2f%% of one core; while waiting for "
+        "it to come back %.2f%% (%d s each); far end back to first live reading "
+        "%s ms\n",
+        qPrintable(address.section(':', 0, 0)), connected, waiting, f.seconds,
+        live ? qPrintable(QString::number(MsSince(back), 'f', 0)) : "(none in 10 s)");
+    ReleaseOpen(w);
+    RunFor(300);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    OffscreenUnlessTold();
     QApplication app(argc, argv);
-    int polls = 200;
-    int seconds = 10;
-    QString radiosim = QStringLiteral(RADIOSIM_DEFAULT);
-    const QStringList args = app.arguments();
-    for (int i = 1; i < args.size(); ++i) {
-        if (args[i] == "--polls" && i + 1 < args.size()) {
-            polls = args[++i].toInt();
-        } else if (args[i] == "--seconds" && i + 1 < args.size()) {
-            seconds = args[++i].toInt();
-        } else if (args[i] == "--radiosim" && i + 1 < args.size()) {
-            radiosim = args[++i];
-        } else {
-            std::fprintf(stderr,
-                         "usage: remote_bench [--polls N] [--seconds S] [--radiosim PATH]\n");
-            return 2;
-        }
-    }
+    const Arguments arguments(argc, argv);
+    if (!arguments.Understood("remote_bench [--polls N] [--seconds S] [--radiosim PATH]")) return 2;
+    const Figures f{arguments.Number("--polls", 200), arguments.Number("--seconds", 10),
+                    RadiosimPath(arguments)};
     if (cat::test::Ser2net::Binary().isEmpty()) {
         std::printf("ser2net is not installed (Debian package ser2net)\n");
         return 0;
     }
     QTemporaryDir dir;
     const QString link = dir.filePath("radio");
-    auto radio = std::make_unique<Radio>(radiosim, "icom", link);
+    auto radio = std::make_unique<Radio>(f.radiosim, "icom", link);
     // The local figure first: ser2net, once started, opens the device too when it checks in.
-    RoundTrips("local pseudo-terminal", link, polls);
+    RoundTrips("local pseudo-terminal", link, f.polls);
     cat::test::Ser2net ser2net(link, dir.path());
     if (!radio->Started() || !ser2net.Started()) {
         std::printf("radiosim or ser2net did not start\n");
         return 1;
     }
-    RoundTrips("ser2net RFC 2217", ser2net.Rfc2217Address(), polls);
-    RoundTrips("ser2net raw TCP", ser2net.RawAddress(), polls);
-
+    RoundTrips("ser2net RFC 2217", ser2net.Rfc2217Address(), f.polls);
+    RoundTrips("ser2net raw TCP", ser2net.RawAddress(), f.polls);
     int khz = 120;
-    for (const QString& address : {ser2net.Rfc2217Address(), ser2net.RawAddress()}) {
-        const QString ini = dir.filePath("CAT.ini");
-        QSettings(ini, QSettings::IniFormat).setValue("Ports/Com5", address);
-        cat::QtSettingsStore store(ini);
-        cat::frmCAT w(store);
-        w.show();
-        OpenLinkOn(w, "ICOM", 5);
-        if (!RunUntil([&] { return !w.txtFreq->text().isEmpty(); }, 10000)) {
-            std::printf("%s: the window shows no reading\n", qPrintable(address));
-            continue;
-        }
-        const double connected = WindowCpu(w, seconds);
-        radio->Stop();  // the far end's radio goes away; ser2net drops the connection
-        RunUntil([&] { return !w.Port().IsOpen(); }, 5000);
-        const double waiting = WindowCpu(w, seconds);
-        // The radio comes back on another frequency: the first reading of it is a live one.
-        const auto back = Clock::now();
-        ++khz;
-        radio = std::make_unique<Radio>(radiosim, "icom", link,
-                                        QStringList{"--freq", QString("7.%1").arg(khz)});
-        const QString shown = QString(" 7.%1.00").arg(khz);
-        const bool live = RunUntil([&] { return w.txtFreq->text().startsWith(shown); }, 10000);
-        std::printf(
-            "%s: CPU while polling ICOM through it %.2f%% of one core; while waiting for "
-            "it to come back %.2f%% (%d s each); far end back to first live reading "
-            "%s ms\n",
-            qPrintable(address.section(':', 0, 0)), connected, waiting, seconds,
-            live ? qPrintable(QString::number(MsSince(back), 'f', 0)) : "(none in 10 s)");
-        w.chkOpen->click();
-        RunFor(300);
-    }
+    for (const QString& address : {ser2net.Rfc2217Address(), ser2net.RawAddress()})
+        WindowThrough(address, dir.filePath("CAT.ini"), link, radio, ++khz, f);
     return 0;
 }

@@ -22,10 +22,9 @@ namespace {
 using namespace cat::bench;
 
 struct Options {
-    QStringList protocols = {"icom", "kenwood", "ft817"};
     int cycles = 10;
     int waitSeconds = 5;
-    QString radiosim = QStringLiteral(RADIOSIM_DEFAULT);
+    QString radiosim;
 };
 
 void Run(const QString& protocol, const Options& o) {
@@ -34,18 +33,12 @@ void Run(const QString& protocol, const Options& o) {
     const QString ini = dir.filePath("CAT.ini");
     QSettings(ini, QSettings::IniFormat).setValue("Ports/Com7", link);
     Radio radio(o.radiosim, protocol, link);
-    if (!radio.Started()) {
-        std::printf("%s: radiosim did not start\n", qPrintable(protocol));
-        return;
-    }
+    if (!RadioStarted(radio, protocol)) return;
     cat::QtSettingsStore store(ini);
-    cat::frmCAT w(store);
+    cat::MainWindow w(store);
     w.show();
-    const QString listText = protocol == "icom"      ? "ICOM"
-                             : protocol == "kenwood" ? "Kenwood"
-                                                     : "FT-817";
-    OpenLinkOn(w, listText, 7);
-    if (!RunUntil([&] { return w.txtFreq->text().startsWith("14.074.00"); }, 10000)) {
+    OpenLinkOn(w, ListText(protocol), 7);
+    if (!RunUntil([&] { return Reading(w)->text().startsWith("14.074.00"); }, 10000)) {
         std::printf("%s: no first reading\n", qPrintable(protocol));
         return;
     }
@@ -58,7 +51,7 @@ void Run(const QString& protocol, const Options& o) {
     int lost = 0;
     for (int i = 0; i < o.cycles; ++i) {
         ::unlink(linkPath.constData());
-        if (!RunUntil([&] { return !w.Port().IsOpen(); }, 3000)) continue;
+        if (!RunUntil([&] { return !PortIsOpen(w); }, 3000)) continue;
         ++lost;
         const int khz = 100 + i;  // the dial moves while the adapter is away: 7.100, 7.101, ...
         radio.Control("freq 7." + QByteArray::number(khz));
@@ -71,7 +64,7 @@ void Run(const QString& protocol, const Options& o) {
         const QString shown = QString(" 7.%1.00").arg(khz);
         const auto back = Clock::now();
         if (::symlink(ptyPath.constData(), linkPath.constData()) != 0) break;
-        if (RunUntil([&] { return w.txtFreq->text().startsWith(shown); }, 10000))
+        if (RunUntil([&] { return Reading(w)->text().startsWith(shown); }, 10000))
             recovery.push_back(MsSince(back));
     }
     const Summary s = Summarise(recovery);
@@ -81,33 +74,23 @@ void Run(const QString& protocol, const Options& o) {
         qPrintable(protocol), lost, s.count, s.mean, s.min, s.max,
         waitingWall > 0 ? 100.0 * waitingCpu / waitingWall : 0.0, waitingWall);
     std::fflush(stdout);
-    w.chkOpen->click();
+    Teardown(w, radio);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    OffscreenUnlessTold();
     QApplication app(argc, argv);
+    const Arguments arguments(argc, argv);
+    if (!arguments.Understood("replug_bench [--protocol icom|kenwood|ft817|all] [--cycles N] "
+                              "[--wait-seconds S] [--radiosim PATH]"))
+        return 2;
     Options o;
-    const QStringList args = app.arguments();
-    for (int i = 1; i < args.size(); ++i) {
-        if (args[i] == "--protocol" && i + 1 < args.size()) {
-            const QString p = args[++i];
-            if (p != "all") o.protocols = {p};
-        } else if (args[i] == "--cycles" && i + 1 < args.size()) {
-            o.cycles = args[++i].toInt();
-        } else if (args[i] == "--wait-seconds" && i + 1 < args.size()) {
-            o.waitSeconds = args[++i].toInt();
-        } else if (args[i] == "--radiosim" && i + 1 < args.size()) {
-            o.radiosim = args[++i];
-        } else {
-            std::fprintf(stderr,
-                         "usage: replug_bench [--protocol icom|kenwood|ft817|all] [--cycles N] "
-                         "[--wait-seconds S] [--radiosim PATH]\n");
-            return 2;
-        }
-    }
-    for (const QString& protocol : o.protocols) Run(protocol, o);
+    o.cycles = arguments.Number("--cycles", o.cycles);
+    o.waitSeconds = arguments.Number("--wait-seconds", o.waitSeconds);
+    o.radiosim = RadiosimPath(arguments);
+    for (const QString& protocol : Protocols(arguments, {"icom", "kenwood", "ft817"}))
+        Run(protocol, o);
     return 0;
 }

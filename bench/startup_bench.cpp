@@ -27,6 +27,8 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_arguments.h"
+
 extern char** environ;
 
 namespace {
@@ -116,18 +118,62 @@ T Median(std::vector<T> values) {
     return values[values.size() / 2];
 }
 
+// Waits up to five seconds for the X server on `display`; nothing when none answers.
+xcb_connection_t* ConnectTo(const std::string& display) {
+    for (int tries = 0; tries < 100; ++tries) {
+        std::this_thread::sleep_for(50ms);
+        xcb_connection_t* x = xcb_connect(display.c_str(), nullptr);
+        if (!xcb_connection_has_error(x)) return x;
+        xcb_disconnect(x);
+    }
+    return nullptr;
+}
+
+struct Samples {
+    std::vector<double> ms;
+    std::vector<long> peakKiB;
+};
+
+// `rounds` starts of each, alternating which goes first so neither always follows the other.
+void MeasureRounds(xcb_connection_t* x, const std::string& display, int rounds,
+                   const std::string& catlink, Samples& program, const std::string& bare,
+                   Samples& bareWindow) {
+    for (int round = 0; round < rounds; ++round) {
+        const bool programFirst = round % 2 == 0;
+        for (int turn = 0; turn < 2; ++turn) {
+            const bool isProgram = (turn == 0) == programFirst;
+            const auto sample = Measure(x, isProgram ? catlink : bare, display);
+            if (!sample) {
+                std::printf("%s did not show a window\n", isProgram ? "catlink" : "bare window");
+                continue;
+            }
+            Samples& into = isProgram ? program : bareWindow;
+            into.ms.push_back(sample->ms);
+            into.peakKiB.push_back(sample->peakKiB);
+        }
+    }
+}
+
+void PrintMedians(int rounds, const Samples& program, const Samples& bareWindow) {
+    const double pMs = Median(program.ms), bMs = Median(bareWindow.ms);
+    const long pKiB = Median(program.peakKiB), bKiB = Median(bareWindow.peakKiB);
+    std::printf("start-up to a mapped window, medians of %d rounds (Xvfb)\n", rounds);
+    std::printf("%-12s %10s %14s\n", "", "time (ms)", "peak RSS (MiB)");
+    std::printf("%-12s %10.1f %14.1f\n", "catlink", pMs, pKiB / 1024.0);
+    std::printf("%-12s %10.1f %14.1f\n", "bare window", bMs, bKiB / 1024.0);
+    std::printf("%-12s %9.2fx %13.2fx   (program %+.1f MiB)\n", "ratio", pMs / bMs,
+                static_cast<double>(pKiB) / bKiB, (pKiB - bKiB) / 1024.0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    int rounds = 9;
-    std::string catlink = CATLINK_DEFAULT;
-    std::string bare = BARE_WINDOW_DEFAULT;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        if (option == "--rounds") rounds = std::max(1, std::atoi(argv[i + 1]));
-        if (option == "--catlink") catlink = argv[i + 1];
-        if (option == "--bare") bare = argv[i + 1];
-    }
+    const cat::bench::Arguments arguments(argc, argv);
+    if (!arguments.Understood("startup_bench [--rounds N] [--catlink PATH] [--bare PATH]"))
+        return 2;
+    const int rounds = std::max(1, arguments.Number("--rounds", 9));
+    const std::string catlink = arguments.Text("--catlink", CATLINK_DEFAULT);
+    const std::string bare = arguments.Text("--bare", BARE_WINDOW_DEFAULT);
 
     const std::string display = ":" + std::to_string(90 + getpid() % 9);
     const pid_t server =
@@ -136,14 +182,7 @@ int main(int argc, char** argv) {
         std::printf("Xvfb could not be started (Debian package xvfb)\n");
         return 1;
     }
-    xcb_connection_t* x = nullptr;
-    for (int tries = 0; tries < 100; ++tries) {
-        std::this_thread::sleep_for(50ms);
-        x = xcb_connect(display.c_str(), nullptr);
-        if (!xcb_connection_has_error(x)) break;
-        xcb_disconnect(x);
-        x = nullptr;
-    }
+    xcb_connection_t* x = ConnectTo(display);
     if (!x) {
         std::printf("no X server on %s\n", display.c_str());
         Stop(server);
@@ -157,34 +196,11 @@ int main(int argc, char** argv) {
     // One unmeasured start of each warms the file cache for both alike.
     Measure(x, catlink, display);
     Measure(x, bare, display);
-
-    std::vector<double> programMs, bareMs;
-    std::vector<long> programKiB, bareKiB;
-    for (int round = 0; round < rounds; ++round) {
-        // Alternate the order, so neither always follows the other.
-        const bool programFirst = round % 2 == 0;
-        for (int turn = 0; turn < 2; ++turn) {
-            const bool isProgram = (turn == 0) == programFirst;
-            const auto sample = Measure(x, isProgram ? catlink : bare, display);
-            if (!sample) {
-                std::printf("%s did not show a window\n", isProgram ? "catlink" : "bare window");
-                continue;
-            }
-            (isProgram ? programMs : bareMs).push_back(sample->ms);
-            (isProgram ? programKiB : bareKiB).push_back(sample->peakKiB);
-        }
-    }
+    Samples program, bareWindow;
+    MeasureRounds(x, display, rounds, catlink, program, bare, bareWindow);
     xcb_disconnect(x);
     Stop(server);
-    if (programMs.empty() || bareMs.empty()) return 1;
-
-    const double pMs = Median(programMs), bMs = Median(bareMs);
-    const long pKiB = Median(programKiB), bKiB = Median(bareKiB);
-    std::printf("start-up to a mapped window, medians of %d rounds (Xvfb)\n", rounds);
-    std::printf("%-12s %10s %14s\n", "", "time (ms)", "peak RSS (MiB)");
-    std::printf("%-12s %10.1f %14.1f\n", "catlink", pMs, pKiB / 1024.0);
-    std::printf("%-12s %10.1f %14.1f\n", "bare window", bMs, bKiB / 1024.0);
-    std::printf("%-12s %9.2fx %13.2fx   (program %+.1f MiB)\n", "ratio", pMs / bMs,
-                static_cast<double>(pKiB) / bKiB, (pKiB - bKiB) / 1024.0);
+    if (program.ms.empty() || bareWindow.ms.empty()) return 1;
+    PrintMedians(rounds, program, bareWindow);
     return 0;
 }

@@ -9,9 +9,9 @@
 #include "qt/catlink_version.h"
 #include "qt/close_on_signal.h"
 #include "qt/doctor_command.h"
-#include "qt/frmcat.h"
 #include "qt/instance_lock.h"
 #include "qt/ports/port_list.h"
+#include "qt/program_window.h"
 #include "qt/qt_settings_store.h"
 #include "qt/raise_channel.h"
 
@@ -79,10 +79,10 @@ int RunWindow(const cat::CommandLine&, int& argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral(CATLINK_APP_ID));
     cat::QtSettingsStore store;
     if (const QString problem = store.LoadProblem(); !problem.isEmpty()) Say(problem);
-    cat::frmCAT window(store);
-    cat::CloseOnSignal closeOnSignal(window);
-    cat::RaiseListener raiseListener(channel, window);
-    window.show();
+    const std::unique_ptr<QWidget> window = cat::MakeProgramWindow(store);
+    cat::CloseOnSignal closeOnSignal(*window);
+    cat::RaiseListener raiseListener(channel, *window);
+    window->show();
     return app.exec();
 }
 

@@ -7,16 +7,17 @@
 
 #include "core/session_state.h"
 #include "doctor/diagnosis.h"
-#include "qt/link_doctor.h"
 #include "qt/replug_watch.h"
+#include "qt/window/link_doctor.h"
 #include "tests/support/radiosim_process.h"
 #include "tests/support/window_fixture.h"
 
 namespace cat {
 namespace {
 
+using namespace test;
+
 using doctor::VerdictKind;
-using test::Radiosim;
 
 struct FaultRow {
     const char* name;
@@ -34,18 +35,18 @@ class DoctorTest : public test::WindowTest, public ::testing::WithParamInterface
 protected:
     // The verdict the window shows within `ms`, or the last one it showed: the caller compares
     // it, so a wait that ran out reads as the verdict that was there instead.
-    VerdictKind Shows(frmCAT& w, VerdictKind wanted, int ms = 6000) {
+    VerdictKind Shows(MainWindow& w, VerdictKind wanted, int ms = 6000) {
         [[maybe_unused]] const bool seen =
             QTest::qWaitFor([&] { return w.Doctor().Current().kind == wanted; }, ms);
         return w.Doctor().Current().kind;
     }
-    void Open(frmCAT& w, const char* protocol, const char* speed) {
+    void Open(MainWindow& w, const char* protocol, const char* speed) {
         w.show();
-        w.cboSelect->setCurrentIndex(w.cboSelect->findText(QString::fromLatin1(protocol)));
-        w.cboCom->setCurrentIndex(0);
-        w.cboSpeed->setCurrentText(QString::fromLatin1(speed));
-        w.txtAddress->setText("5E");
-        w.chkOpen->click();
+        ProtocolList(w)->setCurrentIndex(ProtocolList(w)->findText(QString::fromLatin1(protocol)));
+        PortList(w)->setCurrentIndex(0);
+        SpeedList(w)->setCurrentText(QString::fromLatin1(speed));
+        AddressBox(w)->setText("5E");
+        OpenButton(w)->click();
     }
     std::unique_ptr<Radiosim> radio;
 };
@@ -66,22 +67,22 @@ TEST_P(DoctorTest, StatusLineNamesTheFault) {
         if (options.contains(link))
             QSettings(IniPath(), QSettings::IniFormat).setValue("Ports/Com1", link);
     }
-    frmCAT& w = Start();
+    MainWindow& w = Start();
     if (row.radio.isEmpty()) {
         // A ticked link waits for a device that is not there; the status line says what is wrong.
         Open(w, row.protocol, row.speed);
         ASSERT_EQ(w.Replug().Status().state, LinkState::WaitingForDevice);
     } else {
         Open(w, row.protocol, row.speed);
-        ASSERT_TRUE(w.Port().IsOpen());
+        ASSERT_TRUE(PortIsOpen(w));
     }
     if (row.meanwhile) row.meanwhile();
     if (QString(row.name).startsWith("Vanished")) radio->Stop();
 
-    EXPECT_EQ(Shows(w, row.verdict), row.verdict) << w.lblStatus->toolTip().toStdString();
-    EXPECT_TRUE(w.lblStatus->toolTip().contains(QString::fromUtf8(row.says)))
-        << w.lblStatus->toolTip().toStdString();
-    EXPECT_FALSE(w.lblStatus->text().isEmpty());
+    EXPECT_EQ(Shows(w, row.verdict), row.verdict) << StatusLine(w)->toolTip().toStdString();
+    EXPECT_TRUE(StatusLine(w)->toolTip().contains(QString::fromUtf8(row.says)))
+        << StatusLine(w)->toolTip().toStdString();
+    EXPECT_FALSE(StatusLine(w)->text().isEmpty());
 }
 
 // clang-format off
@@ -137,12 +138,12 @@ class DoctorWindowTest : public test::WindowTest {};
 TEST_F(DoctorWindowTest, NoProtocolChosenSaysToChooseOne) {
     Radiosim radio(IniPath(), 1, {"--protocol", "icom"});
     ASSERT_TRUE(radio.Started());
-    frmCAT& w = Start();
+    MainWindow& w = Start();
     w.show();
-    w.cboCom->setCurrentIndex(0);
-    w.chkOpen->click();
+    PortList(w)->setCurrentIndex(0);
+    OpenButton(w)->click();
     EXPECT_EQ(w.Doctor().Current().kind, VerdictKind::NoProtocol);
-    EXPECT_TRUE(w.lblStatus->text().contains("Choose a protocol"));
+    EXPECT_TRUE(StatusLine(w)->text().contains("Choose a protocol"));
 }
 
 // The display keeps the radio's last values when it stops answering, but greyed, so nobody takes
@@ -150,20 +151,20 @@ TEST_F(DoctorWindowTest, NoProtocolChosenSaysToChooseOne) {
 TEST_F(DoctorWindowTest, OldValuesLookOld) {
     Radiosim radio(IniPath(), 1, {"--protocol", "kenwood", "--stop-after", "1"});
     ASSERT_TRUE(radio.Started());
-    frmCAT& w = Start();
+    MainWindow& w = Start();
     w.show();
-    w.cboSelect->setCurrentText("Kenwood");
-    w.cboCom->setCurrentIndex(0);
-    w.cboSpeed->setCurrentText("9600");
-    w.chkOpen->click();
-    const auto textColour = [&] { return w.txtFreq->palette().color(QPalette::Text); };
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.txtFreq->text() == "14.074.00 USB"; }, 5000));
+    ProtocolList(w)->setCurrentText("Kenwood");
+    PortList(w)->setCurrentIndex(0);
+    SpeedList(w)->setCurrentText("9600");
+    OpenButton(w)->click();
+    const auto textColour = [&] { return Reading(w)->palette().color(QPalette::Text); };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Reading(w)->text() == "14.074.00 USB"; }, 5000));
     const QColor live = textColour();
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return w.Doctor().Current().kind == VerdictKind::Stopped; }, 6000));
-    EXPECT_EQ(w.txtFreq->text(), "14.074.00 USB");
+    EXPECT_EQ(Reading(w)->text(), "14.074.00 USB");
     EXPECT_NE(textColour(), live);
-    w.chkOpen->click();
+    OpenButton(w)->click();
     EXPECT_EQ(w.Doctor().Current().kind, VerdictKind::Closed);
     EXPECT_NE(textColour(), live);
 }
@@ -173,11 +174,11 @@ TEST_F(DoctorWindowTest, OldValuesLookOld) {
 TEST_F(DoctorWindowTest, FindRadioFindsItAndItsSettingsBringTheLinkUp) {
     Radiosim radio(IniPath(), 1, {"--model", "ic705", "--speed", "19200"});
     ASSERT_TRUE(radio.Started());
-    frmCAT& w = Start();
+    MainWindow& w = Start();
     w.show();
-    w.cboSelect->setCurrentText("Kenwood");
-    w.cboCom->setCurrentIndex(0);
-    w.cboSpeed->setCurrentText("4800");
+    ProtocolList(w)->setCurrentText("Kenwood");
+    PortList(w)->setCurrentIndex(0);
+    SpeedList(w)->setCurrentText("4800");
     w.Doctor().ShowDetails();
     w.Doctor().FindRadio();
     ASSERT_TRUE(w.Doctor().Scanning());
@@ -187,9 +188,9 @@ TEST_F(DoctorWindowTest, FindRadioFindsItAndItsSettingsBringTheLinkUp) {
     auto* apply = w.Doctor().Details()->findChild<QPushButton*>("applyFound");
     ASSERT_TRUE(apply->isVisible());
     apply->click();
-    EXPECT_EQ(w.cboSelect->currentText(), "ICOM");
-    EXPECT_EQ(w.cboSpeed->currentText(), "19200");
-    EXPECT_EQ(w.txtAddress->text(), "A4");
+    EXPECT_EQ(ProtocolList(w)->currentText(), "ICOM");
+    EXPECT_EQ(SpeedList(w)->currentText(), "19200");
+    EXPECT_EQ(AddressBox(w)->text(), "A4");
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return w.Doctor().Current().kind == VerdictKind::Answering; }, 6000));
 }
@@ -197,14 +198,14 @@ TEST_F(DoctorWindowTest, FindRadioFindsItAndItsSettingsBringTheLinkUp) {
 TEST_F(DoctorWindowTest, CancelStopsTheScanAtOnce) {
     Radiosim radio(IniPath(), 1, {"--protocol", "icom", "--silent"});
     ASSERT_TRUE(radio.Started());
-    frmCAT& w = Start();
+    MainWindow& w = Start();
     w.show();
-    w.cboCom->setCurrentIndex(0);
+    PortList(w)->setCurrentIndex(0);
     w.Doctor().FindRadio();
     QTest::qWait(300);
     w.Doctor().CancelScan();
     EXPECT_FALSE(w.Doctor().Scanning());
-    EXPECT_FALSE(w.Port().IsOpen());
+    EXPECT_FALSE(PortIsOpen(w));
 }
 
 }  // namespace

@@ -10,56 +10,48 @@
 namespace cat {
 namespace {
 
-using test::Radiosim;
-using test::WindowTest;
+using namespace test;
 
 class LinkTest : public WindowTest {
 protected:
-    void Choose(frmCAT& w, const QString& protocol, int comIndex, const QString& speed = "9600") {
-        w.cboSelect->setCurrentText(protocol);
-        w.cboCom->setCurrentIndex(comIndex);
-        w.cboSpeed->setCurrentText(speed);
-        w.txtAddress->setText("5e");
-    }
-    static std::vector<bool> SetupEnabled(frmCAT& w) {
-        return {w.cboSelect->isEnabled(), w.cboSpeed->isEnabled(), w.cboCom->isEnabled(),
-                w.txtAddress->isEnabled()};
+    static std::vector<bool> SetupEnabled(MainWindow& w) {
+        return {ProtocolList(w)->isEnabled(), SpeedList(w)->isEnabled(), PortList(w)->isEnabled(),
+                AddressBox(w)->isEnabled()};
     }
 };
 
 TEST_F(LinkTest, OpenOnAMappedPtyOpensItAndDisablesTheSetup) {
     Radiosim radio(IniPath(), 1, {"--protocol", "icom"});
     ASSERT_TRUE(radio.Started());
-    frmCAT& w = Start();
+    MainWindow& w = Start();
     w.show();
-    Choose(w, "ICOM", 0);
-    EXPECT_TRUE(w.cboCom->toolTip().contains(radio.Pty())) << w.cboCom->toolTip().toStdString();
-    w.chkOpen->click();
-    EXPECT_TRUE(w.chkOpen->isChecked());
-    EXPECT_TRUE(w.Port().IsOpen());
-    EXPECT_TRUE(w.Timer1->isActive());
+    ChooseLink(w, "ICOM", 1, "9600", "5e");
+    EXPECT_TRUE(PortList(w)->toolTip().contains(radio.Pty()))
+        << PortList(w)->toolTip().toStdString();
+    OpenButton(w)->click();
+    EXPECT_TRUE(OpenButton(w)->isChecked());
+    EXPECT_TRUE(PortIsOpen(w));
+    EXPECT_TRUE(PollingTimer(w)->isActive());
     EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, false));
     EXPECT_EQ(w.State().RadioAddr, "5E");
     EXPECT_TRUE(radio.WaitForLine("open"));
 
-    w.chkOpen->click();
-    EXPECT_FALSE(w.Port().IsOpen());
+    OpenButton(w)->click();
+    EXPECT_FALSE(PortIsOpen(w));
     EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, true));
-    EXPECT_TRUE(w.Timer1->isActive()) << "closing keeps the timer";
+    EXPECT_TRUE(PollingTimer(w)->isActive()) << "closing keeps the timer";
     EXPECT_EQ(w.State().ProtocolCode, 200) << "closing keeps the protocol";
 }
 
 TEST_F(LinkTest, AbsentDeviceIsWaitedForAndTheLinkOpensWhenItIsPluggedIn) {
     const QString device = dir_.filePath("radio");
-    QSettings ini(IniPath(), QSettings::IniFormat);
-    ini.setValue("Ports/Com32", device);
-    ini.sync();
-    frmCAT& w = Start();
+    MapPort(32, device);
+    MainWindow& w = Start();
     w.show();
-    Choose(w, "ICOM", 31);
-    w.chkOpen->click();  // the box watcher fails the test if an error box comes up
-    EXPECT_TRUE(w.chkOpen->isChecked());
-    EXPECT_FALSE(w.Port().IsOpen());
+    ChooseLink(w, "ICOM", 32, "9600", "5e");
+    OpenButton(w)->click();  // the box watcher fails the test if an error box comes up
+    EXPECT_TRUE(OpenButton(w)->isChecked());
+    EXPECT_FALSE(PortIsOpen(w));
     EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, false)) << "a waiting link is a ticked link";
     EXPECT_EQ(w.Replug().Status().state, LinkState::WaitingForDevice);
     EXPECT_EQ(w.Replug().Status().device, device.toStdString());
@@ -67,12 +59,12 @@ TEST_F(LinkTest, AbsentDeviceIsWaitedForAndTheLinkOpensWhenItIsPluggedIn) {
 
     Radiosim radio(IniPath(), 1, {"--protocol", "icom", "--link", device});
     ASSERT_TRUE(radio.Started());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w.Port().IsOpen(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return PortIsOpen(w); }, 5000));
     EXPECT_EQ(w.Replug().Status().state, LinkState::Open);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w.txtFreq->text() == "14.074.00 USB"; }, 8000))
-        << w.txtFreq->text().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Reading(w)->text() == "14.074.00 USB"; }, 8000))
+        << Reading(w)->text().toStdString();
 
-    w.chkOpen->click();
+    OpenButton(w)->click();
     EXPECT_EQ(w.Replug().Status().state, LinkState::Closed);
     EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, true));
 }
@@ -82,16 +74,14 @@ TEST_F(LinkTest, PortThatIsNoSerialDeviceShowsTheErrorBoxAndKeepsTheSetupEnabled
     QFile file(notADevice);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
-    QSettings ini(IniPath(), QSettings::IniFormat);
-    ini.setValue("Ports/Com32", notADevice);
-    ini.sync();
-    frmCAT& w = Start();
+    MapPort(32, notADevice);
+    MainWindow& w = Start();
     w.show();
-    Choose(w, "Kenwood", 31);
+    ChooseLink(w, "Kenwood", 32, "9600", "5e");
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    const bool shown = WithModalBox([&] { w.chkOpen->click(); },
+    const bool shown = WithModalBox([&] { OpenButton(w)->click(); },
                                     [&](QMessageBox& box) {
                                         title = box.windowTitle();
                                         text = box.text();
@@ -103,29 +93,29 @@ TEST_F(LinkTest, PortThatIsNoSerialDeviceShowsTheErrorBoxAndKeepsTheSetupEnabled
     EXPECT_TRUE(text.startsWith("Error ")) << text.toStdString();
     EXPECT_TRUE(text.contains(" : ")) << text.toStdString();
     EXPECT_TRUE(text.contains("not-a-device")) << "the message names the device";
-    EXPECT_TRUE(w.chkOpen->isChecked()) << "the box stays ticked after a failed open";
+    EXPECT_TRUE(OpenButton(w)->isChecked()) << "the box stays ticked after a failed open";
     EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, true));
-    EXPECT_FALSE(w.Port().IsOpen());
+    EXPECT_FALSE(PortIsOpen(w));
     EXPECT_EQ(w.State().ProtocolCode, 100);
     EXPECT_EQ(w.Replug().Status().state, LinkState::Closed) << "nothing waits for a wrong device";
 
-    w.chkOpen->click();  // unticking runs the close path: harmless, controls stay enabled
-    EXPECT_FALSE(w.chkOpen->isChecked());
+    OpenButton(w)->click();  // unticking runs the close path: harmless, controls stay enabled
+    EXPECT_FALSE(OpenButton(w)->isChecked());
     EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, true));
 }
 
 TEST_F(LinkTest, BadIcomAddressIsRefusedWithABoxAndThePortStaysClosed) {
     Radiosim radio(IniPath(), 1, {"--protocol", "icom"});
     ASSERT_TRUE(radio.Started());
-    frmCAT& w = Start();
-    Choose(w, "ICOM", 0);
-    w.txtAddress->setText("5G");
+    MainWindow& w = Start();
+    ChooseLink(w, "ICOM", 1, "9600", "5e");
+    AddressBox(w)->setText("5G");
     QString text;
-    ASSERT_TRUE(
-        WithModalBox([&] { w.chkOpen->click(); }, [&](QMessageBox& box) { text = box.text(); }));
+    ASSERT_TRUE(WithModalBox([&] { OpenButton(w)->click(); },
+                             [&](QMessageBox& box) { text = box.text(); }));
     EXPECT_TRUE(text.startsWith("Error ")) << text.toStdString();
     EXPECT_TRUE(text.contains("two hexadecimal digits")) << text.toStdString();
-    EXPECT_FALSE(w.Port().IsOpen());
+    EXPECT_FALSE(PortIsOpen(w));
 }
 
 }  // namespace

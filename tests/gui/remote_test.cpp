@@ -6,26 +6,20 @@
 #include <unistd.h>
 
 #include <QTest>
+#include <tuple>
 
 #include "qt/replug_watch.h"
-#include "tests/support/radiosim_process.h"
+#include "tests/support/radio_families.h"
 #include "tests/support/ser2net_process.h"
 #include "tests/support/window_fixture.h"
 
 namespace cat {
 namespace {
 
-using test::Radiosim;
+using namespace test;
 
-struct Row {
-    const char* name;
-    const char* listText;
-    const char* radiosim;
-    bool rfc2217;
-};
-
-// Test names and failures show the row by its name.
-void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+// A family over ser2net, as RFC 2217 (the line's settings travel) or as raw TCP (they do not).
+using Row = std::tuple<FamilyRow, bool>;
 
 class RemoteRadioTest : public test::WindowTest, public ::testing::WithParamInterface<Row> {
 protected:
@@ -36,23 +30,18 @@ protected:
         radio = StartRadio();
         ser2net = std::make_unique<test::Ser2net>(device, dir_.path());
         ASSERT_TRUE(ser2net->Started()) << ser2net->Output().toStdString();
-        QSettings ini(IniPath(), QSettings::IniFormat);
-        ini.setValue("Ports/Com5",
-                     GetParam().rfc2217 ? ser2net->Rfc2217Address() : ser2net->RawAddress());
+        MapPort(5, Rfc2217() ? ser2net->Rfc2217Address() : ser2net->RawAddress());
     }
 
     std::unique_ptr<Radiosim> StartRadio() {
         auto r = std::make_unique<Radiosim>(
             dir_.filePath("radiosim.ini"), 1,
-            QStringList{"--protocol", GetParam().radiosim, "--link", device});
+            QStringList{"--protocol", Family().radiosim, "--link", device});
         EXPECT_TRUE(r->Started());
         return r;
     }
-    bool Follows(frmCAT& w, int khz) {
-        radio->Control(QString("freq 7.%1").arg(khz, 3, 10, QChar('0')));
-        const QString shown = QString(" 7.%1.00").arg(khz, 3, 10, QChar('0'));
-        return QTest::qWaitFor([&] { return w.txtFreq->text().startsWith(shown); }, 8000);
-    }
+    const FamilyRow& Family() const { return std::get<0>(GetParam()); }
+    bool Rfc2217() const { return std::get<1>(GetParam()); }
     speed_t PtySpeed() {
         termios t{};
         const int fd =
@@ -68,24 +57,20 @@ protected:
 };
 
 TEST_P(RemoteRadioTest, ReadsSetsAndRidesOutTheFarEndGoingAway) {
-    frmCAT& w = Start();
+    MainWindow& w = Start();
     w.show();
-    w.cboSelect->setCurrentText(GetParam().listText);
-    w.cboCom->setCurrentIndex(4);
-    w.cboSpeed->setCurrentText("38400");
-    w.txtAddress->setText("5E");
+    ChooseLink(w, Family().listText, 5, "38400");
     // ser2net's device may still be busy from the helper's check that it listens: a ticked link
     // waits for it like for any far end that is not ready.
-    w.chkOpen->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Port().IsOpen(); }, 5000))
-        << w.Replug().Status().detail;
-    ASSERT_TRUE(Follows(w, 30)) << w.txtFreq->text().toStdString();
-    if (GetParam().rfc2217) {
+    OpenButton(w)->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return PortIsOpen(w); }, 5000)) << w.Replug().Status().detail;
+    ASSERT_TRUE(ReadingFollows(w, *radio, 30)) << Reading(w)->text().toStdString();
+    if (Rfc2217()) {
         EXPECT_EQ(PtySpeed(), static_cast<speed_t>(B38400));
     }
 
-    w.txtFreqTRX->setText("21.074");
-    w.cmdSet->click();
+    FrequencyEntry(w)->setText("21.074");
+    SetButton(w)->click();
     EXPECT_TRUE(radio->WaitForLine("freq 21074000"));
 
     for (int i = 1; i <= 2; ++i) {
@@ -93,27 +78,25 @@ TEST_P(RemoteRadioTest, ReadsSetsAndRidesOutTheFarEndGoingAway) {
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return w.Replug().Status().state == LinkState::WaitingForDevice; }, 5000))
             << "drop " << i;
-        EXPECT_FALSE(w.Port().IsOpen());
-        EXPECT_TRUE(w.chkOpen->isChecked());
+        EXPECT_FALSE(PortIsOpen(w));
+        EXPECT_TRUE(OpenButton(w)->isChecked());
         radio = StartRadio();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return w.Port().IsOpen(); }, 8000))
+        ASSERT_TRUE(QTest::qWaitFor([&] { return PortIsOpen(w); }, 8000))
             << "return " << i << ": " << w.Replug().Status().detail;
-        ASSERT_TRUE(Follows(w, 30 + i))
-            << "return " << i << ": " << w.txtFreq->text().toStdString();
-        if (GetParam().rfc2217) {
+        ASSERT_TRUE(ReadingFollows(w, *radio, 30 + i))
+            << "return " << i << ": " << Reading(w)->text().toStdString();
+        if (Rfc2217()) {
             EXPECT_EQ(PtySpeed(), static_cast<speed_t>(B38400));
         }
     }
 }
 
-const Row kRows[] = {
-    {"IcomRfc2217", "ICOM", "icom", true},          {"KenwoodRfc2217", "Kenwood", "kenwood", true},
-    {"Ft817Rfc2217", "FT-817", "ft817", true},      {"IcomRawTcp", "ICOM", "icom", false},
-    {"KenwoodRawTcp", "Kenwood", "kenwood", false}, {"Ft817RawTcp", "FT-817", "ft817", false},
-};
-
-INSTANTIATE_TEST_SUITE_P(Ser2net, RemoteRadioTest, ::testing::ValuesIn(kRows),
-                         [](const auto& instance) { return std::string(instance.param.name); });
+INSTANTIATE_TEST_SUITE_P(Ser2net, RemoteRadioTest,
+                         ::testing::Combine(::testing::ValuesIn(kFamilyRows), ::testing::Bool()),
+                         [](const auto& instance) {
+                             return std::string(std::get<0>(instance.param).name) +
+                                    (std::get<1>(instance.param) ? "Rfc2217" : "RawTcp");
+                         });
 
 }  // namespace
 }  // namespace cat

@@ -21,7 +21,7 @@
 namespace cat {
 namespace {
 
-using test::WindowTest;
+using namespace test;
 
 // A client of the same user that asks one byte every 450 ms, over and over, until stopped.
 class SlowAsker {
@@ -63,7 +63,7 @@ TEST_F(WindowTest, SecondCopyBringsTheMinimisedWindowToTheFront) {
     const QString lockPath = home.filePath(".local/state/CAT/catlink.lock");
     InstanceLock lock(lockPath);
     ASSERT_TRUE(lock.Acquired());
-    frmCAT& w = Start();
+    MainWindow& w = Start();
     RaiseListener listener(RaiseChannelPath(lockPath), w);
     ASSERT_TRUE(listener.Listening());
     w.show();

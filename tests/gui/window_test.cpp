@@ -12,43 +12,43 @@
 namespace cat {
 namespace {
 
-using test::WindowTest;
+using namespace test;
 
 TEST_F(WindowTest, FirstRunShowsTheDefaults) {
-    frmCAT& w = Start();
+    MainWindow& w = Start();
     EXPECT_EQ(w.windowTitle(), "CAT");
     EXPECT_EQ(w.pos(), QPoint(0, 0));
-    EXPECT_EQ(w.txtAddress->text(), "00");
-    EXPECT_EQ(w.cboSelect->currentIndex(), -1);
-    EXPECT_EQ(w.cboSpeed->currentText(), "9600");
-    EXPECT_EQ(w.cboCom->currentText(), "Com 2");
-    EXPECT_FALSE(w.chkOnTop->isChecked());
-    EXPECT_FALSE(w.chkOpen->isChecked());
-    EXPECT_FALSE(w.Timer1->isActive());
-    EXPECT_EQ(w.Timer1->interval(), 100);
-    EXPECT_TRUE(w.txtFreq->text().isEmpty());
+    EXPECT_EQ(AddressBox(w)->text(), "00");
+    EXPECT_EQ(ProtocolList(w)->currentIndex(), -1);
+    EXPECT_EQ(SpeedList(w)->currentText(), "9600");
+    EXPECT_EQ(PortList(w)->currentText(), "Com 2");
+    EXPECT_FALSE(OnTopButton(w)->isChecked());
+    EXPECT_FALSE(OpenButton(w)->isChecked());
+    EXPECT_FALSE(PollingTimer(w)->isActive());
+    EXPECT_EQ(PollingTimer(w)->interval(), 100);
+    EXPECT_TRUE(Reading(w)->text().isEmpty());
     EXPECT_EQ(w.State().DigitChars[1], '0');
     EXPECT_EQ(w.State().DigitChars[10], '9');
 }
 
 TEST_F(WindowTest, ListsHoldTheirEntriesInOrder) {
-    frmCAT& w = Start();
+    MainWindow& w = Start();
     auto items = [](QComboBox* box) {
         QStringList list;
         for (int i = 0; i < box->count(); ++i) list << box->itemText(i);
         return list;
     };
-    EXPECT_EQ(items(w.cboSelect), QStringList({"ICOM", "Kenwood", "FT-817", "Yaesu"}));
-    EXPECT_EQ(items(w.cboSpeed),
+    EXPECT_EQ(items(ProtocolList(w)), QStringList({"ICOM", "Kenwood", "FT-817", "Yaesu"}));
+    EXPECT_EQ(items(SpeedList(w)),
               QStringList({"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}));
-    EXPECT_EQ(items(w.cboMode), QStringList({"LSB", "USB", "CW", "AM", "FM", "FSK", "PKT"}));
-    ASSERT_EQ(w.cboCom->count(), 32);
-    EXPECT_EQ(w.cboCom->itemText(0), "Com 1");
-    EXPECT_EQ(w.cboCom->itemText(31), "Com 32");
+    EXPECT_EQ(items(ModeList(w)), QStringList({"LSB", "USB", "CW", "AM", "FM", "FSK", "PKT"}));
+    ASSERT_EQ(PortList(w)->count(), 32);
+    EXPECT_EQ(PortList(w)->itemText(0), "Com 1");
+    EXPECT_EQ(PortList(w)->itemText(31), "Com 32");
 }
 
 TEST_F(WindowTest, ControlsSitWhereTheLayoutPutsThem) {
-    frmCAT& w = Start();
+    MainWindow& w = Start();
     const double x = w.TwipsPerPixelX();
     const double y = w.TwipsPerPixelY();
     auto px = [](double twips, double per) {
@@ -56,36 +56,37 @@ TEST_F(WindowTest, ControlsSitWhereTheLayoutPutsThem) {
     };
     // The status line below the buttons makes the window taller; everything else keeps its place.
     EXPECT_EQ(w.size(), QSize(px(3585, x), px(3585 + 270, y)));
-    EXPECT_GE(w.lblStatus->geometry().top(), w.cmdExit->geometry().bottom());
-    EXPECT_EQ(w.chkOpen->parentWidget(), w.FraSetup);
-    EXPECT_EQ(w.chkOpen->geometry(), QRect(px(2820, x), px(840, y), px(570, x), px(390, y)));
-    EXPECT_EQ(w.txtFreq->parentWidget(), w.fraTRX1);
-    EXPECT_EQ(w.fraTRX1->geometry().top(), px(-36, y));
-    EXPECT_EQ(w.cmdSet->parentWidget(), w.fraTrx);
-    EXPECT_TRUE(w.txtFreq->font().bold());
-    EXPECT_EQ(w.txtFreq->font().pointSize(), 12);
-    EXPECT_TRUE(w.chkOnTop->isCheckable());
-    EXPECT_TRUE(w.chkOpen->isCheckable());
-    EXPECT_EQ(w.chkOpen->toolTip(), "Opens Com Port and Starts Link");
-    EXPECT_EQ(w.cmdSet->toolTip(), "Set RX Frequency");
-    EXPECT_FALSE(w.cmdHelp->icon().isNull());
+    EXPECT_GE(StatusLine(w)->geometry().top(), ExitButton(w)->geometry().bottom());
+    EXPECT_EQ(OpenButton(w)->parentWidget(), Control<QGroupBox>(w, "setupFrame"));
+    EXPECT_EQ(OpenButton(w)->geometry(), QRect(px(2820, x), px(840, y), px(570, x), px(390, y)));
+    EXPECT_EQ(Reading(w)->parentWidget(), Control<QGroupBox>(w, "readingFrame"));
+    EXPECT_EQ(Control<QGroupBox>(w, "readingFrame")->geometry().top(), px(-36, y));
+    EXPECT_EQ(SetButton(w)->parentWidget(), Control<QGroupBox>(w, "sendFrame"));
+    EXPECT_TRUE(Reading(w)->font().bold());
+    EXPECT_EQ(Reading(w)->font().pointSize(), 12);
+    EXPECT_TRUE(OnTopButton(w)->isCheckable());
+    EXPECT_TRUE(OpenButton(w)->isCheckable());
+    EXPECT_EQ(OpenButton(w)->toolTip(), "Opens Com Port and Starts Link");
+    EXPECT_EQ(SetButton(w)->toolTip(), "Set RX Frequency");
+    EXPECT_FALSE(HelpButton(w)->icon().isNull());
     EXPECT_FALSE(w.windowIcon().isNull());
-    EXPECT_EQ(w.fraTRX1->title(), "Monotoring");
-    EXPECT_EQ(w.fraTrx->title(), "Set Frequency Mode");
-    EXPECT_EQ(w.FraSetup->title(), "Setup");
+    EXPECT_EQ(Control<QGroupBox>(w, "readingFrame")->title(), "Monotoring");
+    EXPECT_EQ(Control<QGroupBox>(w, "sendFrame")->title(), "Set Frequency Mode");
+    EXPECT_EQ(Control<QGroupBox>(w, "setupFrame")->title(), "Setup");
 }
 
 TEST_F(WindowTest, TabOrderStartsAtHelpThenExitThenTheDisplay) {
-    frmCAT& w = Start();
-    const std::vector<QWidget*> expected = {w.cmdHelp, w.cmdExit,    w.txtFreq,  w.chkOnTop,
-                                            w.cmdSet,  w.txtFreqTRX, w.cboMode,  w.cboSelect,
-                                            w.cboCom,  w.txtAddress, w.cboSpeed, w.chkOpen};
+    MainWindow& w = Start();
+    const std::vector<QWidget*> expected = {HelpButton(w),  ExitButton(w),   Reading(w),
+                                            OnTopButton(w), SetButton(w),    FrequencyEntry(w),
+                                            ModeList(w),    ProtocolList(w), PortList(w),
+                                            AddressBox(w),  SpeedList(w),    OpenButton(w)};
     std::vector<QWidget*> chain;
-    QWidget* current = w.cmdHelp;
+    QWidget* current = HelpButton(w);
     do {
         if (current->focusPolicy() & Qt::TabFocus) chain.push_back(current);
         current = current->nextInFocusChain();
-    } while (current != w.cmdHelp && chain.size() < 40);
+    } while (current != HelpButton(w) && chain.size() < 40);
     ASSERT_GE(chain.size(), expected.size());
     chain.resize(expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i)
@@ -100,13 +101,13 @@ TEST_F(WindowTest, StoredChoicesAreRestored) {
     Stored("Type", "1");
     Stored("Speed", "4");
     Stored("ComPort", "0");
-    frmCAT& w = Start();
+    MainWindow& w = Start();
     EXPECT_EQ(w.pos().y(), std::lround(1200 / w.TwipsPerPixelY()));
     EXPECT_EQ(w.pos().x(), std::lround(300 / w.TwipsPerPixelX()));
-    EXPECT_EQ(w.txtAddress->text(), "5E");
-    EXPECT_EQ(w.cboSelect->currentText(), "Kenwood");
-    EXPECT_EQ(w.cboSpeed->currentText(), "115200");
-    EXPECT_EQ(w.cboCom->currentText(), "Com 1");
+    EXPECT_EQ(AddressBox(w)->text(), "5E");
+    EXPECT_EQ(ProtocolList(w)->currentText(), "Kenwood");
+    EXPECT_EQ(SpeedList(w)->currentText(), "115200");
+    EXPECT_EQ(PortList(w)->currentText(), "Com 1");
 }
 
 TEST_F(WindowTest, CorruptedStoreNeverFailsStartUp) {
@@ -117,21 +118,21 @@ TEST_F(WindowTest, CorruptedStoreNeverFailsStartUp) {
     Stored("ComPort", "1e9");
     Stored("OnTop", QString::fromLatin1("\x01\x7f junk"));
     Stored("Address", QString(5000, QChar('x')));
-    frmCAT& w = Start();
-    EXPECT_EQ(w.cboSelect->currentIndex(), -1);
-    EXPECT_EQ(w.cboSpeed->currentText(), "4800") << "text reads as 0, a valid former position";
-    EXPECT_EQ(w.cboCom->currentIndex(), 1) << "a position past the list keeps the default";
-    EXPECT_FALSE(w.chkOnTop->isChecked());
+    MainWindow& w = Start();
+    EXPECT_EQ(ProtocolList(w)->currentIndex(), -1);
+    EXPECT_EQ(SpeedList(w)->currentText(), "4800") << "text reads as 0, a valid former position";
+    EXPECT_EQ(PortList(w)->currentIndex(), 1) << "a position past the list keeps the default";
+    EXPECT_FALSE(OnTopButton(w)->isChecked());
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_TRUE(screen.intersects(QRect(w.pos(), w.size())))
         << "a window restored where no screen is comes back onto the primary screen";
 }
 
 TEST_F(WindowTest, NormalCloseSavesEverythingWithTheStoredFormats) {
-    frmCAT& w = Start();
-    w.cboSelect->setCurrentIndex(2);
-    w.cboCom->setCurrentIndex(4);
-    w.txtAddress->setText(" 7A");
+    MainWindow& w = Start();
+    ProtocolList(w)->setCurrentIndex(2);
+    PortList(w)->setCurrentIndex(4);
+    AddressBox(w)->setText(" 7A");
     w.move(40, 80);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
@@ -155,8 +156,8 @@ TEST_F(WindowTest, ClosingWhileMinimisedKeepsTheGeometryKeys) {
     Stored("Left", " 15");
     Stored("Width", " 3705");
     Stored("Height", " 4000");
-    frmCAT& w = Start();
-    w.cboSelect->setCurrentIndex(0);
+    MainWindow& w = Start();
+    ProtocolList(w)->setCurrentIndex(0);
     w.show();
     w.setWindowState(Qt::WindowMinimized);
     CloseWindow();
@@ -169,38 +170,38 @@ TEST_F(WindowTest, ClosingWhileMinimisedKeepsTheGeometryKeys) {
 }
 
 TEST_F(WindowTest, ClosingStopsThePollTimer) {
-    frmCAT& w = Start();
-    w.Timer1->start();
+    MainWindow& w = Start();
+    PollingTimer(w)->start();
     CloseWindow();
-    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_FALSE(PollingTimer(w)->isActive());
 }
 
 TEST_F(WindowTest, OnTopSetAndClearedWithoutMovingOrResizing) {
-    frmCAT& w = Start();
+    MainWindow& w = Start();
     w.move(100, 50);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     const QRect before = w.geometry();
-    w.chkOnTop->click();
+    OnTopButton(w)->click();
     ASSERT_NE(w.windowHandle(), nullptr);
     EXPECT_TRUE(w.windowHandle()->flags() & Qt::WindowStaysOnTopHint);
     EXPECT_TRUE(w.OnTop());
     EXPECT_EQ(w.geometry(), before);
     EXPECT_TRUE(w.isVisible());
-    EXPECT_TRUE(w.Timer1->isActive()) << "the timer runs after the call even with no link";
-    w.chkOnTop->click();
+    EXPECT_TRUE(PollingTimer(w)->isActive()) << "the timer runs after the call even with no link";
+    OnTopButton(w)->click();
     EXPECT_FALSE(w.windowHandle()->flags() & Qt::WindowStaysOnTopHint);
     EXPECT_FALSE(w.OnTop());
     EXPECT_EQ(w.geometry(), before);
-    EXPECT_TRUE(w.Timer1->isActive());
+    EXPECT_TRUE(PollingTimer(w)->isActive());
 }
 
 TEST_F(WindowTest, SavedOnTopMakesTheWindowTopmostAtStart) {
     Stored("OnTop", "1");
-    frmCAT& w = Start();
-    EXPECT_TRUE(w.chkOnTop->isChecked());
+    MainWindow& w = Start();
+    EXPECT_TRUE(OnTopButton(w)->isChecked());
     EXPECT_TRUE(w.OnTop());
-    EXPECT_TRUE(w.Timer1->isActive());
+    EXPECT_TRUE(PollingTimer(w)->isActive());
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     EXPECT_TRUE(w.windowHandle()->flags() & Qt::WindowStaysOnTopHint);
@@ -209,13 +210,13 @@ TEST_F(WindowTest, SavedOnTopMakesTheWindowTopmostAtStart) {
 }
 
 TEST_F(WindowTest, HelpBoxShowsTheEightLinesExactly) {
-    frmCAT& w = Start();
+    MainWindow& w = Start();
     w.show();
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QWidget* parent = nullptr;
-    const bool shown = WithModalBox([&] { w.cmdHelp->click(); },
+    const bool shown = WithModalBox([&] { HelpButton(w)->click(); },
                                     [&](QMessageBox& box) {
                                         title = box.windowTitle();
                                         text = box.text();
@@ -234,20 +235,20 @@ TEST_F(WindowTest, HelpBoxShowsTheEightLinesExactly) {
 }
 
 TEST_F(WindowTest, ExitClosesAndSaves) {
-    frmCAT& w = Start();
+    MainWindow& w = Start();
     w.show();
-    w.cboSelect->setCurrentIndex(1);
-    w.cmdExit->click();
+    ProtocolList(w)->setCurrentIndex(1);
+    ExitButton(w)->click();
     store->Sync();
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(Saved("Type").toString(), "1");
 }
 
 TEST_F(WindowTest, ExitDuringATickWaitsForItWithoutBlocking) {
-    frmCAT& w = Start();
+    MainWindow& w = Start();
     w.show();
     w.State().Busy = true;  // as inside a box opened by a running tick
-    w.cmdExit->click();
+    ExitButton(w)->click();
     EXPECT_TRUE(w.isVisible()) << "must not close in the middle of a tick";
     QTimer::singleShot(50, [&] { w.State().Busy = false; });
     EXPECT_TRUE(QTest::qWaitFor([&] { return !w.isVisible(); }, 2000));
@@ -256,27 +257,27 @@ TEST_F(WindowTest, ExitDuringATickWaitsForItWithoutBlocking) {
 // What a screen reader says comes through QAccessible: every control has its own name and a
 // description, and the visible captions stay the window's fixed texts.
 TEST_F(WindowTest, EveryControlIsNamedAndDescribedForScreenReaders) {
-    frmCAT& w = Start();
+    MainWindow& w = Start();
     const std::pair<QWidget*, const char*> controls[] = {
-        {w.chkOnTop, "On top"},
-        {w.cmdHelp, ""},
-        {w.cmdExit, "Exit"},
-        {w.fraTRX1, "Monotoring"},
-        {w.txtFreq, ""},
-        {w.FraSetup, "Setup"},
-        {w.chkOpen, "Open"},
-        {w.cboSpeed, ""},
-        {w.txtAddress, ""},
-        {w.cboCom, ""},
-        {w.cboSelect, ""},
-        {w.lblSpeed, "Speed"},
-        {w.lblAddress, "Adrs"},
-        {w.LblCom, "Com Port >"},
-        {w.lblProtocol, "Protocol"},
-        {w.fraTrx, "Set Frequency Mode"},
-        {w.cboMode, ""},
-        {w.txtFreqTRX, ""},
-        {w.cmdSet, "Set"},
+        {OnTopButton(w), "On top"},
+        {HelpButton(w), ""},
+        {ExitButton(w), "Exit"},
+        {Control<QGroupBox>(w, "readingFrame"), "Monotoring"},
+        {Reading(w), ""},
+        {Control<QGroupBox>(w, "setupFrame"), "Setup"},
+        {OpenButton(w), "Open"},
+        {SpeedList(w), ""},
+        {AddressBox(w), ""},
+        {PortList(w), ""},
+        {ProtocolList(w), ""},
+        {Control<QLabel>(w, "speedLabel"), "Speed"},
+        {Control<QLabel>(w, "addressLabel"), "Adrs"},
+        {Control<QLabel>(w, "portLabel"), "Com Port >"},
+        {Control<QLabel>(w, "protocolLabel"), "Protocol"},
+        {Control<QGroupBox>(w, "sendFrame"), "Set Frequency Mode"},
+        {ModeList(w), ""},
+        {FrequencyEntry(w), ""},
+        {SetButton(w), "Set"},
     };
     std::set<QString> inputNames;
     for (const auto& [control, caption] : controls) {
@@ -299,20 +300,21 @@ TEST_F(WindowTest, EveryControlIsNamedAndDescribedForScreenReaders) {
 }
 
 TEST_F(WindowTest, KeysReachTheControlsWithoutChangingTheCaptions) {
-    frmCAT& w = Start();
+    MainWindow& w = Start();
     w.show();
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     // Return in the frequency box presses Set.
-    QSignalSpy set(w.cmdSet, &QPushButton::clicked);
-    w.txtFreqTRX->setFocus();
-    QTest::keyClicks(w.txtFreqTRX, "7.074");
-    QTest::keyClick(w.txtFreqTRX, Qt::Key_Return);
+    QSignalSpy set(SetButton(w), &QPushButton::clicked);
+    FrequencyEntry(w)->setFocus();
+    QTest::keyClicks(FrequencyEntry(w), "7.074");
+    QTest::keyClick(FrequencyEntry(w), Qt::Key_Return);
     EXPECT_EQ(set.count(), 1);
     // A label's shortcut moves to the control it names, a control's to itself.
     const std::pair<const char*, QWidget*> focus[] = {
-        {"Alt+P", w.cboSelect}, {"Alt+A", w.txtAddress}, {"Alt+E", w.cboSpeed}, {"Alt+C", w.cboCom},
-        {"Alt+M", w.cboMode},   {"Alt+F", w.txtFreqTRX}, {"Alt+R", w.txtFreq},
+        {"Alt+P", ProtocolList(w)}, {"Alt+A", AddressBox(w)}, {"Alt+E", SpeedList(w)},
+        {"Alt+C", PortList(w)},     {"Alt+M", ModeList(w)},   {"Alt+F", FrequencyEntry(w)},
+        {"Alt+R", Reading(w)},
     };
     for (const auto& [key, target] : focus) {
         QTest::keySequence(&w, QKeySequence(QString::fromLatin1(key)));
@@ -320,7 +322,7 @@ TEST_F(WindowTest, KeysReachTheControlsWithoutChangingTheCaptions) {
     }
     // A button's shortcut presses it.
     QTest::keySequence(&w, QKeySequence(QStringLiteral("Alt+T")));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w.chkOnTop->isChecked(); }, 1000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return OnTopButton(w)->isChecked(); }, 1000));
     QTest::keySequence(&w, QKeySequence(QStringLiteral("Alt+S")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return set.count() == 2; }, 1000));
     QTest::keySequence(&w, QKeySequence(QStringLiteral("Alt+X")));

@@ -29,7 +29,7 @@
 namespace cat {
 namespace {
 
-using test::WindowTest;
+using namespace test;
 
 std::string RandomChunk() {
     std::mt19937 random(3);
@@ -159,13 +159,13 @@ TEST(Flood, ATelnetNegotiationStormIsDroppedSayingSo) {
 // line: the signal's byte waits behind one bounded read pass at most.
 TEST_F(WindowTest, TheWindowClosesOnSigtermUnderAFlood) {
     FloodServer server(RandomChunk(), 10);
-    frmCAT& w = Start();
+    MainWindow& w = Start();
     store->Write("Ports", "Com5", "tcp://127.0.0.1:" + std::to_string(server.Port()));
-    w.cboSelect->setCurrentIndex(0);
-    w.cboCom->setCurrentIndex(4);
+    ProtocolList(w)->setCurrentIndex(0);
+    PortList(w)->setCurrentIndex(4);
     w.show();
-    w.chkOpen->click();
-    ASSERT_TRUE(w.chkOpen->isChecked());
+    OpenButton(w)->click();
+    ASSERT_TRUE(OpenButton(w)->isChecked());
     CloseOnSignal closeOnSignal(w);
     QTest::qWait(1000);  // well into the flood
     ASSERT_TRUE(w.isVisible());

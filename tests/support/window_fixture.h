@@ -12,8 +12,9 @@
 #include <memory>
 #include <ostream>
 
-#include "qt/frmcat.h"
 #include "qt/qt_settings_store.h"
+#include "qt/window/main_window.h"
+#include "tests/support/window_controls.h"
 
 // A failed comparison of texts shows the texts, not their UTF-16 units.
 inline void PrintTo(const QString& text, std::ostream* out) { *out << text.toStdString(); }
@@ -47,14 +48,19 @@ protected:
         QSettings ini(IniPath(), QSettings::IniFormat);
         ini.setValue(QStringLiteral("Setup/") + QLatin1String(key), value);
     }
+    // "Com `com`" opens `device` (a path or a network address).
+    void MapPort(int com, const QString& device) {
+        QSettings ini(IniPath(), QSettings::IniFormat);
+        ini.setValue(QStringLiteral("Ports/Com%1").arg(com), device);
+    }
     QVariant Saved(const char* key) {
         QSettings ini(IniPath(), QSettings::IniFormat);
         return ini.value(QStringLiteral("Setup/") + QLatin1String(key));
     }
 
-    frmCAT& Start() {
+    MainWindow& Start() {
         store = std::make_unique<QtSettingsStore>(IniPath());
-        window = std::make_unique<frmCAT>(*store);
+        window = std::make_unique<MainWindow>(*store);
         return *window;
     }
     void CloseWindow() {
@@ -90,7 +96,7 @@ protected:
     QTimer boxWatch_;
     bool expectingBox_ = false;
     std::unique_ptr<QtSettingsStore> store;
-    std::unique_ptr<frmCAT> window;
+    std::unique_ptr<MainWindow> window;
 };
 
 }  // namespace cat::test

@@ -2,7 +2,8 @@
 
 // The link doctor in the window: the status line below the buttons, the stale look of the
 // display, and the details panel with the diagnosis in full, the traffic monitor and Find radio.
-// The window tells it what happens to the link; it asks the core what that means.
+// The window tells it what happens to the link; it asks the core what that means, and reaches the
+// window back through LinkDoctorHost only.
 
 #include <QObject>
 #include <QPointer>
@@ -14,22 +15,24 @@
 #include "doctor/link_watch.h"
 #include "doctor/monitor_text.h"
 #include "doctor/scan.h"
+#include "qt/window/link_doctor_host.h"
 
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+class QVBoxLayout;
 class QWidget;
 
 namespace cat {
 
-class frmCAT;
 class QtCommPort;
 
 class LinkDoctor : public QObject {
     Q_OBJECT
 
 public:
-    LinkDoctor(frmCAT& window, QtCommPort& port, doctor::LinkWatch& watch);
+    LinkDoctor(LinkDoctorHost& window, QtCommPort& port, doctor::LinkWatch& watch,
+               QObject* parent = nullptr);
     ~LinkDoctor() override;
 
     // What happened to the link, as the window sees it.
@@ -54,6 +57,8 @@ private:
     void ShowVerdict();
     void ShowStale(bool stale);
     void BuildPanel();
+    void BuildActions(QVBoxLayout& layout);
+    void BuildMonitor(QVBoxLayout& layout);
     void FillPanel();
     void AppendTraffic();
     void ScanStep();
@@ -62,7 +67,7 @@ private:
     void ApplyFound();
     void CopyReport();
 
-    frmCAT& window_;
+    LinkDoctorHost& window_;
     QtCommPort& port_;
     doctor::LinkWatch& watch_;
     QTimer ticker_;  // the status follows the line while a link is open or a scan runs

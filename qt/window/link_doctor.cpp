@@ -1,4 +1,4 @@
-#include "qt/link_doctor.h"
+#include "qt/window/link_doctor.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -15,7 +15,6 @@
 #include "core/startup.h"
 #include "doctor/monitor_text.h"
 #include "protocols/families.h"
-#include "qt/frmcat.h"
 #include "qt/ports/device_facts.h"
 #include "qt/ports/qt_comm_port.h"
 
@@ -25,20 +24,17 @@ namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
-// A problem is marked so that it reads as one at a glance, not only by its words.
-constexpr const char* kProblemColour = "#a00000";
-
 constexpr int kTicksPerTrafficUpdate = 4;
 // More lines than a reader can follow in that time: a flood is counted, not laid out.
 constexpr std::size_t kTrafficLinesPerUpdate = 500;
 
 }  // namespace
 
-LinkDoctor::LinkDoctor(frmCAT& window, QtCommPort& port, doctor::LinkWatch& watch)
-    : QObject(&window), window_(window), port_(port), watch_(watch) {
+LinkDoctor::LinkDoctor(LinkDoctorHost& window, QtCommPort& port, doctor::LinkWatch& watch,
+                       QObject* parent)
+    : QObject(parent), window_(window), port_(port), watch_(watch) {
     ticker_.setInterval(100);
     connect(&ticker_, &QTimer::timeout, this, &LinkDoctor::Update);
-    connect(window_.cmdDetails, &QPushButton::clicked, this, &LinkDoctor::ShowDetails);
     Update();
 }
 
@@ -51,9 +47,9 @@ doctor::LinkFacts LinkDoctor::Facts() const {
     doctor::LinkFacts f;
     f.protocolCode = window_.State().ProtocolCode;
     f.radioAddress = window_.State().RadioAddr;
-    f.port = "Com " + std::to_string(window_.cboCom->currentIndex() + 1);
+    f.port = "Com " + std::to_string(window_.PortNumber());
     f.device = port_.DeviceName();
-    f.speed = window_.cboSpeed->currentText().toStdString();
+    f.speed = window_.SpeedText();
     f.handshaking = port_.CurrentHandshake() == Handshake::RtsCts;
     return f;
 }
@@ -115,35 +111,15 @@ void LinkDoctor::Update() {
 }
 
 void LinkDoctor::ShowVerdict() {
-    QLabel* status = window_.lblStatus;
-    // The line holds the brief; one too long for it is cut, the whole stays in the tooltip and the
-    // panel. A problem is marked by a sign and a colour, so it reads as one at a glance.
-    const QString sign = verdict_.problem ? QStringLiteral("! ") : QString();
-    status->setText(status->fontMetrics().elidedText(sign + Q(verdict_.brief), Qt::ElideRight,
-                                                     status->width()));
-    QPalette palette = status->palette();
-    palette.setColor(QPalette::WindowText,
-                     verdict_.problem ? QColor(QLatin1String(kProblemColour))
-                                      : QApplication::palette(status).color(QPalette::WindowText));
-    status->setPalette(palette);
-    QString tip = Q(verdict_.text);
-    if (!verdict_.advice.empty()) tip += QStringLiteral("\n") + Q(verdict_.advice);
-    status->setToolTip(tip);
-    status->setAccessibleDescription(tip);
+    QString whole = Q(verdict_.text);
+    if (!verdict_.advice.empty()) whole += QStringLiteral("\n") + Q(verdict_.advice);
+    window_.ShowStatus(Q(verdict_.brief), verdict_.problem, whole);
 }
 
 void LinkDoctor::ShowStale(bool stale) {
     if (stale == stale_) return;
     stale_ = stale;
-    QPalette palette = window_.txtFreq->palette();
-    const QPalette normal = QApplication::palette(window_.txtFreq);
-    const QColor text = normal.color(QPalette::Text);
-    const QColor base = normal.color(QPalette::Base);
-    // Half way to the background: plainly faded on any theme, still readable.
-    const QColor faded((text.red() + base.red()) / 2, (text.green() + base.green()) / 2,
-                       (text.blue() + base.blue()) / 2);
-    palette.setColor(QPalette::Text, stale ? faded : text);
-    window_.txtFreq->setPalette(palette);
+    window_.ShowReadingStale(stale);
 }
 
 void LinkDoctor::ShowDetails() {
@@ -170,7 +146,14 @@ void LinkDoctor::BuildPanel() {
     diagnosis_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     diagnosis_->setAccessibleName(QStringLiteral("Diagnosis"));
     layout->addWidget(diagnosis_);
+    BuildActions(*layout);
+    BuildMonitor(*layout);
+    panel_->resize(640, 420);
+    // Beside the window, not over it: the display and the status line stay in sight.
+    panel_->move(window_.Frame().topRight() + QPoint(8, 0));
+}
 
+void LinkDoctor::BuildActions(QVBoxLayout& layout) {
     auto* actions = new QHBoxLayout;
     useAddress_ = new QPushButton(panel_);
     useAddress_->setObjectName(QStringLiteral("useAddress"));
@@ -185,16 +168,18 @@ void LinkDoctor::BuildPanel() {
     copy->setToolTip(QStringLiteral("Copies the diagnosis and the traffic, to post or to keep"));
     for (QPushButton* b : {useAddress_, findRadio_, apply_, copy}) actions->addWidget(b);
     actions->addStretch();
-    layout->addLayout(actions);
+    layout.addLayout(actions);
     connect(useAddress_, &QPushButton::clicked, this, &LinkDoctor::UseAddress);
     connect(findRadio_, &QPushButton::clicked, this,
             [this] { scanner_ ? CancelScan() : FindRadio(); });
     connect(apply_, &QPushButton::clicked, this, &LinkDoctor::ApplyFound);
     connect(copy, &QPushButton::clicked, this, &LinkDoctor::CopyReport);
+}
 
+void LinkDoctor::BuildMonitor(QVBoxLayout& layout) {
     scanState_ = new QLabel(panel_);
     scanState_->setObjectName(QStringLiteral("scanState"));
-    layout->addWidget(scanState_);
+    layout.addWidget(scanState_);
 
     monitor_ = new QPlainTextEdit(panel_);
     monitor_->setObjectName(QStringLiteral("monitor"));
@@ -203,10 +188,7 @@ void LinkDoctor::BuildPanel() {
     monitor_->setLineWrapMode(QPlainTextEdit::NoWrap);
     monitor_->setMaximumBlockCount(static_cast<int>(doctor::LineAnalyzer::kKeptUnits));
     monitor_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    layout->addWidget(monitor_, 1);
-    panel_->resize(640, 420);
-    // Beside the window, not over it: the display and the status line stay in sight.
-    panel_->move(window_.frameGeometry().topRight() + QPoint(8, 0));
+    layout.addWidget(monitor_, 1);
 }
 
 void LinkDoctor::FillPanel() {
@@ -250,27 +232,24 @@ void LinkDoctor::FindRadio() {
     if (scanner_) return;
     if (!panel_) BuildPanel();
     // The scan needs the port to itself: the link closes, and polling waits until it is over.
-    if (window_.chkOpen->isChecked()) window_.chkOpen->click();
-    pollingBeforeScan_ = window_.Timer1->isActive();
-    window_.Timer1->stop();
+    window_.ReleaseOpen();
+    pollingBeforeScan_ = window_.PausePolling();
     found_.reset();
 
-    std::vector<int> speeds;
-    for (int i = 0; i < window_.cboSpeed->count(); ++i)
-        speeds.push_back(window_.cboSpeed->itemText(i).toInt());
     try {
-        port_.SelectPort(static_cast<std::int16_t>(window_.cboCom->currentIndex() + 1));
+        port_.SelectPort(static_cast<std::int16_t>(window_.PortNumber()));
     } catch (const CatError& e) {
+        // No scan runs, so none will give polling back when it ends.
+        if (pollingBeforeScan_) window_.ResumePolling();
         scanState_->setText(Q(e.Description()));
         return;
     }
     scanner_ = std::make_unique<doctor::Scanner>(
-        port_,
-        doctor::ScanPlan(speeds, ProtocolCodeNamed(window_.cboSelect->currentText().toStdString()),
-                         window_.cboSpeed->currentText().toInt()));
+        port_, doctor::ScanPlan(window_.SpeedChoices(), ProtocolCodeNamed(window_.ProtocolText()),
+                                QString::fromStdString(window_.SpeedText()).toInt()));
     shownScanLines_ = 0;
     monitor_->appendPlainText(
-        QStringLiteral("--- Find radio on Com %1 ---").arg(window_.cboCom->currentIndex() + 1));
+        QStringLiteral("--- Find radio on Com %1 ---").arg(window_.PortNumber()));
     FillPanel();
     ScanStep();
 }
@@ -309,28 +288,24 @@ void LinkDoctor::ScanOver() {
             QStringLiteral("No radio answered on this port, at any speed, in any protocol."));
     }
     scanner_.reset();
-    if (pollingBeforeScan_) window_.Timer1->start();
-    if (!window_.chkOpen->isChecked()) ticker_.stop();
+    if (pollingBeforeScan_) window_.ResumePolling();
+    if (!window_.LinkTicked()) ticker_.stop();
     FillPanel();
 }
 
 void LinkDoctor::UseAddress() {
     if (verdict_.useAddress.empty()) return;
-    const QString address = Q(verdict_.useAddress);
-    if (window_.chkOpen->isChecked()) window_.chkOpen->click();
-    window_.txtAddress->setText(address);
-    window_.chkOpen->click();
+    window_.ReopenWith({std::nullopt, std::nullopt, verdict_.useAddress});
 }
 
 void LinkDoctor::ApplyFound() {
     if (!found_) return;
-    if (window_.chkOpen->isChecked()) window_.chkOpen->click();
+    window_.ReleaseOpen();
+    LinkSettingsChange change{std::nullopt, found_->speed, found_->address};
     if (const RadioFamily* family = FamilyFor(found_->protocolCode))
-        window_.cboSelect->setCurrentIndex(ListPosition(*family));
-    window_.cboSpeed->setCurrentText(QString::number(found_->speed));
-    if (!found_->address.empty()) window_.txtAddress->setText(Q(found_->address));
+        change.protocolPosition = ListPosition(*family);
     found_.reset();
-    window_.chkOpen->click();
+    window_.ReopenWith(change);
 }
 
 void LinkDoctor::CopyReport() {

@@ -1,0 +1,566 @@
+#include "qt/window/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QTimer>
+#include <QWindow>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "control/set_frequency.h"
+#include "control/set_mode.h"
+#include "core/cat_error.h"
+#include "core/failure_policy.h"
+#include "core/handshake.h"
+#include "core/mode.h"
+#include "core/port_names.h"
+#include "core/startup.h"
+#include "link/link_control.h"
+#include "protocols/families.h"
+#include "qt/icons.h"
+#include "qt/ports/port_list.h"
+#include "qt/program_window.h"
+#include "qt/replug_watch.h"
+#include "qt/ports/qt_comm_port.h"
+#include "qt/window/link_doctor.h"
+
+namespace cat {
+
+namespace {
+
+constexpr int kClientTwips = 3585;
+// The status line below the buttons; the window grows by it, and nothing else moves.
+constexpr int kStatusTwips = 270;
+constexpr double kTwipsPerInch = 1440.0;
+
+QString Q(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+
+// Twips are whole numbers in the store; positions far off any screen are brought back later.
+long ToTwips(int pixels, double twipsPerPixel) { return std::lround(pixels * twipsPerPixel); }
+
+int ToPixels(double twips, double twipsPerPixel) {
+    const double pixels = std::nearbyint(twips / twipsPerPixel);
+    constexpr double kLimit = 1 << 24;  // far beyond any screen, and safe for QPoint
+    return static_cast<int>(std::clamp(pixels, -kLimit, kLimit));
+}
+
+enum class Kind { Button, Toggle, Frame, Label, Combo, Edit };
+
+// The window's controls, in window order: positions in twips within their container (the window
+// when none is named). Toggles are check boxes drawn as buttons that stay pressed while ticked.
+// The accessible name and description are what a screen reader says. A shortcut presses a button,
+// or moves the focus to the control itself, or for a label to the control the label names; the
+// captions stay as they are, so no shortcut is underlined in them.
+struct ControlSpec {
+    const char* name;
+    Kind kind;
+    const char* container;
+    const char* caption;
+    const char* toolTip;
+    int left, top, width, height;
+    const char* accessibleName;
+    const char* accessibleDescription;
+    const char* shortcut;
+    const char* labelFor;
+};
+
+constexpr ControlSpec kControls[] = {
+    {"onTop", Kind::Toggle, nullptr, "On top", nullptr, 555, 2850, 804, 336, "On top",
+     "Keeps this window above all other windows while pressed", "Alt+T", nullptr},
+    {"help", Kind::Button, nullptr, "", nullptr, 90, 2850, 408, 336, "Help",
+     "Shows what the program is for and how to start a link", "F1", nullptr},
+    {"exit", Kind::Button, nullptr, "Exit", nullptr, 2736, 2850, 804, 336, "Exit",
+     "Saves the choices and closes the program", "Alt+X", nullptr},
+    {"readingFrame", Kind::Frame, nullptr, "Monotoring", nullptr, 36, -36, 3504, 768, "Monitoring",
+     "What the radio reports", nullptr, nullptr},
+    {"reading", Kind::Edit, "readingFrame", "", nullptr, 108, 216, 3288, 444,
+     "Radio frequency and mode",
+     "The frequency in megahertz and the mode the radio reports, such as 14.074.00 USB; empty "
+     "while no radio answers",
+     "Alt+R", nullptr},
+    {"setupFrame", Kind::Frame, nullptr, "Setup", nullptr, 36, 1440, 3504, 1350, "Setup",
+     "The link: protocol, address, speed and serial port", nullptr, nullptr},
+    {"open", Kind::Toggle, "setupFrame", "Open", "Opens Com Port and Starts Link", 2820, 840, 570,
+     390, "Open", "Opens the serial port and starts polling the radio; press again to close it",
+     "Alt+O", nullptr},
+    {"speed", Kind::Combo, "setupFrame", "", nullptr, 2100, 450, 1320, 315, "Speed",
+     "The line speed in baud; the radio must be set to the same", nullptr, nullptr},
+    {"address", Kind::Edit, "setupFrame", "", nullptr, 1560, 450, 444, 300, "Address",
+     "The radio's CI-V address in hexadecimal, such as 5E; used by ICOM radios only", nullptr,
+     nullptr},
+    {"port", Kind::Combo, "setupFrame", "", nullptr, 1590, 870, 1155, 315, "Com port",
+     "The serial port the radio is on; its tooltip names the device it opens", nullptr, nullptr},
+    {"protocol", Kind::Combo, "setupFrame", "", nullptr, 60, 450, 1395, 315, "Protocol",
+     "The radio's command language: ICOM CI-V, Kenwood or FT-817", nullptr, nullptr},
+    {"speedLabel", Kind::Label, "setupFrame", "Speed", nullptr, 2070, 180, 960, 210, "Speed",
+     "Names the line speed list", "Alt+E", "speed"},
+    {"addressLabel", Kind::Label, "setupFrame", "Adrs", nullptr, 1590, 180, 555, 225, "Address",
+     "Names the ICOM address box", "Alt+A", "address"},
+    {"portLabel", Kind::Label, "setupFrame", "Com Port >", nullptr, 120, 930, 1320, 195, "Com port",
+     "Names the serial port list", "Alt+C", "port"},
+    {"protocolLabel", Kind::Label, "setupFrame", "Protocol", nullptr, 72, 216, 1272, 192,
+     "Protocol", "Names the protocol list", "Alt+P", "protocol"},
+    {"sendFrame", Kind::Frame, nullptr, "Set Frequency Mode", nullptr, 36, 756, 3504, 660,
+     "Set frequency and mode", "Sends a frequency or a mode to the radio", nullptr, nullptr},
+    {"mode", Kind::Combo, "sendFrame", "", nullptr, 2376, 216, 984, 288, "Mode",
+     "Picking a mode sets the radio to it", "Alt+M", nullptr},
+    {"frequencyEntry", Kind::Edit, "sendFrame", "", nullptr, 144, 216, 1416, 336,
+     "Frequency to set", "A frequency in megahertz for the radio; Return or Set sends it", "Alt+F",
+     nullptr},
+    {"set", Kind::Button, "sendFrame", "Set", "Set RX Frequency", 1692, 216, 552, 336, "Set",
+     "Sends the frequency typed in the box beside it to the radio", "Alt+S", nullptr},
+    {"status", Kind::Label, nullptr, "", nullptr, 90, 3240, 2640, kStatusTwips, "Link status",
+     "What the link is doing and, when the radio does not answer, why", nullptr, nullptr},
+    {"details", Kind::Button, nullptr, "Details", "The diagnosis in full, the traffic, Find radio",
+     2736, 3240, 804, kStatusTwips, "Details",
+     "Opens the link's diagnosis, the traffic on the line and Find radio", "Alt+D", nullptr},
+};
+
+QWidget* MakeControl(Kind kind, const QString& caption, QWidget* parent) {
+    switch (kind) {
+        case Kind::Button:
+            return new QPushButton(caption, parent);
+        case Kind::Toggle: {
+            auto* toggle = new QPushButton(caption, parent);
+            toggle->setCheckable(true);
+            return toggle;
+        }
+        case Kind::Frame:
+            return new QGroupBox(caption, parent);
+        case Kind::Label:
+            return new QLabel(caption, parent);
+        case Kind::Combo:
+            return new QComboBox(parent);
+        case Kind::Edit:
+            return new QLineEdit(parent);
+    }
+    return nullptr;
+}
+
+// The controls are made from the table above; a member is bound to its control by name.
+template <typename T>
+void Find(const QWidget& window, T*& control, const char* name) {
+    control = window.findChild<T*>(QString::fromLatin1(name));
+}
+
+}  // namespace
+
+std::string MainWindow::ReadingBox::Text() const { return box_->text().toStdString(); }
+
+void MainWindow::ReadingBox::SetText(const std::string& text) { box_->setText(Q(text)); }
+
+MainWindow::MainWindow(SettingsStore& store, QWidget* parent)
+    : QWidget(parent), store_(store), port_(std::make_unique<QtCommPort>(store)) {
+    BuildControls();
+    pollTimer_ = std::make_unique<QtPollTimer>(*pollTicks_);
+    watch_ = std::make_unique<doctor::LinkWatch>(*port_, stopwatch_);
+    platform_ =
+        std::make_unique<Platform>(Platform{*watch_, clock_, pause_, messages_, *pollTimer_});
+    LinkDoctorHost& host = *this;
+    linkDoctor_ = new LinkDoctor(host, *port_, *watch_, this);
+    connect(port_.get(), &QtCommPort::PortLost, linkDoctor_, &LinkDoctor::Lost);
+    ConnectControls();
+    StartReplugWatch();
+    LoadChoices();
+}
+
+MainWindow::~MainWindow() = default;
+
+std::unique_ptr<QWidget> MakeProgramWindow(SettingsStore& store) {
+    return std::make_unique<MainWindow>(store);
+}
+
+CommPort& MainWindow::Port() { return *port_; }
+
+double MainWindow::TwipsPerPixelX() const {
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    return kTwipsPerInch / (s ? s->logicalDotsPerInchX() : 96.0);
+}
+
+double MainWindow::TwipsPerPixelY() const {
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    return kTwipsPerInch / (s ? s->logicalDotsPerInchY() : 96.0);
+}
+
+QRect MainWindow::Twips(int left, int top, int width, int height) const {
+    const double x = TwipsPerPixelX();
+    const double y = TwipsPerPixelY();
+    return QRect(ToPixels(left, x), ToPixels(top, y), ToPixels(width, x), ToPixels(height, y));
+}
+
+void MainWindow::BuildControls() {
+    setWindowTitle(QStringLiteral("CAT"));
+    setWindowIcon(WindowIcon());
+    setFixedSize(ToPixels(kClientTwips, TwipsPerPixelX()),
+                 ToPixels(kClientTwips + kStatusTwips, TwipsPerPixelY()));
+    CreateControls();
+    AddShortcuts();
+    FindControls();
+    DressControls();
+    pollTicks_ = new QTimer(this);
+    pollTicks_->setObjectName(QStringLiteral("pollTimer"));
+    pollTicks_->setInterval(100);
+    // Later siblings are drawn on top; the reading's frame reaches above the client area and must
+    // not cover the set-frequency frame it touches.
+    sendFrame_->raise();
+    setupFrame_->raise();
+    SetTabOrder();
+}
+
+void MainWindow::CreateControls() {
+    // Frames come before what they hold, so each container exists when its controls are made.
+    for (const ControlSpec& c : kControls) {
+        QWidget* parent =
+            c.container ? findChild<QWidget*>(QString::fromLatin1(c.container)) : this;
+        QWidget* w = MakeControl(c.kind, QString::fromUtf8(c.caption), parent);
+        w->setObjectName(QString::fromLatin1(c.name));
+        w->setGeometry(Twips(c.left, c.top, c.width, c.height));
+        if (c.toolTip) w->setToolTip(QString::fromUtf8(c.toolTip));
+        w->setAccessibleName(QString::fromUtf8(c.accessibleName));
+        w->setAccessibleDescription(QString::fromUtf8(c.accessibleDescription));
+    }
+}
+
+void MainWindow::AddShortcuts() {
+    // Once every control exists, since a label's names a control made after it.
+    for (const ControlSpec& c : kControls) {
+        if (!c.shortcut) continue;
+        auto* w = findChild<QWidget*>(QString::fromLatin1(c.name));
+        const QKeySequence key(QString::fromLatin1(c.shortcut));
+        if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            button->setShortcut(key);
+            continue;
+        }
+        QWidget* target = w;
+        if (c.labelFor) {
+            target = findChild<QWidget*>(QString::fromLatin1(c.labelFor));
+            static_cast<QLabel*>(w)->setBuddy(target);
+        }
+        connect(new QShortcut(key, this), &QShortcut::activated, target,
+                [target] { target->setFocus(Qt::ShortcutFocusReason); });
+    }
+}
+
+void MainWindow::FindControls() {
+    Find(*this, onTopButton_, "onTop");
+    Find(*this, helpButton_, "help");
+    Find(*this, exitButton_, "exit");
+    Find(*this, reading_, "reading");
+    Find(*this, setupFrame_, "setupFrame");
+    Find(*this, openButton_, "open");
+    Find(*this, speedList_, "speed");
+    Find(*this, addressBox_, "address");
+    Find(*this, portList_, "port");
+    Find(*this, protocolList_, "protocol");
+    Find(*this, sendFrame_, "sendFrame");
+    Find(*this, modeList_, "mode");
+    Find(*this, frequencyEntry_, "frequencyEntry");
+    Find(*this, setButton_, "set");
+    Find(*this, statusLine_, "status");
+    Find(*this, detailsButton_, "details");
+}
+
+void MainWindow::DressControls() {
+    // Plain text, drawn like the window's other labels: a rich-text link here would load a text
+    // engine at every start for one word.
+    statusLine_->setTextFormat(Qt::PlainText);
+    detailsButton_->setFlat(true);
+    helpButton_->setIcon(HelpIcon());
+    helpButton_->setIconSize(QSize(16, 16));
+    QFont display(QStringLiteral("MS Sans Serif"), 12, QFont::Bold);
+    display.setStyleHint(QFont::SansSerif);
+    reading_->setFont(display);
+    reading_->setReadOnly(true);
+    for (auto speed : kSpeedEntries) speedList_->addItem(Q(speed));
+    speedList_->setCurrentIndex(-1);
+    for (const RadioFamily* family : Families())
+        protocolList_->addItem(Q(std::string(family->Name())));
+    protocolList_->setCurrentIndex(-1);
+}
+
+void MainWindow::ConnectControls() {
+    connect(onTopButton_, &QPushButton::toggled, this, &MainWindow::OnTopToggled);
+    connect(openButton_, &QPushButton::toggled, this, &MainWindow::OpenToggled);
+    connect(helpButton_, &QPushButton::clicked, this, &MainWindow::ShowHelp);
+    connect(exitButton_, &QPushButton::clicked, this, &MainWindow::ExitWhenIdle);
+    connect(setButton_, &QPushButton::clicked, this, &MainWindow::SendFrequency);
+    connect(frequencyEntry_, &QLineEdit::returnPressed, setButton_, &QPushButton::click);
+    connect(modeList_, &QComboBox::activated, this, &MainWindow::SendMode);
+    connect(portList_, &QComboBox::currentIndexChanged, this, &MainWindow::UpdatePortTooltip);
+    connect(detailsButton_, &QPushButton::clicked, linkDoctor_, &LinkDoctor::ShowDetails);
+    connect(pollTicks_, &QTimer::timeout, this, &MainWindow::PollTimerFired);
+    connect(port_.get(), &QtCommPort::BytesArrived, this, &MainWindow::BytesArrived);
+}
+
+void MainWindow::SetTabOrder() {
+    // The order of the controls' tab indices; frames and labels take no focus. The Details button,
+    // which came later, comes last.
+    QWidget* const order[] = {helpButton_,   exitButton_,     reading_,   onTopButton_,
+                              setButton_,    frequencyEntry_, modeList_,  protocolList_,
+                              portList_,     addressBox_,     speedList_, openButton_,
+                              detailsButton_};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+}
+
+void MainWindow::LoadChoices() {
+    // A second running copy never gets here: main() ends it before the window exists.
+    const RestoredChoices choices = RestoreChoices(store_);
+    RestorePosition(choices.top, choices.left);
+    FillDigitChars(state_);
+    for (int p = 0; p < kPortCount; ++p) portList_->addItem(Q(PortEntry(p)));
+    portList_->setCurrentIndex(-1);
+    for (auto mode : kModeNames) modeList_->addItem(Q(mode));
+    modeList_->setCurrentIndex(-1);
+    addressBox_->setText(Q(choices.address));
+    protocolList_->setCurrentIndex(choices.protocolPosition);
+    speedList_->setCurrentIndex(choices.speedPosition);
+    portList_->setCurrentIndex(choices.portPosition);
+    StartPortList();
+    UpdatePortTooltip();
+    onTopButton_->setChecked(choices.onTop);
+}
+
+void MainWindow::RestorePosition(double topTwips, double leftTwips) {
+    QPoint position(ToPixels(leftTwips, TwipsPerPixelX()), ToPixels(topTwips, TwipsPerPixelY()));
+    // A window restored where no screen is (a monitor since removed) could not be reached.
+    const QRect wanted(position, size());
+    bool visible = false;
+    for (const QScreen* s : QGuiApplication::screens())
+        visible = visible || s->availableGeometry().intersects(wanted);
+    if (!visible && QGuiApplication::primaryScreen())
+        position = QGuiApplication::primaryScreen()->availableGeometry().topLeft();
+    move(position);
+}
+
+void MainWindow::UpdatePortTooltip() {
+    const int position = portList_->currentIndex();
+    const QString named = portListWatch_ ? portListWatch_->Tooltip(position) : QString();
+    portList_->setToolTip(position < 0 ? QString()
+                          : !named.isEmpty()
+                              ? named
+                              : Q(PortTooltip(store_, static_cast<std::int16_t>(position + 1))));
+}
+
+void MainWindow::StartPortList() {
+    portListWatch_ = std::make_unique<PortListWatch>(store_, *portList_);
+    connect(portListWatch_.get(), &PortListWatch::Refreshed, this, &MainWindow::UpdatePortTooltip);
+}
+
+void MainWindow::StartReplugWatch() {
+    replug_ = std::make_unique<ReplugWatch>(
+        *port_, [this](bool afterLoss) { OpenLinkFromChoices(afterLoss); },
+        [this] { CloseLink(*platform_); });
+    // The doctor hears of a path that vanished under the open link too (a hung-up device it
+    // hears of from the port), and of a tick that waits for its device.
+    connect(replug_.get(), &ReplugWatch::DeviceLost, linkDoctor_, [this] { linkDoctor_->Lost(); });
+    connect(replug_.get(), &ReplugWatch::LinkStatusChanged, linkDoctor_,
+            [this](const LinkStatus& status) {
+                // Only a device that comes back under the same name is waited for; a pty's
+                // number is anyone's once it is gone.
+                linkDoctor_->WaitingForDevice(status.state == LinkState::WaitingForDevice &&
+                                              NamesTheSameDeviceWhenBack(status.device));
+                if (status.state == LinkState::WaitingForDevice &&
+                    status.reason == WaitReason::AbsentAtOpen && status.errorNumber != 0)
+                    linkDoctor_->OpenFailed(CatError(status.errorNumber, status.detail));
+            });
+}
+
+LinkChoices MainWindow::GatherLinkChoices() const {
+    LinkChoices choices;
+    choices.protocolText = protocolList_->currentText().toStdString();
+    choices.portListIndex = portList_->currentIndex();
+    choices.addressText = addressBox_->text().toStdString();
+    choices.speedText = speedList_->currentText().toStdString();
+    const auto port = static_cast<std::int16_t>(choices.portListIndex + 1);
+    if (port >= kFirstPort && port <= kLastPort)
+        choices.handshakeOverride = store_.Read(kPortsGroup, HandshakeKey(port));
+    return choices;
+}
+
+void MainWindow::OpenLinkFromChoices(bool afterLoss) {
+    if (afterLoss) {
+        // Half a reply from the vanished device would spoil the first one after the replug,
+        // and the radio is asked at the next tick rather than up to a poll period later.
+        state_.RxBuffer.clear();
+        state_.LastPoll = clock_.SecondsSinceMidnight() - 60.0f;
+    }
+    OpenLink(state_, *platform_, linkChoices_);
+    linkDoctor_->Opened();
+    ReadAtOpen(state_, *platform_);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    pollTicks_->stop();
+    SaveChoicesOnClose();
+    event->accept();
+}
+
+void MainWindow::SaveChoicesOnClose() {
+    ChoicesToSave c;
+    c.portPosition = static_cast<std::int16_t>(portList_->currentIndex());
+    c.protocolPosition = static_cast<std::int16_t>(protocolList_->currentIndex());
+    c.speedPosition = static_cast<std::int16_t>(speedList_->currentIndex());
+    c.address = addressBox_->text().toStdString();
+    c.onTop = onTopButton_->isChecked();
+    c.normalState = !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized));
+    const QRect frame = frameGeometry();
+    c.left = ToTwips(frame.x(), TwipsPerPixelX());
+    c.top = ToTwips(frame.y(), TwipsPerPixelY());
+    c.width = ToTwips(frame.width(), TwipsPerPixelX());
+    c.height = ToTwips(frame.height(), TwipsPerPixelY());
+    if (!SaveChoices(store_, c)) std::fputs("CAT: the settings could not be saved.\n", stderr);
+}
+
+void MainWindow::ExitWhenIdle() {
+    // A click can only meet a running tick inside a box the tick opened; close once it is over,
+    // without blocking the loop that will end it.
+    if (state_.Busy) {
+        QTimer::singleShot(20, this, &MainWindow::ExitWhenIdle);
+        return;
+    }
+    close();
+}
+
+void MainWindow::OnTopToggled() {
+    if (state_.Busy) {
+        QTimer::singleShot(20, this, &MainWindow::OnTopToggled);
+        return;
+    }
+    SetOnTop(onTopButton_->isChecked());
+}
+
+void MainWindow::SetOnTop(bool onTop) {
+    pollTimer_->SetEnabled(false);
+    onTop_ = onTop;
+    // Changing the flag on the native window keeps its place and size and does not activate it;
+    // QWidget::setWindowFlag would hide and re-create a visible window.
+    if (QWindow* window = windowHandle()) {
+        window->setFlag(Qt::WindowStaysOnTopHint, onTop);
+    } else {
+        setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    }
+    pollTimer_->SetEnabled(true);
+}
+
+void MainWindow::ShowHelp() { messages_.Information(kHelpTitle, HelpBoxText()); }
+
+void MainWindow::OpenToggled() {
+    const bool ticked = openButton_->isChecked();
+    try {
+        if (ticked) {
+            linkChoices_ = GatherLinkChoices();
+            replug_->Tick();  // opens, or waits for a device that is not there
+        } else {
+            replug_->Untick();
+            linkDoctor_->Closed();
+        }
+        for (QWidget* w : {static_cast<QWidget*>(protocolList_), static_cast<QWidget*>(speedList_),
+                           static_cast<QWidget*>(portList_), static_cast<QWidget*>(addressBox_)})
+            w->setEnabled(!ticked);
+    } catch (const CatError& e) {
+        linkDoctor_->OpenFailed(e);
+        messages_.Critical(OpenErrorText(e.Number(), e.Description()));
+    } catch (const std::exception& e) {
+        messages_.Critical(OpenErrorText(errors::kInvalidValue, e.what()));
+    }
+}
+
+void MainWindow::PollTimerFired() {
+    PollTick(state_, *platform_, isMinimized(), readingBox_);
+    watch_->FollowCheck(state_);
+}
+
+void MainWindow::BytesArrived() {
+    // Find radio reads the port itself while it runs.
+    if (!linkDoctor_->Scanning()) ReceiveDispatch(state_, *watch_);
+}
+
+void MainWindow::SendFrequency() {
+    // The operator types in the regional format: a comma where the locale writes one.
+    bool ok = false;
+    const double frequency = QLocale().toDouble(frequencyEntry_->text().trimmed(), &ok);
+    if (!ok) return;
+    // Nothing is reported to the operator; the next poll shows what the radio has.
+    SkipOnFailure([&] { SetRXFrequency(state_, *platform_, frequency); });
+}
+
+void MainWindow::SendMode() {
+    // Failures are handled inside the senders; nothing else may escape a slot.
+    SkipOnFailure([&] {
+        SelectOpMode(state_, *platform_, static_cast<std::int16_t>(modeList_->currentIndex()), 0);
+    });
+}
+
+int MainWindow::PortNumber() const { return portList_->currentIndex() + 1; }
+
+std::string MainWindow::SpeedText() const { return speedList_->currentText().toStdString(); }
+
+std::string MainWindow::ProtocolText() const { return protocolList_->currentText().toStdString(); }
+
+std::vector<int> MainWindow::SpeedChoices() const {
+    std::vector<int> speeds;
+    for (int i = 0; i < speedList_->count(); ++i) speeds.push_back(speedList_->itemText(i).toInt());
+    return speeds;
+}
+
+bool MainWindow::LinkTicked() const { return openButton_->isChecked(); }
+
+void MainWindow::ReleaseOpen() {
+    if (openButton_->isChecked()) openButton_->click();
+}
+
+void MainWindow::ReopenWith(const LinkSettingsChange& change) {
+    ReleaseOpen();
+    if (change.protocolPosition) protocolList_->setCurrentIndex(*change.protocolPosition);
+    if (change.speed) speedList_->setCurrentText(QString::number(*change.speed));
+    if (!change.address.empty()) addressBox_->setText(Q(change.address));
+    openButton_->click();
+}
+
+bool MainWindow::PausePolling() {
+    const bool wasPolling = pollTicks_->isActive();
+    pollTicks_->stop();
+    return wasPolling;
+}
+
+void MainWindow::ResumePolling() { pollTicks_->start(); }
+
+void MainWindow::ShowStatus(const QString& brief, bool problem, const QString& whole) {
+    // The line holds the brief; one too long for it is cut, the whole stays in the tooltip and the
+    // details. A problem is marked by a sign and a colour, so it reads as one at a glance.
+    const QString sign = problem ? QStringLiteral("! ") : QString();
+    statusLine_->setText(
+        statusLine_->fontMetrics().elidedText(sign + brief, Qt::ElideRight, statusLine_->width()));
+    QPalette palette = statusLine_->palette();
+    palette.setColor(QPalette::WindowText,
+                     problem ? QColor(QLatin1String(kProblemColour))
+                             : QApplication::palette(statusLine_).color(QPalette::WindowText));
+    statusLine_->setPalette(palette);
+    statusLine_->setToolTip(whole);
+    statusLine_->setAccessibleDescription(whole);
+}
+
+void MainWindow::ShowReadingStale(bool stale) {
+    QPalette palette = reading_->palette();
+    const QPalette normal = QApplication::palette(reading_);
+    const QColor text = normal.color(QPalette::Text);
+    const QColor base = normal.color(QPalette::Base);
+    // Half way to the background: plainly faded on any theme, still readable.
+    const QColor faded((text.red() + base.red()) / 2, (text.green() + base.green()) / 2,
+                       (text.blue() + base.blue()) / 2);
+    palette.setColor(QPalette::Text, stale ? faded : text);
+    reading_->setPalette(palette);
+}
+
+QRect MainWindow::Frame() const { return frameGeometry(); }
+
+}  // namespace cat
