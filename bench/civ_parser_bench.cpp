@@ -22,9 +22,9 @@ public:
     std::size_t at = 0;
     std::size_t piece = 17;
 
-    int InBufferCount() override { return static_cast<int>(std::min(piece, stream->size() - at)); }
-    void ClearInBuffer() override {}
-    std::string Input() override {
+    int BytesWaiting() override { return static_cast<int>(std::min(piece, stream->size() - at)); }
+    void DiscardInput() override {}
+    std::string ReadAll() override {
         const std::size_t n = std::min(piece, stream->size() - at);
         std::string out = stream->substr(at, n);
         at += n;

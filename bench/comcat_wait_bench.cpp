@@ -39,17 +39,16 @@ public:
         store_ = std::make_unique<cat::QtSettingsStore>(dir_.filePath(QStringLiteral("cat.ini")));
         store_->Write("Ports", "Com1", name);
         port_ = std::make_unique<cat::QtCommPort>(*store_);
-        port_->SetCommPort(1);
-        port_->SetInputMode(1);
-        port_->SetSettings("9600,n,8,2");
-        port_->SetHandshaking(0);
-        port_->SetPortOpen(true);
+        port_->SelectPort(1);
+        port_->SetLineSettings(cat::LineSettingsFrom("9600,n,8,2"));
+        port_->SetHandshake(cat::Handshake::None);
+        port_->Open();
     }
     ~Link() {
         port_.reset();
         if (master_ >= 0) ::close(master_);
     }
-    bool Ok() const { return port_ && port_->PortOpen(); }
+    bool Ok() const { return port_ && port_->IsOpen(); }
     cat::QtCommPort& Port() { return *port_; }
     void Reply(const std::string& bytes) {
         if (::write(master_, bytes.data(), bytes.size()) < 0) std::perror("write");
@@ -85,7 +84,7 @@ void AnsweredWait(benchmark::State& state) {
         benchmark::DoNotOptimize(link.Port().WaitForInput(5, 300ms));
         radio.join();
         state.PauseTiming();
-        link.Port().Input();
+        link.Port().ReadAll();
         state.ResumeTiming();
     }
     state.counters["process_cpu_ms_per_wait"] = benchmark::Counter(
@@ -97,7 +96,7 @@ void InBufferCountSilent(benchmark::State& state) {
     Link link;
     if (!link.Ok()) return state.SkipWithError("no pseudo-terminal");
     const double cpuStart = ProcessCpuSeconds();
-    for (auto _ : state) benchmark::DoNotOptimize(link.Port().InBufferCount());
+    for (auto _ : state) benchmark::DoNotOptimize(link.Port().BytesWaiting());
     state.counters["process_cpu_us_per_call"] = benchmark::Counter(
         (ProcessCpuSeconds() - cpuStart) * 1e6, benchmark::Counter::kAvgIterations);
 }
@@ -109,7 +108,7 @@ void InBufferCountWithBytesWaiting(benchmark::State& state) {
     link.Reply("IF00014074000     +00000000002000000 ;");
     std::this_thread::sleep_for(20ms);
     const double cpuStart = ProcessCpuSeconds();
-    for (auto _ : state) benchmark::DoNotOptimize(link.Port().InBufferCount());
+    for (auto _ : state) benchmark::DoNotOptimize(link.Port().BytesWaiting());
     state.counters["process_cpu_us_per_call"] = benchmark::Counter(
         (ProcessCpuSeconds() - cpuStart) * 1e6, benchmark::Counter::kAvgIterations);
 }

@@ -68,7 +68,7 @@ void Run(const QString& protocol, const Options& o) {
                                                  : protocol == "kenwood" ? 1
                                                                          : 2),
                            1);
-    if (!w.Port().PortOpen()) {
+    if (!w.Port().IsOpen()) {
         std::printf("%s: the port did not open\n", qPrintable(protocol));
         return;
     }

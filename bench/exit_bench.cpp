@@ -49,7 +49,7 @@ double OneRun(const Case& c, const QString& radiosim, int delayMs, bool* opened)
     auto w = std::make_unique<cat::frmCAT>(store);
     w->show();
     OpenLinkOn(*w, c.listText, 5);
-    *opened = RunUntil([&] { return w->Port().PortOpen(); }, 8000);
+    *opened = RunUntil([&] { return w->Port().IsOpen(); }, 8000);
     RunFor(1500);  // polling in full swing
 
     std::atomic<long long> signalled{0};

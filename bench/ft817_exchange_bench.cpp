@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "protocols/common/family_codes.h"
 #include "core/session_state.h"
+#include "protocols/common/family_codes.h"
 #include "protocols/ft817/ft817.h"
 #include "qt/qt_platform.h"
 #include "qt/serial_port.h"
@@ -47,11 +47,10 @@ void BM_Ft817TimedOutExchange(benchmark::State& state) {
     cat::test::MemoryStore store;
     store.Write("Ports", "Com1", radio.device);
     cat::QtCommPort port(store);
-    port.SetCommPort(1);
-    port.SetInputMode(1);
-    port.SetSettings("9600,n,8,2");
-    port.SetHandshaking(0);
-    port.SetPortOpen(true);
+    port.SelectPort(1);
+    port.SetLineSettings(cat::LineSettingsFrom("9600,n,8,2"));
+    port.SetHandshake(cat::Handshake::None);
+    port.Open();
 
     cat::QtClock clock;
     cat::QtPause pause;
@@ -69,7 +68,7 @@ void BM_Ft817TimedOutExchange(benchmark::State& state) {
         state.ResumeTiming();
     }
     if (session.CurFreq != 14.074) state.SkipWithError("a silent radio changed the frequency");
-    port.SetPortOpen(false);
+    port.Close();
 }
 BENCHMARK(BM_Ft817TimedOutExchange)
     ->Iterations(12)

@@ -24,9 +24,9 @@ public:
     void Rewind() { next_ = 0; }
     bool Done() const { return next_ >= pieces_.size(); }
 
-    int InBufferCount() override { return Done() ? 0 : static_cast<int>(pieces_[next_].size()); }
-    void ClearInBuffer() override { ++next_; }
-    std::string Input() override { return pieces_[next_++]; }
+    int BytesWaiting() override { return Done() ? 0 : static_cast<int>(pieces_[next_].size()); }
+    void DiscardInput() override { ++next_; }
+    std::string ReadAll() override { return pieces_[next_++]; }
 
 private:
     const std::vector<std::string>& pieces_;

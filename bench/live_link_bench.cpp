@@ -57,7 +57,7 @@ void Run(const QString& protocol, const Options& o) {
                                                      : "FT-817";
     cat::bench::OpenLinkOn(w, listText, 1);
     if (o.details) w.Doctor().ShowDetails();
-    if (!w.Port().PortOpen()) {
+    if (!w.Port().IsOpen()) {
         std::printf("%s: the port did not open\n", qPrintable(protocol));
         return;
     }

@@ -27,32 +27,32 @@ void RoundTrips(const char* what, const QString& address, int polls) {
     cat::test::MemoryStore store;
     store.Write("Ports", "Com5", address.toStdString());
     cat::QtCommPort port(store);
-    port.SetCommPort(5);
-    port.SetSettings("9600,n,8,2");
-    port.SetHandshaking(0);
+    port.SelectPort(5);
+    port.SetLineSettings(cat::LineSettingsFrom("9600,n,8,2"));
+    port.SetHandshake(cat::Handshake::None);
     // ser2net frees its device a moment after the last connection: try again for a while.
-    for (int attempt = 0; !port.PortOpen() && attempt < 20; ++attempt) {
+    for (int attempt = 0; !port.IsOpen() && attempt < 20; ++attempt) {
         try {
-            port.SetPortOpen(true);
+            port.Open();
         } catch (const cat::CatError& e) {
             if (attempt == 19) std::printf("%s: %s\n", what, e.what());
             RunFor(200);
         }
     }
-    if (!port.PortOpen()) return;
+    if (!port.IsOpen()) return;
     std::vector<double> ms;
     for (int i = 0; i < polls; ++i) {
         const auto start = Clock::now();
-        port.Output(kIcomPoll);
+        port.Write(kIcomPoll);
         if (port.WaitForInput(11, std::chrono::milliseconds(1000)) >= 11)
             ms.push_back(MsSince(start));
-        port.Input();
+        port.ReadAll();
     }
     const Summary s = Summarise(ms);
     std::printf(
         "%-22s ICOM poll round trip over %d polls: median %.2f ms, 90%% %.2f ms, max %.2f ms\n",
         what, s.count, s.median, s.p90, s.max);
-    port.SetPortOpen(false);
+    port.Close();
     RunFor(300);  // ser2net lets the device go
 }
 
@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
         }
         const double connected = WindowCpu(w, seconds);
         radio->Stop();  // the far end's radio goes away; ser2net drops the connection
-        RunUntil([&] { return !w.Port().PortOpen(); }, 5000);
+        RunUntil([&] { return !w.Port().IsOpen(); }, 5000);
         const double waiting = WindowCpu(w, seconds);
         // The radio comes back on another frequency: the first reading of it is a live one.
         const auto back = Clock::now();

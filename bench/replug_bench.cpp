@@ -58,7 +58,7 @@ void Run(const QString& protocol, const Options& o) {
     int lost = 0;
     for (int i = 0; i < o.cycles; ++i) {
         ::unlink(linkPath.constData());
-        if (!RunUntil([&] { return !w.Port().PortOpen(); }, 3000)) continue;
+        if (!RunUntil([&] { return !w.Port().IsOpen(); }, 3000)) continue;
         ++lost;
         const int khz = 100 + i;  // the dial moves while the adapter is away: 7.100, 7.101, ...
         radio.Control("freq 7." + QByteArray::number(khz));

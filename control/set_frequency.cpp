@@ -13,7 +13,7 @@ namespace cat {
 void SetRXFrequency(SessionState& state, Platform& platform, double frequency) {
     if (state.ProtocolCode <= 0) return;
 
-    SkipOnFailure([&] { platform.Timer1.SetEnabled(false); });
+    SkipOnFailure([&] { platform.pollTimer.SetEnabled(false); });
     const double a = std::fabs(frequency);
 
     // From 1000 MHz up the digits no longer fit the commands: refuse the entry rather than send a
@@ -29,7 +29,7 @@ void SetRXFrequency(SessionState& state, Platform& platform, double frequency) {
         if (const RadioFamily* protocol = FamilyFor(state.ProtocolCode))
             SkipOnFailure([&] { protocol->SetFrequency(state, platform, command); });
 
-    SkipOnFailure([&] { platform.Timer1.SetEnabled(true); });
+    SkipOnFailure([&] { platform.pollTimer.SetEnabled(true); });
 }
 
 }  // namespace cat

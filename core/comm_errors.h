@@ -18,9 +18,7 @@ enum class CommFault {
     NoPortChosen,
     InvalidPortNumber,
     InvalidSettings,
-    InvalidHandshaking,
     PortAlreadyOpen,
-    InvalidInputMode,
     PortChangeWhileOpen,
     DeviceNotFound,
     DeviceInUse,
@@ -48,18 +46,14 @@ struct CommFaultText {
     std::string_view reopens = {};
 };
 
-inline constexpr std::array<CommFaultText, 21> kCommFaults{{
+inline constexpr std::array<CommFaultText, 19> kCommFaults{{
     {CommFault::NoPortChosen, 8001, "No serial port is chosen: pick one of Com 1 to Com 32."},
     {CommFault::InvalidPortNumber, 8002,
      "Com {value} is not a port this program can use: pick one of Com 1 to Com 32."},
     {CommFault::InvalidSettings, 8003,
      "The line settings \"{value}\" are not valid: they read speed,parity,data bits,stop bits, "
      "for example 9600,n,8,2."},
-    {CommFault::InvalidHandshaking, 8004,
-     "Handshaking {value} is not offered: use 0 (none) or 2 (RTS/CTS)."},
     {CommFault::PortAlreadyOpen, 8005, "{port} is already open."},
-    {CommFault::InvalidInputMode, 8006,
-     "Input mode {value} is not offered: use 0 (text) or 1 (binary)."},
     {CommFault::PortChangeWhileOpen, 8007,
      "{port} is open: close it before choosing another port."},
     {CommFault::DeviceNotFound, 8010,

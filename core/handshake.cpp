@@ -25,8 +25,6 @@ std::optional<HandshakeSetting> ParseHandshakeSetting(std::string_view text) {
     return Lookup(kSettings, std::string_view(UpperCase(Trim(text, kBlanks))));
 }
 
-int HandshakingValue(Handshake mode) { return mode == Handshake::RtsCts ? 2 : 0; }
-
 HandshakeChoice ResolveHandshake(std::optional<std::string> stored, bool ruleWantsRtsCts) {
     HandshakeChoice choice;
     choice.mode = ruleWantsRtsCts ? Handshake::RtsCts : Handshake::None;

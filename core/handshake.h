@@ -38,9 +38,6 @@ std::string HandshakeKey(std::int16_t port);
 // none / rtscts / auto in any letter case, blanks around allowed; nothing otherwise.
 std::optional<HandshakeSetting> ParseHandshakeSetting(std::string_view text);
 
-// The value CommPort::SetHandshaking takes: 0 none, 2 RTS/CTS.
-int HandshakingValue(Handshake mode);
-
 // The family's rule and the port's stored override together: `ruleWantsRtsCts` is what the
 // link's radio family asks for at the link's speed.
 HandshakeChoice ResolveHandshake(std::optional<std::string> stored, bool ruleWantsRtsCts);

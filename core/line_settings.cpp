@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/comm_errors.h"
 #include "core/lookup.h"
 
 namespace cat {
@@ -72,6 +73,12 @@ std::optional<LineSettings> ParseLineSettings(std::string_view text) {
     const auto stopBits = Lookup(kStopBits, fields[3]);
     if (!speed || !parity || !dataBits || !stopBits) return std::nullopt;
     return LineSettings{*speed, *parity, *dataBits, *stopBits, std::string(text)};
+}
+
+LineSettings LineSettingsFrom(std::string_view text) {
+    std::optional<LineSettings> settings = ParseLineSettings(text);
+    if (!settings) throw CommError(CommFault::InvalidSettings, {}, text);
+    return *std::move(settings);
 }
 
 }  // namespace cat

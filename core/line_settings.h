@@ -26,4 +26,8 @@ struct LineSettings {
 // 1, 1.5 or 2; exactly four comma-separated fields, no blanks. Nothing for anything else.
 std::optional<LineSettings> ParseLineSettings(std::string_view text);
 
+// The same, for settings the program composes itself: text that is not valid raises the port's
+// "invalid settings" error, naming the text.
+LineSettings LineSettingsFrom(std::string_view text);
+
 }  // namespace cat

@@ -44,11 +44,11 @@ public:
 // What the core routines reach of the outside world; the window implements it
 // with Qt, the unit tests with fakes.
 struct Platform {
-    CommPort& comCAT;
+    CommPort& port;
     Clock& clock;
     Pause& pause;
     MessageBoxes& messages;
-    PollTimer& Timer1;
+    PollTimer& pollTimer;
 };
 
 }  // namespace cat

@@ -46,23 +46,27 @@ void LinkWatch::Lost(std::string why) {
     lostWhy_ = std::move(why);
 }
 
-void LinkWatch::Output(const std::string& bytes) {
+void LinkWatch::Open() { port_.Open(); }
+
+void LinkWatch::Close() { port_.Close(); }
+
+void LinkWatch::Write(const std::string& bytes) {
     line_->Sent(watch_.Seconds(), bytes);
-    port_.Output(bytes);
+    port_.Write(bytes);
 }
 
-void LinkWatch::ClearInBuffer() {
+void LinkWatch::DiscardInput() {
     // What is thrown away (a reply too short for the FT-817's count) is still what the line said.
     std::string dropped;
     SkipOnFailure([&] {
-        if (port_.InBufferCount() > 0) dropped = port_.Input();
+        if (port_.BytesWaiting() > 0) dropped = port_.ReadAll();
     });
     line_->Received(watch_.Seconds(), dropped);
-    port_.ClearInBuffer();
+    port_.DiscardInput();
 }
 
-std::string LinkWatch::Input() {
-    std::string bytes = port_.Input();
+std::string LinkWatch::ReadAll() {
+    std::string bytes = port_.ReadAll();
     line_->Received(watch_.Seconds(), bytes);
     return bytes;
 }
@@ -77,7 +81,7 @@ Observation LinkWatch::Observe() {
     line_->Settle(now);
     // Bytes that wait to leave are held by the line, once they have waited a while.
     int held = 0;
-    if (open_ && !lostAt_) SkipOnFailure([&] { held = port_.OutBufferCount(); });
+    if (open_ && !lostAt_) SkipOnFailure([&] { held = port_.BytesPending(); });
     if (held <= 0) {
         heldSince_.reset();
     } else if (!heldSince_) {

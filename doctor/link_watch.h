@@ -51,21 +51,21 @@ public:
     double Now() { return watch_.Seconds(); }
 
     // CommPort: everything goes to the wrapped port; what is written and read is recorded.
-    void SetCommPort(std::int16_t number) override { port_.SetCommPort(number); }
-    std::int16_t GetCommPort() const override { return port_.GetCommPort(); }
-    void SetSettings(const std::string& settings) override { port_.SetSettings(settings); }
-    void SetHandshaking(int mode) override { port_.SetHandshaking(mode); }
-    void SetInputMode(int mode) override { port_.SetInputMode(mode); }
-    void SetPortOpen(bool open) override { port_.SetPortOpen(open); }
-    bool PortOpen() const override { return port_.PortOpen(); }
-    void Output(const std::string& bytes) override;
-    int InBufferCount() override { return port_.InBufferCount(); }
-    void ClearInBuffer() override;
-    std::string Input() override;
+    void SelectPort(int number) override { port_.SelectPort(number); }
+    int PortNumber() const override { return port_.PortNumber(); }
+    void SetLineSettings(const LineSettings& settings) override { port_.SetLineSettings(settings); }
+    void SetHandshake(Handshake handshake) override { port_.SetHandshake(handshake); }
+    void Open() override;
+    void Close() override;
+    bool IsOpen() const override { return port_.IsOpen(); }
+    void Write(const std::string& bytes) override;
+    int BytesWaiting() override { return port_.BytesWaiting(); }
+    void DiscardInput() override;
+    std::string ReadAll() override;
     int WaitForInput(int count, std::chrono::milliseconds timeout) override {
         return port_.WaitForInput(count, timeout);
     }
-    int OutBufferCount() override { return port_.OutBufferCount(); }
+    int BytesPending() override { return port_.BytesPending(); }
 
 private:
     void Start(const LinkFacts& facts);

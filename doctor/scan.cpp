@@ -107,27 +107,24 @@ std::optional<Found> Judge(const Probe& probe, const std::string& received) {
 void Scanner::Finish() {
     if (over_) return;
     over_ = true;
-    SkipOnFailure([&] { port_.SetPortOpen(false); });
+    SkipOnFailure([&] { port_.Close(); });
 }
 
 void Scanner::Cancel() { Finish(); }
 
 void Scanner::Send(const Probe& probe, const std::string& bytes, double now) {
-    port_.SetSettings(std::to_string(probe.speed) + ",n,8,2");
-    port_.SetHandshaking(probe.flowControl ? 2 : 0);
-    if (!port_.PortOpen()) {
-        port_.SetInputMode(1);
-        port_.SetPortOpen(true);
-    }
-    port_.ClearInBuffer();
-    port_.Output(bytes);
+    port_.SetLineSettings(LineSettingsFrom(std::to_string(probe.speed) + ",n,8,2"));
+    port_.SetHandshake(probe.flowControl ? Handshake::RtsCts : Handshake::None);
+    if (!port_.IsOpen()) port_.Open();
+    port_.DiscardInput();
+    port_.Write(bytes);
     lastSent_ = now;
     log_.push_back(Head(now, probe, ">") + probe.families.front()->ShowBytes(bytes));
 }
 
 std::string Scanner::Receive(const Probe& probe, double now) {
     std::string received;
-    if (port_.InBufferCount() > 0) received = port_.Input();
+    if (port_.BytesWaiting() > 0) received = port_.ReadAll();
     log_.push_back(Head(now, probe, "<") + (received.empty()
                                                 ? std::string("nothing")
                                                 : probe.families.front()->ShowBytes(received)));

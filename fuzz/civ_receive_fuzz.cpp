@@ -17,9 +17,9 @@ public:
     std::string waiting;
     std::size_t shortBy = 0;  // Input hands over fewer bytes than counted
 
-    int InBufferCount() override { return static_cast<int>(waiting.size()); }
-    void ClearInBuffer() override { waiting.clear(); }
-    std::string Input() override {
+    int BytesWaiting() override { return static_cast<int>(waiting.size()); }
+    void DiscardInput() override { waiting.clear(); }
+    std::string ReadAll() override {
         std::string out = waiting;
         out.resize(out.size() > shortBy ? out.size() - shortBy : 0);
         waiting.clear();

@@ -33,17 +33,17 @@ public:
     std::size_t inputShortBy = 0;
     int calls = 0;
 
-    void Output(const std::string& bytes) override {
+    void Write(const std::string& bytes) override {
         if (bytes.size() != 5) std::abort();
         sent_ = true;
     }
-    int InBufferCount() override {
+    int BytesWaiting() override {
         if (++calls > 200) std::abort();  // a wait that polls instead of blocking
         Deliver();
         return static_cast<int>(waiting.size());
     }
-    void ClearInBuffer() override { waiting.clear(); }
-    std::string Input() override {
+    void DiscardInput() override { waiting.clear(); }
+    std::string ReadAll() override {
         std::string out;
         out.swap(waiting);
         out.resize(out.size() - std::min(inputShortBy, out.size()));

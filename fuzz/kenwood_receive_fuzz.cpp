@@ -23,12 +23,12 @@ public:
     std::string waiting;
     bool failCount = false;
 
-    int InBufferCount() override {
+    int BytesWaiting() override {
         if (failCount) throw cat::CatError(8012, "The device is not open.");
         return static_cast<int>(waiting.size());
     }
-    void ClearInBuffer() override { waiting.clear(); }
-    std::string Input() override {
+    void DiscardInput() override { waiting.clear(); }
+    std::string ReadAll() override {
         std::string out;
         out.swap(waiting);
         return out;

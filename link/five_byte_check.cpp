@@ -16,7 +16,7 @@ double ListenSeconds(int speed) { return std::max(10.0 * 11 / speed + 0.12, 0.3)
 }  // namespace
 
 std::shared_ptr<FiveByteCheck> FiveByteCheck::For(const RadioFamily& family, int speed,
-                                                  std::string lineSettings, int handshaking) {
+                                                  LineSettings lineSettings, Handshake handshake) {
     if (family.SilenceBefore() > 0) return nullptr;
     for (const RadioFamily* other : Families()) {
         if (other->SilenceBefore() <= 0) continue;
@@ -25,13 +25,13 @@ std::shared_ptr<FiveByteCheck> FiveByteCheck::For(const RadioFamily& family, int
             if (s > speed) faster.push_back(s);
         if (faster.empty()) continue;
         return std::shared_ptr<FiveByteCheck>(
-            new FiveByteCheck(*other, std::move(faster), std::move(lineSettings), handshaking));
+            new FiveByteCheck(*other, std::move(faster), std::move(lineSettings), handshake));
     }
     return nullptr;
 }
 
 bool FiveByteCheck::Step(Platform& platform, double now) {
-    CommPort& port = platform.comCAT;
+    CommPort& port = platform.port;
     const std::string probe = family_.Probes().front();
     switch (stage_) {
         case Stage::Quiet: {
@@ -40,10 +40,10 @@ bool FiveByteCheck::Step(Platform& platform, double now) {
             if (now - *lastSent_ < family_.SilenceBefore()) return false;
             const int speed = speeds_[next_];
             const bool sent = SkipOnFailure([&] {
-                port.SetSettings(std::to_string(speed) + ",n,8,2");
-                port.SetHandshaking(0);
-                port.ClearInBuffer();
-                port.Output(probe);
+                port.SetLineSettings(LineSettingsFrom(std::to_string(speed) + ",n,8,2"));
+                port.SetHandshake(Handshake::None);
+                port.DiscardInput();
+                port.Write(probe);
             });
             if (!sent) {
                 Finish(platform);
@@ -58,7 +58,7 @@ bool FiveByteCheck::Step(Platform& platform, double now) {
             if (now < listenUntil_) return false;
             std::string received;
             SkipOnFailure([&] {
-                if (port.InBufferCount() > 0) received = port.Input();
+                if (port.BytesWaiting() > 0) received = port.ReadAll();
             });
             // The link's own line between probes: only the probe and its answer use another.
             Restore(platform);
@@ -94,9 +94,9 @@ void FiveByteCheck::Finish(Platform& platform) {
 
 void FiveByteCheck::Restore(Platform& platform) {
     SkipOnFailure([&] {
-        platform.comCAT.SetSettings(lineSettings_);
-        platform.comCAT.SetHandshaking(handshaking_);
-        platform.comCAT.ClearInBuffer();
+        platform.port.SetLineSettings(lineSettings_);
+        platform.port.SetHandshake(handshake_);
+        platform.port.DiscardInput();
     });
 }
 

@@ -47,7 +47,7 @@ void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choice
     state.ProtocolCode = ProtocolCodeNamed(choices.protocolText);
     // A new link reads the line afresh: nothing learnt of the last radio carries over.
     state.Reader.reset();
-    platform.comCAT.SetCommPort(static_cast<std::int16_t>(choices.portListIndex + 1));
+    platform.port.SelectPort(choices.portListIndex + 1);
 
     // CI-V frames carry the address as one byte and replies are matched on its upper-case text,
     // so a one-digit or lower-case address must be brought into that form here, once.
@@ -65,23 +65,20 @@ void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choice
     state.CtrlAddr = "E0";  // the controller's CI-V address
     state.Speed = choices.speedText;
     state.StopBits = "2";
-    platform.comCAT.SetInputMode(1);
-    platform.comCAT.SetSettings(SpeedSetting(state.Speed) + ",n,8," +
-                                std::string(Trim(state.StopBits)));
+    const LineSettings line =
+        LineSettingsFrom(SpeedSetting(state.Speed) + ",n,8," + std::string(Trim(state.StopBits)));
+    platform.port.SetLineSettings(line);
     const int speed = static_cast<int>(NumericValue(state.Speed));
     const HandshakeChoice handshake =
         ResolveHandshake(choices.handshakeOverride, family && family->FlowControl(speed));
-    platform.comCAT.SetHandshaking(HandshakingValue(handshake.mode));
+    platform.port.SetHandshake(handshake.mode);
     state.Check.reset();
-    platform.comCAT.SetPortOpen(true);
-    if (family)
-        state.Check = FiveByteCheck::For(
-            *family, speed, SpeedSetting(state.Speed) + ",n,8," + std::string(Trim(state.StopBits)),
-            HandshakingValue(handshake.mode));
-    platform.Timer1.SetEnabled(true);
+    platform.port.Open();
+    if (family) state.Check = FiveByteCheck::For(*family, speed, line, handshake.mode);
+    platform.pollTimer.SetEnabled(true);
 }
 
-void CloseLink(Platform& platform) { platform.comCAT.SetPortOpen(false); }
+void CloseLink(Platform& platform) { platform.port.Close(); }
 
 std::string OpenErrorText(int number, const std::string& description) {
     return "Error " + std::to_string(number) + " : " + description;

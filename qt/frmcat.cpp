@@ -420,7 +420,7 @@ void frmCAT::chkOnTop_Click() {
 }
 
 void frmCAT::AlwaysOnTop(bool setOnTop) {
-    platform_->Timer1.SetEnabled(false);
+    platform_->pollTimer.SetEnabled(false);
     onTop_ = setOnTop;
     // Changing the flag on the native window keeps its place and size and does not activate it;
     // QWidget::setWindowFlag would hide and re-create a visible window.
@@ -429,7 +429,7 @@ void frmCAT::AlwaysOnTop(bool setOnTop) {
     } else {
         setWindowFlag(Qt::WindowStaysOnTopHint, setOnTop);
     }
-    platform_->Timer1.SetEnabled(true);
+    platform_->pollTimer.SetEnabled(true);
 }
 
 void frmCAT::cmdHelp_Click() { messages_.Information(kHelpTitle, HelpBoxText()); }

@@ -263,7 +263,7 @@ void LinkDoctor::FindRadio() {
     for (int i = 0; i < window_.cboSpeed->count(); ++i)
         speeds.push_back(window_.cboSpeed->itemText(i).toInt());
     try {
-        port_.SetCommPort(static_cast<std::int16_t>(window_.cboCom->currentIndex() + 1));
+        port_.SelectPort(window_.cboCom->currentIndex() + 1);
     } catch (const CatError& e) {
         scanState_->setText(Q(e.Description()));
         return;

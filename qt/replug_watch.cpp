@@ -27,8 +27,8 @@ ReplugWatch::ReplugWatch(QtCommPort& port, std::function<void(bool)> open,
     });
     connect(&watch_, &DeviceWatch::Vanished, this, [this] {
         if (supervisor_.Status().state != LinkState::Open) return;
-        Lost(QString::fromStdString(CommErrorText(
-            CommFault::DeviceLost, PortLabel(port_.GetCommPort(), Device()), {}, {})));
+        Lost(QString::fromStdString(
+            CommErrorText(CommFault::DeviceLost, PortLabel(port_.PortNumber(), Device()), {}, {})));
     });
     connect(&port_, &QtCommPort::PortLost, this, &ReplugWatch::Lost);
 }

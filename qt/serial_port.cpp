@@ -125,30 +125,27 @@ QtCommPort::~QtCommPort() {
     CloseQuietly();
 }
 
-void QtCommPort::SetCommPort(std::int16_t number) {
+void QtCommPort::SelectPort(int number) {
     if (number == 0) throw CommError(CommFault::NoPortChosen);
     if (number < kFirstPort || number > kLastPort)
         throw CommError(CommFault::InvalidPortNumber, {}, std::to_string(number));
-    if (PortOpen() && number != number_) throw CommError(CommFault::PortChangeWhileOpen, Label());
+    if (IsOpen() && number != number_) throw CommError(CommFault::PortChangeWhileOpen, Label());
     number_ = number;
 }
 
-void QtCommPort::SetSettings(const std::string& settings) {
-    const std::optional<LineSettings> parsed = ParseLineSettings(settings);
-    if (!parsed) throw CommError(CommFault::InvalidSettings, {}, settings);
-    line_ = *parsed;
+void QtCommPort::SetLineSettings(const LineSettings& settings) {
+    line_ = settings;
     if (net_ && net_->IsOpen()) return net_->Apply(line_, handshaking_ == 2);
     if (!port_.isOpen()) return;
     if (!ApplyLineSettings()) {
         RequireOpen();  // the device may have gone while we set it
-        throw CommError(CommFault::SettingsRejected, Label(), settings,
+        throw CommError(CommFault::SettingsRejected, Label(), settings.text,
                         port_.errorString().toStdString());
     }
 }
 
-void QtCommPort::SetHandshaking(int mode) {
-    if (mode != 0 && mode != 2)
-        throw CommError(CommFault::InvalidHandshaking, {}, std::to_string(mode));
+void QtCommPort::SetHandshake(Handshake handshake) {
+    const int mode = handshake == Handshake::RtsCts ? 2 : 0;
     handshaking_ = mode;
     if (net_ && net_->IsOpen()) return net_->Apply(line_, handshaking_ == 2);
     if (!port_.isOpen()) return;
@@ -162,20 +159,14 @@ void QtCommPort::SetHandshaking(int mode) {
     }
 }
 
-void QtCommPort::SetInputMode(int mode) {
-    if (mode != 0 && mode != 1)
-        throw CommError(CommFault::InvalidInputMode, {}, std::to_string(mode));
-    inputMode_ = mode;
+void QtCommPort::Close() {
+    net_.reset();
+    CloseQuietly();
+    lost_ = false;
 }
 
-void QtCommPort::SetPortOpen(bool open) {
-    if (!open) {
-        net_.reset();
-        CloseQuietly();
-        lost_ = false;
-        return;
-    }
-    if (PortOpen()) throw CommError(CommFault::PortAlreadyOpen, Label());
+void QtCommPort::Open() {
+    if (IsOpen()) throw CommError(CommFault::PortAlreadyOpen, Label());
     if (number_ == 0) throw CommError(CommFault::NoPortChosen);
 
     device_ = DeviceForPort(store_, number_);
@@ -209,7 +200,7 @@ void QtCommPort::OpenNetworkPort() {
     net_ = std::move(net);
 }
 
-bool QtCommPort::PortOpen() const { return net_ ? net_->IsOpen() : port_.isOpen(); }
+bool QtCommPort::IsOpen() const { return net_ ? net_->IsOpen() : port_.isOpen(); }
 
 // What the bytes need at the line's speed, twice over, and a margin for the system.
 int QtCommPort::WriteWaitMs(std::size_t bytes) const {
@@ -219,7 +210,7 @@ int QtCommPort::WriteWaitMs(std::size_t bytes) const {
     return static_cast<int>(std::min<long long>(kLongestWriteWaitMs, 100 + lineMs));
 }
 
-void QtCommPort::Output(const std::string& bytes) {
+void QtCommPort::Write(const std::string& bytes) {
     RequireOpen();
     if (bytes.empty()) return;
     if (net_) return net_->Output(bytes, line_.speed);
@@ -245,20 +236,20 @@ void QtCommPort::Output(const std::string& bytes) {
     RequireOpen();
 }
 
-int QtCommPort::InBufferCount() {
+int QtCommPort::BytesWaiting() {
     RequireOpen();
     if (net_) return net_->Pull();
     Pull();
     return Waiting();
 }
 
-void QtCommPort::ClearInBuffer() {
+void QtCommPort::DiscardInput() {
     RequireOpen();
     if (net_) return net_->Clear();
     port_.clear(QSerialPort::Input);
 }
 
-std::string QtCommPort::Input() {
+std::string QtCommPort::ReadAll() {
     RequireOpen();
     if (net_) return net_->Take();
     // Readers take exactly the bytes InBufferCount reported; pulling more here would hand
@@ -294,7 +285,7 @@ int QtCommPort::WaitForInput(int count, std::chrono::milliseconds timeout) {
     return Waiting();
 }
 
-int QtCommPort::OutBufferCount() {
+int QtCommPort::BytesPending() {
     if (net_) return net_->IsOpen() ? net_->Unsent() : 0;
     if (!port_.isOpen()) return 0;
     qint64 held = port_.bytesToWrite();
@@ -306,7 +297,7 @@ int QtCommPort::OutBufferCount() {
 }
 
 std::string QtCommPort::DeviceName() const {
-    if (PortOpen() || lost_) return device_;
+    if (IsOpen() || lost_) return device_;
     return DeviceForPort(store_, number_);
 }
 
@@ -396,7 +387,7 @@ void QtCommPort::RaiseOpenFailure() {
 }
 
 void QtCommPort::RequireOpen() const {
-    if (PortOpen()) return;
+    if (IsOpen()) return;
     if (lost_)
         throw CommError(lostFault_, Label(),
                         lostFault_ == CommFault::ConnectionLost ? device_ : std::string{},

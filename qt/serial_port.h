@@ -31,20 +31,20 @@ public:
     explicit QtCommPort(SettingsStore& store, QObject* parent = nullptr);
     ~QtCommPort() override;
 
-    void SetCommPort(std::int16_t number) override;
-    std::int16_t GetCommPort() const override { return number_; }
-    void SetSettings(const std::string& settings) override;
-    void SetHandshaking(int mode) override;
-    void SetInputMode(int mode) override;
-    void SetPortOpen(bool open) override;
-    bool PortOpen() const override;
+    void SelectPort(int number) override;
+    int PortNumber() const override { return number_; }
+    void SetLineSettings(const LineSettings& settings) override;
+    void SetHandshake(Handshake handshake) override;
+    void Open() override;
+    void Close() override;
+    bool IsOpen() const override;
 
-    void Output(const std::string& bytes) override;
-    int InBufferCount() override;
-    void ClearInBuffer() override;
-    std::string Input() override;
+    void Write(const std::string& bytes) override;
+    int BytesWaiting() override;
+    void DiscardInput() override;
+    std::string ReadAll() override;
     int WaitForInput(int count, std::chrono::milliseconds timeout) override;
-    int OutBufferCount() override;
+    int BytesPending() override;
 
     int Handshaking() const { return handshaking_; }
 
@@ -80,12 +80,11 @@ private:
     SettingsStore& store_;
     QSerialPort port_;
     std::unique_ptr<NetworkPort> net_;  // while Com N is a network port
-    std::int16_t number_ = 0;
+    int number_ = 0;
     std::string name_;
     std::string device_;  // resolved when the port opens
     LineSettings line_;
     int handshaking_ = 0;
-    int inputMode_ = 0;  // text and binary read alike here: one char per byte either way
 
     // Qt reports failures while it opens, sets modem lines on a pseudo-terminal, or closes a
     // vanished device; none of those may close the port from the error handler.

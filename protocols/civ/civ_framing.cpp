@@ -65,7 +65,7 @@ bool SendFrame(SessionState& state, Platform& platform, std::string_view to, std
     // Any failure of the port or of building the frame is reported once and ends the command;
     // the receive pass reports nothing itself, so it cannot bring up this box.
     try {
-        if (!platform.comCAT.PortOpen()) return false;
+        if (!platform.port.IsOpen()) return false;
 
         std::string hex = "00FEFE";
         hex += to;
@@ -75,11 +75,11 @@ bool SendFrame(SessionState& state, Platform& platform, std::string_view to, std
         hex += D;
         hex += "FD";
 
-        platform.comCAT.Output(FrameBytes(hex));
+        platform.port.Write(FrameBytes(hex));
         // The reply takes longer than this to arrive at 9600 baud; whatever is already in
         // (an interface's echo, a late reply to the previous command) is parsed now.
         platform.pause.Sleep(5);
-        ReadICOMBuffer(state, platform.comCAT);
+        ReadICOMBuffer(state, platform.port);
         return true;
     } catch (const std::exception&) {
         platform.messages.Critical("Com error");

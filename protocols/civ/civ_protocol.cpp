@@ -291,11 +291,11 @@ public:
 
 void ReadICOMBuffer(SessionState& state, CommPort& port) {
     int waiting = 0;
-    SkipOnFailure([&] { waiting = port.InBufferCount(); });
+    SkipOnFailure([&] { waiting = port.BytesWaiting(); });
     if (waiting <= 0) return;
 
     SkipOnFailure([&] {
-        const std::string bytes = port.Input();
+        const std::string bytes = port.ReadAll();
         // Never more than the count said, and never more than Input actually returned.
         state.RxBuffer.append(bytes, 0, std::min(bytes.size(), static_cast<std::size_t>(waiting)));
     });

@@ -66,10 +66,10 @@ void Send(SessionState& state, Platform& platform, const std::string& command, L
     const std::string_view terminator = Trim(command).ends_with(';') ? "" : ";";
     const std::string text(Trim(command + std::string(terminator)));
 
-    SkipOnFailure([&] { platform.comCAT.Output(text); });
+    SkipOnFailure([&] { platform.port.Write(text); });
     reader.Sent(text);
     SkipOnFailure([&] { platform.pause.Sleep(5); });
-    ReceivePass(state, platform.comCAT, state.RxBuffer, true, reader);
+    ReceivePass(state, platform.port, state.RxBuffer, true, reader);
 }
 
 void ReceivePass(SessionState& state, CommPort& port, std::string& buffer, bool read,
@@ -81,11 +81,11 @@ void ReceivePass(SessionState& state, CommPort& port, std::string& buffer, bool 
 
     if (read) {
         int n = 0;
-        SkipOnFailure([&] { n = port.InBufferCount(); });
+        SkipOnFailure([&] { n = port.BytesWaiting(); });
         // Input hands back every byte waiting, which can be more than were counted a moment ago
         // or, on a failing port, fewer. All of them are kept: a byte dropped here would cut a
         // reply in two.
-        if (n > 0) SkipOnFailure([&] { buffer += port.Input(); });
+        if (n > 0) SkipOnFailure([&] { buffer += port.ReadAll(); });
     }
 
     // Complete replies are parsed before the size limit is applied, so a burst that arrives in

@@ -36,7 +36,7 @@ std::string Command(std::int16_t P1, std::uint8_t opcode) {
 // be taken for this reply.
 void DiscardWaiting(CommPort& port) {
     SkipOnFailure([&] {
-        if (port.InBufferCount() > 0) port.Input();
+        if (port.BytesWaiting() > 0) port.ReadAll();
     });
 }
 
@@ -54,11 +54,11 @@ public:
         : platform_(platform), expected_(expected), command_(std::move(command)) {}
 
     Ft817Reply Run() {
-        CommPort& port = platform_.comCAT;
+        CommPort& port = platform_.port;
         SkipOnFailure([&] { t0_ = platform_.clock.SecondsSinceMidnight(); });
         for (;;) {
             int waiting = 0;
-            SkipOnFailure([&] { waiting = port.InBufferCount(); });
+            SkipOnFailure([&] { waiting = port.BytesWaiting(); });
             if (static_cast<int>(got_.size()) + waiting >= expected_) {
                 // A port that hands back fewer bytes than it counted has not delivered the reply;
                 // the count returned says so, and the bytes it did deliver are all that is read.
@@ -67,7 +67,7 @@ public:
                 continue;  // that was the echo: the reply is still to come
             }
             if (!Wait(port, expected_ - static_cast<int>(got_.size()))) {
-                SkipOnFailure([&] { port.ClearInBuffer(); });
+                SkipOnFailure([&] { port.DiscardInput(); });
                 Ft817Reply timedOut;
                 timedOut.NData =
                     Saturate16(got_.size() + static_cast<std::size_t>(std::max(waiting, 0)));
@@ -80,7 +80,7 @@ private:
     // Takes what is waiting, never more than was counted; false when the port delivered less.
     bool Take(CommPort& port, int waiting) {
         std::string bytes;
-        SkipOnFailure([&] { bytes = port.Input(); });
+        SkipOnFailure([&] { bytes = port.ReadAll(); });
         got_.append(bytes, 0, std::min(bytes.size(), static_cast<std::size_t>(waiting)));
         if (!echoDropped_ && !command_.empty() && got_.compare(0, command_.size(), command_) == 0) {
             got_.erase(0, command_.size());
@@ -94,7 +94,7 @@ private:
         const std::size_t take = std::min<std::size_t>(
             {got_.size(), reply.Data.size(), static_cast<std::size_t>(std::max(expected_, 0))});
         for (std::size_t i = 0; i < take; ++i) reply.Data[i] = static_cast<unsigned char>(got_[i]);
-        SkipOnFailure([&] { port.ClearInBuffer(); });
+        SkipOnFailure([&] { port.DiscardInput(); });
         reply.NData = Saturate16(got_.size());
         return reply;
     }
@@ -227,7 +227,7 @@ public:
         std::string command;
         for (const std::uint8_t b : frequency.bcd) command.push_back(static_cast<char>(b));
         command.push_back(static_cast<char>(ft817::kSetFrequency));
-        SkipOnFailure([&] { platform.comCAT.Output(command); });
+        SkipOnFailure([&] { platform.port.Write(command); });
     }
 
     void SetMode(SessionState&, Platform& platform, ModeIndex mode, bool reversed) const override {
@@ -237,7 +237,7 @@ public:
         const std::int16_t code = k.value_or(ToInt(mode));
         if (!IsByte(code)) return;  // no byte to send
         // A closed port: the radio keeps its mode and the operator sees no message.
-        SkipOnFailure([&] { platform.comCAT.Output(Command(code, ft817::kSetMode)); });
+        SkipOnFailure([&] { platform.port.Write(Command(code, ft817::kSetMode)); });
     }
 
     std::unique_ptr<LineReader> Reader(std::string_view) const override {
@@ -290,12 +290,12 @@ public:
 
 Ft817Reply ReadDATA(Platform& platform, std::int16_t NData, std::int16_t Param,
                     std::int16_t opcode) {
-    DiscardWaiting(platform.comCAT);
+    DiscardWaiting(platform.port);
     // A parameter that is no byte cannot be sent; that step is skipped like any failing one.
     std::string sent;
     if (IsByte(Param) && IsByte(opcode)) {
         const std::string command = Command(Param, static_cast<std::uint8_t>(opcode));
-        if (SkipOnFailure([&] { platform.comCAT.Output(command); })) sent = command;
+        if (SkipOnFailure([&] { platform.port.Write(command); })) sent = command;
     }
     return ReplyWait(platform, NData, sent).Run();
 }

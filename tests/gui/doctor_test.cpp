@@ -73,7 +73,7 @@ TEST_P(DoctorTest, StatusLineNamesTheFault) {
         ASSERT_EQ(w.Replug().Status().state, LinkState::WaitingForDevice);
     } else {
         Open(w, row.protocol, row.speed);
-        ASSERT_TRUE(w.Port().PortOpen());
+        ASSERT_TRUE(w.Port().IsOpen());
     }
     if (row.meanwhile) row.meanwhile();
     if (QString(row.name).startsWith("Vanished")) radio->Stop();
@@ -204,7 +204,7 @@ TEST_F(DoctorWindowTest, CancelStopsTheScanAtOnce) {
     QTest::qWait(300);
     w.Doctor().CancelScan();
     EXPECT_FALSE(w.Doctor().Scanning());
-    EXPECT_FALSE(w.Port().PortOpen());
+    EXPECT_FALSE(w.Port().IsOpen());
 }
 
 }  // namespace

@@ -36,14 +36,14 @@ TEST_F(LinkTest, OpenOnAMappedPtyOpensItAndDisablesTheSetup) {
     EXPECT_TRUE(w.cboCom->toolTip().contains(radio.Pty())) << w.cboCom->toolTip().toStdString();
     w.chkOpen->click();
     EXPECT_TRUE(w.chkOpen->isChecked());
-    EXPECT_TRUE(w.Port().PortOpen());
+    EXPECT_TRUE(w.Port().IsOpen());
     EXPECT_TRUE(w.Timer1->isActive());
     EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, false));
     EXPECT_EQ(w.State().RadioAddr, "5E");
     EXPECT_TRUE(radio.WaitForLine("open"));
 
     w.chkOpen->click();
-    EXPECT_FALSE(w.Port().PortOpen());
+    EXPECT_FALSE(w.Port().IsOpen());
     EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, true));
     EXPECT_TRUE(w.Timer1->isActive()) << "closing keeps the timer";
     EXPECT_EQ(w.State().ProtocolCode, 200) << "closing keeps the protocol";
@@ -59,7 +59,7 @@ TEST_F(LinkTest, AbsentDeviceIsWaitedForAndTheLinkOpensWhenItIsPluggedIn) {
     Choose(w, "ICOM", 31);
     w.chkOpen->click();  // the box watcher fails the test if an error box comes up
     EXPECT_TRUE(w.chkOpen->isChecked());
-    EXPECT_FALSE(w.Port().PortOpen());
+    EXPECT_FALSE(w.Port().IsOpen());
     EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, false)) << "a waiting link is a ticked link";
     EXPECT_EQ(w.Replug().Status().state, LinkState::WaitingForDevice);
     EXPECT_EQ(w.Replug().Status().device, device.toStdString());
@@ -67,7 +67,7 @@ TEST_F(LinkTest, AbsentDeviceIsWaitedForAndTheLinkOpensWhenItIsPluggedIn) {
 
     Radiosim radio(IniPath(), 1, {"--protocol", "icom", "--link", device});
     ASSERT_TRUE(radio.Started());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w.Port().PortOpen(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.Port().IsOpen(); }, 5000));
     EXPECT_EQ(w.Replug().Status().state, LinkState::Open);
     EXPECT_TRUE(QTest::qWaitFor([&] { return w.txtFreq->text() == "14.074.00 USB"; }, 8000))
         << w.txtFreq->text().toStdString();
@@ -105,7 +105,7 @@ TEST_F(LinkTest, PortThatIsNoSerialDeviceShowsTheErrorBoxAndKeepsTheSetupEnabled
     EXPECT_TRUE(text.contains("not-a-device")) << "the message names the device";
     EXPECT_TRUE(w.chkOpen->isChecked()) << "the box stays ticked after a failed open";
     EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, true));
-    EXPECT_FALSE(w.Port().PortOpen());
+    EXPECT_FALSE(w.Port().IsOpen());
     EXPECT_EQ(w.State().ProtocolCode, 100);
     EXPECT_EQ(w.Replug().Status().state, LinkState::Closed) << "nothing waits for a wrong device";
 
@@ -125,7 +125,7 @@ TEST_F(LinkTest, BadIcomAddressIsRefusedWithABoxAndThePortStaysClosed) {
         WithModalBox([&] { w.chkOpen->click(); }, [&](QMessageBox& box) { text = box.text(); }));
     EXPECT_TRUE(text.startsWith("Error ")) << text.toStdString();
     EXPECT_TRUE(text.contains("two hexadecimal digits")) << text.toStdString();
-    EXPECT_FALSE(w.Port().PortOpen());
+    EXPECT_FALSE(w.Port().IsOpen());
 }
 
 }  // namespace

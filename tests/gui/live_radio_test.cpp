@@ -47,7 +47,7 @@ protected:
 
 TEST_F(LiveRadioTest, IcomShowsSetsAndFollows) {
     frmCAT& w = OpenWith("ICOM", {"--protocol", "icom", "--address", "5E"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(w.Port().IsOpen()) << "the link did not open";
     ASSERT_TRUE(Shows(w, "14.074.00 USB")) << w.txtFreq->text().toStdString();
     Set(w, "7.074");
     EXPECT_TRUE(radio->WaitForLine("freq 7074000"));
@@ -59,7 +59,7 @@ TEST_F(LiveRadioTest, IcomShowsSetsAndFollows) {
 
 TEST_F(LiveRadioTest, IcomModesFromTheList) {
     frmCAT& w = OpenWith("ICOM", {"--protocol", "icom"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(w.Port().IsOpen()) << "the link did not open";
     const char* modes[] = {"LSB", "USB", "CW", "AM", "FM", "FSK"};
     for (int i = 0; i < 6; ++i) {
         radio->Forget();
@@ -77,7 +77,7 @@ TEST_F(LiveRadioTest, IcomModesFromTheList) {
 TEST_F(LiveRadioTest, IcomThroughAnEchoingBusWithAnnouncements) {
     frmCAT& w = OpenWith("ICOM", {"--protocol", "icom", "--echo", "--transceive", "--freq",
                                   "3.5655", "--mode", "LSB"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(w.Port().IsOpen()) << "the link did not open";
     ASSERT_TRUE(Shows(w, " 3.565.50 LSB")) << w.txtFreq->text().toStdString();
     // The operator turns the radio's dial; the announcement arrives between two polls.
     radio->Control("freq 21.074");
@@ -89,7 +89,7 @@ TEST_F(LiveRadioTest, IcomThroughAnEchoingBusWithAnnouncements) {
 
 TEST_F(LiveRadioTest, KenwoodShowsSetsAndFollows) {
     frmCAT& w = OpenWith("Kenwood", {"--protocol", "kenwood", "--freq", "7.074", "--mode", "CW"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(w.Port().IsOpen()) << "the link did not open";
     ASSERT_TRUE(Shows(w, " 7.074.00 CW")) << w.txtFreq->text().toStdString();
     Set(w, "14.074");
     EXPECT_TRUE(radio->WaitForLine("freq 14074000"));
@@ -109,7 +109,7 @@ TEST_F(LiveRadioTest, KenwoodShowsSetsAndFollows) {
 // nothing the link sends on its own changes it.
 TEST_F(LiveRadioTest, YaesuShowsSetsAndFollows) {
     frmCAT& w = OpenWith("Yaesu", {"--model", "ft991a", "--freq", "7.074", "--mode", "CW"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(w.Port().IsOpen()) << "the link did not open";
     ASSERT_TRUE(Shows(w, " 7.074.00 CW")) << w.txtFreq->text().toStdString();
     EXPECT_EQ(radio->CountStartingWith("write "), 0) << "polls changed the radio";
     Set(w, "14.074");
@@ -127,7 +127,7 @@ TEST_F(LiveRadioTest, YaesuShowsSetsAndFollows) {
 
 TEST_F(LiveRadioTest, KenwoodReplyInPiecesIsAssembled) {
     frmCAT& w = OpenWith("Kenwood", {"--protocol", "kenwood", "--silent"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(w.Port().IsOpen()) << "the link did not open";
     const QByteArray reply = "IF00010136000" + QByteArray(16, '0') + "1" + QByteArray(7, '0') + ";";
     auto hex = [](const QByteArray& bytes) { return QString::fromLatin1(bytes.toHex(' ')); };
     // Once the link polls: what comes before is the line's check for a five-byte radio's.
@@ -141,7 +141,7 @@ TEST_F(LiveRadioTest, KenwoodReplyInPiecesIsAssembled) {
 
 TEST_F(LiveRadioTest, Ft817ShowsSetsAndFollows) {
     frmCAT& w = OpenWith("FT-817", {"--protocol", "ft817", "--freq", "144.3", "--mode", "FM"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(w.Port().IsOpen()) << "the link did not open";
     ASSERT_TRUE(Shows(w, "144.300.0 FM")) << w.txtFreq->text().toStdString();
     Set(w, "7.074");
     EXPECT_TRUE(radio->WaitForLine("freq 7074000"));
@@ -158,13 +158,13 @@ TEST_F(LiveRadioTest, Ft817ShowsSetsAndFollows) {
 // status whose frequency is not digits is no reading.
 TEST_F(LiveRadioTest, Ft817BehindAnEchoingInterfaceIsRead) {
     frmCAT& w = OpenWith("FT-817", {"--protocol", "ft817", "--echo", "--freq", "7.074"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(w.Port().IsOpen()) << "the link did not open";
     EXPECT_TRUE(Shows(w, " 7.074.00 USB")) << w.txtFreq->text().toStdString();
 }
 
 TEST_F(LiveRadioTest, IcomModeWithoutANameShowsNoMode) {
     frmCAT& w = OpenWith("ICOM", {"--protocol", "icom"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(w.Port().IsOpen()) << "the link did not open";
     ASSERT_TRUE(Shows(w, "14.074.00 USB")) << w.txtFreq->text().toStdString();
     // A mode announcement with no mode byte, between two polls.
     radio->Control("send fe fe 00 5e 01 fd");
@@ -173,7 +173,7 @@ TEST_F(LiveRadioTest, IcomModeWithoutANameShowsNoMode) {
 
 TEST_F(LiveRadioTest, KenwoodStatusWithAFrequencyThatIsNotDigitsIsNoReading) {
     frmCAT& w = OpenWith("Kenwood", {"--protocol", "kenwood", "--silent"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(w.Port().IsOpen()) << "the link did not open";
     auto hex = [](const QByteArray& bytes) { return QString::fromLatin1(bytes.toHex(' ')); };
     const QByteArray tail = QByteArray(16, '0') + "2" + QByteArray(7, '0') + ";";
     ASSERT_TRUE(radio->WaitForLine("rx 49 46 3b"));  // the link polls: its line check is over
@@ -188,7 +188,7 @@ TEST_F(LiveRadioTest, KenwoodStatusWithAFrequencyThatIsNotDigitsIsNoReading) {
 
 TEST_F(LiveRadioTest, SilentRadioNeverHangsAndTheDisplayStaysEmpty) {
     frmCAT& w = OpenWith("FT-817", {"--protocol", "ft817", "--silent"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(w.Port().IsOpen()) << "the link did not open";
     int ticks = 0;
     QObject::connect(w.Timer1, &QTimer::timeout, [&] { ++ticks; });
     QTest::qWait(2000);
@@ -201,24 +201,24 @@ TEST_F(LiveRadioTest, SilentRadioNeverHangsAndTheDisplayStaysEmpty) {
 
 TEST_F(LiveRadioTest, ClosingTheLinkKeepsTheDisplay) {
     frmCAT& w = OpenWith("FT-817", {"--protocol", "ft817"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(w.Port().IsOpen()) << "the link did not open";
     ASSERT_TRUE(Shows(w, "14.074.00 USB"));
     w.chkOpen->click();
-    EXPECT_FALSE(w.Port().PortOpen());
+    EXPECT_FALSE(w.Port().IsOpen());
     QTest::qWait(400);
     EXPECT_EQ(w.txtFreq->text(), "14.074.00 USB");
 }
 
 TEST_F(LiveRadioTest, PtyClosedUnderARunningLinkIsSurvived) {
     frmCAT& w = OpenWith("Kenwood", {"--protocol", "kenwood"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(w.Port().IsOpen()) << "the link did not open";
     ASSERT_TRUE(Shows(w, "14.074.00 USB"));
     radio->Stop();  // the device disappears, as an unplugged adapter does
     int ticks = 0;
     QObject::connect(w.Timer1, &QTimer::timeout, [&] { ++ticks; });
     QTest::qWait(1000);
     EXPECT_GE(ticks, 3) << "the program goes on";
-    EXPECT_FALSE(w.Port().PortOpen());
+    EXPECT_FALSE(w.Port().IsOpen());
     EXPECT_EQ(w.txtFreq->text(), "14.074.00 USB");
     w.chkOpen->click();  // the operator unticks: harmless
     EXPECT_FALSE(w.chkOpen->isChecked());
@@ -227,7 +227,7 @@ TEST_F(LiveRadioTest, PtyClosedUnderARunningLinkIsSurvived) {
 
 TEST_F(LiveRadioTest, MinimisedWindowSendsNothing) {
     frmCAT& w = OpenWith("Kenwood", {"--protocol", "kenwood"});
-    ASSERT_TRUE(w.Port().PortOpen()) << "the link did not open";
+    ASSERT_TRUE(w.Port().IsOpen()) << "the link did not open";
     ASSERT_TRUE(Shows(w, "14.074.00 USB"));
     w.setWindowState(Qt::WindowMinimized);
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.isMinimized(); }, 2000));

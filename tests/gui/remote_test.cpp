@@ -77,7 +77,7 @@ TEST_P(RemoteRadioTest, ReadsSetsAndRidesOutTheFarEndGoingAway) {
     // ser2net's device may still be busy from the helper's check that it listens: a ticked link
     // waits for it like for any far end that is not ready.
     w.chkOpen->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Port().PortOpen(); }, 5000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Port().IsOpen(); }, 5000))
         << w.Replug().Status().detail;
     ASSERT_TRUE(Follows(w, 30)) << w.txtFreq->text().toStdString();
     if (GetParam().rfc2217) {
@@ -93,10 +93,10 @@ TEST_P(RemoteRadioTest, ReadsSetsAndRidesOutTheFarEndGoingAway) {
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return w.Replug().Status().state == LinkState::WaitingForDevice; }, 5000))
             << "drop " << i;
-        EXPECT_FALSE(w.Port().PortOpen());
+        EXPECT_FALSE(w.Port().IsOpen());
         EXPECT_TRUE(w.chkOpen->isChecked());
         radio = StartRadio();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return w.Port().PortOpen(); }, 8000))
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w.Port().IsOpen(); }, 8000))
             << "return " << i << ": " << w.Replug().Status().detail;
         ASSERT_TRUE(Follows(w, 30 + i))
             << "return " << i << ": " << w.txtFreq->text().toStdString();

@@ -62,13 +62,13 @@ protected:
         return QTest::qWaitFor(
             [&] {
                 return w.Replug().Status().state == LinkState::WaitingForDevice &&
-                       !w.Port().PortOpen();
+                       !w.Port().IsOpen();
             },
             3000);
     }
     bool Reopened(frmCAT& w) {
         return QTest::qWaitFor(
-            [&] { return w.Replug().Status().state == LinkState::Open && w.Port().PortOpen(); },
+            [&] { return w.Replug().Status().state == LinkState::Open && w.Port().IsOpen(); },
             5000);
     }
 
@@ -78,7 +78,7 @@ protected:
 TEST_P(ReplugTest, UnplugAndReplugManyTimesKeepsTheLinkLive) {
     auto radio = StartRadio();
     frmCAT& w = OpenWindow();
-    ASSERT_TRUE(w.Port().PortOpen());
+    ASSERT_TRUE(w.Port().IsOpen());
     ASSERT_TRUE(Follows(w, *radio, 10)) << w.txtFreq->text().toStdString();
     int lost = 0;
     int reopened = 0;
@@ -125,7 +125,7 @@ TEST_P(ReplugTest, RadioOffAndOnAgainReopensOnTheNewDeviceUntilUnticked) {
     EXPECT_EQ(w.Replug().Status().state, LinkState::Closed);
     radio = StartRadio();
     QTest::qWait(500);  // time enough for a reopen that must not happen
-    EXPECT_FALSE(w.Port().PortOpen());
+    EXPECT_FALSE(w.Port().IsOpen());
 }
 
 const Protocol kProtocols[] = {

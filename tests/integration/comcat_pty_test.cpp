@@ -109,17 +109,16 @@ struct World {
     std::unique_ptr<QtCommPort> NewPort(const std::string& settings = "9600,n,8,2",
                                         int handshaking = 0) {
         auto port = std::make_unique<QtCommPort>(*store);
-        port->SetCommPort(1);
-        port->SetInputMode(1);
-        port->SetSettings(settings);
-        port->SetHandshaking(handshaking);
+        port->SelectPort(1);
+        port->SetLineSettings(LineSettingsFrom(settings));
+        port->SetHandshake(handshaking == 2 ? Handshake::RtsCts : Handshake::None);
         return port;
     }
 
     std::unique_ptr<QtCommPort> OpenPort(const std::string& settings = "9600,n,8,2",
                                          int handshaking = 0) {
         auto port = NewPort(settings, handshaking);
-        port->SetPortOpen(true);
+        port->Open();
         return port;
     }
 };
@@ -158,16 +157,16 @@ TEST_F(ComCatPtyTest, EveryByteValueArrivesWithNoEventLoop) {
                                           0x0A, 0x11, 0x13, 0x03, 0x1A, 0x7F, 0x00});
     world.pty.Write(sent);
     std::this_thread::sleep_for(20ms);
-    ASSERT_EQ(port->InBufferCount(), static_cast<int>(sent.size()));
-    const std::string got = port->Input();
+    ASSERT_EQ(port->BytesWaiting(), static_cast<int>(sent.size()));
+    const std::string got = port->ReadAll();
     EXPECT_EQ(ToHex(got), ToHex(sent));
-    EXPECT_EQ(port->InBufferCount(), 0);
+    EXPECT_EQ(port->BytesWaiting(), 0);
 }
 
 TEST_F(ComCatPtyTest, OutputIsOnTheLineWhenItReturns) {
     auto port = world.OpenPort();
     const std::string sent = AllByteValues();
-    port->Output(sent);
+    port->Write(sent);
     const std::string got = world.pty.Read(sent.size());
     EXPECT_EQ(ToHex(got), ToHex(sent));
 }
@@ -176,44 +175,44 @@ TEST_F(ComCatPtyTest, CountIncludesBytesThatCameAfterOthersWereBuffered) {
     auto port = world.OpenPort();
     world.pty.Write("IF0");
     std::this_thread::sleep_for(20ms);
-    ASSERT_EQ(port->InBufferCount(), 3);
+    ASSERT_EQ(port->BytesWaiting(), 3);
     world.pty.Write("14;");
     std::this_thread::sleep_for(20ms);
-    ASSERT_EQ(port->InBufferCount(), 6);
-    EXPECT_EQ(port->Input(), "IF014;");
+    ASSERT_EQ(port->BytesWaiting(), 6);
+    EXPECT_EQ(port->ReadAll(), "IF014;");
 }
 
 TEST_F(ComCatPtyTest, InputReturnsNoMoreThanWasCounted) {
     auto port = world.OpenPort();
     world.pty.Write("FA");
     std::this_thread::sleep_for(20ms);
-    ASSERT_EQ(port->InBufferCount(), 2);
+    ASSERT_EQ(port->BytesWaiting(), 2);
     world.pty.Write(";");
     std::this_thread::sleep_for(20ms);
     // A reader uses the first InBufferCount bytes of Input: the late ';' must wait for the next
     // count rather than be handed over and dropped.
-    EXPECT_EQ(port->Input(), "FA");
-    EXPECT_EQ(port->InBufferCount(), 1);
-    EXPECT_EQ(port->Input(), ";");
+    EXPECT_EQ(port->ReadAll(), "FA");
+    EXPECT_EQ(port->BytesWaiting(), 1);
+    EXPECT_EQ(port->ReadAll(), ";");
 }
 
 TEST_F(ComCatPtyTest, StaleInputIsDiscardedAtOpen) {
     world.pty.Write("left over from before");
     std::this_thread::sleep_for(20ms);
     auto port = world.OpenPort();
-    EXPECT_EQ(port->InBufferCount(), 0);
+    EXPECT_EQ(port->BytesWaiting(), 0);
     world.pty.Write("new");
     std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(port->Input(), "new");
+    EXPECT_EQ(port->ReadAll(), "new");
 }
 
 TEST_F(ComCatPtyTest, ClearInBufferDiscardsWhatIsWaiting) {
     auto port = world.OpenPort();
     world.pty.Write("junk");
     std::this_thread::sleep_for(20ms);
-    ASSERT_EQ(port->InBufferCount(), 4);
-    port->ClearInBuffer();
-    EXPECT_EQ(port->InBufferCount(), 0);
+    ASSERT_EQ(port->BytesWaiting(), 4);
+    port->DiscardInput();
+    EXPECT_EQ(port->BytesWaiting(), 0);
 }
 
 TEST_F(ComCatPtyTest, WaitReturnsAsSoonAsTheBytesArrive) {
@@ -228,7 +227,7 @@ TEST_F(ComCatPtyTest, WaitReturnsAsSoonAsTheBytesArrive) {
     radio.join();
     EXPECT_EQ(count, 5);
     EXPECT_LT(elapsed, 2000ms);
-    EXPECT_EQ(ToHex(port->Input()), "00 14 07 40 01");
+    EXPECT_EQ(ToHex(port->ReadAll()), "00 14 07 40 01");
 }
 
 TEST_F(ComCatPtyTest, WaitCollectsPiecesUntilTheCountIsIn) {
@@ -242,7 +241,7 @@ TEST_F(ComCatPtyTest, WaitCollectsPiecesUntilTheCountIsIn) {
     const int count = port->WaitForInput(5, 3000ms);
     radio.join();
     EXPECT_EQ(count, 5);
-    EXPECT_EQ(ToHex(port->Input()), "01 02 03 04 05");
+    EXPECT_EQ(ToHex(port->ReadAll()), "01 02 03 04 05");
 }
 
 TEST_F(ComCatPtyTest, WaitTimesOutWithWhatCame) {
@@ -279,19 +278,19 @@ TEST_F(ComCatPtyTest, VanishedDeviceClosesThePortWithoutBusyLoop) {
     const double cpu = ProcessCpuSeconds() - cpuBefore;
 
     EXPECT_LT(cpu, 0.1) << "the event loop kept handling a dead device";
-    EXPECT_FALSE(port->PortOpen());
+    EXPECT_FALSE(port->IsOpen());
     EXPECT_EQ(lost, 1);
     EXPECT_NE(lostText.toStdString().find(world.pty.Slave()), std::string::npos)
         << lostText.toStdString();
     for (const auto& call : std::initializer_list<std::function<void()>>{
-             [&] { port->InBufferCount(); }, [&] { port->Output("FA;"); }, [&] { port->Input(); },
+             [&] { port->BytesWaiting(); }, [&] { port->Write("FA;"); }, [&] { port->ReadAll(); },
              [&] { port->WaitForInput(5, 300ms); }}) {
         const std::string text = RaisedDescription(call, CommFault::DeviceLost);
         EXPECT_NE(text.find("Com 1 (" + world.pty.Slave() + ") is not open"), std::string::npos)
             << text;
     }
-    port->SetPortOpen(false);
-    RaisedDescription([&] { port->InBufferCount(); }, CommFault::PortNotOpen);
+    port->Close();
+    RaisedDescription([&] { port->BytesWaiting(); }, CommFault::PortNotOpen);
 }
 
 TEST_F(ComCatPtyTest, ReadNotificationForBytesAlreadyTakenKeepsThePortOpen) {
@@ -300,7 +299,7 @@ TEST_F(ComCatPtyTest, ReadNotificationForBytesAlreadyTakenKeepsThePortOpen) {
     auto port = world.OpenPort();
     world.pty.Write("IF;");
     ASSERT_EQ(port->WaitForInput(3, 1000ms), 3);
-    EXPECT_EQ(port->Input(), "IF;");
+    EXPECT_EQ(port->ReadAll(), "IF;");
     const auto notifiers = port->findChildren<QSocketNotifier*>();
     ASSERT_FALSE(notifiers.isEmpty());
     for (QSocketNotifier* notifier : notifiers) {
@@ -309,10 +308,10 @@ TEST_F(ComCatPtyTest, ReadNotificationForBytesAlreadyTakenKeepsThePortOpen) {
         QCoreApplication::sendEvent(notifier, &activation);
     }
     RunEventLoop(50ms);
-    EXPECT_TRUE(port->PortOpen());
+    EXPECT_TRUE(port->IsOpen());
     world.pty.Write("FA;");
     EXPECT_EQ(port->WaitForInput(3, 1000ms), 3);
-    EXPECT_EQ(port->Input(), "FA;");
+    EXPECT_EQ(port->ReadAll(), "FA;");
 }
 
 TEST_F(ComCatPtyTest, DeviceVanishingDuringAWaitEndsTheWait) {
@@ -325,7 +324,7 @@ TEST_F(ComCatPtyTest, DeviceVanishingDuringAWaitEndsTheWait) {
     RaisedDescription([&] { port->WaitForInput(5, 3000ms); }, CommFault::DeviceLost);
     unplug.join();
     EXPECT_LT(Clock::now() - start, 2000ms);
-    EXPECT_FALSE(port->PortOpen());
+    EXPECT_FALSE(port->IsOpen());
 }
 
 TEST_F(ComCatPtyTest, WritingToAVanishedDeviceRaises) {
@@ -333,25 +332,25 @@ TEST_F(ComCatPtyTest, WritingToAVanishedDeviceRaises) {
     world.pty.Close();
     RaisedDescription(
         [&] {
-            port->Output(test::Bytes({0xFE, 0xFE, 0x5E, 0xE0, 0x03, 0xFD}));
+            port->Write(test::Bytes({0xFE, 0xFE, 0x5E, 0xE0, 0x03, 0xFD}));
         },
         CommFault::DeviceLost);
-    EXPECT_FALSE(port->PortOpen());
+    EXPECT_FALSE(port->IsOpen());
 }
 
 TEST_F(ComCatPtyTest, OpensAgainOnceTheDeviceIsBack) {
     auto port = world.OpenPort();
     world.pty.Close();
     RunEventLoop(100ms);
-    ASSERT_FALSE(port->PortOpen());
+    ASSERT_FALSE(port->IsOpen());
 
     Pty back;
     ASSERT_TRUE(back.Ok());
     world.store->Write("Ports", "Com1", back.Slave());
-    port->SetPortOpen(true);
-    EXPECT_TRUE(port->PortOpen());
+    port->Open();
+    EXPECT_TRUE(port->IsOpen());
     EXPECT_EQ(port->DeviceName(), back.Slave());
-    port->Output("ID;");
+    port->Write("ID;");
     EXPECT_EQ(back.Read(3), "ID;");
     back.Write("ID020;");
     EXPECT_EQ(port->WaitForInput(6, 2000ms), 6);
@@ -360,18 +359,17 @@ TEST_F(ComCatPtyTest, OpensAgainOnceTheDeviceIsBack) {
 TEST_F(ComCatPtyTest, SecondOpenOfTheSameDeviceIsRefusedAsInUse) {
     auto first = world.OpenPort();
     auto second = world.NewPort();
-    const std::string text =
-        RaisedDescription([&] { second->SetPortOpen(true); }, CommFault::DeviceInUse);
+    const std::string text = RaisedDescription([&] { second->Open(); }, CommFault::DeviceInUse);
     EXPECT_NE(text.find("Com 1 (" + world.pty.Slave() + ") is in use by another program"),
               std::string::npos)
         << text;
-    EXPECT_FALSE(second->PortOpen());
-    first->Output("ok");
+    EXPECT_FALSE(second->IsOpen());
+    first->Write("ok");
     EXPECT_EQ(world.pty.Read(2), "ok");
 
-    first->SetPortOpen(false);
-    second->SetPortOpen(true);
-    EXPECT_TRUE(second->PortOpen());
+    first->Close();
+    second->Open();
+    EXPECT_TRUE(second->IsOpen());
 }
 
 TEST_F(ComCatPtyTest, OpenFailuresNameTheDevice) {
@@ -395,9 +393,9 @@ TEST_F(ComCatPtyTest, OpenFailuresNameTheDevice) {
         SCOPED_TRACE(row.name);
         world.store->Write("Ports", "Com1", row.device);
         auto port = world.NewPort();
-        const std::string text = RaisedDescription([&] { port->SetPortOpen(true); }, row.fault);
+        const std::string text = RaisedDescription([&] { port->Open(); }, row.fault);
         EXPECT_NE(text.find(row.says), std::string::npos) << text;
-        EXPECT_FALSE(port->PortOpen());
+        EXPECT_FALSE(port->IsOpen());
     }
 }
 
@@ -405,8 +403,7 @@ TEST_F(ComCatPtyTest, DeviceWeMayNotUseSaysHowToGetAccess) {
     if (geteuid() == 0) GTEST_SKIP() << "root may open any device";
     ASSERT_EQ(chmod(world.pty.Slave().c_str(), 0), 0);
     auto port = world.NewPort();
-    const std::string text =
-        RaisedDescription([&] { port->SetPortOpen(true); }, CommFault::PermissionDenied);
+    const std::string text = RaisedDescription([&] { port->Open(); }, CommFault::PermissionDenied);
     EXPECT_NE(text.find(world.pty.Slave()), std::string::npos) << text;
     // The command to type, with the user's own name in it.
     EXPECT_NE(text.find("sudo adduser " + std::string(getpwuid(geteuid())->pw_name) + " dialout"),
@@ -416,20 +413,20 @@ TEST_F(ComCatPtyTest, DeviceWeMayNotUseSaysHowToGetAccess) {
 
 TEST_F(ComCatPtyTest, OpenAndCloseTwice) {
     auto port = world.OpenPort();
-    RaisedDescription([&] { port->SetPortOpen(true); }, CommFault::PortAlreadyOpen);
-    EXPECT_TRUE(port->PortOpen());
-    port->SetPortOpen(false);
-    EXPECT_FALSE(port->PortOpen());
-    EXPECT_NO_THROW(port->SetPortOpen(false));
-    const std::string text = RaisedDescription([&] { port->Output("x"); }, CommFault::PortNotOpen);
+    RaisedDescription([&] { port->Open(); }, CommFault::PortAlreadyOpen);
+    EXPECT_TRUE(port->IsOpen());
+    port->Close();
+    EXPECT_FALSE(port->IsOpen());
+    EXPECT_NO_THROW(port->Close());
+    const std::string text = RaisedDescription([&] { port->Write("x"); }, CommFault::PortNotOpen);
     EXPECT_EQ(text, "Com 1 (" + world.pty.Slave() + ") is not open.");
 }
 
 TEST_F(ComCatPtyTest, NoPortChosenRaises) {
     QtCommPort port(*world.store);
-    RaisedDescription([&] { port.SetPortOpen(true); }, CommFault::NoPortChosen);
-    RaisedDescription([&] { port.SetCommPort(0); }, CommFault::NoPortChosen);
-    EXPECT_FALSE(port.PortOpen());
+    RaisedDescription([&] { port.Open(); }, CommFault::NoPortChosen);
+    RaisedDescription([&] { port.SelectPort(0); }, CommFault::NoPortChosen);
+    EXPECT_FALSE(port.IsOpen());
 }
 
 TEST_F(ComCatPtyTest, OutOfRangeValuesRaise) {
@@ -439,37 +436,31 @@ TEST_F(ComCatPtyTest, OutOfRangeValuesRaise) {
         CommFault fault;
     };
     const Row rows[] = {
-        {"Port33", [](QtCommPort& p) { p.SetCommPort(33); }, CommFault::InvalidPortNumber},
-        {"PortMinus1", [](QtCommPort& p) { p.SetCommPort(-1); }, CommFault::InvalidPortNumber},
-        {"HandshakingXonXoff", [](QtCommPort& p) { p.SetHandshaking(1); },
-         CommFault::InvalidHandshaking},
-        {"Handshaking3", [](QtCommPort& p) { p.SetHandshaking(3); }, CommFault::InvalidHandshaking},
-        {"HandshakingNegative", [](QtCommPort& p) { p.SetHandshaking(-1); },
-         CommFault::InvalidHandshaking},
-        {"InputMode2", [](QtCommPort& p) { p.SetInputMode(2); }, CommFault::InvalidInputMode},
+        {"Port33", [](QtCommPort& p) { p.SelectPort(33); }, CommFault::InvalidPortNumber},
+        {"PortMinus1", [](QtCommPort& p) { p.SelectPort(-1); }, CommFault::InvalidPortNumber},
     };
     QtCommPort port(*world.store);
-    port.SetCommPort(5);
+    port.SelectPort(5);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         RaisedDescription([&] { row.set(port); }, row.fault);
     }
-    EXPECT_EQ(port.GetCommPort(), 5);
+    EXPECT_EQ(port.PortNumber(), 5);
 }
 
 TEST_F(ComCatPtyTest, AnotherPortCannotBeChosenWhileOpen) {
     auto port = world.OpenPort();
-    RaisedDescription([&] { port->SetCommPort(2); }, CommFault::PortChangeWhileOpen);
-    EXPECT_NO_THROW(port->SetCommPort(1));
-    EXPECT_EQ(port->GetCommPort(), 1);
+    RaisedDescription([&] { port->SelectPort(2); }, CommFault::PortChangeWhileOpen);
+    EXPECT_NO_THROW(port->SelectPort(1));
+    EXPECT_EQ(port->PortNumber(), 1);
 }
 
 TEST_F(ComCatPtyTest, InvalidSettingsTextRaisesAndKeepsThePortOpen) {
     auto port = world.OpenPort();
-    const std::string text =
-        RaisedDescription([&] { port->SetSettings("9600,x,8,2"); }, CommFault::InvalidSettings);
+    const std::string text = RaisedDescription(
+        [&] { port->SetLineSettings(LineSettingsFrom("9600,x,8,2")); }, CommFault::InvalidSettings);
     EXPECT_NE(text.find("\"9600,x,8,2\""), std::string::npos) << text;
-    EXPECT_TRUE(port->PortOpen());
+    EXPECT_TRUE(port->IsOpen());
 }
 
 // The master end reports the slave's line settings, so the test sees what the port set. A
@@ -506,8 +497,8 @@ TEST_F(ComCatPtyTest, SettingsReachTheLine) {
 TEST_F(ComCatPtyTest, SettingsAndHandshakingChangeWhileOpen) {
     auto port = world.OpenPort("4800,n,8,2", 0);
     EXPECT_EQ(LineOf(world.pty).c_cflag & CRTSCTS, 0u);
-    port->SetSettings("19200,n,8,1");
-    port->SetHandshaking(2);
+    port->SetLineSettings(LineSettingsFrom("19200,n,8,1"));
+    port->SetHandshake(Handshake::RtsCts);
     const termios t = LineOf(world.pty);
     EXPECT_EQ(cfgetospeed(&t), B19200);
     EXPECT_EQ(t.c_cflag & CSTOPB, 0u);
@@ -529,17 +520,17 @@ TEST_F(ComCatPtyTest, OnCommComesFromTheEventLoopNotFromReads) {
         ++notifications;
         if (inSyncCall) ++duringSync;
         // Like the receive dispatch: the bytes may already be gone.
-        if (port->InBufferCount() > 0) received += port->Input();
+        if (port->BytesWaiting() > 0) received += port->ReadAll();
     });
 
     world.pty.Write("FA00014074000;");
     std::this_thread::sleep_for(20ms);
     inSyncCall = true;
-    EXPECT_EQ(port->InBufferCount(), 14);
+    EXPECT_EQ(port->BytesWaiting(), 14);
     world.pty.Write("MD2;");
     EXPECT_EQ(port->WaitForInput(18, 2000ms), 18);
     inSyncCall = false;
-    EXPECT_EQ(port->Input(), "FA00014074000;MD2;");
+    EXPECT_EQ(port->ReadAll(), "FA00014074000;MD2;");
     EXPECT_EQ(notifications, 0);
 
     // The notification queued by those reads runs now and finds nothing waiting.
@@ -557,9 +548,9 @@ TEST_F(ComCatPtyTest, OnCommComesFromTheEventLoopNotFromReads) {
 
 TEST_F(ComCatPtyTest, TooltipAndDeviceFollowTheMapping) {
     QtCommPort port(*world.store);
-    port.SetCommPort(1);
+    port.SelectPort(1);
     EXPECT_EQ(port.DeviceName(), world.pty.Slave());
-    port.SetCommPort(4);
+    port.SelectPort(4);
     EXPECT_EQ(port.DeviceName(), "/dev/ttyS3");
 }
 

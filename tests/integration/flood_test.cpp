@@ -5,10 +5,9 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <signal.h>
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -101,8 +100,8 @@ std::unique_ptr<QtCommPort> Com5(test::MemoryStore& store, const char* scheme,
                                  const FloodServer& server) {
     store.Write("Ports", "Com5", scheme + ("://127.0.0.1:" + std::to_string(server.Port())));
     auto port = std::make_unique<QtCommPort>(store);
-    port->SetCommPort(5);
-    port->SetSettings("9600,n,8,2");
+    port->SelectPort(5);
+    port->SetLineSettings(LineSettingsFrom("9600,n,8,2"));
     return port;
 }
 
@@ -111,13 +110,13 @@ TEST(Flood, ABurstIntoTheNetworkPortKeepsTheEventLoopTurning) {
     test::MemoryStore store;
     const auto com5 = Com5(store, "tcp", server);
     QtCommPort& port = *com5;
-    port.SetPortOpen(true);
+    port.Open();
 
     doctor::LineAnalyzer line(kICOM, "5E");
     std::size_t received = 0;
     QObject::connect(&port, &QtCommPort::OnComm, [&] {
-        if (!port.PortOpen()) return;
-        const std::string bytes = port.Input();
+        if (!port.IsOpen()) return;
+        const std::string bytes = port.ReadAll();
         received += bytes.size();
         line.Received(0, bytes);
     });
@@ -127,7 +126,7 @@ TEST(Flood, ABurstIntoTheNetworkPortKeepsTheEventLoopTurning) {
     timer.start(100);
     QTest::qWait(2000);
     timer.stop();
-    port.SetPortOpen(false);
+    port.Close();
 
     // Twenty ticks are due; a loop kept in the port would have let none through.
     EXPECT_GE(ticks, 10);
@@ -147,13 +146,13 @@ TEST(Flood, ATelnetNegotiationStormIsDroppedSayingSo) {
     QObject::connect(&port, &QtCommPort::PortLost,
                      [&](const QString& description) { why = description.toStdString(); });
     try {
-        port.SetPortOpen(true);
+        port.Open();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !why.empty(); }, 4000));
     } catch (const CatError& e) {
         why = e.Description();
     }
     EXPECT_NE(why.find("the far end floods telnet option negotiation"), std::string::npos) << why;
-    EXPECT_FALSE(port.PortOpen());
+    EXPECT_FALSE(port.IsOpen());
 }
 
 // The window, with its link open on a far end that floods it, closes on SIGTERM as on a quiet

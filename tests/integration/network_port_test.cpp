@@ -117,9 +117,9 @@ protected:
         port_.reset();
         store_.Write("Ports", "Com5", address.toStdString());
         port_ = std::make_unique<QtCommPort>(store_);
-        port_->SetCommPort(5);
-        port_->SetSettings(settings);
-        port_->SetHandshaking(handshaking);
+        port_->SelectPort(5);
+        port_->SetLineSettings(LineSettingsFrom(settings));
+        port_->SetHandshake(handshaking == 2 ? Handshake::RtsCts : Handshake::None);
         return *port_;
     }
 
@@ -129,7 +129,7 @@ protected:
     static void Open(QtCommPort& port, bool retryAbsence = true) {
         for (int attempt = 0;; ++attempt) {
             try {
-                port.SetPortOpen(true);
+                port.Open();
                 return;
             } catch (const CatError& e) {
                 if (!retryAbsence || !MeansAbsent(e.Number()) || attempt == 15) throw;
@@ -163,19 +163,19 @@ TEST_F(NetworkPortTest, PollAndReplyPassBothWaysAndFfIsOneByte) {
         SCOPED_TRACE(address.toStdString());
         QtCommPort& port = Port(address);
         Open(port);
-        ASSERT_TRUE(port.PortOpen());
-        port.Output(kIcomPoll);
+        ASSERT_TRUE(port.IsOpen());
+        port.Write(kIcomPoll);
         EXPECT_EQ(port.WaitForInput(11, 2000ms), 11);
-        EXPECT_EQ(ToHex(port.Input()), kIcomReply);
+        EXPECT_EQ(ToHex(port.ReadAll()), kIcomReply);
 
         // Telnet doubles 0xFF on the wire; neither end may see it twice.
-        port.Output(Bytes({0xff, 0x41, 0xff}));
+        port.Write(Bytes({0xff, 0x41, 0xff}));
         EXPECT_TRUE(radio_->WaitForLine("rx ff 41 ff")) << radio_->Lines().join("|").toStdString();
         radio_->Control("send ff fe ff ff");
         EXPECT_EQ(port.WaitForInput(4, 2000ms), 4);
-        EXPECT_EQ(ToHex(port.Input()), "ff fe ff ff");
-        port.SetPortOpen(false);
-        EXPECT_FALSE(port.PortOpen());
+        EXPECT_EQ(ToHex(port.ReadAll()), "ff fe ff ff");
+        port.Close();
+        EXPECT_FALSE(port.IsOpen());
     }
 }
 
@@ -201,15 +201,15 @@ TEST_F(NetworkPortTest, Rfc2217SetsTheFarLineAndRawTcpLeavesIt) {
         EXPECT_EQ((line.c_cflag & CRTSCTS) != 0, row.handshaking == 2);
         EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
         EXPECT_EQ(line.c_cflag & PARENB, 0u);
-        port.SetPortOpen(false);
+        port.Close();
     }
     // A change while open reaches the far port too.
     QtCommPort& port = Port(ser2net_->Rfc2217Address(), "4800,n,8,2");
     Open(port);
-    port.SetSettings("19200,n,8,2");
+    port.SetLineSettings(LineSettingsFrom("19200,n,8,2"));
     const termios changed = Line();
     EXPECT_EQ(cfgetospeed(&changed), static_cast<speed_t>(B19200));
-    port.SetPortOpen(false);
+    port.Close();
 
     // Raw TCP: the far end keeps the line of its own configuration; the program's never reaches
     // it.
@@ -262,7 +262,7 @@ TEST_F(NetworkPortTest, FailuresSayWhatIsWrongInTheOperatorsWords) {
             EXPECT_EQ(e.Description().rfind("Com 5 (" + row.address.toStdString() + ")", 0), 0u)
                 << row.name << ": " << e.Description();
         }
-        EXPECT_FALSE(port.PortOpen()) << row.name;
+        EXPECT_FALSE(port.IsOpen()) << row.name;
     }
 }
 
@@ -274,16 +274,16 @@ TEST_F(NetworkPortTest, FarEndGoingAwayClosesThePortOnceAndItsAbsenceIsSaid) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return lost.count() > 0; }, 3000));
     QTest::qWait(100);
     EXPECT_EQ(lost.count(), 1);
-    EXPECT_FALSE(port.PortOpen());
+    EXPECT_FALSE(port.IsOpen());
     try {
-        port.Output(kIcomPoll);
+        port.Write(kIcomPoll);
         ADD_FAILURE() << "wrote to a lost connection";
     } catch (const CatError& e) {
         EXPECT_EQ(e.Number(), CommErrorNumber(CommFault::ConnectionLost)) << e.Description();
     }
     // Opened again while ser2net cannot open its device: an absence, in ser2net's own words.
     try {
-        port.SetPortOpen(true);
+        port.Open();
         ADD_FAILURE() << "opened";
     } catch (const CatError& e) {
         EXPECT_TRUE(MeansAbsent(e.Number())) << e.Description();

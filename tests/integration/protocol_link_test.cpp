@@ -16,7 +16,6 @@
 #include <thread>
 #include <vector>
 
-#include "protocols/common/family_codes.h"
 #include "control/set_frequency.h"
 #include "control/set_mode.h"
 #include "core/cat_error.h"
@@ -28,6 +27,7 @@
 #include "link/link_control.h"
 #include "link/poll_cycle.h"
 #include "protocols/civ/civ.h"
+#include "protocols/common/family_codes.h"
 #include "protocols/ft817/ft817.h"
 #include "protocols/kenwood/kenwood.h"
 #include "qt/qt_platform.h"
@@ -84,7 +84,7 @@ public:
         } catch (const CatError& e) {
             FAIL() << "opening the link failed: " << e.Number() << " " << e.what();
         }
-        ASSERT_TRUE(port_->PortOpen());
+        ASSERT_TRUE(port_->IsOpen());
         ASSERT_TRUE(RadioReports("open"));
         // Ticks as the window's timer does until the link's look for a five-byte radio is over:
         // until then the link takes no reply of its own, and a reply that missed the commands'

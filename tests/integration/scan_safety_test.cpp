@@ -47,7 +47,7 @@ TEST(ScanSafety, AFiveByteRadioIsFoundAndNeverChanged) {
         ASSERT_TRUE(radio.Started());
         QtSettingsStore store(ini);
         QtCommPort port(store);
-        port.SetCommPort(1);
+        port.SelectPort(1);
 
         doctor::Scanner scanner(port, doctor::ScanPlan(speeds, row.chosen, row.chosenSpeed));
         double now = 0;

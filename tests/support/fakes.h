@@ -115,38 +115,38 @@ private:
 class FakeCommPort : public CommPort {
 public:
     enum class Op {
-        SetCommPort,
-        SetSettings,
-        SetHandshaking,
-        SetInputMode,
-        SetPortOpen,
-        PortOpen,
-        Output,
-        InBufferCount,
-        ClearInBuffer,
-        Input,
+        SelectPort,
+        SetLineSettings,
+        SetHandshake,
+        Open,
+        Close,
+        IsOpen,
+        Write,
+        BytesWaiting,
+        DiscardInput,
+        ReadAll,
         WaitForInput
     };
 
     explicit FakeCommPort(FakeClock* clock = nullptr) : clock_(clock) {}
 
     // What the test reads back.
-    std::vector<std::string> log;     // "CommPort=3", "Settings=9600,n,8,2", "PortOpen=1", ...
-    std::vector<std::string> writes;  // every Output, one entry per call
+    std::vector<std::string> log;     // "Port=3", "Settings=9600,n,8,2", "Handshake=none", "Open"
+    std::vector<std::string> writes;  // every Write, one entry per call
     std::vector<std::chrono::milliseconds> waits;
-    std::int16_t commPort = 0;
-    std::string settings;
-    int handshaking = -1;
-    int inputMode = -1;
+    int portNumber = 0;
+    std::string settings;  // the line settings' text
+    std::optional<Handshake> handshake;
     bool open = false;
-    bool failOutputWhenClosed = true;  // a closed port raises on Output and reads, as comCAT does
+    bool failOutputWhenClosed =
+        true;  // a closed port raises on Write and reads, as a real one does
 
     // Scripted input.
     std::string waiting;               // bytes already in the buffer
     std::deque<std::string> arrivals;  // pieces that arrive one per read of the count or wait
-    std::deque<std::string> replies;   // one reply queued per Output, in order
+    std::deque<std::string> replies;   // one reply queued per Write, in order
     std::function<std::string(const std::string&)> responder;  // answers a write, if set
-    std::optional<std::size_t> inputShortBy;  // Input returns fewer bytes than counted
+    std::optional<std::size_t> inputShortBy;  // ReadAll returns fewer bytes than counted
 
     void Arrive(const std::string& bytes) { waiting += bytes; }
     std::string AllWritten() const {
@@ -162,38 +162,38 @@ public:
     }
     void Heal(Op op) { failures_.erase(op); }
 
-    void SetCommPort(std::int16_t number) override {
-        Check(Op::SetCommPort);
-        commPort = number;
-        log.push_back("CommPort=" + std::to_string(number));
+    void SelectPort(int number) override {
+        Check(Op::SelectPort);
+        portNumber = number;
+        log.push_back("Port=" + std::to_string(number));
     }
-    std::int16_t GetCommPort() const override { return commPort; }
-    void SetSettings(const std::string& s) override {
-        Check(Op::SetSettings);
-        settings = s;
-        log.push_back("Settings=" + s);
+    int PortNumber() const override { return portNumber; }
+    void SetLineSettings(const LineSettings& s) override {
+        Check(Op::SetLineSettings);
+        settings = s.text;
+        log.push_back("Settings=" + s.text);
     }
-    void SetHandshaking(int mode) override {
-        Check(Op::SetHandshaking);
-        handshaking = mode;
-        log.push_back("Handshaking=" + std::to_string(mode));
+    void SetHandshake(Handshake h) override {
+        Check(Op::SetHandshake);
+        handshake = h;
+        log.push_back(h == Handshake::RtsCts ? "Handshake=rtscts" : "Handshake=none");
     }
-    void SetInputMode(int mode) override {
-        Check(Op::SetInputMode);
-        inputMode = mode;
-        log.push_back("InputMode=" + std::to_string(mode));
+    void Open() override {
+        Check(Op::Open);
+        open = true;
+        log.push_back("Open");
     }
-    void SetPortOpen(bool on) override {
-        Check(Op::SetPortOpen);
-        open = on;
-        log.push_back(std::string("PortOpen=") + (on ? "1" : "0"));
+    void Close() override {
+        Check(Op::Close);
+        open = false;
+        log.push_back("Close");
     }
-    bool PortOpen() const override {
-        const_cast<FakeCommPort*>(this)->Check(Op::PortOpen);
+    bool IsOpen() const override {
+        const_cast<FakeCommPort*>(this)->Check(Op::IsOpen);
         return open;
     }
-    void Output(const std::string& bytes) override {
-        Check(Op::Output);
+    void Write(const std::string& bytes) override {
+        Check(Op::Write);
         RequireOpen();
         writes.push_back(bytes);
         if (responder) waiting += responder(bytes);
@@ -202,19 +202,19 @@ public:
             replies.pop_front();
         }
     }
-    int InBufferCount() override {
-        Check(Op::InBufferCount);
+    int BytesWaiting() override {
+        Check(Op::BytesWaiting);
         RequireOpen();
         TakeArrival();
         return static_cast<int>(waiting.size());
     }
-    void ClearInBuffer() override {
-        Check(Op::ClearInBuffer);
+    void DiscardInput() override {
+        Check(Op::DiscardInput);
         RequireOpen();
         waiting.clear();
     }
-    std::string Input() override {
-        Check(Op::Input);
+    std::string ReadAll() override {
+        Check(Op::ReadAll);
         RequireOpen();
         std::string out = waiting;
         if (inputShortBy && *inputShortBy <= out.size()) out.resize(out.size() - *inputShortBy);

@@ -13,15 +13,15 @@ namespace cat::test {
 
 class AlwaysOpenPort : public CommPort {
 public:
-    void SetCommPort(std::int16_t) override {}
-    std::int16_t GetCommPort() const override { return 1; }
-    void SetSettings(const std::string&) override {}
-    void SetHandshaking(int) override {}
-    void SetInputMode(int) override {}
-    void SetPortOpen(bool) override {}
-    bool PortOpen() const override { return true; }
-    void Output(const std::string&) override {}
-    int WaitForInput(int, std::chrono::milliseconds) override { return InBufferCount(); }
+    void SelectPort(int) override {}
+    int PortNumber() const override { return 1; }
+    void SetLineSettings(const LineSettings&) override {}
+    void SetHandshake(Handshake) override {}
+    void Open() override {}
+    void Close() override {}
+    bool IsOpen() const override { return true; }
+    void Write(const std::string&) override {}
+    int WaitForInput(int, std::chrono::milliseconds) override { return BytesWaiting(); }
 };
 
 }  // namespace cat::test

@@ -127,7 +127,7 @@ TEST(ComICOM, ClosedPortSendsNothingAndSaysNothing) {
 
 TEST(ComICOM, WriteFailureShowsOneComErrorAndRunsNoPass) {
     IcomLink link;
-    link.world.port.FailOn(FakeCommPort::Op::Output, 8020, "Error reading comm device");
+    link.world.port.FailOn(FakeCommPort::Op::Write, 8020, "Error reading comm device");
     // A complete reply is already waiting: had the pass run, it would have been decoded.
     link.world.port.Arrive(
         Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x05, 0x25, 0x14, 0x00, 0xFD}));
@@ -146,7 +146,7 @@ TEST(ComICOM, WriteFailureShowsOneComErrorAndRunsNoPass) {
 
 TEST(ComICOM, FailingPortOpenQueryIsReportedToo) {
     IcomLink link;
-    link.world.port.FailOn(FakeCommPort::Op::PortOpen);
+    link.world.port.FailOn(FakeCommPort::Op::IsOpen);
 
     EXPECT_FALSE(ComICOM(link.state, link.world.platform, "03", "", ""));
 

@@ -283,7 +283,7 @@ TEST(CivPort, InputShorterThanCountAppendsOnlyWhatCame) {
 
 TEST(CivPort, FailingCountEndsThePassQuietly) {
     IcomLink link;
-    link.world.port.FailOn(FakeCommPort::Op::InBufferCount);
+    link.world.port.FailOn(FakeCommPort::Op::BytesWaiting);
     link.state.RxBuffer = kReply14_2505;
     EXPECT_NO_THROW(link.Receive(kReply14_2505));
     EXPECT_DOUBLE_EQ(link.state.CurFreq, kOldFreq);
@@ -292,7 +292,7 @@ TEST(CivPort, FailingCountEndsThePassQuietly) {
 
 TEST(CivPort, FailingInputSkipsOnlyTheAppend) {
     IcomLink link;
-    link.world.port.FailOn(FakeCommPort::Op::Input);
+    link.world.port.FailOn(FakeCommPort::Op::ReadAll);
     link.state.RxBuffer = kReply14_2505;
     EXPECT_NO_THROW(link.Receive(Bytes({0x01})));
     EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);

@@ -29,13 +29,13 @@ public:
     int countReads = 0;
     int waitCalls = 0;
     float wrapClockTo = -1.0f;  // >= 0: the first wait crosses midnight to this clock value
-    int InBufferCount() override {
+    int BytesWaiting() override {
         // A wait that never ends would hang the test; fail it and let the port break instead.
         if (++countReads > 1000) {
             ADD_FAILURE() << "the wait keeps polling the count";
             throw CatError(8012, "runaway wait");
         }
-        return FakeCommPort::InBufferCount();
+        return FakeCommPort::BytesWaiting();
     }
     int WaitForInput(int count, milliseconds timeout) override {
         if (++waitCalls > 1000) {
@@ -270,7 +270,7 @@ TEST(ReadData, FailingWaitCountsAsElapsedInsteadOfSpinning) {
 
 TEST(ReadData, FailingOutputStillWaitsOutTheLimitQuietly) {
     World world;
-    world.port.FailOn(FakeCommPort::Op::Output);
+    world.port.FailOn(FakeCommPort::Op::Write);
 
     const Exchange e = Exchange817(world);
 
@@ -292,7 +292,7 @@ TEST(ReadData, InputShorterThanItsCountReportsOnlyTheBytesThatCameBack) {
 TEST(ReadData, FailingInputReportsNoBytesRatherThanAReplyOfZeros) {
     World world;
     world.port.replies.push_back(Bytes({0x01, 0x42, 0x34, 0x56, 0x01}));
-    world.port.FailOn(FakeCommPort::Op::Input);
+    world.port.FailOn(FakeCommPort::Op::ReadAll);
 
     const Exchange e = Exchange817(world);
 

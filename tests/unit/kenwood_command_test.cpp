@@ -81,7 +81,7 @@ TEST(ComKenwood, ReplyArrivingDuringThePauseIsParsedByTheSamePass) {
 TEST(ComKenwood, FailingOutputStillPausesAndParsesWhatIsWaiting) {
     FakeWorld world;
     world.port.open = true;
-    world.port.FailOn(FakeCommPort::Op::Output);
+    world.port.FailOn(FakeCommPort::Op::Write);
     world.port.Arrive(kIfUsb14250);
     SessionState state;
 

@@ -152,7 +152,7 @@ TEST_F(KenwoodReceive, NothingWaitingStillParsesTheBuffer) {
 TEST_F(KenwoodReceive, FailingCountSkipsTheReadAndStillParsesTheBuffer) {
     state.RxBuffer = kUsb14250;
     world.port.Arrive("IF;");
-    world.port.FailOn(FakeCommPort::Op::InBufferCount);
+    world.port.FailOn(FakeCommPort::Op::BytesWaiting);
 
     Pass();
 
@@ -164,7 +164,7 @@ TEST_F(KenwoodReceive, FailingCountSkipsTheReadAndStillParsesTheBuffer) {
 TEST_F(KenwoodReceive, FailingInputAppendsNothingAndStillParsesTheBuffer) {
     state.RxBuffer = kUsb14250 + "IF00";
     world.port.Arrive("garbage;");
-    world.port.FailOn(FakeCommPort::Op::Input);
+    world.port.FailOn(FakeCommPort::Op::ReadAll);
 
     Pass();
 
@@ -195,9 +195,9 @@ TEST_F(KenwoodReceive, InputShorterThanItsCountAppendsOnlyWhatCameBack) {
 class PortStillReceiving : public FakeCommPort {
 public:
     std::string lateBytes;
-    std::string Input() override {
+    std::string ReadAll() override {
         waiting += lateBytes;
-        return FakeCommPort::Input();
+        return FakeCommPort::ReadAll();
     }
 };
 

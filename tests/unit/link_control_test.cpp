@@ -21,8 +21,8 @@ TEST(OpenLink, ConfiguresThePortInOrderAndStartsTheTimer) {
     FakeWorld w;
     SessionState s;
     OpenLink(s, w.platform, Choices("ICOM", 2, "5E", "9600"));
-    const std::vector<std::string> expected = {"CommPort=3", "InputMode=1", "Settings=9600,n,8,2",
-                                               "Handshaking=0", "PortOpen=1"};
+    const std::vector<std::string> expected = {"Port=3", "Settings=9600,n,8,2", "Handshake=none",
+                                               "Open"};
     EXPECT_EQ(w.port.log, expected);
     EXPECT_TRUE(w.timer.enabled);
     EXPECT_EQ(s.ProtocolCode, kICOM);
@@ -65,18 +65,18 @@ TEST(OpenLink, HandshakingForKenwoodAbove4800UnlessThePortOverrides) {
         const char* name;
         const char* protocol;
         const char* speed;
-        int handshaking;
+        Handshake handshake;
         std::optional<std::string> portOverride = std::nullopt;
     };
     const Row rows[] = {
-        {"kenwood_4800_none", "Kenwood", "4800", 0},
-        {"kenwood_9600_rtscts", "Kenwood", "9600", 2},
-        {"kenwood_115200_rtscts", "Kenwood", "115200", 2},
-        {"icom_19200_none", "ICOM", "19200", 0},
-        {"ft817_57600_none", "FT-817", "57600", 0},
-        {"no_protocol_9600_none", "other", "9600", 0},
-        {"kenwood_cable_without_handshake_lines", "Kenwood", "38400", 0, "none"},
-        {"icom_port_forced_to_rtscts", "ICOM", "1200", 2, "rtscts"},
+        {"kenwood_4800_none", "Kenwood", "4800", Handshake::None},
+        {"kenwood_9600_rtscts", "Kenwood", "9600", Handshake::RtsCts},
+        {"kenwood_115200_rtscts", "Kenwood", "115200", Handshake::RtsCts},
+        {"icom_19200_none", "ICOM", "19200", Handshake::None},
+        {"ft817_57600_none", "FT-817", "57600", Handshake::None},
+        {"no_protocol_9600_none", "other", "9600", Handshake::None},
+        {"kenwood_cable_without_handshake_lines", "Kenwood", "38400", Handshake::None, "none"},
+        {"icom_port_forced_to_rtscts", "ICOM", "1200", Handshake::RtsCts, "rtscts"},
     };
     for (const auto& row : rows) {
         FakeWorld w;
@@ -84,7 +84,7 @@ TEST(OpenLink, HandshakingForKenwoodAbove4800UnlessThePortOverrides) {
         LinkChoices choices = Choices(row.protocol, 0, "", row.speed);
         choices.handshakeOverride = row.portOverride;
         OpenLink(s, w.platform, choices);
-        EXPECT_EQ(w.port.handshaking, row.handshaking) << row.name;
+        EXPECT_EQ(w.port.handshake, row.handshake) << row.name;
         EXPECT_EQ(w.port.settings, std::string(row.speed) + ",n,8,2") << row.name;
     }
 }
@@ -143,7 +143,7 @@ TEST(OpenLink, SpeedMustBeANumber) {
 TEST(OpenLink, PortErrorStopsTheRestAndKeepsWhatWasDone) {
     FakeWorld w;
     SessionState s;
-    w.port.FailOn(FakeCommPort::Op::SetPortOpen, 8010,
+    w.port.FailOn(FakeCommPort::Op::Open, 8010,
                   "Com 3 (/dev/ttyUSB0) is in use by another program.");
     try {
         OpenLink(s, w.platform, Choices("Kenwood", 2, "", "9600"));
@@ -153,7 +153,7 @@ TEST(OpenLink, PortErrorStopsTheRestAndKeepsWhatWasDone) {
                   "Error 8010 : Com 3 (/dev/ttyUSB0) is in use by another program.");
     }
     EXPECT_EQ(s.ProtocolCode, kKenwood);
-    EXPECT_EQ(w.port.handshaking, 2);
+    EXPECT_EQ(w.port.handshake, Handshake::RtsCts);
     EXPECT_FALSE(w.timer.enabled);
 }
 
@@ -161,7 +161,7 @@ TEST(OpenLink, NoPortChosenAsksForPortZero) {
     FakeWorld w;
     SessionState s;
     OpenLink(s, w.platform, Choices("ICOM", -1, "", "9600"));
-    EXPECT_EQ(w.port.log.front(), "CommPort=0") << "the port itself refuses port 0";
+    EXPECT_EQ(w.port.log.front(), "Port=0") << "the port itself refuses port 0";
 }
 
 TEST(CloseLink, ClosesThePortAndKeepsTheRest) {

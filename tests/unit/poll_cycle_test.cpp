@@ -227,7 +227,7 @@ TEST_F(PollTest, AFailingTickClearsBusySoTheNextPollsNormally) {
 
 TEST_F(PollTest, TickFiredInsideAComErrorBoxReturnsAtOnce) {
     Link(kICOM);
-    w.port.FailOn(test::FakeCommPort::Op::Output, 8015, "write failed", 1);
+    w.port.FailOn(test::FakeCommPort::Op::Write, 8015, "write failed", 1);
     int nestedWrites = -1;
     w.messages.whileShown = [&] {
         const std::size_t before = w.port.writes.size();
@@ -261,7 +261,7 @@ TEST_F(PollTest, NotificationHandsBytesToTheOpenProtocolsParser) {
 
 TEST_F(PollTest, NotificationSwallowsPortFailures) {
     Link(kICOM);
-    w.port.FailOn(test::FakeCommPort::Op::InBufferCount);
+    w.port.FailOn(test::FakeCommPort::Op::BytesWaiting);
     EXPECT_NO_THROW(ReceiveDispatch(s, w.port));
     Link(kKenwood);
     EXPECT_NO_THROW(ReceiveDispatch(s, w.port));

@@ -1,4 +1,3 @@
-#include "protocols/common/family_codes.h"
 #include "control/set_frequency.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "protocols/common/family_codes.h"
 #include "tests/support/fakes.h"
 
 namespace cat {
@@ -139,7 +139,7 @@ TEST_P(SetRXFrequencyOnEveryLink, ClosedPortSendsNothingSaysNothingAndPollingRes
 TEST_P(SetRXFrequencyOnEveryLink, FailedWriteStillTurnsPollingBackOn) {
     FakeWorld world;
     SessionState state = OpenLink(world, GetParam().protocol);
-    world.port.FailOn(FakeCommPort::Op::Output, 8005, "Port write failed");
+    world.port.FailOn(FakeCommPort::Op::Write, 8005, "Port write failed");
 
     SetRXFrequency(state, world.platform, 14.074);
 
@@ -174,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(Links, SetRXFrequencyOnEveryLink,
 TEST(SetRXFrequency, IcomWriteFailureShowsTheSendersMessageAndPollingResumes) {
     FakeWorld world;
     SessionState state = OpenLink(world, kICOM);
-    world.port.FailOn(FakeCommPort::Op::Output);
+    world.port.FailOn(FakeCommPort::Op::Write);
     bool timerOffWhileShown = false;
     world.messages.whileShown = [&] { timerOffWhileShown = !world.timer.enabled; };
 
