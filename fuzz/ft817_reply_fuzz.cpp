@@ -99,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         i += length;
     }
 
-    cat::Poll817(state, platform);
+    cat::PollFt817(state, platform);
 
     if (!messages.shown.empty()) std::abort();  // the FT-817 routines never tell the operator
     if (state.CurMode < 0 || state.CurMode > 6) std::abort();

@@ -26,7 +26,7 @@ std::string SpeedSetting(const std::string& speed) {
         !trimmed.empty() &&
         std::all_of(trimmed.begin(), trimmed.end(), [](char c) { return c >= '0' && c <= '9'; });
     if (!numeric || trimmed.size() > 9)
-        throw CatError(errors::kTypeMismatch,
+        throw CatError(ErrorKind::TypeMismatch,
                        "The speed \"" + speed + "\" is not a number of bauds (for example 9600).");
     return std::to_string(std::stol(std::string(trimmed)));
 }
@@ -54,7 +54,7 @@ void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choice
     if (family && family->Addressed()) {
         const auto address = NormaliseICOMAddress(choices.addressText);
         if (!address)
-            throw CatError(errors::kInvalidValue,
+            throw CatError(ErrorKind::InvalidValue,
                            "The ICOM address \"" + std::string(Trim(choices.addressText)) +
                                "\" is not valid: it must be two hexadecimal digits (00 to FF).");
         state.RadioAddr = *address;

@@ -68,7 +68,7 @@ std::string DisplayText(const SessionState& state) {
     // A link tester must not show a frequency no radio sent.
     if (!state.RadioReported) return {};
     std::string text;
-    EcriF(state, state.CurFreq, text);
+    FrequencyDisplayText(state, state.CurFreq, text);
     if (state.ModeKnown)
         if (const auto name = ModeName(state.CurMode)) text += " " + std::string(*name);
     return text;

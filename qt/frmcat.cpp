@@ -451,7 +451,7 @@ void frmCAT::chkOpen_Click() {
         linkDoctor_->OpenFailed(e);
         messages_.Critical(OpenErrorText(e.Number(), e.Description()));
     } catch (const std::exception& e) {
-        messages_.Critical(OpenErrorText(errors::kInvalidValue, e.what()));
+        messages_.Critical(OpenErrorText(ErrorNumber(ErrorKind::InvalidValue), e.what()));
     }
 }
 
@@ -471,13 +471,13 @@ void frmCAT::cmdSet_Click() {
     const double frequency = QLocale().toDouble(txtFreqTRX->text().trimmed(), &ok);
     if (!ok) return;
     // Nothing is reported to the operator; the next poll shows what the radio has.
-    SkipOnFailure([&] { SetRXFrequency(state_, *platform_, frequency); });
+    SkipOnFailure([&] { SetRadioFrequency(state_, *platform_, frequency); });
 }
 
 void frmCAT::cboMode_Click() {
     // Failures are handled inside the senders; nothing else may escape a slot.
     SkipOnFailure([&] {
-        SelectOpMode(state_, *platform_, static_cast<std::int16_t>(cboMode->currentIndex()), 0);
+        SetRadioMode(state_, *platform_, static_cast<ModeIndex>(cboMode->currentIndex()), false);
     });
 }
 

@@ -69,7 +69,7 @@ public:
             if (!Wait(port, expected_ - static_cast<int>(got_.size()))) {
                 SkipOnFailure([&] { port.DiscardInput(); });
                 Ft817Reply timedOut;
-                timedOut.NData =
+                timedOut.count =
                     Saturate16(got_.size() + static_cast<std::size_t>(std::max(waiting, 0)));
                 return timedOut;
             }
@@ -92,10 +92,10 @@ private:
     Ft817Reply Reply(CommPort& port) {
         Ft817Reply reply;
         const std::size_t take = std::min<std::size_t>(
-            {got_.size(), reply.Data.size(), static_cast<std::size_t>(std::max(expected_, 0))});
-        for (std::size_t i = 0; i < take; ++i) reply.Data[i] = static_cast<unsigned char>(got_[i]);
+            {got_.size(), reply.bytes.size(), static_cast<std::size_t>(std::max(expected_, 0))});
+        for (std::size_t i = 0; i < take; ++i) reply.bytes[i] = static_cast<unsigned char>(got_[i]);
         SkipOnFailure([&] { port.DiscardInput(); });
-        reply.NData = Saturate16(got_.size());
+        reply.count = Saturate16(got_.size());
         return reply;
     }
 
@@ -184,8 +184,8 @@ public:
 private:
     static std::optional<long> TensOfHertz(std::string_view five) {
         Ft817Reply reply;
-        for (std::size_t i = 0; i < 5; ++i) reply.Data[i] = static_cast<std::uint8_t>(five[i]);
-        reply.NData = 5;
+        for (std::size_t i = 0; i < 5; ++i) reply.bytes[i] = static_cast<std::uint8_t>(five[i]);
+        reply.count = 5;
         return PlausibleTensOfHertz(reply);
     }
 
@@ -218,7 +218,9 @@ public:
     // The exchange waits for its own reply, so every tick polls and nothing is left for later.
     std::optional<float> PollPeriod() const override { return std::nullopt; }
 
-    void Poll(SessionState& state, Platform& platform) const override { Poll817(state, platform); }
+    void Poll(SessionState& state, Platform& platform) const override {
+        PollFt817(state, platform);
+    }
 
     void Receive(SessionState&, CommPort&) const override {}
 
@@ -288,16 +290,16 @@ public:
 
 }  // namespace
 
-Ft817Reply ReadDATA(Platform& platform, std::int16_t NData, std::int16_t Param,
-                    std::int16_t opcode) {
+Ft817Reply Ft817Exchange(Platform& platform, std::int16_t replyLength, std::int16_t parameter,
+                         std::int16_t opcode) {
     DiscardWaiting(platform.port);
     // A parameter that is no byte cannot be sent; that step is skipped like any failing one.
     std::string sent;
-    if (IsByte(Param) && IsByte(opcode)) {
-        const std::string command = Command(Param, static_cast<std::uint8_t>(opcode));
+    if (IsByte(parameter) && IsByte(opcode)) {
+        const std::string command = Command(parameter, static_cast<std::uint8_t>(opcode));
         if (SkipOnFailure([&] { platform.port.Write(command); })) sent = command;
     }
-    return ReplyWait(platform, NData, sent).Run();
+    return ReplyWait(platform, replyLength, sent).Run();
 }
 
 // A reply is shown only when it can be one: packed-decimal digits, a mode byte the radio sends,
@@ -305,13 +307,13 @@ Ft817Reply ReadDATA(Platform& platform, std::int16_t NData, std::int16_t Param,
 // two replies in a row must agree.
 std::optional<long> PlausibleTensOfHertz(const Ft817Reply& reply) {
     // The mode byte first: it turns most noise away for the price of one look-up.
-    if (!IsByte(reply.Data[4]) ||
-        !Lookup(ft817::kReceivedModes, static_cast<std::uint8_t>(reply.Data[4])))
+    if (!IsByte(reply.bytes[4]) ||
+        !Lookup(ft817::kReceivedModes, static_cast<std::uint8_t>(reply.bytes[4])))
         return std::nullopt;
     char digits[4];
     for (std::size_t i = 0; i < 4; ++i) {
-        if (!IsByte(reply.Data[i])) return std::nullopt;
-        digits[i] = static_cast<char>(reply.Data[i]);
+        if (!IsByte(reply.bytes[i])) return std::nullopt;
+        digits[i] = static_cast<char>(reply.bytes[i]);
     }
     const auto tens = bcd::Decode({digits, 4}, bcd::Order::MostSignificantFirst);
     if (!tens) return std::nullopt;
@@ -320,25 +322,25 @@ std::optional<long> PlausibleTensOfHertz(const Ft817Reply& reply) {
     return std::nullopt;
 }
 
-void Poll817(SessionState& state, Platform& platform) {
+void PollFt817(SessionState& state, Platform& platform) {
     if (!IsFT817(state.ProtocolCode)) return;
 
-    const Ft817Reply reply = ReadDATA(platform, 5, 0, ft817::kReadFrequencyMode);
+    const Ft817Reply reply = Ft817Exchange(platform, 5, 0, ft817::kReadFrequencyMode);
     // A late, short or over-long reply is dropped, and so is one that cannot be a reading.
-    if (reply.NData != 5) return;
+    if (reply.count != 5) return;
     const std::optional<long> tensOfHertz = PlausibleTensOfHertz(reply);
     if (!tensOfHertz) return;
 
     // Eight digits in units of 10 Hz, most significant byte first: 01 42 34 56 is 14.23456 MHz.
     // A new reading waits for the next reply to confirm it.
-    const std::string bytes(reply.Data.begin(), reply.Data.end());
+    const std::string bytes(reply.bytes.begin(), reply.bytes.end());
     if (bytes != state.Ft817Candidate) {
         state.Ft817Candidate = bytes;
         return;
     }
     state.CurFreq = static_cast<double>(*tensOfHertz) / 100000.0;
     state.RadioReported = true;
-    state.CurMode = ToInt(*Lookup(ft817::kReceivedModes, reply.Data[4]));
+    state.CurMode = ToInt(*Lookup(ft817::kReceivedModes, reply.bytes[4]));
     state.ModeKnown = true;
 }
 

@@ -36,7 +36,7 @@ struct IcomLink {
     }
     void Receive(const std::string& bytes) {
         world.port.Arrive(bytes);
-        ReadICOMBuffer(state, world.port);
+        ReceiveCivReplies(state, world.port);
     }
 };
 
@@ -258,7 +258,7 @@ TEST(CivPasses, ZeroByteOfEchoArrivingLateIsTakenWithItsEcho) {
 TEST(CivPasses, NothingWaitingLeavesTheBufferUnexamined) {
     IcomLink link;
     link.state.RxBuffer = kReply14_2505;
-    ReadICOMBuffer(link.state, link.world.port);
+    ReceiveCivReplies(link.state, link.world.port);
     EXPECT_DOUBLE_EQ(link.state.CurFreq, kOldFreq);
     EXPECT_EQ(link.state.RxBuffer, kReply14_2505);
 }
@@ -303,7 +303,7 @@ TEST(CivPort, ClosedPortChangesNothing) {
     IcomLink link;
     link.world.port.Arrive(kReply14_2505);
     link.world.port.open = false;
-    EXPECT_NO_THROW(ReadICOMBuffer(link.state, link.world.port));
+    EXPECT_NO_THROW(ReceiveCivReplies(link.state, link.world.port));
     EXPECT_DOUBLE_EQ(link.state.CurFreq, kOldFreq);
     EXPECT_EQ(link.state.RxBuffer, "");
 }

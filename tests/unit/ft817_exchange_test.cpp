@@ -81,12 +81,12 @@ using Exchange = Ft817Reply;
 
 Exchange Exchange817(World& world, std::int16_t expected = 5, std::int16_t param = 0,
                      std::int16_t opcode = 3) {
-    return ReadDATA(world.platform, expected, param, opcode);
+    return Ft817Exchange(world.platform, expected, param, opcode);
 }
 
 std::string DataHex(const Exchange& e) {
     std::string bytes;
-    for (auto d : e.Data) bytes.push_back(static_cast<char>(d));
+    for (auto d : e.bytes) bytes.push_back(static_cast<char>(d));
     return ToHex(bytes);
 }
 
@@ -104,7 +104,7 @@ TEST(ReadData, SendsTheReadCommandAndTakesTheFiveByteReply) {
 
     ASSERT_EQ(world.port.writes.size(), 1u);
     EXPECT_EQ(world.port.writes[0], kReadCommand) << ToHex(world.port.writes[0]);
-    EXPECT_EQ(e.NData, 5);
+    EXPECT_EQ(e.count, 5);
     EXPECT_EQ(DataHex(e), "01 42 34 56 01");
     EXPECT_EQ(world.port.waiting, "");
 }
@@ -119,7 +119,7 @@ TEST(ReadData, StaleBytesAreDiscardedBeforeTheCommandGoesOut) {
 
     const Exchange e = Exchange817(world);
 
-    EXPECT_EQ(e.NData, 5);
+    EXPECT_EQ(e.count, 5);
     EXPECT_EQ(DataHex(e), "00 70 00 00 03");
 }
 
@@ -132,7 +132,7 @@ TEST(ReadData, ReplyArrivingInPiecesIsCollectedWithinTheLimit) {
 
     const Exchange e = Exchange817(world);
 
-    EXPECT_EQ(e.NData, 5);
+    EXPECT_EQ(e.count, 5);
     EXPECT_EQ(DataHex(e), "43 95 00 00 88");
 }
 
@@ -142,7 +142,7 @@ TEST(ReadData, FourBytesOnlyTimeOutAndAreDiscarded) {
 
     const Exchange e = Exchange817(world);
 
-    EXPECT_EQ(e.NData, 4);
+    EXPECT_EQ(e.count, 4);
     EXPECT_EQ(DataHex(e), "00 00 00 00 00");
     EXPECT_EQ(world.port.waiting, "");
     EXPECT_GE(world.clock.now, 0.29f);
@@ -155,7 +155,7 @@ TEST(ReadData, TenBytesWaitingTakeTheFirstFiveAndReportTen) {
 
     const Exchange e = Exchange817(world);
 
-    EXPECT_EQ(e.NData, 10);
+    EXPECT_EQ(e.count, 10);
     EXPECT_EQ(DataHex(e), "01 42 34 56 01");
     EXPECT_EQ(world.port.waiting, "");
 }
@@ -173,7 +173,7 @@ TEST(ReadData, TheEchoOfTheCommandIsSkippedWhetherTheReplyCameWithItOrAfter) {
 
         const Exchange e = Exchange817(world);
 
-        EXPECT_EQ(e.NData, 5);
+        EXPECT_EQ(e.count, 5);
         EXPECT_EQ(DataHex(e), "01 42 34 56 01");
     }
 }
@@ -184,7 +184,7 @@ TEST(ReadData, AnEchoWithNoReplyBehindItIsNoReply) {
 
     const Exchange e = Exchange817(world);
 
-    EXPECT_EQ(e.NData, 0);
+    EXPECT_EQ(e.count, 0);
     EXPECT_EQ(DataHex(e), "00 00 00 00 00");
 }
 
@@ -193,7 +193,7 @@ TEST(ReadData, SilentRadioIsAwaitedByBlockingNotBySpinning) {
 
     const Exchange e = Exchange817(world);
 
-    EXPECT_EQ(e.NData, 0);
+    EXPECT_EQ(e.count, 0);
     EXPECT_EQ(DataHex(e), "00 00 00 00 00");
     ASSERT_FALSE(world.port.waits.empty());
     for (auto w : world.port.waits) EXPECT_LE(w.count(), 300);
@@ -218,7 +218,7 @@ TEST(ReadData, WaitSpanningMidnightEndsAtTheNextCheck) {
 
     const Exchange e = Exchange817(world);
 
-    EXPECT_EQ(e.NData, 0);
+    EXPECT_EQ(e.count, 0);
     EXPECT_EQ(world.port.waitCalls, 1);
     for (auto w : world.port.waits) EXPECT_LE(w.count(), 300);
 }
@@ -229,7 +229,7 @@ TEST(ReadData, ClockWrappingBeforeTheFirstCheckEndsTheWaitAtOnce) {
 
     const Exchange e = Exchange817(world);
 
-    EXPECT_EQ(e.NData, 0);
+    EXPECT_EQ(e.count, 0);
     EXPECT_EQ(world.port.waitCalls, 0);
 }
 
@@ -239,7 +239,7 @@ TEST(ReadData, CoarseClockJustBeforeMidnightStillEndsWithinTheLimit) {
 
     const Exchange e = Exchange817(world);
 
-    EXPECT_EQ(e.NData, 0);
+    EXPECT_EQ(e.count, 0);
     EXPECT_LE(TotalWait(world.port).count(), 300);
     EXPECT_LE(world.port.countReads, 4);
 }
@@ -250,7 +250,7 @@ TEST(ReadData, ClosedPortTimesOutAtOnceWithNothingSentOrSpun) {
 
     const Exchange e = Exchange817(world);
 
-    EXPECT_EQ(e.NData, 0);
+    EXPECT_EQ(e.count, 0);
     EXPECT_EQ(DataHex(e), "00 00 00 00 00");
     EXPECT_TRUE(world.port.writes.empty());
     EXPECT_LE(world.port.countReads, 2);
@@ -263,7 +263,7 @@ TEST(ReadData, FailingWaitCountsAsElapsedInsteadOfSpinning) {
 
     const Exchange e = Exchange817(world);
 
-    EXPECT_EQ(e.NData, 0);
+    EXPECT_EQ(e.count, 0);
     EXPECT_EQ(world.port.waitCalls, 1);
     EXPECT_LE(world.port.countReads, 2);
 }
@@ -274,7 +274,7 @@ TEST(ReadData, FailingOutputStillWaitsOutTheLimitQuietly) {
 
     const Exchange e = Exchange817(world);
 
-    EXPECT_EQ(e.NData, 0);
+    EXPECT_EQ(e.count, 0);
     EXPECT_GE(TotalWait(world.port).count(), 299);
 }
 
@@ -285,7 +285,7 @@ TEST(ReadData, InputShorterThanItsCountReportsOnlyTheBytesThatCameBack) {
 
     const Exchange e = Exchange817(world);
 
-    EXPECT_EQ(e.NData, 3);
+    EXPECT_EQ(e.count, 3);
     EXPECT_EQ(DataHex(e), "01 42 34 00 00");
 }
 
@@ -296,7 +296,7 @@ TEST(ReadData, FailingInputReportsNoBytesRatherThanAReplyOfZeros) {
 
     const Exchange e = Exchange817(world);
 
-    EXPECT_EQ(e.NData, 0);
+    EXPECT_EQ(e.count, 0);
     EXPECT_EQ(DataHex(e), "00 00 00 00 00");
 }
 

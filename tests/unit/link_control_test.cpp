@@ -122,7 +122,9 @@ TEST(OpenLink, BadIcomAddressFailsBeforeThePortOpens) {
             OpenLink(s, w.platform, Choices("ICOM", 0, typed, "9600"));
             ADD_FAILURE() << typed << " was accepted";
         } catch (const CatError& e) {
-            EXPECT_NE(std::string(e.what()).find("two hexadecimal digits"), std::string::npos);
+            const std::string shown = OpenErrorText(e.Number(), e.Description());
+            EXPECT_EQ(shown.rfind("Error 380 : The ICOM address", 0), 0u) << shown;
+            EXPECT_NE(shown.find("two hexadecimal digits"), std::string::npos) << shown;
         }
         EXPECT_FALSE(w.port.open) << typed;
         EXPECT_FALSE(w.timer.enabled) << typed;
@@ -130,13 +132,33 @@ TEST(OpenLink, BadIcomAddressFailsBeforeThePortOpens) {
     }
 }
 
-TEST(OpenLink, SpeedMustBeANumber) {
-    for (const char* speed : {"", "fast", "96OO", "9600.5"}) {
+// The speed box is free text: what is not a speed stops the open before the port is touched,
+// with the number the operator has always been shown for it.
+TEST(OpenLink, SpeedThatIsNoLineSpeedFailsBeforeThePortOpens) {
+    const struct {
+        const char* speed;
+        const char* shownStart;
+    } rows[] = {
+        {"", "Error 13 : The speed \"\""},
+        {"fast", "Error 13 : The speed \"fast\""},
+        {"96OO", "Error 13 : The speed \"96OO\""},
+        {"9600.5", "Error 13 : The speed \"9600.5\""},
+        {"99999999", "Error 8003 : The line settings \"99999999,n,8,2\" are not valid"},
+        {"10", "Error 8003 : The line settings \"10,n,8,2\" are not valid"},
+    };
+    for (const auto& row : rows) {
         FakeWorld w;
         SessionState s;
-        EXPECT_THROW(OpenLink(s, w.platform, Choices("ICOM", 0, "", speed)), CatError) << speed;
-        EXPECT_FALSE(w.port.open) << speed;
-        EXPECT_EQ(s.Speed, speed) << "the speed is recorded before it is converted";
+        try {
+            OpenLink(s, w.platform, Choices("ICOM", 0, "", row.speed));
+            ADD_FAILURE() << row.speed << " was accepted";
+        } catch (const CatError& e) {
+            const std::string shown = OpenErrorText(e.Number(), e.Description());
+            EXPECT_EQ(shown.rfind(row.shownStart, 0), 0u) << shown;
+        }
+        EXPECT_FALSE(w.port.open) << row.speed;
+        EXPECT_TRUE(w.port.settings.empty()) << row.speed;
+        EXPECT_EQ(s.Speed, row.speed) << "the speed is recorded before it is converted";
     }
 }
 
