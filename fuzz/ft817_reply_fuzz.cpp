@@ -54,8 +54,7 @@ public:
         if (timeout.count() <= 0 || timeout.count() > 400) std::abort();
         Deliver();
         if (static_cast<int>(waiting.size()) < count) {
-            clock_.now += timeout.count() / 1000.0f;
-            if (clock_.now >= 86400.0f) clock_.now -= 86400.0f;  // midnight
+            clock_.now += timeout.count() / 1000.0;
         }
         return static_cast<int>(waiting.size());
     }

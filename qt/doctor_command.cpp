@@ -171,9 +171,8 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
         store.Read(kPortsGroup, HandshakeKey(static_cast<std::int16_t>(com)));
 
     QtCommPort port(store);
-    QtStopwatch stopwatch;
-    doctor::LinkWatch watch(port, stopwatch);
     QtClock clock;
+    doctor::LinkWatch watch(port, clock);
     QtPause pause;
     PrintedMessages messages;
     FlagTimer timer;

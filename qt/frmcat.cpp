@@ -56,7 +56,7 @@ frmCAT::frmCAT(SettingsStore& store, QWidget* parent)
     : QWidget(parent), store_(store), comCAT_(std::make_unique<QtCommPort>(store)) {
     BuildControls();
     timer_ = std::make_unique<QtPollTimer>(*Timer1);
-    watch_ = std::make_unique<doctor::LinkWatch>(*comCAT_, stopwatch_);
+    watch_ = std::make_unique<doctor::LinkWatch>(*comCAT_, clock_);
     platform_ = std::make_unique<Platform>(Platform{*watch_, clock_, pause_, messages_, *timer_});
     linkDoctor_ = new LinkDoctor(*this, *comCAT_, *watch_);
     connect(comCAT_.get(), &QtCommPort::PortLost, linkDoctor_, &LinkDoctor::Lost);
@@ -370,7 +370,7 @@ void frmCAT::OpenLinkFromChoices(bool afterLoss) {
         // Half a reply from the vanished device would spoil the first one after the replug,
         // and the radio is asked at the next tick rather than up to a poll period later.
         state_.RxBuffer.clear();
-        state_.LastPoll = clock_.SecondsSinceMidnight() - 60.0f;
+        state_.LastPoll.reset();
     }
     OpenLink(state_, *platform_, linkChoices_);
     linkDoctor_->Opened();

@@ -112,7 +112,6 @@ private:
     SettingsStore& store_;
     SessionState state_;
     std::unique_ptr<QtCommPort> comCAT_;
-    QtStopwatch stopwatch_;
     std::unique_ptr<doctor::LinkWatch> watch_;  // comCAT_ as the core routines reach it
     LinkDoctor* linkDoctor_ = nullptr;
     QtClock clock_;

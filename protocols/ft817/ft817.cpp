@@ -41,10 +41,7 @@ void DiscardWaiting(CommPort& port) {
 }
 
 // Waits for `expected` reply bytes under two bounds, whichever ends first: the clock, and the
-// time already spent blocked in the port. The clock restarts at midnight; the absolute difference
-// makes a wait that spans it end at once instead of lasting a day. Near midnight a
-// single-precision clock moves in steps of about 8 ms, which the blocked-time budget does not
-// depend on.
+// time already spent blocked in the port (a port that returns early must not stretch the wait).
 //
 // An interface that echoes returns the command itself ahead of the reply: five bytes equal to
 // `command` at the front are dropped once, and the reply behind them is waited for.
@@ -55,7 +52,7 @@ public:
 
     Ft817Reply Run() {
         CommPort& port = platform_.port;
-        SkipOnFailure([&] { t0_ = platform_.clock.SecondsSinceMidnight(); });
+        SkipOnFailure([&] { t0_ = platform_.clock.Now(); });
         for (;;) {
             int waiting = 0;
             SkipOnFailure([&] { waiting = port.BytesWaiting(); });
@@ -102,10 +99,9 @@ private:
     // False when the time is up (or the port cannot wait, which cannot deliver either: treat it
     // as elapsed rather than spin on a failing call for the rest of the limit).
     bool Wait(CommPort& port, int count) {
-        float now = t0_;
-        const bool clockRead = SkipOnFailure([&] { now = platform_.clock.SecondsSinceMidnight(); });
-        const long byClock =
-            std::lround(static_cast<double>(limit_ - std::fabs(now - t0_)) * 1000.0);
+        Seconds now = t0_;
+        const bool clockRead = SkipOnFailure([&] { now = platform_.clock.Now(); });
+        const long byClock = std::lround((limit_ - (now - t0_)).count() * 1000.0);
         const long remainingMs = std::min(byClock, limitMs_ - blockedMs_);
         // Less than half a millisecond left counts as elapsed.
         if (!clockRead || remainingMs <= 0) return false;
@@ -117,9 +113,9 @@ private:
     Platform& platform_;
     const int expected_;
     const std::string command_;
-    const float limit_ = static_cast<float>(expected_) * 0.01f + 0.25f;
-    const long limitMs_ = std::lround(static_cast<double>(limit_) * 1000.0);
-    float t0_ = 0.0f;
+    const Seconds limit_{expected_ * 0.01 + 0.25};
+    const long limitMs_ = std::lround(limit_.count() * 1000.0);
+    Seconds t0_{0};
     long blockedMs_ = 0;
     std::string got_;  // bytes taken from the port, the echo removed
     bool echoDropped_ = false;

@@ -41,14 +41,14 @@ inline std::string ToHex(const std::string& bytes) {
 
 class FakeClock : public Clock {
 public:
-    float now = 0.0f;
-    float stepPerRead = 0.0f;  // advances the clock on every read, like time passing while polled
-    float SecondsSinceMidnight() override {
-        float t = now;
+    double now = 0.0;          // seconds
+    double stepPerRead = 0.0;  // advances the clock on every read, like time passing while polled
+    Seconds Now() override {
+        const double t = now;
         now += stepPerRead;
-        return t;
+        return Seconds(t);
     }
-    void Advance(double seconds) { now = static_cast<float>(now + seconds); }
+    void Advance(double seconds) { now += seconds; }
 };
 
 class FakePause : public Pause {

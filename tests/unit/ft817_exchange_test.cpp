@@ -28,7 +28,6 @@ public:
     using FakeCommPort::FakeCommPort;
     int countReads = 0;
     int waitCalls = 0;
-    float wrapClockTo = -1.0f;  // >= 0: the first wait crosses midnight to this clock value
     int BytesWaiting() override {
         // A wait that never ends would hang the test; fail it and let the port break instead.
         if (++countReads > 1000) {
@@ -42,34 +41,13 @@ public:
             ADD_FAILURE() << "the wait never ends";
             throw CatError(8012, "runaway wait");
         }
-        const int n = FakeCommPort::WaitForInput(count, timeout);
-        if (wrapClockTo >= 0.0f && clock != nullptr) {
-            clock->now = wrapClockTo;
-            wrapClockTo = -1.0f;
-        }
-        return n;
-    }
-    FakeClock* clock = nullptr;
-};
-
-// Reads follow the script first, then the fake clock from the last scripted value on.
-class ScriptedClock : public FakeClock {
-public:
-    std::deque<float> script;
-    float SecondsSinceMidnight() override {
-        if (script.empty()) return FakeClock::SecondsSinceMidnight();
-        now = script.front();
-        script.pop_front();
-        return now;
+        return FakeCommPort::WaitForInput(count, timeout);
     }
 };
 
 struct World {
-    World() {
-        port.open = true;
-        port.clock = &clock;
-    }
-    ScriptedClock clock;
+    World() { port.open = true; }
+    FakeClock clock;
     CountingPort port{&clock};
     FakePause pause{clock};
     FakeMessages messages;
@@ -145,7 +123,7 @@ TEST(ReadData, FourBytesOnlyTimeOutAndAreDiscarded) {
     EXPECT_EQ(e.count, 4);
     EXPECT_EQ(DataHex(e), "00 00 00 00 00");
     EXPECT_EQ(world.port.waiting, "");
-    EXPECT_GE(world.clock.now, 0.29f);
+    EXPECT_GE(world.clock.now, 0.29);
 }
 
 TEST(ReadData, TenBytesWaitingTakeTheFirstFiveAndReportTen) {
@@ -209,39 +187,6 @@ TEST(ReadData, LimitGrowsByTenMillisecondsPerExpectedByte) {
 
     EXPECT_GE(TotalWait(world.port).count(), 399);
     EXPECT_LE(TotalWait(world.port).count(), 400);
-}
-
-TEST(ReadData, WaitSpanningMidnightEndsAtTheNextCheck) {
-    World world;
-    world.clock.now = 86399.95f;
-    world.port.wrapClockTo = 0.05f;
-
-    const Exchange e = Exchange817(world);
-
-    EXPECT_EQ(e.count, 0);
-    EXPECT_EQ(world.port.waitCalls, 1);
-    for (auto w : world.port.waits) EXPECT_LE(w.count(), 300);
-}
-
-TEST(ReadData, ClockWrappingBeforeTheFirstCheckEndsTheWaitAtOnce) {
-    World world;
-    world.clock.script = {86399.99f, 0.02f};
-
-    const Exchange e = Exchange817(world);
-
-    EXPECT_EQ(e.count, 0);
-    EXPECT_EQ(world.port.waitCalls, 0);
-}
-
-TEST(ReadData, CoarseClockJustBeforeMidnightStillEndsWithinTheLimit) {
-    World world;
-    world.clock.now = 86399.95f;
-
-    const Exchange e = Exchange817(world);
-
-    EXPECT_EQ(e.count, 0);
-    EXPECT_LE(TotalWait(world.port).count(), 300);
-    EXPECT_LE(world.port.countReads, 4);
 }
 
 TEST(ReadData, ClosedPortTimesOutAtOnceWithNothingSentOrSpun) {
