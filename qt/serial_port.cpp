@@ -252,7 +252,7 @@ void QtCommPort::DiscardInput() {
 std::string QtCommPort::ReadAll() {
     RequireOpen();
     if (net_) return net_->Take();
-    // Readers take exactly the bytes InBufferCount reported; pulling more here would hand
+    // Readers take exactly the bytes BytesWaiting reported; pulling more here would hand
     // them bytes beyond that count, which they drop. Pull only when nothing was counted.
     if (port_.bytesAvailable() == 0) Pull();
     const QByteArray data = port_.readAll();

@@ -189,7 +189,7 @@ TEST_F(ComCatPtyTest, InputReturnsNoMoreThanWasCounted) {
     ASSERT_EQ(port->BytesWaiting(), 2);
     world.pty.Write(";");
     std::this_thread::sleep_for(20ms);
-    // A reader uses the first InBufferCount bytes of Input: the late ';' must wait for the next
+    // A reader uses the first BytesWaiting bytes of ReadAll: the late ';' must wait for the next
     // count rather than be handed over and dropped.
     EXPECT_EQ(port->ReadAll(), "FA");
     EXPECT_EQ(port->BytesWaiting(), 1);

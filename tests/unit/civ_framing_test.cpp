@@ -31,9 +31,9 @@ struct IcomLink {
 struct FrameRow {
     const char* name;
     const char* radioAddr;
-    const char* Cn;
-    const char* Sc;
-    const char* D;
+    const char* command;
+    const char* subcommand;
+    const char* data;
     std::string expected;
 };
 
@@ -43,12 +43,13 @@ void PrintTo(const FrameRow& row, std::ostream* os) {
 
 class SendCivCommandFrame : public ::testing::TestWithParam<FrameRow> {};
 
-TEST_P(SendCivCommandFrame, WritesExactlyTheseBytesInOneOutput) {
+TEST_P(SendCivCommandFrame, WritesExactlyTheseBytesInOneWrite) {
     const FrameRow& row = GetParam();
     IcomLink link;
     link.state.RadioAddr = row.radioAddr;
 
-    EXPECT_TRUE(SendCivCommand(link.state, link.world.platform, row.Cn, row.Sc, row.D));
+    EXPECT_TRUE(
+        SendCivCommand(link.state, link.world.platform, row.command, row.subcommand, row.data));
 
     ASSERT_EQ(link.world.port.writes.size(), 1u);
     EXPECT_EQ(link.world.port.writes[0], row.expected)

@@ -37,14 +37,14 @@ void PrintTo(const DigitsRow& row, std::ostream* os) { *os << row.name; }
 class DecomposeDigits : public ::testing::TestWithParam<DigitsRow> {};
 
 TEST_P(DecomposeDigits, SplitsIntoTenHertzDigitsAndLeavesTheTailAlone) {
-    std::array<std::int16_t, 13> iq;
-    iq.fill(kUntouched);
+    std::array<std::int16_t, 13> digits;
+    digits.fill(kUntouched);
 
-    DisplayDigits(GetParam().mhz, iq);
+    DisplayDigits(GetParam().mhz, digits);
 
     for (std::size_t n = 0; n < 10; ++n)
-        EXPECT_EQ(iq[n], GetParam().digits[n]) << "digit " << n << " of " << GetParam().mhz;
-    for (std::size_t n = 10; n < 13; ++n) EXPECT_EQ(iq[n], kUntouched) << "element " << n;
+        EXPECT_EQ(digits[n], GetParam().digits[n]) << "digit " << n << " of " << GetParam().mhz;
+    for (std::size_t n = 10; n < 13; ++n) EXPECT_EQ(digits[n], kUntouched) << "element " << n;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -64,9 +64,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(DisplayDigits, ArrayTooShortForTenDigitsIsAnIndexError) {
-    std::array<std::int16_t, 9> iq{};
+    std::array<std::int16_t, 9> digits{};
     try {
-        DisplayDigits(14.074, iq);
+        DisplayDigits(14.074, digits);
         FAIL() << "no error for a nine-element array";
     } catch (const CatError& e) {
         EXPECT_EQ(e.Kind(), ErrorKind::IndexOutOfRange);
@@ -74,16 +74,16 @@ TEST(DisplayDigits, ArrayTooShortForTenDigitsIsAnIndexError) {
 }
 
 TEST(DisplayDigits, TenElementsAreEnough) {
-    std::array<std::int16_t, 10> iq{};
-    DisplayDigits(14.074, iq);
-    EXPECT_EQ(iq[6], 4);
+    std::array<std::int16_t, 10> digits{};
+    DisplayDigits(14.074, digits);
+    EXPECT_EQ(digits[6], 4);
 }
 
 TEST(DisplayDigits, DigitBeyondSixteenBitsIsAnOverflow) {
     for (double mhz : {4e6, 1e300, std::nan(""), std::numeric_limits<double>::infinity()}) {
-        std::array<std::int16_t, 13> iq{};
+        std::array<std::int16_t, 13> digits{};
         try {
-            DisplayDigits(mhz, iq);
+            DisplayDigits(mhz, digits);
             ADD_FAILURE() << "no error for " << mhz;
         } catch (const CatError& e) {
             EXPECT_EQ(e.Kind(), ErrorKind::Overflow) << mhz;

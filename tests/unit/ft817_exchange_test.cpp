@@ -74,7 +74,7 @@ milliseconds TotalWait(const FakeCommPort& port) {
     return total;
 }
 
-TEST(ReadData, SendsTheReadCommandAndTakesTheFiveByteReply) {
+TEST(Ft817Exchange, SendsTheReadCommandAndTakesTheFiveByteReply) {
     World world;
     world.port.replies.push_back(Bytes({0x01, 0x42, 0x34, 0x56, 0x01}));
 
@@ -87,7 +87,7 @@ TEST(ReadData, SendsTheReadCommandAndTakesTheFiveByteReply) {
     EXPECT_EQ(world.port.waiting, "");
 }
 
-TEST(ReadData, StaleBytesAreDiscardedBeforeTheCommandGoesOut) {
+TEST(Ft817Exchange, StaleBytesAreDiscardedBeforeTheCommandGoesOut) {
     World world;
     world.port.Arrive(Bytes({0xFF, 0x01, 0x02}));
     world.port.responder = [&](const std::string&) {
@@ -101,7 +101,7 @@ TEST(ReadData, StaleBytesAreDiscardedBeforeTheCommandGoesOut) {
     EXPECT_EQ(DataHex(e), "00 70 00 00 03");
 }
 
-TEST(ReadData, ReplyArrivingInPiecesIsCollectedWithinTheLimit) {
+TEST(Ft817Exchange, ReplyArrivingInPiecesIsCollectedWithinTheLimit) {
     World world;
     world.port.responder = [&](const std::string&) {
         world.port.arrivals = {Bytes({0x43, 0x95}), Bytes({0x00}), Bytes({0x00, 0x88})};
@@ -114,7 +114,7 @@ TEST(ReadData, ReplyArrivingInPiecesIsCollectedWithinTheLimit) {
     EXPECT_EQ(DataHex(e), "43 95 00 00 88");
 }
 
-TEST(ReadData, FourBytesOnlyTimeOutAndAreDiscarded) {
+TEST(Ft817Exchange, FourBytesOnlyTimeOutAndAreDiscarded) {
     World world;
     world.port.replies.push_back(Bytes({0x01, 0x42, 0x34, 0x56}));
 
@@ -126,7 +126,7 @@ TEST(ReadData, FourBytesOnlyTimeOutAndAreDiscarded) {
     EXPECT_GE(world.clock.now, 0.29);
 }
 
-TEST(ReadData, TenBytesWaitingTakeTheFirstFiveAndReportTen) {
+TEST(Ft817Exchange, TenBytesWaitingTakeTheFirstFiveAndReportTen) {
     World world;
     world.port.replies.push_back(
         Bytes({0x01, 0x42, 0x34, 0x56, 0x01, 0x01, 0x42, 0x34, 0x56, 0x01}));
@@ -138,7 +138,7 @@ TEST(ReadData, TenBytesWaitingTakeTheFirstFiveAndReportTen) {
     EXPECT_EQ(world.port.waiting, "");
 }
 
-TEST(ReadData, TheEchoOfTheCommandIsSkippedWhetherTheReplyCameWithItOrAfter) {
+TEST(Ft817Exchange, TheEchoOfTheCommandIsSkippedWhetherTheReplyCameWithItOrAfter) {
     const std::string reply = Bytes({0x01, 0x42, 0x34, 0x56, 0x01});
     for (bool together : {true, false}) {
         SCOPED_TRACE(together ? "echo and reply in one piece" : "reply after the echo");
@@ -156,7 +156,7 @@ TEST(ReadData, TheEchoOfTheCommandIsSkippedWhetherTheReplyCameWithItOrAfter) {
     }
 }
 
-TEST(ReadData, AnEchoWithNoReplyBehindItIsNoReply) {
+TEST(Ft817Exchange, AnEchoWithNoReplyBehindItIsNoReply) {
     World world;
     world.port.responder = [](const std::string& sent) { return sent; };
 
@@ -166,7 +166,7 @@ TEST(ReadData, AnEchoWithNoReplyBehindItIsNoReply) {
     EXPECT_EQ(DataHex(e), "00 00 00 00 00");
 }
 
-TEST(ReadData, SilentRadioIsAwaitedByBlockingNotBySpinning) {
+TEST(Ft817Exchange, SilentRadioIsAwaitedByBlockingNotBySpinning) {
     World world;
 
     const Exchange e = Exchange817(world);
@@ -180,7 +180,7 @@ TEST(ReadData, SilentRadioIsAwaitedByBlockingNotBySpinning) {
     EXPECT_LE(world.port.countReads, 4);
 }
 
-TEST(ReadData, LimitGrowsByTenMillisecondsPerExpectedByte) {
+TEST(Ft817Exchange, LimitGrowsByTenMillisecondsPerExpectedByte) {
     World world;
 
     Exchange817(world, 15);
@@ -189,7 +189,7 @@ TEST(ReadData, LimitGrowsByTenMillisecondsPerExpectedByte) {
     EXPECT_LE(TotalWait(world.port).count(), 400);
 }
 
-TEST(ReadData, ClosedPortTimesOutAtOnceWithNothingSentOrSpun) {
+TEST(Ft817Exchange, ClosedPortTimesOutAtOnceWithNothingSentOrSpun) {
     World world;
     world.port.open = false;
 
@@ -202,7 +202,7 @@ TEST(ReadData, ClosedPortTimesOutAtOnceWithNothingSentOrSpun) {
     EXPECT_EQ(world.port.waitCalls, 1);
 }
 
-TEST(ReadData, FailingWaitCountsAsElapsedInsteadOfSpinning) {
+TEST(Ft817Exchange, FailingWaitCountsAsElapsedInsteadOfSpinning) {
     World world;
     world.port.FailOn(FakeCommPort::Op::WaitForInput);
 
@@ -213,7 +213,7 @@ TEST(ReadData, FailingWaitCountsAsElapsedInsteadOfSpinning) {
     EXPECT_LE(world.port.countReads, 2);
 }
 
-TEST(ReadData, FailingOutputStillWaitsOutTheLimitQuietly) {
+TEST(Ft817Exchange, FailingOutputStillWaitsOutTheLimitQuietly) {
     World world;
     world.port.FailOn(FakeCommPort::Op::Write);
 
@@ -223,7 +223,7 @@ TEST(ReadData, FailingOutputStillWaitsOutTheLimitQuietly) {
     EXPECT_GE(TotalWait(world.port).count(), 299);
 }
 
-TEST(ReadData, InputShorterThanItsCountReportsOnlyTheBytesThatCameBack) {
+TEST(Ft817Exchange, InputShorterThanItsCountReportsOnlyTheBytesThatCameBack) {
     World world;
     world.port.replies.push_back(Bytes({0x01, 0x42, 0x34, 0x56, 0x01}));
     world.port.inputShortBy = 2;
@@ -234,7 +234,7 @@ TEST(ReadData, InputShorterThanItsCountReportsOnlyTheBytesThatCameBack) {
     EXPECT_EQ(DataHex(e), "01 42 34 00 00");
 }
 
-TEST(ReadData, FailingInputReportsNoBytesRatherThanAReplyOfZeros) {
+TEST(Ft817Exchange, FailingInputReportsNoBytesRatherThanAReplyOfZeros) {
     World world;
     world.port.replies.push_back(Bytes({0x01, 0x42, 0x34, 0x56, 0x01}));
     world.port.FailOn(FakeCommPort::Op::ReadAll);
@@ -245,7 +245,7 @@ TEST(ReadData, FailingInputReportsNoBytesRatherThanAReplyOfZeros) {
     EXPECT_EQ(DataHex(e), "00 00 00 00 00");
 }
 
-TEST(ReadData, ParameterThatIsNoByteIsNotSent) {
+TEST(Ft817Exchange, ParameterThatIsNoByteIsNotSent) {
     World world;
 
     Exchange817(world, 5, 0x100, 3);

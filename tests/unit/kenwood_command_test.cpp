@@ -37,7 +37,7 @@ void PrintTo(const WriteRow& row, std::ostream* os) {
 
 class SendKenwoodCommandWrites : public ::testing::TestWithParam<WriteRow> {};
 
-TEST_P(SendKenwoodCommandWrites, PutsExactlyTheseBytesOnTheLineInOneOutput) {
+TEST_P(SendKenwoodCommandWrites, PutsExactlyTheseBytesOnTheLineInOneWrite) {
     FakeWorld world;
     world.port.open = true;
     SessionState state;
