@@ -64,7 +64,7 @@ void BM_CivReceivePass(benchmark::State& bench) {
 
     for (auto _ : bench) {
         port.at = 0;
-        while (port.at < stream.size()) cat::ReadICOMBuffer(state, port);
+        while (port.at < stream.size()) cat::ReceiveCivReplies(state, port);
         // Through a copy: the barrier may treat its operand as overwritten.
         double decoded = state.CurFreq;
         benchmark::DoNotOptimize(decoded);

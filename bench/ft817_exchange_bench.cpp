@@ -62,7 +62,7 @@ void BM_Ft817TimedOutExchange(benchmark::State& state) {
     session.CurFreq = 14.074;
 
     for (auto _ : state) {
-        cat::Poll817(session, platform);
+        cat::PollFt817(session, platform);
         state.PauseTiming();
         radio.Drain();
         state.ResumeTiming();

@@ -68,7 +68,7 @@ void BM_KenwoodReceivePieces(benchmark::State& state) {
     cat::SessionState session;
     for (auto _ : state) {
         port.Rewind();
-        while (!port.Done()) cat::ReadKenwoodBuffer(session, port, session.RxBuffer, true);
+        while (!port.Done()) cat::ReceiveKenwoodReplies(session, port);
         benchmark::DoNotOptimize(session.CurFreq);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
@@ -86,7 +86,7 @@ void BM_KenwoodReceiveBurst(benchmark::State& state) {
     cat::SessionState session;
     for (auto _ : state) {
         port.Rewind();
-        cat::ReadKenwoodBuffer(session, port, session.RxBuffer, true);
+        cat::ReceiveKenwoodReplies(session, port);
         benchmark::DoNotOptimize(session.CurFreq);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *

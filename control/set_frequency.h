@@ -8,6 +8,6 @@ namespace cat {
 // Sends the set-frequency command of the open link's protocol: Kenwood FA00014074000;,
 // ICOM 05 with data 00 40 07 14 00, FT-817 01 40 74 00 01. Polling is off while it sends.
 // Failure style: ignore; the poll timer always comes back on.
-void SetRXFrequency(SessionState& state, Platform& platform, double frequency);
+void SetRadioFrequency(SessionState& state, Platform& platform, double megahertz);
 
 }  // namespace cat

@@ -4,9 +4,9 @@
 
 namespace cat {
 
-void SelectOpMode(SessionState& state, Platform& platform, std::int16_t i, std::int16_t ireverse) {
+void SetRadioMode(SessionState& state, Platform& platform, ModeIndex mode, bool reversed) {
     if (const RadioFamily* protocol = FamilyFor(state.ProtocolCode))
-        protocol->SetMode(state, platform, static_cast<ModeIndex>(i), ireverse == 1);
+        protocol->SetMode(state, platform, mode, reversed);
 }
 
 }  // namespace cat

@@ -6,7 +6,8 @@
 //   report  - stop and tell the operator in a message box: link control, the CI-V sender;
 //   ignore  - skip the failing step and go on with the next: the Kenwood and FT-817 routines, the
 //             receive passes, set frequency, the receive notification;
-//   abandon - stop at the first failure and return without a word: the poll tick, EcriF.
+//   abandon - stop at the first failure and return without a word: the poll tick,
+//   FrequencyDisplayText.
 //
 // Ignore and abandon both go through SkipOnFailure: a step that must never fail its caller. The
 // only difference is what the caller does after a false.

@@ -2,23 +2,10 @@
 
 #include <string>
 
+#include "core/clock.h"
 #include "core/comm_port.h"
 
 namespace cat {
-
-// Seconds since local midnight, single precision, as the runtime clock gives them.
-class Clock {
-public:
-    virtual ~Clock() = default;
-    virtual float SecondsSinceMidnight() = 0;
-};
-
-// Seconds from an arbitrary start, never going back: times the traffic on the line.
-class Stopwatch {
-public:
-    virtual ~Stopwatch() = default;
-    virtual double Seconds() = 0;
-};
 
 class Pause {
 public:
@@ -44,11 +31,11 @@ public:
 // What the core routines reach of the outside world; the window implements it
 // with Qt, the unit tests with fakes.
 struct Platform {
-    CommPort& comCAT;
+    CommPort& port;
     Clock& clock;
     Pause& pause;
     MessageBoxes& messages;
-    PollTimer& Timer1;
+    PollTimer& pollTimer;
 };
 
 }  // namespace cat

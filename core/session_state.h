@@ -3,7 +3,10 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "core/clock.h"
 
 namespace cat {
 
@@ -19,7 +22,7 @@ class FiveByteCheck;  // link/five_byte_check.h
 struct SessionState {
     double CurFreq = 0.0;               // MHz, last reported by the radio
     std::int16_t CurMode = 0;           // ModeIndex: 0 LSB, 1 USB, 2 CW, 3 AM, 4 FM, 5 FSK, 6 PKT
-    float LastPoll = 0.0f;              // seconds since local midnight at the end of the last poll
+    std::optional<Seconds> LastPoll;    // the end of the last poll; nothing: poll at once
     bool Busy = false;                  // a poll tick is doing its work
     std::array<char, 11> DigitChars{};  // [d + 1] is the character of digit d
     std::string RadioAddr;

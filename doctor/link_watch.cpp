@@ -8,7 +8,7 @@ namespace cat::doctor {
 void LinkWatch::Start(const LinkFacts& facts) {
     facts_ = facts;
     line_ = std::make_unique<LineAnalyzer>(facts.protocolCode, facts.radioAddress);
-    openedAt_ = watch_.Seconds();
+    openedAt_ = Now();
     failure_.reset();
     lostAt_.reset();
     heldSince_.reset();
@@ -42,12 +42,16 @@ void LinkWatch::Closed() {
 
 void LinkWatch::Lost(std::string why) {
     if (!open_ || lostAt_) return;
-    lostAt_ = watch_.Seconds();
+    lostAt_ = Now();
     lostWhy_ = std::move(why);
 }
 
+void LinkWatch::Open() { port_.Open(); }
+
+void LinkWatch::Close() { port_.Close(); }
+
 void LinkWatch::Write(const std::string& bytes) {
-    line_->Sent(watch_.Seconds(), bytes);
+    line_->Sent(Now(), bytes);
     port_.Write(bytes);
 }
 
@@ -57,13 +61,13 @@ void LinkWatch::DiscardInput() {
     SkipOnFailure([&] {
         if (port_.BytesWaiting() > 0) dropped = port_.ReadAll();
     });
-    line_->Received(watch_.Seconds(), dropped);
+    line_->Received(Now(), dropped);
     port_.DiscardInput();
 }
 
 std::string LinkWatch::ReadAll() {
     std::string bytes = port_.ReadAll();
-    line_->Received(watch_.Seconds(), bytes);
+    line_->Received(Now(), bytes);
     return bytes;
 }
 
@@ -73,7 +77,7 @@ void LinkWatch::FollowCheck(const SessionState& state) {
 }
 
 Observation LinkWatch::Observe() {
-    const double now = watch_.Seconds();
+    const double now = Now();
     line_->Settle(now);
     // Bytes that wait to leave are held by the line, once they have waited a while.
     int held = 0;

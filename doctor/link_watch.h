@@ -28,7 +28,7 @@ struct LinkFacts {
 
 class LinkWatch : public CommPort {
 public:
-    LinkWatch(CommPort& port, Stopwatch& watch) : port_(port), watch_(watch) {}
+    LinkWatch(CommPort& port, Clock& clock) : port_(port), clock_(clock) {}
 
     // The link's life. Each opening starts a fresh account of the line.
     void Opened(const LinkFacts& facts);
@@ -48,15 +48,15 @@ public:
     const LineAnalyzer& Line() const { return *line_; }
     const LinkFacts& Facts() const { return facts_; }
     double OpenedAt() const { return openedAt_; }
-    double Now() { return watch_.Seconds(); }
+    double Now() { return clock_.Now().count(); }
 
     // CommPort: everything goes to the wrapped port; what is written and read is recorded.
     void SelectPort(int number) override { port_.SelectPort(number); }
     int PortNumber() const override { return port_.PortNumber(); }
-    void SetLineSettings(const LineSettings& line) override { port_.SetLineSettings(line); }
-    void SetHandshake(Handshake mode) override { port_.SetHandshake(mode); }
-    void Open() override { port_.Open(); }
-    void Close() override { port_.Close(); }
+    void SetLineSettings(const LineSettings& settings) override { port_.SetLineSettings(settings); }
+    void SetHandshake(Handshake handshake) override { port_.SetHandshake(handshake); }
+    void Open() override;
+    void Close() override;
     bool IsOpen() const override { return port_.IsOpen(); }
     void Write(const std::string& bytes) override;
     int BytesWaiting() override { return port_.BytesWaiting(); }
@@ -71,7 +71,7 @@ private:
     void Start(const LinkFacts& facts);
 
     CommPort& port_;
-    Stopwatch& watch_;
+    Clock& clock_;
     LinkFacts facts_;
     std::unique_ptr<LineAnalyzer> line_ = std::make_unique<LineAnalyzer>(0, "");
     bool open_ = false;

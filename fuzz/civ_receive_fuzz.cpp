@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t take = want < size - i ? want : size - i;
         port.waiting.assign(reinterpret_cast<const char*>(data + i), take);
         i += take;
-        cat::ReadICOMBuffer(state, port);
+        cat::ReceiveCivReplies(state, port);
         if (state.RxBuffer.size() > 255) std::abort();
         if (state.CurMode < 0 || state.CurMode > 6) std::abort();
         if (state.CurFreq < 0.0 || state.CurFreq >= 10000.0) std::abort();

@@ -54,8 +54,7 @@ public:
         if (timeout.count() <= 0 || timeout.count() > 400) std::abort();
         Deliver();
         if (static_cast<int>(waiting.size()) < count) {
-            clock_.now += timeout.count() / 1000.0f;
-            if (clock_.now >= 86400.0f) clock_.now -= 86400.0f;  // midnight
+            clock_.now += timeout.count() / 1000.0;
         }
         return static_cast<int>(waiting.size());
     }
@@ -99,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         i += length;
     }
 
-    cat::Poll817(state, platform);
+    cat::PollFt817(state, platform);
 
     if (!messages.shown.empty()) std::abort();  // the FT-817 routines never tell the operator
     if (state.CurMode < 0 || state.CurMode > 6) std::abort();

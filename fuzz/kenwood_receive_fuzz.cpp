@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         i += take;
         port.failCount = (control & 0x40) != 0;
 
-        cat::ReadKenwoodBuffer(state, port, state.RxBuffer, (control & 0x20) == 0);
+        cat::ReceiveKenwoodReplies(state, port);
 
         if (state.RxBuffer.size() > 4096) std::abort();
         if (state.CurMode < 0 || state.CurMode > 6) std::abort();

@@ -16,7 +16,7 @@ double ListenSeconds(int speed) { return std::max(10.0 * 11 / speed + 0.12, 0.3)
 }  // namespace
 
 std::shared_ptr<FiveByteCheck> FiveByteCheck::For(const RadioFamily& family, int speed,
-                                                  std::string lineSettings, Handshake handshaking) {
+                                                  LineSettings lineSettings, Handshake handshake) {
     if (family.SilenceBefore() > 0) return nullptr;
     for (const RadioFamily* other : Families()) {
         if (other->SilenceBefore() <= 0) continue;
@@ -25,13 +25,13 @@ std::shared_ptr<FiveByteCheck> FiveByteCheck::For(const RadioFamily& family, int
             if (s > speed) faster.push_back(s);
         if (faster.empty()) continue;
         return std::shared_ptr<FiveByteCheck>(
-            new FiveByteCheck(*other, std::move(faster), std::move(lineSettings), handshaking));
+            new FiveByteCheck(*other, std::move(faster), std::move(lineSettings), handshake));
     }
     return nullptr;
 }
 
 bool FiveByteCheck::Step(Platform& platform, double now) {
-    CommPort& port = platform.comCAT;
+    CommPort& port = platform.port;
     const std::string probe = family_.Probes().front();
     switch (stage_) {
         case Stage::Quiet: {
@@ -94,9 +94,9 @@ void FiveByteCheck::Finish(Platform& platform) {
 
 void FiveByteCheck::Restore(Platform& platform) {
     SkipOnFailure([&] {
-        platform.comCAT.SetLineSettings(RequireLineSettings(lineSettings_));
-        platform.comCAT.SetHandshake(handshaking_);
-        platform.comCAT.DiscardInput();
+        platform.port.SetLineSettings(lineSettings_);
+        platform.port.SetHandshake(handshake_);
+        platform.port.DiscardInput();
     });
 }
 

@@ -23,10 +23,10 @@ namespace cat {
 class FiveByteCheck {
 public:
     // Nothing when the link needs no check: its family frames by count itself, or no such radio
-    // runs faster than `speed`. `lineSettings` and `handshaking` are the link's own, restored at
+    // runs faster than `speed`. `lineSettings` and `handshake` are the link's own, restored at
     // the end.
     static std::shared_ptr<FiveByteCheck> For(const RadioFamily& family, int speed,
-                                              std::string lineSettings, Handshake handshaking);
+                                              LineSettings lineSettings, Handshake handshake);
 
     // One step at `now` (seconds on the platform clock); true once the check is over.
     bool Step(Platform& platform, double now);
@@ -39,19 +39,19 @@ public:
 private:
     enum class Stage { Quiet, Listen, Over };
 
-    FiveByteCheck(const RadioFamily& family, std::vector<int> speeds, std::string lineSettings,
-                  Handshake handshaking)
+    FiveByteCheck(const RadioFamily& family, std::vector<int> speeds, LineSettings lineSettings,
+                  Handshake handshake)
         : family_(family),
           speeds_(std::move(speeds)),
           lineSettings_(std::move(lineSettings)),
-          handshaking_(handshaking) {}
+          handshake_(handshake) {}
     void Finish(Platform& platform);
     void Restore(Platform& platform);
 
     const RadioFamily& family_;  // the family looked for
     std::vector<int> speeds_;
-    std::string lineSettings_;
-    Handshake handshaking_;
+    LineSettings lineSettings_;
+    Handshake handshake_;
     std::size_t next_ = 0;
     Stage stage_ = Stage::Quiet;
     std::optional<double> lastSent_;

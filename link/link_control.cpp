@@ -26,7 +26,7 @@ std::string SpeedSetting(const std::string& speed) {
         !trimmed.empty() &&
         std::all_of(trimmed.begin(), trimmed.end(), [](char c) { return c >= '0' && c <= '9'; });
     if (!numeric || trimmed.size() > 9)
-        throw CatError(errors::kTypeMismatch,
+        throw CatError(ErrorKind::TypeMismatch,
                        "The speed \"" + speed + "\" is not a number of bauds (for example 9600).");
     return std::to_string(std::stol(std::string(trimmed)));
 }
@@ -47,14 +47,14 @@ void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choice
     state.ProtocolCode = ProtocolCodeNamed(choices.protocolText);
     // A new link reads the line afresh: nothing learnt of the last radio carries over.
     state.Reader.reset();
-    platform.comCAT.SelectPort(static_cast<std::int16_t>(choices.portListIndex + 1));
+    platform.port.SelectPort(choices.portListIndex + 1);
 
     // CI-V frames carry the address as one byte and replies are matched on its upper-case text,
     // so a one-digit or lower-case address must be brought into that form here, once.
     if (family && family->Addressed()) {
         const auto address = NormaliseICOMAddress(choices.addressText);
         if (!address)
-            throw CatError(errors::kInvalidValue,
+            throw CatError(ErrorKind::InvalidValue,
                            "The ICOM address \"" + std::string(Trim(choices.addressText)) +
                                "\" is not valid: it must be two hexadecimal digits (00 to FF).");
         state.RadioAddr = *address;
@@ -65,22 +65,20 @@ void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choice
     state.CtrlAddr = "E0";  // the controller's CI-V address
     state.Speed = choices.speedText;
     state.StopBits = "2";
-    platform.comCAT.SetLineSettings(RequireLineSettings(SpeedSetting(state.Speed) + ",n,8," +
-                                                        std::string(Trim(state.StopBits))));
+    const LineSettings line =
+        RequireLineSettings(SpeedSetting(state.Speed) + ",n,8," + std::string(Trim(state.StopBits)));
+    platform.port.SetLineSettings(line);
     const int speed = static_cast<int>(NumericValue(state.Speed));
     const HandshakeChoice handshake =
         ResolveHandshake(choices.handshakeOverride, family && family->FlowControl(speed));
-    platform.comCAT.SetHandshake(handshake.mode);
+    platform.port.SetHandshake(handshake.mode);
     state.Check.reset();
-    platform.comCAT.Open();
-    if (family)
-        state.Check = FiveByteCheck::For(
-            *family, speed, SpeedSetting(state.Speed) + ",n,8," + std::string(Trim(state.StopBits)),
-            handshake.mode);
-    platform.Timer1.SetEnabled(true);
+    platform.port.Open();
+    if (family) state.Check = FiveByteCheck::For(*family, speed, line, handshake.mode);
+    platform.pollTimer.SetEnabled(true);
 }
 
-void CloseLink(Platform& platform) { platform.comCAT.Close(); }
+void CloseLink(Platform& platform) { platform.port.Close(); }
 
 std::string OpenErrorText(int number, const std::string& description) {
     return "Error " + std::to_string(number) + " : " + description;

@@ -11,15 +11,15 @@ namespace cat {
 
 // The setup controls as the operator left them when ticking "Open".
 struct LinkChoices {
-    std::string protocolText;  // cboSelect.Text
-    int portListIndex = -1;    // cboCom.ListIndex; -1 when nothing is chosen
-    std::string addressText;   // txtAddress.Text
-    std::string speedText;     // cboSpeed.Text
+    std::string protocolText;  // the protocol list's text
+    int portListIndex = -1;    // the port list's position; -1 when nothing is chosen
+    std::string addressText;   // the radio address box
+    std::string speedText;     // the speed list's text
     // The port's stored Handshake override ([Ports] ComN.Handshake), when there is one.
     std::optional<std::string> handshakeOverride;
 };
 
-// Records the choices, configures comCAT (9600,n,8,2; RTS/CTS where the radio family's rule wants
+// Records the choices, configures the port (9600,n,8,2; RTS/CTS where the radio family's rule wants
 // it unless the port overrides it, see core/handshake.h), opens it and starts the poll timer.
 // Raises CatError at the first failing step; the steps before it keep their effect.
 void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choices);

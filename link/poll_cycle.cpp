@@ -14,14 +14,10 @@ namespace cat {
 
 namespace {
 
-constexpr float kQuietAfterRead = 0.25f;
+constexpr Seconds kQuietAfterRead{0.25};
 
-// The absolute difference makes midnight (the clock falling back to 0) and a clock set back
-// poll at once instead of stalling.
-bool PeriodPassed(SessionState& state, Platform& platform, float period) {
-    const float now = platform.clock.SecondsSinceMidnight();
-    const float elapsed = std::fabs(state.LastPoll - now);
-    return elapsed > period;
+bool PeriodPassed(SessionState& state, Platform& platform, Seconds period) {
+    return !state.LastPoll || platform.clock.Now() - *state.LastPoll > period;
 }
 
 // The family's own read at open, and the quiet after it.
@@ -32,10 +28,9 @@ void FamilyReadAtOpen(SessionState& state, Platform& platform, const RadioFamily
     // read's leftover bytes in that pause; sent straight after it, the poll's bytes would join
     // them into a command (at ICOM's read and poll, "lock the dial").
     if (const std::optional<float> period = protocol.PollPeriod();
-        period && *period > kQuietAfterRead)
-        SkipOnFailure([&] {
-            state.LastPoll = platform.clock.SecondsSinceMidnight() - (*period - kQuietAfterRead);
-        });
+        period && Seconds(*period) > kQuietAfterRead)
+        SkipOnFailure(
+            [&] { state.LastPoll = platform.clock.Now() - (Seconds(*period) - kQuietAfterRead); });
 }
 
 // True once the link may send its own family's bytes: its check for a five-byte radio is over
@@ -44,7 +39,7 @@ bool Checked(SessionState& state, Platform& platform, const RadioFamily& protoco
     FiveByteCheck* check = state.Check.get();
     if (!check || (check->Over() && !check->Found())) return true;
     if (check->Found()) return false;
-    if (check->Step(platform, platform.clock.SecondsSinceMidnight()) && !check->Found())
+    if (check->Step(platform, platform.clock.Now().count()) && !check->Found())
         FamilyReadAtOpen(state, platform, protocol);
     return false;
 }
@@ -56,9 +51,9 @@ void Poll(SessionState& state, Platform& platform) {
     const std::optional<float> period = protocol->PollPeriod();
     if (!period) {
         protocol->Poll(state, platform);
-    } else if (PeriodPassed(state, platform, *period)) {
+    } else if (PeriodPassed(state, platform, Seconds(*period))) {
         protocol->Poll(state, platform);
-        state.LastPoll = platform.clock.SecondsSinceMidnight();
+        state.LastPoll = platform.clock.Now();
     }
 }
 
@@ -68,7 +63,7 @@ std::string DisplayText(const SessionState& state) {
     // A link tester must not show a frequency no radio sent.
     if (!state.RadioReported) return {};
     std::string text;
-    EcriF(state, state.CurFreq, text);
+    FrequencyDisplayText(state, state.CurFreq, text);
     if (state.ModeKnown)
         if (const auto name = ModeName(state.CurMode)) text += " " + std::string(*name);
     return text;

@@ -253,9 +253,8 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     const LinkChoices choices = StoredChoices(stored, com, store);
 
     QtCommPort port(store);
-    QtStopwatch stopwatch;
-    doctor::LinkWatch watch(port, stopwatch);
     QtClock clock;
+    doctor::LinkWatch watch(port, clock);
     QtPause pause;
     PrintedMessages messages;
     FlagTimer timer;

@@ -2,13 +2,8 @@
 
 #include <QMessageBox>
 #include <QThread>
-#include <QTime>
 
 namespace cat {
-
-float QtClock::SecondsSinceMidnight() {
-    return static_cast<float>(QTime::currentTime().msecsSinceStartOfDay() / 1000.0);
-}
 
 void QtPause::Sleep(int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds)); }
 

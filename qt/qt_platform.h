@@ -10,21 +10,16 @@ namespace cat {
 
 class QtClock : public Clock {
 public:
-    float SecondsSinceMidnight() override;
+    QtClock() { timer_.start(); }
+    Seconds Now() override { return Seconds(static_cast<double>(timer_.nsecsElapsed()) / 1e9); }
+
+private:
+    QElapsedTimer timer_;  // monotonic
 };
 
 class QtPause : public Pause {
 public:
     void Sleep(int milliseconds) override;
-};
-
-class QtStopwatch : public Stopwatch {
-public:
-    QtStopwatch() { timer_.start(); }
-    double Seconds() override { return static_cast<double>(timer_.nsecsElapsed()) / 1e9; }
-
-private:
-    QElapsedTimer timer_;
 };
 
 // Modal boxes parented to the window; the event loop runs while one is open.

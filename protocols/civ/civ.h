@@ -15,22 +15,22 @@
 namespace cat {
 
 // Read frequency to a radio at 5E: fe fe 5e e0 03 fd 00 (the trailing 00 sits outside the frame).
-// Builds the frame from hexadecimal text, writes it in one Output, pauses 5 ms and runs one
+// Builds the frame from hexadecimal text, writes it in one Write, pauses 5 ms and runs one
 // receive pass. Failure style: report. False when the port is closed (silently) or the write
 // failed (the "Com error" box).
-bool ComICOM(SessionState& state, Platform& platform, std::string_view Cn, std::string_view Sc,
-             std::string_view D);
+bool SendCivCommand(SessionState& state, Platform& platform, std::string_view command,
+                    std::string_view subcommand, std::string_view data);
 
 // fe fe 00 e0 19 00 fd 00: asks whichever radio is on the line for its address, so that one
-// answering at another address than RadioAddr shows. Sent and read like ComICOM.
+// answering at another address than RadioAddr shows. Sent and read like SendCivCommand.
 bool AskEveryRadioItsAddress(SessionState& state, Platform& platform);
 
 // "fe" -> 254, "7" -> 7, "1G" -> 16; anything else, empty or longer than two digits -> 0.
-std::int16_t InvHex(std::string_view Hexa);
+std::int16_t HexByteValue(std::string_view hex);
 
 // One receive pass: takes the waiting bytes into RxBuffer and decodes the complete frames from the
 // configured radio. Failure style: ignore; never raises.
-void ReadICOMBuffer(SessionState& state, CommPort& port);
+void ReceiveCivReplies(SessionState& state, CommPort& port);
 
 // Polls with 03 then 04 every 2 s; sets with 05 and 06.
 const RadioFamily& CivFamily();

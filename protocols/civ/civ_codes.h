@@ -1,7 +1,7 @@
 #pragma once
 
 // CI-V command numbers and mode numbers, both ways. Commands are hexadecimal text, the way
-// ComICOM takes them: read frequency to a radio at 5E is fe fe 5e e0 03 fd 00.
+// SendCivCommand takes them: read frequency to a radio at 5E is fe fe 5e e0 03 fd 00.
 
 #include <array>
 #include <cstdint>

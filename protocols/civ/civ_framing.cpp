@@ -44,15 +44,15 @@ std::string FrameBytes(const std::string& hex) {
         const std::size_t at = 2 * k;
         const std::string_view pair =
             at < hex.size() ? std::string_view(hex).substr(at, 2) : std::string_view();
-        bytes.push_back(static_cast<char>(static_cast<unsigned char>(InvHex(pair))));
+        bytes.push_back(static_cast<char>(static_cast<unsigned char>(HexByteValue(pair))));
     }
     return bytes;
 }
 
 }  // namespace
 
-std::int16_t InvHex(std::string_view Hexa) {
-    const std::string_view s = Trim(Hexa);
+std::int16_t HexByteValue(std::string_view hex) {
+    const std::string_view s = Trim(hex);
     if (s.size() == 1) return static_cast<std::int16_t>(DigitValue(s[0]));
     if (s.size() == 2) return static_cast<std::int16_t>(16 * DigitValue(s[0]) + DigitValue(s[1]));
     return 0;
@@ -60,26 +60,26 @@ std::int16_t InvHex(std::string_view Hexa) {
 
 namespace {
 
-bool SendFrame(SessionState& state, Platform& platform, std::string_view to, std::string_view Cn,
-               std::string_view Sc, std::string_view D) {
+bool SendFrame(SessionState& state, Platform& platform, std::string_view to,
+               std::string_view command, std::string_view subcommand, std::string_view data) {
     // Any failure of the port or of building the frame is reported once and ends the command;
     // the receive pass reports nothing itself, so it cannot bring up this box.
     try {
-        if (!platform.comCAT.IsOpen()) return false;
+        if (!platform.port.IsOpen()) return false;
 
         std::string hex = "00FEFE";
         hex += to;
         hex += state.CtrlAddr;
-        hex += Cn;
-        hex += Sc;
-        hex += D;
+        hex += command;
+        hex += subcommand;
+        hex += data;
         hex += "FD";
 
-        platform.comCAT.Write(FrameBytes(hex));
+        platform.port.Write(FrameBytes(hex));
         // The reply takes longer than this to arrive at 9600 baud; whatever is already in
         // (an interface's echo, a late reply to the previous command) is parsed now.
         platform.pause.Sleep(5);
-        ReadICOMBuffer(state, platform.comCAT);
+        ReceiveCivReplies(state, platform.port);
         return true;
     } catch (const std::exception&) {
         platform.messages.Critical("Com error");
@@ -89,9 +89,9 @@ bool SendFrame(SessionState& state, Platform& platform, std::string_view to, std
 
 }  // namespace
 
-bool ComICOM(SessionState& state, Platform& platform, std::string_view Cn, std::string_view Sc,
-             std::string_view D) {
-    return SendFrame(state, platform, Trim(state.RadioAddr), Cn, Sc, D);
+bool SendCivCommand(SessionState& state, Platform& platform, std::string_view command,
+                    std::string_view subcommand, std::string_view data) {
+    return SendFrame(state, platform, Trim(state.RadioAddr), command, subcommand, data);
 }
 
 bool AskEveryRadioItsAddress(SessionState& state, Platform& platform) {

@@ -203,7 +203,7 @@ public:
 
     void Poll(SessionState& state, Platform& platform) const override {
         const bool mode = ReaderOf(state).TakeModeTurn();
-        ComICOM(state, platform, mode ? civ::kReadMode : civ::kReadFrequency, "", "");
+        SendCivCommand(state, platform, mode ? civ::kReadMode : civ::kReadFrequency, "", "");
     }
 
     // A radio at another address than the one chosen answers this, and never the polls.
@@ -212,13 +212,13 @@ public:
     }
 
     void Receive(SessionState& state, CommPort& port) const override {
-        ReadICOMBuffer(state, port);
+        ReceiveCivReplies(state, port);
     }
 
     void SetFrequency(SessionState& state, Platform& platform,
                       const FrequencyCommand& frequency) const override {
-        ComICOM(state, platform, civ::kSetFrequency, "",
-                LeastSignificantFirst(frequency.hertzDigits));
+        SendCivCommand(state, platform, civ::kSetFrequency, "",
+                       LeastSignificantFirst(frequency.hertzDigits));
     }
 
     void SetMode(SessionState& state, Platform& platform, ModeIndex mode,
@@ -227,7 +227,8 @@ public:
         std::optional<int> k;
         if (reversed) k = Lookup(civ::kSentReverseModes, mode);
         if (!k) k = Lookup(civ::kSentModes, mode);
-        ComICOM(state, platform, civ::kSetMode, "", "0" + std::to_string(k.value_or(ToInt(mode))));
+        SendCivCommand(state, platform, civ::kSetMode, "",
+                       "0" + std::to_string(k.value_or(ToInt(mode))));
     }
 
     std::unique_ptr<LineReader> Reader(std::string_view radioAddress) const override {
@@ -289,7 +290,7 @@ public:
 
 }  // namespace
 
-void ReadICOMBuffer(SessionState& state, CommPort& port) {
+void ReceiveCivReplies(SessionState& state, CommPort& port) {
     int waiting = 0;
     SkipOnFailure([&] { waiting = port.BytesWaiting(); });
     if (waiting <= 0) return;

@@ -66,27 +66,25 @@ void Send(SessionState& state, Platform& platform, const std::string& command, L
     const std::string_view terminator = Trim(command).ends_with(';') ? "" : ";";
     const std::string text(Trim(command + std::string(terminator)));
 
-    SkipOnFailure([&] { platform.comCAT.Write(text); });
+    SkipOnFailure([&] { platform.port.Write(text); });
     reader.Sent(text);
     SkipOnFailure([&] { platform.pause.Sleep(5); });
-    ReceivePass(state, platform.comCAT, state.RxBuffer, true, reader);
+    ReceivePass(state, platform.port, reader);
 }
 
-void ReceivePass(SessionState& state, CommPort& port, std::string& buffer, bool read,
-                 LineReader& reader) {
+void ReceivePass(SessionState& state, CommPort& port, LineReader& reader) {
     // A receive notification can arrive while a pass is running (inside a modal box); the inner
     // pass must leave the buffer to the outer one.
     if (state.KenwoodParsing) return;
     ParsingGuard guard(state.KenwoodParsing);
 
-    if (read) {
-        int n = 0;
-        SkipOnFailure([&] { n = port.BytesWaiting(); });
-        // Input hands back every byte waiting, which can be more than were counted a moment ago
-        // or, on a failing port, fewer. All of them are kept: a byte dropped here would cut a
-        // reply in two.
-        if (n > 0) SkipOnFailure([&] { buffer += port.ReadAll(); });
-    }
+    std::string& buffer = state.RxBuffer;
+    int n = 0;
+    SkipOnFailure([&] { n = port.BytesWaiting(); });
+    // ReadAll hands back every byte waiting, which can be more than were counted a moment ago
+    // or, on a failing port, fewer. All of them are kept: a byte dropped here would cut a
+    // reply in two.
+    if (n > 0) SkipOnFailure([&] { buffer += port.ReadAll(); });
 
     // Complete replies are parsed before the size limit is applied, so a burst that arrives in
     // one piece (a busy line, a pass delayed by a modal box) loses none of its replies. Only

@@ -41,10 +41,7 @@ void DiscardWaiting(CommPort& port) {
 }
 
 // Waits for `expected` reply bytes under two bounds, whichever ends first: the clock, and the
-// time already spent blocked in the port. The clock restarts at midnight; the absolute difference
-// makes a wait that spans it end at once instead of lasting a day. Near midnight a
-// single-precision clock moves in steps of about 8 ms, which the blocked-time budget does not
-// depend on.
+// time already spent blocked in the port (a port that returns early must not stretch the wait).
 //
 // An interface that echoes returns the command itself ahead of the reply: five bytes equal to
 // `command` at the front are dropped once, and the reply behind them is waited for.
@@ -54,8 +51,8 @@ public:
         : platform_(platform), expected_(expected), command_(std::move(command)) {}
 
     Ft817Reply Run() {
-        CommPort& port = platform_.comCAT;
-        SkipOnFailure([&] { t0_ = platform_.clock.SecondsSinceMidnight(); });
+        CommPort& port = platform_.port;
+        SkipOnFailure([&] { t0_ = platform_.clock.Now(); });
         for (;;) {
             int waiting = 0;
             SkipOnFailure([&] { waiting = port.BytesWaiting(); });
@@ -69,7 +66,7 @@ public:
             if (!Wait(port, expected_ - static_cast<int>(got_.size()))) {
                 SkipOnFailure([&] { port.DiscardInput(); });
                 Ft817Reply timedOut;
-                timedOut.NData =
+                timedOut.count =
                     Saturate16(got_.size() + static_cast<std::size_t>(std::max(waiting, 0)));
                 return timedOut;
             }
@@ -92,20 +89,19 @@ private:
     Ft817Reply Reply(CommPort& port) {
         Ft817Reply reply;
         const std::size_t take = std::min<std::size_t>(
-            {got_.size(), reply.Data.size(), static_cast<std::size_t>(std::max(expected_, 0))});
-        for (std::size_t i = 0; i < take; ++i) reply.Data[i] = static_cast<unsigned char>(got_[i]);
+            {got_.size(), reply.bytes.size(), static_cast<std::size_t>(std::max(expected_, 0))});
+        for (std::size_t i = 0; i < take; ++i) reply.bytes[i] = static_cast<unsigned char>(got_[i]);
         SkipOnFailure([&] { port.DiscardInput(); });
-        reply.NData = Saturate16(got_.size());
+        reply.count = Saturate16(got_.size());
         return reply;
     }
 
     // False when the time is up (or the port cannot wait, which cannot deliver either: treat it
     // as elapsed rather than spin on a failing call for the rest of the limit).
     bool Wait(CommPort& port, int count) {
-        float now = t0_;
-        const bool clockRead = SkipOnFailure([&] { now = platform_.clock.SecondsSinceMidnight(); });
-        const long byClock =
-            std::lround(static_cast<double>(limit_ - std::fabs(now - t0_)) * 1000.0);
+        Seconds now = t0_;
+        const bool clockRead = SkipOnFailure([&] { now = platform_.clock.Now(); });
+        const long byClock = std::lround((limit_ - (now - t0_)).count() * 1000.0);
         const long remainingMs = std::min(byClock, limitMs_ - blockedMs_);
         // Less than half a millisecond left counts as elapsed.
         if (!clockRead || remainingMs <= 0) return false;
@@ -117,9 +113,9 @@ private:
     Platform& platform_;
     const int expected_;
     const std::string command_;
-    const float limit_ = static_cast<float>(expected_) * 0.01f + 0.25f;
-    const long limitMs_ = std::lround(static_cast<double>(limit_) * 1000.0);
-    float t0_ = 0.0f;
+    const Seconds limit_{expected_ * 0.01 + 0.25};
+    const long limitMs_ = std::lround(limit_.count() * 1000.0);
+    Seconds t0_{0};
     long blockedMs_ = 0;
     std::string got_;  // bytes taken from the port, the echo removed
     bool echoDropped_ = false;
@@ -184,8 +180,8 @@ public:
 private:
     static std::optional<long> TensOfHertz(std::string_view five) {
         Ft817Reply reply;
-        for (std::size_t i = 0; i < 5; ++i) reply.Data[i] = static_cast<std::uint8_t>(five[i]);
-        reply.NData = 5;
+        for (std::size_t i = 0; i < 5; ++i) reply.bytes[i] = static_cast<std::uint8_t>(five[i]);
+        reply.count = 5;
         return PlausibleTensOfHertz(reply);
     }
 
@@ -218,7 +214,9 @@ public:
     // The exchange waits for its own reply, so every tick polls and nothing is left for later.
     std::optional<float> PollPeriod() const override { return std::nullopt; }
 
-    void Poll(SessionState& state, Platform& platform) const override { Poll817(state, platform); }
+    void Poll(SessionState& state, Platform& platform) const override {
+        PollFt817(state, platform);
+    }
 
     void Receive(SessionState&, CommPort&) const override {}
 
@@ -227,7 +225,7 @@ public:
         std::string command;
         for (const std::uint8_t b : frequency.bcd) command.push_back(static_cast<char>(b));
         command.push_back(static_cast<char>(ft817::kSetFrequency));
-        SkipOnFailure([&] { platform.comCAT.Write(command); });
+        SkipOnFailure([&] { platform.port.Write(command); });
     }
 
     void SetMode(SessionState&, Platform& platform, ModeIndex mode, bool reversed) const override {
@@ -237,7 +235,7 @@ public:
         const std::int16_t code = k.value_or(ToInt(mode));
         if (!IsByte(code)) return;  // no byte to send
         // A closed port: the radio keeps its mode and the operator sees no message.
-        SkipOnFailure([&] { platform.comCAT.Write(Command(code, ft817::kSetMode)); });
+        SkipOnFailure([&] { platform.port.Write(Command(code, ft817::kSetMode)); });
     }
 
     std::unique_ptr<LineReader> Reader(std::string_view) const override {
@@ -288,16 +286,16 @@ public:
 
 }  // namespace
 
-Ft817Reply ReadDATA(Platform& platform, std::int16_t NData, std::int16_t Param,
-                    std::int16_t opcode) {
-    DiscardWaiting(platform.comCAT);
+Ft817Reply Ft817Exchange(Platform& platform, std::int16_t replyLength, std::int16_t parameter,
+                         std::int16_t opcode) {
+    DiscardWaiting(platform.port);
     // A parameter that is no byte cannot be sent; that step is skipped like any failing one.
     std::string sent;
-    if (IsByte(Param) && IsByte(opcode)) {
-        const std::string command = Command(Param, static_cast<std::uint8_t>(opcode));
-        if (SkipOnFailure([&] { platform.comCAT.Write(command); })) sent = command;
+    if (IsByte(parameter) && IsByte(opcode)) {
+        const std::string command = Command(parameter, static_cast<std::uint8_t>(opcode));
+        if (SkipOnFailure([&] { platform.port.Write(command); })) sent = command;
     }
-    return ReplyWait(platform, NData, sent).Run();
+    return ReplyWait(platform, replyLength, sent).Run();
 }
 
 // A reply is shown only when it can be one: packed-decimal digits, a mode byte the radio sends,
@@ -305,13 +303,13 @@ Ft817Reply ReadDATA(Platform& platform, std::int16_t NData, std::int16_t Param,
 // two replies in a row must agree.
 std::optional<long> PlausibleTensOfHertz(const Ft817Reply& reply) {
     // The mode byte first: it turns most noise away for the price of one look-up.
-    if (!IsByte(reply.Data[4]) ||
-        !Lookup(ft817::kReceivedModes, static_cast<std::uint8_t>(reply.Data[4])))
+    if (!IsByte(reply.bytes[4]) ||
+        !Lookup(ft817::kReceivedModes, static_cast<std::uint8_t>(reply.bytes[4])))
         return std::nullopt;
     char digits[4];
     for (std::size_t i = 0; i < 4; ++i) {
-        if (!IsByte(reply.Data[i])) return std::nullopt;
-        digits[i] = static_cast<char>(reply.Data[i]);
+        if (!IsByte(reply.bytes[i])) return std::nullopt;
+        digits[i] = static_cast<char>(reply.bytes[i]);
     }
     const auto tens = bcd::Decode({digits, 4}, bcd::Order::MostSignificantFirst);
     if (!tens) return std::nullopt;
@@ -320,25 +318,25 @@ std::optional<long> PlausibleTensOfHertz(const Ft817Reply& reply) {
     return std::nullopt;
 }
 
-void Poll817(SessionState& state, Platform& platform) {
+void PollFt817(SessionState& state, Platform& platform) {
     if (!IsFT817(state.ProtocolCode)) return;
 
-    const Ft817Reply reply = ReadDATA(platform, 5, 0, ft817::kReadFrequencyMode);
+    const Ft817Reply reply = Ft817Exchange(platform, 5, 0, ft817::kReadFrequencyMode);
     // A late, short or over-long reply is dropped, and so is one that cannot be a reading.
-    if (reply.NData != 5) return;
+    if (reply.count != 5) return;
     const std::optional<long> tensOfHertz = PlausibleTensOfHertz(reply);
     if (!tensOfHertz) return;
 
     // Eight digits in units of 10 Hz, most significant byte first: 01 42 34 56 is 14.23456 MHz.
     // A new reading waits for the next reply to confirm it.
-    const std::string bytes(reply.Data.begin(), reply.Data.end());
+    const std::string bytes(reply.bytes.begin(), reply.bytes.end());
     if (bytes != state.Ft817Candidate) {
         state.Ft817Candidate = bytes;
         return;
     }
     state.CurFreq = static_cast<double>(*tensOfHertz) / 100000.0;
     state.RadioReported = true;
-    state.CurMode = ToInt(*Lookup(ft817::kReceivedModes, reply.Data[4]));
+    state.CurMode = ToInt(*Lookup(ft817::kReceivedModes, reply.bytes[4]));
     state.ModeKnown = true;
 }
 

@@ -42,12 +42,10 @@ std::string CommandName(std::string_view text) {
 // radios) reports no mode rather than the one before.
 void TakeMode(Piece& piece, char digit) {
     piece.modeReported = true;
-    std::int16_t mode = -1;
-    std::int16_t reverse = 0;
-    if (digit >= '0' && digit <= '9')
-        KenwoodMode(static_cast<std::int16_t>(digit - '0'), mode, reverse);
-    if (mode >= 0) piece.mode = static_cast<ModeIndex>(mode);
-    const auto name = ModeName(mode);
+    std::optional<KenwoodModeReading> reading;
+    if (digit >= '0' && digit <= '9') reading = KenwoodModeOf(digit - '0');
+    if (reading) piece.mode = reading->mode;
+    const auto name = reading ? ModeName(ToInt(reading->mode)) : std::nullopt;
     piece.note += " " + (name ? std::string(*name) : std::string("(a mode without a name here)"));
 }
 
@@ -137,12 +135,13 @@ public:
     }
 
     void Receive(SessionState& state, CommPort& port) const override {
-        text::ReceivePass(state, port, state.RxBuffer, true, ReaderOf(state));
+        text::ReceivePass(state, port, ReaderOf(state));
     }
 
     void SetFrequency(SessionState& state, Platform& platform,
                       const FrequencyCommand& frequency) const override {
-        ComKenwood(state, platform, std::string(kenwood::kSetFrequency) + frequency.hertzDigits, 0);
+        SendKenwoodCommand(state, platform,
+                           std::string(kenwood::kSetFrequency) + frequency.hertzDigits);
     }
 
     void SetMode(SessionState& state, Platform& platform, ModeIndex mode,
@@ -152,8 +151,9 @@ public:
         if (reversed) k = Lookup(kenwood::kSentReverseModes, mode);
         // A position the list does not have goes out as the next digit: LSB and USB are 1 and 2.
         if (!k) k = Lookup(kenwood::kSentModes, mode);
-        ComKenwood(state, platform,
-                   std::string(kenwood::kSetMode) + std::to_string(k.value_or(ToInt(mode) + 1)), 0);
+        SendKenwoodCommand(
+            state, platform,
+            std::string(kenwood::kSetMode) + std::to_string(k.value_or(ToInt(mode) + 1)));
     }
 
     std::unique_ptr<LineReader> Reader(std::string_view) const override {
@@ -246,25 +246,18 @@ const RadioFamily& KenwoodFamily() {
     return family;
 }
 
-std::string ComKenwood(SessionState& state, Platform& platform, const std::string& KC,
-                       int /*NByte*/) {
-    text::Send(state, platform, KC, ReaderOf(state));
-    return {};
+void SendKenwoodCommand(SessionState& state, Platform& platform, const std::string& command) {
+    text::Send(state, platform, command, ReaderOf(state));
 }
 
-void ReadKenwoodBuffer(SessionState& state, CommPort& port, std::string& Buffer, bool Read) {
-    text::ReceivePass(state, port, Buffer, Read, ReaderOf(state));
+void ReceiveKenwoodReplies(SessionState& state, CommPort& port) {
+    text::ReceivePass(state, port, ReaderOf(state));
 }
 
-void KenwoodMode(std::int16_t KMode, std::int16_t& YMode, std::int16_t& Reverse) {
-    Reverse = 0;
-    for (const kenwood::ReceivedMode& row : kenwood::kReceivedModes) {
-        if (row.digit == KMode) {
-            YMode = ToInt(row.mode);
-            Reverse = row.reverse ? 1 : 0;
-            return;
-        }
-    }
+std::optional<KenwoodModeReading> KenwoodModeOf(int digit) {
+    for (const kenwood::ReceivedMode& row : kenwood::kReceivedModes)
+        if (row.digit == digit) return KenwoodModeReading{row.mode, row.reverse};
+    return std::nullopt;
 }
 
 }  // namespace cat

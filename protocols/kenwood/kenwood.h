@@ -6,9 +6,11 @@
 // Failure style of every routine here: ignore.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "core/mode.h"
 #include "core/platform.h"
 #include "core/radio_family.h"
 #include "core/session_state.h"
@@ -16,16 +18,20 @@
 namespace cat {
 
 // "IF" goes out as IF; ; writes the command with its terminator, pauses 5 ms and runs one
-// receive pass. Always returns the empty text; failures are skipped silently.
-std::string ComKenwood(SessionState& state, Platform& platform, const std::string& KC, int NByte);
+// receive pass. Failures are skipped silently.
+void SendKenwoodCommand(SessionState& state, Platform& platform, const std::string& command);
 
-// Cuts Buffer into ";"-terminated replies and takes frequency and mode out of the status, FA and
-// MD replies. With Read, first moves the waiting bytes from the port into Buffer.
-void ReadKenwoodBuffer(SessionState& state, CommPort& port, std::string& Buffer, bool Read);
+// Moves the waiting bytes from the port into RxBuffer, cuts it into ";"-terminated replies and
+// takes frequency and mode out of the status, FA and MD replies.
+void ReceiveKenwoodReplies(SessionState& state, CommPort& port);
 
-// Mode digit 2 -> USB (1); 7 and 9 are the reverse variants of CW and FSK. YMode is left as it
-// was for a digit with no mode.
-void KenwoodMode(std::int16_t KMode, std::int16_t& YMode, std::int16_t& Reverse);
+struct KenwoodModeReading {
+    ModeIndex mode;
+    bool reversed;  // CW-R and FSK-R: the reverse variants of CW and FSK
+};
+
+// Mode digit 2 -> USB; 7 and 9 -> CW and FSK reversed; nothing for a digit with no mode.
+std::optional<KenwoodModeReading> KenwoodModeOf(int digit);
 
 // A whole IF reply (without its ";") that the display takes: IF, eleven frequency digits, and at
 // least 37 characters (the TS-480 and its subsets leave blanks in the step field, SDR programs

@@ -122,7 +122,7 @@ public:
     }
 
     void Receive(SessionState& state, CommPort& port) const override {
-        text::ReceivePass(state, port, state.RxBuffer, true, ReaderOf(state));
+        text::ReceivePass(state, port, ReaderOf(state));
     }
 
     // Nine digits of hertz: 14.074 MHz goes out as FA014074000;.

@@ -162,7 +162,7 @@ MainWindow::MainWindow(SettingsStore& store, QWidget* parent)
     : QWidget(parent), store_(store), port_(std::make_unique<QtCommPort>(store)) {
     BuildControls();
     pollTimer_ = std::make_unique<QtPollTimer>(*pollTicks_);
-    watch_ = std::make_unique<doctor::LinkWatch>(*port_, stopwatch_);
+    watch_ = std::make_unique<doctor::LinkWatch>(*port_, clock_);
     platform_ =
         std::make_unique<Platform>(Platform{*watch_, clock_, pause_, messages_, *pollTimer_});
     LinkDoctorHost& host = *this;
@@ -391,7 +391,7 @@ void MainWindow::OpenLinkFromChoices(bool afterLoss) {
         // Half a reply from the vanished device would spoil the first one after the replug,
         // and the radio is asked at the next tick rather than up to a poll period later.
         state_.RxBuffer.clear();
-        state_.LastPoll = clock_.SecondsSinceMidnight() - 60.0f;
+        state_.LastPoll.reset();
     }
     OpenLink(state_, *platform_, linkChoices_);
     linkDoctor_->Opened();
@@ -470,7 +470,7 @@ void MainWindow::OpenToggled() {
         linkDoctor_->OpenFailed(e);
         messages_.Critical(OpenErrorText(e.Number(), e.Description()));
     } catch (const std::exception& e) {
-        messages_.Critical(OpenErrorText(errors::kInvalidValue, e.what()));
+        messages_.Critical(OpenErrorText(ErrorNumber(ErrorKind::InvalidValue), e.what()));
     }
 }
 
@@ -490,13 +490,13 @@ void MainWindow::SendFrequency() {
     const double frequency = QLocale().toDouble(frequencyEntry_->text().trimmed(), &ok);
     if (!ok) return;
     // Nothing is reported to the operator; the next poll shows what the radio has.
-    SkipOnFailure([&] { SetRXFrequency(state_, *platform_, frequency); });
+    SkipOnFailure([&] { SetRadioFrequency(state_, *platform_, frequency); });
 }
 
 void MainWindow::SendMode() {
     // Failures are handled inside the senders; nothing else may escape a slot.
     SkipOnFailure([&] {
-        SelectOpMode(state_, *platform_, static_cast<std::int16_t>(modeList_->currentIndex()), 0);
+        SetRadioMode(state_, *platform_, static_cast<ModeIndex>(modeList_->currentIndex()), false);
     });
 }
 

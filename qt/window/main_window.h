@@ -127,7 +127,6 @@ private:
     SettingsStore& store_;
     SessionState state_;
     std::unique_ptr<QtCommPort> port_;
-    QtStopwatch stopwatch_;
     std::unique_ptr<doctor::LinkWatch> watch_;  // port_ as the core routines reach it
     LinkDoctor* linkDoctor_ = nullptr;
     QtClock clock_;

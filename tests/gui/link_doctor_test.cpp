@@ -51,8 +51,8 @@ protected:
     StandInWindow window;
     test::MemoryStore store;
     QtCommPort port{store};
-    QtStopwatch stopwatch;
-    doctor::LinkWatch watch{port, stopwatch};
+    QtClock clock;
+    doctor::LinkWatch watch{port, clock};
     LinkDoctor doctor{window, port, watch};
 };
 

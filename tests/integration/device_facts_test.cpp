@@ -44,7 +44,7 @@ TEST(OpenFailureFacts, NameTheFaultAndWhoHoldsTheDevice) {
         // A holder is looked for only when the device is in use.
         {"NotFoundNamesNoHolder", CommError(CommFault::DeviceNotFound, "Com 3"), held,
          CommFault::DeviceNotFound, ""},
-        {"NotThePortsError", CatError(errors::kTypeMismatch, "Type mismatch"), held, std::nullopt,
+        {"NotThePortsError", CatError(ErrorKind::TypeMismatch, "Type mismatch"), held, std::nullopt,
          ""},
     };
     // The holder's shell must have become sleep, its file open, before the first look.

@@ -122,17 +122,17 @@ public:
     bool ReadFrequencyAndMode() {
         ForgetRadio();
         if (IsICOM(state.ProtocolCode)) {
-            ComICOM(state, *platform_, "03", "", "");
-            ComICOM(state, *platform_, "04", "", "");
+            SendCivCommand(state, *platform_, "03", "", "");
+            SendCivCommand(state, *platform_, "04", "", "");
             return ReceiveUntil([&] { return RadioAnswered(); });
         }
         if (IsKenwood(state.ProtocolCode)) {
-            ComKenwood(state, *platform_, "IF", 0);
+            SendKenwoodCommand(state, *platform_, "IF");
             return ReceiveUntil([&] { return RadioAnswered(); });
         }
         const auto end = SteadyClock::now() + kPatience;
         do {
-            Poll817(state, *platform_);
+            PollFt817(state, *platform_);
         } while (!RadioAnswered() && SteadyClock::now() < end);
         return RadioAnswered();
     }
@@ -189,7 +189,7 @@ std::string BoxTexts(const test::FakeMessages& messages) {
     return all;
 }
 
-// What SelectOpMode(i, ireverse) must make the radio report, and what the radio then reads back.
+// What SetRadioMode(mode, reversed) must make the radio report, and what the radio then reads back.
 struct ModeRow {
     const char* name;
     ModeIndex listPosition;
@@ -248,11 +248,11 @@ TEST_P(ProtocolLinkTest, ReadsTheRadioSetsFrequencyAndModeAndReadsThemBack) {
     EXPECT_EQ(world.state.CurMode, ToInt(USB));
 
     world.radio().Forget();
-    SetRXFrequency(world.state, world.platform(), 7.074);
+    SetRadioFrequency(world.state, world.platform(), 7.074);
     EXPECT_TRUE(world.RadioReports("freq 7074000"));
     EXPECT_TRUE(world.timer.enabled) << "polling must be back on after a set";
 
-    SelectOpMode(world.state, world.platform(), ToInt(CW), 0);
+    SetRadioMode(world.state, world.platform(), CW, false);
     EXPECT_TRUE(world.RadioReports("mode CW"));
 
     ASSERT_TRUE(world.ReadFrequencyAndMode()) << "no read-back after the set commands";
@@ -270,7 +270,7 @@ TEST_P(ProtocolLinkTest, EveryModeOfTheListReachesTheRadioAndReadsBack) {
     for (const ModeRow& row : GetParam().modes) {
         SCOPED_TRACE(row.name);
         world.radio().Forget();
-        SelectOpMode(world.state, world.platform(), ToInt(row.listPosition), row.reverse);
+        SetRadioMode(world.state, world.platform(), row.listPosition, row.reverse != 0);
         EXPECT_TRUE(world.RadioReports(QString("mode ") + row.radioMode));
         ASSERT_TRUE(world.ReadFrequencyAndMode()) << "no read-back";
         EXPECT_EQ(world.state.CurMode, ToInt(row.readBack));
@@ -325,7 +325,7 @@ TEST(Ft817LinkTest, SilentRadioLeavesFrequencyAndModeAsTheyWere) {
     world.state.CurFreq = 3.5;
     world.state.CurMode = ToInt(CW);
     world.radio().Forget();
-    Poll817(world.state, world.platform());
+    PollFt817(world.state, world.platform());
 
     // The request went out, so the nothing-changed below is the radio's silence at work.
     EXPECT_TRUE(world.RadioReceived("00 00 00 00 03"));
@@ -366,7 +366,7 @@ TEST_P(KenwoodSplitReplyTest, ReplyArrivingInTwoPiecesIsAssembled) {
     ASSERT_TRUE(world.RadioReports("tx " + QString::fromStdString(ToHex(first))));
     ASSERT_EQ(world.port().WaitForInput(static_cast<int>(first.size()), kPatience),
               static_cast<int>(first.size()));
-    ReadKenwoodBuffer(world.state, world.port(), world.state.RxBuffer, true);
+    ReceiveKenwoodReplies(world.state, world.port());
     EXPECT_EQ(ToHex(world.state.RxBuffer), ToHex(first)) << "the first piece must wait";
     EXPECT_FALSE(world.state.RadioReported);
     EXPECT_EQ(world.state.CurMode, kNoMode);
@@ -376,7 +376,7 @@ TEST_P(KenwoodSplitReplyTest, ReplyArrivingInTwoPiecesIsAssembled) {
     ASSERT_TRUE(world.RadioReports("tx " + QString::fromStdString(ToHex(second))));
     ASSERT_EQ(world.port().WaitForInput(static_cast<int>(second.size()), kPatience),
               static_cast<int>(second.size()));
-    ReadKenwoodBuffer(world.state, world.port(), world.state.RxBuffer, true);
+    ReceiveKenwoodReplies(world.state, world.port());
     EXPECT_EQ(world.state.RxBuffer, "");
     EXPECT_TRUE(world.state.RadioReported);
     EXPECT_DOUBLE_EQ(world.state.CurFreq, 7.074);

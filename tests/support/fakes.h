@@ -41,14 +41,14 @@ inline std::string ToHex(const std::string& bytes) {
 
 class FakeClock : public Clock {
 public:
-    float now = 0.0f;
-    float stepPerRead = 0.0f;  // advances the clock on every read, like time passing while polled
-    float SecondsSinceMidnight() override {
-        float t = now;
+    double now = 0.0;          // seconds
+    double stepPerRead = 0.0;  // advances the clock on every read, like time passing while polled
+    Seconds Now() override {
+        const double t = now;
         now += stepPerRead;
-        return t;
+        return Seconds(t);
     }
-    void Advance(double seconds) { now = static_cast<float>(now + seconds); }
+    void Advance(double seconds) { now += seconds; }
 };
 
 class FakePause : public Pause {
@@ -115,36 +115,38 @@ private:
 class FakeCommPort : public CommPort {
 public:
     enum class Op {
-        SetCommPort,
-        SetSettings,
-        SetHandshaking,
-        SetPortOpen,
-        PortOpen,
-        Output,
-        InBufferCount,
-        ClearInBuffer,
-        Input,
+        SelectPort,
+        SetLineSettings,
+        SetHandshake,
+        Open,
+        Close,
+        IsOpen,
+        Write,
+        BytesWaiting,
+        DiscardInput,
+        ReadAll,
         WaitForInput
     };
 
     explicit FakeCommPort(FakeClock* clock = nullptr) : clock_(clock) {}
 
     // What the test reads back.
-    std::vector<std::string> log;     // "CommPort=3", "Settings=9600,n,8,2", "PortOpen=1", ...
-    std::vector<std::string> writes;  // every Output, one entry per call
+    std::vector<std::string> log;     // "Port=3", "Settings=9600,n,8,2", "Handshake=none", "Open"
+    std::vector<std::string> writes;  // every Write, one entry per call
     std::vector<std::chrono::milliseconds> waits;
-    std::int16_t commPort = 0;
-    std::string settings;
-    int handshaking = -1;
+    int portNumber = 0;
+    std::string settings;  // the line settings' text
+    std::optional<Handshake> handshake;
     bool open = false;
-    bool failOutputWhenClosed = true;  // a closed port raises on Output and reads, as comCAT does
+    bool failOutputWhenClosed =
+        true;  // a closed port raises on Write and reads, as a real one does
 
     // Scripted input.
     std::string waiting;               // bytes already in the buffer
     std::deque<std::string> arrivals;  // pieces that arrive one per read of the count or wait
-    std::deque<std::string> replies;   // one reply queued per Output, in order
+    std::deque<std::string> replies;   // one reply queued per Write, in order
     std::function<std::string(const std::string&)> responder;  // answers a write, if set
-    std::optional<std::size_t> inputShortBy;  // Input returns fewer bytes than counted
+    std::optional<std::size_t> inputShortBy;  // ReadAll returns fewer bytes than counted
 
     void Arrive(const std::string& bytes) { waiting += bytes; }
     std::string AllWritten() const {
@@ -161,29 +163,37 @@ public:
     void Heal(Op op) { failures_.erase(op); }
 
     void SelectPort(int number) override {
-        Check(Op::SetCommPort);
-        commPort = static_cast<std::int16_t>(number);
-        log.push_back("CommPort=" + std::to_string(number));
+        Check(Op::SelectPort);
+        portNumber = number;
+        log.push_back("Port=" + std::to_string(number));
     }
-    int PortNumber() const override { return commPort; }
-    void SetLineSettings(const LineSettings& line) override {
-        Check(Op::SetSettings);
-        settings = line.text;
-        log.push_back("Settings=" + line.text);
+    int PortNumber() const override { return portNumber; }
+    void SetLineSettings(const LineSettings& s) override {
+        Check(Op::SetLineSettings);
+        settings = s.text;
+        log.push_back("Settings=" + s.text);
     }
-    void SetHandshake(Handshake mode) override {
-        Check(Op::SetHandshaking);
-        handshaking = mode == Handshake::RtsCts ? 2 : 0;
-        log.push_back("Handshaking=" + std::to_string(handshaking));
+    void SetHandshake(Handshake h) override {
+        Check(Op::SetHandshake);
+        handshake = h;
+        log.push_back(h == Handshake::RtsCts ? "Handshake=rtscts" : "Handshake=none");
     }
-    void Open() override { SetOpen(true); }
-    void Close() override { SetOpen(false); }
+    void Open() override {
+        Check(Op::Open);
+        open = true;
+        log.push_back("Open");
+    }
+    void Close() override {
+        Check(Op::Close);
+        open = false;
+        log.push_back("Close");
+    }
     bool IsOpen() const override {
-        const_cast<FakeCommPort*>(this)->Check(Op::PortOpen);
+        const_cast<FakeCommPort*>(this)->Check(Op::IsOpen);
         return open;
     }
     void Write(const std::string& bytes) override {
-        Check(Op::Output);
+        Check(Op::Write);
         RequireOpen();
         writes.push_back(bytes);
         if (responder) waiting += responder(bytes);
@@ -193,18 +203,18 @@ public:
         }
     }
     int BytesWaiting() override {
-        Check(Op::InBufferCount);
+        Check(Op::BytesWaiting);
         RequireOpen();
         TakeArrival();
         return static_cast<int>(waiting.size());
     }
     void DiscardInput() override {
-        Check(Op::ClearInBuffer);
+        Check(Op::DiscardInput);
         RequireOpen();
         waiting.clear();
     }
     std::string ReadAll() override {
-        Check(Op::Input);
+        Check(Op::ReadAll);
         RequireOpen();
         std::string out = waiting;
         if (inputShortBy && *inputShortBy <= out.size()) out.resize(out.size() - *inputShortBy);
@@ -222,11 +232,6 @@ public:
     }
 
 private:
-    void SetOpen(bool on) {
-        Check(Op::SetPortOpen);
-        open = on;
-        log.push_back(std::string("PortOpen=") + (on ? "1" : "0"));
-    }
     struct Failure {
         int number;
         std::string description;

@@ -31,9 +31,9 @@ struct IcomLink {
 struct FrameRow {
     const char* name;
     const char* radioAddr;
-    const char* Cn;
-    const char* Sc;
-    const char* D;
+    const char* command;
+    const char* subcommand;
+    const char* data;
     std::string expected;
 };
 
@@ -41,14 +41,15 @@ void PrintTo(const FrameRow& row, std::ostream* os) {
     *os << row.name << ": " << ToHex(row.expected);
 }
 
-class ComICOMFrame : public ::testing::TestWithParam<FrameRow> {};
+class SendCivCommandFrame : public ::testing::TestWithParam<FrameRow> {};
 
-TEST_P(ComICOMFrame, WritesExactlyTheseBytesInOneOutput) {
+TEST_P(SendCivCommandFrame, WritesExactlyTheseBytesInOneWrite) {
     const FrameRow& row = GetParam();
     IcomLink link;
     link.state.RadioAddr = row.radioAddr;
 
-    EXPECT_TRUE(ComICOM(link.state, link.world.platform, row.Cn, row.Sc, row.D));
+    EXPECT_TRUE(
+        SendCivCommand(link.state, link.world.platform, row.command, row.subcommand, row.data));
 
     ASSERT_EQ(link.world.port.writes.size(), 1u);
     EXPECT_EQ(link.world.port.writes[0], row.expected)
@@ -56,7 +57,7 @@ TEST_P(ComICOMFrame, WritesExactlyTheseBytesInOneOutput) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Civ, ComICOMFrame,
+    Civ, SendCivCommandFrame,
     ::testing::Values(
         FrameRow{"ReadFrequency", "5E", "03", "", "",
                  Bytes({0xFE, 0xFE, 0x5E, 0xE0, 0x03, 0xFD, 0x00})},
@@ -81,59 +82,61 @@ INSTANTIATE_TEST_SUITE_P(
                  Bytes({0xFE, 0xFE, 0x5E, 0xE0, 0x00, 0xFD, 0x00})}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
-// ---- InvHex -----------------------------------------------------------------------------------
+// ---- HexByteValue
+// -----------------------------------------------------------------------------------
 
-struct InvHexRow {
+struct HexByteValueRow {
     const char* name;
     const char* text;
     int expected;
 };
 
-void PrintTo(const InvHexRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const HexByteValueRow& row, std::ostream* os) { *os << row.name; }
 
-class InvHexTable : public ::testing::TestWithParam<InvHexRow> {};
+class HexByteValueTable : public ::testing::TestWithParam<HexByteValueRow> {};
 
-TEST_P(InvHexTable, ReadsByteValue) {
-    EXPECT_EQ(InvHex(GetParam().text), GetParam().expected) << "text \"" << GetParam().text << '"';
+TEST_P(HexByteValueTable, ReadsByteValue) {
+    EXPECT_EQ(HexByteValue(GetParam().text), GetParam().expected)
+        << "text \"" << GetParam().text << '"';
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Civ, InvHexTable,
-    ::testing::Values(InvHexRow{"EmptyIsZero", "", 0}, InvHexRow{"OnlySpacesIsZero", "   ", 0},
-                      InvHexRow{"OneDecimalDigit", "7", 7}, InvHexRow{"OneLowerLetter", "a", 10},
-                      InvHexRow{"OneUpperLetter", "F", 15}, InvHexRow{"LowerPair", "fe", 254},
-                      InvHexRow{"UpperPair", "FE", 254}, InvHexRow{"MixedCasePair", "fF", 255},
-                      InvHexRow{"SpacesAroundAreTrimmed", " 5E ", 94},
-                      InvHexRow{"LowDigitOnly", "0F", 15}, InvHexRow{"DecimalLooking", "99", 153},
-                      InvHexRow{"OneNonHex", "G", 0},
-                      InvHexRow{"NonHexSecondAddsNothing", "1G", 16},
-                      InvHexRow{"NonHexFirstGivesNoHighPart", "G1", 1},
-                      InvHexRow{"ThreeDigitsIsZero", "123", 0},
-                      InvHexRow{"TrailingSpaceLeavesOneDigit", "5 ", 5}),
+    Civ, HexByteValueTable,
+    ::testing::Values(
+        HexByteValueRow{"EmptyIsZero", "", 0}, HexByteValueRow{"OnlySpacesIsZero", "   ", 0},
+        HexByteValueRow{"OneDecimalDigit", "7", 7}, HexByteValueRow{"OneLowerLetter", "a", 10},
+        HexByteValueRow{"OneUpperLetter", "F", 15}, HexByteValueRow{"LowerPair", "fe", 254},
+        HexByteValueRow{"UpperPair", "FE", 254}, HexByteValueRow{"MixedCasePair", "fF", 255},
+        HexByteValueRow{"SpacesAroundAreTrimmed", " 5E ", 94},
+        HexByteValueRow{"LowDigitOnly", "0F", 15}, HexByteValueRow{"DecimalLooking", "99", 153},
+        HexByteValueRow{"OneNonHex", "G", 0}, HexByteValueRow{"NonHexSecondAddsNothing", "1G", 16},
+        HexByteValueRow{"NonHexFirstGivesNoHighPart", "G1", 1},
+        HexByteValueRow{"ThreeDigitsIsZero", "123", 0},
+        HexByteValueRow{"TrailingSpaceLeavesOneDigit", "5 ", 5}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
 // ---- the command's own path -------------------------------------------------------------------
 
-TEST(ComICOM, ClosedPortSendsNothingAndSaysNothing) {
+TEST(SendCivCommand, ClosedPortSendsNothingAndSaysNothing) {
     IcomLink link;
     link.world.port.open = false;
 
-    EXPECT_FALSE(ComICOM(link.state, link.world.platform, "03", "", ""));
+    EXPECT_FALSE(SendCivCommand(link.state, link.world.platform, "03", "", ""));
 
     EXPECT_TRUE(link.world.port.writes.empty());
     EXPECT_TRUE(link.world.messages.shown.empty());
     EXPECT_TRUE(link.world.pause.sleeps.empty());
 }
 
-TEST(ComICOM, WriteFailureShowsOneComErrorAndRunsNoPass) {
+TEST(SendCivCommand, WriteFailureShowsOneComErrorAndRunsNoPass) {
     IcomLink link;
-    link.world.port.FailOn(FakeCommPort::Op::Output, 8020, "Error reading comm device");
+    link.world.port.FailOn(FakeCommPort::Op::Write, 8020, "Error reading comm device");
     // A complete reply is already waiting: had the pass run, it would have been decoded.
     link.world.port.Arrive(
         Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x05, 0x25, 0x14, 0x00, 0xFD}));
     link.state.RxBuffer = "FEFE";
 
-    EXPECT_FALSE(ComICOM(link.state, link.world.platform, "03", "", ""));
+    EXPECT_FALSE(SendCivCommand(link.state, link.world.platform, "03", "", ""));
 
     ASSERT_EQ(link.world.messages.shown.size(), 1u);
     EXPECT_EQ(link.world.messages.shown[0].text, "Com error");
@@ -144,59 +147,59 @@ TEST(ComICOM, WriteFailureShowsOneComErrorAndRunsNoPass) {
     EXPECT_EQ(link.state.CurFreq, 0.0);
 }
 
-TEST(ComICOM, FailingPortOpenQueryIsReportedToo) {
+TEST(SendCivCommand, FailingPortOpenQueryIsReportedToo) {
     IcomLink link;
-    link.world.port.FailOn(FakeCommPort::Op::PortOpen);
+    link.world.port.FailOn(FakeCommPort::Op::IsOpen);
 
-    EXPECT_FALSE(ComICOM(link.state, link.world.platform, "03", "", ""));
+    EXPECT_FALSE(SendCivCommand(link.state, link.world.platform, "03", "", ""));
 
     ASSERT_EQ(link.world.messages.shown.size(), 1u);
     EXPECT_EQ(link.world.messages.shown[0].text, "Com error");
     EXPECT_TRUE(link.world.port.writes.empty());
 }
 
-TEST(ComICOM, PausesFiveMillisecondsThenRunsOneReceivePass) {
+TEST(SendCivCommand, PausesFiveMillisecondsThenRunsOneReceivePass) {
     IcomLink link;
     test::ReplyDuringPause pause(link.world.port.waiting, Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00,
                                                                  0x40, 0x07, 0x14, 0x00, 0xFD}));
     Platform platform{link.world.port, link.world.clock, pause, link.world.messages,
                       link.world.timer};
 
-    EXPECT_TRUE(ComICOM(link.state, platform, "03", "", ""));
+    EXPECT_TRUE(SendCivCommand(link.state, platform, "03", "", ""));
 
     EXPECT_EQ(pause.sleeps, std::vector<int>{5});
     EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.074);
     EXPECT_TRUE(link.state.RxBuffer.empty());
 }
 
-TEST(ComICOM, ReplyWaitingBeforeTheCallIsParsedByItsPass) {
+TEST(SendCivCommand, ReplyWaitingBeforeTheCallIsParsedByItsPass) {
     IcomLink link;
     link.world.port.Arrive(Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x04, 0x03, 0x01, 0xFD}));
 
-    EXPECT_TRUE(ComICOM(link.state, link.world.platform, "03", "", ""));
+    EXPECT_TRUE(SendCivCommand(link.state, link.world.platform, "03", "", ""));
 
     EXPECT_EQ(link.state.CurMode, 2);  // CW
 }
 
-TEST(ComICOM, EchoingInterfaceAndReplyInTheSamePass) {
+TEST(SendCivCommand, EchoingInterfaceAndReplyInTheSamePass) {
     IcomLink link;
     // The interface hands our own bytes back, then the radio answers.
     link.world.port.responder = [](const std::string& written) {
         return written + Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x05, 0x25, 0x14, 0x00, 0xFD});
     };
 
-    EXPECT_TRUE(ComICOM(link.state, link.world.platform, "03", "", ""));
+    EXPECT_TRUE(SendCivCommand(link.state, link.world.platform, "03", "", ""));
 
     EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);
     EXPECT_EQ(link.state.RxBuffer, "");
 }
 
-TEST(ComICOM, PartialReplyLeftByAnEarlierPassIsCompleted) {
+TEST(SendCivCommand, PartialReplyLeftByAnEarlierPassIsCompleted) {
     IcomLink link;
     link.state.RxBuffer = Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00});
     link.world.port.Arrive(Bytes({0x05, 0x25, 0x14, 0x00, 0xFD}));
 
-    EXPECT_TRUE(ComICOM(link.state, link.world.platform, "04", "", ""));
+    EXPECT_TRUE(SendCivCommand(link.state, link.world.platform, "04", "", ""));
 
     EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);
 }

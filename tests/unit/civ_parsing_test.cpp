@@ -36,7 +36,7 @@ struct IcomLink {
     }
     void Receive(const std::string& bytes) {
         world.port.Arrive(bytes);
-        ReadICOMBuffer(state, world.port);
+        ReceiveCivReplies(state, world.port);
     }
 };
 
@@ -258,7 +258,7 @@ TEST(CivPasses, ZeroByteOfEchoArrivingLateIsTakenWithItsEcho) {
 TEST(CivPasses, NothingWaitingLeavesTheBufferUnexamined) {
     IcomLink link;
     link.state.RxBuffer = kReply14_2505;
-    ReadICOMBuffer(link.state, link.world.port);
+    ReceiveCivReplies(link.state, link.world.port);
     EXPECT_DOUBLE_EQ(link.state.CurFreq, kOldFreq);
     EXPECT_EQ(link.state.RxBuffer, kReply14_2505);
 }
@@ -283,7 +283,7 @@ TEST(CivPort, InputShorterThanCountAppendsOnlyWhatCame) {
 
 TEST(CivPort, FailingCountEndsThePassQuietly) {
     IcomLink link;
-    link.world.port.FailOn(FakeCommPort::Op::InBufferCount);
+    link.world.port.FailOn(FakeCommPort::Op::BytesWaiting);
     link.state.RxBuffer = kReply14_2505;
     EXPECT_NO_THROW(link.Receive(kReply14_2505));
     EXPECT_DOUBLE_EQ(link.state.CurFreq, kOldFreq);
@@ -292,7 +292,7 @@ TEST(CivPort, FailingCountEndsThePassQuietly) {
 
 TEST(CivPort, FailingInputSkipsOnlyTheAppend) {
     IcomLink link;
-    link.world.port.FailOn(FakeCommPort::Op::Input);
+    link.world.port.FailOn(FakeCommPort::Op::ReadAll);
     link.state.RxBuffer = kReply14_2505;
     EXPECT_NO_THROW(link.Receive(Bytes({0x01})));
     EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);
@@ -303,7 +303,7 @@ TEST(CivPort, ClosedPortChangesNothing) {
     IcomLink link;
     link.world.port.Arrive(kReply14_2505);
     link.world.port.open = false;
-    EXPECT_NO_THROW(ReadICOMBuffer(link.state, link.world.port));
+    EXPECT_NO_THROW(ReceiveCivReplies(link.state, link.world.port));
     EXPECT_DOUBLE_EQ(link.state.CurFreq, kOldFreq);
     EXPECT_EQ(link.state.RxBuffer, "");
 }

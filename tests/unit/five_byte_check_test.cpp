@@ -34,7 +34,7 @@ struct OpenedLink {
             const bool atItsSpeed = world.port.settings.rfind(std::to_string(radioSpeed), 0) == 0;
             return atItsSpeed && bytes == kFt817Read ? Bytes({0x01, 0x40, 0x74, 0x00, 0x01}) : "";
         };
-        world.clock.now = 1000.0f;
+        world.clock.now = 1000.0;
         LinkChoices choices;
         choices.protocolText = family;
         choices.portListIndex = 0;

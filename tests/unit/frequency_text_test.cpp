@@ -37,14 +37,14 @@ void PrintTo(const DigitsRow& row, std::ostream* os) { *os << row.name; }
 class DecomposeDigits : public ::testing::TestWithParam<DigitsRow> {};
 
 TEST_P(DecomposeDigits, SplitsIntoTenHertzDigitsAndLeavesTheTailAlone) {
-    std::array<std::int16_t, 13> iq;
-    iq.fill(kUntouched);
+    std::array<std::int16_t, 13> digits;
+    digits.fill(kUntouched);
 
-    Decompose(GetParam().mhz, iq);
+    DisplayDigits(GetParam().mhz, digits);
 
     for (std::size_t n = 0; n < 10; ++n)
-        EXPECT_EQ(iq[n], GetParam().digits[n]) << "digit " << n << " of " << GetParam().mhz;
-    for (std::size_t n = 10; n < 13; ++n) EXPECT_EQ(iq[n], kUntouched) << "element " << n;
+        EXPECT_EQ(digits[n], GetParam().digits[n]) << "digit " << n << " of " << GetParam().mhz;
+    for (std::size_t n = 10; n < 13; ++n) EXPECT_EQ(digits[n], kUntouched) << "element " << n;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -63,30 +63,30 @@ INSTANTIATE_TEST_SUITE_P(
         DigitsRow{"GigahertzPutsTwelveIntoTheHundreds", 1296.1, {12, 9, 6, 10, 1, 0, 0, 10, 0, 0}}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
-TEST(Decompose, ArrayTooShortForTenDigitsIsAnIndexError) {
-    std::array<std::int16_t, 9> iq{};
+TEST(DisplayDigits, ArrayTooShortForTenDigitsIsAnIndexError) {
+    std::array<std::int16_t, 9> digits{};
     try {
-        Decompose(14.074, iq);
+        DisplayDigits(14.074, digits);
         FAIL() << "no error for a nine-element array";
     } catch (const CatError& e) {
-        EXPECT_EQ(e.Number(), errors::kIndexOutOfRange);
+        EXPECT_EQ(e.Kind(), ErrorKind::IndexOutOfRange);
     }
 }
 
-TEST(Decompose, TenElementsAreEnough) {
-    std::array<std::int16_t, 10> iq{};
-    Decompose(14.074, iq);
-    EXPECT_EQ(iq[6], 4);
+TEST(DisplayDigits, TenElementsAreEnough) {
+    std::array<std::int16_t, 10> digits{};
+    DisplayDigits(14.074, digits);
+    EXPECT_EQ(digits[6], 4);
 }
 
-TEST(Decompose, DigitBeyondSixteenBitsIsAnOverflow) {
+TEST(DisplayDigits, DigitBeyondSixteenBitsIsAnOverflow) {
     for (double mhz : {4e6, 1e300, std::nan(""), std::numeric_limits<double>::infinity()}) {
-        std::array<std::int16_t, 13> iq{};
+        std::array<std::int16_t, 13> digits{};
         try {
-            Decompose(mhz, iq);
+            DisplayDigits(mhz, digits);
             ADD_FAILURE() << "no error for " << mhz;
         } catch (const CatError& e) {
-            EXPECT_EQ(e.Number(), errors::kOverflow) << mhz;
+            EXPECT_EQ(e.Kind(), ErrorKind::Overflow) << mhz;
         }
     }
 }
@@ -94,8 +94,8 @@ TEST(Decompose, DigitBeyondSixteenBitsIsAnOverflow) {
 struct TextRow {
     const char* name;
     double mhz;
-    const char* display;  // EcriF
-    const char* digits;   // SFreq
+    const char* display;  // FrequencyDisplayText
+    const char* digits;   // HertzDigits
 };
 
 void PrintTo(const TextRow& row, std::ostream* os) { *os << row.name; }
@@ -106,10 +106,10 @@ TEST_P(FrequencyTexts, DisplayTextAndCommandDigits) {
     const SessionState state = WithDigits();
     std::string shown = "previous";
 
-    EcriF(state, GetParam().mhz, shown);
+    FrequencyDisplayText(state, GetParam().mhz, shown);
 
     EXPECT_EQ(shown, GetParam().display);
-    EXPECT_EQ(SFreq(GetParam().mhz), GetParam().digits);
+    EXPECT_EQ(HertzDigits(GetParam().mhz), GetParam().digits);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -129,17 +129,17 @@ INSTANTIATE_TEST_SUITE_P(
         TextRow{"LastTenHertzStepBeforeTwoHundred", 199.99999, "199.999.9", "00199999990"}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
-TEST(EcriF, TakesEachCharacterFromTheDigitTableAtDigitPlusOne) {
+TEST(FrequencyDisplayText, TakesEachCharacterFromTheDigitTableAtDigitPlusOne) {
     SessionState state;
     for (int i = 1; i <= 10; ++i) state.DigitChars[i] = static_cast<char>('a' + i - 1);
     std::string shown;
 
-    EcriF(state, 14.07405, shown);
+    FrequencyDisplayText(state, 14.07405, shown);
 
     EXPECT_EQ(shown, "be.ahe.af");
 }
 
-TEST(EcriF, WithoutADisplayableFrequencyTheTextStaysAsItWas) {
+TEST(FrequencyDisplayText, WithoutADisplayableFrequencyTheTextStaysAsItWas) {
     const SessionState state = WithDigits();
     const double cases[] = {
         1296.1,     1000.0,
@@ -147,23 +147,23 @@ TEST(EcriF, WithoutADisplayableFrequencyTheTextStaysAsItWas) {
         -14.074,    -0.5,   4e6, std::nan(""), std::numeric_limits<double>::infinity()};
     for (double mhz : cases) {
         std::string shown = "14.074.00 USB";
-        EcriF(state, mhz, shown);
+        FrequencyDisplayText(state, mhz, shown);
         EXPECT_EQ(shown, "14.074.00 USB") << mhz;
     }
 }
 
-TEST(SFreq, SignIsIgnored) {
-    EXPECT_EQ(SFreq(-14.074), "00014074000");
-    EXPECT_EQ(SFreq(-144.3), "00144300000");
+TEST(HertzDigits, SignIsIgnored) {
+    EXPECT_EQ(HertzDigits(-14.074), "00014074000");
+    EXPECT_EQ(HertzDigits(-144.3), "00144300000");
 }
 
-TEST(SFreq, FromOneThousandMegahertzUpThereIsNoTextToSend) {
+TEST(HertzDigits, FromOneThousandMegahertzUpThereIsNoTextToSend) {
     for (double mhz : {1000.0, 1296.1, 999.999999, -1296.1, 3e6, 1e300, std::nan("")}) {
         try {
-            const std::string text = SFreq(mhz);
+            const std::string text = HertzDigits(mhz);
             ADD_FAILURE() << mhz << " gave " << text;
         } catch (const CatError& e) {
-            EXPECT_EQ(e.Number(), errors::kOverflow) << mhz;
+            EXPECT_EQ(e.Kind(), ErrorKind::Overflow) << mhz;
         }
     }
 }
@@ -220,17 +220,17 @@ TEST(FrequencySweep, EveryTenHertzStepBelowOneThousandMegahertzIsExact) {
     for (long long u : SweepUnits()) {
         const double mhz = u / 100000.0;
         std::string shown = "unchanged";
-        EcriF(state, mhz, shown);
+        FrequencyDisplayText(state, mhz, shown);
         std::string digits;
         try {
-            digits = SFreq(mhz);
+            digits = HertzDigits(mhz);
         } catch (const CatError& e) {
             digits = "error: " + e.Description();
         }
         if (shown != ExpectedDisplay(u) || digits != ExpectedDigits(u)) {
-            ADD_FAILURE() << u << " units of 10 Hz: EcriF \"" << shown << "\" (want \""
-                          << ExpectedDisplay(u) << "\"), SFreq " << digits << " (want "
-                          << ExpectedDigits(u) << ")";
+            ADD_FAILURE() << u << " units of 10 Hz: FrequencyDisplayText \"" << shown
+                          << "\" (want \"" << ExpectedDisplay(u) << "\"), HertzDigits " << digits
+                          << " (want " << ExpectedDigits(u) << ")";
             if (++failures == 10) break;
         }
     }

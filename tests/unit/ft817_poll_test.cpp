@@ -47,9 +47,9 @@ TEST_P(Ft817Replies, DecodeIntoFrequencyAndModeOnceConfirmed) {
     const ReplyRow& row = GetParam();
     world.port.replies = {row.reply, row.reply};
 
-    Poll817(state, world.platform);
+    PollFt817(state, world.platform);
     EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore) << "shown before a second reply agreed";
-    Poll817(state, world.platform);
+    PollFt817(state, world.platform);
 
     ASSERT_EQ(world.port.writes.size(), 2u);
     EXPECT_EQ(world.port.writes[0], kReadCommand) << ToHex(world.port.writes[0]);
@@ -106,7 +106,7 @@ TEST_F(Ft817Poll, ANewReadingWaitsForTheNextReplyAndNoiseBetweenDoesNotUnseatIt)
     };
     for (const auto& [reply, shown] : polls) {
         world.port.replies = {reply};
-        Poll817(state, world.platform);
+        PollFt817(state, world.platform);
         EXPECT_DOUBLE_EQ(state.CurFreq, shown) << "after " << ToHex(reply);
     }
 }
@@ -114,7 +114,7 @@ TEST_F(Ft817Poll, ANewReadingWaitsForTheNextReplyAndNoiseBetweenDoesNotUnseatIt)
 TEST_F(Ft817Poll, FourBytesOnlyChangeNothingAndAreDiscarded) {
     world.port.replies.push_back(Bytes({0x01, 0x42, 0x34, 0x56}));
 
-    Poll817(state, world.platform);
+    PollFt817(state, world.platform);
 
     EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore);
     EXPECT_EQ(state.CurMode, kModeBefore);
@@ -126,8 +126,8 @@ TEST_F(Ft817Poll, AnEchoingInterfaceStillGivesReadings) {
         return sent + Bytes({0x01, 0x42, 0x34, 0x56, 0x01});
     };
 
-    Poll817(state, world.platform);
-    Poll817(state, world.platform);
+    PollFt817(state, world.platform);
+    PollFt817(state, world.platform);
 
     EXPECT_DOUBLE_EQ(state.CurFreq, 14.23456);
     EXPECT_EQ(state.CurMode, 1);
@@ -137,7 +137,7 @@ TEST_F(Ft817Poll, AnEchoingInterfaceStillGivesReadings) {
 TEST_F(Ft817Poll, BytesWaitingBeforeThePollAreNeverDecoded) {
     world.port.Arrive(Bytes({0x14, 0x50, 0x00, 0x00, 0x0C}));
 
-    Poll817(state, world.platform);
+    PollFt817(state, world.platform);
 
     EXPECT_EQ(world.port.AllWritten(), kReadCommand) << ToHex(world.port.AllWritten());
     EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore);
@@ -147,7 +147,7 @@ TEST_F(Ft817Poll, BytesWaitingBeforeThePollAreNeverDecoded) {
 TEST_F(Ft817Poll, ClosedPortChangesNothingAndRaisesNothing) {
     world.port.open = false;
 
-    Poll817(state, world.platform);
+    PollFt817(state, world.platform);
 
     EXPECT_TRUE(world.port.writes.empty());
     EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore);
@@ -160,7 +160,7 @@ TEST_P(Ft817OtherProtocols, SendNothing) {
     state.ProtocolCode = GetParam();
     world.port.replies.push_back(Bytes({0x01, 0x42, 0x34, 0x56, 0x01}));
 
-    Poll817(state, world.platform);
+    PollFt817(state, world.platform);
 
     EXPECT_EQ(world.port.AllWritten(), "") << ToHex(world.port.AllWritten());
     EXPECT_TRUE(world.port.waits.empty());
@@ -169,7 +169,9 @@ TEST_P(Ft817OtherProtocols, SendNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Ft817, Ft817OtherProtocols,
                          ::testing::Values(kNoProtocol, 11, kKenwood, kICOM),
-                         [](const auto& instance) { return "Code" + std::to_string(instance.param); });
+                         [](const auto& instance) {
+                             return "Code" + std::to_string(instance.param);
+                         });
 
 }  // namespace
 }  // namespace cat

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -34,24 +35,23 @@ void PrintTo(const WriteRow& row, std::ostream* os) {
     *os << row.name << " " << ToHex(row.command);
 }
 
-class ComKenwoodWrites : public ::testing::TestWithParam<WriteRow> {};
+class SendKenwoodCommandWrites : public ::testing::TestWithParam<WriteRow> {};
 
-TEST_P(ComKenwoodWrites, PutsExactlyTheseBytesOnTheLineInOneOutput) {
+TEST_P(SendKenwoodCommandWrites, PutsExactlyTheseBytesOnTheLineInOneWrite) {
     FakeWorld world;
     world.port.open = true;
     SessionState state;
 
-    const std::string result = ComKenwood(state, world.platform, GetParam().command, 0);
+    SendKenwoodCommand(state, world.platform, GetParam().command);
 
     ASSERT_EQ(world.port.writes.size(), 1u);
     EXPECT_EQ(world.port.writes[0], GetParam().line)
         << ToHex(world.port.writes[0]) << " vs " << ToHex(GetParam().line);
-    EXPECT_EQ(result, "");
     EXPECT_EQ(world.pause.sleeps, std::vector<int>{5});
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Kenwood, ComKenwoodWrites,
+    Kenwood, SendKenwoodCommandWrites,
     ::testing::Values(WriteRow{"BareCommandGetsItsTerminator", "IF", "IF;"},
                       WriteRow{"TerminatedCommandIsNotTerminatedTwice", "IF;", "IF;"},
                       WriteRow{"SpaceAfterTheTerminatorDoesNotHideIt", "IF; ", "IF;"},
@@ -62,14 +62,14 @@ INSTANTIATE_TEST_SUITE_P(
                       WriteRow{"EmptyCommandSendsTheTerminatorAlone", "", ";"}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
-TEST(ComKenwood, ReplyArrivingDuringThePauseIsParsedByTheSamePass) {
+TEST(SendKenwoodCommand, ReplyArrivingDuringThePauseIsParsedByTheSamePass) {
     FakeWorld world;
     world.port.open = true;
     test::ReplyDuringPause pause(world.port.waiting, kIfUsb14250);
     Platform platform{world.port, world.clock, pause, world.messages, world.timer};
     SessionState state;
 
-    ComKenwood(state, platform, "IF", 0);
+    SendKenwoodCommand(state, platform, "IF");
 
     EXPECT_EQ(pause.sleeps, std::vector<int>{5});
     EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
@@ -78,14 +78,14 @@ TEST(ComKenwood, ReplyArrivingDuringThePauseIsParsedByTheSamePass) {
     EXPECT_FALSE(state.KenwoodParsing);
 }
 
-TEST(ComKenwood, FailingOutputStillPausesAndParsesWhatIsWaiting) {
+TEST(SendKenwoodCommand, FailingOutputStillPausesAndParsesWhatIsWaiting) {
     FakeWorld world;
     world.port.open = true;
-    world.port.FailOn(FakeCommPort::Op::Output);
+    world.port.FailOn(FakeCommPort::Op::Write);
     world.port.Arrive(kIfUsb14250);
     SessionState state;
 
-    EXPECT_EQ(ComKenwood(state, world.platform, "IF", 0), "");
+    SendKenwoodCommand(state, world.platform, "IF");
 
     EXPECT_TRUE(world.port.writes.empty());
     EXPECT_EQ(world.pause.sleeps, std::vector<int>{5});
@@ -93,13 +93,13 @@ TEST(ComKenwood, FailingOutputStillPausesAndParsesWhatIsWaiting) {
     EXPECT_FALSE(state.KenwoodParsing);
 }
 
-TEST(ComKenwood, ClosedPortSendsNothingAndRaisesNothing) {
+TEST(SendKenwoodCommand, ClosedPortSendsNothingAndRaisesNothing) {
     FakeWorld world;
     SessionState state;
     state.CurFreq = 7.1;
     state.RxBuffer = "IF0001";
 
-    EXPECT_EQ(ComKenwood(state, world.platform, "MD5", 0), "");
+    SendKenwoodCommand(state, world.platform, "MD5");
 
     EXPECT_TRUE(world.port.writes.empty());
     EXPECT_DOUBLE_EQ(state.CurFreq, 7.1);
@@ -109,35 +109,39 @@ TEST(ComKenwood, ClosedPortSendsNothingAndRaisesNothing) {
 
 struct ModeRow {
     const char* name;
-    std::int16_t digit;
-    std::int16_t mode;
-    std::int16_t reverse;
+    int digit;
+    std::optional<ModeIndex> mode;  // nothing: the digit names no mode
+    bool reversed;
 };
 
 void PrintTo(const ModeRow& row, std::ostream* os) { *os << row.name; }
 
 class KenwoodModeDigits : public ::testing::TestWithParam<ModeRow> {};
 
-TEST_P(KenwoodModeDigits, GiveModeIndexAndReverseFlag) {
-    const std::int16_t before = 6;  // PKT: no Kenwood digit produces it, so it shows "unchanged"
-    std::int16_t mode = before;
-    std::int16_t reverse = 42;
+TEST_P(KenwoodModeDigits, GiveModeAndReverseFlag) {
+    const std::optional<KenwoodModeReading> reading = KenwoodModeOf(GetParam().digit);
 
-    KenwoodMode(GetParam().digit, mode, reverse);
-
-    EXPECT_EQ(mode, GetParam().mode);
-    EXPECT_EQ(reverse, GetParam().reverse);
+    ASSERT_EQ(reading.has_value(), GetParam().mode.has_value());
+    if (reading) {
+        EXPECT_EQ(reading->mode, *GetParam().mode);
+        EXPECT_EQ(reading->reversed, GetParam().reversed);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Kenwood, KenwoodModeDigits,
-    ::testing::Values(ModeRow{"Digit1IsLsb", 1, 0, 0}, ModeRow{"Digit2IsUsb", 2, 1, 0},
-                      ModeRow{"Digit3IsCw", 3, 2, 0}, ModeRow{"Digit4IsFm", 4, 4, 0},
-                      ModeRow{"Digit5IsAm", 5, 3, 0}, ModeRow{"Digit6IsFsk", 6, 5, 0},
-                      ModeRow{"Digit7IsCwReverse", 7, 2, 1}, ModeRow{"Digit9IsFskReverse", 9, 5, 1},
-                      ModeRow{"Digit0KeepsMode", 0, 6, 0}, ModeRow{"Digit8KeepsMode", 8, 6, 0},
-                      ModeRow{"NegativeKeepsMode", -1, 6, 0}, ModeRow{"TenKeepsMode", 10, 6, 0}),
-    [](const auto& instance) { return std::string(instance.param.name); });
+INSTANTIATE_TEST_SUITE_P(Kenwood, KenwoodModeDigits,
+                         ::testing::Values(ModeRow{"Digit1IsLsb", 1, ModeIndex::LSB, false},
+                                           ModeRow{"Digit2IsUsb", 2, ModeIndex::USB, false},
+                                           ModeRow{"Digit3IsCw", 3, ModeIndex::CW, false},
+                                           ModeRow{"Digit4IsFm", 4, ModeIndex::FM, false},
+                                           ModeRow{"Digit5IsAm", 5, ModeIndex::AM, false},
+                                           ModeRow{"Digit6IsFsk", 6, ModeIndex::FSK, false},
+                                           ModeRow{"Digit7IsCwReverse", 7, ModeIndex::CW, true},
+                                           ModeRow{"Digit9IsFskReverse", 9, ModeIndex::FSK, true},
+                                           ModeRow{"Digit0NamesNoMode", 0, std::nullopt, false},
+                                           ModeRow{"Digit8NamesNoMode", 8, std::nullopt, false},
+                                           ModeRow{"NegativeNamesNoMode", -1, std::nullopt, false},
+                                           ModeRow{"TenNamesNoMode", 10, std::nullopt, false}),
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 }  // namespace
 }  // namespace cat

@@ -34,8 +34,8 @@ protected:
         state.CurMode = kModeBefore;
         state.ModeKnown = true;
     }
-    void Pass(bool read = true) {
-        ReadKenwoodBuffer(state, world.port, state.RxBuffer, read);
+    void Pass() {
+        ReceiveKenwoodReplies(state, world.port);
         EXPECT_FALSE(state.KenwoodParsing);
     }
 
@@ -129,17 +129,6 @@ TEST_F(KenwoodReceive, ReplySplitOverTwoPassesIsParsedWhenItsTerminatorArrives) 
     EXPECT_EQ(state.CurMode, 1);
 }
 
-TEST_F(KenwoodReceive, WithoutReadTheBufferIsParsedAndThePortLeftAlone) {
-    state.RxBuffer = kUsb14250;
-    world.port.Arrive("FA00007074000;");
-
-    Pass(false);
-
-    EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
-    EXPECT_EQ(state.RxBuffer, "");
-    EXPECT_EQ(world.port.waiting, "FA00007074000;");
-}
-
 TEST_F(KenwoodReceive, NothingWaitingStillParsesTheBuffer) {
     state.RxBuffer = kUsb14250;
 
@@ -152,7 +141,7 @@ TEST_F(KenwoodReceive, NothingWaitingStillParsesTheBuffer) {
 TEST_F(KenwoodReceive, FailingCountSkipsTheReadAndStillParsesTheBuffer) {
     state.RxBuffer = kUsb14250;
     world.port.Arrive("IF;");
-    world.port.FailOn(FakeCommPort::Op::InBufferCount);
+    world.port.FailOn(FakeCommPort::Op::BytesWaiting);
 
     Pass();
 
@@ -164,7 +153,7 @@ TEST_F(KenwoodReceive, FailingCountSkipsTheReadAndStillParsesTheBuffer) {
 TEST_F(KenwoodReceive, FailingInputAppendsNothingAndStillParsesTheBuffer) {
     state.RxBuffer = kUsb14250 + "IF00";
     world.port.Arrive("garbage;");
-    world.port.FailOn(FakeCommPort::Op::Input);
+    world.port.FailOn(FakeCommPort::Op::ReadAll);
 
     Pass();
 
@@ -208,7 +197,7 @@ TEST(KenwoodReceiveLate, BytesArrivingAfterTheCountAreKeptRatherThanCutAtTheCoun
     port.lateBytes = kUsb14250.substr(10);
     SessionState state;
 
-    ReadKenwoodBuffer(state, port, state.RxBuffer, true);
+    ReceiveKenwoodReplies(state, port);
 
     EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
     EXPECT_EQ(state.CurMode, 1);
@@ -220,7 +209,7 @@ TEST_F(KenwoodReceive, PassEnteredWhileParsingLeavesBufferFlagAndPortAlone) {
     state.RxBuffer = kUsb14250;
     world.port.Arrive("FA;");
 
-    ReadKenwoodBuffer(state, world.port, state.RxBuffer, true);
+    ReceiveKenwoodReplies(state, world.port);
 
     EXPECT_TRUE(state.KenwoodParsing);
     EXPECT_EQ(state.RxBuffer, kUsb14250);
@@ -286,7 +275,7 @@ TEST_F(KenwoodReceive, BurstOverTheLimitParsesItsRepliesAndDropsTheOverlongRest)
 TEST_F(KenwoodReceive, OverlongBufferIsBoundedEvenWhenNothingNewArrives) {
     state.RxBuffer = std::string(5000, 'x');
 
-    Pass(false);
+    Pass();
 
     EXPECT_EQ(state.RxBuffer, "");
 }

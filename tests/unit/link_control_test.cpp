@@ -21,8 +21,8 @@ TEST(OpenLink, ConfiguresThePortInOrderAndStartsTheTimer) {
     FakeWorld w;
     SessionState s;
     OpenLink(s, w.platform, Choices("ICOM", 2, "5E", "9600"));
-    const std::vector<std::string> expected = {"CommPort=3", "Settings=9600,n,8,2", "Handshaking=0",
-                                               "PortOpen=1"};
+    const std::vector<std::string> expected = {"Port=3", "Settings=9600,n,8,2", "Handshake=none",
+                                               "Open"};
     EXPECT_EQ(w.port.log, expected);
     EXPECT_TRUE(w.timer.enabled);
     EXPECT_EQ(s.ProtocolCode, kICOM);
@@ -65,18 +65,18 @@ TEST(OpenLink, HandshakingForKenwoodAbove4800UnlessThePortOverrides) {
         const char* name;
         const char* protocol;
         const char* speed;
-        int handshaking;
+        Handshake handshake;
         std::optional<std::string> portOverride = std::nullopt;
     };
     const Row rows[] = {
-        {"kenwood_4800_none", "Kenwood", "4800", 0},
-        {"kenwood_9600_rtscts", "Kenwood", "9600", 2},
-        {"kenwood_115200_rtscts", "Kenwood", "115200", 2},
-        {"icom_19200_none", "ICOM", "19200", 0},
-        {"ft817_57600_none", "FT-817", "57600", 0},
-        {"no_protocol_9600_none", "other", "9600", 0},
-        {"kenwood_cable_without_handshake_lines", "Kenwood", "38400", 0, "none"},
-        {"icom_port_forced_to_rtscts", "ICOM", "1200", 2, "rtscts"},
+        {"kenwood_4800_none", "Kenwood", "4800", Handshake::None},
+        {"kenwood_9600_rtscts", "Kenwood", "9600", Handshake::RtsCts},
+        {"kenwood_115200_rtscts", "Kenwood", "115200", Handshake::RtsCts},
+        {"icom_19200_none", "ICOM", "19200", Handshake::None},
+        {"ft817_57600_none", "FT-817", "57600", Handshake::None},
+        {"no_protocol_9600_none", "other", "9600", Handshake::None},
+        {"kenwood_cable_without_handshake_lines", "Kenwood", "38400", Handshake::None, "none"},
+        {"icom_port_forced_to_rtscts", "ICOM", "1200", Handshake::RtsCts, "rtscts"},
     };
     for (const auto& row : rows) {
         FakeWorld w;
@@ -84,7 +84,7 @@ TEST(OpenLink, HandshakingForKenwoodAbove4800UnlessThePortOverrides) {
         LinkChoices choices = Choices(row.protocol, 0, "", row.speed);
         choices.handshakeOverride = row.portOverride;
         OpenLink(s, w.platform, choices);
-        EXPECT_EQ(w.port.handshaking, row.handshaking) << row.name;
+        EXPECT_EQ(w.port.handshake, row.handshake) << row.name;
         EXPECT_EQ(w.port.settings, std::string(row.speed) + ",n,8,2") << row.name;
     }
 }
@@ -122,7 +122,9 @@ TEST(OpenLink, BadIcomAddressFailsBeforeThePortOpens) {
             OpenLink(s, w.platform, Choices("ICOM", 0, typed, "9600"));
             ADD_FAILURE() << typed << " was accepted";
         } catch (const CatError& e) {
-            EXPECT_NE(std::string(e.what()).find("two hexadecimal digits"), std::string::npos);
+            const std::string shown = OpenErrorText(e.Number(), e.Description());
+            EXPECT_EQ(shown.rfind("Error 380 : The ICOM address", 0), 0u) << shown;
+            EXPECT_NE(shown.find("two hexadecimal digits"), std::string::npos) << shown;
         }
         EXPECT_FALSE(w.port.open) << typed;
         EXPECT_FALSE(w.timer.enabled) << typed;
@@ -130,20 +132,40 @@ TEST(OpenLink, BadIcomAddressFailsBeforeThePortOpens) {
     }
 }
 
-TEST(OpenLink, SpeedMustBeANumber) {
-    for (const char* speed : {"", "fast", "96OO", "9600.5"}) {
+// The speed box is free text: what is not a speed stops the open before the port is touched,
+// with the number the operator has always been shown for it.
+TEST(OpenLink, SpeedThatIsNoLineSpeedFailsBeforeThePortOpens) {
+    const struct {
+        const char* speed;
+        const char* shownStart;
+    } rows[] = {
+        {"", "Error 13 : The speed \"\""},
+        {"fast", "Error 13 : The speed \"fast\""},
+        {"96OO", "Error 13 : The speed \"96OO\""},
+        {"9600.5", "Error 13 : The speed \"9600.5\""},
+        {"99999999", "Error 8003 : The line settings \"99999999,n,8,2\" are not valid"},
+        {"10", "Error 8003 : The line settings \"10,n,8,2\" are not valid"},
+    };
+    for (const auto& row : rows) {
         FakeWorld w;
         SessionState s;
-        EXPECT_THROW(OpenLink(s, w.platform, Choices("ICOM", 0, "", speed)), CatError) << speed;
-        EXPECT_FALSE(w.port.open) << speed;
-        EXPECT_EQ(s.Speed, speed) << "the speed is recorded before it is converted";
+        try {
+            OpenLink(s, w.platform, Choices("ICOM", 0, "", row.speed));
+            ADD_FAILURE() << row.speed << " was accepted";
+        } catch (const CatError& e) {
+            const std::string shown = OpenErrorText(e.Number(), e.Description());
+            EXPECT_EQ(shown.rfind(row.shownStart, 0), 0u) << shown;
+        }
+        EXPECT_FALSE(w.port.open) << row.speed;
+        EXPECT_TRUE(w.port.settings.empty()) << row.speed;
+        EXPECT_EQ(s.Speed, row.speed) << "the speed is recorded before it is converted";
     }
 }
 
 TEST(OpenLink, PortErrorStopsTheRestAndKeepsWhatWasDone) {
     FakeWorld w;
     SessionState s;
-    w.port.FailOn(FakeCommPort::Op::SetPortOpen, 8010,
+    w.port.FailOn(FakeCommPort::Op::Open, 8010,
                   "Com 3 (/dev/ttyUSB0) is in use by another program.");
     try {
         OpenLink(s, w.platform, Choices("Kenwood", 2, "", "9600"));
@@ -153,7 +175,7 @@ TEST(OpenLink, PortErrorStopsTheRestAndKeepsWhatWasDone) {
                   "Error 8010 : Com 3 (/dev/ttyUSB0) is in use by another program.");
     }
     EXPECT_EQ(s.ProtocolCode, kKenwood);
-    EXPECT_EQ(w.port.handshaking, 2);
+    EXPECT_EQ(w.port.handshake, Handshake::RtsCts);
     EXPECT_FALSE(w.timer.enabled);
 }
 
@@ -161,7 +183,7 @@ TEST(OpenLink, NoPortChosenAsksForPortZero) {
     FakeWorld w;
     SessionState s;
     OpenLink(s, w.platform, Choices("ICOM", -1, "", "9600"));
-    EXPECT_EQ(w.port.log.front(), "CommPort=0") << "the port itself refuses port 0";
+    EXPECT_EQ(w.port.log.front(), "Port=0") << "the port itself refuses port 0";
 }
 
 TEST(CloseLink, ClosesThePortAndKeepsTheRest) {

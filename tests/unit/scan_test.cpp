@@ -237,7 +237,7 @@ TEST_F(ScanRun, ASilentPortIsDoneWithEveryProbeWithinTenSeconds) {
 }
 
 TEST_F(ScanRun, APortThatWillNotOpenEndsTheScanWithItsReason) {
-    world.port.FailOn(test::FakeCommPort::Op::SetPortOpen, 8010, "Com 3 was not found.");
+    world.port.FailOn(test::FakeCommPort::Op::Open, 8010, "Com 3 was not found.");
     Scanner scanner(world.port, ScanPlan(kSpeeds, kICOM, 9600));
     double now = 0;
     std::optional<double> wait;

@@ -1,4 +1,3 @@
-#include "protocols/common/family_codes.h"
 #include "control/set_frequency.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "protocols/common/family_codes.h"
 #include "tests/support/fakes.h"
 
 namespace cat {
@@ -46,9 +46,9 @@ struct SendRow {
 
 void PrintTo(const SendRow& row, std::ostream* os) { *os << row.name << " " << ToHex(row.line); }
 
-class SetRXFrequencySends : public ::testing::TestWithParam<SendRow> {};
+class SetRadioFrequencySends : public ::testing::TestWithParam<SendRow> {};
 
-TEST_P(SetRXFrequencySends, OneCommandWithPollingOffWhileItGoesOut) {
+TEST_P(SetRadioFrequencySends, OneCommandWithPollingOffWhileItGoesOut) {
     FakeWorld world;
     SessionState state = OpenLink(world, GetParam().protocol);
     std::vector<bool> timerDuringSend;
@@ -57,7 +57,7 @@ TEST_P(SetRXFrequencySends, OneCommandWithPollingOffWhileItGoesOut) {
         return std::string();
     };
 
-    SetRXFrequency(state, world.platform, GetParam().mhz);
+    SetRadioFrequency(state, world.platform, GetParam().mhz);
 
     ASSERT_EQ(world.port.writes.size(), 1u) << ToHex(world.port.AllWritten());
     EXPECT_EQ(world.port.writes[0], GetParam().line)
@@ -68,7 +68,7 @@ TEST_P(SetRXFrequencySends, OneCommandWithPollingOffWhileItGoesOut) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Kenwood, SetRXFrequencySends,
+    Kenwood, SetRadioFrequencySends,
     ::testing::Values(SendRow{"TwentyMetres", kKenwood, 14.074, "FA00014074000;"},
                       SendRow{"BelowTenMegahertz", kKenwood, 7.074, "FA00007074000;"},
                       SendRow{"TwoMetres", kKenwood, 144.3, "FA00144300000;"},
@@ -78,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& instance) { return std::string(instance.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
-    Icom, SetRXFrequencySends,
+    Icom, SetRadioFrequencySends,
     ::testing::Values(
         SendRow{"TwentyMetres", kICOM, 14.074, Civ({0x00, 0x40, 0x07, 0x14, 0x00})},
         SendRow{"BelowTenMegahertz", kICOM, 7.074, Civ({0x00, 0x40, 0x07, 0x07, 0x00})},
@@ -89,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& instance) { return std::string(instance.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
-    Ft817, SetRXFrequencySends,
+    Ft817, SetRadioFrequencySends,
     ::testing::Values(
         SendRow{"TwentyMetres", kFT817, 14.074, Bytes({0x01, 0x40, 0x74, 0x00, 0x01})},
         SendRow{"BelowTenMegahertz", kFT817, 7.074, Bytes({0x00, 0x70, 0x74, 0x00, 0x01})},
@@ -100,14 +100,14 @@ INSTANTIATE_TEST_SUITE_P(
         SendRow{"TopOfTheRange", kFT817, 999.99999, Bytes({0x99, 0x99, 0x99, 0x99, 0x01})}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
-TEST(SetRXFrequency, BeforeAnyLinkNothingIsSentAndTheTimerIsLeftAlone) {
+TEST(SetRadioFrequency, BeforeAnyLinkNothingIsSentAndTheTimerIsLeftAlone) {
     for (bool timerOn : {false, true}) {
         FakeWorld world;
         world.port.open = true;
         world.timer.enabled = timerOn;
         SessionState state;  // ProtocolCode 0
 
-        SetRXFrequency(state, world.platform, 14.074);
+        SetRadioFrequency(state, world.platform, 14.074);
 
         EXPECT_TRUE(world.port.writes.empty()) << ToHex(world.port.AllWritten());
         EXPECT_TRUE(world.timer.history.empty());
@@ -122,32 +122,32 @@ struct ProtocolRow {
 
 void PrintTo(const ProtocolRow& row, std::ostream* os) { *os << row.name; }
 
-class SetRXFrequencyOnEveryLink : public ::testing::TestWithParam<ProtocolRow> {};
+class SetRadioFrequencyOnEveryLink : public ::testing::TestWithParam<ProtocolRow> {};
 
-TEST_P(SetRXFrequencyOnEveryLink, ClosedPortSendsNothingSaysNothingAndPollingResumes) {
+TEST_P(SetRadioFrequencyOnEveryLink, ClosedPortSendsNothingSaysNothingAndPollingResumes) {
     FakeWorld world;
     SessionState state = OpenLink(world, GetParam().protocol);
     world.port.open = false;  // closing keeps ProtocolCode
 
-    SetRXFrequency(state, world.platform, 14.074);
+    SetRadioFrequency(state, world.platform, 14.074);
 
     EXPECT_TRUE(world.port.writes.empty()) << ToHex(world.port.AllWritten());
     EXPECT_TRUE(world.messages.shown.empty());
     EXPECT_TRUE(world.timer.enabled);
 }
 
-TEST_P(SetRXFrequencyOnEveryLink, FailedWriteStillTurnsPollingBackOn) {
+TEST_P(SetRadioFrequencyOnEveryLink, FailedWriteStillTurnsPollingBackOn) {
     FakeWorld world;
     SessionState state = OpenLink(world, GetParam().protocol);
-    world.port.FailOn(FakeCommPort::Op::Output, 8005, "Port write failed");
+    world.port.FailOn(FakeCommPort::Op::Write, 8005, "Port write failed");
 
-    SetRXFrequency(state, world.platform, 14.074);
+    SetRadioFrequency(state, world.platform, 14.074);
 
     EXPECT_EQ(world.timer.history, (std::vector<bool>{false, true}));
     EXPECT_TRUE(world.timer.enabled);
 }
 
-TEST_P(SetRXFrequencyOnEveryLink, FromOneThousandMegahertzUpTheEntryIsRefused) {
+TEST_P(SetRadioFrequencyOnEveryLink, FromOneThousandMegahertzUpTheEntryIsRefused) {
     const double entries[] = {1000.0,      1296.1,
                               -1296.1,
                               999.999999,  // lifted to 1000 by the 1 Hz allowance
@@ -157,7 +157,7 @@ TEST_P(SetRXFrequencyOnEveryLink, FromOneThousandMegahertzUpTheEntryIsRefused) {
         FakeWorld world;
         SessionState state = OpenLink(world, GetParam().protocol);
 
-        SetRXFrequency(state, world.platform, mhz);
+        SetRadioFrequency(state, world.platform, mhz);
 
         EXPECT_TRUE(world.port.writes.empty()) << mhz << ": " << ToHex(world.port.AllWritten());
         EXPECT_TRUE(world.messages.shown.empty()) << mhz;
@@ -165,20 +165,20 @@ TEST_P(SetRXFrequencyOnEveryLink, FromOneThousandMegahertzUpTheEntryIsRefused) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Links, SetRXFrequencyOnEveryLink,
+INSTANTIATE_TEST_SUITE_P(Links, SetRadioFrequencyOnEveryLink,
                          ::testing::Values(ProtocolRow{"Kenwood", kKenwood},
                                            ProtocolRow{"Icom", kICOM},
                                            ProtocolRow{"Ft817", kFT817}),
                          [](const auto& instance) { return std::string(instance.param.name); });
 
-TEST(SetRXFrequency, IcomWriteFailureShowsTheSendersMessageAndPollingResumes) {
+TEST(SetRadioFrequency, IcomWriteFailureShowsTheSendersMessageAndPollingResumes) {
     FakeWorld world;
     SessionState state = OpenLink(world, kICOM);
-    world.port.FailOn(FakeCommPort::Op::Output);
+    world.port.FailOn(FakeCommPort::Op::Write);
     bool timerOffWhileShown = false;
     world.messages.whileShown = [&] { timerOffWhileShown = !world.timer.enabled; };
 
-    SetRXFrequency(state, world.platform, 14.074);
+    SetRadioFrequency(state, world.platform, 14.074);
 
     ASSERT_EQ(world.messages.shown.size(), 1u);
     EXPECT_EQ(world.messages.shown[0].text, "Com error");

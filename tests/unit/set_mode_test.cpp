@@ -1,4 +1,3 @@
-#include "protocols/common/family_codes.h"
 #include "control/set_mode.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +6,7 @@
 #include <ostream>
 #include <string>
 
+#include "protocols/common/family_codes.h"
 #include "tests/support/fakes.h"
 
 namespace cat {
@@ -35,19 +35,20 @@ struct ModeRow {
     const char* name;
     std::int16_t protocol;
     std::int16_t entry;
-    std::int16_t ireverse;
+    bool reversed;
     std::string line;  // empty: nothing may be written
 };
 
 void PrintTo(const ModeRow& row, std::ostream* os) { *os << row.name << " " << ToHex(row.line); }
 
-class SelectOpModeSends : public ::testing::TestWithParam<ModeRow> {};
+class SetRadioModeSends : public ::testing::TestWithParam<ModeRow> {};
 
-TEST_P(SelectOpModeSends, TheRadiosOwnCodeInOneWrite) {
+TEST_P(SetRadioModeSends, TheRadiosOwnCodeInOneWrite) {
     FakeWorld world;
     SessionState state = OpenLink(world, GetParam().protocol);
 
-    SelectOpMode(state, world.platform, GetParam().entry, GetParam().ireverse);
+    SetRadioMode(state, world.platform, static_cast<ModeIndex>(GetParam().entry),
+                 GetParam().reversed);
 
     if (GetParam().line.empty()) {
         EXPECT_TRUE(world.port.writes.empty()) << ToHex(world.port.AllWritten());
@@ -61,7 +62,7 @@ TEST_P(SelectOpModeSends, TheRadiosOwnCodeInOneWrite) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Ft817, SelectOpModeSends,
+    Ft817, SetRadioModeSends,
     ::testing::Values(ModeRow{"Lsb", kFT817, kLsb, 0, Ft817(0x00)},
                       ModeRow{"Usb", kFT817, kUsb, 0, Ft817(0x01)},
                       ModeRow{"Cw", kFT817, kCw, 0, Ft817(0x02)},
@@ -77,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ModeRow{"PositionWithoutAByteSendsNothing", kFT817, -1, 0, ""}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
-INSTANTIATE_TEST_SUITE_P(Kenwood, SelectOpModeSends,
+INSTANTIATE_TEST_SUITE_P(Kenwood, SetRadioModeSends,
                          ::testing::Values(ModeRow{"LsbIsListPositionPlusOne", kKenwood, kLsb, 0,
                                                    "MD1;"},
                                            ModeRow{"Usb", kKenwood, kUsb, 0, "MD2;"},
@@ -93,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(Kenwood, SelectOpModeSends,
                                            ModeRow{"AnyCodeOfTheFamily", 199, kUsb, 0, "MD2;"}),
                          [](const auto& instance) { return std::string(instance.param.name); });
 
-INSTANTIATE_TEST_SUITE_P(Icom, SelectOpModeSends,
+INSTANTIATE_TEST_SUITE_P(Icom, SetRadioModeSends,
                          ::testing::Values(ModeRow{"Lsb", kICOM, kLsb, 0, Civ(0x00)},
                                            ModeRow{"Usb", kICOM, kUsb, 0, Civ(0x01)},
                                            ModeRow{"Cw", kICOM, kCw, 0, Civ(0x03)},
@@ -107,26 +108,26 @@ INSTANTIATE_TEST_SUITE_P(Icom, SelectOpModeSends,
                                            ModeRow{"ReversePktIsNeverSent", kICOM, kPkt, 1, ""}),
                          [](const auto& instance) { return std::string(instance.param.name); });
 
-TEST(SelectOpMode, BeforeAnyLinkNothingIsWritten) {
+TEST(SetRadioMode, BeforeAnyLinkNothingIsWritten) {
     for (std::int16_t entry = kLsb; entry <= kPkt; ++entry) {
         FakeWorld world;
         world.port.open = true;
         SessionState state;  // ProtocolCode 0
 
-        SelectOpMode(state, world.platform, entry, 0);
+        SetRadioMode(state, world.platform, static_cast<ModeIndex>(entry), false);
 
         EXPECT_TRUE(world.port.writes.empty()) << entry << ": " << ToHex(world.port.AllWritten());
         EXPECT_TRUE(world.messages.shown.empty());
     }
 }
 
-TEST(SelectOpMode, ClosedLinkWritesNothingAndSaysNothing) {
+TEST(SetRadioMode, ClosedLinkWritesNothingAndSaysNothing) {
     for (std::int16_t protocol : {kFT817, kKenwood, kICOM}) {
         FakeWorld world;
         SessionState state = OpenLink(world, protocol);
         world.port.open = false;  // closing keeps ProtocolCode
 
-        SelectOpMode(state, world.platform, kUsb, 0);
+        SetRadioMode(state, world.platform, ModeIndex::USB, false);
 
         EXPECT_TRUE(world.port.writes.empty()) << protocol;
         EXPECT_TRUE(world.messages.shown.empty()) << protocol;
