@@ -92,7 +92,7 @@ void AnsweredWait(benchmark::State& state) {
 }
 BENCHMARK(AnsweredWait)->Iterations(20)->UseRealTime()->Unit(benchmark::kMillisecond);
 
-void InBufferCountSilent(benchmark::State& state) {
+void BytesWaitingSilent(benchmark::State& state) {
     Link link;
     if (!link.Ok()) return state.SkipWithError("no pseudo-terminal");
     const double cpuStart = ProcessCpuSeconds();
@@ -100,9 +100,9 @@ void InBufferCountSilent(benchmark::State& state) {
     state.counters["process_cpu_us_per_call"] = benchmark::Counter(
         (ProcessCpuSeconds() - cpuStart) * 1e6, benchmark::Counter::kAvgIterations);
 }
-BENCHMARK(InBufferCountSilent)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BytesWaitingSilent)->Unit(benchmark::kMicrosecond);
 
-void InBufferCountWithBytesWaiting(benchmark::State& state) {
+void BytesWaitingWithBytesThere(benchmark::State& state) {
     Link link;
     if (!link.Ok()) return state.SkipWithError("no pseudo-terminal");
     link.Reply("IF00014074000     +00000000002000000 ;");
@@ -112,7 +112,7 @@ void InBufferCountWithBytesWaiting(benchmark::State& state) {
     state.counters["process_cpu_us_per_call"] = benchmark::Counter(
         (ProcessCpuSeconds() - cpuStart) * 1e6, benchmark::Counter::kAvgIterations);
 }
-BENCHMARK(InBufferCountWithBytesWaiting)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BytesWaitingWithBytesThere)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -59,7 +59,7 @@ void BM_Ft817TimedOutExchange(benchmark::State& state) {
     cat::Platform platform{port, clock, pause, messages, timer};
     cat::SessionState session;
     session.ProtocolCode = cat::kFT817;
-    session.CurFreq = 14.074;
+    session.frequencyHz = 14'074'000;
 
     for (auto _ : state) {
         cat::PollFt817(session, platform);
@@ -67,7 +67,7 @@ void BM_Ft817TimedOutExchange(benchmark::State& state) {
         radio.Drain();
         state.ResumeTiming();
     }
-    if (session.CurFreq != 14.074) state.SkipWithError("a silent radio changed the frequency");
+    if (session.frequencyHz != 14'074'000) state.SkipWithError("a silent radio changed the frequency");
     port.Close();
 }
 BENCHMARK(BM_Ft817TimedOutExchange)

@@ -69,7 +69,7 @@ void BM_KenwoodReceivePieces(benchmark::State& state) {
     for (auto _ : state) {
         port.Rewind();
         while (!port.Done()) cat::ReceiveKenwoodReplies(session, port);
-        benchmark::DoNotOptimize(session.CurFreq);
+        benchmark::DoNotOptimize(session.frequencyHz);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(stream.size()));
@@ -87,7 +87,7 @@ void BM_KenwoodReceiveBurst(benchmark::State& state) {
     for (auto _ : state) {
         port.Rewind();
         cat::ReceiveKenwoodReplies(session, port);
-        benchmark::DoNotOptimize(session.CurFreq);
+        benchmark::DoNotOptimize(session.frequencyHz);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(stream.size()));

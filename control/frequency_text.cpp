@@ -13,20 +13,18 @@ namespace {
 
 [[noreturn]] void Overflow() { throw CatError(ErrorKind::Overflow, "Overflow"); }
 
-// Truncation toward zero into a 16-bit integer. NaN and infinities fail the range test too.
-std::int16_t TruncateTo16(double x) {
-    const double t = std::trunc(x);
-    if (!(t >= std::numeric_limits<std::int16_t>::min() &&
-          t <= std::numeric_limits<std::int16_t>::max()))
-        Overflow();
-    return static_cast<std::int16_t>(t);
-}
-
-std::int16_t To16(int value) {
+std::int16_t To16(std::int64_t value) {
     if (value < std::numeric_limits<std::int16_t>::min() ||
         value > std::numeric_limits<std::int16_t>::max())
         Overflow();
     return static_cast<std::int16_t>(value);
+}
+
+// Steps of 10 Hz. A reading 1 Hz short of a step has always shown as that step (14074009 Hz
+// shows 14.074.01), and a set command carries the same digits the display shows.
+std::int64_t TensOfHertz(std::int64_t hertz) {
+    if (hertz < 0 || hertz == std::numeric_limits<std::int64_t>::max()) Overflow();
+    return (hertz + 1) / 10;
 }
 
 // A digit character stands for digits[digit]; anything else is written as it is.
@@ -36,39 +34,36 @@ constexpr std::string_view kLayoutTens = "12.456.89";      // 14.074.00
 
 bool IsDigitPlace(char c) { return c >= '0' && c <= '9'; }
 
+// The value, in steps of 10 Hz, of each place of DisplayDigits; 0 marks a separator.
+constexpr std::array<std::int64_t, 10> kPlaceSteps = {
+    10'000'000, 1'000'000, 100'000, 0, 10'000, 1'000, 100, 0, 10, 1};
+
 }  // namespace
 
-void DisplayDigits(double megahertz, std::span<std::int16_t> digits) {
-    if (digits.size() < 10) throw CatError(ErrorKind::IndexOutOfRange, "Subscript out of range");
-
-    // Each constant lifts its digit's input by the equivalent of 1 Hz, which absorbs the binary
-    // rounding of a decimal frequency. The hundreds digit gets 1 Hz too: a lift of 10 Hz would
-    // turn 199.99999 MHz into 200.
-    double rest = megahertz;
-    digits[0] = TruncateTo16(rest / 100 + 0.00000001);
-    if (rest >= 100) rest = rest - digits[0] * 100.0;
-    digits[1] = TruncateTo16(rest / 10 + 0.0000001);
-    digits[2] = TruncateTo16(rest - digits[1] * 10.0 + 0.000001);
-    rest = rest * 1000 - digits[1] * 10000.0 - digits[2] * 1000.0;  // what is below 1 MHz, in kHz
-    digits[3] = 10;
-    digits[4] = TruncateTo16(rest / 100 + 0.00001);
-    digits[5] = TruncateTo16((rest - digits[4] * 100.0) / 10 + 0.0001);
-    digits[6] = TruncateTo16(rest - digits[4] * 100.0 - digits[5] * 10.0 + 0.001);
-    rest = rest * 100 - digits[4] * 10000.0 - digits[5] * 1000.0 -
-           digits[6] * 100.0;  // below 1 kHz, in 10 Hz
-    digits[7] = 10;
-    digits[8] = TruncateTo16(rest / 10 + 0.01);
-    digits[9] = TruncateTo16(rest - digits[8] * 10.0 + 0.1);
+std::optional<std::int64_t> HertzFromMegahertz(double megahertz) {
+    if (!(std::fabs(megahertz) < 1e9)) return std::nullopt;
+    return static_cast<std::int64_t>(std::nearbyint(megahertz * 1e6));
 }
 
-void FrequencyDisplayText(const SessionState& state, double megahertz, std::string& text) {
+void DisplayDigits(std::int64_t hertz, std::span<std::int16_t> digits) {
+    if (digits.size() < 10) throw CatError(ErrorKind::IndexOutOfRange, "Subscript out of range");
+    const std::int64_t tens = TensOfHertz(hertz);
+    // The hundreds place takes all that is above it: 1296.1 MHz puts 12 there.
+    digits[0] = To16(tens / kPlaceSteps[0]);
+    for (std::size_t place = 1; place < kPlaceSteps.size(); ++place)
+        digits[place] = kPlaceSteps[place] == 0
+                            ? std::int16_t{10}
+                            : static_cast<std::int16_t>(tens / kPlaceSteps[place] % 10);
+}
+
+void FrequencyDisplayText(const SessionState& state, std::int64_t hertz, std::string& text) {
     // Failure style: abandon, leaving `text` exactly as it was.
     SkipOnFailure([&] {
-        if (!(megahertz >= 0)) return;
+        if (hertz < 0) return;
 
         std::array<std::int16_t, 13> digits{};
-        DisplayDigits(megahertz, digits);
-        const std::string_view layout = megahertz >= 100 ? kLayoutHundreds
+        DisplayDigits(hertz, digits);
+        const std::string_view layout = digits[0] != 0   ? kLayoutHundreds
                                         : digits[1] == 0 ? kLayoutUnits
                                                          : kLayoutTens;
 
@@ -89,33 +84,24 @@ void FrequencyDisplayText(const SessionState& state, double megahertz, std::stri
     });
 }
 
-std::array<std::int16_t, 4> FrequencyBytes(double megahertz) {
+std::array<std::uint8_t, 4> FrequencyBytes(std::int64_t hertz) {
     std::array<std::int16_t, 13> digits{};
-    DisplayDigits(megahertz, digits);
-    const bool hundreds = megahertz >= 100;
-
-    const auto pack = [](std::int16_t high, std::int16_t low) {
-        return To16(To16(high * 16) + low);
-    };
-    const std::array<std::int16_t, 4> bytes{
-        hundreds ? pack(digits[0], digits[1]) : digits[1],
-        pack(digits[2], digits[4]),
-        pack(digits[5], digits[6]),
-        pack(digits[8], digits[9]),
-    };
-
-    for (int place : {0, 1, 2, 4, 5, 6, 8, 9}) {
-        if (place == 0 && !hundreds) continue;
+    DisplayDigits(hertz, digits);
+    for (int place : {0, 1, 2, 4, 5, 6, 8, 9})
         if (digits[place] < 0 || digits[place] > 9)
             throw CatError(ErrorKind::Overflow, "Frequency outside 0 to 999.99999 MHz");
-    }
-    return bytes;
+
+    const auto pack = [&](int high, int low) {
+        return static_cast<std::uint8_t>(digits[high] * 16 + digits[low]);
+    };
+    return {pack(0, 1), pack(2, 4), pack(5, 6), pack(8, 9)};
 }
 
-std::string HertzDigits(double megahertz) {
+std::string HertzDigits(std::int64_t hertz) {
     static constexpr char kHex[] = "0123456789ABCDEF";
+    if (hertz == std::numeric_limits<std::int64_t>::min()) Overflow();  // has no magnitude
     std::string text = "00";
-    for (const std::int16_t b : FrequencyBytes(std::fabs(megahertz))) {
+    for (const std::uint8_t b : FrequencyBytes(hertz < 0 ? -hertz : hertz)) {
         text.push_back(kHex[b >> 4]);
         text.push_back(kHex[b & 15]);
     }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -9,22 +10,26 @@
 
 namespace cat {
 
-// 14.074 -> 0 1 4 10 0 7 4 10 0 0 in digits[0..9]; 10 marks the two separator places.
-// Raises CatError on a 16-bit overflow or an array shorter than 10.
-void DisplayDigits(double megahertz, std::span<std::int16_t> digits);
+// The operator's entry in megahertz, in whole hertz rounded to the nearest: 14.0745 -> 14074500.
+// Nothing for an entry that is no number of hertz at all (not finite, 10^9 MHz and beyond).
+std::optional<std::int64_t> HertzFromMegahertz(double megahertz);
 
-// 14.074 -> "14.074.00", 7.074 -> " 7.074.00", 144.3 -> "144.300.0". On any failure `text` is
-// left exactly as it was; a negative frequency has no display and leaves it as well.
-void FrequencyDisplayText(const SessionState& state, double megahertz, std::string& text);
+// 14074000 Hz -> 0 1 4 10 0 7 4 10 0 0 in digits[0..9]; 10 marks the two separator places.
+// Digits are of 10 Hz steps; a frequency 1 Hz short of a step counts as that step.
+// Raises CatError for a negative frequency, a 16-bit overflow or an array shorter than 10.
+void DisplayDigits(std::int64_t hertz, std::span<std::int16_t> digits);
 
-// 14.074 -> "00014074000": the frequency in hertz, 11 digits, the sign ignored.
+// 14074000 -> "14.074.00", 7074000 -> " 7.074.00", 144300000 -> "144.300.0". On any failure
+// `text` is left exactly as it was; a negative frequency has no display and leaves it as well.
+void FrequencyDisplayText(const SessionState& state, std::int64_t hertz, std::string& text);
+
+// 14074000 -> "00014074000": the frequency on the 10 Hz grid, 11 digits, the sign ignored.
 // Raises CatError from 1000 MHz up, where the digits no longer fit.
-std::string HertzDigits(double megahertz);
+std::string HertzDigits(std::int64_t hertz);
 
 // The four packed-decimal frequency bytes B1..B4, most significant first:
-// 14.074 -> 01 40 74 00, 144.3 -> 14 43 00 00. `megahertz` is not negative.
-// Raises CatError when a digit falls outside 0..9 (1000 MHz and above), so no byte
-// that is not packed decimal ever reaches a radio.
-std::array<std::int16_t, 4> FrequencyBytes(double megahertz);
+// 14074000 -> 01 40 74 00, 144300000 -> 14 43 00 00. Raises CatError for a negative frequency
+// or one of 1000 MHz and above, so no byte that is not packed decimal ever reaches a radio.
+std::array<std::uint8_t, 4> FrequencyBytes(std::int64_t hertz);
 
 }  // namespace cat

@@ -1,7 +1,5 @@
 #include "control/set_frequency.h"
 
-#include <array>
-#include <cmath>
 #include <cstdint>
 
 #include "control/frequency_text.h"
@@ -10,20 +8,17 @@
 
 namespace cat {
 
-void SetRadioFrequency(SessionState& state, Platform& platform, double megahertz) {
+void SetRadioFrequency(SessionState& state, Platform& platform, std::int64_t hertz) {
     if (state.ProtocolCode <= 0) return;
 
     SkipOnFailure([&] { platform.pollTimer.SetEnabled(false); });
-    const double magnitude = std::fabs(megahertz);
 
     // From 1000 MHz up the digits no longer fit the commands: refuse the entry rather than send a
     // frequency the operator did not ask for.
     FrequencyCommand command;
     const bool sendable = SkipOnFailure([&] {
-        const std::array<std::int16_t, 4> bytes = FrequencyBytes(magnitude);
-        for (std::size_t i = 0; i < bytes.size(); ++i)
-            command.bcd[i] = static_cast<std::uint8_t>(bytes[i]);
-        command.hertzDigits = HertzDigits(magnitude);
+        command.hertzDigits = HertzDigits(hertz);  // first: it refuses a hertz with no magnitude
+        command.bcd = FrequencyBytes(hertz < 0 ? -hertz : hertz);
     });
 
     if (sendable)

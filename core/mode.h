@@ -1,12 +1,11 @@
 #pragma once
 
-// The operating modes as the whole program counts them: the value of SessionState::CurMode, the
+// The operating modes as the whole program counts them: the session's mode, the
 // position in the mode list, and the key of the display suffix. Each protocol decodes its radio's
 // own mode code into it and encodes it back (the tables live in protocols/).
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string_view>
 
 namespace cat {
@@ -19,10 +18,10 @@ inline constexpr std::array<std::string_view, 7> kModeNames = {"LSB", "USB", "CW
 
 inline constexpr std::int16_t ToInt(ModeIndex mode) { return static_cast<std::int16_t>(mode); }
 
-// " USB" for CurMode 1; nothing for a value that names no mode.
-inline std::optional<std::string_view> ModeName(std::int16_t curMode) {
-    if (curMode < 0 || curMode >= static_cast<std::int16_t>(kModeNames.size())) return std::nullopt;
-    return kModeNames[static_cast<std::size_t>(curMode)];
+// "USB" for ModeIndex::USB; empty for a number the list has no entry at.
+inline constexpr std::string_view ModeName(ModeIndex mode) {
+    const auto at = static_cast<std::size_t>(mode);
+    return at < kModeNames.size() ? kModeNames[at] : std::string_view();
 }
 
 }  // namespace cat

@@ -86,7 +86,7 @@ public:
     // ---- the live link --------------------------------------------------------------------
     // Seconds between polls, measured from the end of the last one; nothing when the family
     // polls on every tick.
-    virtual std::optional<float> PollPeriod() const = 0;
+    virtual std::optional<Seconds> PollPeriod() const = 0;
     // Asks the radio for its frequency and mode, and takes in whatever answer is already there.
     virtual void Poll(SessionState& state, Platform& platform) const = 0;
     // The one extra read a link makes the moment it opens, so that what is wrong shows at once.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/clock.h"
+#include "core/mode.h"
 
 namespace cat {
 
@@ -20,8 +21,13 @@ class FiveByteCheck;  // link/five_byte_check.h
 // The window's shared record: one link and one radio at a time, touched only
 // on the UI thread. Created zero-filled with the window and never saved.
 struct SessionState {
-    double CurFreq = 0.0;               // MHz, last reported by the radio
-    std::int16_t CurMode = 0;           // ModeIndex: 0 LSB, 1 USB, 2 CW, 3 AM, 4 FM, 5 FSK, 6 PKT
+    // The radio's last reported frequency; nothing until it has reported one, so the display
+    // stays empty rather than show a frequency no radio sent.
+    std::optional<std::int64_t> frequencyHz;
+    // The mode of the radio's last mode report; nothing until then, and after a report with no
+    // mode or a code without a name. An ICOM radio answers frequency and mode in separate
+    // frames, and a default mode would show as LSB meanwhile.
+    std::optional<ModeIndex> mode;
     std::optional<Seconds> LastPoll;    // the end of the last poll; nothing: poll at once
     bool Busy = false;                  // a poll tick is doing its work
     std::array<char, 11> DigitChars{};  // [d + 1] is the character of digit d
@@ -32,13 +38,6 @@ struct SessionState {
     std::string StopBits;
     std::string RxBuffer;
     bool KenwoodParsing = false;
-    // Set by every decoder that stores a frequency from the radio: until then CurFreq is only the
-    // initial 0 and the display stays empty.
-    bool RadioReported = false;
-    // The radio's last mode report named a mode of the list: until then, and after a report
-    // with no mode or a code without a name, the display shows no mode. An ICOM radio answers
-    // frequency and mode in separate frames, and the initial 0 would show as LSB meanwhile.
-    bool ModeKnown = false;
     // The FT-817's reply has no frame and no checksum: a reading is shown only once two replies
     // in a row agree. The last plausible reply, not shown yet when it differs from the display.
     std::string Ft817Candidate;

@@ -50,8 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         i += take;
         cat::ReceiveCivReplies(state, port);
         if (state.RxBuffer.size() > 255) std::abort();
-        if (state.CurMode < 0 || state.CurMode > 6) std::abort();
-        if (state.CurFreq < 0.0 || state.CurFreq >= 10000.0) std::abort();
+        if (state.mode && cat::ModeName(*state.mode).empty()) std::abort();
+        if (state.frequencyHz && (*state.frequencyHz < 0 || *state.frequencyHz >= 10'000'000'000))
+            std::abort();
     }
     return 0;
 }

@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     cat::SessionState state;
     state.ProtocolCode = cat::kFT817;
-    state.CurMode = static_cast<std::int16_t>(data[0] % 7);
+    state.mode = static_cast<cat::ModeIndex>(data[0] % 7);
     clock.now = (data[1] & 0x80) ? 86399.9f : static_cast<float>(data[1]) * 300.0f;
     port.inputShortBy = data[1] & 0x03;
     std::size_t i = 2;
@@ -101,8 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     cat::PollFt817(state, platform);
 
     if (!messages.shown.empty()) std::abort();  // the FT-817 routines never tell the operator
-    if (state.CurMode < 0 || state.CurMode > 6) std::abort();
-    if (!std::isfinite(state.CurFreq) || state.CurFreq < 0.0 || state.CurFreq >= 1000.0)
+    if (state.mode && cat::ModeName(*state.mode).empty()) std::abort();
+    if (state.frequencyHz && (*state.frequencyHz < 0 || *state.frequencyHz >= 1'000'000'000))
         std::abort();
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "control/frequency_text.h"
 #include "core/failure_policy.h"
@@ -27,10 +28,9 @@ void FamilyReadAtOpen(SessionState& state, Platform& platform, const RadioFamily
     // every five bytes as one command (an FT-817 on a link set up for another family) drops the
     // read's leftover bytes in that pause; sent straight after it, the poll's bytes would join
     // them into a command (at ICOM's read and poll, "lock the dial").
-    if (const std::optional<float> period = protocol.PollPeriod();
-        period && Seconds(*period) > kQuietAfterRead)
-        SkipOnFailure(
-            [&] { state.LastPoll = platform.clock.Now() - (Seconds(*period) - kQuietAfterRead); });
+    if (const std::optional<Seconds> period = protocol.PollPeriod();
+        period && *period > kQuietAfterRead)
+        SkipOnFailure([&] { state.LastPoll = platform.clock.Now() - (*period - kQuietAfterRead); });
 }
 
 // True once the link may send its own family's bytes: its check for a five-byte radio is over
@@ -47,11 +47,10 @@ bool Checked(SessionState& state, Platform& platform, const RadioFamily& protoco
 void Poll(SessionState& state, Platform& platform) {
     const RadioFamily* protocol = FamilyFor(state.ProtocolCode);
     if (!protocol || !Checked(state, platform, *protocol)) return;
-    if (!protocol) return;
-    const std::optional<float> period = protocol->PollPeriod();
+    const std::optional<Seconds> period = protocol->PollPeriod();
     if (!period) {
         protocol->Poll(state, platform);
-    } else if (PeriodPassed(state, platform, Seconds(*period))) {
+    } else if (PeriodPassed(state, platform, *period)) {
         protocol->Poll(state, platform);
         state.LastPoll = platform.clock.Now();
     }
@@ -61,22 +60,22 @@ void Poll(SessionState& state, Platform& platform) {
 
 std::string DisplayText(const SessionState& state) {
     // A link tester must not show a frequency no radio sent.
-    if (!state.RadioReported) return {};
+    if (!state.frequencyHz) return {};
     std::string text;
-    FrequencyDisplayText(state, state.CurFreq, text);
-    if (state.ModeKnown)
-        if (const auto name = ModeName(state.CurMode)) text += " " + std::string(*name);
+    FrequencyDisplayText(state, *state.frequencyHz, text);
+    if (const std::string_view name = state.mode ? ModeName(*state.mode) : ""; !name.empty())
+        text += " " + std::string(name);
     return text;
 }
 
-void PollTick(SessionState& state, Platform& platform, bool minimised, DisplayBox& txtFreq) {
+void PollTick(SessionState& state, Platform& platform, bool minimised, DisplayBox& display) {
     if (state.ProtocolCode <= 0 || minimised || state.Busy) return;
     state.Busy = true;
     // Failure style: abandon. A tick never reports; the next one starts afresh.
     SkipOnFailure([&] {
         Poll(state, platform);
         const std::string text = DisplayText(state);
-        if (txtFreq.Text() != text) txtFreq.SetText(text);
+        if (display.Text() != text) display.SetText(text);
     });
     state.Busy = false;
 }

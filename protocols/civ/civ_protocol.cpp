@@ -23,7 +23,7 @@ namespace {
 // whole five-byte commands (at 9600 baud into a radio at 4800, "power off" on every poll). One
 // seven-byte frame alone reaches such a radio as fewer than five bytes when sent faster than it
 // reads, and it drops the rest during the second of silence that follows.
-constexpr float kPollPeriod = 1.0f;
+constexpr Seconds kPollPeriod{1.0};
 
 // Unconsumed bytes may wait between passes up to 127 bytes. More is not a frame in progress but
 // noise, and is dropped so that each pass searches a short buffer.
@@ -154,8 +154,8 @@ private:
             // rather than a made-up one.
             piece.modeReported = true;
             if (!f.data.empty()) piece.mode = ModeOf(Byte(f.data[0]));
-            const auto modeName = piece.mode ? ModeName(ToInt(*piece.mode)) : std::nullopt;
-            piece.note += ": " + (modeName ? std::string(*modeName) : "a mode without a name here");
+            piece.note += ": " + (piece.mode ? std::string(ModeName(*piece.mode))
+                                             : std::string("a mode without a name here"));
         } else if (f.command == civ::kReadAddress && f.data.size() >= 2) {
             piece.note += ": " + family::Hex2(Byte(f.data[1]));
         }
@@ -199,7 +199,7 @@ public:
     std::span<const int> ScanSpeeds() const override { return kScanSpeeds; }
     bool Addressed() const override { return true; }
 
-    std::optional<float> PollPeriod() const override { return kPollPeriod; }
+    std::optional<Seconds> PollPeriod() const override { return kPollPeriod; }
 
     void Poll(SessionState& state, Platform& platform) const override {
         const bool mode = ReaderOf(state).TakeModeTurn();

@@ -48,15 +48,9 @@ bool Printable(char c) {
 
 void Apply(SessionState& state, const Piece& piece) {
     if (piece.kind != PieceKind::Reply) return;
-    if (piece.hertz) {
-        state.CurFreq = static_cast<double>(*piece.hertz) / 1000000.0;
-        state.RadioReported = true;
-    }
+    if (piece.hertz) state.frequencyHz = piece.hertz;
     // A mode the list has no name for shows no mode rather than the one before.
-    if (piece.modeReported) {
-        state.ModeKnown = piece.mode.has_value();
-        if (piece.mode) state.CurMode = ToInt(*piece.mode);
-    }
+    if (piece.modeReported) state.mode = piece.mode;
 }
 
 }  // namespace cat::family

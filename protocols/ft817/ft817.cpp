@@ -171,9 +171,8 @@ public:
         piece.kind = PieceKind::Reply;
         piece.modeReported = true;
         piece.mode = Lookup(ft817::kReceivedModes, static_cast<std::uint8_t>(five[4]));
-        const auto name = piece.mode ? ModeName(ToInt(*piece.mode)) : std::nullopt;
         piece.note = "frequency and mode: " + family::Megahertz(*piece.hertz) +
-                     (name ? " " + std::string(*name) : std::string());
+                     (piece.mode ? " " + std::string(ModeName(*piece.mode)) : std::string());
         return piece;
     }
 
@@ -212,7 +211,7 @@ public:
     std::span<const int> ScanSpeeds() const override { return kScanSpeeds; }
 
     // The exchange waits for its own reply, so every tick polls and nothing is left for later.
-    std::optional<float> PollPeriod() const override { return std::nullopt; }
+    std::optional<Seconds> PollPeriod() const override { return std::nullopt; }
 
     void Poll(SessionState& state, Platform& platform) const override {
         PollFt817(state, platform);
@@ -334,10 +333,8 @@ void PollFt817(SessionState& state, Platform& platform) {
         state.Ft817Candidate = bytes;
         return;
     }
-    state.CurFreq = static_cast<double>(*tensOfHertz) / 100000.0;
-    state.RadioReported = true;
-    state.CurMode = ToInt(*Lookup(ft817::kReceivedModes, reply.bytes[4]));
-    state.ModeKnown = true;
+    state.frequencyHz = static_cast<std::int64_t>(*tensOfHertz) * 10;
+    state.mode = Lookup(ft817::kReceivedModes, reply.bytes[4]);
 }
 
 const RadioFamily& Ft817Family() {

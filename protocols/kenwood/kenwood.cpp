@@ -21,7 +21,7 @@ constexpr std::size_t kIfFrequencyPos = 2;
 constexpr std::size_t kFrequencyDigits = 11;
 constexpr std::size_t kIfModePos = 29;
 
-constexpr float kPollPeriod = 0.25f;
+constexpr Seconds kPollPeriod{0.25};
 
 // A radio whose status reply cannot be read this often is asked for FA and MD instead.
 constexpr int kUnreadStatusReplies = 2;
@@ -45,8 +45,8 @@ void TakeMode(Piece& piece, char digit) {
     std::optional<KenwoodModeReading> reading;
     if (digit >= '0' && digit <= '9') reading = KenwoodModeOf(digit - '0');
     if (reading) piece.mode = reading->mode;
-    const auto name = reading ? ModeName(ToInt(reading->mode)) : std::nullopt;
-    piece.note += " " + (name ? std::string(*name) : std::string("(a mode without a name here)"));
+    piece.note += " " + (reading ? std::string(ModeName(reading->mode))
+                                 : std::string("(a mode without a name here)"));
 }
 
 bool IsFrequencyReply(std::string_view text) {
@@ -122,7 +122,7 @@ public:
     bool FlowControl(int speed) const override { return speed > 4800; }
     std::span<const int> ScanSpeeds() const override { return kScanSpeeds; }
 
-    std::optional<float> PollPeriod() const override { return kPollPeriod; }
+    std::optional<Seconds> PollPeriod() const override { return kPollPeriod; }
 
     void Poll(SessionState& state, Platform& platform) const override {
         KenwoodReader& reader = ReaderOf(state);

@@ -15,7 +15,7 @@ namespace cat {
 
 namespace {
 
-constexpr float kPollPeriod = 0.25f;
+constexpr Seconds kPollPeriod{0.25};
 
 // The radios' CAT RATE menus offer 4800 (the factory setting) to 38400, the newer ones 115200.
 constexpr std::array<int, 8> kScanSpeeds{4800, 38400, 9600, 19200, 115200, 57600, 2400, 1200};
@@ -64,8 +64,8 @@ std::string CommandName(std::string_view text) {
 void TakeMode(Piece& piece, char code) {
     piece.modeReported = true;
     piece.mode = ModeOf(code);
-    const auto name = piece.mode ? ModeName(ToInt(*piece.mode)) : std::nullopt;
-    piece.note += " " + (name ? std::string(*name) : std::string("(a mode without a name here)"));
+    piece.note += " " + (piece.mode ? std::string(ModeName(*piece.mode))
+                                    : std::string("(a mode without a name here)"));
 }
 
 class YaesuReader final : public text::TextReader {
@@ -114,7 +114,7 @@ public:
     bool FlowControl(int) const override { return true; }
     std::span<const int> ScanSpeeds() const override { return kScanSpeeds; }
 
-    std::optional<float> PollPeriod() const override { return kPollPeriod; }
+    std::optional<Seconds> PollPeriod() const override { return kPollPeriod; }
 
     void Poll(SessionState& state, Platform& platform) const override {
         Send(state, platform, std::string(yaesu::kReadFrequency));

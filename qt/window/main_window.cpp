@@ -14,8 +14,11 @@
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 
+#include "control/frequency_text.h"
 #include "control/set_frequency.h"
 #include "control/set_mode.h"
 #include "core/cat_error.h"
@@ -487,10 +490,11 @@ void MainWindow::BytesArrived() {
 void MainWindow::SendFrequency() {
     // The operator types in the regional format: a comma where the locale writes one.
     bool ok = false;
-    const double frequency = QLocale().toDouble(frequencyEntry_->text().trimmed(), &ok);
-    if (!ok) return;
+    const double megahertz = QLocale().toDouble(frequencyEntry_->text().trimmed(), &ok);
+    const std::optional<std::int64_t> hertz = ok ? HertzFromMegahertz(megahertz) : std::nullopt;
+    if (!hertz) return;
     // Nothing is reported to the operator; the next poll shows what the radio has.
-    SkipOnFailure([&] { SetRadioFrequency(state_, *platform_, frequency); });
+    SkipOnFailure([&] { SetRadioFrequency(state_, *platform_, *hertz); });
 }
 
 void MainWindow::SendMode() {

@@ -47,8 +47,8 @@ using SteadyClock = std::chrono::steady_clock;
 // Generous for a machine whose two cores are busy; every wait ends as soon as its goal is met.
 constexpr auto kPatience = 5s;
 
-// CurMode before the radio has answered: no ModeIndex, so any decoded mode replaces it.
-constexpr std::int16_t kNoMode = -1;
+// test::ShownMode before the radio has reported a mode of the list.
+constexpr int kNoMode = -1;
 
 using enum ModeIndex;
 
@@ -101,11 +101,10 @@ public:
 
     // Forgets what the session knows of the radio, so that only a fresh reply can fill it in.
     void ForgetRadio() {
-        state.CurFreq = 0.0;
-        state.CurMode = kNoMode;
-        state.RadioReported = false;
+        state.frequencyHz.reset();
+        state.mode.reset();
     }
-    bool RadioAnswered() const { return state.RadioReported && state.CurMode != kNoMode; }
+    bool RadioAnswered() const { return state.frequencyHz && state.mode; }
 
     // Feeds arriving bytes to the receive notification until `done` holds or patience runs out.
     bool ReceiveUntil(const std::function<bool()>& done) {
@@ -244,11 +243,11 @@ TEST_P(ProtocolLinkTest, ReadsTheRadioSetsFrequencyAndModeAndReadsThemBack) {
 
     // radiosim starts at 14.074 MHz USB.
     ASSERT_TRUE(world.ReadFrequencyAndMode()) << "no frequency and mode from the radio";
-    EXPECT_DOUBLE_EQ(world.state.CurFreq, 14.074);
-    EXPECT_EQ(world.state.CurMode, ToInt(USB));
+    EXPECT_EQ(world.state.frequencyHz, 14'074'000);
+    EXPECT_EQ(test::ShownMode(world.state), ToInt(USB));
 
     world.radio().Forget();
-    SetRadioFrequency(world.state, world.platform(), 7.074);
+    SetRadioFrequency(world.state, world.platform(), 7'074'000);
     EXPECT_TRUE(world.RadioReports("freq 7074000"));
     EXPECT_TRUE(world.timer.enabled) << "polling must be back on after a set";
 
@@ -256,8 +255,8 @@ TEST_P(ProtocolLinkTest, ReadsTheRadioSetsFrequencyAndModeAndReadsThemBack) {
     EXPECT_TRUE(world.RadioReports("mode CW"));
 
     ASSERT_TRUE(world.ReadFrequencyAndMode()) << "no read-back after the set commands";
-    EXPECT_DOUBLE_EQ(world.state.CurFreq, 7.074);
-    EXPECT_EQ(world.state.CurMode, ToInt(CW));
+    EXPECT_EQ(world.state.frequencyHz, 7'074'000);
+    EXPECT_EQ(test::ShownMode(world.state), ToInt(CW));
     EXPECT_TRUE(world.messages.shown.empty()) << BoxTexts(world.messages);
 }
 
@@ -273,8 +272,8 @@ TEST_P(ProtocolLinkTest, EveryModeOfTheListReachesTheRadioAndReadsBack) {
         SetRadioMode(world.state, world.platform(), row.listPosition, row.reverse != 0);
         EXPECT_TRUE(world.RadioReports(QString("mode ") + row.radioMode));
         ASSERT_TRUE(world.ReadFrequencyAndMode()) << "no read-back";
-        EXPECT_EQ(world.state.CurMode, ToInt(row.readBack));
-        EXPECT_DOUBLE_EQ(world.state.CurFreq, 14.074) << "a mode change must not retune";
+        EXPECT_EQ(test::ShownMode(world.state), ToInt(row.readBack));
+        EXPECT_EQ(world.state.frequencyHz, 14'074'000) << "a mode change must not retune";
     }
     EXPECT_TRUE(world.messages.shown.empty()) << BoxTexts(world.messages);
 }
@@ -288,16 +287,16 @@ TEST_P(ProtocolLinkTest, PollTicksShowTheRadioInTheDisplay) {
 
     // ICOM answers frequency and mode in separate frames, so a tick may fall between them and
     // show the frequency with the mode still unknown; only where the display settles counts.
-    test::FakeDisplay txtFreq;
+    test::FakeDisplay display;
     std::vector<std::string> shown;
     const auto tick = [&] {
-        PollTick(world.state, world.platform(), false, txtFreq);
-        if (shown.empty() || shown.back() != txtFreq.Text()) shown.push_back(txtFreq.Text());
-        return txtFreq.Text() == "14.074.00 USB";
+        PollTick(world.state, world.platform(), false, display);
+        if (shown.empty() || shown.back() != display.Text()) shown.push_back(display.Text());
+        return display.Text() == "14.074.00 USB";
     };
     tick();
     world.ReceiveUntil(tick);
-    EXPECT_EQ(txtFreq.Text(), "14.074.00 USB") << ::testing::PrintToString(shown);
+    EXPECT_EQ(display.Text(), "14.074.00 USB") << ::testing::PrintToString(shown);
     EXPECT_FALSE(world.state.Busy);
     EXPECT_TRUE(world.messages.shown.empty()) << BoxTexts(world.messages);
 }
@@ -312,8 +311,8 @@ TEST(IcomLinkTest, ReadsTheStartStateRadiosimWasGiven) {
     if (HasFatalFailure()) return;
 
     ASSERT_TRUE(world.ReadFrequencyAndMode());
-    EXPECT_DOUBLE_EQ(world.state.CurFreq, 144.3);
-    EXPECT_EQ(world.state.CurMode, ToInt(FM));
+    EXPECT_EQ(world.state.frequencyHz, 144'300'000);
+    EXPECT_EQ(test::ShownMode(world.state), ToInt(FM));
 }
 
 TEST(Ft817LinkTest, SilentRadioLeavesFrequencyAndModeAsTheyWere) {
@@ -322,16 +321,15 @@ TEST(Ft817LinkTest, SilentRadioLeavesFrequencyAndModeAsTheyWere) {
     world.Open();
     if (HasFatalFailure()) return;
 
-    world.state.CurFreq = 3.5;
-    world.state.CurMode = ToInt(CW);
+    world.state.frequencyHz = 3'500'000;
+    world.state.mode = CW;
     world.radio().Forget();
     PollFt817(world.state, world.platform());
 
     // The request went out, so the nothing-changed below is the radio's silence at work.
     EXPECT_TRUE(world.RadioReceived("00 00 00 00 03"));
-    EXPECT_DOUBLE_EQ(world.state.CurFreq, 3.5);
-    EXPECT_EQ(world.state.CurMode, ToInt(CW));
-    EXPECT_FALSE(world.state.RadioReported);
+    EXPECT_EQ(world.state.frequencyHz, 3'500'000);
+    EXPECT_EQ(test::ShownMode(world.state), ToInt(CW));
     EXPECT_TRUE(world.messages.shown.empty()) << BoxTexts(world.messages);
 }
 
@@ -368,8 +366,8 @@ TEST_P(KenwoodSplitReplyTest, ReplyArrivingInTwoPiecesIsAssembled) {
               static_cast<int>(first.size()));
     ReceiveKenwoodReplies(world.state, world.port());
     EXPECT_EQ(ToHex(world.state.RxBuffer), ToHex(first)) << "the first piece must wait";
-    EXPECT_FALSE(world.state.RadioReported);
-    EXPECT_EQ(world.state.CurMode, kNoMode);
+    EXPECT_FALSE(world.state.frequencyHz.has_value());
+    EXPECT_EQ(test::ShownMode(world.state), kNoMode);
 
     QTest::qWait(50);
     world.radio().Control("send " + QString::fromStdString(ToHex(second)));
@@ -378,9 +376,8 @@ TEST_P(KenwoodSplitReplyTest, ReplyArrivingInTwoPiecesIsAssembled) {
               static_cast<int>(second.size()));
     ReceiveKenwoodReplies(world.state, world.port());
     EXPECT_EQ(world.state.RxBuffer, "");
-    EXPECT_TRUE(world.state.RadioReported);
-    EXPECT_DOUBLE_EQ(world.state.CurFreq, 7.074);
-    EXPECT_EQ(world.state.CurMode, ToInt(CW));
+    EXPECT_EQ(world.state.frequencyHz, 7'074'000);
+    EXPECT_EQ(test::ShownMode(world.state), ToInt(CW));
 }
 
 INSTANTIATE_TEST_SUITE_P(Splits, KenwoodSplitReplyTest,

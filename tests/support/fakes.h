@@ -15,7 +15,9 @@
 
 #include "core/cat_error.h"
 #include "core/comm_port.h"
+#include "core/mode.h"
 #include "core/platform.h"
+#include "core/session_state.h"
 #include "link/poll_cycle.h"
 
 namespace cat::test {
@@ -26,6 +28,9 @@ inline std::string Bytes(std::initializer_list<int> values) {
     for (int v : values) out.push_back(static_cast<char>(static_cast<unsigned char>(v)));
     return out;
 }
+
+// The mode the display shows, as its list position; -1 for none. Reply tables are written in it.
+inline int ShownMode(const SessionState& state) { return state.mode ? ToInt(*state.mode) : -1; }
 
 // "fe fe 5e e0 03 fd": how frames print when an assertion fails.
 inline std::string ToHex(const std::string& bytes) {

@@ -144,7 +144,7 @@ TEST(SendCivCommand, WriteFailureShowsOneComErrorAndRunsNoPass) {
     EXPECT_TRUE(link.world.messages.shown[0].critical);
     EXPECT_TRUE(link.world.pause.sleeps.empty());
     EXPECT_EQ(link.state.RxBuffer, "FEFE");
-    EXPECT_EQ(link.state.CurFreq, 0.0);
+    EXPECT_FALSE(link.state.frequencyHz.has_value());
 }
 
 TEST(SendCivCommand, FailingPortOpenQueryIsReportedToo) {
@@ -168,7 +168,7 @@ TEST(SendCivCommand, PausesFiveMillisecondsThenRunsOneReceivePass) {
     EXPECT_TRUE(SendCivCommand(link.state, platform, "03", "", ""));
 
     EXPECT_EQ(pause.sleeps, std::vector<int>{5});
-    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.074);
+    EXPECT_EQ(link.state.frequencyHz, 14'074'000);
     EXPECT_TRUE(link.state.RxBuffer.empty());
 }
 
@@ -178,7 +178,7 @@ TEST(SendCivCommand, ReplyWaitingBeforeTheCallIsParsedByItsPass) {
 
     EXPECT_TRUE(SendCivCommand(link.state, link.world.platform, "03", "", ""));
 
-    EXPECT_EQ(link.state.CurMode, 2);  // CW
+    EXPECT_EQ(test::ShownMode(link.state), 2);  // CW
 }
 
 TEST(SendCivCommand, EchoingInterfaceAndReplyInTheSamePass) {
@@ -190,7 +190,7 @@ TEST(SendCivCommand, EchoingInterfaceAndReplyInTheSamePass) {
 
     EXPECT_TRUE(SendCivCommand(link.state, link.world.platform, "03", "", ""));
 
-    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);
+    EXPECT_EQ(link.state.frequencyHz, 14'250'500);
     EXPECT_EQ(link.state.RxBuffer, "");
 }
 
@@ -201,7 +201,7 @@ TEST(SendCivCommand, PartialReplyLeftByAnEarlierPassIsCompleted) {
 
     EXPECT_TRUE(SendCivCommand(link.state, link.world.platform, "04", "", ""));
 
-    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);
+    EXPECT_EQ(link.state.frequencyHz, 14'250'500);
 }
 
 }  // namespace

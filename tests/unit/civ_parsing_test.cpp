@@ -16,12 +16,11 @@ using test::FakeWorld;
 using test::ToHex;
 
 // Values no CI-V frame here produces, so any change shows.
-constexpr double kOldFreq = 7.0;
+constexpr std::int64_t kOldFreq = 7'000'000;
 constexpr std::int16_t kOldMode = 6;  // PKT: no ICOM mode maps to it
 constexpr std::int16_t kNoMode = -1;  // the display shows no mode
 
 // The mode as the display sees it.
-std::int16_t Shown(const SessionState& state) { return state.ModeKnown ? state.CurMode : kNoMode; }
 
 struct IcomLink {
     FakeWorld world;
@@ -30,9 +29,8 @@ struct IcomLink {
         world.port.open = true;
         state.RadioAddr = radioAddr;
         state.CtrlAddr = "E0";
-        state.CurFreq = kOldFreq;
-        state.CurMode = kOldMode;
-        state.ModeKnown = true;
+        state.frequencyHz = kOldFreq;
+        state.mode = static_cast<ModeIndex>(kOldMode);
     }
     void Receive(const std::string& bytes) {
         world.port.Arrive(bytes);
@@ -49,7 +47,7 @@ const std::string kEcho03 = Bytes({0xFE, 0xFE, 0x5E, 0xE0, 0x03, 0xFD, 0x00});
 struct PassRow {
     const char* name;
     std::string received;
-    double freq;
+    std::int64_t freq;  // hertz
     std::int16_t mode;
     std::string rxBuffer;
     const char* radioAddr = "5E";
@@ -70,8 +68,8 @@ TEST_P(OnePass, DecodesWhatItShouldAndKeepsTheRest) {
     link.Receive(row.received);
 
     SCOPED_TRACE("received " + ToHex(row.received));
-    EXPECT_DOUBLE_EQ(link.state.CurFreq, row.freq);
-    EXPECT_EQ(Shown(link.state), row.mode);
+    EXPECT_EQ(link.state.frequencyHz, row.freq);
+    EXPECT_EQ(test::ShownMode(link.state), row.mode);
     EXPECT_EQ(link.state.RxBuffer, row.rxBuffer);
 }
 
@@ -84,16 +82,16 @@ std::string Repeat(const std::string& bytes, int times) {
 INSTANTIATE_TEST_SUITE_P(
     Civ, OnePass,
     ::testing::Values(
-        PassRow{"EchoDroppedReplyDecoded", kEcho03 + kReply14_2505, 14.2505, kOldMode, ""},
+        PassRow{"EchoDroppedReplyDecoded", kEcho03 + kReply14_2505, 14'250'500, kOldMode, ""},
         PassRow{"EchoAloneLeavesNothing", kEcho03, kOldFreq, kOldMode, ""},
         PassRow{"FourByteFrequency",
-                Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x50, 0x25, 0x14, 0xFD}), 14.255,
+                Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x50, 0x25, 0x14, 0xFD}), 14'255'000,
                 kOldMode, ""},
         PassRow{"AnnouncedFrequencyCommand00",
-                Bytes({0xFE, 0xFE, 0x00, 0x5E, 0x00, 0x00, 0x40, 0x07, 0x14, 0x00, 0xFD}), 14.074,
+                Bytes({0xFE, 0xFE, 0x00, 0x5E, 0x00, 0x00, 0x40, 0x07, 0x14, 0x00, 0xFD}), 14'074'000,
                 kOldMode, ""},
         PassRow{"FifthByteCarriesHundredsOfMegahertz",
-                Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x00, 0x30, 0x44, 0x01, 0xFD}), 144.3,
+                Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x00, 0x30, 0x44, 0x01, 0xFD}), 144'300'000,
                 kOldMode, ""},
         PassRow{"SixDataBytesIgnored",
                 Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x05, 0x25, 0x14, 0x00, 0x00, 0xFD}),
@@ -117,12 +115,12 @@ INSTANTIATE_TEST_SUITE_P(
         PassRow{"Address00AcceptsNoReply", kReply14_2505, kOldFreq, kOldMode, "", "00"},
         PassRow{"Address00AcceptsNotEvenItsOwnEcho",
                 Bytes({0xFE, 0xFE, 0x00, 0xE0, 0x03, 0xFD, 0x00}), kOldFreq, kOldMode, "", "00"},
-        PassRow{"AddressTrimmedBeforeComparing", kReply14_2505, 14.2505, kOldMode, "", " 5E "},
+        PassRow{"AddressTrimmedBeforeComparing", kReply14_2505, 14'250'500, kOldMode, "", " 5E "},
         PassRow{"IncompleteFrameKeptAsText", Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00}), kOldFreq,
                 kOldMode, Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00})},
         PassRow{"FragmentWithoutPreambleDiscardedThroughItsEnd",
-                Bytes({0x05, 0x25, 0xFD}) + kReply14_2505, 14.2505, kOldMode, ""},
-        PassRow{"PreambleAfterLastFrameKept", kReply14_2505 + Bytes({0xFE, 0xFE}), 14.2505,
+                Bytes({0x05, 0x25, 0xFD}) + kReply14_2505, 14'250'500, kOldMode, ""},
+        PassRow{"PreambleAfterLastFrameKept", kReply14_2505 + Bytes({0xFE, 0xFE}), 14'250'500,
                 kOldMode, Bytes({0xFE, 0xFE})},
         // Bytes before any preamble can never become a frame: nothing waits for them.
         PassRow{"SecondZeroByteAfterEchoIsDropped", kEcho03 + Bytes({0x00}), kOldFreq, kOldMode,
@@ -132,11 +130,11 @@ INSTANTIATE_TEST_SUITE_P(
                 Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x0A, 0x25, 0x14, 0x00, 0xFD}), kOldFreq,
                 kOldMode, ""},
         // A Kenwood reply left over from before the link was reopened is no frame.
-        PassRow{"KenwoodLeftoverDiscardedWithFirstFrame", kReply14_2505, 14.2505, kOldMode, "",
+        PassRow{"KenwoodLeftoverDiscardedWithFirstFrame", kReply14_2505, 14'250'500, kOldMode, "",
                 "5E", "IF00014250000     ;"},
-        PassRow{"OddKenwoodLeftoverDoesNotShiftTheFrames", kReply14_2505, 14.2505, kOldMode, "",
+        PassRow{"OddKenwoodLeftoverDoesNotShiftTheFrames", kReply14_2505, 14'250'500, kOldMode, "",
                 "5E", "IF;"},
-        PassRow{"FrameCompletedFromEarlierBytes", Bytes({0x05, 0x25, 0x14, 0x00, 0xFD}), 14.2505,
+        PassRow{"FrameCompletedFromEarlierBytes", Bytes({0x05, 0x25, 0x14, 0x00, 0xFD}), 14'250'500,
                 kOldMode, "", "5E", Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00})},
         // A frame in progress may wait up to 63 bytes for its end; a longer one is no frame.
         PassRow{"LongestUnfinishedFrameKept",
@@ -157,7 +155,7 @@ TEST(CivBoundaries, FrameWithStraddlingMarkerWaitsWhole) {
     EXPECT_EQ(link.state.RxBuffer, Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x1A, 0x0F, 0xD3}));
 
     link.Receive(Bytes({0xFD}) + kReply14_2505);
-    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);
+    EXPECT_EQ(link.state.frequencyHz, 14'250'500);
     EXPECT_EQ(link.state.RxBuffer, "");
 }
 
@@ -168,7 +166,7 @@ TEST(CivBoundaries, PreambleStraddlingTwoBytesIsNoFrameStart) {
     const std::string bytes =
         Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x1A, 0x1F, 0xEF, 0xEE, 0x05, 0xE0, 0x40, 0x11, 0xFD});
     link.Receive(bytes);
-    EXPECT_EQ(link.state.CurMode, kOldMode) << ToHex(bytes);
+    EXPECT_EQ(test::ShownMode(link.state), kOldMode) << ToHex(bytes);
     EXPECT_EQ(link.state.RxBuffer, "");
 }
 
@@ -176,14 +174,14 @@ TEST(CivPreamble, ThirdPreambleByteDoesNotHideTheFrame) {
     IcomLink link;
     const std::string bytes = Bytes({0xFE}) + kReply14_2505;
     link.Receive(bytes);
-    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505) << ToHex(bytes);
+    EXPECT_EQ(link.state.frequencyHz, 14'250'500) << ToHex(bytes);
 }
 
 TEST(CivPreamble, LonePreambleFromBrokenFrameDoesNotHideTheNextFrame) {
     IcomLink link;
     link.Receive(Bytes({0xFE, 0xFE}));
     link.Receive(kReply14_2505);
-    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);
+    EXPECT_EQ(link.state.frequencyHz, 14'250'500);
     EXPECT_EQ(link.state.RxBuffer, "");
 }
 
@@ -192,7 +190,7 @@ TEST(CivPreamble, TruncatedFrameBeforeAGoodOneIsDiscarded) {
     const std::string bytes = Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x05}) +
                               Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x50, 0x25, 0x14, 0xFD});
     link.Receive(bytes);
-    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.255) << ToHex(bytes);
+    EXPECT_EQ(link.state.frequencyHz, 14'255'000) << ToHex(bytes);
     EXPECT_EQ(link.state.RxBuffer, "");
 }
 
@@ -202,14 +200,14 @@ TEST(CivLimit, BurstOverTheLimitStillDecodesItsFrames) {
     const std::string burst = Repeat(kReply14_2505, 11) + Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00,
                                                                  0x40, 0x07, 0x14, 0x00, 0xFD});
     link.Receive(burst);
-    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.074);
+    EXPECT_EQ(link.state.frequencyHz, 14'074'000);
     EXPECT_EQ(link.state.RxBuffer, "");
 }
 
 TEST(CivLimit, BurstKeepsItsShortUnfinishedTail) {
     IcomLink link;
     link.Receive(Repeat(kReply14_2505, 12) + Bytes({0xFE, 0xFE, 0xE0}));
-    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);
+    EXPECT_EQ(link.state.frequencyHz, 14'250'500);
     EXPECT_EQ(link.state.RxBuffer, Bytes({0xFE, 0xFE, 0xE0}));
 }
 
@@ -217,7 +215,7 @@ TEST(CivLimit, FramesBeforeLongNoiseDecodedNoiseDropped) {
     IcomLink link;
     link.Receive(Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x04, 0x05, 0x01, 0xFD}) +
                  Repeat(Bytes({0x33}), 150));
-    EXPECT_EQ(link.state.CurMode, 4);  // FM
+    EXPECT_EQ(test::ShownMode(link.state), 4);  // FM
     EXPECT_EQ(link.state.RxBuffer, "");
 }
 
@@ -228,7 +226,7 @@ TEST(CivLimit, StaysBoundedWhenNoiseArrivesInPieces) {
         ASSERT_LE(link.state.RxBuffer.size(), 255u) << "after piece " << i;
     }
     link.Receive(kReply14_2505);
-    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);
+    EXPECT_EQ(link.state.frequencyHz, 14'250'500);
 }
 
 // ---- several passes ---------------------------------------------------------------------------
@@ -237,10 +235,10 @@ TEST(CivPasses, ReplySplitOverTwoPasses) {
     IcomLink link;
     link.Receive(Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00}));
     EXPECT_EQ(link.state.RxBuffer, Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00}));
-    EXPECT_DOUBLE_EQ(link.state.CurFreq, kOldFreq);
+    EXPECT_EQ(link.state.frequencyHz, kOldFreq);
 
     link.Receive(Bytes({0x05, 0x25, 0x14, 0x00, 0xFD}));
-    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);
+    EXPECT_EQ(link.state.frequencyHz, 14'250'500);
     EXPECT_EQ(link.state.RxBuffer, "");
 }
 
@@ -251,7 +249,7 @@ TEST(CivPasses, ZeroByteOfEchoArrivingLateIsTakenWithItsEcho) {
     EXPECT_EQ(link.state.RxBuffer, "") << "the echo's 00, however late";
 
     link.Receive(kReply14_2505);
-    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);
+    EXPECT_EQ(link.state.frequencyHz, 14'250'500);
     EXPECT_EQ(link.state.RxBuffer, "");
 }
 
@@ -259,16 +257,17 @@ TEST(CivPasses, NothingWaitingLeavesTheBufferUnexamined) {
     IcomLink link;
     link.state.RxBuffer = kReply14_2505;
     ReceiveCivReplies(link.state, link.world.port);
-    EXPECT_DOUBLE_EQ(link.state.CurFreq, kOldFreq);
+    EXPECT_EQ(link.state.frequencyHz, kOldFreq);
     EXPECT_EQ(link.state.RxBuffer, kReply14_2505);
 }
 
-TEST(CivPasses, FrequencyFromTheRadioMarksItReported) {
+TEST(CivPasses, OnlyTheRadiosFrequencyFillsAnEmptyDisplay) {
     IcomLink link;
+    link.state.frequencyHz.reset();
     link.Receive(kEcho03);
-    EXPECT_FALSE(link.state.RadioReported);
+    EXPECT_FALSE(link.state.frequencyHz.has_value());
     link.Receive(kReply14_2505);
-    EXPECT_TRUE(link.state.RadioReported);
+    EXPECT_EQ(link.state.frequencyHz, 14'250'500);
 }
 
 // ---- the port misbehaving ---------------------------------------------------------------------
@@ -278,7 +277,7 @@ TEST(CivPort, InputShorterThanCountAppendsOnlyWhatCame) {
     link.world.port.inputShortBy = 1;  // the FD is counted but not handed over
     link.Receive(kReply14_2505);
     EXPECT_EQ(link.state.RxBuffer, kReply14_2505.substr(0, kReply14_2505.size() - 1));
-    EXPECT_DOUBLE_EQ(link.state.CurFreq, kOldFreq);
+    EXPECT_EQ(link.state.frequencyHz, kOldFreq);
 }
 
 TEST(CivPort, FailingCountEndsThePassQuietly) {
@@ -286,7 +285,7 @@ TEST(CivPort, FailingCountEndsThePassQuietly) {
     link.world.port.FailOn(FakeCommPort::Op::BytesWaiting);
     link.state.RxBuffer = kReply14_2505;
     EXPECT_NO_THROW(link.Receive(kReply14_2505));
-    EXPECT_DOUBLE_EQ(link.state.CurFreq, kOldFreq);
+    EXPECT_EQ(link.state.frequencyHz, kOldFreq);
     EXPECT_EQ(link.state.RxBuffer, kReply14_2505);
 }
 
@@ -295,7 +294,7 @@ TEST(CivPort, FailingInputSkipsOnlyTheAppend) {
     link.world.port.FailOn(FakeCommPort::Op::ReadAll);
     link.state.RxBuffer = kReply14_2505;
     EXPECT_NO_THROW(link.Receive(Bytes({0x01})));
-    EXPECT_DOUBLE_EQ(link.state.CurFreq, 14.2505);
+    EXPECT_EQ(link.state.frequencyHz, 14'250'500);
     EXPECT_EQ(link.state.RxBuffer, "");
 }
 
@@ -304,7 +303,7 @@ TEST(CivPort, ClosedPortChangesNothing) {
     link.world.port.Arrive(kReply14_2505);
     link.world.port.open = false;
     EXPECT_NO_THROW(ReceiveCivReplies(link.state, link.world.port));
-    EXPECT_DOUBLE_EQ(link.state.CurFreq, kOldFreq);
+    EXPECT_EQ(link.state.frequencyHz, kOldFreq);
     EXPECT_EQ(link.state.RxBuffer, "");
 }
 
@@ -325,7 +324,7 @@ TEST_P(CivModeTable, ModeByteGivesModeIndex) {
     const std::string frame =
         Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x04, GetParam().modeByte, 0x01, 0xFD});
     link.Receive(frame);
-    EXPECT_EQ(Shown(link.state), GetParam().expected) << ToHex(frame);
+    EXPECT_EQ(test::ShownMode(link.state), GetParam().expected) << ToHex(frame);
 }
 
 INSTANTIATE_TEST_SUITE_P(Civ, CivModeTable,

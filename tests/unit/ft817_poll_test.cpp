@@ -16,7 +16,7 @@ using test::ToHex;
 
 const std::string kReadCommand = Bytes({0x00, 0x00, 0x00, 0x00, 0x03});
 
-constexpr double kFreqBefore = 3.333;
+constexpr std::int64_t kFreqBefore = 3'333'000;
 constexpr std::int16_t kModeBefore = 3;  // AM
 
 class Ft817Poll : public ::testing::Test {
@@ -24,8 +24,8 @@ protected:
     Ft817Poll() {
         world.port.open = true;
         state.ProtocolCode = kFT817;
-        state.CurFreq = kFreqBefore;
-        state.CurMode = kModeBefore;
+        state.frequencyHz = kFreqBefore;
+        state.mode = static_cast<ModeIndex>(kModeBefore);
     }
     FakeWorld world;
     SessionState state;
@@ -34,7 +34,7 @@ protected:
 struct ReplyRow {
     const char* name;
     std::string reply;
-    double freq;
+    std::int64_t freq;  // hertz
     std::int16_t mode;
 };
 
@@ -48,36 +48,35 @@ TEST_P(Ft817Replies, DecodeIntoFrequencyAndModeOnceConfirmed) {
     world.port.replies = {row.reply, row.reply};
 
     PollFt817(state, world.platform);
-    EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore) << "shown before a second reply agreed";
+    EXPECT_EQ(state.frequencyHz, kFreqBefore) << "shown before a second reply agreed";
     PollFt817(state, world.platform);
 
     ASSERT_EQ(world.port.writes.size(), 2u);
     EXPECT_EQ(world.port.writes[0], kReadCommand) << ToHex(world.port.writes[0]);
-    EXPECT_DOUBLE_EQ(state.CurFreq, row.freq) << ToHex(row.reply);
-    EXPECT_EQ(state.CurMode, row.mode) << ToHex(row.reply);
-    EXPECT_EQ(state.RadioReported, row.freq != kFreqBefore);
+    EXPECT_EQ(state.frequencyHz, row.freq) << ToHex(row.reply);
+    EXPECT_EQ(test::ShownMode(state), row.mode) << ToHex(row.reply);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Ft817, Ft817Replies,
     ::testing::Values(
-        ReplyRow{"Usb14MHz", Bytes({0x01, 0x42, 0x34, 0x56, 0x01}), 14.23456, 1},
-        ReplyRow{"CwReverse7MHz", Bytes({0x00, 0x70, 0x00, 0x00, 0x03}), 7.0, 2},
-        ReplyRow{"NarrowFm70cm", Bytes({0x43, 0x95, 0x00, 0x00, 0x88}), 439.5, 4},
-        ReplyRow{"Fsk2m", Bytes({0x14, 0x50, 0x00, 0x00, 0x0A}), 145.0, 5},
-        ReplyRow{"Pkt2m", Bytes({0x14, 0x50, 0x00, 0x00, 0x0C}), 145.0, 6},
-        ReplyRow{"Lsb", Bytes({0x00, 0x35, 0x00, 0x00, 0x00}), 3.5, 0},
-        ReplyRow{"Cw", Bytes({0x00, 0x70, 0x00, 0x00, 0x02}), 7.0, 2},
-        ReplyRow{"Am", Bytes({0x00, 0x70, 0x00, 0x00, 0x04}), 7.0, 3},
-        ReplyRow{"Fm", Bytes({0x02, 0x90, 0x00, 0x00, 0x08}), 29.0, 4},
-        ReplyRow{"NarrowCw", Bytes({0x00, 0x70, 0x00, 0x00, 0x82}), 7.0, 2},
-        ReplyRow{"NarrowCwReverse", Bytes({0x00, 0x70, 0x00, 0x00, 0x83}), 7.0, 2},
-        ReplyRow{"NarrowFsk", Bytes({0x00, 0x70, 0x00, 0x00, 0x8A}), 7.0, 5},
-        ReplyRow{"WideFmByte06IsFm", Bytes({0x02, 0x90, 0x00, 0x00, 0x06}), 29.0, 4},
-        ReplyRow{"NarrowAmByte84IsAm", Bytes({0x00, 0x70, 0x00, 0x00, 0x84}), 7.0, 3},
-        ReplyRow{"NarrowPktByte8CIsPkt", Bytes({0x14, 0x50, 0x00, 0x00, 0x8C}), 145.0, 6},
-        ReplyRow{"LowestTunable100kHz", Bytes({0x00, 0x01, 0x00, 0x00, 0x04}), 0.1, 3},
-        ReplyRow{"HighestTunable470MHz", Bytes({0x47, 0x00, 0x00, 0x00, 0x08}), 470.0, 4},
+        ReplyRow{"Usb14MHz", Bytes({0x01, 0x42, 0x34, 0x56, 0x01}), 14'234'560, 1},
+        ReplyRow{"CwReverse7MHz", Bytes({0x00, 0x70, 0x00, 0x00, 0x03}), 7'000'000, 2},
+        ReplyRow{"NarrowFm70cm", Bytes({0x43, 0x95, 0x00, 0x00, 0x88}), 439'500'000, 4},
+        ReplyRow{"Fsk2m", Bytes({0x14, 0x50, 0x00, 0x00, 0x0A}), 145'000'000, 5},
+        ReplyRow{"Pkt2m", Bytes({0x14, 0x50, 0x00, 0x00, 0x0C}), 145'000'000, 6},
+        ReplyRow{"Lsb", Bytes({0x00, 0x35, 0x00, 0x00, 0x00}), 3'500'000, 0},
+        ReplyRow{"Cw", Bytes({0x00, 0x70, 0x00, 0x00, 0x02}), 7'000'000, 2},
+        ReplyRow{"Am", Bytes({0x00, 0x70, 0x00, 0x00, 0x04}), 7'000'000, 3},
+        ReplyRow{"Fm", Bytes({0x02, 0x90, 0x00, 0x00, 0x08}), 29'000'000, 4},
+        ReplyRow{"NarrowCw", Bytes({0x00, 0x70, 0x00, 0x00, 0x82}), 7'000'000, 2},
+        ReplyRow{"NarrowCwReverse", Bytes({0x00, 0x70, 0x00, 0x00, 0x83}), 7'000'000, 2},
+        ReplyRow{"NarrowFsk", Bytes({0x00, 0x70, 0x00, 0x00, 0x8A}), 7'000'000, 5},
+        ReplyRow{"WideFmByte06IsFm", Bytes({0x02, 0x90, 0x00, 0x00, 0x06}), 29'000'000, 4},
+        ReplyRow{"NarrowAmByte84IsAm", Bytes({0x00, 0x70, 0x00, 0x00, 0x84}), 7'000'000, 3},
+        ReplyRow{"NarrowPktByte8CIsPkt", Bytes({0x14, 0x50, 0x00, 0x00, 0x8C}), 145'000'000, 6},
+        ReplyRow{"LowestTunable100kHz", Bytes({0x00, 0x01, 0x00, 0x00, 0x04}), 100'000, 3},
+        ReplyRow{"HighestTunable470MHz", Bytes({0x47, 0x00, 0x00, 0x00, 0x08}), 470'000'000, 4},
         // Replies that cannot be readings change nothing, however often they come.
         ReplyRow{"BelowTheLowestBand", Bytes({0x00, 0x00, 0x99, 0x99, 0x01}), kFreqBefore,
                  kModeBefore},
@@ -100,14 +99,14 @@ TEST_F(Ft817Poll, ANewReadingWaitsForTheNextReplyAndNoiseBetweenDoesNotUnseatIt)
     const std::string second = Bytes({0x00, 0x70, 0x74, 0x00, 0x02});
     const std::string noise = Bytes({0x9A, 0x13, 0x00, 0x00, 0x01});
     // Each poll takes one reply; the table is what the display has after it.
-    const std::pair<std::string, double> polls[] = {
-        {first, kFreqBefore}, {first, 14.074}, {second, 14.074}, {noise, 14.074},
-        {second, 7.074},      {first, 7.074},  {"", 7.074},      {first, 14.074},
+    const std::pair<std::string, std::int64_t> polls[] = {
+        {first, kFreqBefore}, {first, 14'074'000}, {second, 14'074'000}, {noise, 14'074'000},
+        {second, 7'074'000},      {first, 7'074'000},  {"", 7'074'000},      {first, 14'074'000},
     };
     for (const auto& [reply, shown] : polls) {
         world.port.replies = {reply};
         PollFt817(state, world.platform);
-        EXPECT_DOUBLE_EQ(state.CurFreq, shown) << "after " << ToHex(reply);
+        EXPECT_EQ(state.frequencyHz, shown) << "after " << ToHex(reply);
     }
 }
 
@@ -116,8 +115,8 @@ TEST_F(Ft817Poll, FourBytesOnlyChangeNothingAndAreDiscarded) {
 
     PollFt817(state, world.platform);
 
-    EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore);
-    EXPECT_EQ(state.CurMode, kModeBefore);
+    EXPECT_EQ(state.frequencyHz, kFreqBefore);
+    EXPECT_EQ(test::ShownMode(state), kModeBefore);
     EXPECT_EQ(world.port.waiting, "");
 }
 
@@ -129,8 +128,8 @@ TEST_F(Ft817Poll, AnEchoingInterfaceStillGivesReadings) {
     PollFt817(state, world.platform);
     PollFt817(state, world.platform);
 
-    EXPECT_DOUBLE_EQ(state.CurFreq, 14.23456);
-    EXPECT_EQ(state.CurMode, 1);
+    EXPECT_EQ(state.frequencyHz, 14'234'560);
+    EXPECT_EQ(test::ShownMode(state), 1);
     EXPECT_EQ(world.port.waiting, "");
 }
 
@@ -140,8 +139,8 @@ TEST_F(Ft817Poll, BytesWaitingBeforeThePollAreNeverDecoded) {
     PollFt817(state, world.platform);
 
     EXPECT_EQ(world.port.AllWritten(), kReadCommand) << ToHex(world.port.AllWritten());
-    EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore);
-    EXPECT_EQ(state.CurMode, kModeBefore);
+    EXPECT_EQ(state.frequencyHz, kFreqBefore);
+    EXPECT_EQ(test::ShownMode(state), kModeBefore);
 }
 
 TEST_F(Ft817Poll, ClosedPortChangesNothingAndRaisesNothing) {
@@ -150,8 +149,8 @@ TEST_F(Ft817Poll, ClosedPortChangesNothingAndRaisesNothing) {
     PollFt817(state, world.platform);
 
     EXPECT_TRUE(world.port.writes.empty());
-    EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore);
-    EXPECT_EQ(state.CurMode, kModeBefore);
+    EXPECT_EQ(state.frequencyHz, kFreqBefore);
+    EXPECT_EQ(test::ShownMode(state), kModeBefore);
 }
 
 class Ft817OtherProtocols : public Ft817Poll, public ::testing::WithParamInterface<std::int16_t> {};
@@ -164,7 +163,7 @@ TEST_P(Ft817OtherProtocols, SendNothing) {
 
     EXPECT_EQ(world.port.AllWritten(), "") << ToHex(world.port.AllWritten());
     EXPECT_TRUE(world.port.waits.empty());
-    EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore);
+    EXPECT_EQ(state.frequencyHz, kFreqBefore);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ft817, Ft817OtherProtocols,

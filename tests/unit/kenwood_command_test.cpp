@@ -72,8 +72,8 @@ TEST(SendKenwoodCommand, ReplyArrivingDuringThePauseIsParsedByTheSamePass) {
     SendKenwoodCommand(state, platform, "IF");
 
     EXPECT_EQ(pause.sleeps, std::vector<int>{5});
-    EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
-    EXPECT_EQ(state.CurMode, 1);
+    EXPECT_EQ(state.frequencyHz, 14'250'000);
+    EXPECT_EQ(test::ShownMode(state), 1);
     EXPECT_EQ(state.RxBuffer, "");
     EXPECT_FALSE(state.KenwoodParsing);
 }
@@ -89,20 +89,20 @@ TEST(SendKenwoodCommand, FailingOutputStillPausesAndParsesWhatIsWaiting) {
 
     EXPECT_TRUE(world.port.writes.empty());
     EXPECT_EQ(world.pause.sleeps, std::vector<int>{5});
-    EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
+    EXPECT_EQ(state.frequencyHz, 14'250'000);
     EXPECT_FALSE(state.KenwoodParsing);
 }
 
 TEST(SendKenwoodCommand, ClosedPortSendsNothingAndRaisesNothing) {
     FakeWorld world;
     SessionState state;
-    state.CurFreq = 7.1;
+    state.frequencyHz = 7'100'000;
     state.RxBuffer = "IF0001";
 
     SendKenwoodCommand(state, world.platform, "MD5");
 
     EXPECT_TRUE(world.port.writes.empty());
-    EXPECT_DOUBLE_EQ(state.CurFreq, 7.1);
+    EXPECT_EQ(state.frequencyHz, 7'100'000);
     EXPECT_EQ(state.RxBuffer, "IF0001");
     EXPECT_FALSE(state.KenwoodParsing);
 }

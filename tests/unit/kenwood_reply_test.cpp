@@ -22,7 +22,7 @@ std::string If(const std::string& frequency, char modeDigit) {
 
 const std::string kUsb14250 = If("00014250000", '2') + ";";
 
-constexpr double kFreqBefore = 3.5;
+constexpr std::int64_t kFreqBefore = 3'500'000;
 constexpr std::int16_t kModeBefore = 6;  // PKT: never produced by a Kenwood reply
 constexpr std::int16_t kNoMode = -1;     // the display shows no mode
 
@@ -30,9 +30,8 @@ class KenwoodReceive : public ::testing::Test {
 protected:
     KenwoodReceive() {
         world.port.open = true;
-        state.CurFreq = kFreqBefore;
-        state.CurMode = kModeBefore;
-        state.ModeKnown = true;
+        state.frequencyHz = kFreqBefore;
+        state.mode = static_cast<ModeIndex>(kModeBefore);
     }
     void Pass() {
         ReceiveKenwoodReplies(state, world.port);
@@ -46,7 +45,7 @@ protected:
 struct ReplyRow {
     const char* name;
     std::string received;
-    double freq;
+    std::int64_t freq;  // hertz
     std::int16_t mode;
     std::string left;
 };
@@ -63,44 +62,44 @@ TEST_P(KenwoodReplies, UpdateFrequencyAndModeAsReceived) {
 
     Pass();
 
-    EXPECT_DOUBLE_EQ(state.CurFreq, row.freq) << ToHex(row.received);
-    EXPECT_EQ(state.ModeKnown ? state.CurMode : kNoMode, row.mode) << ToHex(row.received);
+    EXPECT_EQ(state.frequencyHz, row.freq) << ToHex(row.received);
+    EXPECT_EQ(test::ShownMode(state), row.mode) << ToHex(row.received);
     EXPECT_EQ(state.RxBuffer, row.left) << ToHex(state.RxBuffer);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Kenwood, KenwoodReplies,
     ::testing::Values(
-        ReplyRow{"IfReplySetsFrequencyAndMode", kUsb14250, 14.25, 1, ""},
-        ReplyRow{"ModeDigit7IsCw", If("00014250000", '7') + ";", 14.25, 2, ""},
-        ReplyRow{"ModeDigit1IsLsbTheFirstMode", If("00007074000", '1') + ";", 7.074, 0, ""},
-        ReplyRow{"ModeDigit8HasNoNameButTheFrequencyCounts", If("00014250000", '8') + ";", 14.25,
+        ReplyRow{"IfReplySetsFrequencyAndMode", kUsb14250, 14'250'000, 1, ""},
+        ReplyRow{"ModeDigit7IsCw", If("00014250000", '7') + ";", 14'250'000, 2, ""},
+        ReplyRow{"ModeDigit1IsLsbTheFirstMode", If("00007074000", '1') + ";", 7'074'000, 0, ""},
+        ReplyRow{"ModeDigit8HasNoNameButTheFrequencyCounts", If("00014250000", '8') + ";", 14'250'000,
                  kNoMode, ""},
-        ReplyRow{"ModeDigit0HasNoName", If("00014250000", '0') + ";", 14.25, kNoMode, ""},
-        ReplyRow{"ModeLetterOfNewerRadiosHasNoName", If("00014250000", 'A') + ";", 14.25, kNoMode,
+        ReplyRow{"ModeDigit0HasNoName", If("00014250000", '0') + ";", 14'250'000, kNoMode, ""},
+        ReplyRow{"ModeLetterOfNewerRadiosHasNoName", If("00014250000", 'A') + ";", 14'250'000, kNoMode,
                  ""},
-        ReplyRow{"BlankModeHasNoName", If("00007074000", ' ') + ";", 7.074, kNoMode, ""},
+        ReplyRow{"BlankModeHasNoName", If("00007074000", ' ') + ";", 7'074'000, kNoMode, ""},
         ReplyRow{"ThirtySixCharactersAreIgnoredAndConsumed", kUsb14250.substr(0, 36) + ";",
                  kFreqBefore, kModeBefore, ""},
         // Longer replies (SDR programs) and blanks outside the frequency (the TS-480 and its
         // subsets leave the step field blank) are read by their fields.
-        ReplyRow{"LongerReplyIsReadByItsFields", If("00014250000", '2') + "0;", 14.25, 1, ""},
-        ReplyRow{"BlanksInTheStepFieldAreRead", "IF00014074000     +00000000002000000 ;", 14.074, 1,
+        ReplyRow{"LongerReplyIsReadByItsFields", If("00014250000", '2') + "0;", 14'250'000, 1, ""},
+        ReplyRow{"BlanksInTheStepFieldAreRead", "IF00014074000     +00000000002000000 ;", 14'074'000, 1,
                  ""},
         // Yaesu's status reply is clean text in another layout: not a reading here.
         ReplyRow{"YaesuLayoutIsNotRead", "IF001014074000+000000200000;", kFreqBefore, kModeBefore,
                  ""},
-        ReplyRow{"FrequencyReplyIsRead", "FA00007074000;", 7.074, kModeBefore, ""},
+        ReplyRow{"FrequencyReplyIsRead", "FA00007074000;", 7'074'000, kModeBefore, ""},
         ReplyRow{"ModeReplyIsRead", "MD3;", kFreqBefore, 2, ""},
         ReplyRow{"LowerCaseIfIsIgnoredAndConsumed", "if" + kUsb14250.substr(2), kFreqBefore,
                  kModeBefore, ""},
-        ReplyRow{"FaEchoAndIfReplyTogetherBothConsumed", "FA00007074000;" + kUsb14250, 14.25, 1,
+        ReplyRow{"FaEchoAndIfReplyTogetherBothConsumed", "FA00007074000;" + kUsb14250, 14'250'000, 1,
                  ""},
         ReplyRow{"ThreeTerminatorsAreThreeEmptyReplies", ";;;", kFreqBefore, kModeBefore, ""},
         ReplyRow{"ReplyWithoutTerminatorWaitsInTheBuffer", kUsb14250.substr(0, 37), kFreqBefore,
                  kModeBefore, kUsb14250.substr(0, 37)},
-        ReplyRow{"PieceOfTheNextReplyStaysBehind", kUsb14250 + "IF0001", 14.25, 1, "IF0001"},
-        ReplyRow{"LaterReplyWins", If("00007074000", '1') + ";" + kUsb14250, 14.25, 1, ""},
+        ReplyRow{"PieceOfTheNextReplyStaysBehind", kUsb14250 + "IF0001", 14'250'000, 1, "IF0001"},
+        ReplyRow{"LaterReplyWins", If("00007074000", '1') + ";" + kUsb14250, 14'250'000, 1, ""},
         // A frequency field that is not eleven digits is no reading: the whole reply is dropped.
         ReplyRow{"BlanksInTheFrequencyDropTheReply", If("    7074000", '3') + ";", kFreqBefore,
                  kModeBefore, ""},
@@ -120,13 +119,13 @@ TEST_F(KenwoodReceive, ReplySplitOverTwoPassesIsParsedWhenItsTerminatorArrives) 
     world.port.Arrive(kUsb14250.substr(0, 20));
     Pass();
     EXPECT_EQ(state.RxBuffer, kUsb14250.substr(0, 20));
-    EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore);
+    EXPECT_EQ(state.frequencyHz, kFreqBefore);
 
     world.port.Arrive(kUsb14250.substr(20));
     Pass();
     EXPECT_EQ(state.RxBuffer, "");
-    EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
-    EXPECT_EQ(state.CurMode, 1);
+    EXPECT_EQ(state.frequencyHz, 14'250'000);
+    EXPECT_EQ(test::ShownMode(state), 1);
 }
 
 TEST_F(KenwoodReceive, NothingWaitingStillParsesTheBuffer) {
@@ -134,7 +133,7 @@ TEST_F(KenwoodReceive, NothingWaitingStillParsesTheBuffer) {
 
     Pass();
 
-    EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
+    EXPECT_EQ(state.frequencyHz, 14'250'000);
     EXPECT_EQ(state.RxBuffer, "");
 }
 
@@ -145,7 +144,7 @@ TEST_F(KenwoodReceive, FailingCountSkipsTheReadAndStillParsesTheBuffer) {
 
     Pass();
 
-    EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
+    EXPECT_EQ(state.frequencyHz, 14'250'000);
     EXPECT_EQ(state.RxBuffer, "");
     EXPECT_EQ(world.port.waiting, "IF;");
 }
@@ -157,7 +156,7 @@ TEST_F(KenwoodReceive, FailingInputAppendsNothingAndStillParsesTheBuffer) {
 
     Pass();
 
-    EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
+    EXPECT_EQ(state.frequencyHz, 14'250'000);
     EXPECT_EQ(state.RxBuffer, "IF00");
 }
 
@@ -167,7 +166,7 @@ TEST_F(KenwoodReceive, ClosedPortStillParsesTheBuffer) {
 
     Pass();
 
-    EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
+    EXPECT_EQ(state.frequencyHz, 14'250'000);
 }
 
 TEST_F(KenwoodReceive, InputShorterThanItsCountAppendsOnlyWhatCameBack) {
@@ -177,7 +176,7 @@ TEST_F(KenwoodReceive, InputShorterThanItsCountAppendsOnlyWhatCameBack) {
     Pass();
 
     EXPECT_EQ(state.RxBuffer, kUsb14250.substr(0, 37)) << ToHex(state.RxBuffer);
-    EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore);
+    EXPECT_EQ(state.frequencyHz, kFreqBefore);
 }
 
 // A radio that keeps talking: more bytes reach the port between the count and the read.
@@ -199,8 +198,8 @@ TEST(KenwoodReceiveLate, BytesArrivingAfterTheCountAreKeptRatherThanCutAtTheCoun
 
     ReceiveKenwoodReplies(state, port);
 
-    EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
-    EXPECT_EQ(state.CurMode, 1);
+    EXPECT_EQ(state.frequencyHz, 14'250'000);
+    EXPECT_EQ(test::ShownMode(state), 1);
     EXPECT_EQ(state.RxBuffer, "");
 }
 
@@ -214,7 +213,7 @@ TEST_F(KenwoodReceive, PassEnteredWhileParsingLeavesBufferFlagAndPortAlone) {
     EXPECT_TRUE(state.KenwoodParsing);
     EXPECT_EQ(state.RxBuffer, kUsb14250);
     EXPECT_EQ(world.port.waiting, "FA;");
-    EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore);
+    EXPECT_EQ(state.frequencyHz, kFreqBefore);
 }
 
 TEST_F(KenwoodReceive, NoiseWithoutTerminatorIsKeptUpTo4096Characters) {
@@ -233,7 +232,7 @@ TEST_F(KenwoodReceive, NoiseWithoutTerminatorIsThrownAwayAt4097Characters) {
     Pass();
 
     EXPECT_EQ(state.RxBuffer, "");
-    EXPECT_DOUBLE_EQ(state.CurFreq, kFreqBefore);
+    EXPECT_EQ(state.frequencyHz, kFreqBefore);
 }
 
 std::string BurstOfReplies(int count) {
@@ -249,8 +248,8 @@ TEST_F(KenwoodReceive, BurstOverTheLimitParsesItsRepliesRatherThanDiscardingThem
 
     Pass();
 
-    EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
-    EXPECT_EQ(state.CurMode, 1);
+    EXPECT_EQ(state.frequencyHz, 14'250'000);
+    EXPECT_EQ(test::ShownMode(state), 1);
     EXPECT_EQ(state.RxBuffer, "");
 }
 
@@ -259,7 +258,7 @@ TEST_F(KenwoodReceive, BurstOverTheLimitKeepsTheStartOfTheNextReply) {
 
     Pass();
 
-    EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
+    EXPECT_EQ(state.frequencyHz, 14'250'000);
     EXPECT_EQ(state.RxBuffer, "IF0001425");
 }
 
@@ -268,7 +267,7 @@ TEST_F(KenwoodReceive, BurstOverTheLimitParsesItsRepliesAndDropsTheOverlongRest)
 
     Pass();
 
-    EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
+    EXPECT_EQ(state.frequencyHz, 14'250'000);
     EXPECT_EQ(state.RxBuffer, "");
 }
 
@@ -305,8 +304,8 @@ TEST(KenwoodPoll, ARadioWhoseStatusCannotBeReadIsAskedForFrequencyAndMode) {
             readable ? std::vector<std::string>{"IF;", "IF;", "IF;"}
                      : std::vector<std::string>{"IF;", "IF;", "FA;", "MD;"};
         EXPECT_EQ(world.port.writes, expected);
-        EXPECT_DOUBLE_EQ(state.CurFreq, 14.25);
-        EXPECT_EQ(state.CurMode, 1);
+        EXPECT_EQ(state.frequencyHz, 14'250'000);
+        EXPECT_EQ(test::ShownMode(state), 1);
     }
 }
 

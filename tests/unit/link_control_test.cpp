@@ -190,12 +190,12 @@ TEST(CloseLink, ClosesThePortAndKeepsTheRest) {
     FakeWorld w;
     SessionState s;
     OpenLink(s, w.platform, Choices("FT-817", 0, "", "4800"));
-    s.CurFreq = 14.074;
+    s.frequencyHz = 14'074'000;
     CloseLink(w.platform);
     EXPECT_FALSE(w.port.open);
     EXPECT_TRUE(w.timer.enabled);
     EXPECT_EQ(s.ProtocolCode, kFT817);
-    EXPECT_EQ(s.CurFreq, 14.074);
+    EXPECT_EQ(s.frequencyHz, 14'074'000);
 }
 
 TEST(NormaliseICOMAddress, AcceptsOneOrTwoHexDigitsOnly) {

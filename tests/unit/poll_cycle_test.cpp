@@ -190,10 +190,8 @@ TEST_F(PollTest, ValuesOutliveCloseAndAProtocolChange) {
 
 TEST_F(PollTest, ModeOutsideTheListShowsTheFrequencyAlone) {
     Link(kKenwood);
-    s.RadioReported = true;
-    s.ModeKnown = true;
-    s.CurFreq = 14.074;
-    s.CurMode = 9;
+    s.frequencyHz = 14'074'000;
+    s.mode = static_cast<ModeIndex>(9);
     s.LastPoll = Seconds(w.clock.now);  // no poll this tick
     Tick();
     EXPECT_EQ(display.text, "14.074.00");
@@ -201,10 +199,8 @@ TEST_F(PollTest, ModeOutsideTheListShowsTheFrequencyAlone) {
 
 TEST_F(PollTest, FrequencyTheDisplayCannotShowLeavesTheModeAlone) {
     Link(kKenwood);
-    s.RadioReported = true;
-    s.ModeKnown = true;
-    s.CurFreq = 1296.1;
-    s.CurMode = 1;
+    s.frequencyHz = 1'296'100'000;
+    s.mode = ModeIndex::USB;
     s.LastPoll = Seconds(w.clock.now);
     Tick();
     EXPECT_EQ(display.text, " USB");
@@ -242,13 +238,13 @@ TEST_F(PollTest, NotificationHandsBytesToTheOpenProtocolsParser) {
     Link(kKenwood);
     w.port.Arrive(IfReply("00014250000", '2'));
     ReceiveDispatch(s, w.port);
-    EXPECT_DOUBLE_EQ(s.CurFreq, 14.25);
-    EXPECT_EQ(s.CurMode, 1);
+    EXPECT_EQ(s.frequencyHz, 14'250'000);
+    EXPECT_EQ(test::ShownMode(s), 1);
 
     Link(kICOM);
     w.port.Arrive(Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x40, 0x07, 0x07, 0x00, 0xFD}));
     ReceiveDispatch(s, w.port);
-    EXPECT_DOUBLE_EQ(s.CurFreq, 7.074);
+    EXPECT_EQ(s.frequencyHz, 7'074'000);
 
     Link(kFT817);
     w.port.Arrive(Bytes({0x01, 0x40, 0x74, 0x00, 0x01}));

@@ -40,7 +40,7 @@ std::string Civ(std::initializer_list<int> data) {
 struct SendRow {
     const char* name;
     std::int16_t protocol;
-    double mhz;
+    std::int64_t hertz;
     std::string line;
 };
 
@@ -57,7 +57,7 @@ TEST_P(SetRadioFrequencySends, OneCommandWithPollingOffWhileItGoesOut) {
         return std::string();
     };
 
-    SetRadioFrequency(state, world.platform, GetParam().mhz);
+    SetRadioFrequency(state, world.platform, GetParam().hertz);
 
     ASSERT_EQ(world.port.writes.size(), 1u) << ToHex(world.port.AllWritten());
     EXPECT_EQ(world.port.writes[0], GetParam().line)
@@ -69,35 +69,35 @@ TEST_P(SetRadioFrequencySends, OneCommandWithPollingOffWhileItGoesOut) {
 
 INSTANTIATE_TEST_SUITE_P(
     Kenwood, SetRadioFrequencySends,
-    ::testing::Values(SendRow{"TwentyMetres", kKenwood, 14.074, "FA00014074000;"},
-                      SendRow{"BelowTenMegahertz", kKenwood, 7.074, "FA00007074000;"},
-                      SendRow{"TwoMetres", kKenwood, 144.3, "FA00144300000;"},
-                      SendRow{"TensOfHertz", kKenwood, 14.07405, "FA00014074050;"},
-                      SendRow{"NegativeEntrySendsItsSize", kKenwood, -14.074, "FA00014074000;"},
-                      SendRow{"AnyCodeOfTheFamily", 150, 14.074, "FA00014074000;"}),
+    ::testing::Values(SendRow{"TwentyMetres", kKenwood, 14'074'000, "FA00014074000;"},
+                      SendRow{"BelowTenMegahertz", kKenwood, 7'074'000, "FA00007074000;"},
+                      SendRow{"TwoMetres", kKenwood, 144'300'000, "FA00144300000;"},
+                      SendRow{"TensOfHertz", kKenwood, 14'074'050, "FA00014074050;"},
+                      SendRow{"NegativeEntrySendsItsSize", kKenwood, -14'074'000, "FA00014074000;"},
+                      SendRow{"AnyCodeOfTheFamily", 150, 14'074'000, "FA00014074000;"}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     Icom, SetRadioFrequencySends,
     ::testing::Values(
-        SendRow{"TwentyMetres", kICOM, 14.074, Civ({0x00, 0x40, 0x07, 0x14, 0x00})},
-        SendRow{"BelowTenMegahertz", kICOM, 7.074, Civ({0x00, 0x40, 0x07, 0x07, 0x00})},
-        SendRow{"TwoMetres", kICOM, 144.3, Civ({0x00, 0x00, 0x30, 0x44, 0x01})},
-        SendRow{"TensOfHertz", kICOM, 14.07405, Civ({0x50, 0x40, 0x07, 0x14, 0x00})},
-        SendRow{"NegativeEntrySendsItsSize", kICOM, -14.074, Civ({0x00, 0x40, 0x07, 0x14, 0x00})},
-        SendRow{"FinerThanTenHertzIsCut", kICOM, 14.074005, Civ({0x00, 0x40, 0x07, 0x14, 0x00})}),
+        SendRow{"TwentyMetres", kICOM, 14'074'000, Civ({0x00, 0x40, 0x07, 0x14, 0x00})},
+        SendRow{"BelowTenMegahertz", kICOM, 7'074'000, Civ({0x00, 0x40, 0x07, 0x07, 0x00})},
+        SendRow{"TwoMetres", kICOM, 144'300'000, Civ({0x00, 0x00, 0x30, 0x44, 0x01})},
+        SendRow{"TensOfHertz", kICOM, 14'074'050, Civ({0x50, 0x40, 0x07, 0x14, 0x00})},
+        SendRow{"NegativeEntrySendsItsSize", kICOM, -14'074'000, Civ({0x00, 0x40, 0x07, 0x14, 0x00})},
+        SendRow{"FinerThanTenHertzIsCut", kICOM, 14'074'005, Civ({0x00, 0x40, 0x07, 0x14, 0x00})}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     Ft817, SetRadioFrequencySends,
     ::testing::Values(
-        SendRow{"TwentyMetres", kFT817, 14.074, Bytes({0x01, 0x40, 0x74, 0x00, 0x01})},
-        SendRow{"BelowTenMegahertz", kFT817, 7.074, Bytes({0x00, 0x70, 0x74, 0x00, 0x01})},
-        SendRow{"TwoMetres", kFT817, 144.3, Bytes({0x14, 0x43, 0x00, 0x00, 0x01})},
-        SendRow{"TensOfHertz", kFT817, 14.07405, Bytes({0x01, 0x40, 0x74, 0x05, 0x01})},
-        SendRow{"NegativeEntrySendsItsSize", kFT817, -14.074,
+        SendRow{"TwentyMetres", kFT817, 14'074'000, Bytes({0x01, 0x40, 0x74, 0x00, 0x01})},
+        SendRow{"BelowTenMegahertz", kFT817, 7'074'000, Bytes({0x00, 0x70, 0x74, 0x00, 0x01})},
+        SendRow{"TwoMetres", kFT817, 144'300'000, Bytes({0x14, 0x43, 0x00, 0x00, 0x01})},
+        SendRow{"TensOfHertz", kFT817, 14'074'050, Bytes({0x01, 0x40, 0x74, 0x05, 0x01})},
+        SendRow{"NegativeEntrySendsItsSize", kFT817, -14'074'000,
                 Bytes({0x01, 0x40, 0x74, 0x00, 0x01})},
-        SendRow{"TopOfTheRange", kFT817, 999.99999, Bytes({0x99, 0x99, 0x99, 0x99, 0x01})}),
+        SendRow{"TopOfTheRange", kFT817, 999'999'990, Bytes({0x99, 0x99, 0x99, 0x99, 0x01})}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(SetRadioFrequency, BeforeAnyLinkNothingIsSentAndTheTimerIsLeftAlone) {
@@ -107,7 +107,7 @@ TEST(SetRadioFrequency, BeforeAnyLinkNothingIsSentAndTheTimerIsLeftAlone) {
         world.timer.enabled = timerOn;
         SessionState state;  // ProtocolCode 0
 
-        SetRadioFrequency(state, world.platform, 14.074);
+        SetRadioFrequency(state, world.platform, 14'074'000);
 
         EXPECT_TRUE(world.port.writes.empty()) << ToHex(world.port.AllWritten());
         EXPECT_TRUE(world.timer.history.empty());
@@ -129,7 +129,7 @@ TEST_P(SetRadioFrequencyOnEveryLink, ClosedPortSendsNothingSaysNothingAndPolling
     SessionState state = OpenLink(world, GetParam().protocol);
     world.port.open = false;  // closing keeps ProtocolCode
 
-    SetRadioFrequency(state, world.platform, 14.074);
+    SetRadioFrequency(state, world.platform, 14'074'000);
 
     EXPECT_TRUE(world.port.writes.empty()) << ToHex(world.port.AllWritten());
     EXPECT_TRUE(world.messages.shown.empty());
@@ -141,27 +141,26 @@ TEST_P(SetRadioFrequencyOnEveryLink, FailedWriteStillTurnsPollingBackOn) {
     SessionState state = OpenLink(world, GetParam().protocol);
     world.port.FailOn(FakeCommPort::Op::Write, 8005, "Port write failed");
 
-    SetRadioFrequency(state, world.platform, 14.074);
+    SetRadioFrequency(state, world.platform, 14'074'000);
 
     EXPECT_EQ(world.timer.history, (std::vector<bool>{false, true}));
     EXPECT_TRUE(world.timer.enabled);
 }
 
 TEST_P(SetRadioFrequencyOnEveryLink, FromOneThousandMegahertzUpTheEntryIsRefused) {
-    const double entries[] = {1000.0,      1296.1,
-                              -1296.1,
-                              999.999999,  // lifted to 1000 by the 1 Hz allowance
-                              1e12,        std::numeric_limits<double>::infinity(),
-                              std::nan("")};
-    for (double mhz : entries) {
+    const std::int64_t entries[] = {1'000'000'000, 1'296'100'000, -1'296'100'000,
+                                    999'999'999,  // lifted to 1000 MHz by the 1 Hz allowance
+                                    std::numeric_limits<std::int64_t>::max(),
+                                    std::numeric_limits<std::int64_t>::min()};
+    for (std::int64_t hertz : entries) {
         FakeWorld world;
         SessionState state = OpenLink(world, GetParam().protocol);
 
-        SetRadioFrequency(state, world.platform, mhz);
+        SetRadioFrequency(state, world.platform, hertz);
 
-        EXPECT_TRUE(world.port.writes.empty()) << mhz << ": " << ToHex(world.port.AllWritten());
-        EXPECT_TRUE(world.messages.shown.empty()) << mhz;
-        EXPECT_EQ(world.timer.history, (std::vector<bool>{false, true})) << mhz;
+        EXPECT_TRUE(world.port.writes.empty()) << hertz << ": " << ToHex(world.port.AllWritten());
+        EXPECT_TRUE(world.messages.shown.empty()) << hertz;
+        EXPECT_EQ(world.timer.history, (std::vector<bool>{false, true})) << hertz;
     }
 }
 
@@ -178,7 +177,7 @@ TEST(SetRadioFrequency, IcomWriteFailureShowsTheSendersMessageAndPollingResumes)
     bool timerOffWhileShown = false;
     world.messages.whileShown = [&] { timerOffWhileShown = !world.timer.enabled; };
 
-    SetRadioFrequency(state, world.platform, 14.074);
+    SetRadioFrequency(state, world.platform, 14'074'000);
 
     ASSERT_EQ(world.messages.shown.size(), 1u);
     EXPECT_EQ(world.messages.shown[0].text, "Com error");

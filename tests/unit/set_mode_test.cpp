@@ -24,7 +24,7 @@ SessionState OpenLink(FakeWorld& world, std::int16_t protocol) {
     state.ProtocolCode = protocol;
     state.RadioAddr = "5E";
     state.CtrlAddr = "E0";
-    state.CurMode = kFm;  // what the radio last reported
+    state.mode = static_cast<ModeIndex>(kFm);  // what the radio last reported
     return state;
 }
 
@@ -57,7 +57,7 @@ TEST_P(SetRadioModeSends, TheRadiosOwnCodeInOneWrite) {
         EXPECT_EQ(world.port.writes[0], GetParam().line)
             << ToHex(world.port.writes[0]) << " vs " << ToHex(GetParam().line);
     }
-    EXPECT_EQ(state.CurMode, kFm) << "the display changes only when the radio reports";
+    EXPECT_EQ(test::ShownMode(state), kFm) << "the display changes only when the radio reports";
     EXPECT_TRUE(world.messages.shown.empty());
 }
 

@@ -14,20 +14,20 @@
 namespace cat {
 namespace {
 
-constexpr double kFreqBefore = 3.5;
+constexpr std::int64_t kFreqBefore = 3'500'000;
 constexpr std::int16_t kModeBefore = 6;  // PKT
 constexpr std::int16_t kNoMode = -1;
 
 struct ReadRow {
     const char* wire;
-    double freq;
+    std::int64_t freq;  // hertz
     std::int16_t mode;
 };
 
 TEST(YaesuReceive, ReadsFrequencyAndModeFromEachReply) {
     const ReadRow rows[] = {
-        {"FA014074000;", 14.074, kModeBefore},
-        {"FA14074000;", 14.074, kModeBefore},  // eight digits: the FT-450D
+        {"FA014074000;", 14'074'000, kModeBefore},
+        {"FA14074000;", 14'074'000, kModeBefore},  // eight digits: the FT-450D
         {"MD02;", kFreqBefore, 1},
         {"MD01;", kFreqBefore, 0},
         {"MD03;", kFreqBefore, 2},
@@ -37,8 +37,8 @@ TEST(YaesuReceive, ReadsFrequencyAndModeFromEachReply) {
         {"MD06;", kFreqBefore, 5},
         {"MD0C;", kFreqBefore, 6},  // DATA-USB
         {"MD0Z;", kFreqBefore, kNoMode},
-        {"IF059014200000+000000700000;", 14.2, 2},
-        {"FA014074000;MD02;", 14.074, 1},
+        {"IF059014200000+000000700000;", 14'200'000, 2},
+        {"FA014074000;MD02;", 14'074'000, 1},
         // Not Yaesu's, or no reading: nothing changes.
         {"FA00014074000;", kFreqBefore, kModeBefore},  // Kenwood's eleven digits
         {"FA1407400;", kFreqBefore, kModeBefore},
@@ -53,13 +53,12 @@ TEST(YaesuReceive, ReadsFrequencyAndModeFromEachReply) {
         test::FakeWorld world;
         world.port.open = true;
         SessionState state;
-        state.CurFreq = kFreqBefore;
-        state.CurMode = kModeBefore;
-        state.ModeKnown = true;
+        state.frequencyHz = kFreqBefore;
+        state.mode = static_cast<ModeIndex>(kModeBefore);
         world.port.Arrive(row.wire);
         yaesu.Receive(state, world.port);
-        EXPECT_DOUBLE_EQ(state.CurFreq, row.freq);
-        EXPECT_EQ(state.ModeKnown ? state.CurMode : kNoMode, row.mode);
+        EXPECT_EQ(state.frequencyHz, row.freq);
+        EXPECT_EQ(test::ShownMode(state), row.mode);
         EXPECT_EQ(state.RxBuffer, "");
     }
 }
