@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
                 "peak RSS MiB");
     for (const cat::RadioFamily* family : cat::Families()) {
         for (const std::size_t mb : sizes) {
-            cat::doctor::LineAnalyzer line(family->Code(), "5E");
+            cat::doctor::LineAnalyzer line(family->Id(), "5E");
             line.Sent(0, family->Probes().front());
             const auto start = std::chrono::steady_clock::now();
             const std::size_t count = mb * 1024 * 1024 / kPiece;

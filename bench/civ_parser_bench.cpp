@@ -72,7 +72,8 @@ void BM_CivReceivePass(benchmark::State& bench) {
     }
     bench.SetBytesProcessed(static_cast<std::int64_t>(bench.iterations()) *
                             static_cast<std::int64_t>(stream.size()));
-    if (state.frequencyHz != 14'074'000 && state.frequencyHz != 14'075'000) bench.SkipWithError("nothing decoded");
+    if (state.frequencyHz != 14'074'000 && state.frequencyHz != 14'075'000)
+        bench.SkipWithError("nothing decoded");
 }
 BENCHMARK(BM_CivReceivePass)->Arg(17)->Arg(1)->Arg(64);
 

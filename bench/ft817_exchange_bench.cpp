@@ -12,7 +12,6 @@
 #include <string>
 
 #include "core/session_state.h"
-#include "protocols/common/family_codes.h"
 #include "protocols/ft817/ft817.h"
 #include "qt/ports/qt_comm_port.h"
 #include "qt/qt_platform.h"
@@ -58,7 +57,7 @@ void BM_Ft817TimedOutExchange(benchmark::State& state) {
     cat::test::FakeTimer timer;
     cat::Platform platform{port, clock, pause, messages, timer};
     cat::SessionState session;
-    session.ProtocolCode = cat::kFT817;
+    session.protocol = cat::Protocol::Ft817;
     session.frequencyHz = 14'074'000;
 
     for (auto _ : state) {
@@ -67,7 +66,8 @@ void BM_Ft817TimedOutExchange(benchmark::State& state) {
         radio.Drain();
         state.ResumeTiming();
     }
-    if (session.frequencyHz != 14'074'000) state.SkipWithError("a silent radio changed the frequency");
+    if (session.frequencyHz != 14'074'000)
+        state.SkipWithError("a silent radio changed the frequency");
     port.Close();
 }
 BENCHMARK(BM_Ft817TimedOutExchange)

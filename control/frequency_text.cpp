@@ -35,8 +35,8 @@ constexpr std::string_view kLayoutTens = "12.456.89";      // 14.074.00
 bool IsDigitPlace(char c) { return c >= '0' && c <= '9'; }
 
 // The value, in steps of 10 Hz, of each place of DisplayDigits; 0 marks a separator.
-constexpr std::array<std::int64_t, 10> kPlaceSteps = {
-    10'000'000, 1'000'000, 100'000, 0, 10'000, 1'000, 100, 0, 10, 1};
+constexpr std::array<std::int64_t, 10> kPlaceSteps = {10'000'000, 1'000'000, 100'000, 0,  10'000,
+                                                      1'000,      100,       0,       10, 1};
 
 }  // namespace
 

@@ -9,7 +9,7 @@
 namespace cat {
 
 void SetRadioFrequency(SessionState& state, Platform& platform, std::int64_t hertz) {
-    if (state.ProtocolCode <= 0) return;
+    if (state.protocol == Protocol::None) return;
 
     SkipOnFailure([&] { platform.pollTimer.SetEnabled(false); });
 
@@ -22,7 +22,7 @@ void SetRadioFrequency(SessionState& state, Platform& platform, std::int64_t her
     });
 
     if (sendable)
-        if (const RadioFamily* protocol = FamilyFor(state.ProtocolCode))
+        if (const RadioFamily* protocol = FamilyFor(state.protocol))
             SkipOnFailure([&] { protocol->SetFrequency(state, platform, command); });
 
     SkipOnFailure([&] { platform.pollTimer.SetEnabled(true); });

@@ -5,7 +5,7 @@
 namespace cat {
 
 void SetRadioMode(SessionState& state, Platform& platform, ModeIndex mode, bool reversed) {
-    if (const RadioFamily* protocol = FamilyFor(state.ProtocolCode))
+    if (const RadioFamily* protocol = FamilyFor(state.protocol))
         protocol->SetMode(state, platform, mode, reversed);
 }
 

@@ -16,6 +16,7 @@
 
 #include "core/mode.h"
 #include "core/platform.h"
+#include "core/protocol.h"
 #include "core/session_state.h"
 
 namespace cat {
@@ -71,9 +72,9 @@ class RadioFamily {
 public:
     virtual ~RadioFamily() = default;
 
-    // The protocol list's caption ("ICOM") and the session's code for the family.
+    // The protocol list's caption ("ICOM") and the protocol the family speaks.
     virtual std::string_view Name() const = 0;
-    virtual std::int16_t Code() const = 0;
+    virtual Protocol Id() const = 0;
 
     // ---- the line -------------------------------------------------------------------------
     // Whether the family's rule wants RTS/CTS flow control at `speed` (a port may override it).

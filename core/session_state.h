@@ -8,12 +8,9 @@
 
 #include "core/clock.h"
 #include "core/mode.h"
+#include "core/protocol.h"
 
 namespace cat {
-
-// The session's code of the link's radio family; 0 while none is chosen. protocols/ gives each
-// family its code and maps it back.
-inline constexpr std::int16_t kNoProtocol = 0;
 
 class LineReader;
 class FiveByteCheck;  // link/five_byte_check.h
@@ -34,7 +31,7 @@ struct SessionState {
     std::string RadioAddr;
     std::string CtrlAddr;
     std::string Speed;
-    std::int16_t ProtocolCode = kNoProtocol;
+    Protocol protocol = Protocol::None;
     std::string StopBits;
     std::string RxBuffer;
     bool KenwoodParsing = false;

@@ -34,18 +34,18 @@ std::string WhereText(const Observation& o) { return o.port + " at " + o.speed +
 
 // The radio's own menu items that decide whether it listens on its CAT port.
 std::string MenuAdvice(const Observation& o) {
-    const RadioFamily* family = FamilyFor(o.protocolCode);
+    const RadioFamily* family = FamilyFor(o.protocol);
     return family ? family->MenuAdvice(o.speed, o.radioAddress) : std::string();
 }
 
 bool Addressed(const Observation& o) {
-    const RadioFamily* family = FamilyFor(o.protocolCode);
+    const RadioFamily* family = FamilyFor(o.protocol);
     return family && family->Addressed();
 }
 
 // The bytes as the chosen family's monitor shows them.
 std::string Shown(const Observation& o, const std::string& bytes) {
-    const RadioFamily* family = FamilyFor(o.protocolCode);
+    const RadioFamily* family = FamilyFor(o.protocol);
     return family ? family->ShowBytes(bytes) : family::HexBytes(bytes);
 }
 
@@ -132,7 +132,7 @@ Verdict OtherProtocolVerdict(const Observation& o, const LineSummary& line) {
     Verdict v = Make(VerdictKind::OtherProtocol, true, "other-protocol", "Radio speaks " + other,
                      "This is " + Article(other) + other + " radio: choose " + other +
                          ". The replies are " + other + " commands (" + Shown(o, line.sample) +
-                         "), not " + ProtocolName(o.protocolCode) + ".",
+                         "), not " + ProtocolName(o.protocol) + ".",
                      "Choose " + other + " as the protocol, or let Find radio try them all.");
     v.offerScan = true;
     return v;
@@ -251,12 +251,12 @@ Verdict ClosedVerdict(const Observation& o) {
 // A five-byte radio answered the probe sent before our own family's commands, which were then
 // held back.
 Verdict FiveByteRadioVerdict(const Observation& o) {
-    const std::string other = ProtocolName(o.fiveByteRadio->protocolCode);
+    const std::string other = ProtocolName(o.fiveByteRadio->protocol);
     const std::string speed = std::to_string(o.fiveByteRadio->speed);
     Verdict v =
         Make(VerdictKind::OtherProtocol, true, "other-protocol", "Radio speaks " + other,
              "This is " + Article(other) + other + " radio at " + speed + " baud: choose " + other +
-                 ". It answered the read sent before the " + ProtocolName(o.protocolCode) +
+                 ". It answered the read sent before the " + ProtocolName(o.protocol) +
                  " commands; they are not sent, as at another speed they would reach "
                  "it as commands of its own.",
              "Choose " + other + " and " + speed + " baud.");
@@ -283,7 +283,7 @@ Verdict OutputBlockedVerdict(const Observation& o) {
 }
 
 Verdict AnsweringVerdict(const Observation& o, double lastReply) {
-    const std::string name = ProtocolName(o.protocolCode);
+    const std::string name = ProtocolName(o.protocol);
     const std::string who = Addressed(o) ? name + " " + o.radioAddress : name;
     return Make(
         VerdictKind::Answering, false, "answering", who + ": reply " + Ago(o.now - lastReply),
@@ -295,7 +295,7 @@ Verdict AnsweringVerdict(const Observation& o, double lastReply) {
 Verdict WaitingVerdict(const Observation& o) {
     return Make(VerdictKind::Waiting, false, "waiting", "Waiting for the radio on " + o.port,
                 "Open on " + PortText(o) + " at " + o.speed + " baud; waiting for the " +
-                    ProtocolName(o.protocolCode) + " radio to answer.",
+                    ProtocolName(o.protocol) + " radio to answer.",
                 "");
 }
 
@@ -322,8 +322,8 @@ Verdict FromLine(const Observation& o, const LineSummary& line) {
 
 }  // namespace
 
-std::string ProtocolName(std::int16_t protocolCode) {
-    const RadioFamily* family = FamilyFor(protocolCode);
+std::string ProtocolName(Protocol protocol) {
+    const RadioFamily* family = FamilyFor(protocol);
     return family ? std::string(family->Name()) : "no";
 }
 

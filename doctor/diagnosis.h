@@ -25,12 +25,12 @@ struct OpenFailure {
 
 // A radio that frames by count, found on the line before the link sent anything of its own.
 struct FoundFiveByteRadio {
-    std::int16_t protocolCode = 0;
+    Protocol protocol = Protocol::None;
     int speed = 0;
 };
 
 struct Observation {
-    std::int16_t protocolCode = 0;
+    Protocol protocol = Protocol::None;
     bool protocolChosen = true;  // false: Open was ticked with no protocol in the list
     std::string radioAddress;    // ICOM: two hexadecimal digits
     std::string port;            // "Com 3"
@@ -89,6 +89,6 @@ inline constexpr double kHeldSeconds = 0.5;
 Verdict Diagnose(const Observation& observation);
 
 // "ICOM", "Kenwood", "FT-817", "Yaesu"; "no" for no family.
-std::string ProtocolName(std::int16_t protocolCode);
+std::string ProtocolName(Protocol protocol);
 
 }  // namespace cat::doctor

@@ -26,9 +26,8 @@ UnitKind KindOf(PieceKind kind) {
 
 }  // namespace
 
-LineAnalyzer::LineAnalyzer(std::int16_t protocolCode, std::string_view radioAddress)
-    : family_(FamilyFor(protocolCode)),
-      reader_(family_ ? family_->Reader(radioAddress) : nullptr) {}
+LineAnalyzer::LineAnalyzer(Protocol protocol, std::string_view radioAddress)
+    : family_(FamilyFor(protocol)), reader_(family_ ? family_->Reader(radioAddress) : nullptr) {}
 
 void LineAnalyzer::Add(LineUnit unit, const Piece* piece) {
     LineSummary& s = summary_;
@@ -85,7 +84,7 @@ void LineAnalyzer::Add(LineUnit unit, const Piece* piece) {
 }
 
 void LineAnalyzer::Sent(double at, std::string_view bytes) {
-    LineUnit unit{at, UnitKind::Command, std::string(bytes), {}, -1, 0};
+    LineUnit unit{at, UnitKind::Command, std::string(bytes), {}, -1, Protocol::None};
     if (reader_) unit.note = reader_->Sent(bytes);
     sent_.emplace_back(bytes);
     if (sent_.size() > kEchoesAwaited) sent_.pop_front();
@@ -96,7 +95,8 @@ std::size_t LineAnalyzer::TakeEcho(std::string_view bytes, double at) {
     for (auto it = sent_.begin(); it != sent_.end(); ++it) {
         if (it->empty() || !bytes.starts_with(*it)) continue;
         const std::size_t length = it->size();
-        Add({at, UnitKind::Echo, std::string(bytes.substr(0, length)), "echo of our bytes", -1, 0});
+        Add({at, UnitKind::Echo, std::string(bytes.substr(0, length)), "echo of our bytes", -1,
+             Protocol::None});
         sent_.erase(it);
         return length;
     }
@@ -123,7 +123,7 @@ std::size_t LineAnalyzer::TakeForeign(std::string_view bytes, double at) {
         const std::optional<std::size_t> length = other->Recognise(bytes);
         if (!length) continue;
         Add({at, UnitKind::OtherProtocol, std::string(bytes.substr(0, *length)),
-             "a reply in the " + std::string(other->Name()) + " commands", -1, other->Code()});
+             "a reply in the " + std::string(other->Name()) + " commands", -1, other->Id()});
         return *length;
     }
     return 0;
@@ -135,7 +135,7 @@ void LineAnalyzer::Cut(double at, bool final) {
     while (done < pending_.size()) {
         const std::string_view rest = std::string_view(pending_).substr(done);
         if (!reader_) {
-            Add({at, UnitKind::Noise, std::string(rest), "no protocol chosen", -1, 0});
+            Add({at, UnitKind::Noise, std::string(rest), "no protocol chosen", -1, Protocol::None});
             done = pending_.size();
             break;
         }
@@ -165,7 +165,7 @@ void LineAnalyzer::Cut(double at, bool final) {
         }
         if (piece.length == 0) break;
         Add({at, KindOf(piece.kind), std::string(rest.substr(0, piece.length)), piece.note,
-             piece.address, 0},
+             piece.address, Protocol::None},
             &piece);
         done += piece.length;
     }

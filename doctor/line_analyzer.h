@@ -33,9 +33,9 @@ struct LineUnit {
     double at = 0;  // seconds, on the watch of whoever feeds the analyzer
     UnitKind kind = UnitKind::Noise;
     std::string bytes;
-    std::string note;                // what it is, for people: "read frequency", "reply to ..."
-    int address = -1;                // OtherAddress: the radio's CI-V address
-    std::int16_t otherProtocol = 0;  // OtherProtocol: the family's code
+    std::string note;  // what it is, for people: "read frequency", "reply to ..."
+    int address = -1;  // OtherAddress: the radio's CI-V address
+    Protocol otherProtocol = Protocol::None;  // OtherProtocol: the protocol of the reply
 };
 
 // What the diagnosis needs of the line, kept up to date unit by unit so that judging it costs the
@@ -50,16 +50,16 @@ struct LineSummary {
     int refusals = 0;
     int noise = 0;
     int unread = 0;
-    std::map<int, int> otherAddresses;           // address -> frames
-    std::map<std::int16_t, int> otherProtocols;  // family code -> replies
+    std::map<int, int> otherAddresses;       // address -> frames
+    std::map<Protocol, int> otherProtocols;  // protocol -> replies
     std::string sample;  // the last refusal, unread or other family's reply, as received
 };
 
 class LineAnalyzer {
 public:
-    // `protocolCode`: the chosen family's code (0: none); `radioAddress`: the radio's address
+    // `protocol`: the chosen family's protocol (None: none); `radioAddress`: the radio's address
     // as two hexadecimal digits ("5E"), where the family has addresses.
-    LineAnalyzer(std::int16_t protocolCode, std::string_view radioAddress);
+    LineAnalyzer(Protocol protocol, std::string_view radioAddress);
 
     void Sent(double at, std::string_view bytes);
     void Received(double at, std::string_view bytes);

@@ -7,7 +7,7 @@ namespace cat::doctor {
 
 void LinkWatch::Start(const LinkFacts& facts) {
     facts_ = facts;
-    line_ = std::make_unique<LineAnalyzer>(facts.protocolCode, facts.radioAddress);
+    line_ = std::make_unique<LineAnalyzer>(facts.protocol, facts.radioAddress);
     openedAt_ = Now();
     failure_.reset();
     lostAt_.reset();
@@ -73,7 +73,7 @@ std::string LinkWatch::ReadAll() {
 
 void LinkWatch::FollowCheck(const SessionState& state) {
     if (fiveByteRadio_ || !state.Check || !state.Check->Found()) return;
-    fiveByteRadio_ = FoundFiveByteRadio{state.Check->Found()->Code(), state.Check->FoundSpeed()};
+    fiveByteRadio_ = FoundFiveByteRadio{state.Check->Found()->Id(), state.Check->FoundSpeed()};
 }
 
 Observation LinkWatch::Observe() {
@@ -89,7 +89,7 @@ Observation LinkWatch::Observe() {
     }
 
     Observation o;
-    o.protocolCode = facts_.protocolCode;
+    o.protocol = facts_.protocol;
     o.protocolChosen = protocolChosen_;
     o.radioAddress = facts_.radioAddress;
     o.port = facts_.port;

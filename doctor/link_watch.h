@@ -18,7 +18,7 @@
 namespace cat::doctor {
 
 struct LinkFacts {
-    std::int16_t protocolCode = 0;
+    Protocol protocol = Protocol::None;
     std::string radioAddress;  // ICOM: two hexadecimal digits
     std::string port;          // "Com 3"
     std::string device;        // "/dev/ttyUSB0"
@@ -73,7 +73,7 @@ private:
     CommPort& port_;
     Clock& clock_;
     LinkFacts facts_;
-    std::unique_ptr<LineAnalyzer> line_ = std::make_unique<LineAnalyzer>(0, "");
+    std::unique_ptr<LineAnalyzer> line_ = std::make_unique<LineAnalyzer>(Protocol::None, "");
     bool open_ = false;
     bool everOpened_ = false;
     bool protocolChosen_ = true;

@@ -38,18 +38,18 @@ const char* KindWord(UnitKind kind) {
 
 }  // namespace
 
-std::string ShowBytes(const std::string& bytes, std::int16_t protocolCode) {
-    const RadioFamily* family = FamilyFor(protocolCode);
+std::string ShowBytes(const std::string& bytes, Protocol protocol) {
+    const RadioFamily* family = FamilyFor(protocol);
     return family ? family->ShowBytes(bytes) : family::HexBytes(bytes);
 }
 
-std::string MonitorLine(const LineUnit& unit, std::int16_t protocolCode, double origin) {
+std::string MonitorLine(const LineUnit& unit, Protocol protocol, double origin) {
     char time[32];
     std::snprintf(time, sizeof time, "%9.3f ", unit.at - origin);
     std::string line = time;
     line += Mark(unit.kind);
     line.resize(line.size() < 13 ? 13 : line.size(), ' ');
-    line += ShowBytes(unit.bytes, protocolCode);
+    line += ShowBytes(unit.bytes, protocol);
     const std::string word = KindWord(unit.kind);
     std::string note = word;
     if (!unit.note.empty()) note += (note.empty() ? "" : ": ") + unit.note;
@@ -61,14 +61,13 @@ std::string MonitorLine(const LineUnit& unit, std::int16_t protocolCode, double 
 }
 
 std::vector<std::string> NextMonitorLines(const LineAnalyzer& line, MonitorCursor& cursor,
-                                          std::int16_t protocolCode, double origin,
-                                          std::size_t limit) {
+                                          Protocol protocol, double origin, std::size_t limit) {
     const auto& units = line.Units();
     const std::size_t fresh = std::min({line.Total() - cursor.units, units.size(), limit});
     std::vector<std::string> lines;
     std::size_t notShown = line.Bytes() - cursor.bytes;
     for (std::size_t i = units.size() - fresh; i < units.size(); ++i) {
-        lines.push_back(MonitorLine(units[i], protocolCode, origin));
+        lines.push_back(MonitorLine(units[i], protocol, origin));
         notShown -= units[i].bytes.size();
     }
     if (notShown > 0)

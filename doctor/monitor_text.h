@@ -16,7 +16,7 @@
 namespace cat::doctor {
 
 // `origin`: the time shown as 0, the moment the link opened.
-std::string MonitorLine(const LineUnit& unit, std::int16_t protocolCode, double origin = 0);
+std::string MonitorLine(const LineUnit& unit, Protocol protocol, double origin = 0);
 
 // How far a monitor has shown one line analyzer's account.
 struct MonitorCursor {
@@ -28,10 +28,9 @@ struct MonitorCursor {
 // units, led by "... N bytes not shown" when some could not be shown (the analyzer kept too few,
 // or more came than a reader can follow), so a flood costs the display a bounded amount of work.
 std::vector<std::string> NextMonitorLines(const LineAnalyzer& line, MonitorCursor& cursor,
-                                          std::int16_t protocolCode, double origin,
-                                          std::size_t limit);
+                                          Protocol protocol, double origin, std::size_t limit);
 
 // "fe fe 5e e0 03 fd" / "IF;" / "\x00?;": bytes as the monitor shows them for that family.
-std::string ShowBytes(const std::string& bytes, std::int16_t protocolCode);
+std::string ShowBytes(const std::string& bytes, Protocol protocol);
 
 }  // namespace cat::doctor

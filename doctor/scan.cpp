@@ -37,7 +37,7 @@ std::string Head(double now, const Probe& probe, const char* direction) {
 }
 
 Found Make(const RadioFamily& family, int speed, const Identity& identity) {
-    return Found{family.Code(), speed, identity.address, identity.model, family.Describe(identity)};
+    return Found{family.Id(), speed, identity.address, identity.model, family.Describe(identity)};
 }
 
 }  // namespace
@@ -46,8 +46,7 @@ std::string Describe(const Found& found) {
     return found.described + " answers at " + std::to_string(found.speed) + " baud";
 }
 
-std::vector<Probe> ScanPlan(std::span<const int> speeds, std::int16_t chosenProtocol,
-                            int chosenSpeed) {
+std::vector<Probe> ScanPlan(std::span<const int> speeds, Protocol chosenProtocol, int chosenSpeed) {
     std::vector<Setting> order;
     auto take = [&](const RadioFamily* family, int speed) {
         const bool listed = std::find(speeds.begin(), speeds.end(), speed) != speeds.end();
@@ -197,7 +196,7 @@ std::optional<double> Scanner::FollowedUp(const Probe& probe, const std::string&
         return std::nullopt;
     }
     for (const RadioFamily* family : probe.families) {
-        if (family->Code() != candidate_->protocolCode) continue;
+        if (family->Id() != candidate_->protocol) continue;
         Identity identity{candidate_->address, candidate_->model, candidateBytes_};
         family->Refine(identity, received);
         found_ = Make(*family, probe.speed, identity);

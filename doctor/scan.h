@@ -29,7 +29,7 @@ struct Probe {
 };
 
 struct Found {
-    std::int16_t protocolCode = 0;
+    Protocol protocol = Protocol::None;
     int speed = 0;
     std::string address;    // where the family has addresses: two hexadecimal digits
     std::string model;      // when the reply says, "IC-7300"
@@ -42,8 +42,7 @@ std::string Describe(const Found& found);
 // Every family at every speed of `speeds`: first the families that frame by count, then the
 // operator's own choice, then each family's usual speeds; the first (shortest) read of every
 // setting before any longer one.
-std::vector<Probe> ScanPlan(std::span<const int> speeds, std::int16_t chosenProtocol,
-                            int chosenSpeed);
+std::vector<Probe> ScanPlan(std::span<const int> speeds, Protocol chosenProtocol, int chosenSpeed);
 
 // What a probe's answer shows: a radio of one of the probe's families, or nothing.
 std::optional<Found> Judge(const Probe& probe, const std::string& received);

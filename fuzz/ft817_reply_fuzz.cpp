@@ -15,7 +15,6 @@
 #include "core/comm_port.h"
 #include "core/platform.h"
 #include "core/session_state.h"
-#include "protocols/common/family_codes.h"
 #include "protocols/ft817/ft817.h"
 #include "tests/support/fakes.h"
 #include "tests/support/open_port.h"
@@ -81,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     cat::Platform platform{port, clock, pause, messages, timer};
 
     cat::SessionState state;
-    state.ProtocolCode = cat::kFT817;
+    state.protocol = cat::Protocol::Ft817;
     state.mode = static_cast<cat::ModeIndex>(data[0] % 7);
     clock.now = (data[1] & 0x80) ? 86399.9f : static_cast<float>(data[1]) * 300.0f;
     port.inputShortBy = data[1] & 0x03;

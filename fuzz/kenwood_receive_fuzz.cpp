@@ -12,7 +12,6 @@
 #include "core/cat_error.h"
 #include "core/comm_port.h"
 #include "core/session_state.h"
-#include "protocols/common/family_codes.h"
 #include "protocols/kenwood/kenwood.h"
 #include "tests/support/open_port.h"
 
@@ -39,7 +38,7 @@ public:
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     cat::SessionState state;
-    state.ProtocolCode = cat::kKenwood;
+    state.protocol = cat::Protocol::Kenwood;
     PiecePort port;
 
     std::size_t i = 0;

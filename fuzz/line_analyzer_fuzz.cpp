@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 2) return 0;
     const auto families = cat::Families();
     const cat::RadioFamily& family = *families[data[0] % families.size()];
-    cat::doctor::LineAnalyzer line(family.Code(), "5E");
+    cat::doctor::LineAnalyzer line(family.Id(), "5E");
     double now = 0;
     std::size_t fed = 0;
     cat::doctor::MonitorCursor cursor;
@@ -34,16 +34,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         else
             line.Received(now, bytes);
         line.Settle(now);
-        cat::doctor::NextMonitorLines(line, cursor, family.Code(), 0, 3);
+        cat::doctor::NextMonitorLines(line, cursor, family.Id(), 0, 3);
     }
     line.Settle(now + 1);
-    cat::doctor::NextMonitorLines(line, cursor, family.Code(), 0, 3);
+    cat::doctor::NextMonitorLines(line, cursor, family.Id(), 0, 3);
     if (line.Bytes() != fed || cursor.bytes != fed) std::abort();
     if (line.Units().size() > cat::doctor::LineAnalyzer::kKeptUnits) std::abort();
     for (const cat::doctor::LineUnit& unit : line.Units())
-        cat::doctor::MonitorLine(unit, family.Code(), 0);
+        cat::doctor::MonitorLine(unit, family.Id(), 0);
     cat::doctor::Observation o;
-    o.protocolCode = family.Code();
+    o.protocol = family.Id();
     o.radioAddress = "5E";
     o.port = "Com 1";
     o.speed = "9600";

@@ -44,7 +44,7 @@ std::optional<std::string> NormaliseICOMAddress(std::string_view text) {
 
 void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choices) {
     const RadioFamily* family = FamilyNamed(choices.protocolText);
-    state.ProtocolCode = ProtocolCodeNamed(choices.protocolText);
+    state.protocol = ProtocolNamed(choices.protocolText);
     // A new link reads the line afresh: nothing learnt of the last radio carries over.
     state.Reader.reset();
     platform.port.SelectPort(choices.portListIndex + 1);
@@ -65,8 +65,8 @@ void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choice
     state.CtrlAddr = "E0";  // the controller's CI-V address
     state.Speed = choices.speedText;
     state.StopBits = "2";
-    const LineSettings line =
-        RequireLineSettings(SpeedSetting(state.Speed) + ",n,8," + std::string(Trim(state.StopBits)));
+    const LineSettings line = RequireLineSettings(SpeedSetting(state.Speed) + ",n,8," +
+                                                  std::string(Trim(state.StopBits)));
     platform.port.SetLineSettings(line);
     const int speed = static_cast<int>(NumericValue(state.Speed));
     const HandshakeChoice handshake =

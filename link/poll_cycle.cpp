@@ -45,7 +45,7 @@ bool Checked(SessionState& state, Platform& platform, const RadioFamily& protoco
 }
 
 void Poll(SessionState& state, Platform& platform) {
-    const RadioFamily* protocol = FamilyFor(state.ProtocolCode);
+    const RadioFamily* protocol = FamilyFor(state.protocol);
     if (!protocol || !Checked(state, platform, *protocol)) return;
     const std::optional<Seconds> period = protocol->PollPeriod();
     if (!period) {
@@ -69,7 +69,7 @@ std::string DisplayText(const SessionState& state) {
 }
 
 void PollTick(SessionState& state, Platform& platform, bool minimised, DisplayBox& display) {
-    if (state.ProtocolCode <= 0 || minimised || state.Busy) return;
+    if (state.protocol == Protocol::None || minimised || state.Busy) return;
     state.Busy = true;
     // Failure style: abandon. A tick never reports; the next one starts afresh.
     SkipOnFailure([&] {
@@ -81,7 +81,7 @@ void PollTick(SessionState& state, Platform& platform, bool minimised, DisplayBo
 }
 
 void ReadAtOpen(SessionState& state, Platform& platform) {
-    const RadioFamily* protocol = FamilyFor(state.ProtocolCode);
+    const RadioFamily* protocol = FamilyFor(state.protocol);
     // A link that looks for a five-byte radio first reads at open when that check is over.
     if (!protocol || (state.Check && !state.Check->Over())) return;
     if (!state.Check || !state.Check->Found()) FamilyReadAtOpen(state, platform, *protocol);
@@ -91,7 +91,7 @@ void ReceiveDispatch(SessionState& state, CommPort& port) {
     // The check reads its own answers; a five-byte radio found is not read as the link's.
     if (state.Check && (!state.Check->Over() || state.Check->Found())) return;
     // Failure style: ignore, for every step.
-    if (const RadioFamily* protocol = FamilyFor(state.ProtocolCode))
+    if (const RadioFamily* protocol = FamilyFor(state.protocol))
         SkipOnFailure([&] { protocol->Receive(state, port); });
 }
 

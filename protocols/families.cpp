@@ -5,7 +5,6 @@
 #include "core/startup.h"
 #include "core/text.h"
 #include "protocols/civ/civ.h"
-#include "protocols/common/family_codes.h"
 #include "protocols/ft817/ft817.h"
 #include "protocols/kenwood/kenwood.h"
 #include "protocols/yaesu/yaesu.h"
@@ -27,11 +26,9 @@ static_assert(std::tuple_size_v<std::remove_cvref_t<decltype(Table())>> == kProt
 
 std::span<const RadioFamily* const> Families() { return Table(); }
 
-const RadioFamily* FamilyFor(std::int16_t code) {
-    if (IsFT817(code)) return &Ft817Family();
-    if (IsKenwood(code)) return &KenwoodFamily();
-    if (IsICOM(code)) return &CivFamily();
-    if (IsYaesu(code)) return &YaesuFamily();
+const RadioFamily* FamilyFor(Protocol protocol) {
+    for (const RadioFamily* family : Table())
+        if (family->Id() == protocol) return family;
     return nullptr;
 }
 
@@ -47,9 +44,9 @@ const RadioFamily* FamilyNamed(std::string_view text) {
     return nullptr;
 }
 
-std::int16_t ProtocolCodeNamed(std::string_view text) {
+Protocol ProtocolNamed(std::string_view text) {
     const RadioFamily* family = FamilyNamed(text);
-    return family ? family->Code() : kNoProtocol;
+    return family ? family->Id() : Protocol::None;
 }
 
 int ListPosition(const RadioFamily& family) {

@@ -1,7 +1,7 @@
 #pragma once
 
-// The radio families and the one place that maps the protocol list, the session's code and a
-// family to each other. Everything else asks the family it is given.
+// The radio families and the one place that maps the protocol list, the protocol and a family to
+// each other. Everything else asks the family it is given.
 
 #include <cstdint>
 #include <optional>
@@ -16,17 +16,16 @@ namespace cat {
 // position keeps its meaning: new families come after the old ones.
 std::span<const RadioFamily* const> Families();
 
-// The family a session code selects (FT-817 10, Kenwood 100..199, ICOM 200..299, Yaesu
-// 300..399); nothing for 0 or any other code.
-const RadioFamily* FamilyFor(std::int16_t code);
+// The family that speaks `protocol`; nothing for Protocol::None.
+const RadioFamily* FamilyFor(Protocol protocol);
 
 // The family at a position of the protocol list; nothing outside it.
 const RadioFamily* FamilyAt(int listPosition);
 
 // The family whose caption is `text`, in any letter case ("kenwood"); nothing otherwise.
 const RadioFamily* FamilyNamed(std::string_view text);
-// Its code, or kNoProtocol for a text that names no family (an empty list entry).
-std::int16_t ProtocolCodeNamed(std::string_view text);
+// Its protocol, or Protocol::None for a text that names no family (an empty list entry).
+Protocol ProtocolNamed(std::string_view text);
 
 // The list position of a family.
 int ListPosition(const RadioFamily& family);

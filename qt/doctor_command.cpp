@@ -99,9 +99,8 @@ void PrintVerdict(const doctor::Verdict& v) {
 void PrintTraffic(const doctor::LinkWatch& watch) {
     std::printf("traffic (seconds from the open; > sent, < received, <e echo, <! not a reply):\n");
     for (const doctor::LineUnit& unit : watch.Line().Units())
-        std::printf(
-            "  %s\n",
-            doctor::MonitorLine(unit, watch.Facts().protocolCode, watch.OpenedAt()).c_str());
+        std::printf("  %s\n",
+                    doctor::MonitorLine(unit, watch.Facts().protocol, watch.OpenedAt()).c_str());
 }
 
 bool AddressedFamily(const std::string& listText) {
@@ -122,7 +121,7 @@ void PrintNewLogLines(const doctor::Scanner& scanner, std::size_t& printed) {
     std::fflush(stdout);
 }
 
-int Scan(QtCommPort& port, doctor::LinkWatch& watch, std::int16_t protocol, int speed) {
+int Scan(QtCommPort& port, doctor::LinkWatch& watch, Protocol protocol, int speed) {
     std::vector<int> speeds;
     for (std::string_view s : kSpeedEntries) speeds.push_back(std::stoi(std::string(s)));
     doctor::Scanner scanner(port, doctor::ScanPlan(speeds, protocol, speed));
@@ -224,7 +223,7 @@ doctor::Verdict Listen(SessionState& state, Platform& platform, doctor::LinkWatc
 // The verdict on the open link, printed with what the line carried.
 doctor::Verdict Examine(SessionState& state, Platform& platform, doctor::LinkWatch& watch,
                         const doctor::LinkFacts& facts) {
-    if (state.ProtocolCode <= 0) {
+    if (state.protocol == Protocol::None) {
         // Nothing is sent for a link without a protocol; the verdict says so, and the scan
         // looks for the radio.
         watch.NoProtocolChosen(facts);
@@ -271,10 +270,10 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     try {
         OpenLink(state, platform, choices);
     } catch (const CatError& e) {
-        facts.protocolCode = state.ProtocolCode;
+        facts.protocol = state.protocol;
         return ReportOpenFailure(e, watch, facts);
     }
-    facts.protocolCode = state.ProtocolCode;
+    facts.protocol = state.protocol;
     facts.radioAddress = state.RadioAddr;
     facts.handshaking = port.CurrentHandshake() == Handshake::RtsCts;
     const doctor::Verdict verdict = Examine(state, platform, watch, facts);
@@ -287,7 +286,7 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     // that reaches the port before the scan looks, as one does when a busy machine runs the
     // radio's reply in before our wait begins.
     QObject::disconnect(linkReader);
-    return Scan(port, watch, state.ProtocolCode, std::atoi(choices.speedText.c_str()));
+    return Scan(port, watch, state.protocol, std::atoi(choices.speedText.c_str()));
 }
 
 }  // namespace cat

@@ -11,7 +11,6 @@
 #include "protocols/civ/civ_codes.h"
 #include "protocols/civ/civ_frame.h"
 #include "protocols/common/bcd.h"
-#include "protocols/common/family_codes.h"
 #include "protocols/common/family_support.h"
 
 namespace cat {
@@ -194,7 +193,7 @@ std::string FrameTo(std::uint8_t to, std::initializer_list<std::uint8_t> body) {
 class Civ final : public RadioFamily {
 public:
     std::string_view Name() const override { return "ICOM"; }
-    std::int16_t Code() const override { return kICOM; }
+    Protocol Id() const override { return Protocol::Icom; }
     bool FlowControl(int) const override { return false; }
     std::span<const int> ScanSpeeds() const override { return kScanSpeeds; }
     bool Addressed() const override { return true; }

@@ -13,7 +13,6 @@
 #include "core/failure_policy.h"
 #include "core/lookup.h"
 #include "protocols/common/bcd.h"
-#include "protocols/common/family_codes.h"
 #include "protocols/common/family_support.h"
 #include "protocols/ft817/ft817_codes.h"
 
@@ -203,7 +202,7 @@ private:
 class Ft817 final : public RadioFamily {
 public:
     std::string_view Name() const override { return "FT-817"; }
-    std::int16_t Code() const override { return kFT817; }
+    Protocol Id() const override { return Protocol::Ft817; }
     bool FlowControl(int) const override { return false; }
     // Fastest first: bytes sent faster than the radio reads arrive as fewer bytes than were sent,
     // never a whole five-byte block, so a probe at another speed than the radio's can never make
@@ -318,7 +317,7 @@ std::optional<long> PlausibleTensOfHertz(const Ft817Reply& reply) {
 }
 
 void PollFt817(SessionState& state, Platform& platform) {
-    if (!IsFT817(state.ProtocolCode)) return;
+    if (state.protocol != Protocol::Ft817) return;
 
     const Ft817Reply reply = Ft817Exchange(platform, 5, 0, ft817::kReadFrequencyMode);
     // A late, short or over-long reply is dropped, and so is one that cannot be a reading.

@@ -28,7 +28,7 @@ Ft817Reply Ft817Exchange(Platform& platform, std::int16_t replyLength, std::int1
 // frequency it can tune; in units of 10 Hz. Nothing for line noise.
 std::optional<long> PlausibleTensOfHertz(const Ft817Reply& reply);
 
-// Reply 01 42 34 56 01 -> 14234560 Hz, USB. Does nothing unless ProtocolCode is 10.
+// Reply 01 42 34 56 01 -> 14234560 Hz, USB. Does nothing on a link of another protocol.
 void PollFt817(SessionState& state, Platform& platform);
 
 // Polls on every tick; sets with opcodes 01 and 07, reading nothing back.

@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "core/lookup.h"
-#include "protocols/common/family_codes.h"
 #include "protocols/common/family_support.h"
 #include "protocols/common/text_commands.h"
 #include "protocols/kenwood/kenwood_codes.h"
@@ -116,7 +115,7 @@ KenwoodReader& ReaderOf(SessionState& state) {
 class Kenwood final : public RadioFamily {
 public:
     std::string_view Name() const override { return "Kenwood"; }
-    std::int16_t Code() const override { return kKenwood; }
+    Protocol Id() const override { return Protocol::Kenwood; }
 
     // A Kenwood radio above 4800 baud wants RTS/CTS (a port may override it).
     bool FlowControl(int speed) const override { return speed > 4800; }

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "core/lookup.h"
-#include "protocols/common/family_codes.h"
 #include "protocols/common/family_support.h"
 #include "protocols/common/text_commands.h"
 #include "protocols/yaesu/yaesu_codes.h"
@@ -107,7 +106,7 @@ void Send(SessionState& state, Platform& platform, const std::string& command) {
 class Yaesu final : public RadioFamily {
 public:
     std::string_view Name() const override { return "Yaesu"; }
-    std::int16_t Code() const override { return kYaesu; }
+    Protocol Id() const override { return Protocol::Yaesu; }
 
     // The radios' CAT RTS menu is on from the factory: they send only while RTS is up, and a
     // link with RTS/CTS keeps it up while we can take bytes (a port may override it).

@@ -45,7 +45,7 @@ LinkDoctor::~LinkDoctor() {
 
 doctor::LinkFacts LinkDoctor::Facts() const {
     doctor::LinkFacts f;
-    f.protocolCode = window_.State().ProtocolCode;
+    f.protocol = window_.State().protocol;
     f.radioAddress = window_.State().RadioAddr;
     f.port = "Com " + std::to_string(window_.PortNumber());
     f.device = port_.DeviceName();
@@ -55,7 +55,7 @@ doctor::LinkFacts LinkDoctor::Facts() const {
 }
 
 void LinkDoctor::Opened() {
-    if (window_.State().ProtocolCode <= 0) {
+    if (window_.State().protocol == Protocol::None) {
         watch_.NoProtocolChosen(Facts());
     } else {
         watch_.Opened(Facts());
@@ -67,7 +67,7 @@ void LinkDoctor::Opened() {
 void LinkDoctor::OpenFailed(const CatError& error) {
     const doctor::LinkFacts facts = Facts();
     const doctor::OpenFailure failure = OpenFailureFacts(error, facts.device);
-    if (window_.State().ProtocolCode <= 0) {
+    if (window_.State().protocol == Protocol::None) {
         watch_.NoProtocolChosen(facts);
     } else {
         watch_.OpenFailed(facts, failure);
@@ -214,13 +214,13 @@ void LinkDoctor::AppendTraffic() {
         shownLine_ = &line;
         shown_ = {};
         monitor_->appendPlainText(QStringLiteral("--- %1 on %2 at %3 baud ---")
-                                      .arg(Q(doctor::ProtocolName(watch_.Facts().protocolCode)),
+                                      .arg(Q(doctor::ProtocolName(watch_.Facts().protocol)),
                                            Q(watch_.Facts().port), Q(watch_.Facts().speed)));
     }
     // One append per update: a block of lines lays out once, not once a line.
     QStringList lines;
     for (const std::string& text : doctor::NextMonitorLines(
-             line, shown_, watch_.Facts().protocolCode, watch_.OpenedAt(), kTrafficLinesPerUpdate))
+             line, shown_, watch_.Facts().protocol, watch_.OpenedAt(), kTrafficLinesPerUpdate))
         lines << Q(text);
     if (scanner_)
         for (; shownScanLines_ < scanner_->Log().size(); ++shownScanLines_)
@@ -245,7 +245,7 @@ void LinkDoctor::FindRadio() {
         return;
     }
     scanner_ = std::make_unique<doctor::Scanner>(
-        port_, doctor::ScanPlan(window_.SpeedChoices(), ProtocolCodeNamed(window_.ProtocolText()),
+        port_, doctor::ScanPlan(window_.SpeedChoices(), ProtocolNamed(window_.ProtocolText()),
                                 QString::fromStdString(window_.SpeedText()).toInt()));
     shownScanLines_ = 0;
     monitor_->appendPlainText(
@@ -302,7 +302,7 @@ void LinkDoctor::ApplyFound() {
     if (!found_) return;
     window_.ReleaseOpen();
     LinkSettingsChange change{std::nullopt, found_->speed, found_->address};
-    if (const RadioFamily* family = FamilyFor(found_->protocolCode))
+    if (const RadioFamily* family = FamilyFor(found_->protocol))
         change.protocolPosition = ListPosition(*family);
     found_.reset();
     window_.ReopenWith(change);

@@ -28,7 +28,7 @@ class LinkDoctorHost {
 public:
     virtual ~LinkDoctorHost() = default;
 
-    // The routine state of the open (or last opened) link: its protocol code and radio address.
+    // The routine state of the open (or last opened) link: its protocol and radio address.
     virtual const SessionState& State() const = 0;
     // "Com N" as chosen in the port list, 0 when none is.
     virtual int PortNumber() const = 0;

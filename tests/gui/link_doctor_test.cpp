@@ -7,8 +7,8 @@
 #include <QLabel>
 #include <utility>
 
-#include "qt/qt_platform.h"
 #include "qt/ports/qt_comm_port.h"
+#include "qt/qt_platform.h"
 #include "tests/support/memory_store.h"
 
 namespace cat {
@@ -63,7 +63,7 @@ TEST_F(LinkDoctorTest, StatusAndStaleReadingReachTheWindow) {
     EXPECT_FALSE(window.problem);
     EXPECT_EQ(window.staleShown, std::vector<bool>{true});
 
-    window.state.ProtocolCode = 0;
+    window.state.protocol = Protocol::None;
     doctor.Opened();
     EXPECT_EQ(window.brief, "Choose a protocol first");
     EXPECT_TRUE(window.problem);

@@ -40,7 +40,7 @@ TEST_F(LinkTest, OpenOnAMappedPtyOpensItAndDisablesTheSetup) {
     EXPECT_FALSE(PortIsOpen(w));
     EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, true));
     EXPECT_TRUE(PollingTimer(w)->isActive()) << "closing keeps the timer";
-    EXPECT_EQ(w.State().ProtocolCode, 200) << "closing keeps the protocol";
+    EXPECT_EQ(w.State().protocol, Protocol::Icom) << "closing keeps the protocol";
 }
 
 TEST_F(LinkTest, AbsentDeviceIsWaitedForAndTheLinkOpensWhenItIsPluggedIn) {
@@ -96,7 +96,7 @@ TEST_F(LinkTest, PortThatIsNoSerialDeviceShowsTheErrorBoxAndKeepsTheSetupEnabled
     EXPECT_TRUE(OpenButton(w)->isChecked()) << "the box stays ticked after a failed open";
     EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, true));
     EXPECT_FALSE(PortIsOpen(w));
-    EXPECT_EQ(w.State().ProtocolCode, 100);
+    EXPECT_EQ(w.State().protocol, Protocol::Kenwood);
     EXPECT_EQ(w.Replug().Status().state, LinkState::Closed) << "nothing waits for a wrong device";
 
     OpenButton(w)->click();  // unticking runs the close path: harmless, controls stay enabled

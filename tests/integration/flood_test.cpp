@@ -20,7 +20,6 @@
 #include <thread>
 
 #include "doctor/line_analyzer.h"
-#include "protocols/common/family_codes.h"
 #include "qt/close_on_signal.h"
 #include "qt/ports/qt_comm_port.h"
 #include "tests/support/memory_store.h"
@@ -112,7 +111,7 @@ TEST(Flood, ABurstIntoTheNetworkPortKeepsTheEventLoopTurning) {
     QtCommPort& port = *com5;
     port.Open();
 
-    doctor::LineAnalyzer line(kICOM, "5E");
+    doctor::LineAnalyzer line(Protocol::Icom, "5E");
     std::size_t received = 0;
     QObject::connect(&port, &QtCommPort::BytesArrived, [&] {
         if (!port.IsOpen()) return;

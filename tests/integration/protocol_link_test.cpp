@@ -27,7 +27,6 @@
 #include "link/link_control.h"
 #include "link/poll_cycle.h"
 #include "protocols/civ/civ.h"
-#include "protocols/common/family_codes.h"
 #include "protocols/ft817/ft817.h"
 #include "protocols/kenwood/kenwood.h"
 #include "qt/ports/qt_comm_port.h"
@@ -120,12 +119,12 @@ public:
     // decoded. FT-817 exchanges are synchronous; one that meets a slow radio is simply repeated.
     bool ReadFrequencyAndMode() {
         ForgetRadio();
-        if (IsICOM(state.ProtocolCode)) {
+        if (state.protocol == Protocol::Icom) {
             SendCivCommand(state, *platform_, "03", "", "");
             SendCivCommand(state, *platform_, "04", "", "");
             return ReceiveUntil([&] { return RadioAnswered(); });
         }
-        if (IsKenwood(state.ProtocolCode)) {
+        if (state.protocol == Protocol::Kenwood) {
             SendKenwoodCommand(state, *platform_, "IF");
             return ReceiveUntil([&] { return RadioAnswered(); });
         }

@@ -12,7 +12,6 @@
 
 #include "core/startup.h"
 #include "doctor/scan.h"
-#include "protocols/common/family_codes.h"
 #include "qt/ports/qt_comm_port.h"
 #include "qt/qt_settings_store.h"
 #include "tests/support/radiosim_process.h"
@@ -23,16 +22,16 @@ namespace {
 struct Row {
     const char* model;
     int radioSpeed;
-    std::int16_t chosen;
+    Protocol chosen;
     int chosenSpeed;
 };
 
 // Each row another choice of the operator's, so that every family and several speeds are the
 // starting point of some scan.
 const Row kRows[] = {
-    {"ft817", 4800, kICOM, 19200},  {"ft817", 9600, kKenwood, 115200},
-    {"ft817", 38400, kYaesu, 1200}, {"ft818", 4800, kFT817, 38400},
-    {"ft818", 9600, kICOM, 4800},   {"ft818", 38400, kKenwood, 4800},
+    {"ft817", 4800, Protocol::Icom, 19200},  {"ft817", 9600, Protocol::Kenwood, 115200},
+    {"ft817", 38400, Protocol::Yaesu, 1200}, {"ft818", 4800, Protocol::Ft817, 38400},
+    {"ft818", 9600, Protocol::Icom, 4800},   {"ft818", 38400, Protocol::Kenwood, 4800},
 };
 
 TEST(ScanSafety, AFiveByteRadioIsFoundAndNeverChanged) {
@@ -56,7 +55,7 @@ TEST(ScanSafety, AFiveByteRadioIsFoundAndNeverChanged) {
             now += *wait;
         }
         ASSERT_TRUE(scanner.Result().has_value());
-        EXPECT_EQ(scanner.Result()->protocolCode, kFT817);
+        EXPECT_EQ(scanner.Result()->protocol, Protocol::Ft817);
         EXPECT_EQ(scanner.Result()->speed, row.radioSpeed);
 
         // Everything radiosim read has been handled once it answers a ping.

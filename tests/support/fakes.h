@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -19,6 +20,16 @@
 #include "core/platform.h"
 #include "core/session_state.h"
 #include "link/poll_cycle.h"
+
+namespace cat {
+
+// Protocols print by name when an assertion fails.
+inline std::ostream& operator<<(std::ostream& os, Protocol protocol) {
+    constexpr const char* kNames[] = {"None", "Ft817", "Kenwood", "Icom", "Yaesu"};
+    return os << kNames[static_cast<std::size_t>(protocol)];
+}
+
+}  // namespace cat
 
 namespace cat::test {
 

@@ -58,12 +58,15 @@ INSTANTIATE_TEST_SUITE_P(
         DigitsRow{"TensOfHertz", 14'074'050, {0, 1, 4, 10, 0, 7, 4, 10, 0, 5}},
         DigitsRow{"FiveHertzPartIsCutNotRounded", 14'074'005, {0, 1, 4, 10, 0, 7, 4, 10, 0, 0}},
         DigitsRow{"EightHertzPartIsCut", 14'074'008, {0, 1, 4, 10, 0, 7, 4, 10, 0, 0}},
-        DigitsRow{"NineHertzPartIsLiftedToTheNextTen", 14'074'009, {0, 1, 4, 10, 0, 7, 4, 10, 0, 1}},
+        DigitsRow{
+            "NineHertzPartIsLiftedToTheNextTen", 14'074'009, {0, 1, 4, 10, 0, 7, 4, 10, 0, 1}},
         DigitsRow{"LiftCarriesThroughEveryPlace", 99'999'999, {1, 0, 0, 10, 0, 0, 0, 10, 0, 0}},
         DigitsRow{"TwoMetres", 144'300'000, {1, 4, 4, 10, 3, 0, 0, 10, 0, 0}},
         DigitsRow{"TopOfTheRange", 999'990'000, {9, 9, 9, 10, 9, 9, 0, 10, 0, 0}},
-        DigitsRow{"TenHertzBelowTwoHundredStaysBelow", 199'999'990, {1, 9, 9, 10, 9, 9, 9, 10, 9, 9}},
-        DigitsRow{"GigahertzPutsTwelveIntoTheHundreds", 1'296'100'000,
+        DigitsRow{
+            "TenHertzBelowTwoHundredStaysBelow", 199'999'990, {1, 9, 9, 10, 9, 9, 9, 10, 9, 9}},
+        DigitsRow{"GigahertzPutsTwelveIntoTheHundreds",
+                  1'296'100'000,
                   {12, 9, 6, 10, 1, 0, 0, 10, 0, 0}}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
@@ -98,8 +101,8 @@ TEST(DisplayDigits, NegativeOrBeyondSixteenBitsIsAnOverflow) {
 struct TextRow {
     const char* name;
     std::int64_t hertz;
-    const char* display;  // FrequencyDisplayText
-    const char* digits;   // HertzDigits
+    const char* display;              // FrequencyDisplayText
+    const char* digits;               // HertzDigits
     std::array<std::uint8_t, 4> bcd;  // FrequencyBytes
 };
 
@@ -122,24 +125,42 @@ INSTANTIATE_TEST_SUITE_P(
     Frequencies, FrequencyTexts,
     ::testing::Values(
         TextRow{"TwentyMetres", 14'074'000, "14.074.00", "00014074000", {0x01, 0x40, 0x74, 0x00}},
-        TextRow{"BelowTenMegahertzGetsALeadingBlank", 7'074'000, " 7.074.00", "00007074000",
+        TextRow{"BelowTenMegahertzGetsALeadingBlank",
+                7'074'000,
+                " 7.074.00",
+                "00007074000",
                 {0x00, 0x70, 0x74, 0x00}},
         TextRow{"Zero", 0, " 0.000.00", "00000000000", {0x00, 0x00, 0x00, 0x00}},
         TextRow{"HundredsOfHertz", 3'565'500, " 3.565.50", "00003565500", {0x00, 0x35, 0x65, 0x50}},
         TextRow{"TensOfHertz", 14'074'050, "14.074.05", "00014074050", {0x01, 0x40, 0x74, 0x05}},
-        TextRow{"FiveHertzPartIsCut", 14'074'005, "14.074.00", "00014074000",
-                {0x01, 0x40, 0x74, 0x00}},
-        TextRow{"NineHertzPartIsLifted", 14'074'009, "14.074.01", "00014074010",
+        TextRow{
+            "FiveHertzPartIsCut", 14'074'005, "14.074.00", "00014074000", {0x01, 0x40, 0x74, 0x00}},
+        TextRow{"NineHertzPartIsLifted",
+                14'074'009,
+                "14.074.01",
+                "00014074010",
                 {0x01, 0x40, 0x74, 0x01}},
-        TextRow{"TenMegahertzHasNoBlank", 10'000'000, "10.000.00", "00010000000",
+        TextRow{"TenMegahertzHasNoBlank",
+                10'000'000,
+                "10.000.00",
+                "00010000000",
                 {0x01, 0x00, 0x00, 0x00}},
-        TextRow{"LiftedIntoTheHundredsTakesTheirLayout", 99'999'999, "100.000.0", "00100000000",
+        TextRow{"LiftedIntoTheHundredsTakesTheirLayout",
+                99'999'999,
+                "100.000.0",
+                "00100000000",
                 {0x10, 0x00, 0x00, 0x00}},
-        TextRow{"HundredDropsTheTenHertzDigit", 100'000'000, "100.000.0", "00100000000",
+        TextRow{"HundredDropsTheTenHertzDigit",
+                100'000'000,
+                "100.000.0",
+                "00100000000",
                 {0x10, 0x00, 0x00, 0x00}},
         TextRow{"TwoMetres", 144'300'000, "144.300.0", "00144300000", {0x14, 0x43, 0x00, 0x00}},
         TextRow{"TopOfTheRange", 999'990'000, "999.990.0", "00999990000", {0x99, 0x99, 0x90, 0x00}},
-        TextRow{"LastTenHertzStepBeforeTwoHundred", 199'999'990, "199.999.9", "00199999990",
+        TextRow{"LastTenHertzStepBeforeTwoHundred",
+                199'999'990,
+                "199.999.9",
+                "00199999990",
                 {0x19, 0x99, 0x99, 0x99}}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
@@ -155,11 +176,14 @@ TEST(FrequencyDisplayText, TakesEachCharacterFromTheDigitTableAtDigitPlusOne) {
 
 TEST(FrequencyDisplayText, WithoutADisplayableFrequencyTheTextStaysAsItWas) {
     const SessionState state = WithDigits();
-    const std::int64_t cases[] = {
-        1'296'100'000, 1'000'000'000,
-        999'999'999,  // the hundreds digit reaches 10
-        -14'074'000,   -500'000, 4'000'000'000'000, std::numeric_limits<std::int64_t>::max(),
-        std::numeric_limits<std::int64_t>::min()};
+    const std::int64_t cases[] = {1'296'100'000,
+                                  1'000'000'000,
+                                  999'999'999,  // the hundreds digit reaches 10
+                                  -14'074'000,
+                                  -500'000,
+                                  4'000'000'000'000,
+                                  std::numeric_limits<std::int64_t>::max(),
+                                  std::numeric_limits<std::int64_t>::min()};
     for (std::int64_t hertz : cases) {
         std::string shown = "14.074.00 USB";
         FrequencyDisplayText(state, hertz, shown);
@@ -173,8 +197,12 @@ TEST(HertzDigits, SignIsIgnored) {
 }
 
 TEST(HertzDigits, FromOneThousandMegahertzUpThereIsNoTextToSendNorBytes) {
-    const std::int64_t cases[] = {1'000'000'000, 1'296'100'000, 999'999'999, -1'296'100'000,
-                                  3'000'000'000'000, std::numeric_limits<std::int64_t>::max(),
+    const std::int64_t cases[] = {1'000'000'000,
+                                  1'296'100'000,
+                                  999'999'999,
+                                  -1'296'100'000,
+                                  3'000'000'000'000,
+                                  std::numeric_limits<std::int64_t>::max(),
                                   std::numeric_limits<std::int64_t>::min()};
     for (std::int64_t hertz : cases) {
         try {
@@ -209,20 +237,20 @@ TEST_P(OperatorEntry, BecomesTheNearestWholeHertz) {
 
 INSTANTIATE_TEST_SUITE_P(
     Entries, OperatorEntry,
-    ::testing::Values(
-        EntryRow{"TwentyMetres", 14.074, 14'074'000},
-        EntryRow{"HalfAKilohertzIsNotCut", 14.0745, 14'074'500},
-        EntryRow{"JustBelowAHertzRoundsUp", 14.0744999996, 14'074'500},
-        EntryRow{"JustAboveAHertzRoundsDown", 14.0745000004, 14'074'500},
-        EntryRow{"TensOfHertz", 14.07405, 14'074'050},
-        EntryRow{"TopOfTheRange", 999.99999, 999'999'990},
-        EntryRow{"NegativeKeepsItsSign", -14.074, -14'074'000},
-        EntryRow{"BelowHalfAHertzIsZero", 0.0000004, 0},
-        EntryRow{"GigahertzIsStillHertz", 1296.1, 1'296'100'000},
-        EntryRow{"ThousandTeraHertzIsNone", 1e9, std::nullopt},
-        EntryRow{"MinusThousandTeraHertzIsNone", -1e9, std::nullopt},
-        EntryRow{"InfinityIsNone", std::numeric_limits<double>::infinity(), std::nullopt},
-        EntryRow{"NotANumberIsNone", std::nan(""), std::nullopt}),
+    ::testing::Values(EntryRow{"TwentyMetres", 14.074, 14'074'000},
+                      EntryRow{"HalfAKilohertzIsNotCut", 14.0745, 14'074'500},
+                      EntryRow{"JustBelowAHertzRoundsUp", 14.0744999996, 14'074'500},
+                      EntryRow{"JustAboveAHertzRoundsDown", 14.0745000004, 14'074'500},
+                      EntryRow{"TensOfHertz", 14.07405, 14'074'050},
+                      EntryRow{"TopOfTheRange", 999.99999, 999'999'990},
+                      EntryRow{"NegativeKeepsItsSign", -14.074, -14'074'000},
+                      EntryRow{"BelowHalfAHertzIsZero", 0.0000004, 0},
+                      EntryRow{"GigahertzIsStillHertz", 1296.1, 1'296'100'000},
+                      EntryRow{"ThousandTeraHertzIsNone", 1e9, std::nullopt},
+                      EntryRow{"MinusThousandTeraHertzIsNone", -1e9, std::nullopt},
+                      EntryRow{"InfinityIsNone", std::numeric_limits<double>::infinity(),
+                               std::nullopt},
+                      EntryRow{"NotANumberIsNone", std::nan(""), std::nullopt}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
 // --- Sweep over the 10 Hz grid below 1000 MHz -------------------------------------------------

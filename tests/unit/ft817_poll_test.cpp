@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <sstream>
 #include <string>
 
-#include "protocols/common/family_codes.h"
 #include "protocols/ft817/ft817.h"
 #include "tests/support/fakes.h"
 
@@ -23,7 +23,7 @@ class Ft817Poll : public ::testing::Test {
 protected:
     Ft817Poll() {
         world.port.open = true;
-        state.ProtocolCode = kFT817;
+        state.protocol = Protocol::Ft817;
         state.frequencyHz = kFreqBefore;
         state.mode = static_cast<ModeIndex>(kModeBefore);
     }
@@ -101,7 +101,7 @@ TEST_F(Ft817Poll, ANewReadingWaitsForTheNextReplyAndNoiseBetweenDoesNotUnseatIt)
     // Each poll takes one reply; the table is what the display has after it.
     const std::pair<std::string, std::int64_t> polls[] = {
         {first, kFreqBefore}, {first, 14'074'000}, {second, 14'074'000}, {noise, 14'074'000},
-        {second, 7'074'000},      {first, 7'074'000},  {"", 7'074'000},      {first, 14'074'000},
+        {second, 7'074'000},  {first, 7'074'000},  {"", 7'074'000},      {first, 14'074'000},
     };
     for (const auto& [reply, shown] : polls) {
         world.port.replies = {reply};
@@ -153,10 +153,10 @@ TEST_F(Ft817Poll, ClosedPortChangesNothingAndRaisesNothing) {
     EXPECT_EQ(test::ShownMode(state), kModeBefore);
 }
 
-class Ft817OtherProtocols : public Ft817Poll, public ::testing::WithParamInterface<std::int16_t> {};
+class Ft817OtherProtocols : public Ft817Poll, public ::testing::WithParamInterface<Protocol> {};
 
 TEST_P(Ft817OtherProtocols, SendNothing) {
-    state.ProtocolCode = GetParam();
+    state.protocol = GetParam();
     world.port.replies.push_back(Bytes({0x01, 0x42, 0x34, 0x56, 0x01}));
 
     PollFt817(state, world.platform);
@@ -167,9 +167,10 @@ TEST_P(Ft817OtherProtocols, SendNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ft817, Ft817OtherProtocols,
-                         ::testing::Values(kNoProtocol, 11, kKenwood, kICOM),
+                         ::testing::Values(Protocol::None, Protocol::Kenwood, Protocol::Icom,
+                                           Protocol::Yaesu),
                          [](const auto& instance) {
-                             return "Code" + std::to_string(instance.param);
+                             return (std::ostringstream() << instance.param).str();
                          });
 
 }  // namespace

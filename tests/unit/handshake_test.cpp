@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "protocols/common/family_codes.h"
 #include "protocols/families.h"
 #include "tests/support/memory_store.h"
 
@@ -13,26 +12,34 @@ namespace {
 TEST(HandshakeFor, TheFamilysRuleUnlessThePortOverridesIt) {
     struct Row {
         const char* name;
-        std::int16_t protocol;
+        Protocol protocol;
         double speed;
         const char* stored;  // nullptr: no key
         Handshake mode;
         HandshakeSource source;
     };
     const Row rows[] = {
-        {"kenwood_9600_rule", kKenwood, 9600, nullptr, Handshake::RtsCts, HandshakeSource::Default},
-        {"kenwood_4800_rule", kKenwood, 4800, nullptr, Handshake::None, HandshakeSource::Default},
-        {"icom_19200_rule", kICOM, 19200, nullptr, Handshake::None, HandshakeSource::Default},
-        {"cable_without_lines", kKenwood, 9600, "none", Handshake::None, HandshakeSource::Override},
-        {"override_any_case_and_blanks", kKenwood, 38400, " NoNe\t", Handshake::None,
+        {"kenwood_9600_rule", Protocol::Kenwood, 9600, nullptr, Handshake::RtsCts,
+         HandshakeSource::Default},
+        {"kenwood_4800_rule", Protocol::Kenwood, 4800, nullptr, Handshake::None,
+         HandshakeSource::Default},
+        {"icom_19200_rule", Protocol::Icom, 19200, nullptr, Handshake::None,
+         HandshakeSource::Default},
+        {"cable_without_lines", Protocol::Kenwood, 9600, "none", Handshake::None,
          HandshakeSource::Override},
-        {"forced_for_icom", kICOM, 1200, "rtscts", Handshake::RtsCts, HandshakeSource::Override},
-        {"auto_is_the_rule", kKenwood, 9600, "auto", Handshake::RtsCts, HandshakeSource::Default},
-        {"blank_is_the_rule", kFT817, 9600, "  ", Handshake::None, HandshakeSource::Default},
-        {"yaesu_text_rule", kYaesu, 4800, nullptr, Handshake::RtsCts, HandshakeSource::Default},
-        {"yaesu_cable_without_lines", kYaesu, 38400, "none", Handshake::None,
+        {"override_any_case_and_blanks", Protocol::Kenwood, 38400, " NoNe\t", Handshake::None,
          HandshakeSource::Override},
-        {"misspelt_is_ignored_and_said", kKenwood, 9600, "rts/cts", Handshake::RtsCts,
+        {"forced_for_icom", Protocol::Icom, 1200, "rtscts", Handshake::RtsCts,
+         HandshakeSource::Override},
+        {"auto_is_the_rule", Protocol::Kenwood, 9600, "auto", Handshake::RtsCts,
+         HandshakeSource::Default},
+        {"blank_is_the_rule", Protocol::Ft817, 9600, "  ", Handshake::None,
+         HandshakeSource::Default},
+        {"yaesu_text_rule", Protocol::Yaesu, 4800, nullptr, Handshake::RtsCts,
+         HandshakeSource::Default},
+        {"yaesu_cable_without_lines", Protocol::Yaesu, 38400, "none", Handshake::None,
+         HandshakeSource::Override},
+        {"misspelt_is_ignored_and_said", Protocol::Kenwood, 9600, "rts/cts", Handshake::RtsCts,
          HandshakeSource::IgnoredOverride},
     };
     for (const Row& row : rows) {

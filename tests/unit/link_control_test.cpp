@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "core/cat_error.h"
-#include "protocols/common/family_codes.h"
 #include "tests/support/fakes.h"
 
 namespace cat {
@@ -25,7 +24,7 @@ TEST(OpenLink, ConfiguresThePortInOrderAndStartsTheTimer) {
                                                "Open"};
     EXPECT_EQ(w.port.log, expected);
     EXPECT_TRUE(w.timer.enabled);
-    EXPECT_EQ(s.ProtocolCode, kICOM);
+    EXPECT_EQ(s.protocol, Protocol::Icom);
     EXPECT_EQ(s.RadioAddr, "5E");
     EXPECT_EQ(s.CtrlAddr, "E0");
     EXPECT_EQ(s.Speed, "9600");
@@ -36,26 +35,26 @@ TEST(OpenLink, ProtocolTextIsComparedUpperCased) {
     struct Row {
         const char* name;
         const char* text;
-        std::int16_t code;
+        Protocol protocol;
     };
     const Row rows[] = {
-        {"icom_list_entry", "ICOM", kICOM},
-        {"kenwood_list_entry", "Kenwood", kKenwood},
-        {"kenwood_upper", "KENWOOD", kKenwood},
-        {"kenwood_mixed", "kEnWoOd", kKenwood},
-        {"ft817_list_entry", "FT-817", kFT817},
-        {"ft817_lower", "ft-817", kFT817},
-        {"nothing_chosen", "", kNoProtocol},
-        {"yaesu_list_entry", "Yaesu", kYaesu},
-        {"other_text", "Elecraft", kNoProtocol},
-        {"padded_text_is_not_a_name", " ICOM", kNoProtocol},
+        {"icom_list_entry", "ICOM", Protocol::Icom},
+        {"kenwood_list_entry", "Kenwood", Protocol::Kenwood},
+        {"kenwood_upper", "KENWOOD", Protocol::Kenwood},
+        {"kenwood_mixed", "kEnWoOd", Protocol::Kenwood},
+        {"ft817_list_entry", "FT-817", Protocol::Ft817},
+        {"ft817_lower", "ft-817", Protocol::Ft817},
+        {"nothing_chosen", "", Protocol::None},
+        {"yaesu_list_entry", "Yaesu", Protocol::Yaesu},
+        {"other_text", "Elecraft", Protocol::None},
+        {"padded_text_is_not_a_name", " ICOM", Protocol::None},
     };
     for (const auto& row : rows) {
         FakeWorld w;
         SessionState s;
-        s.ProtocolCode = kKenwood;  // left from an earlier open: every open starts again from 0
+        s.protocol = Protocol::Kenwood;  // left from an earlier open: every open starts again
         OpenLink(s, w.platform, Choices(row.text, 0, "", "9600"));
-        EXPECT_EQ(s.ProtocolCode, row.code) << row.name;
+        EXPECT_EQ(s.protocol, row.protocol) << row.name;
         EXPECT_TRUE(w.port.open) << row.name << ": the port opens whatever the protocol";
     }
 }
@@ -128,7 +127,7 @@ TEST(OpenLink, BadIcomAddressFailsBeforeThePortOpens) {
         }
         EXPECT_FALSE(w.port.open) << typed;
         EXPECT_FALSE(w.timer.enabled) << typed;
-        EXPECT_EQ(s.ProtocolCode, kICOM) << "steps before the failure keep their effect";
+        EXPECT_EQ(s.protocol, Protocol::Icom) << "steps before the failure keep their effect";
     }
 }
 
@@ -174,7 +173,7 @@ TEST(OpenLink, PortErrorStopsTheRestAndKeepsWhatWasDone) {
         EXPECT_EQ(OpenErrorText(e.Number(), e.Description()),
                   "Error 8010 : Com 3 (/dev/ttyUSB0) is in use by another program.");
     }
-    EXPECT_EQ(s.ProtocolCode, kKenwood);
+    EXPECT_EQ(s.protocol, Protocol::Kenwood);
     EXPECT_EQ(w.port.handshake, Handshake::RtsCts);
     EXPECT_FALSE(w.timer.enabled);
 }
@@ -194,7 +193,7 @@ TEST(CloseLink, ClosesThePortAndKeepsTheRest) {
     CloseLink(w.platform);
     EXPECT_FALSE(w.port.open);
     EXPECT_TRUE(w.timer.enabled);
-    EXPECT_EQ(s.ProtocolCode, kFT817);
+    EXPECT_EQ(s.protocol, Protocol::Ft817);
     EXPECT_EQ(s.frequencyHz, 14'074'000);
 }
 

@@ -10,7 +10,6 @@
 #include <string>
 
 #include "doctor/line_analyzer.h"
-#include "protocols/common/family_codes.h"
 #include "tests/support/fakes.h"
 
 namespace cat::doctor {
@@ -21,7 +20,7 @@ using test::Bytes;
 TEST(MonitorLine, NamesTheFrequencyAndModeEachReplyCarries) {
     struct Row {
         const char* name;
-        std::int16_t protocol;
+        Protocol protocol;
         std::string poll;
         std::string reply;
         const char* note;
@@ -29,19 +28,19 @@ TEST(MonitorLine, NamesTheFrequencyAndModeEachReplyCarries) {
     const Row rows[] = {
         // Frequency, step, RIT +150 Hz on, memory 012, receiving, mode 2 (USB), VFO B, no scan,
         // no split, no tone, tone 08, no shift.
-        {"kenwood_status", kKenwood, "IF;",
+        {"kenwood_status", Protocol::Kenwood, "IF;",
          std::string("IF") + "00014074000" + "0000" + "+00150" + "1" + "0" + "012" + "0" + "2" +
              "1" + "0" + "0" + "0" + "08" + "0" + ";",
          "status: 14.074000 MHz USB"},
         // Memory 001, 14.074 MHz, clarifier +150 Hz, RX clarifier off, TX clarifier on, mode 2
         // (USB), VFO, no tone, tone 00, no shift.
-        {"yaesu_status", kYaesu, "IF;",
+        {"yaesu_status", Protocol::Yaesu, "IF;",
          std::string("IF") + "001" + "014074000" + "+0150" + "0" + "1" + "2" + "0" + "0" + "00" +
              "0" + ";",
          "status: 14.074000 MHz USB"},
-        {"icom_mode", kICOM, Bytes({0xFE, 0xFE, 0x5E, 0xE0, 0x04, 0xFD, 0x00}),
+        {"icom_mode", Protocol::Icom, Bytes({0xFE, 0xFE, 0x5E, 0xE0, 0x04, 0xFD, 0x00}),
          Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x04, 0x03, 0x02, 0xFD}), "read mode: CW"},
-        {"ft817_reading", kFT817, Bytes({0x00, 0x00, 0x00, 0x00, 0x03}),
+        {"ft817_reading", Protocol::Ft817, Bytes({0x00, 0x00, 0x00, 0x00, 0x03}),
          Bytes({0x00, 0x70, 0x74, 0x00, 0x00}), "frequency and mode: 7.074000 MHz LSB"},
     };
     for (const Row& row : rows) {

@@ -12,7 +12,7 @@
 #include "doctor/diagnosis.h"
 #include "doctor/line_analyzer.h"
 #include "doctor/monitor_text.h"
-#include "protocols/common/family_codes.h"
+#include "protocols/families.h"
 #include "tests/support/fakes.h"
 
 namespace cat::doctor {
@@ -41,7 +41,7 @@ std::string RandomFrames(std::size_t count, unsigned seed) {
     return bytes;
 }
 
-Verdict Judge(std::int16_t family, const std::string& received, const LineSummary** summary,
+Verdict Judge(Protocol family, const std::string& received, const LineSummary** summary,
               LineAnalyzer& line) {
     line.Sent(0, "poll");
     // In the pieces a busy port hands over.
@@ -50,7 +50,7 @@ Verdict Judge(std::int16_t family, const std::string& received, const LineSummar
     line.Settle(2.0);
     *summary = &line.Summary();
     Observation o;
-    o.protocolCode = family;
+    o.protocol = family;
     o.radioAddress = "5E";
     o.port = "Com 3";
     o.speed = "9600";
@@ -77,9 +77,11 @@ TEST(Noise, IsNeverARadio) {
              return s;
          }()},
     };
-    for (const std::int16_t family : {kICOM, kKenwood, kFT817, kYaesu}) {
+    for (const Protocol family :
+         {Protocol::Icom, Protocol::Kenwood, Protocol::Ft817, Protocol::Yaesu}) {
         for (const auto& flood : floods) {
-            SCOPED_TRACE(std::string(flood.name) + " on family " + std::to_string(family));
+            SCOPED_TRACE(std::string(flood.name) + " on family " +
+                         std::string(FamilyFor(family)->Name()));
             LineAnalyzer line(family, "5E");
             const LineSummary* summary = nullptr;
             const Verdict v = Judge(family, flood.bytes, &summary, line);

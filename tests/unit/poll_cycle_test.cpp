@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "core/startup.h"
-#include "protocols/common/family_codes.h"
 #include "tests/support/fakes.h"
 
 namespace cat {
@@ -34,8 +33,8 @@ struct PollTest : ::testing::Test {
         w.port.open = true;
         w.clock.now = 36000.0;
     }
-    void Link(std::int16_t code) {
-        s.ProtocolCode = code;
+    void Link(Protocol protocol) {
+        s.protocol = protocol;
         s.RadioAddr = "5E";
         s.CtrlAddr = "E0";
     }
@@ -54,7 +53,7 @@ TEST_F(PollTest, NoProtocolMeansTicksAndNotificationsDoNothing) {
 }
 
 TEST_F(PollTest, MinimisedWindowSendsNothingAndLeavesTheDisplay) {
-    Link(kKenwood);
+    Link(Protocol::Kenwood);
     display.text = "14.074.00 USB";
     Tick(/*minimised=*/true);
     EXPECT_TRUE(w.port.writes.empty());
@@ -64,7 +63,7 @@ TEST_F(PollTest, MinimisedWindowSendsNothingAndLeavesTheDisplay) {
 }
 
 TEST_F(PollTest, TickDuringATickReturnsAtOnce) {
-    Link(kFT817);
+    Link(Protocol::Ft817);
     s.Busy = true;
     Tick();
     EXPECT_TRUE(w.port.writes.empty());
@@ -72,7 +71,7 @@ TEST_F(PollTest, TickDuringATickReturnsAtOnce) {
 }
 
 TEST_F(PollTest, KenwoodPollsOnlyWhenMoreThanAQuarterSecondPassed) {
-    Link(kKenwood);
+    Link(Protocol::Kenwood);
     const struct {
         const char* name;
         double advance;
@@ -95,7 +94,7 @@ TEST_F(PollTest, KenwoodPollsOnlyWhenMoreThanAQuarterSecondPassed) {
 }
 
 TEST_F(PollTest, LastPollIsTakenAfterThePoll) {
-    Link(kKenwood);
+    Link(Protocol::Kenwood);
     Tick();
     ASSERT_TRUE(s.LastPoll.has_value());
     EXPECT_DOUBLE_EQ(s.LastPoll->count(), 36000.005)
@@ -105,7 +104,7 @@ TEST_F(PollTest, LastPollIsTakenAfterThePoll) {
 // Each read every two seconds, a second apart: never the two frames in one burst, which a
 // five-byte radio on the line at another speed would count as whole commands.
 TEST_F(PollTest, IcomAsksFrequencyAndModeEveryTwoSecondsASecondApart) {
-    Link(kICOM);
+    Link(Protocol::Icom);
     const std::string kReads[] = {kIcomReadFreq, kIcomReadMode, kIcomReadFreq, kIcomReadMode};
     for (std::size_t i = 0; i < std::size(kReads); ++i) {
         Tick();
@@ -126,7 +125,7 @@ TEST_F(PollTest, FirstTickOfALinkPollsAtOnce) {
         world.port.open = true;
         world.clock.now = start;
         SessionState state;
-        state.ProtocolCode = kICOM;
+        state.protocol = Protocol::Icom;
         state.RadioAddr = "5E";
         state.CtrlAddr = "E0";
         PollTick(state, world.platform, false, display);
@@ -135,7 +134,7 @@ TEST_F(PollTest, FirstTickOfALinkPollsAtOnce) {
 }
 
 TEST_F(PollTest, Ft817PollsOnEveryTick) {
-    Link(kFT817);
+    Link(Protocol::Ft817);
     for (int i = 0; i < 3; ++i) {
         w.clock.Advance(0.1);
         Tick();
@@ -145,7 +144,7 @@ TEST_F(PollTest, Ft817PollsOnEveryTick) {
 }
 
 TEST_F(PollTest, DisplayShowsFrequencyAndModeAndIsWrittenOnlyOnChange) {
-    Link(kFT817);
+    Link(Protocol::Ft817);
     w.port.responder = [](const std::string&) { return Bytes({0x01, 0x40, 0x74, 0x00, 0x01}); };
     for (int i = 0; i < 10; ++i) Tick();
     EXPECT_EQ(display.text, "14.074.00 USB");
@@ -153,14 +152,14 @@ TEST_F(PollTest, DisplayShowsFrequencyAndModeAndIsWrittenOnlyOnChange) {
 }
 
 TEST_F(PollTest, DisplayStaysEmptyUntilARadioReportedAFrequency) {
-    Link(kFT817);  // a silent radio
+    Link(Protocol::Ft817);  // a silent radio
     for (int i = 0; i < 5; ++i) Tick();
     EXPECT_EQ(display.text, "");
     EXPECT_EQ(display.writes, 0) << "not \" 0.000.00 LSB\": no radio sent that";
 }
 
 TEST_F(PollTest, IcomFrequencyAheadOfItsModeShowsNoModeYet) {
-    Link(kICOM);
+    Link(Protocol::Icom);
     // The radio's frequency reply is in; its mode reply is still on the way.
     w.port.Arrive(Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x40, 0x07, 0x14, 0x00, 0xFD}));
     Tick();
@@ -173,7 +172,7 @@ TEST_F(PollTest, IcomFrequencyAheadOfItsModeShowsNoModeYet) {
 }
 
 TEST_F(PollTest, ValuesOutliveCloseAndAProtocolChange) {
-    Link(kFT817);
+    Link(Protocol::Ft817);
     w.port.responder = [](const std::string&) { return Bytes({0x00, 0x70, 0x74, 0x00, 0x02}); };
     Tick();
     Tick();  // the second reply confirms the first
@@ -181,7 +180,7 @@ TEST_F(PollTest, ValuesOutliveCloseAndAProtocolChange) {
     w.port.responder = nullptr;
     w.port.open = false;  // closed: ticks go on against the closed port
     Tick();
-    Link(kKenwood);
+    Link(Protocol::Kenwood);
     w.port.open = true;  // re-opened with another radio, which stays silent
     Tick();
     EXPECT_EQ(display.text, " 7.074.00 CW");
@@ -189,7 +188,7 @@ TEST_F(PollTest, ValuesOutliveCloseAndAProtocolChange) {
 }
 
 TEST_F(PollTest, ModeOutsideTheListShowsTheFrequencyAlone) {
-    Link(kKenwood);
+    Link(Protocol::Kenwood);
     s.frequencyHz = 14'074'000;
     s.mode = static_cast<ModeIndex>(9);
     s.LastPoll = Seconds(w.clock.now);  // no poll this tick
@@ -198,7 +197,7 @@ TEST_F(PollTest, ModeOutsideTheListShowsTheFrequencyAlone) {
 }
 
 TEST_F(PollTest, FrequencyTheDisplayCannotShowLeavesTheModeAlone) {
-    Link(kKenwood);
+    Link(Protocol::Kenwood);
     s.frequencyHz = 1'296'100'000;
     s.mode = ModeIndex::USB;
     s.LastPoll = Seconds(w.clock.now);
@@ -207,7 +206,7 @@ TEST_F(PollTest, FrequencyTheDisplayCannotShowLeavesTheModeAlone) {
 }
 
 TEST_F(PollTest, AFailingTickClearsBusySoTheNextPollsNormally) {
-    Link(kFT817);
+    Link(Protocol::Ft817);
     w.port.responder = [](const std::string&) { return Bytes({0x01, 0x40, 0x74, 0x00, 0x01}); };
     Tick();  // a first reading waits for the next reply to confirm it
     display.failNextWrite = true;
@@ -219,7 +218,7 @@ TEST_F(PollTest, AFailingTickClearsBusySoTheNextPollsNormally) {
 }
 
 TEST_F(PollTest, TickFiredInsideAComErrorBoxReturnsAtOnce) {
-    Link(kICOM);
+    Link(Protocol::Icom);
     w.port.FailOn(test::FakeCommPort::Op::Write, 8015, "write failed", 1);
     int nestedWrites = -1;
     w.messages.whileShown = [&] {
@@ -235,28 +234,28 @@ TEST_F(PollTest, TickFiredInsideAComErrorBoxReturnsAtOnce) {
 }
 
 TEST_F(PollTest, NotificationHandsBytesToTheOpenProtocolsParser) {
-    Link(kKenwood);
+    Link(Protocol::Kenwood);
     w.port.Arrive(IfReply("00014250000", '2'));
     ReceiveDispatch(s, w.port);
     EXPECT_EQ(s.frequencyHz, 14'250'000);
     EXPECT_EQ(test::ShownMode(s), 1);
 
-    Link(kICOM);
+    Link(Protocol::Icom);
     w.port.Arrive(Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x40, 0x07, 0x07, 0x00, 0xFD}));
     ReceiveDispatch(s, w.port);
     EXPECT_EQ(s.frequencyHz, 7'074'000);
 
-    Link(kFT817);
+    Link(Protocol::Ft817);
     w.port.Arrive(Bytes({0x01, 0x40, 0x74, 0x00, 0x01}));
     ReceiveDispatch(s, w.port);
     EXPECT_EQ(w.port.waiting.size(), 5u) << "the FT-817 exchange reads its replies itself";
 }
 
 TEST_F(PollTest, NotificationSwallowsPortFailures) {
-    Link(kICOM);
+    Link(Protocol::Icom);
     w.port.FailOn(test::FakeCommPort::Op::BytesWaiting);
     EXPECT_NO_THROW(ReceiveDispatch(s, w.port));
-    Link(kKenwood);
+    Link(Protocol::Kenwood);
     EXPECT_NO_THROW(ReceiveDispatch(s, w.port));
     EXPECT_FALSE(s.KenwoodParsing);
 }
@@ -274,7 +273,7 @@ TEST(ReadAtOpen, TheFirstPollKeepsAQuarterSecondOfSilence) {
     world.port.open = true;
     world.clock.now = 1000.0;
     SessionState state;
-    state.ProtocolCode = kICOM;
+    state.protocol = Protocol::Icom;
     state.RadioAddr = "5E";
     state.CtrlAddr = "E0";
     test::FakeDisplay display;

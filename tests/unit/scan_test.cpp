@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "protocols/common/family_codes.h"
 #include "protocols/ft817/ft817_codes.h"
 #include "tests/support/fakes.h"
 
@@ -20,36 +19,39 @@ using test::Bytes;
 
 const std::vector<int> kSpeeds = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 
-bool Speaks(const Probe& p, std::int16_t family) {
+bool Speaks(const Probe& p, Protocol family) {
     return std::any_of(p.families.begin(), p.families.end(),
-                       [&](const RadioFamily* f) { return f->Code() == family; });
+                       [&](const RadioFamily* f) { return f->Id() == family; });
 }
 
 // A radio that frames by count must hear nothing of another family before its own probes, at any
 // choice the operator made: bytes at a wrong speed reach it re-sampled and get executed.
 TEST(ScanPlan, TheFiveByteRadioIsAskedFirstFastestFirstAfterASilence) {
-    for (const std::int16_t chosen : {kICOM, kKenwood, kFT817, kYaesu, std::int16_t{0}}) {
+    for (const Protocol chosen :
+         {Protocol::Icom, Protocol::Kenwood, Protocol::Ft817, Protocol::Yaesu, Protocol::None}) {
         for (const int speed : {4800, 9600, 115200}) {
             const std::vector<Probe> plan = ScanPlan(kSpeeds, chosen, speed);
             ASSERT_GE(plan.size(), 3u);
             std::vector<int> ft817Speeds;
             for (std::size_t i = 0; i < 3; ++i) {
-                EXPECT_TRUE(Speaks(plan[i], kFT817)) << "probe " << i << " chosen " << chosen;
+                EXPECT_TRUE(Speaks(plan[i], Protocol::Ft817))
+                    << "probe " << i << " chosen " << chosen;
                 EXPECT_GE(plan[i].silenceBefore, 0.25);
                 ft817Speeds.push_back(plan[i].speed);
             }
             EXPECT_EQ(ft817Speeds, (std::vector<int>{38400, 9600, 4800}));
-            for (std::size_t i = 3; i < plan.size(); ++i) EXPECT_FALSE(Speaks(plan[i], kFT817));
+            for (std::size_t i = 3; i < plan.size(); ++i)
+                EXPECT_FALSE(Speaks(plan[i], Protocol::Ft817));
         }
     }
 }
 
 TEST(ScanPlan, EveryFamilyAtEverySpeedAndTheShortReadsBeforeAnyAddressTrain) {
-    const std::vector<Probe> plan = ScanPlan(kSpeeds, kKenwood, 57600);
+    const std::vector<Probe> plan = ScanPlan(kSpeeds, Protocol::Kenwood, 57600);
     // After the five-byte radio, the operator's choice.
-    EXPECT_TRUE(Speaks(plan[3], kKenwood));
+    EXPECT_TRUE(Speaks(plan[3], Protocol::Kenwood));
     EXPECT_EQ(plan[3].speed, 57600);
-    for (const std::int16_t family : {kICOM, kKenwood, kYaesu})
+    for (const Protocol family : {Protocol::Icom, Protocol::Kenwood, Protocol::Yaesu})
         for (const int speed : kSpeeds)
             EXPECT_TRUE(
                 std::any_of(plan.begin(), plan.end(),
@@ -70,7 +72,8 @@ TEST(ScanPlan, EveryFamilyAtEverySpeedAndTheShortReadsBeforeAnyAddressTrain) {
 TEST(ScanPlan, NoAlignmentOfTheWholeStreamMakesAFiveByteRadioChangeAnything) {
     const std::uint8_t kForbidden[] = {ft817::kPttOn, 0x8F /* power off */,
                                        0xBC /* EEPROM write */};
-    for (const std::int16_t chosen : {kICOM, kKenwood, kFT817, kYaesu}) {
+    for (const Protocol chosen :
+         {Protocol::Icom, Protocol::Kenwood, Protocol::Ft817, Protocol::Yaesu}) {
         std::string stream;
         for (const Probe& p : ScanPlan(kSpeeds, chosen, 9600)) stream += p.bytes;
         for (std::size_t start = 0; start < 5; ++start)
@@ -80,7 +83,7 @@ TEST(ScanPlan, NoAlignmentOfTheWholeStreamMakesAFiveByteRadioChangeAnything) {
                     ASSERT_NE(opcode, bad) << "block ending at " << end << " from " << start;
             }
     }
-    for (const Probe& p : ScanPlan(kSpeeds, kICOM, 9600)) {
+    for (const Probe& p : ScanPlan(kSpeeds, Protocol::Icom, 9600)) {
         if (p.bytes.back() != ';') continue;
         for (const char* write : {"TX", "FA0", "MD0", "PS0", "AI", "FR", "FT"})
             EXPECT_EQ(p.bytes.find(write), std::string::npos) << p.bytes;
@@ -89,48 +92,50 @@ TEST(ScanPlan, NoAlignmentOfTheWholeStreamMakesAFiveByteRadioChangeAnything) {
 
 struct JudgeRow {
     const char* name;
-    std::int16_t family;
+    Protocol family;
     std::string received;
     const char* described;  // nullptr: no radio
 };
 
 TEST(ScanJudge, NamesFamilyAndModelFromTheAnswer) {
     const JudgeRow rows[] = {
-        {"IcomAnswersWhichAddress", kICOM, Bytes({0xFE, 0xFE, 0xE0, 0x94, 0x19, 0x00, 0x94, 0xFD}),
+        {"IcomAnswersWhichAddress", Protocol::Icom,
+         Bytes({0xFE, 0xFE, 0xE0, 0x94, 0x19, 0x00, 0x94, 0xFD}),
          "IC-7300 at 94 answers at 19200 baud"},
-        {"IcomAddressFromTheDataWhenTheSourceIsBroadcast", kICOM,
+        {"IcomAddressFromTheDataWhenTheSourceIsBroadcast", Protocol::Icom,
          Bytes({0xFE, 0xFE, 0xE0, 0x00, 0x19, 0x00, 0xA4, 0xFD}),
          "IC-705 or Xiegu X6100 at A4 answers at 19200 baud"},
-        {"IcomUnknownAddressAnsweringItsFrequency", kICOM,
+        {"IcomUnknownAddressAnsweringItsFrequency", Protocol::Icom,
          Bytes({0xFE, 0xFE, 0xE0, 0x3A, 0x03, 0x00, 0x40, 0x07, 0x14, 0x00, 0xFD}),
          "ICOM radio at 3A answers at 19200 baud"},
-        {"IcomOurOwnEchoIsNoRadio", kICOM, Bytes({0xFE, 0xFE, 0x00, 0xE0, 0x19, 0x00, 0xFD}),
-         nullptr},
-        {"IcomFrameForAnotherControllerIsNotAnAnswer", kICOM,
+        {"IcomOurOwnEchoIsNoRadio", Protocol::Icom,
+         Bytes({0xFE, 0xFE, 0x00, 0xE0, 0x19, 0x00, 0xFD}), nullptr},
+        {"IcomFrameForAnotherControllerIsNotAnAnswer", Protocol::Icom,
          Bytes({0xFE, 0xFE, 0xE1, 0x94, 0x19, 0x00, 0x94, 0xFD}), nullptr},
-        {"IcomBroadcastSourceWithoutAddressIsNoRadio", kICOM,
+        {"IcomBroadcastSourceWithoutAddressIsNoRadio", Protocol::Icom,
          Bytes({0xFE, 0xFE, 0xE0, 0x00, 0x03, 0x00, 0x40, 0x07, 0x14, 0x00, 0xFD}), nullptr},
-        {"KenwoodIdentity", kKenwood, "ID021;", "Kenwood TS-590S answers at 19200 baud"},
-        {"KenwoodRefusalIsStillAKenwood", kKenwood, "?;", "Kenwood radio answers at 19200 baud"},
-        {"KenwoodEchoIsNoRadio", kKenwood, ";ID;", nullptr},
-        {"KenwoodIdentityAfterTheFlushesRefusal", kKenwood, "?;ID024;",
+        {"KenwoodIdentity", Protocol::Kenwood, "ID021;", "Kenwood TS-590S answers at 19200 baud"},
+        {"KenwoodRefusalIsStillAKenwood", Protocol::Kenwood, "?;",
+         "Kenwood radio answers at 19200 baud"},
+        {"KenwoodEchoIsNoRadio", Protocol::Kenwood, ";ID;", nullptr},
+        {"KenwoodIdentityAfterTheFlushesRefusal", Protocol::Kenwood, "?;ID024;",
          "Kenwood TS-890S answers at 19200 baud"},
-        {"YaesuIdentityAfterTheFlushesRefusal", kYaesu, "?;ID0650;",
+        {"YaesuIdentityAfterTheFlushesRefusal", Protocol::Yaesu, "?;ID0650;",
          "Yaesu FT-891 answers at 19200 baud"},
-        {"YaesuIdentity", kYaesu, "ID0670;", "Yaesu FT-991A answers at 19200 baud"},
-        {"YaesuUnknownNumberIsStillYaesu", kYaesu, "ID9999;",
+        {"YaesuIdentity", Protocol::Yaesu, "ID0670;", "Yaesu FT-991A answers at 19200 baud"},
+        {"YaesuUnknownNumberIsStillYaesu", Protocol::Yaesu, "ID9999;",
          "Yaesu radio (text commands) answers at 19200 baud"},
-        {"Ft817Reading", kFT817, Bytes({0x01, 0x40, 0x74, 0x00, 0x01}),
+        {"Ft817Reading", Protocol::Ft817, Bytes({0x01, 0x40, 0x74, 0x00, 0x01}),
          "Yaesu FT-817, FT-818, FT-857 or FT-897 (five-byte commands) answers at 38400 baud"},
-        {"Ft817EchoIsNoRadio", kFT817, Bytes({0x00, 0x00, 0x00, 0x00, 0x03}), nullptr},
-        {"Ft817NoiseIsNoRadio", kFT817, Bytes({0x9A, 0x3C, 0xF1, 0x0E, 0x77}), nullptr},
-        {"NothingIsNothing", kICOM, "", nullptr},
+        {"Ft817EchoIsNoRadio", Protocol::Ft817, Bytes({0x00, 0x00, 0x00, 0x00, 0x03}), nullptr},
+        {"Ft817NoiseIsNoRadio", Protocol::Ft817, Bytes({0x9A, 0x3C, 0xF1, 0x0E, 0x77}), nullptr},
+        {"NothingIsNothing", Protocol::Icom, "", nullptr},
     };
     for (const JudgeRow& row : rows) {
         SCOPED_TRACE(row.name);
         const auto plan = ScanPlan(kSpeeds, row.family, 19200);
         const auto probe = std::find_if(plan.begin(), plan.end(), [&](const Probe& p) {
-            return Speaks(p, row.family) && (row.family == kFT817 || p.speed == 19200);
+            return Speaks(p, row.family) && (row.family == Protocol::Ft817 || p.speed == 19200);
         });
         ASSERT_NE(probe, plan.end());
         const auto found = Judge(*probe, row.received);
@@ -145,7 +150,7 @@ TEST(ScanJudge, NamesFamilyAndModelFromTheAnswer) {
 // everything at any other speed into noise.
 struct RadioBehind {
     const char* name;
-    std::int16_t family;
+    Protocol family;
     int speed;
     std::string answer;         // to the family's first read
     std::string followUp = "";  // to a further read of the same family (FT-817: the same read)
@@ -155,16 +160,16 @@ struct RadioBehind {
 
 class ScanRun : public ::testing::Test {
 protected:
-    std::optional<Found> Scan(const RadioBehind& radio, std::int16_t chosen, int chosenSpeed) {
+    std::optional<Found> Scan(const RadioBehind& radio, Protocol chosen, int chosenSpeed) {
         world.port.responder = [&](const std::string& sent) -> std::string {
             const std::string& line = world.port.settings;
             const int speed = std::stoi(line.substr(0, line.find(',')));
             if (speed != radio.speed) return Bytes({0x9A, 0x3C, 0xF1});
-            const bool text = radio.family == kKenwood || radio.family == kYaesu;
-            if (radio.family == kICOM && sent[0] == '\xFE') return radio.answer;
+            const bool text = radio.family == Protocol::Kenwood || radio.family == Protocol::Yaesu;
+            if (radio.family == Protocol::Icom && sent[0] == '\xFE') return radio.answer;
             if (text && sent == ";ID;") return std::exchange(refused, true) ? radio.answer : "?;";
             if (text && sent.back() == ';') return radio.followUp;
-            if (radio.family == kFT817 && sent.size() == 5 && sent[0] == 0)
+            if (radio.family == Protocol::Ft817 && sent.size() == 5 && sent[0] == 0)
                 return std::exchange(asked, true) && !radio.followUp.empty() ? radio.followUp
                                                                              : radio.answer;
             return {};
@@ -193,27 +198,27 @@ protected:
 
 TEST_F(ScanRun, FindsEachRadioAtItsFactorySpeedWithinTwoSecondsAndNamesIt) {
     const RadioBehind radios[] = {
-        {"ic705", kICOM, 19200, Bytes({0xFE, 0xFE, 0xE0, 0xA4, 0x19, 0x00, 0xA4, 0xFD}), "",
-         "IC-705 or Xiegu X6100 at A4 answers at 19200 baud"},
-        {"ts890s", kKenwood, 9600, "ID024;", "", "Kenwood TS-890S answers at 9600 baud"},
-        {"k3", kKenwood, 9600, "ID017;", "OM AP---------;",
+        {"ic705", Protocol::Icom, 19200, Bytes({0xFE, 0xFE, 0xE0, 0xA4, 0x19, 0x00, 0xA4, 0xFD}),
+         "", "IC-705 or Xiegu X6100 at A4 answers at 19200 baud"},
+        {"ts890s", Protocol::Kenwood, 9600, "ID024;", "", "Kenwood TS-890S answers at 9600 baud"},
+        {"k3", Protocol::Kenwood, 9600, "ID017;", "OM AP---------;",
          "Elecraft K3 (Kenwood commands) answers at 9600 baud"},
-        {"kx3", kKenwood, 9600, "ID017;", "OM AP---------02;",
+        {"kx3", Protocol::Kenwood, 9600, "ID017;", "OM AP---------02;",
          "Elecraft KX3 (Kenwood commands) answers at 9600 baud"},
-        {"sdr", kKenwood, 9600, "ID019;", "ZZFA00014074000;",
+        {"sdr", Protocol::Kenwood, 9600, "ID019;", "ZZFA00014074000;",
          "an SDR program emulating a TS-2000 (Kenwood commands) answers at 9600 baud"},
-        {"ts2000", kKenwood, 9600, "ID019;", "?;", "Kenwood TS-2000 answers at 9600 baud"},
-        {"ft991a", kYaesu, 4800, "ID0670;", "", "Yaesu FT-991A answers at 4800 baud"},
-        {"ft991a_refusing_first", kYaesu, 38400, "ID0670;", "",
+        {"ts2000", Protocol::Kenwood, 9600, "ID019;", "?;", "Kenwood TS-2000 answers at 9600 baud"},
+        {"ft991a", Protocol::Yaesu, 4800, "ID0670;", "", "Yaesu FT-991A answers at 4800 baud"},
+        {"ft991a_refusing_first", Protocol::Yaesu, 38400, "ID0670;", "",
          "Yaesu FT-991A answers at 38400 baud", true},
-        {"k3_refusing_first", kKenwood, 38400, "ID017;", "OM AP---------;",
+        {"k3_refusing_first", Protocol::Kenwood, 38400, "ID017;", "OM AP---------;",
          "Elecraft K3 (Kenwood commands) answers at 38400 baud", true},
-        {"ft817", kFT817, 4800, Bytes({0x01, 0x40, 0x74, 0x00, 0x01}), "",
+        {"ft817", Protocol::Ft817, 4800, Bytes({0x01, 0x40, 0x74, 0x00, 0x01}), "",
          "Yaesu FT-817, FT-818, FT-857 or FT-897 (five-byte commands) answers at 4800 baud"},
     };
     for (const RadioBehind& radio : radios) {
         SCOPED_TRACE(radio.name);
-        const auto found = Scan(radio, kICOM, 9600);
+        const auto found = Scan(radio, Protocol::Icom, 9600);
         ASSERT_TRUE(found.has_value());
         EXPECT_EQ(Describe(*found), radio.described);
         EXPECT_LE(elapsed, radio.refusesFirst ? 2.5 : 2.0);  // asking again costs a round trip
@@ -223,22 +228,23 @@ TEST_F(ScanRun, FindsEachRadioAtItsFactorySpeedWithinTwoSecondsAndNamesIt) {
 // Without frame or checksum, one plausible FT-817 reading may be noise: asked again, the radio
 // must say the same.
 TEST_F(ScanRun, AnFt817ReadingThatChangesWhenAskedAgainIsNoRadio) {
-    const auto found = Scan({"ft817_noise", kFT817, 38400, Bytes({0x01, 0x40, 0x74, 0x00, 0x01}),
-                             Bytes({0x01, 0x40, 0x75, 0x00, 0x01})},
-                            kICOM, 9600);
+    const auto found =
+        Scan({"ft817_noise", Protocol::Ft817, 38400, Bytes({0x01, 0x40, 0x74, 0x00, 0x01}),
+              Bytes({0x01, 0x40, 0x75, 0x00, 0x01})},
+             Protocol::Icom, 9600);
     EXPECT_FALSE(found.has_value()) << Describe(*found);
 }
 
 TEST_F(ScanRun, ASilentPortIsDoneWithEveryProbeWithinTenSeconds) {
-    const auto found = Scan({"none", kICOM, 300, ""}, kICOM, 9600);
+    const auto found = Scan({"none", Protocol::Icom, 300, ""}, Protocol::Icom, 9600);
     EXPECT_FALSE(found.has_value());
-    EXPECT_EQ(probes, ScanPlan(kSpeeds, kICOM, 9600).size());
+    EXPECT_EQ(probes, ScanPlan(kSpeeds, Protocol::Icom, 9600).size());
     EXPECT_LE(elapsed, 10.0);
 }
 
 TEST_F(ScanRun, APortThatWillNotOpenEndsTheScanWithItsReason) {
     world.port.FailOn(test::FakeCommPort::Op::Open, 8010, "Com 3 was not found.");
-    Scanner scanner(world.port, ScanPlan(kSpeeds, kICOM, 9600));
+    Scanner scanner(world.port, ScanPlan(kSpeeds, Protocol::Icom, 9600));
     double now = 0;
     std::optional<double> wait;
     while ((wait = scanner.Step(now))) now += *wait;

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "protocols/common/family_codes.h"
 #include "tests/support/fakes.h"
 
 namespace cat {
@@ -21,11 +20,11 @@ using test::FakeWorld;
 using test::ToHex;
 
 // A link as link control leaves it: addresses set, port open, polling running.
-SessionState OpenLink(FakeWorld& world, std::int16_t protocol) {
+SessionState OpenLink(FakeWorld& world, Protocol protocol) {
     world.port.open = true;
     world.timer.enabled = true;
     SessionState state;
-    state.ProtocolCode = protocol;
+    state.protocol = protocol;
     state.RadioAddr = "5E";
     state.CtrlAddr = "E0";
     return state;
@@ -39,7 +38,7 @@ std::string Civ(std::initializer_list<int> data) {
 
 struct SendRow {
     const char* name;
-    std::int16_t protocol;
+    Protocol protocol;
     std::int64_t hertz;
     std::string line;
 };
@@ -69,35 +68,40 @@ TEST_P(SetRadioFrequencySends, OneCommandWithPollingOffWhileItGoesOut) {
 
 INSTANTIATE_TEST_SUITE_P(
     Kenwood, SetRadioFrequencySends,
-    ::testing::Values(SendRow{"TwentyMetres", kKenwood, 14'074'000, "FA00014074000;"},
-                      SendRow{"BelowTenMegahertz", kKenwood, 7'074'000, "FA00007074000;"},
-                      SendRow{"TwoMetres", kKenwood, 144'300'000, "FA00144300000;"},
-                      SendRow{"TensOfHertz", kKenwood, 14'074'050, "FA00014074050;"},
-                      SendRow{"NegativeEntrySendsItsSize", kKenwood, -14'074'000, "FA00014074000;"},
-                      SendRow{"AnyCodeOfTheFamily", 150, 14'074'000, "FA00014074000;"}),
+    ::testing::Values(SendRow{"TwentyMetres", Protocol::Kenwood, 14'074'000, "FA00014074000;"},
+                      SendRow{"BelowTenMegahertz", Protocol::Kenwood, 7'074'000, "FA00007074000;"},
+                      SendRow{"TwoMetres", Protocol::Kenwood, 144'300'000, "FA00144300000;"},
+                      SendRow{"TensOfHertz", Protocol::Kenwood, 14'074'050, "FA00014074050;"},
+                      SendRow{"NegativeEntrySendsItsSize", Protocol::Kenwood, -14'074'000,
+                              "FA00014074000;"}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     Icom, SetRadioFrequencySends,
     ::testing::Values(
-        SendRow{"TwentyMetres", kICOM, 14'074'000, Civ({0x00, 0x40, 0x07, 0x14, 0x00})},
-        SendRow{"BelowTenMegahertz", kICOM, 7'074'000, Civ({0x00, 0x40, 0x07, 0x07, 0x00})},
-        SendRow{"TwoMetres", kICOM, 144'300'000, Civ({0x00, 0x00, 0x30, 0x44, 0x01})},
-        SendRow{"TensOfHertz", kICOM, 14'074'050, Civ({0x50, 0x40, 0x07, 0x14, 0x00})},
-        SendRow{"NegativeEntrySendsItsSize", kICOM, -14'074'000, Civ({0x00, 0x40, 0x07, 0x14, 0x00})},
-        SendRow{"FinerThanTenHertzIsCut", kICOM, 14'074'005, Civ({0x00, 0x40, 0x07, 0x14, 0x00})}),
+        SendRow{"TwentyMetres", Protocol::Icom, 14'074'000, Civ({0x00, 0x40, 0x07, 0x14, 0x00})},
+        SendRow{"BelowTenMegahertz", Protocol::Icom, 7'074'000,
+                Civ({0x00, 0x40, 0x07, 0x07, 0x00})},
+        SendRow{"TwoMetres", Protocol::Icom, 144'300'000, Civ({0x00, 0x00, 0x30, 0x44, 0x01})},
+        SendRow{"TensOfHertz", Protocol::Icom, 14'074'050, Civ({0x50, 0x40, 0x07, 0x14, 0x00})},
+        SendRow{"NegativeEntrySendsItsSize", Protocol::Icom, -14'074'000,
+                Civ({0x00, 0x40, 0x07, 0x14, 0x00})},
+        SendRow{"FinerThanTenHertzIsCut", Protocol::Icom, 14'074'005,
+                Civ({0x00, 0x40, 0x07, 0x14, 0x00})}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     Ft817, SetRadioFrequencySends,
     ::testing::Values(
-        SendRow{"TwentyMetres", kFT817, 14'074'000, Bytes({0x01, 0x40, 0x74, 0x00, 0x01})},
-        SendRow{"BelowTenMegahertz", kFT817, 7'074'000, Bytes({0x00, 0x70, 0x74, 0x00, 0x01})},
-        SendRow{"TwoMetres", kFT817, 144'300'000, Bytes({0x14, 0x43, 0x00, 0x00, 0x01})},
-        SendRow{"TensOfHertz", kFT817, 14'074'050, Bytes({0x01, 0x40, 0x74, 0x05, 0x01})},
-        SendRow{"NegativeEntrySendsItsSize", kFT817, -14'074'000,
+        SendRow{"TwentyMetres", Protocol::Ft817, 14'074'000, Bytes({0x01, 0x40, 0x74, 0x00, 0x01})},
+        SendRow{"BelowTenMegahertz", Protocol::Ft817, 7'074'000,
+                Bytes({0x00, 0x70, 0x74, 0x00, 0x01})},
+        SendRow{"TwoMetres", Protocol::Ft817, 144'300'000, Bytes({0x14, 0x43, 0x00, 0x00, 0x01})},
+        SendRow{"TensOfHertz", Protocol::Ft817, 14'074'050, Bytes({0x01, 0x40, 0x74, 0x05, 0x01})},
+        SendRow{"NegativeEntrySendsItsSize", Protocol::Ft817, -14'074'000,
                 Bytes({0x01, 0x40, 0x74, 0x00, 0x01})},
-        SendRow{"TopOfTheRange", kFT817, 999'999'990, Bytes({0x99, 0x99, 0x99, 0x99, 0x01})}),
+        SendRow{"TopOfTheRange", Protocol::Ft817, 999'999'990,
+                Bytes({0x99, 0x99, 0x99, 0x99, 0x01})}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(SetRadioFrequency, BeforeAnyLinkNothingIsSentAndTheTimerIsLeftAlone) {
@@ -105,7 +109,7 @@ TEST(SetRadioFrequency, BeforeAnyLinkNothingIsSentAndTheTimerIsLeftAlone) {
         FakeWorld world;
         world.port.open = true;
         world.timer.enabled = timerOn;
-        SessionState state;  // ProtocolCode 0
+        SessionState state;  // protocol 0
 
         SetRadioFrequency(state, world.platform, 14'074'000);
 
@@ -117,7 +121,7 @@ TEST(SetRadioFrequency, BeforeAnyLinkNothingIsSentAndTheTimerIsLeftAlone) {
 
 struct ProtocolRow {
     const char* name;
-    std::int16_t protocol;
+    Protocol protocol;
 };
 
 void PrintTo(const ProtocolRow& row, std::ostream* os) { *os << row.name; }
@@ -127,7 +131,7 @@ class SetRadioFrequencyOnEveryLink : public ::testing::TestWithParam<ProtocolRow
 TEST_P(SetRadioFrequencyOnEveryLink, ClosedPortSendsNothingSaysNothingAndPollingResumes) {
     FakeWorld world;
     SessionState state = OpenLink(world, GetParam().protocol);
-    world.port.open = false;  // closing keeps ProtocolCode
+    world.port.open = false;  // closing keeps protocol
 
     SetRadioFrequency(state, world.platform, 14'074'000);
 
@@ -148,7 +152,9 @@ TEST_P(SetRadioFrequencyOnEveryLink, FailedWriteStillTurnsPollingBackOn) {
 }
 
 TEST_P(SetRadioFrequencyOnEveryLink, FromOneThousandMegahertzUpTheEntryIsRefused) {
-    const std::int64_t entries[] = {1'000'000'000, 1'296'100'000, -1'296'100'000,
+    const std::int64_t entries[] = {1'000'000'000,
+                                    1'296'100'000,
+                                    -1'296'100'000,
                                     999'999'999,  // lifted to 1000 MHz by the 1 Hz allowance
                                     std::numeric_limits<std::int64_t>::max(),
                                     std::numeric_limits<std::int64_t>::min()};
@@ -165,14 +171,14 @@ TEST_P(SetRadioFrequencyOnEveryLink, FromOneThousandMegahertzUpTheEntryIsRefused
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, SetRadioFrequencyOnEveryLink,
-                         ::testing::Values(ProtocolRow{"Kenwood", kKenwood},
-                                           ProtocolRow{"Icom", kICOM},
-                                           ProtocolRow{"Ft817", kFT817}),
+                         ::testing::Values(ProtocolRow{"Kenwood", Protocol::Kenwood},
+                                           ProtocolRow{"Icom", Protocol::Icom},
+                                           ProtocolRow{"Ft817", Protocol::Ft817}),
                          [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(SetRadioFrequency, IcomWriteFailureShowsTheSendersMessageAndPollingResumes) {
     FakeWorld world;
-    SessionState state = OpenLink(world, kICOM);
+    SessionState state = OpenLink(world, Protocol::Icom);
     world.port.FailOn(FakeCommPort::Op::Write);
     bool timerOffWhileShown = false;
     world.messages.whileShown = [&] { timerOffWhileShown = !world.timer.enabled; };

@@ -6,7 +6,6 @@
 #include <ostream>
 #include <string>
 
-#include "protocols/common/family_codes.h"
 #include "tests/support/fakes.h"
 
 namespace cat {
@@ -18,10 +17,10 @@ using test::ToHex;
 
 constexpr std::int16_t kLsb = 0, kUsb = 1, kCw = 2, kAm = 3, kFm = 4, kFsk = 5, kPkt = 6;
 
-SessionState OpenLink(FakeWorld& world, std::int16_t protocol) {
+SessionState OpenLink(FakeWorld& world, Protocol protocol) {
     world.port.open = true;
     SessionState state;
-    state.ProtocolCode = protocol;
+    state.protocol = protocol;
     state.RadioAddr = "5E";
     state.CtrlAddr = "E0";
     state.mode = static_cast<ModeIndex>(kFm);  // what the radio last reported
@@ -33,7 +32,7 @@ std::string Civ(int mode) { return Bytes({0xFE, 0xFE, 0x5E, 0xE0, 0x06, mode, 0x
 
 struct ModeRow {
     const char* name;
-    std::int16_t protocol;
+    Protocol protocol;
     std::int16_t entry;
     bool reversed;
     std::string line;  // empty: nothing may be written
@@ -63,56 +62,57 @@ TEST_P(SetRadioModeSends, TheRadiosOwnCodeInOneWrite) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ft817, SetRadioModeSends,
-    ::testing::Values(ModeRow{"Lsb", kFT817, kLsb, 0, Ft817(0x00)},
-                      ModeRow{"Usb", kFT817, kUsb, 0, Ft817(0x01)},
-                      ModeRow{"Cw", kFT817, kCw, 0, Ft817(0x02)},
-                      ModeRow{"Am", kFT817, kAm, 0, Ft817(0x04)},
-                      ModeRow{"Fm", kFT817, kFm, 0, Ft817(0x08)},
-                      ModeRow{"FskSendsTheCodeReadBackAsFskNotFm", kFT817, kFsk, 0, Ft817(0x0A)},
-                      ModeRow{"PktSendsTheCodeReadBackAsPktNotFsk", kFT817, kPkt, 0, Ft817(0x0C)},
-                      ModeRow{"ReverseCw", kFT817, kCw, 1, Ft817(0x03)},
-                      ModeRow{"ReverseUsbIsUsb", kFT817, kUsb, 1, Ft817(0x01)},
-                      ModeRow{"ReverseAmIsAm", kFT817, kAm, 1, Ft817(0x04)},
-                      ModeRow{"ReverseFskIsFsk", kFT817, kFsk, 1, Ft817(0x0A)},
-                      ModeRow{"ReversePktIsPkt", kFT817, kPkt, 1, Ft817(0x0C)},
-                      ModeRow{"PositionWithoutAByteSendsNothing", kFT817, -1, 0, ""}),
+    ::testing::Values(
+        ModeRow{"Lsb", Protocol::Ft817, kLsb, 0, Ft817(0x00)},
+        ModeRow{"Usb", Protocol::Ft817, kUsb, 0, Ft817(0x01)},
+        ModeRow{"Cw", Protocol::Ft817, kCw, 0, Ft817(0x02)},
+        ModeRow{"Am", Protocol::Ft817, kAm, 0, Ft817(0x04)},
+        ModeRow{"Fm", Protocol::Ft817, kFm, 0, Ft817(0x08)},
+        ModeRow{"FskSendsTheCodeReadBackAsFskNotFm", Protocol::Ft817, kFsk, 0, Ft817(0x0A)},
+        ModeRow{"PktSendsTheCodeReadBackAsPktNotFsk", Protocol::Ft817, kPkt, 0, Ft817(0x0C)},
+        ModeRow{"ReverseCw", Protocol::Ft817, kCw, 1, Ft817(0x03)},
+        ModeRow{"ReverseUsbIsUsb", Protocol::Ft817, kUsb, 1, Ft817(0x01)},
+        ModeRow{"ReverseAmIsAm", Protocol::Ft817, kAm, 1, Ft817(0x04)},
+        ModeRow{"ReverseFskIsFsk", Protocol::Ft817, kFsk, 1, Ft817(0x0A)},
+        ModeRow{"ReversePktIsPkt", Protocol::Ft817, kPkt, 1, Ft817(0x0C)},
+        ModeRow{"PositionWithoutAByteSendsNothing", Protocol::Ft817, -1, 0, ""}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
-INSTANTIATE_TEST_SUITE_P(Kenwood, SetRadioModeSends,
-                         ::testing::Values(ModeRow{"LsbIsListPositionPlusOne", kKenwood, kLsb, 0,
-                                                   "MD1;"},
-                                           ModeRow{"Usb", kKenwood, kUsb, 0, "MD2;"},
-                                           ModeRow{"Cw", kKenwood, kCw, 0, "MD3;"},
-                                           ModeRow{"Am", kKenwood, kAm, 0, "MD5;"},
-                                           ModeRow{"Fm", kKenwood, kFm, 0, "MD4;"},
-                                           ModeRow{"Fsk", kKenwood, kFsk, 0, "MD6;"},
-                                           ModeRow{"PktIsNeverSent", kKenwood, kPkt, 0, ""},
-                                           ModeRow{"ReverseCw", kKenwood, kCw, 1, "MD7;"},
-                                           ModeRow{"ReverseFsk", kKenwood, kFsk, 1, "MD9;"},
-                                           ModeRow{"ReverseAmIsAm", kKenwood, kAm, 1, "MD5;"},
-                                           ModeRow{"ReversePktIsNeverSent", kKenwood, kPkt, 1, ""},
-                                           ModeRow{"AnyCodeOfTheFamily", 199, kUsb, 0, "MD2;"}),
-                         [](const auto& instance) { return std::string(instance.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Kenwood, SetRadioModeSends,
+    ::testing::Values(ModeRow{"LsbIsListPositionPlusOne", Protocol::Kenwood, kLsb, 0, "MD1;"},
+                      ModeRow{"Usb", Protocol::Kenwood, kUsb, 0, "MD2;"},
+                      ModeRow{"Cw", Protocol::Kenwood, kCw, 0, "MD3;"},
+                      ModeRow{"Am", Protocol::Kenwood, kAm, 0, "MD5;"},
+                      ModeRow{"Fm", Protocol::Kenwood, kFm, 0, "MD4;"},
+                      ModeRow{"Fsk", Protocol::Kenwood, kFsk, 0, "MD6;"},
+                      ModeRow{"PktIsNeverSent", Protocol::Kenwood, kPkt, 0, ""},
+                      ModeRow{"ReverseCw", Protocol::Kenwood, kCw, 1, "MD7;"},
+                      ModeRow{"ReverseFsk", Protocol::Kenwood, kFsk, 1, "MD9;"},
+                      ModeRow{"ReverseAmIsAm", Protocol::Kenwood, kAm, 1, "MD5;"},
+                      ModeRow{"ReversePktIsNeverSent", Protocol::Kenwood, kPkt, 1, ""}),
+    [](const auto& instance) { return std::string(instance.param.name); });
 
-INSTANTIATE_TEST_SUITE_P(Icom, SetRadioModeSends,
-                         ::testing::Values(ModeRow{"Lsb", kICOM, kLsb, 0, Civ(0x00)},
-                                           ModeRow{"Usb", kICOM, kUsb, 0, Civ(0x01)},
-                                           ModeRow{"Cw", kICOM, kCw, 0, Civ(0x03)},
-                                           ModeRow{"Am", kICOM, kAm, 0, Civ(0x02)},
-                                           ModeRow{"Fm", kICOM, kFm, 0, Civ(0x05)},
-                                           ModeRow{"Fsk", kICOM, kFsk, 0, Civ(0x04)},
-                                           ModeRow{"PktIsNeverSent", kICOM, kPkt, 0, ""},
-                                           ModeRow{"ReverseCw", kICOM, kCw, 1, Civ(0x07)},
-                                           ModeRow{"ReverseFsk", kICOM, kFsk, 1, Civ(0x08)},
-                                           ModeRow{"ReverseAmIsAm", kICOM, kAm, 1, Civ(0x02)},
-                                           ModeRow{"ReversePktIsNeverSent", kICOM, kPkt, 1, ""}),
-                         [](const auto& instance) { return std::string(instance.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Icom, SetRadioModeSends,
+    ::testing::Values(ModeRow{"Lsb", Protocol::Icom, kLsb, 0, Civ(0x00)},
+                      ModeRow{"Usb", Protocol::Icom, kUsb, 0, Civ(0x01)},
+                      ModeRow{"Cw", Protocol::Icom, kCw, 0, Civ(0x03)},
+                      ModeRow{"Am", Protocol::Icom, kAm, 0, Civ(0x02)},
+                      ModeRow{"Fm", Protocol::Icom, kFm, 0, Civ(0x05)},
+                      ModeRow{"Fsk", Protocol::Icom, kFsk, 0, Civ(0x04)},
+                      ModeRow{"PktIsNeverSent", Protocol::Icom, kPkt, 0, ""},
+                      ModeRow{"ReverseCw", Protocol::Icom, kCw, 1, Civ(0x07)},
+                      ModeRow{"ReverseFsk", Protocol::Icom, kFsk, 1, Civ(0x08)},
+                      ModeRow{"ReverseAmIsAm", Protocol::Icom, kAm, 1, Civ(0x02)},
+                      ModeRow{"ReversePktIsNeverSent", Protocol::Icom, kPkt, 1, ""}),
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(SetRadioMode, BeforeAnyLinkNothingIsWritten) {
     for (std::int16_t entry = kLsb; entry <= kPkt; ++entry) {
         FakeWorld world;
         world.port.open = true;
-        SessionState state;  // ProtocolCode 0
+        SessionState state;  // protocol 0
 
         SetRadioMode(state, world.platform, static_cast<ModeIndex>(entry), false);
 
@@ -122,10 +122,10 @@ TEST(SetRadioMode, BeforeAnyLinkNothingIsWritten) {
 }
 
 TEST(SetRadioMode, ClosedLinkWritesNothingAndSaysNothing) {
-    for (std::int16_t protocol : {kFT817, kKenwood, kICOM}) {
+    for (Protocol protocol : {Protocol::Ft817, Protocol::Kenwood, Protocol::Icom}) {
         FakeWorld world;
         SessionState state = OpenLink(world, protocol);
-        world.port.open = false;  // closing keeps ProtocolCode
+        world.port.open = false;  // closing keeps protocol
 
         SetRadioMode(state, world.platform, ModeIndex::USB, false);
 
