@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <utility>
 
-#include "qt/qt_platform.h"
+#include "qt/platform/qt_platform.h"
 #include "qt/ports/qt_comm_port.h"
 #include "tests/support/memory_store.h"
 

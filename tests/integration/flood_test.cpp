@@ -21,7 +21,7 @@
 
 #include "doctor/line_analyzer.h"
 #include "protocols/common/family_codes.h"
-#include "qt/close_on_signal.h"
+#include "qt/program/close_on_signal.h"
 #include "qt/ports/qt_comm_port.h"
 #include "tests/support/memory_store.h"
 #include "tests/support/window_fixture.h"
