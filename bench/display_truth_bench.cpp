@@ -16,7 +16,7 @@
 #include <cstdio>
 
 #include "bench/bench_support.h"
-#include "qt/qt_settings_store.h"
+#include "qt/platform/qt_settings_store.h"
 #include "qt/window/main_window.h"
 #include "tests/support/window_controls.h"
 

@@ -15,7 +15,7 @@
 
 #include "bench/bench_support.h"
 #include "doctor/diagnosis.h"
-#include "qt/qt_settings_store.h"
+#include "qt/platform/qt_settings_store.h"
 #include "qt/window/link_doctor.h"
 #include "qt/window/main_window.h"
 #include "tests/support/window_controls.h"

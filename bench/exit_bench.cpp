@@ -17,8 +17,8 @@
 #include <thread>
 
 #include "bench/bench_support.h"
-#include "qt/close_on_signal.h"
-#include "qt/qt_settings_store.h"
+#include "qt/program/close_on_signal.h"
+#include "qt/platform/qt_settings_store.h"
 #include "tests/support/ser2net_process.h"
 
 namespace {

@@ -13,9 +13,9 @@
 #include <map>
 
 #include "bench/bench_support.h"
-#include "core/startup.h"
+#include "shell/startup.h"
 #include "protocols/families.h"
-#include "qt/qt_settings_store.h"
+#include "qt/platform/qt_settings_store.h"
 #include "qt/window/main_window.h"
 #include "tests/support/window_controls.h"
 

@@ -14,7 +14,7 @@
 #include "core/session_state.h"
 #include "protocols/ft817/ft817.h"
 #include "qt/ports/qt_comm_port.h"
-#include "qt/qt_platform.h"
+#include "qt/platform/qt_platform.h"
 #include "tests/support/fakes.h"
 #include "tests/support/memory_store.h"
 

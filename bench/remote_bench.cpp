@@ -10,8 +10,8 @@
 #include <cstdio>
 
 #include "bench/bench_support.h"
-#include "qt/qt_settings_store.h"
-#include "qt/replug_watch.h"
+#include "qt/platform/qt_settings_store.h"
+#include "qt/ports/replug_watch.h"
 #include "qt/ports/qt_comm_port.h"
 #include "tests/support/memory_store.h"
 #include "tests/support/ser2net_process.h"

@@ -14,8 +14,8 @@
 #include <cstdio>
 
 #include "bench/bench_support.h"
-#include "qt/qt_settings_store.h"
-#include "qt/replug_watch.h"
+#include "qt/platform/qt_settings_store.h"
+#include "qt/ports/replug_watch.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/rfc2217.h"
+#include "shell/rfc2217.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;

@@ -7,10 +7,10 @@
 #include <cstdint>
 
 #include "core/handshake.h"
-#include "core/port_catalog.h"
+#include "shell/port_catalog.h"
 #include "core/port_names.h"
-#include "core/startup.h"
-#include "qt/qt_settings_store.h"
+#include "shell/startup.h"
+#include "qt/platform/qt_settings_store.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static QTemporaryDir folder;

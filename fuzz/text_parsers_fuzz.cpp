@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "core/command_line.h"
+#include "shell/command_line.h"
 #include "core/line_settings.h"
-#include "core/lock_owner.h"
+#include "shell/lock_owner.h"
 #include "core/port_names.h"
 #include "core/stored_values.h"
 

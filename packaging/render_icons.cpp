@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "qt/window_picture.h"
+#include "qt/window/window_picture.h"
 
 int main(int argc, char** argv) {
     if (argc < 4) {

@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "core/startup.h"
 #include "core/text.h"
 #include "protocols/civ/civ.h"
 #include "protocols/ft817/ft817.h"

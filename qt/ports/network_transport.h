@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/port_names.h"
-#include "core/rfc2217.h"
+#include "shell/rfc2217.h"
 #include "qt/ports/port_transport.h"
 
 namespace cat {

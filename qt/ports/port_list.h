@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "core/port_catalog.h"
+#include "shell/port_catalog.h"
 #include "core/settings_store.h"
 #include "qt/ports/folder_watch.h"
 

@@ -12,7 +12,7 @@
 
 #include "core/cat_error.h"
 #include "core/session_state.h"
-#include "core/startup.h"
+#include "shell/startup.h"
 #include "doctor/monitor_text.h"
 #include "protocols/families.h"
 #include "qt/ports/device_facts.h"

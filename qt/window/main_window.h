@@ -9,7 +9,7 @@
 #include "doctor/link_watch.h"
 #include "link/link_control.h"
 #include "link/poll_cycle.h"
-#include "qt/qt_platform.h"
+#include "qt/platform/qt_platform.h"
 #include "qt/window/link_doctor_host.h"
 
 class QComboBox;

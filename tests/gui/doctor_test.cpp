@@ -7,7 +7,7 @@
 
 #include "core/session_state.h"
 #include "doctor/diagnosis.h"
-#include "qt/replug_watch.h"
+#include "qt/ports/replug_watch.h"
 #include "qt/window/link_doctor.h"
 #include "tests/support/radiosim_process.h"
 #include "tests/support/window_fixture.h"

@@ -7,8 +7,8 @@
 #include <QLabel>
 #include <utility>
 
+#include "qt/platform/qt_platform.h"
 #include "qt/ports/qt_comm_port.h"
-#include "qt/qt_platform.h"
 #include "tests/support/memory_store.h"
 
 namespace cat {

@@ -3,7 +3,7 @@
 #include <QFile>
 #include <QTest>
 
-#include "qt/replug_watch.h"
+#include "qt/ports/replug_watch.h"
 #include "tests/support/radiosim_process.h"
 #include "tests/support/window_fixture.h"
 

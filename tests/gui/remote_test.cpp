@@ -8,7 +8,7 @@
 #include <QTest>
 #include <tuple>
 
-#include "qt/replug_watch.h"
+#include "qt/ports/replug_watch.h"
 #include "tests/support/radio_families.h"
 #include "tests/support/ser2net_process.h"
 #include "tests/support/window_fixture.h"

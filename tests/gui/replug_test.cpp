@@ -7,7 +7,7 @@
 #include <QFile>
 #include <QTest>
 
-#include "qt/replug_watch.h"
+#include "qt/ports/replug_watch.h"
 #include "tests/support/radio_families.h"
 #include "tests/support/window_fixture.h"
 

@@ -14,8 +14,8 @@
 #include <cstring>
 #include <thread>
 
-#include "qt/instance_lock.h"
-#include "qt/raise_channel.h"
+#include "qt/program/instance_lock.h"
+#include "qt/program/raise_channel.h"
 #include "tests/support/window_fixture.h"
 
 namespace cat {

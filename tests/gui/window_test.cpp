@@ -6,7 +6,7 @@
 #include <QWindow>
 #include <set>
 
-#include "core/startup.h"
+#include "shell/startup.h"
 #include "tests/support/window_fixture.h"
 
 namespace cat {

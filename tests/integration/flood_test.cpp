@@ -20,8 +20,8 @@
 #include <thread>
 
 #include "doctor/line_analyzer.h"
-#include "qt/close_on_signal.h"
 #include "qt/ports/qt_comm_port.h"
+#include "qt/program/close_on_signal.h"
 #include "tests/support/memory_store.h"
 #include "tests/support/window_fixture.h"
 

@@ -15,7 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "qt/qt_settings_store.h"
+#include "qt/platform/qt_settings_store.h"
 
 namespace cat {
 namespace {

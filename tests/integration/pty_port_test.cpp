@@ -25,7 +25,7 @@
 #include "core/cat_error.h"
 #include "core/comm_errors.h"
 #include "qt/ports/qt_comm_port.h"
-#include "qt/qt_settings_store.h"
+#include "qt/platform/qt_settings_store.h"
 #include "tests/support/fakes.h"
 #include "tests/support/raw_pty.h"
 

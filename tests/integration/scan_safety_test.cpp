@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "core/startup.h"
+#include "shell/startup.h"
 #include "doctor/scan.h"
 #include "qt/ports/qt_comm_port.h"
-#include "qt/qt_settings_store.h"
+#include "qt/platform/qt_settings_store.h"
 #include "tests/support/radiosim_process.h"
 
 namespace cat {

@@ -12,7 +12,7 @@
 #include <memory>
 #include <ostream>
 
-#include "qt/qt_settings_store.h"
+#include "qt/platform/qt_settings_store.h"
 #include "qt/window/main_window.h"
 #include "tests/support/window_controls.h"
 

@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 
 // From the bottom up; a folder's rank is its first path component's.
 const std::map<std::string, int> kLayerRank = {
-    {"core", 0}, {"protocols", 1}, {"control", 2}, {"link", 3}, {"doctor", 4}, {"qt", 5},
+    {"core", 0}, {"protocols", 1}, {"control", 2}, {"link", 3}, {"doctor", 4}, {"shell", 5}, {"qt", 6},
 };
 // The fuzz folder for the shell's settings load, the one fuzz target built with Qt.
 const std::set<std::string> kQtAllowed = {"qt", "tools", "tests", "bench", "packaging", "fuzz"};

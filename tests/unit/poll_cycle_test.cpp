@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/startup.h"
+#include "shell/startup.h"
 #include "tests/support/fakes.h"
 
 namespace cat {

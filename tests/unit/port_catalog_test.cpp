@@ -1,6 +1,6 @@
 // What each Com N shows and which numbers new adapters get, from tables of what the serial
 // library lists, a /dev/serial/by-id folder and the paths that exist.
-#include "core/port_catalog.h"
+#include "shell/port_catalog.h"
 
 #include <gtest/gtest.h>
 

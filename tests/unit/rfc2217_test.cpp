@@ -1,7 +1,7 @@
 // The telnet client of a network serial port, from byte traces: the values are RFC 854's
 // commands (IAC ff, SB fa, SE f0, WILL fb, WONT fc, DO fd, DONT fe) and RFC 2217's option 44 with
 // its commands; the greeting is what ser2net's telnet(rfc2217) accepter sends on connect.
-#include "core/rfc2217.h"
+#include "shell/rfc2217.h"
 
 #include <gtest/gtest.h>
 

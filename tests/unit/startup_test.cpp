@@ -1,4 +1,4 @@
-#include "core/startup.h"
+#include "shell/startup.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <cmath>
 #include <limits>
 
-#include "core/command_line.h"  // beside startup.h: the two must not declare one name twice
-#include "core/lock_owner.h"
+#include "shell/command_line.h"  // beside startup.h: the two must not declare one name twice
+#include "shell/lock_owner.h"
 #include "core/stored_values.h"
 #include "tests/support/memory_store.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/command_line.h"
+#include "shell/command_line.h"
 
 namespace cat {
 

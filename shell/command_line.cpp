@@ -1,4 +1,4 @@
-#include "core/command_line.h"
+#include "shell/command_line.h"
 
 #include <optional>
 

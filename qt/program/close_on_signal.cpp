@@ -1,4 +1,4 @@
-#include "qt/close_on_signal.h"
+#include "qt/program/close_on_signal.h"
 
 #include <signal.h>
 #include <sys/socket.h>

@@ -1,4 +1,4 @@
-#include "qt/replug_watch.h"
+#include "qt/ports/replug_watch.h"
 
 #include "core/comm_errors.h"
 #include "core/port_names.h"

@@ -12,8 +12,6 @@ namespace cat {
 
 inline constexpr const char* kSetupGroup = "Setup";
 
-// Entries of the protocol list: one per radio family (protocols/families.h names them in order).
-inline constexpr std::size_t kProtocolListSize = 4;
 inline constexpr std::array<std::string_view, 8> kSpeedEntries = {
     "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"};
 // The speed list before 1200, 2400 and 38400 were offered. "Setup"/"Speed" keeps holding a position

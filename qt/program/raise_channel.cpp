@@ -1,4 +1,4 @@
-#include "qt/raise_channel.h"
+#include "qt/program/raise_channel.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,4 +1,4 @@
-#include "qt/doctor_command.h"
+#include "qt/program/doctor_command.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -10,7 +10,7 @@
 #include "core/cat_error.h"
 #include "core/handshake.h"
 #include "core/port_names.h"
-#include "core/startup.h"
+#include "shell/startup.h"
 #include "core/text.h"
 #include "doctor/link_watch.h"
 #include "doctor/monitor_text.h"
@@ -20,8 +20,8 @@
 #include "protocols/families.h"
 #include "qt/ports/device_facts.h"
 #include "qt/ports/qt_comm_port.h"
-#include "qt/qt_platform.h"
-#include "qt/qt_settings_store.h"
+#include "qt/platform/qt_platform.h"
+#include "qt/platform/qt_settings_store.h"
 
 namespace cat {
 

@@ -1,4 +1,4 @@
-#include "core/rfc2217.h"
+#include "shell/rfc2217.h"
 
 #include <utility>
 

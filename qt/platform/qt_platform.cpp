@@ -1,4 +1,4 @@
-#include "qt/qt_platform.h"
+#include "qt/platform/qt_platform.h"
 
 #include <QMessageBox>
 #include <QThread>

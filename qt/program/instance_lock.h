@@ -7,7 +7,7 @@
 #include <QString>
 #include <memory>
 
-#include "core/lock_owner.h"
+#include "shell/lock_owner.h"
 
 namespace cat {
 

@@ -5,15 +5,15 @@
 #include <string_view>
 #include <vector>
 
-#include "core/command_line.h"
+#include "shell/command_line.h"
 #include "qt/catlink_version.h"
-#include "qt/close_on_signal.h"
-#include "qt/doctor_command.h"
-#include "qt/instance_lock.h"
+#include "qt/program/close_on_signal.h"
+#include "qt/program/doctor_command.h"
+#include "qt/program/instance_lock.h"
 #include "qt/ports/port_list.h"
-#include "qt/program_window.h"
-#include "qt/qt_settings_store.h"
-#include "qt/raise_channel.h"
+#include "qt/window/program_window.h"
+#include "qt/platform/qt_settings_store.h"
+#include "qt/program/raise_channel.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "qt/ports/qt_comm_port.h"
-#include "qt/qt_settings_store.h"
+#include "qt/platform/qt_settings_store.h"
 #include "tests/support/raw_pty.h"
 
 namespace {

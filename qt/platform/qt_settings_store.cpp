@@ -1,4 +1,4 @@
-#include "qt/qt_settings_store.h"
+#include "qt/platform/qt_settings_store.h"
 
 #include <QFile>
 #include <QFileInfo>

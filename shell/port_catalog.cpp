@@ -1,4 +1,4 @@
-#include "core/port_catalog.h"
+#include "shell/port_catalog.h"
 
 #include <algorithm>
 #include <string_view>

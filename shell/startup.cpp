@@ -1,10 +1,11 @@
-#include "core/startup.h"
+#include "shell/startup.h"
 
 #include <cmath>
 #include <optional>
 
 #include "core/stored_values.h"
 #include "core/text.h"
+#include "protocols/families.h"
 
 namespace cat {
 

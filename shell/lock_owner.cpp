@@ -1,4 +1,4 @@
-#include "core/lock_owner.h"
+#include "shell/lock_owner.h"
 
 #include <charconv>
 

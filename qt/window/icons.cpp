@@ -1,9 +1,9 @@
-#include "qt/icons.h"
+#include "qt/window/icons.h"
 
 #include <QPainter>
 #include <QPixmap>
 
-#include "qt/window_picture.h"
+#include "qt/window/window_picture.h"
 
 namespace cat {
 

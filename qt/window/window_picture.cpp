@@ -1,4 +1,4 @@
-#include "qt/window_picture.h"
+#include "qt/window/window_picture.h"
 
 #include <QColor>
 #include <QPainter>

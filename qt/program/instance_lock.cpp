@@ -1,4 +1,4 @@
-#include "qt/instance_lock.h"
+#include "qt/program/instance_lock.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -14,7 +14,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "core/lock_owner.h"
+#include "shell/lock_owner.h"
 
 namespace cat {
 
