@@ -61,7 +61,7 @@ void BM_CivReceivePass(benchmark::State& bench) {
     port.stream = &stream;
     port.piece = static_cast<std::size_t>(bench.range(0));
     cat::SessionState state;
-    state.RadioAddr = "5E";
+    state.radioAddress = "5E";
 
     for (auto _ : bench) {
         port.at = 0;

@@ -73,13 +73,13 @@ void FrequencyDisplayText(const SessionState& state, std::int64_t hertz, std::st
         for (std::size_t p = 0; p < layout.size(); ++p) {
             if (!IsDigitPlace(layout[p])) continue;
             index[p] = To16(digits[layout[p] - '0'] + 1);
-            if (index[p] < 0 || index[p] >= static_cast<int>(state.DigitChars.size()))
+            if (index[p] < 0 || index[p] >= static_cast<int>(state.digitCharacters.size()))
                 throw CatError(ErrorKind::IndexOutOfRange, "Subscript out of range");
         }
 
         std::string shown(layout);
         for (std::size_t p = 0; p < layout.size(); ++p)
-            if (IsDigitPlace(layout[p])) shown[p] = state.DigitChars[index[p]];
+            if (IsDigitPlace(layout[p])) shown[p] = state.digitCharacters[index[p]];
         text = std::move(shown);
     });
 }

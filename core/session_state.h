@@ -25,25 +25,28 @@ struct SessionState {
     // mode or a code without a name. An ICOM radio answers frequency and mode in separate
     // frames, and a default mode would show as LSB meanwhile.
     std::optional<ModeIndex> mode;
-    std::optional<Seconds> LastPoll;    // the end of the last poll; nothing: poll at once
-    bool Busy = false;                  // a poll tick is doing its work
-    std::array<char, 11> DigitChars{};  // [d + 1] is the character of digit d
-    std::string RadioAddr;
-    std::string CtrlAddr;
-    std::string Speed;
+    std::optional<Seconds> lastPoll;         // the end of the last poll; nothing: poll at once
+    bool busy = false;                       // a poll tick is doing its work
+    std::array<char, 11> digitCharacters{};  // [d + 1] is the character of digit d
+    std::string radioAddress;
+    std::string controllerAddress;
+    std::string speed;
     Protocol protocol = Protocol::None;
-    std::string StopBits;
-    std::string RxBuffer;
-    bool KenwoodParsing = false;
+    std::string stopBits;
+    // Bytes from the radio not yet cut into whole replies (the CI-V and the text families).
+    std::string received;
+    // A text family's receive pass is running: one that starts inside it (from a modal box)
+    // leaves the buffer to it.
+    bool parsingReplies = false;
     // The FT-817's reply has no frame and no checksum: a reading is shown only once two replies
     // in a row agree. The last plausible reply, not shown yet when it differs from the display.
-    std::string Ft817Candidate;
+    std::string unconfirmedReading;
     // The family's own reading of the line, kept from pass to pass (what it learnt about the
     // radio's replies); made by the family on first use.
-    std::shared_ptr<LineReader> Reader;
+    std::shared_ptr<LineReader> reader;
     // A radio that frames by count is looked for before the link's own first bytes; made when
     // the link opens, when it needs one.
-    std::shared_ptr<FiveByteCheck> Check;
+    std::shared_ptr<FiveByteCheck> fiveByteCheck;
 };
 
 }  // namespace cat

@@ -72,8 +72,9 @@ std::string LinkWatch::ReadAll() {
 }
 
 void LinkWatch::FollowCheck(const SessionState& state) {
-    if (fiveByteRadio_ || !state.Check || !state.Check->Found()) return;
-    fiveByteRadio_ = FoundFiveByteRadio{state.Check->Found()->Id(), state.Check->FoundSpeed()};
+    if (fiveByteRadio_ || !state.fiveByteCheck || !state.fiveByteCheck->Found()) return;
+    fiveByteRadio_ =
+        FoundFiveByteRadio{state.fiveByteCheck->Found()->Id(), state.fiveByteCheck->FoundSpeed()};
 }
 
 Observation LinkWatch::Observe() {

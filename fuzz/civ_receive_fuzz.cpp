@@ -34,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     cat::SessionState state;
     // The usual address, the default 00, our own E0 (so echoes decode), one with blanks, none.
     static const char* const kAddresses[] = {"5E", "00", "E0", " 5E ", "", "94"};
-    state.RadioAddr = kAddresses[data[0] % 6];
-    state.CtrlAddr = "E0";
+    state.radioAddress = kAddresses[data[0] % 6];
+    state.controllerAddress = "E0";
     PiecePort port;
     port.shortBy = data[1] % 4 == 0 ? data[1] % 3 : 0;
     data += 2;
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         port.waiting.assign(reinterpret_cast<const char*>(data + i), take);
         i += take;
         cat::ReceiveCivReplies(state, port);
-        if (state.RxBuffer.size() > 255) std::abort();
+        if (state.received.size() > 255) std::abort();
         if (state.mode && cat::ModeName(*state.mode).empty()) std::abort();
         if (state.frequencyHz && (*state.frequencyHz < 0 || *state.frequencyHz >= 10'000'000'000))
             std::abort();

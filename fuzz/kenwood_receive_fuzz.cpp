@@ -55,9 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
         cat::ReceiveKenwoodReplies(state, port);
 
-        if (state.RxBuffer.size() > 4096) std::abort();
+        if (state.received.size() > 4096) std::abort();
         if (state.mode && cat::ModeName(*state.mode).empty()) std::abort();
-        if (state.KenwoodParsing) std::abort();
+        if (state.parsingReplies) std::abort();
         if (state.frequencyHz && *state.frequencyHz < 0) std::abort();
     }
     return 0;

@@ -46,7 +46,7 @@ void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choice
     const RadioFamily* family = FamilyNamed(choices.protocolText);
     state.protocol = ProtocolNamed(choices.protocolText);
     // A new link reads the line afresh: nothing learnt of the last radio carries over.
-    state.Reader.reset();
+    state.reader.reset();
     platform.port.SelectPort(choices.portListIndex + 1);
 
     // CI-V frames carry the address as one byte and replies are matched on its upper-case text,
@@ -57,24 +57,24 @@ void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choice
             throw CatError(ErrorKind::InvalidValue,
                            "The ICOM address \"" + std::string(Trim(choices.addressText)) +
                                "\" is not valid: it must be two hexadecimal digits (00 to FF).");
-        state.RadioAddr = *address;
+        state.radioAddress = *address;
     } else {
-        state.RadioAddr = std::string(Trim(choices.addressText));
-        if (state.RadioAddr.empty()) state.RadioAddr = "00";
+        state.radioAddress = std::string(Trim(choices.addressText));
+        if (state.radioAddress.empty()) state.radioAddress = "00";
     }
-    state.CtrlAddr = "E0";  // the controller's CI-V address
-    state.Speed = choices.speedText;
-    state.StopBits = "2";
-    const LineSettings line = RequireLineSettings(SpeedSetting(state.Speed) + ",n,8," +
-                                                  std::string(Trim(state.StopBits)));
+    state.controllerAddress = "E0";  // the controller's CI-V address
+    state.speed = choices.speedText;
+    state.stopBits = "2";
+    const LineSettings line = RequireLineSettings(SpeedSetting(state.speed) + ",n,8," +
+                                                  std::string(Trim(state.stopBits)));
     platform.port.SetLineSettings(line);
-    const int speed = static_cast<int>(NumericValue(state.Speed));
+    const int speed = static_cast<int>(NumericValue(state.speed));
     const HandshakeChoice handshake =
         ResolveHandshake(choices.handshakeOverride, family && family->FlowControl(speed));
     platform.port.SetHandshake(handshake.mode);
-    state.Check.reset();
+    state.fiveByteCheck.reset();
     platform.port.Open();
-    if (family) state.Check = FiveByteCheck::For(*family, speed, line, handshake.mode);
+    if (family) state.fiveByteCheck = FiveByteCheck::For(*family, speed, line, handshake.mode);
     platform.pollTimer.SetEnabled(true);
 }
 

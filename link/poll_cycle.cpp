@@ -18,7 +18,7 @@ namespace {
 constexpr Seconds kQuietAfterRead{0.25};
 
 bool PeriodPassed(SessionState& state, Platform& platform, Seconds period) {
-    return !state.LastPoll || platform.clock.Now() - *state.LastPoll > period;
+    return !state.lastPoll || platform.clock.Now() - *state.lastPoll > period;
 }
 
 // The family's own read at open, and the quiet after it.
@@ -30,13 +30,13 @@ void FamilyReadAtOpen(SessionState& state, Platform& platform, const RadioFamily
     // them into a command (at ICOM's read and poll, "lock the dial").
     if (const std::optional<Seconds> period = protocol.PollPeriod();
         period && *period > kQuietAfterRead)
-        SkipOnFailure([&] { state.LastPoll = platform.clock.Now() - (*period - kQuietAfterRead); });
+        SkipOnFailure([&] { state.lastPoll = platform.clock.Now() - (*period - kQuietAfterRead); });
 }
 
 // True once the link may send its own family's bytes: its check for a five-byte radio is over
 // and found none. The check's last step is followed by the read at open it held back.
 bool Checked(SessionState& state, Platform& platform, const RadioFamily& protocol) {
-    FiveByteCheck* check = state.Check.get();
+    FiveByteCheck* check = state.fiveByteCheck.get();
     if (!check || (check->Over() && !check->Found())) return true;
     if (check->Found()) return false;
     if (check->Step(platform, platform.clock.Now().count()) && !check->Found())
@@ -52,7 +52,7 @@ void Poll(SessionState& state, Platform& platform) {
         protocol->Poll(state, platform);
     } else if (PeriodPassed(state, platform, *period)) {
         protocol->Poll(state, platform);
-        state.LastPoll = platform.clock.Now();
+        state.lastPoll = platform.clock.Now();
     }
 }
 
@@ -69,27 +69,29 @@ std::string DisplayText(const SessionState& state) {
 }
 
 void PollTick(SessionState& state, Platform& platform, bool minimised, DisplayBox& display) {
-    if (state.protocol == Protocol::None || minimised || state.Busy) return;
-    state.Busy = true;
+    if (state.protocol == Protocol::None || minimised || state.busy) return;
+    state.busy = true;
     // Failure style: abandon. A tick never reports; the next one starts afresh.
     SkipOnFailure([&] {
         Poll(state, platform);
         const std::string text = DisplayText(state);
         if (display.Text() != text) display.SetText(text);
     });
-    state.Busy = false;
+    state.busy = false;
 }
 
 void ReadAtOpen(SessionState& state, Platform& platform) {
     const RadioFamily* protocol = FamilyFor(state.protocol);
     // A link that looks for a five-byte radio first reads at open when that check is over.
-    if (!protocol || (state.Check && !state.Check->Over())) return;
-    if (!state.Check || !state.Check->Found()) FamilyReadAtOpen(state, platform, *protocol);
+    if (!protocol || (state.fiveByteCheck && !state.fiveByteCheck->Over())) return;
+    if (!state.fiveByteCheck || !state.fiveByteCheck->Found())
+        FamilyReadAtOpen(state, platform, *protocol);
 }
 
 void ReceiveDispatch(SessionState& state, CommPort& port) {
     // The check reads its own answers; a five-byte radio found is not read as the link's.
-    if (state.Check && (!state.Check->Over() || state.Check->Found())) return;
+    if (state.fiveByteCheck && (!state.fiveByteCheck->Over() || state.fiveByteCheck->Found()))
+        return;
     // Failure style: ignore, for every step.
     if (const RadioFamily* protocol = FamilyFor(state.protocol))
         SkipOnFailure([&] { protocol->Receive(state, port); });

@@ -17,7 +17,7 @@ public:
 
 // One tick of the 100 ms poll timer: asks the radio of the open link for frequency and mode
 // (Kenwood at most every 0.25 s, ICOM every second, FT-817 every tick) and refreshes the display.
-// Never raises; Busy is always clear again when it returns.
+// Never raises; busy is always clear again when it returns.
 void PollTick(SessionState& state, Platform& platform, bool minimised, DisplayBox& display);
 
 // The one extra read a link makes the moment it opens (ICOM: which radio is there, at which

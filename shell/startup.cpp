@@ -57,8 +57,8 @@ double Geometry(SettingsStore& store, const char* key) {
 
 std::string PortEntry(int position) { return "Com " + std::to_string(position + 1); }
 
-void FillDigitChars(SessionState& state) {
-    for (std::size_t i = 1; i <= 10; ++i) state.DigitChars[i] = std::to_string(i - 1).back();
+void FillDigitCharacters(SessionState& state) {
+    for (std::size_t i = 1; i <= 10; ++i) state.digitCharacters[i] = std::to_string(i - 1).back();
 }
 
 RestoredChoices RestoreChoices(SettingsStore& store) {

@@ -24,8 +24,8 @@ inline constexpr int kPortCount = 32;
 // "Com 1" ... "Com 32": list position p stands for port p + 1.
 std::string PortEntry(int position);
 
-// DigitChars[d + 1] = the character of digit d; element 0 stays unset.
-void FillDigitChars(SessionState& state);
+// digitCharacters[d + 1] = the character of digit d; element 0 stays unset.
+void FillDigitCharacters(SessionState& state);
 
 // The operator's choices as the store holds them, validated: a list position that does not fit
 // its list, or a geometry that is no number, falls back to the key's default.

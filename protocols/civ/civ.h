@@ -22,14 +22,14 @@ bool SendCivCommand(SessionState& state, Platform& platform, std::string_view co
                     std::string_view subcommand, std::string_view data);
 
 // fe fe 00 e0 19 00 fd 00: asks whichever radio is on the line for its address, so that one
-// answering at another address than RadioAddr shows. Sent and read like SendCivCommand.
+// answering at another address than the chosen one shows. Sent and read like SendCivCommand.
 bool AskEveryRadioItsAddress(SessionState& state, Platform& platform);
 
 // "fe" -> 254, "7" -> 7, "1G" -> 16; anything else, empty or longer than two digits -> 0.
 std::int16_t HexByteValue(std::string_view hex);
 
-// One receive pass: takes the waiting bytes into RxBuffer and decodes the complete frames from the
-// configured radio. Failure style: ignore; never raises.
+// One receive pass: takes the waiting bytes into the receive buffer and decodes the complete frames
+// from the configured radio. Failure style: ignore; never raises.
 void ReceiveCivReplies(SessionState& state, CommPort& port);
 
 // Polls with 03 then 04 every 2 s; sets with 05 and 06.

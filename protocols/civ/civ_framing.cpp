@@ -69,7 +69,7 @@ bool SendFrame(SessionState& state, Platform& platform, std::string_view to,
 
         std::string hex = "00FEFE";
         hex += to;
-        hex += state.CtrlAddr;
+        hex += state.controllerAddress;
         hex += command;
         hex += subcommand;
         hex += data;
@@ -91,7 +91,7 @@ bool SendFrame(SessionState& state, Platform& platform, std::string_view to,
 
 bool SendCivCommand(SessionState& state, Platform& platform, std::string_view command,
                     std::string_view subcommand, std::string_view data) {
-    return SendFrame(state, platform, Trim(state.RadioAddr), command, subcommand, data);
+    return SendFrame(state, platform, Trim(state.radioAddress), command, subcommand, data);
 }
 
 bool AskEveryRadioItsAddress(SessionState& state, Platform& platform) {

@@ -167,11 +167,11 @@ private:
 
 // The link's reader, kept with the session from pass to pass (a new one for another address).
 CivReader& ReaderOf(SessionState& state) {
-    const int address = AddressValue(state.RadioAddr);
-    auto* reader = dynamic_cast<CivReader*>(state.Reader.get());
+    const int address = AddressValue(state.radioAddress);
+    auto* reader = dynamic_cast<CivReader*>(state.reader.get());
     if (reader && reader->Address() == address) return *reader;
     auto made = std::make_shared<CivReader>(address);
-    state.Reader = made;
+    state.reader = made;
     return *made;
 }
 
@@ -297,20 +297,20 @@ void ReceiveCivReplies(SessionState& state, CommPort& port) {
     SkipOnFailure([&] {
         const std::string bytes = port.ReadAll();
         // Never more than the count said, and never more than Input actually returned.
-        state.RxBuffer.append(bytes, 0, std::min(bytes.size(), static_cast<std::size_t>(waiting)));
+        state.received.append(bytes, 0, std::min(bytes.size(), static_cast<std::size_t>(waiting)));
     });
 
     // A burst decodes its complete frames before the length is judged, so no good frame is lost.
     CivReader& reader = ReaderOf(state);
     std::size_t at = 0;
-    while (at < state.RxBuffer.size()) {
-        const Piece piece = reader.Next(std::string_view(state.RxBuffer).substr(at), false);
+    while (at < state.received.size()) {
+        const Piece piece = reader.Next(std::string_view(state.received).substr(at), false);
         if (piece.length == 0) break;
         family::Apply(state, piece);
         at += piece.length;
     }
-    state.RxBuffer.erase(0, at);
-    if (state.RxBuffer.size() > kMaxBufferedBytes) state.RxBuffer.clear();
+    state.received.erase(0, at);
+    if (state.received.size() > kMaxBufferedBytes) state.received.clear();
 }
 
 const RadioFamily& CivFamily() {

@@ -75,10 +75,10 @@ void Send(SessionState& state, Platform& platform, const std::string& command, L
 void ReceivePass(SessionState& state, CommPort& port, LineReader& reader) {
     // A receive notification can arrive while a pass is running (inside a modal box); the inner
     // pass must leave the buffer to the outer one.
-    if (state.KenwoodParsing) return;
-    ParsingGuard guard(state.KenwoodParsing);
+    if (state.parsingReplies) return;
+    ParsingGuard guard(state.parsingReplies);
 
-    std::string& buffer = state.RxBuffer;
+    std::string& buffer = state.received;
     int n = 0;
     SkipOnFailure([&] { n = port.BytesWaiting(); });
     // ReadAll hands back every byte waiting, which can be more than were counted a moment ago

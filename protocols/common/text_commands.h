@@ -29,8 +29,8 @@ inline constexpr std::size_t kLongestReply = 64;
 // `reader`. Failure style: ignore.
 void Send(SessionState& state, Platform& platform, const std::string& command, LineReader& reader);
 
-// One receive pass: moves the waiting bytes from the port into RxBuffer, then cuts the whole
-// replies out of it and takes frequency and mode from those `reader` reads.
+// One receive pass: moves the waiting bytes from the port into the receive buffer, then cuts the
+// whole replies out of it and takes frequency and mode from those `reader` reads.
 void ReceivePass(SessionState& state, CommPort& port, LineReader& reader);
 
 // "IF00014074000...": a reply's text without its ";" that may be a command of these radios.

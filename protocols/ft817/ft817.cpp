@@ -328,8 +328,8 @@ void PollFt817(SessionState& state, Platform& platform) {
     // Eight digits in units of 10 Hz, most significant byte first: 01 42 34 56 is 14.23456 MHz.
     // A new reading waits for the next reply to confirm it.
     const std::string bytes(reply.bytes.begin(), reply.bytes.end());
-    if (bytes != state.Ft817Candidate) {
-        state.Ft817Candidate = bytes;
+    if (bytes != state.unconfirmedReading) {
+        state.unconfirmedReading = bytes;
         return;
     }
     state.frequencyHz = static_cast<std::int64_t>(*tensOfHertz) * 10;

@@ -106,9 +106,9 @@ private:
 // The link's reader, kept with the session so that what it learnt (an IF reply it cannot read)
 // lasts from poll to poll.
 KenwoodReader& ReaderOf(SessionState& state) {
-    if (auto* reader = dynamic_cast<KenwoodReader*>(state.Reader.get())) return *reader;
+    if (auto* reader = dynamic_cast<KenwoodReader*>(state.reader.get())) return *reader;
     auto reader = std::make_shared<KenwoodReader>();
-    state.Reader = reader;
+    state.reader = reader;
     return *reader;
 }
 

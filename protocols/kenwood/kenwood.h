@@ -21,8 +21,8 @@ namespace cat {
 // receive pass. Failures are skipped silently.
 void SendKenwoodCommand(SessionState& state, Platform& platform, const std::string& command);
 
-// Moves the waiting bytes from the port into RxBuffer, cuts it into ";"-terminated replies and
-// takes frequency and mode out of the status, FA and MD replies.
+// Moves the waiting bytes from the port into the receive buffer, cuts it into ";"-terminated
+// replies and takes frequency and mode out of the status, FA and MD replies.
 void ReceiveKenwoodReplies(SessionState& state, CommPort& port);
 
 struct KenwoodModeReading {

@@ -93,9 +93,9 @@ protected:
 };
 
 YaesuReader& ReaderOf(SessionState& state) {
-    if (auto* reader = dynamic_cast<YaesuReader*>(state.Reader.get())) return *reader;
+    if (auto* reader = dynamic_cast<YaesuReader*>(state.reader.get())) return *reader;
     auto reader = std::make_shared<YaesuReader>();
-    state.Reader = reader;
+    state.reader = reader;
     return *reader;
 }
 

@@ -10,7 +10,6 @@
 #include "core/cat_error.h"
 #include "core/handshake.h"
 #include "core/port_names.h"
-#include "shell/startup.h"
 #include "core/text.h"
 #include "doctor/link_watch.h"
 #include "doctor/monitor_text.h"
@@ -18,10 +17,11 @@
 #include "link/link_control.h"
 #include "link/poll_cycle.h"
 #include "protocols/families.h"
-#include "qt/ports/device_facts.h"
-#include "qt/ports/qt_comm_port.h"
 #include "qt/platform/qt_platform.h"
 #include "qt/platform/qt_settings_store.h"
+#include "qt/ports/device_facts.h"
+#include "qt/ports/qt_comm_port.h"
+#include "shell/startup.h"
 
 namespace cat {
 
@@ -259,7 +259,7 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     FlagTimer timer;
     Platform platform{watch, clock, pause, messages, timer};
     SessionState state;
-    FillDigitChars(state);
+    FillDigitCharacters(state);
     const QMetaObject::Connection linkReader =
         QObject::connect(&port, &QtCommPort::BytesArrived, [&] { ReceiveDispatch(state, watch); });
     QObject::connect(&port, &QtCommPort::PortLost, [&] { watch.Lost(port.LostDetail()); });
@@ -274,7 +274,7 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
         return ReportOpenFailure(e, watch, facts);
     }
     facts.protocol = state.protocol;
-    facts.radioAddress = state.RadioAddr;
+    facts.radioAddress = state.radioAddress;
     facts.handshaking = port.CurrentHandshake() == Handshake::RtsCts;
     const doctor::Verdict verdict = Examine(state, platform, watch, facts);
     CloseLink(platform);

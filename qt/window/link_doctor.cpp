@@ -12,11 +12,11 @@
 
 #include "core/cat_error.h"
 #include "core/session_state.h"
-#include "shell/startup.h"
 #include "doctor/monitor_text.h"
 #include "protocols/families.h"
 #include "qt/ports/device_facts.h"
 #include "qt/ports/qt_comm_port.h"
+#include "shell/startup.h"
 
 namespace cat {
 
@@ -46,7 +46,7 @@ LinkDoctor::~LinkDoctor() {
 doctor::LinkFacts LinkDoctor::Facts() const {
     doctor::LinkFacts f;
     f.protocol = window_.State().protocol;
-    f.radioAddress = window_.State().RadioAddr;
+    f.radioAddress = window_.State().radioAddress;
     f.port = "Com " + std::to_string(window_.PortNumber());
     f.device = port_.DeviceName();
     f.speed = window_.SpeedText();

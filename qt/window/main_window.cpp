@@ -318,7 +318,7 @@ void MainWindow::LoadChoices() {
     // A second running copy never gets here: main() ends it before the window exists.
     const RestoredChoices choices = RestoreChoices(store_);
     RestorePosition(choices.top, choices.left);
-    FillDigitChars(state_);
+    FillDigitCharacters(state_);
     for (int p = 0; p < kPortCount; ++p) portList_->addItem(Q(PortEntry(p)));
     portList_->setCurrentIndex(-1);
     for (auto mode : kModeNames) modeList_->addItem(Q(mode));
@@ -393,8 +393,8 @@ void MainWindow::OpenLinkFromChoices(bool afterLoss) {
     if (afterLoss) {
         // Half a reply from the vanished device would spoil the first one after the replug,
         // and the radio is asked at the next tick rather than up to a poll period later.
-        state_.RxBuffer.clear();
-        state_.LastPoll.reset();
+        state_.received.clear();
+        state_.lastPoll.reset();
     }
     OpenLink(state_, *platform_, linkChoices_);
     linkDoctor_->Opened();
@@ -426,7 +426,7 @@ void MainWindow::SaveChoicesOnClose() {
 void MainWindow::ExitWhenIdle() {
     // A click can only meet a running tick inside a box the tick opened; close once it is over,
     // without blocking the loop that will end it.
-    if (state_.Busy) {
+    if (state_.busy) {
         QTimer::singleShot(20, this, &MainWindow::ExitWhenIdle);
         return;
     }
@@ -434,7 +434,7 @@ void MainWindow::ExitWhenIdle() {
 }
 
 void MainWindow::OnTopToggled() {
-    if (state_.Busy) {
+    if (state_.busy) {
         QTimer::singleShot(20, this, &MainWindow::OnTopToggled);
         return;
     }

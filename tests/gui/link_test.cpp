@@ -33,7 +33,7 @@ TEST_F(LinkTest, OpenOnAMappedPtyOpensItAndDisablesTheSetup) {
     EXPECT_TRUE(PortIsOpen(w));
     EXPECT_TRUE(PollingTimer(w)->isActive());
     EXPECT_EQ(SetupEnabled(w), std::vector<bool>(4, false));
-    EXPECT_EQ(w.State().RadioAddr, "5E");
+    EXPECT_EQ(w.State().radioAddress, "5E");
     EXPECT_TRUE(radio.WaitForLine("open"));
 
     OpenButton(w)->click();

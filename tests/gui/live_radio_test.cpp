@@ -197,7 +197,7 @@ TEST_F(LiveRadioTest, SilentRadioNeverHangsAndTheDisplayStaysEmpty) {
     EXPECT_GE(ticks, 3);
     EXPECT_GE(radio->CountStartingWith("rx 00 00 00 00 03"), 3);
     EXPECT_EQ(Reading(w)->text(), "");
-    EXPECT_FALSE(w.State().Busy);
+    EXPECT_FALSE(w.State().busy);
 }
 
 TEST_F(LiveRadioTest, ClosingTheLinkKeepsTheDisplay) {

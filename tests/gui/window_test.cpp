@@ -27,8 +27,8 @@ TEST_F(WindowTest, FirstRunShowsTheDefaults) {
     EXPECT_FALSE(PollingTimer(w)->isActive());
     EXPECT_EQ(PollingTimer(w)->interval(), 100);
     EXPECT_TRUE(Reading(w)->text().isEmpty());
-    EXPECT_EQ(w.State().DigitChars[1], '0');
-    EXPECT_EQ(w.State().DigitChars[10], '9');
+    EXPECT_EQ(w.State().digitCharacters[1], '0');
+    EXPECT_EQ(w.State().digitCharacters[10], '9');
 }
 
 TEST_F(WindowTest, ListsHoldTheirEntriesInOrder) {
@@ -247,10 +247,10 @@ TEST_F(WindowTest, ExitClosesAndSaves) {
 TEST_F(WindowTest, ExitDuringATickWaitsForItWithoutBlocking) {
     MainWindow& w = Start();
     w.show();
-    w.State().Busy = true;  // as inside a box opened by a running tick
+    w.State().busy = true;  // as inside a box opened by a running tick
     ExitButton(w)->click();
     EXPECT_TRUE(w.isVisible()) << "must not close in the middle of a tick";
-    QTimer::singleShot(50, [&] { w.State().Busy = false; });
+    QTimer::singleShot(50, [&] { w.State().busy = false; });
     EXPECT_TRUE(QTest::qWaitFor([&] { return !w.isVisible(); }, 2000));
 }
 

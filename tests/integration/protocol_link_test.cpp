@@ -22,16 +22,16 @@
 #include "core/mode.h"
 #include "core/platform.h"
 #include "core/session_state.h"
-#include "shell/startup.h"
 #include "link/five_byte_check.h"
 #include "link/link_control.h"
 #include "link/poll_cycle.h"
 #include "protocols/civ/civ.h"
 #include "protocols/ft817/ft817.h"
 #include "protocols/kenwood/kenwood.h"
-#include "qt/ports/qt_comm_port.h"
 #include "qt/platform/qt_platform.h"
 #include "qt/platform/qt_settings_store.h"
+#include "qt/ports/qt_comm_port.h"
+#include "shell/startup.h"
 #include "tests/support/fakes.h"
 #include "tests/support/radiosim_process.h"
 
@@ -57,7 +57,7 @@ class LinkWorld {
 public:
     LinkWorld(const QString& protocolText, const QStringList& radiosimOptions)
         : protocolText_(protocolText.toStdString()) {
-        FillDigitChars(state);  // as start-up does; the display text is built from them
+        FillDigitCharacters(state);  // as start-up does; the display text is built from them
         radio_ = std::make_unique<Radiosim>(IniPath(), 1, radiosimOptions);
         store_ = std::make_unique<QtSettingsStore>(IniPath());
         port_ = std::make_unique<QtCommPort>(*store_);
@@ -90,11 +90,12 @@ public:
         // own short read would be dropped.
         test::FakeDisplay display;
         const auto end = SteadyClock::now() + kPatience;
-        while (state.Check && !state.Check->Over() && SteadyClock::now() < end) {
+        while (state.fiveByteCheck && !state.fiveByteCheck->Over() && SteadyClock::now() < end) {
             PollTick(state, *platform_, false, display);
             std::this_thread::sleep_for(20ms);
         }
-        ASSERT_TRUE(!state.Check || (state.Check->Over() && !state.Check->Found()))
+        ASSERT_TRUE(!state.fiveByteCheck ||
+                    (state.fiveByteCheck->Over() && !state.fiveByteCheck->Found()))
             << "the link's look for a five-byte radio did not end, or found one";
     }
 
@@ -296,7 +297,7 @@ TEST_P(ProtocolLinkTest, PollTicksShowTheRadioInTheDisplay) {
     tick();
     world.ReceiveUntil(tick);
     EXPECT_EQ(display.Text(), "14.074.00 USB") << ::testing::PrintToString(shown);
-    EXPECT_FALSE(world.state.Busy);
+    EXPECT_FALSE(world.state.busy);
     EXPECT_TRUE(world.messages.shown.empty()) << BoxTexts(world.messages);
 }
 
@@ -364,7 +365,7 @@ TEST_P(KenwoodSplitReplyTest, ReplyArrivingInTwoPiecesIsAssembled) {
     ASSERT_EQ(world.port().WaitForInput(static_cast<int>(first.size()), kPatience),
               static_cast<int>(first.size()));
     ReceiveKenwoodReplies(world.state, world.port());
-    EXPECT_EQ(ToHex(world.state.RxBuffer), ToHex(first)) << "the first piece must wait";
+    EXPECT_EQ(ToHex(world.state.received), ToHex(first)) << "the first piece must wait";
     EXPECT_FALSE(world.state.frequencyHz.has_value());
     EXPECT_EQ(test::ShownMode(world.state), kNoMode);
 
@@ -374,7 +375,7 @@ TEST_P(KenwoodSplitReplyTest, ReplyArrivingInTwoPiecesIsAssembled) {
     ASSERT_EQ(world.port().WaitForInput(static_cast<int>(second.size()), kPatience),
               static_cast<int>(second.size()));
     ReceiveKenwoodReplies(world.state, world.port());
-    EXPECT_EQ(world.state.RxBuffer, "");
+    EXPECT_EQ(world.state.received, "");
     EXPECT_EQ(world.state.frequencyHz, 7'074'000);
     EXPECT_EQ(test::ShownMode(world.state), ToInt(CW));
 }

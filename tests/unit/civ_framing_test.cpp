@@ -21,8 +21,8 @@ struct IcomLink {
     SessionState state;
     IcomLink() {
         world.port.open = true;
-        state.RadioAddr = "5E";
-        state.CtrlAddr = "E0";
+        state.radioAddress = "5E";
+        state.controllerAddress = "E0";
     }
 };
 
@@ -46,7 +46,7 @@ class SendCivCommandFrame : public ::testing::TestWithParam<FrameRow> {};
 TEST_P(SendCivCommandFrame, WritesExactlyTheseBytesInOneWrite) {
     const FrameRow& row = GetParam();
     IcomLink link;
-    link.state.RadioAddr = row.radioAddr;
+    link.state.radioAddress = row.radioAddr;
 
     EXPECT_TRUE(
         SendCivCommand(link.state, link.world.platform, row.command, row.subcommand, row.data));
@@ -134,7 +134,7 @@ TEST(SendCivCommand, WriteFailureShowsOneComErrorAndRunsNoPass) {
     // A complete reply is already waiting: had the pass run, it would have been decoded.
     link.world.port.Arrive(
         Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x05, 0x25, 0x14, 0x00, 0xFD}));
-    link.state.RxBuffer = "FEFE";
+    link.state.received = "FEFE";
 
     EXPECT_FALSE(SendCivCommand(link.state, link.world.platform, "03", "", ""));
 
@@ -143,7 +143,7 @@ TEST(SendCivCommand, WriteFailureShowsOneComErrorAndRunsNoPass) {
     EXPECT_EQ(link.world.messages.shown[0].title, "CAT");
     EXPECT_TRUE(link.world.messages.shown[0].critical);
     EXPECT_TRUE(link.world.pause.sleeps.empty());
-    EXPECT_EQ(link.state.RxBuffer, "FEFE");
+    EXPECT_EQ(link.state.received, "FEFE");
     EXPECT_FALSE(link.state.frequencyHz.has_value());
 }
 
@@ -169,7 +169,7 @@ TEST(SendCivCommand, PausesFiveMillisecondsThenRunsOneReceivePass) {
 
     EXPECT_EQ(pause.sleeps, std::vector<int>{5});
     EXPECT_EQ(link.state.frequencyHz, 14'074'000);
-    EXPECT_TRUE(link.state.RxBuffer.empty());
+    EXPECT_TRUE(link.state.received.empty());
 }
 
 TEST(SendCivCommand, ReplyWaitingBeforeTheCallIsParsedByItsPass) {
@@ -191,12 +191,12 @@ TEST(SendCivCommand, EchoingInterfaceAndReplyInTheSamePass) {
     EXPECT_TRUE(SendCivCommand(link.state, link.world.platform, "03", "", ""));
 
     EXPECT_EQ(link.state.frequencyHz, 14'250'500);
-    EXPECT_EQ(link.state.RxBuffer, "");
+    EXPECT_EQ(link.state.received, "");
 }
 
 TEST(SendCivCommand, PartialReplyLeftByAnEarlierPassIsCompleted) {
     IcomLink link;
-    link.state.RxBuffer = Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00});
+    link.state.received = Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00});
     link.world.port.Arrive(Bytes({0x05, 0x25, 0x14, 0x00, 0xFD}));
 
     EXPECT_TRUE(SendCivCommand(link.state, link.world.platform, "04", "", ""));

@@ -27,8 +27,8 @@ struct IcomLink {
     SessionState state;
     explicit IcomLink(const char* radioAddr = "5E") {
         world.port.open = true;
-        state.RadioAddr = radioAddr;
-        state.CtrlAddr = "E0";
+        state.radioAddress = radioAddr;
+        state.controllerAddress = "E0";
         state.frequencyHz = kOldFreq;
         state.mode = static_cast<ModeIndex>(kOldMode);
     }
@@ -51,7 +51,7 @@ struct PassRow {
     std::int16_t mode;
     std::string rxBuffer;
     const char* radioAddr = "5E";
-    std::string before = "";  // RxBuffer at the start of the pass
+    std::string before = "";  // the receive buffer at the start of the pass
 };
 
 void PrintTo(const PassRow& row, std::ostream* os) {
@@ -63,14 +63,14 @@ class OnePass : public ::testing::TestWithParam<PassRow> {};
 TEST_P(OnePass, DecodesWhatItShouldAndKeepsTheRest) {
     const PassRow& row = GetParam();
     IcomLink link(row.radioAddr);
-    link.state.RxBuffer = row.before;
+    link.state.received = row.before;
 
     link.Receive(row.received);
 
     SCOPED_TRACE("received " + ToHex(row.received));
     EXPECT_EQ(link.state.frequencyHz, row.freq);
     EXPECT_EQ(test::ShownMode(link.state), row.mode);
-    EXPECT_EQ(link.state.RxBuffer, row.rxBuffer);
+    EXPECT_EQ(link.state.received, row.rxBuffer);
 }
 
 std::string Repeat(const std::string& bytes, int times) {
@@ -152,11 +152,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CivBoundaries, FrameWithStraddlingMarkerWaitsWhole) {
     IcomLink link;
     link.Receive(Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x1A, 0x0F, 0xD3}));
-    EXPECT_EQ(link.state.RxBuffer, Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x1A, 0x0F, 0xD3}));
+    EXPECT_EQ(link.state.received, Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x1A, 0x0F, 0xD3}));
 
     link.Receive(Bytes({0xFD}) + kReply14_2505);
     EXPECT_EQ(link.state.frequencyHz, 14'250'500);
-    EXPECT_EQ(link.state.RxBuffer, "");
+    EXPECT_EQ(link.state.received, "");
 }
 
 TEST(CivBoundaries, PreambleStraddlingTwoBytesIsNoFrameStart) {
@@ -167,7 +167,7 @@ TEST(CivBoundaries, PreambleStraddlingTwoBytesIsNoFrameStart) {
         Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x1A, 0x1F, 0xEF, 0xEE, 0x05, 0xE0, 0x40, 0x11, 0xFD});
     link.Receive(bytes);
     EXPECT_EQ(test::ShownMode(link.state), kOldMode) << ToHex(bytes);
-    EXPECT_EQ(link.state.RxBuffer, "");
+    EXPECT_EQ(link.state.received, "");
 }
 
 TEST(CivPreamble, ThirdPreambleByteDoesNotHideTheFrame) {
@@ -182,7 +182,7 @@ TEST(CivPreamble, LonePreambleFromBrokenFrameDoesNotHideTheNextFrame) {
     link.Receive(Bytes({0xFE, 0xFE}));
     link.Receive(kReply14_2505);
     EXPECT_EQ(link.state.frequencyHz, 14'250'500);
-    EXPECT_EQ(link.state.RxBuffer, "");
+    EXPECT_EQ(link.state.received, "");
 }
 
 TEST(CivPreamble, TruncatedFrameBeforeAGoodOneIsDiscarded) {
@@ -191,7 +191,7 @@ TEST(CivPreamble, TruncatedFrameBeforeAGoodOneIsDiscarded) {
                               Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x50, 0x25, 0x14, 0xFD});
     link.Receive(bytes);
     EXPECT_EQ(link.state.frequencyHz, 14'255'000) << ToHex(bytes);
-    EXPECT_EQ(link.state.RxBuffer, "");
+    EXPECT_EQ(link.state.received, "");
 }
 
 TEST(CivLimit, BurstOverTheLimitStillDecodesItsFrames) {
@@ -201,14 +201,14 @@ TEST(CivLimit, BurstOverTheLimitStillDecodesItsFrames) {
                                                                  0x40, 0x07, 0x14, 0x00, 0xFD});
     link.Receive(burst);
     EXPECT_EQ(link.state.frequencyHz, 14'074'000);
-    EXPECT_EQ(link.state.RxBuffer, "");
+    EXPECT_EQ(link.state.received, "");
 }
 
 TEST(CivLimit, BurstKeepsItsShortUnfinishedTail) {
     IcomLink link;
     link.Receive(Repeat(kReply14_2505, 12) + Bytes({0xFE, 0xFE, 0xE0}));
     EXPECT_EQ(link.state.frequencyHz, 14'250'500);
-    EXPECT_EQ(link.state.RxBuffer, Bytes({0xFE, 0xFE, 0xE0}));
+    EXPECT_EQ(link.state.received, Bytes({0xFE, 0xFE, 0xE0}));
 }
 
 TEST(CivLimit, FramesBeforeLongNoiseDecodedNoiseDropped) {
@@ -216,14 +216,14 @@ TEST(CivLimit, FramesBeforeLongNoiseDecodedNoiseDropped) {
     link.Receive(Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x04, 0x05, 0x01, 0xFD}) +
                  Repeat(Bytes({0x33}), 150));
     EXPECT_EQ(test::ShownMode(link.state), 4);  // FM
-    EXPECT_EQ(link.state.RxBuffer, "");
+    EXPECT_EQ(link.state.received, "");
 }
 
 TEST(CivLimit, StaysBoundedWhenNoiseArrivesInPieces) {
     IcomLink link;
     for (int i = 0; i < 40; ++i) {
         link.Receive(Repeat(Bytes({0x47}), 17));
-        ASSERT_LE(link.state.RxBuffer.size(), 255u) << "after piece " << i;
+        ASSERT_LE(link.state.received.size(), 255u) << "after piece " << i;
     }
     link.Receive(kReply14_2505);
     EXPECT_EQ(link.state.frequencyHz, 14'250'500);
@@ -234,31 +234,31 @@ TEST(CivLimit, StaysBoundedWhenNoiseArrivesInPieces) {
 TEST(CivPasses, ReplySplitOverTwoPasses) {
     IcomLink link;
     link.Receive(Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00}));
-    EXPECT_EQ(link.state.RxBuffer, Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00}));
+    EXPECT_EQ(link.state.received, Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00}));
     EXPECT_EQ(link.state.frequencyHz, kOldFreq);
 
     link.Receive(Bytes({0x05, 0x25, 0x14, 0x00, 0xFD}));
     EXPECT_EQ(link.state.frequencyHz, 14'250'500);
-    EXPECT_EQ(link.state.RxBuffer, "");
+    EXPECT_EQ(link.state.received, "");
 }
 
 TEST(CivPasses, ZeroByteOfEchoArrivingLateIsTakenWithItsEcho) {
     IcomLink link;
     link.Receive(Bytes({0xFE, 0xFE, 0x5E, 0xE0, 0x03, 0xFD}));
     link.Receive(Bytes({0x00}));
-    EXPECT_EQ(link.state.RxBuffer, "") << "the echo's 00, however late";
+    EXPECT_EQ(link.state.received, "") << "the echo's 00, however late";
 
     link.Receive(kReply14_2505);
     EXPECT_EQ(link.state.frequencyHz, 14'250'500);
-    EXPECT_EQ(link.state.RxBuffer, "");
+    EXPECT_EQ(link.state.received, "");
 }
 
 TEST(CivPasses, NothingWaitingLeavesTheBufferUnexamined) {
     IcomLink link;
-    link.state.RxBuffer = kReply14_2505;
+    link.state.received = kReply14_2505;
     ReceiveCivReplies(link.state, link.world.port);
     EXPECT_EQ(link.state.frequencyHz, kOldFreq);
-    EXPECT_EQ(link.state.RxBuffer, kReply14_2505);
+    EXPECT_EQ(link.state.received, kReply14_2505);
 }
 
 TEST(CivPasses, OnlyTheRadiosFrequencyFillsAnEmptyDisplay) {
@@ -276,26 +276,26 @@ TEST(CivPort, InputShorterThanCountAppendsOnlyWhatCame) {
     IcomLink link;
     link.world.port.inputShortBy = 1;  // the FD is counted but not handed over
     link.Receive(kReply14_2505);
-    EXPECT_EQ(link.state.RxBuffer, kReply14_2505.substr(0, kReply14_2505.size() - 1));
+    EXPECT_EQ(link.state.received, kReply14_2505.substr(0, kReply14_2505.size() - 1));
     EXPECT_EQ(link.state.frequencyHz, kOldFreq);
 }
 
 TEST(CivPort, FailingCountEndsThePassQuietly) {
     IcomLink link;
     link.world.port.FailOn(FakeCommPort::Op::BytesWaiting);
-    link.state.RxBuffer = kReply14_2505;
+    link.state.received = kReply14_2505;
     EXPECT_NO_THROW(link.Receive(kReply14_2505));
     EXPECT_EQ(link.state.frequencyHz, kOldFreq);
-    EXPECT_EQ(link.state.RxBuffer, kReply14_2505);
+    EXPECT_EQ(link.state.received, kReply14_2505);
 }
 
 TEST(CivPort, FailingInputSkipsOnlyTheAppend) {
     IcomLink link;
     link.world.port.FailOn(FakeCommPort::Op::ReadAll);
-    link.state.RxBuffer = kReply14_2505;
+    link.state.received = kReply14_2505;
     EXPECT_NO_THROW(link.Receive(Bytes({0x01})));
     EXPECT_EQ(link.state.frequencyHz, 14'250'500);
-    EXPECT_EQ(link.state.RxBuffer, "");
+    EXPECT_EQ(link.state.received, "");
 }
 
 TEST(CivPort, ClosedPortChangesNothing) {
@@ -304,7 +304,7 @@ TEST(CivPort, ClosedPortChangesNothing) {
     link.world.port.open = false;
     EXPECT_NO_THROW(ReceiveCivReplies(link.state, link.world.port));
     EXPECT_EQ(link.state.frequencyHz, kOldFreq);
-    EXPECT_EQ(link.state.RxBuffer, "");
+    EXPECT_EQ(link.state.received, "");
 }
 
 // ---- mode table -------------------------------------------------------------------------------

@@ -73,7 +73,7 @@ TEST(FiveByteCheck, AsksOnlyAtTheSpeedsFasterThanTheLinkAndThenPollsOnItsOwnLine
         OpenedLink run(row.family, row.speed, 0, 3.0);
         std::vector<std::string> checked = run.CheckedAt();
         if (std::string(row.family) == "FT-817") {
-            EXPECT_FALSE(run.state.Check);
+            EXPECT_FALSE(run.state.fiveByteCheck);
             continue;
         }
         EXPECT_EQ(checked, row.checked);
@@ -87,10 +87,10 @@ TEST(FiveByteCheck, AsksOnlyAtTheSpeedsFasterThanTheLinkAndThenPollsOnItsOwnLine
 
 TEST(FiveByteCheck, AFiveByteRadioFoundIsNeverPolledInTheLinksFamily) {
     OpenedLink run("ICOM", "9600", 38400, 5.0);
-    ASSERT_TRUE(run.state.Check);
-    ASSERT_TRUE(run.state.Check->Found());
-    EXPECT_EQ(run.state.Check->Found()->Name(), "FT-817");
-    EXPECT_EQ(run.state.Check->FoundSpeed(), 38400);
+    ASSERT_TRUE(run.state.fiveByteCheck);
+    ASSERT_TRUE(run.state.fiveByteCheck->Found());
+    EXPECT_EQ(run.state.fiveByteCheck->Found()->Name(), "FT-817");
+    EXPECT_EQ(run.state.fiveByteCheck->FoundSpeed(), 38400);
     // The read, and the same read again to be sure: nothing of ICOM's.
     EXPECT_EQ(run.CheckedAt(), (std::vector<std::string>{"38400", "38400"}));
     EXPECT_EQ(run.sent.size(), 2u);

@@ -21,7 +21,7 @@ namespace {
 // The digit table as start-up fills it: '0' at 1 ... '9' at 10; entry 0 is never filled.
 SessionState WithDigits() {
     SessionState state;
-    for (int i = 1; i <= 10; ++i) state.DigitChars[i] = static_cast<char>('0' + i - 1);
+    for (int i = 1; i <= 10; ++i) state.digitCharacters[i] = static_cast<char>('0' + i - 1);
     return state;
 }
 
@@ -166,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(FrequencyDisplayText, TakesEachCharacterFromTheDigitTableAtDigitPlusOne) {
     SessionState state;
-    for (int i = 1; i <= 10; ++i) state.DigitChars[i] = static_cast<char>('a' + i - 1);
+    for (int i = 1; i <= 10; ++i) state.digitCharacters[i] = static_cast<char>('a' + i - 1);
     std::string shown;
 
     FrequencyDisplayText(state, 14'074'050, shown);

@@ -74,8 +74,8 @@ TEST(SendKenwoodCommand, ReplyArrivingDuringThePauseIsParsedByTheSamePass) {
     EXPECT_EQ(pause.sleeps, std::vector<int>{5});
     EXPECT_EQ(state.frequencyHz, 14'250'000);
     EXPECT_EQ(test::ShownMode(state), 1);
-    EXPECT_EQ(state.RxBuffer, "");
-    EXPECT_FALSE(state.KenwoodParsing);
+    EXPECT_EQ(state.received, "");
+    EXPECT_FALSE(state.parsingReplies);
 }
 
 TEST(SendKenwoodCommand, FailingOutputStillPausesAndParsesWhatIsWaiting) {
@@ -90,21 +90,21 @@ TEST(SendKenwoodCommand, FailingOutputStillPausesAndParsesWhatIsWaiting) {
     EXPECT_TRUE(world.port.writes.empty());
     EXPECT_EQ(world.pause.sleeps, std::vector<int>{5});
     EXPECT_EQ(state.frequencyHz, 14'250'000);
-    EXPECT_FALSE(state.KenwoodParsing);
+    EXPECT_FALSE(state.parsingReplies);
 }
 
 TEST(SendKenwoodCommand, ClosedPortSendsNothingAndRaisesNothing) {
     FakeWorld world;
     SessionState state;
     state.frequencyHz = 7'100'000;
-    state.RxBuffer = "IF0001";
+    state.received = "IF0001";
 
     SendKenwoodCommand(state, world.platform, "MD5");
 
     EXPECT_TRUE(world.port.writes.empty());
     EXPECT_EQ(state.frequencyHz, 7'100'000);
-    EXPECT_EQ(state.RxBuffer, "IF0001");
-    EXPECT_FALSE(state.KenwoodParsing);
+    EXPECT_EQ(state.received, "IF0001");
+    EXPECT_FALSE(state.parsingReplies);
 }
 
 struct ModeRow {

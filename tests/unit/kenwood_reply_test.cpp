@@ -35,7 +35,7 @@ protected:
     }
     void Pass() {
         ReceiveKenwoodReplies(state, world.port);
-        EXPECT_FALSE(state.KenwoodParsing);
+        EXPECT_FALSE(state.parsingReplies);
     }
 
     FakeWorld world;
@@ -64,7 +64,7 @@ TEST_P(KenwoodReplies, UpdateFrequencyAndModeAsReceived) {
 
     EXPECT_EQ(state.frequencyHz, row.freq) << ToHex(row.received);
     EXPECT_EQ(test::ShownMode(state), row.mode) << ToHex(row.received);
-    EXPECT_EQ(state.RxBuffer, row.left) << ToHex(state.RxBuffer);
+    EXPECT_EQ(state.received, row.left) << ToHex(state.received);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -118,51 +118,51 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(KenwoodReceive, ReplySplitOverTwoPassesIsParsedWhenItsTerminatorArrives) {
     world.port.Arrive(kUsb14250.substr(0, 20));
     Pass();
-    EXPECT_EQ(state.RxBuffer, kUsb14250.substr(0, 20));
+    EXPECT_EQ(state.received, kUsb14250.substr(0, 20));
     EXPECT_EQ(state.frequencyHz, kFreqBefore);
 
     world.port.Arrive(kUsb14250.substr(20));
     Pass();
-    EXPECT_EQ(state.RxBuffer, "");
+    EXPECT_EQ(state.received, "");
     EXPECT_EQ(state.frequencyHz, 14'250'000);
     EXPECT_EQ(test::ShownMode(state), 1);
 }
 
 TEST_F(KenwoodReceive, NothingWaitingStillParsesTheBuffer) {
-    state.RxBuffer = kUsb14250;
+    state.received = kUsb14250;
 
     Pass();
 
     EXPECT_EQ(state.frequencyHz, 14'250'000);
-    EXPECT_EQ(state.RxBuffer, "");
+    EXPECT_EQ(state.received, "");
 }
 
 TEST_F(KenwoodReceive, FailingCountSkipsTheReadAndStillParsesTheBuffer) {
-    state.RxBuffer = kUsb14250;
+    state.received = kUsb14250;
     world.port.Arrive("IF;");
     world.port.FailOn(FakeCommPort::Op::BytesWaiting);
 
     Pass();
 
     EXPECT_EQ(state.frequencyHz, 14'250'000);
-    EXPECT_EQ(state.RxBuffer, "");
+    EXPECT_EQ(state.received, "");
     EXPECT_EQ(world.port.waiting, "IF;");
 }
 
 TEST_F(KenwoodReceive, FailingInputAppendsNothingAndStillParsesTheBuffer) {
-    state.RxBuffer = kUsb14250 + "IF00";
+    state.received = kUsb14250 + "IF00";
     world.port.Arrive("garbage;");
     world.port.FailOn(FakeCommPort::Op::ReadAll);
 
     Pass();
 
     EXPECT_EQ(state.frequencyHz, 14'250'000);
-    EXPECT_EQ(state.RxBuffer, "IF00");
+    EXPECT_EQ(state.received, "IF00");
 }
 
 TEST_F(KenwoodReceive, ClosedPortStillParsesTheBuffer) {
     world.port.open = false;
-    state.RxBuffer = kUsb14250;
+    state.received = kUsb14250;
 
     Pass();
 
@@ -175,7 +175,7 @@ TEST_F(KenwoodReceive, InputShorterThanItsCountAppendsOnlyWhatCameBack) {
 
     Pass();
 
-    EXPECT_EQ(state.RxBuffer, kUsb14250.substr(0, 37)) << ToHex(state.RxBuffer);
+    EXPECT_EQ(state.received, kUsb14250.substr(0, 37)) << ToHex(state.received);
     EXPECT_EQ(state.frequencyHz, kFreqBefore);
 }
 
@@ -200,38 +200,38 @@ TEST(KenwoodReceiveLate, BytesArrivingAfterTheCountAreKeptRatherThanCutAtTheCoun
 
     EXPECT_EQ(state.frequencyHz, 14'250'000);
     EXPECT_EQ(test::ShownMode(state), 1);
-    EXPECT_EQ(state.RxBuffer, "");
+    EXPECT_EQ(state.received, "");
 }
 
 TEST_F(KenwoodReceive, PassEnteredWhileParsingLeavesBufferFlagAndPortAlone) {
-    state.KenwoodParsing = true;
-    state.RxBuffer = kUsb14250;
+    state.parsingReplies = true;
+    state.received = kUsb14250;
     world.port.Arrive("FA;");
 
     ReceiveKenwoodReplies(state, world.port);
 
-    EXPECT_TRUE(state.KenwoodParsing);
-    EXPECT_EQ(state.RxBuffer, kUsb14250);
+    EXPECT_TRUE(state.parsingReplies);
+    EXPECT_EQ(state.received, kUsb14250);
     EXPECT_EQ(world.port.waiting, "FA;");
     EXPECT_EQ(state.frequencyHz, kFreqBefore);
 }
 
 TEST_F(KenwoodReceive, NoiseWithoutTerminatorIsKeptUpTo4096Characters) {
-    state.RxBuffer = std::string(4000, 'x');
+    state.received = std::string(4000, 'x');
     world.port.Arrive(std::string(96, 'x'));
 
     Pass();
 
-    EXPECT_EQ(state.RxBuffer.size(), 4096u);
+    EXPECT_EQ(state.received.size(), 4096u);
 }
 
 TEST_F(KenwoodReceive, NoiseWithoutTerminatorIsThrownAwayAt4097Characters) {
-    state.RxBuffer = std::string(4000, 'x');
+    state.received = std::string(4000, 'x');
     world.port.Arrive(std::string(97, 'x'));
 
     Pass();
 
-    EXPECT_EQ(state.RxBuffer, "");
+    EXPECT_EQ(state.received, "");
     EXPECT_EQ(state.frequencyHz, kFreqBefore);
 }
 
@@ -250,7 +250,7 @@ TEST_F(KenwoodReceive, BurstOverTheLimitParsesItsRepliesRatherThanDiscardingThem
 
     EXPECT_EQ(state.frequencyHz, 14'250'000);
     EXPECT_EQ(test::ShownMode(state), 1);
-    EXPECT_EQ(state.RxBuffer, "");
+    EXPECT_EQ(state.received, "");
 }
 
 TEST_F(KenwoodReceive, BurstOverTheLimitKeepsTheStartOfTheNextReply) {
@@ -259,7 +259,7 @@ TEST_F(KenwoodReceive, BurstOverTheLimitKeepsTheStartOfTheNextReply) {
     Pass();
 
     EXPECT_EQ(state.frequencyHz, 14'250'000);
-    EXPECT_EQ(state.RxBuffer, "IF0001425");
+    EXPECT_EQ(state.received, "IF0001425");
 }
 
 TEST_F(KenwoodReceive, BurstOverTheLimitParsesItsRepliesAndDropsTheOverlongRest) {
@@ -268,15 +268,15 @@ TEST_F(KenwoodReceive, BurstOverTheLimitParsesItsRepliesAndDropsTheOverlongRest)
     Pass();
 
     EXPECT_EQ(state.frequencyHz, 14'250'000);
-    EXPECT_EQ(state.RxBuffer, "");
+    EXPECT_EQ(state.received, "");
 }
 
 TEST_F(KenwoodReceive, OverlongBufferIsBoundedEvenWhenNothingNewArrives) {
-    state.RxBuffer = std::string(5000, 'x');
+    state.received = std::string(5000, 'x');
 
     Pass();
 
-    EXPECT_EQ(state.RxBuffer, "");
+    EXPECT_EQ(state.received, "");
 }
 
 }  // namespace

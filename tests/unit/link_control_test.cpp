@@ -25,10 +25,10 @@ TEST(OpenLink, ConfiguresThePortInOrderAndStartsTheTimer) {
     EXPECT_EQ(w.port.log, expected);
     EXPECT_TRUE(w.timer.enabled);
     EXPECT_EQ(s.protocol, Protocol::Icom);
-    EXPECT_EQ(s.RadioAddr, "5E");
-    EXPECT_EQ(s.CtrlAddr, "E0");
-    EXPECT_EQ(s.Speed, "9600");
-    EXPECT_EQ(s.StopBits, "2");
+    EXPECT_EQ(s.radioAddress, "5E");
+    EXPECT_EQ(s.controllerAddress, "E0");
+    EXPECT_EQ(s.speed, "9600");
+    EXPECT_EQ(s.stopBits, "2");
 }
 
 TEST(OpenLink, ProtocolTextIsComparedUpperCased) {
@@ -109,7 +109,7 @@ TEST(OpenLink, AddressIsTrimmedAndDefaultsTo00) {
         FakeWorld w;
         SessionState s;
         OpenLink(s, w.platform, Choices(row.protocol, 0, row.typed, "9600"));
-        EXPECT_EQ(s.RadioAddr, row.stored) << row.name;
+        EXPECT_EQ(s.radioAddress, row.stored) << row.name;
     }
 }
 
@@ -157,7 +157,7 @@ TEST(OpenLink, SpeedThatIsNoLineSpeedFailsBeforeThePortOpens) {
         }
         EXPECT_FALSE(w.port.open) << row.speed;
         EXPECT_TRUE(w.port.settings.empty()) << row.speed;
-        EXPECT_EQ(s.Speed, row.speed) << "the speed is recorded before it is converted";
+        EXPECT_EQ(s.speed, row.speed) << "the speed is recorded before it is converted";
     }
 }
 

@@ -29,14 +29,14 @@ struct PollTest : ::testing::Test {
     FakeDisplay display;
 
     void SetUp() override {
-        FillDigitChars(s);
+        FillDigitCharacters(s);
         w.port.open = true;
         w.clock.now = 36000.0;
     }
     void Link(Protocol protocol) {
         s.protocol = protocol;
-        s.RadioAddr = "5E";
-        s.CtrlAddr = "E0";
+        s.radioAddress = "5E";
+        s.controllerAddress = "E0";
     }
     void Tick(bool minimised = false) { PollTick(s, w.platform, minimised, display); }
 };
@@ -47,8 +47,8 @@ TEST_F(PollTest, NoProtocolMeansTicksAndNotificationsDoNothing) {
     ReceiveDispatch(s, w.port);
     EXPECT_TRUE(w.port.writes.empty());
     EXPECT_EQ(display.writes, 0);
-    EXPECT_FALSE(s.Busy);
-    EXPECT_TRUE(s.RxBuffer.empty());
+    EXPECT_FALSE(s.busy);
+    EXPECT_TRUE(s.received.empty());
     EXPECT_FALSE(w.port.waiting.empty()) << "nothing was read";
 }
 
@@ -64,10 +64,10 @@ TEST_F(PollTest, MinimisedWindowSendsNothingAndLeavesTheDisplay) {
 
 TEST_F(PollTest, TickDuringATickReturnsAtOnce) {
     Link(Protocol::Ft817);
-    s.Busy = true;
+    s.busy = true;
     Tick();
     EXPECT_TRUE(w.port.writes.empty());
-    EXPECT_TRUE(s.Busy) << "an early return leaves Busy as it was";
+    EXPECT_TRUE(s.busy) << "an early return leaves busy as it was";
 }
 
 TEST_F(PollTest, KenwoodPollsOnlyWhenMoreThanAQuarterSecondPassed) {
@@ -89,15 +89,15 @@ TEST_F(PollTest, KenwoodPollsOnlyWhenMoreThanAQuarterSecondPassed) {
         if (step.polls) {
             EXPECT_EQ(w.port.writes.back(), "IF;") << step.name;
         }
-        EXPECT_FALSE(s.Busy) << step.name;
+        EXPECT_FALSE(s.busy) << step.name;
     }
 }
 
-TEST_F(PollTest, LastPollIsTakenAfterThePoll) {
+TEST_F(PollTest, TheLastPollIsTakenAfterThePoll) {
     Link(Protocol::Kenwood);
     Tick();
-    ASSERT_TRUE(s.LastPoll.has_value());
-    EXPECT_DOUBLE_EQ(s.LastPoll->count(), 36000.005)
+    ASSERT_TRUE(s.lastPoll.has_value());
+    EXPECT_DOUBLE_EQ(s.lastPoll->count(), 36000.005)
         << "read afresh after the 5 ms pause of the sender";
 }
 
@@ -126,8 +126,8 @@ TEST_F(PollTest, FirstTickOfALinkPollsAtOnce) {
         world.clock.now = start;
         SessionState state;
         state.protocol = Protocol::Icom;
-        state.RadioAddr = "5E";
-        state.CtrlAddr = "E0";
+        state.radioAddress = "5E";
+        state.controllerAddress = "E0";
         PollTick(state, world.platform, false, display);
         EXPECT_EQ(ToHex(world.port.AllWritten()), ToHex(kIcomReadFreq)) << start;
     }
@@ -184,14 +184,14 @@ TEST_F(PollTest, ValuesOutliveCloseAndAProtocolChange) {
     w.port.open = true;  // re-opened with another radio, which stays silent
     Tick();
     EXPECT_EQ(display.text, " 7.074.00 CW");
-    EXPECT_FALSE(s.Busy);
+    EXPECT_FALSE(s.busy);
 }
 
 TEST_F(PollTest, ModeOutsideTheListShowsTheFrequencyAlone) {
     Link(Protocol::Kenwood);
     s.frequencyHz = 14'074'000;
     s.mode = static_cast<ModeIndex>(9);
-    s.LastPoll = Seconds(w.clock.now);  // no poll this tick
+    s.lastPoll = Seconds(w.clock.now);  // no poll this tick
     Tick();
     EXPECT_EQ(display.text, "14.074.00");
 }
@@ -200,7 +200,7 @@ TEST_F(PollTest, FrequencyTheDisplayCannotShowLeavesTheModeAlone) {
     Link(Protocol::Kenwood);
     s.frequencyHz = 1'296'100'000;
     s.mode = ModeIndex::USB;
-    s.LastPoll = Seconds(w.clock.now);
+    s.lastPoll = Seconds(w.clock.now);
     Tick();
     EXPECT_EQ(display.text, " USB");
 }
@@ -211,7 +211,7 @@ TEST_F(PollTest, AFailingTickClearsBusySoTheNextPollsNormally) {
     Tick();  // a first reading waits for the next reply to confirm it
     display.failNextWrite = true;
     Tick();
-    EXPECT_FALSE(s.Busy);
+    EXPECT_FALSE(s.busy);
     Tick();
     EXPECT_EQ(display.text, "14.074.00 USB");
     EXPECT_EQ(w.port.writes.size(), 3u);
@@ -230,7 +230,7 @@ TEST_F(PollTest, TickFiredInsideAComErrorBoxReturnsAtOnce) {
     ASSERT_FALSE(w.messages.shown.empty());
     EXPECT_EQ(w.messages.shown[0].text, "Com error");
     EXPECT_EQ(nestedWrites, 0);
-    EXPECT_FALSE(s.Busy);
+    EXPECT_FALSE(s.busy);
 }
 
 TEST_F(PollTest, NotificationHandsBytesToTheOpenProtocolsParser) {
@@ -257,7 +257,7 @@ TEST_F(PollTest, NotificationSwallowsPortFailures) {
     EXPECT_NO_THROW(ReceiveDispatch(s, w.port));
     Link(Protocol::Kenwood);
     EXPECT_NO_THROW(ReceiveDispatch(s, w.port));
-    EXPECT_FALSE(s.KenwoodParsing);
+    EXPECT_FALSE(s.parsingReplies);
 }
 
 }  // namespace
@@ -274,8 +274,8 @@ TEST(ReadAtOpen, TheFirstPollKeepsAQuarterSecondOfSilence) {
     world.clock.now = 1000.0;
     SessionState state;
     state.protocol = Protocol::Icom;
-    state.RadioAddr = "5E";
-    state.CtrlAddr = "E0";
+    state.radioAddress = "5E";
+    state.controllerAddress = "E0";
     test::FakeDisplay display;
     ReadAtOpen(state, world.platform);
     ASSERT_EQ(world.port.writes.size(), 1u);

@@ -25,8 +25,8 @@ SessionState OpenLink(FakeWorld& world, Protocol protocol) {
     world.timer.enabled = true;
     SessionState state;
     state.protocol = protocol;
-    state.RadioAddr = "5E";
-    state.CtrlAddr = "E0";
+    state.radioAddress = "5E";
+    state.controllerAddress = "E0";
     return state;
 }
 

@@ -21,8 +21,8 @@ SessionState OpenLink(FakeWorld& world, Protocol protocol) {
     world.port.open = true;
     SessionState state;
     state.protocol = protocol;
-    state.RadioAddr = "5E";
-    state.CtrlAddr = "E0";
+    state.radioAddress = "5E";
+    state.controllerAddress = "E0";
     state.mode = static_cast<ModeIndex>(kFm);  // what the radio last reported
     return state;
 }

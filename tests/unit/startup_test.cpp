@@ -6,9 +6,9 @@
 #include <cmath>
 #include <limits>
 
+#include "core/stored_values.h"
 #include "shell/command_line.h"  // beside startup.h: the two must not declare one name twice
 #include "shell/lock_owner.h"
-#include "core/stored_values.h"
 #include "tests/support/memory_store.h"
 
 namespace cat {
@@ -305,12 +305,12 @@ TEST(LockOwner, OnlyAPositiveProcessNumberMakesAnOwner) {
     }
 }
 
-TEST(StartupTables, DigitCharsPortListAndHelpText) {
+TEST(StartupTables, DigitCharactersPortListAndHelpText) {
     SessionState state;
-    FillDigitChars(state);
-    EXPECT_EQ(state.DigitChars[0], '\0');
-    EXPECT_EQ(state.DigitChars[1], '0');
-    EXPECT_EQ(state.DigitChars[10], '9');
+    FillDigitCharacters(state);
+    EXPECT_EQ(state.digitCharacters[0], '\0');
+    EXPECT_EQ(state.digitCharacters[1], '0');
+    EXPECT_EQ(state.digitCharacters[10], '9');
     EXPECT_EQ(PortEntry(0), "Com 1");
     EXPECT_EQ(PortEntry(31), "Com 32");
     EXPECT_EQ(HelpBoxText(),

@@ -59,7 +59,7 @@ TEST(YaesuReceive, ReadsFrequencyAndModeFromEachReply) {
         yaesu.Receive(state, world.port);
         EXPECT_EQ(state.frequencyHz, row.freq);
         EXPECT_EQ(test::ShownMode(state), row.mode);
-        EXPECT_EQ(state.RxBuffer, "");
+        EXPECT_EQ(state.received, "");
     }
 }
 
