@@ -3,6 +3,7 @@
 #include <chrono>
 #include <string>
 
+#include "core/control_lines.h"
 #include "core/handshake.h"
 #include "core/line_settings.h"
 
@@ -39,6 +40,14 @@ public:
     // Bytes handed to Write that have not left yet: flow control holding them (the radio keeps
     // CTS low), or a slow line. 0 for a port that cannot tell.
     virtual int BytesPending() { return 0; }
+
+    // DTR and RTS: the levels the port puts on them when it opens, and at once when it is open.
+    // RTS under RTS/CTS handshaking stays with the flow control. A port without modem lines (a
+    // pseudo-terminal) takes the levels and has nothing to set: that is not a failure.
+    virtual void SetControlLines(const ControlLineLevels& levels) { (void)levels; }
+    virtual ControlLineLevels ControlLines() const { return {}; }
+    // What the port sees on its lines now; nothing for each line it cannot tell.
+    virtual ModemLines Lines() { return {}; }
 };
 
 }  // namespace cat

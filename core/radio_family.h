@@ -45,6 +45,7 @@ struct Piece {
     std::optional<std::int64_t> hertz;  // a reply that carries the frequency
     bool modeReported = false;          // a reply that carries the mode (named or not)
     std::optional<ModeIndex> mode;      // and the mode, when the list has a name for it
+    std::optional<bool> transmitting;   // a reply that says whether the radio transmits
 };
 
 // One link's reading of the line: remembers what we sent (so its echo is known) and cuts what
@@ -100,6 +101,30 @@ public:
     // plain code for that number, as the list position has always been.
     virtual void SetMode(SessionState& state, Platform& platform, ModeIndex mode,
                          bool reversed) const = 0;
+
+    // ---- transmit safety ------------------------------------------------------------------
+    // Whether the radio transmits, by one read and a bounded wait (about 0.3 s at most) for its
+    // answer; nothing when the radio does not say (no answer, a refusal, a radio without the
+    // read). Never a command that changes the radio, even when the radio on the line speaks
+    // another family's commands. Replies to the link's polls that come in meanwhile are taken
+    // in as the receive pass would.
+    virtual std::optional<bool> ReadTransmitting(SessionState& state, Platform& platform) const {
+        (void)state;
+        (void)platform;
+        return std::nullopt;
+    }
+    // Keys (`on`) or unkeys the transmitter by command. Only the operator's PTT test sends it.
+    virtual void KeyByCommand(SessionState& state, Platform& platform, bool on) const {
+        (void)state;
+        (void)platform;
+        (void)on;
+    }
+    // The unkey command's bytes as they go on the line, for a program that is going down and
+    // can only write them once: empty when the family has none.
+    virtual std::string UnkeyBytes(const SessionState& state) const {
+        (void)state;
+        return {};
+    }
 
     // ---- the doctor -----------------------------------------------------------------------
     // `radioAddress`: the chosen address as two hexadecimal digits (ignored where unaddressed).

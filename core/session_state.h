@@ -25,6 +25,8 @@ struct SessionState {
     // mode or a code without a name. An ICOM radio answers frequency and mode in separate
     // frames, and a default mode would show as LSB meanwhile.
     std::optional<ModeIndex> mode;
+    // Whether the radio transmits, as its last reply that says so put it; nothing until one did.
+    std::optional<bool> transmitting;
     std::optional<Seconds> lastPoll;         // the end of the last poll; nothing: poll at once
     bool busy = false;                       // a poll tick is doing its work
     std::array<char, 11> digitCharacters{};  // [d + 1] is the character of digit d
