@@ -72,6 +72,8 @@ void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choice
     const HandshakeChoice handshake =
         ResolveHandshake(choices.handshakeOverride, family && family->FlowControl(speed));
     platform.port.SetHandshake(handshake.mode);
+    platform.port.SetControlLines(choices.lines);
+    state.transmitting.reset();
     state.fiveByteCheck.reset();
     platform.port.Open();
     if (family) state.fiveByteCheck = FiveByteCheck::For(*family, speed, line, handshake.mode);

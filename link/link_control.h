@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/control_lines.h"
 #include "core/platform.h"
 #include "core/session_state.h"
 
@@ -17,6 +18,8 @@ struct LinkChoices {
     std::string speedText;     // the speed list's text
     // The port's stored Handshake override ([Ports] ComN.Handshake), when there is one.
     std::optional<std::string> handshakeOverride;
+    // DTR and RTS while the link is open ([Ports] ComN.DTR, ComN.RTS).
+    ControlLineLevels lines;
 };
 
 // Records the choices, configures the port (9600,n,8,2; RTS/CTS where the radio family's rule wants

@@ -182,17 +182,41 @@ void TelnetSession::EndSubnegotiation() {
     if (code < kServerReplyOffset) return;
     const std::uint8_t command = code - kServerReplyOffset;
     const std::string_view value = std::string_view(sub_).substr(2);
-    // Notifications of line and modem state, and the far end's flow control, are not used: a
-    // CAT link sends a few bytes at a time.
     if (command == static_cast<std::uint8_t>(ComPortCommand::SetBaudRate)) {
         if (value.size() != 4) return;
         std::uint32_t baud = 0;
         for (char c : value) baud = (baud << 8) | static_cast<std::uint8_t>(c);
         reported_[command] = baud;
+        return;
+    }
+    if (value.size() != 1) return;
+    const auto byte = static_cast<std::uint8_t>(value[0]);
+    if (command == static_cast<std::uint8_t>(ComPortCommand::NotifyModemState)) {
+        modemState_ = byte;
+    } else if (command == static_cast<std::uint8_t>(ComPortCommand::SetControl)) {
+        TakeControlAnswer(byte);
     } else if (command >= static_cast<std::uint8_t>(ComPortCommand::SetDataSize) &&
-               command <= static_cast<std::uint8_t>(ComPortCommand::SetControl)) {
-        if (value.size() != 1) return;
-        reported_[command] = static_cast<std::uint8_t>(value[0]);
+               command <= static_cast<std::uint8_t>(ComPortCommand::SetStopSize)) {
+        reported_[command] = byte;
+    }
+    // Line-state notifications and the far end's inbound flow control are not used: a CAT link
+    // sends a few bytes at a time.
+}
+
+void TelnetSession::TakeControlAnswer(std::uint8_t value) {
+    switch (static_cast<ComPortControl>(value)) {
+        case ComPortControl::DtrOn:
+        case ComPortControl::DtrOff:
+            dtr_ = value == static_cast<std::uint8_t>(ComPortControl::DtrOn);
+            return;
+        case ComPortControl::RtsOn:
+        case ComPortControl::RtsOff:
+            rts_ = value == static_cast<std::uint8_t>(ComPortControl::RtsOn);
+            return;
+        default:
+            // Outbound flow control (1 none, 2 XON/XOFF, 3 RTS/CTS) is what the line check reads.
+            if (value >= 1 && value <= 3)
+                reported_[static_cast<std::uint8_t>(ComPortCommand::SetControl)] = value;
     }
 }
 
@@ -243,6 +267,10 @@ std::string TelnetSession::SetParity(Parity parity) {
 std::string TelnetSession::SetStopSize(StopBits stopBits) {
     return Subnegotiation(ComPortCommand::SetStopSize,
                           std::string(1, Byte(StopSizeValue(stopBits))));
+}
+
+std::string TelnetSession::SetModemStateMask(std::uint8_t mask) {
+    return Subnegotiation(ComPortCommand::SetModemStateMask, std::string(1, Byte(mask)));
 }
 
 std::string TelnetSession::SetControl(ComPortControl value) {

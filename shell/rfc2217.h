@@ -40,6 +40,8 @@ enum class ComPortCommand : std::uint8_t {
     SetParity = 3,
     SetStopSize = 4,
     SetControl = 5,
+    NotifyModemState = 7,  // sent by the access server only (107)
+    SetModemStateMask = 11,
 };
 inline constexpr std::uint8_t kServerReplyOffset = 100;
 
@@ -47,8 +49,10 @@ inline constexpr std::uint8_t kServerReplyOffset = 100;
 enum class ComPortControl : std::uint8_t {
     NoFlowControl = 1,
     HardwareFlowControl = 3,
+    RequestDtr = 7,
     DtrOn = 8,
     DtrOff = 9,
+    RequestRts = 10,
     RtsOn = 11,
     RtsOff = 12,
 };
@@ -73,9 +77,17 @@ public:
     Agreement ComPortAgreement() const;
 
     // The value the far end last reported for a setting (its answer to a request), nothing until
-    // one came after the last ForgetReports().
+    // one came after the last ForgetReports(). SET-CONTROL's answers about DTR and RTS are kept
+    // apart from its answers about flow control, which this reports.
     std::optional<std::uint32_t> Reported(ComPortCommand command) const;
     void ForgetReports();
+
+    // The far port's DTR and RTS as its last answers put them; its modem state (NOTIFY-MODEMSTATE:
+    // 0x80 DCD, 0x20 DSR, 0x10 CTS) as last notified. Not forgotten with the reports: they are
+    // the line's state, not answers to the last request.
+    std::optional<bool> ReportedDtr() const { return dtr_; }
+    std::optional<bool> ReportedRts() const { return rts_; }
+    std::optional<std::uint8_t> ModemState() const { return modemState_; }
 
     // IAC SB COM-PORT-OPTION <command> <value> IAC SE, the value's bytes doubled where they are
     // 0xFF.
@@ -84,6 +96,7 @@ public:
     static std::string SetParity(Parity parity);
     static std::string SetStopSize(StopBits stopBits);
     static std::string SetControl(ComPortControl value);
+    static std::string SetModemStateMask(std::uint8_t mask);
 
     // The wire value of a parity or stop-bit setting, for comparing with Reported().
     static std::uint8_t ParityValue(Parity parity);
@@ -100,6 +113,7 @@ private:
     void TakeAfterSubnegotiationIac(char c, std::string& data, std::string& reply);
     void Negotiate(std::uint8_t verb, std::uint8_t option, std::string& reply);
     void EndSubnegotiation();
+    void TakeControlAnswer(std::uint8_t value);
 
     State state_ = State::Data;
     std::uint8_t verb_ = 0;
@@ -110,6 +124,9 @@ private:
     std::array<Side, 256> him_{};  // options the far end performs
     bool comPortRefused_ = false;
     std::array<std::optional<std::uint32_t>, 16> reported_{};
+    std::optional<bool> dtr_;
+    std::optional<bool> rts_;
+    std::optional<std::uint8_t> modemState_;
 };
 
 }  // namespace cat

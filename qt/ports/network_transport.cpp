@@ -52,6 +52,12 @@ std::string FarEndsWords(const std::string& in) {
     return printable ? ": " + text : std::string{};
 }
 
+// NOTIFY-MODEMSTATE's bits: the states of DCD, DSR and CTS, and their changes.
+constexpr std::uint8_t kModemDcd = 0x80;
+constexpr std::uint8_t kModemDsr = 0x20;
+constexpr std::uint8_t kModemCts = 0x10;
+constexpr std::uint8_t kModemStateMask = kModemDcd | kModemDsr | kModemCts | 0x0B;
+
 ComPortControl FlowControlFor(Handshake handshake) {
     return handshake == Handshake::RtsCts ? ComPortControl::HardwareFlowControl
                                           : ComPortControl::NoFlowControl;
@@ -84,8 +90,10 @@ NetworkTransport::~NetworkTransport() { Close(); }
 
 std::string NetworkTransport::Where() const { return HostAndPort(target_); }
 
-void NetworkTransport::Open(const LineSettings& line, Handshake handshake) {
+void NetworkTransport::Open(const LineSettings& line, Handshake handshake,
+                            const ControlLineLevels& levels) {
     Close();
+    levels_ = levels;
     telnet_ = TelnetSession{};
     lostDetail_.clear();
     Connect();
@@ -159,11 +167,41 @@ void NetworkTransport::SetLine(const LineSettings& line, Handshake handshake) {
     if (target_.kind != PortKind::Rfc2217 || !IsOpen()) return;
     SendLineSettings(line, handshake);
     CheckLineAnswers(line, handshake);
-    // As on a local port: DTR on, RTS off unless it is the handshake line. A far port without
-    // modem lines (a pseudo-terminal) does not answer these; that is harmless.
-    out_ += TelnetSession::SetControl(ComPortControl::DtrOn);
-    if (handshake != Handshake::RtsCts) out_ += TelnetSession::SetControl(ComPortControl::RtsOff);
+    SendControlLines(handshake);
+}
+
+void NetworkTransport::SetControlLines(const ControlLineLevels& levels, Handshake handshake) {
+    levels_ = levels;
+    if (target_.kind == PortKind::Rfc2217 && IsOpen()) SendControlLines(handshake);
+}
+
+// As on a local port: the far end raised both lines as it opened its device. A far port without
+// modem lines (a pseudo-terminal) may not answer these; that is harmless. Asking for the modem
+// state's notifications makes the far end report CTS, DSR and DCD as they change.
+void NetworkTransport::SendControlLines(Handshake handshake) {
+    out_ += TelnetSession::SetControl(levels_.dtr ? ComPortControl::DtrOn : ComPortControl::DtrOff);
+    if (handshake != Handshake::RtsCts)
+        out_ += TelnetSession::SetControl(levels_.rts ? ComPortControl::RtsOn : ComPortControl::RtsOff);
+    out_ += TelnetSession::SetModemStateMask(kModemStateMask);
     Flush();
+}
+
+ModemLines NetworkTransport::Lines() {
+    ModemLines lines;
+    if (target_.kind != PortKind::Rfc2217 || !IsOpen()) return lines;
+    ReadSocket();  // notifications that came meanwhile
+    lines.dtr = telnet_.ReportedDtr();
+    lines.rts = telnet_.ReportedRts();
+    if (const std::optional<std::uint8_t> state = telnet_.ModemState()) {
+        lines.cts = (*state & kModemCts) != 0;
+        lines.dsr = (*state & kModemDsr) != 0;
+        lines.dcd = (*state & kModemDcd) != 0;
+    }
+    return lines;
+}
+
+std::string NetworkTransport::WireBytes(std::string_view data) const {
+    return target_.kind == PortKind::Rfc2217 ? telnet_.EncodeData(data) : std::string(data);
 }
 
 void NetworkTransport::SendLineSettings(const LineSettings& line, Handshake handshake) {

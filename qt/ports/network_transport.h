@@ -27,7 +27,8 @@ public:
     NetworkTransport(const NetworkTransport&) = delete;
     NetworkTransport& operator=(const NetworkTransport&) = delete;
 
-    void Open(const LineSettings& line, Handshake handshake) override;
+    void Open(const LineSettings& line, Handshake handshake,
+              const ControlLineLevels& levels) override;
     bool IsOpen() const override { return fd_ >= 0; }
     // RFC 2217: sets the far port's line and checks the far end's answers; raw TCP: nothing to
     // set, so a handshake alone is the same request.
@@ -44,6 +45,13 @@ public:
     // Bytes handed to Write that have not left this computer yet.
     int BytesPending() const override;
 
+    // RFC 2217: SET-CONTROL for each line; raw TCP has no lines to set.
+    void SetControlLines(const ControlLineLevels& levels, Handshake handshake) override;
+    // DTR and RTS as the far end answered, CTS, DSR and DCD as it notified.
+    ModemLines Lines() override;
+    int Descriptor() const override { return fd_; }
+    std::string WireBytes(std::string_view data) const override;
+
     // How long a connection attempt may take before it counts as no answer.
     static constexpr std::chrono::milliseconds kConnectTimeout{3000};
 
@@ -52,6 +60,7 @@ private:
     void AwaitHangUp();
     void Negotiate(const LineSettings& line, Handshake handshake);
     void SendLineSettings(const LineSettings& line, Handshake handshake);
+    void SendControlLines(Handshake handshake);
     void CheckLineAnswers(const LineSettings& line, Handshake handshake);
     template <typename Done>
     void ReadUntil(Done done, std::chrono::steady_clock::time_point deadline);
@@ -70,6 +79,7 @@ private:
     Events events_;
     int fd_ = -1;
     TelnetSession telnet_;
+    ControlLineLevels levels_;
     std::string in_;
     std::string out_;  // encoded bytes the socket has not taken yet
     std::string lostDetail_;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/comm_errors.h"
+#include "core/control_lines.h"
 #include "core/handshake.h"
 #include "core/line_settings.h"
 
@@ -24,7 +25,9 @@ public:
 
     virtual ~PortTransport() = default;
 
-    virtual void Open(const LineSettings& line, Handshake handshake) = 0;
+    // Opens with DTR and RTS at `levels` (RTS left to the flow control under RTS/CTS).
+    virtual void Open(const LineSettings& line, Handshake handshake,
+                      const ControlLineLevels& levels) = 0;
     virtual bool IsOpen() const = 0;
     // Set on the open line: all of it, or only the handshake (a failure then names that).
     virtual void SetLine(const LineSettings& line, Handshake handshake) = 0;
@@ -37,6 +40,14 @@ public:
     virtual std::string ReadAll() = 0;
     virtual int WaitForInput(int count, std::chrono::milliseconds timeout) = 0;
     virtual int BytesPending() const = 0;  // written, not yet gone; 0 when closed
+
+    // DTR and RTS on the open line; a device without modem lines takes it quietly.
+    virtual void SetControlLines(const ControlLineLevels& levels, Handshake handshake) = 0;
+    virtual ModemLines Lines() = 0;
+    // For a program going down that can only write once, from a signal handler: the descriptor
+    // and the bytes to write there for `data` to reach the radio.
+    virtual int Descriptor() const = 0;
+    virtual std::string WireBytes(std::string_view data) const { return std::string(data); }
 };
 
 }  // namespace cat

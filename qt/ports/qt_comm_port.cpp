@@ -38,7 +38,7 @@ void QtCommPort::Open() {
     lost_ = false;
     transport_.reset();
     std::unique_ptr<PortTransport> transport = TransportFor(device_);
-    transport->Open(line_, handshake_);
+    transport->Open(line_, handshake_, levels_);
     transport_ = std::move(transport);
 }
 
@@ -88,6 +88,19 @@ int QtCommPort::WaitForInput(int count, std::chrono::milliseconds timeout) {
 }
 
 int QtCommPort::BytesPending() { return transport_ ? transport_->BytesPending() : 0; }
+
+void QtCommPort::SetControlLines(const ControlLineLevels& levels) {
+    levels_ = levels;
+    if (IsOpen()) transport_->SetControlLines(levels_, handshake_);
+}
+
+ModemLines QtCommPort::Lines() { return IsOpen() ? transport_->Lines() : ModemLines{}; }
+
+int QtCommPort::Descriptor() const { return IsOpen() ? transport_->Descriptor() : -1; }
+
+std::string QtCommPort::WireBytes(std::string_view data) const {
+    return transport_ ? transport_->WireBytes(data) : std::string(data);
+}
 
 std::string QtCommPort::DeviceName() const {
     if (IsOpen() || lost_) return device_;

@@ -42,8 +42,15 @@ public:
     std::string ReadAll() override;
     int WaitForInput(int count, std::chrono::milliseconds timeout) override;
     int BytesPending() override;
+    void SetControlLines(const ControlLineLevels& levels) override;
+    ControlLineLevels ControlLines() const override { return levels_; }
+    ModemLines Lines() override;
 
     Handshake CurrentHandshake() const { return handshake_; }
+    // Where bytes for the radio go when only one write is left to the program, and how they must
+    // look there; -1 while the port is closed.
+    int Descriptor() const;
+    std::string WireBytes(std::string_view data) const;
 
     // The device the port was opened on, or would open now.
     std::string DeviceName() const;
@@ -73,6 +80,7 @@ private:
     std::string device_;  // resolved when the port opens
     LineSettings line_;
     Handshake handshake_ = Handshake::None;
+    ControlLineLevels levels_;
 
     bool lost_ = false;  // the port closed itself when its device went away
     CommFault lostFault_ = CommFault::DeviceLost;

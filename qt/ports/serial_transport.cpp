@@ -140,7 +140,8 @@ SerialTransport::~SerialTransport() {
     CloseQuietly();
 }
 
-void SerialTransport::Open(const LineSettings& line, Handshake handshake) {
+void SerialTransport::Open(const LineSettings& line, Handshake handshake,
+                           const ControlLineLevels& levels) {
     quietErrors_ = true;
     // On a closed port these only record the values; open() applies them.
     ApplyLine(line, handshake);
@@ -150,7 +151,9 @@ void SerialTransport::Open(const LineSettings& line, Handshake handshake) {
 
     // What arrived before we opened belongs to nobody.
     port_.clear(QSerialPort::Input);
-    SetLineDefaults(handshake);
+    // The system raised DTR and RTS as it opened the device: put them where this port wants them
+    // before anything else happens on the line.
+    SetControlLines(levels, handshake);
 }
 
 void SerialTransport::SetLine(const LineSettings& line, Handshake handshake) {
@@ -272,14 +275,38 @@ void SerialTransport::CloseQuietly() {
     quietErrors_ = false;
 }
 
-void SerialTransport::SetLineDefaults(Handshake handshake) {
-    // Linux raises DTR and RTS when a port opens, and some interfaces key the transmitter from
-    // RTS. Pseudo-terminals have no modem lines: failing here is expected and harmless.
+void SerialTransport::SetControlLines(const ControlLineLevels& levels, Handshake handshake) {
+    if (!port_.isOpen()) return;
+    // Pseudo-terminals have no modem lines: failing here is expected and harmless.
     quietErrors_ = true;
-    port_.setDataTerminalReady(true);
-    if (handshake != Handshake::RtsCts) port_.setRequestToSend(false);
+    port_.setDataTerminalReady(levels.dtr);
+    if (handshake != Handshake::RtsCts) port_.setRequestToSend(levels.rts);
     quietErrors_ = false;
     port_.clearError();
+}
+
+ModemLines SerialTransport::Lines() {
+    ModemLines lines;
+#ifndef _WIN32
+    // Asked of the system directly: Qt reports a device without modem lines as all lines low.
+    int bits = 0;
+    if (!port_.isOpen() || ::ioctl(static_cast<int>(port_.handle()), TIOCMGET, &bits) != 0)
+        return lines;
+    lines.dtr = (bits & TIOCM_DTR) != 0;
+    lines.rts = (bits & TIOCM_RTS) != 0;
+    lines.cts = (bits & TIOCM_CTS) != 0;
+    lines.dsr = (bits & TIOCM_DSR) != 0;
+    lines.dcd = (bits & TIOCM_CAR) != 0;
+#else
+    if (!port_.isOpen()) return lines;
+    const QSerialPort::PinoutSignals pins = port_.pinoutSignals();
+    lines.dtr = pins.testFlag(QSerialPort::DataTerminalReadySignal);
+    lines.rts = pins.testFlag(QSerialPort::RequestToSendSignal);
+    lines.cts = pins.testFlag(QSerialPort::ClearToSendSignal);
+    lines.dsr = pins.testFlag(QSerialPort::DataSetReadySignal);
+    lines.dcd = pins.testFlag(QSerialPort::DataCarrierDetectSignal);
+#endif
+    return lines;
 }
 
 bool SerialTransport::ApplyLine(const LineSettings& line, Handshake handshake) {

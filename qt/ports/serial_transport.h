@@ -19,7 +19,8 @@ public:
     SerialTransport(const SerialTransport&) = delete;
     SerialTransport& operator=(const SerialTransport&) = delete;
 
-    void Open(const LineSettings& line, Handshake handshake) override;
+    void Open(const LineSettings& line, Handshake handshake,
+              const ControlLineLevels& levels) override;
     bool IsOpen() const override { return port_.isOpen(); }
     void SetLine(const LineSettings& line, Handshake handshake) override;
     void SetHandshake(const LineSettings& line, Handshake handshake) override;
@@ -31,10 +32,13 @@ public:
     int WaitForInput(int count, std::chrono::milliseconds timeout) override;
     int BytesPending() const override;
 
+    void SetControlLines(const ControlLineLevels& levels, Handshake handshake) override;
+    ModemLines Lines() override;
+    int Descriptor() const override { return port_.isOpen() ? static_cast<int>(port_.handle()) : -1; }
+
 private:
     void HandleError(QSerialPort::SerialPortError error);
     void CloseQuietly();
-    void SetLineDefaults(Handshake handshake);
     bool ApplyLine(const LineSettings& line, Handshake handshake);
     [[noreturn]] void RaiseOpenFailure(const LineSettings& line);
     void RequireOpen() const;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/cat_error.h"
+#include "core/control_lines.h"
 #include "core/handshake.h"
 #include "core/port_names.h"
 #include "core/text.h"
@@ -169,6 +170,7 @@ LinkChoices StoredChoices(const RestoredChoices& stored, int com, SettingsStore&
     // The port's handshake override applies here as in the window.
     choices.handshakeOverride =
         store.Read(kPortsGroup, HandshakeKey(static_cast<std::int16_t>(com)));
+    choices.lines = ControlLinesFor(store, static_cast<std::int16_t>(com)).levels;
     return choices;
 }
 

@@ -22,6 +22,7 @@
 #include "control/set_frequency.h"
 #include "control/set_mode.h"
 #include "core/cat_error.h"
+#include "core/control_lines.h"
 #include "core/failure_policy.h"
 #include "core/handshake.h"
 #include "core/mode.h"
@@ -384,8 +385,10 @@ LinkChoices MainWindow::GatherLinkChoices() const {
     choices.addressText = addressBox_->text().toStdString();
     choices.speedText = speedList_->currentText().toStdString();
     const auto port = static_cast<std::int16_t>(choices.portListIndex + 1);
-    if (port >= kFirstPort && port <= kLastPort)
+    if (port >= kFirstPort && port <= kLastPort) {
         choices.handshakeOverride = store_.Read(kPortsGroup, HandshakeKey(port));
+        choices.lines = ControlLinesFor(store_, port).levels;
+    }
     return choices;
 }
 

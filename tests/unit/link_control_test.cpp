@@ -13,7 +13,7 @@ using test::FakeWorld;
 
 LinkChoices Choices(std::string protocol, int port, std::string address, std::string speed) {
     return LinkChoices{std::move(protocol), port, std::move(address), std::move(speed),
-                       std::nullopt};
+                       std::nullopt, {}};
 }
 
 TEST(OpenLink, ConfiguresThePortInOrderAndStartsTheTimer) {

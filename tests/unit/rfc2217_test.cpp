@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <vector>
+
 #include "tests/support/fakes.h"
 
 namespace cat {
@@ -80,6 +83,8 @@ TEST(TelnetSession, SettingRequestsAreSubnegotiationsWithEscapedValues) {
         {"rts_cts", TelnetSession::SetControl(ComPortControl::HardwareFlowControl),
          "ff fa 2c 05 03 ff f0"},
         {"rts_off", TelnetSession::SetControl(ComPortControl::RtsOff), "ff fa 2c 05 0c ff f0"},
+        {"dtr_off", TelnetSession::SetControl(ComPortControl::DtrOff), "ff fa 2c 05 09 ff f0"},
+        {"modem_mask", TelnetSession::SetModemStateMask(0xb0), "ff fa 2c 0b b0 ff f0"},
     };
     for (const Row& row : rows) EXPECT_EQ(ToHex(row.request), row.wire) << row.name;
 }
@@ -105,6 +110,36 @@ TEST(TelnetSession, FarEndsAnswersAreReadInAnyPieces) {
         s.telnet.ForgetReports();
         EXPECT_FALSE(s.telnet.Reported(ComPortCommand::SetBaudRate));
     }
+}
+
+// SET-CONTROL answers about DTR and RTS are the lines' state and leave the flow-control answer
+// alone; NOTIFY-MODEMSTATE (107) carries DCD 80, DSR 20, CTS 10.
+TEST(TelnetSession, LineAnswersAndModemStateAreKeptApart) {
+    struct Row {
+        const char* name;
+        std::vector<int> answer;
+        std::optional<bool> dtr, rts;
+        std::optional<std::uint32_t> flow;
+        std::optional<std::uint8_t> modem;
+    };
+    const Row rows[] = {
+        {"dtr_on", {0x08}, true, {}, {}, {}},
+        {"dtr_off_then_rts_on", {0x09, 0x0b}, false, true, {}, {}},
+        {"flow_none_then_rts_off", {0x01, 0x0c}, {}, false, 1u, {}},
+        {"request_values_are_no_state", {0x07, 0x0a}, {}, {}, {}, {}},
+    };
+    for (const Row& row : rows) {
+        Session s;
+        for (int value : row.answer) s.Receive(Bytes({0xff, 0xfa, 0x2c, 0x69, value, 0xff, 0xf0}));
+        EXPECT_EQ(s.telnet.ReportedDtr(), row.dtr) << row.name;
+        EXPECT_EQ(s.telnet.ReportedRts(), row.rts) << row.name;
+        EXPECT_EQ(s.telnet.Reported(ComPortCommand::SetControl), row.flow) << row.name;
+    }
+    Session s;
+    s.Receive(Bytes({0xff, 0xfa, 0x2c, 0x6b, 0xb1, 0xff, 0xf0}));
+    EXPECT_EQ(s.telnet.ModemState(), 0xb1);
+    s.telnet.ForgetReports();
+    EXPECT_EQ(s.telnet.ModemState(), 0xb1);
 }
 
 TEST(TelnetSession, DataBytesPassUnchangedBothWays) {
