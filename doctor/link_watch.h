@@ -66,6 +66,11 @@ public:
         return port_.WaitForInput(count, timeout);
     }
     int BytesPending() override { return port_.BytesPending(); }
+    void SetControlLines(const ControlLineLevels& levels) override {
+        port_.SetControlLines(levels);
+    }
+    ControlLineLevels ControlLines() const override { return port_.ControlLines(); }
+    ModemLines Lines() override { return port_.Lines(); }
 
 private:
     void Start(const LinkFacts& facts);

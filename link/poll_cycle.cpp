@@ -88,6 +88,11 @@ void ReadAtOpen(SessionState& state, Platform& platform) {
         FamilyReadAtOpen(state, platform, *protocol);
 }
 
+bool LinkMaySend(const SessionState& state) {
+    const FiveByteCheck* check = state.fiveByteCheck.get();
+    return state.protocol != Protocol::None && (!check || (check->Over() && !check->Found()));
+}
+
 void ReceiveDispatch(SessionState& state, CommPort& port) {
     // The check reads its own answers; a five-byte radio found is not read as the link's.
     if (state.fiveByteCheck && (!state.fiveByteCheck->Over() || state.fiveByteCheck->Found()))

@@ -24,6 +24,10 @@ void PollTick(SessionState& state, Platform& platform, bool minimised, DisplayBo
 // address), so that what is wrong with the link shows at once. Never raises.
 void ReadAtOpen(SessionState& state, Platform& platform);
 
+// Whether the open link sends its own family's commands yet: no check for a five-byte radio runs,
+// or it is over and found none.
+bool LinkMaySend(const SessionState& state);
+
 // The port's receive notification: hands waiting bytes to the open protocol's parser.
 void ReceiveDispatch(SessionState& state, CommPort& port);
 

@@ -147,6 +147,7 @@ void LinkDoctor::BuildPanel() {
     diagnosis_->setAccessibleName(QStringLiteral("Diagnosis"));
     layout->addWidget(diagnosis_);
     BuildActions(*layout);
+    if (makeSection_) layout->addWidget(makeSection_(panel_));
     BuildMonitor(*layout);
     panel_->resize(640, 420);
     // Beside the window, not over it: the display and the status line stay in sight.

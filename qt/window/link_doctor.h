@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+#include <functional>
+#include <utility>
 #include <memory>
 #include <optional>
 
@@ -43,6 +45,8 @@ public:
     void WaitingForDevice(bool waiting);
 
     bool Scanning() const { return scanner_ != nullptr; }
+    // A section of the panel another part of the window owns, placed above the traffic.
+    void SetSection(std::function<QWidget*(QWidget* parent)> make) { makeSection_ = std::move(make); }
     const doctor::Verdict& Current() const { return verdict_; }
     QWidget* Details() const { return panel_; }  // nothing until first opened
 
@@ -90,6 +94,7 @@ private:
     std::unique_ptr<doctor::Scanner> scanner_;
     bool pollingBeforeScan_ = false;
     std::optional<doctor::Found> found_;
+    std::function<QWidget*(QWidget*)> makeSection_;
 };
 
 }  // namespace cat

@@ -36,6 +36,7 @@
 #include "qt/ports/replug_watch.h"
 #include "qt/ports/qt_comm_port.h"
 #include "qt/window/link_doctor.h"
+#include "qt/window/transmit_safety.h"
 
 namespace cat {
 
@@ -172,6 +173,7 @@ MainWindow::MainWindow(SettingsStore& store, QWidget* parent)
     LinkDoctorHost& host = *this;
     linkDoctor_ = new LinkDoctor(host, *port_, *watch_, this);
     connect(port_.get(), &QtCommPort::PortLost, linkDoctor_, &LinkDoctor::Lost);
+    StartTransmitSafety();
     ConnectControls();
     StartReplugWatch();
     LoadChoices();
@@ -401,10 +403,29 @@ void MainWindow::OpenLinkFromChoices(bool afterLoss) {
     }
     OpenLink(state_, *platform_, linkChoices_);
     linkDoctor_->Opened();
+    transmit_->Opened();
     ReadAtOpen(state_, *platform_);
 }
 
+void MainWindow::StartTransmitSafety() {
+    transmit_ = new TransmitSafety(state_, *platform_, *port_, store_, *this);
+    linkDoctor_->SetSection([this](QWidget* parent) { return transmit_->MakeSection(parent); });
+    connect(port_.get(), &QtCommPort::PortLost, transmit_, &TransmitSafety::PortLost);
+    connect(transmit_, &TransmitSafety::Alert, this, &MainWindow::ShowTransmitAlert);
+    connect(transmit_, &TransmitSafety::AlertCleared, this, &MainWindow::ClearTransmitAlert);
+    connect(transmit_, &TransmitSafety::WantsDetails, linkDoctor_, &LinkDoctor::ShowDetails);
+    connect(transmit_, &TransmitSafety::HoldPolling, this, [this](bool hold) {
+        if (hold) {
+            pollingBeforeTest_ = PausePolling();
+        } else if (pollingBeforeTest_) {
+            ResumePolling();
+        }
+    });
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // A radio keyed for a test is unkeyed before anything else goes.
+    transmit_->Closing();
     pollTicks_->stop();
     SaveChoicesOnClose();
     event->accept();
@@ -466,6 +487,7 @@ void MainWindow::OpenToggled() {
             linkChoices_ = GatherLinkChoices();
             replug_->Tick();  // opens, or waits for a device that is not there
         } else {
+            transmit_->Closing();
             replug_->Untick();
             linkDoctor_->Closed();
         }
@@ -483,6 +505,7 @@ void MainWindow::OpenToggled() {
 void MainWindow::PollTimerFired() {
     PollTick(state_, *platform_, isMinimized(), readingBox_);
     watch_->FollowCheck(state_);
+    transmit_->AfterPoll();
 }
 
 void MainWindow::BytesArrived() {
@@ -542,6 +565,22 @@ bool MainWindow::PausePolling() {
 void MainWindow::ResumePolling() { pollTicks_->start(); }
 
 void MainWindow::ShowStatus(const QString& brief, bool problem, const QString& whole) {
+    doctorStatus_ = {brief, problem, whole};
+    if (!transmitAlert_) ShowStatusLine(brief, problem, whole);
+}
+
+void MainWindow::ShowTransmitAlert(const QString& brief, const QString& whole) {
+    transmitAlert_ = true;
+    ShowStatusLine(brief, true, whole);
+}
+
+void MainWindow::ClearTransmitAlert() {
+    if (!transmitAlert_) return;
+    transmitAlert_ = false;
+    ShowStatusLine(doctorStatus_.brief, doctorStatus_.problem, doctorStatus_.whole);
+}
+
+void MainWindow::ShowStatusLine(const QString& brief, bool problem, const QString& whole) {
     // The line holds the brief; one too long for it is cut, the whole stays in the tooltip and the
     // details. A problem is marked by a sign and a colour, so it reads as one at a glance.
     const QString sign = problem ? QStringLiteral("! ") : QString();

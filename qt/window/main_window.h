@@ -25,6 +25,7 @@ class ReplugWatch;
 class PortListWatch;
 class QtCommPort;
 class LinkDoctor;
+class TransmitSafety;
 
 // The program's one window. Its controls are its own; handlers gather what the core routine
 // needs and call it. The link doctor reaches the window through LinkDoctorHost only.
@@ -39,6 +40,7 @@ public:
     SessionState& State() { return state_; }
     CommPort& Port();
     LinkDoctor& Doctor() { return *linkDoctor_; }
+    TransmitSafety& Transmit() { return *transmit_; }
     // The link's life across unplug and replug: its state and signals for a status line.
     ReplugWatch& Replug() { return *replug_; }
     // The port list's entries, kept saying what each Com N opens.
@@ -103,6 +105,12 @@ private:
     void StartReplugWatch();
     LinkChoices GatherLinkChoices() const;
     void OpenLinkFromChoices(bool afterLoss);
+    void StartTransmitSafety();
+    // A transmit alert holds the status line until it is cleared; the doctor's words meanwhile
+    // are kept and come back after it.
+    void ShowTransmitAlert(const QString& brief, const QString& whole);
+    void ClearTransmitAlert();
+    void ShowStatusLine(const QString& brief, bool problem, const QString& whole);
     QRect Twips(int left, int top, int width, int height) const;
 
     // Controls, in window order.
@@ -129,6 +137,14 @@ private:
     std::unique_ptr<QtCommPort> port_;
     std::unique_ptr<doctor::LinkWatch> watch_;  // port_ as the core routines reach it
     LinkDoctor* linkDoctor_ = nullptr;
+    TransmitSafety* transmit_ = nullptr;
+    bool transmitAlert_ = false;
+    struct StatusWords {
+        QString brief;
+        bool problem = false;
+        QString whole;
+    } doctorStatus_;
+    bool pollingBeforeTest_ = false;
     QtClock clock_;
     QtPause pause_;
     QtMessageBoxes messages_{this};

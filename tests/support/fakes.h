@@ -153,6 +153,8 @@ public:
     int portNumber = 0;
     std::string settings;  // the line settings' text
     std::optional<Handshake> handshake;
+    ControlLineLevels lines;               // DTR and RTS as last set
+    std::vector<std::string> lineChanges;  // "DTR on, RTS off" for every SetControlLines
     bool open = false;
     bool failOutputWhenClosed =
         true;  // a closed port raises on Write and reads, as a real one does
@@ -208,6 +210,12 @@ public:
         const_cast<FakeCommPort*>(this)->Check(Op::IsOpen);
         return open;
     }
+    void SetControlLines(const ControlLineLevels& levels) override {
+        lines = levels;
+        lineChanges.push_back(std::string("DTR ") + (levels.dtr ? "on" : "off") + ", RTS " +
+                              (levels.rts ? "on" : "off"));
+    }
+    ControlLineLevels ControlLines() const override { return lines; }
     void Write(const std::string& bytes) override {
         Check(Op::Write);
         RequireOpen();

@@ -1,0 +1,123 @@
+#include "link/transmit_watch.h"
+
+#include "core/failure_policy.h"
+
+namespace cat {
+
+namespace {
+
+// A radio's PTT input lets go within a few tens of milliseconds; the relay of an old one within
+// a hundred.
+constexpr int kReleaseMs = 100;
+
+std::optional<bool> Read(const RadioFamily& family, SessionState& state, Platform& platform) {
+    std::optional<bool> transmitting;
+    SkipOnFailure([&] { transmitting = family.ReadTransmitting(state, platform); });
+    return transmitting;
+}
+
+Seconds Now(Platform& platform) {
+    Seconds now{0};
+    SkipOnFailure([&] { now = platform.clock.Now(); });
+    return now;
+}
+
+std::string LineText(ControlLine line) { return std::string(LineName(line)); }
+
+}  // namespace
+
+void TransmitWatch::Opened(Seconds now, Handshake handshake) {
+    phase_ = Phase::AwaitingRead;
+    openedAt_ = now;
+    handshake_ = handshake;
+    reported_ = false;
+}
+
+void TransmitWatch::Closed() { phase_ = Phase::Closed; }
+
+std::optional<TransmitFinding> TransmitWatch::Tick(const RadioFamily& family, SessionState& state,
+                                                   Platform& platform, bool linkMaySend) {
+    if (phase_ == Phase::Closed || !linkMaySend) return std::nullopt;
+    if (phase_ == Phase::AwaitingRead) {
+        phase_ = Phase::Watching;
+        if (testRunning_ || Read(family, state, platform) != true) return std::nullopt;
+        reported_ = true;
+        return FindKeyingLine(family, state, platform);
+    }
+    if (testRunning_ || !state.transmitting) return std::nullopt;
+    if (*state.transmitting == reported_) return std::nullopt;
+    reported_ = *state.transmitting;
+    TransmitFinding finding;
+    finding.event = reported_ ? TransmitEvent::TransmittingUnasked : TransmitEvent::BackToReceive;
+    finding.foundAfterOpen = Now(platform) - openedAt_;
+    return finding;
+}
+
+TransmitFinding TransmitWatch::FindKeyingLine(const RadioFamily& family, SessionState& state,
+                                              Platform& platform) {
+    TransmitFinding finding;
+    finding.foundAfterOpen = Now(platform) - openedAt_;
+    finding.transmittingAfter = true;
+    CommPort& port = platform.port;
+    ControlLineLevels levels = port.ControlLines();
+    const ControlLineLevels asOpened = levels;
+    for (ControlLine line : {ControlLine::Rts, ControlLine::Dtr}) {
+        if (!levels.Level(line)) continue;
+        if (line == ControlLine::Rts && handshake_ == Handshake::RtsCts) continue;
+        levels.Set(line, false);
+        if (!SkipOnFailure([&] { port.SetControlLines(levels); })) break;
+        finding.dropped.push_back(line);
+        SkipOnFailure([&] { platform.pause.Sleep(kReleaseMs); });
+        finding.transmittingAfter = Read(family, state, platform);
+        if (finding.transmittingAfter == false) {
+            finding.keyingLine = line;
+            break;
+        }
+    }
+    // Lines that did not key the radio go back up: an interface may draw its power from them.
+    if (!finding.keyingLine && finding.transmittingAfter == true)
+        SkipOnFailure([&] { port.SetControlLines(asOpened); });
+    finding.namedAfterOpen = Now(platform) - openedAt_;
+    return finding;
+}
+
+std::string TransmitStatusText(const TransmitFinding& finding, int port) {
+    if (finding.event == TransmitEvent::BackToReceive) return "The radio is back in receive.";
+    if (finding.event == TransmitEvent::TransmittingUnasked)
+        return "The radio is transmitting: not keyed by this program";
+    if (finding.keyingLine)
+        return LineText(*finding.keyingLine) + " keys this radio: set " +
+               ControlLineEntry(static_cast<std::int16_t>(port), *finding.keyingLine, false);
+    if (finding.transmittingAfter == true)
+        return "The radio went to transmit when the port opened, not by RTS or DTR";
+    return "The radio went to transmit when the port opened";
+}
+
+std::string TransmitAdvice(const TransmitFinding& finding, int port) {
+    const auto number = static_cast<std::int16_t>(port);
+    if (finding.event == TransmitEvent::BackToReceive) return "The radio is back in receive.";
+    if (finding.event == TransmitEvent::TransmittingUnasked)
+        return "The radio is transmitting, and this program did not key it: PTT pressed, VOX, a "
+               "stuck foot switch or another program. The lines are left as they are.";
+    std::string text = "The radio went to transmit when the port opened.";
+    std::string dropped;
+    for (ControlLine line : finding.dropped)
+        dropped += (dropped.empty() ? "" : ", then ") + LineText(line);
+    if (finding.keyingLine) {
+        const std::string line = LineText(*finding.keyingLine);
+        return text + " Dropping " + dropped + " brought it back to receive: " + line +
+               " keys this radio. Set " + ControlLineEntry(number, *finding.keyingLine, false) +
+               " in [Ports] so that the line stays low when the port opens, or use " + line +
+               " for PTT only in the program that sends audio.";
+    }
+    if (finding.transmittingAfter == true)
+        return text + (dropped.empty() ? " Neither RTS nor DTR is up on this port"
+                                       : " It still transmits with " + dropped + " dropped") +
+               ": it transmits for another reason (PTT pressed, VOX, a stuck foot switch, "
+               "another program). Its lines are back as they were.";
+    return text + " After " + (dropped.empty() ? "that" : dropped + " dropped") +
+           " it stopped answering, so the line that keys it is not known. Check "
+           "the radio now.";
+}
+
+}  // namespace cat

@@ -1,0 +1,70 @@
+#pragma once
+
+// The radio transmitting when nobody here asked it to. Many interfaces key the transmitter from
+// DTR or RTS, and the system raises both as it opens a port: right after a link opens, the
+// radio's transmit state is read, and a radio found transmitting has its raised lines dropped
+// one at a time, RTS first, the state read after each, until the line that keys it is found.
+// Later, a poll that says the radio transmits is only reported: the operator may be talking, and
+// the lines stay as they are.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/clock.h"
+#include "core/control_lines.h"
+#include "core/handshake.h"
+#include "core/platform.h"
+#include "core/radio_family.h"
+#include "core/session_state.h"
+
+namespace cat {
+
+enum class TransmitEvent {
+    KeyedAtOpen,          // transmitting at the first read after the link opened
+    TransmittingUnasked,  // a later poll says it transmits, and no test of ours keys it
+    BackToReceive,        // after either, the radio says it receives again
+};
+
+struct TransmitFinding {
+    TransmitEvent event = TransmitEvent::KeyedAtOpen;
+    // KeyedAtOpen: the line whose drop brought the radio back to receive; nothing when none did.
+    std::optional<ControlLine> keyingLine;
+    std::vector<ControlLine> dropped;  // the lines dropped, in order
+    // KeyedAtOpen: what the radio said after the last drop; nothing when it stopped answering.
+    std::optional<bool> transmittingAfter;
+    Seconds foundAfterOpen{0};  // when the radio was found transmitting, counted from the open
+    Seconds namedAfterOpen{0};  // when the search over the lines ended
+};
+
+class TransmitWatch {
+public:
+    // A link opened at `now`, its RTS given to flow control when `handshake` is RTS/CTS.
+    void Opened(Seconds now, Handshake handshake);
+    void Closed();
+    // The operator's PTT test keys the radio on purpose: nothing is reported meanwhile.
+    void SetTestRunning(bool running) { testRunning_ = running; }
+
+    // After each poll tick of the open link, once `linkMaySend` (a check for a five-byte radio
+    // has finished): the read at open, then the polls' reports. Never raises.
+    std::optional<TransmitFinding> Tick(const RadioFamily& family, SessionState& state,
+                                        Platform& platform, bool linkMaySend);
+
+private:
+    TransmitFinding FindKeyingLine(const RadioFamily& family, SessionState& state,
+                                   Platform& platform);
+
+    enum class Phase { Closed, AwaitingRead, Watching };
+    Phase phase_ = Phase::Closed;
+    Seconds openedAt_{0};
+    Handshake handshake_ = Handshake::None;
+    bool testRunning_ = false;
+    bool reported_ = false;  // a finding is on show until the radio says it receives again
+};
+
+// The status line's words, the fact first: "RTS keys this radio: set Com3.RTS=off".
+std::string TransmitStatusText(const TransmitFinding& finding, int port);
+// The whole story, for the details and the log.
+std::string TransmitAdvice(const TransmitFinding& finding, int port);
+
+}  // namespace cat

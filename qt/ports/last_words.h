@@ -1,0 +1,21 @@
+#pragma once
+
+// Bytes the program must still write if it dies: the unkey of a radio it keyed by command. A
+// fatal signal (a crash, an abort, a kill it can catch) writes them to the port's descriptor,
+// once, and the program goes on to die as it would have. A line keyed for a test needs none of
+// this: it drops when the system closes the port of a dead program.
+
+#include <string_view>
+
+namespace cat {
+
+// At most this many bytes are kept (a CI-V frame over telnet with every byte doubled fits).
+inline constexpr std::size_t kLastWordsLimit = 64;
+
+// From now on, death writes `bytes` to `fd`; false when they do not fit.
+bool ArmLastWords(int fd, std::string_view bytes);
+void DisarmLastWords();
+// Whether death would write anything now.
+bool LastWordsArmed();
+
+}  // namespace cat
