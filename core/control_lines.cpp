@@ -37,12 +37,14 @@ std::optional<bool> ParseLineLevel(std::string_view text) {
 ControlLineChoice ControlLinesFor(SettingsStore& store, std::int16_t port) {
     ControlLineChoice choice;
     for (ControlLine line : {ControlLine::Dtr, ControlLine::Rts}) {
-        const std::optional<std::string> stored = store.Read(kPortsGroup, ControlLineKey(port, line));
+        const std::optional<std::string> stored =
+            store.Read(kPortsGroup, ControlLineKey(port, line));
         if (!stored || Trim(*stored, kBlanks).empty()) continue;
         const std::optional<bool> level = ParseLineLevel(*stored);
         if (!level) {
             if (!choice.ignored.empty()) choice.ignored += ", ";
-            choice.ignored += ControlLineKey(port, line) + "=" + std::string(Trim(*stored, kBlanks));
+            choice.ignored +=
+                ControlLineKey(port, line) + "=" + std::string(Trim(*stored, kBlanks));
             continue;
         }
         choice.levels.Set(line, *level);

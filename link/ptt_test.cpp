@@ -71,8 +71,9 @@ bool PttTest::Start(const RadioFamily& family, SessionState& state, Platform& pl
     asOpened_ = platform.port.ControlLines();
     const std::optional<ControlLine> line = Line();
     if (line == ControlLine::Rts && handshake_ == Handshake::RtsCts) {
-        refusal_ = "RTS belongs to the RTS/CTS flow control on this port: test by CAT or DTR, or "
-                   "turn flow control off for it.";
+        refusal_ =
+            "RTS belongs to the RTS/CTS flow control on this port: test by CAT or DTR, or "
+            "turn flow control off for it.";
         return false;
     }
     // The state before is read with the line low, as it will be after.
@@ -85,9 +86,8 @@ bool PttTest::Start(const RadioFamily& family, SessionState& state, Platform& pl
         refusal_ = "The radio already transmits, so the test did not key it.";
         return false;
     }
-    const bool keyed = line ? SetLine(platform, true) : SkipOnFailure([&] {
-        family.KeyByCommand(state, platform, true);
-    });
+    const bool keyed = line ? SetLine(platform, true)
+                            : SkipOnFailure([&] { family.KeyByCommand(state, platform, true); });
     if (!keyed) {
         refusal_ = "The port did not take the " + std::string(PttMethodName(method_)) +
                    " keying, so nothing was keyed.";
@@ -148,8 +148,10 @@ std::string PttTest::Summary(int port) const {
         text = "The radio did not say whether it transmitted while keyed by " + way + ".";
     if (after_ == true)
         return "! " + text + " It still transmits after the unkey: switch it to receive by hand.";
-    text += after_ == false ? " It is back in receive." : " It did not say whether it is back in receive.";
-    if (const std::optional<ControlLine> line = Line(); line && during_ == true && asOpened_.Level(*line))
+    text += after_ == false ? " It is back in receive."
+                            : " It did not say whether it is back in receive.";
+    if (const std::optional<ControlLine> line = Line();
+        line && during_ == true && asOpened_.Level(*line))
         text += " This port raises " + way + " when it opens, which keys the radio: set " +
                 ControlLineEntry(static_cast<std::int16_t>(port), *line, false) + ".";
     return text;

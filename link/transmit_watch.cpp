@@ -111,8 +111,9 @@ std::string TransmitAdvice(const TransmitFinding& finding, int port) {
                " for PTT only in the program that sends audio.";
     }
     if (finding.transmittingAfter == true)
-        return text + (dropped.empty() ? " Neither RTS nor DTR is up on this port"
-                                       : " It still transmits with " + dropped + " dropped") +
+        return text +
+               (dropped.empty() ? " Neither RTS nor DTR is up on this port"
+                                : " It still transmits with " + dropped + " dropped") +
                ": it transmits for another reason (PTT pressed, VOX, a stuck foot switch, "
                "another program). Its lines are back as they were.";
     return text + " After " + (dropped.empty() ? "that" : dropped + " dropped") +

@@ -129,6 +129,11 @@ CommandLine ParseCommandLine(std::span<const std::string> args,
         if (!given) return result;
         const CommandOption& o = *given->option;
         if (o.kind == OptionKind::Toolkit) continue;
+        if (o.kind == OptionKind::Setting) {
+            std::erase_if(result.settings, [&](const auto& s) { return s.first == o.name; });
+            result.settings.emplace_back(o.name, given->value);
+            continue;
+        }
         if (o.name == kHelpMode) {
             help = true;
             continue;
@@ -144,13 +149,28 @@ CommandLine ParseCommandLine(std::span<const std::string> args,
     if (help) {
         result = CommandLine();
         result.mode = kHelpMode;
+        return result;
+    }
+    for (const auto& [name, value] : result.settings) {
+        const CommandOption& o = *Find(options, name);
+        if (result.mode != o.forMode) {
+            result.error = Quoted(o.name) + " only goes with " + Quoted(o.forMode);
+            return result;
+        }
     }
     return result;
+}
+
+std::optional<std::string> CommandLine::Setting(std::string_view name) const {
+    for (const auto& [given, givenValue] : settings)
+        if (given == name) return givenValue;
+    return std::nullopt;
 }
 
 std::string HelpText(std::span<const CommandOption> options) {
     std::string text(kHelpIntro);
     AppendRows(text, options, OptionKind::Mode);
+    AppendRows(text, options, OptionKind::Setting);
     text += "\nQt's options, passed on to the window system:\n";
     AppendRows(text, options, OptionKind::Toolkit);
     text += kHelpFilesAndStatus;

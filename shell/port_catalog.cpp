@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "core/control_lines.h"
 #include "core/text.h"
 
 namespace cat {
@@ -89,6 +90,9 @@ std::vector<PortRow> DescribePorts(SettingsStore& store, const DeviceSnapshot& s
         row.opens = DeviceForPort(store, n);
         row.target = ParsePortTarget(row.opens);
         row.mappedStableName = StableNameOfPath(snapshot, row.opens);
+        const ControlLineChoice lines = ControlLinesFor(store, n);
+        row.lineEntries = DescribeControlLines(lines);
+        row.ignoredLineEntries = lines.ignored;
         if (row.target && row.target->kind == PortKind::Device && snapshot.resolve) {
             if (const auto device = snapshot.resolve(row.opens)) {
                 row.present = true;
@@ -121,16 +125,32 @@ std::string PortEntryText(const PortRow& row) {
     return text;
 }
 
+namespace {
+
+// "; DTR off, RTS on" and the entries that set nothing, for the end of a description.
+std::string LineEntriesRemark(const PortRow& row) {
+    std::string text;
+    if (!row.lineEntries.empty()) text += "; " + row.lineEntries;
+    if (!row.ignoredLineEntries.empty())
+        text += "; ignored (not on or off): " + row.ignoredLineEntries;
+    return text;
+}
+
+}  // namespace
+
 std::string PortRowTooltip(const PortRow& row) {
     std::string text = "Com " + std::to_string(row.number) + " opens " + row.opens;
-    if (IsNetwork(row) || !row.target) return text + ": " + NetworkRemark(row);
-    if (!row.present) return text + ", which is not there now (unplugged or switched off)";
+    if (IsNetwork(row) || !row.target)
+        return text + ": " + NetworkRemark(row) + LineEntriesRemark(row);
+    if (!row.present)
+        return text + ", which is not there now (unplugged or switched off)" +
+               LineEntriesRemark(row);
     if (row.device != row.opens) text += ", now " + row.device;
     if (row.info) {
         const std::string described = FullDescription(*row.info);
         if (!described.empty()) text += ": " + described;
     }
-    return text;
+    return text + LineEntriesRemark(row);
 }
 
 std::vector<Assignment> AssignNewAdapters(SettingsStore& store, const DeviceSnapshot& snapshot) {
@@ -181,6 +201,8 @@ TableLine LineForRow(const PortRow& row, const DeviceSnapshot& snapshot) {
             line.description +=
                 (line.description.empty() ? "" : "; ") + std::string("mapped as ") + row.opens;
     }
+    line.description += LineEntriesRemark(row);
+    if (line.description.rfind("; ", 0) == 0) line.description.erase(0, 2);
     return line;
 }
 

@@ -51,6 +51,8 @@ struct PortRow {
     std::string stableName;                // that device's name in /dev/serial/by-id, if it has one
     std::string mappedStableName;          // the by-id name the mapping is written with, if so
     std::optional<SerialDeviceInfo> info;  // when the system lists that device as a serial port
+    std::string lineEntries;         // what the port's DTR and RTS entries set: "DTR off, RTS on"
+    std::string ignoredLineEntries;  // entries that are neither on nor off: "Com3.RTS=maybe"
 };
 
 // Rows for Com 1 to Com 32, in order.

@@ -181,7 +181,8 @@ void NetworkTransport::SetControlLines(const ControlLineLevels& levels, Handshak
 void NetworkTransport::SendControlLines(Handshake handshake) {
     out_ += TelnetSession::SetControl(levels_.dtr ? ComPortControl::DtrOn : ComPortControl::DtrOff);
     if (handshake != Handshake::RtsCts)
-        out_ += TelnetSession::SetControl(levels_.rts ? ComPortControl::RtsOn : ComPortControl::RtsOff);
+        out_ +=
+            TelnetSession::SetControl(levels_.rts ? ComPortControl::RtsOn : ComPortControl::RtsOff);
     out_ += TelnetSession::SetModemStateMask(kModemStateMask);
     Flush();
 }
@@ -243,6 +244,15 @@ void NetworkTransport::CheckLineAnswers(const LineSettings& line, Handshake hand
 void NetworkTransport::Close() {
     readNotifier_.reset();
     writeNotifier_.reset();
+    // As a local port does: both lines low before the far end closes its device. Sent once,
+    // without waiting; a connection that is gone takes nothing.
+    if (fd_ >= 0 && target_.kind == PortKind::Rfc2217 &&
+        telnet_.ComPortAgreement() == TelnetSession::Agreement::Accepted) {
+        const std::string drop = TelnetSession::SetControl(ComPortControl::RtsOff) +
+                                 TelnetSession::SetControl(ComPortControl::DtrOff);
+        [[maybe_unused]] const ssize_t n =
+            ::send(fd_, drop.data(), drop.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    }
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     out_.clear();

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "core/port_names.h"
-#include "shell/rfc2217.h"
 #include "qt/ports/port_transport.h"
+#include "shell/rfc2217.h"
 
 namespace cat {
 

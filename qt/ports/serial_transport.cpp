@@ -271,6 +271,11 @@ void SerialTransport::CloseQuietly() {
     // Bytes still queued (flow control holding the line, a cable without CTS) would make the
     // system drain them at line speed before the close returns, for up to 30 s: drop them.
     port_.clear(QSerialPort::Output);
+    // A closed port leaves both lines low, whatever the device's own close does with them: no
+    // interface keys a radio from a port nobody has open. (A program that dies leaves them to
+    // the system, which drops them on the last close of a serial device.)
+    if (port_.flowControl() != QSerialPort::HardwareControl) port_.setRequestToSend(false);
+    port_.setDataTerminalReady(false);
     port_.close();
     quietErrors_ = false;
 }

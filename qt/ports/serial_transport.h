@@ -34,7 +34,9 @@ public:
 
     void SetControlLines(const ControlLineLevels& levels, Handshake handshake) override;
     ModemLines Lines() override;
-    int Descriptor() const override { return port_.isOpen() ? static_cast<int>(port_.handle()) : -1; }
+    int Descriptor() const override {
+        return port_.isOpen() ? static_cast<int>(port_.handle()) : -1;
+    }
 
 private:
     void HandleError(QSerialPort::SerialPortError error);

@@ -1,8 +1,13 @@
 #include "qt/program/doctor_command.h"
 
+#include <signal.h>
+
 #include <QCoreApplication>
 #include <QThread>
+#include <array>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,10 +22,12 @@
 #include "doctor/scan.h"
 #include "link/link_control.h"
 #include "link/poll_cycle.h"
+#include "link/ptt_test.h"
 #include "protocols/families.h"
 #include "qt/platform/qt_platform.h"
 #include "qt/platform/qt_settings_store.h"
 #include "qt/ports/device_facts.h"
+#include "qt/ports/last_words.h"
 #include "qt/ports/qt_comm_port.h"
 #include "shell/startup.h"
 
@@ -243,9 +250,111 @@ doctor::Verdict Examine(SessionState& state, Platform& platform, doctor::LinkWat
     return verdict;
 }
 
+// --ptt and --ptt-seconds, read before anything is opened; `error` says what is wrong with them.
+struct PttRequest {
+    PttMethod method = PttMethod::Cat;
+    Seconds duration = kDefaultPtt;
+};
+
+std::optional<PttRequest> ReadPttRequest(const CommandLine& command, std::string& error) {
+    const std::optional<std::string> method = command.Setting("--ptt");
+    const std::optional<std::string> seconds = command.Setting("--ptt-seconds");
+    if (!method) {
+        if (seconds) error = "'--ptt-seconds' only goes with '--ptt'";
+        return std::nullopt;
+    }
+    PttRequest request;
+    if (const auto named = PttMethodNamed(*method)) {
+        request.method = *named;
+    } else {
+        error = "'--ptt' takes cat, rts or dtr, not '" + *method + "'";
+        return std::nullopt;
+    }
+    if (seconds) {
+        char* end = nullptr;
+        const double value = std::strtod(seconds->c_str(), &end);
+        if (seconds->empty() || *end != '\0' || !(value >= kShortestPtt.count()) ||
+            value > kLongestPtt.count()) {
+            error = "'--ptt-seconds' takes 0.2 to 5, not '" + *seconds + "'";
+            return std::nullopt;
+        }
+        request.duration = Seconds(value);
+    }
+    return request;
+}
+
+volatile std::sig_atomic_t pttInterrupted = 0;
+
+// While the radio is keyed, SIGTERM, SIGINT and SIGHUP end the keying instead of the program:
+// the unkey goes out, and then the program ends.
+class InterruptsEndKeying {
+public:
+    InterruptsEndKeying() {
+        pttInterrupted = 0;
+        struct sigaction action {};
+        action.sa_handler = [](int) { pttInterrupted = 1; };
+        sigemptyset(&action.sa_mask);
+        for (std::size_t i = 0; i < kSignals.size(); ++i)
+            sigaction(kSignals[i], &action, &before_[i]);
+    }
+    ~InterruptsEndKeying() {
+        for (std::size_t i = 0; i < kSignals.size(); ++i)
+            sigaction(kSignals[i], &before_[i], nullptr);
+    }
+    InterruptsEndKeying(const InterruptsEndKeying&) = delete;
+    InterruptsEndKeying& operator=(const InterruptsEndKeying&) = delete;
+
+private:
+    static constexpr std::array<int, 3> kSignals{SIGTERM, SIGINT, SIGHUP};
+    std::array<struct sigaction, 3> before_{};
+};
+
+const char* StateWord(std::optional<bool> transmitting) {
+    if (!transmitting) return "not known";
+    return *transmitting ? "transmit" : "receive";
+}
+
+// The PTT test on the open link that answered; its exit status.
+int TestPtt(const PttRequest& request, SessionState& state, Platform& platform, QtCommPort& port) {
+    const RadioFamily* family = FamilyFor(state.protocol);
+    if (!family) return kExitNoRadio;
+    std::printf("ptt: keying by %s for %.1f s\n",
+                std::string(PttMethodName(request.method)).c_str(), request.duration.count());
+    std::fflush(stdout);
+    InterruptsEndKeying interrupts;
+    PttTest test(request.method, request.duration, port.CurrentHandshake());
+    if (test.Start(*family, state, platform)) {
+        if (request.method == PttMethod::Cat)
+            ArmLastWords(port.Descriptor(), port.WireBytes(family->UnkeyBytes(state)));
+        while (!pttInterrupted && port.IsOpen() && platform.clock.Now() < test.EndsAt()) {
+            if (platform.clock.Now() >= test.ReadAt())
+                test.ReadWhileKeyed(*family, state, platform);
+            Wait(10);
+        }
+        const PttEnd end = !port.IsOpen()   ? PttEnd::PortLost
+                           : pttInterrupted ? PttEnd::Signal
+                                            : PttEnd::TimeUp;
+        test.Finish(*family, state, platform, end);
+        DisarmLastWords();
+    }
+    std::printf("ptt: before %s, while keyed %s, after %s\n", StateWord(test.Before()),
+                StateWord(test.During()), StateWord(test.After()));
+    if (const auto back = test.ReceiveAfterEnd())
+        std::printf("ptt: back in receive %.0f ms after the unkey\n", back->count() * 1000);
+    std::printf("ptt: %s\n", OneLine(test.Summary(port.PortNumber())).c_str());
+    if (pttInterrupted) std::printf("ptt: ended early: the program was asked to stop\n");
+    return test.During() == true && test.After() == false ? kExitOk : kExitNoRadio;
+}
+
 }  // namespace
 
 int RunDoctor(const CommandLine& command, int& argc, char** argv) {
+    std::string pttError;
+    const std::optional<PttRequest> ptt = ReadPttRequest(command, pttError);
+    if (!pttError.empty()) {
+        std::fputs(UsageErrorLine(pttError).c_str(), stderr);
+        return kExitUsage;
+    }
     QCoreApplication app(argc, argv);
     QtSettingsStore userStore;
     ReadOnlyStore store(userStore);
@@ -279,10 +388,17 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     facts.radioAddress = state.radioAddress;
     facts.handshaking = port.CurrentHandshake() == Handshake::RtsCts;
     const doctor::Verdict verdict = Examine(state, platform, watch, facts);
-    CloseLink(platform);
     // Only a frequency read on the link as set up counts as a working link.
-    if (verdict.kind == doctor::VerdictKind::Answering)
-        return watch.Line().Summary().lastReading ? kExitOk : kExitNoRadio;
+    const bool answered =
+        verdict.kind == doctor::VerdictKind::Answering && watch.Line().Summary().lastReading;
+    if (ptt && answered) {
+        const int status = TestPtt(*ptt, state, platform, port);
+        CloseLink(platform);
+        return status;
+    }
+    if (ptt) std::printf("ptt: not tried: no radio answered on this link\n");
+    CloseLink(platform);
+    if (verdict.kind == doctor::VerdictKind::Answering) return answered ? kExitOk : kExitNoRadio;
     if (IsPortError(verdict.kind)) return kExitPortError;
     // The scan reads its answers itself. Left connected, the link's reader would take any answer
     // that reaches the port before the scan looks, as one does when a busy machine runs the

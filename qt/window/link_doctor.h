@@ -9,9 +9,9 @@
 #include <QPointer>
 #include <QTimer>
 #include <functional>
-#include <utility>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "doctor/diagnosis.h"
 #include "doctor/link_watch.h"
@@ -46,7 +46,9 @@ public:
 
     bool Scanning() const { return scanner_ != nullptr; }
     // A section of the panel another part of the window owns, placed above the traffic.
-    void SetSection(std::function<QWidget*(QWidget* parent)> make) { makeSection_ = std::move(make); }
+    void SetSection(std::function<QWidget*(QWidget* parent)> make) {
+        makeSection_ = std::move(make);
+    }
     const doctor::Verdict& Current() const { return verdict_; }
     QWidget* Details() const { return panel_; }  // nothing until first opened
 

@@ -27,16 +27,16 @@
 #include "core/handshake.h"
 #include "core/mode.h"
 #include "core/port_names.h"
-#include "shell/startup.h"
 #include "link/link_control.h"
 #include "protocols/families.h"
-#include "qt/window/icons.h"
 #include "qt/ports/port_list.h"
-#include "qt/window/program_window.h"
-#include "qt/ports/replug_watch.h"
 #include "qt/ports/qt_comm_port.h"
+#include "qt/ports/replug_watch.h"
+#include "qt/window/icons.h"
 #include "qt/window/link_doctor.h"
+#include "qt/window/program_window.h"
 #include "qt/window/transmit_safety.h"
+#include "shell/startup.h"
 
 namespace cat {
 

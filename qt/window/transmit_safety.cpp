@@ -125,9 +125,9 @@ void TransmitSafety::WriteLineEntry() {
     if (!entryLine_) return;
     const auto port = static_cast<std::int16_t>(Port());
     store_.Write(kPortsGroup, ControlLineKey(port, *entryLine_), "off");
-    findingText_ = Q("Saved " + ControlLineEntry(port, *entryLine_, false) +
-                     ": this port opens with " + std::string(LineName(*entryLine_)) +
-                     " low from now on.");
+    findingText_ =
+        Q("Saved " + ControlLineEntry(port, *entryLine_, false) + ": this port opens with " +
+          std::string(LineName(*entryLine_)) + " low from now on.");
     findingProblem_ = false;
     entryLine_.reset();
     ShowFinding();
@@ -135,10 +135,10 @@ void TransmitSafety::WriteLineEntry() {
 
 bool TransmitSafety::Confirmed(PttMethod method, Seconds duration) {
     const std::string reading = DisplayText(state_);
-    const QString where = reading.empty()
-                              ? QStringLiteral("on the frequency it is tuned to (it has not "
-                                               "reported one)")
-                              : QStringLiteral("on %1").arg(Q(reading));
+    const QString where = reading.empty() ? QStringLiteral(
+                                                "on the frequency it is tuned to (it has not "
+                                                "reported one)")
+                                          : QStringLiteral("on %1").arg(Q(reading));
     QMessageBox box(QMessageBox::Warning, QStringLiteral("CAT: test PTT"),
                     QStringLiteral("The radio will transmit %1 for %2 s, keyed by %3.\n\nIs an "
                                    "antenna or a dummy load connected, and the frequency free?")
@@ -154,8 +154,10 @@ bool TransmitSafety::Confirmed(PttMethod method, Seconds duration) {
 void TransmitSafety::StartTest() {
     const RadioFamily* family = FamilyFor(state_.protocol);
     if (test_ || !family || !port_.IsOpen()) {
-        if (result_) result_->setText(QStringLiteral("Open the link first: the test reads the "
-                                                     "radio's transmit state before and after."));
+        if (result_)
+            result_->setText(
+                QStringLiteral("Open the link first: the test reads the "
+                               "radio's transmit state before and after."));
         return;
     }
     const auto method = static_cast<PttMethod>(method_->currentIndex());

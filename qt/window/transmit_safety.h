@@ -32,8 +32,8 @@ class TransmitSafety : public QObject {
 
 public:
     // `platform` reaches the port the window's routines use; `port` is the one underneath.
-    TransmitSafety(SessionState& state, Platform& platform, QtCommPort& port,
-                   SettingsStore& store, QWidget& window);
+    TransmitSafety(SessionState& state, Platform& platform, QtCommPort& port, SettingsStore& store,
+                   QWidget& window);
     ~TransmitSafety() override;
 
     // What happens to the link. Every way the link ends unkeys a test first.

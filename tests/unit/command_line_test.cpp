@@ -20,9 +20,38 @@ constexpr CommandOption kWithModes[] = {
     Row("--help"),
     Row("--version"),
     Row("-platform"),
-    {"--probe", "", OptionKind::Mode, OptionValue::Optional, "PORT", "probe a port"},
-    {"--count", "-n", OptionKind::Mode, OptionValue::Required, "N", "count to N"},
+    Row("--doctor"),
+    Row("--ptt"),
+    {"--probe", "", OptionKind::Mode, OptionValue::Optional, "PORT", "probe a port", ""},
+    {"--count", "-n", OptionKind::Mode, OptionValue::Required, "N", "count to N", ""},
 };
+
+TEST(ParseCommandLine, SettingsGoWithTheirModeOnly) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        const char* ptt;    // nullptr: no --ptt setting
+        const char* error;  // nullptr: no error
+    };
+    const Row rows[] = {
+        {"after_the_mode", {"--doctor", "--ptt", "rts"}, "rts", nullptr},
+        {"before_the_mode_with_its_port", {"--ptt=dtr", "--doctor", "Com 3"}, "dtr", nullptr},
+        {"the_last_one_counts", {"--doctor", "--ptt", "rts", "--ptt", "cat"}, "cat", nullptr},
+        {"without_its_mode", {"--ptt", "cat"}, nullptr, "'--ptt' only goes with '--doctor'"},
+        {"with_another_mode",
+         {"--version", "--ptt", "cat"},
+         nullptr,
+         "'--ptt' only goes with '--doctor'"},
+        {"needs_its_value", {"--doctor", "--ptt"}, nullptr, "option '--ptt' needs cat|rts|dtr"},
+    };
+    for (const Row& row : rows) {
+        const CommandLine parsed = ParseCommandLine(row.args, kWithModes);
+        EXPECT_EQ(parsed.error, row.error ? row.error : "") << row.name;
+        if (row.error) continue;
+        EXPECT_EQ(parsed.mode, "--doctor") << row.name;
+        EXPECT_EQ(parsed.Setting("--ptt"), std::optional<std::string>(row.ptt)) << row.name;
+    }
+}
 
 TEST(ParseCommandLine, EachWordIsAnOptionOrAnError) {
     struct Row {

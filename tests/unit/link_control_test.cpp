@@ -12,8 +12,8 @@ using test::FakeCommPort;
 using test::FakeWorld;
 
 LinkChoices Choices(std::string protocol, int port, std::string address, std::string speed) {
-    return LinkChoices{std::move(protocol), port, std::move(address), std::move(speed),
-                       std::nullopt, {}};
+    return LinkChoices{std::move(protocol), port,         std::move(address),
+                       std::move(speed),    std::nullopt, {}};
 }
 
 TEST(OpenLink, ConfiguresThePortInOrderAndStartsTheTimer) {

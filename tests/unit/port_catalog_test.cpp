@@ -174,18 +174,23 @@ TEST(PortTable, ListsWhatOpensSomethingAndTheAdaptersNoNumberReaches) {
     store.Write("Ports", "Com6", "/tmp/radio");
     store.Write("Ports", "Com7", "rfc2217://shack-pi:2000");
     store.Write("Ports", "Com8", "/tmp/ra\ndio");  // a hand-edited value with a line end in it
+    // What the entries do with DTR and RTS is said too, and an entry that sets nothing.
+    store.Write("Ports", "Com1.DTR", " Off");
+    store.Write("Ports", "Com7.RTS", "on");
+    store.Write("Ports", "Com7.DTR", "maybe");
     const DeviceSnapshot snapshot = kTwoAdaptersAndAUart.Snapshot();
     const std::string table = PortTable(DescribePorts(store, snapshot), snapshot);
 
     const std::vector<std::vector<std::string>> expected = {
         {"Com", "Device", "By-id name", "Description"},
-        {"1", "/dev/ttyS0", "-"},
+        {"1", "/dev/ttyS0", "-", "DTR off"},
         {"3", "/dev/ttyUSB0", kCp2102,
          "CP2102 USB to UART Bridge Controller, Silicon Labs, serial number 0001"},
         {"5", "-", kIcom, "absent: " + kById + kIcom + " is not there now"},
         {"6", "/dev/pts/4", "-", "mapped as /tmp/radio"},
         {"7", "rfc2217://shack-pi:2000", "-",
-         "a serial port on the network (RFC 2217); the program sets its line speed"},
+         "a serial port on the network (RFC 2217); the program sets its line speed; RTS on; "
+         "ignored (not on or off): Com7.DTR=maybe"},
         {"8", "-", "-", "absent: /tmp/ra\\x0adio is not there now"},
         {"-", "/dev/ttyUSB1", kFtdi,
          "FT232R USB UART, FTDI, serial number A50285BI; no Com number"},
