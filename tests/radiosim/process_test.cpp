@@ -303,6 +303,24 @@ TEST(RadiosimNetwork, CtsLowHoldsDataUnderRtsCtsAndTheOperatorKeys) {
     EXPECT_TRUE(sim.AwaitLine("transmit off")) << sim.Transcript();
 }
 
+TEST(RadiosimNetwork, TheSpeedTheClientSetsCountsForSpeedFaults) {
+    RadiosimRunner sim({"--rfc2217", "0", "--protocol", "kenwood", "--speed", "4800", "--echo"});
+    ASSERT_TRUE(sim.Started()) << sim.Transcript();
+    Client client = Client::Connect(sim.Address());
+    ASSERT_TRUE(client.Open());
+    ASSERT_EQ(client.Receive(15).size(), 15u);
+    // At the 9600 of a fresh connection the radio hears noise; the bus echo comes back as sent.
+    client.Send("ID;");
+    ASSERT_TRUE(sim.AwaitLine("rx 49 44 3b")) << sim.Transcript();
+    ASSERT_TRUE(sim.Settle());
+    const std::string garbled = client.Leftover();
+    EXPECT_EQ(garbled.substr(0, 3), "ID;");
+    EXPECT_EQ(garbled.find("ID019;"), std::string::npos) << Hex(garbled);
+    client.Send(Bytes("ff fa 2c 01 00 00 12 c0 ff f0") + "ID;");
+    EXPECT_EQ(Hex(client.Receive(10)), "ff fa 2c 65 00 00 12 c0 ff f0");
+    EXPECT_EQ(client.Receive(9), "ID;ID019;");
+}
+
 // ---- Control lines ---------------------------------------------------------------------------
 
 TEST(RadiosimControl, OperatorLinesSendAndTheEndOfInput) {
