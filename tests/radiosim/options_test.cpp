@@ -52,6 +52,12 @@ TEST(Options, RefuseWhatNoRadioCanDo) {
         {"D-STAR without a model", {"--mode", "DV"}, "unknown mode 'DV'"},
         {"refuse on an FT-817", {"--protocol", "ft817", "--refuse"}, "no answer that refuses"},
         {"stop-after without seconds", {"--stop-after", "soon"}, "--stop-after takes seconds"},
+        {"a port beyond 65535", {"--rfc2217", "65536"}, "--rfc2217 takes [HOST:]PORT"},
+        {"a host without a port", {"--rfc2217", "localhost"}, "--rfc2217 takes [HOST:]PORT"},
+        {"a colon without a host", {"--rfc2217", ":7300"}, "--rfc2217 takes [HOST:]PORT"},
+        {"a PTT line a port does not have", {"--rfc2217", "0", "--ptt", "cts"}, "rts or dtr"},
+        {"a PTT line on a pty", {"--ptt", "rts"}, "--ptt needs --rfc2217"},
+        {"a link to a pty that is not there", {"--rfc2217", "0", "--link", "x"}, "there is none"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -98,6 +104,21 @@ TEST(Options, BuildTheRadioAsAsked) {
          [](const Options& o) {
              return o.speed == 4800 && o.echo_only && o.radio.refuse && o.stop_after_ms == 250;
          }},
+        {"the network port: loopback unless a host is given, a wired line, keyed from the start",
+         {"--rfc2217", "0", "--ptt", "dtr", "--keyed"},
+         [](const Options& o) {
+             return o.rfc2217_host == "127.0.0.1" && o.rfc2217_port == 0 &&
+                    o.ptt_line == KeySource::kDtr && o.keyed;
+         }},
+        {"the network port on every interface",
+         {"--rfc2217=0.0.0.0:7300", "--ptt=rts"},
+         [](const Options& o) {
+             return o.rfc2217_host == "0.0.0.0" && o.rfc2217_port == 7300 &&
+                    o.ptt_line == KeySource::kRts;
+         }},
+        {"without --rfc2217: the pty, nothing wired, receiving",
+         {},
+         [](const Options& o) { return o.rfc2217_port == -1 && !o.ptt_line && !o.keyed; }},
         {"com alone writes the program's own store",
          {"--com", "3"},
          [](const Options& o) { return o.com == 3 && o.settings.ends_with("/CAT/CAT.ini"); }},

@@ -3,10 +3,13 @@
 // silence, noise, wrong speed, a radio that stops). The radio's answers themselves are tested in
 // process (radio_test.cpp).
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -40,6 +43,21 @@ class Client {
 public:
     explicit Client(const std::string& path)
         : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
+    // A connection to radiosim's RFC 2217 port, "127.0.0.1:40123".
+    static Client Connect(const std::string& address) {
+        const std::size_t colon = address.rfind(':');
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(static_cast<std::uint16_t>(std::stoi(address.substr(colon + 1))));
+        ::inet_pton(AF_INET, address.substr(0, colon).c_str(), &to.sin_addr);
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+            ::close(fd);
+            return Client(-1);
+        }
+        return Client(fd);
+    }
+    Client(Client&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
     ~Client() { Close(); }
     bool Open() const { return fd_ >= 0; }
     int fd() const { return fd_; }
@@ -77,6 +95,7 @@ public:
     }
 
 private:
+    explicit Client(int fd) : fd_(fd) {}
     bool Fill(Clock::time_point deadline) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -213,6 +232,93 @@ TEST(RadiosimProcess, RefusesABadStart) {
     std::ifstream in(file);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(text, "keep me\n");
+}
+
+// ---- The network serial port ----------------------------------------------------------------
+
+TEST(RadiosimNetwork, ServesTheRadioOverRfc2217AndKeysFromTheWiredLine) {
+    Scratch scratch;
+    const std::string settings = scratch / "CAT.ini";
+    RadiosimRunner sim({"--rfc2217", "127.0.0.1:0", "--ptt", "rts", "--model", "ts590s",
+                        "--settings", settings, "--com", "5"});
+    ASSERT_TRUE(sim.Started()) << sim.Transcript();
+    std::ifstream in(settings);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Quoted: the settings reader would split a value with a colon.
+    EXPECT_EQ(text, "[Ports]\nCom5=\"rfc2217://" + sim.Address() + "\"\n");
+
+    Client client = Client::Connect(sim.Address());
+    ASSERT_TRUE(client.Open()) << "cannot connect to " << sim.Address();
+    // WILL and DO suppress-go-ahead, DO and WILL binary, DO COM-PORT-OPTION.
+    EXPECT_EQ(Hex(client.Receive(15)), "ff fb 03 ff fd 03 ff fd 00 ff fb 00 ff fd 2c");
+    // Opening the port raised RTS, and the radio wired to it transmits at once.
+    for (const char* line :
+         {"open", "line 9600 8N1 none", "lines dtr on rts on", "transmit on (rts)"}) {
+        EXPECT_TRUE(sim.AwaitLine(line)) << line << "\n" << sim.Transcript();
+    }
+    // The client takes the port, sets 4800 baud and drops RTS; then asks the radio.
+    client.Send(Bytes("ff fb 2c ff fd 00 ff fb 00 ff fa 2c 01 00 00 12 c0 ff f0 "
+                      "ff fa 2c 05 0c ff f0") +
+                "IF;");
+    EXPECT_EQ(Hex(client.Receive(24)),
+              "ff fa 2c 6b 30 ff f0 ff fa 2c 65 00 00 12 c0 ff f0 ff fa 2c 69 0c ff f0");
+    EXPECT_EQ(client.Receive(38), "IF000140740000000+0000000000020000000;");
+    for (const char* line : {"line 4800 8N1 none", "lines dtr on rts off", "transmit off"}) {
+        EXPECT_TRUE(sim.AwaitLine(line)) << line << "\n" << sim.Transcript();
+    }
+    // RTS raised again keys the radio; IF says so (TX/RX digit at index 28).
+    client.Send(Bytes("ff fa 2c 05 0b ff f0") + "IF;");
+    EXPECT_EQ(Hex(client.Receive(7)), "ff fa 2c 69 0b ff f0");
+    EXPECT_EQ(client.Receive(38), "IF000140740000000+0000000000120000000;");
+    EXPECT_TRUE(sim.AwaitLine("transmit on (rts)")) << sim.Transcript();
+
+    // One client at a time: a second connection hears why and is closed.
+    Client second = Client::Connect(sim.Address());
+    ASSERT_TRUE(second.Open());
+    EXPECT_EQ(second.Receive(100, 2000ms), "Port already in use by another connection\r\n");
+    // A closed connection drops both lines, and the transmitter with them.
+    client.Close();
+    for (const char* line : {"close", "lines dtr off rts off", "transmit off"}) {
+        EXPECT_TRUE(sim.AwaitLine(line)) << line << "\n" << sim.Transcript();
+    }
+}
+
+TEST(RadiosimNetwork, CtsLowHoldsDataUnderRtsCtsAndTheOperatorKeys) {
+    RadiosimRunner sim({"--rfc2217", "0", "--cts-low", "--keyed"});
+    ASSERT_TRUE(sim.Started()) << sim.Transcript();
+    EXPECT_TRUE(sim.AwaitLine("transmit on (key)")) << sim.Transcript();
+    Client client = Client::Connect(sim.Address());
+    ASSERT_TRUE(client.Open());
+    ASSERT_EQ(client.Receive(15).size(), 15u);
+    // CTS off in the modem state (DSR only); under RTS/CTS the read waits at the server.
+    client.Send(Bytes("ff fb 2c ff fa 2c 05 03 ff f0") + kReadMode);
+    EXPECT_EQ(Hex(client.Receive(14)), "ff fa 2c 6b 20 ff f0 ff fa 2c 69 03 ff f0");
+    ASSERT_TRUE(sim.AwaitLine("line 9600 8N1 rtscts")) << sim.Transcript();
+    ASSERT_TRUE(sim.Settle());
+    EXPECT_EQ(Hex(client.Leftover()), "");
+    // Without flow control the held read goes through.
+    client.Send(Bytes("ff fa 2c 05 01 ff f0"));
+    EXPECT_EQ(Hex(client.Receive(15)), "ff fa 2c 69 01 ff f0 " + Hex(kModeUsb));
+    sim.Control("key off");
+    EXPECT_TRUE(sim.AwaitLine("transmit off")) << sim.Transcript();
+}
+
+TEST(RadiosimNetwork, TheSpeedTheClientSetsCountsForSpeedFaults) {
+    RadiosimRunner sim({"--rfc2217", "0", "--protocol", "kenwood", "--speed", "4800", "--echo"});
+    ASSERT_TRUE(sim.Started()) << sim.Transcript();
+    Client client = Client::Connect(sim.Address());
+    ASSERT_TRUE(client.Open());
+    ASSERT_EQ(client.Receive(15).size(), 15u);
+    // At the 9600 of a fresh connection the radio hears noise; the bus echo comes back as sent.
+    client.Send("ID;");
+    ASSERT_TRUE(sim.AwaitLine("rx 49 44 3b")) << sim.Transcript();
+    ASSERT_TRUE(sim.Settle());
+    const std::string garbled = client.Leftover();
+    EXPECT_EQ(garbled.substr(0, 3), "ID;");
+    EXPECT_EQ(garbled.find("ID019;"), std::string::npos) << Hex(garbled);
+    client.Send(Bytes("ff fa 2c 01 00 00 12 c0 ff f0") + "ID;");
+    EXPECT_EQ(Hex(client.Receive(10)), "ff fa 2c 65 00 00 12 c0 ff f0");
+    EXPECT_EQ(client.Receive(9), "ID;ID019;");
 }
 
 // ---- Control lines ---------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -194,9 +195,9 @@ TEST(RadioIcom, ModelsAnswerTheirOwnCommands) {
          "fe fe 94 e0 1a 05 00 71 01 fd fe fe 94 e0 1a 05 00 71 fd "
          "fe fe 94 e0 1a 05 00 72 fd",
          "fe fe e0 94 fb fd fe fe e0 94 1a 05 00 71 01 fd fe fe e0 94 1a 05 00 72 00 fd"},
-        {"transmit request acknowledged, still reads receive", kIc7300,
+        {"transmit request acknowledged; the read says transmit", kIc7300,
          "fe fe 94 e0 1c 00 01 fd fe fe 94 e0 1c 00 fd",
-         "fe fe e0 94 fb fd fe fe e0 94 1c 00 00 fd", "ptt on"},
+         "fe fe e0 94 fb fd fe fe e0 94 1c 00 01 fd", "transmit on (cat)"},
         {"transceive frame from another station: taken, no answer", kIc7300,
          "fe fe 94 e0 00 00 40 07 07 00 fd", "", "freq 7074000"},
         {"outside the IC-7300's range", kIc7300, "fe fe 94 e0 05 00 00 00 45 01 fd",
@@ -234,6 +235,24 @@ const std::string kIfUsb =
     "0"
     "000"
     "0"
+    "2"
+    "0"
+    "0"
+    "0"
+    "0"
+    "00"
+    "0"
+    ";";
+
+// The same with the TX/RX digit (index 28) saying transmit.
+const std::string kIfUsbTransmitting =
+    "IF00014074000"
+    "0000"
+    "+00000"
+    "0"
+    "0"
+    "000"
+    "1"
     "2"
     "0"
     "0"
@@ -288,7 +307,8 @@ TEST(RadioKenwood, AnswersAsItsCommandTableSays) {
          "1"
          "0000;",
          "split on"},
-        {"TX is reported but IF still says receive", kTs590, "TX;IF;RX;", kIfUsb, "ptt on"},
+        {"TX keys until RX; IF says so", kTs590, "TX;IF;RX;IF;", kIfUsbTransmitting + kIfUsb,
+         "ptt off\ntransmit off"},
         {"outside the TS-590S's range", kTs590, "FA00145000000;", "?;"},
         {"TS-2000 tunes 145 MHz", kTs2000, "FA00145000000;FA;", "FA00145000000;"},
         {"auto information sends IF after a change", kTs590, "AI2;MD3;",
@@ -392,7 +412,8 @@ TEST(RadioYaesu, AnswersAsItsCommandTableSays) {
         {"unknown command", kFt991, "ZZ;", "?;", "unknown ZZ;"},
         {"VFO B set and selected", kFt991, "FB007074000;VS1;VS;FB;", "VS1;FB007074000;", "vfo B"},
         {"split through FT and ST", kFt991, "FT1;FT;ST;ST0;ST;", "FT1;ST1;ST0;", "split on"},
-        {"transmit requested, still reads receive", kFt991, "TX1;TX;", "TX0;", "ptt on"},
+        {"transmit requested: TX reads keyed by CAT", kFt991, "TX1;TX;", "TX1;",
+         "transmit on (cat)"},
         {"menu item written reads back; unwritten reads 0", kFt991, "EX0321;EX032;EX033;",
          "EX0321;EX0330;", "setting 032 1"},
         {"width and narrow", kFt991, "SH016;SH0;NA01;NA0;", "SH016;NA01;"},
@@ -425,8 +446,8 @@ TEST(RadioFt817, AnswersAsItsCommandTableSays) {
          "unknown 00 00 00 00 00"},
         {"a model: lock on, again, off", kFt817, "00 00 00 00 00 00 00 00 00 00 00 00 00 00 80",
          "00 f0 00", "lock off"},
-        {"PTT is answered and reported, TX status stays receive", kFt817,
-         "00 00 00 00 08 00 00 00 00 f7", "00 ff", "ptt on"},
+        {"PTT is answered and keys: the TX status clears bit 7", kFt817,
+         "00 00 00 00 08 00 00 00 00 f7", "00 20", "transmit on (cat)"},
         {"split on, already on", kFt817, "00 00 00 00 02 00 00 00 00 02", "00 f0", "split on"},
         {"receiver status of a model: S9, squelch open", kFt817, "00 00 00 00 e7", "09"},
         {"VFO toggle shows in EEPROM 0055 bit 0", kFt817,
@@ -471,6 +492,99 @@ TEST(RadioFt817, DropsAHalfBlockAfterAPauseOf200Ms) {
         }
         EXPECT_EQ(Hex(world.recorder.sent), row.out);
     }
+}
+
+// ---- Transmit state ------------------------------------------------------------------------
+
+// Every status read of every family, receiving and transmitting, whatever keyed the radio: a CAT
+// command, the control line wired to PTT, or the operator.
+TEST(RadioTransmit, EveryStatusReadTellsTransmitFromReceive) {
+    struct KeyedRow {
+        const char* name;
+        RadioSetup setup;
+        std::optional<KeySource> keyed;  // keyed before the bytes arrive
+        std::string in;                  // hexadecimal for ICOM and FT-817, text otherwise
+        std::string out;
+        bool text;
+    };
+    const RadioSetup k3{Protocol::kKenwood, "k3"};
+    const RadioSetup qmx{Protocol::kKenwood, "qmx"};
+    const KeyedRow rows[] = {
+        {"CI-V 1C 00 receiving",
+         kIc7300,
+         {},
+         "fe fe 94 e0 1c 00 fd",
+         "fe fe e0 94 1c 00 00 fd",
+         false},
+        {"CI-V 1C 00 keyed by RTS", kIc7300, KeySource::kRts, "fe fe 94 e0 1c 00 fd",
+         "fe fe e0 94 1c 00 01 fd", false},
+        {"CI-V 1C 00 00 unkeys",
+         kIc7300,
+         {},
+         "fe fe 94 e0 1c 00 01 fd fe fe 94 e0 1c 00 00 fd fe fe 94 e0 1c 00 fd",
+         "fe fe e0 94 fb fd fe fe e0 94 fb fd fe fe e0 94 1c 00 00 fd",
+         false},
+        {"CI-V unkey by CAT leaves the line's key", kIc7300, KeySource::kDtr,
+         "fe fe 94 e0 1c 00 00 fd fe fe 94 e0 1c 00 fd",
+         "fe fe e0 94 fb fd fe fe e0 94 1c 00 01 fd", false},
+        {"Kenwood IF keyed by hand", kTs590, KeySource::kHand, "IF;", kIfUsbTransmitting, true},
+        {"Kenwood TX1 (data) keys", kTs590, {}, "TX1;IF;", kIfUsbTransmitting, true},
+        {"the generic Kenwood radio keyed by its line", kKenwood, KeySource::kRts, "IF;",
+         kIfUsbTransmitting, true},
+        {"Elecraft IF and TQ receiving",
+         k3,
+         {},
+         "IF;TQ;",
+         "IF00014074000     +000000 0002000001 ;TQ0;",
+         true},
+        {"Elecraft IF and TQ keyed by DTR", k3, KeySource::kDtr, "IF;TQ;",
+         "IF00014074000     +000000 0012000001 ;TQ1;", true},
+        {"QMX IF keyed by CAT", qmx, {}, "TX;IF;", "IF00014074000     +00000000012000000 ;", true},
+        {"Yaesu TX receiving", kFt991, {}, "TX;", "TX0;", true},
+        {"Yaesu TX keyed by the radio itself: 2", kFt991, KeySource::kRts, "TX;", "TX2;", true},
+        {"Yaesu TX keyed by CAT as well: 1", kFt991, KeySource::kHand, "TX1;TX;", "TX1;", true},
+        {"Yaesu TX0 unkeys", kFt991, {}, "TX1;TX0;TX;", "TX0;", true},
+        {"FT-817 F7 receiving", kFt817, {}, "00 00 00 00 f7", "ff", false},
+        {"FT-817 F7 keyed by hand", kFt817Generic, KeySource::kHand, "00 00 00 00 f7", "20", false},
+        {"FT-817 F7 keyed in split: bit 5 clear", kFt817, KeySource::kRts,
+         "00 00 00 00 02 00 00 00 00 f7", "00 00", false},
+        {"FT-817 PTT off, then receiving again",
+         kFt817,
+         {},
+         "00 00 00 00 08 00 00 00 00 88 00 00 00 00 f7",
+         "00 00 ff",
+         false},
+    };
+    for (const KeyedRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        World world(row.setup);
+        if (row.keyed) world.radio.Key(*row.keyed, true);
+        world.radio.Receive(row.text ? row.in : Bytes(row.in));
+        if (row.text) {
+            EXPECT_EQ(world.recorder.sent, row.out);
+        } else {
+            EXPECT_EQ(Hex(world.recorder.sent), Hex(Bytes(row.out)));
+        }
+    }
+}
+
+TEST(RadioTransmit, ReportsEachChangeOnceNamingWhatKeyedIt) {
+    World world(kTs590);
+    world.radio.Key(KeySource::kRts, true);
+    world.radio.Receive("TX;");               // already transmitting: no change
+    world.radio.Key(KeySource::kRts, false);  // CAT still holds it
+    world.radio.Receive("RX;");
+    world.radio.Key(KeySource::kHand, true);
+    world.radio.Key(KeySource::kDtr, true);
+    world.radio.Key(KeySource::kHand, false);
+    world.radio.Key(KeySource::kDtr, false);
+    world.radio.Key(KeySource::kDtr, false);
+    EXPECT_EQ(world.recorder.Reports(),
+              "transmit on (rts)\n"
+              "write kenwood TX;\nptt on\n"
+              "write kenwood RX;\nptt off\ntransmit off\n"
+              "transmit on (key)\n"
+              "transmit off\n");
 }
 
 // ---- Write lines: one for every command that asks for a change, none for a read ---------------

@@ -17,7 +17,8 @@ namespace cat::test {
 
 class Radiosim {
 public:
-    // Starts radiosim and waits for its "pty PATH" line.
+    // Starts radiosim and waits for its first line ("pty PATH", or "rfc2217 HOST:PORT" with
+    // --rfc2217 among the options; "Com N" then opens rfc2217://HOST:PORT).
     Radiosim(const QString& settingsPath, int com, const QStringList& options) {
         std::vector<std::string> args;
         for (const QString& option : options) args.push_back(option.toStdString());
@@ -37,6 +38,8 @@ public:
 
     bool Started() const { return runner_->Started(); }
     QString Pty() const { return QString::fromStdString(runner_->PtyPath()); }
+    // "127.0.0.1:40123" with --rfc2217.
+    QString Address() const { return QString::fromStdString(runner_->Address()); }
 
     void Stop() {
         notifier_.reset();

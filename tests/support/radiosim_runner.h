@@ -26,7 +26,8 @@ public:
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::milliseconds kPatience{5000};
 
-    // Starts radiosim with these options and waits for its "pty PATH" line.
+    // Starts radiosim with these options and waits for its first line, "pty PATH" or, with
+    // --rfc2217, "rfc2217 HOST:PORT".
     explicit RadiosimRunner(std::vector<std::string> args,
                             const std::string& path = RADIOSIM_PATH) {
         int to_child[2];
@@ -60,6 +61,9 @@ public:
         if (!lines_.empty() && lines_.front().rfind("pty ", 0) == 0) {
             pty_path_ = lines_.front().substr(4);
             lines_.erase(lines_.begin());
+        } else if (!lines_.empty() && lines_.front().rfind("rfc2217 ", 0) == 0) {
+            address_ = lines_.front().substr(8);
+            lines_.erase(lines_.begin());
         }
     }
 
@@ -75,8 +79,10 @@ public:
     RadiosimRunner(const RadiosimRunner&) = delete;
     RadiosimRunner& operator=(const RadiosimRunner&) = delete;
 
-    bool Started() const { return !pty_path_.empty(); }
+    bool Started() const { return !pty_path_.empty() || !address_.empty(); }
     const std::string& PtyPath() const { return pty_path_; }
+    // "127.0.0.1:40123" when serving RFC 2217; empty on a pty.
+    const std::string& Address() const { return address_; }
     pid_t Pid() const { return pid_; }
     // For an event loop that wants to know when report lines wait.
     int ReportFd() const { return report_; }
@@ -98,7 +104,7 @@ public:
         return true;
     }
 
-    // Every report line after "pty PATH", in order.
+    // Every report line after the first, in order.
     const std::vector<std::string>& Lines() const { return lines_; }
 
     // Waits for this exact line after the last one awaited; later waits continue after it.
@@ -169,6 +175,7 @@ private:
     int control_ = -1;
     int report_ = -1;
     std::string pty_path_;
+    std::string address_;
     std::string text_;
     std::vector<std::string> lines_;
     std::size_t cursor_ = 0;

@@ -374,10 +374,11 @@ Radio::Reply Radio::CivDataMode(std::string_view data) {
 }
 
 Radio::Reply Radio::CivTransmit(std::string_view data) {
-    // Reads receive always: radiosim takes the request, says so, and never keys a transmitter.
-    if (data.empty()) return std::string("\x1C\x00\x00", 3);
+    // The read tells transmitting from receiving whatever keyed the radio: 1C 00 01 is transmit.
+    if (data.empty()) return std::string("\x1C\x00", 2) + Byte(Transmitting() ? 1 : 0);
     if (data.size() != 1 || static_cast<std::uint8_t>(data[0]) > 1) return std::nullopt;
     listener_.Report(data[0] == 1 ? "ptt on" : "ptt off");
+    Key(KeySource::kCat, data[0] == 1);
     return Byte(kAck);
 }
 

@@ -141,8 +141,10 @@ std::string Radio::Ft817RxStatus(std::string_view) {
 }
 
 std::string Radio::Ft817TxStatus(std::string_view) {
-    // Not transmitting: radiosim never keys, whatever PTT asked for.
-    return std::string(1, '\xFF');
+    // FF while receiving. Transmitting clears bit 7 (PTT); bit 6 would flag a high SWR and bit 5
+    // is clear while split is on; the low four bits are the power meter, nothing modulated here.
+    if (!Transmitting()) return std::string(1, '\xFF');
+    return std::string(1, split_ ? '\x00' : '\x20');
 }
 
 std::string Radio::Ft817ReadEeprom(std::string_view params) {
@@ -160,6 +162,13 @@ std::string Radio::Ft817Switch(bool& state, bool on, std::string_view report) {
     const bool changed = state != on;
     state = on;
     listener_.Report(std::string(report) + (on ? " on" : " off"));
+    return std::string(1, changed ? kChanged : kAlready);
+}
+
+std::string Radio::Ft817Ptt(bool on) {
+    const bool changed = KeyedBy(KeySource::kCat) != on;
+    listener_.Report(on ? "ptt on" : "ptt off");
+    Key(KeySource::kCat, on);
     return std::string(1, changed ? kChanged : kAlready);
 }
 

@@ -13,9 +13,9 @@ namespace {
 
 constexpr std::size_t kMaxCommand = 64;
 
-// IF answer fields between the frequency and the mode digit: step (4), RIT/XIT offset (6), RIT,
-// XIT, memory channel (3), TX/RX.
-constexpr std::string_view kBeforeMode = "0000+00000000000";
+// IF answer fields between the frequency and the TX/RX digit: step (4), RIT/XIT offset (6), RIT,
+// XIT, memory channel (3). The TX/RX digit follows at index 28 of the answer, then the mode.
+constexpr std::string_view kBeforeTransmit = "0000+0000000000";
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -162,15 +162,18 @@ std::string Radio::KenwoodInformation() const {
     if (Has(kKenwoodElecraft)) {
         // Blanks where the Elecraft radios have no step or memory bank; the two fields before
         // the final 1 are 0 in the basic layout (K22, K31 fill them).
-        return "IF" + frequency + "     +000000 000" + mode + vfo + "0" + split + "001 ;";
+        return "IF" + frequency + "     +000000 00" + TransmitDigit() + mode + vfo + "0" + split +
+               "001 ;";
     }
     if (Has(kKenwoodBlankStep)) {
-        return "IF" + frequency + "     +0000" + "000000" + mode + vfo + "0" + split + "000 ;";
+        return "IF" + frequency + "     +0000" + "00000" + TransmitDigit() + mode + vfo + "0" +
+               split + "000 ;";
     }
-    // IF, frequency, step, RIT/XIT, memory, TX/RX (always receive), mode, VFO, scan, split,
-    // tone, tone number, shift: 38 characters.
+    // IF, frequency, step, RIT/XIT, memory, TX/RX, mode, VFO, scan, split, tone, tone number,
+    // shift: 38 characters.
     std::string reply = "IF" + frequency;
-    reply.append(kBeforeMode);
+    reply.append(kBeforeTransmit);
+    reply.push_back(TransmitDigit());
     reply.push_back(mode);
     reply.push_back(vfo);
     reply.push_back('0');
@@ -230,9 +233,9 @@ Radio::Reply Radio::KenwoodBw(std::string_view params) {
 }
 
 Radio::Reply Radio::KenwoodTq(std::string_view params) {
-    // Transmit query: always receive, for radiosim never transmits.
+    // Transmit query: TQ1; while transmitting, whatever keyed the radio.
     if (!params.empty()) return std::nullopt;
-    return std::string("TQ0;");
+    return std::string("TQ") + TransmitDigit() + ";";
 }
 
 namespace {
@@ -284,7 +287,7 @@ Radio::Reply Radio::KenwoodZzIf(std::string_view params) {
     // The IF fields with a two-digit mode: frequency, step, RIT/XIT offset, RIT, XIT, memory,
     // TX/RX, mode, VFO, scan, split, tone, tone number, shift.
     if (!params.empty()) return std::nullopt;
-    return "ZZIF" + HertzDigits(tuning().hz, 11) + std::string(kBeforeMode) +
+    return "ZZIF" + HertzDigits(tuning().hz, 11) + std::string(kBeforeTransmit) + TransmitDigit() +
            std::string(ZzCode(tuning().mode->name)) + static_cast<char>('0' + selected_) + "0" +
            (selected_ != transmit_ ? "1" : "0") + "0000;";
 }
@@ -378,17 +381,19 @@ Radio::Reply Radio::KenwoodSm(std::string_view params) {
 }
 
 Radio::Reply Radio::KenwoodTx(std::string_view params) {
-    // Taken and reported; IF keeps saying receive, for radiosim never transmits.
+    // TX; and TX0..TX2 (microphone, data, tune) all key the transmitter until RX;.
     if (params.size() > 1 || (params.size() == 1 && (params[0] < '0' || params[0] > '2'))) {
         return std::nullopt;
     }
     listener_.Report("ptt on");
+    Key(KeySource::kCat, true);
     return std::string();
 }
 
 Radio::Reply Radio::KenwoodRx(std::string_view params) {
     if (!params.empty()) return std::nullopt;
     listener_.Report("ptt off");
+    Key(KeySource::kCat, false);
     return std::string();
 }
 

@@ -132,7 +132,32 @@ std::string SetCom(Draft& draft, std::string_view value) {
     return {};
 }
 
-constexpr std::array<OptionRow, 19> kOptionRows{{
+std::string SetRfc2217(Draft& draft, std::string_view value) {
+    // [HOST:]PORT; the host defaults to loopback, so nothing outside this machine reaches the radio
+    // unless asked for.
+    const std::size_t colon = value.rfind(':');
+    const std::string_view port = colon == std::string_view::npos ? value : value.substr(colon + 1);
+    const auto number = ParseInt(port, 0, 65535);
+    if (!number || (colon != std::string_view::npos && colon == 0)) {
+        return "--rfc2217 takes [HOST:]PORT, e.g. 7300 or 127.0.0.1:0 (0: a free port)";
+    }
+    if (colon != std::string_view::npos) draft.options.rfc2217_host = value.substr(0, colon);
+    draft.options.rfc2217_port = *number;
+    return {};
+}
+
+std::string SetPtt(Draft& draft, std::string_view value) {
+    if (value == "rts") {
+        draft.options.ptt_line = KeySource::kRts;
+    } else if (value == "dtr") {
+        draft.options.ptt_line = KeySource::kDtr;
+    } else {
+        return "--ptt takes rts or dtr";
+    }
+    return {};
+}
+
+constexpr std::array<OptionRow, 22> kOptionRows{{
     {"cts-low", false, SetFlag<&Options::cts_low>},
     {"protocol", true, SetProtocol},
     {"model", true, SetModel},
@@ -152,6 +177,9 @@ constexpr std::array<OptionRow, 19> kOptionRows{{
     {"settings", true, SetSettingsFile},
     {"com", true, SetCom},
     {"quiet", false, SetFlag<&Options::quiet>},
+    {"rfc2217", true, SetRfc2217},
+    {"ptt", true, SetPtt},
+    {"keyed", false, SetFlag<&Options::keyed>},
 }};
 
 std::string BandsText(const Model& model) {
@@ -212,6 +240,12 @@ std::string Finish(Draft& draft) {
         return "--refuse: an FT-817 has no answer that refuses a command";
     }
     if (!o.settings.empty() && o.com == 0) return "--settings needs --com N";
+    if (o.ptt_line && o.rfc2217_port < 0) {
+        return "--ptt needs --rfc2217: a pty has no DTR or RTS to key the radio";
+    }
+    if (!o.link.empty() && o.rfc2217_port >= 0) {
+        return "--link names the pty, and with --rfc2217 there is none";
+    }
     if (o.com != 0 && o.settings.empty()) o.settings = DefaultSettingsFile();
     return {};
 }

@@ -3,6 +3,7 @@
 // radiosim's command line: what the radio is, which faults it has, and where the program finds
 // it. Parsing is pure (no output, no exit) so that each option's rules can be tested directly.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,12 @@ struct Options {
     std::string link;
     std::string settings;
     int com = 0;
+    // --rfc2217: serve the radio on this TCP address instead of a pty; port -1 means the pty,
+    // port 0 a free port.
+    std::string rfc2217_host = "127.0.0.1";
+    int rfc2217_port = -1;
+    std::optional<KeySource> ptt_line;  // --ptt: the control line wired to the transmitter
+    bool keyed = false;                 // --keyed: transmitting from the start
 };
 
 struct ParsedOptions {

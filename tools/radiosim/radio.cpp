@@ -27,6 +27,13 @@ constexpr std::array<Mode, 17> kModes{{
     {"C4FM", 0x05, '4', 0x08, 'E'},
 }};
 
+constexpr std::array<std::pair<KeySource, std::string_view>, 4> kKeySourceNames{{
+    {KeySource::kCat, "cat"},
+    {KeySource::kRts, "rts"},
+    {KeySource::kDtr, "dtr"},
+    {KeySource::kHand, "key"},
+}};
+
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 }  // namespace
@@ -138,6 +145,19 @@ void Radio::Select(int vfo) {
 void Radio::SetSplit(bool on) {
     split_ = on;
     listener_.Report(std::string("split ") + (on ? "on" : "off"));
+}
+
+void Radio::Key(KeySource source, bool on) {
+    const bool was = Transmitting();
+    keys_ = static_cast<std::uint8_t>(on ? keys_ | Bit(source) : keys_ & ~Bit(source));
+    if (Transmitting() == was) return;
+    if (!Transmitting()) {
+        listener_.Report("transmit off");
+        return;
+    }
+    for (const auto& [key, name] : kKeySourceNames) {
+        if (key == source) listener_.Report("transmit on (" + std::string(name) + ")");
+    }
 }
 
 void Radio::Announce(std::string bytes) {

@@ -45,6 +45,10 @@ struct Tuning {
     std::uint8_t data = 0;    // CI-V data mode, 0 (off) .. 3
 };
 
+// What keys the transmitter: a CAT command, a control line of the serial port wired to PTT, or
+// the operator (the PTT button, VOX, a foot switch).
+enum class KeySource : std::uint8_t { kCat, kRts, kDtr, kHand };
+
 class Radio {
 public:
     class Listener {
@@ -76,6 +80,12 @@ public:
     // or has no such mode.
     bool Tune(std::int64_t hz);
     bool SelectMode(const Mode& mode, std::uint8_t filter);
+
+    // Keys or releases the transmitter from one source. It transmits while any source holds it;
+    // each change of that is reported, "transmit on (rts)" naming the source that keyed it.
+    void Key(KeySource source, bool on);
+    bool Transmitting() const { return keys_ != 0; }
+    bool KeyedBy(KeySource source) const { return (keys_ & Bit(source)) != 0; }
 
     // The selected VFO.
     const Tuning& tuning() const { return Vfo(selected_); }
@@ -117,6 +127,12 @@ private:
     static const CivCommand kCivCommands[];
     static const KenwoodCommand kKenwoodCommands[];
     static const Ft817Command kFt817Commands[];
+
+    static std::uint8_t Bit(KeySource source) {
+        return static_cast<std::uint8_t>(1u << static_cast<unsigned>(source));
+    }
+    // The TX/RX digit of the Kenwood and Elecraft IF answers.
+    char TransmitDigit() const { return Transmitting() ? '1' : '0'; }
 
     bool Has(std::uint32_t feature) const { return (model_.features & feature) != 0; }
     bool Allowed(const Mode& mode) const;
@@ -231,8 +247,9 @@ private:
     std::string Ft817SplitOff(std::string_view) { return Ft817Switch(split_, false, "split"); }
     std::string Ft817ClarOn(std::string_view) { return Ft817Switch(clarifier_, true, "clar"); }
     std::string Ft817ClarOff(std::string_view) { return Ft817Switch(clarifier_, false, "clar"); }
-    std::string Ft817PttOn(std::string_view) { return Ft817Switch(ptt_, true, "ptt"); }
-    std::string Ft817PttOff(std::string_view) { return Ft817Switch(ptt_, false, "ptt"); }
+    std::string Ft817PttOn(std::string_view) { return Ft817Ptt(true); }
+    std::string Ft817PttOff(std::string_view) { return Ft817Ptt(false); }
+    std::string Ft817Ptt(bool on);
     std::string Ft817ToggleVfo(std::string_view);
     std::string Ft817PowerOn(std::string_view);
     std::string Ft817PowerOff(std::string_view);
@@ -247,7 +264,7 @@ private:
     bool split_ = false;
     bool lock_ = false;
     bool clarifier_ = false;
-    bool ptt_ = false;  // asked for; the radio never transmits
+    std::uint8_t keys_ = 0;  // one bit per KeySource holding the transmitter
     char auto_information_ = '0';
     char k2_mode_ = '0';  // Elecraft K2n; and K3n; command modes
     char k3_mode_ = '0';

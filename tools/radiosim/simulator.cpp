@@ -1,9 +1,14 @@
 #include "tools/radiosim/simulator.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -75,12 +80,25 @@ Simulator::Simulator(const Options& options)
 
 Simulator::~Simulator() {
     RemoveLink();
-    for (int fd : {master_, held_slave_, watch_, signal_pipe_[0], signal_pipe_[1]}) {
+    for (int fd :
+         {master_, held_slave_, watch_, signal_pipe_[0], signal_pipe_[1], listen_fd_, client_fd_}) {
         if (fd >= 0) ::close(fd);
     }
 }
 
 void Simulator::Setup() {
+    if (Network()) {
+        Listen();
+        if (options_.com != 0) {
+            const std::string failure =
+                WritePortSetting(options_.settings, options_.com, "rfc2217://" + address_);
+            if (!failure.empty()) Fail(failure);
+        }
+        InstallSignals();
+        Line("rfc2217 " + address_, true);
+        if (options_.keyed) radio_.Key(KeySource::kHand, true);
+        return;
+    }
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
         Fail("cannot create a pseudo-terminal: " + Reason());
@@ -104,6 +122,137 @@ void Simulator::Setup() {
         client_baud_ = Baud(settings);
     }
     Line("pty " + pty_path_, true);
+    if (options_.keyed) radio_.Key(KeySource::kHand, true);
+}
+
+void Simulator::Listen() {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE;
+    addrinfo* found = nullptr;
+    const std::string& host = options_.rfc2217_host;
+    const int failed =
+        ::getaddrinfo(host.c_str(), std::to_string(options_.rfc2217_port).c_str(), &hints, &found);
+    if (failed != 0 || found == nullptr) {
+        Fail("cannot find the address " + host + ": " + ::gai_strerror(failed));
+    }
+    sockaddr_in address{};
+    std::memcpy(&address, found->ai_addr, sizeof address);
+    ::freeaddrinfo(found);
+    listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (listen_fd_ < 0) Fail("cannot make a socket: " + Reason());
+    const int on = 1;
+    ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    socklen_t size = sizeof address;
+    if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        ::listen(listen_fd_, 4) != 0 ||
+        ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        Fail("cannot listen on " + host + ":" + std::to_string(options_.rfc2217_port) + ": " +
+             Reason());
+    }
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
+    address_ = std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
+}
+
+void Simulator::Accept() {
+    const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) return;
+    if (client_fd_ >= 0) {
+        // One client at a time, as a serial port has one owner; the second hears why.
+        static constexpr std::string_view kBusy = "Port already in use by another connection\r\n";
+        (void)!::send(fd, kBusy.data(), kBusy.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        ::close(fd);
+        Warn("a second connection was turned away");
+        return;
+    }
+    client_fd_ = fd;
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    server_.emplace(*this);
+    outgoing_ = server_->Greeting();
+    held_.clear();
+    // The line of a port just opened: its default settings, CTS and DSR from the radio, and DTR
+    // and RTS raised at once, as an operating system raises them when a program opens a port.
+    server_->SetModemLines(!options_.cts_low, true, false);
+    line_text_ = ComPortLineText(server_->line());
+    client_baud_ = server_->line().baud;
+    Line("open");
+    Line("line " + line_text_);
+    ControlLinesChanged();
+}
+
+void Simulator::ReadClient() {
+    char buffer[4096];
+    // A client that floods must not keep standard input and the answers waiting.
+    for (std::size_t taken = 0; client_fd_ >= 0 && taken < kMaxPending;) {
+        const ssize_t got = ::recv(client_fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (got > 0) {
+            taken += static_cast<std::size_t>(got);
+            server_->Receive(std::string_view(buffer, static_cast<std::size_t>(got)));
+            CheckNetworkLine();
+            continue;
+        }
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+        Disconnect();
+    }
+}
+
+void Simulator::Disconnect() {
+    if (client_fd_ < 0) return;
+    ::close(client_fd_);
+    client_fd_ = -1;
+    server_.reset();
+    outgoing_.clear();
+    held_.clear();
+    Line("close");
+    // Closing a port drops both lines, and with them a transmitter wired to one.
+    Line("lines dtr off rts off");
+    WirePtt(false, false);
+}
+
+void Simulator::SerialData(std::string_view bytes) {
+    // A setting made just before these bytes applies to them, and is reported before them.
+    CheckNetworkLine();
+    if (options_.cts_low && server_->line().hardware_flow) {
+        // CTS low stops a UART that obeys it: the bytes wait at the port server.
+        if (held_.size() + bytes.size() > kMaxPending) {
+            Warn("CTS holds more than the port server keeps; dropped " +
+                 std::to_string(bytes.size()) + " bytes");
+            return;
+        }
+        held_.append(bytes);
+        return;
+    }
+    Received(bytes);
+}
+
+void Simulator::CheckNetworkLine() {
+    if (!server_) return;
+    const ComPortLine& line = server_->line();
+    client_baud_ = line.baud;
+    std::string text = ComPortLineText(line);
+    if (text != line_text_) Line("line " + text);
+    line_text_ = std::move(text);
+    if (!held_.empty() && !(options_.cts_low && line.hardware_flow)) {
+        Received(std::exchange(held_, {}));
+    }
+}
+
+void Simulator::ControlLinesChanged() {
+    // Settings the client made before this change are reported before it.
+    CheckNetworkLine();
+    const ComPortLine& line = server_->line();
+    Line(std::string("lines dtr ") + (line.dtr ? "on" : "off") + " rts " +
+         (line.rts ? "on" : "off"));
+    WirePtt(line.dtr, line.rts);
+}
+
+void Simulator::WirePtt(bool dtr, bool rts) {
+    if (!options_.ptt_line) return;
+    radio_.Key(*options_.ptt_line, *options_.ptt_line == KeySource::kRts ? rts : dtr);
 }
 
 void Simulator::InstallSignals() {
@@ -123,20 +272,29 @@ void Simulator::InstallSignals() {
 void Simulator::Run() {
     bool stdin_open = true;
     for (;;) {
-        pollfd fds[4] = {
+        pollfd fds[5] = {
             {signal_pipe_[0], POLLIN, 0},
-            {master_, static_cast<short>(POLLIN | (outgoing_.empty() ? 0 : POLLOUT)), 0},
+            {PortFd(), static_cast<short>(POLLIN | (outgoing_.empty() ? 0 : POLLOUT)), 0},
             {stdin_open ? STDIN_FILENO : -1, POLLIN, 0},
             {watch_, POLLIN, 0},
+            {listen_fd_, POLLIN, 0},
         };
-        if (::poll(fds, 4, Timeout()) < 0) {
+        if (::poll(fds, 5, Timeout()) < 0) {
             if (errno == EINTR) continue;
             Fail("poll: " + Reason());
         }
         if (fds[0].revents != 0) return;
         // Before the bytes: a client's open is reported ahead of what it sends.
         if (fds[3].revents != 0) ReadClientEvents();
-        if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) ReadPty();
+        if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
+            if (Network()) {
+                ReadClient();
+            } else {
+                ReadPty();
+            }
+        }
+        // After the reads: a client that closed and came back is taken on its new connection.
+        if (fds[4].revents != 0) Accept();
         if (fds[2].revents != 0) stdin_open = ReadControl();
         if (clients_ > 0) CheckLine(false);
         ReleaseDue();
@@ -243,21 +401,8 @@ void Simulator::ReadPty() {
         const ssize_t got = ::read(master_, buffer, sizeof buffer);
         if (got > 0) {
             hangups_ = 0;
-            const std::string_view bytes(buffer, static_cast<std::size_t>(got));
             CheckLine(false);
-            Line("rx " + Hex(bytes));
-            // The bus returns every byte to its sender before the radio can answer.
-            if (options_.echo || options_.echo_only) outgoing_.append(bytes);
-            if (options_.echo_only) continue;
-            if (!commanded_) {
-                commanded_ = true;
-                first_command_ = Clock::now();
-            }
-            if (WrongSpeed()) {
-                radio_.Receive(Resample(bytes, client_baud_, options_.speed));
-            } else {
-                radio_.Receive(bytes);
-            }
+            Received(std::string_view(buffer, static_cast<std::size_t>(got)));
             continue;
         }
         if (got < 0 && errno == EINTR) continue;
@@ -268,6 +413,32 @@ void Simulator::ReadPty() {
         OpenHeldSlave();
         return;
     }
+}
+
+void Simulator::Received(std::string_view bytes) {
+    Line("rx " + Hex(bytes));
+    // The bus returns every byte to its sender before the radio can answer.
+    if (options_.echo || options_.echo_only) Deliver(bytes);
+    if (options_.echo_only) return;
+    if (!commanded_) {
+        commanded_ = true;
+        first_command_ = Clock::now();
+    }
+    if (WrongSpeed()) {
+        radio_.Receive(Resample(bytes, client_baud_, options_.speed));
+    } else {
+        radio_.Receive(bytes);
+    }
+}
+
+void Simulator::Deliver(std::string_view bytes) {
+    if (!Network()) {
+        outgoing_.append(bytes);
+    } else if (server_) {
+        outgoing_ += server_->EncodeData(bytes);
+    }
+    // A network port with nobody connected: what the radio sends is lost, as at a port server
+    // that reads its device only for a client.
 }
 
 bool Simulator::ReadControl() {
@@ -324,6 +495,9 @@ void Simulator::Control(std::string_view line) {
         } else {
             Warn("send takes hexadecimal bytes, e.g. send fe fe e0 5e fb fd");
         }
+    } else if (word == "key" && ParseOnOff(rest)) {
+        // The operator's PTT button, VOX or a foot switch.
+        radio_.Key(KeySource::kHand, *ParseOnOff(rest));
     } else if (word == "ping") {
         Line(rest.empty() ? "pong" : "pong " + std::string(rest));
     } else {
@@ -374,16 +548,22 @@ void Simulator::ReleaseDue() {
             Warn("nobody reads the pty; dropped " + std::to_string(bytes.size()) + " bytes");
         } else {
             Line("tx " + Hex(bytes));
-            outgoing_.append(bytes);
+            Deliver(bytes);
         }
         scheduled_.pop_front();
     }
 }
 
 void Simulator::Flush() {
-    while (!outgoing_.empty()) {
-        const ssize_t wrote = ::write(master_, outgoing_.data(), outgoing_.size());
+    while (!outgoing_.empty() && PortFd() >= 0) {
+        const ssize_t wrote = Network() ? ::send(client_fd_, outgoing_.data(), outgoing_.size(),
+                                                 MSG_NOSIGNAL | MSG_DONTWAIT)
+                                        : ::write(master_, outgoing_.data(), outgoing_.size());
         if (wrote < 0 && errno == EINTR) continue;
+        if (wrote < 0 && Network() && errno != EAGAIN && errno != EWOULDBLOCK) {
+            Disconnect();  // the client went away
+            return;
+        }
         if (wrote <= 0) return;  // full: poll tells when there is room
         outgoing_.erase(0, static_cast<std::size_t>(wrote));
     }

@@ -1,14 +1,17 @@
 #pragma once
 
-// The radio on its pseudo-terminal: one poll() loop over the pty, standard input (control
-// lines), client opens and closes, and the signals that stop it. The radio's behaviour lives in
-// Radio; here is only what needs a file descriptor or a clock.
+// The radio on its pseudo-terminal, or on a network serial port (--rfc2217): one poll() loop over
+// the pty or the connection, standard input (control lines), clients coming and going, and the
+// signals that stop it. The radio's behaviour lives in Radio and the telnet side in
+// ComPortServer; here is only what needs a file descriptor or a clock.
 
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 
+#include "tools/radiosim/com_port_server.h"
 #include "tools/radiosim/options.h"
 #include "tools/radiosim/radio.h"
 
@@ -19,20 +22,25 @@ struct SetupFailure {
     std::string problem;
 };
 
-class Simulator final : public Radio::Listener {
+class Simulator final : public Radio::Listener, public ComPortServer::Listener {
 public:
     explicit Simulator(const Options& options);
     ~Simulator() override;
     Simulator(const Simulator&) = delete;
     Simulator& operator=(const Simulator&) = delete;
 
-    // Creates the pty, the link and the settings entry, and prints "pty PATH".
+    // Creates the pty, the link and the settings entry, and prints "pty PATH"; with --rfc2217
+    // listens instead and prints "rfc2217 HOST:PORT".
     void Setup();
     // Until a signal arrives.
     void Run();
 
     void Transmit(std::string bytes) override;
     void Report(std::string line) override { Line(line); }
+
+    void SerialData(std::string_view bytes) override;
+    void Answer(std::string bytes) override { outgoing_ += bytes; }
+    void ControlLinesChanged() override;
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -49,6 +57,20 @@ private:
     void RemoveLink();
     void Line(const std::string& line, bool always = false);
     void ReadPty();
+    // Bytes the client sent to the radio's serial port, from the pty or the connection.
+    void Received(std::string_view bytes);
+    // Bytes the radio puts on the line towards the client.
+    void Deliver(std::string_view bytes);
+    bool Network() const { return options_.rfc2217_port >= 0; }
+    int PortFd() const { return Network() ? client_fd_ : master_; }
+    void Listen();
+    void Accept();
+    void ReadClient();
+    void Disconnect();
+    // The network client's line settings: reported when they change.
+    void CheckNetworkLine();
+    // The wired PTT line follows DTR or RTS.
+    void WirePtt(bool dtr, bool rts);
     bool ReadControl();
     void Control(std::string_view line);
     void Warn(const std::string& text);
@@ -83,6 +105,12 @@ private:
     bool commanded_ = false;  // --stop-after counts from the first command
     Clock::time_point first_command_;
     bool stopped_ = false;
+
+    int listen_fd_ = -1;
+    int client_fd_ = -1;
+    std::string address_;  // HOST:PORT listened on
+    std::optional<ComPortServer> server_;
+    std::string held_;  // what the client sent while CTS holds it back
 };
 
 }  // namespace radiosim

@@ -132,10 +132,15 @@ Radio::Reply Radio::YaesuPs(std::string_view params) {
 }
 
 Radio::Reply Radio::YaesuTx(std::string_view params) {
-    // Reads receive always: radiosim takes a transmit request and never keys.
-    if (params.empty()) return std::string("TX0;");
-    if (!OneOf(params, '1')) return std::nullopt;
-    listener_.Report(params == "1" ? "ptt on" : "ptt off");
+    // The answer tells who keyed the radio: TX1; CAT, TX2; the radio itself (its PTT, VOX or a
+    // line of the CAT port wired to it), TX0; nobody.
+    if (params.empty()) {
+        if (KeyedBy(KeySource::kCat)) return std::string("TX1;");
+        return std::string(Transmitting() ? "TX2;" : "TX0;");
+    }
+    if (!OneOf(params, '2')) return std::nullopt;
+    listener_.Report(params == "0" ? "ptt off" : "ptt on");
+    Key(KeySource::kCat, params != "0");
     return std::string();
 }
 
