@@ -23,6 +23,7 @@
 #include "link/link_control.h"
 #include "link/poll_cycle.h"
 #include "link/ptt_test.h"
+#include "link/transmit_watch.h"
 #include "protocols/families.h"
 #include "qt/platform/qt_platform.h"
 #include "qt/platform/qt_settings_store.h"
@@ -213,13 +214,26 @@ int ReportOpenFailure(const CatError& error, doctor::LinkWatch& watch,
     return IsPortError(verdict.kind) || failure.fault ? kExitPortError : kExitNoRadio;
 }
 
+void PrintTransmitFinding(const TransmitFinding& finding, int port) {
+    std::printf("transmit: %s (%.2f s after the open)\n  %s\n",
+                TransmitStatusText(finding, port).c_str(), finding.namedAfterOpen.count(),
+                OneLine(TransmitAdvice(finding, port)).c_str());
+    std::fflush(stdout);
+}
+
 // Polls while the verdict may still change; a radio that answers is heard for the whole time,
 // so the traffic shows it more than once.
 doctor::Verdict Listen(SessionState& state, Platform& platform, doctor::LinkWatch& watch,
-                       DisplayBox& display) {
+                       DisplayBox& display, Handshake handshake) {
+    // A radio keyed by the open is said first: it transmits into whatever is connected.
+    TransmitWatch transmit;
+    transmit.Opened(platform.clock.Now(), handshake);
     for (;;) {
         PollTick(state, platform, false, display);
         watch.FollowCheck(state);
+        if (const RadioFamily* family = FamilyFor(state.protocol))
+            if (const auto finding = transmit.Tick(*family, state, platform, LinkMaySend(state)))
+                PrintTransmitFinding(*finding, platform.port.PortNumber());
         Wait(kTickMs);
         const doctor::Verdict verdict = watch.Diagnose();
         const double listened = watch.Now() - watch.OpenedAt();
@@ -243,7 +257,8 @@ doctor::Verdict Examine(SessionState& state, Platform& platform, doctor::LinkWat
     watch.Opened(facts);
     ReadAtOpen(state, platform);
     NoDisplay display;
-    const doctor::Verdict verdict = Listen(state, platform, watch, display);
+    const doctor::Verdict verdict = Listen(state, platform, watch, display,
+                                           facts.handshaking ? Handshake::RtsCts : Handshake::None);
     PrintVerdict(verdict);
     PrintTraffic(watch);
     if (!display.Text().empty()) std::printf("display: %s\n", display.Text().c_str());

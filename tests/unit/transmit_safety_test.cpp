@@ -1,0 +1,241 @@
+// The search for the line that keys a radio at open, and the PTT test's keying and unkeying,
+// against a radio whose transmitter follows the port's lines the way an interface wires them.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/ptt_test.h"
+#include "link/transmit_watch.h"
+#include "tests/support/fakes.h"
+
+namespace cat {
+namespace {
+
+using test::FakeCommPort;
+using test::FakeWorld;
+
+// A radio behind an interface: it transmits while its wired line is up, while a CAT key holds
+// it, or while someone presses PTT. It answers the transmit read unless it is silent.
+class WiredRadio final : public RadioFamily {
+public:
+    WiredRadio(FakeCommPort& port, std::optional<ControlLine> wired) : port_(port), wired_(wired) {}
+    bool pressed = false;
+    bool silent = false;
+    bool catKeyed = false;
+    int reads = 0;
+
+    std::optional<bool> ReadTransmitting(SessionState& state, Platform&) const override {
+        ++const_cast<WiredRadio*>(this)->reads;
+        if (silent) return std::nullopt;
+        const bool line = wired_ && port_.lines.Level(*wired_) &&
+                          !(*wired_ == ControlLine::Rts && port_.handshake == Handshake::RtsCts);
+        state.transmitting = line || pressed || catKeyed;
+        return state.transmitting;
+    }
+    void KeyByCommand(SessionState&, Platform&, bool on) const override {
+        const_cast<WiredRadio*>(this)->catKeyed = on;
+    }
+
+    std::string_view Name() const override { return "Wired"; }
+    Protocol Id() const override { return Protocol::Kenwood; }
+    bool FlowControl(int) const override { return false; }
+    std::span<const int> ScanSpeeds() const override { return {}; }
+    std::optional<Seconds> PollPeriod() const override { return std::nullopt; }
+    void Poll(SessionState&, Platform&) const override {}
+    void Receive(SessionState&, CommPort&) const override {}
+    void SetFrequency(SessionState&, Platform&, const FrequencyCommand&) const override {}
+    void SetMode(SessionState&, Platform&, ModeIndex, bool) const override {}
+    std::unique_ptr<LineReader> Reader(std::string_view) const override { return nullptr; }
+    std::optional<std::size_t> Recognise(std::string_view) const override { return {}; }
+    std::string ShowBytes(std::string_view) const override { return {}; }
+    std::string MenuAdvice(const std::string&, const std::string&) const override { return {}; }
+    std::vector<std::string> Probes() const override { return {}; }
+    std::optional<Identity> Identify(std::string_view, std::string_view) const override {
+        return {};
+    }
+    std::string Describe(const Identity&) const override { return {}; }
+
+private:
+    FakeCommPort& port_;
+    std::optional<ControlLine> wired_;
+};
+
+ControlLineLevels Levels(bool dtr, bool rts) {
+    ControlLineLevels levels;
+    levels.dtr = dtr;
+    levels.rts = rts;
+    return levels;
+}
+
+TEST(TransmitWatch, DropsRaisedLinesOneAtATimeUntilTheRadioReceives) {
+    using L = ControlLine;
+    struct Row {
+        const char* name;
+        std::optional<L> wired;
+        bool pressed;
+        ControlLineLevels opened;
+        Handshake handshake;
+        bool found;  // a finding at all
+        std::optional<L> keying;
+        std::vector<L> dropped;
+        ControlLineLevels after;
+        const char* status;
+    };
+    const Row rows[] = {
+        {"rts_keys_it", L::Rts, false, Levels(true, true), Handshake::None, true, L::Rts,
+         {L::Rts}, Levels(true, false), "RTS keys this radio: set Com3.RTS=off"},
+        {"dtr_keys_it_rts_already_low", L::Dtr, false, Levels(true, false), Handshake::None, true,
+         L::Dtr, {L::Dtr}, Levels(false, false), "DTR keys this radio: set Com3.DTR=off"},
+        {"neither_line_lines_come_back", std::nullopt, true, Levels(true, true), Handshake::None,
+         true, std::nullopt, {L::Rts, L::Dtr}, Levels(true, true),
+         "The radio went to transmit when the port opened, not by RTS or DTR"},
+        {"rts_of_the_flow_control_is_left_alone", std::nullopt, true, Levels(true, true),
+         Handshake::RtsCts, true, std::nullopt, {L::Dtr}, Levels(true, true),
+         "The radio went to transmit when the port opened, not by RTS or DTR"},
+        {"receiving_at_open", L::Rts, false, Levels(true, false), Handshake::None, false,
+         std::nullopt, {}, Levels(true, false), ""},
+    };
+    for (const Row& row : rows) {
+        FakeWorld w;
+        w.port.open = true;
+        w.port.portNumber = 3;
+        w.port.handshake = row.handshake;
+        w.port.lines = row.opened;
+        WiredRadio radio(w.port, row.wired);
+        radio.pressed = row.pressed;
+        SessionState state;
+        TransmitWatch watch;
+        watch.Opened(w.clock.Now(), row.handshake);
+        EXPECT_FALSE(watch.Tick(radio, state, w.platform, false)) << row.name;  // check running
+        const auto finding = watch.Tick(radio, state, w.platform, true);
+        ASSERT_EQ(finding.has_value(), row.found) << row.name;
+        EXPECT_EQ(w.port.lines.dtr, row.after.dtr) << row.name;
+        EXPECT_EQ(w.port.lines.rts, row.after.rts) << row.name;
+        if (!finding) continue;
+        EXPECT_EQ(finding->keyingLine, row.keying) << row.name;
+        EXPECT_EQ(finding->dropped, row.dropped) << row.name;
+        EXPECT_EQ(TransmitStatusText(*finding, 3), row.status) << row.name;
+        // Each drop waited for the radio's PTT input to let go before it was read again.
+        EXPECT_EQ(w.pause.sleeps.size(), row.dropped.size()) << row.name;
+    }
+}
+
+TEST(TransmitWatch, LaterReportsAreShownOnceAndNeverTouchTheLines) {
+    FakeWorld w;
+    w.port.open = true;
+    w.port.lines = Levels(true, true);
+    WiredRadio radio(w.port, ControlLine::Rts);
+    SessionState state;
+    TransmitWatch watch;
+    watch.Opened(w.clock.Now(), Handshake::None);
+    radio.silent = true;  // no answer at open: nothing is known, nothing is said
+    EXPECT_FALSE(watch.Tick(radio, state, w.platform, true));
+
+    const std::vector<std::optional<bool>> polls = {true, true, false, false, true};
+    std::vector<std::string> events;
+    for (const auto& reported : polls) {
+        state.transmitting = reported;
+        if (const auto finding = watch.Tick(radio, state, w.platform, true))
+            events.push_back(TransmitStatusText(*finding, 3));
+    }
+    EXPECT_EQ(events, (std::vector<std::string>{
+                          "The radio is transmitting: not keyed by this program",
+                          "The radio is back in receive.",
+                          "The radio is transmitting: not keyed by this program"}));
+    watch.SetTestRunning(true);
+    state.transmitting = false;
+    EXPECT_FALSE(watch.Tick(radio, state, w.platform, true));
+    EXPECT_TRUE(w.port.lineChanges.empty());
+    EXPECT_EQ(radio.reads, 1);
+}
+
+TEST(PttTest, KeysForTheTimeAndUnkeysOnEveryWayOut) {
+    using L = ControlLine;
+    struct Row {
+        const char* name;
+        PttMethod method;
+        std::optional<L> wired;
+        ControlLineLevels opened;
+        PttEnd end;
+        std::optional<bool> before, during, after;
+        bool started;
+        ControlLineLevels linesAfter;
+        const char* summaryStart;
+    };
+    const Row rows[] = {
+        {"cat_time_up", PttMethod::Cat, std::nullopt, Levels(true, false), PttEnd::TimeUp, false,
+         true, false, true, Levels(true, false), "Keying by CAT worked"},
+        {"rts_window_closed", PttMethod::Rts, L::Rts, Levels(true, false), PttEnd::Closed, false,
+         true, false, true, Levels(true, false), "Keying by RTS worked"},
+        {"dtr_raised_at_open_stays_low", PttMethod::Dtr, L::Dtr, Levels(true, false),
+         PttEnd::Signal, false, true, false, true, Levels(false, false), "Keying by DTR worked"},
+        {"rts_on_a_dtr_interface", PttMethod::Rts, L::Dtr, Levels(false, false), PttEnd::TimeUp,
+         false, false, false, true, Levels(false, false), "Keying by RTS did nothing"},
+        {"line_lost_with_the_port", PttMethod::Rts, L::Rts, Levels(true, false),
+         PttEnd::PortLost, false, true, std::nullopt, true, Levels(true, true),
+         "The port went away while RTS was up"},
+        {"cat_lost_with_the_port", PttMethod::Cat, std::nullopt, Levels(true, false),
+         PttEnd::PortLost, false, true, std::nullopt, true, Levels(true, false),
+         "! The port went away while the radio was keyed by CAT"},
+    };
+    for (const Row& row : rows) {
+        FakeWorld w;
+        w.port.open = true;
+        w.port.lines = row.opened;
+        WiredRadio radio(w.port, row.wired);
+        SessionState state;
+        PttTest test(row.method, Seconds(1.0), Handshake::None);
+        ASSERT_EQ(test.Start(radio, state, w.platform), row.started) << row.name;
+        EXPECT_NEAR(test.EndsAt().count() - w.clock.now, 1.0, 1e-9) << row.name;
+        test.ReadWhileKeyed(radio, state, w.platform);
+        test.Finish(radio, state, w.platform, row.end);
+        test.Finish(radio, state, w.platform, PttEnd::TimeUp);  // a second way out does nothing
+        EXPECT_EQ(test.Before(), row.before) << row.name;
+        EXPECT_EQ(test.During(), row.during) << row.name;
+        EXPECT_EQ(test.After(), row.after) << row.name;
+        EXPECT_EQ(w.port.lines.dtr, row.linesAfter.dtr) << row.name;
+        EXPECT_EQ(w.port.lines.rts, row.linesAfter.rts) << row.name;
+        EXPECT_EQ(radio.catKeyed, row.method == PttMethod::Cat && row.end == PttEnd::PortLost)
+            << row.name;
+        EXPECT_EQ(test.Summary(3).rfind(row.summaryStart, 0), 0u)
+            << row.name << ": " << test.Summary(3);
+    }
+}
+
+TEST(PttTest, RefusesToKeyWhatItCannotTestSafely) {
+    struct Row {
+        const char* name;
+        PttMethod method;
+        Handshake handshake;
+        bool pressed;
+        const char* summaryStart;
+    };
+    const Row rows[] = {
+        {"rts_belongs_to_flow_control", PttMethod::Rts, Handshake::RtsCts, false,
+         "RTS belongs to the RTS/CTS flow control"},
+        {"already_transmitting", PttMethod::Cat, Handshake::None, true,
+         "The radio already transmits"},
+    };
+    for (const Row& row : rows) {
+        FakeWorld w;
+        w.port.open = true;
+        WiredRadio radio(w.port, std::nullopt);
+        radio.pressed = row.pressed;
+        SessionState state;
+        PttTest test(row.method, Seconds(1.0), row.handshake);
+        EXPECT_FALSE(test.Start(radio, state, w.platform)) << row.name;
+        EXPECT_FALSE(test.Keyed()) << row.name;
+        EXPECT_FALSE(radio.catKeyed) << row.name;
+        EXPECT_EQ(test.Summary(3).rfind(row.summaryStart, 0), 0u) << row.name;
+    }
+    // The time is the operator's, within bounds.
+    EXPECT_DOUBLE_EQ(PttDuration(0.05).count(), 0.2);
+    EXPECT_DOUBLE_EQ(PttDuration(9).count(), 5.0);
+    EXPECT_DOUBLE_EQ(PttDuration(std::nan("")).count(), 1.0);
+}
+
+}  // namespace
+}  // namespace cat
