@@ -215,9 +215,9 @@ int ReportOpenFailure(const CatError& error, doctor::LinkWatch& watch,
 }
 
 void PrintTransmitFinding(const TransmitFinding& finding, int port) {
-    std::printf("transmit: %s (%.2f s after the open)\n  %s\n",
-                TransmitStatusText(finding, port).c_str(), finding.namedAfterOpen.count(),
-                OneLine(TransmitAdvice(finding, port)).c_str());
+    std::printf("transmit: %s (found %.2f s, named %.2f s after the open)\n  %s\n",
+                TransmitStatusText(finding, port).c_str(), finding.foundAfterOpen.count(),
+                finding.namedAfterOpen.count(), OneLine(TransmitAdvice(finding, port)).c_str());
     std::fflush(stdout);
 }
 

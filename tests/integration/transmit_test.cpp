@@ -1,0 +1,191 @@
+// Transmit safety end to end, through catlink --doctor: radiosim serves its radio as a network
+// serial port that carries DTR and RTS, wired to its transmitter as an interface would be, and
+// reports every change of its transmit state.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "tests/support/radiosim_process.h"
+
+namespace {
+
+class TransmitSafety : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(home.isValid()); }
+    QString Ini() const { return home.filePath("CAT/CAT.ini"); }
+    // The stored setup: list entry `type` on Com 3 at 9600 baud, address 94, with `ports`
+    // entries ("Com3.RTS" -> "on").
+    void Store(const char* type, const QMap<QString, QString>& ports = {}) {
+        QSettings ini(Ini(), QSettings::IniFormat);
+        ini.setValue("Setup/Type", type);
+        ini.setValue("Setup/Speed", "1");
+        ini.setValue("Setup/ComPort", "2");
+        ini.setValue("Setup/Address", "94");
+        for (auto it = ports.begin(); it != ports.end(); ++it)
+            ini.setValue("Ports/" + it.key(), it.value());
+    }
+    void StartDoctor(QProcess& p, const QStringList& args) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.insert("HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", home.path());
+        p.setProcessEnvironment(env);
+        p.start(CATLINK_PATH, QStringList{"--doctor"} + args);
+        ASSERT_TRUE(p.waitForStarted());
+    }
+    QString Finish(QProcess& p) {
+        if (!p.waitForFinished(30000)) {
+            p.kill();
+            p.waitForFinished();
+            ADD_FAILURE() << "catlink --doctor did not end";
+        }
+        return QString::fromUtf8(p.readAllStandardOutput());
+    }
+    QTemporaryDir home;
+};
+
+// A radio keyed by a line the port raises at open is found, the line named, and the radio is
+// back in receive before the doctor goes on; a radio that is not keyed by any line is said to
+// be so; one that is not keyed is left alone.
+TEST_F(TransmitSafety, TheLineThatKeysTheRadioAtOpenIsNamedAndDropped) {
+    struct Row {
+        const char* name;
+        const char* type;  // protocol list entry: 0 ICOM, 1 Kenwood, 2 FT-817, 3 Yaesu
+        QStringList radio;
+        QMap<QString, QString> ports;
+        const char* says;  // nullptr: no transmit finding at all
+    };
+    const Row rows[] = {
+        {"icom_dtr", "0", {"--model", "ic7300", "--address", "94", "--ptt", "dtr"}, {},
+         "transmit: DTR keys this radio: set Com3.DTR=off"},
+        {"kenwood_rts_raised_by_its_entry", "1", {"--model", "ts590s", "--ptt", "rts"},
+         {{"Com3.RTS", "on"}}, "transmit: RTS keys this radio: set Com3.RTS=off"},
+        {"ft817_dtr", "2", {"--model", "ft817", "--ptt", "dtr"}, {},
+         "transmit: DTR keys this radio: set Com3.DTR=off"},
+        {"yaesu_rts", "3", {"--model", "ft991a", "--ptt", "rts"}, {{"Com3.RTS", "on"}},
+         "transmit: RTS keys this radio: set Com3.RTS=off"},
+        {"pressed_ptt_is_no_line", "1", {"--model", "ts590s", "--keyed"}, {},
+         "transmit: The radio went to transmit when the port opened, not by RTS or DTR"},
+        {"rts_wired_and_low", "0", {"--model", "ic7300", "--address", "94", "--ptt", "rts"}, {},
+         nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Store(row.type, row.ports);
+        cat::test::Radiosim radio(Ini(), 3, QStringList{"--rfc2217", "0"} + row.radio);
+        ASSERT_TRUE(radio.Started());
+        QProcess doctor;
+        StartDoctor(doctor, {});
+        const QString out = Finish(doctor);
+        if (row.says) {
+            EXPECT_TRUE(out.contains(row.says)) << out.toStdString();
+        } else {
+            EXPECT_FALSE(out.contains("transmit:")) << out.toStdString();
+        }
+        EXPECT_TRUE(out.contains("verdict: answering")) << out.toStdString();
+        // What the doctor found is printed with its times; the figures for the notes.
+        for (const QString& line : out.split('\n'))
+            if (line.startsWith("transmit:")) std::printf("%s: %s\n", row.name, qPrintable(line));
+        const QStringList lines = radio.Lines();
+        if (!row.radio.contains("--keyed")) {
+            EXPECT_EQ(lines.filter("transmit ").value(lines.filter("transmit ").size() - 1),
+                      "transmit off")
+                << lines.join('\n').toStdString();
+        }
+        EXPECT_EQ(radio.CountStartingWith("write "), 0) << lines.join('\n').toStdString();
+        QSettings(Ini(), QSettings::IniFormat).remove("Ports");
+    }
+}
+
+// The operator's PTT test by each way: keyed while asked, back in receive after, and nothing
+// else changed on the radio.
+TEST_F(TransmitSafety, ThePttTestKeysByEachWayAndUnkeys) {
+    struct Row {
+        const char* name;
+        const char* type;
+        QStringList radio;
+        QMap<QString, QString> ports;
+        const char* way;
+        const char* keyedBy;  // radiosim's word for what keyed it
+    };
+    const Row rows[] = {
+        {"cat_icom", "0", {"--model", "ic7300", "--address", "94"}, {}, "cat", "cat"},
+        {"cat_kenwood", "1", {"--model", "ts590s"}, {}, "cat", "cat"},
+        {"cat_ft817", "2", {"--model", "ft817"}, {}, "cat", "cat"},
+        {"cat_yaesu", "3", {"--model", "ft991a"}, {}, "cat", "cat"},
+        {"rts", "1", {"--model", "ts590s", "--ptt", "rts"}, {}, "rts", "rts"},
+        {"dtr_kept_low_at_open", "3", {"--model", "ft991a", "--ptt", "dtr"},
+         {{"Com3.DTR", "off"}}, "dtr", "dtr"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Store(row.type, row.ports);
+        cat::test::Radiosim radio(Ini(), 3, QStringList{"--rfc2217", "0"} + row.radio);
+        ASSERT_TRUE(radio.Started());
+        QProcess doctor;
+        StartDoctor(doctor, {"--ptt", row.way, "--ptt-seconds", "0.5"});
+        const QString out = Finish(doctor);
+        EXPECT_EQ(doctor.exitCode(), 0) << out.toStdString();
+        EXPECT_TRUE(out.contains("ptt: before receive, while keyed transmit, after receive"))
+            << out.toStdString();
+        for (const QString& line : out.split('\n'))
+            if (line.startsWith("ptt: back")) std::printf("%s: %s\n", row.name, qPrintable(line));
+        const QStringList lines = radio.Lines();
+        EXPECT_TRUE(lines.contains(QString("transmit on (%1)").arg(row.keyedBy)))
+            << lines.join('\n').toStdString();
+        EXPECT_EQ(lines.filter("transmit ").last(), "transmit off")
+            << lines.join('\n').toStdString();
+        // A CAT key is the one command that changes the radio; nothing else is written.
+        const int catWrites = QString(row.way) == "cat" ? 2 : 0;
+        EXPECT_EQ(radio.CountStartingWith("write "), catWrites) << lines.join('\n').toStdString();
+        QSettings(Ini(), QSettings::IniFormat).remove("Ports");
+    }
+}
+
+// The ways a keyed test can end early: the program is asked to stop (the unkey goes out first),
+// it crashes (its last write is the CAT unkey), it is killed outright (the line drops with the
+// connection).
+TEST_F(TransmitSafety, AKeyedTestUnkeysWhenTheProgramEndsEarly) {
+    struct Row {
+        const char* name;
+        QStringList radio;
+        const char* way;
+        int signal;
+    };
+    const Row rows[] = {
+        {"sigterm_cat", {"--model", "ts590s"}, "cat", SIGTERM},
+        {"sigint_rts", {"--model", "ts590s", "--ptt", "rts"}, "rts", SIGINT},
+        {"crash_cat", {"--model", "ts590s"}, "cat", SIGABRT},
+        {"killed_rts", {"--model", "ts590s", "--ptt", "rts"}, "rts", SIGKILL},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Store("1");
+        cat::test::Radiosim radio(Ini(), 3, QStringList{"--rfc2217", "0"} + row.radio);
+        ASSERT_TRUE(radio.Started());
+        QProcess doctor;
+        StartDoctor(doctor, {"--ptt", row.way, "--ptt-seconds", "5"});
+        ASSERT_TRUE(radio.WaitForLine(QString("transmit on (%1)").arg(row.way), 15000))
+            << radio.Lines().join('\n').toStdString();
+        QTest::qWait(300);
+        radio.Forget();
+        QElapsedTimer sinceSignal;
+        sinceSignal.start();
+        ::kill(static_cast<pid_t>(doctor.processId()), row.signal);
+        EXPECT_TRUE(radio.WaitForLine("transmit off", 3000)) << radio.Lines().join('\n').toStdString();
+        std::printf("%s: back in receive %lld ms after the signal\n", row.name,
+                    static_cast<long long>(sinceSignal.elapsed()));
+        const QString out = Finish(doctor);
+        if (row.signal == SIGTERM || row.signal == SIGINT) {
+            EXPECT_TRUE(out.contains("ptt: ended early")) << out.toStdString();
+        }
+    }
+}
+
+}  // namespace
