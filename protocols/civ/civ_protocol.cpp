@@ -226,9 +226,9 @@ std::string FrameTo(std::uint8_t to, std::initializer_list<std::uint8_t> body) {
 std::string KeyFrame(const SessionState& state, bool on) {
     const int address = AddressValue(state.radioAddress);
     if (address < 0) return {};
-    return FrameTo(static_cast<std::uint8_t>(address),
-                   {civ::kTransmitState, civ::kTransmitStateSub,
-                    static_cast<std::uint8_t>(on ? 0x01 : 0x00)});
+    return FrameTo(
+        static_cast<std::uint8_t>(address),
+        {civ::kTransmitState, civ::kTransmitStateSub, static_cast<std::uint8_t>(on ? 0x01 : 0x00)});
 }
 
 class Civ final : public RadioFamily {

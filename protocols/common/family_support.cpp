@@ -64,9 +64,8 @@ bool AwaitMoreInput(Platform& platform, Seconds deadline) {
     const long remaining = std::lround((deadline - now).count() * 1000.0);
     if (remaining <= 0) return false;
     int waiting = 0;
-    if (!SkipOnFailure([&] {
-            waiting = platform.port.WaitForInput(1, std::chrono::milliseconds(remaining));
-        }))
+    if (!SkipOnFailure(
+            [&] { waiting = platform.port.WaitForInput(1, std::chrono::milliseconds(remaining)); }))
         return false;
     return waiting > 0;
 }

@@ -198,8 +198,8 @@ private:
             return piece;
         }
         piece.kind = PieceKind::Reply;
-        piece.note = *piece.transmitting ? "transmit state: transmitting"
-                                         : "transmit state: receiving";
+        piece.note =
+            *piece.transmitting ? "transmit state: transmitting" : "transmit state: receiving";
         return piece;
     }
 

@@ -82,7 +82,8 @@ protected:
             // Anything but 0 or 1 there says nothing about the transmitter.
             if (const char digit = text[kIfTransmitPos]; digit == '0' || digit == '1') {
                 piece.transmitting = digit == '1';
-                piece.note += digit == '1' ? ", transmitting" : ", receiving";
+                // Receiving is the usual state; only transmitting is worth a word in the note.
+                if (digit == '1') piece.note += ", transmitting";
             }
             unreadStatus_ = 0;
         } else if (text.substr(0, 2) == kenwood::kReadStatus) {
@@ -156,8 +157,8 @@ public:
             said = piece.transmitting;
             return true;
         };
-        text::ReadAndAwait(state, platform,
-                           std::string(kenwood::kReadStatus) + ";", ReaderOf(state), answers);
+        text::ReadAndAwait(state, platform, std::string(kenwood::kReadStatus) + ";",
+                           ReaderOf(state), answers);
         return said;
     }
 

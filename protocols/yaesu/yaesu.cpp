@@ -184,7 +184,8 @@ public:
 
     std::string UnkeyBytes(const SessionState& state) const override {
         const auto* reader = dynamic_cast<const YaesuReader*>(state.reader.get());
-        return reader && reader->YaesuConfirmed() ? std::string(yaesu::kTransmitOff) : std::string();
+        return reader && reader->YaesuConfirmed() ? std::string(yaesu::kTransmitOff)
+                                                  : std::string();
     }
 
     // Nine digits of hertz: 14.074 MHz goes out as FA014074000;.
