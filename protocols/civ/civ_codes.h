@@ -36,9 +36,13 @@ inline constexpr std::uint8_t kFrequencyAnnounced = 0x00;
 inline constexpr std::uint8_t kModeAnnounced = 0x01;
 inline constexpr std::uint8_t kFrequencyRead = 0x03;
 inline constexpr std::uint8_t kModeRead = 0x04;
+// 1C 00 reads the transmitter (the radio answers 1C 00 00 receiving, 1C 00 01 transmitting);
+// 1C 00 01 and 1C 00 00 key and unkey it. Only the operator's PTT test sends those two.
+inline constexpr std::uint8_t kTransmitState = 0x1C;
+inline constexpr std::uint8_t kTransmitStateSub = 0x00;
 
 // What a command byte means, for people reading the traffic.
-inline constexpr std::array<std::pair<std::uint8_t, std::string_view>, 9> kCommandNames{{
+inline constexpr std::array<std::pair<std::uint8_t, std::string_view>, 10> kCommandNames{{
     {0x00, "frequency announced"},
     {0x01, "mode announced"},
     {0x03, "read frequency"},
@@ -46,6 +50,7 @@ inline constexpr std::array<std::pair<std::uint8_t, std::string_view>, 9> kComma
     {0x05, "set frequency"},
     {0x06, "set mode"},
     {0x19, "read address"},
+    {0x1C, "transmit state"},
     {kOk, "OK"},
     {kNg, "refused (NG)"},
 }};

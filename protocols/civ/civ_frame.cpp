@@ -77,6 +77,7 @@ bool LooksLikeAReply(const Frame& frame) {
         case kModeRead:
             return n == 1 || n == 2;
         case kReadAddress:
+        case kTransmitState:
             return n == 2;
         case kOk:
         case kNg:
@@ -101,6 +102,16 @@ std::string CommandName(std::uint8_t command) {
     char text[16];
     std::snprintf(text, sizeof text, "command %02X", command);
     return text;
+}
+
+std::string FrameName(const Frame& frame) {
+    if (frame.command == kTransmitState && !frame.data.empty() &&
+        Byte(frame.data[0]) == kTransmitStateSub) {
+        if (frame.data.size() == 1) return "read transmit state";
+        if (frame.data.size() == 2 && Byte(frame.data[1]) == 0x01) return "transmit (PTT on)";
+        if (frame.data.size() == 2 && Byte(frame.data[1]) == 0x00) return "receive (PTT off)";
+    }
+    return CommandName(frame.command);
 }
 
 }  // namespace cat::civ

@@ -47,4 +47,8 @@ std::string ModelsAt(int address);
 // "read frequency", or "command 1B" for one without a name.
 std::string CommandName(std::uint8_t command);
 
+// A frame we send, named by its command and, where they tell what it does, its data: 1C 00 reads
+// the transmit state, 1C 00 01 keys the transmitter.
+std::string FrameName(const Frame& frame);
+
 }  // namespace cat::civ

@@ -71,7 +71,7 @@ public:
     std::string Sent(std::string_view bytes) override {
         // Our frames end in fd and a 00 outside the frame.
         const civ::FrameCut cut = civ::CutFrame(bytes, true);
-        return cut.frame ? civ::CommandName(cut.frame->command) : std::string();
+        return cut.frame ? civ::FrameName(*cut.frame) : std::string();
     }
 
     Piece Next(std::string_view bytes, bool final) override {
@@ -157,6 +157,10 @@ private:
                                              : std::string("a mode without a name here"));
         } else if (f.command == civ::kReadAddress && f.data.size() >= 2) {
             piece.note += ": " + family::Hex2(Byte(f.data[1]));
+        } else if (f.command == civ::kTransmitState && f.data.size() == 2 &&
+                   Byte(f.data[0]) == civ::kTransmitStateSub && Byte(f.data[1]) <= 0x01) {
+            piece.transmitting = Byte(f.data[1]) == 0x01;
+            piece.note += *piece.transmitting ? ": transmitting" : ": receiving";
         }
     }
 
@@ -175,6 +179,33 @@ CivReader& ReaderOf(SessionState& state) {
     return *made;
 }
 
+// One receive pass (ReceiveCivReplies); `seen` is shown every piece taken in.
+template <typename Seen>
+void ReceivePass(SessionState& state, CommPort& port, Seen seen) {
+    int waiting = 0;
+    SkipOnFailure([&] { waiting = port.BytesWaiting(); });
+    if (waiting <= 0) return;
+
+    SkipOnFailure([&] {
+        const std::string bytes = port.ReadAll();
+        // Never more than the count said, and never more than Input actually returned.
+        state.received.append(bytes, 0, std::min(bytes.size(), static_cast<std::size_t>(waiting)));
+    });
+
+    // A burst decodes its complete frames before the length is judged, so no good frame is lost.
+    CivReader& reader = ReaderOf(state);
+    std::size_t at = 0;
+    while (at < state.received.size()) {
+        const Piece piece = reader.Next(std::string_view(state.received).substr(at), false);
+        if (piece.length == 0) break;
+        family::Apply(state, piece);
+        seen(piece);
+        at += piece.length;
+    }
+    state.received.erase(0, at);
+    if (state.received.size() > kMaxBufferedBytes) state.received.clear();
+}
+
 // CI-V carries the frequency least significant byte first: "00014074000" -> "0040071400".
 std::string LeastSignificantFirst(const std::string& hertzDigits) {
     std::string D;
@@ -188,6 +219,16 @@ std::string FrameTo(std::uint8_t to, std::initializer_list<std::uint8_t> body) {
     for (const std::uint8_t b : body) frame.push_back(static_cast<char>(b));
     frame.push_back(static_cast<char>(civ::kEndOfMessage));
     return frame;
+}
+
+// fe fe <radio> e0 1c 00 01 fd keys the radio at the chosen address, ... 1c 00 00 fd unkeys it;
+// empty without a valid address.
+std::string KeyFrame(const SessionState& state, bool on) {
+    const int address = AddressValue(state.radioAddress);
+    if (address < 0) return {};
+    return FrameTo(
+        static_cast<std::uint8_t>(address),
+        {civ::kTransmitState, civ::kTransmitStateSub, static_cast<std::uint8_t>(on ? 0x01 : 0x00)});
 }
 
 class Civ final : public RadioFamily {
@@ -212,6 +253,45 @@ public:
 
     void Receive(SessionState& state, CommPort& port) const override {
         ReceiveCivReplies(state, port);
+    }
+
+    std::optional<bool> ReadTransmitting(SessionState& state, Platform& platform) const override {
+        const int address = AddressValue(state.radioAddress);
+        if (address < 0) return std::nullopt;
+        // What is waiting came before our read: taken in, it cannot pass for the answer.
+        ReceiveCivReplies(state, platform.port);
+        const std::string read = FrameTo(static_cast<std::uint8_t>(address),
+                                         {civ::kTransmitState, civ::kTransmitStateSub});
+        if (!SkipOnFailure([&] { platform.port.Write(read); })) return std::nullopt;
+        ReaderOf(state).Sent(read);
+        std::optional<bool> said;
+        bool answered = false;
+        const auto seen = [&](const Piece& piece) {
+            if (answered) return;
+            if (piece.kind == PieceKind::Refusal || piece.transmitting) {
+                said = piece.transmitting;
+                answered = true;
+            }
+        };
+        family::UntilAnswered(platform, [&] {
+            ReceivePass(state, platform.port, seen);
+            return answered;
+        });
+        return said;
+    }
+
+    void KeyByCommand(SessionState& state, Platform& platform, bool on) const override {
+        const std::string command = KeyFrame(state, on);
+        if (command.empty()) return;
+        if (!SkipOnFailure([&] { platform.port.Write(command); })) return;
+        ReaderOf(state).Sent(command);
+        // The radio's FB (or FA) and an echo are taken in as any other reply is.
+        SkipOnFailure([&] { platform.pause.Sleep(5); });
+        ReceiveCivReplies(state, platform.port);
+    }
+
+    std::string UnkeyBytes(const SessionState& state) const override {
+        return KeyFrame(state, false);
     }
 
     void SetFrequency(SessionState& state, Platform& platform,
@@ -290,27 +370,7 @@ public:
 }  // namespace
 
 void ReceiveCivReplies(SessionState& state, CommPort& port) {
-    int waiting = 0;
-    SkipOnFailure([&] { waiting = port.BytesWaiting(); });
-    if (waiting <= 0) return;
-
-    SkipOnFailure([&] {
-        const std::string bytes = port.ReadAll();
-        // Never more than the count said, and never more than Input actually returned.
-        state.received.append(bytes, 0, std::min(bytes.size(), static_cast<std::size_t>(waiting)));
-    });
-
-    // A burst decodes its complete frames before the length is judged, so no good frame is lost.
-    CivReader& reader = ReaderOf(state);
-    std::size_t at = 0;
-    while (at < state.received.size()) {
-        const Piece piece = reader.Next(std::string_view(state.received).substr(at), false);
-        if (piece.length == 0) break;
-        family::Apply(state, piece);
-        at += piece.length;
-    }
-    state.received.erase(0, at);
-    if (state.received.size() > kMaxBufferedBytes) state.received.clear();
+    ReceivePass(state, port, [](const Piece&) {});
 }
 
 const RadioFamily& CivFamily() {

@@ -1,6 +1,10 @@
 #include "protocols/common/family_support.h"
 
+#include <chrono>
+#include <cmath>
 #include <cstdio>
+
+#include "core/failure_policy.h"
 
 namespace cat::family {
 
@@ -51,6 +55,19 @@ void Apply(SessionState& state, const Piece& piece) {
     if (piece.hertz) state.frequencyHz = piece.hertz;
     // A mode the list has no name for shows no mode rather than the one before.
     if (piece.modeReported) state.mode = piece.mode;
+    if (piece.transmitting) state.transmitting = piece.transmitting;
+}
+
+bool AwaitMoreInput(Platform& platform, Seconds deadline) {
+    Seconds now{0};
+    if (!SkipOnFailure([&] { now = platform.clock.Now(); })) return false;
+    const long remaining = std::lround((deadline - now).count() * 1000.0);
+    if (remaining <= 0) return false;
+    int waiting = 0;
+    if (!SkipOnFailure(
+            [&] { waiting = platform.port.WaitForInput(1, std::chrono::milliseconds(remaining)); }))
+        return false;
+    return waiting > 0;
 }
 
 }  // namespace cat::family

@@ -4,9 +4,13 @@
 // reply's reading reaches the session.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "core/clock.h"
+#include "core/failure_policy.h"
+#include "core/platform.h"
 #include "core/radio_family.h"
 #include "core/session_state.h"
 
@@ -23,8 +27,42 @@ std::string Megahertz(std::int64_t hertz);
 std::string Hex2(int value);
 bool Printable(char c);
 
-// A reply's frequency and mode, into the session the display reads.
+// A reply's frequency, mode and transmit state, into the session the display reads.
 void Apply(SessionState& state, const Piece& piece);
+
+// How long a transmit read waits for its answer: longer than any of these radios takes to answer a
+// read at 1200 baud, short enough to run several times within a second of Open.
+inline constexpr Seconds kTransmitReadLimit{0.3};
+
+// What a transmit read has heard so far: whether the radio answered, and what it said (nothing in
+// it for a refusal or an answer that does not say).
+struct TransmitAnswer {
+    bool answered = false;
+    std::optional<bool> transmitting;
+    void Take(std::optional<bool> said) {
+        answered = true;
+        transmitting = said;
+    }
+};
+
+// Blocks until more bytes arrive or `deadline` passes; false when the time is up, nothing came, or
+// the port failed (a wait that returns empty-handed has used its time, so nobody spins on it).
+bool AwaitMoreInput(Platform& platform, Seconds deadline);
+
+// Runs `pass` (take in what arrived; true once the answer is among it) after each arrival, for at
+// most kTransmitReadLimit from now. A line that keeps delivering bytes without the answer ends at
+// the limit by the clock, or after a bounded number of passes when the clock cannot be read.
+template <typename Pass>
+bool UntilAnswered(Platform& platform, Pass pass) {
+    constexpr int kMostPasses = 256;
+    Seconds start{0};
+    if (!SkipOnFailure([&] { start = platform.clock.Now(); })) return pass();
+    for (int round = 0; round < kMostPasses; ++round) {
+        if (pass()) return true;
+        if (!AwaitMoreInput(platform, start + kTransmitReadLimit)) return false;
+    }
+    return false;
+}
 
 // Cuts all of `received` with `reader` and hands each piece with its bytes to `take`, until
 // `take` returns true.

@@ -72,7 +72,7 @@ void Send(SessionState& state, Platform& platform, const std::string& command, L
     ReceivePass(state, platform.port, reader);
 }
 
-void ReceivePass(SessionState& state, CommPort& port, LineReader& reader) {
+void ReceivePass(SessionState& state, CommPort& port, LineReader& reader, const ReplySeen& seen) {
     // A receive notification can arrive while a pass is running (inside a modal box); the inner
     // pass must leave the buffer to the outer one.
     if (state.parsingReplies) return;
@@ -96,12 +96,29 @@ void ReceivePass(SessionState& state, CommPort& port, LineReader& reader) {
         const std::string_view reply = std::string_view(buffer).substr(start, end + 1 - start);
         const Piece piece = reader.Next(reply, true);
         family::Apply(state, piece);
+        if (seen) seen(piece, reply);
         start = end + 1;
     }
     buffer.erase(0, start);
 
     // What is left has no ";" in it; beyond the limit it is noise, not a reply in progress.
     if (buffer.size() > kBufferLimit) buffer.clear();
+}
+
+bool ReadAndAwait(SessionState& state, Platform& platform, const std::string& command,
+                  LineReader& reader,
+                  const std::function<bool(const Piece&, std::string_view)>& answers) {
+    ReceivePass(state, platform.port, reader);
+    if (!SkipOnFailure([&] { platform.port.Write(command); })) return false;
+    reader.Sent(command);
+    bool answered = false;
+    const ReplySeen seen = [&](const Piece& piece, std::string_view reply) {
+        if (!answered) answered = answers(piece, reply);
+    };
+    return family::UntilAnswered(platform, [&] {
+        ReceivePass(state, platform.port, reader, seen);
+        return answered;
+    });
 }
 
 std::string TextReader::Sent(std::string_view bytes) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,9 +30,22 @@ inline constexpr std::size_t kLongestReply = 64;
 // `reader`. Failure style: ignore.
 void Send(SessionState& state, Platform& platform, const std::string& command, LineReader& reader);
 
+// Each whole reply a pass cuts, with its text and ";": a read that waits for one answer looks for
+// it here, while the pass takes in everything else as it always does.
+using ReplySeen = std::function<void(const Piece&, std::string_view)>;
+
 // One receive pass: moves the waiting bytes from the port into the receive buffer, then cuts the
-// whole replies out of it and takes frequency and mode from those `reader` reads.
-void ReceivePass(SessionState& state, CommPort& port, LineReader& reader);
+// whole replies out of it and takes frequency, mode and transmit state from those `reader` reads.
+void ReceivePass(SessionState& state, CommPort& port, LineReader& reader,
+                 const ReplySeen& seen = {});
+
+// A transmit read: takes in what is waiting (it is not the answer), writes `command` and waits
+// for the reply `answers` recognises, at most kTransmitReadLimit. Every reply that comes meanwhile
+// is taken in as the receive pass would. `answers` sees each reply and returns true at the one that
+// answers (the caller keeps what it says). False when the write failed or no answer came.
+bool ReadAndAwait(SessionState& state, Platform& platform, const std::string& command,
+                  LineReader& reader,
+                  const std::function<bool(const Piece&, std::string_view)>& answers);
 
 // "IF00014074000...": a reply's text without its ";" that may be a command of these radios.
 bool LooksLikeCommand(std::string_view text);

@@ -122,6 +122,9 @@ private:
 
 constexpr std::array<int, 3> kScanSpeeds{38400, 9600, 4800};
 
+// 00 00 00 00 08 keys the transmitter, 00 00 00 00 88 unkeys it.
+std::string KeyCommand(bool on) { return Command(0, on ? ft817::kPttOn : ft817::kPttOff); }
+
 // "Yaesu FT-817, FT-818, FT-857 or FT-897": their five-byte replies are alike.
 constexpr std::string_view kModels = "FT-817, FT-818, FT-857 or FT-897";
 
@@ -131,12 +134,21 @@ public:
     std::string Sent(std::string_view bytes) override {
         if (bytes.size() != 5) return "opcode";
         lastCommand_ = std::string(bytes);
+        statusAwaited_ = static_cast<std::uint8_t>(bytes[4]) == ft817::kReadTransmitState;
         const auto name = Lookup(ft817::kOpcodeNames, static_cast<std::uint8_t>(bytes[4]));
         return name ? std::string(*name) : "opcode";
     }
 
     Piece Next(std::string_view bytes, bool final) override {
         Piece piece;
+        if (statusAwaited_ && !bytes.empty()) {
+            // The answer to the transmit read is one byte, behind our echo where the interface
+            // echoes. A start that matches the echo waits for the rest while more may come.
+            const std::string_view front = bytes.substr(0, std::min<std::size_t>(bytes.size(), 5));
+            const bool echo = std::string_view(lastCommand_).starts_with(front);
+            if (echo && front.size() < 5 && !final) return piece;
+            if (!echo || front.size() < 5) return TransmitStatus(bytes[0]);
+        }
         if (bytes.size() < 5) {
             if (!final) return piece;
             piece.length = bytes.size();
@@ -176,6 +188,21 @@ public:
     }
 
 private:
+    Piece TransmitStatus(char byte) {
+        statusAwaited_ = false;
+        Piece piece;
+        piece.length = 1;
+        piece.transmitting = Ft817TransmitState(static_cast<std::uint8_t>(byte));
+        if (!piece.transmitting) {
+            piece.note = "not a transmit state";
+            return piece;
+        }
+        piece.kind = PieceKind::Reply;
+        piece.note =
+            *piece.transmitting ? "transmit state: transmitting" : "transmit state: receiving";
+        return piece;
+    }
+
     static std::optional<long> TensOfHertz(std::string_view five) {
         Ft817Reply reply;
         for (std::size_t i = 0; i < 5; ++i) reply.bytes[i] = static_cast<std::uint8_t>(five[i]);
@@ -195,8 +222,9 @@ private:
         return length;
     }
 
-    std::string lastCommand_;  // its echo is the command itself
-    std::string lastReading_;  // a plausible reply that waits for a second alike
+    std::string lastCommand_;     // its echo is the command itself
+    std::string lastReading_;     // a plausible reply that waits for a second alike
+    bool statusAwaited_ = false;  // the transmit read went out: its one-byte answer is next
 };
 
 class Ft817 final : public RadioFamily {
@@ -235,6 +263,41 @@ public:
         // A closed port: the radio keeps its mode and the operator sees no message.
         SkipOnFailure([&] { platform.port.Write(Command(code, ft817::kSetMode)); });
     }
+
+    // One read, one byte back; its echo, where the interface echoes, comes first. The byte has no
+    // frame: only FF and a byte with bit 7 clear are taken, and only when it comes alone.
+    std::optional<bool> ReadTransmitting(SessionState& state, Platform& platform) const override {
+        const std::string read = Command(0, ft817::kReadTransmitState);
+        DiscardWaiting(platform.port);
+        if (!SkipOnFailure([&] { platform.port.Write(read); })) return std::nullopt;
+        std::string got;
+        bool echoDropped = false;
+        const auto echoUnderway = [&] {
+            return !echoDropped && got.size() < read.size() &&
+                   read.compare(0, got.size(), got) == 0;
+        };
+        family::UntilAnswered(platform, [&] {
+            int waiting = 0;
+            SkipOnFailure([&] { waiting = platform.port.BytesWaiting(); });
+            if (waiting > 0) SkipOnFailure([&] { got += platform.port.ReadAll(); });
+            if (!echoDropped && got.compare(0, read.size(), read) == 0) {
+                got.erase(0, read.size());
+                echoDropped = true;
+            }
+            return !got.empty() && !echoUnderway();
+        });
+        SkipOnFailure([&] { platform.port.DiscardInput(); });
+        if (got.size() != 1) return std::nullopt;
+        const std::optional<bool> said = Ft817TransmitState(static_cast<std::uint8_t>(got[0]));
+        if (said) state.transmitting = said;
+        return said;
+    }
+
+    void KeyByCommand(SessionState&, Platform& platform, bool on) const override {
+        SkipOnFailure([&] { platform.port.Write(KeyCommand(on)); });
+    }
+
+    std::string UnkeyBytes(const SessionState&) const override { return KeyCommand(false); }
 
     std::unique_ptr<LineReader> Reader(std::string_view) const override {
         return std::make_unique<Ft817Reader>();
@@ -313,6 +376,12 @@ std::optional<long> PlausibleTensOfHertz(const Ft817Reply& reply) {
     if (!tens) return std::nullopt;
     for (const auto& [low, high] : ft817::kTunableRanges)
         if (*tens >= low && *tens <= high) return static_cast<long>(*tens);
+    return std::nullopt;
+}
+
+std::optional<bool> Ft817TransmitState(std::uint8_t status) {
+    if (status == ft817::kReceivingStatus) return false;
+    if ((status & ft817::kPttBit) == 0) return true;
     return std::nullopt;
 }
 

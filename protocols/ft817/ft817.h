@@ -28,6 +28,10 @@ Ft817Reply Ft817Exchange(Platform& platform, std::int16_t replyLength, std::int1
 // frequency it can tune; in units of 10 Hz. Nothing for line noise.
 std::optional<long> PlausibleTensOfHertz(const Ft817Reply& reply);
 
+// The transmit state in the one-byte answer to 00 00 00 00 f7: ff receiving, bit 7 clear
+// transmitting; nothing for any other byte, which no radio of these sends there.
+std::optional<bool> Ft817TransmitState(std::uint8_t status);
+
 // Reply 01 42 34 56 01 -> 14234560 Hz, USB. Does nothing on a link of another protocol.
 void PollFt817(SessionState& state, Platform& platform);
 

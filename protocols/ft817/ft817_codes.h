@@ -16,14 +16,23 @@ inline constexpr std::uint8_t kSetFrequency = 0x01;       // P1..P4: 4 packed-de
 inline constexpr std::uint8_t kReadFrequencyMode = 0x03;  // reply: 4 frequency bytes, mode byte
 inline constexpr std::uint8_t kSetMode = 0x07;            // P1: the mode byte
 
-inline constexpr std::uint8_t kPttOn =
-    0x08;  // makes the radio transmit: never sent by this program
+// Key and unkey the transmitter: only the operator's PTT test sends them.
+inline constexpr std::uint8_t kPttOn = 0x08;
+inline constexpr std::uint8_t kPttOff = 0x88;
+// Reply: one byte. The radio sends FF while it receives; while it transmits bit 7 (PTT) is clear,
+// bits 0-3 hold the power meter, bit 5 split and bit 6 high SWR.
+inline constexpr std::uint8_t kReadTransmitState = 0xF7;
+inline constexpr std::uint8_t kReceivingStatus = 0xFF;
+inline constexpr std::uint8_t kPttBit = 0x80;
 
 // What an opcode means, for people reading the traffic.
-inline constexpr std::array<std::pair<std::uint8_t, std::string_view>, 3> kOpcodeNames{{
+inline constexpr std::array<std::pair<std::uint8_t, std::string_view>, 6> kOpcodeNames{{
     {kSetFrequency, "set frequency"},
     {kReadFrequencyMode, "read frequency and mode"},
     {kSetMode, "set mode"},
+    {kReadTransmitState, "read transmit state"},
+    {kPttOn, "transmit (PTT on)"},
+    {kPttOff, "receive (PTT off)"},
 }};
 
 // Received mode byte to ModeIndex: reply 01 42 34 56 01 is USB. Bit 7 marks the radio's narrow

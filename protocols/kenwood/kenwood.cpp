@@ -14,10 +14,13 @@ namespace cat {
 
 namespace {
 
-// "IF00014250000" + 16 other characters + mode digit + 7 more: 37 characters before the ";".
+// "IF00014250000" + step (5) + RIT/XIT offset (5) + RIT, XIT, memory bank, memory channel (2),
+// then the transmit digit (0 receive, 1 transmit) and the mode digit, and 7 more: 37 characters
+// before the ";". Elecraft's radios fill the same places.
 constexpr std::size_t kIfReplyLength = 37;
 constexpr std::size_t kIfFrequencyPos = 2;
 constexpr std::size_t kFrequencyDigits = 11;
+constexpr std::size_t kIfTransmitPos = 28;
 constexpr std::size_t kIfModePos = 29;
 
 constexpr Seconds kPollPeriod{0.25};
@@ -76,6 +79,12 @@ protected:
             piece.hertz = hertz;
             piece.note = "status: " + family::Megahertz(hertz);
             TakeMode(piece, text[kIfModePos]);
+            // Anything but 0 or 1 there says nothing about the transmitter.
+            if (const char digit = text[kIfTransmitPos]; digit == '0' || digit == '1') {
+                piece.transmitting = digit == '1';
+                // Receiving is the usual state; only transmitting is worth a word in the note.
+                if (digit == '1') piece.note += ", transmitting";
+            }
             unreadStatus_ = 0;
         } else if (text.substr(0, 2) == kenwood::kReadStatus) {
             // Clean text, in a layout this program cannot read (another maker's IF).
@@ -135,6 +144,31 @@ public:
 
     void Receive(SessionState& state, CommPort& port) const override {
         text::ReceivePass(state, port, ReaderOf(state));
+    }
+
+    // IF; is a read on every radio that speaks these commands or Yaesu's: the one transmit read
+    // that can never key a radio, whoever answers.
+    std::optional<bool> ReadTransmitting(SessionState& state, Platform& platform) const override {
+        std::optional<bool> said;
+        const auto answers = [&](const Piece& piece, std::string_view reply) {
+            if (piece.kind == PieceKind::Echo) return false;
+            if (piece.kind != PieceKind::Refusal && !reply.starts_with(kenwood::kReadStatus))
+                return false;
+            said = piece.transmitting;
+            return true;
+        };
+        text::ReadAndAwait(state, platform, std::string(kenwood::kReadStatus) + ";",
+                           ReaderOf(state), answers);
+        return said;
+    }
+
+    void KeyByCommand(SessionState& state, Platform& platform, bool on) const override {
+        SendKenwoodCommand(state, platform,
+                           std::string(on ? kenwood::kTransmit : kenwood::kReceive));
+    }
+
+    std::string UnkeyBytes(const SessionState&) const override {
+        return std::string(kenwood::kReceive);
     }
 
     void SetFrequency(SessionState& state, Platform& platform,

@@ -22,7 +22,8 @@ namespace cat {
 void SendKenwoodCommand(SessionState& state, Platform& platform, const std::string& command);
 
 // Moves the waiting bytes from the port into the receive buffer, cuts it into ";"-terminated
-// replies and takes frequency and mode out of the status, FA and MD replies.
+// replies and takes frequency and mode out of the status, FA and MD replies, and whether the
+// radio transmits out of the status reply.
 void ReceiveKenwoodReplies(SessionState& state, CommPort& port);
 
 struct KenwoodModeReading {

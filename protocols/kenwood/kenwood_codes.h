@@ -15,6 +15,10 @@ namespace cat::kenwood {
 inline constexpr std::string_view kReadStatus = "IF";
 inline constexpr std::string_view kSetFrequency = "FA";  // + 11 digits in hertz
 inline constexpr std::string_view kSetMode = "MD";       // + the mode digit
+// Keys the transmitter (the microphone's audio; every radio of these commands takes the bare form),
+// and back to receive. Only the operator's PTT test sends them.
+inline constexpr std::string_view kTransmit = "TX;";
+inline constexpr std::string_view kReceive = "RX;";
 
 inline constexpr std::string_view kReadIdentity = "ID";   // reply ID021; names the model
 inline constexpr std::string_view kReadFrequency = "FA";  // reply FA00014074000;
@@ -22,8 +26,10 @@ inline constexpr std::string_view kReadMode = "MD";       // reply MD2;
 inline constexpr std::string_view kRefusal = "?";         // ?; : the radio refuses the command
 
 // What a command means, for people reading the traffic.
-inline constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kCommandNames{{
+inline constexpr std::array<std::pair<std::string_view, std::string_view>, 9> kCommandNames{{
     {"IF", "status"},
+    {"TX", "transmit (PTT on)"},
+    {"RX", "receive (PTT off)"},
     {"FA", "frequency"},
     {"MD", "mode"},
     {"ID", "identity"},

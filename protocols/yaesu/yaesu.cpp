@@ -54,7 +54,14 @@ bool IsIdentityReply(std::string_view text) {
            AllDigits(text.substr(2));
 }
 
+// "TX0", "TX1", "TX2": the transmit state's reply.
+bool IsTransmitReply(std::string_view text) {
+    return text.size() == 3 && text.substr(0, 2) == yaesu::kTransmitState && text[2] >= '0' &&
+           text[2] <= '2';
+}
+
 std::string CommandName(std::string_view text) {
+    if (const auto name = Lookup(yaesu::kCommandTexts, text)) return std::string(*name);
     if (const auto name = Lookup(yaesu::kCommandNames, text.substr(0, 2)))
         return std::string(*name);
     return std::string(text.substr(0, 2));
@@ -68,6 +75,11 @@ void TakeMode(Piece& piece, char code) {
 }
 
 class YaesuReader final : public text::TextReader {
+public:
+    // The radio on this link has answered ID; with a Yaesu identity, and nothing since said
+    // otherwise: TX; reads rather than keys there.
+    bool YaesuConfirmed() const { return yaesuConfirmed_; }
+
 protected:
     Piece ReadReply(std::string_view text) const override {
         Piece piece;
@@ -83,13 +95,24 @@ protected:
         } else if (IsIdentityReply(text)) {
             piece.note =
                 text::IdentityNote(Lookup(yaesu::kIdentities, text.substr(2)), text.substr(2));
+            yaesuConfirmed_ = true;
+        } else if (IsTransmitReply(text)) {
+            piece.transmitting = text[2] != '0';
+            piece.note = text[2] == '0'   ? "transmit state: receiving"
+                         : text[2] == '1' ? "transmit state: transmitting (keyed by CAT)"
+                                          : "transmit state: transmitting";
         } else {
+            // ID019;: a Kenwood radio (or one speaking its commands) is on the line.
+            if (text.substr(0, 2) == yaesu::kReadIdentity) yaesuConfirmed_ = false;
             piece = text::Unread(CommandName(text));
         }
         return piece;
     }
 
     std::string CommandName(std::string_view text) const override { return cat::CommandName(text); }
+
+private:
+    mutable bool yaesuConfirmed_ = false;
 };
 
 YaesuReader& ReaderOf(SessionState& state) {
@@ -101,6 +124,19 @@ YaesuReader& ReaderOf(SessionState& state) {
 
 void Send(SessionState& state, Platform& platform, const std::string& command) {
     text::Send(state, platform, command, ReaderOf(state));
+}
+
+// Whether the radio is a Yaesu, by its answer to ID; unless this link already knows. Only a
+// radio that says so is ever sent TX;, TX1; or TX0;.
+bool ConfirmYaesu(SessionState& state, Platform& platform) {
+    YaesuReader& reader = ReaderOf(state);
+    if (reader.YaesuConfirmed()) return true;
+    const auto answers = [](const Piece& piece, std::string_view reply) {
+        return piece.kind == PieceKind::Refusal ||
+               (piece.kind != PieceKind::Echo && reply.substr(0, 2) == yaesu::kReadIdentity);
+    };
+    text::ReadAndAwait(state, platform, std::string(yaesu::kReadIdentity) + ";", reader, answers);
+    return reader.YaesuConfirmed();
 }
 
 class Yaesu final : public RadioFamily {
@@ -122,6 +158,34 @@ public:
 
     void Receive(SessionState& state, CommPort& port) const override {
         text::ReceivePass(state, port, ReaderOf(state));
+    }
+
+    std::optional<bool> ReadTransmitting(SessionState& state, Platform& platform) const override {
+        if (!ConfirmYaesu(state, platform)) return std::nullopt;
+        std::optional<bool> said;
+        const auto answers = [&](const Piece& piece, std::string_view reply) {
+            if (piece.kind == PieceKind::Refusal) return true;
+            if (piece.kind != PieceKind::Reply || !IsTransmitReply(reply.substr(0, 3)) ||
+                reply.size() != 4)
+                return false;
+            said = piece.transmitting;
+            return true;
+        };
+        text::ReadAndAwait(state, platform, std::string(yaesu::kTransmitState) + ";",
+                           ReaderOf(state), answers);
+        return said;
+    }
+
+    // A radio that has not answered as a Yaesu gets neither: on a Kenwood radio TX0; keys too.
+    void KeyByCommand(SessionState& state, Platform& platform, bool on) const override {
+        if (!ConfirmYaesu(state, platform)) return;
+        Send(state, platform, std::string(on ? yaesu::kTransmitOn : yaesu::kTransmitOff));
+    }
+
+    std::string UnkeyBytes(const SessionState& state) const override {
+        const auto* reader = dynamic_cast<const YaesuReader*>(state.reader.get());
+        return reader && reader->YaesuConfirmed() ? std::string(yaesu::kTransmitOff)
+                                                  : std::string();
     }
 
     // Nine digits of hertz: 14.074 MHz goes out as FA014074000;.

@@ -19,7 +19,23 @@ inline constexpr std::string_view kReadStatus = "IF";
 inline constexpr std::string_view kReadIdentity = "ID";
 inline constexpr std::string_view kRefusal = "?";
 
-inline constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kCommandNames{{
+// TX; alone reads the transmitter: TX0; receive, TX1; keyed by CAT, TX2; keyed otherwise (the
+// microphone, the rear PTT line). TX1; and TX0; key and unkey it; only the operator's PTT test
+// sends them. On a Kenwood radio TX; itself keys the transmitter and TX0; keys it too: the read
+// goes only to a radio that has answered ID; as a Yaesu (four digits; Kenwood's have three).
+inline constexpr std::string_view kTransmitState = "TX";
+inline constexpr std::string_view kTransmitOn = "TX1;";
+inline constexpr std::string_view kTransmitOff = "TX0;";
+
+// Commands named by their whole text first: TX reads, TX1 and TX0 key and unkey.
+inline constexpr std::array<std::pair<std::string_view, std::string_view>, 3> kCommandTexts{{
+    {"TX", "read transmit state"},
+    {"TX1", "transmit (PTT on)"},
+    {"TX0", "receive (PTT off)"},
+}};
+
+inline constexpr std::array<std::pair<std::string_view, std::string_view>, 6> kCommandNames{{
+    {"TX", "transmit state"},
     {"FA", "frequency"},
     {"MD", "mode"},
     {"IF", "status"},
