@@ -41,8 +41,11 @@ std::optional<TransmitFinding> TransmitWatch::Tick(const RadioFamily& family, Se
     if (phase_ == Phase::AwaitingRead) {
         phase_ = Phase::Watching;
         if (testRunning_ || Read(family, state, platform) != true) return std::nullopt;
-        reported_ = true;
-        return FindKeyingLine(family, state, platform);
+        TransmitFinding finding = FindKeyingLine(family, state, platform);
+        // A radio a dropped line brought back to receive is not reported back in receive: the
+        // finding stays on show, it is the line that matters.
+        reported_ = finding.transmittingAfter != false;
+        return finding;
     }
     if (testRunning_ || !state.transmitting) return std::nullopt;
     if (*state.transmitting == reported_) return std::nullopt;
@@ -62,8 +65,11 @@ TransmitFinding TransmitWatch::FindKeyingLine(const RadioFamily& family, Session
     ControlLineLevels levels = port.ControlLines();
     const ControlLineLevels asOpened = levels;
     for (ControlLine line : {ControlLine::Rts, ControlLine::Dtr}) {
+        if (line == ControlLine::Rts && handshake_ == Handshake::RtsCts) {
+            finding.rtsIsFlowControl = true;
+            continue;
+        }
         if (!levels.Level(line)) continue;
-        if (line == ControlLine::Rts && handshake_ == Handshake::RtsCts) continue;
         levels.Set(line, false);
         if (!SkipOnFailure([&] { port.SetControlLines(levels); })) break;
         finding.dropped.push_back(line);
@@ -88,6 +94,8 @@ std::string TransmitStatusText(const TransmitFinding& finding, int port) {
     if (finding.keyingLine)
         return LineText(*finding.keyingLine) + " keys this radio: set " +
                ControlLineEntry(static_cast<std::int16_t>(port), *finding.keyingLine, false);
+    if (finding.transmittingAfter == true && finding.rtsIsFlowControl)
+        return "The radio went to transmit when the port opened: RTS/CTS holds RTS up";
     if (finding.transmittingAfter == true)
         return "The radio went to transmit when the port opened, not by RTS or DTR";
     return "The radio went to transmit when the port opened";
@@ -110,6 +118,14 @@ std::string TransmitAdvice(const TransmitFinding& finding, int port) {
                " in [Ports] so that the line stays low when the port opens, or use " + line +
                " for PTT only in the program that sends audio.";
     }
+    if (finding.transmittingAfter == true && finding.rtsIsFlowControl)
+        return text + (dropped.empty() ? "" : " Dropping " + dropped + " did not end it.") +
+               " RTS belongs to the RTS/CTS flow control on this port, which holds it up: if "
+               "the interface keys the radio from RTS, set " +
+               HandshakeKey(number) + "=none and " +
+               ControlLineEntry(number, ControlLine::Rts, false) +
+               " in [Ports]. Otherwise the radio transmits for another reason (PTT pressed, "
+               "VOX, a stuck foot switch, another program).";
     if (finding.transmittingAfter == true)
         return text +
                (dropped.empty() ? " Neither RTS nor DTR is up on this port"

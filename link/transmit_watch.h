@@ -33,6 +33,8 @@ struct TransmitFinding {
     std::vector<ControlLine> dropped;  // the lines dropped, in order
     // KeyedAtOpen: what the radio said after the last drop; nothing when it stopped answering.
     std::optional<bool> transmittingAfter;
+    // RTS was left alone: it is the RTS/CTS flow control's line on this port.
+    bool rtsIsFlowControl = false;
     Seconds foundAfterOpen{0};  // when the radio was found transmitting, counted from the open
     Seconds namedAfterOpen{0};  // when the search over the lines ended
 };

@@ -129,6 +129,12 @@ std::string TextReader::Sent(std::string_view bytes) {
         const std::string_view text = bytes.substr(start, end - start);
         start = end + 1;
         if (text.empty()) continue;
+        // A read's answer looks like the set commands of its name (TX; is answered TX1;, as TX1;
+        // keyed the radio): the echo of a set sent before the read has come by now, as an
+        // interface echoes at once, and what comes now is the answer.
+        std::erase_if(sent_, [&](const std::string& earlier) {
+            return earlier.size() > text.size() && earlier.starts_with(text);
+        });
         sent_.emplace_back(text);
         if (sent_.size() > kEchoesAwaited) sent_.pop_front();
         name += (name.empty() ? "" : ", ") + CommandName(text);

@@ -105,11 +105,14 @@ void PrintVerdict(const doctor::Verdict& v) {
     if (!v.advice.empty()) std::printf("  Try: %s\n", OneLine(v.advice).c_str());
 }
 
-void PrintTraffic(const doctor::LinkWatch& watch) {
+// The line's traffic from unit `from` on.
+void PrintTraffic(const doctor::LinkWatch& watch, std::size_t from = 0) {
     std::printf("traffic (seconds from the open; > sent, < received, <e echo, <! not a reply):\n");
-    for (const doctor::LineUnit& unit : watch.Line().Units())
+    const auto& units = watch.Line().Units();
+    for (auto unit = units.begin() + static_cast<std::ptrdiff_t>(std::min(from, units.size()));
+         unit != units.end(); ++unit)
         std::printf("  %s\n",
-                    doctor::MonitorLine(unit, watch.Facts().protocol, watch.OpenedAt()).c_str());
+                    doctor::MonitorLine(*unit, watch.Facts().protocol, watch.OpenedAt()).c_str());
 }
 
 bool AddressedFamily(const std::string& listText) {
@@ -330,7 +333,9 @@ const char* StateWord(std::optional<bool> transmitting) {
 }
 
 // The PTT test on the open link that answered; its exit status.
-int TestPtt(const PttRequest& request, SessionState& state, Platform& platform, QtCommPort& port) {
+int TestPtt(const PttRequest& request, SessionState& state, Platform& platform, QtCommPort& port,
+            const doctor::LinkWatch& watch) {
+    const std::size_t trafficBefore = watch.Line().Units().size();
     const RadioFamily* family = FamilyFor(state.protocol);
     if (!family) return kExitNoRadio;
     std::printf("ptt: keying by %s for %.1f s\n",
@@ -352,6 +357,7 @@ int TestPtt(const PttRequest& request, SessionState& state, Platform& platform, 
         test.Finish(*family, state, platform, end);
         DisarmLastWords();
     }
+    PrintTraffic(watch, trafficBefore);
     std::printf("ptt: before %s, while keyed %s, after %s\n", StateWord(test.Before()),
                 StateWord(test.During()), StateWord(test.After()));
     if (const auto back = test.ReceiveAfterEnd())
@@ -407,7 +413,7 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     const bool answered =
         verdict.kind == doctor::VerdictKind::Answering && watch.Line().Summary().lastReading;
     if (ptt && answered) {
-        const int status = TestPtt(*ptt, state, platform, port);
+        const int status = TestPtt(*ptt, state, platform, port, watch);
         CloseLink(platform);
         return status;
     }

@@ -16,7 +16,8 @@ using namespace test;
 class TransmitWindowTest : public WindowTest {
 protected:
     MainWindow& OpenWith(const QString& protocol, const QStringList& radioOptions) {
-        radio = std::make_unique<Radiosim>(IniPath(), 3, QStringList{"--rfc2217", "0"} + radioOptions);
+        radio =
+            std::make_unique<Radiosim>(IniPath(), 3, QStringList{"--rfc2217", "0"} + radioOptions);
         EXPECT_TRUE(radio->Started());
         MainWindow& w = Start();
         w.show();
@@ -87,6 +88,8 @@ TEST_F(TransmitWindowTest, ARadioKeyedByTheOpenIsNamedAndTheEntryWritten) {
 }
 
 TEST_F(TransmitWindowTest, ThePttTestKeysByRtsAndTellsItWorked) {
+    // An interface that keys by RTS does no RTS/CTS flow control.
+    QSettings(IniPath(), QSettings::IniFormat).setValue("Ports/Com3.Handshake", "none");
     MainWindow& w = OpenWith("Kenwood", {"--model", "ts590s", "--ptt", "rts"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return Reading(w)->text() == "14.074.00 USB"; }, 8000));
     radio->Forget();

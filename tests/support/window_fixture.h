@@ -85,7 +85,8 @@ protected:
             }
         });
         poll.start();
-        QTimer::singleShot(5000, [&] { poll.stop(); });
+        // Tied to the poll timer: the timeout must not outlive it when the box came sooner.
+        QTimer::singleShot(5000, &poll, [&] { poll.stop(); });
         action();
         poll.stop();
         expectingBox_ = false;

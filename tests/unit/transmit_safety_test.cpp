@@ -30,8 +30,10 @@ public:
     std::optional<bool> ReadTransmitting(SessionState& state, Platform&) const override {
         ++const_cast<WiredRadio*>(this)->reads;
         if (silent) return std::nullopt;
-        const bool line = wired_ && port_.lines.Level(*wired_) &&
-                          !(*wired_ == ControlLine::Rts && port_.handshake == Handshake::RtsCts);
+        // RTS/CTS flow control holds RTS up whatever its level is set to.
+        const bool heldByFlowControl =
+            wired_ == ControlLine::Rts && port_.handshake == Handshake::RtsCts;
+        const bool line = wired_ && (port_.lines.Level(*wired_) || heldByFlowControl);
         state.transmitting = line || pressed || catKeyed;
         return state.transmitting;
     }
@@ -85,18 +87,56 @@ TEST(TransmitWatch, DropsRaisedLinesOneAtATimeUntilTheRadioReceives) {
         const char* status;
     };
     const Row rows[] = {
-        {"rts_keys_it", L::Rts, false, Levels(true, true), Handshake::None, true, L::Rts,
-         {L::Rts}, Levels(true, false), "RTS keys this radio: set Com3.RTS=off"},
-        {"dtr_keys_it_rts_already_low", L::Dtr, false, Levels(true, false), Handshake::None, true,
-         L::Dtr, {L::Dtr}, Levels(false, false), "DTR keys this radio: set Com3.DTR=off"},
-        {"neither_line_lines_come_back", std::nullopt, true, Levels(true, true), Handshake::None,
-         true, std::nullopt, {L::Rts, L::Dtr}, Levels(true, true),
+        {"rts_keys_it",
+         L::Rts,
+         false,
+         Levels(true, true),
+         Handshake::None,
+         true,
+         L::Rts,
+         {L::Rts},
+         Levels(true, false),
+         "RTS keys this radio: set Com3.RTS=off"},
+        {"dtr_keys_it_rts_already_low",
+         L::Dtr,
+         false,
+         Levels(true, false),
+         Handshake::None,
+         true,
+         L::Dtr,
+         {L::Dtr},
+         Levels(false, false),
+         "DTR keys this radio: set Com3.DTR=off"},
+        {"neither_line_lines_come_back",
+         std::nullopt,
+         true,
+         Levels(true, true),
+         Handshake::None,
+         true,
+         std::nullopt,
+         {L::Rts, L::Dtr},
+         Levels(true, true),
          "The radio went to transmit when the port opened, not by RTS or DTR"},
-        {"rts_of_the_flow_control_is_left_alone", std::nullopt, true, Levels(true, true),
-         Handshake::RtsCts, true, std::nullopt, {L::Dtr}, Levels(true, true),
-         "The radio went to transmit when the port opened, not by RTS or DTR"},
-        {"receiving_at_open", L::Rts, false, Levels(true, false), Handshake::None, false,
-         std::nullopt, {}, Levels(true, false), ""},
+        {"rts_of_the_flow_control_is_left_alone",
+         L::Rts,
+         false,
+         Levels(true, true),
+         Handshake::RtsCts,
+         true,
+         std::nullopt,
+         {L::Dtr},
+         Levels(true, true),
+         "The radio went to transmit when the port opened: RTS/CTS holds RTS up"},
+        {"receiving_at_open",
+         L::Rts,
+         false,
+         Levels(true, false),
+         Handshake::None,
+         false,
+         std::nullopt,
+         {},
+         Levels(true, false),
+         ""},
     };
     for (const Row& row : rows) {
         FakeWorld w;
@@ -141,10 +181,10 @@ TEST(TransmitWatch, LaterReportsAreShownOnceAndNeverTouchTheLines) {
         if (const auto finding = watch.Tick(radio, state, w.platform, true))
             events.push_back(TransmitStatusText(*finding, 3));
     }
-    EXPECT_EQ(events, (std::vector<std::string>{
-                          "The radio is transmitting: not keyed by this program",
-                          "The radio is back in receive.",
-                          "The radio is transmitting: not keyed by this program"}));
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"The radio is transmitting: not keyed by this program",
+                                        "The radio is back in receive.",
+                                        "The radio is transmitting: not keyed by this program"}));
     watch.SetTestRunning(true);
     state.transmitting = false;
     EXPECT_FALSE(watch.Tick(radio, state, w.platform, true));
@@ -174,8 +214,8 @@ TEST(PttTest, KeysForTheTimeAndUnkeysOnEveryWayOut) {
          PttEnd::Signal, false, true, false, true, Levels(false, false), "Keying by DTR worked"},
         {"rts_on_a_dtr_interface", PttMethod::Rts, L::Dtr, Levels(false, false), PttEnd::TimeUp,
          false, false, false, true, Levels(false, false), "Keying by RTS did nothing"},
-        {"line_lost_with_the_port", PttMethod::Rts, L::Rts, Levels(true, false),
-         PttEnd::PortLost, false, true, std::nullopt, true, Levels(true, true),
+        {"line_lost_with_the_port", PttMethod::Rts, L::Rts, Levels(true, false), PttEnd::PortLost,
+         false, true, std::nullopt, true, Levels(true, true),
          "The port went away while RTS was up"},
         {"cat_lost_with_the_port", PttMethod::Cat, std::nullopt, Levels(true, false),
          PttEnd::PortLost, false, true, std::nullopt, true, Levels(true, false),

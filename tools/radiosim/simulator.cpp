@@ -234,7 +234,12 @@ void Simulator::CheckNetworkLine() {
     const ComPortLine& line = server_->line();
     client_baud_ = line.baud;
     std::string text = ComPortLineText(line);
-    if (text != line_text_) Line("line " + text);
+    if (text != line_text_) {
+        Line("line " + text);
+        // Flow control taking RTS over, or giving it back, moves it as a level change would.
+        if (line.hardware_flow != line_text_.ends_with("rtscts") && !line_text_.empty())
+            WirePtt(line.dtr, RtsLevel(line));
+    }
     line_text_ = std::move(text);
     if (!held_.empty() && !(options_.cts_low && line.hardware_flow)) {
         Received(std::exchange(held_, {}));
@@ -246,9 +251,13 @@ void Simulator::ControlLinesChanged() {
     CheckNetworkLine();
     const ComPortLine& line = server_->line();
     Line(std::string("lines dtr ") + (line.dtr ? "on" : "off") + " rts " +
-         (line.rts ? "on" : "off"));
-    WirePtt(line.dtr, line.rts);
+         (RtsLevel(line) ? "on" : "off"));
+    WirePtt(line.dtr, RtsLevel(line));
 }
+
+// Under RTS/CTS flow control the port's UART holds RTS up while it can take bytes, whatever
+// level the client last asked for.
+bool Simulator::RtsLevel(const ComPortLine& line) { return line.rts || line.hardware_flow; }
 
 void Simulator::WirePtt(bool dtr, bool rts) {
     if (!options_.ptt_line) return;

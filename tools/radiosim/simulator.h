@@ -71,6 +71,7 @@ private:
     void CheckNetworkLine();
     // The wired PTT line follows DTR or RTS.
     void WirePtt(bool dtr, bool rts);
+    static bool RtsLevel(const ComPortLine& line);
     bool ReadControl();
     void Control(std::string_view line);
     void Warn(const std::string& text);
