@@ -101,6 +101,16 @@ std::string TransmitStatusText(const TransmitFinding& finding, int port) {
     return "The radio went to transmit when the port opened";
 }
 
+std::string TransmitBrief(const TransmitFinding& finding) {
+    if (finding.event == TransmitEvent::BackToReceive) return "Back in receive";
+    if (finding.event == TransmitEvent::TransmittingUnasked) return "Radio is transmitting";
+    if (finding.keyingLine) return LineText(*finding.keyingLine) + " keys this radio";
+    if (finding.transmittingAfter == true && finding.rtsIsFlowControl)
+        return "Keyed at open: RTS/CTS?";
+    if (finding.transmittingAfter == true) return "Transmits: not RTS or DTR";
+    return "Keyed at open: check radio";
+}
+
 std::string TransmitAdvice(const TransmitFinding& finding, int port) {
     const auto number = static_cast<std::int16_t>(port);
     if (finding.event == TransmitEvent::BackToReceive) return "The radio is back in receive.";

@@ -64,8 +64,10 @@ private:
     bool reported_ = false;  // a finding is on show until the radio says it receives again
 };
 
-// The status line's words, the fact first: "RTS keys this radio: set Com3.RTS=off".
+// One line, the fact first: "RTS keys this radio: set Com3.RTS=off".
 std::string TransmitStatusText(const TransmitFinding& finding, int port);
+// The same, short enough for the window's status line: "RTS keys this radio".
+std::string TransmitBrief(const TransmitFinding& finding);
 // The whole story, for the details and the log.
 std::string TransmitAdvice(const TransmitFinding& finding, int port);
 

@@ -90,7 +90,7 @@ void TransmitSafety::AfterPoll() {
 }
 
 void TransmitSafety::Show(const TransmitFinding& finding) {
-    const QString brief = Q(TransmitStatusText(finding, Port()));
+    const QString brief = Q(TransmitBrief(finding));
     const QString whole = Q(TransmitAdvice(finding, Port()));
     if (finding.event == TransmitEvent::BackToReceive) {
         emit AlertCleared();

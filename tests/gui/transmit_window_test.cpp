@@ -61,7 +61,7 @@ protected:
 TEST_F(TransmitWindowTest, ARadioKeyedByTheOpenIsNamedAndTheEntryWritten) {
     MainWindow& w = OpenWith("ICOM", {"--model", "ic7300", "--address", "94", "--ptt", "dtr"});
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return StatusLine(w)->text().startsWith("! DTR keys this radio"); }, 5000))
+        [&] { return StatusLine(w)->text() == "! DTR keys this radio"; }, 5000))
         << StatusLine(w)->text().toStdString();
     std::printf("Open to the line named in the window: %lld ms\n",
                 static_cast<long long>(sinceOpen.elapsed()));
