@@ -8,6 +8,7 @@
 #include "core/failure_policy.h"
 #include "core/lookup.h"
 #include "core/text.h"
+#include "link/transmit_watch.h"
 
 namespace cat {
 
@@ -22,18 +23,6 @@ constexpr std::array<std::pair<std::string_view, PttMethod>, 3> kMethods{{
 // As for the search at open: a PTT input lets go, or takes hold, within a hundred milliseconds.
 constexpr int kSwitchMs = 100;
 constexpr Seconds kLatestReadWhileKeyed{0.3};
-
-std::optional<bool> Read(const RadioFamily& family, SessionState& state, Platform& platform) {
-    std::optional<bool> transmitting;
-    SkipOnFailure([&] { transmitting = family.ReadTransmitting(state, platform); });
-    return transmitting;
-}
-
-Seconds Now(Platform& platform) {
-    Seconds now{0};
-    SkipOnFailure([&] { now = platform.clock.Now(); });
-    return now;
-}
 
 }  // namespace
 
@@ -81,7 +70,7 @@ bool PttTest::Start(const RadioFamily& family, SessionState& state, Platform& pl
         SetLine(platform, false);
         SkipOnFailure([&] { platform.pause.Sleep(kSwitchMs); });
     }
-    before_ = Read(family, state, platform);
+    before_ = ReadTransmitState(family, state, platform);
     if (before_ == true) {
         refusal_ = "The radio already transmits, so the test did not key it.";
         return false;
@@ -94,7 +83,7 @@ bool PttTest::Start(const RadioFamily& family, SessionState& state, Platform& pl
         return false;
     }
     keyed_ = true;
-    keyedAt_ = Now(platform);
+    keyedAt_ = platform.clock.Now();
     return true;
 }
 
@@ -103,7 +92,7 @@ Seconds PttTest::ReadAt() const {
 }
 
 void PttTest::ReadWhileKeyed(const RadioFamily& family, SessionState& state, Platform& platform) {
-    if (keyed_ && !finished_ && !during_) during_ = Read(family, state, platform);
+    if (keyed_ && !finished_ && !during_) during_ = ReadTransmitState(family, state, platform);
 }
 
 void PttTest::Finish(const RadioFamily& family, SessionState& state, Platform& platform,
@@ -113,14 +102,14 @@ void PttTest::Finish(const RadioFamily& family, SessionState& state, Platform& p
     end_ = end;
     if (end == PttEnd::PortLost) return;
     const std::optional<ControlLine> line = Line();
-    const Seconds unkeyedAt = Now(platform);
+    const Seconds unkeyedAt = platform.clock.Now();
     if (line)
         SetLine(platform, false);
     else
         SkipOnFailure([&] { family.KeyByCommand(state, platform, false); });
     SkipOnFailure([&] { platform.pause.Sleep(kSwitchMs); });
-    after_ = Read(family, state, platform);
-    if (after_ == false) receiveAfterEnd_ = Now(platform) - unkeyedAt;
+    after_ = ReadTransmitState(family, state, platform);
+    if (after_ == false) receiveAfterEnd_ = platform.clock.Now() - unkeyedAt;
     // A line that did not key the radio goes back up, for an interface powered from it; one
     // that did stays low for as long as the link is open.
     if (line && asOpened_.Level(*line) && during_ != true && after_ == false)

@@ -10,21 +10,16 @@ namespace {
 // a hundred.
 constexpr int kReleaseMs = 100;
 
-std::optional<bool> Read(const RadioFamily& family, SessionState& state, Platform& platform) {
+std::string LineText(ControlLine line) { return std::string(LineName(line)); }
+
+}  // namespace
+
+std::optional<bool> ReadTransmitState(const RadioFamily& family, SessionState& state,
+                                      Platform& platform) {
     std::optional<bool> transmitting;
     SkipOnFailure([&] { transmitting = family.ReadTransmitting(state, platform); });
     return transmitting;
 }
-
-Seconds Now(Platform& platform) {
-    Seconds now{0};
-    SkipOnFailure([&] { now = platform.clock.Now(); });
-    return now;
-}
-
-std::string LineText(ControlLine line) { return std::string(LineName(line)); }
-
-}  // namespace
 
 void TransmitWatch::Opened(Seconds now, Handshake handshake) {
     phase_ = Phase::AwaitingRead;
@@ -40,7 +35,7 @@ std::optional<TransmitFinding> TransmitWatch::Tick(const RadioFamily& family, Se
     if (phase_ == Phase::Closed || !linkMaySend) return std::nullopt;
     if (phase_ == Phase::AwaitingRead) {
         phase_ = Phase::Watching;
-        if (testRunning_ || Read(family, state, platform) != true) return std::nullopt;
+        if (testRunning_ || ReadTransmitState(family, state, platform) != true) return std::nullopt;
         TransmitFinding finding = FindKeyingLine(family, state, platform);
         // A radio a dropped line brought back to receive is not reported back in receive: the
         // finding stays on show, it is the line that matters.
@@ -52,14 +47,14 @@ std::optional<TransmitFinding> TransmitWatch::Tick(const RadioFamily& family, Se
     reported_ = *state.transmitting;
     TransmitFinding finding;
     finding.event = reported_ ? TransmitEvent::TransmittingUnasked : TransmitEvent::BackToReceive;
-    finding.foundAfterOpen = Now(platform) - openedAt_;
+    finding.foundAfterOpen = platform.clock.Now() - openedAt_;
     return finding;
 }
 
 TransmitFinding TransmitWatch::FindKeyingLine(const RadioFamily& family, SessionState& state,
                                               Platform& platform) {
     TransmitFinding finding;
-    finding.foundAfterOpen = Now(platform) - openedAt_;
+    finding.foundAfterOpen = platform.clock.Now() - openedAt_;
     finding.transmittingAfter = true;
     CommPort& port = platform.port;
     ControlLineLevels levels = port.ControlLines();
@@ -74,7 +69,7 @@ TransmitFinding TransmitWatch::FindKeyingLine(const RadioFamily& family, Session
         if (!SkipOnFailure([&] { port.SetControlLines(levels); })) break;
         finding.dropped.push_back(line);
         SkipOnFailure([&] { platform.pause.Sleep(kReleaseMs); });
-        finding.transmittingAfter = Read(family, state, platform);
+        finding.transmittingAfter = ReadTransmitState(family, state, platform);
         if (finding.transmittingAfter == false) {
             finding.keyingLine = line;
             break;
@@ -83,7 +78,7 @@ TransmitFinding TransmitWatch::FindKeyingLine(const RadioFamily& family, Session
     // Lines that did not key the radio go back up: an interface may draw its power from them.
     if (!finding.keyingLine && finding.transmittingAfter == true)
         SkipOnFailure([&] { port.SetControlLines(asOpened); });
-    finding.namedAfterOpen = Now(platform) - openedAt_;
+    finding.namedAfterOpen = platform.clock.Now() - openedAt_;
     return finding;
 }
 

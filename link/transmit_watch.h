@@ -39,6 +39,11 @@ struct TransmitFinding {
     Seconds namedAfterOpen{0};  // when the search over the lines ended
 };
 
+// The radio's transmit state by its family's read; nothing when the radio did not say or the
+// read failed. Never raises.
+std::optional<bool> ReadTransmitState(const RadioFamily& family, SessionState& state,
+                                      Platform& platform);
+
 class TransmitWatch {
 public:
     // A link opened at `now`, its RTS given to flow control when `handshake` is RTS/CTS.
