@@ -179,7 +179,10 @@ MainWindow::MainWindow(SettingsStore& store, QWidget* parent)
     LoadChoices();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // A test still keying is unkeyed while the port and the routines it needs are all there.
+    transmit_->Closing();
+}
 
 std::unique_ptr<QWidget> MakeProgramWindow(SettingsStore& store) {
     return std::make_unique<MainWindow>(store);

@@ -69,7 +69,7 @@ void TransmitSafety::Opened() {
 void TransmitSafety::Closing() {
     EndTest(PttEnd::Closed);
     watch_.Closed();
-    if (lines_) lines_->setText(QStringLiteral("The link is closed."));
+    if (section_) lines_->setText(QStringLiteral("The link is closed."));
 }
 
 void TransmitSafety::PortLost() {
@@ -105,7 +105,7 @@ void TransmitSafety::Show(const TransmitFinding& finding) {
 }
 
 void TransmitSafety::ShowFinding() {
-    if (!finding_) return;
+    if (!section_) return;
     finding_->setText(findingText_);
     SetProblem(*finding_, findingProblem_);
     writeEntry_->setVisible(entryLine_.has_value());
@@ -115,7 +115,11 @@ void TransmitSafety::ShowFinding() {
 }
 
 void TransmitSafety::ShowLines() {
-    if (!lines_ || !section_ || !section_->isVisible()) return;
+    if (!section_ || !section_->isVisible()) return;
+    if (!port_.IsOpen()) {
+        lines_->setText(QStringLiteral("The link is closed."));
+        return;
+    }
     const std::string text = DescribeModemLines(port_.Lines());
     lines_->setText(text.empty() ? QStringLiteral("This port does not report its lines.")
                                  : Q(text));
@@ -154,7 +158,7 @@ bool TransmitSafety::Confirmed(PttMethod method, Seconds duration) {
 void TransmitSafety::StartTest() {
     const RadioFamily* family = FamilyFor(state_.protocol);
     if (test_ || !family || !port_.IsOpen()) {
-        if (result_)
+        if (section_)
             result_->setText(
                 QStringLiteral("Open the link first: the test reads the "
                                "radio's transmit state before and after."));
@@ -194,14 +198,14 @@ void TransmitSafety::EndTest(PttEnd end) {
     DisarmLastWords();
     const std::string summary = test_->Summary(Port());
     const bool problem = !summary.empty() && summary[0] == '!';
-    if (result_) {
+    if (section_) {
         result_->setText(Q(problem ? summary.substr(2) : summary));
         SetProblem(*result_, problem);
     }
     if (problem) emit Alert(Q(summary.substr(2)), Q(summary.substr(2)));
     test_.reset();
     watch_.SetTestRunning(false);
-    if (testButton_) testButton_->setEnabled(true);
+    if (section_) testButton_->setEnabled(true);
     emit HoldPolling(false);
 }
 
@@ -258,6 +262,8 @@ QWidget* TransmitSafety::MakeSection(QWidget* parent) {
     layout->addLayout(test);
     layout->addWidget(result_);
     ShowFinding();
+    // Shown at once when the panel comes up, then once a second.
+    QTimer::singleShot(0, this, &TransmitSafety::ShowLines);
     return box;
 }
 

@@ -83,6 +83,7 @@ private:
     QString findingText_;                   // the last finding, for a section made after it
     bool findingProblem_ = false;
 
+    // The section and its controls below, which go with it when the details panel does.
     QPointer<QWidget> section_;
     QLabel* lines_ = nullptr;
     QLabel* finding_ = nullptr;

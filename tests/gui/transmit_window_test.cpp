@@ -60,8 +60,8 @@ protected:
 
 TEST_F(TransmitWindowTest, ARadioKeyedByTheOpenIsNamedAndTheEntryWritten) {
     MainWindow& w = OpenWith("ICOM", {"--model", "ic7300", "--address", "94", "--ptt", "dtr"});
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return StatusLine(w)->text() == "! DTR keys this radio"; }, 5000))
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return StatusLine(w)->text() == "! DTR keys this radio"; }, 5000))
         << StatusLine(w)->text().toStdString();
     std::printf("Open to the line named in the window: %lld ms\n",
                 static_cast<long long>(sinceOpen.elapsed()));
@@ -73,6 +73,15 @@ TEST_F(TransmitWindowTest, ARadioKeyedByTheOpenIsNamedAndTheEntryWritten) {
     ASSERT_NE(write, nullptr);
     ASSERT_TRUE(QTest::qWaitFor([&] { return write->isVisible(); }, 2000));
     EXPECT_EQ(write->text(), "Set Com3.DTR=off");
+    // The lines as the far port answered: DTR dropped, and radiosim's CTS and DSR up.
+    QLabel* lines = InDetails<QLabel>("modemLines");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return lines->text() ==
+                   QString::fromUtf8("DTR off · RTS off · CTS on · DSR on · DCD off");
+        },
+        3000))
+        << lines->text().toStdString();
     write->click();
     EXPECT_EQ(QSettings(IniPath(), QSettings::IniFormat).value("Ports/Com3.DTR").toString(), "off");
 
