@@ -83,6 +83,9 @@ struct Verdict {
 
 // How long a command may go unanswered before the radio counts as silent.
 inline constexpr double kAnswerSeconds = 1.0;
+// How long after its last reply a radio counts as live although no read is out: the longest a
+// family's poll leaves between two reads of one value, with room for a busy machine.
+inline constexpr double kLiveSeconds = 2.5;
 // How long bytes may wait to leave before the line counts as held.
 inline constexpr double kHeldSeconds = 0.5;
 
