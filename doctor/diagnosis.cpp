@@ -97,8 +97,9 @@ Verdict FromFailure(const Observation& o) {
         case CommFault::PermissionDenied:
             return Make(VerdictKind::NoPermission, true, "no-permission",
                         "Not allowed to use " + o.port, f.text,
-                        "Join the group that may use serial devices (on Debian: sudo adduser "
-                        "$USER dialout), then log in again.");
+                        "Join the group that may use serial devices (on Debian: sudo adduser " +
+                            (f.user.empty() ? std::string("$USER") : f.user) +
+                            " dialout), then log in again.");
         default:
             return Make(VerdictKind::PortError, true, "port-error", o.port + " did not open",
                         f.text, "Check the port's settings and the interface.");
@@ -277,9 +278,11 @@ Verdict FiveByteRadioVerdict(const Observation& o) {
     return v;
 }
 
-// "[Ports] Com3.Handshake=none": the key as the settings file spells it for the port "Com 3".
+// "[Ports] Com3.Handshake=none": the key as the settings file spells it for the port "Com 3". A
+// port named by its device (catlink --doctor /dev/ttyUSB0) has no key of its own.
 std::string HandshakeSetting(const std::string& port) {
-    return port.substr(0, 3) + port.substr(port.find(' ') + 1) + ".Handshake=none";
+    if (port.rfind("Com ", 0) != 0) return "ComN.Handshake=none for the Com number that opens it";
+    return "Com" + port.substr(4) + ".Handshake=none";
 }
 
 Verdict OutputBlockedVerdict(const Observation& o) {

@@ -21,6 +21,7 @@ struct OpenFailure {
     std::string text;                  // the port's own sentence
     std::vector<std::string> present;  // serial devices present now (device missing)
     std::string holder;                // "flrig (process 1234)" (device in use), when known
+    std::string user;                  // who runs the program (no permission), when known
 };
 
 // A radio that frames by count, found on the line before the link sent anything of its own.
