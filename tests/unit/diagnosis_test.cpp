@@ -322,7 +322,8 @@ const Row kRows[] = {
      "Serial devices present now: /dev/ttyS0, /dev/ttyUSB1",
      [](Observation& o) {
          o.open = false;
-         o.failure = OpenFailure{CommFault::DeviceNotFound, "", {"/dev/ttyS0", "/dev/ttyUSB1"}, ""};
+         o.failure = OpenFailure{
+             CommFault::DeviceNotFound, "", {"/dev/ttyS0", "/dev/ttyUSB1"}, "", ""};
      }},
     {"InUseNamesTheProgram",
      Protocol::Kenwood,
@@ -332,17 +333,17 @@ const Row kRows[] = {
      "in use by flrig (process 42)",
      [](Observation& o) {
          o.open = false;
-         o.failure = OpenFailure{CommFault::DeviceInUse, "", {}, "flrig (process 42)"};
+         o.failure = OpenFailure{CommFault::DeviceInUse, "", {}, "flrig (process 42)", ""};
      }},
-    {"NoPermissionSaysWhichGroup",
+    {"NoPermissionSaysWhichGroupForWhichUser",
      Protocol::Ft817,
      {},
      0.1,
      VerdictKind::NoPermission,
-     "dialout",
+     "sudo adduser hamop dialout",
      [](Observation& o) {
          o.open = false;
-         o.failure = OpenFailure{CommFault::PermissionDenied, "not allowed", {}, ""};
+         o.failure = OpenFailure{CommFault::PermissionDenied, "not allowed", {}, "", "hamop"};
      }},
     {"OutputHeldByFlowControl",
      Protocol::Kenwood,
@@ -351,6 +352,18 @@ const Row kRows[] = {
      VerdictKind::OutputBlocked,
      "Com3.Handshake=none",
      [](Observation& o) {
+         o.handshaking = true;
+         o.outputHeldSince = 0.1;
+     }},
+    // A port named by its device has no Com key: the advice says which key to write.
+    {"OutputHeldOnAPortNamedByItsDevice",
+     Protocol::Kenwood,
+     {{0, true, "IF;"}},
+     1.2,
+     VerdictKind::OutputBlocked,
+     "([Ports] ComN.Handshake=none for the Com number that opens it)",
+     [](Observation& o) {
+         o.port = o.device;
          o.handshaking = true;
          o.outputHeldSince = 0.1;
      }},
