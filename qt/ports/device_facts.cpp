@@ -36,9 +36,19 @@ std::string ProcessName(const std::string& pid) {
 
 std::string Holding(const std::string& pid) { return ProcessName(pid) + " (process " + pid + ")"; }
 
-bool Alive(long pid) {
+// Whether process `pid` has `target` open; a process whose files we may not see counts as having
+// it, as its lock says. A lock left behind by a process that ended names no one.
+bool MayHold(long pid, const fs::path& target) {
+    const fs::path process = "/proc/" + std::to_string(pid);
     std::error_code error;
-    return fs::exists("/proc/" + std::to_string(pid), error);
+    if (!fs::exists(process, error)) return false;
+    fs::directory_iterator fds(process / "fd", error);
+    if (error) return true;
+    for (const auto& fd : fds) {
+        std::error_code gone;
+        if (fs::read_symlink(fd.path(), gone) == target) return true;
+    }
+    return false;
 }
 
 // UUCP-style lock files name the holder's process: /run/lock/LCK..ttyUSB0 holds "  1234". The
@@ -51,7 +61,7 @@ std::string FromLockFile(const fs::path& device) {
     for (const char* folder : {"/run/lock", "/var/lock", "/tmp", "/var/tmp"}) {
         std::ifstream lock(fs::path(folder) / ("LCK.." + name));
         long pid = 0;
-        if (lock >> pid && pid > 0 && pid != ::getpid() && Alive(pid))
+        if (lock >> pid && pid > 0 && pid != ::getpid() && MayHold(pid, device))
             return Holding(std::to_string(pid));
     }
     return {};
