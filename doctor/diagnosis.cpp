@@ -309,12 +309,12 @@ Verdict AnsweringVerdict(const Observation& o, const LineSummary& line) {
     const double lastReply = *line.lastReply;
     const std::string name = ProtocolName(o.protocol);
     const std::string who = Addressed(o) ? name + " " + o.radioAddress : name;
-    return Make(
-        VerdictKind::Answering, false, "answering",
-        who + (Live(o, line) ? ": answering" : ": reply " + Ago(o.now - lastReply)),
-        "The " + name + " radio" + (Addressed(o) ? " at address " + o.radioAddress : "") +
-            " answers on " + WhereText(o) + "; its last reply came " + Ago(o.now - lastReply) + ".",
-        "");
+    return Make(VerdictKind::Answering, false, "answering",
+                who + (Live(o, line) ? ": answering" : ": reply " + Ago(o.now - lastReply)),
+                "The " + name + " radio" + (Addressed(o) ? " at address " + o.radioAddress : "") +
+                    " answers on " + WhereText(o) + "; its last reply came " +
+                    Ago(o.now - lastReply) + ".",
+                "");
 }
 
 Verdict WaitingVerdict(const Observation& o) {

@@ -104,8 +104,7 @@ public:
             return piece;
         }
         Read(*cut.frame, piece);
-        const bool reading =
-            piece.kind == PieceKind::Reply && (piece.hertz || piece.modeReported);
+        const bool reading = piece.kind == PieceKind::Reply && (piece.hertz || piece.modeReported);
         if (reading || piece.kind == PieceKind::OtherAddress ||
             (piece.kind == PieceKind::Refusal && ++refusals_ >= 2))
             sure_ = true;
@@ -262,8 +261,8 @@ public:
     std::optional<Seconds> PollPeriod() const override { return kPollPeriod; }
     std::optional<Seconds> PollPeriodNow(const SessionState& state) const override {
         const auto* reader = dynamic_cast<const CivReader*>(state.reader.get());
-        const bool sure = reader && reader->Address() == AddressValue(state.radioAddress) &&
-                          reader->Sure();
+        const bool sure =
+            reader && reader->Address() == AddressValue(state.radioAddress) && reader->Sure();
         return sure ? kPollPeriod : kFirstPollPeriod;
     }
 

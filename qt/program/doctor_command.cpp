@@ -247,9 +247,9 @@ doctor::Verdict Listen(SessionState& state, Platform& platform, doctor::LinkWatc
         const doctor::Verdict verdict = watch.Diagnose();
         const double listened = watch.Now() - watch.OpenedAt();
         // A radio that answers has not made the link work until it sent the frequency.
-        const bool decided = verdict.kind != doctor::VerdictKind::Waiting &&
-                             (verdict.kind != doctor::VerdictKind::Answering ||
-                              watch.Line().Summary().lastReading);
+        const bool decided =
+            verdict.kind != doctor::VerdictKind::Waiting &&
+            (verdict.kind != doctor::VerdictKind::Answering || watch.Line().Summary().lastReading);
         if ((decided && listened >= kListenSeconds) || listened >= 2 * kListenSeconds)
             return verdict;
     }
@@ -263,8 +263,9 @@ doctor::Verdict WithoutReading(doctor::Verdict verdict) {
     verdict.id = "no-frequency";
     verdict.brief = "Radio answers, sends no frequency";
     verdict.text = "The radio answers, but sent no frequency while the link listened.";
-    verdict.advice = "Copy the traffic to ask why; Find radio tries every protocol this program "
-                     "reads.";
+    verdict.advice =
+        "Copy the traffic to ask why; Find radio tries every protocol this program "
+        "reads.";
     return verdict;
 }
 

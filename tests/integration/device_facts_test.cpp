@@ -79,13 +79,13 @@ TEST(DeviceHolder, NamesTheProgramInTheWayByItsWholeName) {
     const QString program = dir.filePath("a-radio-control-program");
     ASSERT_TRUE(QFile::copy(QStandardPaths::findExecutable("sleep"), program));
     QProcess holder;
-    holder.start("sh", {"-c", "exec \"$1\" 30 3<\"$0\"", QString::fromStdString(radio.PtyPath()),
-                        program});
+    holder.start(
+        "sh", {"-c", "exec \"$1\" 30 3<\"$0\"", QString::fromStdString(radio.PtyPath()), program});
     ASSERT_TRUE(holder.waitForStarted());
     const std::string expected =
         "a-radio-control-program (process " + std::to_string(holder.processId()) + ")";
-    const bool named = QTest::qWaitFor(
-        [&] { return DeviceHolder(radio.PtyPath()) == expected; }, 5000);
+    const bool named =
+        QTest::qWaitFor([&] { return DeviceHolder(radio.PtyPath()) == expected; }, 5000);
     EXPECT_TRUE(named) << DeviceHolder(radio.PtyPath());
     holder.kill();
     holder.waitForFinished();

@@ -150,13 +150,28 @@ TEST_F(DoctorCommand, TheVerdictLineIsAlwaysThereAndAgreesWithTheStatus) {
         {"answering", "0", {}, false, "answering", 0, "verdict: no-reply"},
         {"refusing_radio_by_its_path", "0", {"--refuse"}, true, "refuses", 1, "Com 1"},
         // It answers the read at the open and then no more: not still "answering".
-        {"radio_that_stops_after_half_a_second", "0", {"--stop-after", "0.5"}, false, "stopped", 1,
+        {"radio_that_stops_after_half_a_second",
+         "0",
+         {"--stop-after", "0.5"},
+         false,
+         "stopped",
+         1,
          "verdict: answering"},
         // The scan finds it, at other settings: the link as stored still reads nothing.
-        {"no_protocol_stored", nullptr, {"--model", "ic7300"}, false, "no-protocol", 1,
+        {"no_protocol_stored",
+         nullptr,
+         {"--model", "ic7300"},
+         false,
+         "no-protocol",
+         1,
          "verdict: answering"},
         // No bus carries Kenwood's commands: the echo is the interface's.
-        {"kenwood_echo_only", "1", {"--protocol", "kenwood", "--echo-only"}, false, "echo-only", 1,
+        {"kenwood_echo_only",
+         "1",
+         {"--protocol", "kenwood", "--echo-only"},
+         false,
+         "echo-only",
+         1,
          "CI-V"},
     };
     for (const auto& row : rows) {

@@ -266,7 +266,10 @@ const Row kRows[] = {
      VerdictKind::Waiting},
     {"OneNgThenItsRepliesAnswers",
      Protocol::Icom,
-     {{0, true, kIcomPoll}, {0.02, false, kIcomNg}, {0.3, true, kIcomPoll}, {0.31, false, kIcomReply}},
+     {{0, true, kIcomPoll},
+      {0.02, false, kIcomNg},
+      {0.3, true, kIcomPoll},
+      {0.31, false, kIcomReply}},
      0.5,
      VerdictKind::Answering},
     {"OneNgLongUnansweredAfterIsARefusal",
@@ -322,8 +325,8 @@ const Row kRows[] = {
      "Serial devices present now: /dev/ttyS0, /dev/ttyUSB1",
      [](Observation& o) {
          o.open = false;
-         o.failure = OpenFailure{
-             CommFault::DeviceNotFound, "", {"/dev/ttyS0", "/dev/ttyUSB1"}, "", ""};
+         o.failure =
+             OpenFailure{CommFault::DeviceNotFound, "", {"/dev/ttyS0", "/dev/ttyUSB1"}, "", ""};
      }},
     {"InUseNamesTheProgram",
      Protocol::Kenwood,

@@ -140,7 +140,9 @@ TEST_F(PollTest, IcomReadsAgainSoonUntilTheRadioAnswers) {
          {0, 0.375, 0.75, 1.125, 2.25, 3.375}},
         // fe fe e0 5e fa fd: NG. One refusal may be of a read the radio lacks; two are plain.
         {"refusing_radio_two_quick_reads_then_every_second",
-         [](const std::string&) { return Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0xFA, 0xFD}); },
+         [](const std::string&) {
+             return Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0xFA, 0xFD});
+         },
          {0, 0.375, 1.5, 2.625, 3.75}},
         {"answering_radio_every_second_from_its_first_reply",
          [](const std::string&) {
