@@ -33,23 +33,6 @@ namespace {
 using namespace std::chrono_literals;
 using doctor::VerdictKind;
 
-const char* Name(VerdictKind kind) {
-    switch (kind) {
-        case VerdictKind::Waiting:
-            return "waiting";
-        case VerdictKind::Answering:
-            return "answering";
-        case VerdictKind::NoReply:
-            return "no-reply";
-        case VerdictKind::Refuses:
-            return "refuses";
-        case VerdictKind::Stopped:
-            return "stopped";
-        default:
-            return "other";
-    }
-}
-
 // The verdicts an ICOM link at 9600 baud shows over its first `seconds`, each change once, and
 // the traffic for a failure message.
 struct OpenRun {
@@ -112,8 +95,8 @@ OpenRun WatchTheOpen(const QStringList& radioOptions, double seconds) {
         watch.WaitForInput(1, 10ms);
         ReceiveDispatch(state, watch);
         const doctor::Verdict verdict = watch.Diagnose();
-        if (run.verdicts.empty() || run.verdicts.back() != Name(verdict.kind))
-            run.verdicts.push_back(Name(verdict.kind));
+        if (run.verdicts.empty() || run.verdicts.back() != verdict.id)
+            run.verdicts.push_back(verdict.id);
         if (run.decidedAfter < 0 && verdict.kind != VerdictKind::Waiting)
             run.decidedAfter = watch.Now() - watch.OpenedAt();
     }
