@@ -89,6 +89,9 @@ public:
     // Seconds between polls, measured from the end of the last one; nothing when the family
     // polls on every tick.
     virtual std::optional<Seconds> PollPeriod() const = 0;
+    // The period for this link now: a family may read again sooner while a new link has not
+    // yet shown what is on the line.
+    virtual std::optional<Seconds> PollPeriodNow(const SessionState&) const { return PollPeriod(); }
     // Asks the radio for its frequency and mode, and takes in whatever answer is already there.
     virtual void Poll(SessionState& state, Platform& platform) const = 0;
     // The one extra read a link makes the moment it opens, so that what is wrong shows at once.

@@ -97,8 +97,9 @@ Verdict FromFailure(const Observation& o) {
         case CommFault::PermissionDenied:
             return Make(VerdictKind::NoPermission, true, "no-permission",
                         "Not allowed to use " + o.port, f.text,
-                        "Join the group that may use serial devices (on Debian: sudo adduser "
-                        "$USER dialout), then log in again.");
+                        "Join the group that may use serial devices (on Debian: sudo adduser " +
+                            (f.user.empty() ? std::string("$USER") : f.user) +
+                            " dialout), then log in again.");
         default:
             return Make(VerdictKind::PortError, true, "port-error", o.port + " did not open",
                         f.text, "Check the port's settings and the interface.");
@@ -116,6 +117,18 @@ typename Map::key_type MostFrequent(const Map& counts) {
 // Refusals or clean text that no family reads tell of a radio only when they are not a few short
 // texts among much noise: a flood of random bytes holds "?;" and "MM;" somewhere.
 bool StandsOut(int count, const LineSummary& line) { return count > 0 && count >= line.noise; }
+
+// One refusal may be of a read the radio lacks (many have no transmit-state read) while it
+// answers the polls: a radio refuses "the commands" only when it refuses more than one.
+bool RefusesPlainly(const LineSummary& line) {
+    return line.refusals >= 2 && StandsOut(line.refusals, line);
+}
+
+// The radio said something of its own, then left a command without a word for longer than a
+// radio takes: it has stopped, whatever it said before.
+bool FellSilent(const Observation& o, const LineSummary& line) {
+    return line.lastHeard && line.firstUnheard && o.now - *line.firstUnheard > kAnswerSeconds;
+}
 
 Verdict OtherAddressVerdict(const Observation& o, const LineSummary& line) {
     const std::string found = family::Hex2(MostFrequent(line.otherAddresses));
@@ -202,6 +215,7 @@ Verdict NoReplyVerdict(const Observation& o) {
 Verdict FromEvidence(const Observation& o, const LineSummary& line) {
     if (!line.otherAddresses.empty()) return OtherAddressVerdict(o, line);
     if (!line.otherProtocols.empty()) return OtherProtocolVerdict(o, line);
+    if (FellSilent(o, line)) return StoppedVerdict(o.now - *line.lastHeard);
     if (StandsOut(line.refusals, line)) return RefusesVerdict(o, line);
     // Clean replies are never blamed on the line speed: at a wrong speed they would not be clean.
     if (StandsOut(line.unread, line)) return UnreadableVerdict(o, line);
@@ -264,9 +278,11 @@ Verdict FiveByteRadioVerdict(const Observation& o) {
     return v;
 }
 
-// "[Ports] Com3.Handshake=none": the key as the settings file spells it for the port "Com 3".
+// "[Ports] Com3.Handshake=none": the key as the settings file spells it for the port "Com 3". A
+// port named by its device (catlink --doctor /dev/ttyUSB0) has no key of its own.
 std::string HandshakeSetting(const std::string& port) {
-    return port.substr(0, 3) + port.substr(port.find(' ') + 1) + ".Handshake=none";
+    if (port.rfind("Com ", 0) != 0) return "ComN.Handshake=none for the Com number that opens it";
+    return "Com" + port.substr(4) + ".Handshake=none";
 }
 
 Verdict OutputBlockedVerdict(const Observation& o) {
@@ -282,14 +298,23 @@ Verdict OutputBlockedVerdict(const Observation& o) {
                       "interface or its driver holds our bytes back.");
 }
 
-Verdict AnsweringVerdict(const Observation& o, double lastReply) {
+// A radio that answered its last read in time is live, however long ago that read was: an ICOM
+// link reads each value every two seconds, and "reply 2 s ago" there would look late. Only a
+// radio not asked for a while (the poll pauses while the window is minimised) shows an age.
+bool Live(const Observation& o, const LineSummary& line) {
+    return o.now - *line.lastReply < kLiveSeconds || line.firstUnanswered;
+}
+
+Verdict AnsweringVerdict(const Observation& o, const LineSummary& line) {
+    const double lastReply = *line.lastReply;
     const std::string name = ProtocolName(o.protocol);
     const std::string who = Addressed(o) ? name + " " + o.radioAddress : name;
-    return Make(
-        VerdictKind::Answering, false, "answering", who + ": reply " + Ago(o.now - lastReply),
-        "The " + name + " radio" + (Addressed(o) ? " at address " + o.radioAddress : "") +
-            " answers on " + WhereText(o) + "; its last reply came " + Ago(o.now - lastReply) + ".",
-        "");
+    return Make(VerdictKind::Answering, false, "answering",
+                who + (Live(o, line) ? ": answering" : ": reply " + Ago(o.now - lastReply)),
+                "The " + name + " radio" + (Addressed(o) ? " at address " + o.radioAddress : "") +
+                    " answers on " + WhereText(o) + "; its last reply came " +
+                    Ago(o.now - lastReply) + ".",
+                "");
 }
 
 Verdict WaitingVerdict(const Observation& o) {
@@ -311,11 +336,11 @@ std::optional<Verdict> FromLinkState(const Observation& o) {
 // An open link, judged by what its line carried.
 Verdict FromLine(const Observation& o, const LineSummary& line) {
     const bool overdue = line.firstUnanswered && o.now - *line.firstUnanswered > kAnswerSeconds;
-    if (line.lastReply && !overdue) return AnsweringVerdict(o, *line.lastReply);
+    if (line.lastReply && !overdue) return AnsweringVerdict(o, line);
     // Another radio's frames, another protocol and refusals are plain at once; silence and noise
     // need a command to have gone unanswered for a while.
     const bool plain = !line.otherAddresses.empty() || !line.otherProtocols.empty() ||
-                       StandsOut(line.refusals, line) || StandsOut(line.unread, line);
+                       RefusesPlainly(line) || StandsOut(line.unread, line);
     if (!plain && !overdue) return WaitingVerdict(o);
     return FromEvidence(o, line);
 }

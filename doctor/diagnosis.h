@@ -21,6 +21,7 @@ struct OpenFailure {
     std::string text;                  // the port's own sentence
     std::vector<std::string> present;  // serial devices present now (device missing)
     std::string holder;                // "flrig (process 1234)" (device in use), when known
+    std::string user;                  // who runs the program (no permission), when known
 };
 
 // A radio that frames by count, found on the line before the link sent anything of its own.
@@ -83,6 +84,9 @@ struct Verdict {
 
 // How long a command may go unanswered before the radio counts as silent.
 inline constexpr double kAnswerSeconds = 1.0;
+// How long after its last reply a radio counts as live although no read is out: the longest a
+// family's poll leaves between two reads of one value, with room for a busy machine.
+inline constexpr double kLiveSeconds = 2.5;
 // How long bytes may wait to leave before the line counts as held.
 inline constexpr double kHeldSeconds = 0.5;
 

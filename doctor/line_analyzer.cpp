@@ -36,12 +36,14 @@ void LineAnalyzer::Add(LineUnit unit, const Piece* piece) {
         case UnitKind::Command:
             if (!s.firstCommand) s.firstCommand = unit.at;
             if (!s.firstUnanswered) s.firstUnanswered = unit.at;
+            if (!s.firstUnheard) s.firstUnheard = unit.at;
             break;
         case UnitKind::Reply: {
             // A reply starts the count of what came back afresh.
             LineSummary fresh;
             fresh.firstCommand = s.firstCommand;
             fresh.lastReply = unit.at;
+            fresh.lastHeard = unit.at;
             fresh.lastReading = piece && piece->hertz ? unit.at : s.lastReading;
             s = std::move(fresh);
             break;
@@ -68,6 +70,11 @@ void LineAnalyzer::Add(LineUnit unit, const Piece* piece) {
             s.sample = unit.bytes;
             break;
     }
+    if (unit.kind != UnitKind::Command && unit.kind != UnitKind::Echo &&
+        unit.kind != UnitKind::Noise && unit.kind != UnitKind::Reply) {
+        s.lastHeard = unit.at;
+        s.firstUnheard.reset();
+    }
     bytes_ += unit.bytes.size();
     // Noise in a row is one unit up to a reply's length: a flood cut in small pieces (five bytes
     // at a time for a radio that frames by count) costs few units and reads as what it is.
@@ -89,6 +96,11 @@ void LineAnalyzer::Sent(double at, std::string_view bytes) {
     sent_.emplace_back(bytes);
     if (sent_.size() > kEchoesAwaited) sent_.pop_front();
     Add(std::move(unit));
+}
+
+void LineAnalyzer::NothingAsked() {
+    summary_.firstUnanswered.reset();
+    summary_.firstUnheard.reset();
 }
 
 std::size_t LineAnalyzer::TakeEcho(std::string_view bytes, double at) {

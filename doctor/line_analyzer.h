@@ -45,6 +45,10 @@ struct LineSummary {
     std::optional<double> lastReply;
     std::optional<double> lastReading;      // the last reply that carried the frequency
     std::optional<double> firstUnanswered;  // the first command since the last reply
+    // The radio said something of its own (a reply, a refusal, another radio's frame or
+    // protocol, clean text), and the first command it has left without a word since.
+    std::optional<double> lastHeard;
+    std::optional<double> firstUnheard;
     // What came back since the last reply (since the start while there was none).
     int echo = 0;
     int refusals = 0;
@@ -62,6 +66,9 @@ public:
     LineAnalyzer(Protocol protocol, std::string_view radioAddress);
 
     void Sent(double at, std::string_view bytes);
+    // What was sent so far asked no radio of the chosen family (a probe for a radio of another
+    // family, before the link's own first command): its silence tells nothing of the radio.
+    void NothingAsked();
     void Received(double at, std::string_view bytes);
     // Bytes that have waited this long for the rest of a reply are taken for what they are.
     void Settle(double now);

@@ -72,6 +72,8 @@ std::string LinkWatch::ReadAll() {
 }
 
 void LinkWatch::FollowCheck(const SessionState& state) {
+    // The check's probe asks a radio of another family; the link's own radio owes it no answer.
+    if (state.fiveByteCheck && !state.fiveByteCheck->Over()) line_->NothingAsked();
     if (fiveByteRadio_ || !state.fiveByteCheck || !state.fiveByteCheck->Found()) return;
     fiveByteRadio_ =
         FoundFiveByteRadio{state.fiveByteCheck->Found()->Id(), state.fiveByteCheck->FoundSpeed()};

@@ -28,7 +28,7 @@ void FamilyReadAtOpen(SessionState& state, Platform& platform, const RadioFamily
     // every five bytes as one command (an FT-817 on a link set up for another family) drops the
     // read's leftover bytes in that pause; sent straight after it, the poll's bytes would join
     // them into a command (at ICOM's read and poll, "lock the dial").
-    if (const std::optional<Seconds> period = protocol.PollPeriod();
+    if (const std::optional<Seconds> period = protocol.PollPeriodNow(state);
         period && *period > kQuietAfterRead)
         SkipOnFailure([&] { state.lastPoll = platform.clock.Now() - (*period - kQuietAfterRead); });
 }
@@ -47,7 +47,7 @@ bool Checked(SessionState& state, Platform& platform, const RadioFamily& protoco
 void Poll(SessionState& state, Platform& platform) {
     const RadioFamily* protocol = FamilyFor(state.protocol);
     if (!protocol || !Checked(state, platform, *protocol)) return;
-    const std::optional<Seconds> period = protocol->PollPeriod();
+    const std::optional<Seconds> period = protocol->PollPeriodNow(state);
     if (!period) {
         protocol->Poll(state, platform);
     } else if (PeriodPassed(state, platform, *period)) {

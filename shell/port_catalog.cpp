@@ -111,6 +111,10 @@ bool OpensSomething(const PortRow& row) { return row.mapped || row.info.has_valu
 
 std::string PortEntryText(const PortRow& row) {
     std::string text = "Com " + std::to_string(row.number);
+    // The system's own port of this number, not there: said as for any device that is absent
+    // (a node that is there but no serial port the system lists says nothing).
+    if (!OpensSomething(row) && row.target && row.target->kind == PortKind::Device && !row.present)
+        return text + "  " + ShortDevice(row.opens) + " (absent)";
     if (!OpensSomething(row)) return text;
     text += "  ";
     if (IsNetwork(row)) return text + row.opens;

@@ -62,7 +62,8 @@ std::vector<PortRow> DescribePorts(SettingsStore& store, const DeviceSnapshot& s
 bool OpensSomething(const PortRow& row);
 
 // "Com 3  ttyUSB0 (CP2102 USB to UART Bridge Controller)", "Com 5  rfc2217://pi:2000",
-// "Com 4  FTDI_FT232R_USB_UART_A50285BI (absent)", or just "Com 7" when it opens nothing known.
+// "Com 4  FTDI_FT232R_USB_UART_A50285BI (absent)", "Com 2  ttyS1 (absent)" when the system's own
+// port is not there, or just "Com 7" when its device is there but no serial port the system lists.
 std::string PortEntryText(const PortRow& row);
 
 // Everything known of the entry, one sentence: the port list's tooltip.

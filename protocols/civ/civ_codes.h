@@ -36,6 +36,7 @@ inline constexpr std::uint8_t kFrequencyAnnounced = 0x00;
 inline constexpr std::uint8_t kModeAnnounced = 0x01;
 inline constexpr std::uint8_t kFrequencyRead = 0x03;
 inline constexpr std::uint8_t kModeRead = 0x04;
+inline constexpr std::uint8_t kFrequencySet = 0x05;
 // 1C 00 reads the transmitter (the radio answers 1C 00 00 receiving, 1C 00 01 transmitting);
 // 1C 00 01 and 1C 00 00 key and unkey it. Only the operator's PTT test sends those two.
 inline constexpr std::uint8_t kTransmitState = 0x1C;

@@ -5,6 +5,8 @@
 
 #include "core/lookup.h"
 #include "protocols/civ/civ_codes.h"
+#include "protocols/common/bcd.h"
+#include "protocols/common/family_support.h"
 
 namespace cat::civ {
 
@@ -111,6 +113,10 @@ std::string FrameName(const Frame& frame) {
         if (frame.data.size() == 2 && Byte(frame.data[1]) == 0x01) return "transmit (PTT on)";
         if (frame.data.size() == 2 && Byte(frame.data[1]) == 0x00) return "receive (PTT off)";
     }
+    // The monitor shows what a set asked for: "set frequency: 7.074000 MHz".
+    if (frame.command == kFrequencySet && (frame.data.size() == 4 || frame.data.size() == 5))
+        if (const auto hertz = bcd::Decode(frame.data, bcd::Order::LeastSignificantFirst))
+            return CommandName(frame.command) + ": " + family::Megahertz(*hertz);
     return CommandName(frame.command);
 }
 

@@ -23,6 +23,12 @@ namespace {
 // seven-byte frame alone reaches such a radio as fewer than five bytes when sent faster than it
 // reads, and it drops the rest during the second of silence that follows.
 constexpr Seconds kPollPeriod{1.0};
+// Until a new link has heard the radio answer a read, it reads again sooner, so that what the
+// line shows is plain within a second of the open: a refusal repeated, or reads left unanswered.
+// Each read still has more than the quarter second of silence after it that a radio framing by
+// count needs to drop what reached it of the frame.
+constexpr Seconds kFirstPollPeriod{0.3};
+constexpr int kFirstReads = 4;
 
 // Unconsumed bytes may wait between passes up to 127 bytes. More is not a frame in progress but
 // noise, and is dropped so that each pass searches a short buffer.
@@ -66,7 +72,13 @@ public:
 
     int Address() const { return address_; }
     // The poll alternates: frequency, then mode a period later.
-    bool TakeModeTurn() { return std::exchange(modeNext_, !modeNext_); }
+    bool TakeModeTurn() {
+        if (firstReadsLeft_ > 0) --firstReadsLeft_;
+        return std::exchange(modeNext_, !modeNext_);
+    }
+    // The line has shown what it carries: the radio answered a read, another radio did, or
+    // the radio refused more than one command; or the first reads are all out.
+    bool Sure() const { return sure_ || firstReadsLeft_ == 0; }
 
     std::string Sent(std::string_view bytes) override {
         // Our frames end in fd and a 00 outside the frame.
@@ -92,6 +104,10 @@ public:
             return piece;
         }
         Read(*cut.frame, piece);
+        const bool reading = piece.kind == PieceKind::Reply && (piece.hertz || piece.modeReported);
+        if (reading || piece.kind == PieceKind::OtherAddress ||
+            (piece.kind == PieceKind::Refusal && ++refusals_ >= 2))
+            sure_ = true;
         // Our frames go out with a 00 after them; its echo belongs with theirs.
         if (piece.kind == PieceKind::Echo) {
             if (cut.length < bytes.size() && bytes[cut.length] == '\0') {
@@ -167,6 +183,9 @@ private:
     int address_;               // the chosen radio; -1 when none was given
     bool echoAwaited_ = false;  // our frame came back, and the 00 after it may follow
     bool modeNext_ = false;     // the next poll reads the mode
+    int firstReadsLeft_ = kFirstReads;
+    int refusals_ = 0;
+    bool sure_ = false;
 };
 
 // The link's reader, kept with the session from pass to pass (a new one for another address).
@@ -240,6 +259,12 @@ public:
     bool Addressed() const override { return true; }
 
     std::optional<Seconds> PollPeriod() const override { return kPollPeriod; }
+    std::optional<Seconds> PollPeriodNow(const SessionState& state) const override {
+        const auto* reader = dynamic_cast<const CivReader*>(state.reader.get());
+        const bool sure =
+            reader && reader->Address() == AddressValue(state.radioAddress) && reader->Sure();
+        return sure ? kPollPeriod : kFirstPollPeriod;
+    }
 
     void Poll(SessionState& state, Platform& platform) const override {
         const bool mode = ReaderOf(state).TakeModeTurn();

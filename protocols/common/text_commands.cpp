@@ -138,6 +138,11 @@ std::string TextReader::Sent(std::string_view bytes) {
         sent_.emplace_back(text);
         if (sent_.size() > kEchoesAwaited) sent_.pop_front();
         name += (name.empty() ? "" : ", ") + CommandName(text);
+        // A frequency set carries its value in hertz in both text families: the monitor shows it
+        // ("FA00007074000" is "frequency, set to 7.074000 MHz").
+        if (text.size() > 2 && text.size() <= 13 &&
+            (text.starts_with("FA") || text.starts_with("FB")) && AllDigits(text.substr(2)))
+            name += ", set to " + family::Megahertz(DigitsValue(text.substr(2)));
     }
     return name;
 }

@@ -135,8 +135,14 @@ public:
         if (bytes.size() != 5) return "opcode";
         lastCommand_ = std::string(bytes);
         statusAwaited_ = static_cast<std::uint8_t>(bytes[4]) == ft817::kReadTransmitState;
-        const auto name = Lookup(ft817::kOpcodeNames, static_cast<std::uint8_t>(bytes[4]));
-        return name ? std::string(*name) : "opcode";
+        const auto opcode = static_cast<std::uint8_t>(bytes[4]);
+        const auto name = Lookup(ft817::kOpcodeNames, opcode);
+        if (!name) return "opcode";
+        // The monitor shows what a set asked for: "set frequency: 14.074000 MHz".
+        if (opcode == ft817::kSetFrequency)
+            if (const auto tens = bcd::Decode(bytes.substr(0, 4), bcd::Order::MostSignificantFirst))
+                return std::string(*name) + ": " + family::Megahertz(*tens * 10);
+        return std::string(*name);
     }
 
     Piece Next(std::string_view bytes, bool final) override {
@@ -175,15 +181,19 @@ public:
         const bool confirmed = five == lastReading_;
         lastReading_ = std::string(five);
         piece.hertz = static_cast<std::int64_t>(*tens) * 10;
+        const std::optional<ModeIndex> mode =
+            Lookup(ft817::kReceivedModes, static_cast<std::uint8_t>(five[4]));
+        const std::string reading =
+            family::Megahertz(*piece.hertz) + " " +
+            (mode ? std::string(ModeName(*mode)) : std::string("(a mode without a name here)"));
         if (!confirmed) {
-            piece.note = "a reading, until the next reply says the same";
+            piece.note = "frequency and mode: " + reading + ", once the next reply says the same";
             return piece;
         }
         piece.kind = PieceKind::Reply;
         piece.modeReported = true;
-        piece.mode = Lookup(ft817::kReceivedModes, static_cast<std::uint8_t>(five[4]));
-        piece.note = "frequency and mode: " + family::Megahertz(*piece.hertz) +
-                     (piece.mode ? " " + std::string(ModeName(*piece.mode)) : std::string());
+        piece.mode = mode;
+        piece.note = "frequency and mode: " + reading;
         return piece;
     }
 

@@ -126,6 +126,13 @@ bool IsPortError(doctor::VerdictKind kind) {
            kind == K::PortError || kind == K::Vanished;
 }
 
+// The status a verdict ends the run with, so that the two always agree: 0 only for a radio that
+// answers and sent its frequency, 2 for a port that could not be used, 1 for everything else.
+int ExitStatusOf(const doctor::Verdict& verdict) {
+    if (verdict.kind == doctor::VerdictKind::Answering) return kExitOk;
+    return IsPortError(verdict.kind) ? kExitPortError : kExitNoRadio;
+}
+
 // Prints the scan's log lines that have not been printed yet.
 void PrintNewLogLines(const doctor::Scanner& scanner, std::size_t& printed) {
     for (; printed < scanner.Log().size(); ++printed)
@@ -133,7 +140,7 @@ void PrintNewLogLines(const doctor::Scanner& scanner, std::size_t& printed) {
     std::fflush(stdout);
 }
 
-int Scan(QtCommPort& port, doctor::LinkWatch& watch, Protocol protocol, int speed) {
+void Scan(QtCommPort& port, doctor::LinkWatch& watch, Protocol protocol, int speed) {
     std::vector<int> speeds;
     for (std::string_view s : kSpeedEntries) speeds.push_back(std::stoi(std::string(s)));
     doctor::Scanner scanner(port, doctor::ScanPlan(speeds, protocol, speed));
@@ -147,15 +154,14 @@ int Scan(QtCommPort& port, doctor::LinkWatch& watch, Protocol protocol, int spee
     PrintNewLogLines(scanner, printed);
     if (!scanner.Failure().empty()) {
         std::printf("scan: %s\n", scanner.Failure().c_str());
-        return kExitPortError;
+        return;
     }
     // A radio found at other settings is not a working link: the setup read no frequency.
     if (const auto& found = scanner.Result()) {
         std::printf("found: %s\n", doctor::Describe(*found).c_str());
-        return kExitNoRadio;
+        return;
     }
     std::printf("found: nothing; no radio answered on this port\n");
-    return kExitNoRadio;
 }
 
 // The Com entry the doctor opens: PORT when given ("Com 3", or a device path that Com 1 then
@@ -214,7 +220,7 @@ int ReportOpenFailure(const CatError& error, doctor::LinkWatch& watch,
     watch.OpenFailed(facts, failure);
     const doctor::Verdict verdict = watch.Diagnose();
     PrintVerdict(verdict);
-    return IsPortError(verdict.kind) || failure.fault ? kExitPortError : kExitNoRadio;
+    return ExitStatusOf(verdict);
 }
 
 void PrintTransmitFinding(const TransmitFinding& finding, int port) {
@@ -240,10 +246,27 @@ doctor::Verdict Listen(SessionState& state, Platform& platform, doctor::LinkWatc
         Wait(kTickMs);
         const doctor::Verdict verdict = watch.Diagnose();
         const double listened = watch.Now() - watch.OpenedAt();
-        const bool decided = verdict.kind != doctor::VerdictKind::Waiting;
+        // A radio that answers has not made the link work until it sent the frequency.
+        const bool decided =
+            verdict.kind != doctor::VerdictKind::Waiting &&
+            (verdict.kind != doctor::VerdictKind::Answering || watch.Line().Summary().lastReading);
         if ((decided && listened >= kListenSeconds) || listened >= 2 * kListenSeconds)
             return verdict;
     }
+}
+
+// A radio that answers but sent no frequency in the whole listen is no working link: the verdict
+// says so rather than "answering", which the exit status would contradict.
+doctor::Verdict WithoutReading(doctor::Verdict verdict) {
+    verdict.kind = doctor::VerdictKind::Unreadable;
+    verdict.problem = true;
+    verdict.id = "no-frequency";
+    verdict.brief = "Radio answers, sends no frequency";
+    verdict.text = "The radio answers, but sent no frequency while the link listened.";
+    verdict.advice =
+        "Copy the traffic to ask why; Find radio tries every protocol this program "
+        "reads.";
+    return verdict;
 }
 
 // The verdict on the open link, printed with what the line carried.
@@ -260,8 +283,10 @@ doctor::Verdict Examine(SessionState& state, Platform& platform, doctor::LinkWat
     watch.Opened(facts);
     ReadAtOpen(state, platform);
     NoDisplay display;
-    const doctor::Verdict verdict = Listen(state, platform, watch, display,
-                                           facts.handshaking ? Handshake::RtsCts : Handshake::None);
+    doctor::Verdict verdict = Listen(state, platform, watch, display,
+                                     facts.handshaking ? Handshake::RtsCts : Handshake::None);
+    if (verdict.kind == doctor::VerdictKind::Answering && !watch.Line().Summary().lastReading)
+        verdict = WithoutReading(verdict);
     PrintVerdict(verdict);
     PrintTraffic(watch);
     if (!display.Text().empty()) std::printf("display: %s\n", display.Text().c_str());
@@ -410,22 +435,23 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     facts.handshaking = port.CurrentHandshake() == Handshake::RtsCts;
     const doctor::Verdict verdict = Examine(state, platform, watch, facts);
     // Only a frequency read on the link as set up counts as a working link.
-    const bool answered =
-        verdict.kind == doctor::VerdictKind::Answering && watch.Line().Summary().lastReading;
-    if (ptt && answered) {
-        const int status = TestPtt(*ptt, state, platform, port, watch);
+    const int status = ExitStatusOf(verdict);
+    if (ptt && status == kExitOk) {
+        const int tested = TestPtt(*ptt, state, platform, port, watch);
         CloseLink(platform);
-        return status;
+        return tested;
     }
     if (ptt) std::printf("ptt: not tried: no radio answered on this link\n");
     CloseLink(platform);
-    if (verdict.kind == doctor::VerdictKind::Answering) return answered ? kExitOk : kExitNoRadio;
-    if (IsPortError(verdict.kind)) return kExitPortError;
+    if (status != kExitNoRadio) return status;
     // The scan reads its answers itself. Left connected, the link's reader would take any answer
     // that reaches the port before the scan looks, as one does when a busy machine runs the
     // radio's reply in before our wait begins.
     QObject::disconnect(linkReader);
-    return Scan(port, watch, state.protocol, std::atoi(choices.speedText.c_str()));
+    // What the scan finds (a radio at other settings, or nothing) leaves the link as it was
+    // judged: the status stays the verdict's.
+    Scan(port, watch, state.protocol, std::atoi(choices.speedText.c_str()));
+    return status;
 }
 
 }  // namespace cat

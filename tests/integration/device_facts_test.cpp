@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <optional>
 
 #include "core/comm_errors.h"
+#include "tests/support/radiosim_runner.h"
 
 namespace cat {
 namespace {
@@ -62,6 +65,28 @@ TEST(OpenFailureFacts, NameTheFaultAndWhoHoldsTheDevice) {
             EXPECT_TRUE(failure.present.empty());
         }
     }
+    holder.kill();
+    holder.waitForFinished();
+}
+
+// A virtual radio keeps its own pseudo-terminal's far end open; the program in the way is the
+// other one, named whole (the system's short name would stop at 15 characters).
+TEST(DeviceHolder, NamesTheProgramInTheWayByItsWholeName) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    test::RadiosimRunner radio({});
+    ASSERT_TRUE(radio.Started());
+    const QString program = dir.filePath("a-radio-control-program");
+    ASSERT_TRUE(QFile::copy(QStandardPaths::findExecutable("sleep"), program));
+    QProcess holder;
+    holder.start(
+        "sh", {"-c", "exec \"$1\" 30 3<\"$0\"", QString::fromStdString(radio.PtyPath()), program});
+    ASSERT_TRUE(holder.waitForStarted());
+    const std::string expected =
+        "a-radio-control-program (process " + std::to_string(holder.processId()) + ")";
+    const bool named =
+        QTest::qWaitFor([&] { return DeviceHolder(radio.PtyPath()) == expected; }, 5000);
+    EXPECT_TRUE(named) << DeviceHolder(radio.PtyPath());
     holder.kill();
     holder.waitForFinished();
 }

@@ -135,6 +135,66 @@ TEST_F(DoctorCommand, WithNoProtocolStoredTheVerdictSaysSoAndTheScanFindsTheRadi
     EXPECT_TRUE(run.out.contains("found: IC-7300")) << run.out.toStdString();
 }
 
+// Every run prints one verdict line, and its verdict and the exit status agree: 0 is
+// "answering" and nothing else is. A port given by its path is called by it, never "Com 1".
+TEST_F(DoctorCommand, TheVerdictLineIsAlwaysThereAndAgreesWithTheStatus) {
+    const struct {
+        const char* name;
+        const char* type;  // the stored protocol's list position; nullptr: none stored
+        QStringList radio;
+        bool byPath;  // PORT given as the pty's path
+        const char* verdict;
+        int status;
+        const char* never;  // text no line may hold
+    } rows[] = {
+        {"answering", "0", {}, false, "answering", 0, "verdict: no-reply"},
+        {"refusing_radio_by_its_path", "0", {"--refuse"}, true, "refuses", 1, "Com 1"},
+        // It answers the read at the open and then no more: not still "answering".
+        {"radio_that_stops_after_half_a_second",
+         "0",
+         {"--stop-after", "0.5"},
+         false,
+         "stopped",
+         1,
+         "verdict: answering"},
+        // The scan finds it, at other settings: the link as stored still reads nothing.
+        {"no_protocol_stored",
+         nullptr,
+         {"--model", "ic7300"},
+         false,
+         "no-protocol",
+         1,
+         "verdict: answering"},
+        // No bus carries Kenwood's commands: the echo is the interface's.
+        {"kenwood_echo_only",
+         "1",
+         {"--protocol", "kenwood", "--echo-only"},
+         false,
+         "echo-only",
+         1,
+         "CI-V"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QSettings ini(Ini(), QSettings::IniFormat);
+        if (row.type) {
+            ini.setValue("Setup/Type", row.type);
+        } else {
+            ini.remove("Setup/Type");
+        }
+        ini.sync();
+        cat::test::Radiosim radio(Ini(), 1, row.radio);
+        ASSERT_TRUE(radio.Started());
+        const Outcome run = Doctor(row.byPath ? QStringList{radio.Pty()} : QStringList{});
+        const QString out = run.out;
+        EXPECT_EQ(out.count("verdict: "), 1) << out.toStdString();
+        EXPECT_TRUE(out.contains(QString("verdict: %1\n").arg(row.verdict))) << out.toStdString();
+        EXPECT_EQ(run.status, row.status) << out.toStdString();
+        EXPECT_EQ(run.status == 0, out.contains("verdict: answering\n")) << out.toStdString();
+        EXPECT_FALSE(out.contains(row.never)) << out.toStdString();
+    }
+}
+
 TEST_F(DoctorCommand, NoRadioAnywhereEndsWithOne) {
     cat::test::Radiosim radio(Ini(), 1, {"--protocol", "ft817", "--silent"});
     ASSERT_TRUE(radio.Started());

@@ -98,7 +98,27 @@ const Row kRows[] = {
      {{0, true, kIcomPoll}, {0.03, false, kIcomReply}},
      0.5,
      VerdictKind::Answering,
-     "ICOM 5E: reply <1 s ago"},
+     "ICOM 5E: answering"},
+    // A live link never looks late: two seconds between reads of one value, a read out and not
+    // yet due, are live; a radio not asked for a while (a minimised window) shows its age.
+    {"IcomBetweenReadsIsLive",
+     Protocol::Icom,
+     {{0, true, kIcomPoll}, {0.03, false, kIcomReply}},
+     2.2,
+     VerdictKind::Answering,
+     "ICOM 5E: answering"},
+    {"IcomReadOutNotYetDueIsLive",
+     Protocol::Icom,
+     {{0, true, kIcomPoll}, {0.03, false, kIcomReply}, {2.4, true, kIcomPoll}},
+     3.0,
+     VerdictKind::Answering,
+     "ICOM 5E: answering"},
+    {"IcomNotAskedForAWhileShowsTheAge",
+     Protocol::Icom,
+     {{0, true, kIcomPoll}, {0.03, false, kIcomReply}},
+     4.1,
+     VerdictKind::Answering,
+     "ICOM 5E: reply 4 s ago"},
     {"KenwoodAnswers",
      Protocol::Kenwood,
      {{0, true, "IF;"}, {0.04, false, kIf}},
@@ -233,10 +253,38 @@ const Row kRows[] = {
      "(?;)"},
     {"IcomSaysNg",
      Protocol::Icom,
-     {{0, true, kIcomPoll}, {0.02, false, kIcomNg}},
-     0.1,
+     {{0, true, kIcomPoll}, {0.02, false, kIcomNg}, {0.4, true, kIcomPoll}, {0.42, false, kIcomNg}},
+     0.5,
      VerdictKind::Refuses,
      "(NG: fe fe"},
+    // One NG may refuse a read the radio lacks (the transmit state) while it answers the polls:
+    // no verdict yet, and none that the next reply would take back.
+    {"OneNgIsNotYetARefusingRadio",
+     Protocol::Icom,
+     {{0, true, kIcomPoll}, {0.02, false, kIcomNg}, {0.3, true, kIcomPoll}},
+     0.35,
+     VerdictKind::Waiting},
+    {"OneNgThenItsRepliesAnswers",
+     Protocol::Icom,
+     {{0, true, kIcomPoll},
+      {0.02, false, kIcomNg},
+      {0.3, true, kIcomPoll},
+      {0.31, false, kIcomReply}},
+     0.5,
+     VerdictKind::Answering},
+    {"OneNgLongUnansweredAfterIsARefusal",
+     Protocol::Icom,
+     {{0, true, kIcomPoll}, {0.02, false, kIcomNg}},
+     1.2,
+     VerdictKind::Refuses},
+    // A radio that said something, then leaves the reads without a word, has stopped, whatever
+    // it said: not "refuses" for the one NG before it went quiet.
+    {"IcomNgThenSilenceStopped",
+     Protocol::Icom,
+     {{0, true, kIcomPoll}, {0.02, false, kIcomNg}, {0.3, true, kIcomPoll}, {0.7, true, kIcomPoll}},
+     1.5,
+     VerdictKind::Stopped,
+     "Radio silent for 1 s"},
     // The radio stopped, and a radio that answers every other poll.
     {"IcomStopped",
      Protocol::Icom,
@@ -277,7 +325,8 @@ const Row kRows[] = {
      "Serial devices present now: /dev/ttyS0, /dev/ttyUSB1",
      [](Observation& o) {
          o.open = false;
-         o.failure = OpenFailure{CommFault::DeviceNotFound, "", {"/dev/ttyS0", "/dev/ttyUSB1"}, ""};
+         o.failure =
+             OpenFailure{CommFault::DeviceNotFound, "", {"/dev/ttyS0", "/dev/ttyUSB1"}, "", ""};
      }},
     {"InUseNamesTheProgram",
      Protocol::Kenwood,
@@ -287,17 +336,17 @@ const Row kRows[] = {
      "in use by flrig (process 42)",
      [](Observation& o) {
          o.open = false;
-         o.failure = OpenFailure{CommFault::DeviceInUse, "", {}, "flrig (process 42)"};
+         o.failure = OpenFailure{CommFault::DeviceInUse, "", {}, "flrig (process 42)", ""};
      }},
-    {"NoPermissionSaysWhichGroup",
+    {"NoPermissionSaysWhichGroupForWhichUser",
      Protocol::Ft817,
      {},
      0.1,
      VerdictKind::NoPermission,
-     "dialout",
+     "sudo adduser hamop dialout",
      [](Observation& o) {
          o.open = false;
-         o.failure = OpenFailure{CommFault::PermissionDenied, "not allowed", {}, ""};
+         o.failure = OpenFailure{CommFault::PermissionDenied, "not allowed", {}, "", "hamop"};
      }},
     {"OutputHeldByFlowControl",
      Protocol::Kenwood,
@@ -306,6 +355,18 @@ const Row kRows[] = {
      VerdictKind::OutputBlocked,
      "Com3.Handshake=none",
      [](Observation& o) {
+         o.handshaking = true;
+         o.outputHeldSince = 0.1;
+     }},
+    // A port named by its device has no Com key: the advice says which key to write.
+    {"OutputHeldOnAPortNamedByItsDevice",
+     Protocol::Kenwood,
+     {{0, true, "IF;"}},
+     1.2,
+     VerdictKind::OutputBlocked,
+     "([Ports] ComN.Handshake=none for the Com number that opens it)",
+     [](Observation& o) {
+         o.port = o.device;
          o.handshaking = true;
          o.outputHeldSince = 0.1;
      }},
@@ -374,7 +435,7 @@ const Row kRows[] = {
      {{0, true, kYaesuPoll}, {0.03, false, kYaesuReply}},
      0.5,
      VerdictKind::Answering,
-     "Yaesu: reply <1 s ago"},
+     "Yaesu: answering"},
     {"YaesuRadioOnAKenwoodLink",
      Protocol::Kenwood,
      {{0, true, "IF;"}, {0.03, false, kYaesuIf}},

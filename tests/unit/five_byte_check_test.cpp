@@ -99,3 +99,44 @@ TEST(FiveByteCheck, AFiveByteRadioFoundIsNeverPolledInTheLinksFamily) {
 
 }  // namespace
 }  // namespace cat
+
+namespace cat {
+namespace {
+
+// The quick re-reads of a new ICOM link keep the five-byte radio's safety: no CI-V byte before the
+// check is over, and each frame alone, followed by more than a quarter second of silence, in
+// which such a radio drops what reached it of the frame.
+TEST(FiveByteCheck, QuickReReadsOfANewIcomLinkKeepAQuarterSecondBetweenFrames) {
+    test::FakeWorld world;
+    std::vector<std::pair<double, std::string>> writes;
+    world.port.responder = [&](const std::string& bytes) {
+        writes.emplace_back(world.clock.now, bytes);
+        return std::string();  // a silent radio: the quick re-reads go on longest
+    };
+    world.clock.now = 1000.0;
+    SessionState state;
+    test::FakeDisplay display;
+    LinkChoices choices;
+    choices.protocolText = "ICOM";
+    choices.portListIndex = 0;
+    choices.addressText = "5E";
+    choices.speedText = "9600";
+    OpenLink(state, world.platform, choices);
+    ReadAtOpen(state, world.platform);
+    for (int tick = 0; tick < 40; ++tick) {
+        PollTick(state, world.platform, false, display);
+        world.clock.Advance(0.1);
+    }
+    ASSERT_GE(writes.size(), 6u);
+    EXPECT_EQ(writes.front().second, kFt817Read) << "the check's read goes first";
+    std::size_t civ = 0;
+    for (std::size_t i = 1; i < writes.size(); ++i) {
+        EXPECT_EQ(static_cast<unsigned char>(writes[i].second[0]), 0xFE) << "frame " << i;
+        EXPECT_GT(writes[i].first - writes[i - 1].first, 0.25) << "frame " << i;
+        ++civ;
+    }
+    EXPECT_GE(civ, 5u) << "the read at the open and four quick re-reads";
+}
+
+}  // namespace
+}  // namespace cat

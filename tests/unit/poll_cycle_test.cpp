@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <vector>
+
 #include "shell/startup.h"
 #include "tests/support/fakes.h"
 
@@ -105,6 +108,12 @@ TEST_F(PollTest, TheLastPollIsTakenAfterThePoll) {
 // five-byte radio on the line at another speed would count as whole commands.
 TEST_F(PollTest, IcomAsksFrequencyAndModeEveryTwoSecondsASecondApart) {
     Link(Protocol::Icom);
+    // A radio that answers each read: fe fe e0 5e 03 <14.074 MHz> fd, fe fe e0 5e 04 01 02 fd.
+    w.port.responder = [](const std::string& sent) {
+        return sent == kIcomReadFreq
+                   ? Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x40, 0x07, 0x14, 0x00, 0xFD})
+                   : Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x04, 0x01, 0x02, 0xFD});
+    };
     const std::string kReads[] = {kIcomReadFreq, kIcomReadMode, kIcomReadFreq, kIcomReadMode};
     for (std::size_t i = 0; i < std::size(kReads); ++i) {
         Tick();
@@ -114,6 +123,52 @@ TEST_F(PollTest, IcomAsksFrequencyAndModeEveryTwoSecondsASecondApart) {
         Tick();
         EXPECT_EQ(w.port.writes.size(), i + 1) << "asked again within the second";
         w.clock.Advance(0.2);
+    }
+}
+
+// Until the radio has answered a read, a new link reads again after 0.3 s instead of a second,
+// so that silence or a refusal is plain soon after the open; four such reads, then the steady
+// second. Each read is still followed by more than a quarter second of silence.
+TEST_F(PollTest, IcomReadsAgainSoonUntilTheRadioAnswers) {
+    const struct {
+        const char* name;
+        std::function<std::string(const std::string&)> radio;
+        std::vector<double> readsAt;  // seconds after the first read, on ticks 1/8 s apart
+    } rows[] = {
+        {"silent_radio_four_quick_reads_then_every_second",
+         nullptr,
+         {0, 0.375, 0.75, 1.125, 2.25, 3.375}},
+        // fe fe e0 5e fa fd: NG. One refusal may be of a read the radio lacks; two are plain.
+        {"refusing_radio_two_quick_reads_then_every_second",
+         [](const std::string&) {
+             return Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0xFA, 0xFD});
+         },
+         {0, 0.375, 1.5, 2.625, 3.75}},
+        {"answering_radio_every_second_from_its_first_reply",
+         [](const std::string&) {
+             return Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x40, 0x07, 0x14, 0x00, 0xFD});
+         },
+         {0, 1.125, 2.25, 3.375}},
+    };
+    for (const auto& row : rows) {
+        FakeWorld world;
+        world.port.open = true;
+        world.port.responder = row.radio;
+        SessionState state;
+        state.protocol = Protocol::Icom;
+        state.radioAddress = "5E";
+        state.controllerAddress = "E0";
+        std::vector<double> readsAt;
+        const double start = world.clock.now;
+        for (int tick = 0; tick < 32; ++tick) {
+            const double at = world.clock.now - start;
+            const std::size_t before = world.port.writes.size();
+            PollTick(state, world.platform, false, display);
+            ReceiveDispatch(state, world.port);
+            if (world.port.writes.size() > before) readsAt.push_back(at);
+            world.clock.now = start + 0.125 * (tick + 1);
+        }
+        EXPECT_EQ(readsAt, row.readsAt) << row.name;
     }
 }
 

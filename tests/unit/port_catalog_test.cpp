@@ -52,7 +52,7 @@ struct Machine {
 const Machine kTwoAdaptersAndAUart{
     {kUartInfo, kCp2102Info, kFtdiInfo},
     {{kCp2102, "/dev/ttyUSB0"}, {kFtdi, "/dev/ttyUSB1"}},
-    {{"/tmp/radio", "/dev/pts/4"}, {"/dev/pts/4", "/dev/pts/4"}},
+    {{"/tmp/radio", "/dev/pts/4"}, {"/dev/pts/4", "/dev/pts/4"}, {"/dev/ttyS6", "/dev/ttyS6"}},
 };
 
 TEST(PortEntry, ShowsWhatTheEntryOpensAndTheTooltipTheRest) {
@@ -67,7 +67,10 @@ TEST(PortEntry, ShowsWhatTheEntryOpensAndTheTooltipTheRest) {
     const std::string absent = ", which is not there now (unplugged or switched off)";
     const Row rows[] = {
         {"system_port_there", nullptr, "", 1, "Com 1  ttyS0", "Com 1 opens /dev/ttyS0"},
-        {"system_port_not_there", nullptr, "", 2, "Com 2", "Com 2 opens /dev/ttyS1" + absent},
+        {"system_port_not_there", nullptr, "", 2, "Com 2  ttyS1 (absent)",
+         "Com 2 opens /dev/ttyS1" + absent},
+        // /dev/ttyS6 exists, as on many machines, but is no serial port the system lists.
+        {"system_node_that_is_no_port", nullptr, "", 7, "Com 7", "Com 7 opens /dev/ttyS6"},
         {"by_id_mapping", "Com3", kById + kCp2102, 3,
          "Com 3  ttyUSB0 (CP2102 USB to UART Bridge Controller)",
          "Com 3 opens " + kById + kCp2102 +
