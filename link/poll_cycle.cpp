@@ -17,7 +17,7 @@ namespace {
 
 constexpr Seconds kQuietAfterRead{0.25};
 
-bool PeriodPassed(SessionState& state, Platform& platform, Seconds period) {
+bool PeriodPassed(const SessionState& state, Platform& platform, Seconds period) {
     return !state.lastPoll || platform.clock.Now() - *state.lastPoll > period;
 }
 
@@ -91,6 +91,18 @@ void ReadAtOpen(SessionState& state, Platform& platform) {
 bool LinkMaySend(const SessionState& state) {
     const FiveByteCheck* check = state.fiveByteCheck.get();
     return state.protocol != Protocol::None && (!check || (check->Over() && !check->Found()));
+}
+
+bool PollTurnNow(const RadioFamily& family, const SessionState& state, Platform& platform) {
+    if (!LinkMaySend(state)) return false;
+    const std::optional<Seconds> period = family.PollPeriodNow(state);
+    bool due = true;
+    if (period) SkipOnFailure([&] { due = PeriodPassed(state, platform, *period); });
+    return due;
+}
+
+void TookPollTurn(SessionState& state, Platform& platform) {
+    SkipOnFailure([&] { state.lastPoll = platform.clock.Now(); });
 }
 
 void ReceiveDispatch(SessionState& state, CommPort& port) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/platform.h"
+#include "core/radio_family.h"
 #include "core/session_state.h"
 
 namespace cat {
@@ -27,6 +28,13 @@ void ReadAtOpen(SessionState& state, Platform& platform);
 // Whether the open link sends its own family's commands yet: no check for a five-byte radio runs,
 // or it is over and found none.
 bool LinkMaySend(const SessionState& state);
+
+// A read of the link's own besides the poll (the transmit state at open) takes the poll's turn,
+// so that it keeps the quiet the poll keeps around its reads for a radio that counts bytes in
+// fives: true when the link may send and the poll is due now. After such a read, TookPollTurn
+// makes the poll wait its period from the read's end.
+bool PollTurnNow(const RadioFamily& family, const SessionState& state, Platform& platform);
+void TookPollTurn(SessionState& state, Platform& platform);
 
 // The port's receive notification: hands waiting bytes to the open protocol's parser.
 void ReceiveDispatch(SessionState& state, CommPort& port);

@@ -1,6 +1,7 @@
 #include "link/transmit_watch.h"
 
 #include "core/failure_policy.h"
+#include "link/poll_cycle.h"
 
 namespace cat {
 
@@ -31,12 +32,17 @@ void TransmitWatch::Opened(Seconds now, Handshake handshake) {
 void TransmitWatch::Closed() { phase_ = Phase::Closed; }
 
 std::optional<TransmitFinding> TransmitWatch::Tick(const RadioFamily& family, SessionState& state,
-                                                   Platform& platform, bool linkMaySend) {
-    if (phase_ == Phase::Closed || !linkMaySend) return std::nullopt;
+                                                   Platform& platform) {
+    if (phase_ == Phase::Closed) return std::nullopt;
     if (phase_ == Phase::AwaitingRead) {
+        if (!PollTurnNow(family, state, platform)) return std::nullopt;
         phase_ = Phase::Watching;
-        if (testRunning_ || ReadTransmitState(family, state, platform) != true) return std::nullopt;
+        if (testRunning_) return std::nullopt;
+        const std::optional<bool> transmitting = ReadTransmitState(family, state, platform);
+        TookPollTurn(state, platform);
+        if (transmitting != true) return std::nullopt;
         TransmitFinding finding = FindKeyingLine(family, state, platform);
+        TookPollTurn(state, platform);
         // A radio a dropped line brought back to receive is not reported back in receive: the
         // finding stays on show, it is the line that matters.
         reported_ = finding.transmittingAfter != false;

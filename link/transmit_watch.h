@@ -52,10 +52,10 @@ public:
     // The operator's PTT test keys the radio on purpose: nothing is reported meanwhile.
     void SetTestRunning(bool running) { testRunning_ = running; }
 
-    // After each poll tick of the open link, once `linkMaySend` (a check for a five-byte radio
-    // has finished): the read at open, then the polls' reports. Never raises.
+    // On each tick of the open link, before its poll: the read at open, in the poll's turn once
+    // the link may send (see PollTurnNow), then the polls' reports. Never raises.
     std::optional<TransmitFinding> Tick(const RadioFamily& family, SessionState& state,
-                                        Platform& platform, bool linkMaySend);
+                                        Platform& platform);
 
 private:
     TransmitFinding FindKeyingLine(const RadioFamily& family, SessionState& state,

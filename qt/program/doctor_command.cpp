@@ -238,11 +238,11 @@ doctor::Verdict Listen(SessionState& state, Platform& platform, doctor::LinkWatc
     TransmitWatch transmit;
     transmit.Opened(platform.clock.Now(), handshake);
     for (;;) {
+        if (const RadioFamily* family = FamilyFor(state.protocol))
+            if (const auto finding = transmit.Tick(*family, state, platform))
+                PrintTransmitFinding(*finding, platform.port.PortNumber());
         PollTick(state, platform, false, display);
         watch.FollowCheck(state);
-        if (const RadioFamily* family = FamilyFor(state.protocol))
-            if (const auto finding = transmit.Tick(*family, state, platform, LinkMaySend(state)))
-                PrintTransmitFinding(*finding, platform.port.PortNumber());
         Wait(kTickMs);
         const doctor::Verdict verdict = watch.Diagnose();
         const double listened = watch.Now() - watch.OpenedAt();

@@ -552,10 +552,10 @@ QWidget* MainWindow::SetupControlFor(const CatError& error) const {
 }
 
 void MainWindow::PollTimerFired() {
+    transmit_->BeforePoll();
     PollTick(state_, *platform_, isMinimized(), readingBox_);
     watch_->FollowCheck(state_);
     CheckSetTaken();
-    transmit_->AfterPoll();
 }
 
 void MainWindow::BytesArrived() {

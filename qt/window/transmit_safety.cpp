@@ -77,11 +77,11 @@ void TransmitSafety::PortLost() {
     watch_.Closed();
 }
 
-void TransmitSafety::AfterPoll() {
+void TransmitSafety::BeforePoll() {
     if (state_.busy || test_ || !port_.IsOpen()) return;
     const RadioFamily* family = FamilyFor(state_.protocol);
     if (!family) return;
-    if (const auto finding = watch_.Tick(*family, state_, platform_, LinkMaySend(state_)))
+    if (const auto finding = watch_.Tick(*family, state_, platform_))
         Show(*finding);
     if (++ticks_ >= kTicksPerLinesUpdate) {
         ticks_ = 0;

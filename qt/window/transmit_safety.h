@@ -40,8 +40,8 @@ public:
     void Opened();
     void Closing();
     void PortLost();
-    // After each poll tick.
-    void AfterPoll();
+    // On each poll tick, before the poll: the read at open takes the poll's turn.
+    void BeforePoll();
 
     // The section of the details panel, made when the panel is.
     QWidget* MakeSection(QWidget* parent);

@@ -87,9 +87,10 @@ OpenRun WatchTheOpen(const QStringList& radioOptions, double seconds) {
     auto nextTick = start;
     while (std::chrono::steady_clock::now() < end) {
         if (std::chrono::steady_clock::now() >= nextTick) {
+            // As the window ticks: the read at open in the poll's turn, then the poll.
+            (void)transmit.Tick(*FamilyFor(state.protocol), state, platform);
             PollTick(state, platform, false, display);
             watch.FollowCheck(state);
-            (void)transmit.Tick(*FamilyFor(state.protocol), state, platform, LinkMaySend(state));
             nextTick += 100ms;
         }
         watch.WaitForInput(1, 10ms);

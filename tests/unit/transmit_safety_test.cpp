@@ -24,6 +24,7 @@ public:
     WiredRadio(FakeCommPort& port, std::optional<ControlLine> wired) : port_(port), wired_(wired) {}
     bool pressed = false;
     bool silent = false;
+    std::optional<Seconds> period;  // between polls; nothing: polls on every tick
     bool catKeyed = false;
     int reads = 0;
 
@@ -45,7 +46,7 @@ public:
     Protocol Id() const override { return Protocol::Kenwood; }
     bool FlowControl(int) const override { return false; }
     std::span<const int> ScanSpeeds() const override { return {}; }
-    std::optional<Seconds> PollPeriod() const override { return std::nullopt; }
+    std::optional<Seconds> PollPeriod() const override { return period; }
     void Poll(SessionState&, Platform&) const override {}
     void Receive(SessionState&, CommPort&) const override {}
     void SetFrequency(SessionState&, Platform&, const FrequencyCommand&) const override {}
@@ -149,8 +150,16 @@ TEST(TransmitWatch, DropsRaisedLinesOneAtATimeUntilTheRadioReceives) {
         SessionState state;
         TransmitWatch watch;
         watch.Opened(w.clock.Now(), row.handshake);
-        EXPECT_FALSE(watch.Tick(radio, state, w.platform, false)) << row.name;  // check running
-        const auto finding = watch.Tick(radio, state, w.platform, true);
+        // The read takes the poll's turn: not while the quiet after the last poll lasts.
+        radio.period = Seconds(1.0);
+        state.protocol = Protocol::Kenwood;
+        state.lastPoll = w.clock.Now();
+        EXPECT_FALSE(watch.Tick(radio, state, w.platform)) << row.name;
+        EXPECT_EQ(radio.reads, 0) << row.name;
+        w.clock.Advance(1.1);
+        const auto finding = watch.Tick(radio, state, w.platform);
+        // The poll that follows waits its period from the end of the search.
+        EXPECT_EQ(state.lastPoll->count(), w.clock.now) << row.name;
         ASSERT_EQ(finding.has_value(), row.found) << row.name;
         EXPECT_EQ(w.port.lines.dtr, row.after.dtr) << row.name;
         EXPECT_EQ(w.port.lines.rts, row.after.rts) << row.name;
@@ -169,16 +178,17 @@ TEST(TransmitWatch, LaterReportsAreShownOnceAndNeverTouchTheLines) {
     w.port.lines = Levels(true, true);
     WiredRadio radio(w.port, ControlLine::Rts);
     SessionState state;
+    state.protocol = Protocol::Kenwood;
     TransmitWatch watch;
     watch.Opened(w.clock.Now(), Handshake::None);
     radio.silent = true;  // no answer at open: nothing is known, nothing is said
-    EXPECT_FALSE(watch.Tick(radio, state, w.platform, true));
+    EXPECT_FALSE(watch.Tick(radio, state, w.platform));
 
     const std::vector<std::optional<bool>> polls = {true, true, false, false, true};
     std::vector<std::string> events;
     for (const auto& reported : polls) {
         state.transmitting = reported;
-        if (const auto finding = watch.Tick(radio, state, w.platform, true))
+        if (const auto finding = watch.Tick(radio, state, w.platform))
             events.push_back(TransmitStatusText(*finding, 3));
     }
     EXPECT_EQ(events,
@@ -187,7 +197,7 @@ TEST(TransmitWatch, LaterReportsAreShownOnceAndNeverTouchTheLines) {
                                         "The radio is transmitting: not keyed by this program"}));
     watch.SetTestRunning(true);
     state.transmitting = false;
-    EXPECT_FALSE(watch.Tick(radio, state, w.platform, true));
+    EXPECT_FALSE(watch.Tick(radio, state, w.platform));
     EXPECT_TRUE(w.port.lineChanges.empty());
     EXPECT_EQ(radio.reads, 1);
 }
