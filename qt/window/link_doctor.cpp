@@ -35,7 +35,7 @@ constexpr int kTicksPerTrafficUpdate = 4;
 // More lines than a reader can follow in that time: a flood is counted, not laid out.
 constexpr std::size_t kTrafficLinesPerUpdate = 500;
 // The diagnosis gets this many lines of its own; longer advice scrolls within them.
-constexpr int kDiagnosisLines = 6;
+constexpr int kDiagnosisLines = 5;
 
 }  // namespace
 
@@ -169,7 +169,7 @@ void LinkDoctor::BuildPanel() {
     BuildMonitor(*layout);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), panel_);
     connect(escape, &QShortcut::activated, panel_, &QWidget::close);
-    panel_->resize(640, 420);
+    panel_->resize(640, 500);
     // Beside the window, not over it: the display and the status line stay in sight.
     panel_->move(window_.Frame().topRight() + QPoint(8, 0));
 }
