@@ -589,7 +589,8 @@ void MainWindow::ClearTransmitAlert() {
 }
 
 void MainWindow::ShowStatusLine(const QString& brief, bool problem, const QString& whole) {
-    // The line holds the brief; one too long for it is cut, the whole stays in the tooltip and the
+    // Every brief is made short enough for the line, its key fact first; what is longer all the
+    // same (an entry quoted back) is cut at its end, and the whole stays in the tooltip and the
     // details. A problem is marked by a sign and a colour, so it reads as one at a glance.
     const QString sign = problem ? QStringLiteral("! ") : QString();
     statusLine_->setText(
