@@ -1,5 +1,6 @@
 #include "control/frequency_text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -7,6 +8,7 @@
 
 #include "core/cat_error.h"
 #include "core/failure_policy.h"
+#include "core/text.h"
 
 namespace cat {
 namespace {
@@ -43,6 +45,31 @@ constexpr std::array<std::int64_t, 10> kPlaceSteps = {10'000'000, 1'000'000, 100
 std::optional<std::int64_t> HertzFromMegahertz(double megahertz) {
     if (!(std::fabs(megahertz) < 1e9)) return std::nullopt;
     return static_cast<std::int64_t>(std::nearbyint(megahertz * 1e6));
+}
+
+std::optional<std::int64_t> HertzFromDisplayText(std::string_view text) {
+    text = Trim(text, kBlanks);
+    text = text.substr(0, text.find(' '));  // the mode, when it came along
+    const std::size_t first = text.find('.');
+    const std::size_t second = first == std::string_view::npos ? first : text.find('.', first + 1);
+    if (second == std::string_view::npos) return std::nullopt;
+    const std::string_view megahertz = text.substr(0, first);
+    const std::string_view kilohertz = text.substr(first + 1, second - first - 1);
+    const std::string_view rest = text.substr(second + 1);
+    const auto digits = [](std::string_view part, std::size_t least, std::size_t most) {
+        return part.size() >= least && part.size() <= most &&
+               std::all_of(part.begin(), part.end(), IsDigitPlace);
+    };
+    if (!digits(megahertz, 1, 4) || !digits(kilohertz, 3, 3) || !digits(rest, 1, 2))
+        return std::nullopt;
+    const auto value = [](std::string_view part) {
+        std::int64_t v = 0;
+        for (char c : part) v = v * 10 + (c - '0');
+        return v;
+    };
+    // Two places below the kilohertz are tens of hertz; one, above 100 MHz, is hundreds.
+    return value(megahertz) * 1'000'000 + value(kilohertz) * 1'000 +
+           value(rest) * (rest.size() == 2 ? 10 : 100);
 }
 
 void DisplayDigits(std::int64_t hertz, std::span<std::int16_t> digits) {

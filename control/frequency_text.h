@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "core/session_state.h"
 
@@ -13,6 +14,10 @@ namespace cat {
 // The operator's entry in megahertz, in whole hertz rounded to the nearest: 14.0745 -> 14074500.
 // Nothing for an entry that is no number of hertz at all (not finite, 10^9 MHz and beyond).
 std::optional<std::int64_t> HertzFromMegahertz(double megahertz);
+
+// The display's own text typed back: "14.074.50" -> 14074500, " 7.074.00", "144.300.0" (100 Hz
+// last), also with the mode after it ("14.074.00 USB"). Nothing for any other text.
+std::optional<std::int64_t> HertzFromDisplayText(std::string_view text);
 
 // 14074000 Hz -> 0 1 4 10 0 7 4 10 0 0 in digits[0..9]; 10 marks the two separator places.
 // Digits are of 10 Hz steps; a frequency 1 Hz short of a step counts as that step.

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
@@ -48,6 +49,19 @@ constexpr int kStatusTwips = 270;
 constexpr double kTwipsPerInch = 1440.0;
 
 QString Q(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+
+// The set commands carry frequencies below 1000 MHz.
+constexpr std::int64_t kHighestSetHertz = 1'000'000'000;
+// How long a set waits for the reading that shows whether the radio took it.
+constexpr double kSetReadBackSeconds = 3.0;
+
+// 200000000 -> "200", 14074500 -> "14.0745": megahertz as the operator types them.
+QString MegahertzText(std::int64_t hertz) {
+    QString text = QString::number(static_cast<double>(hertz) / 1e6, 'f', 6);
+    while (text.endsWith(QLatin1Char('0'))) text.chop(1);
+    if (text.endsWith(QLatin1Char('.'))) text.chop(1);
+    return text;
+}
 
 // Twips are whole numbers in the store; positions far off any screen are brought back later.
 long ToTwips(int pixels, double twipsPerPixel) { return std::lround(pixels * twipsPerPixel); }
@@ -491,6 +505,13 @@ void MainWindow::ShowHelp() { messages_.Information(kHelpTitle, HelpBoxText()); 
 void MainWindow::OpenToggled() {
     const bool ticked = openButton_->isChecked();
     try {
+        if (ticked && protocolList_->currentIndex() < 0) {
+            // Nothing to open a link for: the doctor says so, and the list is there to pick from.
+            state_.protocol = Protocol::None;
+            ReleaseOpenForProtocol();
+            linkDoctor_->OpenFailed(CatError(ErrorKind::InvalidValue, "No protocol is chosen."));
+            return;
+        }
         if (ticked) {
             linkChoices_ = GatherLinkChoices();
             replug_->Tick();  // opens, or waits for a device that is not there
@@ -503,16 +524,42 @@ void MainWindow::OpenToggled() {
                            static_cast<QWidget*>(portList_), static_cast<QWidget*>(addressBox_)})
             w->setEnabled(!ticked);
     } catch (const CatError& e) {
+        // Open stays ticked with the setup editable, as it always has; the keyboard goes to
+        // what to change.
+        SetupControlFor(e)->setFocus(Qt::OtherFocusReason);
         linkDoctor_->OpenFailed(e);
         messages_.Critical(OpenErrorText(e.Number(), e.Description()));
     } catch (const std::exception& e) {
+        portList_->setFocus(Qt::OtherFocusReason);
         messages_.Critical(OpenErrorText(ErrorNumber(ErrorKind::InvalidValue), e.what()));
     }
+}
+
+// With no protocol there is nothing to open: Open is released and the setup stays editable, the
+// keyboard on the protocol list. No state where the choices are greyed while nothing runs.
+void MainWindow::ReleaseOpenForProtocol() {
+    {
+        const QSignalBlocker quiet(openButton_);
+        openButton_->setChecked(false);
+    }
+    for (QWidget* w : {static_cast<QWidget*>(protocolList_), static_cast<QWidget*>(speedList_),
+                       static_cast<QWidget*>(portList_), static_cast<QWidget*>(addressBox_)})
+        w->setEnabled(true);
+    protocolList_->setFocus(Qt::OtherFocusReason);
+}
+
+// The setup control an open failure is about: the address or the speed when the link refused
+// them, the port for everything the port itself raised.
+QWidget* MainWindow::SetupControlFor(const CatError& error) const {
+    if (error.Number() == ErrorNumber(ErrorKind::InvalidValue)) return addressBox_;
+    if (error.Number() == ErrorNumber(ErrorKind::TypeMismatch)) return speedList_;
+    return portList_;
 }
 
 void MainWindow::PollTimerFired() {
     PollTick(state_, *platform_, isMinimized(), readingBox_);
     watch_->FollowCheck(state_);
+    CheckSetTaken();
     transmit_->AfterPoll();
 }
 
@@ -522,13 +569,59 @@ void MainWindow::BytesArrived() {
 }
 
 void MainWindow::SendFrequency() {
-    // The operator types in the regional format: a comma where the locale writes one.
-    bool ok = false;
-    const double megahertz = QLocale().toDouble(frequencyEntry_->text().trimmed(), &ok);
-    const std::optional<std::int64_t> hertz = ok ? HertzFromMegahertz(megahertz) : std::nullopt;
-    if (!hertz) return;
-    // Nothing is reported to the operator; the next poll shows what the radio has.
+    const QString typed = frequencyEntry_->text().trimmed();
+    const auto refuse = [&](const QString& brief, const QString& whole) {
+        ShowStatusLine(brief, true, whole);
+        frequencyEntry_->setFocus(Qt::OtherFocusReason);
+        frequencyEntry_->selectAll();
+    };
+    // The display's own text ("14.074.50") reads as it shows; anything else is megahertz in the
+    // regional format, a comma where the locale writes one.
+    std::optional<std::int64_t> hertz = HertzFromDisplayText(typed.toStdString());
+    if (!hertz) {
+        bool ok = false;
+        const double megahertz = QLocale().toDouble(typed, &ok);
+        if (ok) hertz = HertzFromMegahertz(megahertz);
+    }
+    if (!hertz)
+        return refuse(QStringLiteral("Not a frequency: %1").arg(typed),
+                      QStringLiteral("\"%1\" is not a frequency. Type megahertz, for example "
+                                     "14.074 or 7.0745, or the display's own 14.074.50.")
+                          .arg(typed));
+    if (*hertz >= kHighestSetHertz)
+        return refuse(QStringLiteral("Out of range: %1 MHz").arg(typed),
+                      QStringLiteral("%1 MHz is more than any radio here takes (below 1000 MHz). "
+                                     "The entry is in megahertz: 14074 kHz is 14.074.")
+                          .arg(typed));
+    if (!port_->IsOpen() || state_.protocol == Protocol::None)
+        return refuse(QStringLiteral("Link closed: nothing sent"),
+                      QStringLiteral("The frequency was not sent: tick Open first."));
     SkipOnFailure([&] { SetRadioFrequency(state_, *platform_, *hertz); });
+    // Read back at the next tick instead of up to a poll period later: the display follows at
+    // once, and a radio that did not take the frequency is found out.
+    state_.lastPoll.reset();
+    pendingSet_ = PendingSet{*hertz, watch_->Now()};
+}
+
+void MainWindow::CheckSetTaken() {
+    if (!pendingSet_) return;
+    const double now = watch_->Now();
+    const std::optional<double> reading = watch_->Line().Summary().lastReading;
+    if (reading && *reading > pendingSet_->sentAt && state_.frequencyHz) {
+        // The set commands carry 10 Hz steps: a reading within a step is the frequency asked.
+        const bool taken = std::llabs(*state_.frequencyHz - pendingSet_->hertz) < 10;
+        if (!taken) {
+            const QString asked = MegahertzText(pendingSet_->hertz);
+            ShowStatusLine(QStringLiteral("The radio refused %1 MHz").arg(asked), true,
+                           QStringLiteral("The radio did not take %1 MHz: it reports %2 MHz "
+                                          "after the set. The frequency may be outside its "
+                                          "bands, or the radio may be locked.")
+                               .arg(asked, MegahertzText(*state_.frequencyHz)));
+        }
+        pendingSet_.reset();
+    } else if (now - pendingSet_->sentAt > kSetReadBackSeconds) {
+        pendingSet_.reset();  // no reading came: the doctor says why
+    }
 }
 
 void MainWindow::SendMode() {

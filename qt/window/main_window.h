@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QWidget>
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "core/comm_port.h"
 #include "core/session_state.h"
@@ -18,6 +20,10 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
+
+namespace cat {
+class CatError;
+}
 
 namespace cat {
 
@@ -106,6 +112,10 @@ private:
     void StartReplugWatch();
     LinkChoices GatherLinkChoices() const;
     void OpenLinkFromChoices(bool afterLoss);
+    void ReleaseOpenForProtocol();
+    QWidget* SetupControlFor(const CatError& error) const;
+    // After a set, the next reading says whether the radio took it.
+    void CheckSetTaken();
     void StartTransmitSafety();
     // A transmit alert holds the status line until it is cleared; the doctor's words meanwhile
     // are kept and come back after it.
@@ -146,6 +156,11 @@ private:
         QString whole;
     } doctorStatus_;
     bool pollingBeforeTest_ = false;
+    struct PendingSet {
+        std::int64_t hertz = 0;
+        double sentAt = 0;  // on the watch's clock
+    };
+    std::optional<PendingSet> pendingSet_;
     QtClock clock_;
     QtPause pause_;
     QtMessageBoxes messages_{this};

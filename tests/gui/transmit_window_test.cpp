@@ -115,6 +115,24 @@ TEST_F(TransmitWindowTest, ThePttTestKeysByRtsAndTellsItWorked) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return Reading(w)->text() == " 7.074.00 USB"; }, 5000));
 }
 
+// Keyed by hand while the link runs: the status line says so while it lasts, and the lines are
+// not touched.
+TEST_F(TransmitWindowTest, ARadioKeyedLaterIsShownUntilItReceivesAgain) {
+    QSettings(IniPath(), QSettings::IniFormat).setValue("Ports/Com3.Handshake", "none");
+    MainWindow& w = OpenWith("Kenwood", {"--model", "ts590s", "--ptt", "rts"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Reading(w)->text() == "14.074.00 USB"; }, 8000));
+    const QString normal = StatusLine(w)->text();
+    radio->Forget();
+    radio->Control("key on");
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return StatusLine(w)->text() == "! Radio is transmitting"; }, 3000))
+        << StatusLine(w)->text().toStdString();
+    radio->Control("key off");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return StatusLine(w)->text() == normal; }, 3000))
+        << StatusLine(w)->text().toStdString();
+    EXPECT_EQ(radio->CountStartingWith("lines "), 0) << radio->Lines().join('\n').toStdString();
+}
+
 TEST_F(TransmitWindowTest, ClosingTheWindowUnkeysACatTest) {
     MainWindow& w = OpenWith("ICOM", {"--model", "ic7300", "--address", "94"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return Reading(w)->text() == "14.074.00 USB"; }, 8000));

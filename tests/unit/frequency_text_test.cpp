@@ -305,6 +305,10 @@ TEST(FrequencySweep, EveryTenHertzStepBelowOneThousandMegahertzIsExact) {
         } catch (const CatError& e) {
             digits = "error: " + e.Description();
         }
+        // Typed back as the display shows it, the text is that frequency to its last place.
+        const std::int64_t shownPlace = u >= 10'000'000 ? 100 : 10;
+        if (HertzFromDisplayText(shown) != hertz - hertz % shownPlace)
+            ADD_FAILURE() << "\"" << shown << "\" typed back is not " << hertz;
         if (shown != ExpectedDisplay(u) || digits != ExpectedDigits(u)) {
             ADD_FAILURE() << u << " units of 10 Hz: FrequencyDisplayText \"" << shown
                           << "\" (want \"" << ExpectedDisplay(u) << "\"), HertzDigits " << digits
@@ -312,6 +316,25 @@ TEST(FrequencySweep, EveryTenHertzStepBelowOneThousandMegahertzIsExact) {
             if (++failures == 10) break;
         }
     }
+}
+
+TEST(HertzFromDisplayText, TakesOnlyTheDisplaysOwnShape) {
+    const std::pair<const char*, std::optional<std::int64_t>> rows[] = {
+        {"14.074.50", 14'074'500},
+        {" 7.074.00 ", 7'074'000},
+        {"14.074.00 USB", 14'074'000},
+        {"144.300.0", 144'300'000},
+        {"1296.100.0", 1'296'100'000},
+        {"14.074", std::nullopt},
+        {"14.07.50", std::nullopt},
+        {"14.074.500", std::nullopt},
+        {"14,074,50", std::nullopt},
+        {"abc", std::nullopt},
+        {"", std::nullopt},
+        {"-14.074.00", std::nullopt},
+        {"14.074.", std::nullopt},
+    };
+    for (const auto& [text, hertz] : rows) EXPECT_EQ(HertzFromDisplayText(text), hertz) << text;
 }
 
 TEST(FrequencySweep, ExpectationsMatchTheWorkedExamples) {

@@ -1,0 +1,84 @@
+// What the window says when it cannot do what the operator asked: Open with no protocol, and a
+// frequency it cannot read, cannot send, or the radio does not take. Nothing passes without a word.
+#include <QTest>
+
+#include "tests/support/radiosim_process.h"
+#include "tests/support/window_fixture.h"
+
+namespace cat {
+namespace {
+
+using namespace test;
+
+class OperatorInputTest : public WindowTest {};
+
+TEST_F(OperatorInputTest, OpenWithNoProtocolLeavesTheProtocolListToPickFrom) {
+    MainWindow& w = Start();
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_EQ(ProtocolList(w)->currentIndex(), -1) << "fresh settings choose no protocol";
+    OpenButton(w)->click();
+    EXPECT_FALSE(OpenButton(w)->isChecked());
+    EXPECT_TRUE(ProtocolList(w)->isEnabled());
+    EXPECT_EQ(QApplication::focusWidget(), ProtocolList(w));
+    EXPECT_EQ(StatusLine(w)->text(), "! Choose a protocol first");
+    EXPECT_FALSE(PortIsOpen(w));
+    // Picked, the same click opens the link.
+    ProtocolList(w)->setCurrentText("ICOM");
+    MapPort(2, dir_.filePath("absent"));
+    OpenButton(w)->click();
+    EXPECT_TRUE(OpenButton(w)->isChecked());
+    EXPECT_FALSE(ProtocolList(w)->isEnabled());
+}
+
+TEST_F(OperatorInputTest, AFrequencyIsSentReadBackOrRefusedInWords) {
+    Radiosim radio(IniPath(), 1, {"--model", "ic7300"});
+    ASSERT_TRUE(radio.Started());
+    MainWindow& w = Start();
+    w.show();
+    const auto set = [&](const QString& typed) {
+        FrequencyEntry(w)->setText(typed);
+        SetButton(w)->click();
+    };
+    set("14.074");
+    EXPECT_EQ(StatusLine(w)->text(), "! Link closed: nothing sent");
+
+    ChooseLink(w, "ICOM", 1, "9600", "94");
+    OpenButton(w)->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Reading(w)->text() == "14.074.00 USB"; }, 8000));
+    struct Row {
+        const char* typed;
+        const char* status;   // the status line after it; nullptr: the doctor's own words
+        const char* reading;  // the display after it; nullptr: as it was
+    };
+    const Row rows[] = {
+        {"abc", "! Not a frequency: abc", nullptr},
+        {"14074", "! Out of range: 14074 MHz", nullptr},
+        // The display's own text is read as it shows, and the display follows within a tick or
+        // two instead of at the next poll.
+        {"7.074.50", nullptr, " 7.074.50 USB"},
+        {"200", "! The radio refused 200 MHz", nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.typed);
+        const QString before = Reading(w)->text();
+        QElapsedTimer sinceSet;
+        sinceSet.start();
+        set(row.typed);
+        if (row.status) {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return StatusLine(w)->text() == row.status; }, 4000))
+                << StatusLine(w)->text().toStdString();
+        }
+        const QString reading = row.reading ? row.reading : before;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return Reading(w)->text() == reading; }, 4000))
+            << Reading(w)->text().toStdString();
+        if (row.reading) {
+            std::printf("%s: display follows %lld ms after Set\n", row.typed,
+                        static_cast<long long>(sinceSet.elapsed()));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace cat
