@@ -97,7 +97,8 @@ Verdict FromFailure(const Observation& o) {
     switch (f.fault.value_or(CommFault::OpenFailed)) {
         case CommFault::DeviceNotFound:
             return Make(
-                VerdictKind::DeviceMissing, true, "device-missing", ShortDevice(o.device) + " is missing",
+                VerdictKind::DeviceMissing, true, "device-missing",
+                ShortDevice(o.device) + " is missing",
                 (o.device == o.port ? o.device + " does not exist. "
                                     : o.port + " opens " + o.device + ", which does not exist. ") +
                     (f.present.empty() ? std::string("No serial device is present now.")
@@ -106,13 +107,14 @@ Verdict FromFailure(const Observation& o) {
                 "Plug the interface in and switch it on, or pick the Com number of a "
                 "device that is present.");
         case CommFault::DeviceInUse:
-            return Make(VerdictKind::InUse, true, "in-use",
-                        f.holder.empty() ? o.port + " is in use" : "In use by " + ShortHolder(f.holder),
-                        PortText(o) + " is in use by " +
-                            (f.holder.empty() ? "another program (the system does not say which)"
-                                              : f.holder) +
-                            ".",
-                        "Close that program, or pick another port.");
+            return Make(
+                VerdictKind::InUse, true, "in-use",
+                f.holder.empty() ? o.port + " is in use" : "In use by " + ShortHolder(f.holder),
+                PortText(o) + " is in use by " +
+                    (f.holder.empty() ? "another program (the system does not say which)"
+                                      : f.holder) +
+                    ".",
+                "Close that program, or pick another port.");
         case CommFault::PermissionDenied:
             return Make(VerdictKind::NoPermission, true, "no-permission",
                         "Not allowed to use " + o.port, f.text,

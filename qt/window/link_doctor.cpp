@@ -188,10 +188,10 @@ void LinkDoctor::BuildActions(QVBoxLayout& layout) {
                         "Tries this port for every protocol at every speed of the list");
     // Wide enough for "Cancel" too, so its caption changing moves nothing beside it.
     findRadio_->setMinimumWidth(findRadio_->sizeHint().width());
-    auto* copy = button("&Copy", "copyReport",
-                        "Copies the diagnosis and the traffic, to post or to keep");
-    auto* save = button("&Save...", "saveReport",
-                        "Saves the diagnosis and the traffic in a text file");
+    auto* copy =
+        button("&Copy", "copyReport", "Copies the diagnosis and the traffic, to post or to keep");
+    auto* save =
+        button("&Save...", "saveReport", "Saves the diagnosis and the traffic in a text file");
     auto* clear = button("C&lear", "clearTraffic", "Empties the traffic shown below");
     pause_ = button("&Pause", "pauseTraffic",
                     "Holds the traffic still to read it; what comes meanwhile follows after");
@@ -270,8 +270,8 @@ void LinkDoctor::AppendTraffic() {
         shownLine_ = &line;
         shown_ = {};
         monitor_->appendPlainText(QStringLiteral("--- %1 on %2 at %3 baud ---")
-                                       .arg(Q(doctor::ProtocolName(watch_.Facts().protocol)),
-                                            Q(watch_.Facts().port), Q(watch_.Facts().speed)));
+                                      .arg(Q(doctor::ProtocolName(watch_.Facts().protocol)),
+                                           Q(watch_.Facts().port), Q(watch_.Facts().speed)));
     }
     // One append per update: a block of lines lays out once, not once a line.
     QStringList lines;
@@ -373,10 +373,10 @@ QString LinkDoctor::ReportText() const {
 void LinkDoctor::CopyReport() { QApplication::clipboard()->setText(ReportText()); }
 
 void LinkDoctor::AskAndSave() {
-    const QString path = QFileDialog::getSaveFileName(
-        panel_, QStringLiteral("Save the diagnosis and the traffic"),
-        QDir::home().filePath(QStringLiteral("catlink-report.txt")),
-        QStringLiteral("Text files (*.txt);;All files (*)"));
+    const QString path =
+        QFileDialog::getSaveFileName(panel_, QStringLiteral("Save the diagnosis and the traffic"),
+                                     QDir::home().filePath(QStringLiteral("catlink-report.txt")),
+                                     QStringLiteral("Text files (*.txt);;All files (*)"));
     if (!path.isEmpty()) SaveReport(path);
 }
 

@@ -125,8 +125,8 @@ constexpr ControlSpec kControls[] = {
      "Names the line speed list", "Alt+E", "speed"},
     {"addressLabel", Kind::Label, "setupFrame", "&Adrs", nullptr, 1590, 180, 555, 225, "Address",
      "Names the ICOM address box", "Alt+A", "address"},
-    {"portLabel", Kind::Label, "setupFrame", "&Com Port >", nullptr, 120, 930, 1320, 195, "Com port",
-     "Names the serial port list", "Alt+C", "port"},
+    {"portLabel", Kind::Label, "setupFrame", "&Com Port >", nullptr, 120, 930, 1320, 195,
+     "Com port", "Names the serial port list", "Alt+C", "port"},
     {"protocolLabel", Kind::Label, "setupFrame", "&Protocol", nullptr, 72, 216, 1272, 192,
      "Protocol", "Names the protocol list", "Alt+P", "protocol"},
     {"sendFrame", Kind::Frame, nullptr, "Set Frequency Mode", nullptr, 36, 756, 3504, 660,
@@ -333,9 +333,9 @@ void MainWindow::ConnectControls() {
 void MainWindow::SetTabOrder() {
     // Down the window: the send frame, the setup frame, then the status line's Details (what an
     // operator looking at a fault wants next) and the row of buttons.
-    QWidget* const order[] = {frequencyEntry_, setButton_,  modeList_,      protocolList_,
-                              addressBox_,     speedList_,  portList_,      openButton_,
-                              detailsButton_,  helpButton_, onTopButton_,   exitButton_};
+    QWidget* const order[] = {frequencyEntry_, setButton_,  modeList_,    protocolList_,
+                              addressBox_,     speedList_,  portList_,    openButton_,
+                              detailsButton_,  helpButton_, onTopButton_, exitButton_};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 }
 

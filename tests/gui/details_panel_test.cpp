@@ -38,8 +38,8 @@ protected:
     }
     QPlainTextEdit* Monitor(MainWindow& w) { return InPanel<QPlainTextEdit>(w, "monitor"); }
     bool Answers(MainWindow& w) {
-        return QTest::qWaitFor(
-            [&] { return w.Doctor().Current().kind == VerdictKind::Answering; }, 6000);
+        return QTest::qWaitFor([&] { return w.Doctor().Current().kind == VerdictKind::Answering; },
+                               6000);
     }
     // The monitor grows past `lines` lines within `ms`.
     bool Grows(MainWindow& w, int lines, int ms = 3000) {
@@ -62,8 +62,8 @@ TEST_F(DetailsPanelTest, TrafficFollowsTheNewestLineAcrossReopens) {
         OpenButton(w)->click();
         ASSERT_TRUE(Answers(w)) << "reopen " << reopen;
         ASSERT_TRUE(Grows(w, Monitor(w)->blockCount() + 2));
-        EXPECT_EQ(bar->value(), bar->maximum()) << "the newest line is out of sight, reopen "
-                                                << reopen;
+        EXPECT_EQ(bar->value(), bar->maximum())
+            << "the newest line is out of sight, reopen " << reopen;
     }
 
     // A shorter panel leaves less room for the traffic; its end stays in sight.
@@ -161,8 +161,8 @@ TEST_F(DetailsPanelTest, ButtonsKeepTheirPlacesAndOnlyTheProblemIsRed) {
     OpenButton(w)->click();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return w.Doctor().Current().kind == VerdictKind::OtherAddress; }, 6000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return InPanel<QPushButton>(w, "useAddress")->isVisible(); },
-                                1000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return InPanel<QPushButton>(w, "useAddress")->isVisible(); }, 1000));
     EXPECT_EQ(places(), closed);
 }
 

@@ -155,8 +155,8 @@ protected:
         const QString whole = QStringLiteral("the whole story");
         w.ShowStatus(QString::fromStdString(brief), problem, whole);
         QLabel* line = StatusLine(w);
-        const QString expected = (problem ? QStringLiteral("! ") : QString()) +
-                                 QString::fromStdString(brief);
+        const QString expected =
+            (problem ? QStringLiteral("! ") : QString()) + QString::fromStdString(brief);
         EXPECT_EQ(line->text(), expected) << "cut to fit";
         EXPECT_LE(line->fontMetrics().horizontalAdvance(line->text()), line->contentsRect().width())
             << brief;

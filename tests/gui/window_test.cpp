@@ -83,17 +83,17 @@ TEST_F(WindowTest, TabFollowsTheScreen) {
     w.show();
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-    const QWidget* expected[] = {FrequencyEntry(w), SetButton(w),    ModeList(w),
-                                 ProtocolList(w),   AddressBox(w),   SpeedList(w),
-                                 PortList(w),       OpenButton(w),   DetailsButton(w),
-                                 HelpButton(w),     OnTopButton(w),  ExitButton(w),
+    const QWidget* expected[] = {FrequencyEntry(w), SetButton(w),  ModeList(w),    ProtocolList(w),
+                                 AddressBox(w),     SpeedList(w),  PortList(w),    OpenButton(w),
+                                 DetailsButton(w),  HelpButton(w), OnTopButton(w), ExitButton(w),
                                  FrequencyEntry(w)};
     FrequencyEntry(w)->setFocus(Qt::TabFocusReason);
     for (std::size_t i = 1; i < std::size(expected); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         ASSERT_NE(QApplication::focusWidget(), nullptr);
         EXPECT_EQ(QApplication::focusWidget(), expected[i])
-            << "tab " << i << " reached " << QApplication::focusWidget()->objectName().toStdString();
+            << "tab " << i << " reached "
+            << QApplication::focusWidget()->objectName().toStdString();
     }
     for (std::size_t i = std::size(expected) - 1; i > 0; --i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
@@ -330,8 +330,11 @@ TEST_F(WindowTest, KeysReachTheControlsWithoutChangingTheCaptions) {
     }
     // Each shortcut's letter is the one underlined in its caption.
     const std::pair<QWidget*, const char*> underlined[] = {
-        {OnTopButton(w), "Alt+T"}, {ExitButton(w), "Alt+X"},    {OpenButton(w), "Alt+O"},
-        {SetButton(w), "Alt+S"},   {DetailsButton(w), "Alt+D"},
+        {OnTopButton(w), "Alt+T"},
+        {ExitButton(w), "Alt+X"},
+        {OpenButton(w), "Alt+O"},
+        {SetButton(w), "Alt+S"},
+        {DetailsButton(w), "Alt+D"},
         {Control<QLabel>(w, "speedLabel"), "Alt+E"},
         {Control<QLabel>(w, "addressLabel"), "Alt+A"},
         {Control<QLabel>(w, "portLabel"), "Alt+C"},
