@@ -32,6 +32,25 @@ std::string PortText(const Observation& o) {
 
 std::string WhereText(const Observation& o) { return o.port + " at " + o.speed + " baud"; }
 
+// A name in a status line is cut to `most` characters, so that what is wrong stays in sight.
+std::string Cut(std::string name, std::size_t most) {
+    if (name.size() > most) name = name.substr(0, most - 1) + "\u2026";
+    return name;
+}
+
+// The device as the status line names it: "ttyUSB0" for /dev/ttyUSB0. A stable USB name is as
+// long as a sentence; its start names the maker and the chip, which is what tells adapters apart.
+std::string ShortDevice(const std::string& device) {
+    std::string name = device.substr(device.find_last_of('/') + 1);
+    if (name.rfind("usb-", 0) == 0) name.erase(0, 4);
+    return Cut(name, 14);
+}
+
+// "flrig" of "flrig (process 1234)": the program is the fact, its number is in the details.
+std::string ShortHolder(const std::string& holder) {
+    return Cut(holder.substr(0, holder.find(" (")), 16);
+}
+
 // The radio's own menu items that decide whether it listens on its CAT port.
 std::string MenuAdvice(const Observation& o) {
     const RadioFamily* family = FamilyFor(o.protocol);
@@ -78,7 +97,8 @@ Verdict FromFailure(const Observation& o) {
     switch (f.fault.value_or(CommFault::OpenFailed)) {
         case CommFault::DeviceNotFound:
             return Make(
-                VerdictKind::DeviceMissing, true, "device-missing", o.device + " does not exist",
+                VerdictKind::DeviceMissing, true, "device-missing",
+                ShortDevice(o.device) + " is missing",
                 (o.device == o.port ? o.device + " does not exist. "
                                     : o.port + " opens " + o.device + ", which does not exist. ") +
                     (f.present.empty() ? std::string("No serial device is present now.")
@@ -87,13 +107,14 @@ Verdict FromFailure(const Observation& o) {
                 "Plug the interface in and switch it on, or pick the Com number of a "
                 "device that is present.");
         case CommFault::DeviceInUse:
-            return Make(VerdictKind::InUse, true, "in-use",
-                        o.port + " is in use" + (f.holder.empty() ? "" : " by " + f.holder),
-                        PortText(o) + " is in use by " +
-                            (f.holder.empty() ? "another program (the system does not say which)"
-                                              : f.holder) +
-                            ".",
-                        "Close that program, or pick another port.");
+            return Make(
+                VerdictKind::InUse, true, "in-use",
+                f.holder.empty() ? o.port + " is in use" : "In use by " + ShortHolder(f.holder),
+                PortText(o) + " is in use by " +
+                    (f.holder.empty() ? "another program (the system does not say which)"
+                                      : f.holder) +
+                    ".",
+                "Close that program, or pick another port.");
         case CommFault::PermissionDenied:
             return Make(VerdictKind::NoPermission, true, "no-permission",
                         "Not allowed to use " + o.port, f.text,
@@ -133,7 +154,7 @@ bool FellSilent(const Observation& o, const LineSummary& line) {
 Verdict OtherAddressVerdict(const Observation& o, const LineSummary& line) {
     const std::string found = family::Hex2(MostFrequent(line.otherAddresses));
     Verdict v = Make(VerdictKind::OtherAddress, true, "other-address",
-                     "Radio answers at " + found + ", not " + o.radioAddress,
+                     "Radio at " + found + ", not " + o.radioAddress,
                      "A radio answers at address " + found + ", not " + o.radioAddress + ".",
                      "Use address " + found + ".");
     v.useAddress = found;
@@ -152,7 +173,7 @@ Verdict OtherProtocolVerdict(const Observation& o, const LineSummary& line) {
 }
 
 Verdict RefusesVerdict(const Observation& o, const LineSummary& line) {
-    return Make(VerdictKind::Refuses, true, "refuses", "Radio refuses the commands",
+    return Make(VerdictKind::Refuses, true, "refuses", "Radio refuses commands",
                 "The radio answers but refuses every command (" + RefusalText(o, line.sample) +
                     "): a menu may be open, it may be transmitting, or it expects another "
                     "protocol.",
@@ -172,7 +193,7 @@ Verdict UnreadableVerdict(const Observation& o, const LineSummary& line) {
 
 Verdict GarbledVerdict(const Observation& o, const LineSummary& line) {
     Verdict v = Make(
-        VerdictKind::Garbled, true, "garbled", "Garbled replies: wrong speed?",
+        VerdictKind::Garbled, true, "garbled", "Garbled: wrong speed?",
         std::string("Bytes come back") + (line.echo > 0 ? " besides our echo" : "") +
             " but form no reply: most likely the radio runs at another speed "
             "than " +
@@ -191,7 +212,7 @@ Verdict StoppedVerdict(double silentFor) {
 }
 
 Verdict EchoOnlyVerdict(const Observation& o) {
-    return Make(VerdictKind::EchoOnly, true, "echo-only", "Only our own echo comes back",
+    return Make(VerdictKind::EchoOnly, true, "echo-only", "Echo only, no radio",
                 std::string("Only our own bytes come back: the interface echoes (") +
                     (Addressed(o) ? "a CI-V bus or a level converter"
                                   : "a level converter or a cable that joins the data lines") +
@@ -318,7 +339,7 @@ Verdict AnsweringVerdict(const Observation& o, const LineSummary& line) {
 }
 
 Verdict WaitingVerdict(const Observation& o) {
-    return Make(VerdictKind::Waiting, false, "waiting", "Waiting for the radio on " + o.port,
+    return Make(VerdictKind::Waiting, false, "waiting", "Waiting for radio, " + o.port,
                 "Open on " + PortText(o) + " at " + o.speed + " baud; waiting for the " +
                     ProtocolName(o.protocol) + " radio to answer.",
                 "");

@@ -2,11 +2,18 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSaveFile>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QShortcut>
 #include <QVBoxLayout>
 #include <vector>
 
@@ -27,6 +34,8 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 constexpr int kTicksPerTrafficUpdate = 4;
 // More lines than a reader can follow in that time: a flood is counted, not laid out.
 constexpr std::size_t kTrafficLinesPerUpdate = 500;
+// The diagnosis gets this many lines of its own; longer advice scrolls within them.
+constexpr int kDiagnosisLines = 5;
 
 }  // namespace
 
@@ -125,8 +134,8 @@ void LinkDoctor::ShowStale(bool stale) {
 void LinkDoctor::ShowDetails() {
     if (!panel_) BuildPanel();
     FillPanel();
-    AppendTraffic();
     panel_->show();
+    AppendTraffic();
     panel_->raise();
     panel_->activateWindow();
 }
@@ -140,41 +149,72 @@ void LinkDoctor::BuildPanel() {
     panel_->setAttribute(Qt::WA_QuitOnClose, false);
     auto* layout = new QVBoxLayout(panel_);
 
-    diagnosis_ = new QLabel(panel_);
+    diagnosis_ = new QLabel;
     diagnosis_->setObjectName(QStringLiteral("diagnosis"));
     diagnosis_->setWordWrap(true);
+    diagnosis_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     diagnosis_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     diagnosis_->setAccessibleName(QStringLiteral("Diagnosis"));
-    layout->addWidget(diagnosis_);
+    // A height of its own: advice that grows scrolls here instead of moving the buttons below.
+    auto* diagnosisArea = new QScrollArea(panel_);
+    diagnosisArea->setObjectName(QStringLiteral("diagnosisArea"));
+    diagnosisArea->setWidget(diagnosis_);
+    diagnosisArea->setWidgetResizable(true);
+    diagnosisArea->setFrameShape(QFrame::NoFrame);
+    diagnosisArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    diagnosisArea->setFixedHeight(diagnosis_->fontMetrics().lineSpacing() * kDiagnosisLines);
+    layout->addWidget(diagnosisArea);
     BuildActions(*layout);
     if (makeSection_) layout->addWidget(makeSection_(panel_));
     BuildMonitor(*layout);
-    panel_->resize(640, 420);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), panel_);
+    connect(escape, &QShortcut::activated, panel_, &QWidget::close);
+    panel_->resize(640, 500);
     // Beside the window, not over it: the display and the status line stay in sight.
     panel_->move(window_.Frame().topRight() + QPoint(8, 0));
 }
 
 void LinkDoctor::BuildActions(QVBoxLayout& layout) {
+    // The buttons that are always there come first, so the ones that come and go with the
+    // diagnosis (Use address, Use these settings) never push them aside.
     auto* actions = new QHBoxLayout;
-    useAddress_ = new QPushButton(panel_);
-    useAddress_->setObjectName(QStringLiteral("useAddress"));
-    findRadio_ = new QPushButton(QStringLiteral("Find radio"), panel_);
-    findRadio_->setObjectName(QStringLiteral("findRadio"));
-    findRadio_->setToolTip(
-        QStringLiteral("Tries this port for every protocol at every speed of the list"));
-    apply_ = new QPushButton(panel_);
-    apply_->setObjectName(QStringLiteral("applyFound"));
-    auto* copy = new QPushButton(QStringLiteral("Copy"), panel_);
-    copy->setObjectName(QStringLiteral("copyReport"));
-    copy->setToolTip(QStringLiteral("Copies the diagnosis and the traffic, to post or to keep"));
-    for (QPushButton* b : {useAddress_, findRadio_, apply_, copy}) actions->addWidget(b);
+    auto button = [this](const char* caption, const char* name, const char* tip) {
+        auto* b = new QPushButton(QString::fromUtf8(caption), panel_);
+        b->setObjectName(QString::fromLatin1(name));
+        if (tip) b->setToolTip(QString::fromUtf8(tip));
+        return b;
+    };
+    findRadio_ = button("&Find radio", "findRadio",
+                        "Tries this port for every protocol at every speed of the list");
+    // Wide enough for "Cancel" too, so its caption changing moves nothing beside it.
+    findRadio_->setMinimumWidth(findRadio_->sizeHint().width());
+    auto* copy =
+        button("&Copy", "copyReport", "Copies the diagnosis and the traffic, to post or to keep");
+    auto* save =
+        button("&Save...", "saveReport", "Saves the diagnosis and the traffic in a text file");
+    auto* clear = button("C&lear", "clearTraffic", "Empties the traffic shown below");
+    pause_ = button("&Pause", "pauseTraffic",
+                    "Holds the traffic still to read it; what comes meanwhile follows after");
+    pause_->setCheckable(true);
+    useAddress_ = button("", "useAddress", nullptr);
+    apply_ = button("", "applyFound", nullptr);
+    for (QPushButton* b : {findRadio_, copy, save, clear, pause_, useAddress_, apply_})
+        actions->addWidget(b);
     actions->addStretch();
+    saved_ = new QLabel(panel_);
+    saved_->setObjectName(QStringLiteral("saveState"));
+    actions->addWidget(saved_);
     layout.addLayout(actions);
     connect(useAddress_, &QPushButton::clicked, this, &LinkDoctor::UseAddress);
     connect(findRadio_, &QPushButton::clicked, this,
             [this] { scanner_ ? CancelScan() : FindRadio(); });
     connect(apply_, &QPushButton::clicked, this, &LinkDoctor::ApplyFound);
     connect(copy, &QPushButton::clicked, this, &LinkDoctor::CopyReport);
+    connect(save, &QPushButton::clicked, this, &LinkDoctor::AskAndSave);
+    connect(clear, &QPushButton::clicked, this, [this] { monitor_->clear(); });
+    connect(pause_, &QPushButton::toggled, this, [this](bool paused) {
+        if (!paused) AppendTraffic();
+    });
 }
 
 void LinkDoctor::BuildMonitor(QVBoxLayout& layout) {
@@ -190,25 +230,40 @@ void LinkDoctor::BuildMonitor(QVBoxLayout& layout) {
     monitor_->setMaximumBlockCount(static_cast<int>(doctor::LineAnalyzer::kKeptUnits));
     monitor_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     layout.addWidget(monitor_, 1);
+
+    // The traffic follows the newest line while the reader is at the end. The text edit follows
+    // only a view that shows the end already: when the monitor got shorter (the diagnosis or the
+    // transmit section above it grew, as they did at each Open) the end slipped out of the view
+    // and it never followed again. The end is kept in view across such changes here.
+    QScrollBar* bar = monitor_->verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this,
+            [this, bar](int value) { following_ = value >= bar->maximum(); });
+    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+        if (following_) bar->setValue(maximum);
+    });
 }
 
 void LinkDoctor::FillPanel() {
+    // Only what is wrong is red; the advice is what to do, in the panel's own colour.
     QString html = QStringLiteral("<b>%1</b><br>%2")
                        .arg(Q(verdict_.brief).toHtmlEscaped(), Q(verdict_.text).toHtmlEscaped());
-    if (!verdict_.advice.empty())
-        html += QStringLiteral("<br>Try: ") + Q(verdict_.advice).toHtmlEscaped();
     if (verdict_.problem)
         html = QStringLiteral("<span style=\"color:%1\">%2</span>")
                    .arg(QLatin1String(kProblemColour), html);
+    if (!verdict_.advice.empty())
+        html += QStringLiteral("<br>Try: ") + Q(verdict_.advice).toHtmlEscaped();
     diagnosis_->setText(html);
     useAddress_->setVisible(!verdict_.useAddress.empty());
     useAddress_->setText(QStringLiteral("Use address %1").arg(Q(verdict_.useAddress)));
-    findRadio_->setText(scanner_ ? QStringLiteral("Cancel") : QStringLiteral("Find radio"));
+    findRadio_->setText(scanner_ ? QStringLiteral("Cancel") : QStringLiteral("&Find radio"));
     apply_->setVisible(found_.has_value() && !scanner_);
     if (found_) apply_->setText(QStringLiteral("Use these settings"));
 }
 
 void LinkDoctor::AppendTraffic() {
+    // Paused, nothing moves; the cursors stay where they are, so the lines that came meanwhile
+    // follow once it runs again.
+    if (pause_->isChecked()) return;
     // A new link starts a new account of the line, and the monitor with it.
     const doctor::LineAnalyzer& line = watch_.Line();
     if (&line != shownLine_) {
@@ -309,11 +364,37 @@ void LinkDoctor::ApplyFound() {
     window_.ReopenWith(change);
 }
 
-void LinkDoctor::CopyReport() {
+QString LinkDoctor::ReportText() const {
     QString report = Q(verdict_.brief) + QStringLiteral("\n") + Q(verdict_.text);
     if (!verdict_.advice.empty()) report += QStringLiteral("\nTry: ") + Q(verdict_.advice);
-    report += QStringLiteral("\n\n") + monitor_->toPlainText();
-    QApplication::clipboard()->setText(report);
+    return report + QStringLiteral("\n\n") + monitor_->toPlainText() + QStringLiteral("\n");
+}
+
+void LinkDoctor::CopyReport() { QApplication::clipboard()->setText(ReportText()); }
+
+void LinkDoctor::AskAndSave() {
+    const QString path =
+        QFileDialog::getSaveFileName(panel_, QStringLiteral("Save the diagnosis and the traffic"),
+                                     QDir::home().filePath(QStringLiteral("catlink-report.txt")),
+                                     QStringLiteral("Text files (*.txt);;All files (*)"));
+    if (!path.isEmpty()) SaveReport(path);
+}
+
+bool LinkDoctor::SaveReport(const QString& path) {
+    if (!panel_) BuildPanel();
+    // Written whole or not at all: a half-written report in place of an older one helps nobody.
+    QSaveFile file(path);
+    const bool saved = file.open(QIODevice::WriteOnly | QIODevice::Text) &&
+                       file.write(ReportText().toUtf8()) >= 0 && file.commit();
+    if (saved) {
+        saved_->setText(QStringLiteral("Saved to %1").arg(QFileInfo(path).fileName()));
+        saved_->setStyleSheet(QString());
+    } else {
+        saved_->setText(QStringLiteral("Not saved: %1").arg(file.errorString()));
+        saved_->setStyleSheet(QStringLiteral("color:%1").arg(QLatin1String(kProblemColour)));
+    }
+    saved_->setToolTip(QDir::toNativeSeparators(path));
+    return saved;
 }
 
 }  // namespace cat

@@ -51,6 +51,9 @@ public:
     }
     const doctor::Verdict& Current() const { return verdict_; }
     QWidget* Details() const { return panel_; }  // nothing until first opened
+    // The diagnosis and the traffic as a text file; Save asks for `path` in a file dialog. False,
+    // with the reason in the panel, when the file could not be written.
+    bool SaveReport(const QString& path);
 
 public slots:
     void Update();
@@ -72,6 +75,8 @@ private:
     void UseAddress();
     void ApplyFound();
     void CopyReport();
+    void AskAndSave();
+    QString ReportText() const;
 
     LinkDoctorHost& window_;
     QtCommPort& port_;
@@ -88,6 +93,9 @@ private:
     QPushButton* findRadio_ = nullptr;
     QPushButton* apply_ = nullptr;
     QPlainTextEdit* monitor_ = nullptr;
+    QPushButton* pause_ = nullptr;
+    bool following_ = true;  // the reader is at the end of the traffic
+    QLabel* saved_ = nullptr;
     const doctor::LineAnalyzer* shownLine_ = nullptr;
     doctor::MonitorCursor shown_;
     std::size_t shownScanLines_ = 0;

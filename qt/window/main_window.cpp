@@ -77,8 +77,9 @@ enum class Kind { Button, Toggle, Frame, Label, Combo, Edit };
 // The window's controls, in window order: positions in twips within their container (the window
 // when none is named). Toggles are check boxes drawn as buttons that stay pressed while ticked.
 // The accessible name and description are what a screen reader says. A shortcut presses a button,
-// or moves the focus to the control itself, or for a label to the control the label names; the
-// captions stay as they are, so no shortcut is underlined in them.
+// or moves the focus to the control itself, or for a label to the control the label names. Its
+// letter is marked with '&' in the caption, so it is underlined and the words stay the same; the
+// frames carry no mark, as their letters would take keys the controls inside them already have.
 struct ControlSpec {
     const char* name;
     Kind kind;
@@ -93,11 +94,11 @@ struct ControlSpec {
 };
 
 constexpr ControlSpec kControls[] = {
-    {"onTop", Kind::Toggle, nullptr, "On top", nullptr, 555, 2850, 804, 336, "On top",
+    {"onTop", Kind::Toggle, nullptr, "On &top", nullptr, 555, 2850, 804, 336, "On top",
      "Keeps this window above all other windows while pressed", "Alt+T", nullptr},
     {"help", Kind::Button, nullptr, "", nullptr, 90, 2850, 408, 336, "Help",
      "Shows what the program is for and how to start a link", "F1", nullptr},
-    {"exit", Kind::Button, nullptr, "Exit", nullptr, 2736, 2850, 804, 336, "Exit",
+    {"exit", Kind::Button, nullptr, "E&xit", nullptr, 2736, 2850, 804, 336, "Exit",
      "Saves the choices and closes the program", "Alt+X", nullptr},
     {"readingFrame", Kind::Frame, nullptr, "Monotoring", nullptr, 36, -36, 3504, 768, "Monitoring",
      "What the radio reports", nullptr, nullptr},
@@ -108,7 +109,7 @@ constexpr ControlSpec kControls[] = {
      "Alt+R", nullptr},
     {"setupFrame", Kind::Frame, nullptr, "Setup", nullptr, 36, 1440, 3504, 1350, "Setup",
      "The link: protocol, address, speed and serial port", nullptr, nullptr},
-    {"open", Kind::Toggle, "setupFrame", "Open", "Opens Com Port and Starts Link", 2820, 840, 570,
+    {"open", Kind::Toggle, "setupFrame", "&Open", "Opens Com Port and Starts Link", 2820, 840, 570,
      390, "Open", "Opens the serial port and starts polling the radio; press again to close it",
      "Alt+O", nullptr},
     {"speed", Kind::Combo, "setupFrame", "", nullptr, 2100, 450, 1320, 315, "Speed",
@@ -120,13 +121,13 @@ constexpr ControlSpec kControls[] = {
      "The serial port the radio is on; its tooltip names the device it opens", nullptr, nullptr},
     {"protocol", Kind::Combo, "setupFrame", "", nullptr, 60, 450, 1395, 315, "Protocol",
      "The radio's command language: ICOM CI-V, Kenwood or FT-817", nullptr, nullptr},
-    {"speedLabel", Kind::Label, "setupFrame", "Speed", nullptr, 2070, 180, 960, 210, "Speed",
+    {"speedLabel", Kind::Label, "setupFrame", "Sp&eed", nullptr, 2070, 180, 960, 210, "Speed",
      "Names the line speed list", "Alt+E", "speed"},
-    {"addressLabel", Kind::Label, "setupFrame", "Adrs", nullptr, 1590, 180, 555, 225, "Address",
+    {"addressLabel", Kind::Label, "setupFrame", "&Adrs", nullptr, 1590, 180, 555, 225, "Address",
      "Names the ICOM address box", "Alt+A", "address"},
-    {"portLabel", Kind::Label, "setupFrame", "Com Port >", nullptr, 120, 930, 1320, 195, "Com port",
-     "Names the serial port list", "Alt+C", "port"},
-    {"protocolLabel", Kind::Label, "setupFrame", "Protocol", nullptr, 72, 216, 1272, 192,
+    {"portLabel", Kind::Label, "setupFrame", "&Com Port >", nullptr, 120, 930, 1320, 195,
+     "Com port", "Names the serial port list", "Alt+C", "port"},
+    {"protocolLabel", Kind::Label, "setupFrame", "&Protocol", nullptr, 72, 216, 1272, 192,
      "Protocol", "Names the protocol list", "Alt+P", "protocol"},
     {"sendFrame", Kind::Frame, nullptr, "Set Frequency Mode", nullptr, 36, 756, 3504, 660,
      "Set frequency and mode", "Sends a frequency or a mode to the radio", nullptr, nullptr},
@@ -135,11 +136,11 @@ constexpr ControlSpec kControls[] = {
     {"frequencyEntry", Kind::Edit, "sendFrame", "", nullptr, 144, 216, 1416, 336,
      "Frequency to set", "A frequency in megahertz for the radio; Return or Set sends it", "Alt+F",
      nullptr},
-    {"set", Kind::Button, "sendFrame", "Set", "Set RX Frequency", 1692, 216, 552, 336, "Set",
+    {"set", Kind::Button, "sendFrame", "&Set", "Set RX Frequency", 1692, 216, 552, 336, "Set",
      "Sends the frequency typed in the box beside it to the radio", "Alt+S", nullptr},
     {"status", Kind::Label, nullptr, "", nullptr, 90, 3240, 2640, kStatusTwips, "Link status",
      "What the link is doing and, when the radio does not answer, why", nullptr, nullptr},
-    {"details", Kind::Button, nullptr, "Details", "The diagnosis in full, the traffic, Find radio",
+    {"details", Kind::Button, nullptr, "&Details", "The diagnosis in full, the traffic, Find radio",
      2736, 3240, 804, kStatusTwips, "Details",
      "Opens the link's diagnosis, the traffic on the line and Find radio", "Alt+D", nullptr},
 };
@@ -267,6 +268,9 @@ void MainWindow::AddShortcuts() {
         if (c.labelFor) {
             target = findChild<QWidget*>(QString::fromLatin1(c.labelFor));
             static_cast<QLabel*>(w)->setBuddy(target);
+            // The marked letter already moves to the buddy; a second shortcut on the same key
+            // would make both ambiguous, and neither would fire.
+            if (QString::fromUtf8(c.caption).contains(QLatin1Char('&'))) continue;
         }
         connect(new QShortcut(key, this), &QShortcut::activated, target,
                 [target] { target->setFocus(Qt::ShortcutFocusReason); });
@@ -296,7 +300,9 @@ void MainWindow::DressControls() {
     // Plain text, drawn like the window's other labels: a rich-text link here would load a text
     // engine at every start for one word.
     statusLine_->setTextFormat(Qt::PlainText);
-    detailsButton_->setFlat(true);
+    // The display is read only: a tab stop there would show nothing and lead nowhere. Its
+    // shortcut still reaches it, for a screen reader to read it out.
+    reading_->setFocusPolicy(Qt::ClickFocus);
     helpButton_->setIcon(HelpIcon());
     helpButton_->setIconSize(QSize(16, 16));
     QFont display(QStringLiteral("MS Sans Serif"), 12, QFont::Bold);
@@ -325,12 +331,11 @@ void MainWindow::ConnectControls() {
 }
 
 void MainWindow::SetTabOrder() {
-    // The order of the controls' tab indices; frames and labels take no focus. The Details button,
-    // which came later, comes last.
-    QWidget* const order[] = {helpButton_,   exitButton_,     reading_,   onTopButton_,
-                              setButton_,    frequencyEntry_, modeList_,  protocolList_,
-                              portList_,     addressBox_,     speedList_, openButton_,
-                              detailsButton_};
+    // Down the window: the send frame, the setup frame, then the status line's Details (what an
+    // operator looking at a fault wants next) and the row of buttons.
+    QWidget* const order[] = {frequencyEntry_, setButton_,  modeList_,    protocolList_,
+                              addressBox_,     speedList_,  portList_,    openButton_,
+                              detailsButton_,  helpButton_, onTopButton_, exitButton_};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 }
 
@@ -677,7 +682,8 @@ void MainWindow::ClearTransmitAlert() {
 }
 
 void MainWindow::ShowStatusLine(const QString& brief, bool problem, const QString& whole) {
-    // The line holds the brief; one too long for it is cut, the whole stays in the tooltip and the
+    // Every brief is made short enough for the line, its key fact first; what is longer all the
+    // same (an entry quoted back) is cut at its end, and the whole stays in the tooltip and the
     // details. A problem is marked by a sign and a colour, so it reads as one at a glance.
     const QString sign = problem ? QStringLiteral("! ") : QString();
     statusLine_->setText(

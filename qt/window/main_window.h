@@ -52,6 +52,8 @@ public:
     // The port list's entries, kept saying what each Com N opens.
     PortListWatch& PortList() { return *portListWatch_; }
     bool OnTop() const { return onTop_; }
+    // The status line: a brief, whether it is a problem, and the whole for tooltip and reader.
+    void ShowStatus(const QString& brief, bool problem, const QString& whole) override;
     double TwipsPerPixelX() const;
     double TwipsPerPixelY() const;
 
@@ -80,7 +82,6 @@ private:
     void ReopenWith(const LinkSettingsChange& change) override;
     bool PausePolling() override;
     void ResumePolling() override;
-    void ShowStatus(const QString& brief, bool problem, const QString& whole) override;
     void ShowReadingStale(bool stale) override;
     QRect Frame() const override;
 

@@ -141,7 +141,7 @@ const Row kRows[] = {
      {{0, true, kIcomPoll}},
      0.6,
      VerdictKind::Waiting,
-     "Waiting for the radio on Com 3"},
+     "Waiting for radio, Com 3"},
     // Nothing at all comes back.
     {"IcomNoReply",
      Protocol::Icom,
@@ -491,7 +491,7 @@ const Row kRows[] = {
      {{0, true, kIcomPoll}, {0.03, false, kIcomFrom00}},
      0.1,
      VerdictKind::OtherAddress,
-     "Radio answers at A4, not 5E"},
+     "Radio at A4, not 5E"},
     {"NoProtocolChosen",
      Protocol::None,
      {},
