@@ -142,7 +142,7 @@ std::string PttTest::Summary(int port) const {
     if (const std::optional<ControlLine> line = Line();
         line && during_ == true && asOpened_.Level(*line))
         text += " This port raises " + way + " when it opens, which keys the radio: set " +
-                ControlLineEntry(static_cast<std::int16_t>(port), *line, false) + ".";
+                LowLineEntry(port, *line) + ".";
     return text;
 }
 

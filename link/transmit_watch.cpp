@@ -15,6 +15,11 @@ std::string LineText(ControlLine line) { return std::string(LineName(line)); }
 
 }  // namespace
 
+std::string LowLineEntry(int port, ControlLine line) {
+    if (port <= 0) return "ComN." + LineText(line) + "=off (N: the entry that opens this port)";
+    return ControlLineEntry(static_cast<std::int16_t>(port), line, false);
+}
+
 std::optional<bool> ReadTransmitState(const RadioFamily& family, SessionState& state,
                                       Platform& platform) {
     std::optional<bool> transmitting;
@@ -35,6 +40,9 @@ std::optional<TransmitFinding> TransmitWatch::Tick(const RadioFamily& family, Se
                                                    Platform& platform) {
     if (phase_ == Phase::Closed) return std::nullopt;
     if (phase_ == Phase::AwaitingRead) {
+        // A family whose replies carry no frame (one byte answers the FT-817's read) is read only
+        // once the radio has shown it speaks it: another radio's "?" would pass for an answer.
+        if (family.ConfirmByRepeat() && !state.frequencyHz) return std::nullopt;
         if (!PollTurnNow(family, state, platform)) return std::nullopt;
         phase_ = Phase::Watching;
         if (testRunning_) return std::nullopt;
@@ -94,7 +102,7 @@ std::string TransmitStatusText(const TransmitFinding& finding, int port) {
         return "The radio is transmitting: not keyed by this program";
     if (finding.keyingLine)
         return LineText(*finding.keyingLine) + " keys this radio: set " +
-               ControlLineEntry(static_cast<std::int16_t>(port), *finding.keyingLine, false);
+               LowLineEntry(port, *finding.keyingLine);
     if (finding.transmittingAfter == true && finding.rtsIsFlowControl)
         return "The radio went to transmit when the port opened: RTS/CTS holds RTS up";
     if (finding.transmittingAfter == true)
@@ -125,7 +133,7 @@ std::string TransmitAdvice(const TransmitFinding& finding, int port) {
     if (finding.keyingLine) {
         const std::string line = LineText(*finding.keyingLine);
         return text + " Dropping " + dropped + " brought it back to receive: " + line +
-               " keys this radio. Set " + ControlLineEntry(number, *finding.keyingLine, false) +
+               " keys this radio. Set " + LowLineEntry(port, *finding.keyingLine) +
                " in [Ports] so that the line stays low when the port opens, or use " + line +
                " for PTT only in the program that sends audio.";
     }
@@ -133,8 +141,8 @@ std::string TransmitAdvice(const TransmitFinding& finding, int port) {
         return text + (dropped.empty() ? "" : " Dropping " + dropped + " did not end it.") +
                " RTS belongs to the RTS/CTS flow control on this port, which holds it up: if "
                "the interface keys the radio from RTS, set " +
-               HandshakeKey(number) + "=none and " +
-               ControlLineEntry(number, ControlLine::Rts, false) +
+               (port > 0 ? HandshakeKey(number) : std::string("ComN.Handshake")) + "=none and " +
+               LowLineEntry(port, ControlLine::Rts) +
                " in [Ports]. Otherwise the radio transmits for another reason (PTT pressed, "
                "VOX, a stuck foot switch, another program).";
     if (finding.transmittingAfter == true)

@@ -69,6 +69,10 @@ private:
     bool reported_ = false;  // a finding is on show until the radio says it receives again
 };
 
+// The entry that keeps `line` of Com `port` low: "Com3.RTS=off"; for a port that is no Com entry
+// (0: a path given on the command line), the entry's shape.
+std::string LowLineEntry(int port, ControlLine line);
+
 // One line, the fact first: "RTS keys this radio: set Com3.RTS=off".
 std::string TransmitStatusText(const TransmitFinding& finding, int port);
 // The same, short enough for the window's status line: "RTS keys this radio".

@@ -39,6 +39,8 @@ namespace {
 // How long the radio is listened to before the verdict: long enough for every protocol's first
 // answers, and for a silent radio to count as one.
 constexpr double kListenSeconds = 2.0;
+// A read unanswered this long means the radio stopped (the doctor's own rule is a second).
+constexpr double kUnansweredSeconds = 1.2;
 constexpr int kTickMs = 100;
 
 // The user's store as the doctor reads it: PORT, when given, is where Com 1 leads, and nothing is
@@ -232,24 +234,29 @@ void PrintTransmitFinding(const TransmitFinding& finding, int port) {
 
 // Polls while the verdict may still change; a radio that answers is heard for the whole time,
 // so the traffic shows it more than once.
+// `entry`: the port's Com number for the advice, 0 for a port given by its path.
 doctor::Verdict Listen(SessionState& state, Platform& platform, doctor::LinkWatch& watch,
-                       DisplayBox& display, Handshake handshake) {
+                       DisplayBox& display, Handshake handshake, int entry) {
     // A radio keyed by the open is said first: it transmits into whatever is connected.
     TransmitWatch transmit;
     transmit.Opened(platform.clock.Now(), handshake);
     for (;;) {
         if (const RadioFamily* family = FamilyFor(state.protocol))
             if (const auto finding = transmit.Tick(*family, state, platform))
-                PrintTransmitFinding(*finding, platform.port.PortNumber());
+                PrintTransmitFinding(*finding, entry);
         PollTick(state, platform, false, display);
         watch.FollowCheck(state);
         Wait(kTickMs);
         const doctor::Verdict verdict = watch.Diagnose();
         const double listened = watch.Now() - watch.OpenedAt();
         // A radio that answers has not made the link work until it sent the frequency.
-        const bool decided =
-            verdict.kind != doctor::VerdictKind::Waiting &&
-            (verdict.kind != doctor::VerdictKind::Answering || watch.Line().Summary().lastReading);
+        const doctor::LineSummary& line = watch.Line().Summary();
+        // A read still out may yet go unanswered: a radio that stopped is only known as one
+        // once a read has waited long enough, and must not end the listen as "answering".
+        const bool readOut =
+            line.firstUnanswered && watch.Now() - *line.firstUnanswered < kUnansweredSeconds;
+        const bool decided = verdict.kind != doctor::VerdictKind::Waiting && !readOut &&
+                             (verdict.kind != doctor::VerdictKind::Answering || line.lastReading);
         if ((decided && listened >= kListenSeconds) || listened >= 2 * kListenSeconds)
             return verdict;
     }
@@ -283,8 +290,10 @@ doctor::Verdict Examine(SessionState& state, Platform& platform, doctor::LinkWat
     watch.Opened(facts);
     ReadAtOpen(state, platform);
     NoDisplay display;
-    doctor::Verdict verdict = Listen(state, platform, watch, display,
-                                     facts.handshaking ? Handshake::RtsCts : Handshake::None);
+    const int entry = facts.port.rfind("Com ", 0) == 0 ? platform.port.PortNumber() : 0;
+    doctor::Verdict verdict =
+        Listen(state, platform, watch, display,
+               facts.handshaking ? Handshake::RtsCts : Handshake::None, entry);
     if (verdict.kind == doctor::VerdictKind::Answering && !watch.Line().Summary().lastReading)
         verdict = WithoutReading(verdict);
     PrintVerdict(verdict);
@@ -359,7 +368,7 @@ const char* StateWord(std::optional<bool> transmitting) {
 
 // The PTT test on the open link that answered; its exit status.
 int TestPtt(const PttRequest& request, SessionState& state, Platform& platform, QtCommPort& port,
-            const doctor::LinkWatch& watch) {
+            const doctor::LinkWatch& watch, int entry) {
     const std::size_t trafficBefore = watch.Line().Units().size();
     const RadioFamily* family = FamilyFor(state.protocol);
     if (!family) return kExitNoRadio;
@@ -387,7 +396,7 @@ int TestPtt(const PttRequest& request, SessionState& state, Platform& platform, 
                 StateWord(test.During()), StateWord(test.After()));
     if (const auto back = test.ReceiveAfterEnd())
         std::printf("ptt: back in receive %.0f ms after the unkey\n", back->count() * 1000);
-    std::printf("ptt: %s\n", OneLine(test.Summary(port.PortNumber())).c_str());
+    std::printf("ptt: %s\n", OneLine(test.Summary(entry)).c_str());
     if (pttInterrupted) std::printf("ptt: ended early: the program was asked to stop\n");
     return test.During() == true && test.After() == false ? kExitOk : kExitNoRadio;
 }
@@ -437,7 +446,8 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     // Only a frequency read on the link as set up counts as a working link.
     const int status = ExitStatusOf(verdict);
     if (ptt && status == kExitOk) {
-        const int tested = TestPtt(*ptt, state, platform, port, watch);
+        const int tested =
+            TestPtt(*ptt, state, platform, port, watch, facts.port.rfind("Com ", 0) == 0 ? com : 0);
         CloseLink(platform);
         return tested;
     }

@@ -64,6 +64,13 @@ doctor::LinkFacts LinkDoctor::Facts() const {
 }
 
 void LinkDoctor::Opened() {
+    // What a scan found belongs to the link before this one: it must not sit beside another
+    // radio's verdict with a button that would undo this link's settings.
+    found_.reset();
+    if (panel_) {
+        scanState_->clear();
+        FillPanel();
+    }
     if (window_.State().protocol == Protocol::None) {
         watch_.NoProtocolChosen(Facts());
     } else {

@@ -54,6 +54,8 @@ QString Q(std::string_view text) { return QString::fromUtf8(text.data(), qsizety
 constexpr std::int64_t kHighestSetHertz = 1'000'000'000;
 // How long a set waits for the reading that shows whether the radio took it.
 constexpr double kSetReadBackSeconds = 3.0;
+// How long the status line holds what it says of the operator's own request.
+constexpr int kNoticeMs = 5000;
 
 // 200000000 -> "200", 14074500 -> "14.0745": megahertz as the operator types them.
 QString MegahertzText(std::int64_t hertz) {
@@ -189,6 +191,8 @@ MainWindow::MainWindow(SettingsStore& store, QWidget* parent)
     linkDoctor_ = new LinkDoctor(host, *port_, *watch_, this);
     connect(port_.get(), &QtCommPort::PortLost, linkDoctor_, &LinkDoctor::Lost);
     StartTransmitSafety();
+    noticeTimer_.setSingleShot(true);
+    connect(&noticeTimer_, &QTimer::timeout, this, &MainWindow::NoticeOver);
     ConnectControls();
     StartReplugWatch();
     LoadChoices();
@@ -571,7 +575,7 @@ void MainWindow::BytesArrived() {
 void MainWindow::SendFrequency() {
     const QString typed = frequencyEntry_->text().trimmed();
     const auto refuse = [&](const QString& brief, const QString& whole) {
-        ShowStatusLine(brief, true, whole);
+        ShowNotice(brief, whole);
         frequencyEntry_->setFocus(Qt::OtherFocusReason);
         frequencyEntry_->selectAll();
     };
@@ -612,11 +616,11 @@ void MainWindow::CheckSetTaken() {
         const bool taken = std::llabs(*state_.frequencyHz - pendingSet_->hertz) < 10;
         if (!taken) {
             const QString asked = MegahertzText(pendingSet_->hertz);
-            ShowStatusLine(QStringLiteral("The radio refused %1 MHz").arg(asked), true,
-                           QStringLiteral("The radio did not take %1 MHz: it reports %2 MHz "
-                                          "after the set. The frequency may be outside its "
-                                          "bands, or the radio may be locked.")
-                               .arg(asked, MegahertzText(*state_.frequencyHz)));
+            ShowNotice(QStringLiteral("Refused %1 MHz").arg(asked),
+                       QStringLiteral("The radio did not take %1 MHz: it reports %2 MHz "
+                                      "after the set. The frequency may be outside its "
+                                      "bands, or the radio may be locked.")
+                           .arg(asked, MegahertzText(*state_.frequencyHz)));
         }
         pendingSet_.reset();
     } else if (now - pendingSet_->sentAt > kSetReadBackSeconds) {
@@ -667,7 +671,21 @@ void MainWindow::ResumePolling() { pollTicks_->start(); }
 
 void MainWindow::ShowStatus(const QString& brief, bool problem, const QString& whole) {
     doctorStatus_ = {brief, problem, whole};
-    if (!transmitAlert_) ShowStatusLine(brief, problem, whole);
+    if (!transmitAlert_ && !noticeShown_) ShowStatusLine(brief, problem, whole);
+}
+
+// What the window says of the operator's own request stays a few seconds, whatever the doctor
+// says meanwhile; then the doctor's words come back.
+void MainWindow::ShowNotice(const QString& brief, const QString& whole) {
+    noticeShown_ = true;
+    if (!transmitAlert_) ShowStatusLine(brief, true, whole);
+    noticeTimer_.start(kNoticeMs);
+}
+
+void MainWindow::NoticeOver() {
+    noticeShown_ = false;
+    if (!transmitAlert_)
+        ShowStatusLine(doctorStatus_.brief, doctorStatus_.problem, doctorStatus_.whole);
 }
 
 void MainWindow::ShowTransmitAlert(const QString& brief, const QString& whole) {

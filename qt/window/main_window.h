@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QTimer>
 #include <QWidget>
 #include <cstdint>
 #include <memory>
@@ -19,7 +20,6 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTimer;
 
 namespace cat {
 class CatError;
@@ -121,6 +121,8 @@ private:
     // are kept and come back after it.
     void ShowTransmitAlert(const QString& brief, const QString& whole);
     void ClearTransmitAlert();
+    void ShowNotice(const QString& brief, const QString& whole);
+    void NoticeOver();
     void ShowStatusLine(const QString& brief, bool problem, const QString& whole);
     QRect Twips(int left, int top, int width, int height) const;
 
@@ -161,6 +163,8 @@ private:
         double sentAt = 0;  // on the watch's clock
     };
     std::optional<PendingSet> pendingSet_;
+    QTimer noticeTimer_;
+    bool noticeShown_ = false;
     QtClock clock_;
     QtPause pause_;
     QtMessageBoxes messages_{this};

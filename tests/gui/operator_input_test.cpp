@@ -58,7 +58,9 @@ TEST_F(OperatorInputTest, AFrequencyIsSentReadBackOrRefusedInWords) {
         // The display's own text is read as it shows, and the display follows within a tick or
         // two instead of at the next poll.
         {"7.074.50", nullptr, " 7.074.50 USB"},
-        {"200", "! The radio refused 200 MHz", nullptr},
+        {"200", "! Refused 200 MHz", nullptr},
+        // The longest a refusal gets still fits the line whole.
+        {"144.3905", "! Refused 144.3905 MHz", nullptr},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.typed);
@@ -68,7 +70,7 @@ TEST_F(OperatorInputTest, AFrequencyIsSentReadBackOrRefusedInWords) {
         set(row.typed);
         if (row.status) {
             EXPECT_TRUE(QTest::qWaitFor([&] { return StatusLine(w)->text() == row.status; }, 4000))
-                << StatusLine(w)->text().toStdString();
+                << StatusLine(w)->text().toStdString() << " / " << Reading(w)->text().toStdString();
         }
         const QString reading = row.reading ? row.reading : before;
         EXPECT_TRUE(QTest::qWaitFor([&] { return Reading(w)->text() == reading; }, 4000))

@@ -123,8 +123,8 @@ TEST(FirstVerdict, NeverSaysFirstWhatALaterReplyTakesBack) {
         {"silent_radio", {"--silent"}, {"waiting", "no-reply"}, 2.0},
         // Answers its first reads, then nothing: said within about a second of the read it
         // left unanswered, and never answering still.
-        {"radio_that_stops_after_a_second",
-         {"--stop-after", "1"},
+        {"radio_that_stops_after_one_and_a_half_seconds",
+         {"--stop-after", "1.5"},
          {"waiting", "answering", "stopped"},
          1.5},
     };
