@@ -671,32 +671,38 @@ void MainWindow::ResumePolling() { pollTicks_->start(); }
 
 void MainWindow::ShowStatus(const QString& brief, bool problem, const QString& whole) {
     doctorStatus_ = {brief, problem, whole};
-    if (!transmitAlert_ && !noticeShown_) ShowStatusLine(brief, problem, whole);
+    ShowStatusWords();
 }
 
 // What the window says of the operator's own request stays a few seconds, whatever the doctor
 // says meanwhile; then the doctor's words come back.
 void MainWindow::ShowNotice(const QString& brief, const QString& whole) {
-    noticeShown_ = true;
-    if (!transmitAlert_) ShowStatusLine(brief, true, whole);
+    notice_ = StatusWords{brief, true, whole};
+    ShowStatusWords();
     noticeTimer_.start(kNoticeMs);
 }
 
 void MainWindow::NoticeOver() {
-    noticeShown_ = false;
-    if (!transmitAlert_)
-        ShowStatusLine(doctorStatus_.brief, doctorStatus_.problem, doctorStatus_.whole);
+    notice_.reset();
+    ShowStatusWords();
 }
 
 void MainWindow::ShowTransmitAlert(const QString& brief, const QString& whole) {
-    transmitAlert_ = true;
-    ShowStatusLine(brief, true, whole);
+    transmitAlert_ = StatusWords{brief, true, whole};
+    ShowStatusWords();
 }
 
 void MainWindow::ClearTransmitAlert() {
-    if (!transmitAlert_) return;
-    transmitAlert_ = false;
-    ShowStatusLine(doctorStatus_.brief, doctorStatus_.problem, doctorStatus_.whole);
+    transmitAlert_.reset();
+    ShowStatusWords();
+}
+
+// A transmit alert comes before a notice, and a notice before the doctor's words.
+void MainWindow::ShowStatusWords() {
+    const StatusWords& words = transmitAlert_ ? *transmitAlert_
+                               : notice_      ? *notice_
+                                              : doctorStatus_;
+    ShowStatusLine(words.brief, words.problem, words.whole);
 }
 
 void MainWindow::ShowStatusLine(const QString& brief, bool problem, const QString& whole) {

@@ -123,6 +123,7 @@ private:
     void ClearTransmitAlert();
     void ShowNotice(const QString& brief, const QString& whole);
     void NoticeOver();
+    void ShowStatusWords();
     void ShowStatusLine(const QString& brief, bool problem, const QString& whole);
     QRect Twips(int left, int top, int width, int height) const;
 
@@ -151,12 +152,15 @@ private:
     std::unique_ptr<doctor::LinkWatch> watch_;  // port_ as the core routines reach it
     LinkDoctor* linkDoctor_ = nullptr;
     TransmitSafety* transmit_ = nullptr;
-    bool transmitAlert_ = false;
     struct StatusWords {
         QString brief;
         bool problem = false;
         QString whole;
-    } doctorStatus_;
+    };
+    // What the status line may say, the first of these that is there.
+    std::optional<StatusWords> transmitAlert_;
+    std::optional<StatusWords> notice_;
+    StatusWords doctorStatus_;
     bool pollingBeforeTest_ = false;
     struct PendingSet {
         std::int64_t hertz = 0;
@@ -164,7 +168,6 @@ private:
     };
     std::optional<PendingSet> pendingSet_;
     QTimer noticeTimer_;
-    bool noticeShown_ = false;
     QtClock clock_;
     QtPause pause_;
     QtMessageBoxes messages_{this};
