@@ -9,10 +9,24 @@ namespace cat {
 
 namespace {
 
-constexpr std::array<std::pair<std::string_view, PortKind>, 2> kSchemes{{
+constexpr std::array<std::pair<std::string_view, PortKind>, 4> kSchemes{{
     {"tcp://", PortKind::RawTcp},
     {"rfc2217://", PortKind::Rfc2217},
+    {"rigctld://", PortKind::Rigctld},
+    {"flrig://", PortKind::Flrig},
 }};
+
+// The port of a server entry that names none; 0 where a port must be written.
+std::uint16_t DefaultPort(PortKind kind) {
+    switch (kind) {
+        case PortKind::Rigctld:
+            return kRigctldPort;
+        case PortKind::Flrig:
+            return kFlrigPort;
+        default:
+            return 0;
+    }
+}
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() &&
@@ -75,19 +89,22 @@ std::optional<PortTarget> ParsePortTarget(std::string_view text) {
         std::string_view port;
         if (!rest.empty() && rest.front() == '[') {
             const std::size_t close = rest.find(']');
-            if (close == std::string_view::npos || rest.substr(close + 1, 1) != ":")
+            if (close == std::string_view::npos) return std::nullopt;
+            const std::string_view after = rest.substr(close + 1);
+            if (!(after.empty() && DefaultPort(kind) != 0) && after.substr(0, 1) != ":")
                 return std::nullopt;
             host = rest.substr(1, close - 1);
-            port = rest.substr(close + 2);
+            port = after.empty() ? after : after.substr(1);
         } else {
             const std::size_t colon = rest.rfind(':');
-            if (colon == std::string_view::npos) return std::nullopt;
+            if (colon == std::string_view::npos && DefaultPort(kind) == 0) return std::nullopt;
             host = rest.substr(0, colon);
-            port = rest.substr(colon + 1);
+            port = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
             // An unbracketed IPv6 address would make the port ambiguous.
             if (host.find(':') != std::string_view::npos) return std::nullopt;
         }
-        const auto number = ParsePortNumber(port);
+        const std::optional<std::uint16_t> number =
+            port.empty() && DefaultPort(kind) != 0 ? DefaultPort(kind) : ParsePortNumber(port);
         if (!number || !IsHostText(host)) return std::nullopt;
         PortTarget target;
         target.kind = kind;

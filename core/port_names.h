@@ -3,7 +3,9 @@
 // Which device the port list's "Com N" opens. The settings store's [Ports] group may name it
 // (Com3=/dev/ttyUSB0); otherwise Com N is the Nth serial port of the system (/dev/ttyS<N-1> on
 // Linux, COM<N> on Windows). Tests and radiosim reach a pseudo-terminal the same way. A value
-// tcp://host:port or rfc2217://host:port is a serial port published on the network (ser2net).
+// tcp://host:port or rfc2217://host:port is a serial port published on the network (ser2net);
+// rigctld://host[:port] and flrig://host[:port] are rig-sharing servers that hold the radio's port
+// and speak for it.
 
 #include <cstdint>
 #include <optional>
@@ -34,7 +36,19 @@ enum class PortKind {
     Device,   // a serial device of this computer
     RawTcp,   // tcp://host:port: bytes as they are; the far end keeps its own line settings
     Rfc2217,  // rfc2217://host:port: telnet with serial-port control, the program sets the line
+    Rigctld,  // rigctld://host[:port]: a rig-sharing server's text commands (f, m, F, M)
+    Flrig,    // flrig://host[:port]: a rig-sharing server's XML-RPC over HTTP
 };
+
+// The port a rig-sharing server listens on when the entry names none.
+inline constexpr std::uint16_t kRigctldPort = 4532;
+inline constexpr std::uint16_t kFlrigPort = 12345;
+
+// A port that reaches the radio through a rig-sharing server: the server sets the radio's line,
+// so the program's protocol and speed do not apply.
+inline bool ThroughServer(PortKind kind) {
+    return kind == PortKind::Rigctld || kind == PortKind::Flrig;
+}
 
 struct PortTarget {
     PortKind kind = PortKind::Device;
@@ -47,13 +61,14 @@ struct PortTarget {
 // IPv6 address in brackets so that its port stays apart.
 std::string HostAndPort(const PortTarget& target);
 
-// True for text that names a network port ("tcp://...", "rfc2217://..." in any letter case),
-// well-formed or not.
+// True for text that names a network port ("tcp://...", "rfc2217://...", "rigctld://...",
+// "flrig://..." in any letter case), well-formed or not.
 bool IsNetworkAddress(std::string_view text);
 
 // What DeviceForPort's result stands for. "rfc2217://pi:2000", "tcp://10.0.0.5:3000",
-// "tcp://[fe80::1]:3000"; nothing for a network address that is not host:port with a port of
-// 1..65535. Anything else is a device path.
+// "tcp://[fe80::1]:3000", "rigctld://localhost" (port 4532); nothing for a network address that is
+// not host:port with a port of 1..65535 (a server's port may be left out). Anything else is a
+// device path.
 std::optional<PortTarget> ParsePortTarget(std::string_view text);
 
 // Whether a device path that goes and comes back is the same device again. A pseudo-terminal's
