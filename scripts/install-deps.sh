@@ -16,8 +16,9 @@ case "$what" in
         packages+=(
             libgtest-dev libgmock-dev libbenchmark-dev
             # outside programs the tests run against radiosim and the program; ser2net
-            # publishes a pseudo-terminal on the network for the remote-radio tests
-            libhamlib-utils ser2net
+            # publishes a pseudo-terminal on the network for the remote-radio tests; rigctld
+            # (in libhamlib-utils) and flrig are the rig-sharing servers the server links meet
+            libhamlib-utils ser2net flrig
             # the package and its check: dpkg-shlibdeps, validators, man page rendering, lintian
             dpkg-dev desktop-file-utils appstream groff-base lintian
         )
