@@ -357,7 +357,11 @@ std::optional<Verdict> FromLinkState(const Observation& o) {
 // An open link, judged by what its line carried.
 Verdict FromLine(const Observation& o, const LineSummary& line) {
     const bool overdue = line.firstUnanswered && o.now - *line.firstUnanswered > kAnswerSeconds;
-    if (line.lastReply && !overdue) return AnsweringVerdict(o, line);
+    // A radio that answered is answering still until a command it left without a word has had
+    // its time: whether it refused a read before that or not, what it does next is the verdict.
+    const bool deciding = line.firstUnheard && o.now - *line.firstUnheard <= kAnswerSeconds;
+    if (line.lastReply && (!overdue || deciding))
+        return AnsweringVerdict(o, line);
     // Another radio's frames, another protocol and refusals are plain at once; silence and noise
     // need a command to have gone unanswered for a while.
     const bool plain = !line.otherAddresses.empty() || !line.otherProtocols.empty() ||
