@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "qt/ports/replug_watch.h"
+#include "qt/window/link_doctor.h"
 #include "tests/support/radio_families.h"
 #include "tests/support/radiosim_process.h"
 #include "tests/support/rigctld_process.h"
@@ -159,6 +160,20 @@ TEST_F(RigctldWindow, ReadsSetsAndRidesOutTheServerGoingAway) {
         SetButton(w)->click();
         ASSERT_TRUE(Shows(w, QStringLiteral("14.07%1.00 FM").arg(i)));
     }
+}
+
+TEST_F(RigctldWindow, FindRadioLeavesTheServerAndTheLinkAlone) {
+    Rigctld server({"-m", "1"});
+    ASSERT_TRUE(server.Started()) << server.Output().toStdString();
+    MainWindow& w = OpenThrough(server);
+    ASSERT_TRUE(Shows(w, "145.000.0 FM")) << Reading(w)->text().toStdString();
+    w.Doctor().ShowDetails();
+    w.Doctor().FindRadio();
+    EXPECT_FALSE(w.Doctor().Scanning());
+    EXPECT_EQ(w.Doctor().Details()->findChild<QLabel*>("scanState")->text(),
+              "Find radio does not probe a rig-sharing server: its own settings choose the radio.");
+    EXPECT_TRUE(OpenButton(w)->isChecked());
+    EXPECT_TRUE(PortIsOpen(w));
 }
 
 struct ModelRow {
