@@ -43,7 +43,8 @@ double ProcessCpuSeconds(qint64 pid) {
     const QStringList fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
     if (fields.size() < 13) return -1;
     // utime and stime are fields 14 and 15 of the whole line: 12 and 13 after the name.
-    return (fields[11].toDouble() + fields[12].toDouble()) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    return (fields[11].toDouble() + fields[12].toDouble()) /
+           static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 std::unique_ptr<cat::QtCommPort> OpenPort(cat::test::MemoryStore& store, const QString& target) {

@@ -332,7 +332,8 @@ public:
             return;
         reader.Forget();
         reader.askedAt = now;
-        Send(state, platform, std::string(rigctld::kReadFrequency) + std::string(rigctld::kReadMode));
+        Send(state, platform,
+             std::string(rigctld::kReadFrequency) + std::string(rigctld::kReadMode));
     }
 
     // The server's account of the radio it serves: the doctor names the model, and a wrong -m
@@ -349,8 +350,7 @@ public:
                       const FrequencyCommand& frequency) const override {
         const std::optional<std::int64_t> hertz = Hertz(frequency.hertzDigits);
         if (!hertz) return;
-        Send(state, platform,
-             std::string(rigctld::kSetFrequency) + std::to_string(*hertz) + "\n");
+        Send(state, platform, std::string(rigctld::kSetFrequency) + std::to_string(*hertz) + "\n");
     }
 
     void SetMode(SessionState& state, Platform& platform, ModeIndex mode,
@@ -410,8 +410,8 @@ public:
         const std::size_t lastLine = bytes.substr(0, bytes.size() - 1).rfind('\n') + 1;
         const std::size_t tail = std::min(bytes.size() - lastLine, kShownTail);
         return ShowText(bytes.substr(0, kLongestShown - kShownTail)) + "..." +
-               ShowText(bytes.substr(bytes.size() - tail)) + " (" +
-               std::to_string(bytes.size()) + " bytes)";
+               ShowText(bytes.substr(bytes.size() - tail)) + " (" + std::to_string(bytes.size()) +
+               " bytes)";
     }
 
     std::string MenuAdvice(const std::string&, const std::string&) const override {

@@ -17,9 +17,9 @@ namespace cat::rigctld {
 
 inline constexpr std::string_view kReadFrequency = "+f\n";
 inline constexpr std::string_view kReadMode = "+m\n";
-inline constexpr std::string_view kReadTransmit = "+t\n";   // get_ptt: PTT: 0 receive, 1..3 keyed
-inline constexpr std::string_view kSetFrequency = "+F ";    // + hertz
-inline constexpr std::string_view kSetMode = "+M ";         // + mode name and passband
+inline constexpr std::string_view kReadTransmit = "+t\n";  // get_ptt: PTT: 0 receive, 1..3 keyed
+inline constexpr std::string_view kSetFrequency = "+F ";   // + hertz
+inline constexpr std::string_view kSetMode = "+M ";        // + mode name and passband
 inline constexpr std::string_view kTransmit = "+T 1\n";
 inline constexpr std::string_view kReceive = "+T 0\n";
 // The server's own description of the radio it was started for (-m): answered from the server's

@@ -91,8 +91,8 @@ TEST(RigctldDoctor, ASilentRadioBehindTheServerIsTheServersFailure) {
     Radiosim radio(home.filePath("radiosim.ini"), 1,
                    {"--model", "ic7300", "--silent", "--link", home.filePath("radio")});
     ASSERT_TRUE(radio.Started());
-    Rigctld server({"-m", "3073", "-r", home.filePath("radio"), "-s", "19200", "-C",
-                    "timeout=100,retry=0"});
+    Rigctld server(
+        {"-m", "3073", "-r", home.filePath("radio"), "-s", "19200", "-C", "timeout=100,retry=0"});
     ASSERT_TRUE(server.Started()) << server.Output().toStdString();
     radio.Forget();
     const Outcome run = Doctor(home, server.Address());
@@ -200,8 +200,8 @@ TEST_P(RigctldRadio, ReadsAndSetsOnlyWhatWasAsked) {
     radio.Forget();
     MainWindow& w = OpenThrough(server);
     ASSERT_TRUE(ReadingFollows(w, radio, 30))
-        << Reading(w)->text().toStdString() << " | " << StatusLine(w)->text().toStdString()
-        << " | " << radio.Lines().join("\n").toStdString();
+        << Reading(w)->text().toStdString() << " | " << StatusLine(w)->text().toStdString() << " | "
+        << radio.Lines().join("\n").toStdString();
     EXPECT_EQ(Writes(radio), QStringList{}) << "the link changed the radio by itself";
 
     FrequencyEntry(w)->setText("21.074");
@@ -215,17 +215,16 @@ TEST_P(RigctldRadio, ReadsAndSetsOnlyWhatWasAsked) {
 
 INSTANTIATE_TEST_SUITE_P(
     Models, RigctldRadio,
-    ::testing::Values(
-        ModelRow{"Ic7300",
-                 {"--model", "ic7300", "--speed", "19200"},
-                 {"-m", "3073", "-s", "19200"},
-                 // Frequency of the selected VFO (25 00) in packed decimal, then the mode CW
-                 // (26 00 03) with the filter the radio had (01).
-                 {"write civ 25 00 00 40 07 21 00", "write civ 26 00 03 00 01"}},
-        ModelRow{"Ts590s",
-                 {"--model", "ts590s", "--speed", "9600"},
-                 {"-m", "2031", "-s", "9600"},
-                 {"write kenwood FA00021074000;", "write kenwood MD3;"}}),
+    ::testing::Values(ModelRow{"Ic7300",
+                               {"--model", "ic7300", "--speed", "19200"},
+                               {"-m", "3073", "-s", "19200"},
+                               // Frequency of the selected VFO (25 00) in packed decimal, then the
+                               // mode CW (26 00 03) with the filter the radio had (01).
+                               {"write civ 25 00 00 40 07 21 00", "write civ 26 00 03 00 01"}},
+                      ModelRow{"Ts590s",
+                               {"--model", "ts590s", "--speed", "9600"},
+                               {"-m", "2031", "-s", "9600"},
+                               {"write kenwood FA00021074000;", "write kenwood MD3;"}}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
 }  // namespace

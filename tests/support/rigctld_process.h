@@ -13,8 +13,8 @@
 
 #include "tests/support/ser2net_process.h"
 
-#define SKIP_WITHOUT_RIGCTLD()                                                     \
-    if (::cat::test::Rigctld::Binary().isEmpty())                                  \
+#define SKIP_WITHOUT_RIGCTLD()                                                   \
+    if (::cat::test::Rigctld::Binary().isEmpty())                                \
     GTEST_SKIP() << "rigctld is not installed (Debian package libhamlib-utils; " \
                     "scripts/install-deps.sh installs it)"
 
@@ -34,10 +34,10 @@ public:
 
     bool Start() {
         process_.setProcessChannelMode(QProcess::MergedChannels);
-        process_.start(Binary(), options_ + QStringList{"-T", "127.0.0.1", "-t",
-                                                        QString::number(port_)});
-        started_ = process_.waitForStarted(5000) &&
-                   QTest::qWaitFor([&] { return Listening(); }, 20000);
+        process_.start(Binary(),
+                       options_ + QStringList{"-T", "127.0.0.1", "-t", QString::number(port_)});
+        started_ =
+            process_.waitForStarted(5000) && QTest::qWaitFor([&] { return Listening(); }, 20000);
         return started_;
     }
     void Stop() {
