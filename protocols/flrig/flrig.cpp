@@ -169,16 +169,20 @@ private:
                              ": " + answer.faultText);
         }
         const std::string_view text = Trimmed(answer.text);
-        if (method == flrig::kReadVersion) {
-            version_ = text;
-            return Noted(PieceKind::Reply, "version: flrig " + version_);
-        }
         if (method == flrig::kReadTransceiver) {
             noTransceiver_ = NamesNoTransceiver(text);
             if (noTransceiver_) return Noted(PieceKind::Refusal, "flrig has no transceiver");
-            return Noted(PieceKind::Reply,
-                         "flrig" + (version_.empty() ? "" : " " + version_) + " with " +
-                             std::string(text));
+            transceiver_ = text;
+            return Noted(PieceKind::Reply, "transceiver: " + transceiver_);
+        }
+        if (method == flrig::kReadVersion) {
+            // The server and its radio in one line, for the doctor's report.
+            std::string note = "flrig " + std::string(text);
+            if (noTransceiver_)
+                note += " without a transceiver";
+            else if (!transceiver_.empty())
+                note += " with " + transceiver_;
+            return Noted(PieceKind::Reply, note);
         }
         if (method == flrig::kReadModes) {
             if (!answer.array)
@@ -235,7 +239,7 @@ private:
 
     std::deque<std::string> awaiting_;
     std::string lastAnswered_;
-    std::string version_;
+    std::string transceiver_;
     bool noTransceiver_ = false;
     std::vector<std::string> modes_;
 };
@@ -358,13 +362,14 @@ public:
         }
     }
 
-    // The server and its radio, named at once; the mode table, so that a set uses the radio's
-    // own names. The poll makes the calls after the first, one at a time.
+    // Whether flrig has a transceiver, at once: without one its other answers are its own. Then
+    // its version, and the mode table, so that a set uses the radio's own names; the poll makes
+    // the calls after the first, one at a time.
     void ReadAtOpen(SessionState& state, Platform& platform) const override {
         FlrigReader& reader = ReaderOf(state);
-        reader.queued = {flrig::kReadTransceiver, flrig::kReadModes};
+        reader.queued = {flrig::kReadVersion, flrig::kReadModes};
         if (ReadyForCall(platform, reader))
-            Call(state, platform, reader, flrig::Request(flrig::kReadVersion));
+            Call(state, platform, reader, flrig::Request(flrig::kReadTransceiver));
     }
 
     void Receive(SessionState& state, CommPort& port) const override {

@@ -8,8 +8,9 @@
 // answers it, so the link sends one call at a time and the next only after the answer.
 //
 // What the doctor reads: the answer to rig.get_vfo is a reply with the frequency, rig.get_mode one
-// with the mode; main.get_version and rig.get_xcvr are replies whose note names the server and
-// its radio ("flrig 1.4.7 with IC-7300"). flrig without a transceiver answers rig.get_xcvr empty
+// with the mode; rig.get_xcvr ("transceiver: IC-7300") and main.get_version are replies, the
+// version's note naming the server and its radio ("flrig 1.4.7 with IC-7300", "flrig 1.4.7
+// without a transceiver"). flrig without a transceiver answers rig.get_xcvr empty
 // and still makes up a frequency (14070000) and a mode (USB): those answers are refusals ("flrig
 // has no transceiver"), as is an XML-RPC fault.
 // Failure style of every routine here: ignore.
@@ -19,7 +20,7 @@
 namespace cat {
 
 // Polls with rig.get_vfo and rig.get_mode every 0.25 s (rig.get_xcvr instead while flrig has no
-// transceiver); reads main.get_version, rig.get_xcvr and rig.get_modes as the link opens; sets
+// transceiver); reads rig.get_xcvr, main.get_version and rig.get_modes as the link opens; sets
 // with rig.set_vfo and rig.set_mode, keys with rig.set_ptt for the operator's PTT test only.
 const RadioFamily& FlrigFamily();
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "core/line_settings.h"
+#include "link/five_byte_check.h"
 #include "protocols/flrig/flrig.h"
 #include "tests/support/fakes.h"
 
@@ -75,10 +77,10 @@ TEST_P(FlrigCalls, GoOutAsFlrigReadsThem) {
     const RadioFamily& family = FlrigFamily();
     // The radio's mode table, read as the link opened, decides the names a set uses.
     if (!row.modes.empty()) {
-        world.port.replies = {Answer("<value>1.4.7</value>"), Answer("<value>IC-7300</value>"),
+        world.port.replies = {Answer("<value>IC-7300</value>"), Answer("<value>1.4.7</value>"),
                               row.modes};
-        family.ReadAtOpen(state, world.platform);  // main.get_version
-        family.Poll(state, world.platform);        // rig.get_xcvr, then rig.get_modes
+        family.ReadAtOpen(state, world.platform);  // rig.get_xcvr
+        family.Poll(state, world.platform);        // main.get_version, then rig.get_modes
         ASSERT_TRUE(world.port.replies.empty());
     }
     world.port.writes.clear();
@@ -95,9 +97,9 @@ INSTANTIATE_TEST_SUITE_P(
         CallRow{"PollReadsFrequencyFirst", "",
                 [](SessionState& s, Platform& p) { FlrigFamily().Poll(s, p); },
                 CallOf("rig.get_vfo")},
-        CallRow{"OpenReadsTheVersion", "",
+        CallRow{"OpenAsksForTheTransceiver", "",
                 [](SessionState& s, Platform& p) { FlrigFamily().ReadAtOpen(s, p); },
-                CallOf("main.get_version")},
+                CallOf("rig.get_xcvr")},
         CallRow{"FrequencySetIsADoubleOfHertz", "",
                 [](SessionState& s, Platform& p) {
                     FlrigFamily().SetFrequency(s, p, Frequency("00014074000"));
@@ -236,12 +238,18 @@ INSTANTIATE_TEST_SUITE_P(
                   0,
                   {{PieceKind::Refusal, kNoXcvr.size(), "flrig has no transceiver"},
                    {PieceKind::Refusal, 0, "flrig has no transceiver"}}},
-        AnswerRow{"VersionThenTransceiver",
-                  {"main.get_version", "rig.get_xcvr"},
-                  Answer("<value>1.4.7</value>") + Answer("<value>IC-7300</value>"),
+        AnswerRow{"TransceiverThenVersion",
+                  {"rig.get_xcvr", "main.get_version"},
+                  Answer("<value>IC-7300</value>") + Answer("<value>1.4.7</value>"),
                   0,
-                  {{PieceKind::Reply, Answer("<value>1.4.7</value>").size(), "flrig 1.4.7"},
+                  {{PieceKind::Reply, Answer("<value>IC-7300</value>").size(), "IC-7300"},
                    {PieceKind::Reply, 0, "flrig 1.4.7 with IC-7300"}}},
+        AnswerRow{"VersionWithoutTransceiver",
+                  {"rig.get_xcvr", "main.get_version"},
+                  kNoXcvr + Answer("<value>1.4.7</value>"),
+                  0,
+                  {{PieceKind::Refusal, kNoXcvr.size(), "flrig has no transceiver"},
+                   {PieceKind::Reply, 0, "flrig 1.4.7 without a transceiver"}}},
         AnswerRow{"ReversedCwIsCw", {"rig.get_mode"}, Answer("<value>CW-R</value>"), 0,
                   {{PieceKind::Reply, 0, "mode: CW-R (CW)", {}, 2}}},
         AnswerRow{"DataUIsPacket", {"rig.get_mode"}, Answer("<value>DATA-U</value>"), 0,
@@ -319,7 +327,7 @@ TEST_F(FlrigLink, OpensByNamingTheServerThenReadsFrequencyAndModeEachPoll) {
     PollAfter(0.25);
     PollAfter(0.25);
     PollAfter(0.25);
-    EXPECT_EQ(called, (std::vector<std::string>{"main.get_version", "rig.get_xcvr",
+    EXPECT_EQ(called, (std::vector<std::string>{"rig.get_xcvr", "main.get_version",
                                                 "rig.get_modes", "rig.get_vfo", "rig.get_mode",
                                                 "rig.get_vfo", "rig.get_mode"}));
     EXPECT_EQ(state.frequencyHz, 7'074'000);
@@ -354,7 +362,7 @@ TEST_F(FlrigLink, WithoutTransceiverAsksForOneInsteadOfItsMadeUpFrequency) {
     answers["rig.get_vfo"] = kFrequencyAnswer;
     FlrigFamily().ReadAtOpen(state, world.platform);
     for (int poll = 0; poll < 4; ++poll) PollAfter(0.25);
-    EXPECT_EQ(called, (std::vector<std::string>{"main.get_version", "rig.get_xcvr",
+    EXPECT_EQ(called, (std::vector<std::string>{"rig.get_xcvr", "main.get_version",
                                                 "rig.get_modes", "rig.get_xcvr", "rig.get_xcvr",
                                                 "rig.get_xcvr"}));
     EXPECT_FALSE(state.frequencyHz);
@@ -382,6 +390,14 @@ TEST_F(FlrigLink, TransmitReadWithoutAnAnswerSaysNothingInBoundedTime) {
     world.clock.stepPerRead = 0.001;
     EXPECT_EQ(FlrigFamily().ReadTransmitting(state, world.platform), std::nullopt);
     EXPECT_LT(world.clock.now, 1.0);
+}
+
+// A server has no serial line: the search for a five-byte radio that opens a serial link would put
+// its bytes in front of the first call, and flrig would read neither.
+TEST(FlrigLine, NoFiveByteCheckBeforeTheFirstCall) {
+    EXPECT_EQ(FiveByteCheck::For(FlrigFamily(), 9600, RequireLineSettings("9600,n,8,2"),
+                                 Handshake::None),
+              nullptr);
 }
 
 // Nothing the link sends on its own is a set, whatever flrig answers.
