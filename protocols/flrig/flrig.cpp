@@ -1,7 +1,6 @@
 #include "protocols/flrig/flrig.h"
 
 #include <algorithm>
-#include <cmath>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -164,9 +163,10 @@ public:
 private:
     Piece Read(const std::string& method, const flrig::RpcAnswer& answer) {
         if (answer.fault) {
-            return Noted(PieceKind::Refusal,
-                         (method.empty() ? "flrig refuses a call" : "flrig refuses " + MethodName(method)) +
-                             ": " + answer.faultText);
+            return Noted(
+                PieceKind::Refusal,
+                (method.empty() ? "flrig refuses a call" : "flrig refuses " + MethodName(method)) +
+                    ": " + answer.faultText);
         }
         const std::string_view text = Trimmed(answer.text);
         if (method == flrig::kReadTransceiver) {
@@ -195,7 +195,8 @@ private:
         }
         if (method == flrig::kReadFrequency) {
             const auto hertz = HertzOf(text);
-            if (!hertz) return Noted(PieceKind::Unread, "frequency in a form this program does not read");
+            if (!hertz)
+                return Noted(PieceKind::Unread, "frequency in a form this program does not read");
             // Without a transceiver flrig answers its own starting frequency, which no radio sent.
             if (noTransceiver_)
                 return Noted(PieceKind::Refusal, "flrig has no transceiver (" +
@@ -221,7 +222,8 @@ private:
         if (method == flrig::kReadTransmitting) {
             if (noTransceiver_) return Noted(PieceKind::Refusal, "flrig has no transceiver");
             if (text != "0" && text != "1")
-                return Noted(PieceKind::Unread, "transmit state in a form this program does not read");
+                return Noted(PieceKind::Unread,
+                             "transmit state in a form this program does not read");
             Piece piece = Noted(PieceKind::Reply, text == "1" ? "transmitting" : "receiving");
             piece.transmitting = text == "1";
             return piece;
@@ -232,9 +234,9 @@ private:
             if (noTransceiver_) return Noted(PieceKind::Refusal, "flrig has no transceiver");
             return Noted(PieceKind::Reply, MethodName(method) + ": taken");
         }
-        return Noted(PieceKind::Unread, (method.empty() ? "an answer to nothing asked: "
-                                                        : MethodName(method) + ": ") +
-                                            Shortened(answer.array ? "(a table)" : text));
+        return Noted(PieceKind::Unread,
+                     (method.empty() ? "an answer to nothing asked: " : MethodName(method) + ": ") +
+                         Shortened(answer.array ? "(a table)" : text));
     }
 
     std::deque<std::string> awaiting_;
@@ -299,7 +301,8 @@ bool ReadyForCall(Platform& platform, FlrigReader& reader) {
 }
 
 // Writes one call, pauses 5 ms and takes in what came.
-void Call(SessionState& state, Platform& platform, FlrigReader& reader, const std::string& request) {
+void Call(SessionState& state, Platform& platform, FlrigReader& reader,
+          const std::string& request) {
     if (!SkipOnFailure([&] { platform.port.Write(request); })) return;
     reader.Sent(request);
     SkipOnFailure([&] { reader.sentAt = platform.clock.Now(); });
@@ -357,7 +360,8 @@ public:
             const std::string_view method = NextRead(reader);
             Call(state, platform, reader, flrig::Request(method));
             // Asking flrig for its transceiver once a poll is enough.
-            if (method == flrig::kReadTransceiver && reader.NoTransceiver() && reader.queued.empty())
+            if (method == flrig::kReadTransceiver && reader.NoTransceiver() &&
+                reader.queued.empty())
                 return;
         }
     }

@@ -13,15 +13,15 @@
 namespace cat::flrig {
 
 // Reads: each answers from flrig's own record of the radio; none changes it.
-inline constexpr std::string_view kReadFrequency = "rig.get_vfo";       // "14070000", in hertz
-inline constexpr std::string_view kReadMode = "rig.get_mode";           // "USB"
-inline constexpr std::string_view kReadTransceiver = "rig.get_xcvr";    // "IC-7300"; "" for none
-inline constexpr std::string_view kReadVersion = "main.get_version";    // "1.4.7"
-inline constexpr std::string_view kReadModes = "rig.get_modes";         // an array of names
-inline constexpr std::string_view kReadTransmitting = "rig.get_ptt";    // <i4>0</i4> or 1
+inline constexpr std::string_view kReadFrequency = "rig.get_vfo";     // "14070000", in hertz
+inline constexpr std::string_view kReadMode = "rig.get_mode";         // "USB"
+inline constexpr std::string_view kReadTransceiver = "rig.get_xcvr";  // "IC-7300"; "" for none
+inline constexpr std::string_view kReadVersion = "main.get_version";  // "1.4.7"
+inline constexpr std::string_view kReadModes = "rig.get_modes";       // an array of names
+inline constexpr std::string_view kReadTransmitting = "rig.get_ptt";  // <i4>0</i4> or 1
 // Sets: only on the operator's word.
-inline constexpr std::string_view kSetFrequency = "rig.set_vfo";  // <double>, hertz
-inline constexpr std::string_view kSetMode = "rig.set_mode";      // a name of the radio's table
+inline constexpr std::string_view kSetFrequency = "rig.set_vfo";     // <double>, hertz
+inline constexpr std::string_view kSetMode = "rig.set_mode";         // a name of the radio's table
 inline constexpr std::string_view kSetTransmitting = "rig.set_ptt";  // <i4>1</i4> keys, 0 unkeys
 
 // What a method does, for people reading the traffic.
@@ -40,17 +40,17 @@ inline constexpr std::array<std::pair<std::string_view, std::string_view>, 9> kM
 // What flrig's transceivers call their modes, read back into the list. The data variants ride on
 // the list's PKT as the text families' DATA modes do.
 inline constexpr std::array<std::pair<std::string_view, ModeIndex>, 33> kReceivedModes{{
-    {"LSB", ModeIndex::LSB},      {"USB", ModeIndex::USB},      {"CW", ModeIndex::CW},
-    {"CW-R", ModeIndex::CW},      {"CW-U", ModeIndex::CW},      {"CW-L", ModeIndex::CW},
-    {"CWR", ModeIndex::CW},       {"AM", ModeIndex::AM},        {"AM-N", ModeIndex::AM},
-    {"SAM", ModeIndex::AM},       {"FM", ModeIndex::FM},        {"FM-N", ModeIndex::FM},
-    {"NFM", ModeIndex::FM},       {"WFM", ModeIndex::FM},       {"C4FM", ModeIndex::FM},
-    {"RTTY", ModeIndex::FSK},     {"RTTY-R", ModeIndex::FSK},   {"RTTY-L", ModeIndex::FSK},
-    {"RTTY-U", ModeIndex::FSK},   {"FSK", ModeIndex::FSK},      {"FSK-R", ModeIndex::FSK},
-    {"USB-D", ModeIndex::PKT},    {"LSB-D", ModeIndex::PKT},    {"AM-D", ModeIndex::PKT},
-    {"FM-D", ModeIndex::PKT},     {"DATA-U", ModeIndex::PKT},   {"DATA-L", ModeIndex::PKT},
-    {"DATA-FM", ModeIndex::PKT},  {"PKT-U", ModeIndex::PKT},    {"PKT-L", ModeIndex::PKT},
-    {"PKT", ModeIndex::PKT},      {"DIG", ModeIndex::PKT},      {"DATA", ModeIndex::PKT},
+    {"LSB", ModeIndex::LSB},     {"USB", ModeIndex::USB},    {"CW", ModeIndex::CW},
+    {"CW-R", ModeIndex::CW},     {"CW-U", ModeIndex::CW},    {"CW-L", ModeIndex::CW},
+    {"CWR", ModeIndex::CW},      {"AM", ModeIndex::AM},      {"AM-N", ModeIndex::AM},
+    {"SAM", ModeIndex::AM},      {"FM", ModeIndex::FM},      {"FM-N", ModeIndex::FM},
+    {"NFM", ModeIndex::FM},      {"WFM", ModeIndex::FM},     {"C4FM", ModeIndex::FM},
+    {"RTTY", ModeIndex::FSK},    {"RTTY-R", ModeIndex::FSK}, {"RTTY-L", ModeIndex::FSK},
+    {"RTTY-U", ModeIndex::FSK},  {"FSK", ModeIndex::FSK},    {"FSK-R", ModeIndex::FSK},
+    {"USB-D", ModeIndex::PKT},   {"LSB-D", ModeIndex::PKT},  {"AM-D", ModeIndex::PKT},
+    {"FM-D", ModeIndex::PKT},    {"DATA-U", ModeIndex::PKT}, {"DATA-L", ModeIndex::PKT},
+    {"DATA-FM", ModeIndex::PKT}, {"PKT-U", ModeIndex::PKT},  {"PKT-L", ModeIndex::PKT},
+    {"PKT", ModeIndex::PKT},     {"DIG", ModeIndex::PKT},    {"DATA", ModeIndex::PKT},
 }};
 
 // The spellings a set tries, the most common first; a radio whose table flrig has sent gets the

@@ -24,8 +24,8 @@ std::string_view SkipSpace(std::string_view text) {
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool SameLetters(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
 std::optional<std::size_t> DecimalValue(std::string_view digits) {
@@ -44,7 +44,11 @@ std::optional<std::size_t> DecimalValue(std::string_view digits) {
 // values carry.
 std::string Decode(std::string_view text) {
     static constexpr std::array<std::pair<std::string_view, char>, 5> kEntities{{
-        {"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}, {"&quot;", '"'}, {"&apos;", '\''},
+        {"&lt;", '<'},
+        {"&gt;", '>'},
+        {"&amp;", '&'},
+        {"&quot;", '"'},
+        {"&apos;", '\''},
     }};
     std::string out;
     for (std::size_t at = 0; at < text.size();) {
@@ -155,8 +159,8 @@ std::string Param(std::string_view type, std::string_view text) {
 }
 
 std::string Request(std::string_view method, std::string_view params) {
-    std::string body = "<?xml version=\"1.0\"?><methodCall><methodName>" + std::string(method) +
-                       "</methodName>";
+    std::string body =
+        "<?xml version=\"1.0\"?><methodCall><methodName>" + std::string(method) + "</methodName>";
     if (!params.empty()) body += "<params>" + std::string(params) + "</params>";
     body += "</methodCall>";
     return "POST /RPC2 HTTP/1.1\r\nContent-Type: text/xml\r\nContent-Length: " +
@@ -234,7 +238,8 @@ std::size_t NoiseBeforeAnswer(std::string_view bytes, std::size_t limit) {
 
 std::optional<RpcAnswer> ParseAnswer(std::string_view body) {
     const std::size_t start = body.find("<methodResponse>");
-    if (start == std::string_view::npos || body.find("</methodResponse>", start) == std::string_view::npos)
+    if (start == std::string_view::npos ||
+        body.find("</methodResponse>", start) == std::string_view::npos)
         return std::nullopt;
     std::string_view rest = SkipSpace(body.substr(start + 16));
     RpcAnswer answer;

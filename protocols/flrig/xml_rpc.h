@@ -51,12 +51,12 @@ std::size_t NoiseBeforeAnswer(std::string_view bytes, std::size_t limit);
 // An XML-RPC methodResponse.
 struct RpcAnswer {
     bool fault = false;
-    std::string faultText;            // the fault's faultString
-    bool hasValue = false;            // <param> carries a <value> (which may be empty)
-    std::string type;                 // "i4", "double", "string", ...; empty for a bare value
-    std::string text;                 // the scalar's text, entities decoded
-    bool array = false;               // the value is an array; its items are in `items`
-    std::vector<std::string> items;   // the array's scalar texts
+    std::string faultText;           // the fault's faultString
+    bool hasValue = false;           // <param> carries a <value> (which may be empty)
+    std::string type;                // "i4", "double", "string", ...; empty for a bare value
+    std::string text;                // the scalar's text, entities decoded
+    bool array = false;              // the value is an array; its items are in `items`
+    std::vector<std::string> items;  // the array's scalar texts
 };
 // Nothing when `body` is no methodResponse.
 std::optional<RpcAnswer> ParseAnswer(std::string_view body);

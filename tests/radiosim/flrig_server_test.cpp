@@ -103,12 +103,15 @@ TEST(FlrigServer, AnswersAsFlrigDoes) {
          Answer(110, "<value></value>")},
         {"mode set", true, CallOf("rig.set_mode", Param("string", "CW")),
          Answer(120, "<value><i4>1</i4></value>")},
-        {"mode set of a name the radio lacks", true, CallOf("rig.set_mode", "<params><param>"
-                                                                            "<value>XYZ</value>"
-                                                                            "</param></params>"),
+        {"mode set of a name the radio lacks", true,
+         CallOf("rig.set_mode",
+                "<params><param>"
+                "<value>XYZ</value>"
+                "</param></params>"),
          Answer(110, "<value></value>")},
         {"frequency set without transceiver", false,
-         CallOf("rig.set_vfo", Param("double", "7074000")), Answer(120, "<value><i4>0</i4></value>")},
+         CallOf("rig.set_vfo", Param("double", "7074000")),
+         Answer(120, "<value><i4>0</i4></value>")},
         {"PTT set", true, CallOf("rig.set_ptt", Param("i4", "0")), Answer(110, "<value></value>")},
     };
     for (const CallRow& row : rows) {
@@ -128,9 +131,9 @@ TEST(FlrigServer, SetsChangeTheRadioAndAreReported) {
     EXPECT_EQ(flrig.radio.tuning().hz, 7'074'000);
     EXPECT_EQ(flrig.radio.tuning().mode, FindMode("FSK-R"));
     EXPECT_TRUE(flrig.radio.Transmitting());
-    for (const char* line : {"write flrig rig.set_vfo 7074000.0", "freq 7074000",
-                             "write flrig rig.set_mode RTTY-R", "mode FSK-R",
-                             "write flrig rig.set_ptt 1", "transmit on (cat)"}) {
+    for (const char* line :
+         {"write flrig rig.set_vfo 7074000.0", "freq 7074000", "write flrig rig.set_mode RTTY-R",
+          "mode FSK-R", "write flrig rig.set_ptt 1", "transmit on (cat)"}) {
         EXPECT_TRUE(flrig.events.Reported(line)) << line;
     }
 }

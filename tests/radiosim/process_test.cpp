@@ -239,8 +239,8 @@ TEST(RadiosimProcess, RefusesABadStart) {
 TEST(RadiosimFlrig, ServesTheRadioAsFlrigAndLosesItWhenSilent) {
     Scratch scratch;
     const std::string settings = scratch / "CAT.ini";
-    RadiosimRunner sim({"--flrig", "127.0.0.1:0", "--model", "ic7300", "--settings", settings,
-                        "--com", "6"});
+    RadiosimRunner sim(
+        {"--flrig", "127.0.0.1:0", "--model", "ic7300", "--settings", settings, "--com", "6"});
     ASSERT_TRUE(sim.Started()) << sim.Transcript();
     std::ifstream in(settings);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -107,18 +107,16 @@ INSTANTIATE_TEST_SUITE_P(
                 CallOf("rig.set_vfo",
                        "<params><param><value><double>14074000.0</double></value></param>"
                        "</params>")},
-        CallRow{"ModeSetIsTheModesName", "",
-                [](SessionState& s, Platform& p) {
-                    FlrigFamily().SetMode(s, p, ModeIndex::AM, false);
-                },
-                CallOf("rig.set_mode",
-                       "<params><param><value><string>AM</string></value></param></params>")},
-        CallRow{"ReversedCwIsCwR", "",
-                [](SessionState& s, Platform& p) {
-                    FlrigFamily().SetMode(s, p, ModeIndex::CW, true);
-                },
-                CallOf("rig.set_mode",
-                       "<params><param><value><string>CW-R</string></value></param></params>")},
+        CallRow{
+            "ModeSetIsTheModesName", "",
+            [](SessionState& s, Platform& p) { FlrigFamily().SetMode(s, p, ModeIndex::AM, false); },
+            CallOf("rig.set_mode",
+                   "<params><param><value><string>AM</string></value></param></params>")},
+        CallRow{
+            "ReversedCwIsCwR", "",
+            [](SessionState& s, Platform& p) { FlrigFamily().SetMode(s, p, ModeIndex::CW, true); },
+            CallOf("rig.set_mode",
+                   "<params><param><value><string>CW-R</string></value></param></params>")},
         CallRow{"FskIsRttyWithoutATable", "",
                 [](SessionState& s, Platform& p) {
                     FlrigFamily().SetMode(s, p, ModeIndex::FSK, false);
@@ -133,20 +131,19 @@ INSTANTIATE_TEST_SUITE_P(
                        "<params><param><value><string>USB-D</string></value></param></params>")},
         CallRow{"YaesusTableNamesDataU",
                 Answer("<value><array><data><value>LSB</value><value>USB</value><value>CW-U"
-                        "</value><value>DATA-U</value></data></array></value>"),
+                       "</value><value>DATA-U</value></data></array></value>"),
                 [](SessionState& s, Platform& p) {
                     FlrigFamily().SetMode(s, p, ModeIndex::PKT, false);
                 },
                 CallOf("rig.set_mode",
                        "<params><param><value><string>DATA-U</string></value></param></params>")},
-        CallRow{"YaesusTableNamesCwU",
-                Answer("<value><array><data><value>LSB</value><value>USB</value><value>CW-U"
-                        "</value><value>CW-L</value></data></array></value>"),
-                [](SessionState& s, Platform& p) {
-                    FlrigFamily().SetMode(s, p, ModeIndex::CW, false);
-                },
-                CallOf("rig.set_mode",
-                       "<params><param><value><string>CW-U</string></value></param></params>")},
+        CallRow{
+            "YaesusTableNamesCwU",
+            Answer("<value><array><data><value>LSB</value><value>USB</value><value>CW-U"
+                   "</value><value>CW-L</value></data></array></value>"),
+            [](SessionState& s, Platform& p) { FlrigFamily().SetMode(s, p, ModeIndex::CW, false); },
+            CallOf("rig.set_mode",
+                   "<params><param><value><string>CW-U</string></value></param></params>")},
         CallRow{"PttTestKeysWithOne", "",
                 [](SessionState& s, Platform& p) { FlrigFamily().KeyByCommand(s, p, true); },
                 CallOf("rig.set_ptt", "<params><param><value><i4>1</i4></value></param></params>")},
@@ -218,19 +215,31 @@ const std::string kNoXcvr = Answer("<value></value>");
 INSTANTIATE_TEST_SUITE_P(
     Flrig, FlrigAnswers,
     ::testing::Values(
-        AnswerRow{"FrequencyWhole", {"rig.get_vfo"}, kFrequencyAnswer, 0,
+        AnswerRow{"FrequencyWhole",
+                  {"rig.get_vfo"},
+                  kFrequencyAnswer,
+                  0,
                   {{PieceKind::Reply, 0, "14.070000 MHz", 14'070'000}}},
-        AnswerRow{"SplitInTheHeaderWaits", {"rig.get_vfo"}, kFrequencyAnswer, 40,
+        AnswerRow{"SplitInTheHeaderWaits",
+                  {"rig.get_vfo"},
+                  kFrequencyAnswer,
+                  40,
                   {{PieceKind::Reply, 0, "frequency", 14'070'000}}},
-        AnswerRow{"SplitInTheBodyWaits", {"rig.get_vfo"}, kFrequencyAnswer,
-                  kFrequencyAnswer.size() - 3, {{PieceKind::Reply, 0, "frequency", 14'070'000}}},
+        AnswerRow{"SplitInTheBodyWaits",
+                  {"rig.get_vfo"},
+                  kFrequencyAnswer,
+                  kFrequencyAnswer.size() - 3,
+                  {{PieceKind::Reply, 0, "frequency", 14'070'000}}},
         AnswerRow{"TwoAnswersInOneRead",
                   {"rig.get_vfo", "rig.get_mode"},
                   kFrequencyAnswer + Answer("<value>USB</value>"),
                   0,
                   {{PieceKind::Reply, kFrequencyAnswer.size(), "frequency", 14'070'000},
                    {PieceKind::Reply, 0, "mode: USB", {}, 1}}},
-        AnswerRow{"FaultIsARefusal", {"rig.no_such"}, kFaultAnswer, 0,
+        AnswerRow{"FaultIsARefusal",
+                  {"rig.no_such"},
+                  kFaultAnswer,
+                  0,
                   {{PieceKind::Refusal, 0, "unknown method name"}}},
         AnswerRow{"EmptyTransceiverAndItsMadeUpFrequency",
                   {"rig.get_xcvr", "rig.get_vfo"},
@@ -250,19 +259,40 @@ INSTANTIATE_TEST_SUITE_P(
                   0,
                   {{PieceKind::Refusal, kNoXcvr.size(), "flrig has no transceiver"},
                    {PieceKind::Reply, 0, "flrig 1.4.7 without a transceiver"}}},
-        AnswerRow{"ReversedCwIsCw", {"rig.get_mode"}, Answer("<value>CW-R</value>"), 0,
+        AnswerRow{"ReversedCwIsCw",
+                  {"rig.get_mode"},
+                  Answer("<value>CW-R</value>"),
+                  0,
                   {{PieceKind::Reply, 0, "mode: CW-R (CW)", {}, 2}}},
-        AnswerRow{"DataUIsPacket", {"rig.get_mode"}, Answer("<value>DATA-U</value>"), 0,
+        AnswerRow{"DataUIsPacket",
+                  {"rig.get_mode"},
+                  Answer("<value>DATA-U</value>"),
+                  0,
                   {{PieceKind::Reply, 0, "mode: DATA-U (PKT)", {}, 6}}},
-        AnswerRow{"UnknownModeShowsNone", {"rig.get_mode"}, Answer("<value>D-STAR</value>"), 0,
+        AnswerRow{"UnknownModeShowsNone",
+                  {"rig.get_mode"},
+                  Answer("<value>D-STAR</value>"),
+                  0,
                   {{PieceKind::Reply, 0, "a mode without a name here", {}, -1}}},
-        AnswerRow{"PttOneIsTransmitting", {"rig.get_ptt"}, Answer("<value><i4>1</i4></value>"),
-                  0, {{PieceKind::Reply, 0, "transmitting", {}, {}, true}}},
-        AnswerRow{"AnswerToNothingAskedIsUnread", {}, kFrequencyAnswer, 0,
+        AnswerRow{"PttOneIsTransmitting",
+                  {"rig.get_ptt"},
+                  Answer("<value><i4>1</i4></value>"),
+                  0,
+                  {{PieceKind::Reply, 0, "transmitting", {}, {}, true}}},
+        AnswerRow{"AnswerToNothingAskedIsUnread",
+                  {},
+                  kFrequencyAnswer,
+                  0,
                   {{PieceKind::Unread, 0, "nothing asked"}}},
-        AnswerRow{"RigctldsReportIsNoise", {"rig.get_vfo"}, "RPRT 0\n", 0,
+        AnswerRow{"RigctldsReportIsNoise",
+                  {"rig.get_vfo"},
+                  "RPRT 0\n",
+                  0,
                   {{PieceKind::Noise, 0, "not an answer"}}},
-        AnswerRow{"CivBytesAreNoise", {"rig.get_vfo"}, "\xfe\xfe\xe0\x94\xfb\xfd", 0,
+        AnswerRow{"CivBytesAreNoise",
+                  {"rig.get_vfo"},
+                  "\xfe\xfe\xe0\x94\xfb\xfd",
+                  0,
                   {{PieceKind::Noise, 0, "not an answer"}}},
         AnswerRow{"RefusalOfATextRadioThenAnAnswer",
                   {"rig.get_vfo"},
@@ -270,11 +300,15 @@ INSTANTIATE_TEST_SUITE_P(
                   0,
                   {{PieceKind::Noise, 2, "not an answer"},
                    {PieceKind::Reply, 0, "frequency", 14'070'000}}},
-        AnswerRow{"AnswerCutShortIsNoiseOnceFinal", {"rig.get_vfo"},
-                  kFrequencyAnswer.substr(0, 60), 0,
+        AnswerRow{"AnswerCutShortIsNoiseOnceFinal",
+                  {"rig.get_vfo"},
+                  kFrequencyAnswer.substr(0, 60),
+                  0,
                   {{PieceKind::Noise, 60, "cut short"}}},
-        AnswerRow{"HttpWithoutXmlRpcIsNoise", {"rig.get_vfo"},
-                  "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found", 0,
+        AnswerRow{"HttpWithoutXmlRpcIsNoise",
+                  {"rig.get_vfo"},
+                  "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found",
+                  0,
                   {{PieceKind::Noise, 0, "without XML-RPC"}}}),
     [](const auto& test) { return std::string(test.param.name); });
 
@@ -327,9 +361,9 @@ TEST_F(FlrigLink, OpensByNamingTheServerThenReadsFrequencyAndModeEachPoll) {
     PollAfter(0.25);
     PollAfter(0.25);
     PollAfter(0.25);
-    EXPECT_EQ(called, (std::vector<std::string>{"rig.get_xcvr", "main.get_version",
-                                                "rig.get_modes", "rig.get_vfo", "rig.get_mode",
-                                                "rig.get_vfo", "rig.get_mode"}));
+    EXPECT_EQ(called, (std::vector<std::string>{"rig.get_xcvr", "main.get_version", "rig.get_modes",
+                                                "rig.get_vfo", "rig.get_mode", "rig.get_vfo",
+                                                "rig.get_mode"}));
     EXPECT_EQ(state.frequencyHz, 7'074'000);
     EXPECT_EQ(state.mode, ModeIndex::PKT);
     EXPECT_TRUE(state.received.empty());
@@ -362,9 +396,8 @@ TEST_F(FlrigLink, WithoutTransceiverAsksForOneInsteadOfItsMadeUpFrequency) {
     answers["rig.get_vfo"] = kFrequencyAnswer;
     FlrigFamily().ReadAtOpen(state, world.platform);
     for (int poll = 0; poll < 4; ++poll) PollAfter(0.25);
-    EXPECT_EQ(called, (std::vector<std::string>{"rig.get_xcvr", "main.get_version",
-                                                "rig.get_modes", "rig.get_xcvr", "rig.get_xcvr",
-                                                "rig.get_xcvr"}));
+    EXPECT_EQ(called, (std::vector<std::string>{"rig.get_xcvr", "main.get_version", "rig.get_modes",
+                                                "rig.get_xcvr", "rig.get_xcvr", "rig.get_xcvr"}));
     EXPECT_FALSE(state.frequencyHz);
     // flrig finds its radio: the frequency is read again.
     answers["rig.get_xcvr"] = Answer("<value>IC-7300</value>");
@@ -395,9 +428,9 @@ TEST_F(FlrigLink, TransmitReadWithoutAnAnswerSaysNothingInBoundedTime) {
 // A server has no serial line: the search for a five-byte radio that opens a serial link would put
 // its bytes in front of the first call, and flrig would read neither.
 TEST(FlrigLine, NoFiveByteCheckBeforeTheFirstCall) {
-    EXPECT_EQ(FiveByteCheck::For(FlrigFamily(), 9600, RequireLineSettings("9600,n,8,2"),
-                                 Handshake::None),
-              nullptr);
+    EXPECT_EQ(
+        FiveByteCheck::For(FlrigFamily(), 9600, RequireLineSettings("9600,n,8,2"), Handshake::None),
+        nullptr);
 }
 
 // Nothing the link sends on its own is a set, whatever flrig answers.

@@ -28,24 +28,15 @@ struct FlrigModeName {
     std::string_view flrig;
 };
 constexpr std::array<FlrigModeName, 19> kFlrigModeNames{{
-    {Protocol::kIcom, "FSK", "RTTY"},
-    {Protocol::kIcom, "FSK-R", "RTTY-R"},
-    {Protocol::kIcom, "PKT", "USB-D"},
-    {Protocol::kIcom, "DATA-L", "LSB-D"},
-    {Protocol::kIcom, "DATA-FM", "FM-D"},
-    {Protocol::kKenwood, "PKT", "USB-D"},
-    {Protocol::kKenwood, "DATA-L", "LSB-D"},
-    {Protocol::kKenwood, "DATA-FM", "FM-D"},
-    {Protocol::kYaesu, "CW", "CW-U"},
-    {Protocol::kYaesu, "CW-R", "CW-L"},
-    {Protocol::kYaesu, "FSK", "RTTY-L"},
-    {Protocol::kYaesu, "FSK-R", "RTTY-U"},
-    {Protocol::kYaesu, "PKT", "DATA-U"},
-    {Protocol::kYaesu, "DATA-L", "DATA-L"},
-    {Protocol::kYaesu, "DATA-FM", "DATA-FM"},
-    {Protocol::kFt817, "CW-R", "CWR"},
-    {Protocol::kFt817, "FSK", "DIG"},
-    {Protocol::kFt817, "FSK-R", "DIG"},
+    {Protocol::kIcom, "FSK", "RTTY"},         {Protocol::kIcom, "FSK-R", "RTTY-R"},
+    {Protocol::kIcom, "PKT", "USB-D"},        {Protocol::kIcom, "DATA-L", "LSB-D"},
+    {Protocol::kIcom, "DATA-FM", "FM-D"},     {Protocol::kKenwood, "PKT", "USB-D"},
+    {Protocol::kKenwood, "DATA-L", "LSB-D"},  {Protocol::kKenwood, "DATA-FM", "FM-D"},
+    {Protocol::kYaesu, "CW", "CW-U"},         {Protocol::kYaesu, "CW-R", "CW-L"},
+    {Protocol::kYaesu, "FSK", "RTTY-L"},      {Protocol::kYaesu, "FSK-R", "RTTY-U"},
+    {Protocol::kYaesu, "PKT", "DATA-U"},      {Protocol::kYaesu, "DATA-L", "DATA-L"},
+    {Protocol::kYaesu, "DATA-FM", "DATA-FM"}, {Protocol::kFt817, "CW-R", "CWR"},
+    {Protocol::kFt817, "FSK", "DIG"},         {Protocol::kFt817, "FSK-R", "DIG"},
     {Protocol::kFt817, "PKT", "PKT"},
 }};
 
@@ -117,7 +108,9 @@ std::optional<std::int64_t> Hertz(std::string_view text) {
 }
 
 std::string Value(std::string_view text) { return "<value>" + std::string(text) + "</value>"; }
-std::string Integer(bool one) { return std::string("<value><i4>") + (one ? "1" : "0") + "</i4></value>"; }
+std::string Integer(bool one) {
+    return std::string("<value><i4>") + (one ? "1" : "0") + "</i4></value>";
+}
 
 std::string Body(std::string_view value) {
     return "<?xml version=\"1.0\"?>\r\n<methodResponse><params><param>\r\n\t" + std::string(value) +
@@ -129,14 +122,16 @@ std::string Fault(std::string_view method) {
            "faultCode</name><value><i4>-1</i4></value></member><member><name>faultString</name>"
            "<value>" +
            std::string(method) +
-           ": unknown method name</value></member></struct></value>\r\n</fault></methodResponse>\r\n";
+           ": unknown method "
+           "name</value></member></struct></value>\r\n</fault></methodResponse>\r\n";
 }
 
 }  // namespace
 
 std::string FlrigServer::ModeName(const Mode& mode) const {
     for (const FlrigModeName& row : kFlrigModeNames) {
-        if (row.protocol == radio_.model().protocol && row.mode == mode.name) return std::string(row.flrig);
+        if (row.protocol == radio_.model().protocol && row.mode == mode.name)
+            return std::string(row.flrig);
     }
     return std::string(mode.name);
 }
@@ -160,15 +155,18 @@ void FlrigServer::Receive(std::string_view bytes) {
     }
     if (pending_.size() < header_end + 4 + *length) return;
     const std::string_view body = std::string_view(pending_).substr(header_end + 4, *length);
-    const std::string answer = Call(Between(body, "<methodName>", "</methodName>"), FirstParam(body));
+    const std::string answer =
+        Call(Between(body, "<methodName>", "</methodName>"), FirstParam(body));
     // What came with this call is gone with it, as flrig reads one call from each read.
     pending_.clear();
-    listener_.Answer(std::string(kAnswerHeader) + std::to_string(answer.size()) + "\r\n\r\n" + answer);
+    listener_.Answer(std::string(kAnswerHeader) + std::to_string(answer.size()) + "\r\n\r\n" +
+                     answer);
 }
 
 std::string FlrigServer::Call(std::string_view method, std::string_view param) {
     listener_.Report("call " + std::string(method));
-    const bool read = method == "main.get_version" || method.find(".get_") != std::string_view::npos;
+    const bool read =
+        method == "main.get_version" || method.find(".get_") != std::string_view::npos;
     if (!read) {
         listener_.Report("write flrig " + std::string(method) +
                          (param.empty() ? "" : " " + std::string(param)));
