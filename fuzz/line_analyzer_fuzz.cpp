@@ -11,11 +11,11 @@
 #include "doctor/diagnosis.h"
 #include "doctor/line_analyzer.h"
 #include "doctor/monitor_text.h"
-#include "protocols/families.h"
+#include "fuzz/every_family.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
-    const auto families = cat::Families();
+    static const auto families = EveryFamily();
     const cat::RadioFamily& family = *families[data[0] % families.size()];
     cat::doctor::LineAnalyzer line(family.Id(), "5E");
     double now = 0;
