@@ -9,9 +9,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -191,6 +194,36 @@ TEST_F(PortHolders, RigctldOnThePortIsOfferedToTestThrough) {
     EXPECT_TRUE(Has(run.out, "=" + entry + " in the settings file's [Ports]")) << run.out;
     EXPECT_FALSE(QSettings(Ini(), QSettings::IniFormat).contains("Ports/Com2"))
         << "--doctor wrote the settings";
+}
+
+// A server that took the port for itself: the lock file the serial library honours names it, the
+// open fails, and the verdict that the port is in use comes with the offer to test through it.
+TEST_F(PortHolders, APortInUseByAServerIsOfferedToTestThrough) {
+    test::Radiosim radio(Ini(), 1, {"--model", "ic7300", "--speed", "9600"});
+    ASSERT_TRUE(radio.Started());
+    const QString lockFolder = "/run/lock";
+    if (!QFileInfo(lockFolder).isWritable())
+        GTEST_SKIP() << "cannot write "
+                     << "/run/lock";
+    // A program of that name, so that the lock's owner is alive and named as the lock says.
+    const QString server = home.filePath("rigctld");
+    ASSERT_TRUE(QFile::copy(QStandardPaths::findExecutable("sleep"), server));
+    const QProcess* holder =
+        Hold("sh", {"-c", "exec \"$1\" 60 <\"$0\"", radio.Pty(), server}, radio.Pty());
+    const QString pid = QString::number(holder->processId());
+    QFile lock(lockFolder + "/LCK.." + radio.Pty().mid(5).replace('/', '_'));
+    ASSERT_TRUE(lock.open(QIODevice::WriteOnly | QIODevice::NewOnly));
+    lock.write((pid + "\nrigctld\n" + QSysInfo::machineHostName() + "\n").toUtf8());
+    lock.close();
+
+    const Outcome run = Doctor({});
+    lock.remove();
+    EXPECT_EQ(run.status, 2) << run.out;
+    for (const QString& line : QStringList{
+             "verdict: in-use\n  In use by rigctld", "is in use by rigctld (process " + pid + ")",
+             "advice: Com 1 is held by rigctld (process " + pid +
+                 "): test through it\n  Try: catlink --doctor rigctld://localhost:4532"})
+        EXPECT_TRUE(Has(run.out, line.toStdString())) << line.toStdString() << "\n" << run.out;
 }
 
 }  // namespace
