@@ -75,13 +75,15 @@ inline constexpr std::array<CommFaultText, 19> kCommFaults{{
     {CommFault::OpenFailed, 8016, "{port} could not be opened."},
     {CommFault::InvalidNetworkAddress, 8017,
      "{port}: \"{value}\" is not a network port this program can use: write "
-     "rfc2217://host:port or tcp://host:port in the [Ports] group of the settings file."},
+     "rfc2217://host:port, tcp://host:port, rigctld://host[:port] or flrig://host[:port] in the "
+     "[Ports] group of the settings file."},
     {CommFault::HostNotFound, 8018,
      "{port}: the computer {value} was not found on the network: check its name, or write its "
      "address instead."},
     {CommFault::ConnectionRefused, 8019,
-     "{port}: {value} refused the connection: check that ser2net runs there and publishes this "
-     "port number, and that no other program is connected to it."},
+     "{port}: {value} refused the connection: nothing listens on that port there. Check that "
+     "the program serving it (ser2net, rigctld, flrig) runs there and listens on this port "
+     "number, and that no other program is connected to it."},
     {CommFault::NoAnswer, 8020,
      "{port}: {value} did not answer: check that the computer beside the radio is switched on "
      "and on the network."},

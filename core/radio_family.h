@@ -46,6 +46,8 @@ struct Piece {
     bool modeReported = false;          // a reply that carries the mode (named or not)
     std::optional<ModeIndex> mode;      // and the mode, when the list has a name for it
     std::optional<bool> transmitting;   // a reply that says whether the radio transmits
+    // A sharing server's word of itself and of its radio: "Hamlib 4.5.4 with Icom IC-7300".
+    std::string identity;
 };
 
 // One link's reading of the line: remembers what we sent (so its echo is known) and cuts what

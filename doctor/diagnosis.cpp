@@ -5,6 +5,8 @@
 #include <optional>
 
 #include "core/port_names.h"
+#include "doctor/server_diagnosis.h"
+#include "doctor/verdict_text.h"
 #include "protocols/common/family_support.h"
 #include "protocols/families.h"
 
@@ -12,31 +14,13 @@ namespace cat::doctor {
 
 namespace {
 
-// How long ago, in steps a status line can show without flickering: below a second it is simply
-// "<1 s ago", then whole seconds.
-std::string Ago(double seconds) {
-    if (seconds < 1) return "<1 s ago";
-    return std::to_string(static_cast<long>(seconds)) + " s ago";
-}
-
 std::string Joined(const std::vector<std::string>& items) {
     std::string out;
     for (const std::string& item : items) out += (out.empty() ? "" : ", ") + item;
     return out;
 }
 
-// "Com 3 (/dev/ttyUSB0)", or the port alone when no device is known.
-std::string PortText(const Observation& o) {
-    return o.device.empty() || o.device == o.port ? o.port : o.port + " (" + o.device + ")";
-}
-
 std::string WhereText(const Observation& o) { return o.port + " at " + o.speed + " baud"; }
-
-// A name in a status line is cut to `most` characters, so that what is wrong stays in sight.
-std::string Cut(std::string name, std::size_t most) {
-    if (name.size() > most) name = name.substr(0, most - 1) + "\u2026";
-    return name;
-}
 
 // The device as the status line names it: "ttyUSB0" for /dev/ttyUSB0. A stable USB name is as
 // long as a sentence; its start names the maker and the chip, which is what tells adapters apart.
@@ -78,18 +62,6 @@ std::string Article(const std::string& name) {
 std::string RefusalText(const Observation& o, const std::string& bytes) {
     const std::string shown = Shown(o, bytes);
     return shown == bytes ? shown : "NG: " + shown;
-}
-
-Verdict Make(VerdictKind kind, bool problem, std::string id, std::string brief, std::string text,
-             std::string advice) {
-    Verdict v;
-    v.kind = kind;
-    v.problem = problem;
-    v.id = std::move(id);
-    v.brief = std::move(brief);
-    v.text = std::move(text);
-    v.advice = std::move(advice);
-    return v;
 }
 
 Verdict FromFailure(const Observation& o) {
@@ -357,7 +329,10 @@ std::optional<Verdict> FromLinkState(const Observation& o) {
 // An open link, judged by what its line carried.
 Verdict FromLine(const Observation& o, const LineSummary& line) {
     const bool overdue = line.firstUnanswered && o.now - *line.firstUnanswered > kAnswerSeconds;
-    if (line.lastReply && !overdue) return AnsweringVerdict(o, line);
+    // A radio that answered is answering still until a command it left without a word has had
+    // its time: whether it refused a read before that or not, what it does next is the verdict.
+    const bool deciding = line.firstUnheard && o.now - *line.firstUnheard <= kAnswerSeconds;
+    if (line.lastReply && (!overdue || deciding)) return AnsweringVerdict(o, line);
     // Another radio's frames, another protocol and refusals are plain at once; silence and noise
     // need a command to have gone unanswered for a while.
     const bool plain = !line.otherAddresses.empty() || !line.otherProtocols.empty() ||
@@ -374,6 +349,7 @@ std::string ProtocolName(Protocol protocol) {
 }
 
 Verdict Diagnose(const Observation& o) {
+    if (std::optional<Verdict> server = DiagnoseServerLink(o)) return *server;
     if (std::optional<Verdict> state = FromLinkState(o)) return *state;
     if (o.fiveByteRadio) return FiveByteRadioVerdict(o);
     if (o.outputHeldSince && o.now - *o.outputHeldSince > kHeldSeconds)

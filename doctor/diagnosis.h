@@ -69,6 +69,9 @@ enum class VerdictKind {
     OutputBlocked,
     Vanished,
     Stopped,
+    NoServer,          // nothing listens where the sharing server should
+    NotTheServer,      // something answers there, but not as that server does
+    ServerRadioFails,  // the server answers, but its own link to the radio fails
 };
 
 struct Verdict {

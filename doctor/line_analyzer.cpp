@@ -45,6 +45,7 @@ void LineAnalyzer::Add(LineUnit unit, const Piece* piece) {
             fresh.lastReply = unit.at;
             fresh.lastHeard = unit.at;
             fresh.lastReading = piece && piece->hertz ? unit.at : s.lastReading;
+            fresh.identity = std::move(s.identity);
             s = std::move(fresh);
             break;
         }
@@ -54,6 +55,7 @@ void LineAnalyzer::Add(LineUnit unit, const Piece* piece) {
         case UnitKind::Refusal:
             ++s.refusals;
             s.sample = unit.bytes;
+            s.sampleNote = unit.note;
             break;
         case UnitKind::Noise:
             ++s.noise;
@@ -61,6 +63,7 @@ void LineAnalyzer::Add(LineUnit unit, const Piece* piece) {
         case UnitKind::Unread:
             ++s.unread;
             s.sample = unit.bytes;
+            s.sampleNote = unit.note;
             break;
         case UnitKind::OtherAddress:
             ++s.otherAddresses[unit.address];
@@ -68,8 +71,10 @@ void LineAnalyzer::Add(LineUnit unit, const Piece* piece) {
         case UnitKind::OtherProtocol:
             ++s.otherProtocols[unit.otherProtocol];
             s.sample = unit.bytes;
+            s.sampleNote = unit.note;
             break;
     }
+    if (piece && !piece->identity.empty()) s.identity = piece->identity;
     if (unit.kind != UnitKind::Command && unit.kind != UnitKind::Echo &&
         unit.kind != UnitKind::Noise && unit.kind != UnitKind::Reply) {
         s.lastHeard = unit.at;

@@ -56,7 +56,10 @@ struct LineSummary {
     int unread = 0;
     std::map<int, int> otherAddresses;       // address -> frames
     std::map<Protocol, int> otherProtocols;  // protocol -> replies
-    std::string sample;  // the last refusal, unread or other family's reply, as received
+    std::string sample;      // the last refusal, unread or other family's reply, as received
+    std::string sampleNote;  // and what the reader made of it
+    // What a sharing server said of itself and its radio, kept for the whole link.
+    std::string identity;
 };
 
 class LineAnalyzer {

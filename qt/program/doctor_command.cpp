@@ -128,7 +128,7 @@ bool AddressedFamily(const std::string& listText) {
 bool IsPortError(doctor::VerdictKind kind) {
     using K = doctor::VerdictKind;
     return kind == K::DeviceMissing || kind == K::InUse || kind == K::NoPermission ||
-           kind == K::PortError || kind == K::Vanished;
+           kind == K::PortError || kind == K::Vanished || kind == K::NoServer;
 }
 
 // The status a verdict ends the run with, so that the two always agree: 0 only for a radio that

@@ -332,7 +332,17 @@ void LinkDoctor::AppendTraffic() {
     if (scanner_)
         for (; shownScanLines_ < scanner_->Log().size(); ++shownScanLines_)
             lines << Q(scanner_->Log()[shownScanLines_]);
+    lines << notes_;
+    notes_.clear();
     if (!lines.isEmpty()) monitor_->appendPlainText(lines.join(QLatin1Char('\n')));
+}
+
+void LinkDoctor::Note(const QString& whole) {
+    // Kept until the monitor shows them, the newest when the panel is never opened.
+    constexpr qsizetype kKeptNotes = 20;
+    notes_ << QStringLiteral("--- %1 ---").arg(whole);
+    if (notes_.size() > kKeptNotes) notes_.removeFirst();
+    if (monitor_) AppendTraffic();
 }
 
 void LinkDoctor::FindRadio() {

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -57,6 +58,9 @@ public:
     // The diagnosis and the traffic as a text file; Save asks for `path` in a file dialog. False,
     // with the reason in the panel, when the file could not be written.
     bool SaveReport(const QString& path);
+    // What the window said of the operator's own request (a refused Set): the status line shows
+    // it for a few seconds, the monitor keeps it among the traffic it concerns.
+    void Note(const QString& whole);
 
 signals:
     // The link opened on a device other programs hold too: a notice for the status line.
@@ -112,6 +116,7 @@ private:
     const doctor::LineAnalyzer* shownLine_ = nullptr;
     doctor::MonitorCursor shown_;
     std::size_t shownScanLines_ = 0;
+    QStringList notes_;  // not in the monitor yet: made later, or paused
     int ticksSinceTraffic_ = 0;
 
     std::unique_ptr<doctor::Scanner> scanner_;

@@ -82,8 +82,9 @@ enum class Kind { Button, Toggle, Frame, Label, Combo, Edit };
 // when none is named). Toggles are check boxes drawn as buttons that stay pressed while ticked.
 // The accessible name and description are what a screen reader says. A shortcut presses a button,
 // or moves the focus to the control itself, or for a label to the control the label names. Its
-// letter is marked with '&' in the caption, so it is underlined and the words stay the same; the
-// frames carry no mark, as their letters would take keys the controls inside them already have.
+// letter is marked with '&' in the caption, so it is underlined and the words stay the same. The
+// display, the mode list and the frequency box have no caption of their own: their letters are
+// marked in their frame's caption.
 struct ControlSpec {
     const char* name;
     Kind kind;
@@ -104,7 +105,7 @@ constexpr ControlSpec kControls[] = {
      "Shows what the program is for and how to start a link", "F1", nullptr},
     {"exit", Kind::Button, nullptr, "E&xit", nullptr, 2736, 2850, 804, 336, "Exit",
      "Saves the choices and closes the program", "Alt+X", nullptr},
-    {"readingFrame", Kind::Frame, nullptr, "Monotoring", nullptr, 36, -36, 3504, 768, "Monitoring",
+    {"readingFrame", Kind::Frame, nullptr, "Monoto&ring", nullptr, 36, -36, 3504, 768, "Monitoring",
      "What the radio reports", nullptr, nullptr},
     {"reading", Kind::Edit, "readingFrame", "", nullptr, 108, 216, 3288, 444,
      "Radio frequency and mode",
@@ -133,7 +134,7 @@ constexpr ControlSpec kControls[] = {
      "Com port", "Names the serial port list", "Alt+C", "port"},
     {"protocolLabel", Kind::Label, "setupFrame", "&Protocol", nullptr, 72, 216, 1272, 192,
      "Protocol", "Names the protocol list", "Alt+P", "protocol"},
-    {"sendFrame", Kind::Frame, nullptr, "Set Frequency Mode", nullptr, 36, 756, 3504, 660,
+    {"sendFrame", Kind::Frame, nullptr, "Set &Frequency &Mode", nullptr, 36, 756, 3504, 660,
      "Set frequency and mode", "Sends a frequency or a mode to the radio", nullptr, nullptr},
     {"mode", Kind::Combo, "sendFrame", "", nullptr, 2376, 216, 984, 288, "Mode",
      "Picking a mode sets the radio to it", "Alt+M", nullptr},
@@ -149,6 +150,27 @@ constexpr ControlSpec kControls[] = {
      "Opens the link's diagnosis, the traffic on the line and Find radio", "Alt+D", nullptr},
 };
 
+// A frame's caption underlines every marked letter, but the frame takes the first one as a key of
+// its own and would move the focus to its first tab stop; it hands that key to the control the
+// letter stands for instead, and the window's shortcuts take the other letters.
+class LetteredFrame : public QGroupBox {
+public:
+    using QGroupBox::QGroupBox;
+    void GiveKeyTo(QWidget* control) { keyTarget_ = control; }
+
+protected:
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::Shortcut && keyTarget_) {
+            keyTarget_->setFocus(Qt::ShortcutFocusReason);
+            return true;
+        }
+        return QGroupBox::event(e);
+    }
+
+private:
+    QWidget* keyTarget_ = nullptr;
+};
+
 QWidget* MakeControl(Kind kind, const QString& caption, QWidget* parent) {
     switch (kind) {
         case Kind::Button:
@@ -159,7 +181,7 @@ QWidget* MakeControl(Kind kind, const QString& caption, QWidget* parent) {
             return toggle;
         }
         case Kind::Frame:
-            return new QGroupBox(caption, parent);
+            return new LetteredFrame(caption, parent);
         case Kind::Label:
             return new QLabel(caption, parent);
         case Kind::Combo:
@@ -279,6 +301,12 @@ void MainWindow::AddShortcuts() {
             // The marked letter already moves to the buddy; a second shortcut on the same key
             // would make both ambiguous, and neither would fire.
             if (QString::fromUtf8(c.caption).contains(QLatin1Char('&'))) continue;
+        }
+        // The frame's first marked letter is already its key.
+        if (auto* frame = dynamic_cast<LetteredFrame*>(w->parentWidget());
+            frame && QKeySequence::mnemonic(frame->title()) == key) {
+            frame->GiveKeyTo(target);
+            continue;
         }
         connect(new QShortcut(key, this), &QShortcut::activated, target,
                 [target] { target->setFocus(Qt::ShortcutFocusReason); });
@@ -718,6 +746,7 @@ void MainWindow::ShowNotice(const QString& brief, const QString& whole) {
     notice_ = StatusWords{brief, true, whole};
     ShowStatusWords();
     noticeTimer_.start(kNoticeMs);
+    linkDoctor_->Note(whole);
 }
 
 void MainWindow::NoticeOver() {

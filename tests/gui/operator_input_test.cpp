@@ -1,7 +1,9 @@
 // What the window says when it cannot do what the operator asked: Open with no protocol, and a
 // frequency it cannot read, cannot send, or the radio does not take. Nothing passes without a word.
+#include <QPlainTextEdit>
 #include <QTest>
 
+#include "qt/window/link_doctor.h"
 #include "tests/support/radiosim_process.h"
 #include "tests/support/window_fixture.h"
 
@@ -80,6 +82,13 @@ TEST_F(OperatorInputTest, AFrequencyIsSentReadBackOrRefusedInWords) {
                         static_cast<long long>(sinceSet.elapsed()));
         }
     }
+    // The status line shows a refusal for a few seconds; the details keep it whole.
+    w.Doctor().ShowDetails();
+    const QString traffic =
+        w.Doctor().Details()->findChild<QPlainTextEdit*>(QStringLiteral("monitor"))->toPlainText();
+    for (const char* whole : {"\"abc\" is not a frequency", "The radio did not take 200 MHz",
+                              "The frequency was not sent: tick Open first"})
+        EXPECT_TRUE(traffic.contains(QLatin1String(whole))) << whole;
 }
 
 }  // namespace

@@ -71,8 +71,8 @@ TEST_F(WindowTest, ControlsSitWhereTheLayoutPutsThem) {
     EXPECT_EQ(SetButton(w)->toolTip(), "Set RX Frequency");
     EXPECT_FALSE(HelpButton(w)->icon().isNull());
     EXPECT_FALSE(w.windowIcon().isNull());
-    EXPECT_EQ(Control<QGroupBox>(w, "readingFrame")->title(), "Monotoring");
-    EXPECT_EQ(Control<QGroupBox>(w, "sendFrame")->title(), "Set Frequency Mode");
+    EXPECT_EQ(Control<QGroupBox>(w, "readingFrame")->title().remove('&'), "Monotoring");
+    EXPECT_EQ(Control<QGroupBox>(w, "sendFrame")->title().remove('&'), "Set Frequency Mode");
     EXPECT_EQ(Control<QGroupBox>(w, "setupFrame")->title(), "Setup");
 }
 
@@ -345,6 +345,13 @@ TEST_F(WindowTest, KeysReachTheControlsWithoutChangingTheCaptions) {
         const QString caption = b ? b->text() : static_cast<QLabel*>(control)->text();
         EXPECT_EQ(QKeySequence::mnemonic(caption), QKeySequence(QString::fromLatin1(key)))
             << caption.toStdString();
+    }
+    // The controls without a caption have their letters marked in their frame's.
+    const std::pair<const char*, char> inFrames[] = {
+        {"readingFrame", 'r'}, {"sendFrame", 'F'}, {"sendFrame", 'M'}};
+    for (const auto& [frame, letter] : inFrames) {
+        EXPECT_TRUE(Control<QGroupBox>(w, frame)->title().contains(QString('&') + letter))
+            << frame << " " << letter;
     }
     // A button's shortcut presses it.
     QTest::keySequence(&w, QKeySequence(QStringLiteral("Alt+T")));

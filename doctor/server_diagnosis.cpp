@@ -1,0 +1,132 @@
+#include "doctor/server_diagnosis.h"
+
+#include "core/port_names.h"
+#include "doctor/verdict_text.h"
+#include "protocols/families.h"
+
+namespace cat::doctor {
+
+namespace {
+
+// What only the server's own way of starting can say.
+struct ServerFacts {
+    Protocol protocol;
+    const char* start;  // how to start it so that it serves the radio
+    const char* setup;  // where its own link to the radio is set
+};
+
+constexpr ServerFacts kServers[] = {
+    {Protocol::Rigctld,
+     "Start rigctld there with the radio's model, port and speed, for example "
+     "rigctld -m 3073 -r /dev/ttyUSB0 -s 19200 (rigctl -l lists the models); it listens on "
+     "port 4532 unless started with -t.",
+     "Check rigctld's radio model (-m), port (-r) and speed (-s), and that the radio is on."},
+    {Protocol::Flrig,
+     "Start flrig there with its transceiver set up; it serves on port 12345 unless set "
+     "otherwise.",
+     "Check the transceiver, port and speed in flrig's own setup, and that the radio is on."},
+};
+
+const ServerFacts* FactsOf(Protocol protocol) {
+    for (const ServerFacts& server : kServers)
+        if (server.protocol == protocol) return &server;
+    return nullptr;
+}
+
+std::string Name(const Observation& o) { return ProtocolName(o.protocol); }
+
+// "localhost:4532": where the server was looked for.
+std::string Where(const Observation& o) {
+    const std::optional<PortTarget> target = ParsePortTarget(o.device);
+    return target && target->kind != PortKind::Device ? HostAndPort(*target) : o.device;
+}
+
+// "rigctld (Hamlib 4.5.4 with Icom IC-7300)" once the server has said it.
+std::string Who(const Observation& o, const LineSummary& line) {
+    return line.identity.empty() ? Name(o) : Name(o) + " (" + line.identity + ")";
+}
+
+Verdict NoServer(const Observation& o, const ServerFacts& server) {
+    return Make(
+        VerdictKind::NoServer, true, "no-server", "No " + Name(o) + " at " + Where(o),
+        "Nothing listens at " + Where(o) + ", where " + o.port + " looks for " + Name(o) + ".",
+        server.start);
+}
+
+Verdict Answering(const Observation& o, const LineSummary& line) {
+    return Make(VerdictKind::Answering, false, "answering", Name(o) + ": answering",
+                Who(o, line) + " answers at " + Where(o) + " for " + o.port +
+                    "; its last reply came " + Ago(o.now - *line.lastReply) + ".",
+                "");
+}
+
+Verdict RadioNotReached(const Observation& o, const LineSummary& line, const ServerFacts& server) {
+    const std::string why = line.sampleNote.empty() ? line.sample : line.sampleNote;
+    return Make(
+        VerdictKind::ServerRadioFails, true, "server-radio-fails", Name(o) + ": radio not reached",
+        Who(o, line) + " answers at " + Where(o) + ", but its own link to the radio fails (" + why +
+            "). It reaches the radio through its own port and speed, not this "
+            "program's.",
+        std::string(server.setup) +
+            " To test the radio's port itself, stop the server and open that port here.");
+}
+
+Verdict NotTheServer(const Observation& o, const LineSummary& line) {
+    return Make(VerdictKind::NotTheServer, true, "not-the-server",
+                "Not " + Name(o) + " at " + Where(o),
+                "Something answers at " + Where(o) + ", but not as " + Name(o) + " does" +
+                    (line.sample.empty() ? std::string(".") : " (" + line.sample + ")."),
+                "Check the port number: rigctld listens on 4532 and flrig on 12345 unless told "
+                "otherwise; a serial port published by ser2net is written tcp:// or "
+                "rfc2217://.");
+}
+
+Verdict Silent(const Observation& o, const LineSummary& line) {
+    if (line.lastHeard) {
+        const double silentFor = o.now - *line.lastHeard;
+        return Make(VerdictKind::Stopped, true, "stopped",
+                    Name(o) + " silent for " + std::to_string(static_cast<long>(silentFor)) + " s",
+                    Name(o) + " at " + Where(o) + " stopped answering: its last reply came " +
+                        Ago(silentFor) + ". The display shows the last values, not live ones.",
+                    "Is " + Name(o) + " still running? It may be stuck waiting for its radio.");
+    }
+    Verdict v = Make(VerdictKind::NoReply, true, "no-reply", Name(o) + " does not answer",
+                     Where(o) +
+                         " takes the connection, but nothing answers there: it may be "
+                         "another program, or the server may be stuck.",
+                     "Check that " + Name(o) + " listens there and nothing else does.");
+    return v;
+}
+
+}  // namespace
+
+std::optional<Verdict> DiagnoseServerLink(const Observation& o) {
+    const ServerFacts* server = FactsOf(o.protocol);
+    if (!server) return std::nullopt;
+    if (o.failure) {
+        if (o.failure->fault == CommFault::ConnectionRefused) return NoServer(o, *server);
+        return std::nullopt;
+    }
+    if (!o.open || o.lostAt || !o.line) return std::nullopt;
+    const LineSummary& line = *o.line;
+    const bool overdue = line.firstUnanswered && o.now - *line.firstUnanswered > kAnswerSeconds;
+    const bool deciding = line.firstUnheard && o.now - *line.firstUnheard <= kAnswerSeconds;
+    if (line.lastReply && (!overdue || deciding)) return Answering(o, line);
+    // One error may be of a read the server's radio lacks; two, or one left standing, are the
+    // server failing to reach its radio.
+    const bool refuses = line.refusals >= 2 || (overdue && line.refusals > 0);
+    if (refuses && line.refusals >= line.noise) return RadioNotReached(o, line, *server);
+    // What the server answers and nothing here reads is still the server's; bytes that are no
+    // answer of it, or a radio's own replies, are not.
+    const bool foreign = line.noise > 0 || !line.otherProtocols.empty();
+    if (foreign && (overdue || !line.lastReply)) return NotTheServer(o, line);
+    if (!overdue) {
+        return Make(
+            VerdictKind::Waiting, false, "waiting", "Waiting for " + Name(o),
+            o.port + " is connected to " + Where(o) + "; waiting for " + Name(o) + " to answer.",
+            "");
+    }
+    return Silent(o, line);
+}
+
+}  // namespace cat::doctor
