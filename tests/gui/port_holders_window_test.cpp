@@ -3,11 +3,6 @@
 // port alone, and when the holder is a rig-sharing server (the real rigctld on radiosim's
 // terminal) one click maps its address to a Com number, chooses it and opens it.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QLabel>
 #include <QProcess>
 #include <QSettings>
@@ -17,26 +12,13 @@
 #include "qt/ports/device_facts.h"
 #include "qt/window/link_doctor.h"
 #include "tests/support/radiosim_process.h"
+#include "tests/support/ser2net_process.h"
 #include "tests/support/window_fixture.h"
 
 namespace cat {
 namespace {
 
 using namespace test;
-
-int FreeTcpPort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(s);
-    return port;
-}
 
 class PortHoldersWindow : public WindowTest {
 protected:
@@ -106,7 +88,7 @@ TEST_F(PortHoldersWindow, TheLinkOpensWithAWarningAndFindRadioLeavesThePortAlone
 TEST_F(PortHoldersWindow, OneClickTestsThroughTheRigctldThatHoldsThePort) {
     const QString rigctld = QStandardPaths::findExecutable("rigctld");
     if (rigctld.isEmpty()) GTEST_SKIP() << "rigctld not installed (Debian package libhamlib-utils)";
-    const int port = FreeTcpPort();
+    const int port = test::Ser2net::FreePort();
     ASSERT_GT(port, 0);
     ASSERT_TRUE(
         HeldRadio(rigctld, {"-m", "3073", "-r", "PTY", "-s", "9600", "-t", QString::number(port)}))
@@ -130,19 +112,6 @@ TEST_F(PortHoldersWindow, OneClickTestsThroughTheRigctldThatHoldsThePort) {
     EXPECT_EQ(ini.value("Ports/Com1").toString(), radio->Pty()) << "the radio's own entry changed";
     EXPECT_EQ(PortList(w)->currentIndex(), mapped - 1);
     EXPECT_TRUE(OpenButton(w)->isChecked());
-
-    // Asked again, the same entry is chosen, not another number.
-    OpenButton(w)->click();
-    PortList(w)->setCurrentIndex(0);
-    OpenButton(w)->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return testThrough->isVisible(); }, 2000));
-    testThrough->click();
-    EXPECT_EQ(PortList(w)->currentIndex(), mapped - 1);
-    QSettings again(IniPath(), QSettings::IniFormat);
-    again.beginGroup("Ports");
-    int entries = 0;
-    for (const QString& key : again.childKeys()) entries += again.value(key) == entry ? 1 : 0;
-    EXPECT_EQ(entries, 1);
 }
 
 }  // namespace

@@ -3,11 +3,7 @@
 // programs' commands mix, its scan leaves the port alone, and a rig-sharing server that holds the
 // port (the real rigctld on radiosim's terminal) is offered to test through.
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QFile>
 #include <QFileInfo>
@@ -21,24 +17,10 @@
 
 #include "qt/ports/device_facts.h"
 #include "tests/support/radiosim_process.h"
+#include "tests/support/ser2net_process.h"
 
 namespace cat {
 namespace {
-
-// A TCP port nobody listens on now, for a server of the test's own.
-int FreeTcpPort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(s);
-    return port;
-}
 
 class PortHolders : public ::testing::Test {
 protected:
@@ -173,7 +155,7 @@ TEST_F(PortHolders, RigctldOnThePortIsOfferedToTestThrough) {
     if (rigctld.isEmpty()) GTEST_SKIP() << "rigctld not installed (Debian package libhamlib-utils)";
     test::Radiosim radio(Ini(), 1, {"--model", "ic7300", "--speed", "9600"});
     ASSERT_TRUE(radio.Started());
-    const int port = FreeTcpPort();
+    const int port = test::Ser2net::FreePort();
     ASSERT_GT(port, 0);
     const QProcess* server =
         Hold(rigctld, {"-m", "3073", "-r", radio.Pty(), "-s", "9600", "-t", QString::number(port)},
