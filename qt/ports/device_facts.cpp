@@ -33,19 +33,43 @@ HoldingProcess ProcessAt(const std::string& pid) {
 
 std::string Holding(const std::string& pid) { return HolderText(ProcessAt(pid)); }
 
+// A folder's entries, read without throwing: a process that ends while its folder in /proc is
+// read takes the rest of its entries with it, which is no fault of ours. Nothing when the folder
+// cannot be read at all (another user's process).
+std::optional<std::vector<fs::path>> Entries(const fs::path& folder) {
+    std::error_code error;
+    fs::directory_iterator entry(folder, error);
+    if (error) return std::nullopt;
+    std::vector<fs::path> entries;
+    for (const fs::directory_iterator end; !error && entry != end; entry.increment(error))
+        entries.push_back(entry->path());
+    return entries;
+}
+
+// The processes of /proc but this one, by number.
+std::vector<std::string> OtherProcesses() {
+    std::vector<std::string> pids;
+    const std::string self = std::to_string(::getpid());
+    for (const fs::path& process : Entries("/proc").value_or(std::vector<fs::path>{})) {
+        const std::string pid = process.filename().string();
+        if (pid.find_first_not_of("0123456789") == std::string::npos && pid != self)
+            pids.push_back(pid);
+    }
+    return pids;
+}
+
 // Whether process `pid` has `target` open; a process whose files we may not see counts as having
 // it, as its lock says. A lock left behind by a process that ended names no one.
 bool MayHold(long pid, const fs::path& target) {
     const fs::path process = "/proc/" + std::to_string(pid);
     std::error_code error;
     if (!fs::exists(process, error)) return false;
-    fs::directory_iterator fds(process / "fd", error);
-    if (error) return true;
-    for (const auto& fd : fds) {
+    const std::optional<std::vector<fs::path>> fds = Entries(process / "fd");
+    if (!fds) return true;
+    return std::any_of(fds->begin(), fds->end(), [&](const fs::path& fd) {
         std::error_code gone;
-        if (fs::read_symlink(fd.path(), gone) == target) return true;
-    }
-    return false;
+        return fs::read_symlink(fd, gone) == target;
+    });
 }
 
 // UUCP-style lock files name the holder's process: /run/lock/LCK..ttyUSB0 holds "  1234". The
@@ -101,17 +125,14 @@ struct Holder {
 
 std::vector<Holder> Holders(const fs::path& target) {
     std::vector<Holder> holders;
-    std::error_code error;
-    const std::string self = std::to_string(::getpid());
-    for (const auto& process : fs::directory_iterator("/proc", error)) {
-        const std::string pid = process.path().filename().string();
-        if (pid.find_first_not_of("0123456789") != std::string::npos || pid == self) continue;
-        std::error_code unreadable;  // another user's process: not ours to see
+    for (const std::string& pid : OtherProcesses()) {
         bool holds = false;
         bool ownsPty = false;
-        for (const auto& fd : fs::directory_iterator(process.path() / "fd", unreadable)) {
+        // Another user's process is not ours to see: it has no entries here.
+        for (const fs::path& fd :
+             Entries("/proc/" + pid + "/fd").value_or(std::vector<fs::path>{})) {
             std::error_code gone;
-            const fs::path open = fs::read_symlink(fd.path(), gone);
+            const fs::path open = fs::read_symlink(fd, gone);
             holds = holds || open == target;
             ownsPty = ownsPty || IsPtyMaster(open);
         }
@@ -156,21 +177,19 @@ std::vector<HoldingProcess> OtherHolders(const std::string& device) {
     const fs::path target = fs::canonical(device, error);
     if (error) return holders;
     const std::optional<int> pty = PtyNumber(target);
-    const std::string self = std::to_string(::getpid());
-    for (const auto& process : fs::directory_iterator("/proc", error)) {
-        const std::string pid = process.path().filename().string();
-        if (pid.find_first_not_of("0123456789") != std::string::npos || pid == self) continue;
-        std::error_code unreadable;  // another user's process: not ours to see
+    for (const std::string& pid : OtherProcesses()) {
+        const fs::path process = "/proc/" + pid;
         bool holds = false;
         bool maker = false;
-        for (const auto& fd : fs::directory_iterator(process.path() / "fd", unreadable)) {
+        // Another user's process is not ours to see: it has no entries here.
+        for (const fs::path& fd : Entries(process / "fd").value_or(std::vector<fs::path>{})) {
             std::error_code gone;
-            const fs::path open = fs::read_symlink(fd.path(), gone);
+            const fs::path open = fs::read_symlink(fd, gone);
             holds = holds || open == target;
             // A kernel that does not say which terminal a master is for leaves any master
             // counting, as before it said.
             if (pty && IsPtyMaster(open)) {
-                const std::optional<int> index = PtyIndex(process.path(), fd.path());
+                const std::optional<int> index = PtyIndex(process, fd);
                 maker = maker || !index || *index == *pty;
             }
         }
@@ -180,9 +199,8 @@ std::vector<HoldingProcess> OtherHolders(const std::string& device) {
     if (const std::optional<long> locked = LockedBy(target)) {
         const bool listed = std::any_of(holders.begin(), holders.end(),
                                         [&](const HoldingProcess& h) { return h.pid == *locked; });
-        std::error_code unreadable;
-        fs::directory_iterator fds(fs::path("/proc") / std::to_string(*locked) / "fd", unreadable);
-        if (!listed && unreadable) holders.push_back(ProcessAt(std::to_string(*locked)));
+        const std::string pid = std::to_string(*locked);
+        if (!listed && !Entries("/proc/" + pid + "/fd")) holders.push_back(ProcessAt(pid));
     }
 #else
     (void)device;
