@@ -60,6 +60,9 @@ public:
     // The first piece of `bytes`. With `final`, nothing more is coming for now: what is there
     // is taken for what it is instead of waiting for the rest.
     virtual Piece Next(std::string_view bytes, bool final) = 0;
+    // What a rig-sharing server said of the radio it serves ("Hamlib Dummy, backend version
+    // 20221128.0"), once it has said it; empty for a radio on the line itself.
+    virtual std::string ServerRadio() const { return {}; }
 };
 
 // What a scan probe's answer tells: the radio and, where the reply says, its address and model.

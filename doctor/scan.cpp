@@ -53,7 +53,9 @@ std::vector<Probe> ScanPlan(std::span<const int> speeds, Protocol chosenProtocol
         const bool twice = std::any_of(order.begin(), order.end(), [&](const Setting& o) {
             return o.family == family && o.speed == speed;
         });
-        if (family && listed && !twice) order.push_back({family, speed});
+        // A rig-sharing server's family has no probe: it is reached by its address, not found.
+        if (family && listed && !twice && !family->Probes().empty())
+            order.push_back({family, speed});
     };
     const auto families = Families();
     for (const RadioFamily* f : families)

@@ -17,7 +17,8 @@ double ListenSeconds(int speed) { return std::max(10.0 * 11 / speed + 0.12, 0.3)
 
 std::shared_ptr<FiveByteCheck> FiveByteCheck::For(const RadioFamily& family, int speed,
                                                   LineSettings lineSettings, Handshake handshake) {
-    if (family.SilenceBefore() > 0) return nullptr;
+    // A family without line speeds is a rig-sharing server's: no serial line, no radio to guard.
+    if (family.SilenceBefore() > 0 || family.ScanSpeeds().empty()) return nullptr;
     for (const RadioFamily* other : Families()) {
         if (other->SilenceBefore() <= 0) continue;
         std::vector<int> faster;

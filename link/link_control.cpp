@@ -31,6 +31,24 @@ std::string SpeedSetting(const std::string& speed) {
     return std::to_string(std::stol(std::string(trimmed)));
 }
 
+// The server sets the radio's line and its own connection has none: the list's speed (even an
+// empty one) and the port's handshake and DTR/RTS settings do not reach the radio from here.
+void OpenServerLink(SessionState& state, Platform& platform, const LinkChoices& choices,
+                    const RadioFamily& server) {
+    state.protocol = server.Id();
+    state.reader.reset();
+    platform.port.SelectPort(choices.portListIndex + 1);
+    state.radioAddress = "00";
+    state.controllerAddress = "E0";
+    state.speed = choices.speedText;
+    state.stopBits = "2";
+    platform.port.SetHandshake(Handshake::None);
+    state.transmitting.reset();
+    state.fiveByteCheck.reset();
+    platform.port.Open();
+    platform.pollTimer.SetEnabled(true);
+}
+
 }  // namespace
 
 std::optional<std::string> NormaliseICOMAddress(std::string_view text) {
@@ -42,7 +60,18 @@ std::optional<std::string> NormaliseICOMAddress(std::string_view text) {
     return address.size() == 1 ? "0" + address : address;
 }
 
+PortKind PortKindAt(SettingsStore& store, int portListIndex) {
+    const auto number = static_cast<std::int16_t>(portListIndex + 1);
+    if (number < kFirstPort || number > kLastPort) return PortKind::Device;
+    const std::optional<PortTarget> target = ParsePortTarget(DeviceForPort(store, number));
+    return target ? target->kind : PortKind::Device;
+}
+
 void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choices) {
+    if (const RadioFamily* server = ServerFamily(choices.portKind)) {
+        OpenServerLink(state, platform, choices, *server);
+        return;
+    }
     const RadioFamily* family = FamilyNamed(choices.protocolText);
     state.protocol = ProtocolNamed(choices.protocolText);
     // A new link reads the line afresh: nothing learnt of the last radio carries over.

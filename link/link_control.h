@@ -6,6 +6,7 @@
 
 #include "core/control_lines.h"
 #include "core/platform.h"
+#include "core/port_names.h"
 #include "core/session_state.h"
 
 namespace cat {
@@ -20,10 +21,17 @@ struct LinkChoices {
     std::optional<std::string> handshakeOverride;
     // DTR and RTS while the link is open ([Ports] ComN.DTR, ComN.RTS).
     ControlLineLevels lines;
+    // What the port's entry opens: a rig-sharing server chooses the link's language itself.
+    PortKind portKind = PortKind::Device;
 };
 
+// The kind of port the port list's position opens, as the [Ports] entry names it.
+PortKind PortKindAt(SettingsStore& store, int portListIndex);
+
 // Records the choices, configures the port (9600,n,8,2; RTS/CTS where the radio family's rule wants
-// it unless the port overrides it, see core/handshake.h), opens it and starts the poll timer.
+// it unless the port overrides it, see core/handshake.h), opens it and starts the poll timer. A
+// port that reaches a rig-sharing server speaks the server's language whatever the list shows,
+// and the server keeps the radio's line: no speed, handshake, address or five-byte check.
 // Raises CatError at the first failing step; the steps before it keep their effect.
 void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choices);
 

@@ -6,6 +6,7 @@
 #include "protocols/civ/civ.h"
 #include "protocols/ft817/ft817.h"
 #include "protocols/kenwood/kenwood.h"
+#include "protocols/rigctld/rigctld.h"
 #include "protocols/yaesu/yaesu.h"
 
 namespace cat {
@@ -21,6 +22,20 @@ const std::array<const RadioFamily*, 4>& Table() {
 // The stored list position is checked against the list's size before the families exist.
 static_assert(std::tuple_size_v<std::remove_cvref_t<decltype(Table())>> == kProtocolListSize);
 
+// The rig-sharing servers' languages: a port entry chooses them (rigctld://host), never the
+// protocol list, so they are kept out of it.
+struct ServerEntry {
+    PortKind kind;
+    const RadioFamily* family;
+};
+
+std::span<const ServerEntry> ServerTable() {
+    static const std::array<ServerEntry, 1> table{{
+        {PortKind::Rigctld, &RigctldFamily()},
+    }};
+    return table;
+}
+
 }  // namespace
 
 std::span<const RadioFamily* const> Families() { return Table(); }
@@ -28,6 +43,14 @@ std::span<const RadioFamily* const> Families() { return Table(); }
 const RadioFamily* FamilyFor(Protocol protocol) {
     for (const RadioFamily* family : Table())
         if (family->Id() == protocol) return family;
+    for (const ServerEntry& entry : ServerTable())
+        if (entry.family->Id() == protocol) return entry.family;
+    return nullptr;
+}
+
+const RadioFamily* ServerFamily(PortKind kind) {
+    for (const ServerEntry& entry : ServerTable())
+        if (entry.kind == kind) return entry.family;
     return nullptr;
 }
 

@@ -8,6 +8,7 @@
 #include <span>
 #include <string_view>
 
+#include "core/port_names.h"
 #include "core/radio_family.h"
 
 namespace cat {
@@ -19,8 +20,13 @@ inline constexpr std::size_t kProtocolListSize = 4;
 // position keeps its meaning: new families come after the old ones.
 std::span<const RadioFamily* const> Families();
 
-// The family that speaks `protocol`; nothing for Protocol::None.
+// The family that speaks `protocol`, a server's among them; nothing for Protocol::None.
 const RadioFamily* FamilyFor(Protocol protocol);
+
+// The family a port of this kind speaks for the radio behind it (rigctld:// speaks rigctld's
+// commands); nothing for a port that leaves the protocol to the list. Not in Families(): the scan
+// and the doctor's look at other radios never try a server's language on a serial line.
+const RadioFamily* ServerFamily(PortKind kind);
 
 // The family at a position of the protocol list; nothing outside it.
 const RadioFamily* FamilyAt(int listPosition);

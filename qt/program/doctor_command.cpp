@@ -193,6 +193,7 @@ LinkChoices StoredChoices(const RestoredChoices& stored, int com, SettingsStore&
     choices.handshakeOverride =
         store.Read(kPortsGroup, HandshakeKey(static_cast<std::int16_t>(com)));
     choices.lines = ControlLinesFor(store, static_cast<std::int16_t>(com)).levels;
+    choices.portKind = PortKindAt(store, com - 1);
     return choices;
 }
 
@@ -210,6 +211,14 @@ doctor::LinkFacts PortFacts(ReadOnlyStore& store, int com, QtCommPort& port) {
 
 void PrintHeading(const doctor::LinkFacts& facts, const LinkChoices& choices) {
     const std::string device = OneLine(facts.device);
+    if (const RadioFamily* server = ServerFamily(choices.portKind)) {
+        const std::optional<PortTarget> target = ParsePortTarget(facts.device);
+        const std::string address = target ? HostAndPort(*target) : device;
+        std::printf("catlink --doctor: %s, %s at %s; the server sets the radio's line\n",
+                    (facts.port == device ? facts.port : facts.port + " (" + device + ")").c_str(),
+                    std::string(server->Name()).c_str(), OneLine(address).c_str());
+        return;
+    }
     std::printf(
         "catlink --doctor: %s, %s at %s baud%s\n",
         (facts.port == device ? facts.port : facts.port + " (" + device + ")").c_str(),
@@ -325,6 +334,8 @@ doctor::Verdict Examine(SessionState& state, Platform& platform, doctor::LinkWat
     PrintVerdict(verdict);
     PrintTraffic(watch);
     if (!display.Text().empty()) std::printf("display: %s\n", display.Text().c_str());
+    if (state.reader && !state.reader->ServerRadio().empty())
+        std::printf("server's radio: %s\n", OneLine(state.reader->ServerRadio()).c_str());
     return verdict;
 }
 
@@ -491,6 +502,12 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     // that reaches the port before the scan looks, as one does when a busy machine runs the
     // radio's reply in before our wait begins.
     QObject::disconnect(linkReader);
+    // A server's port carries the server's commands: another family's probe bytes would reach it
+    // as commands of its own, and the radio behind it is the server's to find.
+    if (ThroughServer(choices.portKind)) {
+        std::printf("scan: not through a rig-sharing server; its own settings choose the radio\n");
+        return status;
+    }
     // Probes on a port another program uses would be judged on a mixture of both programs' talk.
     if (const std::vector<HoldingProcess> held = OtherHolders(facts.device); !held.empty()) {
         std::printf("scan: %s\n", OneLine(NotProbedText(held, facts.port)).c_str());

@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "core/cat_error.h"
+#include "core/failure_policy.h"
+#include "core/port_names.h"
 #include "core/session_state.h"
 #include "doctor/monitor_text.h"
 #include "protocols/families.h"
@@ -348,6 +350,16 @@ void LinkDoctor::Note(const QString& whole) {
 void LinkDoctor::FindRadio() {
     if (scanner_) return;
     if (!panel_) BuildPanel();
+    // A rig-sharing server's port carries the server's commands: another family's probe would
+    // reach it as commands of its own, and the radio behind it is the server's to find. The
+    // link through it stays as it is.
+    if (!port_.IsOpen()) SkipOnFailure([&] { port_.SelectPort(window_.PortNumber()); });
+    if (const auto target = ParsePortTarget(port_.DeviceName());
+        target && ThroughServer(target->kind)) {
+        scanState_->setText(QStringLiteral(
+            "Find radio does not probe a rig-sharing server: its own settings choose the radio."));
+        return;
+    }
     if (RefuseHeldPort()) return;
     // The scan needs the port to itself: the link closes, and polling waits until it is over.
     window_.ReleaseOpen();

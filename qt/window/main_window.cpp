@@ -449,6 +449,7 @@ LinkChoices MainWindow::GatherLinkChoices() const {
         choices.handshakeOverride = store_.Read(kPortsGroup, HandshakeKey(port));
         choices.lines = ControlLinesFor(store_, port).levels;
     }
+    choices.portKind = PortKindAt(store_, choices.portListIndex);
     return choices;
 }
 
@@ -543,7 +544,9 @@ void MainWindow::ShowHelp() { messages_.Information(kHelpTitle, HelpBoxText()); 
 void MainWindow::OpenToggled() {
     const bool ticked = openButton_->isChecked();
     try {
-        if (ticked && protocolList_->currentIndex() < 0) {
+        // A rig-sharing server's port speaks the server's language: the list need not be set.
+        if (ticked && protocolList_->currentIndex() < 0 &&
+            !ThroughServer(PortKindAt(store_, portList_->currentIndex()))) {
             // Nothing to open a link for: the doctor says so, and the list is there to pick from.
             state_.protocol = Protocol::None;
             ReleaseOpenForProtocol();

@@ -58,6 +58,10 @@ TEST(Options, RefuseWhatNoRadioCanDo) {
         {"a PTT line a port does not have", {"--rfc2217", "0", "--ptt", "cts"}, "rts or dtr"},
         {"a PTT line on a pty", {"--ptt", "rts"}, "--ptt needs --rfc2217"},
         {"a link to a pty that is not there", {"--rfc2217", "0", "--link", "x"}, "there is none"},
+        {"flrig on a port beyond 65535", {"--flrig", "65536"}, "--flrig takes [HOST:]PORT"},
+        {"flrig with a colon and no host", {"--flrig", ":12345"}, "--flrig takes [HOST:]PORT"},
+        {"flrig and a network serial port", {"--flrig", "0", "--rfc2217", "0"}, "choose one"},
+        {"a pty link behind flrig", {"--flrig", "0", "--link", "x"}, "--link and --ptt do not"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -118,7 +122,18 @@ TEST(Options, BuildTheRadioAsAsked) {
          }},
         {"without --rfc2217: the pty, nothing wired, receiving",
          {},
-         [](const Options& o) { return o.rfc2217_port == -1 && !o.ptt_line && !o.keyed; }},
+         [](const Options& o) {
+             return o.rfc2217_port == -1 && o.flrig_port == -1 && !o.ptt_line && !o.keyed;
+         }},
+        {"flrig on loopback at flrig's own port, its radio silent",
+         {"--flrig", "12345", "--silent", "--model", "ft991a"},
+         [](const Options& o) {
+             return o.flrig_host == "127.0.0.1" && o.flrig_port == 12345 && o.silent &&
+                    o.rfc2217_port == -1;
+         }},
+        {"flrig on every interface, a free port",
+         {"--flrig=0.0.0.0:0"},
+         [](const Options& o) { return o.flrig_host == "0.0.0.0" && o.flrig_port == 0; }},
         {"com alone writes the program's own store",
          {"--com", "3"},
          [](const Options& o) { return o.com == 3 && o.settings.ends_with("/CAT/CAT.ini"); }},

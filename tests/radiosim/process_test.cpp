@@ -234,6 +234,43 @@ TEST(RadiosimProcess, RefusesABadStart) {
     EXPECT_EQ(text, "keep me\n");
 }
 
+// ---- The rig-sharing server ----------------------------------------------------------------
+
+TEST(RadiosimFlrig, ServesTheRadioAsFlrigAndLosesItWhenSilent) {
+    Scratch scratch;
+    const std::string settings = scratch / "CAT.ini";
+    RadiosimRunner sim(
+        {"--flrig", "127.0.0.1:0", "--model", "ic7300", "--settings", settings, "--com", "6"});
+    ASSERT_TRUE(sim.Started()) << sim.Transcript();
+    std::ifstream in(settings);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "[Ports]\nCom6=\"flrig://" + sim.Address() + "\"\n");
+
+    Client client = Client::Connect(sim.Address());
+    ASSERT_TRUE(client.Open()) << "cannot connect to " << sim.Address();
+    const std::string call =
+        "POST /RPC2 HTTP/1.1\r\nContent-Type: text/xml\r\nContent-Length: 83\r\n\r\n<?xml "
+        "version=\"1.0\"?><methodCall><methodName>rig.get_xcvr</methodName></methodCall>";
+    const std::string header =
+        "HTTP/1.1 200 OK\r\nServer: XMLRPC++ 0.8\r\nContent-Type: text/xml\r\nContent-length: ";
+    const std::string named = header +
+                              "117\r\n\r\n<?xml version=\"1.0\"?>\r\n<methodResponse><params>"
+                              "<param>\r\n\t<value>IC-7300</value>\r\n</param></params>"
+                              "</methodResponse>\r\n";
+    const std::string none = header +
+                             "110\r\n\r\n<?xml version=\"1.0\"?>\r\n<methodResponse><params>"
+                             "<param>\r\n\t<value></value>\r\n</param></params>"
+                             "</methodResponse>\r\n";
+    // Two calls on one kept-alive connection, the radio lost in between.
+    client.Send(call);
+    EXPECT_EQ(client.Receive(named.size()), named);
+    sim.Control("silent on");
+    EXPECT_TRUE(sim.AwaitLine("silent on")) << sim.Transcript();
+    client.Send(call);
+    EXPECT_EQ(client.Receive(none.size()), none);
+    EXPECT_TRUE(sim.AwaitLine("call rig.get_xcvr")) << sim.Transcript();
+}
+
 // ---- The network serial port ----------------------------------------------------------------
 
 TEST(RadiosimNetwork, ServesTheRadioOverRfc2217AndKeysFromTheWiredLine) {

@@ -25,7 +25,8 @@ namespace cat {
 
 // Protocols print by name when an assertion fails.
 inline std::ostream& operator<<(std::ostream& os, Protocol protocol) {
-    constexpr const char* kNames[] = {"None", "Ft817", "Kenwood", "Icom", "Yaesu"};
+    constexpr const char* kNames[] = {"None",  "Ft817",   "Kenwood", "Icom",
+                                      "Yaesu", "Rigctld", "Flrig"};
     return os << kNames[static_cast<std::size_t>(protocol)];
 }
 

@@ -27,7 +27,7 @@ public:
     static constexpr std::chrono::milliseconds kPatience{5000};
 
     // Starts radiosim with these options and waits for its first line, "pty PATH" or, with
-    // --rfc2217, "rfc2217 HOST:PORT".
+    // --rfc2217, "rfc2217 HOST:PORT" (with --flrig, "flrig HOST:PORT").
     explicit RadiosimRunner(std::vector<std::string> args,
                             const std::string& path = RADIOSIM_PATH) {
         int to_child[2];
@@ -63,6 +63,9 @@ public:
             lines_.erase(lines_.begin());
         } else if (!lines_.empty() && lines_.front().rfind("rfc2217 ", 0) == 0) {
             address_ = lines_.front().substr(8);
+            lines_.erase(lines_.begin());
+        } else if (!lines_.empty() && lines_.front().rfind("flrig ", 0) == 0) {
+            address_ = lines_.front().substr(6);
             lines_.erase(lines_.begin());
         }
     }

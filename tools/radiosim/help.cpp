@@ -8,7 +8,8 @@ namespace {
 constexpr const char* kHelp = R"(Usage: catlink-radiosim [OPTION]...
 A virtual transceiver on a pseudo-terminal: open the pty it names as a serial
 port and it answers like an ICOM (CI-V), Kenwood, FT-817 or Yaesu text radio.
-With --rfc2217 it is a serial port on the network instead, with DTR and RTS.
+With --rfc2217 it is a serial port on the network instead, with DTR and RTS;
+with --flrig the rig-sharing server flrig with this radio behind it.
 
 Radio:
   --protocol icom|kenwood|ft817|yaesu   command language (default icom)
@@ -50,6 +51,22 @@ The serial port on the network:
   --ptt rts|dtr     that line keys the transmitter: while it is raised the radio
                     transmits (needs --rfc2217: a pty has no modem lines)
 
+The rig-sharing server:
+  --flrig [HOST:]PORT  serve the radio as flrig 1.4.7 does on its XML-RPC port
+                    (flrig's is 12345) instead of a pty; HOST defaults to
+                    127.0.0.1, PORT 0 picks a free port. One client at a time,
+                    HTTP/1.1 kept alive, one call read at a time (a second call
+                    sent with the first is never answered, as with flrig).
+                    It answers main.get_version (1.4.7), rig.get_xcvr (the
+                    model's name, radiosim without --model), rig.get_vfo,
+                    rig.get_mode and rig.get_modes (the model's modes in flrig's
+                    names for that maker: RTTY and USB-D on an ICOM, CW-U and
+                    DATA-U on a Yaesu), rig.get_ptt, rig.set_vfo, rig.set_mode,
+                    rig.set_ptt; any other method draws a fault. With --silent
+                    (or 'silent on') flrig has no transceiver: rig.get_xcvr
+                    answers empty, rig.get_vfo and rig.get_mode flrig's own
+                    14070000 and USB, and sets change nothing
+
 Faults, for tests and for the link doctor:
   --speed N         the radio's line runs at N baud (1200 2400 4800 9600 19200
                     38400 57600 115200; a model only its own). When the speed
@@ -85,17 +102,20 @@ Where the program finds it:
                     not with --rfc2217
   --com N           write Ports/ComN=<pty> into the program's settings, so that
                     "Com N" in its port list opens the pty (N = 1..32); with
-                    --rfc2217 ComN=rfc2217://HOST:PORT
+                    --rfc2217 ComN=rfc2217://HOST:PORT, with --flrig
+                    ComN=flrig://HOST:PORT
   --settings FILE   the INI file for --com (default $XDG_CONFIG_HOME/CAT/CAT.ini
                     or ~/.config/CAT/CAT.ini); every other line is kept, the
                     file and its folders are created when missing
-  --quiet           print only the first line (pty or rfc2217), no events
+  --quiet           print only the first line (pty, rfc2217 or flrig), no events
   -h, --help        show this text
 Options take their value as the next word or after '=' (--speed=9600).
 
 Standard output, one line per event, flushed at once:
   pty PATH          always the first line, once the pty, --link and --com are ready
   rfc2217 HOST:PORT the first line instead with --rfc2217, once it listens
+  flrig HOST:PORT   the first line instead with --flrig, once it listens
+  call METHOD       a call to the flrig server (--flrig), e.g. call rig.get_vfo
   rx HEX            bytes read from the pty, one line per read, e.g.
                     rx fe fe 5e e0 03 fd 00   (a command may span several lines)
   tx HEX            bytes the radio transmits (answers, FB/FA, announcements,
@@ -117,6 +137,7 @@ Standard output, one line per event, flushed at once:
                     or not, never a read: write civ 05 00 40 07 14 00,
                     write kenwood FA00014074000;  write yaesu MD02;
                     write ft817 lock on (00 00 00 00 00)
+                    write flrig rig.set_vfo 7074000.0 (every call but a read)
   unknown ...       a command this radio does not know, e.g.
                     unknown fe fe 94 e0 1b fd    unknown XY;    unknown 00 00 00 00 10
   line SPEED FORMAT FLOW   the client's line settings, when a client opens and

@@ -132,18 +132,30 @@ std::string SetCom(Draft& draft, std::string_view value) {
     return {};
 }
 
-std::string SetRfc2217(Draft& draft, std::string_view value) {
-    // [HOST:]PORT; the host defaults to loopback, so nothing outside this machine reaches the radio
-    // unless asked for.
+// [HOST:]PORT; the host defaults to loopback, so nothing outside this machine reaches the radio
+// unless asked for.
+std::string SetAddressOption(std::string_view option, std::string_view value, std::string& host,
+                             int& port) {
     const std::size_t colon = value.rfind(':');
-    const std::string_view port = colon == std::string_view::npos ? value : value.substr(colon + 1);
-    const auto number = ParseInt(port, 0, 65535);
+    const std::string_view digits =
+        colon == std::string_view::npos ? value : value.substr(colon + 1);
+    const auto number = ParseInt(digits, 0, 65535);
     if (!number || (colon != std::string_view::npos && colon == 0)) {
-        return "--rfc2217 takes [HOST:]PORT, e.g. 7300 or 127.0.0.1:0 (0: a free port)";
+        return "--" + std::string(option) +
+               " takes [HOST:]PORT, e.g. 7300 or 127.0.0.1:0 (0: a free port)";
     }
-    if (colon != std::string_view::npos) draft.options.rfc2217_host = value.substr(0, colon);
-    draft.options.rfc2217_port = *number;
+    if (colon != std::string_view::npos) host = value.substr(0, colon);
+    port = *number;
     return {};
+}
+
+std::string SetRfc2217(Draft& draft, std::string_view value) {
+    return SetAddressOption("rfc2217", value, draft.options.rfc2217_host,
+                            draft.options.rfc2217_port);
+}
+
+std::string SetFlrig(Draft& draft, std::string_view value) {
+    return SetAddressOption("flrig", value, draft.options.flrig_host, draft.options.flrig_port);
 }
 
 std::string SetPtt(Draft& draft, std::string_view value) {
@@ -157,7 +169,7 @@ std::string SetPtt(Draft& draft, std::string_view value) {
     return {};
 }
 
-constexpr std::array<OptionRow, 22> kOptionRows{{
+constexpr std::array<OptionRow, 23> kOptionRows{{
     {"cts-low", false, SetFlag<&Options::cts_low>},
     {"protocol", true, SetProtocol},
     {"model", true, SetModel},
@@ -180,6 +192,7 @@ constexpr std::array<OptionRow, 22> kOptionRows{{
     {"rfc2217", true, SetRfc2217},
     {"ptt", true, SetPtt},
     {"keyed", false, SetFlag<&Options::keyed>},
+    {"flrig", true, SetFlrig},
 }};
 
 std::string BandsText(const Model& model) {
@@ -245,6 +258,12 @@ std::string Finish(Draft& draft) {
     }
     if (!o.link.empty() && o.rfc2217_port >= 0) {
         return "--link names the pty, and with --rfc2217 there is none";
+    }
+    if (o.flrig_port >= 0 && o.rfc2217_port >= 0) {
+        return "--flrig and --rfc2217 are two ways to serve the radio; choose one";
+    }
+    if (o.flrig_port >= 0 && (!o.link.empty() || o.ptt_line)) {
+        return "--flrig serves no serial port: --link and --ptt do not apply";
     }
     if (o.com != 0 && o.settings.empty()) o.settings = DefaultSettingsFile();
     return {};

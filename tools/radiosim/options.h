@@ -30,6 +30,10 @@ struct Options {
     // port 0 a free port.
     std::string rfc2217_host = "127.0.0.1";
     int rfc2217_port = -1;
+    // --flrig: serve the radio's state as the rig-sharing server flrig does, on this TCP address;
+    // port -1: not, port 0: a free port.
+    std::string flrig_host = "127.0.0.1";
+    int flrig_port = -1;
     std::optional<KeySource> ptt_line;  // --ptt: the control line wired to the transmitter
     bool keyed = false;                 // --keyed: transmitting from the start
 };

@@ -87,8 +87,20 @@ Simulator::~Simulator() {
 }
 
 void Simulator::Setup() {
+    if (Flrig()) {
+        Listen(options_.flrig_host, options_.flrig_port);
+        if (options_.com != 0) {
+            const std::string failure =
+                WritePortSetting(options_.settings, options_.com, "flrig://" + address_);
+            if (!failure.empty()) Fail(failure);
+        }
+        InstallSignals();
+        Line("flrig " + address_, true);
+        if (options_.keyed) radio_.Key(KeySource::kHand, true);
+        return;
+    }
     if (Network()) {
-        Listen();
+        Listen(options_.rfc2217_host, options_.rfc2217_port);
         if (options_.com != 0) {
             const std::string failure =
                 WritePortSetting(options_.settings, options_.com, "rfc2217://" + address_);
@@ -125,15 +137,13 @@ void Simulator::Setup() {
     if (options_.keyed) radio_.Key(KeySource::kHand, true);
 }
 
-void Simulator::Listen() {
+void Simulator::Listen(const std::string& host, int port) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_PASSIVE;
     addrinfo* found = nullptr;
-    const std::string& host = options_.rfc2217_host;
-    const int failed =
-        ::getaddrinfo(host.c_str(), std::to_string(options_.rfc2217_port).c_str(), &hints, &found);
+    const int failed = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
     if (failed != 0 || found == nullptr) {
         Fail("cannot find the address " + host + ": " + ::gai_strerror(failed));
     }
@@ -148,8 +158,7 @@ void Simulator::Listen() {
     if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
         ::listen(listen_fd_, 4) != 0 ||
         ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-        Fail("cannot listen on " + host + ":" + std::to_string(options_.rfc2217_port) + ": " +
-             Reason());
+        Fail("cannot listen on " + host + ":" + std::to_string(port) + ": " + Reason());
     }
     char text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
@@ -170,6 +179,12 @@ void Simulator::Accept() {
     client_fd_ = fd;
     const int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    if (Flrig()) {
+        flrig_.emplace(radio_, *this);
+        flrig_->SetTransceiver(!silent_);
+        Line("open");
+        return;
+    }
     server_.emplace(*this);
     outgoing_ = server_->Greeting();
     held_.clear();
@@ -190,7 +205,12 @@ void Simulator::ReadClient() {
         const ssize_t got = ::recv(client_fd_, buffer, sizeof buffer, MSG_DONTWAIT);
         if (got > 0) {
             taken += static_cast<std::size_t>(got);
-            server_->Receive(std::string_view(buffer, static_cast<std::size_t>(got)));
+            const std::string_view bytes(buffer, static_cast<std::size_t>(got));
+            if (flrig_) {
+                flrig_->Receive(bytes);
+                continue;
+            }
+            server_->Receive(bytes);
             CheckNetworkLine();
             continue;
         }
@@ -208,6 +228,11 @@ void Simulator::Disconnect() {
     outgoing_.clear();
     held_.clear();
     Line("close");
+    if (flrig_) {
+        // No serial port behind it: no lines to drop.
+        flrig_.reset();
+        return;
+    }
     // Closing a port drops both lines, and with them a transmitter wired to one.
     Line("lines dtr off rts off");
     WirePtt(false, false);
@@ -312,7 +337,8 @@ void Simulator::Run() {
 }
 
 void Simulator::Transmit(std::string bytes) {
-    if (silent_ || Stopped()) return;
+    // Behind flrig the radio's own bytes reach flrig, not the client.
+    if (silent_ || Stopped() || Flrig()) return;
     if (garble_) {
         for (char& c : bytes) c = static_cast<char>(Noise());
     }
@@ -445,6 +471,8 @@ void Simulator::Deliver(std::string_view bytes) {
         outgoing_.append(bytes);
     } else if (server_) {
         outgoing_ += server_->EncodeData(bytes);
+    } else if (flrig_) {
+        outgoing_.append(bytes);  // 'send': bytes a test puts on the connection as they are
     }
     // A network port with nobody connected: what the radio sends is lost, as at a port server
     // that reads its device only for a client.
@@ -490,6 +518,8 @@ void Simulator::Control(std::string_view line) {
         }
     } else if (word == "silent" && ParseOnOff(rest)) {
         silent_ = *ParseOnOff(rest);
+        // Behind flrig, a silent radio is one flrig has lost.
+        if (flrig_) flrig_->SetTransceiver(!silent_);
         Line("silent " + std::string(rest));
     } else if (word == "garble" && ParseOnOff(rest)) {
         garble_ = *ParseOnOff(rest);

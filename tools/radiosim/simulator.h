@@ -12,6 +12,7 @@
 #include <string>
 
 #include "tools/radiosim/com_port_server.h"
+#include "tools/radiosim/flrig_server.h"
 #include "tools/radiosim/options.h"
 #include "tools/radiosim/radio.h"
 
@@ -22,7 +23,9 @@ struct SetupFailure {
     std::string problem;
 };
 
-class Simulator final : public Radio::Listener, public ComPortServer::Listener {
+class Simulator final : public Radio::Listener,
+                        public ComPortServer::Listener,
+                        public FlrigServer::Listener {
 public:
     explicit Simulator(const Options& options);
     ~Simulator() override;
@@ -30,15 +33,17 @@ public:
     Simulator& operator=(const Simulator&) = delete;
 
     // Creates the pty, the link and the settings entry, and prints "pty PATH"; with --rfc2217
-    // listens instead and prints "rfc2217 HOST:PORT".
+    // listens instead and prints "rfc2217 HOST:PORT", with --flrig "flrig HOST:PORT".
     void Setup();
     // Until a signal arrives.
     void Run();
 
     void Transmit(std::string bytes) override;
+    // The radio's events and the flrig server's calls alike.
     void Report(std::string line) override { Line(line); }
 
     void SerialData(std::string_view bytes) override;
+    // Answers of the telnet side or of the flrig server, for the connection as they are.
     void Answer(std::string bytes) override { outgoing_ += bytes; }
     void ControlLinesChanged() override;
 
@@ -61,9 +66,10 @@ private:
     void Received(std::string_view bytes);
     // Bytes the radio puts on the line towards the client.
     void Deliver(std::string_view bytes);
-    bool Network() const { return options_.rfc2217_port >= 0; }
+    bool Flrig() const { return options_.flrig_port >= 0; }
+    bool Network() const { return options_.rfc2217_port >= 0 || Flrig(); }
     int PortFd() const { return Network() ? client_fd_ : master_; }
-    void Listen();
+    void Listen(const std::string& host, int port);
     void Accept();
     void ReadClient();
     void Disconnect();
@@ -111,6 +117,7 @@ private:
     int client_fd_ = -1;
     std::string address_;  // HOST:PORT listened on
     std::optional<ComPortServer> server_;
+    std::optional<FlrigServer> flrig_;
     std::string held_;  // what the client sent while CTS holds it back
 };
 

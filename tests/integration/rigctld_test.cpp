@@ -1,0 +1,231 @@
+// A radio behind the real rigctld, end to end: its dummy radio, and radiosim playing an ICOM and a
+// Kenwood model on a pseudo-terminal that rigctld holds. The window and catlink --doctor read and
+// set through the server; radiosim's report shows what reached the radio.
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "qt/ports/replug_watch.h"
+#include "qt/window/link_doctor.h"
+#include "tests/support/radio_families.h"
+#include "tests/support/radiosim_process.h"
+#include "tests/support/rigctld_process.h"
+#include "tests/support/window_fixture.h"
+
+namespace cat {
+namespace {
+
+using namespace test;
+
+struct Outcome {
+    int status = -1;
+    QString out;
+};
+
+// catlink --doctor PORT with a home of its own; the stored setup is an ICOM link, which a
+// server's port overrides.
+Outcome Doctor(const QTemporaryDir& home, const QString& port) {
+    QSettings ini(home.filePath("CAT/CAT.ini"), QSettings::IniFormat);
+    ini.setValue("Setup/Type", "0");
+    ini.setValue("Setup/Speed", "1");
+    ini.sync();
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    env.insert("HOME", home.path());
+    env.insert("XDG_CONFIG_HOME", home.path());
+    p.setProcessEnvironment(env);
+    p.start(CATLINK_PATH, {"--doctor", port});
+    if (!p.waitForFinished(40000)) {
+        p.kill();
+        p.waitForFinished(2000);
+        ADD_FAILURE() << "catlink --doctor did not end";
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput())};
+}
+
+// What radiosim reported as changes of the radio ("write civ 25 00 ..."), in order.
+QStringList Writes(Radiosim& radio) {
+    QStringList writes;
+    for (const QString& line : radio.Lines())
+        if (line.startsWith("write ")) writes << line;
+    return writes;
+}
+
+TEST(RigctldDoctor, ReadsTheDummyRadioThroughTheServer) {
+    SKIP_WITHOUT_RIGCTLD();
+    QTemporaryDir home;
+    Rigctld server({"-m", "1"});
+    ASSERT_TRUE(server.Started()) << server.Output().toStdString();
+    const Outcome run = Doctor(home, server.Address());
+    const std::string out = run.out.toStdString();
+    EXPECT_EQ(run.status, 0) << out;
+    EXPECT_TRUE(run.out.contains("verdict: answering")) << out;
+    EXPECT_TRUE(run.out.contains("rigctld at 127.0.0.1:" + QString::number(server.Port()))) << out;
+    EXPECT_TRUE(run.out.contains("+f\\n+m\\n")) << out;
+    EXPECT_TRUE(run.out.contains("frequency: 145.000000 MHz")) << out;
+    EXPECT_TRUE(run.out.contains("display: 145.000.0 FM")) << out;
+    EXPECT_TRUE(run.out.contains("server's radio: Hamlib Dummy, backend version")) << out;
+    // The scan's probes would reach the server as commands of its own.
+    EXPECT_FALSE(run.out.contains("probes")) << out;
+}
+
+TEST(RigctldDoctor, NothingListeningIsAPortError) {
+    QTemporaryDir home;
+    const Outcome run =
+        Doctor(home, QStringLiteral("rigctld://127.0.0.1:%1").arg(Ser2net::FreePort()));
+    EXPECT_EQ(run.status, 2) << run.out.toStdString();
+}
+
+// rigctld on a radio that never answers: the server's own link fails, and the server says so in
+// each answer. Its timeout is cut short so that the answers come within the doctor's listen.
+TEST(RigctldDoctor, ASilentRadioBehindTheServerIsTheServersFailure) {
+    SKIP_WITHOUT_RIGCTLD();
+    QTemporaryDir home;
+    Radiosim radio(home.filePath("radiosim.ini"), 1,
+                   {"--model", "ic7300", "--silent", "--link", home.filePath("radio")});
+    ASSERT_TRUE(radio.Started());
+    Rigctld server(
+        {"-m", "3073", "-r", home.filePath("radio"), "-s", "19200", "-C", "timeout=100,retry=0"});
+    ASSERT_TRUE(server.Started()) << server.Output().toStdString();
+    radio.Forget();
+    const Outcome run = Doctor(home, server.Address());
+    const std::string out = run.out.toStdString();
+    EXPECT_EQ(run.status, 1) << out;
+    EXPECT_TRUE(run.out.contains(": RPRT -5: communication timed out")) << out;
+    // The doctor asked for reads only. The server, finding no answer, selects VFO A (07 00)
+    // again and again on its own; nothing else reaches the radio.
+    const QStringList writes = Writes(radio);
+    EXPECT_EQ(writes.count("write civ 07 00"), writes.size()) << out;
+}
+
+// ---- the window through the server --------------------------------------------------------
+
+class RigctldWindow : public WindowTest {
+protected:
+    void SetUp() override {
+        SKIP_WITHOUT_RIGCTLD();
+        WindowTest::SetUp();
+    }
+    // Com 5 leads to the server; the protocol list shows what it showed (the server's port
+    // chooses the language).
+    MainWindow& OpenThrough(const Rigctld& server) {
+        MapPort(5, server.Address());
+        MainWindow& w = Start();
+        w.show();
+        ChooseLink(w, "ICOM", 5);
+        OpenButton(w)->click();
+        return w;
+    }
+    // As a pick from the drop-down list delivers it.
+    static void PickMode(MainWindow& w, const QString& mode) {
+        const int index = ModeList(w)->findText(mode);
+        ModeList(w)->setCurrentIndex(index);
+        emit ModeList(w)->activated(index);
+    }
+    static bool Shows(MainWindow& w, const QString& reading) {
+        return QTest::qWaitFor([&] { return Reading(w)->text() == reading; }, 8000);
+    }
+};
+
+TEST_F(RigctldWindow, ReadsSetsAndRidesOutTheServerGoingAway) {
+    Rigctld server({"-m", "1"});
+    ASSERT_TRUE(server.Started()) << server.Output().toStdString();
+    MainWindow& w = OpenThrough(server);
+    ASSERT_TRUE(Shows(w, "145.000.0 FM")) << Reading(w)->text().toStdString();
+    FrequencyEntry(w)->setText("7.074");
+    SetButton(w)->click();
+    PickMode(w, "CW");
+    // Read back through the server: the dummy radio keeps what was set.
+    ASSERT_TRUE(Shows(w, " 7.074.00 CW")) << Reading(w)->text().toStdString();
+
+    for (int i = 1; i <= 2; ++i) {
+        server.Stop();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return w.Replug().Status().state == LinkState::WaitingForDevice; }, 5000))
+            << "stop " << i;
+        EXPECT_TRUE(OpenButton(w)->isChecked());
+        ASSERT_TRUE(server.Start()) << "start " << i;
+        // A new server's dummy radio starts where the dummy always starts.
+        ASSERT_TRUE(Shows(w, "145.000.0 FM"))
+            << "start " << i << ": " << Reading(w)->text().toStdString() << " "
+            << w.Replug().Status().detail;
+        FrequencyEntry(w)->setText(QStringLiteral("14.07%1").arg(i));
+        SetButton(w)->click();
+        ASSERT_TRUE(Shows(w, QStringLiteral("14.07%1.00 FM").arg(i)));
+    }
+}
+
+TEST_F(RigctldWindow, FindRadioLeavesTheServerAndTheLinkAlone) {
+    Rigctld server({"-m", "1"});
+    ASSERT_TRUE(server.Started()) << server.Output().toStdString();
+    MainWindow& w = OpenThrough(server);
+    ASSERT_TRUE(Shows(w, "145.000.0 FM")) << Reading(w)->text().toStdString();
+    w.Doctor().ShowDetails();
+    w.Doctor().FindRadio();
+    EXPECT_FALSE(w.Doctor().Scanning());
+    EXPECT_EQ(w.Doctor().Details()->findChild<QLabel*>("scanState")->text(),
+              "Find radio does not probe a rig-sharing server: its own settings choose the radio.");
+    EXPECT_TRUE(OpenButton(w)->isChecked());
+    EXPECT_TRUE(PortIsOpen(w));
+}
+
+struct ModelRow {
+    const char* name;
+    QStringList radiosim;
+    QStringList rigctld;
+    QStringList writes;  // what radiosim reports our set commands changed
+};
+
+void PrintTo(const ModelRow& row, std::ostream* out) { *out << row.name; }
+
+class RigctldRadio : public RigctldWindow, public ::testing::WithParamInterface<ModelRow> {};
+
+TEST_P(RigctldRadio, ReadsAndSetsOnlyWhatWasAsked) {
+    const ModelRow& row = GetParam();
+    const QString device = dir_.filePath("radio");
+    Radiosim radio(dir_.filePath("radiosim.ini"), 1, row.radiosim + QStringList{"--link", device});
+    ASSERT_TRUE(radio.Started());
+    Rigctld server(row.rigctld + QStringList{"-r", device});
+    ASSERT_TRUE(server.Started()) << server.Output().toStdString();
+    // rigctld's own start is its business (an ICOM model moves the dial 100 Hz and back and
+    // selects VFO A); from here on, every change comes from the operator.
+    QTest::qWait(300);
+    radio.Forget();
+    MainWindow& w = OpenThrough(server);
+    ASSERT_TRUE(ReadingFollows(w, radio, 30))
+        << Reading(w)->text().toStdString() << " | " << StatusLine(w)->text().toStdString() << " | "
+        << radio.Lines().join("\n").toStdString();
+    EXPECT_EQ(Writes(radio), QStringList{}) << "the link changed the radio by itself";
+
+    FrequencyEntry(w)->setText("21.074");
+    SetButton(w)->click();
+    EXPECT_TRUE(radio.WaitForLine("freq 21074000"));
+    PickMode(w, "CW");
+    EXPECT_TRUE(radio.WaitForLine("mode CW"));
+    ASSERT_TRUE(Shows(w, "21.074.00 CW")) << Reading(w)->text().toStdString();
+    EXPECT_EQ(Writes(radio), row.writes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Models, RigctldRadio,
+    ::testing::Values(ModelRow{"Ic7300",
+                               {"--model", "ic7300", "--speed", "19200"},
+                               {"-m", "3073", "-s", "19200"},
+                               // Frequency of the selected VFO (25 00) in packed decimal, then the
+                               // mode CW (26 00 03) with the filter the radio had (01).
+                               {"write civ 25 00 00 40 07 21 00", "write civ 26 00 03 00 01"}},
+                      ModelRow{"Ts590s",
+                               {"--model", "ts590s", "--speed", "9600"},
+                               {"-m", "2031", "-s", "9600"},
+                               {"write kenwood FA00021074000;", "write kenwood MD3;"}}),
+    [](const auto& instance) { return std::string(instance.param.name); });
+
+}  // namespace
+}  // namespace cat

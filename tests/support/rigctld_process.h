@@ -1,0 +1,78 @@
+#pragma once
+
+// rigctld as a child process on a free loopback port: the dummy radio (-m 1) or a model on a
+// device radiosim serves. The test installs nothing: without rigctld it is skipped
+// (SKIP_WITHOUT_RIGCTLD, for GoogleTest). The benchmarks use it too.
+
+#include <signal.h>
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStringList>
+#include <QTest>
+
+#include "tests/support/ser2net_process.h"
+
+#define SKIP_WITHOUT_RIGCTLD()                                                   \
+    if (::cat::test::Rigctld::Binary().isEmpty())                                \
+    GTEST_SKIP() << "rigctld is not installed (Debian package libhamlib-utils; " \
+                    "scripts/install-deps.sh installs it)"
+
+namespace cat::test {
+
+class Rigctld {
+public:
+    static QString Binary() { return QStandardPaths::findExecutable("rigctld"); }
+
+    // Starts rigctld with `options` (-m, -r, -s, ...) on `port` (0: a free one) and waits until it
+    // listens. A radio that does not answer holds its start for seconds.
+    explicit Rigctld(const QStringList& options, int port = 0)
+        : options_(options), port_(port != 0 ? port : Ser2net::FreePort()) {
+        Start();
+    }
+    ~Rigctld() { Stop(); }
+
+    bool Start() {
+        process_.setProcessChannelMode(QProcess::MergedChannels);
+        process_.start(Binary(),
+                       options_ + QStringList{"-T", "127.0.0.1", "-t", QString::number(port_)});
+        started_ =
+            process_.waitForStarted(5000) && QTest::qWaitFor([&] { return Listening(); }, 20000);
+        return started_;
+    }
+    void Stop() {
+        if (process_.state() == QProcess::NotRunning) return;
+        process_.terminate();
+        if (!process_.waitForFinished(5000)) {
+            process_.kill();
+            process_.waitForFinished(5000);
+        }
+    }
+
+    bool Started() const { return started_; }
+    int Port() const { return port_; }
+    qint64 Pid() const { return process_.processId(); }
+    QString Address() const { return QStringLiteral("rigctld://127.0.0.1:%1").arg(port_); }
+    QString Output() { return QString::fromUtf8(process_.readAll()); }
+
+private:
+    // A connection that is made and dropped at once: rigctld serves each client on its own.
+    bool Listening() const {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<uint16_t>(port_));
+        const bool ok =
+            ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        ::close(fd);
+        return ok;
+    }
+
+    QStringList options_;
+    int port_;
+    QProcess process_;
+    bool started_ = false;
+};
+
+}  // namespace cat::test
