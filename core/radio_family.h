@@ -46,7 +46,8 @@ struct Piece {
     bool modeReported = false;          // a reply that carries the mode (named or not)
     std::optional<ModeIndex> mode;      // and the mode, when the list has a name for it
     std::optional<bool> transmitting;   // a reply that says whether the radio transmits
-    // A sharing server's word of itself and of its radio: "Hamlib 4.5.4 with Icom IC-7300".
+    // What a rig-sharing server says of itself or the radio it serves: "Icom IC-7300, backend
+    // version 20230109.10", "flrig 1.4.7 with IC-7300".
     std::string identity;
 };
 
@@ -60,9 +61,6 @@ public:
     // The first piece of `bytes`. With `final`, nothing more is coming for now: what is there
     // is taken for what it is instead of waiting for the rest.
     virtual Piece Next(std::string_view bytes, bool final) = 0;
-    // What a rig-sharing server said of the radio it serves ("Hamlib Dummy, backend version
-    // 20221128.0"), once it has said it; empty for a radio on the line itself.
-    virtual std::string ServerRadio() const { return {}; }
 };
 
 // What a scan probe's answer tells: the radio and, where the reply says, its address and model.

@@ -41,22 +41,29 @@ std::string Where(const Observation& o) {
     return target && target->kind != PortKind::Device ? HostAndPort(*target) : o.device;
 }
 
+// " for Com 5"; nothing when the port was given as the server's address itself.
+std::string ForPort(const Observation& o) {
+    return o.port == o.device || IsNetworkAddress(o.port) ? "" : " for " + o.port;
+}
+
 // "rigctld (Hamlib 4.5.4 with Icom IC-7300)" once the server has said it.
 std::string Who(const Observation& o, const LineSummary& line) {
-    return line.identity.empty() ? Name(o) : Name(o) + " (" + line.identity + ")";
+    if (line.identity.empty()) return Name(o);
+    if (line.identity.rfind(Name(o), 0) == 0) return line.identity;
+    return Name(o) + " (" + line.identity + ")";
 }
 
 Verdict NoServer(const Observation& o, const ServerFacts& server) {
-    return Make(
-        VerdictKind::NoServer, true, "no-server", "No " + Name(o) + " at " + Where(o),
-        "Nothing listens at " + Where(o) + ", where " + o.port + " looks for " + Name(o) + ".",
-        server.start);
+    return Make(VerdictKind::NoServer, true, "no-server", "No " + Name(o) + " at " + Where(o),
+                "Nothing listens at " + Where(o) + ", where" + ForPort(o) + " " + Name(o) +
+                    " is looked for.",
+                server.start);
 }
 
 Verdict Answering(const Observation& o, const LineSummary& line) {
     return Make(VerdictKind::Answering, false, "answering", Name(o) + ": answering",
-                Who(o, line) + " answers at " + Where(o) + " for " + o.port +
-                    "; its last reply came " + Ago(o.now - *line.lastReply) + ".",
+                Who(o, line) + " answers at " + Where(o) + ForPort(o) + "; its last reply came " +
+                    Ago(o.now - *line.lastReply) + ".",
                 "");
 }
 
@@ -123,7 +130,7 @@ std::optional<Verdict> DiagnoseServerLink(const Observation& o) {
     if (!overdue) {
         return Make(
             VerdictKind::Waiting, false, "waiting", "Waiting for " + Name(o),
-            o.port + " is connected to " + Where(o) + "; waiting for " + Name(o) + " to answer.",
+            "Connected to " + Where(o) + ForPort(o) + "; waiting for " + Name(o) + " to answer.",
             "");
     }
     return Silent(o, line);

@@ -4,6 +4,7 @@
 
 #include "core/text.h"
 #include "protocols/civ/civ.h"
+#include "protocols/flrig/flrig.h"
 #include "protocols/ft817/ft817.h"
 #include "protocols/kenwood/kenwood.h"
 #include "protocols/rigctld/rigctld.h"
@@ -30,8 +31,9 @@ struct ServerEntry {
 };
 
 std::span<const ServerEntry> ServerTable() {
-    static const std::array<ServerEntry, 1> table{{
+    static const std::array<ServerEntry, 2> table{{
         {PortKind::Rigctld, &RigctldFamily()},
+        {PortKind::Flrig, &FlrigFamily()},
     }};
     return table;
 }

@@ -182,7 +182,9 @@ private:
                 note += " without a transceiver";
             else if (!transceiver_.empty())
                 note += " with " + transceiver_;
-            return Noted(PieceKind::Reply, note);
+            Piece piece = Noted(PieceKind::Reply, note);
+            piece.identity = note;
+            return piece;
         }
         if (method == flrig::kReadModes) {
             if (!answer.array)

@@ -205,8 +205,6 @@ public:
         return piece;
     }
 
-    std::string ServerRadio() const override { return serverRadio_; }
-
     // Answers still owed for what was sent.
     int Awaiting() const { return awaiting_; }
     void Forget() { awaiting_ = 0; }
@@ -246,9 +244,9 @@ private:
             const auto model = answer.Value(rigctld::kModelKey).value_or("");
             const auto maker = answer.Value(rigctld::kMakerKey).value_or("");
             const auto backend = answer.Value(rigctld::kBackendKey).value_or("");
-            serverRadio_ = std::string(Trim(std::string(maker) + " " + std::string(model)));
-            if (!backend.empty()) serverRadio_ += ", backend version " + std::string(backend);
-            piece.note = "the server's radio: " + serverRadio_;
+            piece.identity = std::string(Trim(std::string(maker) + " " + std::string(model)));
+            if (!backend.empty()) piece.identity += ", backend version " + std::string(backend);
+            piece.note = "the server's radio: " + piece.identity;
         } else if (answer.name == rigctld::kInfo) {
             piece.note = "the radio's information: " +
                          std::string(answer.Value(rigctld::kInfoKey).value_or(""));
@@ -268,7 +266,6 @@ private:
     }
 
     int awaiting_ = 0;
-    std::string serverRadio_;
 };
 
 // The link's reader, kept with the session so that it knows what is still owed from poll to poll.

@@ -334,8 +334,8 @@ doctor::Verdict Examine(SessionState& state, Platform& platform, doctor::LinkWat
     PrintVerdict(verdict);
     PrintTraffic(watch);
     if (!display.Text().empty()) std::printf("display: %s\n", display.Text().c_str());
-    if (state.reader && !state.reader->ServerRadio().empty())
-        std::printf("server's radio: %s\n", OneLine(state.reader->ServerRadio()).c_str());
+    if (const std::string& server = watch.Line().Summary().identity; !server.empty())
+        std::printf("server: %s\n", OneLine(server).c_str());
     return verdict;
 }
 

@@ -361,6 +361,8 @@ void MainWindow::ConnectControls() {
     connect(frequencyEntry_, &QLineEdit::returnPressed, setButton_, &QPushButton::click);
     connect(modeList_, &QComboBox::activated, this, &MainWindow::SendMode);
     connect(portList_, &QComboBox::currentIndexChanged, this, &MainWindow::UpdatePortTooltip);
+    connect(portList_, &QComboBox::currentIndexChanged, this,
+            [this] { EnableSetup(!openButton_->isChecked()); });
     connect(detailsButton_, &QPushButton::clicked, linkDoctor_, &LinkDoctor::ShowDetails);
     connect(pollTicks_, &QTimer::timeout, this, &MainWindow::PollTimerFired);
     connect(port_.get(), &QtCommPort::BytesArrived, this, &MainWindow::BytesArrived);
@@ -390,6 +392,7 @@ void MainWindow::LoadChoices() {
     portList_->setCurrentIndex(choices.portPosition);
     StartPortList();
     UpdatePortTooltip();
+    EnableSetup(true);
     onTopButton_->setChecked(choices.onTop);
 }
 
@@ -561,9 +564,7 @@ void MainWindow::OpenToggled() {
             replug_->Untick();
             linkDoctor_->Closed();
         }
-        for (QWidget* w : {static_cast<QWidget*>(protocolList_), static_cast<QWidget*>(speedList_),
-                           static_cast<QWidget*>(portList_), static_cast<QWidget*>(addressBox_)})
-            w->setEnabled(!ticked);
+        EnableSetup(!ticked);
     } catch (const CatError& e) {
         // Open stays ticked with the setup editable, as it always has; the keyboard goes to
         // what to change.
@@ -583,10 +584,27 @@ void MainWindow::ReleaseOpenForProtocol() {
         const QSignalBlocker quiet(openButton_);
         openButton_->setChecked(false);
     }
-    for (QWidget* w : {static_cast<QWidget*>(protocolList_), static_cast<QWidget*>(speedList_),
-                       static_cast<QWidget*>(portList_), static_cast<QWidget*>(addressBox_)})
-        w->setEnabled(true);
+    EnableSetup(true);
     protocolList_->setFocus(Qt::OtherFocusReason);
+}
+
+// The setup is editable while no link runs; a rig-sharing server's port sets the radio's
+// protocol, address and speed itself, so those stay greyed and say why.
+void MainWindow::EnableSetup(bool editable) {
+    portList_->setEnabled(editable);
+    const std::optional<PortTarget> target =
+        ParsePortTarget(DeviceForPort(store_, static_cast<std::int16_t>(PortNumber())));
+    const bool server = target && ThroughServer(target->kind);
+    const QString why =
+        server
+            ? QStringLiteral("%1 at %2 uses its own settings for the radio: not used here")
+                  .arg(Q(std::string(ServerFamily(target->kind)->Name())), Q(HostAndPort(*target)))
+            : QString();
+    for (QWidget* w : {static_cast<QWidget*>(protocolList_), static_cast<QWidget*>(speedList_),
+                       static_cast<QWidget*>(addressBox_)}) {
+        w->setEnabled(editable && !server);
+        w->setToolTip(why);
+    }
 }
 
 // The setup control an open failure is about: the address or the speed when the link refused

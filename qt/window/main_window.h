@@ -113,6 +113,7 @@ private:
     LinkChoices GatherLinkChoices() const;
     void OpenLinkFromChoices(bool afterLoss);
     void ReleaseOpenForProtocol();
+    void EnableSetup(bool editable);
     QWidget* SetupControlFor(const CatError& error) const;
     // After a set, the next reading says whether the radio took it.
     void CheckSetTaken();

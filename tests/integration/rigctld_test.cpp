@@ -71,7 +71,7 @@ TEST(RigctldDoctor, ReadsTheDummyRadioThroughTheServer) {
     EXPECT_TRUE(run.out.contains("+f\\n+m\\n")) << out;
     EXPECT_TRUE(run.out.contains("frequency: 145.000000 MHz")) << out;
     EXPECT_TRUE(run.out.contains("display: 145.000.0 FM")) << out;
-    EXPECT_TRUE(run.out.contains("server's radio: Hamlib Dummy, backend version")) << out;
+    EXPECT_TRUE(run.out.contains("server: Hamlib Dummy, backend version")) << out;
     // The scan's probes would reach the server as commands of its own.
     EXPECT_FALSE(run.out.contains("probes")) << out;
 }

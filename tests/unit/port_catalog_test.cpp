@@ -94,8 +94,11 @@ TEST(PortEntry, ShowsWhatTheEntryOpensAndTheTooltipTheRest) {
          "the far end is set to"},
         {"malformed_network_address", "Com9", "tcp://shack-pi", 9,
          "Com 9  tcp://shack-pi (not a valid address)",
-         "Com 9 opens tcp://shack-pi: not a valid network address (rfc2217://host:port or "
-         "tcp://host:port)"},
+         "Com 9 opens tcp://shack-pi: not a valid network address (rfc2217://host:port, "
+         "tcp://host:port, rigctld://host[:port] or flrig://host[:port])"},
+        {"rigctld_server", "Com10", "rigctld://localhost", 10, "Com 10  rigctld://localhost",
+         "Com 10 opens rigctld://localhost: a rigctld rig-sharing server; it sets the radio's "
+         "line itself"},
     };
     for (const Row& row : rows) {
         MemoryStore store;

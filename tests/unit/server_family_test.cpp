@@ -123,12 +123,11 @@ INSTANTIATE_TEST_SUITE_P(
                  "not an answer"}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
-TEST(RigctldReader, KeepsWhatTheServerSaidOfItsRadio) {
+TEST(RigctldReader, NamesTheServersRadio) {
     auto reader = RigctldFamily().Reader("");
-    EXPECT_EQ(reader->ServerRadio(), "");
     reader->Sent("+\\dump_caps\n");
-    reader->Next(kCapabilities, false);
-    EXPECT_EQ(reader->ServerRadio(), "Hamlib Dummy, backend version 20221128.0");
+    EXPECT_EQ(reader->Next(kCapabilities, false).identity,
+              "Hamlib Dummy, backend version 20221128.0");
 }
 
 TEST(RigctldReader, NamesOurCommandsForTheMonitor) {

@@ -1,0 +1,109 @@
+// What the doctor says of a link through a rig-sharing server, from what the line showed.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "doctor/diagnosis.h"
+
+namespace cat::doctor {
+namespace {
+
+struct Row {
+    const char* name;
+    Protocol server;
+    std::function<void(Observation&, LineSummary&)> seen;
+    VerdictKind kind;
+    const char* brief;
+    const char* inText;  // the fact the full text or the advice must give
+};
+
+const Row kRows[] = {
+    {"NothingListens", Protocol::Rigctld,
+     [](Observation& o, LineSummary&) {
+         o.open = false;
+         o.failure = OpenFailure{CommFault::ConnectionRefused, "refused", {}, {}, {}};
+     },
+     VerdictKind::NoServer, "No rigctld at localhost:4532", "rigctld -m"},
+    {"NothingListensForFlrig", Protocol::Flrig,
+     [](Observation& o, LineSummary&) {
+         o.device = "flrig://shack:12345";
+         o.open = false;
+         o.failure = OpenFailure{CommFault::ConnectionRefused, "refused", {}, {}, {}};
+     },
+     VerdictKind::NoServer, "No flrig at shack:12345", "Start flrig"},
+    {"AnswersWithItsRadioNamed", Protocol::Rigctld,
+     [](Observation& o, LineSummary& l) {
+         l.lastReply = o.now - 0.2;
+         l.identity = "Hamlib 4.5.4 with Icom IC-7300";
+     },
+     VerdictKind::Answering, "rigctld: answering", "rigctld (Hamlib 4.5.4 with Icom IC-7300)"},
+    {"TwoErrorsAreItsRadioFailing", Protocol::Rigctld,
+     [](Observation& o, LineSummary& l) {
+         l.firstUnanswered = o.now - 0.5;
+         l.refusals = 2;
+         l.sample = "get_freq:\nRPRT -5\n";
+         l.sampleNote = "RPRT -5: communication timed out";
+     },
+     VerdictKind::ServerRadioFails, "rigctld: radio not reached", "communication timed out"},
+    // One error may be of a read the radio lacks: not yet a verdict while it is fresh.
+    {"OneFreshErrorWaits", Protocol::Rigctld,
+     [](Observation& o, LineSummary& l) {
+         l.firstUnanswered = o.now - 0.5;
+         l.refusals = 1;
+     },
+     VerdictKind::Waiting, "Waiting for rigctld", ""},
+    {"FlrigWithoutTransceiver", Protocol::Flrig,
+     [](Observation& o, LineSummary& l) {
+         o.device = "flrig://localhost:12345";
+         l.firstUnanswered = o.now - 1.5;
+         l.refusals = 1;
+         l.sampleNote = "flrig has no transceiver";
+     },
+     VerdictKind::ServerRadioFails, "flrig: radio not reached", "flrig has no transceiver"},
+    {"SomethingElseAnswers", Protocol::Rigctld,
+     [](Observation& o, LineSummary& l) {
+         l.firstUnanswered = o.now - 0.3;
+         l.noise = 1;
+         l.sample = "SSH-2.0-OpenSSH_9.2";
+     },
+     VerdictKind::NotTheServer, "Not rigctld at localhost:4532", "SSH-2.0"},
+    {"TakesTheConnectionButNeverAnswers", Protocol::Rigctld,
+     [](Observation& o, LineSummary& l) { l.firstUnanswered = o.now - 1.5; }, VerdictKind::NoReply,
+     "rigctld does not answer", "takes the connection"},
+    {"FellSilent", Protocol::Flrig,
+     [](Observation& o, LineSummary& l) {
+         o.device = "flrig://localhost:12345";
+         l.lastReply = o.now - 4.2;
+         l.lastHeard = o.now - 4.2;
+         l.firstUnanswered = l.firstUnheard = o.now - 4.0;
+     },
+     VerdictKind::Stopped, "flrig silent for 4 s", "stopped answering"},
+};
+
+class ServerDiagnosis : public ::testing::TestWithParam<Row> {};
+
+TEST_P(ServerDiagnosis, SaysWhatIsWrongWithTheServerFirst) {
+    const Row& row = GetParam();
+    LineSummary line;
+    Observation o;
+    o.protocol = row.server;
+    o.port = "Com 5";
+    o.device = "rigctld://localhost:4532";
+    o.open = true;
+    o.everOpened = true;
+    o.now = 10;
+    o.line = &line;
+    row.seen(o, line);
+    const Verdict v = Diagnose(o);
+    EXPECT_EQ(v.kind, row.kind) << v.brief << " / " << v.text;
+    EXPECT_EQ(v.brief, row.brief);
+    const std::string said = v.text + " " + v.advice;
+    EXPECT_NE(said.find(row.inText), std::string::npos) << said;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ServerDiagnosis, ::testing::ValuesIn(kRows),
+                         [](const auto& instance) { return std::string(instance.param.name); });
+
+}  // namespace
+}  // namespace cat::doctor
