@@ -11,4 +11,8 @@ namespace cat {
 // list.
 enum class Protocol : std::uint8_t { None, Ft817, Kenwood, Icom, Yaesu, Rigctld, Flrig };
 
+inline constexpr bool IsSharingServer(Protocol protocol) {
+    return protocol == Protocol::Rigctld || protocol == Protocol::Flrig;
+}
+
 }  // namespace cat

@@ -87,6 +87,9 @@ struct Verdict {
 
 // How long a command may go unanswered before the radio counts as silent.
 inline constexpr double kAnswerSeconds = 1.0;
+// A sharing server answers a read only once its own radio has answered or its own timeouts and
+// retries are spent: rigctld's defaults take about 7 s for a silent radio.
+inline constexpr double kServerAnswerSeconds = 10.0;
 // How long after its last reply a radio counts as live although no read is out: the longest a
 // family's poll leaves between two reads of one value, with room for a busy machine.
 inline constexpr double kLiveSeconds = 2.5;

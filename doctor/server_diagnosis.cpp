@@ -116,22 +116,23 @@ std::optional<Verdict> DiagnoseServerLink(const Observation& o) {
     }
     if (!o.open || o.lostAt || !o.line) return std::nullopt;
     const LineSummary& line = *o.line;
-    const bool overdue = line.firstUnanswered && o.now - *line.firstUnanswered > kAnswerSeconds;
-    const bool deciding = line.firstUnheard && o.now - *line.firstUnheard <= kAnswerSeconds;
+    const bool overdue =
+        line.firstUnanswered && o.now - *line.firstUnanswered > kServerAnswerSeconds;
+    const bool deciding = line.firstUnheard && o.now - *line.firstUnheard <= kServerAnswerSeconds;
     if (line.lastReply && (!overdue || deciding)) return Answering(o, line);
-    // One error may be of a read the server's radio lacks; two, or one left standing, are the
-    // server failing to reach its radio.
-    const bool refuses = line.refusals >= 2 || (overdue && line.refusals > 0);
-    if (refuses && line.refusals >= line.noise) return RadioNotReached(o, line, *server);
+    // The server's families say a refusal only of a link to the radio that failed; a read the
+    // radio lacks comes as an answer nothing here reads.
+    if (line.refusals > 0 && line.refusals >= line.noise) return RadioNotReached(o, line, *server);
     // What the server answers and nothing here reads is still the server's; bytes that are no
     // answer of it, or a radio's own replies, are not.
     const bool foreign = line.noise > 0 || !line.otherProtocols.empty();
     if (foreign && (overdue || !line.lastReply)) return NotTheServer(o, line);
     if (!overdue) {
-        return Make(
-            VerdictKind::Waiting, false, "waiting", "Waiting for " + Name(o),
-            "Connected to " + Where(o) + ForPort(o) + "; waiting for " + Name(o) + " to answer.",
-            "");
+        return Make(VerdictKind::Waiting, false, "waiting", "Waiting for " + Name(o),
+                    "Connected to " + Where(o) + ForPort(o) + "; waiting for " + Name(o) +
+                        " to answer. A server answers once its radio has, or once its own timeouts "
+                        "and retries are spent: that can take several seconds.",
+                    "");
     }
     return Silent(o, line);
 }

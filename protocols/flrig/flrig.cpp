@@ -173,7 +173,8 @@ private:
             noTransceiver_ = NamesNoTransceiver(text);
             if (noTransceiver_) return Noted(PieceKind::Refusal, "flrig has no transceiver");
             transceiver_ = text;
-            return Noted(PieceKind::Reply, "transceiver: " + transceiver_);
+            // flrig's own settings: they say nothing of whether the radio answers.
+            return Noted(PieceKind::Unread, "transceiver: " + transceiver_);
         }
         if (method == flrig::kReadVersion) {
             // The server and its radio in one line, for the doctor's report.
@@ -182,7 +183,7 @@ private:
                 note += " without a transceiver";
             else if (!transceiver_.empty())
                 note += " with " + transceiver_;
-            Piece piece = Noted(PieceKind::Reply, note);
+            Piece piece = Noted(PieceKind::Unread, note);
             piece.identity = note;
             return piece;
         }

@@ -209,14 +209,17 @@ public:
     int Awaiting() const { return awaiting_; }
     void Forget() { awaiting_ = 0; }
 
-    std::optional<Seconds> askedAt;  // when the last poll went out
+    std::optional<Seconds> askedAt;  // when the last command went out
 
 private:
     Piece Read(const Answer& answer) {
         Piece piece;
         const std::string name = answer.name.empty() ? "the server" : std::string(answer.name);
         if (answer.code != 0) {
-            piece.kind = PieceKind::Refusal;
+            // A read the radio lacks or a value it refuses comes from a radio the server
+            // reached; only a failing link to it is the server refusing for its radio.
+            piece.kind =
+                rigctld::RadioReached(answer.code) ? PieceKind::Unread : PieceKind::Refusal;
             piece.note = name + ": " + RigctldErrorText(answer.code);
             return piece;
         }
@@ -241,6 +244,8 @@ private:
             piece.transmitting = *keyed != 0;
             piece.note = *keyed != 0 ? "transmit state: transmitting" : "transmit state: receive";
         } else if (answer.name == rigctld::kCapabilities) {
+            // The server's own table: it says nothing of whether the radio answers.
+            piece.kind = PieceKind::Unread;
             const auto model = answer.Value(rigctld::kModelKey).value_or("");
             const auto maker = answer.Value(rigctld::kMakerKey).value_or("");
             const auto backend = answer.Value(rigctld::kBackendKey).value_or("");
@@ -306,6 +311,7 @@ void Send(SessionState& state, Platform& platform, std::string_view command) {
     RigctldReader& reader = ReaderOf(state);
     SkipOnFailure([&] { platform.port.Write(std::string(command)); });
     reader.Sent(command);
+    SkipOnFailure([&] { reader.askedAt = platform.clock.Now(); });
     SkipOnFailure([&] { platform.pause.Sleep(5); });
     ReceivePass(state, platform.port, reader);
 }

@@ -121,4 +121,12 @@ inline constexpr std::array<std::pair<int, std::string_view>, 20> kErrors{{
     {-20, "the radio is not powered on"},
 }};
 
+// Errors that come from a radio the server did reach: a read it lacks, a value it refuses. The
+// others (a timeout, an I/O, protocol or bus error, a radio switched off) are the server failing
+// to reach its radio.
+inline constexpr bool RadioReached(int code) {
+    return code == -1 || code == -4 || code == -9 || code == -10 || code == -11 || code == -12 ||
+           code == -16 || code == -17;
+}
+
 }  // namespace cat::rigctld

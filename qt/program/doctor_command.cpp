@@ -288,12 +288,17 @@ doctor::Verdict Listen(SessionState& state, Platform& platform, doctor::LinkWatc
         const doctor::LineSummary& line = watch.Line().Summary();
         // A read still out may yet go unanswered: a radio that stopped is only known as one
         // once a read has waited long enough, and must not end the listen as "answering".
-        const bool readOut =
-            line.firstUnanswered && watch.Now() - *line.firstUnanswered < kUnansweredSeconds;
+        // A sharing server answers only once its own radio has, or its timeouts are spent.
+        const bool server = IsSharingServer(state.protocol);
+        const double unanswered = server ? doctor::kServerAnswerSeconds + 0.2 : kUnansweredSeconds;
+        const double longest = server ? doctor::kServerAnswerSeconds + 2 : 2 * kListenSeconds;
+        // What a server said of its radio decides at once; only its silence takes that long.
+        const bool readOut = line.firstUnanswered &&
+                             watch.Now() - *line.firstUnanswered < unanswered &&
+                             (!server || verdict.kind == doctor::VerdictKind::Answering);
         const bool decided = verdict.kind != doctor::VerdictKind::Waiting && !readOut &&
                              (verdict.kind != doctor::VerdictKind::Answering || line.lastReading);
-        if ((decided && listened >= kListenSeconds) || listened >= 2 * kListenSeconds)
-            return verdict;
+        if ((decided && listened >= kListenSeconds) || listened >= longest) return verdict;
     }
 }
 

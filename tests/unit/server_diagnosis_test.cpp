@@ -38,26 +38,26 @@ const Row kRows[] = {
          l.identity = "Hamlib 4.5.4 with Icom IC-7300";
      },
      VerdictKind::Answering, "rigctld: answering", "rigctld (Hamlib 4.5.4 with Icom IC-7300)"},
-    {"TwoErrorsAreItsRadioFailing", Protocol::Rigctld,
+    {"AnErrorIsItsRadioFailing", Protocol::Rigctld,
      [](Observation& o, LineSummary& l) {
          l.firstUnanswered = o.now - 0.5;
-         l.refusals = 2;
+         l.refusals = 1;
          l.sample = "get_freq:\nRPRT -5\n";
          l.sampleNote = "RPRT -5: communication timed out";
      },
      VerdictKind::ServerRadioFails, "rigctld: radio not reached", "communication timed out"},
-    // One error may be of a read the radio lacks: not yet a verdict while it is fresh.
-    {"OneFreshErrorWaits", Protocol::Rigctld,
+    // A read the radio lacks is answered, and is no fault of the link.
+    {"AReadTheRadioLacksWaits", Protocol::Rigctld,
      [](Observation& o, LineSummary& l) {
          l.firstUnanswered = o.now - 0.5;
-         l.refusals = 1;
+         l.unread = 1;
      },
      VerdictKind::Waiting, "Waiting for rigctld", ""},
     {"FlrigWithoutTransceiver", Protocol::Flrig,
      [](Observation& o, LineSummary& l) {
          o.device = "flrig://localhost:12345";
-         l.firstUnanswered = o.now - 1.5;
-         l.refusals = 1;
+         l.firstUnanswered = o.now - 0.6;
+         l.refusals = 2;
          l.sampleNote = "flrig has no transceiver";
      },
      VerdictKind::ServerRadioFails, "flrig: radio not reached", "flrig has no transceiver"},
@@ -68,17 +68,21 @@ const Row kRows[] = {
          l.sample = "SSH-2.0-OpenSSH_9.2";
      },
      VerdictKind::NotTheServer, "Not rigctld at localhost:4532", "SSH-2.0"},
+    // The server answers once its radio has or its own retries are spent: seconds.
+    {"ASlowServerIsWaitedFor", Protocol::Rigctld,
+     [](Observation& o, LineSummary& l) { l.firstUnanswered = o.now - 6; }, VerdictKind::Waiting,
+     "Waiting for rigctld", "several seconds"},
     {"TakesTheConnectionButNeverAnswers", Protocol::Rigctld,
-     [](Observation& o, LineSummary& l) { l.firstUnanswered = o.now - 1.5; }, VerdictKind::NoReply,
+     [](Observation& o, LineSummary& l) { l.firstUnanswered = o.now - 10.5; }, VerdictKind::NoReply,
      "rigctld does not answer", "takes the connection"},
     {"FellSilent", Protocol::Flrig,
      [](Observation& o, LineSummary& l) {
          o.device = "flrig://localhost:12345";
-         l.lastReply = o.now - 4.2;
-         l.lastHeard = o.now - 4.2;
-         l.firstUnanswered = l.firstUnheard = o.now - 4.0;
+         l.lastReply = o.now - 10.7;
+         l.lastHeard = o.now - 10.7;
+         l.firstUnanswered = l.firstUnheard = o.now - 10.5;
      },
-     VerdictKind::Stopped, "flrig silent for 4 s", "stopped answering"},
+     VerdictKind::Stopped, "flrig silent for 10 s", "stopped answering"},
 };
 
 class ServerDiagnosis : public ::testing::TestWithParam<Row> {};
@@ -92,7 +96,7 @@ TEST_P(ServerDiagnosis, SaysWhatIsWrongWithTheServerFirst) {
     o.device = "rigctld://localhost:4532";
     o.open = true;
     o.everOpened = true;
-    o.now = 10;
+    o.now = 20;
     o.line = &line;
     row.seen(o, line);
     const Verdict v = Diagnose(o);

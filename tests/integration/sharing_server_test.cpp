@@ -1,6 +1,7 @@
-// A radio behind the real rigctld, end to end: its dummy radio, and radiosim playing an ICOM and a
-// Kenwood model on a pseudo-terminal that rigctld holds. The window and catlink --doctor read and
-// set through the server; radiosim's report shows what reached the radio.
+// A radio behind a rig-sharing server, end to end. The real rigctld with its dummy radio, and with
+// radiosim playing an ICOM and a Kenwood model on a pseudo-terminal that rigctld holds; radiosim
+// playing flrig, with its radio behind it. The window and catlink --doctor read and set through
+// the server; radiosim's report shows what reached the radio.
 
 #include <gtest/gtest.h>
 
@@ -81,28 +82,39 @@ TEST(RigctldDoctor, NothingListeningIsAPortError) {
     const Outcome run =
         Doctor(home, QStringLiteral("rigctld://127.0.0.1:%1").arg(Ser2net::FreePort()));
     EXPECT_EQ(run.status, 2) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("verdict: no-server")) << run.out.toStdString();
 }
 
 // rigctld on a radio that never answers: the server's own link fails, and the server says so in
-// each answer. Its timeout is cut short so that the answers come within the doctor's listen.
+// each answer.
 TEST(RigctldDoctor, ASilentRadioBehindTheServerIsTheServersFailure) {
     SKIP_WITHOUT_RIGCTLD();
-    QTemporaryDir home;
-    Radiosim radio(home.filePath("radiosim.ini"), 1,
-                   {"--model", "ic7300", "--silent", "--link", home.filePath("radio")});
-    ASSERT_TRUE(radio.Started());
-    Rigctld server(
-        {"-m", "3073", "-r", home.filePath("radio"), "-s", "19200", "-C", "timeout=100,retry=0"});
-    ASSERT_TRUE(server.Started()) << server.Output().toStdString();
-    radio.Forget();
-    const Outcome run = Doctor(home, server.Address());
-    const std::string out = run.out.toStdString();
-    EXPECT_EQ(run.status, 1) << out;
-    EXPECT_TRUE(run.out.contains(": RPRT -5: communication timed out")) << out;
-    // The doctor asked for reads only. The server, finding no answer, selects VFO A (07 00)
-    // again and again on its own; nothing else reaches the radio.
-    const QStringList writes = Writes(radio);
-    EXPECT_EQ(writes.count("write civ 07 00"), writes.size()) << out;
+    // With its own defaults the server takes about 7 s to give up on the radio; the doctor
+    // waits for it rather than call the server silent.
+    const std::pair<const char*, QStringList> configurations[] = {
+        {"short timeouts", {"-C", "timeout=100,retry=0"}},
+        {"the server's defaults", {}},
+    };
+    for (const auto& [name, options] : configurations) {
+        SCOPED_TRACE(name);
+        QTemporaryDir home;
+        Radiosim radio(home.filePath("radiosim.ini"), 1,
+                       {"--model", "ic7300", "--silent", "--link", home.filePath("radio")});
+        ASSERT_TRUE(radio.Started());
+        Rigctld server(QStringList{"-m", "3073", "-r", home.filePath("radio"), "-s", "19200"} +
+                       options);
+        ASSERT_TRUE(server.Started()) << server.Output().toStdString();
+        radio.Forget();
+        const Outcome run = Doctor(home, server.Address());
+        const std::string out = run.out.toStdString();
+        EXPECT_EQ(run.status, 1) << out;
+        EXPECT_TRUE(run.out.contains("verdict: server-radio-fails")) << out;
+        EXPECT_TRUE(run.out.contains("RPRT -5: communication timed out")) << out;
+        // The doctor asked for reads only. The server, finding no answer, selects VFO A (07 00)
+        // again and again on its own; nothing else reaches the radio.
+        const QStringList writes = Writes(radio);
+        EXPECT_EQ(writes.count("write civ 07 00"), writes.size()) << out;
+    }
 }
 
 // ---- the window through the server --------------------------------------------------------
@@ -226,6 +238,67 @@ INSTANTIATE_TEST_SUITE_P(
                                {"-m", "2031", "-s", "9600"},
                                {"write kenwood FA00021074000;", "write kenwood MD3;"}}),
     [](const auto& instance) { return std::string(instance.param.name); });
+
+// ---- flrig ---------------------------------------------------------------------------------
+
+TEST(FlrigDoctor, ReadsThroughFlrigOrSaysItHasNoTransceiver) {
+    const struct {
+        const char* name;
+        QStringList radio;
+        int status;
+        QStringList said;
+    } rows[] = {
+        {"with an IC-7300", {"--model", "ic7300"}, 0,
+         {"verdict: answering", "display: 14.074.00 USB", "server: flrig 1.4.7 with IC-7300"}},
+        {"without a transceiver", {"--model", "ic7300", "--silent"}, 1,
+         {"verdict: server-radio-fails", "flrig: radio not reached", "flrig has no transceiver"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QTemporaryDir home;
+        Radiosim radio(home.filePath("radiosim.ini"), 1, QStringList{"--flrig", "0"} + row.radio);
+        ASSERT_TRUE(radio.Started());
+        const Outcome run = Doctor(home, "flrig://" + radio.Address());
+        const std::string out = run.out.toStdString();
+        EXPECT_EQ(run.status, row.status) << out;
+        for (const QString& said : row.said) EXPECT_TRUE(run.out.contains(said)) << out;
+        EXPECT_EQ(Writes(radio), QStringList()) << out;
+    }
+}
+
+class FlrigWindow : public RigctldWindow {
+protected:
+    void SetUp() override { WindowTest::SetUp(); }
+};
+
+TEST_F(FlrigWindow, ReadsSetsAndRidesOutFlrigGoingAway) {
+    auto radio = std::make_unique<Radiosim>(IniPath(), 9,
+                                            QStringList{"--flrig", "0", "--model", "ic7300"});
+    ASSERT_TRUE(radio->Started());
+    const QString address = "flrig://" + radio->Address();
+    MapPort(5, address);
+    MainWindow& w = Start();
+    w.show();
+    ChooseLink(w, "ICOM", 5);
+    OpenButton(w)->click();
+    ASSERT_TRUE(Shows(w, "14.074.00 USB")) << Reading(w)->text().toStdString();
+    FrequencyEntry(w)->setText("7.074");
+    SetButton(w)->click();
+    PickMode(w, "CW");
+    ASSERT_TRUE(Shows(w, " 7.074.00 CW")) << Reading(w)->text().toStdString();
+    EXPECT_EQ(Writes(*radio),
+              QStringList({"write flrig rig.set_vfo 7074000.0", "write flrig rig.set_mode CW"}));
+
+    // flrig closed under the live link: the link waits, and comes back with flrig.
+    radio.reset();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return w.Replug().Status().state == LinkState::WaitingForDevice; }, 5000));
+    radio = std::make_unique<Radiosim>(
+        IniPath(), 9,
+        QStringList{"--flrig", address.mid(address.indexOf("//") + 2), "--model", "ic7300"});
+    ASSERT_TRUE(radio->Started());
+    ASSERT_TRUE(Shows(w, "14.074.00 USB")) << Reading(w)->text().toStdString();
+}
 
 }  // namespace
 }  // namespace cat
