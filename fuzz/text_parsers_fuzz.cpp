@@ -1,5 +1,6 @@
 // Arbitrary text where the program takes text from outside: a [Ports] value, a line-settings
-// text, a stored number, a lock file, and the command line (split at NUL bytes into arguments).
+// text, a stored number, a lock file, the command line (split at NUL bytes into arguments), and
+// another process's command line as /proc holds it.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "shell/command_line.h"
+#include "shell/device_holders.h"
 #include "core/line_settings.h"
 #include "shell/lock_owner.h"
 #include "core/port_names.h"
@@ -20,6 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     cat::ParseLineSettings(text);
     cat::RoundToInt16(cat::NumericValue(text));
     cat::ParseLockOwner(text);
+    cat::HolderOf(1, text, text);
     std::vector<std::string> args;
     for (std::size_t start = 0; start <= text.size();) {
         const std::size_t end = std::min(text.find('\0', start), text.size());

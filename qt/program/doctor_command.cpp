@@ -29,7 +29,10 @@
 #include "qt/platform/qt_settings_store.h"
 #include "qt/ports/device_facts.h"
 #include "qt/ports/last_words.h"
+#include "qt/ports/port_list.h"
 #include "qt/ports/qt_comm_port.h"
+#include "shell/device_holders.h"
+#include "shell/port_catalog.h"
 #include "shell/startup.h"
 
 namespace cat {
@@ -224,13 +227,36 @@ void PrintHeading(const doctor::LinkFacts& facts, const LinkChoices& choices) {
         AddressedFamily(choices.protocolText) ? (", address " + choices.addressText).c_str() : "");
 }
 
+// A rig-sharing server among the port's holders: the radio can be tested through it. The entry
+// is the one the window's button writes, at the Com number it would take in the user's own file.
+void PrintServerOffer(const std::vector<HoldingProcess>& holders, const std::string& port,
+                      SettingsStore& userStore) {
+    const std::optional<HoldingProcess> server = SharingServer(holders);
+    if (!server) return;
+    const std::string entry = ServerEntry(*server->server);
+    std::string advice = "catlink --doctor " + entry;
+    if (const auto com =
+            ComForServer(DescribePorts(userStore, TakeDeviceSnapshot()), *server->server))
+        advice += ", or write " + PortKey(*com) + "=" + entry +
+                  " in the settings file's [Ports] and choose Com " + std::to_string(*com) +
+                  " in the window";
+    std::printf("advice: %s\n  Try: %s\n", OneLine(TestThroughText(*server, port)).c_str(),
+                OneLine(advice).c_str());
+    std::fflush(stdout);
+}
+
 int ReportOpenFailure(const CatError& error, doctor::LinkWatch& watch,
-                      const doctor::LinkFacts& facts) {
+                      const doctor::LinkFacts& facts, std::vector<HoldingProcess> holders,
+                      SettingsStore& userStore) {
     doctor::OpenFailure failure = OpenFailureFacts(error, facts.device);
     failure.text = WithoutReopening(failure.text);
     watch.OpenFailed(facts, failure);
     const doctor::Verdict verdict = watch.Diagnose();
     PrintVerdict(verdict);
+    if (failure.fault == CommFault::DeviceInUse) {
+        if (holders.empty()) holders = OtherHolders(facts.device);
+        PrintServerOffer(holders, facts.port, userStore);
+    }
     return ExitStatusOf(verdict);
 }
 
@@ -449,11 +475,18 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     doctor::LinkFacts facts = PortFacts(store, com, port);
     facts.speed = choices.speedText;
     PrintHeading(facts, choices);
+    // Linux lets another program keep the device open beside us: both opens succeed, and the
+    // two programs' commands mix on the line. Looked for before the open, said after it.
+    const std::vector<HoldingProcess> holders = OtherHolders(facts.device);
     try {
         OpenLink(state, platform, choices);
     } catch (const CatError& e) {
         facts.protocol = state.protocol;
-        return ReportOpenFailure(e, watch, facts);
+        return ReportOpenFailure(e, watch, facts, holders, userStore);
+    }
+    if (!holders.empty()) {
+        std::printf("warning: %s\n", OneLine(SharedOpenWarning(holders, facts.port)).c_str());
+        PrintServerOffer(holders, facts.port, userStore);
     }
     facts.protocol = state.protocol;
     facts.radioAddress = state.radioAddress;
@@ -478,6 +511,11 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     // as commands of its own, and the radio behind it is the server's to find.
     if (ThroughServer(choices.portKind)) {
         std::printf("scan: not through a rig-sharing server; its own settings choose the radio\n");
+        return status;
+    }
+    // Probes on a port another program uses would be judged on a mixture of both programs' talk.
+    if (const std::vector<HoldingProcess> held = OtherHolders(facts.device); !held.empty()) {
+        std::printf("scan: %s\n", OneLine(NotProbedText(held, facts.port)).c_str());
         return status;
     }
     // What the scan finds (a radio at other settings, or nothing) leaves the link as it was

@@ -15,6 +15,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QVBoxLayout>
+#include <utility>
 #include <vector>
 
 #include "core/cat_error.h"
@@ -65,10 +66,18 @@ doctor::LinkFacts LinkDoctor::Facts() const {
     return f;
 }
 
+void LinkDoctor::LookForHolders(const std::string& device) { holders_ = OtherHolders(device); }
+
 void LinkDoctor::Opened() {
     // What a scan found belongs to the link before this one: it must not sit beside another
     // radio's verdict with a button that would undo this link's settings.
     found_.reset();
+    // Linux lets another program keep the device open beside us; the open succeeds, and what
+    // follows on the line is both programs' commands mixed. The link stays; the operator is told.
+    const std::vector<HoldingProcess> holders = std::exchange(holders_, {});
+    const std::string port = Facts().port;
+    sharedWarning_ = SharedOpenWarning(holders, port);
+    OfferServer(holders, port);
     if (panel_) {
         scanState_->clear();
         FillPanel();
@@ -80,11 +89,24 @@ void LinkDoctor::Opened() {
     }
     ticker_.start();
     Update();
+    if (!sharedWarning_.empty()) {
+        QString whole = Q(sharedWarning_);
+        if (offer_) whole += QStringLiteral("\n") + Q(offer_->text);
+        emit SharedOpen(QStringLiteral("Also open in %1").arg(Q(holders.front().program)), whole);
+    }
 }
 
 void LinkDoctor::OpenFailed(const CatError& error) {
     const doctor::LinkFacts facts = Facts();
     const doctor::OpenFailure failure = OpenFailureFacts(error, facts.device);
+    // A port in use by a rig-sharing server can still be tested: through the server.
+    std::vector<HoldingProcess> holders = std::exchange(holders_, {});
+    sharedWarning_.clear();
+    offer_.reset();
+    if (failure.fault == CommFault::DeviceInUse) {
+        if (holders.empty()) holders = OtherHolders(facts.device);
+        OfferServer(holders, facts.port);
+    }
     if (window_.State().protocol == Protocol::None) {
         watch_.NoProtocolChosen(facts);
     } else {
@@ -92,12 +114,16 @@ void LinkDoctor::OpenFailed(const CatError& error) {
     }
     ticker_.stop();
     Update();
+    if (panel_) FillPanel();
 }
 
 void LinkDoctor::Closed() {
     watch_.Closed();
+    sharedWarning_.clear();
+    offer_.reset();
     if (!scanner_) ticker_.stop();
     Update();
+    if (panel_) FillPanel();
 }
 
 void LinkDoctor::Lost() {
@@ -207,7 +233,9 @@ void LinkDoctor::BuildActions(QVBoxLayout& layout) {
     pause_->setCheckable(true);
     useAddress_ = button("", "useAddress", nullptr);
     apply_ = button("", "applyFound", nullptr);
-    for (QPushButton* b : {findRadio_, copy, save, clear, pause_, useAddress_, apply_})
+    testThrough_ = button("", "testThroughServer", nullptr);
+    for (QPushButton* b :
+         {findRadio_, copy, save, clear, pause_, useAddress_, apply_, testThrough_})
         actions->addWidget(b);
     actions->addStretch();
     saved_ = new QLabel(panel_);
@@ -218,6 +246,9 @@ void LinkDoctor::BuildActions(QVBoxLayout& layout) {
     connect(findRadio_, &QPushButton::clicked, this,
             [this] { scanner_ ? CancelScan() : FindRadio(); });
     connect(apply_, &QPushButton::clicked, this, &LinkDoctor::ApplyFound);
+    connect(testThrough_, &QPushButton::clicked, this, [this] {
+        if (offer_) emit TestThroughServer(Q(ServerEntry(*offer_->server.server)));
+    });
     connect(copy, &QPushButton::clicked, this, &LinkDoctor::CopyReport);
     connect(save, &QPushButton::clicked, this, &LinkDoctor::AskAndSave);
     connect(clear, &QPushButton::clicked, this, [this] { monitor_->clear(); });
@@ -259,9 +290,22 @@ void LinkDoctor::FillPanel() {
     if (verdict_.problem)
         html = QStringLiteral("<span style=\"color:%1\">%2</span>")
                    .arg(QLatin1String(kProblemColour), html);
+    if (!sharedWarning_.empty())
+        html += QStringLiteral("<br><span style=\"color:%1\">%2</span>")
+                    .arg(QLatin1String(kProblemColour), Q(sharedWarning_).toHtmlEscaped());
     if (!verdict_.advice.empty())
         html += QStringLiteral("<br>Try: ") + Q(verdict_.advice).toHtmlEscaped();
+    if (offer_) html += QStringLiteral("<br>") + Q(offer_->text).toHtmlEscaped();
     diagnosis_->setText(html);
+    testThrough_->setVisible(offer_.has_value() && !scanner_);
+    if (offer_) {
+        const QString entry = Q(ServerEntry(*offer_->server.server));
+        testThrough_->setText(QStringLiteral("Test through %1").arg(Q(offer_->server.program)));
+        testThrough_->setToolTip(
+            QStringLiteral("Maps a free Com number to %1 in the settings file's [Ports], "
+                           "chooses it and opens it")
+                .arg(entry));
+    }
     useAddress_->setVisible(!verdict_.useAddress.empty());
     useAddress_->setText(QStringLiteral("Use address %1").arg(Q(verdict_.useAddress)));
     findRadio_->setText(scanner_ ? QStringLiteral("Cancel") : QStringLiteral("&Find radio"));
@@ -316,6 +360,7 @@ void LinkDoctor::FindRadio() {
             "Find radio does not probe a rig-sharing server: its own settings choose the radio."));
         return;
     }
+    if (RefuseHeldPort()) return;
     // The scan needs the port to itself: the link closes, and polling waits until it is over.
     window_.ReleaseOpen();
     pollingBeforeScan_ = window_.PausePolling();
@@ -378,6 +423,31 @@ void LinkDoctor::ScanOver() {
     FillPanel();
 }
 
+bool LinkDoctor::RefuseHeldPort() {
+    // Probes on a port another program uses reach its radio between that program's commands, and
+    // what comes back answers either: the scan would judge a mixture. The link is left as it is.
+    try {
+        port_.SelectPort(static_cast<std::int16_t>(window_.PortNumber()));
+    } catch (const CatError&) {
+        return false;  // the scan's own start says what is wrong with the port
+    }
+    const std::vector<HoldingProcess> holders = OtherHolders(port_.DeviceName());
+    if (holders.empty()) return false;
+    const std::string port = "Com " + std::to_string(window_.PortNumber());
+    const QString text = Q(NotProbedText(holders, port));
+    scanState_->setText(text);
+    monitor_->appendPlainText(QStringLiteral("--- Find radio: %1 ---").arg(text));
+    OfferServer(holders, port);
+    FillPanel();
+    return true;
+}
+
+void LinkDoctor::OfferServer(const std::vector<HoldingProcess>& holders, const std::string& port) {
+    offer_.reset();
+    if (const std::optional<HoldingProcess> server = SharingServer(holders))
+        offer_ = ServerOffer{*server, TestThroughText(*server, port)};
+}
+
 void LinkDoctor::UseAddress() {
     if (verdict_.useAddress.empty()) return;
     window_.ReopenWith({std::nullopt, std::nullopt, verdict_.useAddress});
@@ -395,7 +465,9 @@ void LinkDoctor::ApplyFound() {
 
 QString LinkDoctor::ReportText() const {
     QString report = Q(verdict_.brief) + QStringLiteral("\n") + Q(verdict_.text);
+    if (!sharedWarning_.empty()) report += QStringLiteral("\n") + Q(sharedWarning_);
     if (!verdict_.advice.empty()) report += QStringLiteral("\nTry: ") + Q(verdict_.advice);
+    if (offer_) report += QStringLiteral("\n") + Q(offer_->text);
     return report + QStringLiteral("\n\n") + monitor_->toPlainText() + QStringLiteral("\n");
 }
 

@@ -19,6 +19,7 @@
 #include "doctor/monitor_text.h"
 #include "doctor/scan.h"
 #include "qt/window/link_doctor_host.h"
+#include "shell/device_holders.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -38,7 +39,9 @@ public:
                QObject* parent = nullptr);
     ~LinkDoctor() override;
 
-    // What happened to the link, as the window sees it.
+    // What happened to the link, as the window sees it. Before each open the window names the
+    // device it opens, and the doctor looks for other programs that hold it.
+    void LookForHolders(const std::string& device);
     void Opened();
     void OpenFailed(const CatError& error);
     void Closed();
@@ -59,6 +62,13 @@ public:
     // it for a few seconds, the monitor keeps it among the traffic it concerns.
     void Note(const QString& whole);
 
+signals:
+    // The link opened on a device other programs hold too: a notice for the status line.
+    void SharedOpen(const QString& brief, const QString& whole);
+    // The operator asked to test the radio through the server that holds its port: the window
+    // maps `entry` ("rigctld://localhost:4532") to a Com number, chooses it and opens it.
+    void TestThroughServer(const QString& entry);
+
 public slots:
     void Update();
     void ShowDetails();
@@ -78,6 +88,9 @@ private:
     void ScanOver();
     void UseAddress();
     void ApplyFound();
+    // Find radio leaves a port another program holds alone; true when it does, saying why.
+    bool RefuseHeldPort();
+    void OfferServer(const std::vector<HoldingProcess>& holders, const std::string& port);
     void CopyReport();
     void AskAndSave();
     QString ReportText() const;
@@ -110,6 +123,16 @@ private:
     bool pollingBeforeScan_ = false;
     std::optional<doctor::Found> found_;
     std::function<QWidget*(QWidget*)> makeSection_;
+
+    // Other programs that hold the port: looked for before each open, said after it.
+    std::vector<HoldingProcess> holders_;
+    std::string sharedWarning_;  // the open link shares its device with them
+    struct ServerOffer {
+        HoldingProcess server;
+        std::string text;  // "Com 3 is held by rigctld (process 1234): test through it"
+    };
+    std::optional<ServerOffer> offer_;
+    QPushButton* testThrough_ = nullptr;
 };
 
 }  // namespace cat

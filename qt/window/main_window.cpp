@@ -37,6 +37,8 @@
 #include "qt/window/link_doctor.h"
 #include "qt/window/program_window.h"
 #include "qt/window/transmit_safety.h"
+#include "shell/device_holders.h"
+#include "shell/port_catalog.h"
 #include "shell/startup.h"
 
 namespace cat {
@@ -212,6 +214,8 @@ MainWindow::MainWindow(SettingsStore& store, QWidget* parent)
     LinkDoctorHost& host = *this;
     linkDoctor_ = new LinkDoctor(host, *port_, *watch_, this);
     connect(port_.get(), &QtCommPort::PortLost, linkDoctor_, &LinkDoctor::Lost);
+    connect(linkDoctor_, &LinkDoctor::SharedOpen, this, &MainWindow::ShowNotice);
+    connect(linkDoctor_, &LinkDoctor::TestThroughServer, this, &MainWindow::OpenThroughServer);
     StartTransmitSafety();
     noticeTimer_.setSingleShot(true);
     connect(&noticeTimer_, &QTimer::timeout, this, &MainWindow::NoticeOver);
@@ -459,6 +463,8 @@ void MainWindow::OpenLinkFromChoices(bool afterLoss) {
         state_.received.clear();
         state_.lastPoll.reset();
     }
+    linkDoctor_->LookForHolders(
+        DeviceForPort(store_, static_cast<std::int16_t>(linkChoices_.portListIndex + 1)));
     OpenLink(state_, *platform_, linkChoices_);
     linkDoctor_->Opened();
     transmit_->Opened();
@@ -707,6 +713,38 @@ void MainWindow::ReopenWith(const LinkSettingsChange& change) {
     if (change.protocolPosition) protocolList_->setCurrentIndex(*change.protocolPosition);
     if (change.speed) speedList_->setCurrentText(QString::number(*change.speed));
     if (!change.address.empty()) addressBox_->setText(Q(change.address));
+    openButton_->click();
+}
+
+// From a port a rig-sharing server holds to a test through that server, in one click: the
+// server's entry goes to a Com number (the one that has it already, else a free one, never a key
+// written by hand), which is chosen and opened.
+void MainWindow::OpenThroughServer(const QString& entry) {
+    const std::optional<PortTarget> server = ParsePortTarget(entry.toStdString());
+    if (!server) return;
+    const std::vector<PortRow> rows = DescribePorts(store_, TakeDeviceSnapshot());
+    const std::optional<std::int16_t> com = ComForServer(rows, *server);
+    if (!com) {
+        ShowNotice(QStringLiteral("No free Com number"),
+                   QStringLiteral("Every Com number has an entry in [Ports]: write %1 to one of "
+                                  "them in the settings file, then choose it.")
+                       .arg(entry));
+        return;
+    }
+    ReleaseOpen();
+    if (!rows[static_cast<std::size_t>(*com - kFirstPort)].mapped) {
+        store_.Write(kPortsGroup, PortKey(*com), entry.toStdString());
+        if (!store_.Sync()) {
+            ShowNotice(QStringLiteral("Not saved: Com%1=%2").arg(*com).arg(entry),
+                       QStringLiteral("The settings file could not be written, so Com %1 does "
+                                      "not open %2.")
+                           .arg(*com)
+                           .arg(entry));
+            return;
+        }
+    }
+    portListWatch_->Refresh();
+    portList_->setCurrentIndex(*com - kFirstPort);
     openButton_->click();
 }
 

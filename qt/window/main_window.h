@@ -124,6 +124,7 @@ private:
     void ClearTransmitAlert();
     void ShowNotice(const QString& brief, const QString& whole);
     void NoticeOver();
+    void OpenThroughServer(const QString& entry);
     void ShowStatusWords();
     void ShowStatusLine(const QString& brief, bool problem, const QString& whole);
     QRect Twips(int left, int top, int width, int height) const;
