@@ -30,6 +30,19 @@ bool Printable(char c);
 // A reply's frequency, mode and transmit state, into the session the display reads.
 void Apply(SessionState& state, const Piece& piece);
 
+// Marks a receive pass as running (SessionState::parsingReplies) and clears the mark however the
+// pass ends.
+class ParsingGuard {
+public:
+    explicit ParsingGuard(bool& flag) : flag_(flag) { flag_ = true; }
+    ~ParsingGuard() { flag_ = false; }
+    ParsingGuard(const ParsingGuard&) = delete;
+    ParsingGuard& operator=(const ParsingGuard&) = delete;
+
+private:
+    bool& flag_;
+};
+
 // How long a transmit read waits for its answer: longer than any of these radios takes to answer a
 // read at 1200 baud, short enough to run several times within a second of Open.
 inline constexpr Seconds kTransmitReadLimit{0.3};

@@ -19,17 +19,6 @@ constexpr std::size_t kEchoesAwaited = 8;
 
 bool IsCapital(char c) { return c >= 'A' && c <= 'Z'; }
 
-// Clears the re-entrancy flag however the pass ends.
-class ParsingGuard {
-public:
-    explicit ParsingGuard(bool& flag) : flag_(flag) { flag_ = true; }
-    ~ParsingGuard() { flag_ = false; }
-    ParsingGuard(const ParsingGuard&) = delete;
-    ParsingGuard& operator=(const ParsingGuard&) = delete;
-
-private:
-    bool& flag_;
-};
 
 }  // namespace
 
@@ -76,7 +65,7 @@ void ReceivePass(SessionState& state, CommPort& port, LineReader& reader, const 
     // A receive notification can arrive while a pass is running (inside a modal box); the inner
     // pass must leave the buffer to the outer one.
     if (state.parsingReplies) return;
-    ParsingGuard guard(state.parsingReplies);
+    family::ParsingGuard guard(state.parsingReplies);
 
     std::string& buffer = state.received;
     int n = 0;

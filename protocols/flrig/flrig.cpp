@@ -258,17 +258,6 @@ FlrigReader& ReaderOf(SessionState& state) {
     return *reader;
 }
 
-class ParsingGuard {
-public:
-    explicit ParsingGuard(bool& flag) : flag_(flag) { flag_ = true; }
-    ~ParsingGuard() { flag_ = false; }
-    ParsingGuard(const ParsingGuard&) = delete;
-    ParsingGuard& operator=(const ParsingGuard&) = delete;
-
-private:
-    bool& flag_;
-};
-
 using AnswerSeen = std::function<void(const Piece&)>;
 
 // Moves the waiting bytes into the receive buffer and takes each whole answer into the session.
@@ -276,7 +265,7 @@ void ReceiveAnswers(SessionState& state, CommPort& port, FlrigReader& reader,
                     const AnswerSeen& seen = {}) {
     // A receive notification inside a modal box leaves the buffer to the pass it interrupted.
     if (state.parsingReplies) return;
-    ParsingGuard guard(state.parsingReplies);
+    family::ParsingGuard guard(state.parsingReplies);
     std::string& buffer = state.received;
     int n = 0;
     SkipOnFailure([&] { n = port.BytesWaiting(); });

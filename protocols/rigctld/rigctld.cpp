@@ -287,7 +287,7 @@ using AnswerSeen = std::function<void(const Piece&, std::string_view)>;
 void ReceivePass(SessionState& state, CommPort& port, RigctldReader& reader,
                  const AnswerSeen& seen = {}) {
     if (state.parsingReplies) return;
-    state.parsingReplies = true;
+    family::ParsingGuard guard(state.parsingReplies);
     std::string& buffer = state.received;
     int waiting = 0;
     SkipOnFailure([&] { waiting = port.BytesWaiting(); });
@@ -304,7 +304,6 @@ void ReceivePass(SessionState& state, CommPort& port, RigctldReader& reader,
         start += piece.length;
     }
     buffer.erase(0, start);
-    state.parsingReplies = false;
 }
 
 void Send(SessionState& state, Platform& platform, std::string_view command) {

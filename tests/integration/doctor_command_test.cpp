@@ -12,15 +12,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "tests/support/doctor_process.h"
 #include "tests/support/radiosim_process.h"
 #include "tests/support/ser2net_process.h"
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    QString out;
-};
+using Outcome = cat::test::DoctorOutcome;
 
 class DoctorCommand : public ::testing::Test {
 protected:
@@ -33,29 +31,8 @@ protected:
         ini.setValue("Setup/Address", "5E");
     }
     QString Ini() const { return home.filePath("CAT/CAT.ini"); }
-    // `asNobody`: as user nobody when the tests run as root, so that permissions count.
     Outcome Doctor(const QStringList& args, int ms = 30000, bool asNobody = false) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("DISPLAY");
-        env.remove("WAYLAND_DISPLAY");
-        env.remove("QT_QPA_PLATFORM");
-        env.insert("HOME", home.path());
-        env.insert("XDG_CONFIG_HOME", home.path());
-        p.setProcessEnvironment(env);
-        if (asNobody && ::getuid() == 0)
-            p.start("setpriv", QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups",
-                                           CATLINK_PATH, "--doctor"} +
-                                   args);
-        else
-            p.start(CATLINK_PATH, QStringList{"--doctor"} + args);
-        if (!p.waitForFinished(ms)) {
-            p.kill();
-            p.waitForFinished(2000);
-            ADD_FAILURE() << "catlink --doctor did not end";
-        }
-        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-                QString::fromUtf8(p.readAllStandardOutput())};
+        return cat::test::RunDoctor(home.path(), args, ms, asNobody);
     }
     QTemporaryDir home;
 };

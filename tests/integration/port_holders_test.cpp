@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "qt/ports/device_facts.h"
+#include "tests/support/doctor_process.h"
 #include "tests/support/radiosim_process.h"
 #include "tests/support/ser2net_process.h"
 
@@ -71,21 +72,8 @@ protected:
         std::string out;
     };
     Outcome Doctor(const QStringList& args) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("DISPLAY");
-        env.remove("WAYLAND_DISPLAY");
-        env.insert("HOME", home.path());
-        env.insert("XDG_CONFIG_HOME", home.path());
-        p.setProcessEnvironment(env);
-        p.start(CATLINK_PATH, QStringList{"--doctor"} + args);
-        if (!p.waitForFinished(60000)) {
-            p.kill();
-            p.waitForFinished(2000);
-            ADD_FAILURE() << "catlink --doctor did not end";
-        }
-        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-                p.readAllStandardOutput().toStdString()};
+        const test::DoctorOutcome run = test::RunDoctor(home.path(), args);
+        return {run.status, run.out.toStdString()};
     }
 
     QTemporaryDir home;

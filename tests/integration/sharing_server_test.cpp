@@ -12,6 +12,7 @@
 
 #include "qt/ports/replug_watch.h"
 #include "qt/window/link_doctor.h"
+#include "tests/support/doctor_process.h"
 #include "tests/support/radio_families.h"
 #include "tests/support/radiosim_process.h"
 #include "tests/support/rigctld_process.h"
@@ -22,33 +23,15 @@ namespace {
 
 using namespace test;
 
-struct Outcome {
-    int status = -1;
-    QString out;
-};
+using Outcome = DoctorOutcome;
 
-// catlink --doctor PORT with a home of its own; the stored setup is an ICOM link, which a
-// server's port overrides.
+// catlink --doctor PORT; the stored setup is an ICOM link, which a server's port overrides.
 Outcome Doctor(const QTemporaryDir& home, const QString& port) {
     QSettings ini(home.filePath("CAT/CAT.ini"), QSettings::IniFormat);
     ini.setValue("Setup/Type", "0");
     ini.setValue("Setup/Speed", "1");
     ini.sync();
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.remove("QT_QPA_PLATFORM");
-    env.insert("HOME", home.path());
-    env.insert("XDG_CONFIG_HOME", home.path());
-    p.setProcessEnvironment(env);
-    p.start(CATLINK_PATH, {"--doctor", port});
-    if (!p.waitForFinished(40000)) {
-        p.kill();
-        p.waitForFinished(2000);
-        ADD_FAILURE() << "catlink --doctor did not end";
-    }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput())};
+    return RunDoctor(home.path(), {port}, 40000);
 }
 
 // What radiosim reported as changes of the radio ("write civ 25 00 ..."), in order.
@@ -248,9 +231,13 @@ TEST(FlrigDoctor, ReadsThroughFlrigOrSaysItHasNoTransceiver) {
         int status;
         QStringList said;
     } rows[] = {
-        {"with an IC-7300", {"--model", "ic7300"}, 0,
+        {"with an IC-7300",
+         {"--model", "ic7300"},
+         0,
          {"verdict: answering", "display: 14.074.00 USB", "server: flrig 1.4.7 with IC-7300"}},
-        {"without a transceiver", {"--model", "ic7300", "--silent"}, 1,
+        {"without a transceiver",
+         {"--model", "ic7300", "--silent"},
+         1,
          {"verdict: server-radio-fails", "flrig: radio not reached", "flrig has no transceiver"}},
     };
     for (const auto& row : rows) {
@@ -272,8 +259,8 @@ protected:
 };
 
 TEST_F(FlrigWindow, ReadsSetsAndRidesOutFlrigGoingAway) {
-    auto radio = std::make_unique<Radiosim>(IniPath(), 9,
-                                            QStringList{"--flrig", "0", "--model", "ic7300"});
+    auto radio =
+        std::make_unique<Radiosim>(IniPath(), 9, QStringList{"--flrig", "0", "--model", "ic7300"});
     ASSERT_TRUE(radio->Started());
     const QString address = "flrig://" + radio->Address();
     MapPort(5, address);

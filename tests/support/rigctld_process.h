@@ -37,7 +37,7 @@ public:
         process_.start(Binary(),
                        options_ + QStringList{"-T", "127.0.0.1", "-t", QString::number(port_)});
         started_ =
-            process_.waitForStarted(5000) && QTest::qWaitFor([&] { return Listening(); }, 20000);
+            process_.waitForStarted(5000) && QTest::qWaitFor([&] { return Ser2net::Listens(port_); }, 20000);
         return started_;
     }
     void Stop() {
@@ -56,19 +56,6 @@ public:
     QString Output() { return QString::fromUtf8(process_.readAll()); }
 
 private:
-    // A connection that is made and dropped at once: rigctld serves each client on its own.
-    bool Listening() const {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<uint16_t>(port_));
-        const bool ok =
-            ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-        ::close(fd);
-        return ok;
-    }
-
     QStringList options_;
     int port_;
     QProcess process_;

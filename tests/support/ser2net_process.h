@@ -43,6 +43,16 @@ public:
         return port;
     }
 
+    // Whether something listens on a loopback port: a connection made and dropped at once.
+    static bool Listens(int port) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const sockaddr_in address = Loopback(port);
+        const bool ok =
+            ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        ::close(fd);
+        return ok;
+    }
+
     // Publishes `device` (which need not exist yet) from `folder`, where the configuration goes.
     Ser2net(const QString& device, const QString& folder)
         : rfc2217Port_(FreePort()), rawPort_(FreePort()) {
@@ -95,14 +105,6 @@ private:
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         address.sin_port = htons(static_cast<uint16_t>(port));
         return address;
-    }
-    static bool Listens(int port) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        const sockaddr_in address = Loopback(port);
-        const bool ok =
-            ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-        ::close(fd);
-        return ok;
     }
 
     int rfc2217Port_;
