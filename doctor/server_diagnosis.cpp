@@ -41,6 +41,15 @@ std::string Where(const Observation& o) {
     return target && target->kind != PortKind::Device ? HostAndPort(*target) : o.device;
 }
 
+// Where, as the status line has room for it: a long host name gives way to the port, which is
+// what is most often wrong.
+std::string ShortWhere(const Observation& o) {
+    constexpr std::size_t kMost = 18;
+    const std::string where = Where(o);
+    if (where.size() <= kMost) return where;
+    return where.substr(where.rfind(':'));
+}
+
 // " for Com 5"; nothing when the port was given as the server's address itself.
 std::string ForPort(const Observation& o) {
     return o.port == o.device || IsNetworkAddress(o.port) ? "" : " for " + o.port;
@@ -54,7 +63,7 @@ std::string Who(const Observation& o, const LineSummary& line) {
 }
 
 Verdict NoServer(const Observation& o, const ServerFacts& server) {
-    return Make(VerdictKind::NoServer, true, "no-server", "No " + Name(o) + " at " + Where(o),
+    return Make(VerdictKind::NoServer, true, "no-server", "No " + Name(o) + " at " + ShortWhere(o),
                 "Nothing listens at " + Where(o) + ", where" + ForPort(o) + " " + Name(o) +
                     " is looked for.",
                 server.start);
@@ -80,7 +89,7 @@ Verdict RadioNotReached(const Observation& o, const LineSummary& line, const Ser
 
 Verdict NotTheServer(const Observation& o, const LineSummary& line) {
     return Make(VerdictKind::NotTheServer, true, "not-the-server",
-                "Not " + Name(o) + " at " + Where(o),
+                "Not " + Name(o) + " at " + ShortWhere(o),
                 "Something answers at " + Where(o) + ", but not as " + Name(o) + " does" +
                     (line.sample.empty() ? std::string(".") : " (" + line.sample + ")."),
                 "Check the port number: rigctld listens on 4532 and flrig on 12345 unless told "

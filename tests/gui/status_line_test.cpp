@@ -44,6 +44,8 @@ doctor::Observation Seen(Protocol protocol) {
     return o;
 }
 
+void Server(doctor::Observation& o) { o.device = "rigctld://shack-raspberry-pi.example.org:4532"; }
+
 // A command that went unanswered long enough for silence and noise to count.
 void Overdue(doctor::LineSummary& line) {
     line.firstCommand = 1;
@@ -114,6 +116,15 @@ const BriefRow kBriefs[] = {
      VerdictKind::Vanished, {"Connection lost"}},
     {"SilentForLong", [](auto&, auto& l) { Overdue(l); l.lastReply = 1; }, VerdictKind::Stopped,
      {"silent", "2999 s"}},
+    // A rig-sharing server on a long host name: the port stays in sight.
+    {"NoServer", [](auto& o, auto&) { Server(o); o.failure = Failure(CommFault::ConnectionRefused); },
+     VerdictKind::NoServer, {"No rigctld", ":4532"}, Protocol::Rigctld},
+    {"NotTheServer", [](auto& o, auto& l) { Server(o); l.noise = 3; l.sample = "SSH-2.0"; },
+     VerdictKind::NotTheServer, {"Not rigctld", ":4532"}, Protocol::Rigctld},
+    {"ServerRadioFails", [](auto& o, auto& l) { Server(o); l.refusals = 1; },
+     VerdictKind::ServerRadioFails, {"rigctld", "radio not reached"}, Protocol::Rigctld},
+    {"ServerSilent", [](auto& o, auto& l) { Server(o); l.lastReply = l.lastHeard = 10; l.firstUnanswered = l.firstUnheard = 20; },
+     VerdictKind::Stopped, {"rigctld silent", "2990 s"}, Protocol::Rigctld},
 };
 // clang-format on
 
@@ -182,7 +193,7 @@ TEST_F(StatusLineTest, EveryVerdictFitsTheLineWithItsKeyFact) {
         kinds.insert(v.kind);
         ExpectFits(w, v.brief, v.problem, row.facts);
     }
-    EXPECT_EQ(kinds.size(), static_cast<std::size_t>(VerdictKind::Stopped) + 1)
+    EXPECT_EQ(kinds.size(), static_cast<std::size_t>(VerdictKind::ServerRadioFails) + 1)
         << "every kind of verdict has a row";
 }
 
