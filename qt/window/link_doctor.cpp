@@ -322,9 +322,14 @@ void LinkDoctor::AppendTraffic() {
     if (&line != shownLine_) {
         shownLine_ = &line;
         shown_ = {};
-        monitor_->appendPlainText(QStringLiteral("--- %1 on %2 at %3 baud ---")
-                                      .arg(Q(doctor::ProtocolName(watch_.Facts().protocol)),
-                                           Q(watch_.Facts().port), Q(watch_.Facts().speed)));
+        const doctor::LinkFacts& facts = watch_.Facts();
+        // A sharing server sets the radio's line itself: its address says more than a speed.
+        const QString where = IsSharingServer(facts.protocol)
+                                  ? QStringLiteral("(%1)").arg(Q(facts.device))
+                                  : QStringLiteral("at %1 baud").arg(Q(facts.speed));
+        monitor_->appendPlainText(QStringLiteral("--- %1 on %2 %3 ---")
+                                      .arg(Q(doctor::ProtocolName(facts.protocol)),
+                                           Q(facts.port), where));
     }
     // One append per update: a block of lines lays out once, not once a line.
     QStringList lines;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -273,6 +274,13 @@ TEST_F(FlrigWindow, ReadsSetsAndRidesOutFlrigGoingAway) {
     SetButton(w)->click();
     PickMode(w, "CW");
     ASSERT_TRUE(Shows(w, " 7.074.00 CW")) << Reading(w)->text().toStdString();
+    // The traffic names the server's address, not a line speed it does not use.
+    w.Doctor().ShowDetails();
+    EXPECT_TRUE(w.Doctor()
+                    .Details()
+                    ->findChild<QPlainTextEdit*>("monitor")
+                    ->toPlainText()
+                    .contains("--- flrig on Com 5 (" + address + ") ---"));
     EXPECT_EQ(Writes(*radio),
               QStringList({"write flrig rig.set_vfo 7074000.0", "write flrig rig.set_mode CW"}));
 
