@@ -58,6 +58,12 @@ void Apply(SessionState& state, const Piece& piece) {
     if (piece.transmitting) state.transmitting = piece.transmitting;
 }
 
+void TakeWaiting(SessionState& state, CommPort& port) {
+    int waiting = 0;
+    SkipOnFailure([&] { waiting = port.BytesWaiting(); });
+    if (waiting > 0) SkipOnFailure([&] { state.received += port.ReadAll(); });
+}
+
 bool AwaitMoreInput(Platform& platform, Seconds deadline) {
     Seconds now{0};
     if (!SkipOnFailure([&] { now = platform.clock.Now(); })) return false;

@@ -30,6 +30,11 @@ bool Printable(char c);
 // A reply's frequency, mode and transmit state, into the session the display reads.
 void Apply(SessionState& state, const Piece& piece);
 
+// Moves every byte the port holds onto the end of the receive buffer (state.received). ReadAll
+// hands back every byte waiting, which can be more than were counted a moment ago or, on a
+// failing port, fewer: all of them are kept, as a byte dropped here would cut a reply in two.
+void TakeWaiting(SessionState& state, CommPort& port);
+
 // Marks a receive pass as running (SessionState::parsingReplies) and clears the mark however the
 // pass ends.
 class ParsingGuard {

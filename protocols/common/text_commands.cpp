@@ -67,13 +67,8 @@ void ReceivePass(SessionState& state, CommPort& port, LineReader& reader, const 
     if (state.parsingReplies) return;
     family::ParsingGuard guard(state.parsingReplies);
 
+    family::TakeWaiting(state, port);
     std::string& buffer = state.received;
-    int n = 0;
-    SkipOnFailure([&] { n = port.BytesWaiting(); });
-    // ReadAll hands back every byte waiting, which can be more than were counted a moment ago
-    // or, on a failing port, fewer. All of them are kept: a byte dropped here would cut a
-    // reply in two.
-    if (n > 0) SkipOnFailure([&] { buffer += port.ReadAll(); });
 
     // Complete replies are parsed before the size limit is applied, so a burst that arrives in
     // one piece (a busy line, a pass delayed by a modal box) loses none of its replies. Only

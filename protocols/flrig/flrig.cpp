@@ -266,10 +266,8 @@ void ReceiveAnswers(SessionState& state, CommPort& port, FlrigReader& reader,
     // A receive notification inside a modal box leaves the buffer to the pass it interrupted.
     if (state.parsingReplies) return;
     family::ParsingGuard guard(state.parsingReplies);
+    family::TakeWaiting(state, port);
     std::string& buffer = state.received;
-    int n = 0;
-    SkipOnFailure([&] { n = port.BytesWaiting(); });
-    if (n > 0) SkipOnFailure([&] { buffer += port.ReadAll(); });
     std::size_t start = 0;
     while (start < buffer.size()) {
         const Piece piece = reader.Next(std::string_view(buffer).substr(start), false);

@@ -288,10 +288,8 @@ void ReceivePass(SessionState& state, CommPort& port, RigctldReader& reader,
                  const AnswerSeen& seen = {}) {
     if (state.parsingReplies) return;
     family::ParsingGuard guard(state.parsingReplies);
+    family::TakeWaiting(state, port);
     std::string& buffer = state.received;
-    int waiting = 0;
-    SkipOnFailure([&] { waiting = port.BytesWaiting(); });
-    if (waiting > 0) SkipOnFailure([&] { buffer += port.ReadAll(); });
     std::size_t start = 0;
     while (start < buffer.size()) {
         const std::string_view rest = std::string_view(buffer).substr(start);

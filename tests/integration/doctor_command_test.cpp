@@ -24,11 +24,7 @@ class DoctorCommand : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(home.isValid());
-        QSettings ini(Ini(), QSettings::IniFormat);
-        ini.setValue("Setup/Type", "0");   // ICOM
-        ini.setValue("Setup/Speed", "1");  // 9600
-        ini.setValue("Setup/ComPort", "0");
-        ini.setValue("Setup/Address", "5E");
+        cat::test::StoreIcomSetup(home.path(), "5E");
     }
     QString Ini() const { return home.filePath("CAT/CAT.ini"); }
     Outcome Doctor(const QStringList& args, int ms = 30000, bool asNobody = false) {

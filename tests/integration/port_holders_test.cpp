@@ -27,11 +27,7 @@ class PortHolders : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(home.isValid());
-        QSettings ini(Ini(), QSettings::IniFormat);
-        ini.setValue("Setup/Type", "0");   // ICOM
-        ini.setValue("Setup/Speed", "1");  // 9600
-        ini.setValue("Setup/ComPort", "0");
-        ini.setValue("Setup/Address", "94");
+        test::StoreIcomSetup(home.path(), "94");
     }
     void TearDown() override { StopHolders(); }
     void StopHolders() {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QProcess>
+#include <QSettings>
 #include <QString>
 #include <QStringList>
 
@@ -16,6 +17,15 @@ struct DoctorOutcome {
     int status = -1;  // -1: it did not end by itself
     QString out;
 };
+
+// An ICOM link at 9600 baud on Com 1 to `address`, stored as the window would have left it.
+inline void StoreIcomSetup(const QString& home, const QString& address) {
+    QSettings ini(home + "/CAT/CAT.ini", QSettings::IniFormat);
+    ini.setValue("Setup/Type", "0");   // ICOM
+    ini.setValue("Setup/Speed", "1");  // 9600
+    ini.setValue("Setup/ComPort", "0");
+    ini.setValue("Setup/Address", address);
+}
 
 // `asNobody`: as user nobody when the tests run as root, so that permissions count.
 inline DoctorOutcome RunDoctor(const QString& home, const QStringList& args, int ms = 60000,
