@@ -19,7 +19,6 @@ constexpr std::size_t kEchoesAwaited = 8;
 
 bool IsCapital(char c) { return c >= 'A' && c <= 'Z'; }
 
-
 }  // namespace
 
 bool AllDigits(std::string_view text) {
