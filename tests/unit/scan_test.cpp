@@ -155,7 +155,7 @@ constexpr double kAsTheNextLineIsSet = -1;
 struct RadioBehind {
     const char* name;
     Protocol family;
-    int speed;
+    int speed;                  // 0: any (a radio on USB, a network port)
     std::string answer;         // to the family's first read
     std::string followUp = "";  // to a further read of the same family (FT-817: the same read)
     const char* described = "";
@@ -169,7 +169,7 @@ protected:
         auto answer = [&](const std::string& sent) -> std::string {
             const std::string& line = world.port.settings;
             const int speed = std::stoi(line.substr(0, line.find(',')));
-            if (speed != radio.speed) return Bytes({0x9A, 0x3C, 0xF1});
+            if (radio.speed && speed != radio.speed) return Bytes({0x9A, 0x3C, 0xF1});
             const bool text = radio.family == Protocol::Kenwood || radio.family == Protocol::Yaesu;
             if (radio.family == Protocol::Icom && sent[0] == '\xFE') return radio.answer;
             if (text && sent == ";ID;") return std::exchange(refused, true) ? radio.answer : "?;";
@@ -287,8 +287,8 @@ TEST_F(ScanRun, KeepsEachRuleOnTheLine) {
          Bytes({0x01, 0x40, 0x74, 0x00, 0x01}), "",
          "Yaesu FT-817, FT-818, FT-857 or FT-897 (five-byte commands) answers at 38400 baud", false,
          0.28},
-        {"a_reply_after_the_listening_time_names_no_radio", Protocol::Kenwood, 9600, "ID021;", "",
-         "", false, kAsTheNextLineIsSet},
+        {"a_reply_after_the_listening_time_names_no_radio", Protocol::Yaesu, 0, "ID0670;", "", "",
+         false, kAsTheNextLineIsSet},
     };
     for (const RadioBehind& row : rows) {
         SCOPED_TRACE(row.name);
