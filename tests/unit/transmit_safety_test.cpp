@@ -248,14 +248,17 @@ TEST(PttTest, KeysForTheTimeAndUnkeysOnEveryWayOut) {
         const char* summaryStart;
         double seconds = 1.0;
         int answers = 1000;
+        double release = 0;
     };
     const Row rows[] = {
         {"cat_time_up", PttMethod::Cat, std::nullopt, Levels(true, false), PttEnd::TimeUp, false,
          true, false, true, Levels(true, false), "Keying by CAT worked"},
         {"rts_window_closed", PttMethod::Rts, L::Rts, Levels(true, false), PttEnd::Closed, false,
          true, false, true, Levels(true, false), "Keying by RTS worked"},
+        // Its reads before and after wait out an old relay's release.
         {"dtr_raised_at_open_stays_low", PttMethod::Dtr, L::Dtr, Levels(true, false),
-         PttEnd::Signal, false, true, false, true, Levels(false, false), "Keying by DTR worked"},
+         PttEnd::Signal, false, true, false, true, Levels(false, false), "Keying by DTR worked",
+         1.0, 1000, 0.08},
         {"rts_on_a_dtr_interface", PttMethod::Rts, L::Dtr, Levels(false, false), PttEnd::TimeUp,
          false, false, false, true, Levels(false, false), "Keying by RTS did nothing"},
         {"line_lost_with_the_port", PttMethod::Rts, L::Rts, Levels(true, false), PttEnd::PortLost,
@@ -278,6 +281,7 @@ TEST(PttTest, KeysForTheTimeAndUnkeysOnEveryWayOut) {
         w.port.lines = row.opened;
         WiredRadio radio(w.port, row.wired);
         radio.answers = row.answers;
+        radio.release = row.release;
         SessionState state;
         PttTest test(row.method, Seconds(row.seconds), Handshake::None);
         ASSERT_EQ(test.Start(radio, state, w.platform), row.started) << row.name;
