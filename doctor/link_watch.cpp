@@ -24,6 +24,7 @@ void LinkWatch::Opened(const LinkFacts& facts) {
 
 void LinkWatch::OpenFailed(const LinkFacts& facts, OpenFailure failure) {
     Start(facts);
+    unansweredAtLoss_.reset();
     open_ = false;
     failure_ = std::move(failure);
 }
@@ -37,6 +38,7 @@ void LinkWatch::Closed() {
     open_ = false;
     failure_.reset();
     lostAt_.reset();
+    unansweredAtLoss_.reset();
     protocolChosen_ = true;
 }
 
@@ -44,6 +46,11 @@ void LinkWatch::Lost(std::string why) {
     if (!open_ || lostAt_) return;
     lostAt_ = Now();
     lostWhy_ = std::move(why);
+    // A server that reads nothing from its radio may close the connection itself: what was left
+    // unanswered then tells that apart from a network that failed, also after a reconnect.
+    const std::optional<double> unanswered = line_->Summary().firstUnanswered;
+    unansweredAtLoss_.reset();
+    if (unanswered) unansweredAtLoss_ = *lostAt_ - *unanswered;
 }
 
 void LinkWatch::Open() { port_.Open(); }
@@ -105,6 +112,7 @@ Observation LinkWatch::Observe() {
     o.failure = failure_;
     o.lostAt = lostAt_;
     o.lostWhy = lostWhy_;
+    o.unansweredAtLoss = unansweredAtLoss_;
     o.waitingForDevice = waitingForDevice_;
     o.outputHeldSince = heldSince_;
     o.line = &line_->Summary();
