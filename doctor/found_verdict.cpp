@@ -47,7 +47,11 @@ std::vector<Difference> Differences(const Observation& o, const Found& found) {
 }  // namespace
 
 Verdict FoundElsewhere(const Verdict& verdict, const Observation& o, const Found& found) {
-    if (o.protocol == Protocol::None) return verdict;
+    // Another family's or radio's own replies on the link, or a five-byte radio found before
+    // the link's commands, already name what differs, with more of the why.
+    const bool named =
+        verdict.kind == VerdictKind::OtherProtocol || verdict.kind == VerdictKind::OtherAddress;
+    if (o.protocol == Protocol::None || named) return verdict;
     const std::vector<Difference> differ = Differences(o, found);
     if (differ.empty()) return verdict;
     const std::string text = "Find radio found it: " + Describe(found) + ". It " +

@@ -10,8 +10,8 @@
 namespace cat::doctor {
 
 // `verdict` on the link as it was set, turned into what differs from `found` (another family,
-// address or speed) with the fix; `verdict` itself when nothing differs or no protocol was
-// chosen (that verdict already says what to do).
+// address or speed) with the fix; `verdict` itself when nothing differs, when it already names
+// another family or address, or when no protocol was chosen (that verdict says what to do).
 Verdict FoundElsewhere(const Verdict& verdict, const Observation& o, const Found& found);
 
 }  // namespace cat::doctor

@@ -1,5 +1,7 @@
 #include "doctor/link_watch.h"
 
+#include <algorithm>
+
 #include "core/failure_policy.h"
 #include "link/five_byte_check.h"
 
@@ -47,10 +49,14 @@ void LinkWatch::Lost(std::string why) {
     lostAt_ = Now();
     lostWhy_ = std::move(why);
     // A server that reads nothing from its radio may close the connection itself: what was left
-    // unanswered then tells that apart from a network that failed, also after a reconnect.
-    const std::optional<double> unanswered = line_->Summary().firstUnanswered;
-    unansweredAtLoss_.reset();
-    if (unanswered) unansweredAtLoss_ = *lostAt_ - *unanswered;
+    // unanswered then tells that apart from a network that failed, also after a reconnect. A
+    // reconnect that is closed again before it had its time keeps what the one before showed;
+    // an answer on it ends that.
+    const LineSummary& line = line_->Summary();
+    if (line.lastReply) unansweredAtLoss_.reset();
+    if (line.firstUnanswered)
+        unansweredAtLoss_ =
+            std::max(unansweredAtLoss_.value_or(0.0), *lostAt_ - *line.firstUnanswered);
 }
 
 void LinkWatch::Open() { port_.Open(); }
