@@ -74,17 +74,5 @@ TEST_P(FoundElsewhereTest, TheVerdictSaysWhatDiffersAndTheFix) {
 INSTANTIATE_TEST_SUITE_P(Rows, FoundElsewhereTest, ::testing::ValuesIn(kRows),
                          [](const auto& instance) { return std::string(instance.param.name); });
 
-// With no protocol chosen the verdict already says what to do, and the scan's line says the rest.
-TEST(FoundElsewhere, NoProtocolChosenStands) {
-    Observation o;
-    o.protocolChosen = false;
-    o.speed = "9600";
-    Found found;
-    found.protocol = Protocol::Icom;
-    found.speed = 19200;
-    const Verdict before = Diagnose(o);
-    EXPECT_EQ(FoundElsewhere(before, o, found).id, "no-protocol");
-}
-
 }  // namespace
 }  // namespace cat::doctor
