@@ -70,6 +70,9 @@ struct Identity {
     // A further read that tells models of one identity apart (Elecraft's radios all answer
     // ID017;); empty when there is none. Only ever a read.
     std::string followUp;
+    // ICOM: more than one address of the scan's address train answered; `address` is the radio's
+    // own only once its address read has given it.
+    bool everyAddress = false;
 };
 
 class RadioFamily {

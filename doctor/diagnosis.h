@@ -42,8 +42,11 @@ struct Observation {
     bool everOpened = false;     // a link was opened since the program started
     double now = 0;              // seconds on the analyzer's watch
     std::optional<OpenFailure> failure;
-    std::optional<double> lostAt;           // the device vanished while open
-    std::string lostWhy;                    // what the port said of it, when it did
+    std::optional<double> lostAt;  // the device vanished while open
+    std::string lostWhy;           // what the port said of it, when it did
+    // How long our first unanswered read had waited when the connection was lost: on this
+    // connection, or on the one before it while the link reconnects by itself.
+    std::optional<double> unansweredAtLoss;
     bool waitingForDevice = false;          // the link opens by itself once the device is there
     std::optional<double> outputHeldSince;  // bytes have been waiting to leave since then
     const LineSummary* line = nullptr;      // the line since the link opened
@@ -90,6 +93,10 @@ inline constexpr double kAnswerSeconds = 1.0;
 // A sharing server answers a read only once its own radio has answered or its own timeouts and
 // retries are spent: rigctld's defaults take about 7 s for a silent radio.
 inline constexpr double kServerAnswerSeconds = 10.0;
+// A server that cannot reach its radio may instead close the connection once its own retries are
+// spent: rigctld 4.5 with a Kenwood backend's defaults does after about 18 s. A server that has
+// not answered is listened to this long before its silence is the verdict.
+inline constexpr double kServerGivesUpSeconds = 25.0;
 // How long after its last reply a radio counts as live although no read is out: the longest a
 // family's poll leaves between two reads of one value, with room for a busy machine.
 inline constexpr double kLiveSeconds = 2.5;

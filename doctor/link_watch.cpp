@@ -1,5 +1,7 @@
 #include "doctor/link_watch.h"
 
+#include <algorithm>
+
 #include "core/failure_policy.h"
 #include "link/five_byte_check.h"
 
@@ -24,6 +26,7 @@ void LinkWatch::Opened(const LinkFacts& facts) {
 
 void LinkWatch::OpenFailed(const LinkFacts& facts, OpenFailure failure) {
     Start(facts);
+    unansweredAtLoss_.reset();
     open_ = false;
     failure_ = std::move(failure);
 }
@@ -37,6 +40,7 @@ void LinkWatch::Closed() {
     open_ = false;
     failure_.reset();
     lostAt_.reset();
+    unansweredAtLoss_.reset();
     protocolChosen_ = true;
 }
 
@@ -44,6 +48,15 @@ void LinkWatch::Lost(std::string why) {
     if (!open_ || lostAt_) return;
     lostAt_ = Now();
     lostWhy_ = std::move(why);
+    // A server that reads nothing from its radio may close the connection itself: what was left
+    // unanswered then tells that apart from a network that failed, also after a reconnect. A
+    // reconnect that is closed again before it had its time keeps what the one before showed;
+    // an answer on it ends that.
+    const LineSummary& line = line_->Summary();
+    if (line.lastReply) unansweredAtLoss_.reset();
+    if (line.firstUnanswered)
+        unansweredAtLoss_ =
+            std::max(unansweredAtLoss_.value_or(0.0), *lostAt_ - *line.firstUnanswered);
 }
 
 void LinkWatch::Open() { port_.Open(); }
@@ -105,6 +118,7 @@ Observation LinkWatch::Observe() {
     o.failure = failure_;
     o.lostAt = lostAt_;
     o.lostWhy = lostWhy_;
+    o.unansweredAtLoss = unansweredAtLoss_;
     o.waitingForDevice = waitingForDevice_;
     o.outputHeldSince = heldSince_;
     o.line = &line_->Summary();

@@ -86,6 +86,7 @@ private:
     std::optional<OpenFailure> failure_;
     std::optional<double> lostAt_;
     std::string lostWhy_;
+    std::optional<double> unansweredAtLoss_;  // kept across a reconnect, until Closed
     bool waitingForDevice_ = false;
     std::optional<double> heldSince_;
     std::optional<FoundFiveByteRadio> fiveByteRadio_;

@@ -37,7 +37,14 @@ std::string Head(double now, const Probe& probe, const char* direction) {
 }
 
 Found Make(const RadioFamily& family, int speed, const Identity& identity) {
-    return Found{family.Id(), speed, identity.address, identity.model, family.Describe(identity)};
+    Found found;
+    found.protocol = family.Id();
+    found.speed = speed;
+    found.address = identity.address;
+    found.model = identity.model;
+    found.described = family.Describe(identity);
+    found.everyAddress = identity.everyAddress;
+    return found;
 }
 
 }  // namespace
@@ -200,6 +207,7 @@ std::optional<double> Scanner::FollowedUp(const Probe& probe, const std::string&
     for (const RadioFamily* family : probe.families) {
         if (family->Id() != candidate_->protocol) continue;
         Identity identity{candidate_->address, candidate_->model, candidateBytes_};
+        identity.everyAddress = candidate_->everyAddress;
         family->Refine(identity, received);
         found_ = Make(*family, probe.speed, identity);
     }

@@ -31,9 +31,10 @@ struct Probe {
 struct Found {
     Protocol protocol = Protocol::None;
     int speed = 0;
-    std::string address;    // where the family has addresses: two hexadecimal digits
-    std::string model;      // when the reply says, "IC-7300"
-    std::string described;  // "IC-705 at A4", "Yaesu FT-991A", "Elecraft K3 (Kenwood commands)"
+    std::string address;        // where the family has addresses: two hexadecimal digits
+    std::string model;          // when the reply says, "IC-7300"
+    std::string described;      // "IC-705 at A4", "Yaesu FT-991A", "Elecraft K3 (Kenwood commands)"
+    bool everyAddress = false;  // an ICOM radio that answers at any address
 };
 
 // "Yaesu FT-991A answers at 38400 baud".

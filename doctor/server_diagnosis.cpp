@@ -1,5 +1,7 @@
 #include "doctor/server_diagnosis.h"
 
+#include <cmath>
+
 #include "core/port_names.h"
 #include "doctor/verdict_text.h"
 #include "protocols/families.h"
@@ -87,6 +89,28 @@ Verdict RadioNotReached(const Observation& o, const LineSummary& line, const Ser
             " To test the radio's port itself, stop the server and open that port here.");
 }
 
+// The server closed the connection, this time or the time before the link reconnected, after
+// leaving our reads unanswered: it waited for its radio and gave up.
+Verdict RadioDropped(const Observation& o, const ServerFacts& server) {
+    const long waited = std::lround(*o.unansweredAtLoss);
+    return Make(
+        VerdictKind::ServerRadioFails, true, "server-radio-fails", Name(o) + ": radio not reached",
+        Name(o) + " at " + Where(o) + " left our reads unanswered for " + std::to_string(waited) +
+            " s, then closed the connection: it could not reach its radio. It reaches the "
+            "radio through its own port and speed, not this program's." +
+            (!o.lostAt            ? " The link connected again and waits for an answer."
+             : o.waitingForDevice ? " The link reconnects by itself."
+                                  : ""),
+        std::string(server.setup) +
+            " To test the radio's port itself, stop the server and open that port here.");
+}
+
+// A server with a working radio answers in a fraction of a second: a read left out this long
+// when the connection closed is one it was waiting on its radio for.
+bool DroppedUnanswered(const Observation& o) {
+    return o.unansweredAtLoss && *o.unansweredAtLoss >= kAnswerSeconds;
+}
+
 Verdict NotTheServer(const Observation& o, const LineSummary& line) {
     return Make(VerdictKind::NotTheServer, true, "not-the-server",
                 "Not " + Name(o) + " at " + ShortWhere(o),
@@ -123,8 +147,11 @@ std::optional<Verdict> DiagnoseServerLink(const Observation& o) {
         if (o.failure->fault == CommFault::ConnectionRefused) return NoServer(o, *server);
         return std::nullopt;
     }
-    if (!o.open || o.lostAt || !o.line) return std::nullopt;
+    if (!o.open || !o.line) return std::nullopt;
     const LineSummary& line = *o.line;
+    // Until the server answers again, what it did to the connection before is what is known.
+    if (DroppedUnanswered(o) && (o.lostAt || !line.lastReply)) return RadioDropped(o, *server);
+    if (o.lostAt) return std::nullopt;
     const bool overdue =
         line.firstUnanswered && o.now - *line.firstUnanswered > kServerAnswerSeconds;
     const bool deciding = line.firstUnheard && o.now - *line.firstUnheard <= kServerAnswerSeconds;

@@ -63,12 +63,36 @@ struct KnownRadio {
     std::string_view model;
 };
 inline constexpr std::array<KnownRadio, 24> kKnownRadios{{
-    {0x94, "IC-7300"}, {0xB6, "IC-7300MK2"}, {0xA4, "IC-705"},      {0xA4, "Xiegu X6100"},
-    {0xA2, "IC-9700"}, {0x98, "IC-7610"},    {0x88, "IC-7100"},     {0x88, "Xiegu G90"},
-    {0xAC, "IC-905"},  {0x70, "IC-7000"},    {0x58, "IC-706MKIIG"}, {0x4E, "IC-706MKII"},
-    {0x48, "IC-706"},  {0x76, "IC-7200"},    {0x7A, "IC-7600"},     {0x74, "IC-7700"},
-    {0x6A, "IC-7800"}, {0x8E, "IC-7851"},    {0x80, "IC-7410"},     {0x7C, "IC-9100"},
-    {0x5E, "IC-718"},  {0x66, "IC-746PRO"},  {0x56, "IC-746"},      {0x5C, "IC-756PRO"},
+    // The IC-7300 operation manual's CI-V data format, "FE FE 94 E0",
+    // https://www.manualshelf.com/manual/icom/ic-7300/operation-manual-english/page-155.html
+    {0x94, "IC-7300"},
+    {0xB6, "IC-7300MK2"},  // from memory
+    // From memory (the IC-705 CI-V reference,
+    // https://manualmachine.com/icom/ic705/24279644-reference-manual, did not show it)
+    {0xA4, "IC-705"},
+    {0xA4, "Xiegu X6100"},  // from memory
+    {0xA2, "IC-9700"},      // from memory
+    {0x98, "IC-7610"},      // from memory
+    {0x88, "IC-7100"},      // from memory
+    {0x88, "Xiegu G90"},    // from memory
+    {0xAC, "IC-905"},       // from memory
+    {0x70, "IC-7000"},      // from memory
+    // The IC-706MKIIG manual's CI-V data format, "FE FE 58 E0",
+    // http://azmanual.top/manuals/128719/icom-i706mktmg-ic-706mkiig.html?page=48
+    {0x58, "IC-706MKIIG"},
+    {0x4E, "IC-706MKII"},  // from memory
+    {0x48, "IC-706"},      // from memory
+    {0x76, "IC-7200"},     // from memory
+    {0x7A, "IC-7600"},     // from memory
+    {0x74, "IC-7700"},     // from memory
+    {0x6A, "IC-7800"},     // from memory
+    {0x8E, "IC-7851"},     // from memory
+    {0x80, "IC-7410"},     // from memory
+    {0x7C, "IC-9100"},     // from memory
+    {0x5E, "IC-718"},      // from memory
+    {0x66, "IC-746PRO"},   // from memory
+    {0x56, "IC-746"},      // from memory
+    {0x5C, "IC-756PRO"},   // from memory
 }};
 
 // Received mode byte, read as decimal, to ModeIndex: fe fe e0 5e 04 01 02 fd is USB. The

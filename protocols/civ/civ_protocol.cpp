@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "core/failure_policy.h"
 #include "core/lookup.h"
@@ -250,6 +251,34 @@ std::string KeyFrame(const SessionState& state, bool on) {
         {civ::kTransmitState, civ::kTransmitStateSub, static_cast<std::uint8_t>(on ? 0x01 : 0x00)});
 }
 
+// What a probe drew: the radios that answered, each once and in the order they did, and the
+// address an address read gave (19 00 <address>).
+struct Answers {
+    std::vector<int> from;
+    std::optional<int> own;
+};
+
+Answers AnswersIn(std::string_view received) {
+    Answers answers;
+    for (std::size_t at = 0; at < received.size();) {
+        const civ::FrameCut cut = civ::CutFrame(received.substr(at), true);
+        at += std::max<std::size_t>(cut.length, 1);
+        if (!cut.frame || cut.frame->to != civ::kController) continue;
+        const civ::Frame& f = *cut.frame;
+        const std::optional<int> radio = RadioOf(f);
+        const bool id = f.command == civ::kReadAddress;
+        const bool frequency = f.command == civ::kFrequencyRead &&
+                               (f.data.size() == 4 || f.data.size() == 5) &&
+                               bcd::Decode(f.data, bcd::Order::LeastSignificantFirst);
+        if (!radio || f.from == civ::kController || (!id && !frequency)) continue;
+        if (std::find(answers.from.begin(), answers.from.end(), *radio) == answers.from.end())
+            answers.from.push_back(*radio);
+        if (id && !answers.own && f.data.size() >= 2 && Byte(f.data[0]) == 0x00)
+            answers.own = Byte(f.data[1]);
+    }
+    return answers;
+}
+
 class Civ final : public RadioFamily {
 public:
     std::string_view Name() const override { return "ICOM"; }
@@ -368,27 +397,38 @@ public:
         return {FrameTo(civ::kBroadcast, {civ::kReadAddress, 0x00}), train};
     }
 
-    // fe fe e0 <radio> 19 00 <radio> fd, or fe fe e0 <radio> 03 <frequency> fd.
+    // fe fe e0 <radio> 19 00 <radio> fd, or fe fe e0 <radio> 03 <frequency> fd. The address train
+    // is answered by one radio at its own address; a radio that answers several of its addresses
+    // answers any, and is asked its own address where it was heard.
     std::optional<Identity> Identify(std::string_view, std::string_view received) const override {
-        for (std::size_t at = 0; at < received.size();) {
-            const civ::FrameCut cut = civ::CutFrame(received.substr(at), true);
-            at += std::max<std::size_t>(cut.length, 1);
-            if (!cut.frame || cut.frame->to != civ::kController) continue;
-            const civ::Frame& f = *cut.frame;
-            const std::optional<int> radio = RadioOf(f);
-            const bool id = f.command == civ::kReadAddress;
-            const bool frequency = f.command == civ::kFrequencyRead &&
-                                   (f.data.size() == 4 || f.data.size() == 5) &&
-                                   bcd::Decode(f.data, bcd::Order::LeastSignificantFirst);
-            if (!radio || f.from == civ::kController || (!id && !frequency)) continue;
-            return Identity{family::Hex2(*radio), civ::ModelsAt(*radio), {}};
+        const Answers answers = AnswersIn(received);
+        if (answers.from.empty()) return std::nullopt;
+        if (answers.from.size() == 1 || answers.own) {
+            const int address = answers.own.value_or(answers.from.front());
+            return Identity{family::Hex2(address), civ::ModelsAt(address), {}};
         }
-        return std::nullopt;
+        Identity every;
+        every.everyAddress = true;
+        every.followUp =
+            FrameTo(static_cast<std::uint8_t>(answers.from.front()), {civ::kReadAddress, 0x00});
+        return every;
+    }
+
+    // The radio's own address, where its address read gave one: the model is named from it as
+    // from any answer to that read, never from the address a frame of the train was sent to.
+    void Refine(Identity& identity, std::string_view received) const override {
+        if (!identity.everyAddress) return;
+        if (const std::optional<int> own = AnswersIn(received).own) {
+            identity.address = family::Hex2(*own);
+            identity.model = civ::ModelsAt(*own);
+        }
     }
 
     std::string Describe(const Identity& identity) const override {
         const std::string who = identity.model.empty() ? "ICOM radio" : identity.model;
-        return who + " at " + identity.address;
+        if (!identity.everyAddress) return who + " at " + identity.address;
+        return who + (identity.address.empty() ? "" : " at " + identity.address) +
+               " (answers every address)";
     }
 };
 

@@ -239,7 +239,9 @@ public:
     void Refine(Identity& identity, std::string_view received) const override {
         if (identity.followUp == kenwood::kElecraftOptions) {
             // OM APXSHML14---; names option modules; a K4 marks itself with a 4 among them, the
-            // KX2 and KX3 end the reply in 01 and 02.
+            // KX2 and KX3 end the reply in 01 and 02 (from memory; OM is in the K3S/K3/KX3/KX2
+            // Programmer's Reference,
+            // https://manuzoid.com/manuals/DeOmB-ELECRAFT%20K3S%20Programmer's%20Reference).
             if (received.rfind("OM", 0) != 0) return;
             const std::string_view options = received.substr(0, received.find(';'));
             if (options.ends_with("01"))

@@ -40,20 +40,29 @@ inline constexpr std::array<std::pair<std::string_view, std::string_view>, 9> kC
 
 // The number in the ID reply, to the radios that answer it: ID021; is a TS-590S. Several makers'
 // radios answer as a Kenwood model they emulate; a further read (below) tells them apart.
+// Sources: the makers' PC control command references, ID command; "from memory" where the stored
+// copy did not show it.
 inline constexpr std::array<std::pair<std::string_view, std::string_view>, 13> kIdentities{{
+    // "RSP format: IDnnn; where nnn is 017", Elecraft K3 and KX3 Programmer's Reference, p. 13,
+    // https://azmanual.top/manuals/636049/elecraft-kx3-programmers-reference-k3-programmers-reference.html?page=13
     {"017", "Elecraft K2, K3, KX2, KX3 or K4"},
-    {"019", "TS-2000"},
-    {"020", "TS-480, or a radio speaking its commands (QRP Labs QMX/QDX, (tr)uSDX)"},
+    {"019", "TS-2000"},  // from memory
+    {"020", "TS-480, or a radio speaking its commands (QRP Labs QMX/QDX, (tr)uSDX)"},  // memory
+    // TS-590S/TS-590SG PC control command reference guide,
+    // https://esdocs.com/doc/469480/ts-590s_sg-pc-control-command-reference-guide; digits from
+    // memory
     {"021", "TS-590S"},
-    {"022", "TS-990S"},
-    {"023", "TS-590SG"},
+    {"022", "TS-990S"},   // from memory
+    {"023", "TS-590SG"},  // the TS-590S/SG guide above; digits from memory
+    // TS-890S PC control command reference guide,
+    // http://manualslib.com/manual/1438551/Kenwood-Ts-890s.html; digits from memory
     {"024", "TS-890S"},
-    {"904", "FLEX-6700"},
-    {"905", "FLEX-6500"},
-    {"906", "FLEX-6700R"},
-    {"907", "FLEX-6300"},
-    {"908", "FLEX-6400"},
-    {"909", "FLEX-6600"},
+    {"904", "FLEX-6700"},   // from memory
+    {"905", "FLEX-6500"},   // from memory
+    {"906", "FLEX-6700R"},  // from memory
+    {"907", "FLEX-6300"},   // from memory
+    {"908", "FLEX-6400"},   // from memory
+    {"909", "FLEX-6600"},   // from memory
 }};
 
 // Reads that tell radios of one ID apart. Elecraft's radios all answer ID017; their option

@@ -43,22 +43,32 @@ inline constexpr std::array<std::pair<std::string_view, std::string_view>, 6> kC
     {"?", "refused"},
 }};
 
-// The four digits of the ID reply, to the model.
-inline constexpr std::array<std::pair<std::string_view, std::string_view>, 14> kIdentities{{
-    {"0570", "FT-991"},
-    {"0670", "FT-991A"},
-    {"0650", "FT-891"},
-    {"0800", "FT-710"},
-    {"0761", "FTDX10"},
-    {"0681", "FTDX101D"},
-    {"0682", "FTDX101MP"},
-    {"0460", "FTDX3000"},
-    {"0583", "FTDX1200"},
-    {"0241", "FT-450"},
-    {"0244", "FT-450D"},
-    {"0310", "FT-950"},
-    {"0251", "FT-2000"},
-    {"0362", "FTDX5000"},
+// The four digits of the ID reply, to the model. Sources: each radio's CAT Operation Reference
+// Book, ID command. Where the stored copy of a manual did not show the ID page, the row says
+// "from memory".
+//   FT-991/FT-991A: https://manualmachine.com/yaesu/ft991cat/19919970-reference-book
+//   FTDX101MP/D:    https://manualshive.com/ru/manual/yaesu/ftdx101mp/3194896?page=5
+//   FTDX3000:       https://manualmachine.com/yaesu/ftdx3000cat/26835537-user-guide
+//   FTDX5000:       https://manualmachine.com/yaesu/ftdx5000/10584698-cat-operation-reference-book
+inline constexpr std::array<std::pair<std::string_view, std::string_view>, 15> kIdentities{{
+    {"0570", "FT-991"},     // FT-991 reference book (above); digits from memory
+    {"0670", "FT-991A"},    // FT-991A reference book (above); digits from memory
+    {"0650", "FT-891"},     // from memory
+    {"0800", "FT-710"},     // from memory
+    {"0761", "FTDX10"},     // from memory
+    {"0681", "FTDX101D"},   // FTDX101MP/D reference (above); digits from memory
+    {"0682", "FTDX101MP"},  // FTDX101MP/D reference (above); digits from memory
+    // ID0462; in two independent controllers' FTDX3000 tables (the manual above, ID page not
+    // in the stored copy); 0460 is what this table held before, from memory, kept for radios
+    // that may still answer it.
+    {"0462", "FTDX3000"},
+    {"0460", "FTDX3000"},  // from memory
+    {"0583", "FTDX1200"},  // from memory
+    {"0241", "FT-450"},    // from memory
+    {"0244", "FT-450D"},   // from memory
+    {"0310", "FT-950"},    // from memory
+    {"0251", "FT-2000"},   // from memory
+    {"0362", "FTDX5000"},  // FTDX5000 reference book (above); digits from memory
 }};
 
 // The mode character of MD0x; and of the IF reply. The data and narrow variants show as the

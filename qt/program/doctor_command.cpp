@@ -17,6 +17,7 @@
 #include "core/handshake.h"
 #include "core/port_names.h"
 #include "core/text.h"
+#include "doctor/found_verdict.h"
 #include "doctor/link_watch.h"
 #include "doctor/monitor_text.h"
 #include "doctor/scan.h"
@@ -145,7 +146,9 @@ void PrintNewLogLines(const doctor::Scanner& scanner, std::size_t& printed) {
     std::fflush(stdout);
 }
 
-void Scan(QtCommPort& port, doctor::LinkWatch& watch, Protocol protocol, int speed) {
+// Find radio on the port; what it found, printed as it goes.
+std::optional<doctor::Found> Scan(QtCommPort& port, doctor::LinkWatch& watch, Protocol protocol,
+                                  int speed) {
     std::vector<int> speeds;
     for (std::string_view s : kSpeedEntries) speeds.push_back(std::stoi(std::string(s)));
     doctor::Scanner scanner(port, doctor::ScanPlan(speeds, protocol, speed));
@@ -159,14 +162,33 @@ void Scan(QtCommPort& port, doctor::LinkWatch& watch, Protocol protocol, int spe
     PrintNewLogLines(scanner, printed);
     if (!scanner.Failure().empty()) {
         std::printf("scan: %s\n", scanner.Failure().c_str());
-        return;
+        return std::nullopt;
     }
     // A radio found at other settings is not a working link: the setup read no frequency.
     if (const auto& found = scanner.Result()) {
         std::printf("found: %s\n", doctor::Describe(*found).c_str());
-        return;
+        return found;
     }
     std::printf("found: nothing; no radio answered on this port\n");
+    return std::nullopt;
+}
+
+// The scan after a link that read nothing, where the port may be probed; what it found.
+std::optional<doctor::Found> ScanWherePermitted(QtCommPort& port, doctor::LinkWatch& watch,
+                                                const LinkChoices& choices,
+                                                const doctor::LinkFacts& facts) {
+    // A server's port carries the server's commands: another family's probe bytes would reach it
+    // as commands of its own, and the radio behind it is the server's to find.
+    if (ThroughServer(choices.portKind)) {
+        std::printf("scan: not through a rig-sharing server; its own settings choose the radio\n");
+        return std::nullopt;
+    }
+    // Probes on a port another program uses would be judged on a mixture of both programs' talk.
+    if (const std::vector<HoldingProcess> held = OtherHolders(facts.device); !held.empty()) {
+        std::printf("scan: %s\n", OneLine(NotProbedText(held, facts.port)).c_str());
+        return std::nullopt;
+    }
+    return Scan(port, watch, facts.protocol, std::atoi(choices.speedText.c_str()));
 }
 
 // The Com entry the doctor opens: PORT when given ("Com 3", or a device path that Com 1 then
@@ -267,6 +289,13 @@ void PrintTransmitFinding(const TransmitFinding& finding, int port) {
     std::fflush(stdout);
 }
 
+// The verdicts a server's silence gives, which its answer or its closing the connection may yet
+// change.
+bool SilenceOnly(doctor::VerdictKind kind) {
+    using K = doctor::VerdictKind;
+    return kind == K::Answering || kind == K::Waiting || kind == K::NoReply || kind == K::Stopped;
+}
+
 // Polls while the verdict may still change; a radio that answers is heard for the whole time,
 // so the traffic shows it more than once.
 // `entry`: the port's Com number for the advice, 0 for a port given by its path.
@@ -288,14 +317,16 @@ doctor::Verdict Listen(SessionState& state, Platform& platform, doctor::LinkWatc
         const doctor::LineSummary& line = watch.Line().Summary();
         // A read still out may yet go unanswered: a radio that stopped is only known as one
         // once a read has waited long enough, and must not end the listen as "answering".
-        // A sharing server answers only once its own radio has, or its timeouts are spent.
+        // A sharing server answers only once its own radio has, or its timeouts are spent; or it
+        // closes the connection then.
         const bool server = IsSharingServer(state.protocol);
-        const double unanswered = server ? doctor::kServerAnswerSeconds + 0.2 : kUnansweredSeconds;
-        const double longest = server ? doctor::kServerAnswerSeconds + 2 : 2 * kListenSeconds;
-        // What a server said of its radio decides at once; only its silence takes that long.
+        const double unanswered = server ? doctor::kServerGivesUpSeconds : kUnansweredSeconds;
+        const double longest = server ? doctor::kServerGivesUpSeconds + 2 : 2 * kListenSeconds;
+        // What a server said of its radio, or something else's answer, decides at once; only its
+        // silence takes that long.
         const bool readOut = line.firstUnanswered &&
                              watch.Now() - *line.firstUnanswered < unanswered &&
-                             (!server || verdict.kind == doctor::VerdictKind::Answering);
+                             (!server || SilenceOnly(verdict.kind));
         const bool decided = verdict.kind != doctor::VerdictKind::Waiting && !readOut &&
                              (verdict.kind != doctor::VerdictKind::Answering || line.lastReading);
         if ((decided && listened >= kListenSeconds) || listened >= longest) return verdict;
@@ -323,9 +354,7 @@ doctor::Verdict Examine(SessionState& state, Platform& platform, doctor::LinkWat
         // Nothing is sent for a link without a protocol; the verdict says so, and the scan
         // looks for the radio.
         watch.NoProtocolChosen(facts);
-        const doctor::Verdict verdict = watch.Diagnose();
-        PrintVerdict(verdict);
-        return verdict;
+        return watch.Diagnose();
     }
     watch.Opened(facts);
     ReadAtOpen(state, platform);
@@ -336,7 +365,6 @@ doctor::Verdict Examine(SessionState& state, Platform& platform, doctor::LinkWat
                facts.handshaking ? Handshake::RtsCts : Handshake::None, entry);
     if (verdict.kind == doctor::VerdictKind::Answering && !watch.Line().Summary().lastReading)
         verdict = WithoutReading(verdict);
-    PrintVerdict(verdict);
     PrintTraffic(watch);
     if (!display.Text().empty()) std::printf("display: %s\n", display.Text().c_str());
     if (const std::string& server = watch.Line().Summary().identity; !server.empty())
@@ -443,6 +471,43 @@ int TestPtt(const PttRequest& request, SessionState& state, Platform& platform, 
     return test.During() == true && test.After() == false ? kExitOk : kExitNoRadio;
 }
 
+// The parts of one run's open link that its end needs.
+struct DoctorLink {
+    SessionState& state;
+    Platform& platform;
+    QtCommPort& port;
+    doctor::LinkWatch& watch;
+    const QMetaObject::Connection& reader;  // the link's own reader of the port
+};
+
+// After the listen: the PTT test on a link that answered, or the scan on one that read nothing;
+// the verdict line last, once the scan has said what differs. The exit status.
+int Conclude(const DoctorLink& link, doctor::Verdict verdict, const std::optional<PttRequest>& ptt,
+             const doctor::LinkFacts& facts, const LinkChoices& choices, int com) {
+    // Only a frequency read on the link as set up counts as a working link.
+    const int status = ExitStatusOf(verdict);
+    if (ptt && status == kExitOk) {
+        PrintVerdict(verdict);
+        const int entry = facts.port.rfind("Com ", 0) == 0 ? com : 0;
+        const int tested = TestPtt(*ptt, link.state, link.platform, link.port, link.watch, entry);
+        CloseLink(link.platform);
+        return tested;
+    }
+    if (ptt) std::printf("ptt: not tried: no radio answered on this link\n");
+    CloseLink(link.platform);
+    if (status == kExitNoRadio) {
+        // The scan reads its answers itself. Left connected, the link's reader would take any
+        // answer that reaches the port before the scan looks, as one does when a busy machine
+        // runs the radio's reply in before our wait begins.
+        QObject::disconnect(link.reader);
+        // What the scan finds says what differs; the status stays the link's as it was set.
+        if (const auto found = ScanWherePermitted(link.port, link.watch, choices, facts))
+            verdict = doctor::FoundElsewhere(verdict, link.watch.Observe(), *found);
+    }
+    PrintVerdict(verdict);
+    return status;
+}
+
 }  // namespace
 
 int RunDoctor(const CommandLine& command, int& argc, char** argv) {
@@ -491,37 +556,8 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     facts.protocol = state.protocol;
     facts.radioAddress = state.radioAddress;
     facts.handshaking = port.CurrentHandshake() == Handshake::RtsCts;
-    const doctor::Verdict verdict = Examine(state, platform, watch, facts);
-    // Only a frequency read on the link as set up counts as a working link.
-    const int status = ExitStatusOf(verdict);
-    if (ptt && status == kExitOk) {
-        const int tested =
-            TestPtt(*ptt, state, platform, port, watch, facts.port.rfind("Com ", 0) == 0 ? com : 0);
-        CloseLink(platform);
-        return tested;
-    }
-    if (ptt) std::printf("ptt: not tried: no radio answered on this link\n");
-    CloseLink(platform);
-    if (status != kExitNoRadio) return status;
-    // The scan reads its answers itself. Left connected, the link's reader would take any answer
-    // that reaches the port before the scan looks, as one does when a busy machine runs the
-    // radio's reply in before our wait begins.
-    QObject::disconnect(linkReader);
-    // A server's port carries the server's commands: another family's probe bytes would reach it
-    // as commands of its own, and the radio behind it is the server's to find.
-    if (ThroughServer(choices.portKind)) {
-        std::printf("scan: not through a rig-sharing server; its own settings choose the radio\n");
-        return status;
-    }
-    // Probes on a port another program uses would be judged on a mixture of both programs' talk.
-    if (const std::vector<HoldingProcess> held = OtherHolders(facts.device); !held.empty()) {
-        std::printf("scan: %s\n", OneLine(NotProbedText(held, facts.port)).c_str());
-        return status;
-    }
-    // What the scan finds (a radio at other settings, or nothing) leaves the link as it was
-    // judged: the status stays the verdict's.
-    Scan(port, watch, state.protocol, std::atoi(choices.speedText.c_str()));
-    return status;
+    const DoctorLink link{state, platform, port, watch, linkReader};
+    return Conclude(link, Examine(state, platform, watch, facts), ptt, facts, choices, com);
 }
 
 }  // namespace cat

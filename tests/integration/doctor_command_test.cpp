@@ -44,19 +44,70 @@ TEST_F(DoctorCommand, ARadioThatAnswersEndsWellAndShowsTheTraffic) {
         << "--doctor wrote the settings";
 }
 
-// It answers 60 ms after each read, as a busy radio may: the scan waits out its listening time.
-TEST_F(DoctorCommand, ARadioElsewhereIsFoundByTheScan) {
-    cat::test::Radiosim radio(Ini(), 2,
-                              {"--model", "ts590s", "--speed", "115200", "--delay", "60"});
+// The link is ICOM at 5E and 9600 baud. The scan finds the radio at other settings, and the one
+// verdict line, printed after it, says what differs and the fix.
+struct ElsewhereRow {
+    const char* name;
+    QStringList radio;
+    const char* found;
+    const char* verdict;  // the verdict line and the brief under it
+    const char* fix;
+    const char* never;  // what no line may say
+};
+
+void PrintTo(const ElsewhereRow& row, std::ostream* out) { *out << row.name; }
+
+class RadioElsewhere : public DoctorCommand, public ::testing::WithParamInterface<ElsewhereRow> {};
+
+TEST_P(RadioElsewhere, TheVerdictLineSaysWhatTheScanFoundDiffers) {
+    const ElsewhereRow& row = GetParam();
+    cat::test::Radiosim radio(Ini(), 2, row.radio);
     ASSERT_TRUE(radio.Started());
-    const Outcome run = Doctor({"Com 2"});
+    const Outcome run = Doctor({"Com 2"}, 60000);
+    const std::string out = run.out.toStdString();
     // The link as set up read no frequency: a radio found elsewhere does not make it work.
-    EXPECT_EQ(run.status, 1) << run.out.toStdString();
-    // At 9600 baud the radio's bytes arrive mangled: the verdict names the speed.
-    EXPECT_TRUE(run.out.contains("verdict: garbled")) << run.out.toStdString();
-    EXPECT_TRUE(run.out.contains("found: Kenwood TS-590S answers at 115200 baud"))
-        << run.out.toStdString();
+    EXPECT_EQ(run.status, 1) << out;
+    EXPECT_EQ(run.out.count("verdict: "), 1) << out;
+    const qsizetype found = run.out.indexOf(row.found);
+    EXPECT_GE(found, 0) << out;
+    EXPECT_GT(run.out.indexOf(row.verdict), found) << out;
+    EXPECT_TRUE(run.out.contains(row.fix)) << out;
+    EXPECT_FALSE(run.out.contains(row.never)) << out;
+    EXPECT_EQ(radio.CountStartingWith("write "), 0) << out;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, RadioElsewhere,
+    ::testing::Values(
+        // No address read: the frequency read at its own address finds it.
+        ElsewhereRow{"AnotherAddress",
+                     {"--protocol", "icom", "--address", "94"},
+                     "found: IC-7300 at 94 answers at 9600 baud",
+                     "verdict: other-address\n  Radio at 94, not 5E",
+                     "Try: Use address 94;",
+                     "no-reply"},
+        ElsewhereRow{"AnotherSpeed",
+                     {"--model", "ic7300", "--address", "5E", "--speed", "19200"},
+                     "found: IC-718 at 5E answers at 19200 baud",
+                     "verdict: other-speed\n  Radio at 19200 baud, not 9600",
+                     "Try: Use 19200 baud;",
+                     "garbled"},
+        // It answers 60 ms after each read, as a busy radio may: the scan waits out its
+        // listening time.
+        ElsewhereRow{"AnotherFamilyAndSpeed",
+                     {"--model", "ts590s", "--speed", "115200", "--delay", "60"},
+                     "found: Kenwood TS-590S answers at 115200 baud",
+                     "verdict: other-protocol\n  Radio speaks Kenwood",
+                     "Try: Use the protocol Kenwood and 115200 baud;",
+                     "garbled"},
+        // Every address of the train answers: no model is named from the addresses.
+        ElsewhereRow{"EveryAddress",
+                     {"--protocol", "icom", "--any-address", "--speed", "19200"},
+                     "found: ICOM radio (answers every address) answers at 19200 baud",
+                     "verdict: other-speed\n  Radio at 19200 baud, not 9600",
+                     "Try: Use 19200 baud;",
+                     "IC-7"}),
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 // The radios of today, each with the protocol a new user might pick for it: read where the
 // program reads them, named where it does not, and never changed by what the doctor sends.

@@ -69,37 +69,69 @@ TEST(RigctldDoctor, NothingListeningIsAPortError) {
     EXPECT_TRUE(run.out.contains("verdict: no-server")) << run.out.toStdString();
 }
 
-// rigctld on a radio that never answers: the server's own link fails, and the server says so in
-// each answer.
-TEST(RigctldDoctor, ASilentRadioBehindTheServerIsTheServersFailure) {
+// rigctld on a radio that never answers: the server's own link fails. An ICOM backend says so in
+// each answer; a Kenwood backend closes the connection instead. Either way the radio behind it
+// is not reached.
+struct SilentRow {
+    const char* name;
+    QStringList radio;   // radiosim's model
+    QStringList server;  // rigctld's model, speed and timeouts
+    const char* said;    // what the verdict's text gives as the reason
+    QString serversOwn;  // the one change rigctld itself sends to a radio that does not answer
+};
+
+void PrintTo(const SilentRow& row, std::ostream* out) { *out << row.name; }
+
+class RigctldSilentRadio : public ::testing::TestWithParam<SilentRow> {};
+
+TEST_P(RigctldSilentRadio, IsTheServersFailureNotTheNetworks) {
     SKIP_WITHOUT_RIGCTLD();
-    // With its own defaults the server takes about 7 s to give up on the radio; the doctor
-    // waits for it rather than call the server silent.
-    const std::pair<const char*, QStringList> configurations[] = {
-        {"short timeouts", {"-C", "timeout=100,retry=0"}},
-        {"the server's defaults", {}},
-    };
-    for (const auto& [name, options] : configurations) {
-        SCOPED_TRACE(name);
-        QTemporaryDir home;
-        Radiosim radio(home.filePath("radiosim.ini"), 1,
-                       {"--model", "ic7300", "--silent", "--link", home.filePath("radio")});
-        ASSERT_TRUE(radio.Started());
-        Rigctld server(QStringList{"-m", "3073", "-r", home.filePath("radio"), "-s", "19200"} +
-                       options);
-        ASSERT_TRUE(server.Started()) << server.Output().toStdString();
-        radio.Forget();
-        const Outcome run = Doctor(home, server.Address());
-        const std::string out = run.out.toStdString();
-        EXPECT_EQ(run.status, 1) << out;
-        EXPECT_TRUE(run.out.contains("verdict: server-radio-fails")) << out;
-        EXPECT_TRUE(run.out.contains("RPRT -5: communication timed out")) << out;
-        // The doctor asked for reads only. The server, finding no answer, selects VFO A (07 00)
-        // again and again on its own; nothing else reaches the radio.
-        const QStringList writes = Writes(radio);
-        EXPECT_EQ(writes.count("write civ 07 00"), writes.size()) << out;
-    }
+    const SilentRow& row = GetParam();
+    QTemporaryDir home;
+    Radiosim radio(home.filePath("radiosim.ini"), 1,
+                   row.radio + QStringList{"--silent", "--link", home.filePath("radio")});
+    ASSERT_TRUE(radio.Started());
+    Rigctld server(row.server + QStringList{"-r", home.filePath("radio")});
+    ASSERT_TRUE(server.Started()) << server.Output().toStdString();
+    radio.Forget();
+    const Outcome run = Doctor(home, server.Address());
+    const std::string out = run.out.toStdString();
+    EXPECT_EQ(run.status, 1) << out;
+    EXPECT_TRUE(run.out.contains("verdict: server-radio-fails")) << out;
+    EXPECT_TRUE(run.out.contains(row.said)) << out;
+    EXPECT_FALSE(run.out.contains("on the network")) << out;
+    // The doctor asked for reads only; what reached the radio is the server's own.
+    const QStringList writes = Writes(radio);
+    EXPECT_EQ(writes.count(row.serversOwn), writes.size()) << out;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, RigctldSilentRadio,
+    ::testing::Values(
+        // The server, finding no answer, selects VFO A (07 00) again and again.
+        SilentRow{"IcomShortTimeouts",
+                  {"--model", "ic7300"},
+                  {"-m", "3073", "-s", "19200", "-C", "timeout=100,retry=0"},
+                  "RPRT -5: communication timed out",
+                  "write civ 07 00"},
+        SilentRow{"IcomServerDefaults",
+                  {"--model", "ic7300"},
+                  {"-m", "3073", "-s", "19200"},
+                  "RPRT -5: communication timed out",
+                  "write civ 07 00"},
+        // A Kenwood backend answers nothing: it closes the connection, after about 8 s with
+        // short timeouts and 18 s with its defaults.
+        SilentRow{"KenwoodShortTimeouts",
+                  {"--model", "ts590s"},
+                  {"-m", "2031", "-s", "9600", "-C", "timeout=100,retry=0"},
+                  "then closed the connection",
+                  ""},
+        SilentRow{"KenwoodServerDefaults",
+                  {"--model", "ts590s"},
+                  {"-m", "2031", "-s", "9600"},
+                  "then closed the connection",
+                  ""}),
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 // ---- the window through the server --------------------------------------------------------
 
@@ -170,6 +202,26 @@ TEST_F(RigctldWindow, FindRadioLeavesTheServerAndTheLinkAlone) {
               "Find radio does not probe a rig-sharing server: its own settings choose the radio.");
     EXPECT_TRUE(OpenButton(w)->isChecked());
     EXPECT_TRUE(PortIsOpen(w));
+}
+
+// A server that gives up on its silent radio closes the connection: the status line says the
+// server cannot reach its radio, and keeps saying it while the link reconnects and waits.
+TEST_F(RigctldWindow, AServerThatDropsTheLinkForItsRadioIsSaidSoOnTheStatusLine) {
+    const QString device = dir_.filePath("radio");
+    Radiosim radio(dir_.filePath("radiosim.ini"), 1,
+                   {"--model", "ts590s", "--silent", "--link", device});
+    ASSERT_TRUE(radio.Started());
+    Rigctld server({"-m", "2031", "-r", device, "-s", "9600", "-C", "timeout=100,retry=0"});
+    ASSERT_TRUE(server.Started()) << server.Output().toStdString();
+    MainWindow& w = OpenThrough(server);
+    const auto said = [&] { return StatusLine(w)->text().contains("rigctld: radio not reached"); };
+    ASSERT_TRUE(QTest::qWaitFor(said, 20000)) << StatusLine(w)->text().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return w.Replug().Status().state == LinkState::Open && PortIsOpen(w); }, 5000));
+    for (int i = 0; i < 30; ++i) {
+        QTest::qWait(100);
+        ASSERT_TRUE(said()) << "after the reconnect: " << StatusLine(w)->text().toStdString();
+    }
 }
 
 struct ModelRow {
@@ -276,11 +328,8 @@ TEST_F(FlrigWindow, ReadsSetsAndRidesOutFlrigGoingAway) {
     ASSERT_TRUE(Shows(w, " 7.074.00 CW")) << Reading(w)->text().toStdString();
     // The traffic names the server's address, not a line speed it does not use.
     w.Doctor().ShowDetails();
-    EXPECT_TRUE(w.Doctor()
-                    .Details()
-                    ->findChild<QPlainTextEdit*>("monitor")
-                    ->toPlainText()
-                    .contains("--- flrig on Com 5 (" + address + ") ---"));
+    EXPECT_TRUE(w.Doctor().Details()->findChild<QPlainTextEdit*>("monitor")->toPlainText().contains(
+        "--- flrig on Com 5 (" + address + ") ---"));
     EXPECT_EQ(Writes(*radio),
               QStringList({"write flrig rig.set_vfo 7074000.0", "write flrig rig.set_mode CW"}));
 

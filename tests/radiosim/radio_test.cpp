@@ -36,6 +36,7 @@ struct RadioSetup {
     const char* model = "";
     bool transceive = false;
     bool refuse = false;
+    bool anyAddress = false;
 };
 
 struct World {
@@ -50,6 +51,7 @@ struct World {
         }
         config.transceive = setup.transceive;
         config.refuse = setup.refuse;
+        config.any_address = setup.anyAddress;
         return config;
     }
     static Tuning Start(const RadioSetup& setup) {
@@ -149,6 +151,27 @@ TEST(RadioIcom, TakesOnlyFramesAfterTwoPreambleBytes) {
         row.out = "fe fe e0 5e 04 01 01 fd";
         Check(row, false);
     }
+}
+
+// The broadcast address read is answered as the manual shows it, and a radio that takes every
+// address answers from the one it was asked at, its own address still in the address read.
+TEST(RadioIcom, AnswersTheAddressesItTakes) {
+    constexpr RadioSetup kAny{Protocol::kIcom, "", false, false, true};
+    constexpr RadioSetup kIc7300Any{Protocol::kIcom, "ic7300", false, false, true};
+    const Row rows[] = {
+        {"address read to all, from its own", kIc7300, "fe fe 00 e0 19 00 fd",
+         "fe fe e0 94 19 00 94 fd"},
+        {"no address read: silent to all", kIcom, "fe fe 00 e0 19 00 fd", ""},
+        {"another address is not its own", kIc7300, "fe fe 48 e0 03 fd", ""},
+        {"any address: from the one asked", kAny, "fe fe 48 e0 03 fd",
+         "fe fe e0 48 03 00 40 07 14 00 fd"},
+        {"any address: its own in the address read", kIc7300Any, "fe fe a4 e0 19 00 fd",
+         "fe fe e0 a4 19 00 94 fd"},
+        {"any address: to all, from its own", kIc7300Any, "fe fe 00 e0 19 00 fd",
+         "fe fe e0 94 19 00 94 fd"},
+        {"any address: other reads to all unanswered", kAny, "fe fe 00 e0 03 fd", ""},
+    };
+    for (const Row& row : rows) Check(row, false);
 }
 
 TEST(RadioIcom, TakesAFrameInPieces) {

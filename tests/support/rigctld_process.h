@@ -6,6 +6,7 @@
 
 #include <signal.h>
 
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
@@ -36,8 +37,8 @@ public:
         process_.setProcessChannelMode(QProcess::MergedChannels);
         process_.start(Binary(),
                        options_ + QStringList{"-T", "127.0.0.1", "-t", QString::number(port_)});
-        started_ =
-            process_.waitForStarted(5000) && QTest::qWaitFor([&] { return Ser2net::Listens(port_); }, 20000);
+        started_ = process_.waitForStarted(5000) &&
+                   QTest::qWaitFor([&] { return Listening(port_); }, 20000);
         return started_;
     }
     void Stop() {
@@ -56,6 +57,21 @@ public:
     QString Output() { return QString::fromUtf8(process_.readAll()); }
 
 private:
+    // Whether rigctld listens on `port`, as the system's socket table shows it. A connection made
+    // to find out would be a client of its own: rigctld opens its radio for it first, and a
+    // silent radio holds that for many seconds before the test's own client is served.
+    static bool Listening(int port) {
+        QFile table(QStringLiteral("/proc/net/tcp"));
+        if (!table.open(QIODevice::ReadOnly)) return Ser2net::Listens(port);
+        const QByteArray local =
+            ':' + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+        for (const QByteArray& line : table.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() > 3 && fields[1].endsWith(local) && fields[3] == "0A") return true;
+        }
+        return false;
+    }
+
     QStringList options_;
     int port_;
     QProcess process_;

@@ -54,6 +54,7 @@ TEST(Identity, EachAnswerNamesItsRadio) {
         {3, "ID0761;", "Yaesu FTDX10"},
         {3, "ID0681;", "Yaesu FTDX101D"},
         {3, "ID0682;", "Yaesu FTDX101MP"},
+        {3, "ID0462;", "Yaesu FTDX3000"},
         {3, "ID0460;", "Yaesu FTDX3000"},
         {3, "ID0583;", "Yaesu FTDX1200"},
         {3, "ID0244;", "Yaesu FT-450D"},
@@ -91,6 +92,41 @@ TEST(Identity, AFollowUpReadNarrowsTheModelDown) {
         EXPECT_EQ(identity->followUp, row.followUp);
         kenwood.Refine(*identity, row.answer);
         EXPECT_EQ(kenwood.Describe(*identity), row.named);
+    }
+}
+
+std::string FrequencyReply(std::uint8_t address) {
+    return Bytes({0xFE, 0xFE, 0xE0, address, 0x03, 0x00, 0x40, 0x07, 0x14, 0x00, 0xFD});
+}
+
+// The address train is answered at one address by one radio; a radio that answers at several
+// answers at any, and only its address read may give its own address and model.
+TEST(Identity, ARadioAnsweringEveryAddressIsNamedFromItsAddressReadOnly) {
+    const RadioFamily& icom = *FamilyAt(0);
+    const std::string train = icom.Probes().back();
+    const std::string many = FrequencyReply(0x94) + FrequencyReply(0xB6) + FrequencyReply(0x48);
+    const struct {
+        const char* name;
+        std::string trainAnswer;
+        std::string addressAnswer;  // to the follow-up read, when there is one
+        const char* followUp;       // hex
+        const char* named;
+    } rows[] = {
+        {"one_address_is_that_radio", FrequencyReply(0x48), "", "", "IC-706 at 48"},
+        {"several_addresses_ask_its_own", many, AddressReply(0x5E), "fe fe 94 e0 19 00 fd",
+         "IC-718 at 5E (answers every address)"},
+        {"no_address_read_names_no_radio", many, "", "fe fe 94 e0 19 00 fd",
+         "ICOM radio (answers every address)"},
+        {"the_same_address_twice_is_one", FrequencyReply(0x48) + FrequencyReply(0x48), "", "",
+         "IC-706 at 48"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto identity = icom.Identify(train, row.trainAnswer);
+        ASSERT_TRUE(identity.has_value());
+        EXPECT_EQ(icom.ShowBytes(identity->followUp), row.followUp);
+        icom.Refine(*identity, row.addressAnswer);
+        EXPECT_EQ(icom.Describe(*identity), row.named);
     }
 }
 

@@ -83,6 +83,44 @@ const Row kRows[] = {
          l.firstUnanswered = l.firstUnheard = o.now - 10.5;
      },
      VerdictKind::Stopped, "flrig silent for 10 s", "stopped answering"},
+    // A server that gives up on its radio may close the connection instead of answering.
+    {"ClosesAfterLeavingReadsUnanswered", Protocol::Rigctld,
+     [](Observation& o, LineSummary& l) {
+         l.firstUnanswered = o.now - 8.1;
+         o.lostAt = o.now - 0.1;
+         o.unansweredAtLoss = 8;
+     },
+     VerdictKind::ServerRadioFails, "rigctld: radio not reached", "-m), port (-r)"},
+    {"FlrigClosesTheSameWay", Protocol::Flrig,
+     [](Observation& o, LineSummary& l) {
+         o.device = "flrig://localhost:12345";
+         l.lastReply = o.now - 9;
+         l.firstUnanswered = o.now - 5;
+         o.lostAt = o.now - 1;
+         o.unansweredAtLoss = 4;
+     },
+     VerdictKind::ServerRadioFails, "flrig: radio not reached", "closed the connection"},
+    {"StaysTheVerdictAfterTheLinkReconnects", Protocol::Rigctld,
+     [](Observation& o, LineSummary& l) {
+         l.firstUnanswered = o.now - 0.4;
+         o.unansweredAtLoss = 8;
+     },
+     VerdictKind::ServerRadioFails, "rigctld: radio not reached", "connected again"},
+    {"AnAnswerAfterTheReconnectEndsIt", Protocol::Rigctld,
+     [](Observation& o, LineSummary& l) {
+         l.lastReply = o.now - 0.2;
+         o.unansweredAtLoss = 8;
+     },
+     VerdictKind::Answering, "rigctld: answering", "last reply"},
+    // A read just sent when the connection went is no sign of the radio: the network is blamed.
+    {"ClosedWithAReadJustOutIsLost", Protocol::Rigctld,
+     [](Observation& o, LineSummary& l) {
+         l.lastReply = o.now - 0.35;
+         l.firstUnanswered = o.now - 0.3;
+         o.lostAt = o.now - 0.1;
+         o.unansweredAtLoss = 0.2;
+     },
+     VerdictKind::Vanished, "Connection lost", "on the network"},
 };
 
 class ServerDiagnosis : public ::testing::TestWithParam<Row> {};

@@ -154,9 +154,17 @@ void Radio::IcomByte(std::uint8_t byte) {
     frame_.push_back(static_cast<char>(byte));
 }
 
+bool Radio::IcomMine(std::uint8_t to) const {
+    return to == config_.address || (config_.any_address && to != kEveryRadio);
+}
+
 void Radio::IcomAnswer(std::uint8_t to, std::string_view payload) {
+    // A radio that takes every address answers as the one it was asked at; the broadcast is
+    // answered from its own.
+    const auto asked = static_cast<std::uint8_t>(frame_[0]);
+    const std::uint8_t from = IcomMine(asked) ? asked : config_.address;
     std::string frame{static_cast<char>(kPreamble), static_cast<char>(kPreamble),
-                      static_cast<char>(to), static_cast<char>(config_.address)};
+                      static_cast<char>(to), static_cast<char>(from)};
     frame.append(payload);
     frame.push_back(static_cast<char>(kEndOfMessage));
     listener_.Transmit(std::move(frame));
@@ -171,7 +179,7 @@ void Radio::IcomFrame() {
     // "Which address?" asked of every radio on the bus (to 00) is the one broadcast a radio
     // answers; everything else for 00 or for another address is not for it.
     const bool askedOfAll = to == kEveryRadio && command == 0x19;
-    if (to != config_.address && !askedOfAll) return;
+    if (!IcomMine(to) && !askedOfAll) return;
 
     const CivCommand* found = nullptr;
     for (const CivCommand& row : kCivCommands) {
@@ -335,6 +343,12 @@ Radio::Reply Radio::CivMeter(std::string_view data) {
     return "\x15\x02" + std::string(kMeterS9);
 }
 
+// FE FE E0 94 19 00 94 FD: the radio's own address in the data, whichever address asked. Command
+// 19 00 is "Read transceiver ID" in Icom's CI-V command tables (IC-705 CI-V reference guide,
+// https://manualmachine.com/icom/ic705/24279644-reference-manual; ID-31A PLUS advanced manual,
+// https://manualarchiveguide.com/manuals/Icom-ID-31A-PLUS-Advanced-Manual-5200802?page=221); the
+// frame layout is the IC-7300 operation manual's "Remote control (CI-V) information",
+// https://www.manualshelf.com/manual/icom/ic-7300/operation-manual-english/page-155.html.
 Radio::Reply Radio::CivId(std::string_view data) {
     if (!data.empty()) return std::nullopt;
     return std::string("\x19\x00", 2) + Byte(config_.address);

@@ -23,6 +23,9 @@ Radio:
   --address HH      CI-V address in hexadecimal, icom only (default 5E, or the
                     model's: 94 IC-7300, A4 IC-705, A2 IC-9700, 98 IC-7610,
                     58 IC-706MKIIG)
+  --any-address     icom: answer a frame sent to any address, from that address,
+                    as some clones and interfaces do; 19 00 still gives the
+                    radio's own address
   --freq MHZ        starting frequency in MHz, '.' as decimal point (default
                     14.074; 144.3 on the IC-9700)
   --mode NAME       starting mode (default USB); one of
@@ -171,7 +174,9 @@ What the radio answers:
            keys, 1C 00 00 releases, FB), 25 and 26 (selected/unselected VFO
            frequency, mode).
            Anything else -> FA and an 'unknown' line. Frames for other
-           addresses are ignored, bytes between frames are skipped.
+           addresses are ignored (with --any-address every address but 00 is
+           the radio's), bytes between frames are skipped. 19 00 sent to 00
+           is the one broadcast answered: FE FE E0 <addr> 19 00 <addr> FD.
            Modes: 00 LSB 01 USB 02 AM 03 CW 04 FSK 05 FM 06 WFM 07 CW-R 08 FSK-R
            17 DV 22 DD (11, synchronous AM, is taken as AM). Replies go to the
            address the command came from.

@@ -82,8 +82,11 @@ constexpr std::uint32_t kModernIcom = kCivTransceive | kCivVfo | kCivSplit | kCi
 constexpr std::uint32_t kElecraft = kKenwoodFull | kKenwoodElecraft;
 
 constexpr std::array<Model, 20> kModels{{
+    // Address 94: the IC-7300 operation manual, "FE FE 94 E0",
+    // https://www.manualshelf.com/manual/icom/ic-7300/operation-manual-english/page-155.html
     {"ic7300", "IC-7300", Protocol::kIcom, kModernIcom, 0x94, "", "", "", kIcomSpeeds, kIc7300Bands,
      kIcomHfModes, 14'074'000, 1},
+    // Addresses A4, A2, 98: from memory.
     {"ic705", "IC-705", Protocol::kIcom, kModernIcom, 0xA4, "", "", "", kIcomSpeeds, kIc705Bands,
      kIc705Modes, 14'074'000, 1},
     {"ic9700", "IC-9700", Protocol::kIcom, kModernIcom | kCivMainSub, 0xA2, "", "", "", kIcomSpeeds,
@@ -91,9 +94,13 @@ constexpr std::array<Model, 20> kModels{{
     {"ic7610", "IC-7610", Protocol::kIcom, kModernIcom | kCivMainSub, 0x98, "", "", "", kIcomSpeeds,
      kHf60Bands, kIcomHfModes, 14'074'000, 3},
     // An older radio: no data mode, no transmit or VFO-data commands.
+    // Address 58: the IC-706MKIIG manual, "FE FE 58 E0",
+    // http://azmanual.top/manuals/128719/icom-i706mktmg-ic-706mkiig.html?page=48
     {"ic706mk2g", "IC-706MKIIG", Protocol::kIcom,
      kCivTransceive | kCivVfo | kCivSplit | kCivMeter | kCivId, 0x58, "", "", "", kIc706Speeds,
      kIc706Bands, kIc706Modes, 14'074'000, 0},
+    // IDs 021, 024, 019: from memory (the TS-590S/SG and TS-890S guides cited in
+    // protocols/kenwood/kenwood_codes.h did not show the ID page).
     {"ts590s", "TS-590S", Protocol::kKenwood, kKenwoodFull | kKenwoodFirmware | kKenwoodData, 0,
      "021", "1.04", "0015", kTs590Speeds, kHf60Bands, kKenwoodModes, 14'074'000, 0},
     {"ts890s", "TS-890S", Protocol::kKenwood, kKenwoodFull | kKenwoodFirmware | kKenwoodData, 0,
@@ -104,6 +111,7 @@ constexpr std::array<Model, 20> kModels{{
      kFt817Modes, 14'074'000, 0},
     {"ft818", "FT-818", Protocol::kFt817, kFt817Full, 0, "", "", "", kFt817Speeds, kFt817Bands,
      kFt817Modes, 14'074'000, 0},
+    // IDs 0670, 0650, 0800, 0761, 0681: from memory (see protocols/yaesu/yaesu_codes.h).
     {"ft991a", "FT-991A", Protocol::kYaesu, 0, 0, "0670", "", "", kYaesuSpeeds, kFt991Bands,
      kFt991Modes, 14'074'000, 0, "", 3},
     {"ft891", "FT-891", Protocol::kYaesu, 0, 0, "0650", "", "", kYaesuSpeeds, kHf56Bands,
@@ -114,13 +122,16 @@ constexpr std::array<Model, 20> kModels{{
      kYaesuHfModes, 14'074'000, 0, "", 6},
     {"ftdx101d", "FTDX101D", Protocol::kYaesu, 0, 0, "0681", "", "", kYaesuFastSpeeds, kHf75Bands,
      kYaesuHfModes, 14'074'000, 0, "", 6},
+    // ID017: Elecraft K3 and KX3 Programmer's Reference, p. 13,
+    // https://azmanual.top/manuals/636049/elecraft-kx3-programmers-reference-k3-programmers-reference.html?page=13;
+    // the OM answers: from memory.
     {"k3", "K3", Protocol::kKenwood, kElecraft, 0, "017", "", "0015", kElecraftSpeeds, kK3Bands,
      kElecraftModes, 14'074'000, 0, "------------"},
     {"kx3", "KX3", Protocol::kKenwood, kElecraft, 0, "017", "", "0015", kElecraftSpeeds, kKx3Bands,
      kElecraftModes, 14'074'000, 0, "----------02"},
     {"k4", "K4", Protocol::kKenwood, kElecraft, 0, "017", "", "0015", kElecraftSpeeds, kK4Bands,
      kElecraftModes, 14'074'000, 0, "--------4---"},
-    // A TS-480 subset over a USB serial port that runs at any speed.
+    // A TS-480 subset over a USB serial port that runs at any speed; ID020 from memory.
     {"qmx",
      "QMX",
      Protocol::kKenwood,
@@ -134,7 +145,7 @@ constexpr std::array<Model, 20> kModels{{
      kQmxModes,
      14'074'000,
      0},
-    // A TS-2000 as an SDR program plays it, with its own ZZ commands.
+    // A TS-2000 as an SDR program plays it, with its own ZZ commands; ID019 from memory.
     {"sdr", "SDR (TS-2000 + ZZ)", Protocol::kKenwood, kKenwoodFull | kKenwoodZz, 0, "019", "",
      "0015", kTs2000Speeds, kSdrBands, kKenwoodModes, 14'074'000, 0},
 }};

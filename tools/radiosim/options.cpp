@@ -169,7 +169,7 @@ std::string SetPtt(Draft& draft, std::string_view value) {
     return {};
 }
 
-constexpr std::array<OptionRow, 23> kOptionRows{{
+constexpr std::array<OptionRow, 24> kOptionRows{{
     {"cts-low", false, SetFlag<&Options::cts_low>},
     {"protocol", true, SetProtocol},
     {"model", true, SetModel},
@@ -178,6 +178,7 @@ constexpr std::array<OptionRow, 23> kOptionRows{{
     {"refuse", false, SetRadioFlag<&Radio::Config::refuse>},
     {"stop-after", true, SetStopAfter},
     {"address", true, SetAddress},
+    {"any-address", false, SetRadioFlag<&Radio::Config::any_address>},
     {"freq", true, SetFreq},
     {"mode", true, SetMode},
     {"echo", false, SetFlag<&Options::echo>},
@@ -251,6 +252,9 @@ std::string Finish(Draft& draft) {
     }
     if (o.radio.refuse && o.radio.protocol == Protocol::kFt817) {
         return "--refuse: an FT-817 has no answer that refuses a command";
+    }
+    if (o.radio.any_address && o.radio.protocol != Protocol::kIcom) {
+        return "--any-address: only an ICOM radio has addresses";
     }
     if (!o.settings.empty() && o.com == 0) return "--settings needs --com N";
     if (o.ptt_line && o.rfc2217_port < 0) {

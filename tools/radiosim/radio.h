@@ -66,6 +66,9 @@ public:
         bool transceive = false;
         const Model* model = nullptr;  // nullptr: the generic radio of the protocol
         bool refuse = false;           // every command refused (Kenwood ?;, ICOM FA)
+        // ICOM: a frame to any address is taken as this radio's, and answered from the address
+        // it was sent to, as some clones and interfaces do.
+        bool any_address = false;
     };
 
     Radio(Config config, Tuning initial, Listener& listener);
@@ -159,6 +162,8 @@ private:
     void IcomByte(std::uint8_t byte);
     void IcomFrame();
     void IcomAnswer(std::uint8_t to, std::string_view payload);
+    // The frame's destination is this radio: its own address, or any with --any-address.
+    bool IcomMine(std::uint8_t to) const;
     std::string IcomModeBytes(const Tuning& vfo) const;
     Reply CivTakeFrequency(std::string_view data);
     Reply CivTakeMode(std::string_view data);
