@@ -11,6 +11,9 @@ namespace {
 // a hundred.
 constexpr int kReleaseMs = 100;
 
+// An unanswered first read is made again this long after, once the radio answers the polls.
+constexpr Seconds kReadAgainAfter{1.0};
+
 std::string LineText(ControlLine line) { return std::string(LineName(line)); }
 
 }  // namespace
@@ -28,7 +31,8 @@ std::optional<bool> ReadTransmitState(const RadioFamily& family, SessionState& s
 }
 
 void TransmitWatch::Opened(Seconds now, Handshake handshake) {
-    phase_ = Phase::AwaitingRead;
+    phase_ = Phase::AwaitingReading;
+    lastRead_.reset();
     openedAt_ = now;
     handshake_ = handshake;
     reported_ = false;
@@ -39,29 +43,45 @@ void TransmitWatch::Closed() { phase_ = Phase::Closed; }
 std::optional<TransmitFinding> TransmitWatch::Tick(const RadioFamily& family, SessionState& state,
                                                    Platform& platform) {
     if (phase_ == Phase::Closed) return std::nullopt;
-    if (phase_ == Phase::AwaitingRead) {
-        // A family whose replies carry no frame (one byte answers the FT-817's read) is read only
-        // once the radio has shown it speaks it: another radio's "?" would pass for an answer.
-        if (family.ConfirmByRepeat() && !state.frequencyHz) return std::nullopt;
-        if (!PollTurnNow(family, state, platform)) return std::nullopt;
-        phase_ = Phase::Watching;
-        if (testRunning_) return std::nullopt;
-        const std::optional<bool> transmitting = ReadTransmitState(family, state, platform);
-        TookPollTurn(state, platform);
-        if (transmitting != true) return std::nullopt;
-        TransmitFinding finding = FindKeyingLine(family, state, platform);
-        TookPollTurn(state, platform);
-        // A radio a dropped line brought back to receive is not reported back in receive: the
-        // finding stays on show, it is the line that matters.
-        reported_ = finding.transmittingAfter != false;
-        return finding;
-    }
+    if (phase_ == Phase::AwaitingReading) return FirstReading(family, state, platform);
     if (testRunning_ || !state.transmitting) return std::nullopt;
     if (*state.transmitting == reported_) return std::nullopt;
     reported_ = *state.transmitting;
     TransmitFinding finding;
     finding.event = reported_ ? TransmitEvent::TransmittingUnasked : TransmitEvent::BackToReceive;
     finding.foundAfterOpen = platform.clock.Now() - openedAt_;
+    return finding;
+}
+
+// The first reading after the open decides, however late it comes: a radio whose first read
+// went unanswered (bytes of the check still in its buffer, a slow start) and that turns out to
+// transmit is keyed by the open as much as one that said so at once. A reading a poll took
+// meanwhile counts; the link's own read is made again while the radio answers the polls.
+std::optional<TransmitFinding> TransmitWatch::FirstReading(const RadioFamily& family,
+                                                           SessionState& state,
+                                                           Platform& platform) {
+    // A family whose replies carry no frame (one byte answers the FT-817's read) is read only
+    // once the radio has shown it speaks it: another radio's "?" would pass for an answer.
+    if (family.ConfirmByRepeat() && !state.frequencyHz) return std::nullopt;
+    // The operator's PTT test keys the radio on purpose; the reading waits for its end.
+    if (testRunning_ || !PollTurnNow(family, state, platform)) return std::nullopt;
+    std::optional<bool> transmitting = state.transmitting;
+    if (!transmitting) {
+        const Seconds now = platform.clock.Now();
+        if (lastRead_ && (!state.frequencyHz || now - *lastRead_ < kReadAgainAfter))
+            return std::nullopt;
+        transmitting = ReadTransmitState(family, state, platform);
+        lastRead_ = platform.clock.Now();
+        TookPollTurn(state, platform);
+    }
+    if (!transmitting) return std::nullopt;
+    phase_ = Phase::Watching;
+    if (!*transmitting) return std::nullopt;
+    TransmitFinding finding = FindKeyingLine(family, state, platform);
+    TookPollTurn(state, platform);
+    // A radio a dropped line brought back to receive is not reported back in receive: the
+    // finding stays on show, it is the line that matters.
+    reported_ = finding.transmittingAfter != false;
     return finding;
 }
 

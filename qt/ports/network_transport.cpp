@@ -98,6 +98,7 @@ void NetworkTransport::Open(const LineSettings& line, Handshake handshake,
     lostDetail_.clear();
     Connect();
     try {
+        if (target_.kind == PortKind::Rfc2217) SendLinesFirst(handshake);
         if (!probed_) AwaitHangUp();
         RequireOpen();
         if (target_.kind == PortKind::Rfc2217) Negotiate(line, handshake);
@@ -133,10 +134,20 @@ void NetworkTransport::ReadUntil(Done done, Clock::time_point deadline) {
     }
 }
 
+// ser2net raised DTR and RTS as it opened its device for this connection, and a radio keyed from
+// either transmits until they are set: they go out with the connection's first bytes, before
+// anything is awaited. The far end takes port settings only from a client that has agreed to
+// control the port (ser2net drops them before that), so the offer to do so goes in front, in
+// the same write.
+void NetworkTransport::SendLinesFirst(Handshake handshake) {
+    out_ += telnet_.Start();
+    SendControlLines(handshake);
+}
+
 // ser2net takes every connection and only then opens its device; when it cannot (absent, or
-// still held by the connection before) it says so and hangs up at once. Nothing goes out until
-// that moment has passed: had we sent anything it had not read, its words would be lost in a
-// reset. A connection the watch found up has been through this already.
+// still held by the connection before) it says so and hangs up at once. Nothing but the lines
+// goes out until that moment has passed. A connection the watch found up has been through this
+// already.
 void NetworkTransport::AwaitHangUp() {
     holdReplies_ = true;
     if (target_.kind == PortKind::Rfc2217) {

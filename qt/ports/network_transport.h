@@ -57,6 +57,7 @@ public:
 
 private:
     void Connect();
+    void SendLinesFirst(Handshake handshake);
     void AwaitHangUp();
     void Negotiate(const LineSettings& line, Handshake handshake);
     void SendLineSettings(const LineSettings& line, Handshake handshake);

@@ -172,17 +172,58 @@ TEST(TransmitWatch, DropsRaisedLinesOneAtATimeUntilTheRadioReceives) {
     }
 }
 
-TEST(TransmitWatch, LaterReportsAreShownOnceAndNeverTouchTheLines) {
+// The first reading after the open decides, however late it comes: a radio found transmitting
+// then has its lines searched, whether the reading was a poll's or the link's own read made again.
+TEST(TransmitWatch, TheFirstReadingRunsTheSearchHoweverLateItComes) {
+    struct Row {
+        const char* name;
+        bool pollSaysTransmitting;  // the late reading is a poll's (Kenwood's IF)
+        bool answersPolls;          // the radio wakes up and answers the polls
+        double later;               // seconds after the unanswered read
+        int reads;                  // transmit reads made in all
+        const char* status;         // empty: nothing said
+    };
+    const Row rows[] = {
+        {"a_polls_reading_counts", true, true, 0.2, 2, "RTS keys this radio: set Com3.RTS=off"},
+        {"read_again_once_the_radio_answers", false, true, 1.1, 3,
+         "RTS keys this radio: set Com3.RTS=off"},
+        {"not_again_within_a_second", false, true, 0.5, 1, ""},
+        {"not_again_while_the_radio_answers_nothing", false, false, 5, 1, ""},
+    };
+    for (const Row& row : rows) {
+        FakeWorld w;
+        w.port.open = true;
+        w.port.lines = Levels(true, true);
+        WiredRadio radio(w.port, ControlLine::Rts);
+        SessionState state;
+        state.protocol = Protocol::Kenwood;
+        TransmitWatch watch;
+        watch.Opened(w.clock.Now(), Handshake::None);
+        radio.silent = true;  // the read at open goes unanswered
+        EXPECT_FALSE(watch.Tick(radio, state, w.platform)) << row.name;
+        radio.silent = !row.answersPolls;
+        if (row.answersPolls) state.frequencyHz = 14'074'000;
+        if (row.pollSaysTransmitting) state.transmitting = true;
+        w.clock.Advance(row.later);
+        const auto finding = watch.Tick(radio, state, w.platform);
+        EXPECT_EQ(finding ? TransmitStatusText(*finding, 3) : "", row.status) << row.name;
+        EXPECT_EQ(w.port.lines.rts, !finding) << row.name;
+        EXPECT_EQ(radio.reads, row.reads) << row.name;
+    }
+}
+
+// Once the radio was seen receiving with the lines as they are, a later "transmitting" is the
+// operator's: reported once per change, and the lines are not touched.
+TEST(TransmitWatch, AfterAReadingInReceiveLaterReportsNeverTouchTheLines) {
     FakeWorld w;
     w.port.open = true;
     w.port.lines = Levels(true, true);
-    WiredRadio radio(w.port, ControlLine::Rts);
+    WiredRadio radio(w.port, std::nullopt);
     SessionState state;
     state.protocol = Protocol::Kenwood;
     TransmitWatch watch;
     watch.Opened(w.clock.Now(), Handshake::None);
-    radio.silent = true;  // no answer at open: nothing is known, nothing is said
-    EXPECT_FALSE(watch.Tick(radio, state, w.platform));
+    EXPECT_FALSE(watch.Tick(radio, state, w.platform));  // receiving at open
 
     const std::vector<std::optional<bool>> polls = {true, true, false, false, true};
     std::vector<std::string> events;
