@@ -1,5 +1,7 @@
 #include "link/transmit_watch.h"
 
+#include <algorithm>
+
 #include "core/failure_policy.h"
 #include "link/poll_cycle.h"
 
@@ -11,8 +13,11 @@ namespace {
 // a hundred.
 constexpr int kReleaseMs = 100;
 
-// An unanswered first read is made again this long after, once the radio answers the polls.
-constexpr Seconds kReadAgainAfter{1.0};
+// An unanswered first read is made again, once the radio answers the polls, this long after the
+// last; each read that goes unanswered doubles the wait, up to the longest, so that a radio
+// without the read costs the link little.
+constexpr Seconds kFirstReadAgain{0.5};
+constexpr Seconds kLongestReadAgain{8.0};
 
 std::string LineText(ControlLine line) { return std::string(LineName(line)); }
 
@@ -33,6 +38,7 @@ std::optional<bool> ReadTransmitState(const RadioFamily& family, SessionState& s
 void TransmitWatch::Opened(Seconds now, Handshake handshake) {
     phase_ = Phase::AwaitingReading;
     lastRead_.reset();
+    readAgain_ = kFirstReadAgain;
     openedAt_ = now;
     handshake_ = handshake;
     reported_ = false;
@@ -68,8 +74,9 @@ std::optional<TransmitFinding> TransmitWatch::FirstReading(const RadioFamily& fa
     std::optional<bool> transmitting = state.transmitting;
     if (!transmitting) {
         const Seconds now = platform.clock.Now();
-        if (lastRead_ && (!state.frequencyHz || now - *lastRead_ < kReadAgainAfter))
+        if (lastRead_ && (!state.frequencyHz || now - *lastRead_ < readAgain_))
             return std::nullopt;
+        if (lastRead_) readAgain_ = std::min(readAgain_ * 2, kLongestReadAgain);
         transmitting = ReadTransmitState(family, state, platform);
         lastRead_ = platform.clock.Now();
         TookPollTurn(state, platform);

@@ -50,6 +50,8 @@ public:
     // A link opened at `now`, its RTS given to flow control when `handshake` is RTS/CTS.
     void Opened(Seconds now, Handshake handshake);
     void Closed();
+    // No transmit reading has come since the open yet.
+    bool AwaitingFirstReading() const { return phase_ == Phase::AwaitingReading; }
     // The operator's PTT test keys the radio on purpose: nothing is reported meanwhile.
     void SetTestRunning(bool running) { testRunning_ = running; }
 
@@ -68,6 +70,7 @@ private:
     Phase phase_ = Phase::Closed;
     Seconds openedAt_{0};
     std::optional<Seconds> lastRead_;  // the link's own first read, while none was answered
+    Seconds readAgain_{0};
     Handshake handshake_ = Handshake::None;
     bool testRunning_ = false;
     bool reported_ = false;  // a finding is on show until the radio says it receives again

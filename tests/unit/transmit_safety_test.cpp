@@ -185,9 +185,9 @@ TEST(TransmitWatch, TheFirstReadingRunsTheSearchHoweverLateItComes) {
     };
     const Row rows[] = {
         {"a_polls_reading_counts", true, true, 0.2, 2, "RTS keys this radio: set Com3.RTS=off"},
-        {"read_again_once_the_radio_answers", false, true, 1.1, 3,
+        {"read_again_once_the_radio_answers", false, true, 0.6, 3,
          "RTS keys this radio: set Com3.RTS=off"},
-        {"not_again_within_a_second", false, true, 0.5, 1, ""},
+        {"not_again_within_half_a_second", false, true, 0.4, 1, ""},
         {"not_again_while_the_radio_answers_nothing", false, false, 5, 1, ""},
     };
     for (const Row& row : rows) {
