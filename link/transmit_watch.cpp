@@ -1,7 +1,5 @@
 #include "link/transmit_watch.h"
 
-#include <algorithm>
-
 #include "core/failure_policy.h"
 #include "link/poll_cycle.h"
 
@@ -12,12 +10,6 @@ namespace {
 // A radio's PTT input lets go within a few tens of milliseconds; the relay of an old one within
 // a hundred.
 constexpr int kReleaseMs = 100;
-
-// An unanswered first read is made again, once the radio answers the polls, this long after the
-// last; each read that goes unanswered doubles the wait, up to the longest, so that a radio
-// without the read costs the link little.
-constexpr Seconds kFirstReadAgain{0.5};
-constexpr Seconds kLongestReadAgain{8.0};
 
 std::string LineText(ControlLine line) { return std::string(LineName(line)); }
 
@@ -37,8 +29,8 @@ std::optional<bool> ReadTransmitState(const RadioFamily& family, SessionState& s
 
 void TransmitWatch::Opened(Seconds now, Handshake handshake) {
     phase_ = Phase::AwaitingReading;
-    lastRead_.reset();
-    readAgain_ = kFirstReadAgain;
+    read_ = false;
+    answeringAtRead_ = false;
     openedAt_ = now;
     handshake_ = handshake;
     reported_ = false;
@@ -62,7 +54,8 @@ std::optional<TransmitFinding> TransmitWatch::Tick(const RadioFamily& family, Se
 // The first reading after the open decides, however late it comes: a radio whose first read
 // went unanswered (bytes of the check still in its buffer, a slow start) and that turns out to
 // transmit is keyed by the open as much as one that said so at once. A reading a poll took
-// meanwhile counts; the link's own read is made again while the radio answers the polls.
+// meanwhile counts; the link's own read is made once more when the radio began answering the
+// polls only after it (one that answered them already and not the read has no such read).
 std::optional<TransmitFinding> TransmitWatch::FirstReading(const RadioFamily& family,
                                                            SessionState& state,
                                                            Platform& platform) {
@@ -73,12 +66,10 @@ std::optional<TransmitFinding> TransmitWatch::FirstReading(const RadioFamily& fa
     if (testRunning_ || !PollTurnNow(family, state, platform)) return std::nullopt;
     std::optional<bool> transmitting = state.transmitting;
     if (!transmitting) {
-        const Seconds now = platform.clock.Now();
-        if (lastRead_ && (!state.frequencyHz || now - *lastRead_ < readAgain_))
-            return std::nullopt;
-        if (lastRead_) readAgain_ = std::min(readAgain_ * 2, kLongestReadAgain);
+        if (!ReadDue(state)) return std::nullopt;
+        read_ = true;
+        answeringAtRead_ = state.frequencyHz.has_value();
         transmitting = ReadTransmitState(family, state, platform);
-        lastRead_ = platform.clock.Now();
         TookPollTurn(state, platform);
     }
     if (!transmitting) return std::nullopt;

@@ -50,8 +50,12 @@ public:
     // A link opened at `now`, its RTS given to flow control when `handshake` is RTS/CTS.
     void Opened(Seconds now, Handshake handshake);
     void Closed();
-    // No transmit reading has come since the open yet.
-    bool AwaitingFirstReading() const { return phase_ == Phase::AwaitingReading; }
+    // No transmit reading has come since the open, and the link's own read may still bring one:
+    // it was not made yet, or the radio began answering the polls after it.
+    bool ReadDue(const SessionState& state) const {
+        return phase_ == Phase::AwaitingReading &&
+               (!read_ || (!answeringAtRead_ && state.frequencyHz.has_value()));
+    }
     // The operator's PTT test keys the radio on purpose: nothing is reported meanwhile.
     void SetTestRunning(bool running) { testRunning_ = running; }
 
@@ -69,8 +73,8 @@ private:
     enum class Phase { Closed, AwaitingReading, Watching };
     Phase phase_ = Phase::Closed;
     Seconds openedAt_{0};
-    std::optional<Seconds> lastRead_;  // the link's own first read, while none was answered
-    Seconds readAgain_{0};
+    bool read_ = false;             // the link's own read was made since the open
+    bool answeringAtRead_ = false;  // and the radio had answered a poll by then
     Handshake handshake_ = Handshake::None;
     bool testRunning_ = false;
     bool reported_ = false;  // a finding is on show until the radio says it receives again

@@ -298,7 +298,7 @@ doctor::Verdict Listen(SessionState& state, Platform& platform, doctor::LinkWatc
                              (!server || verdict.kind == doctor::VerdictKind::Answering);
         // A radio that answers while its first transmit reading is still to come may be keyed
         // by a line: the listen lasts until it is known.
-        const bool transmitUnknown = transmit.AwaitingFirstReading() && state.frequencyHz;
+        const bool transmitUnknown = transmit.ReadDue(state) && state.frequencyHz;
         const bool decided = verdict.kind != doctor::VerdictKind::Waiting && !readOut &&
                              !transmitUnknown &&
                              (verdict.kind != doctor::VerdictKind::Answering || line.lastReading);

@@ -178,17 +178,18 @@ TEST(TransmitWatch, TheFirstReadingRunsTheSearchHoweverLateItComes) {
     struct Row {
         const char* name;
         bool pollSaysTransmitting;  // the late reading is a poll's (Kenwood's IF)
-        bool answersPolls;          // the radio wakes up and answers the polls
-        double later;               // seconds after the unanswered read
+        bool answeredBefore;        // the radio answered a poll before the read at open
+        bool answersPolls;          // it answers the polls after that read
         int reads;                  // transmit reads made in all
         const char* status;         // empty: nothing said
     };
     const Row rows[] = {
-        {"a_polls_reading_counts", true, true, 0.2, 2, "RTS keys this radio: set Com3.RTS=off"},
-        {"read_again_once_the_radio_answers", false, true, 0.6, 3,
+        {"a_polls_reading_counts", true, false, true, 2, "RTS keys this radio: set Com3.RTS=off"},
+        {"read_again_once_the_radio_answers", false, false, true, 3,
          "RTS keys this radio: set Com3.RTS=off"},
-        {"not_again_within_half_a_second", false, true, 0.4, 1, ""},
-        {"not_again_while_the_radio_answers_nothing", false, false, 5, 1, ""},
+        {"not_again_while_the_radio_answers_nothing", false, false, false, 1, ""},
+        // It answered the polls and not the read: it has no such read.
+        {"not_again_from_a_radio_without_the_read", false, true, true, 1, ""},
     };
     for (const Row& row : rows) {
         FakeWorld w;
@@ -199,13 +200,16 @@ TEST(TransmitWatch, TheFirstReadingRunsTheSearchHoweverLateItComes) {
         state.protocol = Protocol::Kenwood;
         TransmitWatch watch;
         watch.Opened(w.clock.Now(), Handshake::None);
+        if (row.answeredBefore) state.frequencyHz = 14'074'000;
         radio.silent = true;  // the read at open goes unanswered
         EXPECT_FALSE(watch.Tick(radio, state, w.platform)) << row.name;
-        radio.silent = !row.answersPolls;
+        radio.silent = !row.answersPolls || row.answeredBefore;
         if (row.answersPolls) state.frequencyHz = 14'074'000;
         if (row.pollSaysTransmitting) state.transmitting = true;
-        w.clock.Advance(row.later);
-        const auto finding = watch.Tick(radio, state, w.platform);
+        w.clock.Advance(1.0);
+        std::optional<TransmitFinding> finding;
+        for (int tick = 0; tick < 10 && !finding; ++tick)
+            finding = watch.Tick(radio, state, w.platform);
         EXPECT_EQ(finding ? TransmitStatusText(*finding, 3) : "", row.status) << row.name;
         EXPECT_EQ(w.port.lines.rts, !finding) << row.name;
         EXPECT_EQ(radio.reads, row.reads) << row.name;
