@@ -170,9 +170,10 @@ TEST_F(DoctorWindowTest, OldValuesLookOld) {
 }
 
 // Find radio, from the details panel: the radio is at another speed and address than chosen; the
-// scan names it, and using what it found brings the link up.
+// scan names it, and using what it found brings the link up. The radio answers 60 ms after each
+// read, as a busy one may: the scan waits out its listening time.
 TEST_F(DoctorWindowTest, FindRadioFindsItAndItsSettingsBringTheLinkUp) {
-    Radiosim radio(IniPath(), 1, {"--model", "ic705", "--speed", "19200"});
+    Radiosim radio(IniPath(), 1, {"--model", "ic705", "--speed", "19200", "--delay", "60"});
     ASSERT_TRUE(radio.Started());
     MainWindow& w = Start();
     w.show();

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+#include "qt/ports/last_words.h"
 #include "tests/support/radiosim_process.h"
 #include "tests/support/window_fixture.h"
 
@@ -138,11 +139,13 @@ TEST_F(TransmitWindowTest, ClosingTheWindowUnkeysACatTest) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return Reading(w)->text() == "14.074.00 USB"; }, 8000));
     TestPtt(w, 0, 5.0);
     ASSERT_TRUE(radio->WaitForLine("transmit on (cat)", 3000));
+    EXPECT_TRUE(LastWordsArmed()) << "a crash now would leave the radio keyed";
     QElapsedTimer sinceClose;
     sinceClose.start();
     CloseWindow();
     EXPECT_TRUE(radio->WaitForLine("transmit off", 1000));
     EXPECT_LT(sinceClose.elapsed(), 1000);
+    EXPECT_FALSE(LastWordsArmed());
 }
 
 }  // namespace

@@ -44,8 +44,10 @@ TEST_F(DoctorCommand, ARadioThatAnswersEndsWellAndShowsTheTraffic) {
         << "--doctor wrote the settings";
 }
 
+// It answers 60 ms after each read, as a busy radio may: the scan waits out its listening time.
 TEST_F(DoctorCommand, ARadioElsewhereIsFoundByTheScan) {
-    cat::test::Radiosim radio(Ini(), 2, {"--model", "ts590s", "--speed", "115200"});
+    cat::test::Radiosim radio(Ini(), 2,
+                              {"--model", "ts590s", "--speed", "115200", "--delay", "60"});
     ASSERT_TRUE(radio.Started());
     const Outcome run = Doctor({"Com 2"});
     // The link as set up read no frequency: a radio found elsewhere does not make it work.

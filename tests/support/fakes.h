@@ -156,6 +156,7 @@ public:
     std::optional<Handshake> handshake;
     ControlLineLevels lines;               // DTR and RTS as last set
     std::vector<std::string> lineChanges;  // "DTR on, RTS off" for every SetControlLines
+    double linesSetAt = 0;                 // the clock's time of the last SetControlLines
     bool open = false;
     bool failOutputWhenClosed =
         true;  // a closed port raises on Write and reads, as a real one does
@@ -166,6 +167,8 @@ public:
     std::deque<std::string> replies;   // one reply queued per Write, in order
     std::function<std::string(const std::string&)> responder;  // answers a write, if set
     std::optional<std::size_t> inputShortBy;  // ReadAll returns fewer bytes than counted
+    // Runs as each call begins: a line whose bytes arrive late delivers them here.
+    std::function<void(Op)> onCall;
 
     void Arrive(const std::string& bytes) { waiting += bytes; }
     std::string AllWritten() const {
@@ -213,6 +216,7 @@ public:
     }
     void SetControlLines(const ControlLineLevels& levels) override {
         lines = levels;
+        if (clock_) linesSetAt = clock_->now;
         lineChanges.push_back(std::string("DTR ") + (levels.dtr ? "on" : "off") + ", RTS " +
                               (levels.rts ? "on" : "off"));
     }
@@ -263,6 +267,7 @@ private:
         int times;
     };
     void Check(Op op) {
+        if (onCall) onCall(op);
         auto it = failures_.find(op);
         if (it == failures_.end()) return;
         Failure f = it->second;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,19 +21,45 @@ using test::Bytes;
 
 const std::string kFt817Read = Bytes({0x00, 0x00, 0x00, 0x00, 0x03});
 
+// A five-byte radio's reading as the line gives it back at one speed: `late` seconds after the
+// read, to the first `times` reads there.
+struct Reading {
+    int speed;
+    double late = 0;
+    int times = 1000;
+};
+
 struct OpenedLink {
+    struct Sent {
+        std::string settings;
+        std::optional<Handshake> handshake;
+        double at;
+        std::string bytes;
+    };
     test::FakeWorld world;
     SessionState state;
     test::FakeDisplay display;
-    std::vector<std::pair<std::string, std::string>> sent;  // line settings, bytes
+    std::vector<Sent> sent;
+    std::vector<std::pair<double, std::string>> due;  // bytes on their way, and when they land
 
-    // Opens the link and ticks the poll timer for `seconds`, answering the five-byte read at
-    // `radioSpeed` when a five-byte radio is there.
-    OpenedLink(const char* family, const char* speed, int radioSpeed, double seconds) {
-        world.port.responder = [this, radioSpeed](const std::string& bytes) -> std::string {
-            sent.emplace_back(world.port.settings, bytes);
-            const bool atItsSpeed = world.port.settings.rfind(std::to_string(radioSpeed), 0) == 0;
-            return atItsSpeed && bytes == kFt817Read ? Bytes({0x01, 0x40, 0x74, 0x00, 0x01}) : "";
+    // Opens the link at 1000 s and ticks the poll timer for `seconds`, the line giving back
+    // `readings` to the five-byte read.
+    OpenedLink(const char* family, const char* speed, std::vector<Reading> readings,
+               double seconds) {
+        world.port.responder = [this, readings](const std::string& bytes) mutable {
+            const std::string& line = world.port.settings;
+            sent.push_back({line, world.port.handshake, world.clock.now, bytes});
+            for (Reading& r : readings)
+                if (bytes == kFt817Read && line.rfind(std::to_string(r.speed) + ",", 0) == 0 &&
+                    r.times-- > 0)
+                    due.emplace_back(world.clock.now + r.late,
+                                     Bytes({0x01, 0x40, 0x74, 0x00, 0x01}));
+            return std::string();
+        };
+        world.port.onCall = [this](test::FakeCommPort::Op) {
+            for (auto& [at, bytes] : due)
+                if (!bytes.empty() && at <= world.clock.now)
+                    world.port.waiting += std::exchange(bytes, "");
         };
         world.clock.now = 1000.0;
         LinkChoices choices;
@@ -42,15 +69,16 @@ struct OpenedLink {
         choices.speedText = speed;
         OpenLink(state, world.platform, choices);
         ReadAtOpen(state, world.platform);
-        for (double t = 0; t < seconds; t += 0.1) {
+        // Ticks of an eighth of a second keep the clock exact.
+        for (double t = 0; t < seconds; t += 0.125) {
             PollTick(state, world.platform, false, display);
-            world.clock.Advance(0.1);
+            world.clock.Advance(0.125);
         }
     }
     std::vector<std::string> CheckedAt() const {
         std::vector<std::string> speeds;
-        for (const auto& [settings, bytes] : sent)
-            if (bytes == kFt817Read) speeds.push_back(settings.substr(0, settings.find(',')));
+        for (const Sent& s : sent)
+            if (s.bytes == kFt817Read) speeds.push_back(s.settings.substr(0, s.settings.find(',')));
         return speeds;
     }
 };
@@ -70,7 +98,7 @@ TEST(FiveByteCheck, AsksOnlyAtTheSpeedsFasterThanTheLinkAndThenPollsOnItsOwnLine
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.family) + " at " + row.speed);
-        OpenedLink run(row.family, row.speed, 0, 3.0);
+        OpenedLink run(row.family, row.speed, {}, 3.0);
         std::vector<std::string> checked = run.CheckedAt();
         if (std::string(row.family) == "FT-817") {
             EXPECT_FALSE(run.state.fiveByteCheck);
@@ -81,7 +109,7 @@ TEST(FiveByteCheck, AsksOnlyAtTheSpeedsFasterThanTheLinkAndThenPollsOnItsOwnLine
         const std::size_t own = checked.size();
         ASSERT_GT(run.sent.size(), own) << "the link never polled";
         for (std::size_t i = own; i < run.sent.size(); ++i)
-            EXPECT_EQ(run.sent[i].first.substr(0, run.sent[i].first.find(',')), row.speed);
+            EXPECT_EQ(run.sent[i].settings.substr(0, run.sent[i].settings.find(',')), row.speed);
     }
 }
 
@@ -111,7 +139,7 @@ TEST(FiveByteCheck, ATextRadiosBufferIsEmptiedBeforeTheLinksFirstCommand) {
 }
 
 TEST(FiveByteCheck, AFiveByteRadioFoundIsNeverPolledInTheLinksFamily) {
-    OpenedLink run("ICOM", "9600", 38400, 5.0);
+    OpenedLink run("ICOM", "9600", {{38400}}, 5.0);
     ASSERT_TRUE(run.state.fiveByteCheck);
     ASSERT_TRUE(run.state.fiveByteCheck->Found());
     EXPECT_EQ(run.state.fiveByteCheck->Found()->Name(), "FT-817");
@@ -120,6 +148,51 @@ TEST(FiveByteCheck, AFiveByteRadioFoundIsNeverPolledInTheLinksFamily) {
     EXPECT_EQ(run.CheckedAt(), (std::vector<std::string>{"38400", "38400"}));
     EXPECT_EQ(run.sent.size(), 2u);
     EXPECT_EQ(run.world.port.settings, "9600,n,8,2") << "the link's own line is back";
+}
+
+// One row per rule of the check. On every row, each read follows a quarter second of quiet (the
+// first counted from the open: whatever the line carried then counts as just sent) and goes out
+// at 8N2 without flow control, and the link's own flow control is back at the end.
+TEST(FiveByteCheck, KeepsEachRuleOnTheLine) {
+    const struct {
+        const char* name;
+        const char* family;
+        const char* speed;
+        std::vector<Reading> readings;
+        int found;  // the speed the radio is found at; 0: none
+    } rows[] = {
+        {"a_link_with_flow_control_reads_without_it", "Yaesu", "1200", {}, 0},
+        {"one_reading_at_each_speed_is_no_radio",
+         "Kenwood",
+         "4800",
+         {{38400, 0, 1}, {9600, 0, 1}},
+         0},
+        {"a_reading_0_28_s_late_is_still_heard", "ICOM", "9600", {{38400, 0.28}}, 38400},
+        {"bytes_later_than_the_listening_time_answer_no_read",
+         "Kenwood",
+         "4800",
+         {{38400, 0.45}, {9600}},
+         9600},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        OpenedLink run(row.family, row.speed, row.readings, 4.0);
+        ASSERT_TRUE(run.state.fiveByteCheck && run.state.fiveByteCheck->Over());
+        const bool found = run.state.fiveByteCheck->Found() != nullptr;
+        EXPECT_EQ(found ? run.state.fiveByteCheck->FoundSpeed() : 0, row.found);
+        double last = 1000.0;
+        for (const OpenedLink::Sent& s : run.sent) {
+            if (s.bytes != kFt817Read) break;
+            EXPECT_GE(s.at - last, 0.25) << s.settings;
+            EXPECT_EQ(s.handshake, Handshake::None) << s.settings;
+            EXPECT_EQ(s.settings.substr(s.settings.find(',')), ",n,8,2");
+            last = s.at;
+        }
+        std::vector<std::string> handshakes;
+        for (const std::string& entry : run.world.port.log)
+            if (entry.rfind("Handshake=", 0) == 0) handshakes.push_back(entry);
+        EXPECT_EQ(handshakes.back(), handshakes.front()) << "the link's own flow control";
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "protocols/families.h"
 #include "protocols/ft817/ft817_codes.h"
 #include "tests/support/fakes.h"
 
@@ -146,25 +147,29 @@ TEST(ScanJudge, NamesFamilyAndModelFromTheAnswer) {
     }
 }
 
+// Its answer lands as the line is set for the next read: after the scan stopped listening.
+constexpr double kAsTheNextLineIsSet = -1;
+
 // A radio behind the port: it answers its own family's reads at its own speed, and turns
 // everything at any other speed into noise.
 struct RadioBehind {
     const char* name;
     Protocol family;
-    int speed;
+    int speed;                  // 0: any (a radio on USB, a network port)
     std::string answer;         // to the family's first read
     std::string followUp = "";  // to a further read of the same family (FT-817: the same read)
     const char* described = "";
     bool refusesFirst = false;  // bytes of earlier probes still in its buffer draw one ?;
+    double late = 0;            // seconds from a read to its answer, or kAsTheNextLineIsSet
 };
 
 class ScanRun : public ::testing::Test {
 protected:
     std::optional<Found> Scan(const RadioBehind& radio, Protocol chosen, int chosenSpeed) {
-        world.port.responder = [&](const std::string& sent) -> std::string {
+        auto answer = [&](const std::string& sent) -> std::string {
             const std::string& line = world.port.settings;
             const int speed = std::stoi(line.substr(0, line.find(',')));
-            if (speed != radio.speed) return Bytes({0x9A, 0x3C, 0xF1});
+            if (radio.speed && speed != radio.speed) return Bytes({0x9A, 0x3C, 0xF1});
             const bool text = radio.family == Protocol::Kenwood || radio.family == Protocol::Yaesu;
             if (radio.family == Protocol::Icom && sent[0] == '\xFE') return radio.answer;
             if (text && sent == ";ID;") return std::exchange(refused, true) ? radio.answer : "?;";
@@ -174,10 +179,24 @@ protected:
                                                                              : radio.answer;
             return {};
         };
+        world.port.responder = [&, answer](const std::string& sent) -> std::string {
+            std::string reply = answer(sent);
+            if (radio.late == 0) return reply;
+            due.emplace_back(radio.late < 0 ? radio.late : now + radio.late, std::move(reply));
+            return {};
+        };
+        // Bytes on their way land at the first call of the port once they are due.
+        world.port.onCall = [this](test::FakeCommPort::Op op) {
+            if (op == test::FakeCommPort::Op::Write)
+                wrote.push_back({now, world.port.settings, world.port.handshake});
+            for (auto& [at, bytes] : due)
+                if (at < 0 ? op == test::FakeCommPort::Op::SetLineSettings : at <= now)
+                    world.port.waiting += std::exchange(bytes, "");
+        };
         refused = !radio.refusesFirst;
         asked = false;
+        now = 0;
         Scanner scanner(world.port, ScanPlan(kSpeeds, chosen, chosenSpeed));
-        double now = 0;
         for (int steps = 0; steps < 500; ++steps) {
             const auto wait = scanner.Step(now);
             if (!wait) break;
@@ -189,11 +208,19 @@ protected:
         probes = scanner.ProbesDone();
         return scanner.Result();
     }
+    struct Sent {
+        double at;
+        std::string settings;
+        std::optional<Handshake> handshake;
+    };
     test::FakeWorld world;
+    double now = 0;
     double elapsed = 0;
     std::size_t probes = 0;
     bool refused = false;
     bool asked = false;
+    std::vector<std::pair<double, std::string>> due;  // answers on their way: when, what
+    std::vector<Sent> wrote;                          // beside world.port.writes
 };
 
 TEST_F(ScanRun, FindsEachRadioAtItsFactorySpeedWithinTwoSecondsAndNamesIt) {
@@ -245,10 +272,54 @@ TEST_F(ScanRun, ASilentPortIsDoneWithEveryProbeWithinTenSeconds) {
 TEST_F(ScanRun, APortThatWillNotOpenEndsTheScanWithItsReason) {
     world.port.FailOn(test::FakeCommPort::Op::Open, 8010, "Com 3 was not found.");
     Scanner scanner(world.port, ScanPlan(kSpeeds, Protocol::Icom, 9600));
-    double now = 0;
     std::optional<double> wait;
     while ((wait = scanner.Step(now))) now += *wait;
     EXPECT_EQ(scanner.Failure(), "Com 3 was not found.");
+}
+
+// One row per rule of the scan. On every row, each five-byte read follows a quarter second of
+// quiet, the first counted from the start; where the scan runs to its end, every family's read
+// went out at every speed on that family's own flow control.
+TEST_F(ScanRun, KeepsEachRuleOnTheLine) {
+    const RadioBehind rows[] = {
+        {"silent_port", Protocol::Icom, 300, ""},
+        {"an_ft817_reading_0_28_s_late_is_heard", Protocol::Ft817, 38400,
+         Bytes({0x01, 0x40, 0x74, 0x00, 0x01}), "",
+         "Yaesu FT-817, FT-818, FT-857 or FT-897 (five-byte commands) answers at 38400 baud", false,
+         0.28},
+        {"a_reply_after_the_listening_time_names_no_radio", Protocol::Yaesu, 0, "ID0670;", "", "",
+         false, kAsTheNextLineIsSet},
+    };
+    for (const RadioBehind& row : rows) {
+        SCOPED_TRACE(row.name);
+        world.port = test::FakeCommPort(&world.clock);
+        wrote.clear();
+        due.clear();
+        const auto found = Scan(row, Protocol::Icom, 9600);
+        EXPECT_EQ(found ? Describe(*found) : std::string(), row.described);
+        const std::string ft817Read = FamilyFor(Protocol::Ft817)->Probes().front();
+        double last = 0;
+        for (std::size_t i = 0; i < wrote.size(); ++i) {
+            if (world.port.writes[i] == ft817Read) {
+                EXPECT_GE(wrote[i].at - last, 0.25) << i;
+            }
+            last = wrote[i].at;
+        }
+        if (found) continue;
+        for (const RadioFamily* family : Families()) {
+            if (family->Probes().empty()) continue;
+            for (const int speed : family->ScanSpeeds()) {
+                const std::string line = std::to_string(speed) + ",n,8,2";
+                const Handshake own =
+                    family->FlowControl(speed) ? Handshake::RtsCts : Handshake::None;
+                bool heard = false;
+                for (std::size_t i = 0; i < wrote.size(); ++i)
+                    heard |= world.port.writes[i] == family->Probes().front() &&
+                             wrote[i].settings == line && wrote[i].handshake == own;
+                EXPECT_TRUE(heard) << family->Name() << " at " << speed;
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -27,14 +27,17 @@ public:
     std::optional<Seconds> period;  // between polls; nothing: polls on every tick
     bool catKeyed = false;
     int reads = 0;
+    int answers = 1000;  // the reads it answers; silent after them
+    double release = 0;  // seconds its PTT input holds on after its line drops
 
-    std::optional<bool> ReadTransmitting(SessionState& state, Platform&) const override {
-        ++const_cast<WiredRadio*>(this)->reads;
-        if (silent) return std::nullopt;
+    std::optional<bool> ReadTransmitting(SessionState& state, Platform& platform) const override {
+        if (++const_cast<WiredRadio*>(this)->reads > answers || silent) return std::nullopt;
         // RTS/CTS flow control holds RTS up whatever its level is set to.
         const bool heldByFlowControl =
             wired_ == ControlLine::Rts && port_.handshake == Handshake::RtsCts;
-        const bool line = wired_ && (port_.lines.Level(*wired_) || heldByFlowControl);
+        const bool letting =
+            !port_.lineChanges.empty() && platform.clock.Now().count() - port_.linesSetAt < release;
+        const bool line = wired_ && (port_.lines.Level(*wired_) || heldByFlowControl || letting);
         state.transmitting = line || pressed || catKeyed;
         return state.transmitting;
     }
@@ -86,6 +89,8 @@ TEST(TransmitWatch, DropsRaisedLinesOneAtATimeUntilTheRadioReceives) {
         std::vector<L> dropped;
         ControlLineLevels after;
         const char* status;
+        double release = 0;
+        int answers = 1000;
     };
     const Row rows[] = {
         {"rts_keys_it",
@@ -138,6 +143,31 @@ TEST(TransmitWatch, DropsRaisedLinesOneAtATimeUntilTheRadioReceives) {
          {},
          Levels(true, false),
          ""},
+        // The pause after a drop outlasts an old relay's release.
+        {"rts_keys_it_through_a_relay_that_lets_go_in_80_ms",
+         L::Rts,
+         false,
+         Levels(true, true),
+         Handshake::None,
+         true,
+         L::Rts,
+         {L::Rts},
+         Levels(true, false),
+         "RTS keys this radio: set Com3.RTS=off",
+         0.08},
+        // Not known to be harmless, a dropped line stays down.
+        {"radio_stops_answering_after_the_first_drop",
+         L::Rts,
+         false,
+         Levels(true, true),
+         Handshake::None,
+         true,
+         std::nullopt,
+         {L::Rts, L::Dtr},
+         Levels(false, false),
+         "The radio went to transmit when the port opened",
+         0,
+         1},
     };
     for (const Row& row : rows) {
         FakeWorld w;
@@ -147,6 +177,8 @@ TEST(TransmitWatch, DropsRaisedLinesOneAtATimeUntilTheRadioReceives) {
         w.port.lines = row.opened;
         WiredRadio radio(w.port, row.wired);
         radio.pressed = row.pressed;
+        radio.release = row.release;
+        radio.answers = row.answers;
         SessionState state;
         TransmitWatch watch;
         watch.Opened(w.clock.Now(), row.handshake);
@@ -259,14 +291,19 @@ TEST(PttTest, KeysForTheTimeAndUnkeysOnEveryWayOut) {
         bool started;
         ControlLineLevels linesAfter;
         const char* summaryStart;
+        double seconds = 1.0;
+        int answers = 1000;
+        double release = 0;
     };
     const Row rows[] = {
         {"cat_time_up", PttMethod::Cat, std::nullopt, Levels(true, false), PttEnd::TimeUp, false,
          true, false, true, Levels(true, false), "Keying by CAT worked"},
         {"rts_window_closed", PttMethod::Rts, L::Rts, Levels(true, false), PttEnd::Closed, false,
          true, false, true, Levels(true, false), "Keying by RTS worked"},
+        // Its reads before and after wait out an old relay's release.
         {"dtr_raised_at_open_stays_low", PttMethod::Dtr, L::Dtr, Levels(true, false),
-         PttEnd::Signal, false, true, false, true, Levels(false, false), "Keying by DTR worked"},
+         PttEnd::Signal, false, true, false, true, Levels(false, false), "Keying by DTR worked",
+         1.0, 1000, 0.08},
         {"rts_on_a_dtr_interface", PttMethod::Rts, L::Dtr, Levels(false, false), PttEnd::TimeUp,
          false, false, false, true, Levels(false, false), "Keying by RTS did nothing"},
         {"line_lost_with_the_port", PttMethod::Rts, L::Rts, Levels(true, false), PttEnd::PortLost,
@@ -275,17 +312,29 @@ TEST(PttTest, KeysForTheTimeAndUnkeysOnEveryWayOut) {
         {"cat_lost_with_the_port", PttMethod::Cat, std::nullopt, Levels(true, false),
          PttEnd::PortLost, false, true, std::nullopt, true, Levels(true, false),
          "! The port went away while the radio was keyed by CAT"},
+        {"shortest_test_reads_while_keyed", PttMethod::Cat, std::nullopt, Levels(true, false),
+         PttEnd::TimeUp, false, true, false, true, Levels(true, false), "Keying by CAT worked",
+         0.2},
+        // Not known to be back in receive: the line raised at open stays low.
+        {"rts_raised_at_open_stays_low_when_the_radio_goes_quiet", PttMethod::Rts, L::Dtr,
+         Levels(false, true), PttEnd::TimeUp, false, false, std::nullopt, true,
+         Levels(false, false), "Keying by RTS did nothing", 1.0, 2},
     };
     for (const Row& row : rows) {
         FakeWorld w;
         w.port.open = true;
         w.port.lines = row.opened;
         WiredRadio radio(w.port, row.wired);
+        radio.answers = row.answers;
+        radio.release = row.release;
         SessionState state;
-        PttTest test(row.method, Seconds(1.0), Handshake::None);
+        PttTest test(row.method, Seconds(row.seconds), Handshake::None);
         ASSERT_EQ(test.Start(radio, state, w.platform), row.started) << row.name;
-        EXPECT_NEAR(test.EndsAt().count() - w.clock.now, 1.0, 1e-9) << row.name;
-        test.ReadWhileKeyed(radio, state, w.platform);
+        EXPECT_NEAR(test.EndsAt().count() - w.clock.now, row.seconds, 1e-9) << row.name;
+        // Driven as the doctor and the window drive it: the read once its time comes, until
+        // the time is up.
+        for (; w.clock.now < test.EndsAt().count(); w.clock.Advance(0.01))
+            if (w.clock.now >= test.ReadAt().count()) test.ReadWhileKeyed(radio, state, w.platform);
         test.Finish(radio, state, w.platform, row.end);
         test.Finish(radio, state, w.platform, PttEnd::TimeUp);  // a second way out does nothing
         EXPECT_EQ(test.Before(), row.before) << row.name;
