@@ -128,13 +128,13 @@ TEST(FiveByteCheck, ATextRadiosBufferIsEmptiedBeforeTheLinksFirstCommand) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.family) + " at " + row.speed);
-        OpenedLink run(row.family, row.speed, 0, 3.0);
+        OpenedLink run(row.family, row.speed, {}, 3.0);
         const std::size_t own = run.CheckedAt().size();
         ASSERT_GT(run.sent.size(), own + 1) << "the link never polled";
-        const auto& [settings, bytes] = run.sent[own];
-        EXPECT_EQ(settings.substr(0, settings.find(',')), row.speed);
-        EXPECT_EQ(bytes.substr(0, std::string(row.first).size()), row.first);
-        EXPECT_NE(run.sent[own + 1].second, ";") << "emptied once";
+        const OpenedLink::Sent& first = run.sent[own];
+        EXPECT_EQ(first.settings.substr(0, first.settings.find(',')), row.speed);
+        EXPECT_EQ(first.bytes.substr(0, std::string(row.first).size()), row.first);
+        EXPECT_NE(run.sent[own + 1].bytes, ";") << "emptied once";
     }
 }
 
