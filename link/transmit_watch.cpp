@@ -2,6 +2,7 @@
 
 #include "core/failure_policy.h"
 #include "link/poll_cycle.h"
+#include "protocols/common/family_support.h"
 
 namespace cat {
 
@@ -10,6 +11,10 @@ namespace {
 // A radio's PTT input lets go within a few tens of milliseconds; the relay of an old one within
 // a hundred.
 constexpr int kReleaseMs = 100;
+
+// A transmit read that ends well within its limit without a reading was answered, if only with
+// a refusal: the radio has no such read, and asking again gets the same.
+constexpr Seconds kAnsweredWithin = family::kTransmitReadLimit * 0.8;
 
 std::string LineText(ControlLine line) { return std::string(LineName(line)); }
 
@@ -31,6 +36,7 @@ void TransmitWatch::Opened(Seconds now, Handshake handshake) {
     phase_ = Phase::AwaitingReading;
     read_ = false;
     answeringAtRead_ = false;
+    refused_ = false;
     openedAt_ = now;
     handshake_ = handshake;
     reported_ = false;
@@ -54,8 +60,9 @@ std::optional<TransmitFinding> TransmitWatch::Tick(const RadioFamily& family, Se
 // The first reading after the open decides, however late it comes: a radio whose first read
 // went unanswered (bytes of the check still in its buffer, a slow start) and that turns out to
 // transmit is keyed by the open as much as one that said so at once. A reading a poll took
-// meanwhile counts; the link's own read is made once more when the radio began answering the
-// polls only after it (one that answered them already and not the read has no such read).
+// meanwhile counts; the link's own read is made once more when it went unanswered and the radio
+// began answering the polls only after it (one that refused it, or answered the polls already
+// and not the read, has no such read).
 std::optional<TransmitFinding> TransmitWatch::FirstReading(const RadioFamily& family,
                                                            SessionState& state,
                                                            Platform& platform) {
@@ -69,7 +76,9 @@ std::optional<TransmitFinding> TransmitWatch::FirstReading(const RadioFamily& fa
         if (!ReadDue(state)) return std::nullopt;
         read_ = true;
         answeringAtRead_ = state.frequencyHz.has_value();
+        const Seconds sent = platform.clock.Now();
         transmitting = ReadTransmitState(family, state, platform);
+        refused_ = !transmitting && platform.clock.Now() - sent < kAnsweredWithin;
         TookPollTurn(state, platform);
     }
     if (!transmitting) return std::nullopt;

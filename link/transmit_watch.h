@@ -51,10 +51,10 @@ public:
     void Opened(Seconds now, Handshake handshake);
     void Closed();
     // No transmit reading has come since the open, and the link's own read may still bring one:
-    // it was not made yet, or the radio began answering the polls after it.
+    // it was not made yet, or it went unanswered and the radio began answering the polls after.
     bool ReadDue(const SessionState& state) const {
         return phase_ == Phase::AwaitingReading &&
-               (!read_ || (!answeringAtRead_ && state.frequencyHz.has_value()));
+               (!read_ || (!refused_ && !answeringAtRead_ && state.frequencyHz.has_value()));
     }
     // The operator's PTT test keys the radio on purpose: nothing is reported meanwhile.
     void SetTestRunning(bool running) { testRunning_ = running; }
@@ -75,6 +75,7 @@ private:
     Seconds openedAt_{0};
     bool read_ = false;             // the link's own read was made since the open
     bool answeringAtRead_ = false;  // and the radio had answered a poll by then
+    bool refused_ = false;          // the radio refused the read
     Handshake handshake_ = Handshake::None;
     bool testRunning_ = false;
     bool reported_ = false;  // a finding is on show until the radio says it receives again

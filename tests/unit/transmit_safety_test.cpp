@@ -29,8 +29,12 @@ public:
     int reads = 0;
     int answers = 1000;  // the reads it answers; silent after them
     double release = 0;  // seconds its PTT input holds on after its line drops
+    // A silent radio's read waits this clock through its limit; without it, it ends at once, as
+    // a refusal does.
+    test::FakeClock* clock = nullptr;
 
     std::optional<bool> ReadTransmitting(SessionState& state, Platform& platform) const override {
+        if (silent && clock) clock->Advance(0.3);
         if (++const_cast<WiredRadio*>(this)->reads > answers || silent) return std::nullopt;
         // RTS/CTS flow control holds RTS up whatever its level is set to.
         const bool heldByFlowControl =
@@ -220,8 +224,9 @@ TEST(TransmitWatch, TheFirstReadingRunsTheSearchHoweverLateItComes) {
         {"read_again_once_the_radio_answers", false, false, true, 3,
          "RTS keys this radio: set Com3.RTS=off"},
         {"not_again_while_the_radio_answers_nothing", false, false, false, 1, ""},
-        // It answered the polls and not the read: it has no such read.
+        // It answered the polls and not the read, or refused it: it has no such read.
         {"not_again_from_a_radio_without_the_read", false, true, true, 1, ""},
+        {"not_again_after_a_refusal", false, false, true, 1, ""},
     };
     for (const Row& row : rows) {
         FakeWorld w;
@@ -233,6 +238,7 @@ TEST(TransmitWatch, TheFirstReadingRunsTheSearchHoweverLateItComes) {
         TransmitWatch watch;
         watch.Opened(w.clock.Now(), Handshake::None);
         if (row.answeredBefore) state.frequencyHz = 14'074'000;
+        if (std::string(row.name) != "not_again_after_a_refusal") radio.clock = &w.clock;
         radio.silent = true;  // the read at open goes unanswered
         EXPECT_FALSE(watch.Tick(radio, state, w.platform)) << row.name;
         radio.silent = !row.answersPolls || row.answeredBefore;
