@@ -150,73 +150,88 @@ Keying KeyingOf(cat::test::Radiosim& radio, const QString& on) {
     return k;
 }
 
+// Waits until radiosim has received bytes that hold `hex` ("1c 00 fd").
+bool HasRead(cat::test::Radiosim& radio, const char* hex) {
+    return QTest::qWaitFor([&] { return !radio.Lines().filter("rx ").filter(hex).isEmpty(); },
+                           8000);
+}
+
+// The index of the lines as the program set them on connecting: the last "lines" after the
+// connection's own raise ("lines dtr on rts on") and before any setting of the line or any byte;
+// -1 when a setting or a byte came first.
+int LinesSetFirst(const QStringList& lines) {
+    const int raised = static_cast<int>(lines.indexOf("lines dtr on rts on"));
+    int set = -1;
+    for (int i = raised + 1; raised >= 0 && i < lines.size(); ++i) {
+        if (lines[i].startsWith("line ") || lines[i].startsWith("rx ")) break;
+        if (lines[i].startsWith("lines ")) set = i;
+    }
+    return set;
+}
+
+// The radios of the late first reading, each keyed at open by the line it names.
+struct LateRow {
+    const char* name;
+    const char* type;
+    QStringList radio;
+    QMap<QString, QString> ports;
+    const char* firstRead;  // hex of the read the radio ignores; nullptr: read only once awake
+    const char* says;
+};
+const LateRow kLateRows[] = {
+    {"icom_dtr",
+     "0",
+     {"--model", "ic7300", "--address", "94", "--ptt", "dtr"},
+     {},
+     "1c 00 fd",
+     "transmit: DTR keys this radio: set Com3.DTR=off"},
+    {"kenwood_dtr",
+     "1",
+     {"--model", "ts590s", "--ptt", "dtr"},
+     {},
+     "49 46 3b",
+     "transmit: DTR keys this radio: set Com3.DTR=off"},
+    // A Yaesu link reads TX; only from a radio that has answered its ID; as a Yaesu.
+    {"yaesu_dtr",
+     "3",
+     {"--model", "ft991a", "--ptt", "dtr"},
+     {},
+     "49 44 3b",
+     "transmit: DTR keys this radio: set Com3.DTR=off"},
+    {"ft817_dtr",
+     "2",
+     {"--model", "ft817", "--ptt", "dtr"},
+     {},
+     nullptr,
+     "transmit: DTR keys this radio: set Com3.DTR=off"},
+    {"kenwood_rts",
+     "1",
+     {"--model", "ts590s", "--ptt", "rts"},
+     {{"Com3.RTS", "on"}, {"Com3.Handshake", "none"}},
+     "49 46 3b",
+     "transmit: RTS keys this radio: set Com3.RTS=off"},
+    {"icom_rts",
+     "0",
+     {"--model", "ic7300", "--address", "94", "--ptt", "rts"},
+     {{"Com3.RTS", "on"}},
+     "1c 00 fd",
+     "transmit: RTS keys this radio: set Com3.RTS=off"},
+};
+
 // A radio keyed by a line at open whose first transmit reading comes late (it says nothing to
 // the read at open, then wakes up) still has the line searched and named, and is released while
 // the link is up: the late "transmitting" is no operator's.
 TEST_F(TransmitSafety, ALateFirstReadingStillNamesTheLineThatKeysTheRadio) {
-    struct Row {
-        const char* name;
-        const char* type;
-        QStringList radio;
-        QMap<QString, QString> ports;
-        const char* firstRead;  // hex of the read the radio ignores; nullptr: read only once awake
-        const char* says;
-    };
-    const Row rows[] = {
-        {"icom_dtr",
-         "0",
-         {"--model", "ic7300", "--address", "94", "--ptt", "dtr"},
-         {},
-         "1c 00 fd",
-         "transmit: DTR keys this radio: set Com3.DTR=off"},
-        {"kenwood_dtr",
-         "1",
-         {"--model", "ts590s", "--ptt", "dtr"},
-         {},
-         "49 46 3b",
-         "transmit: DTR keys this radio: set Com3.DTR=off"},
-        // A Yaesu link reads TX; only from a radio that has answered its ID; as a Yaesu.
-        {"yaesu_dtr",
-         "3",
-         {"--model", "ft991a", "--ptt", "dtr"},
-         {},
-         "49 44 3b",
-         "transmit: DTR keys this radio: set Com3.DTR=off"},
-        {"ft817_dtr",
-         "2",
-         {"--model", "ft817", "--ptt", "dtr"},
-         {},
-         nullptr,
-         "transmit: DTR keys this radio: set Com3.DTR=off"},
-        {"kenwood_rts",
-         "1",
-         {"--model", "ts590s", "--ptt", "rts"},
-         {{"Com3.RTS", "on"}, {"Com3.Handshake", "none"}},
-         "49 46 3b",
-         "transmit: RTS keys this radio: set Com3.RTS=off"},
-        {"icom_rts",
-         "0",
-         {"--model", "ic7300", "--address", "94", "--ptt", "rts"},
-         {{"Com3.RTS", "on"}},
-         "1c 00 fd",
-         "transmit: RTS keys this radio: set Com3.RTS=off"},
-    };
-    for (const Row& row : rows) {
+    for (const LateRow& row : kLateRows) {
         SCOPED_TRACE(row.name);
         Store(row.type, row.ports);
         cat::test::Radiosim radio(Ini(), 3, QStringList{"--rfc2217", "0", "--silent"} + row.radio);
         ASSERT_TRUE(radio.Started());
         QProcess doctor;
         StartDoctor(doctor, {});
+        // The radio wakes once it has let the read at open go by.
         if (row.firstRead) {
-            EXPECT_TRUE(QTest::qWaitFor(
-                [&] {
-                    for (const QString& l : radio.Lines())
-                        if (l.startsWith("rx ") && l.contains(row.firstRead)) return true;
-                    return false;
-                },
-                8000))
-                << radio.Lines().join('\n').toStdString();
+            EXPECT_TRUE(HasRead(radio, row.firstRead)) << radio.Lines().join('\n').toStdString();
         } else {
             QTest::qWait(1200);
         }
@@ -285,15 +300,7 @@ TEST_F(TransmitSafety, TheLinesAreTheFirstThingANetworkPortSets) {
         StartDoctor(doctor, {});
         const QString out = Finish(doctor);
         const QStringList lines = radio.Lines();
-        // After the connection's own "line" and "lines": the lines as set, before any setting of
-        // the line and any byte.
-        const int raised = static_cast<int>(lines.indexOf("lines dtr on rts on"));
-        ASSERT_GE(raised, 0) << lines.join('\n').toStdString();
-        int set = -1;
-        for (int i = raised + 1; i < lines.size(); ++i) {
-            if (lines[i].startsWith("line ") || lines[i].startsWith("rx ")) break;
-            if (lines[i].startsWith("lines ")) set = i;
-        }
+        const int set = LinesSetFirst(lines);
         ASSERT_GE(set, 0) << lines.join('\n').toStdString();
         EXPECT_EQ(lines[set], row.set) << lines.join('\n').toStdString();
         const QString wired = row.radio.last();
