@@ -15,6 +15,7 @@
 #include "bench/bench_support.h"
 #include "qt/platform/qt_settings_store.h"
 #include "qt/window/transmit_safety.h"
+#include "tools/radiosim/report_time.h"
 
 namespace {
 
@@ -50,8 +51,11 @@ public:
 
 private:
     void Take() {
-        while (process_.canReadLine())
-            lines_.emplace_back(Now(), QString::fromUtf8(process_.readLine()).trimmed());
+        while (process_.canReadLine()) {
+            std::string line = process_.readLine().trimmed().toStdString();
+            radiosim::TakeTime(line);
+            lines_.emplace_back(Now(), QString::fromStdString(line));
+        }
     }
     QProcess process_;
     QElapsedTimer clock_;

@@ -100,6 +100,10 @@ public:
     virtual std::optional<Seconds> PollPeriodNow(const SessionState&) const { return PollPeriod(); }
     // Asks the radio for its frequency and mode, and takes in whatever answer is already there.
     virtual void Poll(SessionState& state, Platform& platform) const = 0;
+    // Bytes that empty the radio's command buffer of what the check for a five-byte radio left
+    // in it (its probe at other speeds), sent before the link's first command so that this
+    // reaches the radio whole; empty when the family's framing needs none.
+    virtual std::string_view BufferClear() const { return {}; }
     // The one extra read a link makes the moment it opens, so that what is wrong shows at once.
     virtual void ReadAtOpen(SessionState&, Platform&) const {}
     // The port's receive notification: parses replies that came in after a command returned.

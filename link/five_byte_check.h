@@ -8,11 +8,14 @@
 // five, so no check is needed there, and none is sent at such speeds.
 //
 // The check sends the scan's read, each time after a quarter second of silence, and restores the
-// link's own line when it is over. A radio found is never polled in the link's family.
+// link's own line when it is over. A radio found is never polled in the link's family. When none
+// is found, a family whose radios keep stray bytes (a text radio, up to its next ";") has its
+// buffer emptied before the link's first command; the answer to that is dropped.
 
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/platform.h"
@@ -37,7 +40,7 @@ public:
     int FoundSpeed() const { return foundSpeed_; }
 
 private:
-    enum class Stage { Quiet, Listen, Over };
+    enum class Stage { Quiet, Listen, Clear, Over };
 
     FiveByteCheck(const RadioFamily& family, std::vector<int> speeds, LineSettings lineSettings,
                   Handshake handshake)
@@ -45,7 +48,10 @@ private:
           speeds_(std::move(speeds)),
           lineSettings_(std::move(lineSettings)),
           handshake_(handshake) {}
-    void Finish(Platform& platform);
+    bool Probe(Platform& platform, double now);
+    bool Listen(Platform& platform, double now);
+    bool Finish(Platform& platform, double now);
+    bool AwaitClear(Platform& platform, double now);
     void Restore(Platform& platform);
 
     const RadioFamily& family_;  // the family looked for
@@ -59,6 +65,8 @@ private:
     std::optional<std::string> firstAnswer_;  // an answer waits for a second alike
     const RadioFamily* found_ = nullptr;
     int foundSpeed_ = 0;
+    std::string_view bufferClear_;  // the link's family's, sent when no radio is found
+    std::string clearAnswer_;
 };
 
 }  // namespace cat

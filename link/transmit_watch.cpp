@@ -2,6 +2,7 @@
 
 #include "core/failure_policy.h"
 #include "link/poll_cycle.h"
+#include "protocols/common/family_support.h"
 
 namespace cat {
 
@@ -10,6 +11,10 @@ namespace {
 // A radio's PTT input lets go within a few tens of milliseconds; the relay of an old one within
 // a hundred.
 constexpr int kReleaseMs = 100;
+
+// A transmit read that ends well within its limit without a reading was answered, if only with
+// a refusal: the radio has no such read, and asking again gets the same.
+constexpr Seconds kAnsweredWithin = family::kTransmitReadLimit * 0.8;
 
 std::string LineText(ControlLine line) { return std::string(LineName(line)); }
 
@@ -28,7 +33,10 @@ std::optional<bool> ReadTransmitState(const RadioFamily& family, SessionState& s
 }
 
 void TransmitWatch::Opened(Seconds now, Handshake handshake) {
-    phase_ = Phase::AwaitingRead;
+    phase_ = Phase::AwaitingReading;
+    read_ = false;
+    answeringAtRead_ = false;
+    refused_ = false;
     openedAt_ = now;
     handshake_ = handshake;
     reported_ = false;
@@ -39,29 +47,48 @@ void TransmitWatch::Closed() { phase_ = Phase::Closed; }
 std::optional<TransmitFinding> TransmitWatch::Tick(const RadioFamily& family, SessionState& state,
                                                    Platform& platform) {
     if (phase_ == Phase::Closed) return std::nullopt;
-    if (phase_ == Phase::AwaitingRead) {
-        // A family whose replies carry no frame (one byte answers the FT-817's read) is read only
-        // once the radio has shown it speaks it: another radio's "?" would pass for an answer.
-        if (family.ConfirmByRepeat() && !state.frequencyHz) return std::nullopt;
-        if (!PollTurnNow(family, state, platform)) return std::nullopt;
-        phase_ = Phase::Watching;
-        if (testRunning_) return std::nullopt;
-        const std::optional<bool> transmitting = ReadTransmitState(family, state, platform);
-        TookPollTurn(state, platform);
-        if (transmitting != true) return std::nullopt;
-        TransmitFinding finding = FindKeyingLine(family, state, platform);
-        TookPollTurn(state, platform);
-        // A radio a dropped line brought back to receive is not reported back in receive: the
-        // finding stays on show, it is the line that matters.
-        reported_ = finding.transmittingAfter != false;
-        return finding;
-    }
+    if (phase_ == Phase::AwaitingReading) return FirstReading(family, state, platform);
     if (testRunning_ || !state.transmitting) return std::nullopt;
     if (*state.transmitting == reported_) return std::nullopt;
     reported_ = *state.transmitting;
     TransmitFinding finding;
     finding.event = reported_ ? TransmitEvent::TransmittingUnasked : TransmitEvent::BackToReceive;
     finding.foundAfterOpen = platform.clock.Now() - openedAt_;
+    return finding;
+}
+
+// The first reading after the open decides, however late it comes: a radio whose first read
+// went unanswered (bytes of the check still in its buffer, a slow start) and that turns out to
+// transmit is keyed by the open as much as one that said so at once. A reading a poll took
+// meanwhile counts; the link's own read is made once more when it went unanswered and the radio
+// began answering the polls only after it (one that refused it, or answered the polls already
+// and not the read, has no such read).
+std::optional<TransmitFinding> TransmitWatch::FirstReading(const RadioFamily& family,
+                                                           SessionState& state,
+                                                           Platform& platform) {
+    // A family whose replies carry no frame (one byte answers the FT-817's read) is read only
+    // once the radio has shown it speaks it: another radio's "?" would pass for an answer.
+    if (family.ConfirmByRepeat() && !state.frequencyHz) return std::nullopt;
+    // The operator's PTT test keys the radio on purpose; the reading waits for its end.
+    if (testRunning_ || !PollTurnNow(family, state, platform)) return std::nullopt;
+    std::optional<bool> transmitting = state.transmitting;
+    if (!transmitting) {
+        if (!ReadDue(state)) return std::nullopt;
+        read_ = true;
+        answeringAtRead_ = state.frequencyHz.has_value();
+        const Seconds sent = platform.clock.Now();
+        transmitting = ReadTransmitState(family, state, platform);
+        refused_ = !transmitting && platform.clock.Now() - sent < kAnsweredWithin;
+        TookPollTurn(state, platform);
+    }
+    if (!transmitting) return std::nullopt;
+    phase_ = Phase::Watching;
+    if (!*transmitting) return std::nullopt;
+    TransmitFinding finding = FindKeyingLine(family, state, platform);
+    TookPollTurn(state, platform);
+    // A radio a dropped line brought back to receive is not reported back in receive: the
+    // finding stays on show, it is the line that matters.
+    reported_ = finding.transmittingAfter != false;
     return finding;
 }
 

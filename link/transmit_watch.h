@@ -2,10 +2,11 @@
 
 // The radio transmitting when nobody here asked it to. Many interfaces key the transmitter from
 // DTR or RTS, and the system raises both as it opens a port: right after a link opens, the
-// radio's transmit state is read, and a radio found transmitting has its raised lines dropped
-// one at a time, RTS first, the state read after each, until the line that keys it is found.
-// Later, a poll that says the radio transmits is only reported: the operator may be talking, and
-// the lines stay as they are.
+// radio's transmit state is read, and a radio whose first reading says it transmits, however
+// late that reading comes, has its raised lines dropped one at a time, RTS first, the state read
+// after each, until the line that keys it is found. Only once the radio has been seen receiving
+// with the lines as they are does a later "transmitting" count as not ours: the operator may be
+// talking, and the lines stay as they are.
 
 #include <optional>
 #include <string>
@@ -21,8 +22,8 @@
 namespace cat {
 
 enum class TransmitEvent {
-    KeyedAtOpen,          // transmitting at the first read after the link opened
-    TransmittingUnasked,  // a later poll says it transmits, and no test of ours keys it
+    KeyedAtOpen,          // transmitting at the first reading after the link opened
+    TransmittingUnasked,  // after a reading in receive, it transmits, and no test of ours keys it
     BackToReceive,        // after either, the radio says it receives again
 };
 
@@ -49,6 +50,12 @@ public:
     // A link opened at `now`, its RTS given to flow control when `handshake` is RTS/CTS.
     void Opened(Seconds now, Handshake handshake);
     void Closed();
+    // No transmit reading has come since the open, and the link's own read may still bring one:
+    // it was not made yet, or it went unanswered and the radio began answering the polls after.
+    bool ReadDue(const SessionState& state) const {
+        return phase_ == Phase::AwaitingReading &&
+               (!read_ || (!refused_ && !answeringAtRead_ && state.frequencyHz.has_value()));
+    }
     // The operator's PTT test keys the radio on purpose: nothing is reported meanwhile.
     void SetTestRunning(bool running) { testRunning_ = running; }
 
@@ -58,12 +65,17 @@ public:
                                         Platform& platform);
 
 private:
+    std::optional<TransmitFinding> FirstReading(const RadioFamily& family, SessionState& state,
+                                                Platform& platform);
     TransmitFinding FindKeyingLine(const RadioFamily& family, SessionState& state,
                                    Platform& platform);
 
-    enum class Phase { Closed, AwaitingRead, Watching };
+    enum class Phase { Closed, AwaitingReading, Watching };
     Phase phase_ = Phase::Closed;
     Seconds openedAt_{0};
+    bool read_ = false;             // the link's own read was made since the open
+    bool answeringAtRead_ = false;  // and the radio had answered a poll by then
+    bool refused_ = false;          // the radio refused the read
     Handshake handshake_ = Handshake::None;
     bool testRunning_ = false;
     bool reported_ = false;  // a finding is on show until the radio says it receives again

@@ -23,6 +23,13 @@ namespace cat::text {
 // reaches it whole.
 inline constexpr std::string_view kIdentityProbe = ";ID;";
 
+// What empties a text radio's command buffer: it keeps every byte up to the next ";" and refuses
+// the whole run as one command (FT-991 CAT reference book, p. 2: characters besides the command
+// and its parameters make it wrong), so a lone ";" ends whatever is there. The radio answers it
+// "?;" (a TS-890S, TS-990S, FT-991, FTDX101MP and FTDX3000 do, from a report of their behaviour
+// to a lone ";"; from memory for the other models).
+inline constexpr std::string_view kBufferClear = ";";
+
 // Longer than any reply of these radios; a run this long without its ";" is not one.
 inline constexpr std::size_t kLongestReply = 64;
 

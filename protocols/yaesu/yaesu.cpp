@@ -228,6 +228,7 @@ public:
     }
 
     std::vector<std::string> Probes() const override { return {std::string(text::kIdentityProbe)}; }
+    std::string_view BufferClear() const override { return text::kBufferClear; }
 
     std::optional<Identity> Identify(std::string_view probe,
                                      std::string_view received) const override {

@@ -43,14 +43,16 @@ void DeviceWatch::Stop() {
     present_ = false;
 }
 
-void DeviceWatch::Watch(const std::string& device) {
+void DeviceWatch::Watch(const std::string& device, const std::string& firstBytes) {
     Stop();
     const std::optional<PortTarget> target = ParsePortTarget(device);
     if (!target) return;  // a malformed network address never appears
     if (target->kind != PortKind::Device) {
         probe_ = std::make_shared<Probe>();
         probe_->owner = this;
-        std::thread([probe = probe_, target = *target] { ProbeUntilUp(probe, target); }).detach();
+        std::thread([probe = probe_, target = *target, firstBytes] {
+            ProbeUntilUp(probe, target, firstBytes);
+        }).detach();
         return;
     }
     path_ = QString::fromStdString(device);
@@ -61,10 +63,12 @@ void DeviceWatch::Watch(const std::string& device) {
 
 // On the probing thread: a connection every interval until one stays up (kept for the link to
 // take over, and Appeared queued to the watch) or the watch no longer wants it.
-void DeviceWatch::ProbeUntilUp(const std::shared_ptr<Probe>& probe, const PortTarget& target) {
+void DeviceWatch::ProbeUntilUp(const std::shared_ptr<Probe>& probe, const PortTarget& target,
+                               const std::string& firstBytes) {
     const auto interval = std::chrono::milliseconds(kProbeIntervalMs);
     for (;;) {
-        std::optional<ProbedConnection> connection = ProbeNetworkPort(target, interval);
+        std::optional<ProbedConnection> connection =
+            ProbeNetworkPort(target, interval, target.kind == PortKind::Rfc2217 ? firstBytes : "");
         std::unique_lock<std::mutex> lock(probe->mutex);
         if (!probe->owner) {
             if (connection) ::close(connection->fd);

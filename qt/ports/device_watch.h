@@ -27,8 +27,10 @@ public:
     ~DeviceWatch() override;
 
     // Starts watching `device` (a path or a network address, as DeviceForPort gives it); a
-    // network port is tried until it answers, then Appeared is emitted once.
-    void Watch(const std::string& device);
+    // network port is tried until it answers, then Appeared is emitted once; `firstBytes` go
+    // out on each try's connection as soon as it is made (the lines a link sets, see
+    // NetworkTransport::LinesFirst).
+    void Watch(const std::string& device, const std::string& firstBytes = {});
     void Stop();
     // A path: whether it is there now. A network port: whether the last try found it.
     bool Present() const { return present_; }
@@ -49,7 +51,8 @@ private:
         unsigned long long inode = 0;
         bool operator==(const Identity&) const = default;
     };
-    static void ProbeUntilUp(const std::shared_ptr<Probe>& probe, const PortTarget& target);
+    static void ProbeUntilUp(const std::shared_ptr<Probe>& probe, const PortTarget& target,
+                             const std::string& firstBytes);
     void Recheck();
     void WatchFolders();
     std::optional<Identity> Look() const;

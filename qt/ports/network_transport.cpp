@@ -58,6 +58,17 @@ constexpr std::uint8_t kModemDsr = 0x20;
 constexpr std::uint8_t kModemCts = 0x10;
 constexpr std::uint8_t kModemStateMask = kModemDcd | kModemDsr | kModemCts | 0x0B;
 
+// SET-CONTROL for DTR, and for RTS unless the flow control holds it, then the request to hear of
+// the modem lines as they change.
+std::string ControlLineBytes(const ControlLineLevels& levels, Handshake handshake) {
+    std::string out =
+        TelnetSession::SetControl(levels.dtr ? ComPortControl::DtrOn : ComPortControl::DtrOff);
+    if (handshake != Handshake::RtsCts)
+        out +=
+            TelnetSession::SetControl(levels.rts ? ComPortControl::RtsOn : ComPortControl::RtsOff);
+    return out + TelnetSession::SetModemStateMask(kModemStateMask);
+}
+
 ComPortControl FlowControlFor(Handshake handshake) {
     return handshake == Handshake::RtsCts ? ComPortControl::HardwareFlowControl
                                           : ComPortControl::NoFlowControl;
@@ -96,9 +107,12 @@ void NetworkTransport::Open(const LineSettings& line, Handshake handshake,
     levels_ = levels;
     telnet_ = TelnetSession{};
     lostDetail_.clear();
+    reset_ = false;
     Connect();
     try {
+        if (target_.kind == PortKind::Rfc2217) SendLinesFirst(handshake);
         if (!probed_) AwaitHangUp();
+        if (reset_ && !probed_) AskWhy(handshake);
         RequireOpen();
         if (target_.kind == PortKind::Rfc2217) Negotiate(line, handshake);
     } catch (...) {
@@ -133,10 +147,25 @@ void NetworkTransport::ReadUntil(Done done, Clock::time_point deadline) {
     }
 }
 
+// ser2net raised DTR and RTS as it opened its device for this connection, and a radio keyed from
+// either transmits until they are set: they go out with the connection's first bytes, before
+// anything is awaited. The far end takes port settings only from a client that has agreed to
+// control the port (ser2net drops them before that), so the offer to do so goes in front, in
+// the same write.
+void NetworkTransport::SendLinesFirst(Handshake handshake) {
+    out_ += telnet_.Start();
+    SendControlLines(handshake);
+}
+
+std::string NetworkTransport::LinesFirst(const ControlLineLevels& levels, Handshake handshake) {
+    TelnetSession session;
+    return session.Start() + ControlLineBytes(levels, handshake);
+}
+
 // ser2net takes every connection and only then opens its device; when it cannot (absent, or
-// still held by the connection before) it says so and hangs up at once. Nothing goes out until
-// that moment has passed: had we sent anything it had not read, its words would be lost in a
-// reset. A connection the watch found up has been through this already.
+// still held by the connection before) it says so and hangs up at once. Nothing but the lines
+// goes out until that moment has passed (see AskWhy for a far end that hung up on them). A
+// connection the watch found up has been through this already.
 void NetworkTransport::AwaitHangUp() {
     holdReplies_ = true;
     if (target_.kind == PortKind::Rfc2217) {
@@ -149,6 +178,20 @@ void NetworkTransport::AwaitHangUp() {
     }
     ReadUntil([] { return false; }, Clock::now() + kHangUpWait);
     holdReplies_ = false;
+}
+
+// A far end that could not open its device (ser2net: absent, or still held by the connection
+// before) says why and hangs up at once; the lines we sent first, unread, turned its words into a
+// reset. No line was raised on that connection: a second one stays quiet until the far end has
+// had its moment, so that its words come through, and sends the lines the moment it is over.
+void NetworkTransport::AskWhy(Handshake handshake) {
+    telnet_ = TelnetSession{};
+    lostDetail_.clear();
+    reset_ = false;
+    fd_ = ConnectTo(target_, kConnectTimeout, label_);
+    TuneSocket(fd_);
+    AwaitHangUp();
+    if (IsOpen()) SendLinesFirst(handshake);
 }
 
 void NetworkTransport::Negotiate(const LineSettings& line, Handshake handshake) {
@@ -179,11 +222,7 @@ void NetworkTransport::SetControlLines(const ControlLineLevels& levels, Handshak
 // modem lines (a pseudo-terminal) may not answer these; that is harmless. Asking for the modem
 // state's notifications makes the far end report CTS, DSR and DCD as they change.
 void NetworkTransport::SendControlLines(Handshake handshake) {
-    out_ += TelnetSession::SetControl(levels_.dtr ? ComPortControl::DtrOn : ComPortControl::DtrOff);
-    if (handshake != Handshake::RtsCts)
-        out_ +=
-            TelnetSession::SetControl(levels_.rts ? ComPortControl::RtsOn : ComPortControl::RtsOff);
-    out_ += TelnetSession::SetModemStateMask(kModemStateMask);
+    out_ += ControlLineBytes(levels_, handshake);
     Flush();
 }
 
@@ -304,6 +343,7 @@ void NetworkTransport::ReadSocket() {
         }
         if (n == 0) return Lose("the far end closed the connection" + FarEndsWords(in_));
         if (errno == EINTR) continue;
+        if (errno == ECONNRESET) reset_ = true;
         if (errno != EAGAIN && errno != EWOULDBLOCK) Lose(SystemText(errno));
         break;
     }

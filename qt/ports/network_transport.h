@@ -52,11 +52,17 @@ public:
     int Descriptor() const override { return fd_; }
     std::string WireBytes(std::string_view data) const override;
 
+    // The first bytes on an RFC 2217 connection: the offer to control the far port, then DTR
+    // and RTS at `levels` (RTS left to the flow control under RTS/CTS).
+    static std::string LinesFirst(const ControlLineLevels& levels, Handshake handshake);
+
     // How long a connection attempt may take before it counts as no answer.
     static constexpr std::chrono::milliseconds kConnectTimeout{3000};
 
 private:
     void Connect();
+    void SendLinesFirst(Handshake handshake);
+    void AskWhy(Handshake handshake);
     void AwaitHangUp();
     void Negotiate(const LineSettings& line, Handshake handshake);
     void SendLineSettings(const LineSettings& line, Handshake handshake);
@@ -85,6 +91,7 @@ private:
     std::string lostDetail_;
     bool holdReplies_ = false;  // while ser2net may still hang up on us
     bool probed_ = false;       // the connection came from a watch that found it up
+    bool reset_ = false;        // the far end reset the connection
     std::unique_ptr<QSocketNotifier> readNotifier_;
     std::unique_ptr<QSocketNotifier> writeNotifier_;
 };

@@ -44,12 +44,18 @@ void DropParkedLocked() {
 
 }  // namespace
 
-std::optional<ProbedConnection> ProbeNetworkPort(const PortTarget& target, milliseconds timeout) {
+std::optional<ProbedConnection> ProbeNetworkPort(const PortTarget& target, milliseconds timeout,
+                                                 const std::string& firstBytes) {
     int fd = -1;
     try {
         fd = ConnectTo(target, timeout, {});
     } catch (const CatError&) {
         return std::nullopt;
+    }
+    // Sent once, without waiting: a connection that does not take them is no port for the link.
+    if (!firstBytes.empty()) {
+        [[maybe_unused]] const ssize_t n =
+            ::send(fd, firstBytes.data(), firstBytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     }
     // ser2net takes the connection even when it cannot open its serial device, says so and
     // hangs up at once: only a connection that stays up counts.

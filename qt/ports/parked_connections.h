@@ -14,9 +14,12 @@ struct ProbedConnection {
 };
 
 // The wait for a network port that is not up yet: a connection to `target` made within
-// `timeout` that stays up, or nothing. Safe to call from any thread.
+// `timeout` that stays up, or nothing. `firstBytes` go out as soon as the connection is made
+// (the far end raises its device's lines as it opens it for this connection, and the probe holds
+// it for a while). Safe to call from any thread.
 std::optional<ProbedConnection> ProbeNetworkPort(const PortTarget& target,
-                                                 std::chrono::milliseconds timeout);
+                                                 std::chrono::milliseconds timeout,
+                                                 const std::string& firstBytes = {});
 
 // A far end like ser2net takes one connection at a time: the connection a probe found up is kept
 // for a few seconds for the next network port opened on the same address, instead of being

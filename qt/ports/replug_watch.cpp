@@ -2,6 +2,7 @@
 
 #include "core/comm_errors.h"
 #include "core/port_names.h"
+#include "qt/ports/network_transport.h"
 #include "qt/ports/parked_connections.h"
 #include "qt/ports/qt_comm_port.h"
 
@@ -73,7 +74,7 @@ void ReplugWatch::RetryLater() {
     const std::optional<PortTarget> target = ParsePortTarget(supervisor_.Status().device);
     if (target && target->kind != PortKind::Device) {
         // The probe tries the network port in the background and says when it answers.
-        if (!watch_.Probing()) watch_.Watch(supervisor_.Status().device);
+        if (!watch_.Probing()) watch_.Watch(supervisor_.Status().device, LinesFirst());
         return;
     }
     // A path that is absent comes back through a folder notice; only one that is there and
@@ -94,7 +95,13 @@ void ReplugWatch::ClosePort() { close_(); }
 
 std::string ReplugWatch::Device() { return port_.DeviceName(); }
 
-void ReplugWatch::Watch(const std::string& device) { watch_.Watch(device); }
+void ReplugWatch::Watch(const std::string& device) { watch_.Watch(device, LinesFirst()); }
+
+// A network port's probe holds the far end's device open, its lines raised, until the link takes
+// the connection over: it sets them as the link will.
+std::string ReplugWatch::LinesFirst() const {
+    return NetworkTransport::LinesFirst(port_.ControlLines(), port_.CurrentHandshake());
+}
 
 void ReplugWatch::StopWatching() {
     retry_.stop();

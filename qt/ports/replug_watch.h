@@ -50,6 +50,7 @@ private:
     void StopWatching() override;
     void StatusChanged(const LinkStatus& status) override;
 
+    std::string LinesFirst() const;
     void Lost(const QString& description);
     void TryReopen();
     void RetryLater();

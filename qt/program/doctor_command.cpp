@@ -327,7 +327,11 @@ doctor::Verdict Listen(SessionState& state, Platform& platform, doctor::LinkWatc
         const bool readOut = line.firstUnanswered &&
                              watch.Now() - *line.firstUnanswered < unanswered &&
                              (!server || SilenceOnly(verdict.kind));
+        // A radio that answers while its first transmit reading is still to come may be keyed
+        // by a line: the listen lasts until it is known.
+        const bool transmitUnknown = transmit.ReadDue(state) && state.frequencyHz;
         const bool decided = verdict.kind != doctor::VerdictKind::Waiting && !readOut &&
+                             !transmitUnknown &&
                              (verdict.kind != doctor::VerdictKind::Answering || line.lastReading);
         if ((decided && listened >= kListenSeconds) || listened >= longest) return verdict;
     }

@@ -17,6 +17,8 @@
 #include <thread>
 
 #include "core/comm_errors.h"
+#include "qt/ports/network_transport.h"
+#include "qt/ports/parked_connections.h"
 #include "qt/ports/qt_comm_port.h"
 #include "tests/support/fakes.h"
 #include "tests/support/memory_store.h"
@@ -76,8 +78,9 @@ private:
             const ssize_t n = ::read(fd, buffer, sizeof buffer);
             if (n <= 0) break;
             heard.append(buffer, static_cast<std::size_t>(n));
-            // The client's SET-CONTROL follows its other settings: all are asked, answer them.
-            if (answered || heard.find(Bytes({0xff, 0xfa, 0x2c, 0x05})) == std::string::npos)
+            // The client's flow control (SET-CONTROL 1) follows its other settings: all are
+            // asked, answer them. Its DTR and RTS came first.
+            if (answered || heard.find(Bytes({0xff, 0xfa, 0x2c, 0x05, 0x01})) == std::string::npos)
                 continue;
             answered = true;
             Send(fd, Bytes({0xff, 0xfa, 0x2c, 0x65, 0x00, 0x00, 0x25, 0x80, 0xff, 0xf0,  // 9600
@@ -291,6 +294,29 @@ TEST_F(NetworkPortTest, FarEndGoingAwayClosesThePortOnceAndItsAbsenceIsSaid) {
                   std::string::npos)
             << e.Description();
     }
+}
+
+// The watch's probe of a network port that is back holds the far end's device open, its lines
+// raised, until the link takes the connection over: it sets the lines the link will set as its
+// first bytes, so that a radio keyed from RTS is released at once.
+TEST(NetworkProbe, SetsTheLinkLinesAsItsFirstBytes) {
+    QTemporaryDir dir;
+    test::Radiosim radio(dir.filePath("CAT.ini"), 5, {"--rfc2217", "0", "--ptt", "rts"});
+    ASSERT_TRUE(radio.Started());
+    const std::optional<PortTarget> target =
+        ParsePortTarget("rfc2217://" + radio.Address().toStdString());
+    ASSERT_TRUE(target);
+    const std::optional<ProbedConnection> connection = ProbeNetworkPort(
+        *target, 1000ms, NetworkTransport::LinesFirst(ControlLineLevels{}, Handshake::None));
+    ASSERT_TRUE(connection);
+    EXPECT_TRUE(radio.WaitForLine("transmit off", 1000)) << radio.Lines().join('\n').toStdString();
+    const QStringList lines = radio.Lines();
+    EXPECT_EQ(lines.indexOf("lines dtr on rts off"), lines.indexOf("transmit on (rts)") + 1)
+        << lines.join('\n').toStdString();
+    const std::optional<double> on = radio.TimeOf("transmit on (rts)");
+    const std::optional<double> off = radio.TimeOf("transmit off");
+    if (on && off) std::printf("probe: radio keyed %.1f ms\n", (*off - *on) * 1000);
+    ::close(connection->fd);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <optional>
 
 #include "tests/support/radiosim_process.h"
 
@@ -124,6 +125,227 @@ TEST_F(TransmitSafety, TheLineThatKeysTheRadioAtOpenIsNamedAndDropped) {
         }
         EXPECT_EQ(radio.CountStartingWith("write "), 0) << lines.join('\n').toStdString();
         QSettings(Ini(), QSettings::IniFormat).remove("Ports");
+    }
+}
+
+// radiosim's times of the transmitter's first keying and its release after it, and whether the
+// release came while the program still had the port (before radiosim's "close").
+struct Keying {
+    std::optional<double> on, off;
+    bool releasedWhileConnected = false;
+    double Seconds() const { return on && off ? *off - *on : -1; }
+};
+
+Keying KeyingOf(cat::test::Radiosim& radio, const QString& on) {
+    const QStringList lines = radio.Lines();
+    Keying k;
+    const int keyed = static_cast<int>(lines.indexOf(on));
+    if (keyed < 0) return k;
+    k.on = radio.TimeOf(on);
+    const int off = static_cast<int>(lines.indexOf("transmit off", keyed));
+    if (off < 0) return k;
+    k.off = radio.TimeOf("transmit off", keyed);
+    const int closed = static_cast<int>(lines.indexOf("close", keyed));
+    k.releasedWhileConnected = closed < 0 || off < closed;
+    return k;
+}
+
+// Waits until radiosim has received bytes that hold `hex` ("1c 00 fd").
+bool HasRead(cat::test::Radiosim& radio, const char* hex) {
+    return QTest::qWaitFor([&] { return !radio.Lines().filter("rx ").filter(hex).isEmpty(); },
+                           8000);
+}
+
+// The index of the lines as the program set them on connecting: the last "lines" after the
+// connection's own raise ("lines dtr on rts on") and before any setting of the line or any byte;
+// -1 when a setting or a byte came first.
+int LinesSetFirst(const QStringList& lines) {
+    const int raised = static_cast<int>(lines.indexOf("lines dtr on rts on"));
+    int set = -1;
+    for (int i = raised + 1; raised >= 0 && i < lines.size(); ++i) {
+        if (lines[i].startsWith("line ") || lines[i].startsWith("rx ")) break;
+        if (lines[i].startsWith("lines ")) set = i;
+    }
+    return set;
+}
+
+// The radios of the late first reading, each keyed at open by the line it names.
+struct LateRow {
+    const char* name;
+    const char* type;
+    QStringList radio;
+    QMap<QString, QString> ports;
+    const char* firstRead;  // hex of the read the radio ignores; nullptr: read only once awake
+    const char* says;
+};
+const LateRow kLateRows[] = {
+    {"icom_dtr",
+     "0",
+     {"--model", "ic7300", "--address", "94", "--ptt", "dtr"},
+     {},
+     "1c 00 fd",
+     "transmit: DTR keys this radio: set Com3.DTR=off"},
+    {"kenwood_dtr",
+     "1",
+     {"--model", "ts590s", "--ptt", "dtr"},
+     {},
+     "49 46 3b",
+     "transmit: DTR keys this radio: set Com3.DTR=off"},
+    // A Yaesu link reads TX; only from a radio that has answered its ID; as a Yaesu.
+    {"yaesu_dtr",
+     "3",
+     {"--model", "ft991a", "--ptt", "dtr"},
+     {},
+     "49 44 3b",
+     "transmit: DTR keys this radio: set Com3.DTR=off"},
+    {"ft817_dtr",
+     "2",
+     {"--model", "ft817", "--ptt", "dtr"},
+     {},
+     nullptr,
+     "transmit: DTR keys this radio: set Com3.DTR=off"},
+    {"kenwood_rts",
+     "1",
+     {"--model", "ts590s", "--ptt", "rts"},
+     {{"Com3.RTS", "on"}, {"Com3.Handshake", "none"}},
+     "49 46 3b",
+     "transmit: RTS keys this radio: set Com3.RTS=off"},
+    {"icom_rts",
+     "0",
+     {"--model", "ic7300", "--address", "94", "--ptt", "rts"},
+     {{"Com3.RTS", "on"}},
+     "1c 00 fd",
+     "transmit: RTS keys this radio: set Com3.RTS=off"},
+};
+
+// A radio keyed by a line at open whose first transmit reading comes late (it says nothing to
+// the read at open, then wakes up) still has the line searched and named, and is released while
+// the link is up: the late "transmitting" is no operator's.
+TEST_F(TransmitSafety, ALateFirstReadingStillNamesTheLineThatKeysTheRadio) {
+    for (const LateRow& row : kLateRows) {
+        SCOPED_TRACE(row.name);
+        Store(row.type, row.ports);
+        cat::test::Radiosim radio(Ini(), 3, QStringList{"--rfc2217", "0", "--silent"} + row.radio);
+        ASSERT_TRUE(radio.Started());
+        QProcess doctor;
+        StartDoctor(doctor, {});
+        // The radio wakes once it has let the read at open go by.
+        if (row.firstRead) {
+            EXPECT_TRUE(HasRead(radio, row.firstRead)) << radio.Lines().join('\n').toStdString();
+        } else {
+            QTest::qWait(1200);
+        }
+        radio.Control("silent off");
+        const QString out = Finish(doctor);
+        EXPECT_TRUE(out.contains(row.says)) << out.toStdString();
+        EXPECT_FALSE(out.contains("not keyed by this program")) << out.toStdString();
+        const QString line = QString(row.says).contains("DTR") ? "dtr" : "rts";
+        const Keying k = KeyingOf(radio, "transmit on (" + line + ")");
+        EXPECT_TRUE(k.releasedWhileConnected) << radio.Lines().join('\n').toStdString();
+        for (const QString& l : out.split('\n'))
+            if (l.startsWith("transmit:"))
+                std::printf("%s: keyed %.3f s by radiosim; %s\n", row.name, k.Seconds(),
+                            qPrintable(l.section('(', -1)));
+        EXPECT_EQ(radio.CountStartingWith("write "), 0) << radio.Lines().join('\n').toStdString();
+        QSettings(Ini(), QSettings::IniFormat).remove("Ports");
+    }
+}
+
+// The far end raised both lines as the connection came; the program's first act is to set them,
+// before the port's speed and before any byte for the radio, so that a radio keyed from the line
+// is released at once.
+TEST_F(TransmitSafety, TheLinesAreTheFirstThingANetworkPortSets) {
+    struct Row {
+        const char* name;
+        const char* type;
+        QStringList radio;
+        QMap<QString, QString> ports;
+        const char* set;  // the lines as the program sets them
+    };
+    const Row rows[] = {
+        {"icom_rts",
+         "0",
+         {"--model", "ic7300", "--address", "94", "--ptt", "rts"},
+         {},
+         "lines dtr on rts off"},
+        {"kenwood_rts",
+         "1",
+         {"--model", "ts590s", "--ptt", "rts"},
+         {{"Com3.Handshake", "none"}},
+         "lines dtr on rts off"},
+        {"yaesu_rts",
+         "3",
+         {"--model", "ft991a", "--ptt", "rts"},
+         {{"Com3.Handshake", "none"}},
+         "lines dtr on rts off"},
+        {"ft817_rts", "2", {"--model", "ft817", "--ptt", "rts"}, {}, "lines dtr on rts off"},
+        {"icom_dtr_kept_low",
+         "0",
+         {"--model", "ic7300", "--address", "94", "--ptt", "dtr"},
+         {{"Com3.DTR", "off"}},
+         "lines dtr off rts off"},
+        // RTS/CTS holds RTS: the program sets DTR alone.
+        {"yaesu_dtr_kept_low",
+         "3",
+         {"--model", "ft991a", "--ptt", "dtr"},
+         {{"Com3.DTR", "off"}},
+         "lines dtr off rts on"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Store(row.type, row.ports);
+        cat::test::Radiosim radio(Ini(), 3, QStringList{"--rfc2217", "0"} + row.radio);
+        ASSERT_TRUE(radio.Started());
+        QProcess doctor;
+        StartDoctor(doctor, {});
+        const QString out = Finish(doctor);
+        const QStringList lines = radio.Lines();
+        const int set = LinesSetFirst(lines);
+        ASSERT_GE(set, 0) << lines.join('\n').toStdString();
+        EXPECT_EQ(lines[set], row.set) << lines.join('\n').toStdString();
+        const QString wired = row.radio.last();
+        const Keying k = KeyingOf(radio, "transmit on (" + wired + ")");
+        EXPECT_TRUE(k.releasedWhileConnected) << lines.join('\n').toStdString();
+        const std::optional<double> open = radio.TimeOf("open");
+        const std::optional<double> setAt = radio.TimeOf(lines[set], set);
+        if (open && setAt)
+            std::printf("%s: lines set %.1f ms after the connect, keyed %.1f ms\n", row.name,
+                        (*setAt - *open) * 1000, k.Seconds() * 1000);
+        EXPECT_TRUE(out.contains("verdict: answering")) << out.toStdString();
+        QSettings(Ini(), QSettings::IniFormat).remove("Ports");
+    }
+}
+
+// A text radio keeps the five-byte check's bytes up to its next ";": emptied before the first
+// command, no command of the link reaches it behind them, on a serial port and a network one.
+TEST_F(TransmitSafety, NoCommandReachesATextRadioBehindTheChecksBytes) {
+    struct Row {
+        const char* name;
+        const char* type;
+        QStringList radio;
+    };
+    const Row rows[] = {
+        {"kenwood_serial", "1", {"--model", "ts590s"}},
+        {"yaesu_serial", "3", {"--model", "ft991a"}},
+        {"kenwood_network", "1", {"--rfc2217", "0", "--model", "ts590s"}},
+        {"yaesu_network", "3", {"--rfc2217", "0", "--model", "ft991a"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Store(row.type, {{"Com3.Handshake", "none"}});
+        cat::test::Radiosim radio(Ini(), 3, row.radio);
+        ASSERT_TRUE(radio.Started());
+        QProcess doctor;
+        StartDoctor(doctor, {});
+        const QString out = Finish(doctor);
+        const QStringList unknown = radio.Lines().filter("unknown ");
+        // The check's bytes and the lone ";" that ends them, at most.
+        EXPECT_LE(unknown.size(), 1) << unknown.join('\n').toStdString();
+        for (const QString& line : unknown)
+            for (const char* command : {"IF;", "ID;", "TX;", "FA;", "MD0;", "MD;"})
+                EXPECT_FALSE(line.endsWith(command)) << line.toStdString();
+        EXPECT_TRUE(out.contains("verdict: answering")) << out.toStdString();
+        EXPECT_EQ(radio.CountStartingWith("write "), 0) << radio.Lines().join('\n').toStdString();
     }
 }
 

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QTest>
 #include <memory>
+#include <optional>
 
 #include "tests/support/radiosim_runner.h"
 
@@ -63,6 +64,14 @@ public:
             lines << QString::fromStdString(all[i]).trimmed();
         }
         return lines;
+    }
+    // radiosim's own time (seconds) of the first line since the last Forget() that starts
+    // with `prefix` at or after line `from`; nothing when there is none or it is untimed.
+    std::optional<double> TimeOf(const QString& prefix, int from = 0) {
+        const QStringList lines = Lines();
+        for (int i = from; i < lines.size(); ++i)
+            if (lines[i].startsWith(prefix)) return runner_->Time(forgotten_ + std::size_t(i));
+        return std::nullopt;
     }
     int CountStartingWith(const QString& prefix) {
         int n = 0;

@@ -13,9 +13,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tools/radiosim/report_time.h"
 
 extern char** environ;
 
@@ -60,13 +63,13 @@ public:
         }
         if (!lines_.empty() && lines_.front().rfind("pty ", 0) == 0) {
             pty_path_ = lines_.front().substr(4);
-            lines_.erase(lines_.begin());
+            DropFirstLine();
         } else if (!lines_.empty() && lines_.front().rfind("rfc2217 ", 0) == 0) {
             address_ = lines_.front().substr(8);
-            lines_.erase(lines_.begin());
+            DropFirstLine();
         } else if (!lines_.empty() && lines_.front().rfind("flrig ", 0) == 0) {
             address_ = lines_.front().substr(6);
-            lines_.erase(lines_.begin());
+            DropFirstLine();
         }
     }
 
@@ -101,14 +104,20 @@ public:
         if (got <= 0) return false;
         text_.append(buffer, static_cast<std::size_t>(got));
         for (std::size_t end; (end = text_.find('\n')) != std::string::npos;) {
-            lines_.push_back(text_.substr(0, end));
+            std::string line = text_.substr(0, end);
             text_.erase(0, end + 1);
+            times_.push_back(radiosim::TakeTime(line));
+            lines_.push_back(std::move(line));
         }
         return true;
     }
 
-    // Every report line after the first, in order.
+    // Every report line after the first, in order, without its time.
     const std::vector<std::string>& Lines() const { return lines_; }
+    // The time radiosim gave line `index` (seconds on its own clock); nothing for an untimed one.
+    std::optional<double> Time(std::size_t index) const {
+        return index < times_.size() ? times_[index] : std::nullopt;
+    }
 
     // Waits for this exact line after the last one awaited; later waits continue after it.
     bool AwaitLine(const std::string& wanted, std::chrono::milliseconds patience = kPatience) {
@@ -168,6 +177,10 @@ public:
     }
 
 private:
+    void DropFirstLine() {
+        lines_.erase(lines_.begin());
+        times_.erase(times_.begin());
+    }
     static int Left(Clock::time_point deadline) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -181,6 +194,7 @@ private:
     std::string address_;
     std::string text_;
     std::vector<std::string> lines_;
+    std::vector<std::optional<double>> times_;
     std::size_t cursor_ = 0;
     int pings_ = 0;
 };

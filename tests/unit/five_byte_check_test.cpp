@@ -113,6 +113,31 @@ TEST(FiveByteCheck, AsksOnlyAtTheSpeedsFasterThanTheLinkAndThenPollsOnItsOwnLine
     }
 }
 
+// A text radio keeps the check's bytes up to its next ";": its family ends them with a lone ";"
+// on the link's own line before the first command, and drops the radio's "?;" to it.
+TEST(FiveByteCheck, ATextRadiosBufferIsEmptiedBeforeTheLinksFirstCommand) {
+    const struct {
+        const char* family;
+        const char* speed;
+        const char* first;  // the first bytes after the check, or of the link without one
+    } rows[] = {
+        {"Kenwood", "9600", ";"},
+        {"Yaesu", "4800", ";"},
+        {"ICOM", "9600", "\xFE"},
+        {"Kenwood", "115200", "IF;"},  // no check, nothing to empty
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.family) + " at " + row.speed);
+        OpenedLink run(row.family, row.speed, {}, 3.0);
+        const std::size_t own = run.CheckedAt().size();
+        ASSERT_GT(run.sent.size(), own + 1) << "the link never polled";
+        const OpenedLink::Sent& first = run.sent[own];
+        EXPECT_EQ(first.settings.substr(0, first.settings.find(',')), row.speed);
+        EXPECT_EQ(first.bytes.substr(0, std::string(row.first).size()), row.first);
+        EXPECT_NE(run.sent[own + 1].bytes, ";") << "emptied once";
+    }
+}
+
 TEST(FiveByteCheck, AFiveByteRadioFoundIsNeverPolledInTheLinksFamily) {
     OpenedLink run("ICOM", "9600", {{38400}}, 5.0);
     ASSERT_TRUE(run.state.fiveByteCheck);

@@ -29,8 +29,12 @@ public:
     int reads = 0;
     int answers = 1000;  // the reads it answers; silent after them
     double release = 0;  // seconds its PTT input holds on after its line drops
+    // A silent radio's read waits this clock through its limit; without it, it ends at once, as
+    // a refusal does.
+    test::FakeClock* clock = nullptr;
 
     std::optional<bool> ReadTransmitting(SessionState& state, Platform& platform) const override {
+        if (silent && clock) clock->Advance(0.3);
         if (++const_cast<WiredRadio*>(this)->reads > answers || silent) return std::nullopt;
         // RTS/CTS flow control holds RTS up whatever its level is set to.
         const bool heldByFlowControl =
@@ -204,17 +208,64 @@ TEST(TransmitWatch, DropsRaisedLinesOneAtATimeUntilTheRadioReceives) {
     }
 }
 
-TEST(TransmitWatch, LaterReportsAreShownOnceAndNeverTouchTheLines) {
+// The first reading after the open decides, however late it comes: a radio found transmitting
+// then has its lines searched, whether the reading was a poll's or the link's own read made again.
+TEST(TransmitWatch, TheFirstReadingRunsTheSearchHoweverLateItComes) {
+    struct Row {
+        const char* name;
+        bool pollSaysTransmitting;  // the late reading is a poll's (Kenwood's IF)
+        bool answeredBefore;        // the radio answered a poll before the read at open
+        bool answersPolls;          // it answers the polls after that read
+        int reads;                  // transmit reads made in all
+        const char* status;         // empty: nothing said
+    };
+    const Row rows[] = {
+        {"a_polls_reading_counts", true, false, true, 2, "RTS keys this radio: set Com3.RTS=off"},
+        {"read_again_once_the_radio_answers", false, false, true, 3,
+         "RTS keys this radio: set Com3.RTS=off"},
+        {"not_again_while_the_radio_answers_nothing", false, false, false, 1, ""},
+        // It answered the polls and not the read, or refused it: it has no such read.
+        {"not_again_from_a_radio_without_the_read", false, true, true, 1, ""},
+        {"not_again_after_a_refusal", false, false, true, 1, ""},
+    };
+    for (const Row& row : rows) {
+        FakeWorld w;
+        w.port.open = true;
+        w.port.lines = Levels(true, true);
+        WiredRadio radio(w.port, ControlLine::Rts);
+        SessionState state;
+        state.protocol = Protocol::Kenwood;
+        TransmitWatch watch;
+        watch.Opened(w.clock.Now(), Handshake::None);
+        if (row.answeredBefore) state.frequencyHz = 14'074'000;
+        if (std::string(row.name) != "not_again_after_a_refusal") radio.clock = &w.clock;
+        radio.silent = true;  // the read at open goes unanswered
+        EXPECT_FALSE(watch.Tick(radio, state, w.platform)) << row.name;
+        radio.silent = !row.answersPolls || row.answeredBefore;
+        if (row.answersPolls) state.frequencyHz = 14'074'000;
+        if (row.pollSaysTransmitting) state.transmitting = true;
+        w.clock.Advance(1.0);
+        std::optional<TransmitFinding> finding;
+        for (int tick = 0; tick < 10 && !finding; ++tick)
+            finding = watch.Tick(radio, state, w.platform);
+        EXPECT_EQ(finding ? TransmitStatusText(*finding, 3) : "", row.status) << row.name;
+        EXPECT_EQ(w.port.lines.rts, !finding) << row.name;
+        EXPECT_EQ(radio.reads, row.reads) << row.name;
+    }
+}
+
+// Once the radio was seen receiving with the lines as they are, a later "transmitting" is the
+// operator's: reported once per change, and the lines are not touched.
+TEST(TransmitWatch, AfterAReadingInReceiveLaterReportsNeverTouchTheLines) {
     FakeWorld w;
     w.port.open = true;
     w.port.lines = Levels(true, true);
-    WiredRadio radio(w.port, ControlLine::Rts);
+    WiredRadio radio(w.port, std::nullopt);
     SessionState state;
     state.protocol = Protocol::Kenwood;
     TransmitWatch watch;
     watch.Opened(w.clock.Now(), Handshake::None);
-    radio.silent = true;  // no answer at open: nothing is known, nothing is said
-    EXPECT_FALSE(watch.Tick(radio, state, w.platform));
+    EXPECT_FALSE(watch.Tick(radio, state, w.platform));  // receiving at open
 
     const std::vector<std::optional<bool>> polls = {true, true, false, false, true};
     std::vector<std::string> events;

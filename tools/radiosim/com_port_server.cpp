@@ -207,6 +207,9 @@ void ComPortServer::EndSubnegotiation() {
     if (sub_overflow_ || sub_.size() < 2 || static_cast<std::uint8_t>(sub_[0]) != kComPortOption) {
         return;
     }
+    // A client that has not agreed to control the port (WILL COM-PORT-OPTION) is not heard on
+    // it, as ser2net does not hear it.
+    if (him_[kComPortOption] != Side::kYes) return;
     const auto command = static_cast<std::uint8_t>(sub_[1]);
     const std::string value = sub_.substr(2);
     const auto one = [&]() -> std::uint8_t {

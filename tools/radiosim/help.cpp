@@ -150,6 +150,8 @@ Standard output, one line per event, flushed at once:
   stopped           --stop-after has run out
   silent on|off, garble on|off, delay MS, pong [TEXT]
                     answers to the control lines below
+open, close, line, lines and transmit end with the time they happened, t=SECONDS
+  since radiosim started (steady clock): transmit on (rts) t=0.512345
 Set commands report freq/mode every time they are accepted, even when the value
 does not change. Errors and warnings go to standard error.
 
@@ -186,7 +188,8 @@ What the radio answers:
            VFO), SM0 (S9), TX/TX0..2 and RX (key and release), PS0/PS1, AI0..4
            (AI on sends IF after a change), and FV and DA on the TS-590S and
            TS-890S. ID: TS-590S 021, TS-890S 024, TS-2000 019. Anything else
-           -> ?; and an 'unknown' line.
+           -> ?; and an 'unknown' line. Every byte up to the next ';' is kept:
+           bytes in front of a command make it unknown (?;); a lone ; ends them.
            Mode digits: 1 LSB 2 USB 3 CW 4 FM 5 AM 6 FSK 7 CW-R 9 FSK-R.
            The IF reply is IF, 11 frequency digits, 0000+0000000000, the TX/RX
            digit (index 28, 1 transmitting), the mode digit, the VFO digit, 0,

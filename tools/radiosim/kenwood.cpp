@@ -1,6 +1,7 @@
 // The Kenwood side: two-letter commands with fixed-width parameters, each ended by ';'. A read
 // is the bare command, a set carries parameters; what the radio does not take is answered ?;.
 
+#include <algorithm>
 #include <array>
 #include <span>
 #include <utility>
@@ -55,37 +56,30 @@ const Radio::KenwoodCommand Radio::kKenwoodCommands[] = {
 };
 
 void Radio::KenwoodText(char c) {
-    // Control characters and bytes beyond ASCII are no part of any command: the radio drops what
-    // it had and answers ?; once for the whole run of them (a CI-V frame draws one ?;).
-    const auto byte = static_cast<std::uint8_t>(c);
-    if ((byte < 0x20 && c != '\r' && c != '\n') || byte >= 0x80) {
-        kenwood_pending_.clear();
-        if (!in_junk_) listener_.Transmit("?;");
-        in_junk_ = true;
-        return;
-    }
-    in_junk_ = false;
+    // The radio keeps every byte up to the next ';' and reads the whole run as one command:
+    // bytes of another family's frame, or sent at another speed, end up in front of the next
+    // command, which is then no command at all and draws ?; (FT-991 CAT reference book, p. 2:
+    // unnecessary characters make a command wrong). A run longer than any command still ends at
+    // its ';': the bytes past the buffer are gone, but the radio knows the command is broken.
     if (c == ';') {
-        if (config_.protocol == Protocol::kYaesu) {
+        if (kenwood_overflow_) {
+            listener_.Report("unknown (" + std::to_string(kMaxCommand) + " bytes and more);");
+            listener_.Transmit("?;");
+        } else if (config_.protocol == Protocol::kYaesu) {
             YaesuCommandText(kenwood_pending_);
         } else {
             KenwoodCommandText(kenwood_pending_);
         }
         kenwood_pending_.clear();
+        kenwood_overflow_ = false;
     } else if (kenwood_pending_.size() < kMaxCommand) {
         kenwood_pending_.push_back(c);
     } else {
-        // Runaway text without a terminator: forget it, answer what follows.
-        kenwood_pending_.clear();
+        kenwood_overflow_ = true;
     }
 }
 
 void Radio::KenwoodCommandText(std::string_view command) {
-    // Line ends typed by a terminal user are not part of the command.
-    while (!command.empty() &&
-           (command.front() == '\r' || command.front() == '\n' || command.front() == ' ')) {
-        command.remove_prefix(1);
-    }
     // The SDR programs' own commands have four letters, ZZ and two more.
     const bool zz = Has(kKenwoodZz) && command.substr(0, 2) == "ZZ";
     const std::string_view name = command.substr(0, zz ? 4 : 2);
@@ -105,7 +99,7 @@ void Radio::KenwoodCommandText(std::string_view command) {
     }
     Reply reply;
     if (found == nullptr) {
-        listener_.Report("unknown " + std::string(command) + ";");
+        listener_.Report("unknown " + Printable(command) + ";");
     } else {
         answering_ = true;
         reply = (this->*found->handle)(params);
@@ -139,6 +133,10 @@ bool Radio::TextIsWrite(std::string_view name, std::string_view params, bool yae
     static constexpr std::string_view kKenwoodBare[] = {"TX", "RX", "UP", "DN", "RC", "BU", "BD"};
     static constexpr std::string_view kYaesuBare[] = {"AB", "BA", "SV", "AM", "MA",
                                                       "QI", "QR", "UP", "DN"};
+    // Bytes that are no two letters (another family's, or sent at another speed) name no
+    // command: the radio refuses them and changes nothing.
+    const auto letter = [](char c) { return c >= 'A' && c <= 'Z'; };
+    if (name.size() < 2 || !std::all_of(name.begin(), name.end(), letter)) return false;
     if (params.empty()) {
         for (std::string_view bare : yaesu ? std::span<const std::string_view>(kYaesuBare)
                                            : std::span<const std::string_view>(kKenwoodBare)) {

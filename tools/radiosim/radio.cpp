@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "tools/radiosim/text.h"
+
 namespace radiosim {
 namespace {
 
@@ -152,11 +154,11 @@ void Radio::Key(KeySource source, bool on) {
     keys_ = static_cast<std::uint8_t>(on ? keys_ | Bit(source) : keys_ & ~Bit(source));
     if (Transmitting() == was) return;
     if (!Transmitting()) {
-        listener_.Report("transmit off");
+        listener_.Event("transmit off");
         return;
     }
     for (const auto& [key, name] : kKeySourceNames) {
-        if (key == source) listener_.Report("transmit on (" + std::string(name) + ")");
+        if (key == source) listener_.Event("transmit on (" + std::string(name) + ")");
     }
 }
 
@@ -176,7 +178,7 @@ void Radio::Announce(std::string bytes) {
 }
 
 void Radio::ReportWrite(std::string_view language, std::string_view command) {
-    listener_.Report("write " + std::string(language) + " " + std::string(command));
+    listener_.Report("write " + std::string(language) + " " + Printable(command));
 }
 
 void Radio::Receive(std::string_view bytes) {

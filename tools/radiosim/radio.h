@@ -58,6 +58,8 @@ public:
         virtual void Transmit(std::string bytes) = 0;
         // One event line for the report channel, without newline.
         virtual void Report(std::string line) = 0;
+        // A change of the transmitter: the report channel prints it with the time it happened.
+        virtual void Event(std::string line) { Report(std::move(line)); }
     };
 
     struct Config {
@@ -287,7 +289,7 @@ private:
     std::string frame_;
 
     std::string kenwood_pending_;
-    bool in_junk_ = false;  // inside a run of bytes that belong to no Kenwood command
+    bool kenwood_overflow_ = false;  // the pending command outgrew the buffer
     std::string ft817_pending_;
     std::chrono::milliseconds ft817_last_{0};  // when the last byte of a block arrived
 };

@@ -25,6 +25,7 @@
 
 #include "tools/radiosim/line.h"
 #include "tools/radiosim/port_setting.h"
+#include "tools/radiosim/report_time.h"
 #include "tools/radiosim/text.h"
 
 namespace radiosim {
@@ -182,7 +183,7 @@ void Simulator::Accept() {
     if (Flrig()) {
         flrig_.emplace(radio_, *this);
         flrig_->SetTransceiver(!silent_);
-        Line("open");
+        TimedLine("open");
         return;
     }
     server_.emplace(*this);
@@ -193,8 +194,8 @@ void Simulator::Accept() {
     server_->SetModemLines(!options_.cts_low, true, false);
     line_text_ = ComPortLineText(server_->line());
     client_baud_ = server_->line().baud;
-    Line("open");
-    Line("line " + line_text_);
+    TimedLine("open");
+    TimedLine("line " + line_text_);
     ControlLinesChanged();
 }
 
@@ -227,14 +228,14 @@ void Simulator::Disconnect() {
     server_.reset();
     outgoing_.clear();
     held_.clear();
-    Line("close");
+    TimedLine("close");
     if (flrig_) {
         // No serial port behind it: no lines to drop.
         flrig_.reset();
         return;
     }
     // Closing a port drops both lines, and with them a transmitter wired to one.
-    Line("lines dtr off rts off");
+    TimedLine("lines dtr off rts off");
     WirePtt(false, false);
 }
 
@@ -260,7 +261,7 @@ void Simulator::CheckNetworkLine() {
     client_baud_ = line.baud;
     std::string text = ComPortLineText(line);
     if (text != line_text_) {
-        Line("line " + text);
+        TimedLine("line " + text);
         // Flow control taking RTS over, or giving it back, moves it as a level change would.
         if (line.hardware_flow != line_text_.ends_with("rtscts") && !line_text_.empty())
             WirePtt(line.dtr, RtsLevel(line));
@@ -275,8 +276,8 @@ void Simulator::ControlLinesChanged() {
     // Settings the client made before this change are reported before it.
     CheckNetworkLine();
     const ComPortLine& line = server_->line();
-    Line(std::string("lines dtr ") + (line.dtr ? "on" : "off") + " rts " +
-         (RtsLevel(line) ? "on" : "off"));
+    TimedLine(std::string("lines dtr ") + (line.dtr ? "on" : "off") + " rts " +
+              (RtsLevel(line) ? "on" : "off"));
     WirePtt(line.dtr, RtsLevel(line));
 }
 
@@ -379,7 +380,7 @@ void Simulator::ReadClientEvents() {
         const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
         if (event->mask & IN_OPEN) {
             ++clients_;
-            Line("open");
+            TimedLine("open");
             CheckLine(true);
         }
         if (event->mask & IN_CLOSE) {
@@ -388,7 +389,7 @@ void Simulator::ReadClientEvents() {
             // closes; a client that crashed never does, and since our descriptor keeps the tty
             // alive, nobody but root could open it again.
             ::ioctl(held_slave_, TIOCNXCL);
-            Line("close");
+            TimedLine("close");
         }
         at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
     }
@@ -428,6 +429,10 @@ void Simulator::Line(const std::string& line, bool always) {
     std::fputs(line.c_str(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
+}
+
+void Simulator::TimedLine(const std::string& line) {
+    Line(line + TimeSuffix(std::chrono::duration<double>(Clock::now() - started_).count()));
 }
 
 void Simulator::ReadPty() {
@@ -555,7 +560,7 @@ void Simulator::CheckLine(bool report_always) {
     if (::tcgetattr(held_slave_, &settings) != 0) return;
     client_baud_ = Baud(settings);
     std::string text = LineText(settings);
-    if (text != line_text_ || report_always) Line("line " + text);
+    if (text != line_text_ || report_always) TimedLine("line " + text);
     line_text_ = std::move(text);
 }
 

@@ -41,6 +41,7 @@ public:
     void Transmit(std::string bytes) override;
     // The radio's events and the flrig server's calls alike.
     void Report(std::string line) override { Line(line); }
+    void Event(std::string line) override { TimedLine(line); }
 
     void SerialData(std::string_view bytes) override;
     // Answers of the telnet side or of the flrig server, for the connection as they are.
@@ -61,6 +62,8 @@ private:
     void MakeLink();
     void RemoveLink();
     void Line(const std::string& line, bool always = false);
+    // A line with the time it happened: see report_time.h.
+    void TimedLine(const std::string& line);
     void ReadPty();
     // Bytes the client sent to the radio's serial port, from the pty or the connection.
     void Received(std::string_view bytes);
@@ -91,6 +94,7 @@ private:
     bool Stopped();
 
     const Options& options_;
+    const Clock::time_point started_ = Clock::now();
     bool silent_;
     bool garble_;
     int delay_;

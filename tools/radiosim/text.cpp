@@ -14,6 +14,19 @@ std::string Hex(std::string_view bytes) {
     return out;
 }
 
+std::string Printable(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7f && c != '\\') {
+            out.push_back(c);
+        } else {
+            out += "\\x" + Hex(std::string_view(&c, 1));
+        }
+    }
+    return out;
+}
+
 std::string HertzDigits(std::int64_t hz, std::size_t width) {
     std::string digits(width, '0');
     for (std::size_t i = width; i > 0 && hz > 0; --i, hz /= 10)

@@ -13,6 +13,10 @@ namespace radiosim {
 // "fe fe 5e e0 03 fd": lower case, one space between bytes.
 std::string Hex(std::string_view bytes);
 
+// Text as a report line can carry it: printable ASCII as it is, any other byte as "\xNN", so
+// that bytes a text radio took in whole never break the line.
+std::string Printable(std::string_view text);
+
 // Hertz as a text radio sends them: `width` decimal digits, zeros in front ("00014074000").
 std::string HertzDigits(std::int64_t hz, std::size_t width);
 

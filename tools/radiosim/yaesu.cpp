@@ -40,11 +40,9 @@ const Radio::KenwoodCommand Radio::kYaesuCommands[] = {
 };
 
 void Radio::YaesuCommandText(std::string_view text) {
-    // The manuals allow lower case; line ends typed by a terminal user are no part of it.
+    // The manuals allow lower case. Every other byte is part of the command, line ends too.
     std::string command;
-    for (char c : text) {
-        if (c != '\r' && c != '\n' && !(command.empty() && c == ' ')) command.push_back(Upper(c));
-    }
+    for (char c : text) command.push_back(Upper(c));
     const std::string_view name = std::string_view(command).substr(0, 2);
     const std::string_view params = std::string_view(command).substr(name.size());
     const KenwoodCommand* found = nullptr;
@@ -60,7 +58,7 @@ void Radio::YaesuCommandText(std::string_view text) {
     if (config_.refuse) {
         reply = std::nullopt;
     } else if (found == nullptr) {
-        listener_.Report("unknown " + command + ";");
+        listener_.Report("unknown " + Printable(command) + ";");
     } else {
         answering_ = true;
         reply = (this->*found->handle)(params);
