@@ -111,13 +111,14 @@ void PrintVerdict(const doctor::Verdict& v) {
 }
 
 // The line's traffic from unit `from` on.
-void PrintTraffic(const doctor::LinkWatch& watch, std::size_t from = 0) {
+// The traffic since `from`: its newest units, led by how many bytes are not shown, so that a far
+// end that floods the link costs the report a bounded number of lines.
+void PrintTraffic(const doctor::LinkWatch& watch, doctor::MonitorCursor from = {}) {
+    constexpr std::size_t kShownUnits = 200;
     std::printf("traffic (seconds from the open; > sent, < received, <e echo, <! not a reply):\n");
-    const auto& units = watch.Line().Units();
-    for (auto unit = units.begin() + static_cast<std::ptrdiff_t>(std::min(from, units.size()));
-         unit != units.end(); ++unit)
-        std::printf("  %s\n",
-                    doctor::MonitorLine(*unit, watch.Facts().protocol, watch.OpenedAt()).c_str());
+    for (const std::string& line : doctor::NextMonitorLines(
+             watch.Line(), from, watch.Facts().protocol, watch.OpenedAt(), kShownUnits))
+        std::printf("  %s\n", line.c_str());
 }
 
 bool AddressedFamily(const std::string& listText) {
@@ -411,17 +412,25 @@ const char* StateWord(std::optional<bool> transmitting) {
 // The PTT test on the open link that answered; its exit status.
 int TestPtt(const PttRequest& request, SessionState& state, Platform& platform, QtCommPort& port,
             const doctor::LinkWatch& watch, int entry) {
-    const std::size_t trafficBefore = watch.Line().Units().size();
+    const doctor::MonitorCursor trafficBefore{watch.Line().Total(), watch.Line().Bytes()};
     const RadioFamily* family = FamilyFor(state.protocol);
     if (!family) return kExitNoRadio;
     std::printf("ptt: keying by %s for %.1f s\n",
                 std::string(PttMethodName(request.method)).c_str(), request.duration.count());
     std::fflush(stdout);
+    // A program that dies while the radio is keyed still unkeys a CAT key: its last write is
+    // the unkey, armed before the key goes out.
+    if (request.method == PttMethod::Cat) {
+        const std::string refused =
+            ArmUnkey(port.Descriptor(), port.WireBytes(family->UnkeyBytes(state)));
+        if (!refused.empty()) {
+            std::printf("ptt: %s\n", refused.c_str());
+            return kExitNoRadio;
+        }
+    }
     InterruptsEndKeying interrupts;
     PttTest test(request.method, request.duration, port.CurrentHandshake());
     if (test.Start(*family, state, platform)) {
-        if (request.method == PttMethod::Cat)
-            ArmLastWords(port.Descriptor(), port.WireBytes(family->UnkeyBytes(state)));
         while (!pttInterrupted && port.IsOpen() && platform.clock.Now() < test.EndsAt()) {
             if (platform.clock.Now() >= test.ReadAt())
                 test.ReadWhileKeyed(*family, state, platform);
@@ -431,8 +440,8 @@ int TestPtt(const PttRequest& request, SessionState& state, Platform& platform, 
                            : pttInterrupted ? PttEnd::Signal
                                             : PttEnd::TimeUp;
         test.Finish(*family, state, platform, end);
-        DisarmLastWords();
     }
+    DisarmLastWords();
     PrintTraffic(watch, trafficBefore);
     std::printf("ptt: before %s, while keyed %s, after %s\n", StateWord(test.Before()),
                 StateWord(test.During()), StateWord(test.After()));
@@ -458,6 +467,14 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     const RestoredChoices stored = RestoreChoices(store);
     const int com = ChosenCom(command, stored, store);
     const LinkChoices choices = StoredChoices(stored, com, store);
+    if (const RadioFamily* server = ServerFamily(choices.portKind); ptt && server) {
+        if (const std::string refused = ServerKeyingRefusal(ptt->method, server->Id());
+            !refused.empty()) {
+            // Nothing is opened: the option cannot work on this entry whatever the radio does.
+            std::printf("ptt: %s\n", refused.c_str());
+            return kExitUsage;
+        }
+    }
 
     QtCommPort port(store);
     QtClock clock;
