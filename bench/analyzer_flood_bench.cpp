@@ -157,8 +157,7 @@ void PrintServerFigures(const std::vector<double>& sizes) {
         for (ServerFlood flood : floods) {
             // rigctld's answers start with a header line, flrig's with a status line.
             if (std::string(flood.name) == "headers")
-                flood.pattern =
-                    protocol == cat::Protocol::Rigctld ? "a:\n" : "HTTP/1.1 200 OK\r\n";
+                flood.pattern = protocol == cat::Protocol::Rigctld ? "a:\n" : "HTTP/1.1 200 OK\r\n";
             for (const double mb : sizes) {
                 const auto bytes = static_cast<std::size_t>(mb * 1024 * 1024);
                 ForgetPeak();

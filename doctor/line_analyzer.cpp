@@ -26,7 +26,6 @@ UnitKind KindOf(PieceKind kind) {
     return UnitKind::Noise;
 }
 
-
 // A unit longer than a kept one keeps its start and its end (where a server's answer says how it
 // ended), and says how much of its middle went: a flood costs bounded memory per unit.
 void KeepBounded(LineUnit& unit, std::size_t most) {

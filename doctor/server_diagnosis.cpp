@@ -100,10 +100,11 @@ Verdict RadioNotReached(const Observation& o, const LineSummary& line, const Ser
 }
 
 Verdict NotTheServer(const Observation& o, const LineSummary& line) {
+    const std::string sample = Bounded(line.sample, 80);
     return Make(VerdictKind::NotTheServer, true, "not-the-server",
                 "Not " + Name(o) + " at " + ShortWhere(o),
                 "Something answers at " + Where(o) + ", but not as " + Name(o) + " does" +
-                    (line.sample.empty() ? std::string(".") : " (" + Bounded(line.sample, 80) + ")."),
+                    (sample.empty() ? std::string(".") : " (" + sample + ")."),
                 "Check the port number: rigctld listens on 4532 and flrig on 12345 unless told "
                 "otherwise; a serial port published by ser2net is written tcp:// or "
                 "rfc2217://.");

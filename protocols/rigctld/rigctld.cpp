@@ -123,11 +123,13 @@ std::pair<std::string_view, std::string_view> KeyAndValue(std::string_view line)
 enum class Cut { Whole, Partial, NotOurs };
 
 // What the cutter found at the front of the bytes. NotOurs: `length` bytes are no answer, nor the
-// start of one. Partial: the lines before `checked` are an answer's, none its RPRT line.
+// start of one. Partial: the lines before `checked` are an answer's, none its RPRT line, and the
+// line that starts there is an answer's text up to `scanned`.
 struct CutResult {
     Cut cut = Cut::NotOurs;
     std::size_t length = 0;
     std::size_t checked = 0;
+    std::size_t scanned = 0;
 };
 
 // The first line of what is not an answer, and no more than kLongestNoise of it.
@@ -136,7 +138,7 @@ std::size_t NoiseLength(std::string_view bytes) {
     return end == std::string_view::npos ? std::min(bytes.size(), kLongestNoise) : end + 1;
 }
 
-CutResult NotOurs(std::size_t length) { return {Cut::NotOurs, length, 0}; }
+CutResult NotOurs(std::size_t length) { return {Cut::NotOurs, length, 0, 0}; }
 
 // The answer's header line, searched no further than a header can run: a long line without its
 // end costs a bounded look, whatever follows. Its length with the line end; 0 when `bytes` holds
@@ -156,27 +158,27 @@ std::optional<std::size_t> HeaderLength(std::string_view bytes) {
     return end + 1;
 }
 
-// Looks for the RPRT line from `from` on (a line start whose lines before were looked at
-// already): each byte is looked at once however the answer arrives.
-CutResult FindResult(std::string_view bytes, std::size_t from) {
+// Looks for the RPRT line from the line start `from` on, the bytes before `scanned` looked at
+// already: each byte is looked at once however the answer arrives.
+CutResult FindResult(std::string_view bytes, std::size_t from, std::size_t scanned) {
     const std::string_view scan = bytes.substr(0, kLongestAnswer);
-    for (std::size_t at = from;;) {
-        const std::size_t end = scan.find('\n', at);
-        const std::string_view line =
-            scan.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
+    for (std::size_t at = from, look = std::max(from, scanned);;) {
+        const std::size_t end = std::min(scan.find('\n', look), scan.size());
+        const std::string_view fresh = scan.substr(look, end - look);
         // Every answer that starts before this line would hold it: none does.
-        if (!std::all_of(line.begin(), line.end(), IsAnswerText)) return NotOurs(at);
-        if (end == std::string_view::npos) {
-            if (scan.size() < kLongestAnswer) return {Cut::Partial, 0, at};
+        if (!std::all_of(fresh.begin(), fresh.end(), IsAnswerText)) return NotOurs(at);
+        const std::string_view line = scan.substr(at, end - at);
+        if (end == scan.size()) {
+            if (scan.size() < kLongestAnswer) return {Cut::Partial, 0, at, end};
             // Longer than any answer without its RPRT line: the whole run is a flood, not a
             // string of answers each cut a line further on.
             return NotOurs(at);
         }
         if (line.starts_with(rigctld::kResult)) {
             if (!ResultCode(line.substr(rigctld::kResult.size()))) return NotOurs(at);
-            return {Cut::Whole, end + 1, 0};
+            return {Cut::Whole, end + 1, 0, 0};
         }
-        at = end + 1;
+        at = look = end + 1;
     }
 }
 
@@ -199,15 +201,14 @@ void ReadAnswer(std::string_view bytes, std::size_t length, Answer& answer) {
     }
 }
 
-// Cuts the answer at the front of `bytes`, whose lines before `from` were found to be an
-// answer's already.
-CutResult CutAnswer(std::string_view bytes, Answer& answer, std::size_t from = 0) {
+// Cuts the answer at the front of `bytes`, as far as a look before found it an answer's (see
+// CutResult), or from its start.
+CutResult CutAnswer(std::string_view bytes, Answer& answer, const CutResult& before = {}) {
     const std::optional<std::size_t> header = HeaderLength(bytes);
     if (!header) return NotOurs(NoiseLength(bytes));
-    if (*header == 0) return {Cut::Partial, 0, 0};
-    const CutResult cut = FindResult(bytes, std::max(from, bytes.starts_with(rigctld::kResult)
-                                                               ? std::size_t{0}
-                                                               : *header));
+    if (*header == 0) return {Cut::Partial, 0, 0, 0};
+    const std::size_t firstLine = bytes.starts_with(rigctld::kResult) ? 0 : *header;
+    const CutResult cut = FindResult(bytes, std::max(before.checked, firstLine), before.scanned);
     if (cut.cut == Cut::Whole) ReadAnswer(bytes, cut.length, answer);
     // A run whose first line alone is no answer is cut at that line's end, as noise always is.
     if (cut.cut == Cut::NotOurs && cut.length == 0) return NotOurs(NoiseLength(bytes));
@@ -275,13 +276,14 @@ public:
 private:
     // Where the look for the RPRT line of the answer still coming goes on: the bytes given are
     // that answer's again, with more behind (their front is the one remembered).
-    std::size_t Resume(std::string_view bytes) const {
-        if (checked_ == 0 || bytes.size() < checked_ || !bytes.starts_with(front_)) return 0;
-        return checked_;
+    CutResult Resume(std::string_view bytes) const {
+        if (partial_.checked == 0 || bytes.size() < partial_.scanned || !bytes.starts_with(front_))
+            return {};
+        return partial_;
     }
     void Remember(std::string_view bytes, const CutResult& cut) {
-        checked_ = cut.cut == Cut::Partial ? cut.checked : 0;
-        front_ = checked_ > 0 ? std::string(bytes.substr(0, kRememberedFront)) : std::string();
+        partial_ = cut.cut == Cut::Partial ? cut : CutResult{};
+        front_ = partial_.checked > 0 ? std::string(bytes.substr(0, kRememberedFront)) : "";
     }
 
     Piece Read(const Answer& answer) {
@@ -322,8 +324,8 @@ private:
             const auto model = answer.Value(rigctld::kModelKey).value_or("");
             const auto maker = answer.Value(rigctld::kMakerKey).value_or("");
             const auto backend = answer.Value(rigctld::kBackendKey).value_or("");
-            piece.identity = Bounded(Trim(std::string(maker) + " " + std::string(model)),
-                                     2 * kLongestValue);
+            piece.identity =
+                Bounded(Trim(std::string(maker) + " " + std::string(model)), 2 * kLongestValue);
             if (!backend.empty())
                 piece.identity += ", backend version " + Bounded(backend, kLongestValue);
             piece.note = "the server's radio: " + piece.identity;
@@ -346,7 +348,7 @@ private:
     }
 
     int awaiting_ = 0;
-    std::size_t checked_ = 0;
+    CutResult partial_;  // how far the answer still coming was looked at
     std::string front_;
 };
 

@@ -559,8 +559,8 @@ void MainWindow::OpenToggled() {
             const auto number = static_cast<std::int16_t>(portList_->currentIndex() + 1);
             const std::string device = DeviceForPort(store_, number);
             if (IsNetworkAddress(device) && !ParsePortTarget(device)) {
-                linkDoctor_->OpenFailed(CommError(CommFault::InvalidNetworkAddress,
-                                                  PortLabel(number, device), device));
+                linkDoctor_->OpenFailed(
+                    CommError(CommFault::InvalidNetworkAddress, PortLabel(number, device), device));
                 return;
             }
             linkDoctor_->OpenFailed(CatError(ErrorKind::InvalidValue, "No protocol is chosen."));

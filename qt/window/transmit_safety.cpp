@@ -81,8 +81,7 @@ void TransmitSafety::BeforePoll() {
     if (state_.busy || test_ || !port_.IsOpen()) return;
     const RadioFamily* family = FamilyFor(state_.protocol);
     if (!family) return;
-    if (const auto finding = watch_.Tick(*family, state_, platform_))
-        Show(*finding);
+    if (const auto finding = watch_.Tick(*family, state_, platform_)) Show(*finding);
     if (++ticks_ >= kTicksPerLinesUpdate) {
         ticks_ = 0;
         ShowLines();

@@ -119,8 +119,8 @@ private:
             }
             const std::size_t half = answer.size() / 2;
             due.push_back({start, answer.substr(0, half)});
-            due.push_back({start + std::chrono::milliseconds(behaviour_.splitMs),
-                           answer.substr(half)});
+            due.push_back(
+                {start + std::chrono::milliseconds(behaviour_.splitMs), answer.substr(half)});
         }
     }
 
@@ -162,9 +162,9 @@ TEST(OddRigctld, TheDoctorJudgesWhatTheServerDoesInBoundedTimeAndText) {
          {"verdict: answering", "frequency: 7.074000 MHz"}},
         {"a_huge_mode_name_is_cut",
          {[](const std::string& command) {
-             return command == "+m" ? "get_mode:\nMode: " + std::string(5000, 'X') +
-                                          "\nPassband: 0\nRPRT 0\n"
-                                    : PlainAnswer(command);
+             return command == "+m"
+                        ? "get_mode:\nMode: " + std::string(5000, 'X') + "\nPassband: 0\nRPRT 0\n"
+                        : PlainAnswer(command);
          }},
          0,
          {"verdict: answering", "more characters"}},

@@ -10,7 +10,6 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <optional>
 
 #include "tests/support/radiosim_process.h"

@@ -120,8 +120,8 @@ INSTANTIATE_TEST_SUITE_P(
         PieceRow{"HalfAnAnswerWaits", "get_freq:\nFrequency: 70", false, 0, PieceKind::Noise,
                  kNoHertz, kNoMode, ""},
         // Nothing more coming: no answer starts anywhere in it, and it goes in one piece.
-        PieceRow{"HalfAnAnswerAtTheEnd", "get_freq:\nFrequency: 70", true, kWhole,
-                 PieceKind::Noise, kNoHertz, kNoMode, "not an answer"},
+        PieceRow{"HalfAnAnswerAtTheEnd", "get_freq:\nFrequency: 70", true, kWhole, PieceKind::Noise,
+                 kNoHertz, kNoMode, "not an answer"},
         PieceRow{"AHugeModeNameIsCut",
                  "get_mode:\nMode: " + std::string(5000, 'X') + "\nPassband: 0\nRPRT 0\n", false,
                  kWhole, PieceKind::Reply, kNoHertz, kNoName, "(4936 more characters)"},
@@ -321,8 +321,9 @@ TEST(ServerFloods, AnAnswerInTwoHalvesIsOneAnswer) {
     for (const auto& [protocol, answer] : rows) {
         SCOPED_TRACE(FamilyFor(protocol)->Name());
         doctor::LineAnalyzer line(protocol, "");
-        line.Sent(0, protocol == Protocol::Rigctld ? "+f\n" : "POST /RPC2 ...<methodName>"
-                                                              "rig.get_vfo</methodName>");
+        line.Sent(0, protocol == Protocol::Rigctld ? "+f\n"
+                                                   : "POST /RPC2 ...<methodName>"
+                                                     "rig.get_vfo</methodName>");
         const std::size_t half = answer.size() / 2;
         line.Received(0.1, std::string_view(answer).substr(0, half));
         for (const double now : {0.3, 0.45, 0.6}) line.Settle(now);
