@@ -452,29 +452,61 @@ int TestPtt(const PttRequest& request, SessionState& state, Platform& platform, 
     return test.During() == true && test.After() == false ? kExitOk : kExitNoRadio;
 }
 
+int UsageError(const std::string& error) {
+    std::fputs(UsageErrorLine(error).c_str(), stderr);
+    return kExitUsage;
+}
+
+// Another program holds the port the link opened: the operator is told, and offered the server
+// among them.
+void WarnOfSharing(const std::vector<HoldingProcess>& holders, const std::string& port,
+                   SettingsStore& userStore) {
+    if (holders.empty()) return;
+    std::printf("warning: %s\n", OneLine(SharedOpenWarning(holders, port)).c_str());
+    PrintServerOffer(holders, port, userStore);
+}
+
+// --ptt rts or dtr through a rig-sharing server is refused before anything opens: the server
+// owns the radio's port and its lines, whatever the radio does. True when refused, and said.
+bool KeyingRefusedThroughServer(const std::optional<PttRequest>& ptt, const LinkChoices& choices) {
+    const RadioFamily* server = ServerFamily(choices.portKind);
+    if (!ptt || !server) return false;
+    const std::string refused = ServerKeyingRefusal(ptt->method, server->Id());
+    if (!refused.empty()) std::printf("ptt: %s\n", refused.c_str());
+    return !refused.empty();
+}
+
+// The scan after a link that found no radio, unless its port is no place for probes. What the
+// scan finds (a radio at other settings, or nothing) leaves the link as it was judged.
+void ScanWhereAllowed(QtCommPort& port, doctor::LinkWatch& watch, Protocol protocol,
+                      const LinkChoices& choices, const doctor::LinkFacts& facts) {
+    // A server's port carries the server's commands: another family's probe bytes would reach it
+    // as commands of its own, and the radio behind it is the server's to find.
+    if (ThroughServer(choices.portKind)) {
+        std::printf("scan: not through a rig-sharing server; its own settings choose the radio\n");
+        return;
+    }
+    // Probes on a port another program uses would be judged on a mixture of both programs' talk.
+    if (const std::vector<HoldingProcess> held = OtherHolders(facts.device); !held.empty()) {
+        std::printf("scan: %s\n", OneLine(NotProbedText(held, facts.port)).c_str());
+        return;
+    }
+    Scan(port, watch, protocol, std::atoi(choices.speedText.c_str()));
+}
+
 }  // namespace
 
 int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     std::string pttError;
     const std::optional<PttRequest> ptt = ReadPttRequest(command, pttError);
-    if (!pttError.empty()) {
-        std::fputs(UsageErrorLine(pttError).c_str(), stderr);
-        return kExitUsage;
-    }
+    if (!pttError.empty()) return UsageError(pttError);
     QCoreApplication app(argc, argv);
     QtSettingsStore userStore;
     ReadOnlyStore store(userStore);
     const RestoredChoices stored = RestoreChoices(store);
     const int com = ChosenCom(command, stored, store);
     const LinkChoices choices = StoredChoices(stored, com, store);
-    if (const RadioFamily* server = ServerFamily(choices.portKind); ptt && server) {
-        if (const std::string refused = ServerKeyingRefusal(ptt->method, server->Id());
-            !refused.empty()) {
-            // Nothing is opened: the option cannot work on this entry whatever the radio does.
-            std::printf("ptt: %s\n", refused.c_str());
-            return kExitUsage;
-        }
-    }
+    if (KeyingRefusedThroughServer(ptt, choices)) return kExitUsage;
 
     QtCommPort port(store);
     QtClock clock;
@@ -488,7 +520,6 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     const QMetaObject::Connection linkReader =
         QObject::connect(&port, &QtCommPort::BytesArrived, [&] { ReceiveDispatch(state, watch); });
     QObject::connect(&port, &QtCommPort::PortLost, [&] { watch.Lost(port.LostDetail()); });
-
     doctor::LinkFacts facts = PortFacts(store, com, port);
     facts.speed = choices.speedText;
     PrintHeading(facts, choices);
@@ -501,10 +532,7 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
         facts.protocol = state.protocol;
         return ReportOpenFailure(e, watch, facts, holders, userStore);
     }
-    if (!holders.empty()) {
-        std::printf("warning: %s\n", OneLine(SharedOpenWarning(holders, facts.port)).c_str());
-        PrintServerOffer(holders, facts.port, userStore);
-    }
+    WarnOfSharing(holders, facts.port, userStore);
     facts.protocol = state.protocol;
     facts.radioAddress = state.radioAddress;
     facts.handshaking = port.CurrentHandshake() == Handshake::RtsCts;
@@ -524,20 +552,7 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     // that reaches the port before the scan looks, as one does when a busy machine runs the
     // radio's reply in before our wait begins.
     QObject::disconnect(linkReader);
-    // A server's port carries the server's commands: another family's probe bytes would reach it
-    // as commands of its own, and the radio behind it is the server's to find.
-    if (ThroughServer(choices.portKind)) {
-        std::printf("scan: not through a rig-sharing server; its own settings choose the radio\n");
-        return status;
-    }
-    // Probes on a port another program uses would be judged on a mixture of both programs' talk.
-    if (const std::vector<HoldingProcess> held = OtherHolders(facts.device); !held.empty()) {
-        std::printf("scan: %s\n", OneLine(NotProbedText(held, facts.port)).c_str());
-        return status;
-    }
-    // What the scan finds (a radio at other settings, or nothing) leaves the link as it was
-    // judged: the status stays the verdict's.
-    Scan(port, watch, state.protocol, std::atoi(choices.speedText.c_str()));
+    ScanWhereAllowed(port, watch, state.protocol, choices, facts);
     return status;
 }
 
