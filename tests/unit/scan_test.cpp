@@ -247,8 +247,8 @@ TEST_F(ScanRun, ASilentPortIsDoneWithEveryProbeWithinTenSeconds) {
 TEST_F(ScanRun, ALogLineOfAFloodIsBounded) {
     world.port.responder = [](const std::string&) { return std::string(100'000, 'x'); };
     Scanner scanner(world.port, ScanPlan(kSpeeds, Protocol::Icom, 9600));
-    double now = 0;
-    for (std::optional<double> wait; (wait = scanner.Step(now));) now += *wait;
+    double at = 0;
+    for (std::optional<double> wait; (wait = scanner.Step(at));) at += *wait;
     ASSERT_FALSE(scanner.Log().empty());
     for (const std::string& line : scanner.Log())
         EXPECT_LT(line.size(), 500u) << line.substr(0, 80);
