@@ -1,9 +1,12 @@
 // How the line analyzer copes with a flood: random bytes of 1, 16 and 100 MB, handed over in the
 // 64 KiB pieces a busy port delivers, for each radio family. Prints the time and the process's
-// peak memory. Then the whole program: `catlink --doctor` on a loopback port that sends the same
-// bursts, with its time and peak memory. Asserts nothing.
+// peak memory. Then the rig-sharing servers' readers, in the doctor's analyzer and in the live
+// link's receive pass, under what a hostile far end sends them: answer headers that never end,
+// one line without its end, random bytes, in 4 KiB pieces as a network delivers them. Then the
+// whole program: `catlink --doctor` on a loopback port that sends the random bursts, with its
+// time and peak memory. Asserts nothing.
 //
-//   analyzer_flood_bench [--megabytes N ...] [--catlink PATH]
+//   analyzer_flood_bench [--megabytes N ...] [--server-megabytes N ...] [--catlink PATH]
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
@@ -24,8 +27,13 @@
 #include "bench/bench_arguments.h"
 #include "doctor/line_analyzer.h"
 #include "protocols/families.h"
+#include "protocols/flrig/xml_rpc.h"
+#include "tests/support/fakes.h"
 
 namespace {
+
+// The peak so far is forgotten, so that each row's peak is its own.
+void ForgetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 long PeakKiB() {
     std::ifstream status("/proc/self/status");
@@ -98,11 +106,81 @@ std::pair<double, double> DoctorUnderBurst(const std::string& catlink,
     return {seconds, usage.ru_maxrss / 1024.0};
 }
 
+// What a hostile far end sends a server's reader, `bytes` of it.
+struct ServerFlood {
+    const char* name;
+    std::string pattern;  // repeated; empty: random bytes
+};
+
+std::string FloodPiece(const ServerFlood& flood, std::size_t size, std::mt19937& random) {
+    std::string piece(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        piece[i] = flood.pattern.empty() ? static_cast<char>(random() & 0xFF)
+                                         : flood.pattern[i % flood.pattern.size()];
+    return piece;
+}
+
+// Seconds the analyzer (`link` false) or the live link's receive pass takes for `bytes` of the
+// flood, handed over in 4 KiB pieces.
+double ServerReaderSeconds(const cat::RadioFamily& family, const ServerFlood& flood,
+                           std::size_t bytes, bool link) {
+    constexpr std::size_t kPiece = 4096;
+    std::mt19937 random(7);
+    // A pattern's pieces all look alike when the piece holds it whole a number of times.
+    const std::string piece = FloodPiece(flood, kPiece, random);
+    cat::doctor::LineAnalyzer line(family.Id(), "00");
+    line.Sent(0, family.Id() == cat::Protocol::Flrig ? cat::flrig::Request("rig.get_vfo") : "+f\n");
+    cat::SessionState state;
+    state.protocol = family.Id();
+    cat::test::FakeCommPort port;
+    port.open = true;
+    const auto start = std::chrono::steady_clock::now();
+    for (std::size_t at = 0, i = 0; at < bytes; at += kPiece, ++i) {
+        if (link) {
+            port.Arrive(piece);
+            family.Receive(state, port);
+        } else {
+            line.Received(0.001 * static_cast<double>(i), piece);
+        }
+    }
+    line.Settle(1e9);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void PrintServerFigures(const std::vector<double>& sizes) {
+    const ServerFlood floods[] = {
+        {"headers", ""}, {"one line", std::string(1, 'x')}, {"random", ""}};
+    std::printf("\n%-8s %-10s %8s %18s %18s\n", "server", "flood", "MB", "analyzer s / MiB",
+                "receive s / MiB");
+    for (const auto protocol : {cat::Protocol::Rigctld, cat::Protocol::Flrig}) {
+        const cat::RadioFamily& family = *cat::FamilyFor(protocol);
+        for (ServerFlood flood : floods) {
+            // rigctld's answers start with a header line, flrig's with a status line.
+            if (std::string(flood.name) == "headers")
+                flood.pattern = protocol == cat::Protocol::Rigctld ? "a:\n" : "HTTP/1.1 200 OK\r\n";
+            for (const double mb : sizes) {
+                const auto bytes = static_cast<std::size_t>(mb * 1024 * 1024);
+                ForgetPeak();
+                const double analyzer = ServerReaderSeconds(family, flood, bytes, false);
+                const double analyzerPeak = PeakKiB() / 1024.0;
+                ForgetPeak();
+                const double link = ServerReaderSeconds(family, flood, bytes, true);
+                std::printf("%-8s %-10s %8.1f %10.3f / %5.1f %10.3f / %5.1f\n",
+                            std::string(family.Name()).c_str(), flood.name, mb, analyzer,
+                            analyzerPeak, link, PeakKiB() / 1024.0);
+                std::fflush(stdout);
+            }
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const cat::bench::Arguments arguments(argc, argv);
-    if (!arguments.Understood("analyzer_flood_bench [--megabytes N]... [--catlink PATH]")) return 2;
+    if (!arguments.Understood("analyzer_flood_bench [--megabytes N]... [--server-megabytes N]... "
+                              "[--catlink PATH]"))
+        return 2;
     std::vector<std::size_t> sizes;
     for (const std::string& mb : arguments.Values("--megabytes", {"1", "16", "100"}))
         sizes.push_back(std::stoul(mb));
@@ -131,6 +209,10 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
         }
     }
+    std::vector<double> serverSizes;
+    for (const std::string& mb : arguments.Values("--server-megabytes", {"0.2", "1", "10"}))
+        serverSizes.push_back(std::stod(mb));
+    PrintServerFigures(serverSizes);
     // The doctor listens for its two seconds and ends; what it has not read by then stays unread.
     std::printf("\ncatlink --doctor, Kenwood, on a port that sends a burst and closes:\n");
     std::printf("%6s %10s %14s\n", "MB", "seconds", "peak RSS MiB");

@@ -98,6 +98,10 @@ public:
     // The period for this link now: a family may read again sooner while a new link has not
     // yet shown what is on the line.
     virtual std::optional<Seconds> PollPeriodNow(const SessionState&) const { return PollPeriod(); }
+    // How long the link waits for the answer to one command of a rig-sharing server, which may
+    // deliver it in pieces as its network and its own pace allow; nothing for a radio, whose
+    // reply comes whole at its line speed.
+    virtual std::optional<Seconds> AnswerPatience() const { return std::nullopt; }
     // Asks the radio for its frequency and mode, and takes in whatever answer is already there.
     virtual void Poll(SessionState& state, Platform& platform) const = 0;
     // Bytes that empty the radio's command buffer of what the check for a five-byte radio left

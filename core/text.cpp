@@ -9,6 +9,12 @@ std::string_view Trim(std::string_view text, std::string_view blanks) {
     return text.substr(first, last - first + 1);
 }
 
+std::string Bounded(std::string_view text, std::size_t most) {
+    if (text.size() <= most) return std::string(text);
+    return std::string(text.substr(0, most)) + "... (" + std::to_string(text.size() - most) +
+           " more characters)";
+}
+
 std::string UpperCase(std::string_view text) {
     std::string upper(text);
     for (char& c : upper)

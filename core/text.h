@@ -19,6 +19,11 @@ std::string_view Trim(std::string_view text, std::string_view blanks = kSpaces);
 // (a line end inside a hand-edited value) are shown as \xNN, everything else is kept.
 std::string OneLine(std::string_view text);
 
+// A value as much of it is printed: at most `most` characters of `text`, and when more came,
+// "... (N more characters)" in place of the rest, so that a far end that sends a huge value
+// costs the output a bounded line that still says how much was left out.
+std::string Bounded(std::string_view text, std::size_t most);
+
 // ASCII upper case; bytes above 127 are left as they are, whatever the locale.
 std::string UpperCase(std::string_view text);
 

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "core/port_names.h"
+#include "core/text.h"
 #include "doctor/server_diagnosis.h"
 #include "doctor/verdict_text.h"
 #include "protocols/common/family_support.h"
@@ -48,8 +49,9 @@ bool Addressed(const Observation& o) {
 
 // The bytes as the chosen family's monitor shows them.
 std::string Shown(const Observation& o, const std::string& bytes) {
+    constexpr std::size_t kShownSample = 80;
     const RadioFamily* family = FamilyFor(o.protocol);
-    return family ? family->ShowBytes(bytes) : family::HexBytes(bytes);
+    return Bounded(family ? family->ShowBytes(bytes) : family::HexBytes(bytes), kShownSample);
 }
 
 // "an ICOM", "an FT-817", "a Yaesu", as the names are spoken.

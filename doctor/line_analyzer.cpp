@@ -1,5 +1,7 @@
 #include "doctor/line_analyzer.h"
 
+#include <algorithm>
+
 #include "protocols/families.h"
 
 namespace cat::doctor {
@@ -24,12 +26,30 @@ UnitKind KindOf(PieceKind kind) {
     return UnitKind::Noise;
 }
 
+// A unit longer than a kept one keeps its start and its end (where a server's answer says how it
+// ended), and says how much of its middle went: a flood costs bounded memory per unit.
+void KeepBounded(LineUnit& unit, std::size_t most) {
+    if (unit.bytes.size() <= most) return;
+    const std::size_t tail = most / 16;
+    const std::size_t dropped = unit.bytes.size() - most;
+    unit.note += (unit.note.empty() ? "" : " ") + std::string("(") +
+                 std::to_string(unit.bytes.size()) + " bytes; " + std::to_string(dropped) +
+                 " of the middle not kept)";
+    unit.bytes.erase(most - tail, dropped);
+}
+
 }  // namespace
 
 LineAnalyzer::LineAnalyzer(Protocol protocol, std::string_view radioAddress)
-    : family_(FamilyFor(protocol)), reader_(family_ ? family_->Reader(radioAddress) : nullptr) {}
+    : family_(FamilyFor(protocol)),
+      reader_(family_ ? family_->Reader(radioAddress) : nullptr),
+      settleSeconds_(family_ && family_->AnswerPatience()
+                         ? std::max(kSettleSeconds, family_->AnswerPatience()->count())
+                         : kSettleSeconds) {}
 
 void LineAnalyzer::Add(LineUnit unit, const Piece* piece) {
+    bytes_ += unit.bytes.size();
+    KeepBounded(unit, kKeptBytes);
     LineSummary& s = summary_;
     replyMayStart_ = unit.kind != UnitKind::Noise && unit.kind != UnitKind::Unread;
     switch (unit.kind) {
@@ -80,7 +100,6 @@ void LineAnalyzer::Add(LineUnit unit, const Piece* piece) {
         s.lastHeard = unit.at;
         s.firstUnheard.reset();
     }
-    bytes_ += unit.bytes.size();
     // Noise in a row is one unit up to a reply's length: a flood cut in small pieces (five bytes
     // at a time for a radio that frames by count) costs few units and reads as what it is.
     if (unit.kind == UnitKind::Noise && !units_.empty() && mergeNoise_ &&
@@ -131,7 +150,7 @@ void LineAnalyzer::Received(double at, std::string_view bytes) {
 }
 
 void LineAnalyzer::Settle(double now) {
-    if (!pending_.empty() && now - pendingSince_ >= kSettleSeconds) Cut(now, true);
+    if (!pending_.empty() && now - pendingSince_ >= settleSeconds_) Cut(now, true);
 }
 
 std::size_t LineAnalyzer::TakeForeign(std::string_view bytes, double at) {

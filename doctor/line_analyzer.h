@@ -73,7 +73,7 @@ public:
     // family, before the link's own first command): its silence tells nothing of the radio.
     void NothingAsked();
     void Received(double at, std::string_view bytes);
-    // Bytes that have waited this long for the rest of a reply are taken for what they are.
+    // Bytes that have waited long enough for the rest of a reply are taken for what they are.
     void Settle(double now);
 
     // The most recent units, oldest first; at most kKeptUnits.
@@ -86,6 +86,10 @@ public:
     const LineSummary& Summary() const { return summary_; }
 
     static constexpr std::size_t kKeptUnits = 4000;
+    // A unit keeps at most this many of its bytes.
+    static constexpr std::size_t kKeptBytes = 4096;
+    // Bytes wait this long for the rest of a reply; a server's answer, as long as the link waits
+    // for one (its family's AnswerPatience).
     static constexpr double kSettleSeconds = 0.3;
 
 private:
@@ -103,6 +107,7 @@ private:
 
     const RadioFamily* family_;
     std::unique_ptr<LineReader> reader_;
+    double settleSeconds_;
     std::deque<LineUnit> units_;
     std::size_t total_ = 0;
     std::size_t bytes_ = 0;

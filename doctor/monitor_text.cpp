@@ -3,12 +3,18 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/text.h"
 #include "protocols/common/family_support.h"
 #include "protocols/families.h"
 
 namespace cat::doctor {
 
 namespace {
+
+// One unit's line stays readable whatever the far end sent: its bytes and note are cut here, with
+// a count of what was left out.
+constexpr std::size_t kShownBytes = 240;
+constexpr std::size_t kShownNote = 200;
 
 const char* Mark(UnitKind kind) {
     switch (kind) {
@@ -49,10 +55,10 @@ std::string MonitorLine(const LineUnit& unit, Protocol protocol, double origin) 
     std::string line = time;
     line += Mark(unit.kind);
     line.resize(line.size() < 13 ? 13 : line.size(), ' ');
-    line += ShowBytes(unit.bytes, protocol);
+    line += Bounded(ShowBytes(unit.bytes, protocol), kShownBytes);
     const std::string word = KindWord(unit.kind);
     std::string note = word;
-    if (!unit.note.empty()) note += (note.empty() ? "" : ": ") + unit.note;
+    if (!unit.note.empty()) note += (note.empty() ? "" : ": ") + Bounded(unit.note, kShownNote);
     if (!note.empty()) {
         line.resize(line.size() < 50 ? 50 : line.size() + 1, ' ');
         line += note;

@@ -47,6 +47,17 @@ Found Make(const RadioFamily& family, int speed, const Identity& identity) {
     return found;
 }
 
+// What came back for a probe, as the log shows it: a line that floods the port shows the start of
+// what came and how much there was in all.
+std::string ShownReceived(const RadioFamily& family, std::string_view received) {
+    constexpr std::size_t kShownBytes = 64;
+    if (received.empty()) return "nothing";
+    std::string shown = family.ShowBytes(received.substr(0, kShownBytes));
+    if (received.size() > kShownBytes)
+        shown += "... (" + std::to_string(received.size()) + " bytes in all)";
+    return shown;
+}
+
 }  // namespace
 
 std::string Describe(const Found& found) {
@@ -133,9 +144,7 @@ void Scanner::Send(const Probe& probe, const std::string& bytes, double now) {
 std::string Scanner::Receive(const Probe& probe, double now) {
     std::string received;
     if (port_.BytesWaiting() > 0) received = port_.ReadAll();
-    log_.push_back(Head(now, probe, "<") + (received.empty()
-                                                ? std::string("nothing")
-                                                : probe.families.front()->ShowBytes(received)));
+    log_.push_back(Head(now, probe, "<") + ShownReceived(*probe.families.front(), received));
     return received;
 }
 

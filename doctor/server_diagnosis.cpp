@@ -3,12 +3,15 @@
 #include <cmath>
 
 #include "core/port_names.h"
+#include "core/text.h"
 #include "doctor/verdict_text.h"
 #include "protocols/families.h"
 
 namespace cat::doctor {
 
 namespace {
+
+constexpr double kServerReadingSeconds = 3.0;
 
 // What only the server's own way of starting can say.
 struct ServerFacts {
@@ -78,8 +81,17 @@ Verdict Answering(const Observation& o, const LineSummary& line) {
                 "");
 }
 
+// A server that answers, but whose frequency this program cannot read: "answering" over an empty
+// display would be no working link.
+Verdict NoFrequency(const Observation& o, const LineSummary& line) {
+    return Make(VerdictKind::Unreadable, true, "no-frequency", Name(o) + " sends no frequency",
+                Who(o, line) + " answers at " + Where(o) + ForPort(o) +
+                    ", but sent no frequency this program can read.",
+                "Copy the traffic to ask why; check the radio chosen in the server's own setup.");
+}
+
 Verdict RadioNotReached(const Observation& o, const LineSummary& line, const ServerFacts& server) {
-    const std::string why = line.sampleNote.empty() ? line.sample : line.sampleNote;
+    const std::string why = Bounded(line.sampleNote.empty() ? line.sample : line.sampleNote, 80);
     return Make(
         VerdictKind::ServerRadioFails, true, "server-radio-fails", Name(o) + ": radio not reached",
         Who(o, line) + " answers at " + Where(o) + ", but its own link to the radio fails (" + why +
@@ -112,10 +124,11 @@ bool DroppedUnanswered(const Observation& o) {
 }
 
 Verdict NotTheServer(const Observation& o, const LineSummary& line) {
+    const std::string sample = Bounded(line.sample, 80);
     return Make(VerdictKind::NotTheServer, true, "not-the-server",
                 "Not " + Name(o) + " at " + ShortWhere(o),
                 "Something answers at " + Where(o) + ", but not as " + Name(o) + " does" +
-                    (line.sample.empty() ? std::string(".") : " (" + line.sample + ")."),
+                    (sample.empty() ? std::string(".") : " (" + sample + ")."),
                 "Check the port number: rigctld listens on 4532 and flrig on 12345 unless told "
                 "otherwise; a serial port published by ser2net is written tcp:// or "
                 "rfc2217://.");
@@ -155,7 +168,11 @@ std::optional<Verdict> DiagnoseServerLink(const Observation& o) {
     const bool overdue =
         line.firstUnanswered && o.now - *line.firstUnanswered > kServerAnswerSeconds;
     const bool deciding = line.firstUnheard && o.now - *line.firstUnheard <= kServerAnswerSeconds;
-    if (line.lastReply && (!overdue || deciding)) return Answering(o, line);
+    // A server reads its radio's frequency within a poll or two of the first command.
+    const bool noReading = !line.lastReading && line.firstCommand &&
+                           o.now - *line.firstCommand > kServerReadingSeconds;
+    if (line.lastReply && (!overdue || deciding))
+        return noReading ? NoFrequency(o, line) : Answering(o, line);
     // The server's families say a refusal only of a link to the radio that failed; a read the
     // radio lacks comes as an answer nothing here reads.
     if (line.refusals > 0 && line.refusals >= line.noise) return RadioNotReached(o, line, *server);

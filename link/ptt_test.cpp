@@ -36,6 +36,14 @@ std::string_view PttMethodName(PttMethod method) {
     return {};
 }
 
+std::string ServerKeyingRefusal(PttMethod method, Protocol protocol) {
+    if (method == PttMethod::Cat || !IsSharingServer(protocol)) return {};
+    return "Not keyed: the radio is reached through a rig-sharing server, which owns its port and "
+           "its RTS and DTR lines; this program has no line of the radio's to raise. Key by CAT, "
+           "or set up keying by " +
+           std::string(PttMethodName(method)) + " in the server itself.";
+}
+
 Seconds PttDuration(double seconds) {
     if (!std::isfinite(seconds)) return kDefaultPtt;
     return Seconds(std::clamp(seconds, kShortestPtt.count(), kLongestPtt.count()));

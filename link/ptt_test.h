@@ -25,6 +25,10 @@ std::optional<PttMethod> PttMethodNamed(std::string_view text);
 // "CAT", "RTS", "DTR".
 std::string_view PttMethodName(PttMethod method);
 
+// Why `method` cannot key a radio reached through a rig-sharing server (`protocol`): the server
+// owns the radio's port and its lines, and this program has none to raise. Empty when it can.
+std::string ServerKeyingRefusal(PttMethod method, Protocol protocol);
+
 inline constexpr Seconds kShortestPtt{0.2};
 inline constexpr Seconds kLongestPtt{5.0};
 inline constexpr Seconds kDefaultPtt{1.0};

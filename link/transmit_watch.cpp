@@ -84,7 +84,15 @@ std::optional<TransmitFinding> TransmitWatch::FirstReading(const RadioFamily& fa
     if (!transmitting) return std::nullopt;
     phase_ = Phase::Watching;
     if (!*transmitting) return std::nullopt;
-    TransmitFinding finding = FindKeyingLine(family, state, platform);
+    TransmitFinding finding;
+    if (IsSharingServer(family.Id())) {
+        // The server owns the radio's lines: there is none here to drop or to blame.
+        finding.throughServer = true;
+        finding.transmittingAfter = true;
+        finding.foundAfterOpen = finding.namedAfterOpen = platform.clock.Now() - openedAt_;
+    } else {
+        finding = FindKeyingLine(family, state, platform);
+    }
     TookPollTurn(state, platform);
     // A radio a dropped line brought back to receive is not reported back in receive: the
     // finding stays on show, it is the line that matters.
@@ -127,6 +135,9 @@ std::string TransmitStatusText(const TransmitFinding& finding, int port) {
     if (finding.event == TransmitEvent::BackToReceive) return "The radio is back in receive.";
     if (finding.event == TransmitEvent::TransmittingUnasked)
         return "The radio is transmitting: not keyed by this program";
+    if (finding.throughServer)
+        return "The radio was transmitting when the link to its server opened: not keyed by "
+               "this program";
     if (finding.keyingLine)
         return LineText(*finding.keyingLine) + " keys this radio: set " +
                LowLineEntry(port, *finding.keyingLine);
@@ -140,6 +151,7 @@ std::string TransmitStatusText(const TransmitFinding& finding, int port) {
 std::string TransmitBrief(const TransmitFinding& finding) {
     if (finding.event == TransmitEvent::BackToReceive) return "Back in receive";
     if (finding.event == TransmitEvent::TransmittingUnasked) return "Radio is transmitting";
+    if (finding.throughServer) return "Transmitting at open";
     if (finding.keyingLine) return LineText(*finding.keyingLine) + " keys this radio";
     if (finding.transmittingAfter == true && finding.rtsIsFlowControl)
         return "Keyed at open: RTS/CTS?";
@@ -153,6 +165,11 @@ std::string TransmitAdvice(const TransmitFinding& finding, int port) {
     if (finding.event == TransmitEvent::TransmittingUnasked)
         return "The radio is transmitting, and this program did not key it: PTT pressed, VOX, a "
                "stuck foot switch or another program. The lines are left as they are.";
+    if (finding.throughServer)
+        return "The radio was transmitting when the link to its server opened. The server owns "
+               "the radio's port and its RTS and DTR lines, so this program keyed nothing and has "
+               "no line to drop: it transmits for another reason (PTT pressed, VOX, a stuck foot "
+               "switch, another program using the server).";
     std::string text = "The radio went to transmit when the port opened.";
     std::string dropped;
     for (ControlLine line : finding.dropped)

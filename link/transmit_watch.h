@@ -36,6 +36,9 @@ struct TransmitFinding {
     std::optional<bool> transmittingAfter;
     // RTS was left alone: it is the RTS/CTS flow control's line on this port.
     bool rtsIsFlowControl = false;
+    // The link reaches the radio through a rig-sharing server, which owns its lines: none is
+    // dropped or blamed.
+    bool throughServer = false;
     Seconds foundAfterOpen{0};  // when the radio was found transmitting, counted from the open
     Seconds namedAfterOpen{0};  // when the search over the lines ended
 };

@@ -143,7 +143,11 @@ namespace {
 // "; DTR off, RTS on" and the entries that set nothing, for the end of a description.
 std::string LineEntriesRemark(const PortRow& row) {
     std::string text;
-    if (!row.lineEntries.empty()) text += "; " + row.lineEntries;
+    // A rig-sharing server owns the radio's port and its lines: entries for them set nothing.
+    if (row.target && ThroughServer(row.target->kind) && !row.lineEntries.empty())
+        text += "; not used, the server owns the radio's lines: " + row.lineEntries;
+    else if (!row.lineEntries.empty())
+        text += "; " + row.lineEntries;
     if (!row.ignoredLineEntries.empty())
         text += "; ignored (not on or off): " + row.ignoredLineEntries;
     return text;

@@ -10,6 +10,7 @@
 
 #include "core/failure_policy.h"
 #include "core/lookup.h"
+#include "core/text.h"
 #include "protocols/common/family_support.h"
 #include "protocols/flrig/flrig_codes.h"
 #include "protocols/flrig/xml_rpc.h"
@@ -74,11 +75,10 @@ std::optional<std::int64_t> HertzOf(std::string_view text) {
     return hertz;
 }
 
-// A few words of a value for a note, never a whole table.
+// A few words of a value for a note, never a whole table, with a count of what is left out.
 std::string Shortened(std::string_view text) {
     constexpr std::size_t kShown = 40;
-    if (text.size() <= kShown) return std::string(text);
-    return std::string(text.substr(0, kShown)) + "...";
+    return Bounded(text, kShown);
 }
 
 Piece Noted(PieceKind kind, std::string note) {
@@ -100,7 +100,7 @@ public:
             if (const auto hertz = HertzOf(param))
                 return "set frequency to " + family::Megahertz(*hertz);
         } else if (method == flrig::kSetMode) {
-            return "set mode " + param;
+            return "set mode " + Shortened(param);
         } else if (method == flrig::kSetTransmitting) {
             return param == "0" ? "receive (PTT off)" : "transmit (PTT on)";
         }
@@ -114,7 +114,8 @@ public:
             Piece piece = Noted(PieceKind::Noise, cut.kind == flrig::HttpCut::Kind::Partial
                                                       ? "an answer cut short"
                                                       : "not an answer of flrig's");
-            piece.length = flrig::NoiseBeforeAnswer(bytes, kLongestNoise);
+            piece.length =
+                cut.length > 0 ? cut.length : flrig::NoiseBeforeAnswer(bytes, kLongestNoise);
             return piece;
         }
         // Answers come in the order of the calls, one each.
@@ -166,19 +167,19 @@ private:
             return Noted(
                 PieceKind::Refusal,
                 (method.empty() ? "flrig refuses a call" : "flrig refuses " + MethodName(method)) +
-                    ": " + answer.faultText);
+                    ": " + Shortened(answer.faultText));
         }
         const std::string_view text = Trimmed(answer.text);
         if (method == flrig::kReadTransceiver) {
             noTransceiver_ = NamesNoTransceiver(text);
             if (noTransceiver_) return Noted(PieceKind::Refusal, "flrig has no transceiver");
-            transceiver_ = text;
+            transceiver_ = Shortened(text);
             // flrig's own settings: they say nothing of whether the radio answers.
             return Noted(PieceKind::Unread, "transceiver: " + transceiver_);
         }
         if (method == flrig::kReadVersion) {
             // The server and its radio in one line, for the doctor's report.
-            std::string note = "flrig " + std::string(text);
+            std::string note = "flrig " + Shortened(text);
             if (noTransceiver_)
                 note += " without a transceiver";
             else if (!transceiver_.empty())
@@ -212,8 +213,8 @@ private:
             if (text.empty()) return Noted(PieceKind::Unread, "an empty mode");
             if (noTransceiver_)
                 return Noted(PieceKind::Refusal,
-                             "flrig has no transceiver (" + std::string(text) + " is its own)");
-            Piece piece = Noted(PieceKind::Reply, "mode: " + std::string(text));
+                             "flrig has no transceiver (" + Shortened(text) + " is its own)");
+            Piece piece = Noted(PieceKind::Reply, "mode: " + Shortened(text));
             piece.modeReported = true;
             piece.mode = Lookup(flrig::kReceivedModes, text);
             if (!piece.mode)
@@ -341,6 +342,7 @@ public:
     std::span<const int> ScanSpeeds() const override { return {}; }
 
     std::optional<Seconds> PollPeriod() const override { return kPollPeriod; }
+    std::optional<Seconds> AnswerPatience() const override { return kAnswerLimit; }
 
     void Poll(SessionState& state, Platform& platform) const override {
         FlrigReader& reader = ReaderOf(state);

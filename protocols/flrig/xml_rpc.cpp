@@ -193,7 +193,14 @@ HttpCut CutHttpAnswer(std::string_view bytes) {
     if (!bytes.starts_with(kAnswerStart)) return cut;
     const std::size_t headerEnd = bytes.substr(0, kHeaderLimit).find("\r\n\r\n");
     if (headerEnd == std::string_view::npos) {
-        if (bytes.size() < kHeaderLimit) cut.kind = HttpCut::Kind::Partial;
+        if (bytes.size() < kHeaderLimit) {
+            cut.kind = HttpCut::Kind::Partial;
+        } else {
+            // No answer starts before the last status line in the run: the whole run is passed
+            // over at once, not one status line at a time with the run searched again for each.
+            const std::size_t last = bytes.substr(0, kHeaderLimit).rfind(kAnswerStart);
+            cut.length = last != std::string_view::npos && last > 0 ? last : kHeaderLimit;
+        }
         return cut;
     }
     const std::string_view header = bytes.substr(0, headerEnd);

@@ -35,7 +35,7 @@ struct HttpCut {
     enum class Kind {
         Whole,    // `length` bytes, `body` inside them
         Partial,  // an answer's beginning: the rest may still come
-        NotHttp,  // no HTTP answer starts here
+        NotHttp,  // no HTTP answer starts here; `length` bytes are surely none (0: not known)
     };
     Kind kind = Kind::NotHttp;
     std::size_t length = 0;

@@ -29,8 +29,13 @@ constexpr Seconds kAnswerPatience{10.0};
 // Longer than any answer of the server (its capability list is some ten thousand characters);
 // a run this long without its RPRT line is not one.
 constexpr std::size_t kLongestAnswer = 64 * 1024;
-// A line that is no part of an answer is cut at its end, or here.
+// A line that is no part of an answer is cut at its end, or here; a header line is no longer.
 constexpr std::size_t kLongestNoise = 256;
+// A value the server sends is shown up to this long: a mode name, the radio's model.
+constexpr std::size_t kLongestValue = 64;
+
+// An answer still coming is known again by this much of its front.
+constexpr std::size_t kRememberedFront = 64;
 
 // The monitor shows this much of one answer, the last line's end among it.
 constexpr std::size_t kLongestShown = 160;
@@ -117,38 +122,97 @@ std::pair<std::string_view, std::string_view> KeyAndValue(std::string_view line)
 
 enum class Cut { Whole, Partial, NotOurs };
 
-// Cuts the answer at the front of `bytes`. Partial: what is there could still become one.
-Cut CutAnswer(std::string_view bytes, Answer& answer) {
-    const std::string_view scan = bytes.substr(0, kLongestAnswer);
-    for (std::size_t at = 0;;) {
-        const std::size_t end = scan.find('\n', at);
-        const std::string_view line =
-            scan.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
-        if (!std::all_of(line.begin(), line.end(), IsAnswerText)) return Cut::NotOurs;
-        if (end == std::string_view::npos)
-            return scan.size() < kLongestAnswer ? Cut::Partial : Cut::NotOurs;
-        if (line.starts_with(rigctld::kResult)) {
-            const std::optional<int> code = ResultCode(line.substr(rigctld::kResult.size()));
-            if (!code) return Cut::NotOurs;
-            answer.code = *code;
-            answer.length = end + 1;
-            return Cut::Whole;
-        }
-        if (at == 0) {
-            const std::optional<std::string_view> name = HeaderName(line);
-            if (!name) return Cut::NotOurs;
-            answer.name = *name;
-        } else if (!line.empty()) {
-            answer.values.push_back(KeyAndValue(line));
-        }
-        at = end + 1;
-    }
-}
+// What the cutter found at the front of the bytes. NotOurs: `length` bytes are no answer, nor the
+// start of one. Partial: the lines before `checked` are an answer's, none its RPRT line, and the
+// line that starts there is an answer's text up to `scanned`.
+struct CutResult {
+    Cut cut = Cut::NotOurs;
+    std::size_t length = 0;
+    std::size_t checked = 0;
+    std::size_t scanned = 0;
+};
 
 // The first line of what is not an answer, and no more than kLongestNoise of it.
 std::size_t NoiseLength(std::string_view bytes) {
     const std::size_t end = bytes.substr(0, kLongestNoise).find('\n');
     return end == std::string_view::npos ? std::min(bytes.size(), kLongestNoise) : end + 1;
+}
+
+CutResult NotOurs(std::size_t length) { return {Cut::NotOurs, length, 0, 0}; }
+
+// The answer's header line, searched no further than a header can run: a long line without its
+// end costs a bounded look, whatever follows. Its length with the line end; 0 when `bytes` holds
+// no whole header yet, nothing when no answer starts here.
+std::optional<std::size_t> HeaderLength(std::string_view bytes) {
+    const std::size_t end = bytes.substr(0, kLongestNoise).find('\n');
+    if (end == std::string_view::npos) {
+        const std::string_view start = bytes.substr(0, kLongestNoise);
+        if (bytes.size() >= kLongestNoise || !std::all_of(start.begin(), start.end(), IsAnswerText))
+            return std::nullopt;
+        return 0;
+    }
+    const std::string_view line = bytes.substr(0, end);
+    if (!line.starts_with(rigctld::kResult) &&
+        (!std::all_of(line.begin(), line.end(), IsAnswerText) || !HeaderName(line)))
+        return std::nullopt;
+    return end + 1;
+}
+
+// Looks for the RPRT line from the line start `from` on, the bytes before `scanned` looked at
+// already: each byte is looked at once however the answer arrives.
+CutResult FindResult(std::string_view bytes, std::size_t from, std::size_t scanned) {
+    const std::string_view scan = bytes.substr(0, kLongestAnswer);
+    for (std::size_t at = from, look = std::max(from, scanned);;) {
+        const std::size_t end = std::min(scan.find('\n', look), scan.size());
+        const std::string_view fresh = scan.substr(look, end - look);
+        // Every answer that starts before this line would hold it: none does.
+        if (!std::all_of(fresh.begin(), fresh.end(), IsAnswerText)) return NotOurs(at);
+        const std::string_view line = scan.substr(at, end - at);
+        if (end == scan.size()) {
+            if (scan.size() < kLongestAnswer) return {Cut::Partial, 0, at, end};
+            // Longer than any answer without its RPRT line: the whole run is a flood, not a
+            // string of answers each cut a line further on.
+            return NotOurs(at);
+        }
+        if (line.starts_with(rigctld::kResult)) {
+            if (!ResultCode(line.substr(rigctld::kResult.size()))) return NotOurs(at);
+            return {Cut::Whole, end + 1, 0, 0};
+        }
+        at = look = end + 1;
+    }
+}
+
+// The name, values and code of a whole answer of `length` bytes, each line checked before.
+void ReadAnswer(std::string_view bytes, std::size_t length, Answer& answer) {
+    answer.length = length;
+    const std::string_view text = bytes.substr(0, length - 1);
+    const std::size_t last = text.rfind('\n');
+    const std::string_view result = text.substr(last == std::string_view::npos ? 0 : last + 1);
+    answer.code = ResultCode(result.substr(rigctld::kResult.size())).value_or(0);
+    if (last == std::string_view::npos) return;
+    for (std::size_t at = 0; at <= last;) {
+        const std::size_t end = text.find('\n', at);
+        const std::string_view line = text.substr(at, end - at);
+        if (at == 0)
+            answer.name = HeaderName(line).value_or("");
+        else if (!line.empty())
+            answer.values.push_back(KeyAndValue(line));
+        at = end + 1;
+    }
+}
+
+// Cuts the answer at the front of `bytes`, as far as a look before found it an answer's (see
+// CutResult), or from its start.
+CutResult CutAnswer(std::string_view bytes, Answer& answer, const CutResult& before = {}) {
+    const std::optional<std::size_t> header = HeaderLength(bytes);
+    if (!header) return NotOurs(NoiseLength(bytes));
+    if (*header == 0) return {Cut::Partial, 0, 0, 0};
+    const std::size_t firstLine = bytes.starts_with(rigctld::kResult) ? 0 : *header;
+    const CutResult cut = FindResult(bytes, std::max(before.checked, firstLine), before.scanned);
+    if (cut.cut == Cut::Whole) ReadAnswer(bytes, cut.length, answer);
+    // A run whose first line alone is no answer is cut at that line's end, as noise always is.
+    if (cut.cut == Cut::NotOurs && cut.length == 0) return NotOurs(NoiseLength(bytes));
+    return cut;
 }
 
 std::string CommandName(std::string_view line) {
@@ -178,7 +242,7 @@ public:
                 if (const auto hertz = Hertz(line.substr(rigctld::kSetFrequency.size())))
                     name += " to " + family::Megahertz(*hertz);
             if (line.starts_with(rigctld::kSetMode))
-                name += " to " + std::string(line.substr(rigctld::kSetMode.size()));
+                name += " to " + Bounded(line.substr(rigctld::kSetMode.size()), kLongestValue);
             names += (names.empty() ? "" : ", ") + name;
         }
         return names;
@@ -188,16 +252,14 @@ public:
         Piece piece;
         if (bytes.empty()) return piece;
         Answer answer;
-        switch (CutAnswer(bytes, answer)) {
-            case Cut::Partial:
-                if (!final) return piece;
-                [[fallthrough]];
-            case Cut::NotOurs:
-                piece.length = NoiseLength(bytes);
-                piece.note = "not an answer of rigctld";
-                return piece;
-            case Cut::Whole:
-                break;
+        const CutResult cut = CutAnswer(bytes, answer, Resume(bytes));
+        Remember(bytes, cut);
+        if (cut.cut == Cut::Partial && !final) return piece;
+        if (cut.cut != Cut::Whole) {
+            // Nothing more is coming for now: no answer starts anywhere in what is there.
+            piece.length = cut.cut == Cut::Partial ? bytes.size() : cut.length;
+            piece.note = "not an answer of rigctld";
+            return piece;
         }
         if (awaiting_ > 0) --awaiting_;
         piece = Read(answer);
@@ -212,9 +274,22 @@ public:
     std::optional<Seconds> askedAt;  // when the last command went out
 
 private:
+    // Where the look for the RPRT line of the answer still coming goes on: the bytes given are
+    // that answer's again, with more behind (their front is the one remembered).
+    CutResult Resume(std::string_view bytes) const {
+        if (partial_.checked == 0 || bytes.size() < partial_.scanned || !bytes.starts_with(front_))
+            return {};
+        return partial_;
+    }
+    void Remember(std::string_view bytes, const CutResult& cut) {
+        partial_ = cut.cut == Cut::Partial ? cut : CutResult{};
+        front_ = partial_.checked > 0 ? std::string(bytes.substr(0, kRememberedFront)) : "";
+    }
+
     Piece Read(const Answer& answer) {
         Piece piece;
-        const std::string name = answer.name.empty() ? "the server" : std::string(answer.name);
+        const std::string name =
+            answer.name.empty() ? "the server" : Bounded(answer.name, kLongestValue);
         if (answer.code != 0) {
             // A read the radio lacks or a value it refuses comes from a radio the server
             // reached; only a failing link to it is the server refusing for its radio.
@@ -234,7 +309,7 @@ private:
             if (!mode) return Unread(name);
             piece.modeReported = true;
             piece.mode = ModeNamed(*mode);
-            piece.note = "mode: " + std::string(*mode);
+            piece.note = "mode: " + Bounded(*mode, kLongestValue);
             if (!piece.mode) piece.note += " (a mode without a name here)";
         } else if (answer.name == rigctld::kGetTransmit) {
             const std::optional<std::string_view> ptt = answer.Value(rigctld::kTransmitKey);
@@ -249,12 +324,14 @@ private:
             const auto model = answer.Value(rigctld::kModelKey).value_or("");
             const auto maker = answer.Value(rigctld::kMakerKey).value_or("");
             const auto backend = answer.Value(rigctld::kBackendKey).value_or("");
-            piece.identity = std::string(Trim(std::string(maker) + " " + std::string(model)));
-            if (!backend.empty()) piece.identity += ", backend version " + std::string(backend);
+            piece.identity =
+                Bounded(Trim(std::string(maker) + " " + std::string(model)), 2 * kLongestValue);
+            if (!backend.empty())
+                piece.identity += ", backend version " + Bounded(backend, kLongestValue);
             piece.note = "the server's radio: " + piece.identity;
         } else if (answer.name == rigctld::kInfo) {
             piece.note = "the radio's information: " +
-                         std::string(answer.Value(rigctld::kInfoKey).value_or(""));
+                         Bounded(answer.Value(rigctld::kInfoKey).value_or(""), kLongestValue);
         } else if (answer.name.starts_with("set_")) {
             piece.note = name + ": done";
         } else {
@@ -271,6 +348,8 @@ private:
     }
 
     int awaiting_ = 0;
+    CutResult partial_;  // how far the answer still coming was looked at
+    std::string front_;
 };
 
 // The link's reader, kept with the session so that it knows what is still owed from poll to poll.
@@ -322,6 +401,7 @@ public:
     std::span<const int> ScanSpeeds() const override { return {}; }
 
     std::optional<Seconds> PollPeriod() const override { return kPollPeriod; }
+    std::optional<Seconds> AnswerPatience() const override { return kAnswerPatience; }
 
     void Poll(SessionState& state, Platform& platform) const override {
         RigctldReader& reader = ReaderOf(state);
@@ -399,7 +479,7 @@ public:
 
     std::optional<std::size_t> Recognise(std::string_view bytes) const override {
         Answer answer;
-        if (CutAnswer(bytes, answer) != Cut::Whole) return std::nullopt;
+        if (CutAnswer(bytes, answer).cut != Cut::Whole) return std::nullopt;
         return answer.length;
     }
 

@@ -51,6 +51,17 @@ bool ArmLastWords(int fd, std::string_view bytes) {
     return true;
 }
 
+std::string ArmUnkey(int fd, std::string_view bytes) {
+    if (ArmLastWords(fd, bytes)) return {};
+    std::string why = bytes.empty() ? "this radio has no unkey command"
+                      : fd < 0
+                          ? "the port gives no handle to write it through"
+                          : "its " + std::to_string(bytes.size()) + " bytes are more than the " +
+                                std::to_string(kLastWordsLimit) + " kept for it";
+    return "Not keyed: the unkey could not be made ready for a crash of this program (" + why +
+           "), which would leave the radio transmitting.";
+}
+
 void DisarmLastWords() { wordsFd.store(-1); }
 
 bool LastWordsArmed() { return wordsFd.load() >= 0; }

@@ -112,13 +112,14 @@ void PrintVerdict(const doctor::Verdict& v) {
 }
 
 // The line's traffic from unit `from` on.
-void PrintTraffic(const doctor::LinkWatch& watch, std::size_t from = 0) {
+// The traffic since `from`: its newest units, led by how many bytes are not shown, so that a far
+// end that floods the link costs the report a bounded number of lines.
+void PrintTraffic(const doctor::LinkWatch& watch, doctor::MonitorCursor from = {}) {
+    constexpr std::size_t kShownUnits = 200;
     std::printf("traffic (seconds from the open; > sent, < received, <e echo, <! not a reply):\n");
-    const auto& units = watch.Line().Units();
-    for (auto unit = units.begin() + static_cast<std::ptrdiff_t>(std::min(from, units.size()));
-         unit != units.end(); ++unit)
-        std::printf("  %s\n",
-                    doctor::MonitorLine(*unit, watch.Facts().protocol, watch.OpenedAt()).c_str());
+    for (const std::string& line : doctor::NextMonitorLines(
+             watch.Line(), from, watch.Facts().protocol, watch.OpenedAt(), kShownUnits))
+        std::printf("  %s\n", line.c_str());
 }
 
 bool AddressedFamily(const std::string& listText) {
@@ -443,17 +444,25 @@ const char* StateWord(std::optional<bool> transmitting) {
 // The PTT test on the open link that answered; its exit status.
 int TestPtt(const PttRequest& request, SessionState& state, Platform& platform, QtCommPort& port,
             const doctor::LinkWatch& watch, int entry) {
-    const std::size_t trafficBefore = watch.Line().Units().size();
+    const doctor::MonitorCursor trafficBefore{watch.Line().Total(), watch.Line().Bytes()};
     const RadioFamily* family = FamilyFor(state.protocol);
     if (!family) return kExitNoRadio;
     std::printf("ptt: keying by %s for %.1f s\n",
                 std::string(PttMethodName(request.method)).c_str(), request.duration.count());
     std::fflush(stdout);
+    // A program that dies while the radio is keyed still unkeys a CAT key: its last write is
+    // the unkey, armed before the key goes out.
+    if (request.method == PttMethod::Cat) {
+        const std::string refused =
+            ArmUnkey(port.Descriptor(), port.WireBytes(family->UnkeyBytes(state)));
+        if (!refused.empty()) {
+            std::printf("ptt: %s\n", refused.c_str());
+            return kExitNoRadio;
+        }
+    }
     InterruptsEndKeying interrupts;
     PttTest test(request.method, request.duration, port.CurrentHandshake());
     if (test.Start(*family, state, platform)) {
-        if (request.method == PttMethod::Cat)
-            ArmLastWords(port.Descriptor(), port.WireBytes(family->UnkeyBytes(state)));
         while (!pttInterrupted && port.IsOpen() && platform.clock.Now() < test.EndsAt()) {
             if (platform.clock.Now() >= test.ReadAt())
                 test.ReadWhileKeyed(*family, state, platform);
@@ -463,8 +472,8 @@ int TestPtt(const PttRequest& request, SessionState& state, Platform& platform, 
                            : pttInterrupted ? PttEnd::Signal
                                             : PttEnd::TimeUp;
         test.Finish(*family, state, platform, end);
-        DisarmLastWords();
     }
+    DisarmLastWords();
     PrintTraffic(watch, trafficBefore);
     std::printf("ptt: before %s, while keyed %s, after %s\n", StateWord(test.Before()),
                 StateWord(test.During()), StateWord(test.After()));
@@ -512,21 +521,43 @@ int Conclude(const DoctorLink& link, doctor::Verdict verdict, const std::optiona
     return status;
 }
 
+int UsageError(const std::string& error) {
+    std::fputs(UsageErrorLine(error).c_str(), stderr);
+    return kExitUsage;
+}
+
+// Another program holds the port the link opened: the operator is told, and offered the server
+// among them.
+void WarnOfSharing(const std::vector<HoldingProcess>& holders, const std::string& port,
+                   SettingsStore& userStore) {
+    if (holders.empty()) return;
+    std::printf("warning: %s\n", OneLine(SharedOpenWarning(holders, port)).c_str());
+    PrintServerOffer(holders, port, userStore);
+}
+
+// --ptt rts or dtr through a rig-sharing server is refused before anything opens: the server
+// owns the radio's port and its lines, whatever the radio does. True when refused, and said.
+bool KeyingRefusedThroughServer(const std::optional<PttRequest>& ptt, const LinkChoices& choices) {
+    const RadioFamily* server = ServerFamily(choices.portKind);
+    if (!ptt || !server) return false;
+    const std::string refused = ServerKeyingRefusal(ptt->method, server->Id());
+    if (!refused.empty()) std::printf("ptt: %s\n", refused.c_str());
+    return !refused.empty();
+}
+
 }  // namespace
 
 int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     std::string pttError;
     const std::optional<PttRequest> ptt = ReadPttRequest(command, pttError);
-    if (!pttError.empty()) {
-        std::fputs(UsageErrorLine(pttError).c_str(), stderr);
-        return kExitUsage;
-    }
+    if (!pttError.empty()) return UsageError(pttError);
     QCoreApplication app(argc, argv);
     QtSettingsStore userStore;
     ReadOnlyStore store(userStore);
     const RestoredChoices stored = RestoreChoices(store);
     const int com = ChosenCom(command, stored, store);
     const LinkChoices choices = StoredChoices(stored, com, store);
+    if (KeyingRefusedThroughServer(ptt, choices)) return kExitUsage;
 
     QtCommPort port(store);
     QtClock clock;
@@ -540,7 +571,6 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     const QMetaObject::Connection linkReader =
         QObject::connect(&port, &QtCommPort::BytesArrived, [&] { ReceiveDispatch(state, watch); });
     QObject::connect(&port, &QtCommPort::PortLost, [&] { watch.Lost(port.LostDetail()); });
-
     doctor::LinkFacts facts = PortFacts(store, com, port);
     facts.speed = choices.speedText;
     PrintHeading(facts, choices);
@@ -553,10 +583,7 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
         facts.protocol = state.protocol;
         return ReportOpenFailure(e, watch, facts, holders, userStore);
     }
-    if (!holders.empty()) {
-        std::printf("warning: %s\n", OneLine(SharedOpenWarning(holders, facts.port)).c_str());
-        PrintServerOffer(holders, facts.port, userStore);
-    }
+    WarnOfSharing(holders, facts.port, userStore);
     facts.protocol = state.protocol;
     facts.radioAddress = state.radioAddress;
     facts.handshaking = port.CurrentHandshake() == Handshake::RtsCts;

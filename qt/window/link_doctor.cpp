@@ -107,7 +107,9 @@ void LinkDoctor::OpenFailed(const CatError& error) {
         if (holders.empty()) holders = OtherHolders(facts.device);
         OfferServer(holders, facts.port);
     }
-    if (window_.State().protocol == Protocol::None) {
+    // A network entry that is no address is its own fault, whatever the protocol.
+    if (window_.State().protocol == Protocol::None &&
+        failure.fault != CommFault::InvalidNetworkAddress) {
         watch_.NoProtocolChosen(facts);
     } else {
         watch_.OpenFailed(facts, failure);

@@ -23,6 +23,7 @@
 #include "control/set_frequency.h"
 #include "control/set_mode.h"
 #include "core/cat_error.h"
+#include "core/comm_errors.h"
 #include "core/control_lines.h"
 #include "core/failure_policy.h"
 #include "core/handshake.h"
@@ -553,6 +554,15 @@ void MainWindow::OpenToggled() {
             // Nothing to open a link for: the doctor says so, and the list is there to pick from.
             state_.protocol = Protocol::None;
             ReleaseOpenForProtocol();
+            // A network entry that is no address is said first: it is the entry that is wrong,
+            // and choosing a protocol would not mend it.
+            const auto number = static_cast<std::int16_t>(portList_->currentIndex() + 1);
+            const std::string device = DeviceForPort(store_, number);
+            if (IsNetworkAddress(device) && !ParsePortTarget(device)) {
+                linkDoctor_->OpenFailed(
+                    CommError(CommFault::InvalidNetworkAddress, PortLabel(number, device), device));
+                return;
+            }
             linkDoctor_->OpenFailed(CatError(ErrorKind::InvalidValue, "No protocol is chosen."));
             return;
         }

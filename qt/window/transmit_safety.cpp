@@ -81,8 +81,7 @@ void TransmitSafety::BeforePoll() {
     if (state_.busy || test_ || !port_.IsOpen()) return;
     const RadioFamily* family = FamilyFor(state_.protocol);
     if (!family) return;
-    if (const auto finding = watch_.Tick(*family, state_, platform_))
-        Show(*finding);
+    if (const auto finding = watch_.Tick(*family, state_, platform_)) Show(*finding);
     if (++ticks_ >= kTicksPerLinesUpdate) {
         ticks_ = 0;
         ShowLines();
@@ -165,8 +164,25 @@ void TransmitSafety::StartTest() {
         return;
     }
     const auto method = static_cast<PttMethod>(method_->currentIndex());
+    if (const std::string refused = ServerKeyingRefusal(method, state_.protocol);
+        !refused.empty()) {
+        result_->setText(Q(refused));
+        SetProblem(*result_, true);
+        return;
+    }
     const Seconds duration = PttDuration(seconds_->value());
     if (!Confirmed(method, duration) || !port_.IsOpen()) return;
+    // A program that dies while the radio is keyed still unkeys a CAT key: its last write is the
+    // unkey, armed before the key goes out.
+    if (method == PttMethod::Cat) {
+        const std::string refused =
+            ArmUnkey(port_.Descriptor(), port_.WireBytes(family->UnkeyBytes(state_)));
+        if (!refused.empty()) {
+            result_->setText(Q(refused));
+            SetProblem(*result_, true);
+            return;
+        }
+    }
     emit HoldPolling(true);
     watch_.SetTestRunning(true);
     test_ = std::make_unique<PttTest>(method, duration, port_.CurrentHandshake());
@@ -176,9 +192,6 @@ void TransmitSafety::StartTest() {
         EndTest(PttEnd::Closed);
         return;
     }
-    // A program that dies now still unkeys a CAT key: its last write is the unkey.
-    if (method == PttMethod::Cat)
-        ArmLastWords(port_.Descriptor(), port_.WireBytes(family->UnkeyBytes(state_)));
     const Seconds now = platform_.clock.Now();
     readTimer_.start(Milliseconds(now, test_->ReadAt()));
     endTimer_.start(Milliseconds(now, test_->EndsAt()));

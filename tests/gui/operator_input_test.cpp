@@ -34,6 +34,22 @@ TEST_F(OperatorInputTest, OpenWithNoProtocolLeavesTheProtocolListToPickFrom) {
     EXPECT_FALSE(ProtocolList(w)->isEnabled());
 }
 
+// A server entry the program cannot use is the entry's own fault: said before the protocol,
+// which choosing would not mend.
+TEST_F(OperatorInputTest, AMalformedServerEntryIsSaidBeforeTheProtocol) {
+    for (const char* entry : {"rigctld://[::1", "flrig://host:99999", "rigctld://"}) {
+        SCOPED_TRACE(entry);
+        MapPort(2, entry);
+        MainWindow& w = Start();
+        ASSERT_EQ(ProtocolList(w)->currentIndex(), -1);
+        OpenButton(w)->click();
+        EXPECT_FALSE(OpenButton(w)->isChecked());
+        EXPECT_EQ(StatusLine(w)->text(), "! Com 2 did not open");
+        EXPECT_TRUE(StatusLine(w)->toolTip().contains("is not a network port"))
+            << StatusLine(w)->toolTip().toStdString();
+    }
+}
+
 TEST_F(OperatorInputTest, AFrequencyIsSentReadBackOrRefusedInWords) {
     Radiosim radio(IniPath(), 1, {"--model", "ic7300"});
     ASSERT_TRUE(radio.Started());

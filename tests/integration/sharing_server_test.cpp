@@ -288,6 +288,11 @@ TEST(FlrigDoctor, ReadsThroughFlrigOrSaysItHasNoTransceiver) {
          {"--model", "ic7300"},
          0,
          {"verdict: answering", "display: 14.074.00 USB", "server: flrig 1.4.7 with IC-7300"}},
+        // A slow link or a busy flrig: each answer in two halves half a second apart.
+        {"with answers in halves",
+         {"--model", "ic7300", "--split", "500"},
+         0,
+         {"verdict: answering", "frequency: 14.074000 MHz"}},
         {"without a transceiver",
          {"--model", "ic7300", "--silent"},
          1,

@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "tests/support/radiosim_process.h"
+#include "tests/support/rigctld_process.h"
 
 namespace {
 
@@ -404,26 +405,51 @@ TEST_F(TransmitSafety, ThePttTestKeysByEachWayAndUnkeys) {
 }
 
 // The ways a keyed test can end early: the program is asked to stop (the unkey goes out first),
-// it crashes (its last write is the CAT unkey), it is killed outright (the line drops with the
-// connection).
+// it crashes (its last write is the CAT unkey, for every family and through either server), it
+// is killed outright (the line drops with the connection).
 TEST_F(TransmitSafety, AKeyedTestUnkeysWhenTheProgramEndsEarly) {
+    enum class Through { Port, Flrig, Rigctld };
     struct Row {
         const char* name;
+        const char* type;
         QStringList radio;
+        QMap<QString, QString> ports;
         const char* way;
         int signal;
+        Through through = Through::Port;
     };
+    const QMap<QString, QString> none{{"Com3.Handshake", "none"}};
+    const QMap<QString, QString> dtrLow{{"Com3.Handshake", "none"}, {"Com3.DTR", "off"}};
+    const QStringList ts590s{"--model", "ts590s"};
     const Row rows[] = {
-        {"sigterm_cat", {"--model", "ts590s"}, "cat", SIGTERM},
-        {"sigint_rts", {"--model", "ts590s", "--ptt", "rts"}, "rts", SIGINT},
-        {"crash_cat", {"--model", "ts590s"}, "cat", SIGABRT},
-        {"killed_rts", {"--model", "ts590s", "--ptt", "rts"}, "rts", SIGKILL},
+        {"sigterm_cat", "1", ts590s, none, "cat", SIGTERM},
+        {"sigint_rts", "1", ts590s + QStringList{"--ptt", "rts"}, none, "rts", SIGINT},
+        {"killed_rts", "1", ts590s + QStringList{"--ptt", "rts"}, none, "rts", SIGKILL},
+        {"crash_cat_kenwood", "1", ts590s, none, "cat", SIGABRT},
+        {"crash_cat_icom", "0", {"--model", "ic7300", "--address", "94"}, none, "cat", SIGSEGV},
+        {"crash_cat_ft817", "2", {"--model", "ft817"}, none, "cat", SIGABRT},
+        {"crash_cat_yaesu", "3", {"--model", "ft991a"}, none, "cat", SIGSEGV},
+        {"crash_rts", "1", ts590s + QStringList{"--ptt", "rts"}, none, "rts", SIGSEGV},
+        {"crash_dtr", "3", {"--model", "ft991a", "--ptt", "dtr"}, dtrLow, "dtr", SIGABRT},
+        {"crash_cat_flrig", "1", {"--model", "ic7300"}, none, "cat", SIGSEGV, Through::Flrig},
+        {"crash_cat_rigctld", "1", ts590s, none, "cat", SIGABRT, Through::Rigctld},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        Store("1", {{"Com3.Handshake", "none"}});
-        cat::test::Radiosim radio(Ini(), 3, QStringList{"--rfc2217", "0"} + row.radio);
+        if (row.through == Through::Rigctld && cat::test::Rigctld::Binary().isEmpty()) continue;
+        Store(row.type, row.ports);
+        const QString device = home.filePath("radio");
+        const QStringList serve = row.through == Through::Port    ? QStringList{"--rfc2217", "0"}
+                                  : row.through == Through::Flrig ? QStringList{"--flrig", "0"}
+                                                                  : QStringList{"--link", device};
+        cat::test::Radiosim radio(Ini(), 3, serve + row.radio);
         ASSERT_TRUE(radio.Started());
+        std::optional<cat::test::Rigctld> server;
+        if (row.through == Through::Rigctld) {
+            server.emplace(QStringList{"-m", "2031", "-r", device});
+            ASSERT_TRUE(server->Started()) << server->Output().toStdString();
+            QSettings(Ini(), QSettings::IniFormat).setValue("Ports/Com3", server->Address());
+        }
         QProcess doctor;
         StartDoctor(doctor, {"--ptt", row.way, "--ptt-seconds", "5"});
         // Opening the port raised the lines for a moment: the keying that counts is the test's.
@@ -450,6 +476,7 @@ TEST_F(TransmitSafety, AKeyedTestUnkeysWhenTheProgramEndsEarly) {
         if (row.signal == SIGTERM || row.signal == SIGINT) {
             EXPECT_TRUE(out.contains("ptt: ended early")) << out.toStdString();
         }
+        QSettings(Ini(), QSettings::IniFormat).remove("Ports");
     }
 }
 

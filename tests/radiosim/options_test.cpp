@@ -33,6 +33,7 @@ TEST(Options, RefuseWhatNoRadioCanDo) {
         {"frequency finer than a hertz", {"--freq", "14.0740001"}, "megahertz below"},
         {"unknown mode", {"--mode", "XYZ"}, "unknown mode 'XYZ'"},
         {"delay beyond a minute", {"--delay", "60001"}, "--delay takes milliseconds"},
+        {"split beyond a minute", {"--split", "60001"}, "--split takes milliseconds"},
         {"com 33", {"--com", "33"}, "--com takes a port number from 1 to 32"},
         {"settings without com", {"--settings", "x.ini"}, "--settings needs --com N"},
         {"unknown model", {"--model", "ic7301"}, "unknown model 'ic7301' (ic7300"},

@@ -465,6 +465,17 @@ TEST(RadiosimFaults, DelayHoldsTheAnswerAndStopAfterEndsThemAll) {
     EXPECT_EQ(Hex(client.Leftover()), "");
 }
 
+// A slow network or a busy server: the first half of the answer now, the rest a while later.
+TEST(RadiosimFaults, SplitSendsEachAnswerInTwoHalves) {
+    RadiosimRunner sim({"--split", "300"});
+    START(sim);
+    client.Send(kReadMode);
+    const std::string first = client.Receive(4);
+    const auto firstAt = Clock::now();
+    EXPECT_EQ(Hex(first + client.Receive(4)), Hex(kModeUsb));
+    EXPECT_GE(Clock::now() - firstAt, 250ms);
+}
+
 TEST(RadiosimFaults, ControlLinesSwitchFaultsAtRunTime) {
     RadiosimRunner sim({});
     START(sim);

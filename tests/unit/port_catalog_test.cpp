@@ -180,6 +180,8 @@ TEST(PortTable, ListsWhatOpensSomethingAndTheAdaptersNoNumberReaches) {
     store.Write("Ports", "Com6", "/tmp/radio");
     store.Write("Ports", "Com7", "rfc2217://shack-pi:2000");
     store.Write("Ports", "Com8", "/tmp/ra\ndio");  // a hand-edited value with a line end in it
+    store.Write("Ports", "Com9", "rigctld://shack-pi");
+    store.Write("Ports", "Com9.RTS", "on");
     // What the entries do with DTR and RTS is said too, and an entry that sets nothing.
     store.Write("Ports", "Com1.DTR", " Off");
     store.Write("Ports", "Com7.RTS", "on");
@@ -198,6 +200,10 @@ TEST(PortTable, ListsWhatOpensSomethingAndTheAdaptersNoNumberReaches) {
          "a serial port on the network (RFC 2217); the program sets its line speed; RTS on; "
          "ignored (not on or off): Com7.DTR=maybe"},
         {"8", "-", "-", "absent: /tmp/ra\\x0adio is not there now"},
+        // A server owns the radio's lines: the entry for one sets nothing.
+        {"9", "rigctld://shack-pi", "-",
+         "a rigctld rig-sharing server; it sets the radio's line itself; not used, the server "
+         "owns the radio's lines: RTS on"},
         {"-", "/dev/ttyUSB1", kFtdi,
          "FT232R USB UART, FTDI, serial number A50285BI; no Com number"},
     };

@@ -269,6 +269,20 @@ TEST_F(ScanRun, ASilentPortIsDoneWithEveryProbeWithinTenSeconds) {
     EXPECT_LE(elapsed, 10.0);
 }
 
+// A port that floods every probe with a long run of bytes: the log shows the start of each run and
+// how much there was, a bounded line whatever came.
+TEST_F(ScanRun, ALogLineOfAFloodIsBounded) {
+    world.port.responder = [](const std::string&) { return std::string(100'000, 'x'); };
+    Scanner scanner(world.port, ScanPlan(kSpeeds, Protocol::Icom, 9600));
+    double at = 0;
+    for (std::optional<double> wait; (wait = scanner.Step(at));) at += *wait;
+    ASSERT_FALSE(scanner.Log().empty());
+    for (const std::string& line : scanner.Log())
+        EXPECT_LT(line.size(), 500u) << line.substr(0, 80);
+    EXPECT_NE(scanner.Log().back().find("(100000 bytes in all)"), std::string::npos)
+        << scanner.Log().back().substr(0, 80);
+}
+
 TEST_F(ScanRun, APortThatWillNotOpenEndsTheScanWithItsReason) {
     world.port.FailOn(test::FakeCommPort::Op::Open, 8010, "Com 3 was not found.");
     Scanner scanner(world.port, ScanPlan(kSpeeds, Protocol::Icom, 9600));

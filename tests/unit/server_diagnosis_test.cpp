@@ -121,6 +121,29 @@ const Row kRows[] = {
          o.unansweredAtLoss = 0.2;
      },
      VerdictKind::Vanished, "Connection lost", "on the network"},
+    // What the server said after its last reply (an answer nothing here reads) was heard: the
+    // silence counts from there.
+    {"SilentCountsFromTheLastWordHeard", Protocol::Rigctld,
+     [](Observation& o, LineSummary& l) {
+         l.lastReply = o.now - 15.2;
+         l.lastHeard = o.now - 12.2;
+         l.firstUnanswered = l.firstUnheard = o.now - 11;
+     },
+     VerdictKind::Stopped, "rigctld silent for 12 s", "stopped answering"},
+    // Answering over an empty display is no working link.
+    {"AnswersWithoutAFrequency", Protocol::Flrig,
+     [](Observation& o, LineSummary& l) {
+         o.device = "flrig://localhost:12345";
+         l.firstCommand = o.now - 5;
+         l.lastReply = o.now - 0.2;
+     },
+     VerdictKind::Unreadable, "flrig sends no frequency", "no frequency this program can read"},
+    {"AnswersBeforeItsFirstReading", Protocol::Flrig,
+     [](Observation& o, LineSummary& l) {
+         l.firstCommand = o.now - 1;
+         l.lastReply = o.now - 0.2;
+     },
+     VerdictKind::Answering, "flrig: answering", "answers at"},
 };
 
 class ServerDiagnosis : public ::testing::TestWithParam<Row> {};

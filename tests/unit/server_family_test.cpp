@@ -9,8 +9,11 @@
 #include <string>
 
 #include "core/port_names.h"
+#include "doctor/line_analyzer.h"
+#include "doctor/monitor_text.h"
 #include "link/link_control.h"
 #include "protocols/families.h"
+#include "protocols/flrig/flrig.h"
 #include "protocols/rigctld/rigctld.h"
 #include "tests/support/fakes.h"
 
@@ -46,6 +49,12 @@ struct PieceRow {
 void PrintTo(const PieceRow& row, std::ostream* out) { *out << row.name; }
 
 const std::string kFrequency = "get_freq:\nFrequency: 7074000\nRPRT 0\n";
+
+std::string Repeated(std::string_view text, std::size_t times) {
+    std::string out;
+    for (std::size_t i = 0; i < times; ++i) out += text;
+    return out;
+}
 
 class RigctldPieces : public ::testing::TestWithParam<PieceRow> {};
 
@@ -110,8 +119,14 @@ INSTANTIATE_TEST_SUITE_P(
                  "Hamlib Dummy, backend version 20221128.0"},
         PieceRow{"HalfAnAnswerWaits", "get_freq:\nFrequency: 70", false, 0, PieceKind::Noise,
                  kNoHertz, kNoMode, ""},
-        PieceRow{"HalfAnAnswerAtTheEnd", "get_freq:\nFrequency: 70", true, 10, PieceKind::Noise,
+        // Nothing more coming: no answer starts anywhere in it, and it goes in one piece.
+        PieceRow{"HalfAnAnswerAtTheEnd", "get_freq:\nFrequency: 70", true, kWhole, PieceKind::Noise,
                  kNoHertz, kNoMode, "not an answer"},
+        PieceRow{"AHugeModeNameIsCut",
+                 "get_mode:\nMode: " + std::string(5000, 'X') + "\nPassband: 0\nRPRT 0\n", false,
+                 kWhole, PieceKind::Reply, kNoHertz, kNoName, "(4936 more characters)"},
+        PieceRow{"ALineWithoutItsEndIsNoHeader", std::string(300, 'x'), false, 256,
+                 PieceKind::Noise, kNoHertz, kNoMode, "not an answer"},
         PieceRow{"WebServer", "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n", false, 26,
                  PieceKind::Noise, kNoHertz, kNoMode, "not an answer"},
         PieceRow{"CivFrame", std::string("\xfe\xfe\x94\xe0\x03\xfd", 6), false, 6, PieceKind::Noise,
@@ -260,6 +275,87 @@ TEST(RigctldLink, AnAnswerInPiecesIsTakenWhole) {
     EXPECT_FALSE(state.parsingReplies);
 }
 
+// A far end that floods: the cutter takes it in pieces as large as it can judge at once, so the
+// work grows with what arrives, not with its square. Cut as the doctor and the link cut, each
+// piece from the rest of what is waiting.
+TEST(ServerFloods, AreCutInFewPieces) {
+    struct Row {
+        const char* name;
+        const RadioFamily& family;
+        std::string flood;
+        std::size_t mostPieces;
+    };
+    const Row rows[] = {
+        {"rigctld_answer_headers_without_end", RigctldFamily(), Repeated("a:\n", 70'000), 8},
+        {"flrig_status_lines_without_end", FlrigFamily(), Repeated("HTTP/1.1 200 OK\r\n", 12'000),
+         120},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto reader = row.family.Reader("");
+        std::size_t pieces = 0;
+        std::string_view rest = row.flood;
+        while (!rest.empty()) {
+            const Piece piece = reader->Next(rest, false);
+            if (piece.length == 0) break;
+            EXPECT_EQ(piece.kind, PieceKind::Noise) << piece.note;
+            rest.remove_prefix(piece.length);
+            ++pieces;
+        }
+        EXPECT_LE(pieces, row.mostPieces);
+        EXPECT_LT(rest.size(), 64u * 1024) << "what is left may still become an answer";
+    }
+}
+
+// A slow network or a busy server hands an answer over in two halves half a second apart: the
+// doctor waits for the rest as long as the link waits for an answer, and reads one answer.
+TEST(ServerFloods, AnAnswerInTwoHalvesIsOneAnswer) {
+    const std::string flrigAnswer =
+        "HTTP/1.1 200 OK\r\nServer: XMLRPC++ 0.8\r\nContent-Type: text/xml\r\nContent-length: "
+        "118\r\n\r\n<?xml version=\"1.0\"?>\r\n<methodResponse><params><param>\r\n\t<value>"
+        "14070000</value>\r\n</param></params></methodResponse>\r\n";
+    const std::pair<Protocol, std::string> rows[] = {
+        {Protocol::Rigctld, kFrequency},
+        {Protocol::Flrig, flrigAnswer},
+    };
+    for (const auto& [protocol, answer] : rows) {
+        SCOPED_TRACE(FamilyFor(protocol)->Name());
+        doctor::LineAnalyzer line(protocol, "");
+        line.Sent(0, protocol == Protocol::Rigctld ? "+f\n"
+                                                   : "POST /RPC2 ...<methodName>"
+                                                     "rig.get_vfo</methodName>");
+        const std::size_t half = answer.size() / 2;
+        line.Received(0.1, std::string_view(answer).substr(0, half));
+        for (const double now : {0.3, 0.45, 0.6}) line.Settle(now);
+        line.Received(0.6, std::string_view(answer).substr(half));
+        line.Settle(5.0);
+        EXPECT_EQ(line.Summary().noise, 0);
+        EXPECT_EQ(line.Summary().lastReading, 0.6);
+    }
+}
+
+// A flood costs bounded memory in the doctor's account and bounded lines in its report, each
+// saying how much it left out.
+TEST(ServerFloods, KeepAndShowABoundedAmount) {
+    doctor::LineAnalyzer line(Protocol::Rigctld, "");
+    line.Sent(0, "+f\n");
+    const std::string flood = Repeated("a:\n", 70'000);
+    for (std::size_t at = 0; at < flood.size(); at += 4096)
+        line.Received(0.1, std::string_view(flood).substr(at, 4096));
+    int cut = 0;
+    for (const doctor::LineUnit& unit : line.Units()) {
+        EXPECT_LE(unit.bytes.size(), doctor::LineAnalyzer::kKeptBytes);
+        const std::string shown = doctor::MonitorLine(unit, Protocol::Rigctld);
+        EXPECT_LE(shown.size(), 600u);
+        cut += shown.find("of the middle not kept") != std::string::npos;
+    }
+    EXPECT_GT(cut, 0);
+    doctor::MonitorCursor cursor;
+    const auto shown = doctor::NextMonitorLines(line, cursor, Protocol::Rigctld, 0, 2);
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_TRUE(shown.front().ends_with("bytes not shown")) << shown.front();
+}
+
 TEST(RigctldLink, ReadsTheTransmitState) {
     struct Row {
         const char* name;
@@ -269,6 +365,8 @@ TEST(RigctldLink, ReadsTheTransmitState) {
     const Row rows[] = {
         {"receive", "get_ptt:\nPTT: 0\nRPRT 0\n", false},
         {"keyed", "get_ptt:\nPTT: 1\nRPRT 0\n", true},
+        {"keyed_by_the_microphone", "get_ptt:\nPTT: 2\nRPRT 0\n", true},
+        {"keyed_by_the_data_input", "get_ptt:\nPTT: 3\nRPRT 0\n", true},
         {"not available", "get_ptt:\nRPRT -11\n", std::nullopt},
         {"no answer", "", std::nullopt},
     };

@@ -49,8 +49,10 @@ public:
         const_cast<WiredRadio*>(this)->catKeyed = on;
     }
 
+    Protocol id = Protocol::Kenwood;
+
     std::string_view Name() const override { return "Wired"; }
-    Protocol Id() const override { return Protocol::Kenwood; }
+    Protocol Id() const override { return id; }
     bool FlowControl(int) const override { return false; }
     std::span<const int> ScanSpeeds() const override { return {}; }
     std::optional<Seconds> PollPeriod() const override { return period; }
@@ -283,6 +285,40 @@ TEST(TransmitWatch, AfterAReadingInReceiveLaterReportsNeverTouchTheLines) {
     EXPECT_FALSE(watch.Tick(radio, state, w.platform));
     EXPECT_TRUE(w.port.lineChanges.empty());
     EXPECT_EQ(radio.reads, 1);
+}
+
+// Through a rig-sharing server the lines are the server's: none is dropped, and none is blamed.
+TEST(TransmitWatch, ThroughAServerNoLineIsDroppedOrBlamed) {
+    for (const Protocol server : {Protocol::Rigctld, Protocol::Flrig}) {
+        FakeWorld w;
+        w.port.open = true;
+        w.port.lines = Levels(true, true);
+        WiredRadio radio(w.port, ControlLine::Rts);
+        radio.id = server;
+        SessionState state;
+        state.protocol = server;
+        TransmitWatch watch;
+        watch.Opened(w.clock.Now(), Handshake::None);
+        const auto finding = watch.Tick(radio, state, w.platform);
+        ASSERT_TRUE(finding);
+        EXPECT_TRUE(w.port.lineChanges.empty());
+        EXPECT_TRUE(finding->dropped.empty());
+        const std::string said = TransmitStatusText(*finding, 3) + " " + TransmitBrief(*finding) +
+                                 " " + TransmitAdvice(*finding, 3);
+        EXPECT_NE(said.find("server"), std::string::npos) << said;
+        for (const char* blame : {"not by RTS or DTR", "lines are back", "Com3."})
+            EXPECT_EQ(said.find(blame), std::string::npos) << said;
+    }
+}
+
+// The unkey of a CAT key must be ready before the key, and a server owns the radio's lines.
+TEST(PttTest, KeyingByALineThroughAServerIsRefused) {
+    for (const Protocol server : {Protocol::Rigctld, Protocol::Flrig}) {
+        EXPECT_EQ(ServerKeyingRefusal(PttMethod::Cat, server), "");
+        for (const PttMethod line : {PttMethod::Rts, PttMethod::Dtr})
+            EXPECT_NE(ServerKeyingRefusal(line, server).find("owns its port"), std::string::npos);
+    }
+    EXPECT_EQ(ServerKeyingRefusal(PttMethod::Rts, Protocol::Kenwood), "");
 }
 
 TEST(PttTest, KeysForTheTimeAndUnkeysOnEveryWayOut) {

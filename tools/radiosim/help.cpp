@@ -95,6 +95,9 @@ Faults, for tests and for the link doctor:
                     never holds FD, FE or ';', so it never forms a frame or
                     ends a reply
   --delay MS        hold every answer back MS milliseconds (echo is not held)
+  --split MS        send every answer in two halves, the second MS milliseconds
+                    after the first, as a slow network or a busy server delivers
+                    it; flrig's answers too
   Replies of another protocol: run radiosim with another --protocol than the
   program uses (CI-V frames sent to a Kenwood radiosim draw ?;, Kenwood text
   sent to an ICOM radiosim draws nothing).

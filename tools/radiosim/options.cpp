@@ -113,6 +113,13 @@ std::string SetDelay(Draft& draft, std::string_view value) {
     return {};
 }
 
+std::string SetSplit(Draft& draft, std::string_view value) {
+    const auto ms = ParseInt(value, 0, 60'000);
+    if (!ms) return "--split takes milliseconds, 0 to 60000";
+    draft.options.split_ms = *ms;
+    return {};
+}
+
 std::string SetLink(Draft& draft, std::string_view value) {
     if (value.empty()) return "--link takes a path";
     draft.options.link = value;
@@ -169,7 +176,7 @@ std::string SetPtt(Draft& draft, std::string_view value) {
     return {};
 }
 
-constexpr std::array<OptionRow, 24> kOptionRows{{
+constexpr std::array<OptionRow, 25> kOptionRows{{
     {"cts-low", false, SetFlag<&Options::cts_low>},
     {"protocol", true, SetProtocol},
     {"model", true, SetModel},
@@ -186,6 +193,7 @@ constexpr std::array<OptionRow, 24> kOptionRows{{
     {"silent", false, SetFlag<&Options::silent>},
     {"garble", false, SetFlag<&Options::garble>},
     {"delay", true, SetDelay},
+    {"split", true, SetSplit},
     {"link", true, SetLink},
     {"settings", true, SetSettingsFile},
     {"com", true, SetCom},

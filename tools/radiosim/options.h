@@ -22,6 +22,7 @@ struct Options {
     bool silent = false;
     bool garble = false;
     int delay_ms = 0;
+    int split_ms = 0;  // --split: every answer leaves in two halves this far apart; 0: whole
     bool quiet = false;
     std::string link;
     std::string settings;

@@ -345,8 +345,28 @@ void Simulator::Transmit(std::string bytes) {
     }
     if (WrongSpeed()) bytes = Resample(bytes, options_.speed, client_baud_);
     if (bytes.empty()) return;
-    scheduled_.push_back({Clock::now() + std::chrono::milliseconds(delay_), std::move(bytes)});
+    Schedule(Clock::now() + std::chrono::milliseconds(delay_), std::move(bytes), true);
     ReleaseDue();
+}
+
+void Simulator::Answer(std::string bytes) {
+    if (options_.split_ms == 0) {
+        outgoing_ += bytes;
+        return;
+    }
+    Schedule(Clock::now(), std::move(bytes), false);
+    ReleaseDue();
+}
+
+void Simulator::Schedule(Clock::time_point due, std::string bytes, bool reported) {
+    // A slow network or a busy server: the first half now, the rest a while later.
+    if (options_.split_ms > 0 && bytes.size() > 1) {
+        const std::size_t half = bytes.size() / 2;
+        scheduled_.push_back({due, bytes.substr(0, half), reported});
+        bytes.erase(0, half);
+        due += std::chrono::milliseconds(options_.split_ms);
+    }
+    scheduled_.push_back({due, std::move(bytes), reported});
 }
 
 void Simulator::OpenHeldSlave() {
@@ -591,7 +611,7 @@ void Simulator::ReleaseDue() {
         if (outgoing_.size() + bytes.size() > kMaxPending) {
             Warn("nobody reads the pty; dropped " + std::to_string(bytes.size()) + " bytes");
         } else {
-            Line("tx " + Hex(bytes));
+            if (scheduled_.front().reported) Line("tx " + Hex(bytes));
             Deliver(bytes);
         }
         scheduled_.pop_front();

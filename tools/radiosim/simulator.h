@@ -45,7 +45,7 @@ public:
 
     void SerialData(std::string_view bytes) override;
     // Answers of the telnet side or of the flrig server, for the connection as they are.
-    void Answer(std::string bytes) override { outgoing_ += bytes; }
+    void Answer(std::string bytes) override;
     void ControlLinesChanged() override;
 
 private:
@@ -53,7 +53,11 @@ private:
     struct Pending {
         Clock::time_point due;
         std::string bytes;
+        bool reported = true;  // a "tx" line says it left (flrig's answers have none)
     };
+
+    // Schedules an answer to leave at `due`: whole, or in two halves --split apart.
+    void Schedule(Clock::time_point due, std::string bytes, bool reported);
 
     void InstallSignals();
     void OpenHeldSlave();
