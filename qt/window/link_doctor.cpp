@@ -329,9 +329,9 @@ void LinkDoctor::AppendTraffic() {
         const QString where = IsSharingServer(facts.protocol)
                                   ? QStringLiteral("(%1)").arg(Q(facts.device))
                                   : QStringLiteral("at %1 baud").arg(Q(facts.speed));
-        monitor_->appendPlainText(QStringLiteral("--- %1 on %2 %3 ---")
-                                      .arg(Q(doctor::ProtocolName(facts.protocol)),
-                                           Q(facts.port), where));
+        monitor_->appendPlainText(
+            QStringLiteral("--- %1 on %2 %3 ---")
+                .arg(Q(doctor::ProtocolName(facts.protocol)), Q(facts.port), where));
     }
     // One append per update: a block of lines lays out once, not once a line.
     QStringList lines;
