@@ -29,6 +29,7 @@
 #include "protocols/families.h"
 #include "protocols/flrig/xml_rpc.h"
 #include "tests/support/fakes.h"
+#include "tests/support/loopback_listener.h"
 
 namespace {
 
@@ -46,15 +47,7 @@ long PeakKiB() {
 class BurstServer {
 public:
     BurstServer(const std::vector<std::string>& pieces, std::size_t bytes) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listener_, 4);
-        socklen_t length = sizeof address;
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        listener_ = cat::test::ListenOnLoopback(port_);
         thread_ = std::thread([this, &pieces, bytes] {
             const int client = ::accept(listener_, nullptr, nullptr);
             if (client < 0) return;
@@ -72,7 +65,7 @@ public:
 
 private:
     int listener_ = -1;
-    int port_ = 0;
+    std::uint16_t port_ = 0;
     std::thread thread_;
 };
 

@@ -22,6 +22,7 @@
 #include "doctor/line_analyzer.h"
 #include "qt/ports/qt_comm_port.h"
 #include "qt/program/close_on_signal.h"
+#include "tests/support/loopback_listener.h"
 #include "tests/support/memory_store.h"
 #include "tests/support/window_fixture.h"
 
@@ -52,15 +53,7 @@ class FloodServer {
 public:
     explicit FloodServer(std::string chunk, int seconds = 4)
         : chunk_(std::move(chunk)), seconds_(seconds) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listener_, 1);
-        socklen_t length = sizeof address;
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        listener_ = cat::test::ListenOnLoopback(port_, 1);
         thread_ = std::thread([this] { Serve(); });
     }
     ~FloodServer() {
@@ -89,7 +82,7 @@ private:
     const int seconds_;
     int listener_ = -1;
     std::atomic<int> client_{-1};
-    int port_ = 0;
+    std::uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };

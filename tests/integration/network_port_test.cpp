@@ -21,6 +21,7 @@
 #include "qt/ports/parked_connections.h"
 #include "qt/ports/qt_comm_port.h"
 #include "tests/support/fakes.h"
+#include "tests/support/loopback_listener.h"
 #include "tests/support/memory_store.h"
 #include "tests/support/radiosim_process.h"
 #include "tests/support/ser2net_process.h"
@@ -40,15 +41,7 @@ const std::string kIcomReply = "fe fe e0 5e 03 00 40 07 14 00 fd";
 class FarEndAt9600 {
 public:
     FarEndAt9600() {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
-            ::listen(listener_, 1) == 0 &&
-            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-            port_ = ntohs(address.sin_port);
+        listener_ = cat::test::ListenOnLoopback(port_, 1);
         thread_ = std::thread([this] { Serve(); });
     }
     ~FarEndAt9600() {
@@ -96,7 +89,7 @@ private:
     }
 
     int listener_ = -1;
-    int port_ = 0;
+    std::uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };

@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "tests/support/doctor_process.h"
+#include "tests/support/loopback_listener.h"
 
 namespace cat {
 namespace {
@@ -50,15 +51,7 @@ std::string PlainAnswer(const std::string& command) {
 class FakeRigctld {
 public:
     explicit FakeRigctld(Behaviour behaviour) : behaviour_(std::move(behaviour)) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listener_, 4);
-        socklen_t length = sizeof address;
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        listener_ = cat::test::ListenOnLoopback(port_);
         thread_ = std::thread([this] { Serve(); });
     }
     ~FakeRigctld() {
@@ -126,7 +119,7 @@ private:
 
     Behaviour behaviour_;
     int listener_ = -1;
-    int port_ = 0;
+    std::uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<int> connections_{0};
     std::thread thread_;
