@@ -2,8 +2,10 @@
 // (bare_window), in one run on one X server, so both meet the same machine load. Prints medians,
 // asserts nothing.
 //
-//   startup_bench [--rounds N] [--catlink PATH] [--bare PATH]
+//   startup_bench [--rounds N] [--catlink PATH]... [--bare PATH]
 //
+// Each --catlink is measured (two builds side by side: before and after a change); without one,
+// the program built beside this benchmark.
 // Starts its own Xvfb. "Visible" is the moment the X server maps the program's top-level window,
 // seen as a MapNotify on the root window; the peak is the process's VmHWM half a second later,
 // when the first paint is long done.
@@ -129,51 +131,58 @@ xcb_connection_t* ConnectTo(const std::string& display) {
     return nullptr;
 }
 
-struct Samples {
+struct Program {
+    std::string name;  // as the table shows it
+    std::string path;
     std::vector<double> ms;
     std::vector<long> peakKiB;
 };
 
-// `rounds` starts of each, alternating which goes first so neither always follows the other.
+// `rounds` starts of each, the order turned by one each round so that none always follows another.
 void MeasureRounds(xcb_connection_t* x, const std::string& display, int rounds,
-                   const std::string& catlink, Samples& program, const std::string& bare,
-                   Samples& bareWindow) {
+                   std::vector<Program>& programs) {
     for (int round = 0; round < rounds; ++round) {
-        const bool programFirst = round % 2 == 0;
-        for (int turn = 0; turn < 2; ++turn) {
-            const bool isProgram = (turn == 0) == programFirst;
-            const auto sample = Measure(x, isProgram ? catlink : bare, display);
+        for (std::size_t turn = 0; turn < programs.size(); ++turn) {
+            Program& program = programs[(turn + static_cast<std::size_t>(round)) % programs.size()];
+            const auto sample = Measure(x, program.path, display);
             if (!sample) {
-                std::printf("%s did not show a window\n", isProgram ? "catlink" : "bare window");
+                std::printf("%s did not show a window\n", program.name.c_str());
                 continue;
             }
-            Samples& into = isProgram ? program : bareWindow;
-            into.ms.push_back(sample->ms);
-            into.peakKiB.push_back(sample->peakKiB);
+            program.ms.push_back(sample->ms);
+            program.peakKiB.push_back(sample->peakKiB);
         }
     }
 }
 
-void PrintMedians(int rounds, const Samples& program, const Samples& bareWindow) {
-    const double pMs = Median(program.ms), bMs = Median(bareWindow.ms);
-    const long pKiB = Median(program.peakKiB), bKiB = Median(bareWindow.peakKiB);
+// The last program is the bare window every other is compared with.
+void PrintMedians(int rounds, const std::vector<Program>& programs) {
+    const Program& bare = programs.back();
+    const double bMs = Median(bare.ms);
+    const long bKiB = Median(bare.peakKiB);
     std::printf("start-up to a mapped window, medians of %d rounds (Xvfb)\n", rounds);
-    std::printf("%-12s %10s %14s\n", "", "time (ms)", "peak RSS (MiB)");
-    std::printf("%-12s %10.1f %14.1f\n", "catlink", pMs, pKiB / 1024.0);
-    std::printf("%-12s %10.1f %14.1f\n", "bare window", bMs, bKiB / 1024.0);
-    std::printf("%-12s %9.2fx %13.2fx   (program %+.1f MiB)\n", "ratio", pMs / bMs,
-                static_cast<double>(pKiB) / bKiB, (pKiB - bKiB) / 1024.0);
+    std::printf("%10s %14s %8s %12s  %s\n", "time (ms)", "peak RSS (MiB)", "ratio", "over bare",
+                "program");
+    for (const Program& p : programs) {
+        const double ms = Median(p.ms);
+        const long kiB = Median(p.peakKiB);
+        std::printf("%10.1f %14.1f %7.2fx %+8.1f MiB  %s\n", ms, kiB / 1024.0, ms / bMs,
+                    (kiB - bKiB) / 1024.0, p.name.c_str());
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const cat::bench::Arguments arguments(argc, argv);
-    if (!arguments.Understood("startup_bench [--rounds N] [--catlink PATH] [--bare PATH]"))
+    if (!arguments.Understood("startup_bench [--rounds N] [--catlink PATH]... [--bare PATH]"))
         return 2;
     const int rounds = std::max(1, arguments.Number("--rounds", 9));
-    const std::string catlink = arguments.Text("--catlink", CATLINK_DEFAULT);
-    const std::string bare = arguments.Text("--bare", BARE_WINDOW_DEFAULT);
+    std::vector<Program> programs;
+    const std::vector<std::string> builds = arguments.Values("--catlink", {CATLINK_DEFAULT});
+    for (const std::string& path : builds)
+        programs.push_back({builds.size() > 1 ? path : "catlink", path});
+    programs.push_back({"bare window", arguments.Text("--bare", BARE_WINDOW_DEFAULT)});
 
     const std::string display = ":" + std::to_string(90 + getpid() % 9);
     const pid_t server =
@@ -193,14 +202,13 @@ int main(int argc, char** argv) {
     xcb_change_window_attributes(x, screen->root, XCB_CW_EVENT_MASK, &mask);
     xcb_flush(x);
 
-    // One unmeasured start of each warms the file cache for both alike.
-    Measure(x, catlink, display);
-    Measure(x, bare, display);
-    Samples program, bareWindow;
-    MeasureRounds(x, display, rounds, catlink, program, bare, bareWindow);
+    // One unmeasured start of each warms the file cache for all alike.
+    for (const Program& program : programs) Measure(x, program.path, display);
+    MeasureRounds(x, display, rounds, programs);
     xcb_disconnect(x);
     Stop(server);
-    if (program.ms.empty() || bareWindow.ms.empty()) return 1;
-    PrintMedians(rounds, program, bareWindow);
+    for (const Program& program : programs)
+        if (program.ms.empty()) return 1;
+    PrintMedians(rounds, programs);
     return 0;
 }

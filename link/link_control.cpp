@@ -33,8 +33,8 @@ std::string SpeedSetting(const std::string& speed) {
 
 // The server sets the radio's line and its own connection has none: the list's speed (even an
 // empty one) and the port's handshake and DTR/RTS settings do not reach the radio from here.
-void OpenServerLink(SessionState& state, Platform& platform, const LinkChoices& choices,
-                    const RadioFamily& server) {
+Handshake OpenServerLink(SessionState& state, Platform& platform, const LinkChoices& choices,
+                         const RadioFamily& server) {
     state.protocol = server.Id();
     state.reader.reset();
     platform.port.SelectPort(choices.portListIndex + 1);
@@ -47,6 +47,7 @@ void OpenServerLink(SessionState& state, Platform& platform, const LinkChoices& 
     state.fiveByteCheck.reset();
     platform.port.Open();
     platform.pollTimer.SetEnabled(true);
+    return Handshake::None;
 }
 
 }  // namespace
@@ -67,11 +68,19 @@ PortKind PortKindAt(SettingsStore& store, int portListIndex) {
     return target ? target->kind : PortKind::Device;
 }
 
-void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choices) {
-    if (const RadioFamily* server = ServerFamily(choices.portKind)) {
-        OpenServerLink(state, platform, choices, *server);
-        return;
+LinkChoices WithPortEntry(LinkChoices setup, SettingsStore& store) {
+    const auto port = static_cast<std::int16_t>(setup.portListIndex + 1);
+    if (port >= kFirstPort && port <= kLastPort) {
+        setup.handshakeOverride = store.Read(kPortsGroup, HandshakeKey(port));
+        setup.lines = ControlLinesFor(store, port).levels;
     }
+    setup.portKind = PortKindAt(store, setup.portListIndex);
+    return setup;
+}
+
+Handshake OpenLink(SessionState& state, Platform& platform, const LinkChoices& choices) {
+    if (const RadioFamily* server = ServerFamily(choices.portKind))
+        return OpenServerLink(state, platform, choices, *server);
     const RadioFamily* family = FamilyNamed(choices.protocolText);
     state.protocol = ProtocolNamed(choices.protocolText);
     // A new link reads the line afresh: nothing learnt of the last radio carries over.
@@ -107,6 +116,7 @@ void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choice
     platform.port.Open();
     if (family) state.fiveByteCheck = FiveByteCheck::For(*family, speed, line, handshake.mode);
     platform.pollTimer.SetEnabled(true);
+    return handshake.mode;
 }
 
 void CloseLink(Platform& platform) { platform.port.Close(); }

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/control_lines.h"
+#include "core/handshake.h"
 #include "core/platform.h"
 #include "core/port_names.h"
 #include "core/session_state.h"
@@ -28,12 +29,18 @@ struct LinkChoices {
 // The kind of port the port list's position opens, as the [Ports] entry names it.
 PortKind PortKindAt(SettingsStore& store, int portListIndex);
 
+// `setup` (the protocol, port, address and speed) with what the port's [Ports] entry adds: its
+// handshake override, its DTR and RTS, and the kind of port it opens. The window and the command
+// line both open a link with this.
+LinkChoices WithPortEntry(LinkChoices setup, SettingsStore& store);
+
 // Records the choices, configures the port (9600,n,8,2; RTS/CTS where the radio family's rule wants
 // it unless the port overrides it, see core/handshake.h), opens it and starts the poll timer. A
 // port that reaches a rig-sharing server speaks the server's language whatever the list shows,
 // and the server keeps the radio's line: no speed, handshake, address or five-byte check.
-// Raises CatError at the first failing step; the steps before it keep their effect.
-void OpenLink(SessionState& state, Platform& platform, const LinkChoices& choices);
+// Raises CatError at the first failing step; the steps before it keep their effect. Returns the
+// flow control it set.
+Handshake OpenLink(SessionState& state, Platform& platform, const LinkChoices& choices);
 
 // Unticking "Open": the port closes, everything else stays as it is.
 void CloseLink(Platform& platform);

@@ -213,6 +213,13 @@ std::string SharedOpenWarning(const std::vector<HoldingProcess>& holders, const 
            (one ? " open: its" : " open: their") + " commands and ours will mix";
 }
 
+std::string ScanRefusal(const std::string& device, const std::vector<HoldingProcess>& holders,
+                        const std::string& port) {
+    if (const auto target = ParsePortTarget(device); target && ThroughServer(target->kind))
+        return "Find radio does not probe a rig-sharing server: its own settings choose the radio.";
+    return holders.empty() ? std::string() : NotProbedText(holders, port);
+}
+
 std::string NotProbedText(const std::vector<HoldingProcess>& holders, const std::string& port) {
     return port + ": held by " + HoldersText(holders) + ", not probed";
 }

@@ -40,6 +40,14 @@ std::string SharedOpenWarning(const std::vector<HoldingProcess>& holders, const 
 // "Com 3: held by rigctld (process 1234), not probed": why Find radio leaves a port alone.
 std::string NotProbedText(const std::vector<HoldingProcess>& holders, const std::string& port);
 
+// Why Find radio leaves the port at `device` (`port` to the operator) alone; empty when it may
+// probe it. A rig-sharing server's port carries the server's commands: another family's probe
+// would reach it as commands of its own, and the radio behind it is the server's to find. Probes
+// on a port another program holds reach its radio between that program's commands, and what
+// comes back answers either: the scan would judge a mixture.
+std::string ScanRefusal(const std::string& device, const std::vector<HoldingProcess>& holders,
+                        const std::string& port);
+
 // The first holder that is a rig-sharing server: the radio can be tested through it.
 std::optional<HoldingProcess> SharingServer(const std::vector<HoldingProcess>& holders);
 

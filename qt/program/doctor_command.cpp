@@ -19,8 +19,10 @@
 #include "core/text.h"
 #include "doctor/found_verdict.h"
 #include "doctor/link_watch.h"
+#include "doctor/listen.h"
 #include "doctor/monitor_text.h"
 #include "doctor/scan.h"
+#include "link/link.h"
 #include "link/link_control.h"
 #include "link/poll_cycle.h"
 #include "link/ptt_test.h"
@@ -39,13 +41,6 @@
 namespace cat {
 
 namespace {
-
-// How long the radio is listened to before the verdict: long enough for every protocol's first
-// answers, and for a silent radio to count as one.
-constexpr double kListenSeconds = 2.0;
-// A read unanswered this long means the radio stopped (the doctor's own rule is a second).
-constexpr double kUnansweredSeconds = 1.2;
-constexpr int kTickMs = 100;
 
 // The user's store as the doctor reads it: PORT, when given, is where Com 1 leads, and nothing is
 // ever written back.
@@ -77,15 +72,6 @@ public:
 
 private:
     bool enabled_ = false;
-};
-
-class NoDisplay : public DisplayBox {
-public:
-    std::string Text() const override { return text_; }
-    void SetText(const std::string& text) override { text_ = text; }
-
-private:
-    std::string text_;
 };
 
 // "Com 3", "com3", "3" -> 3; nothing for a device path.
@@ -178,15 +164,9 @@ std::optional<doctor::Found> Scan(QtCommPort& port, doctor::LinkWatch& watch, Pr
 std::optional<doctor::Found> ScanWherePermitted(QtCommPort& port, doctor::LinkWatch& watch,
                                                 const LinkChoices& choices,
                                                 const doctor::LinkFacts& facts) {
-    // A server's port carries the server's commands: another family's probe bytes would reach it
-    // as commands of its own, and the radio behind it is the server's to find.
-    if (ThroughServer(choices.portKind)) {
-        std::printf("scan: not through a rig-sharing server; its own settings choose the radio\n");
-        return std::nullopt;
-    }
-    // Probes on a port another program uses would be judged on a mixture of both programs' talk.
-    if (const std::vector<HoldingProcess> held = OtherHolders(facts.device); !held.empty()) {
-        std::printf("scan: %s\n", OneLine(NotProbedText(held, facts.port)).c_str());
+    const std::string refusal = ScanRefusal(facts.device, OtherHolders(facts.device), facts.port);
+    if (!refusal.empty()) {
+        std::printf("scan: %s\n", OneLine(refusal).c_str());
         return std::nullopt;
     }
     return Scan(port, watch, facts.protocol, std::atoi(choices.speedText.c_str()));
@@ -203,21 +183,14 @@ int ChosenCom(const CommandLine& command, const RestoredChoices& stored, ReadOnl
 
 // The choices the window would open the link with, read from the stored setup.
 LinkChoices StoredChoices(const RestoredChoices& stored, int com, SettingsStore& store) {
-    LinkChoices choices;
+    LinkChoices setup;
     const RadioFamily* family = FamilyAt(stored.protocolPosition);
-    choices.protocolText = family ? std::string(family->Name()) : "";
-    choices.portListIndex = com - 1;
-    choices.addressText = stored.address;
-    choices.speedText =
-        stored.speedPosition >= 0
-            ? std::string(kSpeedEntries[static_cast<std::size_t>(stored.speedPosition)])
-            : "";
-    // The port's handshake override applies here as in the window.
-    choices.handshakeOverride =
-        store.Read(kPortsGroup, HandshakeKey(static_cast<std::int16_t>(com)));
-    choices.lines = ControlLinesFor(store, static_cast<std::int16_t>(com)).levels;
-    choices.portKind = PortKindAt(store, com - 1);
-    return choices;
+    setup.protocolText = family ? std::string(family->Name()) : "";
+    setup.portListIndex = com - 1;
+    setup.addressText = stored.address;
+    if (stored.speedPosition >= 0)
+        setup.speedText = kSpeedEntries[static_cast<std::size_t>(stored.speedPosition)];
+    return WithPortEntry(std::move(setup), store);
 }
 
 doctor::LinkFacts PortFacts(ReadOnlyStore& store, int com, QtCommPort& port) {
@@ -290,91 +263,23 @@ void PrintTransmitFinding(const TransmitFinding& finding, int port) {
     std::fflush(stdout);
 }
 
-// The verdicts a server's silence gives, which its answer or its closing the connection may yet
-// change.
-bool SilenceOnly(doctor::VerdictKind kind) {
-    using K = doctor::VerdictKind;
-    return kind == K::Answering || kind == K::Waiting || kind == K::NoReply || kind == K::Stopped;
-}
-
-// Polls while the verdict may still change; a radio that answers is heard for the whole time,
-// so the traffic shows it more than once.
-// `entry`: the port's Com number for the advice, 0 for a port given by its path.
-doctor::Verdict Listen(SessionState& state, Platform& platform, doctor::LinkWatch& watch,
-                       DisplayBox& display, Handshake handshake, int entry) {
-    // A radio keyed by the open is said first: it transmits into whatever is connected.
-    TransmitWatch transmit;
-    transmit.Opened(platform.clock.Now(), handshake);
-    for (;;) {
-        if (const RadioFamily* family = FamilyFor(state.protocol))
-            if (const auto finding = transmit.Tick(*family, state, platform))
-                PrintTransmitFinding(*finding, entry);
-        PollTick(state, platform, false, display);
-        watch.FollowCheck(state);
-        Wait(kTickMs);
-        const doctor::Verdict verdict = watch.Diagnose();
-        const double listened = watch.Now() - watch.OpenedAt();
-        // A radio that answers has not made the link work until it sent the frequency.
-        const doctor::LineSummary& line = watch.Line().Summary();
-        // A read still out may yet go unanswered: a radio that stopped is only known as one
-        // once a read has waited long enough, and must not end the listen as "answering".
-        // A sharing server answers only once its own radio has, or its timeouts are spent; or it
-        // closes the connection then.
-        const bool server = IsSharingServer(state.protocol);
-        const double unanswered = server ? doctor::kServerGivesUpSeconds : kUnansweredSeconds;
-        const double longest = server ? doctor::kServerGivesUpSeconds + 2 : 2 * kListenSeconds;
-        // What a server said of its radio, or something else's answer, decides at once; only its
-        // silence takes that long.
-        const bool readOut = line.firstUnanswered &&
-                             watch.Now() - *line.firstUnanswered < unanswered &&
-                             (!server || SilenceOnly(verdict.kind));
-        // A radio that answers while its first transmit reading is still to come may be keyed
-        // by a line: the listen lasts until it is known.
-        const bool transmitUnknown = transmit.ReadDue(state) && state.frequencyHz;
-        const bool decided = verdict.kind != doctor::VerdictKind::Waiting && !readOut &&
-                             !transmitUnknown &&
-                             (verdict.kind != doctor::VerdictKind::Answering || line.lastReading);
-        if ((decided && listened >= kListenSeconds) || listened >= longest) return verdict;
-    }
-}
-
-// A radio that answers but sent no frequency in the whole listen is no working link: the verdict
-// says so rather than "answering", which the exit status would contradict.
-doctor::Verdict WithoutReading(doctor::Verdict verdict) {
-    verdict.kind = doctor::VerdictKind::Unreadable;
-    verdict.problem = true;
-    verdict.id = "no-frequency";
-    verdict.brief = "Radio answers, sends no frequency";
-    verdict.text = "The radio answers, but sent no frequency while the link listened.";
-    verdict.advice =
-        "Copy the traffic to ask why; Find radio tries every protocol this program "
-        "reads.";
-    return verdict;
-}
-
 // The verdict on the open link, printed with what the line carried.
-doctor::Verdict Examine(SessionState& state, Platform& platform, doctor::LinkWatch& watch,
-                        const doctor::LinkFacts& facts) {
-    if (state.protocol == Protocol::None) {
-        // Nothing is sent for a link without a protocol; the verdict says so, and the scan
-        // looks for the radio.
-        watch.NoProtocolChosen(facts);
-        return watch.Diagnose();
+doctor::Verdict Examine(Link& link, doctor::LinkWatch& watch, int entry) {
+    // Nothing is sent for a link without a protocol; the scan looks for the radio.
+    if (link.State().protocol == Protocol::None) return watch.Diagnose();
+    doctor::Listen listen(link, watch);
+    std::optional<doctor::Verdict> verdict;
+    while (!verdict) {
+        // A radio keyed by the open is said first: it transmits into whatever is connected.
+        if (const auto finding = listen.Tick()) PrintTransmitFinding(*finding, entry);
+        Wait(doctor::kListenTickMs);
+        verdict = listen.Settled();
     }
-    watch.Opened(facts);
-    ReadAtOpen(state, platform);
-    NoDisplay display;
-    const int entry = facts.port.rfind("Com ", 0) == 0 ? platform.port.PortNumber() : 0;
-    doctor::Verdict verdict =
-        Listen(state, platform, watch, display,
-               facts.handshaking ? Handshake::RtsCts : Handshake::None, entry);
-    if (verdict.kind == doctor::VerdictKind::Answering && !watch.Line().Summary().lastReading)
-        verdict = WithoutReading(verdict);
     PrintTraffic(watch);
-    if (!display.Text().empty()) std::printf("display: %s\n", display.Text().c_str());
+    if (!listen.Display().empty()) std::printf("display: %s\n", listen.Display().c_str());
     if (const std::string& server = watch.Line().Summary().identity; !server.empty())
         std::printf("server: %s\n", OneLine(server).c_str());
-    return verdict;
+    return *verdict;
 }
 
 // --ptt and --ptt-seconds, read before anything is opened; `error` says what is wrong with them.
@@ -442,8 +347,9 @@ const char* StateWord(std::optional<bool> transmitting) {
 }
 
 // The PTT test on the open link that answered; its exit status.
-int TestPtt(const PttRequest& request, SessionState& state, Platform& platform, QtCommPort& port,
+int TestPtt(const PttRequest& request, Link& link, Platform& platform, QtCommPort& port,
             const doctor::LinkWatch& watch, int entry) {
+    SessionState& state = link.State();
     const doctor::MonitorCursor trafficBefore{watch.Line().Total(), watch.Line().Bytes()};
     const RadioFamily* family = FamilyFor(state.protocol);
     if (!family) return kExitNoRadio;
@@ -486,28 +392,29 @@ int TestPtt(const PttRequest& request, SessionState& state, Platform& platform, 
 
 // The parts of one run's open link that its end needs.
 struct DoctorLink {
-    SessionState& state;
+    Link& link;
     Platform& platform;
     QtCommPort& port;
     doctor::LinkWatch& watch;
     const QMetaObject::Connection& reader;  // the link's own reader of the port
+    int entry;  // the port's Com number for the advice, 0 for a port given by its path
 };
 
 // After the listen: the PTT test on a link that answered, or the scan on one that read nothing;
 // the verdict line last, once the scan has said what differs. The exit status.
 int Conclude(const DoctorLink& link, doctor::Verdict verdict, const std::optional<PttRequest>& ptt,
-             const doctor::LinkFacts& facts, const LinkChoices& choices, int com) {
+             const doctor::LinkFacts& facts, const LinkChoices& choices) {
     // Only a frequency read on the link as set up counts as a working link.
     const int status = ExitStatusOf(verdict);
     if (ptt && status == kExitOk) {
         PrintVerdict(verdict);
-        const int entry = facts.port.rfind("Com ", 0) == 0 ? com : 0;
-        const int tested = TestPtt(*ptt, link.state, link.platform, link.port, link.watch, entry);
-        CloseLink(link.platform);
+        const int tested =
+            TestPtt(*ptt, link.link, link.platform, link.port, link.watch, link.entry);
+        link.link.Close();
         return tested;
     }
     if (ptt) std::printf("ptt: not tried: no radio answered on this link\n");
-    CloseLink(link.platform);
+    link.link.Close();
     if (status == kExitNoRadio) {
         // The scan reads its answers itself. Left connected, the link's reader would take any
         // answer that reaches the port before the scan looks, as one does when a busy machine
@@ -566,29 +473,31 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     PrintedMessages messages;
     FlagTimer timer;
     Platform platform{watch, clock, pause, messages, timer};
-    SessionState state;
-    FillDigitCharacters(state);
-    const QMetaObject::Connection linkReader =
-        QObject::connect(&port, &QtCommPort::BytesArrived, [&] { ReceiveDispatch(state, watch); });
-    QObject::connect(&port, &QtCommPort::PortLost, [&] { watch.Lost(port.LostDetail()); });
     doctor::LinkFacts facts = PortFacts(store, com, port);
     facts.speed = choices.speedText;
+    doctor::WatchFollowsLink follower(watch, facts);
+    Link link(platform, follower);
+    FillDigitCharacters(link.State());
+    const QMetaObject::Connection linkReader =
+        QObject::connect(&port, &QtCommPort::BytesArrived, [&] { link.Receive(); });
+    QObject::connect(&port, &QtCommPort::PortLost, [&] { watch.Lost(port.LostDetail()); });
     PrintHeading(facts, choices);
     // Linux lets another program keep the device open beside us: both opens succeed, and the
     // two programs' commands mix on the line. Looked for before the open, said after it.
     const std::vector<HoldingProcess> holders = OtherHolders(facts.device);
     try {
-        OpenLink(state, platform, choices);
+        link.Open(choices);
     } catch (const CatError& e) {
-        facts.protocol = state.protocol;
+        facts.protocol = link.State().protocol;
         return ReportOpenFailure(e, watch, facts, holders, userStore);
     }
     WarnOfSharing(holders, facts.port, userStore);
-    facts.protocol = state.protocol;
-    facts.radioAddress = state.radioAddress;
-    facts.handshaking = port.CurrentHandshake() == Handshake::RtsCts;
-    const DoctorLink link{state, platform, port, watch, linkReader};
-    return Conclude(link, Examine(state, platform, watch, facts), ptt, facts, choices, com);
+    facts.protocol = link.State().protocol;
+    facts.radioAddress = link.State().radioAddress;
+    facts.handshaking = link.FlowControl() == Handshake::RtsCts;
+    const int entry = store.device ? 0 : com;
+    const DoctorLink run{link, platform, port, watch, linkReader, entry};
+    return Conclude(run, Examine(link, watch, entry), ptt, facts, choices);
 }
 
 }  // namespace cat

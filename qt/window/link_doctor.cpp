@@ -42,9 +42,9 @@ constexpr int kDiagnosisLines = 5;
 
 }  // namespace
 
-LinkDoctor::LinkDoctor(LinkDoctorHost& window, QtCommPort& port, doctor::LinkWatch& watch,
-                       QObject* parent)
-    : QObject(parent), window_(window), port_(port), watch_(watch) {
+LinkDoctor::LinkDoctor(LinkDoctorHost& window, Link& link, QtCommPort& port,
+                       doctor::LinkWatch& watch, QObject* parent)
+    : QObject(parent), window_(window), link_(link), port_(port), watch_(watch) {
     ticker_.setInterval(100);
     connect(&ticker_, &QTimer::timeout, this, &LinkDoctor::Update);
     Update();
@@ -57,8 +57,8 @@ LinkDoctor::~LinkDoctor() {
 
 doctor::LinkFacts LinkDoctor::Facts() const {
     doctor::LinkFacts f;
-    f.protocol = window_.State().protocol;
-    f.radioAddress = window_.State().radioAddress;
+    f.protocol = link_.State().protocol;
+    f.radioAddress = link_.State().radioAddress;
     f.port = "Com " + std::to_string(window_.PortNumber());
     f.device = port_.DeviceName();
     f.speed = window_.SpeedText();
@@ -82,7 +82,7 @@ void LinkDoctor::Opened() {
         scanState_->clear();
         FillPanel();
     }
-    if (window_.State().protocol == Protocol::None) {
+    if (link_.State().protocol == Protocol::None) {
         watch_.NoProtocolChosen(Facts());
     } else {
         watch_.Opened(Facts());
@@ -108,7 +108,7 @@ void LinkDoctor::OpenFailed(const CatError& error) {
         OfferServer(holders, facts.port);
     }
     // A network entry that is no address is its own fault, whatever the protocol.
-    if (window_.State().protocol == Protocol::None &&
+    if (link_.State().protocol == Protocol::None &&
         failure.fault != CommFault::InvalidNetworkAddress) {
         watch_.NoProtocolChosen(facts);
     } else {
@@ -357,27 +357,17 @@ void LinkDoctor::Note(const QString& whole) {
 void LinkDoctor::FindRadio() {
     if (scanner_) return;
     if (!panel_) BuildPanel();
-    // A rig-sharing server's port carries the server's commands: another family's probe would
-    // reach it as commands of its own, and the radio behind it is the server's to find. The
-    // link through it stays as it is.
-    if (!port_.IsOpen()) SkipOnFailure([&] { port_.SelectPort(window_.PortNumber()); });
-    if (const auto target = ParsePortTarget(port_.DeviceName());
-        target && ThroughServer(target->kind)) {
-        scanState_->setText(QStringLiteral(
-            "Find radio does not probe a rig-sharing server: its own settings choose the radio."));
-        return;
-    }
-    if (RefuseHeldPort()) return;
+    if (RefuseScan()) return;
     // The scan needs the port to itself: the link closes, and polling waits until it is over.
     window_.ReleaseOpen();
-    pollingBeforeScan_ = window_.PausePolling();
+    pollingBeforeScan_ = link_.PausePolling();
     found_.reset();
 
     try {
         port_.SelectPort(static_cast<std::int16_t>(window_.PortNumber()));
     } catch (const CatError& e) {
         // No scan runs, so none will give polling back when it ends.
-        if (pollingBeforeScan_) window_.ResumePolling();
+        if (pollingBeforeScan_) link_.ResumePolling();
         scanState_->setText(Q(e.Description()));
         return;
     }
@@ -425,25 +415,24 @@ void LinkDoctor::ScanOver() {
             QStringLiteral("No radio answered on this port, at any speed, in any protocol."));
     }
     scanner_.reset();
-    if (pollingBeforeScan_) window_.ResumePolling();
+    if (pollingBeforeScan_) link_.ResumePolling();
     if (!window_.LinkTicked()) ticker_.stop();
     FillPanel();
 }
 
-bool LinkDoctor::RefuseHeldPort() {
-    // Probes on a port another program uses reach its radio between that program's commands, and
-    // what comes back answers either: the scan would judge a mixture. The link is left as it is.
+// A port Find radio must not probe is left as it is, and so is the link on it.
+bool LinkDoctor::RefuseScan() {
     try {
         port_.SelectPort(static_cast<std::int16_t>(window_.PortNumber()));
     } catch (const CatError&) {
         return false;  // the scan's own start says what is wrong with the port
     }
-    const std::vector<HoldingProcess> holders = OtherHolders(port_.DeviceName());
-    if (holders.empty()) return false;
     const std::string port = "Com " + std::to_string(window_.PortNumber());
-    const QString text = Q(NotProbedText(holders, port));
-    scanState_->setText(text);
-    monitor_->appendPlainText(QStringLiteral("--- Find radio: %1 ---").arg(text));
+    const std::vector<HoldingProcess> holders = OtherHolders(port_.DeviceName());
+    const std::string refusal = ScanRefusal(port_.DeviceName(), holders, port);
+    if (refusal.empty()) return false;
+    scanState_->setText(Q(refusal));
+    monitor_->appendPlainText(QStringLiteral("--- Find radio: %1 ---").arg(Q(refusal)));
     OfferServer(holders, port);
     FillPanel();
     return true;

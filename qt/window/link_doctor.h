@@ -18,6 +18,7 @@
 #include "doctor/link_watch.h"
 #include "doctor/monitor_text.h"
 #include "doctor/scan.h"
+#include "link/link.h"
 #include "qt/window/link_doctor_host.h"
 #include "shell/device_holders.h"
 
@@ -35,7 +36,8 @@ class LinkDoctor : public QObject {
     Q_OBJECT
 
 public:
-    LinkDoctor(LinkDoctorHost& window, QtCommPort& port, doctor::LinkWatch& watch,
+    // `link` is the window's link, which the doctor watches through `watch`.
+    LinkDoctor(LinkDoctorHost& window, Link& link, QtCommPort& port, doctor::LinkWatch& watch,
                QObject* parent = nullptr);
     ~LinkDoctor() override;
 
@@ -89,13 +91,14 @@ private:
     void UseAddress();
     void ApplyFound();
     // Find radio leaves a port another program holds alone; true when it does, saying why.
-    bool RefuseHeldPort();
+    bool RefuseScan();
     void OfferServer(const std::vector<HoldingProcess>& holders, const std::string& port);
     void CopyReport();
     void AskAndSave();
     QString ReportText() const;
 
     LinkDoctorHost& window_;
+    Link& link_;
     QtCommPort& port_;
     doctor::LinkWatch& watch_;
     QTimer ticker_;  // the status follows the line while a link is open or a scan runs

@@ -28,8 +28,6 @@ class LinkDoctorHost {
 public:
     virtual ~LinkDoctorHost() = default;
 
-    // The routine state of the open (or last opened) link: its protocol and radio address.
-    virtual const SessionState& State() const = 0;
     // "Com N" as chosen in the port list, 0 when none is.
     virtual int PortNumber() const = 0;
     virtual std::string SpeedText() const = 0;
@@ -43,10 +41,6 @@ public:
     virtual void ReleaseOpen() = 0;
     // Releases Open, takes the settings and presses Open again.
     virtual void ReopenWith(const LinkSettingsChange& change) = 0;
-
-    // Stops the poll timer and says whether it was running.
-    virtual bool PausePolling() = 0;
-    virtual void ResumePolling() = 0;
 
     // The status line: a brief, whether it is a problem, and the whole for tooltip and reader.
     virtual void ShowStatus(const QString& brief, bool problem, const QString& whole) = 0;

@@ -212,8 +212,9 @@ MainWindow::MainWindow(SettingsStore& store, QWidget* parent)
     watch_ = std::make_unique<doctor::LinkWatch>(*port_, clock_);
     platform_ =
         std::make_unique<Platform>(Platform{*watch_, clock_, pause_, messages_, *pollTimer_});
+    link_ = std::make_unique<Link>(*platform_, static_cast<LinkObserver&>(*this));
     LinkDoctorHost& host = *this;
-    linkDoctor_ = new LinkDoctor(host, *port_, *watch_, this);
+    linkDoctor_ = new LinkDoctor(host, *link_, *port_, *watch_, this);
     connect(port_.get(), &QtCommPort::PortLost, linkDoctor_, &LinkDoctor::Lost);
     connect(linkDoctor_, &LinkDoctor::SharedOpen, this, &MainWindow::ShowNotice);
     connect(linkDoctor_, &LinkDoctor::TestThroughServer, this, &MainWindow::OpenThroughServer);
@@ -382,7 +383,7 @@ void MainWindow::LoadChoices() {
     // A second running copy never gets here: main() ends it before the window exists.
     const RestoredChoices choices = RestoreChoices(store_);
     RestorePosition(choices.top, choices.left);
-    FillDigitCharacters(state_);
+    FillDigitCharacters(link_->State());
     for (int p = 0; p < kPortCount; ++p) portList_->addItem(Q(PortEntry(p)));
     portList_->setCurrentIndex(-1);
     for (auto mode : kModeNames) modeList_->addItem(Q(mode));
@@ -426,7 +427,7 @@ void MainWindow::StartPortList() {
 void MainWindow::StartReplugWatch() {
     replug_ = std::make_unique<ReplugWatch>(
         *port_, [this](bool afterLoss) { OpenLinkFromChoices(afterLoss); },
-        [this] { CloseLink(*platform_); });
+        [this] { link_->Close(); });
     // The doctor hears of a path that vanished under the open link too (a hung-up device it
     // hears of from the port), and of a tick that waits for its device.
     connect(replug_.get(), &ReplugWatch::DeviceLost, linkDoctor_, [this] { linkDoctor_->Lost(); });
@@ -443,37 +444,33 @@ void MainWindow::StartReplugWatch() {
 }
 
 LinkChoices MainWindow::GatherLinkChoices() const {
-    LinkChoices choices;
-    choices.protocolText = protocolList_->currentText().toStdString();
-    choices.portListIndex = portList_->currentIndex();
-    choices.addressText = addressBox_->text().toStdString();
-    choices.speedText = speedList_->currentText().toStdString();
-    const auto port = static_cast<std::int16_t>(choices.portListIndex + 1);
-    if (port >= kFirstPort && port <= kLastPort) {
-        choices.handshakeOverride = store_.Read(kPortsGroup, HandshakeKey(port));
-        choices.lines = ControlLinesFor(store_, port).levels;
-    }
-    choices.portKind = PortKindAt(store_, choices.portListIndex);
-    return choices;
+    LinkChoices setup;
+    setup.protocolText = protocolList_->currentText().toStdString();
+    setup.portListIndex = portList_->currentIndex();
+    setup.addressText = addressBox_->text().toStdString();
+    setup.speedText = speedList_->currentText().toStdString();
+    return WithPortEntry(std::move(setup), store_);
 }
 
 void MainWindow::OpenLinkFromChoices(bool afterLoss) {
-    if (afterLoss) {
-        // Half a reply from the vanished device would spoil the first one after the replug,
-        // and the radio is asked at the next tick rather than up to a poll period later.
-        state_.received.clear();
-        state_.lastPoll.reset();
-    }
     linkDoctor_->LookForHolders(
         DeviceForPort(store_, static_cast<std::int16_t>(linkChoices_.portListIndex + 1)));
-    OpenLink(state_, *platform_, linkChoices_);
-    linkDoctor_->Opened();
-    transmit_->Opened();
-    ReadAtOpen(state_, *platform_);
+    if (afterLoss) {
+        link_->Reopen();
+    } else {
+        link_->Open(linkChoices_);
+    }
 }
 
+void MainWindow::Opened(const SessionState&, Handshake) {
+    linkDoctor_->Opened();
+    transmit_->Opened();
+}
+
+void MainWindow::Ticked(const SessionState& state) { watch_->FollowCheck(state); }
+
 void MainWindow::StartTransmitSafety() {
-    transmit_ = new TransmitSafety(state_, *platform_, *port_, store_, *this);
+    transmit_ = new TransmitSafety(*link_, *platform_, *port_, store_, *this);
     linkDoctor_->SetSection([this](QWidget* parent) { return transmit_->MakeSection(parent); });
     connect(port_.get(), &QtCommPort::PortLost, transmit_, &TransmitSafety::PortLost);
     connect(transmit_, &TransmitSafety::Alert, this, &MainWindow::ShowTransmitAlert);
@@ -481,9 +478,9 @@ void MainWindow::StartTransmitSafety() {
     connect(transmit_, &TransmitSafety::WantsDetails, linkDoctor_, &LinkDoctor::ShowDetails);
     connect(transmit_, &TransmitSafety::HoldPolling, this, [this](bool hold) {
         if (hold) {
-            pollingBeforeTest_ = PausePolling();
+            pollingBeforeTest_ = link_->PausePolling();
         } else if (pollingBeforeTest_) {
-            ResumePolling();
+            link_->ResumePolling();
         }
     });
 }
@@ -515,7 +512,7 @@ void MainWindow::SaveChoicesOnClose() {
 void MainWindow::ExitWhenIdle() {
     // A click can only meet a running tick inside a box the tick opened; close once it is over,
     // without blocking the loop that will end it.
-    if (state_.busy) {
+    if (link_->State().busy) {
         QTimer::singleShot(20, this, &MainWindow::ExitWhenIdle);
         return;
     }
@@ -523,7 +520,7 @@ void MainWindow::ExitWhenIdle() {
 }
 
 void MainWindow::OnTopToggled() {
-    if (state_.busy) {
+    if (link_->State().busy) {
         QTimer::singleShot(20, this, &MainWindow::OnTopToggled);
         return;
     }
@@ -552,7 +549,7 @@ void MainWindow::OpenToggled() {
         if (ticked && protocolList_->currentIndex() < 0 &&
             !ThroughServer(PortKindAt(store_, portList_->currentIndex()))) {
             // Nothing to open a link for: the doctor says so, and the list is there to pick from.
-            state_.protocol = Protocol::None;
+            link_->State().protocol = Protocol::None;
             ReleaseOpenForProtocol();
             // A network entry that is no address is said first: it is the entry that is wrong,
             // and choosing a protocol would not mend it.
@@ -626,15 +623,13 @@ QWidget* MainWindow::SetupControlFor(const CatError& error) const {
 }
 
 void MainWindow::PollTimerFired() {
-    transmit_->BeforePoll();
-    PollTick(state_, *platform_, isMinimized(), readingBox_);
-    watch_->FollowCheck(state_);
+    transmit_->Ticked(link_->Tick(isMinimized(), readingBox_));
     CheckSetTaken();
 }
 
 void MainWindow::BytesArrived() {
     // Find radio reads the port itself while it runs.
-    if (!linkDoctor_->Scanning()) ReceiveDispatch(state_, *watch_);
+    if (!linkDoctor_->Scanning()) link_->Receive();
 }
 
 void MainWindow::SendFrequency() {
@@ -662,13 +657,13 @@ void MainWindow::SendFrequency() {
                       QStringLiteral("%1 MHz is more than any radio here takes (below 1000 MHz). "
                                      "The entry is in megahertz: 14074 kHz is 14.074.")
                           .arg(typed));
-    if (!port_->IsOpen() || state_.protocol == Protocol::None)
+    if (!port_->IsOpen() || link_->State().protocol == Protocol::None)
         return refuse(QStringLiteral("Link closed: nothing sent"),
                       QStringLiteral("The frequency was not sent: tick Open first."));
-    SkipOnFailure([&] { SetRadioFrequency(state_, *platform_, *hertz); });
+    SkipOnFailure([&] { SetRadioFrequency(link_->State(), *platform_, *hertz); });
     // Read back at the next tick instead of up to a poll period later: the display follows at
     // once, and a radio that did not take the frequency is found out.
-    state_.lastPoll.reset();
+    link_->State().lastPoll.reset();
     pendingSet_ = PendingSet{*hertz, watch_->Now()};
 }
 
@@ -676,16 +671,16 @@ void MainWindow::CheckSetTaken() {
     if (!pendingSet_) return;
     const double now = watch_->Now();
     const std::optional<double> reading = watch_->Line().Summary().lastReading;
-    if (reading && *reading > pendingSet_->sentAt && state_.frequencyHz) {
+    if (reading && *reading > pendingSet_->sentAt && link_->State().frequencyHz) {
         // The set commands carry 10 Hz steps: a reading within a step is the frequency asked.
-        const bool taken = std::llabs(*state_.frequencyHz - pendingSet_->hertz) < 10;
+        const bool taken = std::llabs(*link_->State().frequencyHz - pendingSet_->hertz) < 10;
         if (!taken) {
             const QString asked = MegahertzText(pendingSet_->hertz);
             ShowNotice(QStringLiteral("Refused %1 MHz").arg(asked),
                        QStringLiteral("The radio did not take %1 MHz: it reports %2 MHz "
                                       "after the set. The frequency may be outside its "
                                       "bands, or the radio may be locked.")
-                           .arg(asked, MegahertzText(*state_.frequencyHz)));
+                           .arg(asked, MegahertzText(*link_->State().frequencyHz)));
         }
         pendingSet_.reset();
     } else if (now - pendingSet_->sentAt > kSetReadBackSeconds) {
@@ -696,7 +691,8 @@ void MainWindow::CheckSetTaken() {
 void MainWindow::SendMode() {
     // Failures are handled inside the senders; nothing else may escape a slot.
     SkipOnFailure([&] {
-        SetRadioMode(state_, *platform_, static_cast<ModeIndex>(modeList_->currentIndex()), false);
+        SetRadioMode(link_->State(), *platform_, static_cast<ModeIndex>(modeList_->currentIndex()),
+                     false);
     });
 }
 
@@ -757,14 +753,6 @@ void MainWindow::OpenThroughServer(const QString& entry) {
     portList_->setCurrentIndex(*com - kFirstPort);
     openButton_->click();
 }
-
-bool MainWindow::PausePolling() {
-    const bool wasPolling = pollTicks_->isActive();
-    pollTicks_->stop();
-    return wasPolling;
-}
-
-void MainWindow::ResumePolling() { pollTicks_->start(); }
 
 void MainWindow::ShowStatus(const QString& brief, bool problem, const QString& whole) {
     doctorStatus_ = {brief, problem, whole};

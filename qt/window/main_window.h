@@ -10,6 +10,7 @@
 #include "core/session_state.h"
 #include "core/settings_store.h"
 #include "doctor/link_watch.h"
+#include "link/link.h"
 #include "link/link_control.h"
 #include "link/poll_cycle.h"
 #include "qt/platform/qt_platform.h"
@@ -33,17 +34,18 @@ class QtCommPort;
 class LinkDoctor;
 class TransmitSafety;
 
-// The program's one window. Its controls are its own; handlers gather what the core routine
-// needs and call it. The link doctor reaches the window through LinkDoctorHost only.
-class MainWindow : public QWidget, private LinkDoctorHost {
+// The program's one window. Its controls are its own; handlers gather the operator's choices and
+// hand them to the link, which runs the line. The link doctor reaches the window through
+// LinkDoctorHost only.
+class MainWindow : public QWidget, private LinkDoctorHost, private LinkObserver {
     Q_OBJECT
 
 public:
     explicit MainWindow(SettingsStore& store, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    const SessionState& State() const override { return state_; }
-    SessionState& State() { return state_; }
+    const SessionState& State() const { return link_->State(); }
+    SessionState& State() { return link_->State(); }
     CommPort& Port();
     LinkDoctor& Doctor() { return *linkDoctor_; }
     TransmitSafety& Transmit() { return *transmit_; }
@@ -80,10 +82,12 @@ private:
     bool LinkTicked() const override;
     void ReleaseOpen() override;
     void ReopenWith(const LinkSettingsChange& change) override;
-    bool PausePolling() override;
-    void ResumePolling() override;
     void ShowReadingStale(bool stale) override;
     QRect Frame() const override;
+
+    // LinkObserver
+    void Opened(const SessionState& state, Handshake flowControl) override;
+    void Ticked(const SessionState& state) override;
 
     // Handlers of the controls, the poll timer and the port.
     void OnTopToggled();
@@ -149,7 +153,6 @@ private:
     QTimer* pollTicks_ = nullptr;
 
     SettingsStore& store_;
-    SessionState state_;
     std::unique_ptr<QtCommPort> port_;
     std::unique_ptr<doctor::LinkWatch> watch_;  // port_ as the core routines reach it
     LinkDoctor* linkDoctor_ = nullptr;
@@ -175,6 +178,7 @@ private:
     QtMessageBoxes messages_{this};
     std::unique_ptr<QtPollTimer> pollTimer_;
     std::unique_ptr<Platform> platform_;
+    std::unique_ptr<Link> link_;
     ReadingBox readingBox_{reading_};
     bool onTop_ = false;
     LinkChoices linkChoices_;  // what the last tick opened; a replug reopens the same

@@ -38,14 +38,15 @@ void SetProblem(QLabel& label, bool problem) {
 
 }  // namespace
 
-TransmitSafety::TransmitSafety(SessionState& state, Platform& platform, QtCommPort& port,
+TransmitSafety::TransmitSafety(Link& link, Platform& platform, QtCommPort& port,
                                SettingsStore& store, QWidget& window)
     : QObject(&window),
-      state_(state),
+      state_(link.State()),
       platform_(platform),
       port_(port),
       store_(store),
-      window_(window) {
+      window_(window),
+      watch_(link.Transmit()) {
     for (QTimer* timer : {&readTimer_, &endTimer_}) timer->setSingleShot(true);
     connect(&readTimer_, &QTimer::timeout, this, &TransmitSafety::ReadWhileKeyed);
     connect(&endTimer_, &QTimer::timeout, this, [this] { EndTest(PttEnd::TimeUp); });
@@ -59,7 +60,6 @@ TransmitSafety::~TransmitSafety() {
 int TransmitSafety::Port() const { return port_.PortNumber(); }
 
 void TransmitSafety::Opened() {
-    watch_.Opened(platform_.clock.Now(), port_.CurrentHandshake());
     entryLine_.reset();
     findingText_.clear();
     emit AlertCleared();
@@ -77,11 +77,9 @@ void TransmitSafety::PortLost() {
     watch_.Closed();
 }
 
-void TransmitSafety::BeforePoll() {
+void TransmitSafety::Ticked(const std::optional<TransmitFinding>& finding) {
+    if (finding) Show(*finding);
     if (state_.busy || test_ || !port_.IsOpen()) return;
-    const RadioFamily* family = FamilyFor(state_.protocol);
-    if (!family) return;
-    if (const auto finding = watch_.Tick(*family, state_, platform_)) Show(*finding);
     if (++ticks_ >= kTicksPerLinesUpdate) {
         ticks_ = 0;
         ShowLines();

@@ -14,6 +14,7 @@
 #include "core/platform.h"
 #include "core/session_state.h"
 #include "core/settings_store.h"
+#include "link/link.h"
 #include "link/ptt_test.h"
 #include "link/transmit_watch.h"
 
@@ -31,8 +32,8 @@ class TransmitSafety : public QObject {
     Q_OBJECT
 
 public:
-    // `platform` reaches the port the window's routines use; `port` is the one underneath.
-    TransmitSafety(SessionState& state, Platform& platform, QtCommPort& port, SettingsStore& store,
+    // `platform` reaches the port the link uses; `port` is the one underneath.
+    TransmitSafety(Link& link, Platform& platform, QtCommPort& port, SettingsStore& store,
                    QWidget& window);
     ~TransmitSafety() override;
 
@@ -40,8 +41,8 @@ public:
     void Opened();
     void Closing();
     void PortLost();
-    // On each poll tick, before the poll: the read at open takes the poll's turn.
-    void BeforePoll();
+    // After each tick of the link: what its transmit watch found, if anything.
+    void Ticked(const std::optional<TransmitFinding>& finding);
 
     // The section of the details panel, made when the panel is.
     QWidget* MakeSection(QWidget* parent);
@@ -74,7 +75,7 @@ private:
     QtCommPort& port_;
     SettingsStore& store_;
     QWidget& window_;
-    TransmitWatch watch_;
+    TransmitWatch& watch_;  // the link's
     std::unique_ptr<PttTest> test_;
     QTimer readTimer_;
     QTimer endTimer_;

@@ -9,6 +9,7 @@
 
 #include "qt/platform/qt_platform.h"
 #include "qt/ports/qt_comm_port.h"
+#include "tests/support/fakes.h"
 #include "tests/support/memory_store.h"
 
 namespace cat {
@@ -16,7 +17,6 @@ namespace {
 
 class StandInWindow : public LinkDoctorHost {
 public:
-    const SessionState& State() const override { return state; }
     int PortNumber() const override { return port; }
     std::string SpeedText() const override { return "9600"; }
     std::string ProtocolText() const override { return "ICOM"; }
@@ -24,8 +24,6 @@ public:
     bool LinkTicked() const override { return ticked; }
     void ReleaseOpen() override { ticked = false; }
     void ReopenWith(const LinkSettingsChange& change) override { reopened.push_back(change); }
-    bool PausePolling() override { return std::exchange(polling, false); }
-    void ResumePolling() override { polling = true; }
     void ShowStatus(const QString& shownBrief, bool shownProblem,
                     const QString& shownWhole) override {
         brief = shownBrief;
@@ -35,10 +33,8 @@ public:
     void ShowReadingStale(bool stale) override { staleShown.push_back(stale); }
     QRect Frame() const override { return QRect(100, 100, 240, 257); }
 
-    SessionState state;
     int port = 1;
     bool ticked = false;
-    bool polling = true;
     std::vector<LinkSettingsChange> reopened;
     QString brief;
     bool problem = false;
@@ -53,7 +49,10 @@ protected:
     QtCommPort port{store};
     QtClock clock;
     doctor::LinkWatch watch{port, clock};
-    LinkDoctor doctor{window, port, watch};
+    test::FakeWorld world;
+    test::Unwatched unwatched;
+    Link link{world.platform, unwatched};
+    LinkDoctor doctor{window, link, port, watch};
 };
 
 // The status line gets the brief, whether it is a problem, and the whole with its advice; the
@@ -63,7 +62,7 @@ TEST_F(LinkDoctorTest, StatusAndStaleReadingReachTheWindow) {
     EXPECT_FALSE(window.problem);
     EXPECT_EQ(window.staleShown, std::vector<bool>{true});
 
-    window.state.protocol = Protocol::None;
+    link.State().protocol = Protocol::None;
     doctor.Opened();
     EXPECT_EQ(window.brief, "Choose a protocol first");
     EXPECT_TRUE(window.problem);
@@ -82,10 +81,11 @@ TEST_F(LinkDoctorTest, StatusAndStaleReadingReachTheWindow) {
 TEST_F(LinkDoctorTest, FindRadioThatCannotStartGivesPollingBack) {
     window.ticked = true;
     window.port = 0;
+    world.timer.SetEnabled(true);
     doctor.FindRadio();
     EXPECT_FALSE(window.ticked);
     EXPECT_FALSE(doctor.Scanning());
-    EXPECT_TRUE(window.polling);
+    EXPECT_TRUE(world.timer.Enabled());
     auto* state = doctor.Details()->findChild<QLabel*>("scanState");
     ASSERT_NE(state, nullptr);
     EXPECT_FALSE(state->text().isEmpty()) << "the panel says why no scan runs";

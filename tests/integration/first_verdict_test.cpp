@@ -1,5 +1,5 @@
 // The verdict from the first second of a link, end to end: the real port on radiosim's
-// pseudo-terminal, the poll cycle ticking as the window's timer does, and the diagnosis asked
+// pseudo-terminal, the link ticking as the window's timer ticks it, and the diagnosis asked
 // after every tick as the status line asks it. Whatever the radio does, the verdicts in a row
 // never say a thing that a later one takes back.
 
@@ -14,12 +14,9 @@
 
 #include "core/cat_error.h"
 #include "core/platform.h"
-#include "core/session_state.h"
 #include "doctor/link_watch.h"
-#include "link/link_control.h"
-#include "link/poll_cycle.h"
-#include "link/transmit_watch.h"
-#include "protocols/families.h"
+#include "doctor/listen.h"
+#include "link/link.h"
 #include "qt/platform/qt_platform.h"
 #include "qt/platform/qt_settings_store.h"
 #include "qt/ports/qt_comm_port.h"
@@ -58,43 +55,34 @@ OpenRun WatchTheOpen(const QStringList& radioOptions, double seconds) {
     test::FakeTimer timer;
     doctor::LinkWatch watch(port, clock);
     Platform platform{watch, clock, pause, messages, timer};
-    SessionState state;
-    FillDigitCharacters(state);
+    doctor::LinkFacts facts;
+    facts.port = "Com 1";
+    facts.speed = "9600";
+    doctor::WatchFollowsLink follower(watch, facts);
+    Link link(platform, follower);
+    FillDigitCharacters(link.State());
     LinkChoices choices;
     choices.protocolText = "ICOM";
     choices.portListIndex = 0;
     choices.addressText = "5E";
     choices.speedText = "9600";
     try {
-        OpenLink(state, platform, choices);
+        link.Open(choices);
     } catch (const CatError& e) {
         ADD_FAILURE() << "the link did not open: " << e.what();
         return run;
     }
-    doctor::LinkFacts facts;
-    facts.protocol = state.protocol;
-    facts.radioAddress = "5E";
-    facts.port = "Com 1";
-    facts.speed = "9600";
-    watch.Opened(facts);
-    ReadAtOpen(state, platform);
-    // As the window and the doctor do, the link asks once whether the radio transmits.
-    TransmitWatch transmit;
-    transmit.Opened(clock.Now(), Handshake::None);
     test::FakeDisplay display;
     const auto start = std::chrono::steady_clock::now();
     const auto end = start + std::chrono::duration<double>(seconds);
     auto nextTick = start;
     while (std::chrono::steady_clock::now() < end) {
         if (std::chrono::steady_clock::now() >= nextTick) {
-            // As the window ticks: the read at open in the poll's turn, then the poll.
-            (void)transmit.Tick(*FamilyFor(state.protocol), state, platform);
-            PollTick(state, platform, false, display);
-            watch.FollowCheck(state);
+            (void)link.Tick(false, display);
             nextTick += 100ms;
         }
         watch.WaitForInput(1, 10ms);
-        ReceiveDispatch(state, watch);
+        link.Receive();
         const doctor::Verdict verdict = watch.Diagnose();
         if (run.verdicts.empty() || run.verdicts.back() != verdict.id)
             run.verdicts.push_back(verdict.id);
@@ -104,7 +92,7 @@ OpenRun WatchTheOpen(const QStringList& radioOptions, double seconds) {
     for (const doctor::LineUnit& unit : watch.Line().Units())
         run.traffic += std::to_string(unit.at - watch.OpenedAt()) + " " + test::ToHex(unit.bytes) +
                        " " + unit.note + "\n";
-    CloseLink(platform);
+    link.Close();
     return run;
 }
 

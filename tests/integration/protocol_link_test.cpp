@@ -1,5 +1,5 @@
 // Each protocol end to end without the window: the real serial port on radiosim's pseudo-terminal,
-// driven by the protocol routines, link control and poll cycle exactly as the window drives them.
+// driven through the link object as the window drives it, and by the protocol routines directly.
 // Expected values are radiosim's documented state and the wire formats of its README.
 
 #include <gtest/gtest.h>
@@ -57,13 +57,15 @@ class LinkWorld {
 public:
     LinkWorld(const QString& protocolText, const QStringList& radiosimOptions)
         : protocolText_(protocolText.toStdString()) {
-        FillDigitCharacters(state);  // as start-up does; the display text is built from them
         radio_ = std::make_unique<Radiosim>(IniPath(), 1, radiosimOptions);
         store_ = std::make_unique<QtSettingsStore>(IniPath());
         port_ = std::make_unique<QtCommPort>(*store_);
         platform_ = std::make_unique<Platform>(Platform{*port_, clock_, pause_, messages, timer});
+        link_ = std::make_unique<Link>(*platform_, unwatched_);
+        FillDigitCharacters(state());  // as start-up does; the display text is built from them
     }
     ~LinkWorld() {
+        link_.reset();
         platform_.reset();
         port_.reset();
     }
@@ -79,7 +81,7 @@ public:
         choices.addressText = "5E";
         choices.speedText = "9600";
         try {
-            OpenLink(state, *platform_, choices);
+            link_->Open(choices);
         } catch (const CatError& e) {
             FAIL() << "opening the link failed: " << e.Number() << " " << e.what();
         }
@@ -90,28 +92,29 @@ public:
         // own short read would be dropped.
         test::FakeDisplay display;
         const auto end = SteadyClock::now() + kPatience;
-        while (state.fiveByteCheck && !state.fiveByteCheck->Over() && SteadyClock::now() < end) {
-            PollTick(state, *platform_, false, display);
+        while (state().fiveByteCheck && !state().fiveByteCheck->Over() &&
+               SteadyClock::now() < end) {
+            (void)link_->Tick(false, display);
             std::this_thread::sleep_for(20ms);
         }
-        ASSERT_TRUE(!state.fiveByteCheck ||
-                    (state.fiveByteCheck->Over() && !state.fiveByteCheck->Found()))
+        ASSERT_TRUE(!state().fiveByteCheck ||
+                    (state().fiveByteCheck->Over() && !state().fiveByteCheck->Found()))
             << "the link's look for a five-byte radio did not end, or found one";
     }
 
     // Forgets what the session knows of the radio, so that only a fresh reply can fill it in.
     void ForgetRadio() {
-        state.frequencyHz.reset();
-        state.mode.reset();
+        state().frequencyHz.reset();
+        state().mode.reset();
     }
-    bool RadioAnswered() const { return state.frequencyHz && state.mode; }
+    bool RadioAnswered() { return state().frequencyHz && state().mode; }
 
     // Feeds arriving bytes to the receive notification until `done` holds or patience runs out.
     bool ReceiveUntil(const std::function<bool()>& done) {
         const auto end = SteadyClock::now() + kPatience;
         while (!done() && SteadyClock::now() < end) {
             port_->WaitForInput(1, 100ms);
-            ReceiveDispatch(state, *port_);
+            link_->Receive();
         }
         return done();
     }
@@ -120,18 +123,18 @@ public:
     // decoded. FT-817 exchanges are synchronous; one that meets a slow radio is simply repeated.
     bool ReadFrequencyAndMode() {
         ForgetRadio();
-        if (state.protocol == Protocol::Icom) {
-            SendCivCommand(state, *platform_, "03", "", "");
-            SendCivCommand(state, *platform_, "04", "", "");
+        if (state().protocol == Protocol::Icom) {
+            SendCivCommand(state(), *platform_, "03", "", "");
+            SendCivCommand(state(), *platform_, "04", "", "");
             return ReceiveUntil([&] { return RadioAnswered(); });
         }
-        if (state.protocol == Protocol::Kenwood) {
-            SendKenwoodCommand(state, *platform_, "IF");
+        if (state().protocol == Protocol::Kenwood) {
+            SendKenwoodCommand(state(), *platform_, "IF");
             return ReceiveUntil([&] { return RadioAnswered(); });
         }
         const auto end = SteadyClock::now() + kPatience;
         do {
-            PollFt817(state, *platform_);
+            PollFt817(state(), *platform_);
         } while (!RadioAnswered() && SteadyClock::now() < end);
         return RadioAnswered();
     }
@@ -166,8 +169,9 @@ public:
     QtCommPort& port() { return *port_; }
     Platform& platform() { return *platform_; }
     Radiosim& radio() { return *radio_; }
+    Link& link() { return *link_; }
+    SessionState& state() { return link_->State(); }
 
-    SessionState state;
     test::FakeMessages messages;
     test::FakeTimer timer;
 
@@ -180,6 +184,8 @@ private:
     std::unique_ptr<QtSettingsStore> store_;
     std::unique_ptr<QtCommPort> port_;
     std::unique_ptr<Platform> platform_;
+    test::Unwatched unwatched_;
+    std::unique_ptr<Link> link_;
 };
 
 std::string BoxTexts(const test::FakeMessages& messages) {
@@ -243,20 +249,20 @@ TEST_P(ProtocolLinkTest, ReadsTheRadioSetsFrequencyAndModeAndReadsThemBack) {
 
     // radiosim starts at 14.074 MHz USB.
     ASSERT_TRUE(world.ReadFrequencyAndMode()) << "no frequency and mode from the radio";
-    EXPECT_EQ(world.state.frequencyHz, 14'074'000);
-    EXPECT_EQ(test::ShownMode(world.state), ToInt(USB));
+    EXPECT_EQ(world.state().frequencyHz, 14'074'000);
+    EXPECT_EQ(test::ShownMode(world.state()), ToInt(USB));
 
     world.radio().Forget();
-    SetRadioFrequency(world.state, world.platform(), 7'074'000);
+    SetRadioFrequency(world.state(), world.platform(), 7'074'000);
     EXPECT_TRUE(world.RadioReports("freq 7074000"));
     EXPECT_TRUE(world.timer.enabled) << "polling must be back on after a set";
 
-    SetRadioMode(world.state, world.platform(), CW, false);
+    SetRadioMode(world.state(), world.platform(), CW, false);
     EXPECT_TRUE(world.RadioReports("mode CW"));
 
     ASSERT_TRUE(world.ReadFrequencyAndMode()) << "no read-back after the set commands";
-    EXPECT_EQ(world.state.frequencyHz, 7'074'000);
-    EXPECT_EQ(test::ShownMode(world.state), ToInt(CW));
+    EXPECT_EQ(world.state().frequencyHz, 7'074'000);
+    EXPECT_EQ(test::ShownMode(world.state()), ToInt(CW));
     EXPECT_TRUE(world.messages.shown.empty()) << BoxTexts(world.messages);
 }
 
@@ -269,11 +275,11 @@ TEST_P(ProtocolLinkTest, EveryModeOfTheListReachesTheRadioAndReadsBack) {
     for (const ModeRow& row : GetParam().modes) {
         SCOPED_TRACE(row.name);
         world.radio().Forget();
-        SetRadioMode(world.state, world.platform(), row.listPosition, row.reverse != 0);
+        SetRadioMode(world.state(), world.platform(), row.listPosition, row.reverse != 0);
         EXPECT_TRUE(world.RadioReports(QString("mode ") + row.radioMode));
         ASSERT_TRUE(world.ReadFrequencyAndMode()) << "no read-back";
-        EXPECT_EQ(test::ShownMode(world.state), ToInt(row.readBack));
-        EXPECT_EQ(world.state.frequencyHz, 14'074'000) << "a mode change must not retune";
+        EXPECT_EQ(test::ShownMode(world.state()), ToInt(row.readBack));
+        EXPECT_EQ(world.state().frequencyHz, 14'074'000) << "a mode change must not retune";
     }
     EXPECT_TRUE(world.messages.shown.empty()) << BoxTexts(world.messages);
 }
@@ -290,14 +296,14 @@ TEST_P(ProtocolLinkTest, PollTicksShowTheRadioInTheDisplay) {
     test::FakeDisplay display;
     std::vector<std::string> shown;
     const auto tick = [&] {
-        PollTick(world.state, world.platform(), false, display);
+        (void)world.link().Tick(false, display);
         if (shown.empty() || shown.back() != display.Text()) shown.push_back(display.Text());
         return display.Text() == "14.074.00 USB";
     };
     tick();
     world.ReceiveUntil(tick);
     EXPECT_EQ(display.Text(), "14.074.00 USB") << ::testing::PrintToString(shown);
-    EXPECT_FALSE(world.state.busy);
+    EXPECT_FALSE(world.state().busy);
     EXPECT_TRUE(world.messages.shown.empty()) << BoxTexts(world.messages);
 }
 
@@ -311,8 +317,8 @@ TEST(IcomLinkTest, ReadsTheStartStateRadiosimWasGiven) {
     if (HasFatalFailure()) return;
 
     ASSERT_TRUE(world.ReadFrequencyAndMode());
-    EXPECT_EQ(world.state.frequencyHz, 144'300'000);
-    EXPECT_EQ(test::ShownMode(world.state), ToInt(FM));
+    EXPECT_EQ(world.state().frequencyHz, 144'300'000);
+    EXPECT_EQ(test::ShownMode(world.state()), ToInt(FM));
 }
 
 TEST(Ft817LinkTest, SilentRadioLeavesFrequencyAndModeAsTheyWere) {
@@ -321,15 +327,15 @@ TEST(Ft817LinkTest, SilentRadioLeavesFrequencyAndModeAsTheyWere) {
     world.Open();
     if (HasFatalFailure()) return;
 
-    world.state.frequencyHz = 3'500'000;
-    world.state.mode = CW;
+    world.state().frequencyHz = 3'500'000;
+    world.state().mode = CW;
     world.radio().Forget();
-    PollFt817(world.state, world.platform());
+    PollFt817(world.state(), world.platform());
 
     // The request went out, so the nothing-changed below is the radio's silence at work.
     EXPECT_TRUE(world.RadioReceived("00 00 00 00 03"));
-    EXPECT_EQ(world.state.frequencyHz, 3'500'000);
-    EXPECT_EQ(test::ShownMode(world.state), ToInt(CW));
+    EXPECT_EQ(world.state().frequencyHz, 3'500'000);
+    EXPECT_EQ(test::ShownMode(world.state()), ToInt(CW));
     EXPECT_TRUE(world.messages.shown.empty()) << BoxTexts(world.messages);
 }
 
@@ -364,20 +370,20 @@ TEST_P(KenwoodSplitReplyTest, ReplyArrivingInTwoPiecesIsAssembled) {
     ASSERT_TRUE(world.RadioReports("tx " + QString::fromStdString(ToHex(first))));
     ASSERT_EQ(world.port().WaitForInput(static_cast<int>(first.size()), kPatience),
               static_cast<int>(first.size()));
-    ReceiveKenwoodReplies(world.state, world.port());
-    EXPECT_EQ(ToHex(world.state.received), ToHex(first)) << "the first piece must wait";
-    EXPECT_FALSE(world.state.frequencyHz.has_value());
-    EXPECT_EQ(test::ShownMode(world.state), kNoMode);
+    ReceiveKenwoodReplies(world.state(), world.port());
+    EXPECT_EQ(ToHex(world.state().received), ToHex(first)) << "the first piece must wait";
+    EXPECT_FALSE(world.state().frequencyHz.has_value());
+    EXPECT_EQ(test::ShownMode(world.state()), kNoMode);
 
     QTest::qWait(50);
     world.radio().Control("send " + QString::fromStdString(ToHex(second)));
     ASSERT_TRUE(world.RadioReports("tx " + QString::fromStdString(ToHex(second))));
     ASSERT_EQ(world.port().WaitForInput(static_cast<int>(second.size()), kPatience),
               static_cast<int>(second.size()));
-    ReceiveKenwoodReplies(world.state, world.port());
-    EXPECT_EQ(world.state.received, "");
-    EXPECT_EQ(world.state.frequencyHz, 7'074'000);
-    EXPECT_EQ(test::ShownMode(world.state), ToInt(CW));
+    ReceiveKenwoodReplies(world.state(), world.port());
+    EXPECT_EQ(world.state().received, "");
+    EXPECT_EQ(world.state().frequencyHz, 7'074'000);
+    EXPECT_EQ(test::ShownMode(world.state()), ToInt(CW));
 }
 
 INSTANTIATE_TEST_SUITE_P(Splits, KenwoodSplitReplyTest,

@@ -19,6 +19,7 @@
 #include "core/mode.h"
 #include "core/platform.h"
 #include "core/session_state.h"
+#include "link/link.h"
 #include "link/poll_cycle.h"
 
 namespace cat {
@@ -303,6 +304,13 @@ public:
         text = t;
         ++writes;
     }
+};
+
+// A link nobody watches.
+class Unwatched : public LinkObserver {
+public:
+    void Opened(const SessionState&, Handshake) override {}
+    void Ticked(const SessionState&) override {}
 };
 
 // Everything a core routine needs, faked, wired together.
