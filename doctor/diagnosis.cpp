@@ -273,11 +273,11 @@ Verdict FiveByteRadioVerdict(const Observation& o) {
     return v;
 }
 
-// "[Ports] Com3.Handshake=none": the key as the settings file spells it for the port "Com 3". A
-// port named by its device (catlink --doctor /dev/ttyUSB0) has no key of its own.
-std::string HandshakeSetting(const std::string& port) {
-    if (port.rfind("Com ", 0) != 0) return "ComN.Handshake=none for the Com number that opens it";
-    return "Com" + port.substr(4) + ".Handshake=none";
+// "[Ports] Com3.Handshake=none": the key as the settings file spells it for Com 3. A port named
+// by its device (catlink --doctor /dev/ttyUSB0) has no key of its own.
+std::string HandshakeSetting(int com) {
+    if (com == 0) return "ComN.Handshake=none for the Com number that opens it";
+    return "Com" + std::to_string(com) + ".Handshake=none";
 }
 
 Verdict OutputBlockedVerdict(const Observation& o) {
@@ -288,7 +288,7 @@ Verdict OutputBlockedVerdict(const Observation& o) {
                 o.handshaking
                     ? "Use a cable that carries the RTS and CTS lines, or turn flow control "
                       "off for this port in the settings file ([Ports] " +
-                          HandshakeSetting(o.port) + "), or use 4800 baud."
+                          HandshakeSetting(o.com) + "), or use 4800 baud."
                     : "Check the cable and the interface: with flow control off, only the "
                       "interface or its driver holds our bytes back.");
 }

@@ -35,6 +35,7 @@ struct Observation {
     bool protocolChosen = true;  // false: Open was ticked with no protocol in the list
     std::string radioAddress;    // ICOM: two hexadecimal digits
     std::string port;            // "Com 3"
+    int com = 0;                 // 3 for "Com 3"; 0 for a port named by its device
     std::string device;          // "/dev/ttyUSB0"
     std::string speed;           // "9600"
     bool handshaking = false;    // RTS/CTS flow control is on

@@ -109,6 +109,7 @@ Observation LinkWatch::Observe() {
     o.protocolChosen = protocolChosen_;
     o.radioAddress = facts_.radioAddress;
     o.port = facts_.port;
+    o.com = facts_.com;
     o.device = facts_.device;
     o.speed = facts_.speed;
     o.handshaking = facts_.handshaking;

@@ -21,6 +21,7 @@ struct LinkFacts {
     Protocol protocol = Protocol::None;
     std::string radioAddress;  // ICOM: two hexadecimal digits
     std::string port;          // "Com 3"
+    int com = 0;               // 3 for "Com 3"; 0 for a port named by its device
     std::string device;        // "/dev/ttyUSB0"
     std::string speed;         // "9600"
     bool handshaking = false;

@@ -196,10 +196,12 @@ LinkChoices StoredChoices(const RestoredChoices& stored, int com, SettingsStore&
 doctor::LinkFacts PortFacts(ReadOnlyStore& store, int com, QtCommPort& port) {
     doctor::LinkFacts facts;
     facts.port = PortLabel(static_cast<std::int16_t>(com), {});
+    facts.com = com;
     facts.device = DeviceForPort(store, static_cast<std::int16_t>(com));
     // A path given on the command line is the port's name: it is no Com number of the list.
     if (store.device) {
         facts.port = OneLine(*store.device);
+        facts.com = 0;
         port.CallIt(facts.port);
     }
     return facts;
@@ -495,9 +497,8 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     facts.protocol = link.State().protocol;
     facts.radioAddress = link.State().radioAddress;
     facts.handshaking = link.FlowControl() == Handshake::RtsCts;
-    const int entry = store.device ? 0 : com;
-    const DoctorLink run{link, platform, port, watch, linkReader, entry};
-    return Conclude(run, Examine(link, watch, entry), ptt, facts, choices);
+    const DoctorLink run{link, platform, port, watch, linkReader, facts.com};
+    return Conclude(run, Examine(link, watch, facts.com), ptt, facts, choices);
 }
 
 }  // namespace cat

@@ -59,7 +59,8 @@ doctor::LinkFacts LinkDoctor::Facts() const {
     doctor::LinkFacts f;
     f.protocol = link_.State().protocol;
     f.radioAddress = link_.State().radioAddress;
-    f.port = "Com " + std::to_string(window_.PortNumber());
+    f.port = PortLabel(static_cast<std::int16_t>(window_.PortNumber()), {});
+    f.com = window_.PortNumber();
     f.device = port_.DeviceName();
     f.speed = window_.SpeedText();
     f.handshaking = port_.CurrentHandshake() == Handshake::RtsCts;

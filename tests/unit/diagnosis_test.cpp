@@ -82,6 +82,7 @@ Verdict DiagnoseTrace(const Row& row) {
     o.protocol = row.protocol;
     o.radioAddress = "5E";
     o.port = "Com 3";
+    o.com = 3;
     o.device = "/dev/ttyUSB0";
     o.speed = "9600";
     o.open = o.everOpened = true;
@@ -387,6 +388,7 @@ const Row kRows[] = {
      "([Ports] ComN.Handshake=none for the Com number that opens it)",
      [](Observation& o) {
          o.port = o.device;
+         o.com = 0;
          o.handshaking = true;
          o.outputHeldSince = 0.1;
      }},
@@ -399,6 +401,7 @@ const Row kRows[] = {
      "([Ports] Com12.Handshake=none)",
      [](Observation& o) {
          o.port = "Com 12";
+         o.com = 12;
          o.handshaking = true;
          o.outputHeldSince = 0.1;
      }},
