@@ -31,51 +31,52 @@ std::size_t GroupMarkAt(std::string_view text, const NumberMarks& marks) {
     return 0;
 }
 
+// Moves the digits at the start of `text` to `plain`; how many there were.
+std::size_t TakeDigits(std::string_view& text, std::string& plain) {
+    std::size_t taken = 0;
+    for (; taken < text.size() && IsDigit(text[taken]); ++taken) plain += text[taken];
+    text.remove_prefix(taken);
+    return taken;
+}
+
+// Whole megahertz: digits, grouped by three when grouped at all ("14", "1,000"). False for a
+// group of another size.
+bool TakeWholeMegahertz(std::string_view& text, const NumberMarks& marks, std::string& plain) {
+    std::size_t run = TakeDigits(text, plain);
+    for (bool grouped = false;;) {
+        const std::size_t mark = GroupMarkAt(text, marks);
+        if (!mark) return !grouped || run == 3;
+        if (run == 0 || run > 3 || (grouped && run != 3)) return false;
+        text.remove_prefix(mark);
+        grouped = true;
+        run = TakeDigits(text, plain);
+    }
+}
+
+// "e3", "E-3": none is fine, one without digits is not.
+bool TakeExponent(std::string_view& text, std::string& plain) {
+    if (text.empty() || (text.front() != 'e' && text.front() != 'E')) return true;
+    plain += 'e';
+    text.remove_prefix(1);
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        plain += text.front();
+        text.remove_prefix(1);
+    }
+    return TakeDigits(text, plain) > 0;
+}
+
 // Megahertz in the region's format, rewritten for from_chars ("1.000,5" -> "1000.5"), or nothing.
 std::optional<std::string> PlainNumber(std::string_view text, const NumberMarks& marks) {
     std::string plain;
     if (StartsWith(text, "+")) text.remove_prefix(1);
-    // Whole megahertz: digits, grouped by three when grouped at all.
-    std::size_t run = 0;
-    bool grouped = false;
-    while (!text.empty()) {
-        if (IsDigit(text.front())) {
-            plain += text.front();
-            text.remove_prefix(1);
-            ++run;
-        } else if (const std::size_t mark = GroupMarkAt(text, marks);
-                   mark && run > 0 && (grouped ? run == 3 : run <= 3)) {
-            text.remove_prefix(mark);
-            grouped = true;
-            run = 0;
-        } else {
-            break;
-        }
-    }
-    if (grouped && run != 3) return std::nullopt;
+    if (!TakeWholeMegahertz(text, marks, plain)) return std::nullopt;
     if (StartsWith(text, marks.decimalPoint)) {
         text.remove_prefix(marks.decimalPoint.size());
         plain += '.';
-        while (!text.empty() && IsDigit(text.front())) {
-            plain += text.front();
-            text.remove_prefix(1);
-        }
+        TakeDigits(text, plain);
     }
     if (plain.find_first_of("0123456789") == std::string::npos) return std::nullopt;
-    if (!text.empty() && (text.front() == 'e' || text.front() == 'E')) {
-        plain += 'e';
-        text.remove_prefix(1);
-        if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-            plain += text.front();
-            text.remove_prefix(1);
-        }
-        if (text.empty() || !IsDigit(text.front())) return std::nullopt;
-        while (!text.empty() && IsDigit(text.front())) {
-            plain += text.front();
-            text.remove_prefix(1);
-        }
-    }
-    if (!text.empty()) return std::nullopt;
+    if (!TakeExponent(text, plain) || !text.empty()) return std::nullopt;
     return plain;
 }
 
