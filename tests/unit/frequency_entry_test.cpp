@@ -35,6 +35,7 @@ const Row kRows[] = {
     {"a_point_where_the_region_groups_is_thousands", "14.074", kGerman, kOutOfRange},
     {"groups_of_three_before_the_point", "1,000.5", kEnglish, kOutOfRange},
     {"a_group_of_two_is_no_number", "1,00", kEnglish, kNotAFrequency},
+    {"a_first_group_of_four_is_no_number", "1000,000", kEnglish, kNotAFrequency},
     {"a_group_of_four_is_no_number", "1,0000", kEnglish, kNotAFrequency},
     {"a_group_after_the_point_is_no_number", "1.000,5", kEnglish, kNotAFrequency},
     {"a_plain_space_for_a_no_break_space", "1 000", kFrench, kOutOfRange},
