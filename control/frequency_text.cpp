@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <string>
 #include <string_view>
 
 #include "core/cat_error.h"
@@ -45,6 +46,17 @@ constexpr std::array<std::int64_t, 10> kPlaceSteps = {10'000'000, 1'000'000, 100
 std::optional<std::int64_t> HertzFromMegahertz(double megahertz) {
     if (!(std::fabs(megahertz) < 1e9)) return std::nullopt;
     return static_cast<std::int64_t>(std::nearbyint(megahertz * 1e6));
+}
+
+std::string MegahertzText(std::int64_t hertz) {
+    // Whole numbers all the way: a formatted double would take the locale's decimal mark.
+    const std::uint64_t magnitude =
+        hertz < 0 ? 0 - static_cast<std::uint64_t>(hertz) : static_cast<std::uint64_t>(hertz);
+    std::string text = (hertz < 0 ? "-" : "") + std::to_string(magnitude / 1'000'000);
+    std::string fraction = std::to_string(magnitude % 1'000'000 + 1'000'000).substr(1);
+    while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+    if (!fraction.empty()) text += "." + fraction;
+    return text;
 }
 
 std::optional<std::int64_t> HertzFromDisplayText(std::string_view text) {

@@ -15,6 +15,10 @@ namespace cat {
 // Nothing for an entry that is no number of hertz at all (not finite, 10^9 MHz and beyond).
 std::optional<std::int64_t> HertzFromMegahertz(double megahertz);
 
+// 200000000 -> "200", 14074500 -> "14.0745": megahertz as the operator types them, whatever the
+// locale (a point always).
+std::string MegahertzText(std::int64_t hertz);
+
 // The display's own text typed back: "14.074.50" -> 14074500, " 7.074.00", "144.300.0" (100 Hz
 // last), also with the mode after it ("14.074.00 USB"). Nothing for any other text.
 std::optional<std::int64_t> HertzFromDisplayText(std::string_view text);

@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "protocols/families.h"
+
 namespace cat {
 
 namespace {
@@ -81,10 +83,13 @@ std::optional<GivenOption> ReadOption(std::span<const std::string> args, std::si
     return given;
 }
 
-constexpr std::string_view kHelpIntro =
+// The protocol's line names every family of the list: ProtocolChoicesText() goes between these.
+constexpr std::string_view kHelpUsage =
     "Usage: catlink [OPTION]...\n"
     "Checks the CAT link between this computer and a transceiver: choose the\n"
-    "protocol (ICOM CI-V, Kenwood or FT-817), the serial port, the speed and, for\n"
+    "protocol (";
+constexpr std::string_view kHelpIntro =
+    "), the serial port, the speed and, for\n"
     "ICOM, the radio's address, tick Open, and the window shows the radio's\n"
     "frequency and mode. A frequency typed into the box next to Set, or a mode\n"
     "picked from the list, is sent to the radio.\n"
@@ -172,8 +177,18 @@ std::optional<std::string> CommandLine::Setting(std::string_view name) const {
     return std::nullopt;
 }
 
+std::string ProtocolChoicesText() {
+    const std::span<const RadioFamily* const> families = Families();
+    std::string text;
+    for (std::size_t i = 0; i < families.size(); ++i) {
+        if (i > 0) text += i + 1 == families.size() ? " or " : ", ";
+        text += families[i]->Name();
+    }
+    return text;
+}
+
 std::string HelpText(std::span<const CommandOption> options) {
-    std::string text(kHelpIntro);
+    std::string text = std::string(kHelpUsage) + ProtocolChoicesText() + std::string(kHelpIntro);
     AppendRows(text, options, OptionKind::Mode);
     AppendRows(text, options, OptionKind::Setting);
     text += "\nQt's options, passed on to the window system:\n";

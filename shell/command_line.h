@@ -102,6 +102,10 @@ struct CommandLine {
 CommandLine ParseCommandLine(std::span<const std::string> args,
                              std::span<const CommandOption> options = kOptions);
 
+// "ICOM, Kenwood, FT-817 or Yaesu": the protocol list's entries in its order, as the help says
+// them.
+std::string ProtocolChoicesText();
+
 // The whole --help text, every row of the table in it.
 std::string HelpText(std::span<const CommandOption> options = kOptions);
 

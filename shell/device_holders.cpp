@@ -252,4 +252,22 @@ std::optional<std::int16_t> ComForServer(const std::vector<PortRow>& rows,
     return std::nullopt;
 }
 
+ServerCom PutServerOnCom(SettingsStore& store, const std::vector<PortRow>& rows,
+                         const std::string& entry) {
+    const std::optional<PortTarget> server = ParsePortTarget(entry);
+    if (!server) return {};
+    const std::optional<std::int16_t> com = ComForServer(rows, *server);
+    if (!com)
+        return {std::nullopt, Refusal{"No free Com number",
+                                      "Every Com number has an entry in [Ports]: write " + entry +
+                                          " to one of them in the settings file, then choose it."}};
+    if (rows[static_cast<std::size_t>(*com - kFirstPort)].mapped) return {com, std::nullopt};
+    store.Write(kPortsGroup, PortKey(*com), entry);
+    if (store.Sync()) return {com, std::nullopt};
+    const std::string number = std::to_string(*com);
+    return {com, Refusal{"Not saved: Com" + number + "=" + entry,
+                         "The settings file could not be written, so Com " + number +
+                             " does not open " + entry + "."}};
+}
+
 }  // namespace cat

@@ -11,7 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "control/refusal.h"
 #include "core/port_names.h"
+#include "core/settings_store.h"
 #include "shell/port_catalog.h"
 
 namespace cat {
@@ -62,5 +64,19 @@ std::string ServerEntry(const PortTarget& server);
 // Nothing when every number has a key.
 std::optional<std::int16_t> ComForServer(const std::vector<PortRow>& rows,
                                          const PortTarget& server);
+
+// What came of giving a server's [Ports] entry (`entry`, "rigctld://localhost:4532") a Com
+// number: the number to choose and open, or the refusal to show, or with a number whose entry
+// could not be saved, both. Nothing at all for an entry that is no address.
+struct ServerCom {
+    std::optional<std::int16_t> com;
+    std::optional<Refusal> refusal;
+};
+
+// Writes the entry under the number ComForServer picks, unless that number has it already; a
+// key written by hand is never changed. The store is synced, so the entry is on disk before the
+// port list reads it back.
+ServerCom PutServerOnCom(SettingsStore& store, const std::vector<PortRow>& rows,
+                         const std::string& entry);
 
 }  // namespace cat

@@ -11,6 +11,8 @@
 #include <QStylePainter>
 #include <algorithm>
 
+#include "qt/platform/qt_text.h"
+
 namespace cat {
 
 namespace {
@@ -18,8 +20,6 @@ namespace {
 // udev makes an adapter's device node and its links one after the other: one rescan after the
 // burst is enough.
 constexpr int kSettleMs = 150;
-
-QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 std::optional<std::string> Resolve(const std::string& path) {
     const QFileInfo info(Q(path));
@@ -74,6 +74,8 @@ PortListWatch::PortListWatch(SettingsStore& store, QComboBox& list, const QStrin
     connect(&settle_, &QTimer::timeout, this, &PortListWatch::Refresh);
     connect(&folders_, &FolderWatch::Changed, &settle_, qOverload<>(&QTimer::start));
     list_.installEventFilter(this);
+    connect(&list_, &QComboBox::currentIndexChanged, this, &PortListWatch::ShowTooltip);
+    ShowTooltip();
     // Asking the system for its serial ports costs some milliseconds and a megabyte: not at
     // start, only when something changes or the operator looks.
     WatchFolders();
@@ -124,12 +126,23 @@ void PortListWatch::Refresh() {
     list_.view()->setMinimumWidth(widest + 2 * metrics.averageCharWidth() +
                                   list_.view()->verticalScrollBar()->sizeHint().width());
     WatchFolders();
+    ShowTooltip();
     emit Refreshed();
 }
 
 QString PortListWatch::Tooltip(int position) const {
     if (position < 0 || position >= static_cast<int>(rows_.size())) return {};
     return Q(PortRowTooltip(rows_[position]));
+}
+
+void PortListWatch::ShowTooltip() {
+    // Before the first refresh the store alone says what the entry opens.
+    const int position = list_.currentIndex();
+    const QString named = Tooltip(position);
+    list_.setToolTip(position < 0 ? QString()
+                     : !named.isEmpty()
+                         ? named
+                         : Q(PortTooltip(store_, static_cast<std::int16_t>(position + 1))));
 }
 
 void PortListWatch::WatchFolders() {

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "shell/port_catalog.h"
 #include "core/settings_store.h"
 #include "qt/ports/folder_watch.h"
+#include "shell/port_catalog.h"
 
 namespace cat {
 
@@ -25,7 +25,8 @@ void ListPorts(SettingsStore& store, std::FILE* out,
 // follow plugging and unplugging (change notices of /dev, the by-id folder and the folders of
 // mapped paths, no polling), new adapters get their numbers, and the list is brought up to date
 // when the operator opens it or asks for its tooltip. Nothing is asked of the system at start.
-// Positions never move, so the stored choice keeps its meaning.
+// Positions never move, so the stored choice keeps its meaning. The closed list's tooltip says
+// what the chosen entry opens.
 class PortListWatch : public QObject {
     Q_OBJECT
 
@@ -45,6 +46,7 @@ protected:
 
 private:
     void WatchFolders();
+    void ShowTooltip();
 
     SettingsStore& store_;
     QComboBox& list_;

@@ -24,6 +24,7 @@
 #include "core/session_state.h"
 #include "doctor/monitor_text.h"
 #include "protocols/families.h"
+#include "qt/platform/qt_text.h"
 #include "qt/ports/device_facts.h"
 #include "qt/ports/qt_comm_port.h"
 #include "shell/startup.h"
@@ -31,8 +32,6 @@
 namespace cat {
 
 namespace {
-
-QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 constexpr int kTicksPerTrafficUpdate = 4;
 // More lines than a reader can follow in that time: a flood is counted, not laid out.

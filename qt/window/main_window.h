@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QLineEdit>
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
 #include <memory>
 #include <optional>
 
+#include "control/set_confirmation.h"
 #include "core/comm_port.h"
 #include "core/session_state.h"
 #include "core/settings_store.h"
@@ -14,13 +16,10 @@
 #include "link/link_control.h"
 #include "link/poll_cycle.h"
 #include "qt/platform/qt_platform.h"
+#include "qt/platform/qt_text.h"
 #include "qt/window/link_doctor_host.h"
-
-class QComboBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
+#include "qt/window/status_line_view.h"
+#include "qt/window/window_layout.h"
 
 namespace cat {
 class CatError;
@@ -34,10 +33,13 @@ class QtCommPort;
 class LinkDoctor;
 class TransmitSafety;
 
-// The program's one window. Its controls are its own; handlers gather the operator's choices and
-// hand them to the link, which runs the line. The link doctor reaches the window through
-// LinkDoctorHost only.
-class MainWindow : public QWidget, private LinkDoctorHost, private LinkObserver {
+// The program's one window. Its controls are its own (made from the table in window_layout);
+// handlers gather the operator's choices and hand them to the link, which runs the line. The link
+// doctor reaches the window through LinkDoctorHost only.
+class MainWindow : public QWidget,
+                   private LinkDoctorHost,
+                   private LinkObserver,
+                   private WindowControls {
     Q_OBJECT
 
 public:
@@ -56,8 +58,8 @@ public:
     bool OnTop() const { return onTop_; }
     // The status line: a brief, whether it is a problem, and the whole for tooltip and reader.
     void ShowStatus(const QString& brief, bool problem, const QString& whole) override;
-    double TwipsPerPixelX() const;
-    double TwipsPerPixelY() const;
+    double TwipsPerPixelX() const { return cat::TwipsPerPixelX(*this); }
+    double TwipsPerPixelY() const { return cat::TwipsPerPixelY(*this); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -67,8 +69,8 @@ private:
     class ReadingBox : public DisplayBox {
     public:
         explicit ReadingBox(QLineEdit*& box) : box_(box) {}
-        std::string Text() const override;
-        void SetText(const std::string& text) override;
+        std::string Text() const override { return box_->text().toStdString(); }
+        void SetText(const std::string& text) override { box_->setText(Q(text)); }
 
     private:
         QLineEdit*& box_;
@@ -99,20 +101,9 @@ private:
     void SendFrequency();
     void SendMode();
 
-    void BuildControls();
-    void CreateControls();
-    void AddShortcuts();
-    void FindControls();
-    void DressControls();
     void ConnectControls();
-    void SetTabOrder();
     void LoadChoices();
-    void SaveChoicesOnClose();
-    void SetOnTop(bool onTop);
-    void RestorePosition(double topTwips, double leftTwips);
-    void UpdatePortTooltip();
     // Ports by name and replug recovery, kept apart from the handlers above.
-    void StartPortList();
     void StartReplugWatch();
     LinkChoices GatherLinkChoices() const;
     void OpenLinkFromChoices(bool afterLoss);
@@ -124,55 +115,23 @@ private:
     void StartTransmitSafety();
     // A transmit alert holds the status line until it is cleared; the doctor's words meanwhile
     // are kept and come back after it.
-    void ShowTransmitAlert(const QString& brief, const QString& whole);
-    void ClearTransmitAlert();
+    void ShowTransmitAlert(const QString& brief, const QString& whole) {
+        statusWords_.ShowTransmitAlert(brief, whole);
+    }
+    void ClearTransmitAlert() { statusWords_.ClearTransmitAlert(); }
     void ShowNotice(const QString& brief, const QString& whole);
-    void NoticeOver();
     void OpenThroughServer(const QString& entry);
-    void ShowStatusWords();
-    void ShowStatusLine(const QString& brief, bool problem, const QString& whole);
-    QRect Twips(int left, int top, int width, int height) const;
 
-    // Controls, in window order.
-    QPushButton* onTopButton_ = nullptr;  // push-button style toggles stay pressed while on
-    QPushButton* helpButton_ = nullptr;
-    QPushButton* exitButton_ = nullptr;
-    QLineEdit* reading_ = nullptr;  // frequency and mode as the radio reports them
-    QGroupBox* setupFrame_ = nullptr;
-    QPushButton* openButton_ = nullptr;
-    QComboBox* speedList_ = nullptr;
-    QLineEdit* addressBox_ = nullptr;
-    QComboBox* portList_ = nullptr;
-    QComboBox* protocolList_ = nullptr;
-    QGroupBox* sendFrame_ = nullptr;
-    QComboBox* modeList_ = nullptr;
-    QLineEdit* frequencyEntry_ = nullptr;
-    QPushButton* setButton_ = nullptr;
-    QLabel* statusLine_ = nullptr;  // the link's state in words, below the buttons
-    QPushButton* detailsButton_ = nullptr;
-    QTimer* pollTicks_ = nullptr;
+    QTimer* pollTicks_ = new QTimer(this);
 
     SettingsStore& store_;
     std::unique_ptr<QtCommPort> port_;
     std::unique_ptr<doctor::LinkWatch> watch_;  // port_ as the core routines reach it
     LinkDoctor* linkDoctor_ = nullptr;
     TransmitSafety* transmit_ = nullptr;
-    struct StatusWords {
-        QString brief;
-        bool problem = false;
-        QString whole;
-    };
-    // What the status line may say, the first of these that is there.
-    std::optional<StatusWords> transmitAlert_;
-    std::optional<StatusWords> notice_;
-    StatusWords doctorStatus_;
+    StatusLineView statusWords_{statusLine_};
     bool pollingBeforeTest_ = false;
-    struct PendingSet {
-        std::int64_t hertz = 0;
-        double sentAt = 0;  // on the watch's clock
-    };
-    std::optional<PendingSet> pendingSet_;
-    QTimer noticeTimer_;
+    SetConfirmation setConfirmation_;
     QtClock clock_;
     QtPause pause_;
     QtMessageBoxes messages_{this};

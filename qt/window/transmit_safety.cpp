@@ -15,6 +15,7 @@
 #include "core/port_names.h"
 #include "link/poll_cycle.h"
 #include "protocols/families.h"
+#include "qt/platform/qt_text.h"
 #include "qt/ports/last_words.h"
 #include "qt/ports/qt_comm_port.h"
 #include "qt/window/link_doctor_host.h"
@@ -22,8 +23,6 @@
 namespace cat {
 
 namespace {
-
-QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 constexpr int kTicksPerLinesUpdate = 10;  // the modem lines are shown once a second
 

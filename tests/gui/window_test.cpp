@@ -305,6 +305,10 @@ TEST_F(WindowTest, EveryControlIsNamedAndDescribedForScreenReaders) {
         // The '&' before a shortcut letter is drawn as its underline, not as a character.
         EXPECT_EQ(shown.remove(QLatin1Char('&')), caption);
     }
+    // The protocol list is described by every entry it has, so a reader hears each family.
+    const QString protocols = ProtocolList(w)->accessibleDescription();
+    for (int i = 0; i < ProtocolList(w)->count(); ++i)
+        EXPECT_TRUE(protocols.contains(ProtocolList(w)->itemText(i))) << protocols.toStdString();
 }
 
 TEST_F(WindowTest, KeysReachTheControlsWithoutChangingTheCaptions) {

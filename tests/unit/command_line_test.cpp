@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "protocols/families.h"
+
 namespace cat {
 namespace {
 
@@ -135,6 +137,9 @@ TEST(HelpText, ListsEveryOptionWithItsValueAndTheExitStatuses) {
                 << o.help.substr(start, end - start);
             start = end + 1;
         }
+    // The protocol is named by every family the list offers, a new one included.
+    for (const RadioFamily* family : Families())
+        EXPECT_NE(HelpText().find(family->Name()), std::string::npos) << family->Name();
     EXPECT_EQ(UsageErrorLine("unknown option '-x'"),
               "catlink: unknown option '-x' (try 'catlink --help')\n");
 }

@@ -174,5 +174,52 @@ TEST(ComForServer, ReusesItsEntryElseTakesAFreeNumber) {
     }
 }
 
+// Test through a server: its entry goes to a Com number, on disk before the port list reads it.
+TEST(PutServerOnCom, WritesAFreeNumberOrSaysWhyNot) {
+    const std::string entry = "rigctld://localhost:4532";
+    struct Row {
+        const char* name;
+        std::string entry;
+        std::map<std::string, std::string> ports;
+        bool writable;
+        std::optional<std::int16_t> com;
+        const char* brief;    // "": nothing to say
+        const char* written;  // the Com key written, nullptr: none
+    };
+    std::map<std::string, std::string> full;
+    for (int n = 1; n <= 32; ++n)
+        full["Com" + std::to_string(n)] = "/dev/ttyUSB" + std::to_string(n);
+    const Row rows[] = {
+        {"a_free_number_gets_the_entry", entry, {{"Com1", "/dev/ttyUSB0"}}, true, 2, "", "Com2"},
+        {"its_own_entry_is_used_again_unwritten", entry, {{"Com4", entry}}, true, 4, "", nullptr},
+        {"every_number_taken", entry, full, true, std::nullopt, "No free Com number", nullptr},
+        {"an_unwritable_file_is_said",
+         entry,
+         {},
+         false,
+         1,
+         "Not saved: Com1=rigctld://localhost:4532",
+         "Com1"},
+        {"a_malformed_entry_does_nothing", "rigctld://[::1", {}, true, std::nullopt, "", nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::MemoryStore store;
+        for (const auto& [key, value] : row.ports) store.Write(kPortsGroup, key, value);
+        store.writeOrder.clear();
+        store.writable = row.writable;
+        DeviceSnapshot snapshot;
+        snapshot.resolve = [](const std::string&) -> std::optional<std::string> { return {}; };
+        const ServerCom put = PutServerOnCom(store, DescribePorts(store, snapshot), row.entry);
+        EXPECT_EQ(put.com, row.com);
+        EXPECT_EQ(put.refusal ? put.refusal->brief : "", row.brief);
+        EXPECT_EQ(store.writeOrder,
+                  row.written ? std::vector<std::string>{row.written} : std::vector<std::string>{});
+        if (row.written && row.writable) {
+            EXPECT_EQ(store.Read(kPortsGroup, row.written), entry);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace cat
