@@ -47,11 +47,10 @@ LineAnalyzer::LineAnalyzer(Protocol protocol, std::string_view radioAddress)
                          ? std::max(kSettleSeconds, family_->AnswerPatience()->count())
                          : kSettleSeconds) {}
 
-void LineAnalyzer::Add(LineUnit unit, const Piece* piece) {
-    bytes_ += unit.bytes.size();
-    KeepBounded(unit, kKeptBytes);
-    LineSummary& s = summary_;
-    replyMayStart_ = unit.kind != UnitKind::Noise && unit.kind != UnitKind::Unread;
+namespace {
+
+// What one unit adds to the count of the line.
+void Count(LineSummary& s, const LineUnit& unit, const Piece* piece) {
     switch (unit.kind) {
         case UnitKind::Command:
             if (!s.firstCommand) s.firstCommand = unit.at;
@@ -94,6 +93,16 @@ void LineAnalyzer::Add(LineUnit unit, const Piece* piece) {
             s.sampleNote = unit.note;
             break;
     }
+}
+
+}  // namespace
+
+void LineAnalyzer::Add(LineUnit unit, const Piece* piece) {
+    bytes_ += unit.bytes.size();
+    KeepBounded(unit, kKeptBytes);
+    LineSummary& s = summary_;
+    replyMayStart_ = unit.kind != UnitKind::Noise && unit.kind != UnitKind::Unread;
+    Count(s, unit, piece);
     if (piece && !piece->identity.empty()) s.identity = piece->identity;
     if (unit.kind != UnitKind::Command && unit.kind != UnitKind::Echo &&
         unit.kind != UnitKind::Noise && unit.kind != UnitKind::Reply) {

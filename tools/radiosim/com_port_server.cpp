@@ -220,19 +220,8 @@ void ComPortServer::EndSubnegotiation() {
             // Asked for ours (empty); the client's own needs no answer.
             if (value.empty()) Reply(command, "radiosim");
             return;
-        case kSetBaudRate: {
-            if (value.size() != 4) return;
-            std::uint32_t baud = 0;
-            for (char c : value) baud = (baud << 8) | static_cast<std::uint8_t>(c);
-            // Zero asks for the speed in use; any other speed is taken, as a UART takes it.
-            if (baud != 0 && baud <= 0x7FFFFFFF) line_.baud = static_cast<int>(baud);
-            const auto in_use = static_cast<std::uint32_t>(line_.baud);
-            const std::string bytes = {Byte(static_cast<std::uint8_t>(in_use >> 24)),
-                                       Byte(static_cast<std::uint8_t>(in_use >> 16)),
-                                       Byte(static_cast<std::uint8_t>(in_use >> 8)),
-                                       Byte(static_cast<std::uint8_t>(in_use))};
-            return Reply(command, bytes);
-        }
+        case kSetBaudRate:
+            return SetBaudRate(value);
         case kSetDataSize:
             if (one() >= 5 && one() <= 8) line_.data_bits = one();
             return Reply(command, std::string(1, Byte(static_cast<std::uint8_t>(line_.data_bits))));
@@ -264,6 +253,20 @@ void ComPortServer::EndSubnegotiation() {
             // radio on the other side needs.
             return;
     }
+}
+
+void ComPortServer::SetBaudRate(const std::string& value) {
+    if (value.size() != 4) return;
+    std::uint32_t baud = 0;
+    for (char c : value) baud = (baud << 8) | static_cast<std::uint8_t>(c);
+    // Zero asks for the speed in use; any other speed is taken, as a UART takes it.
+    if (baud != 0 && baud <= 0x7FFFFFFF) line_.baud = static_cast<int>(baud);
+    const auto in_use = static_cast<std::uint32_t>(line_.baud);
+    const std::string bytes = {Byte(static_cast<std::uint8_t>(in_use >> 24)),
+                               Byte(static_cast<std::uint8_t>(in_use >> 16)),
+                               Byte(static_cast<std::uint8_t>(in_use >> 8)),
+                               Byte(static_cast<std::uint8_t>(in_use))};
+    Reply(kSetBaudRate, bytes);
 }
 
 void ComPortServer::SetControl(std::uint8_t value) {

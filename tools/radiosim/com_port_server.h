@@ -74,6 +74,7 @@ private:
     void TakeCommand(std::uint8_t b);
     void Negotiate(std::uint8_t verb, std::uint8_t option);
     void EndSubnegotiation();
+    void SetBaudRate(const std::string& value);
     void SetControl(std::uint8_t value);
     void Reply(std::uint8_t command, std::string_view value);
     void NotifyModemState(std::uint8_t deltas);
