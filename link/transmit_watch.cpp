@@ -85,7 +85,7 @@ std::optional<TransmitFinding> TransmitWatch::FirstReading(const RadioFamily& fa
     phase_ = Phase::Watching;
     if (!*transmitting) return std::nullopt;
     TransmitFinding finding;
-    if (IsSharingServer(family.Id())) {
+    if (family.Record().server) {
         // The server owns the radio's lines: there is none here to drop or to blame.
         finding.throughServer = true;
         finding.transmittingAfter = true;

@@ -75,5 +75,31 @@ TEST(ParseLineSettings, RefusesAnythingElseAndRequiringItRaisesTheSettingsError)
     }
 }
 
+// The line every radio is opened with is built, not parsed, and is what the text would give; a
+// speed the parser refuses is refused the same way.
+TEST(LineSettings, TwoStopBitsIsTheParsedLineOfItsText) {
+    for (const std::int64_t speed : {50, 4800, 9600, 115200, 4000000}) {
+        const LineSettings built = LineSettings::TwoStopBits(speed);
+        const LineSettings parsed = RequireLineSettings(std::to_string(speed) + ",n,8,2");
+        EXPECT_EQ(built.speed, parsed.speed);
+        EXPECT_EQ(built.parity, parsed.parity);
+        EXPECT_EQ(built.dataBits, parsed.dataBits);
+        EXPECT_EQ(built.stopBits, parsed.stopBits);
+        EXPECT_EQ(built.text, parsed.text);
+    }
+    for (const std::int64_t speed : {0, 49, 4000001, 99999999}) {
+        try {
+            LineSettings::TwoStopBits(speed);
+            ADD_FAILURE() << speed << ": no error raised";
+        } catch (const CatError& e) {
+            EXPECT_EQ(
+                e.Description().rfind(
+                    "The line settings \"" + std::to_string(speed) + ",n,8,2\" are not valid", 0),
+                0u)
+                << e.Description();
+        }
+    }
+}
+
 }  // namespace
 }  // namespace cat
