@@ -27,6 +27,8 @@ std::string LowLineEntry(int port, ControlLine line) {
 
 std::optional<bool> ReadTransmitState(const RadioFamily& family, SessionState& state,
                                       Platform& platform) {
+    // A family whose record has no transmit read is not asked: its answer would be nothing.
+    if (!family.Record().transmitRead) return std::nullopt;
     std::optional<bool> transmitting;
     SkipOnFailure([&] { transmitting = family.ReadTransmitting(state, platform); });
     return transmitting;

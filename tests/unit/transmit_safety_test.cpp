@@ -261,6 +261,22 @@ TEST(TransmitWatch, TheFirstReadingRunsTheSearchHoweverLateItComes) {
     }
 }
 
+// A family whose record says it has no transmit read is never asked, and its lines stay.
+TEST(TransmitWatch, AFamilyWithoutATransmitReadIsNotAsked) {
+    FakeWorld w;
+    w.port.open = true;
+    w.port.lines = Levels(true, true);
+    WiredRadio radio(w.port, ControlLine::Rts);
+    radio.record.transmitRead = false;
+    SessionState state;
+    state.protocol = Protocol::Kenwood;
+    TransmitWatch watch;
+    watch.Opened(w.clock.Now(), Handshake::None);
+    EXPECT_FALSE(watch.Tick(radio, state, w.platform));
+    EXPECT_EQ(radio.reads, 0);
+    EXPECT_TRUE(w.port.lineChanges.empty());
+}
+
 // Once the radio was seen receiving with the lines as they are, a later "transmitting" is the
 // operator's: reported once per change, and the lines are not touched.
 TEST(TransmitWatch, AfterAReadingInReceiveLaterReportsNeverTouchTheLines) {
