@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "core/comm_errors.h"
 
 namespace cat {
@@ -75,30 +77,17 @@ TEST(ParseLineSettings, RefusesAnythingElseAndRequiringItRaisesTheSettingsError)
     }
 }
 
-// The line every radio is opened with is built, not parsed, and is what the text would give; a
-// speed the parser refuses is refused the same way.
-TEST(LineSettings, TwoStopBitsIsTheParsedLineOfItsText) {
-    for (const std::int64_t speed : {50, 4800, 9600, 115200, 4000000}) {
-        const LineSettings built = LineSettings::TwoStopBits(speed);
-        const LineSettings parsed = RequireLineSettings(std::to_string(speed) + ",n,8,2");
-        EXPECT_EQ(built.speed, parsed.speed);
-        EXPECT_EQ(built.parity, parsed.parity);
-        EXPECT_EQ(built.dataBits, parsed.dataBits);
-        EXPECT_EQ(built.stopBits, parsed.stopBits);
-        EXPECT_EQ(built.text, parsed.text);
+// The line every radio is opened with is built, not parsed: it is the line its text gives, and a
+// speed the parser refuses is refused (link_control_test pins the words).
+TEST(LineSettings, TwoStopBitsIsTheLineItsTextGives) {
+    for (const std::int64_t speed : {50, 9600, 4000000}) {
+        const LineSettings b = LineSettings::TwoStopBits(speed);
+        const LineSettings p = RequireLineSettings(std::to_string(speed) + ",n,8,2");
+        EXPECT_EQ(std::tie(b.speed, b.parity, b.dataBits, b.stopBits, b.text),
+                  std::tie(p.speed, p.parity, p.dataBits, p.stopBits, p.text));
     }
-    for (const std::int64_t speed : {0, 49, 4000001, 99999999}) {
-        try {
-            LineSettings::TwoStopBits(speed);
-            ADD_FAILURE() << speed << ": no error raised";
-        } catch (const CatError& e) {
-            EXPECT_EQ(
-                e.Description().rfind(
-                    "The line settings \"" + std::to_string(speed) + ",n,8,2\" are not valid", 0),
-                0u)
-                << e.Description();
-        }
-    }
+    for (const std::int64_t speed : {49, 4000001})
+        EXPECT_THROW(LineSettings::TwoStopBits(speed), CatError);
 }
 
 }  // namespace

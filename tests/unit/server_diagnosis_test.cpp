@@ -78,15 +78,6 @@ const Row kRows[] = {
      },
      VerdictKind::NotTheServer, "Not flrig at localhost:4532",
      "Check the port number: rigctld listens on 4532 and flrig on 12345 unless told otherwise"},
-    {"FlrigsSetupIsItsOwn", Protocol::Flrig,
-     [](Observation& o, LineSummary& l) {
-         o.device = "flrig://localhost:12345";
-         l.firstUnanswered = o.now - 0.6;
-         l.refusals = 2;
-         l.sampleNote = "flrig has no transceiver";
-     },
-     VerdictKind::ServerRadioFails, "flrig: radio not reached",
-     "Check the transceiver, port and speed in flrig's own setup, and that the radio is on."},
     // The server answers once its radio has or its own retries are spent: seconds.
     {"ASlowServerIsWaitedFor", Protocol::Rigctld,
      [](Observation& o, LineSummary& l) { l.firstUnanswered = o.now - 6; }, VerdictKind::Waiting,
