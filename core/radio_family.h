@@ -31,7 +31,8 @@ struct ServerOption {
 };
 
 // What a rig-sharing server is and how it is reached: the facts the port list, the holders of a
-// device and the doctor's advice name. The server's family declares them; nothing else knows them.
+// device and the doctor's advice name. Its family declares them (the port entry's parser below
+// the families keeps the scheme and usual port too; family_record_test holds the two alike).
 struct ServerFacts {
     PortKind portKind;             // the port entry that chooses it
     std::string_view scheme;       // "rigctld://"
@@ -51,8 +52,7 @@ struct ServerFacts {
     bool renamedBuilds = false;
 };
 
-// What a family is, declared by the family itself: callers read this record and never infer it
-// from other answers (a server is not "a family without speeds").
+// What a family is, declared by itself: callers read it, never infer it from other answers.
 struct FamilyRecord {
     // Commands carry the radio's address (the address box applies).
     bool addressed = false;
