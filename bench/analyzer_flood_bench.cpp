@@ -189,7 +189,7 @@ int main(int argc, char** argv) {
     for (const cat::RadioFamily* family : cat::Families()) {
         for (const std::size_t mb : sizes) {
             cat::doctor::LineAnalyzer line(family->Id(), "5E");
-            line.Sent(0, family->Probes().front());
+            line.Sent(0, family->Record().identityReads.front());
             const auto start = std::chrono::steady_clock::now();
             const std::size_t count = mb * 1024 * 1024 / kPiece;
             for (std::size_t i = 0; i < count; ++i)

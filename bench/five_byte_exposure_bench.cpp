@@ -13,10 +13,10 @@
 #include <map>
 
 #include "bench/bench_support.h"
-#include "shell/startup.h"
 #include "protocols/families.h"
 #include "qt/platform/qt_settings_store.h"
 #include "qt/window/main_window.h"
+#include "shell/startup.h"
 #include "tests/support/window_controls.h"
 
 namespace {
@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     o.radiosim = RadiosimPath(arguments);
     if (o.families.isEmpty())
         for (const cat::RadioFamily* family : cat::Families())
-            if (family->SilenceBefore() == 0)
+            if (!family->Record().countsInFives)
                 o.families << QString::fromUtf8(family->Name().data(), family->Name().size());
     if (o.speeds.isEmpty())
         for (const auto entry : cat::kSpeedEntries)

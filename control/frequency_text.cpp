@@ -123,29 +123,4 @@ void FrequencyDisplayText(const SessionState& state, std::int64_t hertz, std::st
     });
 }
 
-std::array<std::uint8_t, 4> FrequencyBytes(std::int64_t hertz) {
-    std::array<std::int16_t, 13> digits{};
-    DisplayDigits(hertz, digits);
-    for (int place : {0, 1, 2, 4, 5, 6, 8, 9})
-        if (digits[place] < 0 || digits[place] > 9)
-            throw CatError(ErrorKind::Overflow, "Frequency outside 0 to 999.99999 MHz");
-
-    const auto pack = [&](int high, int low) {
-        return static_cast<std::uint8_t>(digits[high] * 16 + digits[low]);
-    };
-    return {pack(0, 1), pack(2, 4), pack(5, 6), pack(8, 9)};
-}
-
-std::string HertzDigits(std::int64_t hertz) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    if (hertz == std::numeric_limits<std::int64_t>::min()) Overflow();  // has no magnitude
-    std::string text = "00";
-    for (const std::uint8_t b : FrequencyBytes(hertz < 0 ? -hertz : hertz)) {
-        text.push_back(kHex[b >> 4]);
-        text.push_back(kHex[b & 15]);
-    }
-    text.push_back('0');  // the 1 Hz digit: everything here is on the 10 Hz grid
-    return text;
-}
-
 }  // namespace cat

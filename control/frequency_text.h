@@ -32,13 +32,4 @@ void DisplayDigits(std::int64_t hertz, std::span<std::int16_t> digits);
 // `text` is left exactly as it was; a negative frequency has no display and leaves it as well.
 void FrequencyDisplayText(const SessionState& state, std::int64_t hertz, std::string& text);
 
-// 14074000 -> "00014074000": the frequency on the 10 Hz grid, 11 digits, the sign ignored.
-// Raises CatError from 1000 MHz up, where the digits no longer fit.
-std::string HertzDigits(std::int64_t hertz);
-
-// The four packed-decimal frequency bytes B1..B4, most significant first:
-// 14074000 -> 01 40 74 00, 144300000 -> 14 43 00 00. Raises CatError for a negative frequency
-// or one of 1000 MHz and above, so no byte that is not packed decimal ever reaches a radio.
-std::array<std::uint8_t, 4> FrequencyBytes(std::int64_t hertz);
-
 }  // namespace cat

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-#include "control/frequency_text.h"
 #include "core/failure_policy.h"
 #include "protocols/families.h"
 
@@ -13,17 +12,10 @@ void SetRadioFrequency(SessionState& state, Platform& platform, std::int64_t her
 
     SkipOnFailure([&] { platform.pollTimer.SetEnabled(false); });
 
-    // From 1000 MHz up the digits no longer fit the commands: refuse the entry rather than send a
-    // frequency the operator did not ask for.
-    FrequencyCommand command;
-    const bool sendable = SkipOnFailure([&] {
-        command.hertzDigits = HertzDigits(hertz);  // first: it refuses a hertz with no magnitude
-        command.bcd = FrequencyBytes(hertz < 0 ? -hertz : hertz);
-    });
-
-    if (sendable)
-        if (const RadioFamily* protocol = FamilyFor(state.protocol))
-            SkipOnFailure([&] { protocol->SetFrequency(state, platform, command); });
+    // The family encodes the hertz its own way, and refuses what its command cannot carry (from
+    // 1000 MHz up) before it sends anything: the radio never gets a frequency not asked for.
+    if (const RadioFamily* protocol = FamilyFor(state.protocol))
+        SkipOnFailure([&] { protocol->SetFrequency(state, platform, hertz); });
 
     SkipOnFailure([&] { platform.pollTimer.SetEnabled(true); });
 }

@@ -75,6 +75,13 @@ std::optional<LineSettings> ParseLineSettings(std::string_view text) {
     return LineSettings{*speed, *parity, *dataBits, *stopBits, std::string(text)};
 }
 
+LineSettings LineSettings::TwoStopBits(std::int64_t speed) {
+    std::string text = std::to_string(speed) + ",n,8,2";
+    if (speed < kSlowestSpeed || speed > kFastestSpeed)
+        throw CommError(CommFault::InvalidSettings, {}, text);
+    return {static_cast<std::int32_t>(speed), Parity::None, 8, StopBits::Two, std::move(text)};
+}
+
 LineSettings RequireLineSettings(std::string_view text) {
     std::optional<LineSettings> line = ParseLineSettings(text);
     if (!line) throw CommError(CommFault::InvalidSettings, {}, text);

@@ -40,15 +40,10 @@ enum class PortKind {
     Flrig,    // flrig://host[:port]: a rig-sharing server's XML-RPC over HTTP
 };
 
-// The port a rig-sharing server listens on when the entry names none.
+// The port a rig-sharing server listens on when the entry names none. Kept here, below the
+// families, because parsing a port entry needs it; each server's family record names it too.
 inline constexpr std::uint16_t kRigctldPort = 4532;
 inline constexpr std::uint16_t kFlrigPort = 12345;
-
-// A port that reaches the radio through a rig-sharing server: the server sets the radio's line,
-// so the program's protocol and speed do not apply.
-inline bool ThroughServer(PortKind kind) {
-    return kind == PortKind::Rigctld || kind == PortKind::Flrig;
-}
 
 struct PortTarget {
     PortKind kind = PortKind::Device;

@@ -8,11 +8,7 @@ namespace cat {
 // in protocols/families.h, and only there. The order breaks ties where the doctor counts replies
 // per protocol; it is not the list's order.
 // Rigctld and Flrig are rig-sharing servers' languages: the port entry chooses them, never the
-// list.
+// list (their families' records say so).
 enum class Protocol : std::uint8_t { None, Ft817, Kenwood, Icom, Yaesu, Rigctld, Flrig };
-
-inline constexpr bool IsSharingServer(Protocol protocol) {
-    return protocol == Protocol::Rigctld || protocol == Protocol::Flrig;
-}
 
 }  // namespace cat

@@ -5,7 +5,6 @@
 // it once per family; the link, the doctor and the window ask the family and never test which one
 // it is, so a new family is a new folder there and nothing else.
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -16,15 +15,62 @@
 
 #include "core/mode.h"
 #include "core/platform.h"
+#include "core/port_names.h"
 #include "core/protocol.h"
 #include "core/session_state.h"
+#include "core/text.h"
 
 namespace cat {
 
-// One frequency, as the set commands carry it, at 10 Hz resolution below 1000 MHz.
-struct FrequencyCommand {
-    std::string hertzDigits;          // 14.074 MHz: "00014074000", eleven digits in hertz
-    std::array<std::uint8_t, 4> bcd;  // 14.074 MHz: 01 40 74 00, packed decimal of 10 Hz
+// One option of a rig-sharing server's own command line, so that the program can tell where a
+// server it finds holding a device takes its commands.
+struct ServerOption {
+    std::string_view name;  // long: --port=4533, --port 4533
+    char letter;            // short: -t4533, -t 4533, -vt 4533; 0 for none
+    bool takesValue;
+};
+
+// What a rig-sharing server is and how it is reached: the facts the port list, the holders of a
+// device and the doctor's advice name. Its family declares them (the port entry's parser below
+// the families keeps the scheme and usual port too; family_record_test holds the two alike).
+struct ServerFacts {
+    PortKind portKind;             // the port entry that chooses it
+    std::string_view scheme;       // "rigctld://"
+    std::uint16_t defaultPort;     // when the entry names none
+    std::string_view processName;  // its program, as a holder of a device is named
+    std::string_view startAdvice;  // how to start it so that it serves the radio
+    std::string_view setupAdvice;  // where its own link to the radio is set
+    std::string_view portRemark;   // what the port list says a port of this kind is
+    // Its command line: every option that takes a value (so that a value is never read as an
+    // option), whether a long option may be cut to any prefix that names only it (--po=4533), the
+    // options that name its address and port, and whether a renamed build ("rigctld-wsjtx") is
+    // still the same server.
+    std::span<const ServerOption> options;
+    bool abbreviatedOptions = false;
+    std::string_view addressOption;
+    std::string_view portOption;
+    bool renamedBuilds = false;
+};
+
+// What a family is, declared by itself: callers read it, never infer it from other answers.
+struct FamilyRecord {
+    // Commands carry the radio's address (the address box applies).
+    bool addressed = false;
+    // The radio takes every five bytes it receives as one command, whatever they were meant to be:
+    // it is probed before any other family's bytes reach it, and framed by count.
+    bool countsInFives = false;
+    // Silence the line keeps before each probe of a family that counts in fives: such a radio
+    // drops a half-received block after a pause, and must hear our block from its start.
+    double silenceBefore = 0;
+    // The speeds its radios offer, in the order a scan tries them; empty for a server.
+    std::span<const int> lineSpeeds;
+    // A rig-sharing server's language: reached by its port entry, never found by a scan.
+    std::optional<ServerFacts> server;
+    // The family can read whether the radio transmits (ReadTransmitting answers).
+    bool transmitRead = false;
+    // The reads the scan sends at one speed (its identity reads), each in one write, the shortest
+    // first. Never a command that changes the radio. None for a server.
+    std::vector<std::string> identityReads;
 };
 
 // What a piece of the received bytes is, as one family reads it.
@@ -82,14 +128,23 @@ public:
     // The protocol list's caption ("ICOM") and the protocol the family speaks.
     virtual std::string_view Name() const = 0;
     virtual Protocol Id() const = 0;
+    virtual const FamilyRecord& Record() const = 0;
 
     // ---- the line -------------------------------------------------------------------------
     // Whether the family's rule wants RTS/CTS flow control at `speed` (a port may override it).
     virtual bool FlowControl(int speed) const = 0;
-    // The speeds its radios offer, in the order a scan tries them.
-    virtual std::span<const int> ScanSpeeds() const = 0;
-    // Commands carry the radio's address (the address box applies).
-    virtual bool Addressed() const { return false; }
+    // The address box's text as the link's radio address; nothing for a text that is no address
+    // of this family. A family without addresses keeps the text as it is ("00" for none).
+    virtual std::optional<std::string> RadioAddress(std::string_view text) const {
+        const std::string_view address = Trim(text);
+        return address.empty() ? "00" : std::string(address);
+    }
+    // The operator's words for a text RadioAddress refused.
+    virtual std::string AddressRefusal(std::string_view text) const {
+        return "The address \"" + std::string(Trim(text)) + "\" is not valid.";
+    }
+    // Our own address as the family's frames carry it (hexadecimal); empty where there is none.
+    virtual std::string ControllerAddress() const { return {}; }
 
     // ---- the live link --------------------------------------------------------------------
     // Seconds between polls, measured from the end of the last one; nothing when the family
@@ -112,8 +167,10 @@ public:
     virtual void ReadAtOpen(SessionState&, Platform&) const {}
     // The port's receive notification: parses replies that came in after a command returned.
     virtual void Receive(SessionState& state, CommPort& port) const = 0;
+    // `hertz` as the operator asked for it; the family encodes it as its set command carries it,
+    // and raises CatError, sending nothing, for a frequency the command cannot carry.
     virtual void SetFrequency(SessionState& state, Platform& platform,
-                              const FrequencyCommand& frequency) const = 0;
+                              std::int64_t hertz) const = 0;
     // `mode` is the mode list's position; one the list does not have is sent as the radio's
     // plain code for that number, as the list position has always been.
     virtual void SetMode(SessionState& state, Platform& platform, ModeIndex mode,
@@ -157,12 +214,6 @@ public:
                                    const std::string& radioAddress) const = 0;
 
     // ---- the scan -------------------------------------------------------------------------
-    // The reads the scan sends at one speed, each in one write, the shortest first. Never a
-    // command that changes the radio.
-    virtual std::vector<std::string> Probes() const = 0;
-    // Silence the line keeps before each probe of this family: a radio that frames by count
-    // drops a half-received block after a pause, and must hear our block from its start.
-    virtual double SilenceBefore() const { return 0; }
     // A reply without frame or checksum must come twice alike before it counts.
     virtual bool ConfirmByRepeat() const { return false; }
     // What the answer to `probe` shows; nothing when it shows no radio of this family.

@@ -44,7 +44,7 @@ std::string MenuAdvice(const Observation& o) {
 
 bool Addressed(const Observation& o) {
     const RadioFamily* family = FamilyFor(o.protocol);
-    return family && family->Addressed();
+    return family && family->Record().addressed;
 }
 
 // The bytes as the chosen family's monitor shows them.

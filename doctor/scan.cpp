@@ -22,7 +22,7 @@ double LineSeconds(std::size_t bytes, int speed) { return static_cast<double>(by
 // What we send, the longest reply, and a margin for the radio to think.
 double ListenSeconds(std::size_t sent, int speed) { return LineSeconds(sent + 16, speed) + 0.12; }
 
-bool FramesByCount(const RadioFamily& family) { return family.SilenceBefore() > 0; }
+bool FramesByCount(const RadioFamily& family) { return family.Record().countsInFives; }
 
 constexpr double kFiveByteListen = 0.3;
 
@@ -71,21 +71,21 @@ std::vector<Probe> ScanPlan(std::span<const int> speeds, Protocol chosenProtocol
         const bool twice = std::any_of(order.begin(), order.end(), [&](const Setting& o) {
             return o.family == family && o.speed == speed;
         });
-        // A rig-sharing server's family has no probe: it is reached by its address, not found.
-        if (family && listed && !twice && !family->Probes().empty())
+        // A rig-sharing server is reached by its address, never found.
+        if (family && listed && !twice && !family->Record().server)
             order.push_back({family, speed});
     };
     const auto families = Families();
     for (const RadioFamily* f : families)
         if (FramesByCount(*f))
-            for (const int speed : f->ScanSpeeds()) take(f, speed);
+            for (const int speed : f->Record().lineSpeeds) take(f, speed);
     if (const RadioFamily* chosen = FamilyFor(chosenProtocol); chosen && !FramesByCount(*chosen))
         take(chosen, chosenSpeed);
     // Each family's usual speeds in turn: every family's factory speed before anyone's second.
     for (std::size_t round = 0; round < speeds.size(); ++round)
         for (const RadioFamily* f : families)
-            if (!FramesByCount(*f) && round < f->ScanSpeeds().size())
-                take(f, f->ScanSpeeds()[round]);
+            if (!FramesByCount(*f) && round < f->Record().lineSpeeds.size())
+                take(f, f->Record().lineSpeeds[round]);
     for (const int speed : speeds)
         for (const RadioFamily* f : families)
             if (!FramesByCount(*f)) take(f, speed);
@@ -106,11 +106,12 @@ std::vector<Probe> ScanPlan(std::span<const int> speeds, Protocol chosenProtocol
         const double listen = FramesByCount(*s.family)
                                   ? std::max(ListenSeconds(bytes.size(), s.speed), kFiveByteListen)
                                   : ListenSeconds(bytes.size(), s.speed);
-        plan.push_back({{s.family}, s.speed, flow, bytes, s.family->SilenceBefore(), listen});
+        plan.push_back(
+            {{s.family}, s.speed, flow, bytes, s.family->Record().silenceBefore, listen});
     };
-    for (const Setting& s : order) add(s, s.family->Probes().front());
+    for (const Setting& s : order) add(s, s.family->Record().identityReads.front());
     for (const Setting& s : order) {
-        const std::vector<std::string> probes = s.family->Probes();
+        const std::vector<std::string>& probes = s.family->Record().identityReads;
         for (std::size_t i = 1; i < probes.size(); ++i) add(s, probes[i]);
     }
     return plan;
@@ -132,7 +133,7 @@ void Scanner::Finish() {
 void Scanner::Cancel() { Finish(); }
 
 void Scanner::Send(const Probe& probe, const std::string& bytes, double now) {
-    port_.SetLineSettings(RequireLineSettings(std::to_string(probe.speed) + ",n,8,2"));
+    port_.SetLineSettings(LineSettings::TwoStopBits(probe.speed));
     port_.SetHandshake(probe.flowControl ? Handshake::RtsCts : Handshake::None);
     if (!port_.IsOpen()) port_.Open();
     port_.DiscardInput();

@@ -13,29 +13,21 @@ namespace {
 
 constexpr double kServerReadingSeconds = 3.0;
 
-// What only the server's own way of starting can say.
-struct ServerFacts {
-    Protocol protocol;
-    const char* start;  // how to start it so that it serves the radio
-    const char* setup;  // where its own link to the radio is set
-};
-
-constexpr ServerFacts kServers[] = {
-    {Protocol::Rigctld,
-     "Start rigctld there with the radio's model, port and speed, for example "
-     "rigctld -m 3073 -r /dev/ttyUSB0 -s 19200 (rigctl -l lists the models); it listens on "
-     "port 4532 unless started with -t.",
-     "Check rigctld's radio model (-m), port (-r) and speed (-s), and that the radio is on."},
-    {Protocol::Flrig,
-     "Start flrig there with its transceiver set up; it serves on port 12345 unless set "
-     "otherwise.",
-     "Check the transceiver, port and speed in flrig's own setup, and that the radio is on."},
-};
-
+// What only the server's own way of starting can say: its family's record holds it.
 const ServerFacts* FactsOf(Protocol protocol) {
-    for (const ServerFacts& server : kServers)
-        if (server.protocol == protocol) return &server;
-    return nullptr;
+    const RadioFamily* family = FamilyFor(protocol);
+    return family && family->Record().server ? &*family->Record().server : nullptr;
+}
+
+// "rigctld listens on 4532 and flrig on 12345": every server's usual port.
+std::string UsualPorts() {
+    std::string said;
+    for (const RadioFamily* family : ServerFamilies()) {
+        const ServerFacts& server = *family->Record().server;
+        said += (said.empty() ? "" : " and ") + std::string(server.processName) +
+                (said.empty() ? " listens on " : " on ") + std::to_string(server.defaultPort);
+    }
+    return said;
 }
 
 std::string Name(const Observation& o) { return ProtocolName(o.protocol); }
@@ -71,7 +63,7 @@ Verdict NoServer(const Observation& o, const ServerFacts& server) {
     return Make(VerdictKind::NoServer, true, "no-server", "No " + Name(o) + " at " + ShortWhere(o),
                 "Nothing listens at " + Where(o) + ", where" + ForPort(o) + " " + Name(o) +
                     " is looked for.",
-                server.start);
+                std::string(server.startAdvice));
 }
 
 Verdict Answering(const Observation& o, const LineSummary& line) {
@@ -97,7 +89,7 @@ Verdict RadioNotReached(const Observation& o, const LineSummary& line, const Ser
         Who(o, line) + " answers at " + Where(o) + ", but its own link to the radio fails (" + why +
             "). It reaches the radio through its own port and speed, not this "
             "program's.",
-        std::string(server.setup) +
+        std::string(server.setupAdvice) +
             " To test the radio's port itself, stop the server and open that port here.");
 }
 
@@ -113,7 +105,7 @@ Verdict RadioDropped(const Observation& o, const ServerFacts& server) {
             (!o.lostAt            ? " The link connected again and waits for an answer."
              : o.waitingForDevice ? " The link reconnects by itself."
                                   : ""),
-        std::string(server.setup) +
+        std::string(server.setupAdvice) +
             " To test the radio's port itself, stop the server and open that port here.");
 }
 
@@ -129,9 +121,9 @@ Verdict NotTheServer(const Observation& o, const LineSummary& line) {
                 "Not " + Name(o) + " at " + ShortWhere(o),
                 "Something answers at " + Where(o) + ", but not as " + Name(o) + " does" +
                     (sample.empty() ? std::string(".") : " (" + sample + ")."),
-                "Check the port number: rigctld listens on 4532 and flrig on 12345 unless told "
-                "otherwise; a serial port published by ser2net is written tcp:// or "
-                "rfc2217://.");
+                "Check the port number: " + UsualPorts() +
+                    " unless told otherwise; a serial port published by ser2net is written "
+                    "tcp:// or rfc2217://.");
 }
 
 Verdict Silent(const Observation& o, const LineSummary& line) {

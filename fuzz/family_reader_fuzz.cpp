@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const auto reader = family.Reader("5E");
     // A server is asked nothing at first: its answers are then to nothing asked, still read.
-    if (!family.Probes().empty()) reader->Sent(family.Probes().front());
+    if (!family.Record().identityReads.empty()) reader->Sent(family.Record().identityReads.front());
     std::string pending;
     for (std::size_t at = 0; at <= bytes.size(); at += cut + 1) {
         pending.append(bytes.substr(at, cut + 1));
@@ -37,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         pending.erase(0, done);
     }
     for (const cat::RadioFamily* any : families) {
-        if (!any->Probes().empty()) any->Identify(any->Probes().front(), bytes);
+        if (!any->Record().identityReads.empty())
+            any->Identify(any->Record().identityReads.front(), bytes);
         any->Recognise(bytes);
     }
     return 0;

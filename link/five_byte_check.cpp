@@ -17,12 +17,13 @@ double ListenSeconds(int speed) { return std::max(10.0 * 11 / speed + 0.12, 0.3)
 
 std::shared_ptr<FiveByteCheck> FiveByteCheck::For(const RadioFamily& family, int speed,
                                                   LineSettings lineSettings, Handshake handshake) {
-    // A family without line speeds is a rig-sharing server's: no serial line, no radio to guard.
-    if (family.SilenceBefore() > 0 || family.ScanSpeeds().empty()) return nullptr;
+    // A rig-sharing server has no serial line here, and no radio to guard.
+    const FamilyRecord& record = family.Record();
+    if (record.countsInFives || record.server) return nullptr;
     for (const RadioFamily* other : Families()) {
-        if (other->SilenceBefore() <= 0) continue;
+        if (!other->Record().countsInFives) continue;
         std::vector<int> faster;
-        for (const int s : other->ScanSpeeds())
+        for (const int s : other->Record().lineSpeeds)
             if (s > speed) faster.push_back(s);
         if (faster.empty()) continue;
         auto check = std::shared_ptr<FiveByteCheck>(
@@ -51,13 +52,13 @@ bool FiveByteCheck::Probe(Platform& platform, double now) {
     CommPort& port = platform.port;
     // Whatever the line carried before counts as just sent.
     if (!lastSent_) lastSent_ = now;
-    if (now - *lastSent_ < family_.SilenceBefore()) return false;
+    if (now - *lastSent_ < family_.Record().silenceBefore) return false;
     const int speed = speeds_[next_];
     const bool sent = SkipOnFailure([&] {
-        port.SetLineSettings(RequireLineSettings(std::to_string(speed) + ",n,8,2"));
+        port.SetLineSettings(LineSettings::TwoStopBits(speed));
         port.SetHandshake(Handshake::None);
         port.DiscardInput();
-        port.Write(family_.Probes().front());
+        port.Write(family_.Record().identityReads.front());
     });
     if (!sent) {
         // A port that takes no bytes takes no clearing ";" either.
@@ -81,7 +82,7 @@ bool FiveByteCheck::Listen(Platform& platform, double now) {
     // The link's own line between probes: only the probe and its answer use another.
     Restore(platform);
     stage_ = Stage::Quiet;
-    if (family_.Identify(family_.Probes().front(), received)) {
+    if (family_.Identify(family_.Record().identityReads.front(), received)) {
         // No frame and no checksum: the same question must get the same answer.
         if (!firstAnswer_) {
             firstAnswer_ = received;

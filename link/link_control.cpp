@@ -15,12 +15,8 @@ namespace cat {
 
 namespace {
 
-bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
-// The speed list's text as the port's speed: it must be a number, written back without blanks.
-std::string SpeedSetting(const std::string& speed) {
+// The speed list's text as the port's speed: it must be a number.
+std::int64_t SpeedSetting(const std::string& speed) {
     const std::string_view trimmed = Trim(speed);
     const bool numeric =
         !trimmed.empty() &&
@@ -28,7 +24,7 @@ std::string SpeedSetting(const std::string& speed) {
     if (!numeric || trimmed.size() > 9)
         throw CatError(ErrorKind::TypeMismatch,
                        "The speed \"" + speed + "\" is not a number of bauds (for example 9600).");
-    return std::to_string(std::stol(std::string(trimmed)));
+    return std::stoll(std::string(trimmed));
 }
 
 // The server sets the radio's line and its own connection has none: the list's speed (even an
@@ -39,7 +35,7 @@ Handshake OpenServerLink(SessionState& state, Platform& platform, const LinkChoi
     state.reader.reset();
     platform.port.SelectPort(choices.portListIndex + 1);
     state.radioAddress = "00";
-    state.controllerAddress = "E0";
+    state.controllerAddress = server.ControllerAddress();
     state.speed = choices.speedText;
     state.stopBits = "2";
     platform.port.SetHandshake(Handshake::None);
@@ -51,15 +47,6 @@ Handshake OpenServerLink(SessionState& state, Platform& platform, const LinkChoi
 }
 
 }  // namespace
-
-std::optional<std::string> NormaliseICOMAddress(std::string_view text) {
-    std::string address(Trim(text));
-    if (address.empty()) return "00";
-    if (address.size() > 2 || !std::all_of(address.begin(), address.end(), IsHexDigit))
-        return std::nullopt;
-    address = UpperCase(address);
-    return address.size() == 1 ? "0" + address : address;
-}
 
 PortKind PortKindAt(SettingsStore& store, int portListIndex) {
     const auto number = static_cast<std::int16_t>(portListIndex + 1);
@@ -87,24 +74,21 @@ Handshake OpenLink(SessionState& state, Platform& platform, const LinkChoices& c
     state.reader.reset();
     platform.port.SelectPort(choices.portListIndex + 1);
 
-    // CI-V frames carry the address as one byte and replies are matched on its upper-case text,
-    // so a one-digit or lower-case address must be brought into that form here, once.
-    if (family && family->Addressed()) {
-        const auto address = NormaliseICOMAddress(choices.addressText);
+    // The family brings the address box's text into the form its frames carry, once.
+    if (family) {
+        const auto address = family->RadioAddress(choices.addressText);
         if (!address)
-            throw CatError(ErrorKind::InvalidValue,
-                           "The ICOM address \"" + std::string(Trim(choices.addressText)) +
-                               "\" is not valid: it must be two hexadecimal digits (00 to FF).");
+            throw CatError(ErrorKind::InvalidValue, family->AddressRefusal(choices.addressText));
         state.radioAddress = *address;
+        state.controllerAddress = family->ControllerAddress();
     } else {
         state.radioAddress = std::string(Trim(choices.addressText));
         if (state.radioAddress.empty()) state.radioAddress = "00";
+        state.controllerAddress.clear();
     }
-    state.controllerAddress = "E0";  // the controller's CI-V address
     state.speed = choices.speedText;
     state.stopBits = "2";
-    const LineSettings line = RequireLineSettings(SpeedSetting(state.speed) + ",n,8," +
-                                                  std::string(Trim(state.stopBits)));
+    const LineSettings line = LineSettings::TwoStopBits(SpeedSetting(state.speed));
     platform.port.SetLineSettings(line);
     const int speed = static_cast<int>(NumericValue(state.speed));
     const HandshakeChoice handshake =

@@ -45,9 +45,6 @@ Handshake OpenLink(SessionState& state, Platform& platform, const LinkChoices& c
 // Unticking "Open": the port closes, everything else stays as it is.
 void CloseLink(Platform& platform);
 
-// "5" -> "05", " 5e " -> "5E", "" -> "00"; nothing for text that is not one or two hex digits.
-std::optional<std::string> NormaliseICOMAddress(std::string_view text);
-
 // "Error 8002 : description", as the open box shows it.
 std::string OpenErrorText(int number, const std::string& description);
 

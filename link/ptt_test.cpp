@@ -9,6 +9,7 @@
 #include "core/lookup.h"
 #include "core/text.h"
 #include "link/transmit_watch.h"
+#include "protocols/families.h"
 
 namespace cat {
 

@@ -27,6 +27,8 @@ std::string LowLineEntry(int port, ControlLine line) {
 
 std::optional<bool> ReadTransmitState(const RadioFamily& family, SessionState& state,
                                       Platform& platform) {
+    // A family whose record has no transmit read is not asked: its answer would be nothing.
+    if (!family.Record().transmitRead) return std::nullopt;
     std::optional<bool> transmitting;
     SkipOnFailure([&] { transmitting = family.ReadTransmitting(state, platform); });
     return transmitting;
@@ -85,7 +87,7 @@ std::optional<TransmitFinding> TransmitWatch::FirstReading(const RadioFamily& fa
     phase_ = Phase::Watching;
     if (!*transmitting) return std::nullopt;
     TransmitFinding finding;
-    if (IsSharingServer(family.Id())) {
+    if (family.Record().server) {
         // The server owns the radio's lines: there is none here to drop or to blame.
         finding.throughServer = true;
         finding.transmittingAfter = true;

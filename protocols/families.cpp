@@ -24,17 +24,9 @@ const std::array<const RadioFamily*, 4>& Table() {
 static_assert(std::tuple_size_v<std::remove_cvref_t<decltype(Table())>> == kProtocolListSize);
 
 // The rig-sharing servers' languages: a port entry chooses them (rigctld://host), never the
-// protocol list, so they are kept out of it.
-struct ServerEntry {
-    PortKind kind;
-    const RadioFamily* family;
-};
-
-std::span<const ServerEntry> ServerTable() {
-    static const std::array<ServerEntry, 2> table{{
-        {PortKind::Rigctld, &RigctldFamily()},
-        {PortKind::Flrig, &FlrigFamily()},
-    }};
+// protocol list, so they are kept out of it. Each one's record names the port kind that reaches it.
+std::span<const RadioFamily* const> ServerTable() {
+    static const std::array<const RadioFamily*, 2> table{&RigctldFamily(), &FlrigFamily()};
     return table;
 }
 
@@ -45,15 +37,24 @@ std::span<const RadioFamily* const> Families() { return Table(); }
 const RadioFamily* FamilyFor(Protocol protocol) {
     for (const RadioFamily* family : Table())
         if (family->Id() == protocol) return family;
-    for (const ServerEntry& entry : ServerTable())
-        if (entry.family->Id() == protocol) return entry.family;
+    for (const RadioFamily* family : ServerTable())
+        if (family->Id() == protocol) return family;
     return nullptr;
 }
 
 const RadioFamily* ServerFamily(PortKind kind) {
-    for (const ServerEntry& entry : ServerTable())
-        if (entry.kind == kind) return entry.family;
+    for (const RadioFamily* family : ServerTable())
+        if (family->Record().server->portKind == kind) return family;
     return nullptr;
+}
+
+std::span<const RadioFamily* const> ServerFamilies() { return ServerTable(); }
+
+bool ThroughServer(PortKind kind) { return ServerFamily(kind) != nullptr; }
+
+bool IsSharingServer(Protocol protocol) {
+    const RadioFamily* family = FamilyFor(protocol);
+    return family && family->Record().server.has_value();
 }
 
 const RadioFamily* FamilyAt(int listPosition) {

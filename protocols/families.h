@@ -28,6 +28,15 @@ const RadioFamily* FamilyFor(Protocol protocol);
 // and the doctor's look at other radios never try a server's language on a serial line.
 const RadioFamily* ServerFamily(PortKind kind);
 
+// Every rig-sharing server's family, in the registry's order.
+std::span<const RadioFamily* const> ServerFamilies();
+
+// A port that reaches the radio through a rig-sharing server: the server sets the radio's line,
+// so the program's protocol and speed do not apply.
+bool ThroughServer(PortKind kind);
+// Whether `protocol` is a rig-sharing server's language, as its family's record says.
+bool IsSharingServer(Protocol protocol);
+
 // The family at a position of the protocol list; nothing outside it.
 const RadioFamily* FamilyAt(int listPosition);
 

@@ -7,58 +7,15 @@
 #include <span>
 
 #include "core/text.h"
+#include "protocols/families.h"
 
 namespace cat {
 
 namespace {
 
-struct Option {
-    std::string_view name;  // long: --port=4533, --port 4533
-    char letter;            // short: -t4533, -t 4533, -vt 4533; 0 for none
-    bool takesValue;
-};
-
-// How a server's command line reads: its options, and whether a long option may be cut to any
-// prefix that names only it (--po=4533), as the usual option parser of C programs allows.
-struct Server {
-    std::string_view program;
-    PortKind kind;
-    std::uint16_t usualPort;
-    std::span<const Option> options;
-    bool abbreviations;
-};
-
-// rigctld's options as its --help lists them (Hamlib 4.5). Every option that takes a value is
-// here, so that a value is never read as an option of its own.
-constexpr std::array<Option, 27> kRigctldOptions{{
-    {"model", 'm', true},          {"rig-file", 'r', true},       {"ptt-file", 'p', true},
-    {"dcd-file", 'd', true},       {"ptt-type", 'P', true},       {"dcd-type", 'D', true},
-    {"serial-speed", 's', true},   {"civaddr", 'c', true},        {"port", 't', true},
-    {"separator", 'S', true},      {"listen-addr", 'T', true},    {"set-conf", 'C', true},
-    {"show-conf", 'L', false},     {"list", 'l', false},          {"dump-caps", 'u', false},
-    {"vfo", 'o', false},           {"verbose", 'v', false},       {"twiddle_timeout", 'W', true},
-    {"twiddle_rit", 'w', true},    {"uplink", 'x', true},         {"debug-time-stamps", 'Z', false},
-    {"multicast-addr", 'M', true}, {"multicast-port", 'n', true}, {"password", 'A', true},
-    {"rigctld-idle", 'R', false},  {"help", 'h', false},          {"version", 'V', false},
-}};
-
-// flrig keeps its XML-RPC port among its own settings; a command line may still name it.
-constexpr std::array<Option, 4> kFlrigOptions{{
-    {"config-dir", 0, true},
-    {"debug-level", 0, true},
-    {"xmlrpc-server-address", 0, true},
-    {"xmlrpc-server-port", 0, true},
-}};
-
-constexpr std::array<Server, 2> kServers{{
-    {"rigctld", PortKind::Rigctld, kRigctldPort, kRigctldOptions, true},
-    {"flrig", PortKind::Flrig, kFlrigPort, kFlrigOptions, false},
-}};
-
-constexpr std::array<std::pair<PortKind, std::string_view>, 2> kSchemes{{
-    {PortKind::Rigctld, "rigctld://"},
-    {PortKind::Flrig, "flrig://"},
-}};
+using Option = ServerOption;
+// How a server's command line reads: its family's record says.
+using Server = ServerFacts;
 
 // Addresses a server on this computer listens on for every caller or for this computer alone:
 // localhost reaches it.
@@ -81,13 +38,14 @@ std::string_view BaseName(std::string_view path) {
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-// WSJT-X ships its own build as rigctld-wsjtx; it takes the same options.
 const Server* ServerNamed(std::string_view program) {
-    for (const Server& server : kServers)
-        if (program == server.program ||
-            (server.kind == PortKind::Rigctld &&
-             program.substr(0, server.program.size() + 1) == std::string(server.program) + "-"))
+    for (const RadioFamily* family : ServerFamilies()) {
+        const Server& server = *family->Record().server;
+        const std::string renamed = std::string(server.processName) + "-";
+        if (program == server.processName ||
+            (server.renamedBuilds && program.substr(0, renamed.size()) == renamed))
             return &server;
+    }
     return nullptr;
 }
 
@@ -95,7 +53,7 @@ const Option* LongOption(const Server& server, std::string_view key) {
     const Option* match = nullptr;
     for (const Option& option : server.options) {
         if (option.name == key) return &option;
-        if (server.abbreviations && !key.empty() && option.name.substr(0, key.size()) == key) {
+        if (server.abbreviatedOptions && !key.empty() && option.name.substr(0, key.size()) == key) {
             if (match) return nullptr;  // ambiguous: the server refuses it
             match = &option;
         }
@@ -165,11 +123,9 @@ PortTarget ServerTarget(const Server& server, std::span<const std::string_view> 
         return it == values.end() ? std::string_view() : it->second;
     };
     PortTarget target;
-    target.kind = server.kind;
-    const bool rigctld = server.kind == PortKind::Rigctld;
-    target.host = ReachableHost(value(rigctld ? "listen-addr" : "xmlrpc-server-address"));
-    target.port =
-        PortNumber(value(rigctld ? "port" : "xmlrpc-server-port")).value_or(server.usualPort);
+    target.kind = server.portKind;
+    target.host = ReachableHost(value(server.addressOption));
+    target.port = PortNumber(value(server.portOption)).value_or(server.defaultPort);
     return target;
 }
 
@@ -236,8 +192,8 @@ std::string TestThroughText(const HoldingProcess& server, const std::string& por
 }
 
 std::string ServerEntry(const PortTarget& server) {
-    for (const auto& [kind, scheme] : kSchemes)
-        if (kind == server.kind) return std::string(scheme) + HostAndPort(server);
+    if (const RadioFamily* family = ServerFamily(server.kind))
+        return std::string(family->Record().server->scheme) + HostAndPort(server);
     return HostAndPort(server);
 }
 

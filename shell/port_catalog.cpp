@@ -5,6 +5,7 @@
 
 #include "core/control_lines.h"
 #include "core/text.h"
+#include "protocols/families.h"
 
 namespace cat {
 
@@ -75,16 +76,11 @@ std::string NetworkRemark(const PortRow& row) {
     if (!row.target)
         return "not a valid network address (rfc2217://host:port, tcp://host:port, "
                "rigctld://host[:port] or flrig://host[:port])";
-    switch (row.target->kind) {
-        case PortKind::Rfc2217:
-            return "a serial port on the network (RFC 2217); the program sets its line speed";
-        case PortKind::Rigctld:
-            return "a rigctld rig-sharing server; it sets the radio's line itself";
-        case PortKind::Flrig:
-            return "an flrig rig-sharing server; it sets the radio's line itself";
-        default:
-            return "a network port (raw TCP); the line speed is whatever the far end is set to";
-    }
+    if (const RadioFamily* server = ServerFamily(row.target->kind))
+        return std::string(server->Record().server->portRemark);
+    if (row.target->kind == PortKind::Rfc2217)
+        return "a serial port on the network (RFC 2217); the program sets its line speed";
+    return "a network port (raw TCP); the line speed is whatever the far end is set to";
 }
 
 }  // namespace

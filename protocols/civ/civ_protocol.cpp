@@ -39,6 +39,10 @@ constexpr std::array<int, 8> kScanSpeeds{19200, 9600, 115200, 4800, 38400, 57600
 
 std::uint8_t Byte(char c) { return static_cast<std::uint8_t>(c); }
 
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
 // "5E" -> 0x5E; -1 for text that is not two hexadecimal digits.
 int AddressValue(std::string_view text) {
     text = Trim(text);
@@ -283,9 +287,24 @@ class Civ final : public RadioFamily {
 public:
     std::string_view Name() const override { return "ICOM"; }
     Protocol Id() const override { return Protocol::Icom; }
+    const FamilyRecord& Record() const override { return record_; }
     bool FlowControl(int) const override { return false; }
-    std::span<const int> ScanSpeeds() const override { return kScanSpeeds; }
-    bool Addressed() const override { return true; }
+
+    // CI-V frames carry the address as one byte and replies are matched on its upper-case text,
+    // so a one-digit or lower-case address is brought into that form here, once.
+    std::optional<std::string> RadioAddress(std::string_view text) const override {
+        std::string address(Trim(text));
+        if (address.empty()) return "00";
+        if (address.size() > 2 || !std::all_of(address.begin(), address.end(), IsHexDigit))
+            return std::nullopt;
+        address = UpperCase(address);
+        return address.size() == 1 ? "0" + address : address;
+    }
+    std::string AddressRefusal(std::string_view text) const override {
+        return "The ICOM address \"" + std::string(Trim(text)) +
+               "\" is not valid: it must be two hexadecimal digits (00 to FF).";
+    }
+    std::string ControllerAddress() const override { return std::string(civ::kControllerAddress); }
 
     std::optional<Seconds> PollPeriod() const override { return kPollPeriod; }
     std::optional<Seconds> PollPeriodNow(const SessionState& state) const override {
@@ -348,10 +367,10 @@ public:
         return KeyFrame(state, false);
     }
 
-    void SetFrequency(SessionState& state, Platform& platform,
-                      const FrequencyCommand& frequency) const override {
+    // The frequency in hertz, least significant byte first: 14.074 MHz is 00 40 07 14 00.
+    void SetFrequency(SessionState& state, Platform& platform, std::int64_t hertz) const override {
         SendCivCommand(state, platform, civ::kSetFrequency, "",
-                       LeastSignificantFirst(frequency.hertzDigits));
+                       LeastSignificantFirst(family::HertzDigits(hertz)));
     }
 
     void SetMode(SessionState& state, Platform& platform, ModeIndex mode,
@@ -384,9 +403,10 @@ public:
                "), and on a radio with a USB socket the CI-V USB Port and USB baud rate.";
     }
 
+private:
     // Every radio on the bus answers "which address?" asked of all; for one that does not, the
     // common factory addresses are asked for the frequency, each in its own frame.
-    std::vector<std::string> Probes() const override {
+    static std::vector<std::string> IdentityReads() {
         std::string train;
         for (std::size_t i = 0; i < civ::kKnownRadios.size(); ++i) {
             const std::uint8_t address = civ::kKnownRadios[i].address;
@@ -397,6 +417,16 @@ public:
         return {FrameTo(civ::kBroadcast, {civ::kReadAddress, 0x00}), train};
     }
 
+    const FamilyRecord record_ = [] {
+        FamilyRecord r;
+        r.addressed = true;
+        r.lineSpeeds = kScanSpeeds;
+        r.transmitRead = true;
+        r.identityReads = IdentityReads();
+        return r;
+    }();
+
+public:
     // fe fe e0 <radio> 19 00 <radio> fd, or fe fe e0 <radio> 03 <frequency> fd. The address train
     // is answered by one radio at its own address; a radio that answers several of its addresses
     // answers any, and is asked its own address where it was heard.

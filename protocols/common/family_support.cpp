@@ -3,10 +3,36 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
+#include "core/cat_error.h"
 #include "core/failure_policy.h"
+#include "protocols/common/bcd.h"
 
 namespace cat::family {
+
+std::int64_t SetFrequencyTens(std::int64_t hertz) {
+    // 999.99999 MHz and 9 Hz is the last frequency whose step still has eight digits.
+    constexpr std::int64_t kFirstUnsendable = 999'999'999;
+    if (hertz == std::numeric_limits<std::int64_t>::min() || hertz >= kFirstUnsendable ||
+        -hertz >= kFirstUnsendable)
+        throw CatError(ErrorKind::Overflow, "Frequency outside 0 to 999.99999 MHz");
+    return ((hertz < 0 ? -hertz : hertz) + 1) / 10;
+}
+
+std::string HertzDigits(std::int64_t hertz) {
+    std::string digits = std::to_string(SetFrequencyTens(hertz)) + "0";
+    return std::string(11 - digits.size(), '0') + digits;
+}
+
+std::array<std::uint8_t, 4> FrequencyBytes(std::int64_t hertz) {
+    if (hertz < 0) throw CatError(ErrorKind::Overflow, "Frequency outside 0 to 999.99999 MHz");
+    const std::string bytes =
+        bcd::Encode(SetFrequencyTens(hertz), 4, bcd::Order::MostSignificantFirst);
+    std::array<std::uint8_t, 4> packed{};
+    for (std::size_t i = 0; i < packed.size(); ++i) packed[i] = static_cast<std::uint8_t>(bytes[i]);
+    return packed;
+}
 
 std::string HexBytes(std::string_view bytes) {
     std::string out;

@@ -3,6 +3,7 @@
 // Small pieces every family uses alike: how bytes and frequencies read for people, and how a
 // reply's reading reaches the session.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -26,6 +27,18 @@ std::string Megahertz(std::int64_t hertz);
 // "5E".
 std::string Hex2(int value);
 bool Printable(char c);
+
+// The frequency a set command carries, in steps of 10 Hz, the sign ignored: 14074000 -> 1407400.
+// A frequency 1 Hz short of a step counts as that step, as the display shows it, so a set command
+// carries the digits the operator sees. Raises CatError from 1000 MHz up, where no family's
+// command has the digits, so a family encodes nothing it cannot send whole.
+std::int64_t SetFrequencyTens(std::int64_t hertz);
+// 14074000 -> "00014074000": the frequency on the 10 Hz grid in eleven digits of hertz, as the
+// text families' set commands carry it (the sign ignored; CatError from 1000 MHz up).
+std::string HertzDigits(std::int64_t hertz);
+// The four packed-decimal bytes of 10 Hz steps, most significant first: 14074000 -> 01 40 74 00,
+// 144300000 -> 14 43 00 00. CatError for a negative frequency or one of 1000 MHz and above.
+std::array<std::uint8_t, 4> FrequencyBytes(std::int64_t hertz);
 
 // A reply's frequency, mode and transmit state, into the session the display reads.
 void Apply(SessionState& state, const Piece& piece);

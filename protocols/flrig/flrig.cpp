@@ -339,7 +339,7 @@ public:
     Protocol Id() const override { return Protocol::Flrig; }
 
     bool FlowControl(int) const override { return false; }
-    std::span<const int> ScanSpeeds() const override { return {}; }
+    const FamilyRecord& Record() const override { return record_; }
 
     std::optional<Seconds> PollPeriod() const override { return kPollPeriod; }
     std::optional<Seconds> AnswerPatience() const override { return kAnswerLimit; }
@@ -403,17 +403,12 @@ public:
 
     std::string UnkeyBytes(const SessionState&) const override { return PttRequest(false); }
 
-    void SetFrequency(SessionState& state, Platform& platform,
-                      const FrequencyCommand& frequency) const override {
-        std::int64_t hertz = 0;
-        for (const char c : frequency.hertzDigits) {
-            if (c < '0' || c > '9') return;
-            hertz = hertz * 10 + (c - '0');
-        }
-        // flrig takes the frequency as a double of hertz.
+    void SetFrequency(SessionState& state, Platform& platform, std::int64_t hertz) const override {
+        // flrig takes the frequency as a double of hertz, on the radios' 10 Hz step.
+        const std::int64_t sent = 10 * family::SetFrequencyTens(hertz);
         OperatorCall(state, platform,
                      flrig::Request(flrig::kSetFrequency,
-                                    flrig::Param("double", std::to_string(hertz) + ".0")));
+                                    flrig::Param("double", std::to_string(sent) + ".0")));
     }
 
     void SetMode(SessionState& state, Platform& platform, ModeIndex mode,
@@ -453,8 +448,6 @@ public:
                "Transceiver) and that its XML-RPC port is the one given here.";
     }
 
-    std::vector<std::string> Probes() const override { return {}; }
-
     std::optional<Identity> Identify(std::string_view, std::string_view) const override {
         return std::nullopt;
     }
@@ -462,6 +455,31 @@ public:
     std::string Describe(const Identity& identity) const override {
         return identity.model.empty() ? "flrig" : "flrig with " + identity.model;
     }
+
+private:
+    // flrig's XML-RPC server, reached by flrig://host[:port]; 12345 is its own default port.
+    const FamilyRecord record_ = [] {
+        FamilyRecord r;
+        r.server = ServerFacts{
+            .portKind = PortKind::Flrig,
+            .scheme = "flrig://",
+            .defaultPort = kFlrigPort,
+            .processName = "flrig",
+            .startAdvice =
+                "Start flrig there with its transceiver set up; it serves on port 12345 "
+                "unless set otherwise.",
+            .setupAdvice =
+                "Check the transceiver, port and speed in flrig's own setup, and that "
+                "the radio is on.",
+            .portRemark = "an flrig rig-sharing server; it sets the radio's line itself",
+            .options = flrig::kOptions,
+            .abbreviatedOptions = false,
+            .addressOption = "xmlrpc-server-address",
+            .portOption = "xmlrpc-server-port",
+            .renamedBuilds = false};
+        r.transmitRead = true;
+        return r;
+    }();
 };
 
 }  // namespace

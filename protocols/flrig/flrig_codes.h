@@ -9,8 +9,17 @@
 #include <utility>
 
 #include "core/mode.h"
+#include "core/radio_family.h"
 
 namespace cat::flrig {
+
+// flrig keeps its XML-RPC port among its own settings; a command line may still name it.
+inline constexpr std::array<ServerOption, 4> kOptions{{
+    {"config-dir", 0, true},
+    {"debug-level", 0, true},
+    {"xmlrpc-server-address", 0, true},
+    {"xmlrpc-server-port", 0, true},
+}};
 
 // Reads: each answers from flrig's own record of the radio; none changes it.
 inline constexpr std::string_view kReadFrequency = "rig.get_vfo";     // "14070000", in hertz

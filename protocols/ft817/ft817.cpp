@@ -241,11 +241,8 @@ class Ft817 final : public RadioFamily {
 public:
     std::string_view Name() const override { return "FT-817"; }
     Protocol Id() const override { return Protocol::Ft817; }
+    const FamilyRecord& Record() const override { return record_; }
     bool FlowControl(int) const override { return false; }
-    // Fastest first: bytes sent faster than the radio reads arrive as fewer bytes than were sent,
-    // never a whole five-byte block, so a probe at another speed than the radio's can never make
-    // it execute a command.
-    std::span<const int> ScanSpeeds() const override { return kScanSpeeds; }
 
     // The exchange waits for its own reply, so every tick polls and nothing is left for later.
     std::optional<Seconds> PollPeriod() const override { return std::nullopt; }
@@ -256,10 +253,12 @@ public:
 
     void Receive(SessionState&, CommPort&) const override {}
 
-    void SetFrequency(SessionState&, Platform& platform,
-                      const FrequencyCommand& frequency) const override {
+    // Four bytes of packed decimal in 10 Hz steps, most significant first, then the opcode.
+    void SetFrequency(SessionState&, Platform& platform, std::int64_t hertz) const override {
+        const std::int64_t tens = family::SetFrequencyTens(hertz);  // the sign ignored, as by all
         std::string command;
-        for (const std::uint8_t b : frequency.bcd) command.push_back(static_cast<char>(b));
+        for (const std::uint8_t b : family::FrequencyBytes(10 * tens))
+            command.push_back(static_cast<char>(b));
         command.push_back(static_cast<char>(ft817::kSetFrequency));
         SkipOnFailure([&] { platform.port.Write(command); });
     }
@@ -323,11 +322,6 @@ public:
                ") and that menu 19 CAT/LIN/TUN is set to CAT.";
     }
 
-    std::vector<std::string> Probes() const override {
-        return {Command(0, ft817::kReadFrequencyMode)};
-    }
-    // The radio drops a half-received block after 200 ms without a byte.
-    double SilenceBefore() const override { return 0.25; }
     bool ConfirmByRepeat() const override { return true; }
 
     std::optional<Identity> Identify(std::string_view probe,
@@ -353,6 +347,20 @@ public:
     std::string Describe(const Identity&) const override {
         return "Yaesu " + std::string(kModels) + " (five-byte commands)";
     }
+
+private:
+    // Fastest first: bytes sent faster than the radio reads arrive as fewer bytes than were sent,
+    // never a whole five-byte block, so a probe at another speed than the radio's can never make
+    // it execute a command. The radio drops a half-received block after 200 ms without a byte.
+    const FamilyRecord record_ = [] {
+        FamilyRecord r;
+        r.countsInFives = true;
+        r.silenceBefore = 0.25;
+        r.lineSpeeds = kScanSpeeds;
+        r.transmitRead = true;
+        r.identityReads = {Command(0, ft817::kReadFrequencyMode)};
+        return r;
+    }();
 };
 
 }  // namespace

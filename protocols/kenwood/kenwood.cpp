@@ -128,7 +128,7 @@ public:
 
     // A Kenwood radio above 4800 baud wants RTS/CTS (a port may override it).
     bool FlowControl(int speed) const override { return speed > 4800; }
-    std::span<const int> ScanSpeeds() const override { return kScanSpeeds; }
+    const FamilyRecord& Record() const override { return record_; }
 
     std::optional<Seconds> PollPeriod() const override { return kPollPeriod; }
 
@@ -171,10 +171,10 @@ public:
         return std::string(kenwood::kReceive);
     }
 
-    void SetFrequency(SessionState& state, Platform& platform,
-                      const FrequencyCommand& frequency) const override {
-        SendKenwoodCommand(state, platform,
-                           std::string(kenwood::kSetFrequency) + frequency.hertzDigits);
+    // FA and eleven digits of hertz: FA00014074000;
+    void SetFrequency(SessionState& state, Platform& platform, std::int64_t hertz) const override {
+        const std::string digits = family::HertzDigits(hertz);
+        SendKenwoodCommand(state, platform, std::string(kenwood::kSetFrequency) + digits);
     }
 
     void SetMode(SessionState& state, Platform& platform, ModeIndex mode,
@@ -212,7 +212,6 @@ public:
                ") and that nothing else uses that port.";
     }
 
-    std::vector<std::string> Probes() const override { return {std::string(text::kIdentityProbe)}; }
     std::string_view BufferClear() const override { return text::kBufferClear; }
 
     std::optional<Identity> Identify(std::string_view probe,
@@ -265,6 +264,15 @@ public:
         if (model.rfind("TS-", 0) == 0) return "Kenwood " + model;
         return model + " (Kenwood commands)";
     }
+
+private:
+    const FamilyRecord record_ = [] {
+        FamilyRecord r;
+        r.lineSpeeds = kScanSpeeds;
+        r.transmitRead = true;
+        r.identityReads = {std::string(text::kIdentityProbe)};
+        return r;
+    }();
 };
 
 }  // namespace

@@ -398,7 +398,7 @@ public:
     Protocol Id() const override { return Protocol::Rigctld; }
 
     bool FlowControl(int) const override { return false; }
-    std::span<const int> ScanSpeeds() const override { return {}; }
+    const FamilyRecord& Record() const override { return record_; }
 
     std::optional<Seconds> PollPeriod() const override { return kPollPeriod; }
     std::optional<Seconds> AnswerPatience() const override { return kAnswerPatience; }
@@ -426,11 +426,10 @@ public:
         ReceivePass(state, port, ReaderOf(state));
     }
 
-    void SetFrequency(SessionState& state, Platform& platform,
-                      const FrequencyCommand& frequency) const override {
-        const std::optional<std::int64_t> hertz = Hertz(frequency.hertzDigits);
-        if (!hertz) return;
-        Send(state, platform, std::string(rigctld::kSetFrequency) + std::to_string(*hertz) + "\n");
+    // The same 10 Hz step the radios' commands carry, in hertz: F 14074000
+    void SetFrequency(SessionState& state, Platform& platform, std::int64_t hertz) const override {
+        const std::int64_t sent = 10 * family::SetFrequencyTens(hertz);
+        Send(state, platform, std::string(rigctld::kSetFrequency) + std::to_string(sent) + "\n");
     }
 
     void SetMode(SessionState& state, Platform& platform, ModeIndex mode,
@@ -499,13 +498,40 @@ public:
                "against the radio, and that the radio is on.";
     }
 
-    std::vector<std::string> Probes() const override { return {}; }
     std::optional<Identity> Identify(std::string_view, std::string_view) const override {
         return std::nullopt;
     }
     std::string Describe(const Identity& identity) const override {
         return identity.model.empty() ? "rigctld" : identity.model + " through rigctld";
     }
+
+private:
+    // Hamlib's rigctld: a server the port entry rigctld://host[:port] reaches. Its default port and
+    // its options (-m, -r, -s, -t) from rigctld's own --help (Hamlib 4.5).
+    const FamilyRecord record_ = [] {
+        FamilyRecord r;
+        r.server = ServerFacts{
+            .portKind = PortKind::Rigctld,
+            .scheme = "rigctld://",
+            .defaultPort = kRigctldPort,
+            .processName = "rigctld",
+            .startAdvice =
+                "Start rigctld there with the radio's model, port and speed, for example "
+                "rigctld -m 3073 -r /dev/ttyUSB0 -s 19200 (rigctl -l lists the models); it "
+                "listens on port 4532 unless started with -t.",
+            .setupAdvice =
+                "Check rigctld's radio model (-m), port (-r) and speed (-s), and that "
+                "the radio is on.",
+            .portRemark = "a rigctld rig-sharing server; it sets the radio's line itself",
+            .options = rigctld::kOptions,
+            .abbreviatedOptions = true,
+            .addressOption = "listen-addr",
+            .portOption = "port",
+            // WSJT-X ships its own build as rigctld-wsjtx; it takes the same options.
+            .renamedBuilds = true};
+        r.transmitRead = true;
+        return r;
+    }();
 };
 
 }  // namespace

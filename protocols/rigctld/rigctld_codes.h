@@ -12,8 +12,23 @@
 #include <utility>
 
 #include "core/mode.h"
+#include "core/radio_family.h"
 
 namespace cat::rigctld {
+
+// rigctld's options as its --help lists them (Hamlib 4.5). Every option that takes a value is
+// here, so that a value is never read as an option of its own.
+inline constexpr std::array<ServerOption, 27> kOptions{{
+    {"model", 'm', true},          {"rig-file", 'r', true},       {"ptt-file", 'p', true},
+    {"dcd-file", 'd', true},       {"ptt-type", 'P', true},       {"dcd-type", 'D', true},
+    {"serial-speed", 's', true},   {"civaddr", 'c', true},        {"port", 't', true},
+    {"separator", 'S', true},      {"listen-addr", 'T', true},    {"set-conf", 'C', true},
+    {"show-conf", 'L', false},     {"list", 'l', false},          {"dump-caps", 'u', false},
+    {"vfo", 'o', false},           {"verbose", 'v', false},       {"twiddle_timeout", 'W', true},
+    {"twiddle_rit", 'w', true},    {"uplink", 'x', true},         {"debug-time-stamps", 'Z', false},
+    {"multicast-addr", 'M', true}, {"multicast-port", 'n', true}, {"password", 'A', true},
+    {"rigctld-idle", 'R', false},  {"help", 'h', false},          {"version", 'V', false},
+}};
 
 inline constexpr std::string_view kReadFrequency = "+f\n";
 inline constexpr std::string_view kReadMode = "+m\n";

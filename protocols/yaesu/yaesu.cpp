@@ -147,7 +147,7 @@ public:
     // The radios' CAT RTS menu is on from the factory: they send only while RTS is up, and a
     // link with RTS/CTS keeps it up while we can take bytes (a port may override it).
     bool FlowControl(int) const override { return true; }
-    std::span<const int> ScanSpeeds() const override { return kScanSpeeds; }
+    const FamilyRecord& Record() const override { return record_; }
 
     std::optional<Seconds> PollPeriod() const override { return kPollPeriod; }
 
@@ -189,9 +189,10 @@ public:
     }
 
     // Nine digits of hertz: 14.074 MHz goes out as FA014074000;.
-    void SetFrequency(SessionState& state, Platform& platform,
-                      const FrequencyCommand& frequency) const override {
-        Send(state, platform, std::string(yaesu::kReadFrequency) + frequency.hertzDigits.substr(2));
+    // FA and nine digits of hertz: FA014074000;
+    void SetFrequency(SessionState& state, Platform& platform, std::int64_t hertz) const override {
+        Send(state, platform,
+             std::string(yaesu::kReadFrequency) + family::HertzDigits(hertz).substr(2));
     }
 
     void SetMode(SessionState& state, Platform& platform, ModeIndex mode,
@@ -227,7 +228,6 @@ public:
                "menus 031 CAT RATE and 033 CAT RTS).";
     }
 
-    std::vector<std::string> Probes() const override { return {std::string(text::kIdentityProbe)}; }
     std::string_view BufferClear() const override { return text::kBufferClear; }
 
     std::optional<Identity> Identify(std::string_view probe,
@@ -248,6 +248,15 @@ public:
     std::string Describe(const Identity& identity) const override {
         return identity.model.empty() ? "Yaesu radio (text commands)" : "Yaesu " + identity.model;
     }
+
+private:
+    const FamilyRecord record_ = [] {
+        FamilyRecord r;
+        r.lineSpeeds = kScanSpeeds;
+        r.transmitRead = true;
+        r.identityReads = {std::string(text::kIdentityProbe)};
+        return r;
+    }();
 };
 
 }  // namespace

@@ -110,7 +110,7 @@ void PrintTraffic(const doctor::LinkWatch& watch, doctor::MonitorCursor from = {
 
 bool AddressedFamily(const std::string& listText) {
     const RadioFamily* family = FamilyNamed(listText);
-    return family && family->Addressed();
+    return family && family->Record().addressed;
 }
 
 bool IsPortError(doctor::VerdictKind kind) {

@@ -6,8 +6,10 @@
 
 #include <QString>
 #include <QTest>
+#include <iterator>
 #include <ostream>
 
+#include "protocols/families.h"
 #include "tests/support/radiosim_process.h"
 #include "tests/support/window_controls.h"
 
@@ -23,7 +25,11 @@ inline constexpr FamilyRow kFamilyRows[] = {
     {"Icom", "ICOM", "icom"},
     {"Kenwood", "Kenwood", "kenwood"},
     {"Ft817", "FT-817", "ft817"},
+    {"Yaesu", "Yaesu", "yaesu"},
 };
+
+// Every family of the protocol list has its row.
+static_assert(std::size(kFamilyRows) == kProtocolListSize);
 
 // Test names and failures show the row by its name.
 inline void PrintTo(const FamilyRow& row, std::ostream* out) { *out << row.name; }

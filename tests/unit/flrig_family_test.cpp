@@ -89,8 +89,6 @@ TEST_P(FlrigCalls, GoOutAsFlrigReadsThem) {
     EXPECT_EQ(world.port.writes.back(), row.expected);
 }
 
-FrequencyCommand Frequency(const std::string& hertzDigits) { return {hertzDigits, {}}; }
-
 INSTANTIATE_TEST_SUITE_P(
     Flrig, FlrigCalls,
     ::testing::Values(
@@ -101,9 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
                 [](SessionState& s, Platform& p) { FlrigFamily().ReadAtOpen(s, p); },
                 CallOf("rig.get_xcvr")},
         CallRow{"FrequencySetIsADoubleOfHertz", "",
-                [](SessionState& s, Platform& p) {
-                    FlrigFamily().SetFrequency(s, p, Frequency("00014074000"));
-                },
+                [](SessionState& s, Platform& p) { FlrigFamily().SetFrequency(s, p, 14074000); },
                 CallOf("rig.set_vfo",
                        "<params><param><value><double>14074000.0</double></value></param>"
                        "</params>")},

@@ -14,9 +14,14 @@
 #include <vector>
 
 #include "core/cat_error.h"
+#include "protocols/common/family_support.h"
 
 namespace cat {
 namespace {
+
+// The set commands' digits and bytes now live with the families, beside the display they match.
+using family::FrequencyBytes;
+using family::HertzDigits;
 
 // The digit table as start-up fills it: '0' at 1 ... '9' at 10; entry 0 is never filled.
 SessionState WithDigits() {

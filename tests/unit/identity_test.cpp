@@ -62,7 +62,7 @@ TEST(Identity, EachAnswerNamesItsRadio) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.named);
         const RadioFamily& family = *FamilyAt(row.family);
-        const auto identity = family.Identify(family.Probes().front(), row.reply);
+        const auto identity = family.Identify(family.Record().identityReads.front(), row.reply);
         ASSERT_TRUE(identity.has_value());
         EXPECT_EQ(family.Describe(*identity), row.named);
     }
@@ -87,7 +87,7 @@ TEST(Identity, AFollowUpReadNarrowsTheModelDown) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.named);
-        auto identity = kenwood.Identify(kenwood.Probes().front(), row.id);
+        auto identity = kenwood.Identify(kenwood.Record().identityReads.front(), row.id);
         ASSERT_TRUE(identity.has_value());
         EXPECT_EQ(identity->followUp, row.followUp);
         kenwood.Refine(*identity, row.answer);
@@ -103,7 +103,7 @@ std::string FrequencyReply(std::uint8_t address) {
 // answers at any, and only its address read may give its own address and model.
 TEST(Identity, ARadioAnsweringEveryAddressIsNamedFromItsAddressReadOnly) {
     const RadioFamily& icom = *FamilyAt(0);
-    const std::string train = icom.Probes().back();
+    const std::string train = icom.Record().identityReads.back();
     const std::string many = FrequencyReply(0x94) + FrequencyReply(0xB6) + FrequencyReply(0x48);
     const struct {
         const char* name;
@@ -134,7 +134,7 @@ TEST(Identity, ARadioAnsweringEveryAddressIsNamedFromItsAddressReadOnly) {
 // interface; noise around a plausible block is no answer (a flood holds such blocks somewhere).
 TEST(Identity, AFiveByteAnswerIsOneReadingAlone) {
     const RadioFamily& ft817 = *FamilyAt(2);
-    const std::string probe = ft817.Probes().front();
+    const std::string probe = ft817.Record().identityReads.front();
     const std::string reading = Bytes({0x01, 0x40, 0x74, 0x00, 0x01});  // 14.074 MHz USB
     const std::string noise = Bytes({0xFF, 0xA7, 0x13, 0xC4, 0x9E});
     const struct {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "core/comm_errors.h"
 
 namespace cat {
@@ -73,6 +75,19 @@ TEST(ParseLineSettings, RefusesAnythingElseAndRequiringItRaisesTheSettingsError)
                 << e.Description();
         }
     }
+}
+
+// The line every radio is opened with is built, not parsed: it is the line its text gives, and a
+// speed the parser refuses is refused (link_control_test pins the words).
+TEST(LineSettings, TwoStopBitsIsTheLineItsTextGives) {
+    for (const std::int64_t speed : {50, 9600, 4000000}) {
+        const LineSettings b = LineSettings::TwoStopBits(speed);
+        const LineSettings p = RequireLineSettings(std::to_string(speed) + ",n,8,2");
+        EXPECT_EQ(std::tie(b.speed, b.parity, b.dataBits, b.stopBits, b.text),
+                  std::tie(p.speed, p.parity, p.dataBits, p.stopBits, p.text));
+    }
+    for (const std::int64_t speed : {49, 4000001})
+        EXPECT_THROW(LineSettings::TwoStopBits(speed), CatError);
 }
 
 }  // namespace

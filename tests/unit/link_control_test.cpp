@@ -197,16 +197,5 @@ TEST(CloseLink, ClosesThePortAndKeepsTheRest) {
     EXPECT_EQ(s.frequencyHz, 14'074'000);
 }
 
-TEST(NormaliseICOMAddress, AcceptsOneOrTwoHexDigitsOnly) {
-    EXPECT_EQ(NormaliseICOMAddress("5"), "05");
-    EXPECT_EQ(NormaliseICOMAddress("5e"), "5E");
-    EXPECT_EQ(NormaliseICOMAddress("Ff"), "FF");
-    EXPECT_EQ(NormaliseICOMAddress(""), "00");
-    EXPECT_EQ(NormaliseICOMAddress("  "), "00");
-    EXPECT_FALSE(NormaliseICOMAddress("g"));
-    EXPECT_FALSE(NormaliseICOMAddress("100"));
-    EXPECT_FALSE(NormaliseICOMAddress("\t5"));
-}
-
 }  // namespace
 }  // namespace cat

@@ -311,7 +311,7 @@ TEST_F(ScanRun, KeepsEachRuleOnTheLine) {
         due.clear();
         const auto found = Scan(row, Protocol::Icom, 9600);
         EXPECT_EQ(found ? Describe(*found) : std::string(), row.described);
-        const std::string ft817Read = FamilyFor(Protocol::Ft817)->Probes().front();
+        const std::string ft817Read = FamilyFor(Protocol::Ft817)->Record().identityReads.front();
         double last = 0;
         for (std::size_t i = 0; i < wrote.size(); ++i) {
             if (world.port.writes[i] == ft817Read) {
@@ -321,14 +321,14 @@ TEST_F(ScanRun, KeepsEachRuleOnTheLine) {
         }
         if (found) continue;
         for (const RadioFamily* family : Families()) {
-            if (family->Probes().empty()) continue;
-            for (const int speed : family->ScanSpeeds()) {
+            if (family->Record().identityReads.empty()) continue;
+            for (const int speed : family->Record().lineSpeeds) {
                 const std::string line = std::to_string(speed) + ",n,8,2";
                 const Handshake own =
                     family->FlowControl(speed) ? Handshake::RtsCts : Handshake::None;
                 bool heard = false;
                 for (std::size_t i = 0; i < wrote.size(); ++i)
-                    heard |= world.port.writes[i] == family->Probes().front() &&
+                    heard |= world.port.writes[i] == family->Record().identityReads.front() &&
                              wrote[i].settings == line && wrote[i].handshake == own;
                 EXPECT_TRUE(heard) << family->Name() << " at " << speed;
             }

@@ -68,6 +68,16 @@ const Row kRows[] = {
          l.sample = "SSH-2.0-OpenSSH_9.2";
      },
      VerdictKind::NotTheServer, "Not rigctld at localhost:4532", "SSH-2.0"},
+    // Every server's usual port, from each server's own record.
+    {"SomethingElseAnswersNamesEveryServersPort", Protocol::Flrig,
+     [](Observation& o, LineSummary& l) {
+         o.device = "flrig://localhost:4532";
+         l.firstUnanswered = o.now - 0.3;
+         l.noise = 1;
+         l.sample = "RPRT -1";
+     },
+     VerdictKind::NotTheServer, "Not flrig at localhost:4532",
+     "Check the port number: rigctld listens on 4532 and flrig on 12345 unless told otherwise"},
     // The server answers once its radio has or its own retries are spent: seconds.
     {"ASlowServerIsWaitedFor", Protocol::Rigctld,
      [](Observation& o, LineSummary& l) { l.firstUnanswered = o.now - 6; }, VerdictKind::Waiting,

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "core/cat_error.h"
 #include "core/port_names.h"
 #include "doctor/line_analyzer.h"
 #include "doctor/monitor_text.h"
@@ -192,15 +193,17 @@ TEST(RigctldLink, SendsTheServersCommands) {
         {"read at open", [](RigctldLink& t) { t.family.ReadAtOpen(t.state, t.world.platform); },
          "+\\dump_caps\n"},
         {"frequency",
-         [](RigctldLink& t) {
-             t.family.SetFrequency(t.state, t.world.platform, {"00014074000", {}});
-         },
+         [](RigctldLink& t) { t.family.SetFrequency(t.state, t.world.platform, 14'074'000); },
          "+F 14074000\n"},
-        {"frequency above 1 GHz",
+        {"frequency on the radios' 10 Hz step",
+         [](RigctldLink& t) { t.family.SetFrequency(t.state, t.world.platform, 14'074'009); },
+         "+F 14074010\n"},
+        {"frequency above 1 GHz refused as by every family",
          [](RigctldLink& t) {
-             t.family.SetFrequency(t.state, t.world.platform, {"01296100000", {}});
+             EXPECT_THROW(t.family.SetFrequency(t.state, t.world.platform, 1'296'100'000),
+                          CatError);
          },
-         "+F 1296100000\n"},
+         ""},
         {"USB",
          [](RigctldLink& t) { t.family.SetMode(t.state, t.world.platform, ModeIndex::USB, false); },
          "+M USB -1\n"},
@@ -388,8 +391,8 @@ TEST(ServerFamilies, ThePortChoosesTheServersLanguage) {
         EXPECT_EQ(ServerFamily(kind), nullptr);
     // Never on the protocol list, and so never in a scan of a serial line.
     for (const RadioFamily* family : Families()) EXPECT_NE(family->Id(), Protocol::Rigctld);
-    EXPECT_TRUE(RigctldFamily().Probes().empty());
-    EXPECT_TRUE(RigctldFamily().ScanSpeeds().empty());
+    EXPECT_TRUE(RigctldFamily().Record().identityReads.empty());
+    EXPECT_TRUE(RigctldFamily().Record().lineSpeeds.empty());
 }
 
 TEST(ServerFamilies, OpenLinkLeavesTheLineToTheServer) {

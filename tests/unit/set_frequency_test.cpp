@@ -76,6 +76,14 @@ INSTANTIATE_TEST_SUITE_P(
                               "FA00014074000;"}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
+// Yaesu's set carries nine digits of hertz on the same 10 Hz step as the display.
+INSTANTIATE_TEST_SUITE_P(Yaesu, SetRadioFrequencySends,
+                         ::testing::Values(SendRow{"TwentyMetres", Protocol::Yaesu, 14'074'000,
+                                                   "FA014074000;"},
+                                           SendRow{"OneHertzShortIsTheStep", Protocol::Yaesu,
+                                                   14'074'009, "FA014074010;"}),
+                         [](const auto& instance) { return std::string(instance.param.name); });
+
 INSTANTIATE_TEST_SUITE_P(
     Icom, SetRadioFrequencySends,
     ::testing::Values(
@@ -173,7 +181,8 @@ TEST_P(SetRadioFrequencyOnEveryLink, FromOneThousandMegahertzUpTheEntryIsRefused
 INSTANTIATE_TEST_SUITE_P(Links, SetRadioFrequencyOnEveryLink,
                          ::testing::Values(ProtocolRow{"Kenwood", Protocol::Kenwood},
                                            ProtocolRow{"Icom", Protocol::Icom},
-                                           ProtocolRow{"Ft817", Protocol::Ft817}),
+                                           ProtocolRow{"Ft817", Protocol::Ft817},
+                                           ProtocolRow{"Yaesu", Protocol::Yaesu}),
                          [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(SetRadioFrequency, IcomWriteFailureShowsTheSendersMessageAndPollingResumes) {

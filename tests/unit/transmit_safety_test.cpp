@@ -9,6 +9,7 @@
 
 #include "link/ptt_test.h"
 #include "link/transmit_watch.h"
+#include "protocols/families.h"
 #include "tests/support/fakes.h"
 
 namespace cat {
@@ -50,21 +51,25 @@ public:
     }
 
     Protocol id = Protocol::Kenwood;
+    FamilyRecord record = [] {
+        FamilyRecord r;
+        r.transmitRead = true;
+        return r;
+    }();
 
     std::string_view Name() const override { return "Wired"; }
     Protocol Id() const override { return id; }
     bool FlowControl(int) const override { return false; }
-    std::span<const int> ScanSpeeds() const override { return {}; }
+    const FamilyRecord& Record() const override { return record; }
     std::optional<Seconds> PollPeriod() const override { return period; }
     void Poll(SessionState&, Platform&) const override {}
     void Receive(SessionState&, CommPort&) const override {}
-    void SetFrequency(SessionState&, Platform&, const FrequencyCommand&) const override {}
+    void SetFrequency(SessionState&, Platform&, std::int64_t) const override {}
     void SetMode(SessionState&, Platform&, ModeIndex, bool) const override {}
     std::unique_ptr<LineReader> Reader(std::string_view) const override { return nullptr; }
     std::optional<std::size_t> Recognise(std::string_view) const override { return {}; }
     std::string ShowBytes(std::string_view) const override { return {}; }
     std::string MenuAdvice(const std::string&, const std::string&) const override { return {}; }
-    std::vector<std::string> Probes() const override { return {}; }
     std::optional<Identity> Identify(std::string_view, std::string_view) const override {
         return {};
     }
@@ -256,6 +261,22 @@ TEST(TransmitWatch, TheFirstReadingRunsTheSearchHoweverLateItComes) {
     }
 }
 
+// A family whose record says it has no transmit read is never asked, and its lines stay.
+TEST(TransmitWatch, AFamilyWithoutATransmitReadIsNotAsked) {
+    FakeWorld w;
+    w.port.open = true;
+    w.port.lines = Levels(true, true);
+    WiredRadio radio(w.port, ControlLine::Rts);
+    radio.record.transmitRead = false;
+    SessionState state;
+    state.protocol = Protocol::Kenwood;
+    TransmitWatch watch;
+    watch.Opened(w.clock.Now(), Handshake::None);
+    EXPECT_FALSE(watch.Tick(radio, state, w.platform));
+    EXPECT_EQ(radio.reads, 0);
+    EXPECT_TRUE(w.port.lineChanges.empty());
+}
+
 // Once the radio was seen receiving with the lines as they are, a later "transmitting" is the
 // operator's: reported once per change, and the lines are not touched.
 TEST(TransmitWatch, AfterAReadingInReceiveLaterReportsNeverTouchTheLines) {
@@ -295,6 +316,7 @@ TEST(TransmitWatch, ThroughAServerNoLineIsDroppedOrBlamed) {
         w.port.lines = Levels(true, true);
         WiredRadio radio(w.port, ControlLine::Rts);
         radio.id = server;
+        radio.record = FamilyFor(server)->Record();
         SessionState state;
         state.protocol = server;
         TransmitWatch watch;

@@ -69,7 +69,7 @@ TEST(YaesuSend, PollsAndSetsWithTheRadiosOwnCommands) {
     world.port.open = true;
     SessionState state;
     yaesu.Poll(state, world.platform);
-    yaesu.SetFrequency(state, world.platform, {"00014074000", {0x01, 0x40, 0x74, 0x00}});
+    yaesu.SetFrequency(state, world.platform, 14'074'000);
     yaesu.SetMode(state, world.platform, ModeIndex::AM, false);
     yaesu.SetMode(state, world.platform, ModeIndex::PKT, false);
     yaesu.SetMode(state, world.platform, ModeIndex::CW, true);
