@@ -181,8 +181,8 @@ int main(int argc, char** argv) {
     std::vector<Program> programs;
     const std::vector<std::string> builds = arguments.Values("--catlink", {CATLINK_DEFAULT});
     for (const std::string& path : builds)
-        programs.push_back({builds.size() > 1 ? path : "catlink", path});
-    programs.push_back({"bare window", arguments.Text("--bare", BARE_WINDOW_DEFAULT)});
+        programs.push_back({builds.size() > 1 ? path : "catlink", path, {}, {}});
+    programs.push_back({"bare window", arguments.Text("--bare", BARE_WINDOW_DEFAULT), {}, {}});
 
     const std::string display = ":" + std::to_string(90 + getpid() % 9);
     const pid_t server =

@@ -68,8 +68,8 @@ LinkChoices WithPortEntry(LinkChoices setup, SettingsStore& store) {
 Handshake OpenLink(SessionState& state, Platform& platform, const LinkChoices& choices) {
     if (const RadioFamily* server = ServerFamily(choices.portKind))
         return OpenServerLink(state, platform, choices, *server);
-    const RadioFamily* family = FamilyNamed(choices.protocolText);
-    state.protocol = ProtocolNamed(choices.protocolText);
+    const RadioFamily* family = choices.family;
+    state.protocol = family ? family->Id() : Protocol::None;
     // A new link reads the line afresh: nothing learnt of the last radio carries over.
     state.reader.reset();
     platform.port.SelectPort(choices.portListIndex + 1);

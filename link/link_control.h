@@ -8,16 +8,17 @@
 #include "core/handshake.h"
 #include "core/platform.h"
 #include "core/port_names.h"
+#include "core/radio_family.h"
 #include "core/session_state.h"
 
 namespace cat {
 
 // The setup controls as the operator left them when ticking "Open".
 struct LinkChoices {
-    std::string protocolText;  // the protocol list's text
-    int portListIndex = -1;    // the port list's position; -1 when nothing is chosen
-    std::string addressText;   // the radio address box
-    std::string speedText;     // the speed list's text
+    const RadioFamily* family = nullptr;  // the protocol list's; nothing while none is chosen
+    int portListIndex = -1;               // the port list's position; -1 when nothing is chosen
+    std::string addressText;              // the radio address box
+    std::string speedText;                // the speed list's text
     // The port's stored Handshake override ([Ports] ComN.Handshake), when there is one.
     std::optional<std::string> handshakeOverride;
     // DTR and RTS while the link is open ([Ports] ComN.DTR, ComN.RTS).

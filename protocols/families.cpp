@@ -14,14 +14,17 @@ namespace cat {
 
 namespace {
 
-const std::array<const RadioFamily*, 4>& Table() {
-    static const std::array<const RadioFamily*, 4> table{&CivFamily(), &KenwoodFamily(),
-                                                         &Ft817Family(), &YaesuFamily()};
+// One line per family, in the protocol list's order; a stored list position keeps its meaning,
+// so a new family comes last.
+std::span<const RadioFamily* const> Table() {
+    static const std::array table{
+        &CivFamily(),
+        &KenwoodFamily(),
+        &Ft817Family(),
+        &YaesuFamily(),
+    };
     return table;
 }
-
-// The stored list position is checked against the list's size before the families exist.
-static_assert(std::tuple_size_v<std::remove_cvref_t<decltype(Table())>> == kProtocolListSize);
 
 // The rig-sharing servers' languages: a port entry chooses them (rigctld://host), never the
 // protocol list, so they are kept out of it. Each one's record names the port kind that reaches it.

@@ -13,9 +13,6 @@
 
 namespace cat {
 
-// Entries of the protocol list: one per family. A stored list position is checked against it.
-inline constexpr std::size_t kProtocolListSize = 4;
-
 // Every family, in the protocol list's order: ICOM, Kenwood, FT-817, Yaesu. A stored list
 // position keeps its meaning: new families come after the old ones.
 std::span<const RadioFamily* const> Families();

@@ -67,7 +67,7 @@ RestoredChoices RestoreChoices(SettingsStore& store) {
     restored.left = Geometry(store, "Left");
     restored.address = ReadSetting(store, "Address", "00");
     restored.address = std::string(Trim(restored.address));
-    restored.protocolPosition = ListPosition(store, "Type", "-1", kProtocolListSize);
+    restored.protocolPosition = ListPosition(store, "Type", "-1", Families().size());
     restored.speedPosition = SpeedPosition(store);
     restored.portPosition = ListPosition(store, "ComPort", "1", kPortCount);
     restored.onTop = NumericValue(ReadSetting(store, "OnTop", "0")) == 1.0;

@@ -108,11 +108,6 @@ void PrintTraffic(const doctor::LinkWatch& watch, doctor::MonitorCursor from = {
         std::printf("  %s\n", line.c_str());
 }
 
-bool AddressedFamily(const std::string& listText) {
-    const RadioFamily* family = FamilyNamed(listText);
-    return family && family->Record().addressed;
-}
-
 bool IsPortError(doctor::VerdictKind kind) {
     using K = doctor::VerdictKind;
     return kind == K::DeviceMissing || kind == K::InUse || kind == K::NoPermission ||
@@ -185,7 +180,7 @@ int ChosenCom(const CommandLine& command, const RestoredChoices& stored, ReadOnl
 LinkChoices StoredChoices(const RestoredChoices& stored, int com, SettingsStore& store) {
     LinkChoices setup;
     const RadioFamily* family = FamilyAt(stored.protocolPosition);
-    setup.protocolText = family ? std::string(family->Name()) : "";
+    setup.family = family;
     setup.portListIndex = com - 1;
     setup.addressText = stored.address;
     if (stored.speedPosition >= 0)
@@ -217,12 +212,13 @@ void PrintHeading(const doctor::LinkFacts& facts, const LinkChoices& choices) {
                     std::string(server->Name()).c_str(), OneLine(address).c_str());
         return;
     }
-    std::printf(
-        "catlink --doctor: %s, %s at %s baud%s\n",
-        (facts.port == device ? facts.port : facts.port + " (" + device + ")").c_str(),
-        choices.protocolText.empty() ? "no protocol chosen" : choices.protocolText.c_str(),
-        facts.speed.c_str(),
-        AddressedFamily(choices.protocolText) ? (", address " + choices.addressText).c_str() : "");
+    std::printf("catlink --doctor: %s, %s at %s baud%s\n",
+                (facts.port == device ? facts.port : facts.port + " (" + device + ")").c_str(),
+                choices.family ? std::string(choices.family->Name()).c_str() : "no protocol chosen",
+                facts.speed.c_str(),
+                choices.family && choices.family->Record().addressed
+                    ? (", address " + choices.addressText).c_str()
+                    : "");
 }
 
 // A rig-sharing server among the port's holders: the radio can be tested through it. The entry

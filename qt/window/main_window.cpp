@@ -118,7 +118,7 @@ void MainWindow::StartReplugWatch() {
 
 LinkChoices MainWindow::GatherLinkChoices() const {
     LinkChoices setup;
-    setup.protocolText = protocolList_->currentText().toStdString();
+    setup.family = FamilyAt(protocolList_->currentIndex());
     setup.portListIndex = portList_->currentIndex();
     setup.addressText = addressBox_->text().toStdString();
     setup.speedText = speedList_->currentText().toStdString();

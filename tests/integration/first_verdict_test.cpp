@@ -17,6 +17,7 @@
 #include "doctor/link_watch.h"
 #include "doctor/listen.h"
 #include "link/link.h"
+#include "protocols/families.h"
 #include "qt/platform/qt_platform.h"
 #include "qt/platform/qt_settings_store.h"
 #include "qt/ports/qt_comm_port.h"
@@ -62,7 +63,7 @@ OpenRun WatchTheOpen(const QStringList& radioOptions, double seconds) {
     Link link(platform, follower);
     FillDigitCharacters(link.State());
     LinkChoices choices;
-    choices.protocolText = "ICOM";
+    choices.family = FamilyNamed("ICOM");
     choices.portListIndex = 0;
     choices.addressText = "5E";
     choices.speedText = "9600";

@@ -26,6 +26,7 @@
 #include "link/link_control.h"
 #include "link/poll_cycle.h"
 #include "protocols/civ/civ.h"
+#include "protocols/families.h"
 #include "protocols/ft817/ft817.h"
 #include "protocols/kenwood/kenwood.h"
 #include "qt/platform/qt_platform.h"
@@ -76,7 +77,7 @@ public:
     // Ticks "Open" with "Com 1" (list index 0), address 5E and 9600 baud.
     void Open() {
         LinkChoices choices;
-        choices.protocolText = protocolText_;
+        choices.family = FamilyNamed(protocolText_);
         choices.portListIndex = 0;
         choices.addressText = "5E";
         choices.speedText = "9600";

@@ -28,9 +28,6 @@ inline constexpr FamilyRow kFamilyRows[] = {
     {"Yaesu", "Yaesu", "yaesu"},
 };
 
-// Every family of the protocol list has its row.
-static_assert(std::size(kFamilyRows) == kProtocolListSize);
-
 // Test names and failures show the row by its name.
 inline void PrintTo(const FamilyRow& row, std::ostream* out) { *out << row.name; }
 

@@ -12,6 +12,7 @@
 
 #include "link/link_control.h"
 #include "link/poll_cycle.h"
+#include "protocols/families.h"
 #include "tests/support/fakes.h"
 
 namespace cat {
@@ -63,7 +64,7 @@ struct OpenedLink {
         };
         world.clock.now = 1000.0;
         LinkChoices choices;
-        choices.protocolText = family;
+        choices.family = FamilyNamed(family);
         choices.portListIndex = 0;
         choices.addressText = "5E";
         choices.speedText = speed;
@@ -215,7 +216,7 @@ TEST(FiveByteCheck, QuickReReadsOfANewIcomLinkKeepAQuarterSecondBetweenFrames) {
     SessionState state;
     test::FakeDisplay display;
     LinkChoices choices;
-    choices.protocolText = "ICOM";
+    choices.family = FamilyNamed("ICOM");
     choices.portListIndex = 0;
     choices.addressText = "5E";
     choices.speedText = "9600";

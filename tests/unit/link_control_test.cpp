@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/cat_error.h"
+#include "protocols/families.h"
 #include "tests/support/fakes.h"
 
 namespace cat {
@@ -12,8 +13,8 @@ using test::FakeCommPort;
 using test::FakeWorld;
 
 LinkChoices Choices(std::string protocol, int port, std::string address, std::string speed) {
-    return LinkChoices{std::move(protocol), port,         std::move(address),
-                       std::move(speed),    std::nullopt, {}};
+    return LinkChoices{FamilyNamed(protocol), port,         std::move(address),
+                       std::move(speed),      std::nullopt, {}};
 }
 
 TEST(OpenLink, ConfiguresThePortInOrderAndStartsTheTimer) {

@@ -399,7 +399,7 @@ TEST(ServerFamilies, OpenLinkLeavesTheLineToTheServer) {
     FakeWorld world;
     SessionState state;
     LinkChoices choices;
-    choices.protocolText = "FT-817";  // whatever the list shows
+    choices.family = FamilyNamed("FT-817");  // whatever the list shows
     choices.portListIndex = 2;
     choices.speedText = "";  // no speed applies
     choices.addressText = "zz";
