@@ -375,7 +375,9 @@ void Getty(Facts& f) {
             const bool getty = std::any_of(kGetties.begin(), kGetties.end(),
                                            [&](std::string_view name) { return Named(p, name); });
             if (!getty || !p.open.contains(node)) continue;
-            const std::string tty = fs::path(node).filename().string();
+            // systemd names a unit for /dev/pts/1 as pts-1.
+            std::string tty = fs::path(node).lexically_relative("/dev").string();
+            std::replace(tty.begin(), tty.end(), '/', '-');
             f.findings.push_back(
                 {"getty", "Login prompt on the port",
                  "A login prompt, " + p.program + " (process " + std::to_string(p.pid) +
