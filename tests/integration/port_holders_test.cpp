@@ -80,9 +80,10 @@ bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// A login prompt on the port is named as the computer's doing, with the command that stops it.
+// A login prompt on the port is named as the computer's doing, with the command that stops it,
+// and that command is the verdict's advice.
 TEST_F(PortHolders, TheDoctorNamesALoginPromptOnThePort) {
-    test::Radiosim radio(Ini(), 1, {"--model", "ic7300", "--speed", "9600"});
+    test::Radiosim radio(Ini(), 1, {"--model", "ic7300", "--speed", "9600", "--echo-only"});
     ASSERT_TRUE(radio.Started());
     // The kernel names a process after its program's file: a copy of sleep called agetty.
     const QString getty = home.filePath("agetty");
@@ -98,6 +99,11 @@ TEST_F(PortHolders, TheDoctorNamesALoginPromptOnThePort) {
         Has(run.out, "  Try: sudo systemctl disable --now serial-getty@pts-" + pts + ".service"))
         << run.out;
     EXPECT_LT(run.out.find("host: getty"), run.out.find("verdict:")) << run.out;
+    // The prompt echoes what it reads: the echo the verdict names is its doing, and so is the
+    // advice.
+    const std::string verdict = run.out.substr(std::min(run.out.find("verdict:"), run.out.size()));
+    EXPECT_TRUE(Has(verdict, "verdict: echo-only")) << run.out;
+    EXPECT_TRUE(Has(verdict, "Try: sudo systemctl disable --now serial-getty@pts-")) << run.out;
 }
 
 // The radio's own terminal maker is never named; the program that holds its port is, and the
