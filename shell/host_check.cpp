@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -91,8 +92,14 @@ std::vector<fs::path> Entries(const fs::path& folder) {
     return entries;
 }
 
-bool IsNumber(std::string_view text) {
-    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+// A number from a system file; nothing for one that is no number or too large, which a
+// hand-edited /etc/group may hold.
+template <typename T>
+std::optional<T> NumberIn(std::string_view text) {
+    T value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
 }
 
 // `path` under `root` as the system inside it names it: /dev/ttyUSB0.
@@ -120,10 +127,10 @@ struct Process {
 std::vector<Process> Processes(const fs::path& root, std::int64_t self) {
     std::vector<Process> processes;
     for (const fs::path& folder : Entries(root / "proc")) {
-        const std::string pid = folder.filename().string();
-        if (!IsNumber(pid) || std::stoll(pid) == self) continue;
+        const std::optional<std::int64_t> pid = NumberIn<std::int64_t>(folder.filename().string());
+        if (!pid || *pid == self) continue;
         Process process;
-        process.pid = std::stoll(pid);
+        process.pid = *pid;
         process.comm = FirstLine(folder / "comm");
         process.program = HolderOf(process.pid, Whole(folder / "cmdline"), process.comm).program;
         // Another user's process keeps its files to itself: it holds nothing we can see.
@@ -334,7 +341,7 @@ std::optional<Group> GroupWithId(const fs::path& root, std::uint32_t id) {
         std::vector<std::string> fields;
         std::stringstream parts(line);
         for (std::string field; std::getline(parts, field, ':');) fields.push_back(field);
-        if (fields.size() < 3 || !IsNumber(fields[2]) || std::stoul(fields[2]) != id) continue;
+        if (fields.size() < 3 || NumberIn<std::uint32_t>(fields[2]) != id) continue;
         Group group{fields[0], id, {}};
         if (fields.size() > 3) {
             std::stringstream members(fields[3]);

@@ -139,6 +139,14 @@ TEST(HostCheck, NamesWhatTheComputerDoesToThePort) {
         {"group_not_in_session",
          [](Tree& t) { t.view.groups = {12345}; },
          {"group-not-in-session /dev/ttyUSB0"}},
+        // A hand-edited line with a number too large for a group is passed over.
+        {"group_file_with_a_number_too_large",
+         [](Tree& t) {
+             t.view.groups = {12345};
+             t.File("etc/group", "big:x:99999999999999999999:alice\ndialout:x:" +
+                                     std::to_string(t.gid) + ":alice\n");
+         },
+         {"group-not-in-session /dev/ttyUSB0"}},
         {"group_lacked_but_user_not_in_it",
          [](Tree& t) {
              t.view.groups = {12345};
