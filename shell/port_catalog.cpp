@@ -259,11 +259,23 @@ std::string Columns(std::vector<TableLine> lines) {
 
 }  // namespace
 
-std::string PortTable(const std::vector<PortRow>& rows, const DeviceSnapshot& snapshot) {
+std::string PortTable(const std::vector<PortRow>& rows, const DeviceSnapshot& snapshot,
+                      const std::vector<HostFinding>& host) {
     std::vector<TableLine> lines = {{"Com", "Device", "By-id name", "Description"}};
     for (const PortRow& row : rows)
         if (OpensSomething(row)) lines.push_back(LineForRow(row, snapshot));
     AddUnreachedDevices(lines, rows, snapshot);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        std::string ids;
+        for (const HostFinding& finding : FindingsFor(host, lines[i].device))
+            ids += (ids.empty() ? "" : ", ") + finding.id;
+        if (!ids.empty())
+            lines[i].description +=
+                std::string(lines[i].description.empty() ? "" : "; ") + "host: " + ids;
+    }
+    for (const HostFinding& finding : host)
+        if (finding.device.rfind("USB ", 0) == 0)
+            lines.push_back({"-", finding.device, "-", "no port; host: " + finding.id});
     return Columns(std::move(lines));
 }
 

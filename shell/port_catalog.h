@@ -13,6 +13,7 @@
 
 #include "core/port_names.h"
 #include "core/settings_store.h"
+#include "shell/host_check.h"
 
 namespace cat {
 
@@ -82,6 +83,9 @@ std::vector<Assignment> AssignNewAdapters(SettingsStore& store, const DeviceSnap
 
 // The --list-ports table: one line per entry that opens something, then any serial port present
 // that no Com number reaches; columns Com, device, by-id name, description.
-std::string PortTable(const std::vector<PortRow>& rows, const DeviceSnapshot& snapshot);
+// A port that something on the computer gets in the way of is marked with the findings' names
+// ("host: getty"), and an adapter that has no port at all gets a line of its own.
+std::string PortTable(const std::vector<PortRow>& rows, const DeviceSnapshot& snapshot,
+                      const std::vector<HostFinding>& host = {});
 
 }  // namespace cat

@@ -11,6 +11,7 @@
 #include <QStylePainter>
 #include <algorithm>
 
+#include "core/text.h"
 #include "qt/platform/qt_text.h"
 
 namespace cat {
@@ -61,8 +62,19 @@ DeviceSnapshot TakeDeviceSnapshot(const QString& stableNameFolder) {
 void ListPorts(SettingsStore& store, std::FILE* out, const QString& stableNameFolder) {
     DeviceSnapshot snapshot = TakeDeviceSnapshot(stableNameFolder);
     AssignNewAdapters(store, snapshot);
-    const std::string table = PortTable(DescribePorts(store, snapshot), snapshot);
-    std::fputs(table.c_str(), out);
+    const std::vector<PortRow> rows = DescribePorts(store, snapshot);
+    std::vector<std::string> devices;
+    for (const SerialDeviceInfo& info : snapshot.devices) devices.push_back(info.location);
+    for (const PortRow& row : rows)
+        if (row.present) devices.push_back(row.device);
+    std::sort(devices.begin(), devices.end());
+    devices.erase(std::unique(devices.begin(), devices.end()), devices.end());
+    const std::vector<HostFinding> host = CheckHost(ThisProcessView(devices));
+    std::fputs(PortTable(rows, snapshot, host).c_str(), out);
+    // What each mark means, and what to do, once per finding.
+    for (const HostFinding& f : host)
+        std::fprintf(out, "host: %s: %s\n  Try: %s\n", f.device.c_str(), OneLine(f.text).c_str(),
+                     OneLine(f.advice).c_str());
     std::fflush(out);
 }
 

@@ -35,6 +35,7 @@
 #include "qt/ports/port_list.h"
 #include "qt/ports/qt_comm_port.h"
 #include "shell/device_holders.h"
+#include "shell/host_check.h"
 #include "shell/port_catalog.h"
 #include "shell/startup.h"
 
@@ -88,6 +89,20 @@ void Wait(int ms) {
     QCoreApplication::processEvents();
     QThread::msleep(static_cast<unsigned long>(ms));
     QCoreApplication::processEvents();
+}
+
+// What the computer itself does to the port, said before the line is read: a finding that
+// explains the verdict is told again as its advice.
+std::vector<HostFinding> PrintHostFindings(const doctor::LinkFacts& facts) {
+    if (const auto target = ParsePortTarget(facts.device);
+        target && target->kind != PortKind::Device)
+        return {};
+    const std::vector<HostFinding> findings = CheckHost(ThisProcessView({facts.device}));
+    for (const HostFinding& f : findings)
+        std::printf("host: %s: %s\n  Try: %s\n", f.id.c_str(), OneLine(f.text).c_str(),
+                    OneLine(f.advice).c_str());
+    std::fflush(stdout);
+    return findings;
 }
 
 void PrintVerdict(const doctor::Verdict& v) {
@@ -241,11 +256,11 @@ void PrintServerOffer(const std::vector<HoldingProcess>& holders, const std::str
 
 int ReportOpenFailure(const CatError& error, doctor::LinkWatch& watch,
                       const doctor::LinkFacts& facts, std::vector<HoldingProcess> holders,
-                      SettingsStore& userStore) {
+                      SettingsStore& userStore, const std::vector<HostFinding>& host) {
     doctor::OpenFailure failure = OpenFailureFacts(error, facts.device);
     failure.text = WithoutReopening(failure.text);
     watch.OpenFailed(facts, failure);
-    const doctor::Verdict verdict = watch.Diagnose();
+    const doctor::Verdict verdict = ExplainedByHost(watch.Diagnose(), host, facts.device);
     PrintVerdict(verdict);
     if (failure.fault == CommFault::DeviceInUse) {
         if (holders.empty()) holders = OtherHolders(facts.device);
@@ -401,11 +416,12 @@ struct DoctorLink {
 // After the listen: the PTT test on a link that answered, or the scan on one that read nothing;
 // the verdict line last, once the scan has said what differs. The exit status.
 int Conclude(const DoctorLink& link, doctor::Verdict verdict, const std::optional<PttRequest>& ptt,
-             const doctor::LinkFacts& facts, const LinkChoices& choices) {
+             const doctor::LinkFacts& facts, const LinkChoices& choices,
+             const std::vector<HostFinding>& host) {
     // Only a frequency read on the link as set up counts as a working link.
     const int status = ExitStatusOf(verdict);
     if (ptt && status == kExitOk) {
-        PrintVerdict(verdict);
+        PrintVerdict(ExplainedByHost(verdict, host, facts.device));
         const int tested =
             TestPtt(*ptt, link.link, link.platform, link.port, link.watch, link.entry);
         link.link.Close();
@@ -422,7 +438,7 @@ int Conclude(const DoctorLink& link, doctor::Verdict verdict, const std::optiona
         if (const auto found = ScanWherePermitted(link.port, link.watch, choices, facts))
             verdict = doctor::FoundElsewhere(verdict, link.watch.Observe(), *found);
     }
-    PrintVerdict(verdict);
+    PrintVerdict(ExplainedByHost(verdict, host, facts.device));
     return status;
 }
 
@@ -480,6 +496,7 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
         QObject::connect(&port, &QtCommPort::BytesArrived, [&] { link.Receive(); });
     QObject::connect(&port, &QtCommPort::PortLost, [&] { watch.Lost(port.LostDetail()); });
     PrintHeading(facts, choices);
+    const std::vector<HostFinding> host = PrintHostFindings(facts);
     // Linux lets another program keep the device open beside us: both opens succeed, and the
     // two programs' commands mix on the line. Looked for before the open, said after it.
     const std::vector<HoldingProcess> holders = OtherHolders(facts.device);
@@ -487,14 +504,14 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
         link.Open(choices);
     } catch (const CatError& e) {
         facts.protocol = link.State().protocol;
-        return ReportOpenFailure(e, watch, facts, holders, userStore);
+        return ReportOpenFailure(e, watch, facts, holders, userStore, host);
     }
     WarnOfSharing(holders, facts.port, userStore);
     facts.protocol = link.State().protocol;
     facts.radioAddress = link.State().radioAddress;
     facts.handshaking = link.FlowControl() == Handshake::RtsCts;
     const DoctorLink run{link, platform, port, watch, linkReader, facts.com};
-    return Conclude(run, Examine(link, watch, facts.com), ptt, facts, choices);
+    return Conclude(run, Examine(link, watch, facts.com), ptt, facts, choices, host);
 }
 
 }  // namespace cat

@@ -66,7 +66,13 @@ doctor::LinkFacts LinkDoctor::Facts() const {
     return f;
 }
 
-void LinkDoctor::LookForHolders(const std::string& device) { holders_ = OtherHolders(device); }
+void LinkDoctor::LookForHolders(const std::string& device) {
+    holders_ = OtherHolders(device);
+    hostDevice_ = device;
+    const auto target = ParsePortTarget(device);
+    host_ = target && target->kind != PortKind::Device ? std::vector<HostFinding>{}
+                                                       : CheckHost(ThisProcessView({device}));
+}
 
 void LinkDoctor::Opened() {
     // What a scan found belongs to the link before this one: it must not sit beside another
@@ -139,7 +145,7 @@ void LinkDoctor::WaitingForDevice(bool waiting) {
 }
 
 void LinkDoctor::Update() {
-    const doctor::Verdict verdict = watch_.Diagnose();
+    const doctor::Verdict verdict = ExplainedByHost(watch_.Diagnose(), host_, hostDevice_);
     const bool changed = verdict.brief != verdict_.brief || verdict.text != verdict_.text;
     verdict_ = verdict;
     if (changed) ShowVerdict();

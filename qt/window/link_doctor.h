@@ -21,6 +21,7 @@
 #include "link/link.h"
 #include "qt/window/link_doctor_host.h"
 #include "shell/device_holders.h"
+#include "shell/host_check.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -129,6 +130,10 @@ private:
 
     // Other programs that hold the port: looked for before each open, said after it.
     std::vector<HoldingProcess> holders_;
+    // What the computer does to the port, looked at before each open: a finding that explains
+    // the verdict joins its words and gives its advice.
+    std::vector<HostFinding> host_;
+    std::string hostDevice_;
     std::string sharedWarning_;  // the open link shares its device with them
     struct ServerOffer {
         HoldingProcess server;

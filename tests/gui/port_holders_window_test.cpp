@@ -3,10 +3,12 @@
 // port alone, and when the holder is a rig-sharing server (the real rigctld on radiosim's
 // terminal) one click maps its address to a Com number, chooses it and opens it.
 
+#include <QFile>
 #include <QLabel>
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "qt/ports/device_facts.h"
@@ -30,9 +32,9 @@ protected:
         WindowTest::TearDown();
     }
     // radiosim's ICOM radio on Com 1, held by `program` as well.
-    bool HeldRadio(const QString& program, const QStringList& args) {
-        radio = std::make_unique<Radiosim>(IniPath(), 1,
-                                           QStringList{"--model", "ic7300", "--speed", "9600"});
+    bool HeldRadio(const QString& program, const QStringList& args,
+                   const QStringList& radioArgs = {"--model", "ic7300", "--speed", "9600"}) {
+        radio = std::make_unique<Radiosim>(IniPath(), 1, radioArgs);
         if (!radio->Started()) return false;
         QStringList withPty = args;
         withPty.replaceInStrings(QStringLiteral("PTY"), radio->Pty());
@@ -83,6 +85,23 @@ TEST_F(PortHoldersWindow, TheLinkOpensWithAWarningAndFindRadioLeavesThePortAlone
     // Closed, the warning goes with the link.
     OpenButton(w)->click();
     EXPECT_FALSE(InPanel<QLabel>(w, "diagnosis")->text().contains(warning));
+}
+
+// A login prompt on the port explains the echo the link hears: the details say so, and what to do.
+TEST_F(PortHoldersWindow, ALoginPromptOnThePortExplainsTheEcho) {
+    QTemporaryDir bin;
+    const QString getty = bin.filePath("agetty");  // the kernel names a process after its file
+    ASSERT_TRUE(QFile::copy("/bin/sleep", getty));
+    ASSERT_TRUE(HeldRadio("sh", {"-c", "exec \"$1\" 60 <\"$0\"", "PTY", getty},
+                          {"--model", "ic7300", "--speed", "9600", "--echo-only"}));
+    MainWindow& w = OpenWithDetails();
+    const auto diagnosis = [&] { return InPanel<QLabel>(w, "diagnosis")->text(); };
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return diagnosis().contains("A login prompt, agetty (process " + Pid() + ")"); },
+        5000))
+        << diagnosis().toStdString();
+    EXPECT_TRUE(diagnosis().contains("Try: sudo systemctl disable --now serial-getty@pts-"))
+        << diagnosis().toStdString();
 }
 
 TEST_F(PortHoldersWindow, OneClickTestsThroughTheRigctldThatHoldsThePort) {

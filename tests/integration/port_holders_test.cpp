@@ -80,6 +80,32 @@ bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+// A login prompt on the port is named as the computer's doing, with the command that stops it,
+// and that command is the verdict's advice.
+TEST_F(PortHolders, TheDoctorNamesALoginPromptOnThePort) {
+    test::Radiosim radio(Ini(), 1, {"--model", "ic7300", "--speed", "9600", "--echo-only"});
+    ASSERT_TRUE(radio.Started());
+    // The kernel names a process after its program's file: a copy of sleep called agetty.
+    const QString getty = home.filePath("agetty");
+    ASSERT_TRUE(QFile::copy("/bin/sleep", getty));
+    const QProcess* holder =
+        Hold("sh", {"-c", "exec \"$1\" 60 <\"$0\"", radio.Pty(), getty}, radio.Pty());
+    const std::string pts = QFileInfo(radio.Pty()).fileName().toStdString();
+    const Outcome run = Doctor({});
+    EXPECT_TRUE(Has(run.out, "host: getty: A login prompt, agetty (process " +
+                                 std::to_string(holder->processId()) + "), holds "))
+        << run.out;
+    EXPECT_TRUE(
+        Has(run.out, "  Try: sudo systemctl disable --now serial-getty@pts-" + pts + ".service"))
+        << run.out;
+    EXPECT_LT(run.out.find("host: getty"), run.out.find("verdict:")) << run.out;
+    // The prompt echoes what it reads: the echo the verdict names is its doing, and so is the
+    // advice.
+    const std::string verdict = run.out.substr(std::min(run.out.find("verdict:"), run.out.size()));
+    EXPECT_TRUE(Has(verdict, "verdict: echo-only")) << run.out;
+    EXPECT_TRUE(Has(verdict, "Try: sudo systemctl disable --now serial-getty@pts-")) << run.out;
+}
+
 // The radio's own terminal maker is never named; the program that holds its port is, and the
 // doctor tests on, warns, and keeps its scan off that port.
 TEST_F(PortHolders, TheDoctorWarnsOfAnotherHolderAndDoesNotScanItsPort) {
@@ -96,7 +122,7 @@ TEST_F(PortHolders, TheDoctorWarnsOfAnotherHolderAndDoesNotScanItsPort) {
          0,
          {"warning: sleep (process %1) also has Com 1 open: its commands and ours will mix",
           "verdict: answering"},
-         {"advice:", "scan:"}},
+         {"advice:", "scan:", "host:"}},
         // No reply the link can read (another family at another speed): the scan would run, and
         // does not on a held port.
         {"radio_the_link_cannot_read",
@@ -104,7 +130,7 @@ TEST_F(PortHolders, TheDoctorWarnsOfAnotherHolderAndDoesNotScanItsPort) {
          1,
          {"warning: sleep (process %1) also has Com 1 open",
           "scan: Com 1: held by sleep (process %1), not probed"},
-         {"found:", "probes)"}},
+         {"found:", "probes)", "host:"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

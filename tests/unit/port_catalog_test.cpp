@@ -223,5 +223,29 @@ TEST(PortTable, ListsWhatOpensSomethingAndTheAdaptersNoNumberReaches) {
     }
 }
 
+TEST(PortTable, MarksThePortsTheComputerGetsInTheWayOf) {
+    MemoryStore store;
+    const DeviceSnapshot snapshot = kTwoAdaptersAndAUart.Snapshot();
+    const std::vector<HostFinding> host = {
+        {"getty", "", "", "", "/dev/ttyS0"},
+        {"modem-manager", "", "", "", "/dev/ttyUSB1"},
+        {"autosuspend", "", "", "", "/dev/ttyUSB1"},
+        {"getty", "", "", "", "/dev/ttyS9"},  // no line shows it: no mark anywhere
+        {"no-driver", "", "", "", "USB 1a86:7523"},
+    };
+    const std::string table = PortTable(DescribePorts(store, snapshot), snapshot, host);
+    std::vector<std::vector<std::string>> rows;
+    for (std::size_t at = 0, end; (end = table.find('\n', at)) != std::string::npos; at = end + 1)
+        rows.push_back(Columns(table.substr(at, end - at)));
+    ASSERT_GE(rows.size(), 3u) << table;
+    EXPECT_EQ(rows[1], (std::vector<std::string>{"1", "/dev/ttyS0", "-", "host: getty"}));
+    EXPECT_EQ(rows[rows.size() - 2].back(),
+              "FT232R USB UART, FTDI, serial number A50285BI; no Com number; host: "
+              "modem-manager, autosuspend");
+    EXPECT_EQ(rows.back(),
+              (std::vector<std::string>{"-", "USB 1a86:7523", "-", "no port; host: no-driver"}));
+    EXPECT_EQ(table.find("ttyS9"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace cat
