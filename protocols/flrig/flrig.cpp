@@ -162,6 +162,34 @@ public:
     bool modeNext = false;
 
 private:
+    Piece ReadFrequency(std::string_view text) const {
+        const auto hertz = HertzOf(text);
+        if (!hertz)
+            return Noted(PieceKind::Unread, "frequency in a form this program does not read");
+        // Without a transceiver flrig answers its own starting frequency, which no radio sent.
+        if (noTransceiver_)
+            return Noted(PieceKind::Refusal,
+                         "flrig has no transceiver (" + family::Megahertz(*hertz) + " is its own)");
+        Piece piece = Noted(PieceKind::Reply, "frequency: " + family::Megahertz(*hertz));
+        piece.hertz = hertz;
+        return piece;
+    }
+
+    Piece ReadMode(std::string_view text) const {
+        if (text.empty()) return Noted(PieceKind::Unread, "an empty mode");
+        if (noTransceiver_)
+            return Noted(PieceKind::Refusal,
+                         "flrig has no transceiver (" + Shortened(text) + " is its own)");
+        Piece piece = Noted(PieceKind::Reply, "mode: " + Shortened(text));
+        piece.modeReported = true;
+        piece.mode = Lookup(flrig::kReceivedModes, text);
+        if (!piece.mode)
+            piece.note += " (a mode without a name here)";
+        else if (ModeName(*piece.mode) != text)
+            piece.note += " (" + std::string(ModeName(*piece.mode)) + ")";
+        return piece;
+    }
+
     Piece Read(const std::string& method, const flrig::RpcAnswer& answer) {
         if (answer.fault) {
             return Noted(
@@ -197,32 +225,8 @@ private:
             for (const std::string& name : modes_) names += (names.empty() ? "" : " ") + name;
             return Noted(PieceKind::Reply, "mode table: " + Shortened(names));
         }
-        if (method == flrig::kReadFrequency) {
-            const auto hertz = HertzOf(text);
-            if (!hertz)
-                return Noted(PieceKind::Unread, "frequency in a form this program does not read");
-            // Without a transceiver flrig answers its own starting frequency, which no radio sent.
-            if (noTransceiver_)
-                return Noted(PieceKind::Refusal, "flrig has no transceiver (" +
-                                                     family::Megahertz(*hertz) + " is its own)");
-            Piece piece = Noted(PieceKind::Reply, "frequency: " + family::Megahertz(*hertz));
-            piece.hertz = hertz;
-            return piece;
-        }
-        if (method == flrig::kReadMode) {
-            if (text.empty()) return Noted(PieceKind::Unread, "an empty mode");
-            if (noTransceiver_)
-                return Noted(PieceKind::Refusal,
-                             "flrig has no transceiver (" + Shortened(text) + " is its own)");
-            Piece piece = Noted(PieceKind::Reply, "mode: " + Shortened(text));
-            piece.modeReported = true;
-            piece.mode = Lookup(flrig::kReceivedModes, text);
-            if (!piece.mode)
-                piece.note += " (a mode without a name here)";
-            else if (ModeName(*piece.mode) != text)
-                piece.note += " (" + std::string(ModeName(*piece.mode)) + ")";
-            return piece;
-        }
+        if (method == flrig::kReadFrequency) return ReadFrequency(text);
+        if (method == flrig::kReadMode) return ReadMode(text);
         if (method == flrig::kReadTransmitting) {
             if (noTransceiver_) return Noted(PieceKind::Refusal, "flrig has no transceiver");
             if (text != "0" && text != "1")
