@@ -16,6 +16,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <tuple>
@@ -207,6 +208,17 @@ Round OneRound(const Build& build, const Row& row) {
     return round;
 }
 
+// Summarise's, with the median of an even count the mean of the middle two: of two rounds, the
+// worst would otherwise be the median too.
+Summary MedianAndWorst(std::vector<double> values) {
+    Summary s = Summarise(values);
+    if (s.count % 2 == 0 && s.count > 0) {
+        std::sort(values.begin(), values.end());
+        s.median = (values[values.size() / 2 - 1] + values[values.size() / 2]) / 2;
+    }
+    return s;
+}
+
 struct Figures {
     const Row* row = nullptr;
     Summary fresh, known;                // s from the port's open, by radiosim's clock
@@ -231,10 +243,10 @@ Figures MeasureRow(const Build& build, const Row& row, int rounds) {
         f.changes += round.changes;
         f.lastKnownTraffic = round.known.output;
     }
-    f.fresh = Summarise(fresh);
-    f.known = Summarise(known);
-    f.freshStamped = Summarise(freshStamped);
-    f.knownStamped = Summarise(knownStamped);
+    f.fresh = MedianAndWorst(fresh);
+    f.known = MedianAndWorst(known);
+    f.freshStamped = MedianAndWorst(freshStamped);
+    f.knownStamped = MedianAndWorst(knownStamped);
     return f;
 }
 
