@@ -163,8 +163,12 @@ public:
     // in it (its probe at other speeds), sent before the link's first command so that this
     // reaches the radio whole; empty when the family's framing needs none.
     virtual std::string_view BufferClear() const { return {}; }
-    // The one extra read a link makes the moment it opens, so that what is wrong shows at once.
-    virtual void ReadAtOpen(SessionState&, Platform&) const {}
+    // The link's first read, made the moment it may send, so that a working link shows its
+    // reading at once and what is wrong shows soon: the poll's own read unless the family has
+    // another (a server's account of its radio).
+    virtual void ReadAtOpen(SessionState& state, Platform& platform) const {
+        Poll(state, platform);
+    }
     // The port's receive notification: parses replies that came in after a command returned.
     virtual void Receive(SessionState& state, CommPort& port) const = 0;
     // `hertz` as the operator asked for it; the family encodes it as its set command carries it,

@@ -21,6 +21,9 @@ struct SessionState {
     // The radio's last reported frequency; nothing until it has reported one, so the display
     // stays empty rather than show a frequency no radio sent.
     std::optional<std::int64_t> frequencyHz;
+    // How many frequency readings the radios have sent, over every link: a link counts its own
+    // from its open.
+    std::uint32_t readings = 0;
     // The mode of the radio's last mode report; nothing until then, and after a report with no
     // mode or a code without a name. An ICOM radio answers frequency and mode in separate
     // frames, and a default mode would show as LSB meanwhile.

@@ -1,5 +1,8 @@
 #include "doctor/listen.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "protocols/families.h"
 
 namespace cat::doctor {
@@ -31,6 +34,13 @@ void WatchFollowsLink::Opened(const SessionState& state, Handshake flowControl) 
 }
 
 std::optional<TransmitFinding> Listen::Tick() { return link_.Tick(false, display_); }
+
+int Listen::WaitMs() const {
+    const std::optional<Seconds> due = link_.NextDue();
+    if (!due) return kListenTickMs;
+    const double ms = std::ceil((due->count() - watch_.Now()) * 1000.0);
+    return static_cast<int>(std::clamp(ms, 1.0, static_cast<double>(kListenTickMs)));
+}
 
 std::optional<Verdict> Listen::Settled() {
     const SessionState& state = link_.State();

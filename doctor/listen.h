@@ -38,6 +38,9 @@ public:
 
     // One tick of the link; what the transmit watch found, to be told at once.
     std::optional<TransmitFinding> Tick();
+    // How long to wait for the next tick: the ticks' spacing, or less when the link has
+    // something to do sooner (the check's next step, its first read, a poll's turn).
+    int WaitMs() const;
     // After the tick's wait: the verdict once it is settled.
     std::optional<Verdict> Settled();
     // The link's display as the window would show it.

@@ -48,6 +48,21 @@ bool FiveByteCheck::Step(Platform& platform, double now) {
     return true;
 }
 
+double FiveByteCheck::NextStepAt(double now) const {
+    constexpr double kAnswerLookSeconds = 0.01;
+    switch (stage_) {
+        case Stage::Quiet:
+            return lastSent_ ? *lastSent_ + family_.Record().silenceBefore : now;
+        case Stage::Listen:
+            return listenUntil_;
+        case Stage::Clear:
+            return std::min(listenUntil_, now + kAnswerLookSeconds);
+        case Stage::Over:
+            break;
+    }
+    return now;
+}
+
 bool FiveByteCheck::Probe(Platform& platform, double now) {
     CommPort& port = platform.port;
     // Whatever the line carried before counts as just sent.

@@ -34,6 +34,11 @@ public:
     // One step at `now` (seconds on the platform clock); true once the check is over.
     bool Step(Platform& platform, double now);
 
+    // When the next step has something to do, for a caller given `now`: the end of the silence
+    // before a probe or of a probe's listening; soon while the clearing bytes' answer is awaited,
+    // which ends that wait as it comes.
+    double NextStepAt(double now) const;
+
     bool Over() const { return stage_ == Stage::Over; }
     // The family and speed of the radio found.
     const RadioFamily* Found() const { return found_; }

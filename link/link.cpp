@@ -1,11 +1,13 @@
 #include "link/link.h"
 
+#include "link/five_byte_check.h"
 #include "protocols/families.h"
 
 namespace cat {
 
 void Link::Open(const LinkChoices& choices) {
     choices_ = choices;
+    readingsAtOpen_ = state_.readings;
     transmit_.Closed();
     handshake_ = OpenLink(state_, platform_, choices);
     transmit_.Opened(platform_.clock.Now(), handshake_);
@@ -16,6 +18,8 @@ void Link::Open(const LinkChoices& choices) {
 void Link::Reopen() {
     state_.received.clear();
     state_.lastPoll.reset();
+    // The device went away and came back: whatever is on it now is checked afresh.
+    choices_.checkKnownDone = false;
     Open(choices_);
 }
 
@@ -37,6 +41,20 @@ std::optional<TransmitFinding> Link::Tick(bool minimised, DisplayBox& display) {
 }
 
 void Link::Receive() { ReceiveDispatch(state_, platform_.port); }
+
+void Link::Receive(bool minimised, DisplayBox& display) {
+    Receive();
+    // An ICOM radio's own announcements of a turned dial show as they come, not a tick later.
+    if (!minimised && !state_.busy) ShowReading(state_, display);
+}
+
+bool Link::AnsweredAfterCheck() const {
+    return LinkMaySend(state_) && state_.readings != readingsAtOpen_;
+}
+
+bool Link::FiveByteRadioFound() const {
+    return state_.fiveByteCheck && state_.fiveByteCheck->Found();
+}
 
 bool Link::PausePolling() {
     const bool polling = platform_.pollTimer.Enabled();

@@ -54,6 +54,16 @@ public:
     std::optional<TransmitFinding> Tick(bool minimised, DisplayBox& display);
     // The port's receive notification.
     void Receive();
+    // The same, and the display shows what came as a tick would show it.
+    void Receive(bool minimised, DisplayBox& display);
+    // When the link wants its next tick (see NextTurnAt): a shell ticking it then, besides its
+    // regular timer, shows the first reading as soon as the line allows.
+    std::optional<Seconds> NextDue() const { return NextTurnAt(state_, platform_); }
+    // The check for a five-byte radio found none (or was known done for this device) and the
+    // link's own radio answered since: what may be remembered of this device.
+    bool AnsweredAfterCheck() const;
+    // A five-byte radio answered the check: nothing may be remembered of this device.
+    bool FiveByteRadioFound() const;
 
     // Holds the polls off while something else has the line (Find radio, a PTT test) and says
     // whether they ran; ResumePolling gives them back.
@@ -67,6 +77,7 @@ private:
     TransmitWatch transmit_;
     LinkChoices choices_;
     Handshake handshake_ = Handshake::None;
+    std::uint32_t readingsAtOpen_ = 0;
 };
 
 }  // namespace cat

@@ -98,7 +98,8 @@ Handshake OpenLink(SessionState& state, Platform& platform, const LinkChoices& c
     state.transmitting.reset();
     state.fiveByteCheck.reset();
     platform.port.Open();
-    if (family) state.fiveByteCheck = FiveByteCheck::For(*family, speed, line, handshake.mode);
+    if (family && !choices.checkKnownDone)
+        state.fiveByteCheck = FiveByteCheck::For(*family, speed, line, handshake.mode);
     platform.pollTimer.SetEnabled(true);
     return handshake.mode;
 }

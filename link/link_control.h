@@ -25,6 +25,9 @@ struct LinkChoices {
     ControlLineLevels lines;
     // What the port's entry opens: a rig-sharing server chooses the link's language itself.
     PortKind portKind = PortKind::Device;
+    // The check for a five-byte radio found none on this very device before, and the link's
+    // radio answered after it, with no unplug since: the check is not made again.
+    bool checkKnownDone = false;
 };
 
 // The kind of port the port list's position opens, as the [Ports] entry names it.

@@ -24,13 +24,20 @@ bool PeriodPassed(const SessionState& state, Platform& platform, Seconds period)
 // The family's own read at open, and the quiet after it.
 void FamilyReadAtOpen(SessionState& state, Platform& platform, const RadioFamily& protocol) {
     SkipOnFailure([&] { protocol.ReadAtOpen(state, platform); });
-    // The first poll keeps a quarter second of silence after this read. A radio that counts
-    // every five bytes as one command (an FT-817 on a link set up for another family) drops the
-    // read's leftover bytes in that pause; sent straight after it, the poll's bytes would join
-    // them into a command (at ICOM's read and poll, "lock the dial").
-    if (const std::optional<Seconds> period = protocol.PollPeriodNow(state);
-        period && *period > kQuietAfterRead)
-        SkipOnFailure([&] { state.lastPoll = platform.clock.Now() - (*period - kQuietAfterRead); });
+    // A server's read at open is no poll, and its line holds no radio to keep quiet for.
+    if (protocol.Record().server) return;
+    // The read took the poll's turn. The next keeps a quarter second of silence after it, and no
+    // more when the family would read again sooner: a radio that counts every five bytes as one
+    // command (an FT-817 on a link set up for another family) drops the read's leftover bytes in
+    // that pause; sent straight after it, the next read's bytes would join them into a command
+    // (at ICOM's two reads, "lock the dial").
+    SkipOnFailure([&] {
+        Seconds taken = platform.clock.Now();
+        if (const std::optional<Seconds> period = protocol.PollPeriodNow(state);
+            period && *period > kQuietAfterRead)
+            taken -= *period - kQuietAfterRead;
+        state.lastPoll = taken;
+    });
 }
 
 // True once the link may send its own family's bytes: its check for a five-byte radio is over
@@ -68,16 +75,39 @@ std::string DisplayText(const SessionState& state) {
     return text;
 }
 
+void ShowReading(const SessionState& state, DisplayBox& display) {
+    const std::string text = DisplayText(state);
+    if (display.Text() != text) display.SetText(text);
+}
+
 void PollTick(SessionState& state, Platform& platform, bool minimised, DisplayBox& display) {
     if (state.protocol == Protocol::None || minimised || state.busy) return;
     state.busy = true;
     // Failure style: abandon. A tick never reports; the next one starts afresh.
     SkipOnFailure([&] {
         Poll(state, platform);
-        const std::string text = DisplayText(state);
-        if (display.Text() != text) display.SetText(text);
+        ShowReading(state, display);
     });
     state.busy = false;
+}
+
+std::optional<Seconds> NextTurnAt(const SessionState& state, Platform& platform) {
+    const RadioFamily* protocol = FamilyFor(state.protocol);
+    std::optional<Seconds> due;
+    if (!protocol) return due;
+    SkipOnFailure([&] {
+        if (!platform.port.IsOpen()) return;
+        const Seconds now = platform.clock.Now();
+        if (const FiveByteCheck* check = state.fiveByteCheck.get(); check && !check->Over()) {
+            due = Seconds{check->NextStepAt(now.count())};
+            return;
+        }
+        if (!LinkMaySend(state)) return;
+        const std::optional<Seconds> period = protocol->PollPeriodNow(state);
+        // A period is passed once the clock is beyond it (see PeriodPassed).
+        if (period) due = state.lastPoll ? *state.lastPoll + *period + Seconds{0.001} : now;
+    });
+    return due;
 }
 
 void ReadAtOpen(SessionState& state, Platform& platform) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "core/platform.h"
@@ -16,13 +17,13 @@ public:
     virtual void SetText(const std::string& text) = 0;
 };
 
-// One tick of the 100 ms poll timer: asks the radio of the open link for frequency and mode
-// (Kenwood at most every 0.25 s, ICOM every second, FT-817 every tick) and refreshes the display.
+// One tick of the poll timer: asks the radio of the open link for frequency and mode (Kenwood at
+// most every 0.25 s, ICOM at its family's pace, FT-817 every tick) and refreshes the display.
 // Never raises; busy is always clear again when it returns.
 void PollTick(SessionState& state, Platform& platform, bool minimised, DisplayBox& display);
 
-// The one extra read a link makes the moment it opens (ICOM: which radio is there, at which
-// address), so that what is wrong with the link shows at once. Never raises.
+// The link's first read, made the moment it opens, or once the check for a five-byte radio is
+// over when one runs, so that the radio's reading shows at once. Never raises.
 void ReadAtOpen(SessionState& state, Platform& platform);
 
 // Whether the open link sends its own family's commands yet: no check for a five-byte radio runs,
@@ -35,6 +36,15 @@ bool LinkMaySend(const SessionState& state);
 // makes the poll wait its period from the read's end.
 bool PollTurnNow(const RadioFamily& family, const SessionState& state, Platform& platform);
 void TookPollTurn(SessionState& state, Platform& platform);
+
+// When the open link next has something to do: the check's next step, or the poll's next turn.
+// Nothing when it only waits for the regular tick (a family that polls on every tick, a closed
+// port, a five-byte radio found). Ticking the link at this moment rather than on the next 100 ms
+// tick is what makes the first reading come as soon as the line allows. Never raises.
+std::optional<Seconds> NextTurnAt(const SessionState& state, Platform& platform);
+
+// Brings `display` up to the link's reading (written only on change).
+void ShowReading(const SessionState& state, DisplayBox& display);
 
 // The port's receive notification: hands waiting bytes to the open protocol's parser.
 void ReceiveDispatch(SessionState& state, CommPort& port);

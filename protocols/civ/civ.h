@@ -32,7 +32,8 @@ std::int16_t HexByteValue(std::string_view hex);
 // from the configured radio. Failure style: ignore; never raises.
 void ReceiveCivReplies(SessionState& state, CommPort& port);
 
-// Polls with 03 then 04 every 2 s; sets with 05 and 06.
+// Polls with 03 and 04, one frame at a time until the radio answered and then together (see
+// civ_protocol.cpp for the pace); sets with 05 and 06.
 const RadioFamily& CivFamily();
 
 }  // namespace cat

@@ -18,11 +18,11 @@ namespace cat {
 
 namespace {
 
-// Each read every 2 s, the frequency and the mode reads a second apart. Sent together, the two
-// frames are fourteen bytes in one burst: an FT-817 on the line at another speed counts them as
-// whole five-byte commands (at 9600 baud into a radio at 4800, "power off" on every poll). One
-// seven-byte frame alone reaches such a radio as fewer than five bytes when sent faster than it
-// reads, and it drops the rest during the second of silence that follows.
+// A radio not heard yet: each read every 2 s, the frequency and the mode reads a second apart.
+// Sent together, the two frames are fourteen bytes in one burst: an FT-817 on the line at another
+// speed counts them as whole five-byte commands (at 9600 baud into a radio at 4800, "power off" on
+// every poll). One seven-byte frame alone reaches such a radio as fewer than five bytes when sent
+// faster than it reads, and it drops the rest during the second of silence that follows.
 constexpr Seconds kPollPeriod{1.0};
 // Until a new link has heard the radio answer a read, it reads again sooner, so that what the
 // line shows is plain within a second of the open: a refusal repeated, or reads left unanswered.
@@ -30,6 +30,11 @@ constexpr Seconds kPollPeriod{1.0};
 // count needs to drop what reached it of the frame.
 constexpr Seconds kFirstPollPeriod{0.3};
 constexpr int kFirstReads = 4;
+// A radio that answered a read at its own address speaks CI-V: no radio counting in fives is on
+// this line, and both reads go out together often enough for the display to follow the dial.
+// Each turn is about forty bytes of the line's time both ways: a fifth of it at 9600 baud leaves
+// room for the radio's own announcements on a one-wire bus.
+constexpr Seconds kAnsweringPollPeriod{0.2};
 
 // Unconsumed bytes may wait between passes up to 127 bytes. More is not a frame in progress but
 // noise, and is dropped so that each pass searches a short buffer.
@@ -76,11 +81,23 @@ public:
     explicit CivReader(int address) : address_(address) {}
 
     int Address() const { return address_; }
-    // The poll alternates: frequency, then mode a period later.
-    bool TakeModeTurn() {
+    // The reads in turn while the radio has not answered: the frequency first, which shows a
+    // working link soonest, then "which address?" to all, which shows a radio at another address
+    // than the one chosen (it answers that and never the polls), then mode and frequency.
+    enum class Turn { Frequency, Address, Mode };
+    Turn TakeTurn() {
         if (firstReadsLeft_ > 0) --firstReadsLeft_;
-        return std::exchange(modeNext_, !modeNext_);
+        if (turns_++ == 1) return Turn::Address;
+        return std::exchange(modeNext_, !modeNext_) ? Turn::Mode : Turn::Frequency;
     }
+    // The address read is due once, in the turn after the first.
+    bool TakeAddressRead() {
+        if (turns_ > 1) return false;
+        turns_ = 2;
+        return true;
+    }
+    // The radio at the chosen address answered a read with a frequency or a mode.
+    bool Answering() const { return answering_; }
     // The line has shown what it carries: the radio answered a read, another radio did, or
     // the radio refused more than one command; or the first reads are all out.
     bool Sure() const { return sure_ || firstReadsLeft_ == 0; }
@@ -110,6 +127,7 @@ public:
         }
         Read(*cut.frame, piece);
         const bool reading = piece.kind == PieceKind::Reply && (piece.hertz || piece.modeReported);
+        if (reading) answering_ = true;
         if (reading || piece.kind == PieceKind::OtherAddress ||
             (piece.kind == PieceKind::Refusal && ++refusals_ >= 2))
             sure_ = true;
@@ -188,7 +206,9 @@ private:
     int address_;               // the chosen radio; -1 when none was given
     bool echoAwaited_ = false;  // our frame came back, and the 00 after it may follow
     bool modeNext_ = false;     // the next poll reads the mode
+    int turns_ = 0;             // the polls made since the link opened
     int firstReadsLeft_ = kFirstReads;
+    bool answering_ = false;
     int refusals_ = 0;
     bool sure_ = false;
 };
@@ -309,19 +329,31 @@ public:
     std::optional<Seconds> PollPeriod() const override { return kPollPeriod; }
     std::optional<Seconds> PollPeriodNow(const SessionState& state) const override {
         const auto* reader = dynamic_cast<const CivReader*>(state.reader.get());
-        const bool sure =
-            reader && reader->Address() == AddressValue(state.radioAddress) && reader->Sure();
-        return sure ? kPollPeriod : kFirstPollPeriod;
+        if (!reader || reader->Address() != AddressValue(state.radioAddress))
+            return kFirstPollPeriod;
+        if (reader->Answering()) return kAnsweringPollPeriod;
+        return reader->Sure() ? kPollPeriod : kFirstPollPeriod;
     }
 
     void Poll(SessionState& state, Platform& platform) const override {
-        const bool mode = ReaderOf(state).TakeModeTurn();
-        SendCivCommand(state, platform, mode ? civ::kReadMode : civ::kReadFrequency, "", "");
-    }
-
-    // A radio at another address than the one chosen answers this, and never the polls.
-    void ReadAtOpen(SessionState& state, Platform& platform) const override {
-        AskEveryRadioItsAddress(state, platform);
+        CivReader& reader = ReaderOf(state);
+        if (reader.Answering()) {
+            if (reader.TakeAddressRead()) AskEveryRadioItsAddress(state, platform);
+            SendCivCommand(state, platform, civ::kReadFrequency, "", "");
+            SendCivCommand(state, platform, civ::kReadMode, "", "");
+            return;
+        }
+        switch (reader.TakeTurn()) {
+            case CivReader::Turn::Address:
+                AskEveryRadioItsAddress(state, platform);
+                return;
+            case CivReader::Turn::Mode:
+                SendCivCommand(state, platform, civ::kReadMode, "", "");
+                return;
+            case CivReader::Turn::Frequency:
+                SendCivCommand(state, platform, civ::kReadFrequency, "", "");
+                return;
+        }
     }
 
     void Receive(SessionState& state, CommPort& port) const override {

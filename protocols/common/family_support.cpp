@@ -78,7 +78,10 @@ bool Printable(char c) {
 
 void Apply(SessionState& state, const Piece& piece) {
     if (piece.kind != PieceKind::Reply) return;
-    if (piece.hertz) state.frequencyHz = piece.hertz;
+    if (piece.hertz) {
+        state.frequencyHz = piece.hertz;
+        ++state.readings;
+    }
     // A mode the list has no name for shows no mode rather than the one before.
     if (piece.modeReported) state.mode = piece.mode;
     if (piece.transmitting) state.transmitting = piece.transmitting;

@@ -420,6 +420,7 @@ void PollFt817(SessionState& state, Platform& platform) {
         return;
     }
     state.frequencyHz = static_cast<std::int64_t>(*tensOfHertz) * 10;
+    ++state.readings;
     state.mode = Lookup(ft817::kReceivedModes, reply.bytes[4]);
 }
 

@@ -285,7 +285,7 @@ doctor::Verdict Examine(Link& link, doctor::LinkWatch& watch, int entry) {
     while (!verdict) {
         // A radio keyed by the open is said first: it transmits into whatever is connected.
         if (const auto finding = listen.Tick()) PrintTransmitFinding(*finding, entry);
-        Wait(doctor::kListenTickMs);
+        Wait(listen.WaitMs());
         verdict = listen.Settled();
     }
     PrintTraffic(watch);

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTimer>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -44,6 +45,7 @@ MainWindow::MainWindow(SettingsStore& store, QWidget* parent)
     BuildWindowControls(*this, static_cast<WindowControls&>(*this));
     pollTicks_->setObjectName(QStringLiteral("pollTimer"));
     pollTicks_->setInterval(100);
+    dueTick_->setSingleShot(true);
     pollTimer_ = std::make_unique<QtPollTimer>(*pollTicks_);
     watch_ = std::make_unique<doctor::LinkWatch>(*port_, clock_);
     platform_ =
@@ -83,6 +85,10 @@ void MainWindow::ConnectControls() {
             [this] { EnableSetup(!openButton_->isChecked()); });
     connect(detailsButton_, &QPushButton::clicked, linkDoctor_, &LinkDoctor::ShowDetails);
     connect(pollTicks_, &QTimer::timeout, this, &MainWindow::PollTimerFired);
+    connect(dueTick_, &QTimer::timeout, this, [this] {
+        TickLink();
+        ArmDueTick(true);
+    });
     connect(port_.get(), &QtCommPort::BytesArrived, this, &MainWindow::BytesArrived);
 }
 
@@ -133,6 +139,7 @@ void MainWindow::OpenLinkFromChoices(bool afterLoss) {
     } else {
         link_->Open(linkChoices_);
     }
+    ArmDueTick();
 }
 
 void MainWindow::Opened(const SessionState&, Handshake) {
@@ -271,13 +278,28 @@ QWidget* MainWindow::SetupControlFor(const CatError& error) const {
 }
 
 void MainWindow::PollTimerFired() {
+    TickLink();
+    if (!dueTick_->isActive()) ArmDueTick();
+}
+
+void MainWindow::TickLink() {
     transmit_->Ticked(link_->Tick(isMinimized(), readingBox_));
     CheckSetTaken();
 }
 
+void MainWindow::ArmDueTick(bool afterDueTick) {
+    const std::optional<Seconds> due = link_->NextDue();
+    if (!due || !pollTicks_->isActive() || isMinimized()) return;
+    const double ms = std::ceil((*due - clock_.Now()).count() * 1000.0);
+    if (ms <= 0 && afterDueTick) return;
+    if (ms < pollTicks_->interval()) dueTick_->start(static_cast<int>(std::max(0.0, ms)));
+}
+
 void MainWindow::BytesArrived() {
     // Find radio reads the port itself while it runs.
-    if (!linkDoctor_->Scanning()) link_->Receive();
+    if (linkDoctor_->Scanning()) return;
+    link_->Receive(isMinimized(), readingBox_);
+    if (!dueTick_->isActive()) ArmDueTick();
 }
 
 void MainWindow::SendFrequency() {

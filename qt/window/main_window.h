@@ -97,7 +97,12 @@ private:
     void ExitWhenIdle();
     void OpenToggled();
     void PollTimerFired();
+    void TickLink();
     void BytesArrived();
+    // Ticks the link once more when it has something to do before the next regular tick (a
+    // step of the check, the first read, the next poll): see Link::NextDue. After a tick of its
+    // own that left the link's turn still due, the regular tick takes it, so no timer spins.
+    void ArmDueTick(bool afterDueTick = false);
     void SendFrequency();
     void SendMode();
 
@@ -123,6 +128,7 @@ private:
     void OpenThroughServer(const QString& entry);
 
     QTimer* pollTicks_ = new QTimer(this);
+    QTimer* dueTick_ = new QTimer(this);
 
     SettingsStore& store_;
     std::unique_ptr<QtCommPort> port_;

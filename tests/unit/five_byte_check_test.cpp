@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "link/link.h"
 #include "link/link_control.h"
 #include "link/poll_cycle.h"
 #include "protocols/families.h"
@@ -235,6 +236,77 @@ TEST(FiveByteCheck, QuickReReadsOfANewIcomLinkKeepAQuarterSecondBetweenFrames) {
         ++civ;
     }
     EXPECT_GE(civ, 5u) << "the read at the open and four quick re-reads";
+}
+
+}  // namespace
+}  // namespace cat
+
+namespace cat {
+namespace {
+
+LinkChoices Choices(const char* family, const char* speed, bool checkKnownDone) {
+    LinkChoices choices;
+    choices.family = FamilyNamed(family);
+    choices.portListIndex = 0;
+    choices.addressText = "5E";
+    choices.speedText = speed;
+    choices.checkKnownDone = checkKnownDone;
+    return choices;
+}
+
+// Seconds from the open to the link's first read of its own, the link ticked only when it asks
+// (NextTurnAt) as the window and the doctor tick it; a text radio answers the clearing ";".
+double FirstReadAfterOpen(const LinkChoices& choices) {
+    test::FakeWorld world;
+    world.clock.now = 1000.0;
+    double first = -1;
+    world.port.responder = [&](const std::string& bytes) {
+        if (first < 0 && bytes != kFt817Read && bytes != ";") first = world.clock.now - 1000.0;
+        return bytes == ";" ? std::string("?;") : std::string();
+    };
+    SessionState state;
+    test::FakeDisplay display;
+    OpenLink(state, world.platform, choices);
+    ReadAtOpen(state, world.platform);
+    while (first < 0 && world.clock.now < 1002.0) {
+        const std::optional<Seconds> due = NextTurnAt(state, world.platform);
+        world.clock.now = std::max(world.clock.now + 0.001, due ? due->count() : 1e9);
+        PollTick(state, world.platform, false, display);
+    }
+    return first;
+}
+
+// Ticked when it asks, a link reads as soon as the check's rules allow and no sooner: a quarter
+// second of silence, the probe, its listening time, the text radio's clearing answer. A check
+// known done on this very device is not made again, nor where no five-byte radio runs faster.
+TEST(FiveByteCheck, TickedWhenItAsksTheLinkReadsAsSoonAsTheRulesAllow) {
+    const struct {
+        const char* name;
+        LinkChoices choices;
+        double earliest, latest;
+    } rows[] = {
+        {"icom_new_port", Choices("ICOM", "9600", false), 0.55, 0.56},
+        {"kenwood_new_port_after_the_clearing_answer", Choices("Kenwood", "9600", false), 0.55,
+         0.575},
+        {"icom_check_known_done", Choices("ICOM", "9600", true), 0, 0.001},
+        {"kenwood_faster_than_any_five_byte_radio", Choices("Kenwood", "115200", false), 0, 0.001},
+    };
+    for (const auto& row : rows) {
+        const double first = FirstReadAfterOpen(row.choices);
+        EXPECT_GE(first, row.earliest) << row.name;
+        EXPECT_LE(first, row.latest) << row.name;
+    }
+}
+
+// A device that went away and came back may be another radio: the check is made afresh.
+TEST(FiveByteCheck, AReopenAfterTheDeviceCameBackChecksAgain) {
+    test::FakeWorld world;
+    test::Unwatched unwatched;
+    Link link(world.platform, unwatched);
+    link.Open(Choices("ICOM", "9600", true));
+    EXPECT_FALSE(link.State().fiveByteCheck) << "known done before the loss";
+    link.Reopen();
+    EXPECT_TRUE(link.State().fiveByteCheck);
 }
 
 }  // namespace

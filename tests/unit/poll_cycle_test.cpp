@@ -5,6 +5,8 @@
 #include <functional>
 #include <vector>
 
+#include "link/link.h"
+#include "protocols/families.h"
 #include "shell/startup.h"
 #include "tests/support/fakes.h"
 
@@ -104,51 +106,53 @@ TEST_F(PollTest, TheLastPollIsTakenAfterThePoll) {
         << "read afresh after the 5 ms pause of the sender";
 }
 
-// Each read every two seconds, a second apart: never the two frames in one burst, which a
-// five-byte radio on the line at another speed would count as whole commands.
-TEST_F(PollTest, IcomAsksFrequencyAndModeEveryTwoSecondsASecondApart) {
-    Link(Protocol::Icom);
-    // A radio that answers each read: fe fe e0 5e 03 <14.074 MHz> fd, fe fe e0 5e 04 01 02 fd.
-    w.port.responder = [](const std::string& sent) {
-        return sent == kIcomReadFreq
-                   ? Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x40, 0x07, 0x14, 0x00, 0xFD})
-                   : Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x04, 0x01, 0x02, 0xFD});
-    };
-    const std::string kReads[] = {kIcomReadFreq, kIcomReadMode, kIcomReadFreq, kIcomReadMode};
-    for (std::size_t i = 0; i < std::size(kReads); ++i) {
-        Tick();
-        ASSERT_EQ(w.port.writes.size(), i + 1);
-        EXPECT_EQ(ToHex(w.port.writes[i]), ToHex(kReads[i]));
-        w.clock.Advance(0.9);
-        Tick();
-        EXPECT_EQ(w.port.writes.size(), i + 1) << "asked again within the second";
-        w.clock.Advance(0.2);
-    }
-}
+const std::string kIcomReadAddress = Bytes({0xFE, 0xFE, 0x00, 0xE0, 0x19, 0x00, 0xFD, 0x00});
+const std::string kIcomFrequency =
+    Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x40, 0x07, 0x14, 0x00, 0xFD});
 
-// Until the radio has answered a read, a new link reads again after 0.3 s instead of a second,
-// so that silence or a refusal is plain soon after the open; four such reads, then the steady
-// second. Each read is still followed by more than a quarter second of silence.
-TEST_F(PollTest, IcomReadsAgainSoonUntilTheRadioAnswers) {
+// The pace of an ICOM link, turn by turn on ticks 1/8 s apart: what each turn writes and when.
+// Until the radio at the chosen address has answered a read, one frame per turn with more than a
+// quarter second after it: a five-byte radio on the line at another speed counts a burst of two
+// frames as whole commands. Four quick reads (frequency, "which address?", mode, frequency) show
+// silence or a refusal soon, then a read a second. A radio heard answering speaks CI-V: both reads
+// go together every fifth of a second, the address read joining the first such turn.
+TEST_F(PollTest, IcomPaceFollowsWhatTheRadioShowed) {
+    const auto answering = [](const std::string& sent) {
+        return sent == kIcomReadFreq   ? kIcomFrequency
+               : sent == kIcomReadMode ? Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x04, 0x01, 0x02, 0xFD})
+                                       : std::string();
+    };
+    const std::string F = kIcomReadFreq, M = kIcomReadMode, A = kIcomReadAddress;
     const struct {
         const char* name;
         std::function<std::string(const std::string&)> radio;
-        std::vector<double> readsAt;  // seconds after the first read, on ticks 1/8 s apart
+        std::vector<std::pair<double, std::string>> turns;  // the first 2.5 s
     } rows[] = {
-        {"silent_radio_four_quick_reads_then_every_second",
+        {"silent_radio_one_frame_a_turn",
          nullptr,
-         {0, 0.375, 0.75, 1.125, 2.25, 3.375}},
+         {{0, F}, {0.375, A}, {0.75, M}, {1.125, F}, {2.25, M}}},
         // fe fe e0 5e fa fd: NG. One refusal may be of a read the radio lacks; two are plain.
-        {"refusing_radio_two_quick_reads_then_every_second",
+        {"refusing_radio_one_frame_a_turn",
          [](const std::string&) {
              return Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0xFA, 0xFD});
          },
-         {0, 0.375, 1.5, 2.625, 3.75}},
-        {"answering_radio_every_second_from_its_first_reply",
-         [](const std::string&) {
-             return Bytes({0xFE, 0xFE, 0xE0, 0x5E, 0x03, 0x00, 0x40, 0x07, 0x14, 0x00, 0xFD});
-         },
-         {0, 1.125, 2.25, 3.375}},
+         {{0, F}, {0.375, A}, {1.5, M}}},
+        // An interface that gives our own bytes back proves no radio.
+        {"echo_alone_one_frame_a_turn",
+         [](const std::string& sent) { return sent; },
+         {{0, F}, {0.375, A}, {0.75, M}, {1.125, F}, {2.25, M}}},
+        {"answering_radio_both_reads_together",
+         answering,
+         {{0, F},
+          {0.25, A + F + M},
+          {0.5, F + M},
+          {0.75, F + M},
+          {1.0, F + M},
+          {1.25, F + M},
+          {1.5, F + M},
+          {1.75, F + M},
+          {2.0, F + M},
+          {2.25, F + M}}},
     };
     for (const auto& row : rows) {
         FakeWorld world;
@@ -158,17 +162,21 @@ TEST_F(PollTest, IcomReadsAgainSoonUntilTheRadioAnswers) {
         state.protocol = Protocol::Icom;
         state.radioAddress = "5E";
         state.controllerAddress = "E0";
-        std::vector<double> readsAt;
+        std::vector<std::pair<double, std::string>> turns;
         const double start = world.clock.now;
-        for (int tick = 0; tick < 32; ++tick) {
-            const double at = world.clock.now - start;
+        for (int tick = 0; tick < 20; ++tick) {
             const std::size_t before = world.port.writes.size();
             PollTick(state, world.platform, false, display);
             ReceiveDispatch(state, world.port);
-            if (world.port.writes.size() > before) readsAt.push_back(at);
+            std::string written;
+            for (std::size_t i = before; i < world.port.writes.size(); ++i)
+                written += world.port.writes[i];
+            if (!written.empty()) turns.emplace_back(0.125 * tick, ToHex(written));
             world.clock.now = start + 0.125 * (tick + 1);
         }
-        EXPECT_EQ(readsAt, row.readsAt) << row.name;
+        std::vector<std::pair<double, std::string>> expected;
+        for (const auto& [at, bytes] : row.turns) expected.emplace_back(at, ToHex(bytes));
+        EXPECT_EQ(turns, expected) << row.name;
     }
 }
 
@@ -204,6 +212,28 @@ TEST_F(PollTest, DisplayShowsFrequencyAndModeAndIsWrittenOnlyOnChange) {
     for (int i = 0; i < 10; ++i) Tick();
     EXPECT_EQ(display.text, "14.074.00 USB");
     EXPECT_EQ(display.writes, 1);
+}
+
+// An ICOM radio's own announcement of a turned dial (fe fe 00 5e 00 <7.074 MHz> fd, to every
+// controller) shows as it arrives, not a tick later; a minimised window leaves the display.
+TEST(LinkReceive, AnAnnouncementShowsAsItArrives) {
+    for (const bool minimised : {false, true}) {
+        FakeWorld world;
+        test::Unwatched unwatched;
+        cat::Link link(world.platform, unwatched);
+        FillDigitCharacters(link.State());
+        LinkChoices choices;
+        choices.family = FamilyNamed("ICOM");
+        choices.portListIndex = 0;
+        choices.addressText = "5E";
+        choices.speedText = "38400";
+        link.Open(choices);
+        FakeDisplay display;
+        world.port.Arrive(
+            Bytes({0xFE, 0xFE, 0x00, 0x5E, 0x00, 0x00, 0x40, 0x07, 0x07, 0x00, 0xFD}));
+        link.Receive(minimised, display);
+        EXPECT_EQ(display.text, minimised ? "" : " 7.074.00") << minimised;
+    }
 }
 
 TEST_F(PollTest, DisplayStaysEmptyUntilARadioReportedAFrequency) {
@@ -321,25 +351,39 @@ TEST_F(PollTest, NotificationSwallowsPortFailures) {
 namespace cat {
 namespace {
 
-// The read at open and the first poll are a quarter second apart: a radio that counts every five
-// bytes as one command drops the read's leftover in that pause instead of joining the poll to it.
-TEST(ReadAtOpen, TheFirstPollKeepsAQuarterSecondOfSilence) {
-    test::FakeWorld world;
-    world.port.open = true;
-    world.clock.now = 1000.0;
-    SessionState state;
-    state.protocol = Protocol::Icom;
-    state.radioAddress = "5E";
-    state.controllerAddress = "E0";
-    test::FakeDisplay display;
-    ReadAtOpen(state, world.platform);
-    ASSERT_EQ(world.port.writes.size(), 1u);
-    world.clock.Advance(0.2);
-    PollTick(state, world.platform, false, display);
-    EXPECT_EQ(world.port.writes.size(), 1u) << "polled within the silence";
-    world.clock.Advance(0.1);
-    PollTick(state, world.platform, false, display);
-    EXPECT_EQ(world.port.writes.size(), 2u) << "the frequency read after it";
+// The read at open is the link's first reading, at once; the next read keeps a quarter second of
+// silence after it: a radio that counts every five bytes as one command drops the read's leftover
+// in that pause instead of joining the next read to it.
+TEST(ReadAtOpen, TheFirstReadingIsAskedAtOnceAndTheNextAfterTheSilence) {
+    const struct {
+        const char* name;
+        Protocol protocol;
+        std::string first;
+    } rows[] = {
+        {"ICOM", Protocol::Icom, kIcomReadFreq},
+        {"Kenwood", Protocol::Kenwood, "IF;"},
+    };
+    for (const auto& row : rows) {
+        test::FakeWorld world;
+        world.port.open = true;
+        world.clock.now = 1000.0;
+        SessionState state;
+        state.protocol = row.protocol;
+        state.radioAddress = "5E";
+        state.controllerAddress = "E0";
+        test::FakeDisplay display;
+        ReadAtOpen(state, world.platform);
+        ASSERT_EQ(world.port.writes.size(), 1u) << row.name;
+        EXPECT_EQ(ToHex(world.port.writes[0]), ToHex(row.first)) << row.name;
+        const double start = world.clock.now;
+        double next = start;
+        for (; world.port.writes.size() == 1 && next - start < 1; world.clock.Advance(0.05)) {
+            next = world.clock.now;
+            PollTick(state, world.platform, false, display);
+        }
+        EXPECT_GE(next - start, 0.25 - 1e-6) << row.name;
+        EXPECT_LT(next - start, 0.3 + 1e-6) << row.name;
+    }
 }
 
 }  // namespace
