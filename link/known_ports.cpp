@@ -33,7 +33,8 @@ bool Names(std::string_view text, std::string_view name) {
     return text.size() == name.size() || text[name.size()] < '0' || text[name.size()] > '9';
 }
 
-// The fields of a line, in the order written; a field may hold anything but a tab or line end.
+// The fields of a line, in the order written, each ended by a tab, so that a line cut anywhere
+// lacks one; a field may hold anything but a tab or line end.
 constexpr std::string_view kTag = "port";
 constexpr std::size_t kFields = 15;
 
@@ -100,7 +101,6 @@ std::optional<KnownPorts::Entry> EntryOf(std::string_view line) {
     id.byId = fields[11];
     id.product = fields[12];
     id.manufacturer = fields[13];
-    if (!fields[14].empty()) return std::nullopt;  // the line's end mark: a cut line is no entry
     if (!Complete(id)) return std::nullopt;
     return entry;
 }
