@@ -9,13 +9,13 @@
 #include <string_view>
 #include <vector>
 
-#include "shell/command_line.h"
-#include "shell/device_holders.h"
 #include "core/line_settings.h"
-#include "shell/lock_owner.h"
 #include "core/port_names.h"
 #include "core/stored_values.h"
 #include "link/known_ports.h"
+#include "shell/command_line.h"
+#include "shell/device_holders.h"
+#include "shell/lock_owner.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
