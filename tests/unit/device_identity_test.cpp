@@ -86,7 +86,6 @@ TEST(DeviceIdentity, ReadFromTheUsbTree) {
              t.Link("sys/class/tty/ttyS0/device", "../../../devices/platform/serial8250");
          },
          "/dev/ttyS0", "none"},
-        {"device_not_there", [](Tree&) {}, "/dev/ttyUSB5", "none"},
     };
     for (const Row& row : rows) {
         Tree tree;
