@@ -25,7 +25,8 @@ std::string ByIdName(const fs::path& root, const std::string& node) {
 }  // namespace
 
 std::optional<DeviceIdentity> IdentityOf(const fs::path& root, const std::string& device) {
-    const std::string node = Resolved(root, device);
+    // A port opened through the made-up tree itself is named by its real path in it.
+    const std::string node = Resolved(root, Inside(root, device));
     const std::optional<UsbPlace> place = UsbPlaceOf(root, node);
     if (!place) return std::nullopt;
     const auto attribute = [&](const char* name) { return FirstLine(place->device / name); };

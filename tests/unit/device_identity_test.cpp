@@ -70,6 +70,7 @@ TEST(DeviceIdentity, ReadFromTheUsbTree) {
     const Row rows[] = {
         {"by_id_name_through_its_relative_link", [](Tree&) {}, std::string("/") + kById, ic7300},
         {"device_node_finds_its_by_id_name", [](Tree&) {}, "/dev/ttyUSB0", ic7300},
+        {"real_path_of_the_entry_in_the_tree", [](Tree&) {}, kById, ic7300},
         // As a benchmark makes it: the by-id entry points at a real pseudo-terminal outside the
         // tree, whose tty folder leads to a USB interface.
         {"absolute_link_to_a_pseudo_terminal",
@@ -90,7 +91,10 @@ TEST(DeviceIdentity, ReadFromTheUsbTree) {
     for (const Row& row : rows) {
         Tree tree;
         row.plant(tree);
-        EXPECT_EQ(Summary(IdentityOf(tree.root, row.device)), row.expected) << row.name;
+        // A device without a leading / is named by its real path in the tree.
+        const std::string device =
+            row.device[0] == '/' ? row.device : (tree.root / row.device).string();
+        EXPECT_EQ(Summary(IdentityOf(tree.root, device)), row.expected) << row.name;
     }
     ::close(master);
 }
