@@ -12,10 +12,10 @@ namespace {
 // The model names that radios with a USB port of their own put at the start of their USB serial
 // or product string. Only names seen in such strings are listed: a radio missing here costs the
 // check on every Open, a wrong name would skip it on a cable. The sources are /dev/serial/by-id
-// names that owners of the radios published in their station scripts and notes. Kenwood's and
-// Yaesu's radios are absent on purpose: their USB chip keeps its maker's strings and a plain
-// number as serial (a Yaesu's "usb-Silicon_Labs_CP2105_Dual_USB_to_UART_Bridge_Controller_
-// 00C99175-if00-port0"), which tells nothing a cable could not say.
+// names that owners of the radios published in their station scripts and notes. No Kenwood or
+// Yaesu radio is listed: none was found naming itself, and a Yaesu's USB chip keeps its maker's
+// strings and a plain number as serial ("usb-Silicon_Labs_CP2105_Dual_USB_to_UART_Bridge_
+// Controller_00C99175-if00-port0"), which tells nothing a cable could not say.
 constexpr std::array<std::string_view, 7> kRadioNames{
     "IC-7300",   // serial "IC-7300 02040476" (..._Bridge_Controller_IC-7300_02040476-if00-port0)
     "IC-9700",   // serial "IC-9700 13013358 A" (..._Controller_IC-9700_13013358_A-if00-port0)
