@@ -10,8 +10,8 @@ namespace cat {
 namespace {
 
 // The model names that radios with a USB port of their own put at the start of their USB serial
-// or product string. Only names seen in such strings are listed: a radio missing here costs the
-// check on every Open, a wrong name would skip it on a cable. The sources are /dev/serial/by-id
+// or product string. A radio missing here costs the check on every Open; a name here is safe as
+// long as no cable or interface begins its strings with it. The sources are /dev/serial/by-id
 // names that owners of the radios published in their station scripts and notes. No Kenwood or
 // Yaesu radio is listed: none was found naming itself, and a Yaesu's USB chip keeps its maker's
 // strings and a plain number as serial ("usb-Silicon_Labs_CP2105_Dual_USB_to_UART_Bridge_
