@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -16,6 +15,7 @@
 
 #include "core/text.h"
 #include "shell/device_holders.h"
+#include "shell/system_tree.h"
 
 namespace cat {
 
@@ -71,50 +71,9 @@ std::string Lower(std::string_view text) {
     return lower;
 }
 
-std::string FirstLine(const fs::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    return std::string(Trim(line, kBlanks));
-}
-
 std::string Whole(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::vector<fs::path> Entries(const fs::path& folder) {
-    std::vector<fs::path> entries;
-    std::error_code error;
-    fs::directory_iterator entry(folder, error);
-    for (const fs::directory_iterator end; !error && entry != end; entry.increment(error))
-        entries.push_back(entry->path());
-    return entries;
-}
-
-// A number from a system file; nothing for one that is no number or too large, which a
-// hand-edited /etc/group may hold.
-template <typename T>
-std::optional<T> NumberIn(std::string_view text) {
-    T value{};
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
-}
-
-// `path` under `root` as the system inside it names it: /dev/ttyUSB0.
-std::string Inside(const fs::path& root, const fs::path& path) {
-    const fs::path relative = path.lexically_relative(root);
-    return relative.empty() || relative.native().rfind("..", 0) == 0
-               ? path.string()
-               : (fs::path("/") / relative).lexically_normal().string();
-}
-
-// The device's own node under the root, through any link such as /dev/serial/by-id/...
-std::string Resolved(const fs::path& root, const std::string& device) {
-    std::error_code error;
-    const fs::path real = fs::canonical(root / fs::path(device).relative_path(), error);
-    return error ? device : Inside(root, real);
 }
 
 struct Process {
@@ -217,20 +176,13 @@ Adapter AdapterAt(const fs::path& usb) {
     return adapter;
 }
 
-// The USB device a terminal hangs off: the nearest folder above it with a vendor ID.
+// The USB device a terminal hangs off.
 std::optional<Adapter> AdapterOf(const fs::path& root, const std::string& device) {
-    std::error_code error;
-    fs::path at =
-        fs::canonical(root / "sys/class/tty" / fs::path(device).filename() / "device", error);
-    if (error) return std::nullopt;
-    const fs::path top = root / "sys";
-    for (; at.string().size() > top.string().size(); at = at.parent_path())
-        if (fs::exists(at / "idVendor", error)) {
-            Adapter adapter = AdapterAt(at);
-            adapter.tty = device;
-            return adapter;
-        }
-    return std::nullopt;
+    const std::optional<UsbPlace> place = UsbPlaceOf(root, device);
+    if (!place) return std::nullopt;
+    Adapter adapter = AdapterAt(place->device);
+    adapter.tty = device;
+    return adapter;
 }
 
 // The adapters that bear on the ports: each port's own, and every known USB-serial chip present

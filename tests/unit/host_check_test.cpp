@@ -8,10 +8,11 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "tests/support/made_up_tree.h"
 
 namespace cat {
 namespace {
@@ -19,11 +20,9 @@ namespace {
 namespace fs = std::filesystem;
 
 // A CH340 on USB bus 1 with its port ttyUSB0, driver bound, never suspended; alice may use it.
-class Tree {
+class Tree : public test::MadeUpTree {
 public:
     Tree() {
-        char name[] = "/tmp/host_check_XXXXXX";
-        root = ::mkdtemp(name);
         File("sys/devices/usb1/1-1/idVendor", "1a86\n");
         File("sys/devices/usb1/1-1/idProduct", "7523\n");
         File("sys/devices/usb1/1-1/power/control", "on\n");
@@ -45,17 +44,6 @@ public:
         view.user = "alice";
         view.groups = {gid};
     }
-    ~Tree() { fs::remove_all(root); }
-
-    void File(const std::string& path, const std::string& text) {
-        fs::create_directories((root / path).parent_path());
-        std::ofstream(root / path) << text;
-    }
-    void Link(const std::string& path, const std::string& target) {
-        fs::create_directories((root / path).parent_path());
-        fs::remove_all(root / path);
-        fs::create_symlink(target, root / path);
-    }
     void Driver(const std::string& driver) {
         Link(std::string(kInterface) + "/driver", "../../../../bus/usb/drivers/" + driver);
     }
@@ -75,7 +63,6 @@ public:
     }
 
     static constexpr const char* kInterface = "sys/devices/usb1/1-1/1-1:1.0";
-    fs::path root;
     unsigned gid = 0;
     HostView view;
 };
