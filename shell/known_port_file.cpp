@@ -7,6 +7,7 @@
 #include <iterator>
 #include <system_error>
 
+#include "core/stored_values.h"
 #include "shell/device_identity.h"
 
 namespace cat {
@@ -81,6 +82,25 @@ void ForgetDevice(const std::string& device) {
     const std::size_t before = ports.Entries().size();
     ports.Forget(*identity);
     if (ports.Entries().size() != before) SaveKnownPorts(*file, ports);
+}
+
+LinkChoices CheckMemory::Opening(LinkChoices choices, const std::string& device) {
+    device_ = device;
+    settled_ = choices.portKind != PortKind::Device;
+    if (!settled_) choices.checkKnownDone = CheckKnownDone(device);
+    return choices;
+}
+
+void CheckMemory::Follow(const Link& link) {
+    if (settled_) return;
+    if (link.FiveByteRadioFound()) {
+        ForgetDevice(device_);
+        settled_ = true;
+    } else if (link.AnsweredAfterCheck() && link.Choices().family) {
+        RememberCheckDone(device_, link.Choices().family->Name(),
+                          static_cast<int>(NumericValue(link.Choices().speedText)));
+        settled_ = true;
+    }
 }
 
 }  // namespace cat

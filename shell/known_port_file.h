@@ -10,6 +10,8 @@
 #include <string_view>
 
 #include "link/known_ports.h"
+#include "link/link.h"
+#include "link/link_control.h"
 
 namespace cat {
 
@@ -30,5 +32,23 @@ void RememberCheckDone(const std::string& device, std::string_view family, int s
 // A five-byte radio answered on `device`: nothing of it is known any more. A device that is gone
 // needs no forgetting: its plug-in number went with it.
 void ForgetDevice(const std::string& device);
+
+// What one link teaches of its device, kept for the next Open: its radio answered after the
+// check found no five-byte radio, or a five-byte radio answered. The window and `--doctor` both
+// open their links through it.
+class CheckMemory {
+public:
+    // `choices` for an Open on `device`, with the check skipped where it is known done.
+    LinkChoices Opening(LinkChoices choices, const std::string& device);
+    // The device came back after a loss: the link checks it afresh (Link::Reopen), and what it
+    // finds is kept again.
+    void Reopened() { settled_ = false; }
+    // After each tick of the link.
+    void Follow(const Link& link);
+
+private:
+    std::string device_;
+    bool settled_ = true;  // nothing more to keep from this Open
+};
 
 }  // namespace cat

@@ -36,6 +36,7 @@
 #include "qt/ports/qt_comm_port.h"
 #include "shell/device_holders.h"
 #include "shell/host_check.h"
+#include "shell/known_port_file.h"
 #include "shell/port_catalog.h"
 #include "shell/startup.h"
 
@@ -500,8 +501,9 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     // Linux lets another program keep the device open beside us: both opens succeed, and the
     // two programs' commands mix on the line. Looked for before the open, said after it.
     const std::vector<HoldingProcess> holders = OtherHolders(facts.device);
+    CheckMemory memory;
     try {
-        link.Open(choices);
+        link.Open(memory.Opening(choices, facts.device));
     } catch (const CatError& e) {
         facts.protocol = link.State().protocol;
         return ReportOpenFailure(e, watch, facts, holders, userStore, host);
@@ -511,7 +513,9 @@ int RunDoctor(const CommandLine& command, int& argc, char** argv) {
     facts.radioAddress = link.State().radioAddress;
     facts.handshaking = link.FlowControl() == Handshake::RtsCts;
     const DoctorLink run{link, platform, port, watch, linkReader, facts.com};
-    return Conclude(run, Examine(link, watch, facts.com), ptt, facts, choices, host);
+    const doctor::Verdict verdict = Examine(link, watch, facts.com);
+    memory.Follow(link);
+    return Conclude(run, verdict, ptt, facts, choices, host);
 }
 
 }  // namespace cat

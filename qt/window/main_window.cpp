@@ -35,6 +35,7 @@
 #include "qt/window/transmit_safety.h"
 #include "qt/window/window_choices.h"
 #include "shell/device_holders.h"
+#include "shell/known_port_file.h"
 #include "shell/port_catalog.h"
 #include "shell/startup.h"
 
@@ -132,12 +133,14 @@ LinkChoices MainWindow::GatherLinkChoices() const {
 }
 
 void MainWindow::OpenLinkFromChoices(bool afterLoss) {
-    linkDoctor_->LookForHolders(
-        DeviceForPort(store_, static_cast<std::int16_t>(linkChoices_.portListIndex + 1)));
+    const std::string device =
+        DeviceForPort(store_, static_cast<std::int16_t>(linkChoices_.portListIndex + 1));
+    linkDoctor_->LookForHolders(device);
     if (afterLoss) {
+        checkMemory_.Reopened();
         link_->Reopen();
     } else {
-        link_->Open(linkChoices_);
+        link_->Open(checkMemory_.Opening(linkChoices_, device));
     }
     ArmDueTick();
 }
@@ -284,6 +287,7 @@ void MainWindow::PollTimerFired() {
 
 void MainWindow::TickLink() {
     transmit_->Ticked(link_->Tick(isMinimized(), readingBox_));
+    checkMemory_.Follow(*link_);
     CheckSetTaken();
 }
 

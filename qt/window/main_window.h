@@ -20,6 +20,7 @@
 #include "qt/window/link_doctor_host.h"
 #include "qt/window/status_line_view.h"
 #include "qt/window/window_layout.h"
+#include "shell/known_port_file.h"
 
 namespace cat {
 class CatError;
@@ -147,6 +148,7 @@ private:
     ReadingBox readingBox_{reading_};
     bool onTop_ = false;
     LinkChoices linkChoices_;  // what the last tick opened; a replug reopens the same
+    CheckMemory checkMemory_;
     std::unique_ptr<ReplugWatch> replug_;
     std::unique_ptr<PortListWatch> portListWatch_;
 };
