@@ -58,6 +58,7 @@ private:
         connect(notifier_, &QSocketNotifier::activated, this, &FolderNotices::ReadNotices);
     }
     ~FolderNotices() override {
+        delete notifier_;  // off the event loop before its descriptor goes
         if (fd_ >= 0) ::close(fd_);
     }
 
