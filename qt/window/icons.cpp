@@ -1,7 +1,10 @@
 #include "qt/window/icons.h"
 
+#include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QPainter>
 #include <QPixmap>
+#include <QRawFont>
 
 #include "qt/window/window_picture.h"
 
@@ -25,9 +28,21 @@ QIcon HelpIcon() {
     QFont font = p.font();
     font.setBold(true);
     font.setPixelSize(12);
-    p.setFont(font);
+    // One glyph placed by hand, centred as drawText would: text drawn the usual way is shaped,
+    // and shaping sets up tables for this font that no other text in the window uses (some 70
+    // KiB held for the program's life).
+    const QRawFont raw = QRawFont::fromFont(font);
+    const QList<quint32> glyphs = raw.glyphIndexesForString(QStringLiteral("?"));
+    if (glyphs.isEmpty()) return QIcon(pixmap);
+    QGlyphRun mark;
+    mark.setRawFont(raw);
+    mark.setGlyphIndexes(glyphs);
+    mark.setPositions({QPointF(0, 0)});
+    const qreal advance = raw.advancesForGlyphIndexes(glyphs).constFirst().x();
+    const QFontMetricsF metrics(font);
     p.setPen(Qt::white);
-    p.drawText(QRect(0, 0, 16, 16), Qt::AlignCenter, QStringLiteral("?"));
+    p.drawGlyphRun(QPointF((16 - advance) / 2, (16 - metrics.height()) / 2 + metrics.ascent()),
+                   mark);
     return QIcon(pixmap);
 }
 
