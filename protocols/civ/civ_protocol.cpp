@@ -82,19 +82,14 @@ public:
 
     int Address() const { return address_; }
     // The reads in turn while the radio has not answered: the frequency first, which shows a
-    // working link soonest, then "which address?" to all, which shows a radio at another address
-    // than the one chosen (it answers that and never the polls), then mode and frequency.
+    // working link soonest; then, when nothing at the chosen address replied to it, "which
+    // address?" to all, which shows a radio at another address than the one chosen (it answers
+    // that and never the polls); then mode and frequency.
     enum class Turn { Frequency, Address, Mode };
     Turn TakeTurn() {
         if (firstReadsLeft_ > 0) --firstReadsLeft_;
-        if (turns_++ == 1) return Turn::Address;
+        if (turns_++ == 1 && !heard_) return Turn::Address;
         return std::exchange(modeNext_, !modeNext_) ? Turn::Mode : Turn::Frequency;
-    }
-    // The address read is due once, in the turn after the first.
-    bool TakeAddressRead() {
-        if (turns_ > 1) return false;
-        turns_ = 2;
-        return true;
     }
     // The radio at the chosen address answered a read with a frequency or a mode.
     bool Answering() const { return answering_; }
@@ -128,6 +123,7 @@ public:
         Read(*cut.frame, piece);
         const bool reading = piece.kind == PieceKind::Reply && (piece.hertz || piece.modeReported);
         if (reading) answering_ = true;
+        if (piece.kind == PieceKind::Reply || piece.kind == PieceKind::Refusal) heard_ = true;
         if (reading || piece.kind == PieceKind::OtherAddress ||
             (piece.kind == PieceKind::Refusal && ++refusals_ >= 2))
             sure_ = true;
@@ -209,6 +205,7 @@ private:
     int turns_ = 0;             // the polls made since the link opened
     int firstReadsLeft_ = kFirstReads;
     bool answering_ = false;
+    bool heard_ = false;  // the radio at the chosen address replied, if only with NG
     int refusals_ = 0;
     bool sure_ = false;
 };
@@ -338,7 +335,6 @@ public:
     void Poll(SessionState& state, Platform& platform) const override {
         CivReader& reader = ReaderOf(state);
         if (reader.Answering()) {
-            if (reader.TakeAddressRead()) AskEveryRadioItsAddress(state, platform);
             SendCivCommand(state, platform, civ::kReadFrequency, "", "");
             SendCivCommand(state, platform, civ::kReadMode, "", "");
             return;

@@ -87,6 +87,8 @@ void MainWindow::ConnectControls() {
     connect(detailsButton_, &QPushButton::clicked, linkDoctor_, &LinkDoctor::ShowDetails);
     connect(pollTicks_, &QTimer::timeout, this, &MainWindow::PollTimerFired);
     connect(dueTick_, &QTimer::timeout, this, [this] {
+        // Polling held off (Find radio, a PTT test, a closed link) holds this tick off too.
+        if (!pollTicks_->isActive()) return;
         TickLink();
         ArmDueTick(true);
     });
@@ -302,7 +304,11 @@ void MainWindow::ArmDueTick(bool afterDueTick) {
 void MainWindow::BytesArrived() {
     // Find radio reads the port itself while it runs.
     if (linkDoctor_->Scanning()) return;
+    const QString shown = reading_->text();
     link_->Receive(isMinimized(), readingBox_);
+    // A reading that came between ticks is judged with it: the first one must not show greyed,
+    // under "Waiting for radio", until the next tick.
+    if (reading_->text() != shown) linkDoctor_->Update();
     if (!dueTick_->isActive()) ArmDueTick();
 }
 

@@ -5,7 +5,9 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+#include "doctor/diagnosis.h"
 #include "qt/ports/last_words.h"
+#include "qt/window/link_doctor.h"
 #include "tests/support/radiosim_process.h"
 #include "tests/support/window_fixture.h"
 
@@ -122,6 +124,9 @@ TEST_F(TransmitWindowTest, ARadioKeyedLaterIsShownUntilItReceivesAgain) {
     QSettings(IniPath(), QSettings::IniFormat).setValue("Ports/Com3.Handshake", "none");
     MainWindow& w = OpenWith("Kenwood", {"--model", "ts590s", "--ptt", "rts"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return Reading(w)->text() == "14.074.00 USB"; }, 8000));
+    // The reading shows as it comes; the line says the radio answers once the doctor is sure.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return w.Doctor().Current().kind == doctor::VerdictKind::Answering; }, 3000));
     const QString normal = StatusLine(w)->text();
     radio->Forget();
     radio->Control("key on");

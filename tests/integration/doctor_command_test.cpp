@@ -175,11 +175,11 @@ TEST_F(DoctorCommand, TheVerdictLineIsAlwaysThereAndAgreesWithTheStatus) {
     } rows[] = {
         {"answering", "0", {}, false, "answering", 0, "verdict: no-reply"},
         {"refusing_radio_by_its_path", "0", {"--refuse"}, true, "refuses", 1, "Com 1"},
-        // It stops half a second after the first bytes reach it, before the check for a
-        // five-byte radio is over: never "answering".
-        {"radio_that_stops_after_half_a_second",
+        // It stops a quarter second after the first bytes reach it, before the check for a
+        // five-byte radio is over (the probe's listening takes 0.3 s): never "answering".
+        {"radio_that_stops_after_a_quarter_second",
          "0",
-         {"--stop-after", "0.5"},
+         {"--stop-after", "0.25"},
          false,
          "no-reply",
          1,
