@@ -163,6 +163,9 @@ TEST_F(DoctorWindowTest, OldValuesLookOld) {
     OpenButton(w)->click();
     const auto textColour = [&] { return Reading(w)->palette().color(QPalette::Text); };
     ASSERT_TRUE(QTest::qWaitFor([&] { return Reading(w)->text() == "14.074.00 USB"; }, 5000));
+    // The reading shows as it comes, and looks live once the doctor is sure the radio answers.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return w.Doctor().Current().kind == VerdictKind::Answering; }, 3000));
     const QColor live = textColour();
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return w.Doctor().Current().kind == VerdictKind::Stopped; }, 6000));
