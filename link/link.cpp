@@ -1,5 +1,6 @@
 #include "link/link.h"
 
+#include "core/failure_policy.h"
 #include "link/five_byte_check.h"
 #include "protocols/families.h"
 
@@ -45,7 +46,7 @@ void Link::Receive() { ReceiveDispatch(state_, platform_.port); }
 void Link::Receive(bool minimised, DisplayBox& display) {
     Receive();
     // An ICOM radio's own announcements of a turned dial show as they come, not a tick later.
-    if (!minimised && !state_.busy) ShowReading(state_, display);
+    if (!minimised && !state_.busy) SkipOnFailure([&] { ShowReading(state_, display); });
 }
 
 bool Link::AnsweredAfterCheck() const {

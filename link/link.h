@@ -54,7 +54,7 @@ public:
     std::optional<TransmitFinding> Tick(bool minimised, DisplayBox& display);
     // The port's receive notification.
     void Receive();
-    // The same, and the display shows what came as a tick would show it.
+    // The same, and the display shows what came as a tick would show it. Never raises.
     void Receive(bool minimised, DisplayBox& display);
     // When the link wants its next tick (see NextTurnAt): a shell ticking it then, besides its
     // regular timer, shows the first reading as soon as the line allows.
