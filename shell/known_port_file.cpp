@@ -22,7 +22,7 @@ constexpr std::size_t kLargest = 64 * 1024;
 }  // namespace
 
 std::optional<fs::path> KnownPortFile() {
-    // The base directory specification ignores a relative XDG_CACHE_HOME.
+    // A relative XDG_CACHE_HOME is ignored, as the XDG base directory rules require.
     const char* cache = std::getenv("XDG_CACHE_HOME");
     if (cache && fs::path(cache).is_absolute()) return fs::path(cache) / "CAT/known-ports";
     const char* home = std::getenv("HOME");
